@@ -1,0 +1,23 @@
+# Third-party packages, all from Debian: libtclap-dev, libgsl-dev, libtommath-dev,
+# libgtest-dev, libgmock-dev, libbenchmark-dev, zlib1g-dev (tests only).
+find_package(Threads REQUIRED)
+find_package(GSL REQUIRED)
+
+find_path(TCLAP_INCLUDE_DIR tclap/CmdLine.h REQUIRED)
+add_library(tclap INTERFACE)
+target_include_directories(tclap SYSTEM INTERFACE ${TCLAP_INCLUDE_DIR})
+
+find_path(TOMMATH_INCLUDE_DIR tommath.h PATH_SUFFIXES libtommath REQUIRED)
+find_library(TOMMATH_LIBRARY NAMES tommath REQUIRED)
+add_library(tommath INTERFACE)
+target_include_directories(tommath SYSTEM INTERFACE ${TOMMATH_INCLUDE_DIR})
+target_link_libraries(tommath INTERFACE ${TOMMATH_LIBRARY})
+
+if(BUILD_TESTING)
+  find_package(GTest REQUIRED)
+  find_package(ZLIB REQUIRED)
+  include(GoogleTest)
+endif()
+if(BUILD_BENCHMARKS)
+  find_package(benchmark REQUIRED)
+endif()
