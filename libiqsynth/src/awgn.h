@@ -1,0 +1,70 @@
+// White Gaussian noise: added to a signal at a carrier-to-noise ratio or made
+// alone, white or band-limited, with the level results of the record.
+#pragma once
+
+#include <gsl/gsl_rng.h>
+
+#include "iqSynthCfg.h"
+
+// Result codes of the noise routines.
+constexpr int kNoiseOk = 0;
+constexpr int kNoiseNoMemory = 1;
+constexpr int kNoiseGeneratorFailed = 2;
+
+// Records up to this length are white; longer ones are band-limited.
+constexpr int kWhiteNoiseMaxLength = 2000;
+// Taps of the windowed-sinc low-pass that band-limits long noise records.
+constexpr unsigned kNoiseFilterTaps = 1999;
+// Per-component deviation of the noise-only mode.
+constexpr double kNoiseOnlySigma = 3.4076;
+
+// Sum of I^2 + Q^2 over n samples into sumPower and the largest envelope
+// sqrt(I^2 + Q^2) into peak (0 for n <= 0). Returns true.
+bool sigLvlWatt(const double* iDat, const double* qDat, int n, double* sumPower, double* peak);
+// Sum of I^2 + Q^2 over n samples. Returns true.
+bool sigLvlWatt(const double* iDat, const double* qDat, int n, double* sumPower);
+
+// Fills out[0..n-1] with Gaussian samples of deviation sigma from an MT19937
+// generator seeded with seed. Returns 0, or 2 when the generator cannot be made.
+int GaussRandGenerator(double* out, long n, double sigma, long seed);
+
+// Complex Gaussian noise of per-component deviation sigma into iOut and qOut
+// (n samples each, caller-owned). Records of up to 2000 samples, or whose noise
+// bandwidth B1*B2 + 0.0001*(fs - B1*B2) would exceed fs, are white and
+// *noiseBW = fs; longer ones are low-pass filtered to that bandwidth (Hz).
+// Seeds come from the calendar time in seconds.
+// Returns 0, 1 (no memory), 2 (generator failed) or the filter's code.
+int geneGaussBandLimitedNoiseFFT(double* iOut, double* qOut, double* noiseBW, double fs, int n,
+                                 double B1, double B2, double sigma);
+
+// Adds noise to sigI/sigQ (n samples, in place) so that the noise in the system
+// bandwidth bSys (Hz) lies cnr_dB below the mean signal power; noiseI/noiseQ are
+// caller-owned work arrays of n samples. fs is the sample rate (Hz). Writes the
+// noise bandwidth and the levels in dB relative to the peak envelope power of the
+// noisy signal. Returns 0, or 2 when no noise could be made (signal untouched).
+int awgnAddNoise(double* noiseI, double* noiseQ, double* sigI, double* sigQ, int n, double bSys,
+                 double ratio, double* noiseBW, double fs, double cnr_dB, double* carrierLvl,
+                 double* sigLvl, double* noiseLvlSys, double* noiseLvlTotal, double* sigPep);
+
+// Noise alone (deviation 3.4076 per component) into iOut/qOut, n samples at fs,
+// with its levels relative to its own peak envelope power.
+// Returns 0, or 2 when no noise could be made.
+int awgnOnlyNoise(double fs, double* iOut, double* qOut, int n, double bSys, double ratio,
+                  double* noiseBW, double* noiseLvlSys, double* noiseLvlTotal, double* sigPep);
+
+// The noise-only working mode: noiseSeqLength samples of noise at noiseSampleRate
+// into iMapDat/qMapDat, level fields of the record written. Returns 0.
+// Throws IqSynthCfgExcept 0x40005 for unusable settings, IqSynthAwgnExcept
+// 0xF000|code when the noise cannot be made, IqSynthMemAllocExcept on allocation
+// failure.
+int runAWGN();
+
+// Checks the settings every noise stage needs: sample rate fs (Hz), system
+// bandwidth and bandwidth ratio must be finite and positive. Throws
+// IqSynthCfgExcept 0x40005 naming the field otherwise.
+void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRateName);
+
+// Test seam: replaces the allocator of the GSL generator (nullptr restores
+// gsl_rng_alloc) so that tests can make the generator fail. Returns the previous one.
+using GslRngAllocFn = gsl_rng* (*)(const gsl_rng_type*);
+GslRngAllocFn setGslRngAllocForTesting(GslRngAllocFn alloc);
