@@ -7,16 +7,12 @@
 
 class iqSynthCfg;
 
-// Error number of a run whose filter or pipeline settings cannot give finite samples
-// (oversampling, filter length or sequence length out of range, alpha/BT of 0, taps that sum
-// to 0). Raised as IqSynthCfgExcept; the text names the offending field.
-inline constexpr int kErrBadShapingParam = 0x40005;
-
 // ---- Shaping filter design -------------------------------------------------------------
 // Each designer reads overSamplingRate (S), filterLengh (L), AlphaBt and usrFilterCoef from
 // cfg, resizes taps (caller-owned) and fills it, records the reported taps in
 // cfg.filterTap / cfg.filterCoef (see each designer), and returns 0.
-// Throws IqSynthCfgExcept 0x40005 when S is outside 1..32, L outside 0..128, or the design
+// Throws IqSynthCfgExcept 0x40005 (kErrCfgValue, the text naming the field) when S is outside
+// 1..32, L outside 0..128, or the design
 // would give taps that are not finite (alpha or BT of 0, taps summing to 0);
 // IqSynthMemAllocExcept when taps cannot be sized.
 
