@@ -1,0 +1,113 @@
+// Conversion driver of the wavepack program (everything after command-line parsing).
+#include "convert.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "quantizer.h"
+#include "temp_file.h"
+#include "wavepack.h"
+
+namespace wavepack {
+
+double parseFrequency(const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  const double number = std::strtod(begin, &end);
+  double multiplier = 1.0;
+  if (*end != '\0') {
+    switch (std::toupper(static_cast<unsigned char>(*end))) {
+      case 'H': multiplier = 1.0; break;
+      case 'K': multiplier = 1e3; break;
+      case 'M': multiplier = 1e6; break;
+      default: throw std::invalid_argument("Input string for Frequency is not support");
+    }
+  }
+  return number * multiplier;
+}
+
+std::int32_t sampleFrequency(const std::string& text) {
+  const double hz = parseFrequency(text);
+  const std::out_of_range outOfRange("Fs must in range [1KHz,50MHz] and 100MHz");
+  // Checked before the truncation, which is undefined beyond 32 bits (and for NaN).
+  if (!(hz > -2147483649.0 && hz < 2147483648.0)) throw outOfRange;
+  const auto fs = static_cast<std::int32_t>(hz);
+  if ((fs < kMinFs || fs > kMaxFs) && fs != kSpecialFs) throw outOfRange;
+  return fs;
+}
+
+void checkOutputName(const std::string& path) {
+  constexpr std::string_view kExtension = ".arb";
+  if (!path.ends_with(kExtension))
+    throw std::invalid_argument(path + " must contain extension \".arb\" ");
+}
+
+void checkInputOptions(const InputOptions& options) {
+  if (options.dual && (options.inPhase || options.quadrature))
+    throw std::invalid_argument("-d and (-i or -q) can not be specified at the same time");
+  if (!options.dual && !options.inPhase && !options.quadrature)
+    throw std::invalid_argument("-d and (-i or -q) must specify at least one");
+}
+
+std::vector<IqPair> readInput(const InputOptions& options) {
+  auto readOne = [&](const std::string& path, bool asI) {
+    return options.binary ? readBinarySamples(path, asI, !asI)
+                          : readCsvColumn(path, asI ? 1 : 2, asI);
+  };
+  if (options.dual)
+    return options.binary ? readBinarySamples(*options.dual, true, true)
+                          : readCsvDual(*options.dual);
+  if (options.inPhase && options.quadrature) {
+    std::vector<IqPair> pairs = readOne(*options.inPhase, true);
+    const std::vector<IqPair> quadrature = readOne(*options.quadrature, false);
+    if (pairs.size() != quadrature.size())
+      throw std::length_error("Data length is not equal in " + *options.inPhase + " and " +
+                              *options.quadrature);
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+      pairs[k].i += quadrature[k].i;
+      pairs[k].q += quadrature[k].q;
+    }
+    return pairs;
+  }
+  if (options.inPhase) return readOne(*options.inPhase, true);
+  return readOne(*options.quadrature, false);
+}
+
+std::string packerResultMessage(int result, const std::string& tempPath,
+                                const std::string& outputPath) {
+  switch (result) {
+    case 17:
+    case 20: return "Open or read " + tempPath + "failed";
+    case 19: return "Created or write " + outputPath + "failed";
+    case 21:
+    case 22:
+    case 23: return "Can not find the dependent dll";
+    case 24: return "Input parameter for arb is not support";
+    case 25: return "Allocation error,Please restart this program and try again";
+    default: return "Generate arb file error with return value " + std::to_string(result);
+  }
+}
+
+void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath) {
+  if (pairs.size() > kMaxPairs)
+    throw std::length_error("Too many IQ pairs (" + std::to_string(pairs.size()) +
+                            "): an .arb file holds at most " + std::to_string(kMaxPairs));
+  std::string tempPath;
+  {
+    const std::vector<std::int16_t> samples = quantizeIq(pairs, kPeakLevel);
+    tempPath = makeTempFilePath();
+    const FileRemover removeTemp(tempPath);
+    writeTempSamples(samples, tempPath);
+    // Arguments: data source PRBS9, modulation 32QAM, filter Raised cosine,
+    // coefficient 1.0, impulse length 1, oversampling 1.
+    const int result =
+        PackuserIQdata(tempPath.c_str(), outputPath.c_str(), 1, static_cast<int>(pairs.size()),
+                       fs, 1, 1, 1.0, 1, 1);
+    if (result != WAVEPACK_OK)
+      throw std::runtime_error(packerResultMessage(result, tempPath, outputPath));
+  }
+}
+
+}  // namespace wavepack

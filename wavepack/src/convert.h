@@ -1,0 +1,62 @@
+// The conversion driver: option rules, the sample frequency, choosing the reader,
+// and convertToArb, which quantises, writes the temporary file and runs the packer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "iq_readers.h"
+
+namespace wavepack {
+
+// Most IQ pairs an .arb file can hold: the packer's 32-bit size and count fields
+// take at most 2^31 - 1 bytes of samples.
+inline constexpr std::uint64_t kMaxPairs = 0x7FFFFFFF / 4;
+
+inline constexpr std::int32_t kMinFs = 1000;
+inline constexpr std::int32_t kMaxFs = 50000000;
+inline constexpr std::int32_t kSpecialFs = 100000000;
+
+// Frequency text to hertz: the longest leading number (strtod) times the unit given
+// by the first character after it, upper-cased: none 1, 'H' 1, 'K' 1000, 'M' 1000000
+// (so "1m" is 1 MHz). Throws std::invalid_argument("Input string for Frequency is
+// not support") for any other unit.
+double parseFrequency(const std::string& text);
+
+// parseFrequency truncated toward zero to Fs and range-checked: 1000 <= Fs <=
+// 50000000, or exactly 100000000. Throws std::out_of_range("Fs must in range
+// [1KHz,50MHz] and 100MHz") otherwise (also for values beyond 32 bits).
+std::int32_t sampleFrequency(const std::string& text);
+
+// Throws std::invalid_argument(path + " must contain extension \".arb\" ") unless the
+// path ends with ".arb" (case-sensitive).
+void checkOutputName(const std::string& path);
+
+// The input options as given on the command line (absent when not given).
+struct InputOptions {
+  bool binary = false;
+  std::optional<std::string> dual;
+  std::optional<std::string> inPhase;
+  std::optional<std::string> quadrature;
+};
+
+// Throws the option-rule messages when -d is combined with -i/-q or none is given.
+void checkInputOptions(const InputOptions& options);
+
+// Reads the pairs with the reader the options select; separate I and Q files are
+// read in that order and added pair by pair ("Data length is not equal in ...").
+std::vector<IqPair> readInput(const InputOptions& options);
+
+// Message of a non-zero packer result.
+std::string packerResultMessage(int result, const std::string& tempPath,
+                                const std::string& outputPath);
+
+// Quantises the pairs (normalising them in place), writes them to a new temporary
+// file, packs it into `outputPath` with clock and symbol rate `fs`, and removes the
+// temporary file. Throws with the message for a packer failure; refuses more than
+// kMaxPairs pairs before writing anything.
+void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath);
+
+}  // namespace wavepack

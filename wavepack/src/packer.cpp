@@ -1,0 +1,226 @@
+// PackuserIQdata: packs a raw 16-bit IQ sample file into a version-1 .arb file
+// (key draw and wrap, text header with its CRC, binary header, RC5 sample data).
+#include "wavepack.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "arb_format.h"
+#include "wavecrypt.h"
+
+namespace {
+
+// Name tables of the text header; an index selects an entry that is copied into
+// a zero-filled slot of the given width.
+constexpr std::size_t kSourceSlot = 10;
+constexpr std::size_t kModulationSlot = 10;
+constexpr std::size_t kFilterSlot = 20;
+constexpr std::array<std::string_view, 8> kDataSourceNames = {
+    "PRBS7", "PRBS9", "PRBS11", "PRBS15", "PRBS16", "PRBS20", "PRBS21", "UserData"};
+constexpr std::array<std::string_view, 18> kModulationNames = {
+    "16QAM", "32QAM", "64QAM", "128QAM", "256QAM", "2ASK", "4ASK",     "8ASK",      "16ASK",
+    "32ASK", "BPSK",  "QPSK",  "Pi/4QPSK", "Pi/4DQPSK", "8PSK", "MSK", "2FSK", "4FSK"};
+constexpr std::array<std::string_view, 4> kFilterNames = {"none", "Raised cosine",
+                                                          "Root raised cosine", "Gauss Filter"};
+
+constexpr std::size_t kTextBufferSize = 1000;
+constexpr std::size_t kChunkLength = 256;        // bytes encrypted per cipher call
+constexpr std::size_t kLevelBlockWords = 65536;  // words read per block for the level sum
+constexpr std::size_t kIoBufferLength = 1 << 20;
+
+// The 32-bit size and count fields of the format (and the %d items of the text)
+// hold inputs of at most this many bytes.
+constexpr std::uint64_t kMaxInputBytes = std::numeric_limits<std::int32_t>::max();
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool lowStatusOk(std::int32_t status) { return static_cast<std::int16_t>(status) == 0; }
+
+// Copies a table entry into a zero-filled slot; false when it would not leave
+// room for the terminating zero.
+template <std::size_t Width>
+bool copyName(std::string_view name, std::array<char, Width>& slot) {
+  slot.fill('\0');
+  if (name.size() >= Width) return false;
+  std::memcpy(slot.data(), name.data(), name.size());
+  return true;
+}
+
+// Sum over the input words of (m / 8192)^2, m being the magnitude of the word
+// read as a 14-bit two's-complement sample. Leaves the read position at the start.
+bool levelValue(std::FILE* in, double& total) {
+  std::vector<std::uint16_t> block(kLevelBlockWords);
+  std::vector<std::uint8_t> raw(kLevelBlockWords * 2);
+  total = 0.0;
+  for (;;) {
+    const std::size_t words = std::fread(raw.data(), 2, kLevelBlockWords, in);
+    for (std::size_t k = 0; k < words; ++k) {
+      const std::uint16_t w = arb::loadU16(&raw[2 * k]);
+      const unsigned low = w & 0x1FFFu;
+      const unsigned m = (w & 0x2000u) ? 8192u - low : low;
+      const double x = m / arb::kFullScale;
+      total += x * x;
+    }
+    if (words < kLevelBlockWords) break;
+  }
+  if (std::ferror(in)) return false;
+  std::clearerr(in);
+  return std::fseek(in, 0, SEEK_SET) == 0;
+}
+
+// The output under construction: a uniquely named file beside the final path,
+// removed unless commit() renamed it into place.
+class PendingOutput {
+ public:
+  explicit PendingOutput(std::string finalPath) : finalPath_(std::move(finalPath)) {}
+  PendingOutput(const PendingOutput&) = delete;
+  PendingOutput& operator=(const PendingOutput&) = delete;
+  ~PendingOutput() {
+    file_.reset();
+    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+  }
+
+  bool create() {
+    std::string name = finalPath_ + ".partXXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return false;
+    tempPath_ = name;
+    // mkstemp creates the file with mode 0600; give it the mode a plain create would.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    file_.reset(::fdopen(fd, "wb"));
+    if (!file_) {
+      ::close(fd);
+      return false;
+    }
+    std::setvbuf(file_.get(), nullptr, _IOFBF, kIoBufferLength);
+    return true;
+  }
+
+  bool write(const void* data, std::size_t n) {
+    return n == 0 || std::fwrite(data, 1, n, file_.get()) == n;
+  }
+
+  // Flushes, closes and renames into place; false on any I/O error.
+  bool commit() {
+    std::FILE* f = file_.release();
+    const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
+    const bool closed = std::fclose(f) == 0;
+    if (!flushed || !closed) return false;
+    if (std::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) return false;
+    tempPath_.clear();
+    return true;
+  }
+
+ private:
+  std::string finalPath_;
+  std::string tempPath_;
+  FilePtr file_;
+};
+
+}  // namespace
+
+extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
+    const char* inputPath, const char* outputPath, std::uint32_t dataSource,
+    std::int32_t /*pairCount*/, std::int32_t symbolRate, std::uint32_t modulationType,
+    std::uint32_t filterType, double filterCoefficient, std::int32_t impulseLength,
+    std::int32_t overSampling) {
+  std::array<char, kSourceSlot> sourceName{};
+  std::array<char, kModulationSlot> modulationName{};
+  std::array<char, kFilterSlot> filterName{};
+  if (dataSource >= kDataSourceNames.size()) return WAVEPACK_BAD_PARAMETER;
+  if (!copyName(kDataSourceNames[dataSource], sourceName)) return WAVEPACK_FORMAT_FAILED;
+  if (modulationType >= kModulationNames.size()) return WAVEPACK_BAD_PARAMETER;
+  if (!copyName(kModulationNames[modulationType], modulationName)) return WAVEPACK_FORMAT_FAILED;
+  if (filterType >= kFilterNames.size()) return WAVEPACK_BAD_PARAMETER;
+  if (!copyName(kFilterNames[filterType], filterName)) return WAVEPACK_FORMAT_FAILED;
+
+  std::array<std::uint8_t, arb::kDataKeyLength> dataKey{};
+  if (!lowStatusOk(AfxgetRandKeyR5(dataKey.data()))) return WAVEPACK_CRYPTO_FAILED;
+
+  arb::ArbHeader header;
+  std::uint32_t wrappedLength = arb::kWrappedKeyLength;
+  if (!lowStatusOk(EncOrDecOpt(WAVECRYPT_OP_KEY_WRAP, dataKey.data(), arb::kDataKeyLength,
+                               nullptr, header.wrappedKey.data(), &wrappedLength,
+                               WAVECRYPT_ENCRYPT)) ||
+      wrappedLength != arb::kWrappedKeyLength)
+    return WAVEPACK_CRYPTO_FAILED;
+
+  if (inputPath == nullptr) return WAVEPACK_INPUT_FAILED;
+  FilePtr in(std::fopen(inputPath, "rb"));
+  if (!in) return WAVEPACK_INPUT_FAILED;
+  struct stat inputStat {};
+  if (::fstat(::fileno(in.get()), &inputStat) != 0 || !S_ISREG(inputStat.st_mode))
+    return WAVEPACK_INPUT_FAILED;
+  const std::uint64_t size = static_cast<std::uint64_t>(inputStat.st_size);
+  // Refused before anything is created: larger inputs would wrap the 32-bit fields.
+  if (size > kMaxInputBytes) return WAVEPACK_BAD_PARAMETER;
+  std::setvbuf(in.get(), nullptr, _IOFBF, kIoBufferLength);
+
+  if (outputPath == nullptr) return WAVEPACK_OUTPUT_FAILED;
+  PendingOutput out(outputPath);
+  if (!out.create()) return WAVEPACK_OUTPUT_FAILED;
+
+  double level = 0.0;
+  if (!levelValue(in.get(), level)) return WAVEPACK_INPUT_FAILED;
+
+  const auto size32 = static_cast<std::int32_t>(size);
+  // The clock is the 32-bit product of the two factors, wrapping as in 32-bit arithmetic.
+  const auto clock = static_cast<std::int32_t>(static_cast<std::uint32_t>(symbolRate) *
+                                               static_cast<std::uint32_t>(overSampling));
+  std::array<char, kTextBufferSize> text{};
+  const int textLen = std::snprintf(text.data(), text.size(), arb::kVersion1TextTemplate, clock,
+                                    level, size32 / 4, sourceName.data(), size32 / 2, symbolRate,
+                                    modulationName.data(), filterName.data(), filterCoefficient,
+                                    impulseLength, overSampling);
+  if (textLen < 0 || static_cast<std::size_t>(textLen) >= text.size())
+    return WAVEPACK_FORMAT_FAILED;
+
+  header.headerCrc = AfxGetCrcU32(text.data(), static_cast<std::uint32_t>(textLen));
+  // The real length written: the data is padded to the cipher block, which for
+  // sample files (a multiple of 4 bytes) adds 4 bytes exactly when the pair count is odd.
+  header.fileLength =
+      static_cast<std::uint32_t>(arb::kHeaderLength + textLen + arb::roundUpToBlock(size));
+  header.version = arb::kVersionSingle;
+  header.sampleCount = static_cast<std::uint32_t>(size / arb::kBytesPerPair);
+  header.dataOffset = static_cast<std::uint32_t>(arb::kHeaderLength + textLen);
+
+  const arb::HeaderBytes headerBytes = arb::encodeHeader(header);
+  if (!out.write(headerBytes.data(), headerBytes.size()) ||
+      !out.write(text.data(), static_cast<std::size_t>(textLen)))
+    return WAVEPACK_OUTPUT_FAILED;
+
+  std::array<std::uint8_t, kChunkLength> plain{};
+  std::array<std::uint8_t, kChunkLength> cipher{};
+  std::uint64_t consumed = 0;
+  for (;;) {
+    const std::size_t n = std::fread(plain.data(), 1, plain.size(), in.get());
+    if (n == 0) break;
+    consumed += n;
+    std::uint32_t cipherLength = kChunkLength;
+    if (!lowStatusOk(EncOrDecOpt(WAVECRYPT_OP_RC5, plain.data(), static_cast<std::uint32_t>(n),
+                                 dataKey.data(), cipher.data(), &cipherLength,
+                                 WAVECRYPT_ENCRYPT)))
+      return WAVEPACK_CRYPTO_FAILED;
+    if (!out.write(cipher.data(), cipherLength)) return WAVEPACK_OUTPUT_FAILED;
+    plain.fill(0);
+  }
+  // A read error, or a file that changed size under us, would leave the header wrong.
+  if (std::ferror(in.get()) || consumed != size) return WAVEPACK_INPUT_FAILED;
+  in.reset();
+  return out.commit() ? WAVEPACK_OK : WAVEPACK_OUTPUT_FAILED;
+}

@@ -1,0 +1,25 @@
+// Normalisation of complex samples to their peak modulus and quantisation to the
+// 16-bit sample words the packer consumes.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "iq_readers.h"
+
+namespace wavepack {
+
+inline constexpr double kPeakLevel = 0.81;  // peak modulus as a fraction of full scale
+inline constexpr double kFullScale = 8191.0;
+
+// Largest modulus sqrt(I^2 + Q^2) over the pairs (0 for none), computed without
+// intermediate overflow or underflow.
+double peakModulus(std::span<const IqPair> pairs);
+
+// Divides every pair by the peak modulus (in place), then returns I0, Q0, I1, Q1, ...
+// each trunc(value x level x 8191) toward zero. All-zero input gives all-zero samples.
+// The pairs must be finite.
+std::vector<std::int16_t> quantizeIq(std::vector<IqPair>& pairs, double level);
+
+}  // namespace wavepack
