@@ -1,0 +1,30 @@
+// RC5-32/12/16: the cipher of the .arb sample data.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace wavecrypt {
+
+inline constexpr int kRc5Rounds = 12;
+inline constexpr int kRc5KeyBytes = 16;
+
+// Expanded key: the 2 r + 2 = 26 round words S[0..25].
+struct Rc5Schedule {
+  std::array<std::uint32_t, 2 * kRc5Rounds + 2> s;
+};
+
+Rc5Schedule rc5ExpandKey(const std::uint8_t key[kRc5KeyBytes]);
+
+// One 8-byte block in place (two little-endian 32-bit words A, B).
+void rc5EncryptBlock(const Rc5Schedule& schedule, std::uint8_t block[8]);
+void rc5DecryptBlock(const Rc5Schedule& schedule, std::uint8_t block[8]);
+
+// The buffer mode: expands the key once, then processes every 8-byte block of the
+// n input bytes (the last one zero-padded) into output, which must hold n rounded
+// up to a multiple of 8 and may be the input. Sets *outputLength (when non-null)
+// to that rounded length.
+void rc5Buffer(const std::uint8_t* input, std::uint32_t n, const std::uint8_t key[kRc5KeyBytes],
+               std::uint8_t* output, std::uint32_t* outputLength, bool encrypt);
+
+}  // namespace wavecrypt
