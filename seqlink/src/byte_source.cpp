@@ -1,0 +1,56 @@
+// File and memory byte sources of the .arb readers.
+#include "byte_source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace seqlink {
+
+FileSource::FileSource(const char* path) {
+  if (path == nullptr) return;
+  fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  struct stat info {};
+  // Only regular files have a size the offsets can be checked against.
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    return;
+  }
+  size_ = static_cast<std::uint64_t>(info.st_size);
+}
+
+FileSource::~FileSource() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+long long FileSource::readAt(std::uint64_t offset, void* destination, std::size_t length) {
+  if (fd_ < 0) return -1;
+  auto* out = static_cast<unsigned char*>(destination);
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t got = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<long long>(done);
+}
+
+long long MemorySource::readAt(std::uint64_t offset, void* destination, std::size_t length) {
+  if (offset >= bytes_.size()) return 0;
+  const std::size_t count =
+      std::min<std::uint64_t>(length, bytes_.size() - offset);
+  if (count > 0) std::memcpy(destination, bytes_.data() + offset, count);
+  return static_cast<long long>(count);
+}
+
+}  // namespace seqlink

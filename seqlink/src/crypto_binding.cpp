@@ -1,0 +1,72 @@
+// Loads libwavecrypt.so around every single crypto call (see crypto_binding.h).
+#include "crypto_binding.h"
+
+#include <dlfcn.h>
+
+#include "statuses.h"
+
+namespace seqlink {
+namespace {
+
+using CrcFn = std::uint32_t (*)(const void*, std::uint32_t);
+using EncOrDecFn = int (*)(int, const void*, std::uint32_t, const void*, void*,
+                           std::uint32_t*, int);
+using RandKeyFn = int (*)(void*);
+
+// Owns one dlopen handle; released on every path out of a call.
+class LoadedLibrary {
+ public:
+  LoadedLibrary() : handle_(dlopen(kCryptoLibraryName, RTLD_NOW | RTLD_LOCAL)) {}
+  ~LoadedLibrary() {
+    if (handle_ != nullptr) dlclose(handle_);
+  }
+  LoadedLibrary(const LoadedLibrary&) = delete;
+  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+  bool loaded() const { return handle_ != nullptr; }
+
+  template <typename Fn>
+  Fn find(const char* name) const {
+    return reinterpret_cast<Fn>(dlsym(handle_, name));
+  }
+
+ private:
+  void* handle_;
+};
+
+// The crypto statuses are signed 16-bit values in an int: only the low 16 bits count.
+bool cryptoSucceeded(int status) {
+  return (static_cast<unsigned>(status) & 0xFFFFu) == 0;
+}
+
+}  // namespace
+
+int cryptoCrc32(const void* data, std::uint32_t length, std::uint32_t& crc) {
+  LoadedLibrary library;
+  if (!library.loaded()) return kCryptoLoadFailed;
+  auto fn = library.find<CrcFn>("AfxGetCrcU32");
+  if (fn == nullptr) return kCryptoMissingFunction;
+  crc = fn(data, length);
+  return kOk;
+}
+
+int cryptoEncOrDec(int operation, const void* input, std::uint32_t inputLength,
+                   const void* key, void* output, std::uint32_t* outputLength,
+                   int direction) {
+  LoadedLibrary library;
+  if (!library.loaded()) return kCryptoLoadFailed;
+  auto fn = library.find<EncOrDecFn>("EncOrDecOpt");
+  if (fn == nullptr) return kCryptoMissingFunction;
+  const int status = fn(operation, input, inputLength, key, output, outputLength, direction);
+  return cryptoSucceeded(status) ? kOk : kCryptoCallFailed;
+}
+
+int cryptoRandomKey(void* key16) {
+  LoadedLibrary library;
+  if (!library.loaded()) return kCryptoLoadFailed;
+  auto fn = library.find<RandKeyFn>("AfxgetRandKeyR5");
+  if (fn == nullptr) return kCryptoMissingFunction;
+  return cryptoSucceeded(fn(key16)) ? kOk : kCryptoCallFailed;
+}
+
+}  // namespace seqlink

@@ -1,0 +1,45 @@
+// Helpers for the "{key:value}" item texts of .arb text headers and segment
+// configuration lines, and locale-independent number conversions.
+#pragma once
+
+#include <clocale>
+#include <locale.h>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace seqlink {
+
+// The value of the first item whose key text occurs in text: the characters between
+// the end of the first occurrence of key and the first terminator after it, verbatim.
+// Empty when the key or the terminator is missing.
+std::string_view findItemValue(std::string_view key, std::string_view terminator,
+                               std::string_view text);
+
+// The number of a text-header item: from the first decimal digit of the value to its
+// last digit, converted as a decimal floating-point number (never negative; 0 when
+// the value has no digit). Empty when the item is missing.
+std::optional<double> numberFromItem(std::string_view text, std::string_view key);
+
+// Decimal floating-point conversion with the C rules (leading white space skipped,
+// stops at the first character that does not fit, 0 for garbage) in the "C" locale.
+double textToDouble(std::string_view text);
+
+// Decimal integer conversion with the C rules; empty when the number lies outside
+// the range of int (where the C conversion has no defined result).
+std::optional<int> textToInt(std::string_view text);
+
+// Switches the calling thread to the "C" locale for its lifetime, so that numbers
+// are read and written with a decimal point whatever locale the host has set.
+class ClassicLocaleScope {
+ public:
+  ClassicLocaleScope();
+  ~ClassicLocaleScope();
+  ClassicLocaleScope(const ClassicLocaleScope&) = delete;
+  ClassicLocaleScope& operator=(const ClassicLocaleScope&) = delete;
+
+ private:
+  locale_t previous_;
+};
+
+}  // namespace seqlink

@@ -1,0 +1,50 @@
+// The segment configuration of a multi-segment waveform: one line of "{key value}"
+// items, read by readMultiSegConfig and kept process-wide for outputIQDataAndInf.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace seqlink {
+
+// What the last successful readMultiSegConfig read; empty after a failed one.
+struct SegmentConfig {
+  std::string configLine;
+  int segmentCount = 0;
+  std::string levelMode;
+  std::string clockRateMode;
+  double userClockRate = 0.0;
+  std::string segmentMarker;
+  std::string firstSegmentRestartMarker;
+  std::string everySegmentRestartMarker;
+};
+
+// The one configuration of the process (not locked: one caller at a time).
+SegmentConfig& segmentConfig();
+
+inline constexpr std::string_view kItemTerminator = "}";
+inline constexpr std::size_t kNameSlot = 256;  // names hold at most 255 characters
+
+// The fields of one "{SEGMENT_i:"name",clock,count,energy}" item, as text.
+struct SegmentItem {
+  std::string_view name;
+  std::string_view clock;
+  std::string_view count;
+  std::string_view energy;
+};
+
+// "SEGMENT_" followed by index in decimal.
+std::string segmentKey(long long index);
+
+// Splits the item found under key in configLine. Returns 0, or 2 when the item is
+// missing or any of its four fields is empty.
+int parseSegmentItem(std::string_view key, std::string_view terminator,
+                     std::string_view configLine, SegmentItem& item);
+
+// Reads the configuration from the whole content of a configuration file (only its
+// first line counts) and replaces the process-wide configuration. Same outputs and
+// statuses as readMultiSegConfig, except 1, which only the file opening can give.
+int readMultiSegConfigText(std::string_view content, char* outputFile, int* segmentCount,
+                           int* totalSamples);
+
+}  // namespace seqlink

@@ -1,0 +1,152 @@
+// outputIQDataAndInf: parses the kept segment configuration, applies the clock-rate
+// and level modes and loads every segment's samples into the host's buffers.
+#include "segment_output.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <span>
+#include <vector>
+
+#include "arb_format.h"
+#include "arb_readers.h"
+#include "item_text.h"
+#include "segment_config.h"
+#include "seqlink.h"
+#include "statuses.h"
+
+namespace seqlink {
+namespace {
+
+// Scales one 16-bit value as the level mode asks: target x v / h + 0.5, truncated
+// toward zero. The result is kept in the 16-bit range, which a configured energy
+// that does not match the samples could otherwise leave.
+std::int16_t scaleValue(std::int16_t value, double target, double level) {
+  const double scaled = std::trunc(target * value / level + 0.5);
+  if (!(scaled >= -32768.0)) return scaled < 0 ? -32768 : 0;  // NaN gives silence
+  if (scaled > 32767.0) return 32767;
+  return static_cast<std::int16_t>(scaled);
+}
+
+struct ParsedSegment {
+  std::string name;
+  int count = 0;
+};
+
+}  // namespace
+
+int loadSegmentSamples(std::int16_t* destination, std::size_t pairs,
+                       std::optional<double> target, double& energy, const std::string& name) {
+  if (name == "Blank") {
+    if (pairs > 0) std::memset(destination, 0, pairs * arb::kBytesPerPair);
+    if (pairs > 0 && target && *target > kLevelFloor) energy = *target * *target * pairs;
+    return kOk;
+  }
+  const int status = readSamples(name.c_str(), pairs, destination);
+  if (status != kOk) return status;
+  if (pairs == 0) return kOk;
+
+  const double level = std::sqrt(energy / static_cast<double>(pairs));
+  if (!target || *target <= kLevelFloor || std::fabs(*target - level) <= kLevelFloor) {
+    return kOk;
+  }
+  if (energy <= kLevelFloor) {
+    energy = *target * *target * pairs;
+    return kOk;
+  }
+  // A negative or infinite configured energy has no usable level: keep the samples.
+  if (!std::isfinite(level)) return kOk;
+  const std::span<std::int16_t> values(destination, 2 * pairs);
+  for (std::int16_t& v : values) v = scaleValue(v, *target, level);
+  energy = arb::signalEnergy(std::span<const std::int16_t>(values));
+  return kOk;
+}
+
+namespace {
+
+int outputSegments(short* samples, char* names, double* clockRates, int* sampleCounts,
+                   double* energies) {
+  const SegmentConfig& config = segmentConfig();
+  const int count = config.segmentCount;
+  if (count < 0) return kBadItem;
+  if (count > 0 &&
+      (names == nullptr || clockRates == nullptr || sampleCounts == nullptr || energies == nullptr)) {
+    return kBadItem;
+  }
+
+  std::vector<std::string> segmentNames(static_cast<std::size_t>(count));
+  std::uint64_t totalPairs = 0;
+  for (int i = 0; i < count; ++i) {
+    SegmentItem item;
+    const int status = parseSegmentItem(segmentKey(i), kItemTerminator, config.configLine, item);
+    if (status != kOk) return status;
+    if (item.name.size() >= kNameSlot) return kNameTooLong;
+    char* slot = names + kNameSlot * static_cast<std::size_t>(i);
+    std::memset(slot, 0, kNameSlot);
+    std::memcpy(slot, item.name.data(), item.name.size());
+    segmentNames[i] = item.name;
+
+    clockRates[i] = textToDouble(item.clock);
+    const std::optional<int> pairs = textToInt(item.count);
+    if (!pairs || *pairs < 0) return kBadItem;
+    sampleCounts[i] = *pairs;
+    totalPairs += static_cast<std::uint64_t>(*pairs);
+    energies[i] = textToDouble(item.energy);
+  }
+  if (totalPairs > 0 && samples == nullptr) return kBadItem;
+
+  if (config.clockRateMode == "HIGHEST") {
+    double highest = 0.0;
+    for (int i = 0; i < count; ++i) highest = clockRates[i] > highest ? clockRates[i] : highest;
+    for (int i = 0; i < count; ++i) clockRates[i] = highest;
+  } else if (config.clockRateMode == "USER") {
+    for (int i = 0; i < count; ++i) clockRates[i] = config.userClockRate;
+  } else if (config.clockRateMode != "UNCHANGED") {
+    return kBadItem;
+  }
+
+  std::vector<std::optional<double>> targets(static_cast<std::size_t>(count));
+  if (config.levelMode == "RMS") {
+    // The quietest segment (above silence, below 1.0) sets the level of all others.
+    // A segment without pairs has no level and is never the reference: the
+    // reference starts at the first segment that has pairs.
+    double reference = 1.0;
+    int referenceSegment = 0;
+    while (referenceSegment < count && sampleCounts[referenceSegment] == 0) ++referenceSegment;
+    for (int i = 0; i < count; ++i) {
+      if (sampleCounts[i] == 0) continue;  // no pairs, no level
+      const double level = std::sqrt(energies[i] / sampleCounts[i]);
+      if (level < reference && level > kLevelFloor) {
+        reference = level;
+        referenceSegment = i;
+      }
+    }
+    for (int i = 0; i < count; ++i) {
+      if (i != referenceSegment) targets[i] = reference;
+    }
+  } else if (config.levelMode != "UNCHANGED") {
+    return kBadItem;
+  }
+
+  std::size_t firstPair = 0;
+  for (int i = 0; i < count; ++i) {
+    const auto pairs = static_cast<std::size_t>(sampleCounts[i]);
+    const int status = loadSegmentSamples(samples + 2 * firstPair, pairs, targets[i],
+                                          energies[i], segmentNames[i]);
+    if (status != kOk) return status;
+    firstPair += pairs;
+  }
+  return kOk;
+}
+
+}  // namespace
+}  // namespace seqlink
+
+extern "C" SEQLINK_API int outputIQDataAndInf(short* samples, char* names, double* clockRates,
+                                              int* sampleCounts, double* energies) {
+  try {
+    return seqlink::outputSegments(samples, names, clockRates, sampleCounts, energies);
+  } catch (...) {
+    return seqlink::kDataNoMemory;
+  }
+}
