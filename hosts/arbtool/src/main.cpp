@@ -1,0 +1,361 @@
+// arbtool: command-line host of libseqlink. Shows the description of an .arb
+// file, dumps its decrypted samples, and joins files into a multi-segment file.
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "segment_config.h"
+#include "seqlink.h"
+#include "statuses.h"
+
+#ifndef ARBSUITE_VERSION
+#define ARBSUITE_VERSION "unknown"
+#endif
+
+namespace {
+
+using namespace arbtool;
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 1;   // bad command line
+constexpr int kExitRead = 2;    // an .arb file cannot be read (missing, truncated, damaged)
+constexpr int kExitJoin = 3;    // the multi-segment calls failed
+constexpr int kExitOutput = 4;  // the CSV or configuration file cannot be written
+
+// The binary header in front of every text header and sample block.
+constexpr long long kHeaderLength = 208;
+// Upper bound of a join, in sample pairs: 4 bytes each must fit a 32-bit length.
+constexpr long long kMaxJoinPairs = (1LL << 30) - 2;
+
+struct Failure {
+  int exitStatus;
+  std::string message;
+};
+
+const char* const kUsage =
+    "Usage: arbtool info FILE.arb\n"
+    "       arbtool dump FILE.arb [-o OUT.csv]\n"
+    "       arbtool join CONFIG.txt\n"
+    "       arbtool join -o OUT.arb [--level rms|unchanged] [--clock highest|user|unchanged]\n"
+    "                    [--user-clock HZ] [--config CONFIG.txt] [--write-config-only] SEGMENT...\n"
+    "       arbtool --help | --version\n";
+
+const char* const kHelp =
+    "\n"
+    "Reads .arb waveform files and joins them into multi-segment files with libseqlink.\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE       the text header, one 'key: value' line per item, then the sample\n"
+    "                  count, clock and energy of a single-waveform file\n"
+    "  dump FILE       the decrypted samples as 'I,Q' lines on standard output, or in\n"
+    "                  OUT.csv with -o (wavepack reads this form back)\n"
+    "  join CONFIG     build the multi-segment file that a one-line segment configuration\n"
+    "                  names (its OUTPUT FILE item)\n"
+    "  join -o OUT SEGMENT...\n"
+    "                  write that configuration from a list of segments, then build OUT.\n"
+    "                  A SEGMENT is the path of a single-waveform .arb file, or\n"
+    "                  blank:COUNT[@CLOCK] for COUNT pairs of silence (clock in Hz; by\n"
+    "                  default the clock of the nearest file segment).\n"
+    "    --level MODE      rms: scale every segment down to the lowest RMS level;\n"
+    "                      unchanged (default)\n"
+    "    --clock MODE      highest: every segment at the highest clock; user: at\n"
+    "                      --user-clock; unchanged (default)\n"
+    "    --user-clock HZ   clock of mode user (default 0)\n"
+    "    --config FILE     where to write the configuration (default OUT-segments.txt)\n"
+    "    --write-config-only  write the configuration and stop\n"
+    "\n"
+    "Examples:\n"
+    "  arbtool info qpsk.arb\n"
+    "  arbtool dump qpsk.arb -o qpsk-samples.csv\n"
+    "  arbtool join -o joined.arb --level rms --clock highest qpsk.arb blank:1000 wave.arb\n"
+    "  arbtool join joined-segments.txt\n"
+    "\n"
+    "Exit status: 0 success; 1 bad command line; 2 an .arb file cannot be read (missing,\n"
+    "truncated, damaged or not an .arb file; the library status is printed in words);\n"
+    "3 the join failed (status in words); 4 the CSV or configuration file cannot be written.\n";
+
+std::string statusText(Call call, int status) {
+  return statusWords(call, status) + " (status " + std::to_string(status) + ")";
+}
+
+long long fileSize(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+// The sample count from readArbFileInf (which stores it before any later check,
+// so it is also known for multi-segment files), checked against the file size so
+// that a truncated file is reported instead of read as silence.
+int sampleCountOf(const std::string& path, double* clock, double* energy, int* infoStatus) {
+  int count = -1;
+  double clockValue = 0;
+  double energyValue = 0;
+  const int status = readArbFileInf(path.c_str(), &count, &clockValue, &energyValue);
+  if (status != 0 && status != 15) {
+    throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status)};
+  }
+  if (count < 0) {
+    throw Failure{kExitRead, path + ": the header's sample count is out of range"};
+  }
+  const long long needed = kHeaderLength + 4LL * count + (count % 2 == 1 ? 4 : 0);
+  const long long size = fileSize(path);
+  if (size < needed) {
+    throw Failure{kExitRead, path + ": truncated: the header announces " + std::to_string(count) +
+                                 " sample pairs, which need at least " + std::to_string(needed) +
+                                 " bytes, but the file has " + std::to_string(size)};
+  }
+  if (clock != nullptr) *clock = clockValue;
+  if (energy != nullptr) *energy = energyValue;
+  if (infoStatus != nullptr) *infoStatus = status;
+  return count;
+}
+
+int commandInfo(const std::vector<std::string>& args) {
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
+    throw Failure{kExitUsage, "info takes one FILE.arb"};
+  }
+  const std::string& path = args[0];
+  std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
+  int length = 0;
+  const int status = readArbFileAllInf(path.c_str(), text.data(), &length);
+  if (status != 0) throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status)};
+  text.back() = '\0';
+  double clock = 0;
+  double energy = 0;
+  int infoStatus = 0;
+  const int count = sampleCountOf(path, &clock, &energy, &infoStatus);
+  std::printf("File:     %s\n%s\n", path.c_str(), text.data());
+  std::printf("Samples:  %d\n", count);
+  if (infoStatus == 15) {
+    std::printf("Clock:    per segment (multi-segment file; see the SEGMENT lines)\n");
+  } else {
+    std::printf("Clock:    %.17g Hz\n", clock);
+    std::printf("Energy:   %.6f\n", energy);
+  }
+  return kExitOk;
+}
+
+int commandDump(const std::vector<std::string>& args) {
+  std::string path;
+  std::string output;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-o" || args[i] == "--output") {
+      if (i + 1 >= args.size()) throw Failure{kExitUsage, "dump: -o needs a file name"};
+      output = args[++i];
+    } else if (!args[i].empty() && args[i][0] == '-') {
+      throw Failure{kExitUsage, "dump: unknown option '" + args[i] + "'"};
+    } else if (path.empty()) {
+      path = args[i];
+    } else {
+      throw Failure{kExitUsage, "dump takes one FILE.arb"};
+    }
+  }
+  if (path.empty()) throw Failure{kExitUsage, "dump needs a FILE.arb"};
+  const int count = sampleCountOf(path, nullptr, nullptr, nullptr);
+  std::vector<short> samples(2 * static_cast<std::size_t>(count) + 2, 0);
+  const int status = readArbFileData(path.c_str(), count, samples.data());
+  if (status != 0) throw Failure{kExitRead, path + ": " + statusText(Call::ReadData, status)};
+
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+      output.empty() ? stdout : std::fopen(output.c_str(), "w"),
+      output.empty() ? +[](std::FILE*) { return 0; } : std::fclose);
+  if (!file) throw Failure{kExitOutput, "cannot create " + output};
+  for (int k = 0; k < count; ++k) {
+    std::fprintf(file.get(), "%d,%d\n", samples[2 * static_cast<std::size_t>(k)],
+                 samples[2 * static_cast<std::size_t>(k) + 1]);
+  }
+  if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) {
+    throw Failure{kExitOutput, "cannot write " + (output.empty() ? std::string("the samples") : output)};
+  }
+  if (!output.empty()) {
+    if (std::fclose(file.release()) != 0) throw Failure{kExitOutput, "cannot write " + output};
+    std::printf("Wrote %d samples of %s to %s\n", count, path.c_str(), output.c_str());
+  }
+  return kExitOk;
+}
+
+// The three multi-segment calls on a configuration file.
+int runJoin(const std::string& configPath) {
+  char outputFile[SEQLINK_NAME_SLOT] = {};
+  int segments = 0;
+  int total = 0;
+  int status = readMultiSegConfig(configPath.c_str(), outputFile, &segments, &total);
+  if (status != 0) throw Failure{kExitJoin, configPath + ": " + statusText(Call::ReadConfig, status)};
+  if (segments < 0 || total < 0 || total > kMaxJoinPairs) {
+    throw Failure{kExitJoin, configPath + ": " + std::to_string(segments) + " segments of " +
+                                 std::to_string(total) + " pairs in all is out of range"};
+  }
+  outputFile[SEQLINK_NAME_SLOT - 1] = '\0';
+  const auto count = static_cast<std::size_t>(segments);
+  // One spare element keeps every data() valid for zero segments or samples.
+  std::vector<short> samples(2 * static_cast<std::size_t>(total) + 2, 0);
+  std::vector<char> names(SEQLINK_NAME_SLOT * count + 1, '\0');
+  std::vector<double> clocks(count + 1, 0.0);
+  std::vector<int> counts(count + 1, 0);
+  std::vector<double> energies(count + 1, 0.0);
+  status = outputIQDataAndInf(samples.data(), names.data(), clocks.data(), counts.data(),
+                              energies.data());
+  if (status != 0) {
+    throw Failure{kExitJoin, configPath + ": " + statusText(Call::OutputSegments, status)};
+  }
+  status = crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
+                          static_cast<unsigned>(segments), samples.data(),
+                          static_cast<unsigned>(total), 0, outputFile);
+  if (status != 0) {
+    throw Failure{kExitJoin, std::string(outputFile) + ": " + statusText(Call::BuildFile, status)};
+  }
+  std::printf("Joined %d segments, %d sample pairs, into %s\n", segments, total, outputFile);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::printf("  segment %zu: %-40s %10d pairs at %.17g Hz, energy %.6f\n", i,
+                names.data() + SEQLINK_NAME_SLOT * i, counts[i], clocks[i], energies[i]);
+  }
+  return kExitOk;
+}
+
+int commandJoin(const std::vector<std::string>& args) {
+  JoinPlan plan;
+  std::string configPath;
+  bool writeOnly = false;
+  bool listMode = false;
+  std::vector<std::string> words;
+  const auto valueOf = [&](std::size_t& i) -> const std::string& {
+    if (i + 1 >= args.size()) throw Failure{kExitUsage, "join: " + args[i] + " needs a value"};
+    listMode = true;
+    return args[++i];
+  };
+  try {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      const std::string& a = args[i];
+      if (a == "-o" || a == "--output") plan.output = valueOf(i);
+      else if (a == "--level") plan.levelMode = levelModeWord(valueOf(i));
+      else if (a == "--clock") plan.clockMode = clockModeWord(valueOf(i));
+      else if (a == "--user-clock") {
+        const std::string& text = valueOf(i);
+        char* end = nullptr;
+        plan.userClock = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !std::isfinite(plan.userClock) || plan.userClock < 0) {
+          throw Failure{kExitUsage, "join: --user-clock '" + text + "' is not a clock in Hz"};
+        }
+      } else if (a == "--config") configPath = valueOf(i);
+      else if (a == "--write-config-only") writeOnly = listMode = true;
+      else if (a.size() > 1 && a[0] == '-') throw Failure{kExitUsage, "join: unknown option '" + a + "'"};
+      else words.push_back(a);
+    }
+  } catch (const ConfigError& e) {
+    throw Failure{kExitUsage, std::string("join: ") + e.what()};
+  }
+  if (!listMode) {
+    if (words.size() != 1) throw Failure{kExitUsage, "join takes one CONFIG file, or -o OUT.arb SEGMENT..."};
+    return runJoin(words[0]);
+  }
+  if (plan.output.empty()) throw Failure{kExitUsage, "join: the segment list needs -o OUT.arb"};
+  if (words.empty()) throw Failure{kExitUsage, "join: give at least one SEGMENT"};
+  if (configPath.empty()) configPath = defaultConfigPath(plan.output);
+
+  // Files first, so that blank segments can take the clock of their neighbours.
+  std::vector<std::optional<BlankSpec>> blanks;
+  long long total = 0;
+  try {
+    for (const auto& word : words) {
+      blanks.push_back(parseBlankSpec(word));
+      Segment segment;
+      if (blanks.back()) {
+        segment.name = kBlankName;
+        segment.samples = blanks.back()->samples;
+      } else {
+        // A file really called Blank would be read as silence.
+        segment.name = word == kBlankName ? std::string("./") + kBlankName : word;
+        int infoStatus = 0;
+        segment.samples = sampleCountOf(segment.name, &segment.clock, &segment.energy, &infoStatus);
+        if (infoStatus == 15) {
+          throw Failure{kExitRead, segment.name +
+                                       ": a multi-segment file cannot be a segment; join its "
+                                       "source files instead"};
+        }
+      }
+      total += segment.samples;
+      plan.segments.push_back(segment);
+    }
+  } catch (const ConfigError& e) {
+    throw Failure{kExitUsage, std::string("join: ") + e.what()};
+  }
+  if (total > kMaxJoinPairs) {
+    throw Failure{kExitUsage, "join: " + std::to_string(total) + " sample pairs in all are too many"};
+  }
+  for (std::size_t i = 0; i < plan.segments.size(); ++i) {
+    if (!blanks[i]) continue;
+    if (blanks[i]->clock) {
+      plan.segments[i].clock = *blanks[i]->clock;
+      continue;
+    }
+    // Nearest file segment, looking back first, then forward.
+    for (std::size_t d = 1; d <= plan.segments.size(); ++d) {
+      if (i >= d && !blanks[i - d]) { plan.segments[i].clock = plan.segments[i - d].clock; break; }
+      if (i + d < plan.segments.size() && !blanks[i + d]) {
+        plan.segments[i].clock = plan.segments[i + d].clock;
+        break;
+      }
+    }
+  }
+  std::string line;
+  try {
+    line = formatConfigLine(plan);
+  } catch (const ConfigError& e) {
+    throw Failure{kExitUsage, std::string("join: ") + e.what()};
+  }
+  {
+    std::ofstream out(configPath, std::ios::binary | std::ios::trunc);
+    out << line;
+    out.close();
+    if (!out) throw Failure{kExitOutput, "cannot write the configuration " + configPath};
+  }
+  std::printf("Wrote segment configuration %s\n", configPath.c_str());
+  if (writeOnly) return kExitOk;
+  return runJoin(configPath);
+}
+
+int run(const std::vector<std::string>& args) {
+  if (args.empty()) throw Failure{kExitUsage, "no command given; see arbtool --help"};
+  const std::string& command = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  for (const auto& a : args) {
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      return kExitOk;
+    }
+  }
+  if (command == "--version") {
+    std::puts("arbtool " ARBSUITE_VERSION);
+    return kExitOk;
+  }
+  if (command == "info") return commandInfo(rest);
+  if (command == "dump") return commandDump(rest);
+  if (command == "join") return commandJoin(rest);
+  throw Failure{kExitUsage, "unknown command '" + command + "'; see arbtool --help"};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const Failure& failure) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "arbtool: %s\n", failure.message.c_str());
+    if (failure.exitStatus == kExitUsage) std::fputs(kUsage, stderr);
+    return failure.exitStatus;
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "arbtool: %s\n", e.what());
+    return kExitOutput;
+  }
+}

@@ -1,0 +1,20 @@
+// seqlink result codes in words. The same number means different things in
+// different calls (240 is "cannot open" for a reader and "cannot create" for the
+// builder), so the words depend on the call that returned it.
+#pragma once
+
+#include <string>
+
+namespace arbtool {
+
+enum class Call {
+  ReadInfo,        // readArbFileInf, readArbFileAllInf
+  ReadData,        // readArbFileData
+  ReadConfig,      // readMultiSegConfig
+  OutputSegments,  // outputIQDataAndInf
+  BuildFile,       // crtMultiSegArb
+};
+
+std::string statusWords(Call call, int status);
+
+}  // namespace arbtool

@@ -1,0 +1,101 @@
+// Writes a synthesised waveform as a version-1 .arb file through the packer,
+// with the text header filled from the run's configuration.
+#include "arb_output.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "statuses.h"
+#include "wavepack.h"
+
+namespace iqsynth_host {
+namespace {
+
+// The packer reads its samples from a file: a private temporary file that is
+// removed again whatever happens.
+class TemporarySampleFile {
+ public:
+  explicit TemporarySampleFile(const std::vector<unsigned char>& bytes) {
+    const char* dir = std::getenv("TMPDIR");
+    path_ = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/iqsynthXXXXXX";
+    const int fd = ::mkstemp(path_.data());
+    if (fd < 0) throw OutputError("cannot create a temporary sample file in " + path_);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n <= 0) {
+        ::close(fd);
+        ::unlink(path_.c_str());
+        throw OutputError("cannot write the temporary sample file " + path_);
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) {
+      ::unlink(path_.c_str());
+      throw OutputError("cannot write the temporary sample file " + path_);
+    }
+  }
+  ~TemporarySampleFile() { ::unlink(path_.c_str()); }
+  TemporarySampleFile(const TemporarySampleFile&) = delete;
+  TemporarySampleFile& operator=(const TemporarySampleFile&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+bool wholeHertz(double rate) { return std::fabs(rate - std::round(rate)) < 1e-6; }
+
+}  // namespace
+
+ArbHeaderPlan planHeader(const Options& o, double sampleRate) {
+  ArbHeaderPlan plan;
+  const int modulation = o.modulation == kModUserFamily
+                             ? kModUserFamily + static_cast<int>(std::log2(o.constellation.size() / 2))
+                             : o.modulation;
+  plan.names = headerNamesFor(o.mode, modulation, o.filterType, o.dataSrc, o.prbs);
+  if (o.mode == kModeDigital && wholeHertz(o.symbolRate)) {
+    plan.symbolRate = static_cast<int>(std::llround(o.symbolRate));
+    plan.overSampling = o.oversampling;
+  } else {
+    // The header holds whole hertz: the clock keeps its value (rounded) and the
+    // symbol rate item becomes the clock with an oversampling of 1.
+    plan.symbolRate = static_cast<int>(std::llround(sampleRate));
+    plan.overSampling = 1;
+    plan.rateRounded = !wholeHertz(sampleRate);
+  }
+  if (o.mode == kModeDigital) {
+    switch (o.filterType) {
+      case kFilterGaussianLinearized:  // fixed design: BT 0.3 over 5 symbols
+        plan.filterCoefficient = 0.3;
+        plan.impulseLength = 5;
+        break;
+      case 5:
+      case 10:  // one-symbol pulses
+        plan.filterCoefficient = 0;
+        plan.impulseLength = 1;
+        break;
+      default:
+        plan.filterCoefficient = o.filterType == kFilterUser ? 0 : o.alphaBt;
+        plan.impulseLength = o.filterSpan;
+        break;
+    }
+  }
+  return plan;
+}
+
+void writeArb(const std::string& path, const Waveform& wave, const ArbHeaderPlan& plan) {
+  const TemporarySampleFile samples(interleavedSamples(wave));
+  const int status = PackuserIQdata(samples.path().c_str(), path.c_str(), plan.names.dataSource,
+                                    static_cast<int32_t>(wave.i.size()), plan.symbolRate,
+                                    plan.names.modulation, plan.names.filter,
+                                    plan.filterCoefficient, plan.impulseLength, plan.overSampling);
+  if (status != WAVEPACK_OK) {
+    throw OutputError("cannot write " + path + ": " + packerStatusWords(status) + " (status " +
+                      std::to_string(status) + ")");
+  }
+}
+
+}  // namespace iqsynth_host

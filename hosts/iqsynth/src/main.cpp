@@ -1,0 +1,149 @@
+// iqsynth: command-line host of libiqsynth. Sets the synthesis configuration from
+// the options, runs the synthesis and writes an .arb and/or a CSV file.
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "arb_output.h"
+#include "names.h"
+#include "options.h"
+#include "synthesis.h"
+#include "waveform.h"
+
+namespace {
+
+using namespace iqsynth_host;
+
+std::string describeRun(const Options& o) {
+  char text[256];
+  switch (o.mode) {
+    case kModeNoise:
+      return "noise";
+    case kModeMultiCarrier:
+      std::snprintf(text, sizeof text, "mccw, %d carriers spaced %g Hz%s", o.carriers, o.spacing,
+                    o.crestLaw ? ", crest-factor phase law" : "");
+      return text;
+    default: {
+      std::string data;
+      switch (o.dataSrc) {
+        case kDataAllZero: data = "zeros"; break;
+        case kDataAllOne: data = "ones"; break;
+        case kDataPattern: data = (o.patternIsHex ? "hex:" : "bin:") + o.pattern; break;
+        case kDataFile: data = "file:" + o.dataFile; break;
+        default: data = "prbs" + std::to_string(o.prbs); break;
+      }
+      if (data.size() > 40) data = data.substr(0, 37) + "...";
+      std::snprintf(text, sizeof text, "digital, %s, %d symbols at %g Hz x %d, %s (%g, span %d), %s, coding %s",
+                    nameOf(modulationNames(), o.modulation), o.symbols, o.symbolRate,
+                    o.oversampling, nameOf(filterNames(), o.filterType), o.alphaBt, o.filterSpan,
+                    data.c_str(), nameOf(codingNames(), o.coding));
+      return text;
+    }
+  }
+}
+
+void printSummary(const Options& o, const SynthesisResult& r) {
+  const Statistics s = measure(r.wave);
+  const double fullScale = 8192.0;
+  std::printf("Run:            %s\n", describeRun(o).c_str());
+  std::printf("Samples:        %zu\n", s.samples);
+  std::printf("Sample rate:    %.6f Hz\n", r.wave.sampleRate);
+  std::printf("Peak:           %.1f (%.4f of full scale %g)\n", s.peak, s.peak / fullScale, fullScale);
+  if (s.rms > 0) {
+    std::printf("RMS:            %.1f (%.2f dBFS)\n", s.rms, 20 * std::log10(s.rms / fullScale));
+  } else {
+    std::printf("RMS:            0 (silent)\n");
+  }
+  std::printf("Crest factor:   %.2f dB\n", crestFactorDb(s));
+  std::printf("Energy:         %.6f\n", s.energy);
+  if (o.mode == kModeDigital) std::printf("Filter taps:    %d\n", r.filterTaps);
+  if (r.noise.present) {
+    const NoiseLevels& n = r.noise;
+    std::printf("Noise:          bandwidth %.1f Hz, system bandwidth %.1f Hz\n", n.noiseBandwidth,
+                r.systemBandwidth);
+    if (n.added) {
+      std::printf("Levels (dB re peak power %.2f): carrier %.2f, signal+noise %.2f\n", n.peakLevel,
+                  n.carrierLevel, n.signalLevel);
+    }
+    std::printf("Noise level:    %.2f dB in the system bandwidth, %.2f dB in the total bandwidth\n",
+                n.noiseLevelSystem, n.noiseLevelTotal);
+  }
+}
+
+std::string absolute(const std::string& path) {
+  std::error_code error;
+  const auto full = std::filesystem::absolute(path, error);
+  return error ? path : full.string();
+}
+
+int run(const std::vector<std::string>& args) {
+  ParseResult parsed;
+  try {
+    parsed = parseCommandLine(args);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "iqsynth: %s\n", e.what());
+    return kExitUsage;
+  }
+  if (parsed.action == Action::Help) {
+    std::fputs(helpText().c_str(), stdout);
+    return kExitOk;
+  }
+  if (parsed.action == Action::Version) {
+    std::fputs(versionText().c_str(), stdout);
+    return kExitOk;
+  }
+  Options& o = parsed.options;
+  try {
+    loadInputFiles(o);
+  } catch (const InputError& e) {
+    std::fprintf(stderr, "iqsynth: %s\n", e.what());
+    return kExitInput;
+  }
+  SynthesisResult result;
+  try {
+    result = synthesise(o);
+  } catch (const SynthesisError& e) {
+    std::fprintf(stderr, "iqsynth: %s\n", e.what());
+    return e.status == 0 ? kExitUsage : kExitSynthesis;
+  }
+  printSummary(o, result);
+  try {
+    if (!o.arbPath.empty()) {
+      const ArbHeaderPlan plan = planHeader(o, result.wave.sampleRate);
+      writeArb(o.arbPath, result.wave, plan);
+      std::printf("Wrote .arb:     %s (Clock %lld Hz; %s, %s, %s)\n", absolute(o.arbPath).c_str(),
+                  static_cast<long long>(plan.symbolRate) * plan.overSampling,
+                  packerDataSourceName(plan.names.dataSource),
+                  packerModulationName(plan.names.modulation),
+                  packerFilterName(plan.names.filter));
+      if (plan.rateRounded) {
+        std::fprintf(stderr, "iqsynth: note: the .arb header holds whole hertz; Clock is %.6f Hz rounded\n",
+                     result.wave.sampleRate);
+      }
+    }
+    if (!o.csvPath.empty()) {
+      writeCsv(o.csvPath, result.wave);
+      std::printf("Wrote CSV:      %s\n", absolute(o.csvPath).c_str());
+    }
+  } catch (const OutputError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "iqsynth: %s\n", e.what());
+    return kExitOutput;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "iqsynth: %s\n", e.what());
+    return kExitOutput;
+  }
+}

@@ -1,0 +1,122 @@
+// Command line of iqsynth: the settings of one synthesis run, their parser and
+// the checks that keep every value inside what the synthesis library accepts.
+#pragma once
+
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "names.h"
+
+namespace iqsynth_host {
+
+// Exit statuses of iqsynth.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 1;      // unknown option, bad or missing value
+inline constexpr int kExitInput = 2;      // constellation or taps file unreadable or malformed
+inline constexpr int kExitSynthesis = 3;  // runIqSynth reported an error
+inline constexpr int kExitOutput = 4;     // the .arb or CSV file could not be written
+
+// Limits the host keeps so that no run asks the library for more than it holds.
+inline constexpr int kMaxOversampling = 32;
+inline constexpr int kMaxFilterSpan = 128;
+inline constexpr int kMaxPatternCharacters = 2048;
+inline constexpr int kMaxRampRows = 32;
+inline constexpr int kMaxCarriers = 8192;
+inline constexpr int kMaxConstellationPoints = 256;
+inline constexpr long long kMaxSamples = 1LL << 24;  // per channel, any mode
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+struct InputError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct RampRow {
+  int startSymbol;
+  double levelDb;
+};
+
+struct Options {
+  int mode = kModeDigital;
+  std::string arbPath;
+  std::string csvPath;
+  bool verbose = false;
+
+  // Digital modulation.
+  int modulation = 0x90002;  // qpsk
+  std::string constellationFile;
+  std::vector<double> constellation;  // (re, im) pairs, read from constellationFile
+  int symbols = 256;
+  double symbolRate = 1e6;
+  int oversampling = 4;
+  int filterType = 7;  // rrc
+  double alphaBt = 0.35;
+  int filterSpan = 8;
+  std::string tapsFile;
+  std::vector<double> taps;  // read from tapsFile
+  int dataSrc = kDataPrbs;
+  int prbs = 9;
+  std::string pattern;
+  bool patternIsHex = false;
+  std::string dataFile;
+  int coding = 1;
+  std::optional<double> fskDeviation;  // default: a quarter of the symbol rate
+  double askDepth = 1.0;
+  std::vector<RampRow> ramp;
+  double rampTime = 1.0;
+  int rampShape = 2;
+
+  // Noise: added at a CNR (digital, mccw) or alone (noise mode).
+  std::optional<double> cnr;
+  std::optional<double> systemBandwidth;  // default: symbol rate, or half the noise rate
+  double bandwidthRatio = 1.0;
+  double noiseRate = 10e6;
+  int noiseSamples = 4096;
+
+  // Multi-carrier CW.
+  int carriers = 8;
+  double spacing = 100e3;
+  std::vector<double> levels;   // dB, one for all or one per carrier
+  std::vector<double> phases;   // rad, one for all or one per carrier
+  std::vector<char> switches;   // 1/0, one for all or one per carrier
+  bool crestLaw = false;
+
+  std::set<std::string> given;  // long names of the options on the command line
+};
+
+enum class Action { Run, Help, Version };
+
+struct ParseResult {
+  Action action = Action::Run;
+  Options options;
+};
+
+// Parses and checks the arguments (argv[0] excluded). Throws UsageError.
+ParseResult parseCommandLine(const std::vector<std::string>& args);
+
+// Reads the constellation and taps files named by the options. Throws InputError.
+void loadInputFiles(Options& options);
+
+// Frequency text such as 1e6, 2.5MHz, 250k, 10kHz, 1G: hertz. Throws UsageError.
+double parseFrequency(const std::string& option, const std::string& text);
+
+// Complex points from text: one point per line, real and imaginary part separated
+// by a comma, semicolon or spaces; blank lines, # comments and a header line
+// that starts with a letter are skipped. Throws InputError naming the line.
+std::vector<double> parsePoints(const std::string& text, const std::string& origin);
+// Numbers separated by commas, semicolons, spaces or line ends; # comments.
+std::vector<double> parseNumbers(const std::string& text, const std::string& origin);
+
+std::string helpText();
+std::string versionText();
+
+// Sample rate of the run's output in hertz (digital: symbol rate x oversampling;
+// noise: the noise rate). Multi-carrier rates are known only after the library
+// has chosen them.
+double outputRate(const Options& options);
+
+}  // namespace iqsynth_host

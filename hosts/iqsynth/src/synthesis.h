@@ -1,0 +1,41 @@
+// Drives libiqsynth through its exported interface: sets the configuration from
+// the options, sizes the host arrays, runs the synthesis and reads back results.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "options.h"
+#include "waveform.h"
+
+namespace iqsynth_host {
+
+struct SynthesisError : std::runtime_error {
+  SynthesisError(int libraryStatus, const std::string& text)
+      : std::runtime_error(text), status(libraryStatus) {}
+  int status;  // the negative result of runIqSynth, or 0 for a host-side refusal
+};
+
+struct NoiseLevels {
+  bool present = false;
+  bool added = false;            // noise added to a signal (else noise alone)
+  double noiseBandwidth = 0;     // Hz
+  double noiseLevelSystem = 0;   // dB relative to the peak power
+  double noiseLevelTotal = 0;    // dB
+  double peakLevel = 0;          // dB, the reference
+  double carrierLevel = 0;       // dB (added noise only)
+  double signalLevel = 0;        // dB (added noise only)
+};
+
+struct SynthesisResult {
+  Waveform wave;
+  int filterTaps = 0;          // designed filter length (digital mode)
+  NoiseLevels noise;
+  double systemBandwidth = 0;  // Hz, as set for the noise stage
+};
+
+// One run. Throws SynthesisError. Unless verbose, the library's console
+// diagnostics during the run are discarded.
+SynthesisResult synthesise(const Options& options);
+
+}  // namespace iqsynth_host

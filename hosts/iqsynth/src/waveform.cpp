@@ -1,0 +1,64 @@
+// Level statistics and CSV writing of a synthesised waveform.
+#include "waveform.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace iqsynth_host {
+
+Statistics measure(const Waveform& wave) {
+  Statistics stats;
+  stats.samples = std::min(wave.i.size(), wave.q.size());
+  double peakSquared = 0;
+  double sum = 0;
+  for (std::size_t k = 0; k < stats.samples; ++k) {
+    const double i = wave.i[k];
+    const double q = wave.q[k];
+    const double power = i * i + q * q;
+    peakSquared = std::max(peakSquared, power);
+    sum += power;
+  }
+  stats.peak = std::sqrt(peakSquared);
+  stats.rms = stats.samples == 0 ? 0 : std::sqrt(sum / static_cast<double>(stats.samples));
+  stats.energy = sum / (8192.0 * 8192.0);
+  return stats;
+}
+
+double crestFactorDb(const Statistics& stats) {
+  return stats.rms > 0 ? 20 * std::log10(stats.peak / stats.rms) : 0;
+}
+
+void writeCsv(const std::string& path, const Waveform& wave) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "w"), std::fclose);
+  if (!file) throw OutputError("cannot create the CSV file " + path);
+  const std::size_t count = std::min(wave.i.size(), wave.q.size());
+  for (std::size_t k = 0; k < count; ++k) {
+    if (std::fprintf(file.get(), "%d,%d\n", wave.i[k], wave.q[k]) < 0) {
+      throw OutputError("cannot write the CSV file " + path);
+    }
+  }
+  if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) {
+    throw OutputError("cannot write the CSV file " + path);
+  }
+  if (std::fclose(file.release()) != 0) throw OutputError("cannot write the CSV file " + path);
+}
+
+std::vector<unsigned char> interleavedSamples(const Waveform& wave) {
+  const std::size_t count = std::min(wave.i.size(), wave.q.size());
+  std::vector<unsigned char> bytes;
+  bytes.reserve(count * 4);
+  const auto put = [&](short value) {
+    const auto word = static_cast<unsigned short>(value);
+    bytes.push_back(static_cast<unsigned char>(word & 0xFF));
+    bytes.push_back(static_cast<unsigned char>(word >> 8));
+  };
+  for (std::size_t k = 0; k < count; ++k) {
+    put(wave.i[k]);
+    put(wave.q[k]);
+  }
+  return bytes;
+}
+
+}  // namespace iqsynth_host
