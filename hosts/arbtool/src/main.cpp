@@ -13,7 +13,7 @@
 
 #include "segment_config.h"
 #include "seqlink.h"
-#include "statuses.h"
+#include "status_words.h"
 
 #ifndef ARBSUITE_VERSION
 #define ARBSUITE_VERSION "unknown"

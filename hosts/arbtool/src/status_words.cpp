@@ -1,5 +1,5 @@
 // seqlink result codes in words, by the call that returned them.
-#include "statuses.h"
+#include "status_words.h"
 
 namespace arbtool {
 namespace {

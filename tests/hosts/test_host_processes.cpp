@@ -1,0 +1,366 @@
+// Runs iqsynth, arbtool and wavepack as processes, as a user would, and checks
+// what they write against the files' own readers and independent references.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "process_runner.h"
+
+namespace {
+
+using hosts_test::ProcessResult;
+using hosts_test::readFile;
+using hosts_test::runProcess;
+using hosts_test::TempDir;
+using hosts_test::writeFile;
+
+using Samples = std::vector<std::pair<int, int>>;
+
+ProcessResult iqsynth(const TempDir& dir, const std::vector<std::string>& args) {
+  return runProcess(IQSYNTH_PROGRAM, args, dir.path());
+}
+ProcessResult arbtool(const TempDir& dir, const std::vector<std::string>& args) {
+  return runProcess(ARBTOOL_PROGRAM, args, dir.path());
+}
+ProcessResult wavepack(const TempDir& dir, const std::vector<std::string>& args) {
+  return runProcess(WAVEPACK_PROGRAM, args, dir.path());
+}
+
+std::string describe(const ProcessResult& r) {
+  return "exit " + std::to_string(r.exitStatus) + " signal " + std::to_string(r.signal) +
+         "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
+}
+
+Samples parseCsv(const std::string& text) {
+  Samples samples;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    int i = 0;
+    int q = 0;
+    char comma = 0;
+    std::istringstream fields(line);
+    if (fields >> i >> comma >> q && comma == ',') samples.emplace_back(i, q);
+  }
+  return samples;
+}
+
+// The value after "label" at the start of a line of the program's output.
+std::string field(const std::string& output, const std::string& label) {
+  const std::regex pattern("(^|\n)" + label + R"(\s*([^\n]*))");
+  std::smatch match;
+  return std::regex_search(output, match, pattern) ? match[2].str() : std::string("<missing>");
+}
+
+double envelope(const std::pair<int, int>& s) { return std::hypot(s.first, s.second); }
+
+// Synthesises into w.arb and w.csv, then checks arbtool's view of the file:
+// its sample count and clock, and its decrypted samples equal to the CSV copy
+// of what runIqSynth returned.
+Samples synthesiseAndCheck(const TempDir& dir, std::vector<std::string> args,
+                           std::size_t expectedSamples, double expectedClock) {
+  args.insert(args.end(), {"-o", "w.arb", "--csv", "w.csv"});
+  const ProcessResult made = iqsynth(dir, args);
+  EXPECT_EQ(made.exitStatus, 0) << describe(made);
+  EXPECT_EQ(field(made.out, "Samples:"), std::to_string(expectedSamples));
+
+  const ProcessResult info = arbtool(dir, {"info", "w.arb"});
+  EXPECT_EQ(info.exitStatus, 0) << describe(info);
+  EXPECT_EQ(field(info.out, "Samples:"), std::to_string(expectedSamples));
+  EXPECT_EQ(std::stod(field(info.out, "Clock:") + " "), expectedClock) << info.out;
+
+  const ProcessResult dump = arbtool(dir, {"dump", "w.arb", "-o", "d.csv"});
+  EXPECT_EQ(dump.exitStatus, 0) << describe(dump);
+  const Samples returned = parseCsv(readFile(dir.file("w.csv")));
+  const Samples dumped = parseCsv(readFile(dir.file("d.csv")));
+  EXPECT_EQ(returned.size(), expectedSamples);
+  EXPECT_EQ(dumped, returned);
+  return returned;
+}
+
+// --- every modulation name ---------------------------------------------------
+
+class HostModulationName : public testing::TestWithParam<const char*> {};
+
+TEST_P(HostModulationName, WritesAnArbFileThatReadsBackAsSynthesised) {
+  TempDir dir;
+  std::vector<std::string> args = {"-M", GetParam(), "-n", "24", "-s", "4", "-r", "1MHz"};
+  if (std::string(GetParam()) == "user") {
+    // An 8-point ring, written independently of any library table.
+    std::string points = "re,im\n";
+    for (int k = 0; k < 8; ++k) {
+      points += std::to_string(std::cos(k * M_PI / 4)) + "," + std::to_string(std::sin(k * M_PI / 4)) + "\n";
+    }
+    writeFile(dir.file("ring.csv"), points);
+    args.insert(args.end(), {"--constellation", "ring.csv"});
+  }
+  const Samples samples = synthesiseAndCheck(dir, args, 96, 4e6);
+  // 14-bit output whose envelope the run normalises to 0.9 of full scale.
+  double peak = 0;
+  for (const auto& s : samples) {
+    EXPECT_GE(std::min(s.first, s.second), -8192);
+    EXPECT_LE(std::max(s.first, s.second), 8191);
+    peak = std::max(peak, envelope(s));
+  }
+  EXPECT_GT(peak, 0.85 * 8192);
+  EXPECT_LE(peak, 0.9 * 8192 + 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, HostModulationName,
+                         testing::Values("bpsk", "qpsk", "oqpsk", "8psk", "pi4dqpsk", "pi8d8psk",
+                                         "edge8psk", "16qam", "32qam", "64qam", "128qam", "256qam",
+                                         "fsk2", "fsk4", "fsk8", "fsk16", "ask", "user"));
+
+TEST(HostIqsynth, FskWithRectangularPulsesHasAConstantEnvelope) {
+  TempDir dir;
+  const Samples samples =
+      synthesiseAndCheck(dir, {"-M", "fsk2", "-f", "rect", "-n", "32", "-s", "8"}, 256, 8e6);
+  // Truncation of each component loses less than one unit of the 14-bit scale.
+  for (const auto& s : samples) EXPECT_NEAR(envelope(s), 0.9 * 8192, 2.0);
+}
+
+TEST(HostIqsynth, NoiseModeUsesTheNoiseRateAsClock) {
+  TempDir dir;
+  const ProcessResult made =
+      iqsynth(dir, {"-m", "noise", "--noise-rate", "2MHz", "--noise-samples", "3000", "-o", "n.arb"});
+  ASSERT_EQ(made.exitStatus, 0) << describe(made);
+  EXPECT_NE(field(made.out, "Noise level:"), "<missing>") << made.out;
+  const ProcessResult info = arbtool(dir, {"info", "n.arb"});
+  ASSERT_EQ(info.exitStatus, 0) << describe(info);
+  EXPECT_EQ(field(info.out, "Samples:"), "3000");
+  EXPECT_EQ(field(info.out, "Clock:"), "2000000 Hz");
+}
+
+TEST(HostIqsynth, ThreeCarriersFollowTheCosineSum) {
+  TempDir dir;
+  // Three carriers 1 MHz apart: 16 samples at 8 MHz, at -1/8, 0 and 1/8 cycles
+  // per sample, so I = 1 + 2 cos(pi r / 4) and Q = 0, peak 3 at r = 0.
+  const Samples samples =
+      synthesiseAndCheck(dir, {"-m", "mccw", "--carriers", "3", "--spacing", "1MHz"}, 16, 8e6);
+  for (std::size_t r = 0; r < samples.size(); ++r) {
+    const double i = 0.9 * (1 + 2 * std::cos(M_PI * static_cast<double>(r) / 4)) / 3;
+    const double expected = std::floor(std::trunc(i * 32768) / 4);
+    EXPECT_NEAR(samples[r].first, expected, 1.0) << "sample " << r;
+    EXPECT_NEAR(samples[r].second, 0, 1.0) << "sample " << r;
+  }
+}
+
+// --- bad command lines --------------------------------------------------------
+
+struct BadCommandLine {
+  const char* name;
+  std::vector<std::string> args;
+  int exitStatus;
+  const char* messagePart;
+};
+
+class HostIqsynthRefuses : public testing::TestWithParam<BadCommandLine> {};
+
+TEST_P(HostIqsynthRefuses, WithAMessageAndNoOutput) {
+  TempDir dir;
+  writeFile(dir.file("three.csv"), "1,0\n0,1\n-1,0\n");
+  writeFile(dir.file("taps.txt"), "0.25 0.5 0.25\n");
+  std::vector<std::string> args = GetParam().args;
+  args.insert(args.end(), {"-o", "w.arb", "--csv", "w.csv"});
+  const ProcessResult r = iqsynth(dir, args);
+  EXPECT_EQ(r.signal, 0) << describe(r);
+  EXPECT_EQ(r.exitStatus, GetParam().exitStatus) << describe(r);
+  EXPECT_EQ(r.err.rfind("iqsynth: ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find(GetParam().messagePart), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("w.arb")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("w.csv")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, HostIqsynthRefuses,
+    testing::Values(
+        BadCommandLine{"UnknownModulation", {"-M", "qpsk9"}, 1, "not one of"},
+        BadCommandLine{"ZeroSymbols", {"-n", "0"}, 1, "out of range"},
+        BadCommandLine{"SymbolsNotANumber", {"-n", "many"}, 1, "not a whole number"},
+        BadCommandLine{"OversamplingTooHigh", {"-s", "33"}, 1, "out of range"},
+        BadCommandLine{"NegativeSymbolRate", {"-r", "-5"}, 1, "greater than 0"},
+        BadCommandLine{"BadFrequencyUnit", {"-r", "5x"}, 1, "not a frequency"},
+        BadCommandLine{"RootRaisedCosineWithoutRollOff", {"-f", "rrc", "-a", "0"}, 1, "roll-off"},
+        BadCommandLine{"UnknownFilter", {"-f", "brickwall"}, 1, "not one of"},
+        BadCommandLine{"SpanTooLong", {"-l", "129"}, 1, "out of range"},
+        BadCommandLine{"UnknownPrbs", {"-d", "prbs10"}, 1, "PRBS"},
+        BadCommandLine{"BadHexPattern", {"-d", "hex:12G4"}, 1, "hexadecimal"},
+        BadCommandLine{"BadBinaryPattern", {"-d", "bin:0120"}, 1, "binary"},
+        BadCommandLine{"CarriersInDigitalMode", {"--carriers", "4"}, 1, "mccw"},
+        BadCommandLine{"UserWithoutConstellation", {"-M", "user"}, 1, "--constellation"},
+        BadCommandLine{"AskDepthTooLarge", {"-M", "ask", "--ask-depth", "2"}, 1, "ask-depth"},
+        BadCommandLine{"RampAfterTheEnd", {"-n", "10", "--ramp", "0:0,20:-6"}, 1, "ramp"},
+        BadCommandLine{"RampRowsNotRising", {"--ramp", "5:0,2:-6"}, 1, "rise"},
+        BadCommandLine{"UnknownOption", {"--colour", "blue"}, 1, "unknown option"},
+        BadCommandLine{"MissingValue", {"-M"}, 1, "needs a value"},
+        BadCommandLine{"TooManyCarriers", {"-m", "mccw", "--carriers", "9000"}, 1, "out of range"},
+        BadCommandLine{"LevelsPerCarrierMismatch",
+                       {"-m", "mccw", "--carriers", "3", "--levels", "0,-3"}, 1, "3 carriers"},
+        BadCommandLine{"ConstellationOfThreePoints",
+                       {"-M", "user", "--constellation", "three.csv"}, 2, "3 points"},
+        BadCommandLine{"MissingConstellationFile",
+                       {"-M", "user", "--constellation", "none.csv"}, 2, "cannot open"},
+        BadCommandLine{"WrongTapCount", {"-f", "user", "--taps", "taps.txt"}, 2, "taps"},
+        BadCommandLine{"MissingDataFile", {"-d", "file:none.txt"}, 3,
+                       "data list file cannot be opened"}),
+    [](const testing::TestParamInfo<BadCommandLine>& info) { return std::string(info.param.name); });
+
+TEST(HostIqsynth, NeedsAnOutput) {
+  TempDir dir;
+  const ProcessResult r = iqsynth(dir, {"-M", "qpsk"});
+  EXPECT_EQ(r.exitStatus, 1) << describe(r);
+  EXPECT_NE(r.err.find("give an output"), std::string::npos) << r.err;
+}
+
+// --- arbtool on files it cannot read ------------------------------------------
+
+class HostArbtoolBadFile : public testing::TestWithParam<std::pair<const char*, const char*>> {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<TempDir>();
+    const ProcessResult made =
+        iqsynth(*dir_, {"-M", "qpsk", "-n", "64", "-s", "4", "-o", "good.arb"});
+    ASSERT_EQ(made.exitStatus, 0) << describe(made);
+    const std::string good = readFile(dir_->file("good.arb"));
+    writeFile(dir_->file("truncated.arb"), good.substr(0, good.size() / 2));
+    writeFile(dir_->file("header-only.arb"), good.substr(0, 100));
+    writeFile(dir_->file("text.arb"), "I,Q\n0.5,0.5\n1,0\n");
+    writeFile(dir_->file("empty.arb"), "");
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+  static std::unique_ptr<TempDir> dir_;
+};
+std::unique_ptr<TempDir> HostArbtoolBadFile::dir_;
+
+TEST_P(HostArbtoolBadFile, PrintsTheReasonInWordsAndFails) {
+  const auto [command, file] = GetParam();
+  const ProcessResult r = arbtool(*dir_, {command, file});
+  EXPECT_EQ(r.signal, 0) << describe(r);
+  EXPECT_EQ(r.exitStatus, 2) << describe(r);
+  EXPECT_EQ(r.err.rfind(std::string("arbtool: ") + file + ": ", 0), 0u) << r.err;
+  EXPECT_EQ(r.err.find("unknown status"), std::string::npos) << r.err;
+  // A library status always comes with its words; a short file is named so.
+  const bool explained = std::regex_search(r.err, std::regex(R"([a-z]{4,}.* \(status \d+\))")) ||
+                         r.err.find("truncated") != std::string::npos;
+  EXPECT_TRUE(explained) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    All, HostArbtoolBadFile,
+    testing::Combine(testing::Values("info", "dump"),
+                     testing::Values("missing.arb", "truncated.arb", "header-only.arb", "text.arb",
+                                     "empty.arb")),
+    [](const auto& info) {
+      std::string name = std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
+      for (auto& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      }
+      return name;
+    });
+
+TEST(HostArbtool, GoodFileStillReadsNextToBadOnes) {
+  TempDir dir;
+  const ProcessResult made = iqsynth(dir, {"-M", "bpsk", "-n", "10", "-s", "2", "-o", "g.arb"});
+  ASSERT_EQ(made.exitStatus, 0) << describe(made);
+  EXPECT_EQ(arbtool(dir, {"info", "g.arb"}).exitStatus, 0);
+  EXPECT_EQ(arbtool(dir, {"bogus", "g.arb"}).exitStatus, 1);
+  EXPECT_EQ(arbtool(dir, {"info"}).exitStatus, 1);
+  EXPECT_EQ(arbtool(dir, {"dump", "g.arb", "--fast"}).exitStatus, 1);
+}
+
+// --- wavepack round trip and join -----------------------------------------------
+
+// What wavepack writes for a list of pairs: scaled so that the largest modulus
+// becomes 0.81 of 8191, each component truncated toward zero.
+Samples wavepackQuantisation(const Samples& input) {
+  double peak = 0;
+  for (const auto& s : input) peak = std::max(peak, std::hypot(double(s.first), double(s.second)));
+  const double scale = 0.81 * 8191;
+  Samples out;
+  for (const auto& s : input) {
+    const double i = peak > 0 ? s.first / peak : 0;
+    const double q = peak > 0 ? s.second / peak : 0;
+    out.emplace_back(static_cast<int>(i * scale), static_cast<int>(q * scale));
+  }
+  return out;
+}
+
+TEST(HostRoundTrip, IqsynthCsvThroughWavepackDumpsAsWavepackQuantisesIt) {
+  TempDir dir;
+  const ProcessResult made =
+      iqsynth(dir, {"-M", "16qam", "-n", "50", "-s", "4", "-d", "prbs11", "--csv", "s.csv"});
+  ASSERT_EQ(made.exitStatus, 0) << describe(made);
+  const ProcessResult packed = wavepack(dir, {"-d", "s.csv", "-f", "4MHz", "-o", "p.arb"});
+  ASSERT_EQ(packed.exitStatus, 0) << describe(packed);
+  const ProcessResult dumped = arbtool(dir, {"dump", "p.arb"});
+  ASSERT_EQ(dumped.exitStatus, 0) << describe(dumped);
+  const Samples input = parseCsv(readFile(dir.file("s.csv")));
+  ASSERT_EQ(input.size(), 200u);
+  EXPECT_EQ(parseCsv(dumped.out), wavepackQuantisation(input));
+}
+
+TEST(HostJoin, SynthesisedFileBlankAndWavepackFileJoinInOrder) {
+  TempDir dir;
+  ASSERT_EQ(iqsynth(dir, {"-M", "qpsk", "-n", "20", "-s", "4", "-o", "a.arb"}).exitStatus, 0);
+  writeFile(dir.file("b.csv"), "I,Q\n0.5,-0.5\n1,0\n0,0.25\n");
+  ASSERT_EQ(wavepack(dir, {"-d", "b.csv", "-f", "4MHz", "-o", "b.arb"}).exitStatus, 0);
+
+  const ProcessResult joined =
+      arbtool(dir, {"join", "-o", "j.arb", "--clock", "highest", "a.arb", "blank:7", "b.arb"});
+  ASSERT_EQ(joined.exitStatus, 0) << describe(joined);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("j-segments.txt")));
+
+  const ProcessResult info = arbtool(dir, {"info", "j.arb"});
+  ASSERT_EQ(info.exitStatus, 0) << describe(info);
+  EXPECT_EQ(field(info.out, "Samples:"), "90");
+  EXPECT_NE(info.out.find("NUMBER SEGMENTS"), std::string::npos) << info.out;
+
+  const Samples a = parseCsv(arbtool(dir, {"dump", "a.arb"}).out);
+  const Samples b = parseCsv(arbtool(dir, {"dump", "b.arb"}).out);
+  Samples expected = a;
+  expected.insert(expected.end(), 7, {0, 0});
+  expected.insert(expected.end(), b.begin(), b.end());
+  EXPECT_EQ(parseCsv(arbtool(dir, {"dump", "j.arb"}).out), expected);
+
+  // The written configuration runs again on its own and gives the same samples.
+  ASSERT_EQ(arbtool(dir, {"join", "j-segments.txt"}).exitStatus, 0);
+  EXPECT_EQ(parseCsv(arbtool(dir, {"dump", "j.arb"}).out), expected);
+}
+
+TEST(HostJoin, RefusesAMultiSegmentFileAsASegmentAndABrokenConfiguration) {
+  TempDir dir;
+  ASSERT_EQ(iqsynth(dir, {"-M", "bpsk", "-n", "8", "-s", "2", "-o", "a.arb"}).exitStatus, 0);
+  ASSERT_EQ(arbtool(dir, {"join", "-o", "j.arb", "a.arb", "a.arb"}).exitStatus, 0);
+  const ProcessResult nested = arbtool(dir, {"join", "-o", "k.arb", "j.arb"});
+  EXPECT_EQ(nested.exitStatus, 2) << describe(nested);
+  EXPECT_NE(nested.err.find("multi-segment"), std::string::npos) << nested.err;
+
+  writeFile(dir.file("broken.txt"), "{NUMBER SEGMENTS:1}{LEVEL MODE:RMS}\n");
+  const ProcessResult broken = arbtool(dir, {"join", "broken.txt"});
+  EXPECT_EQ(broken.exitStatus, 3) << describe(broken);
+  EXPECT_NE(broken.err.find("(status 2)"), std::string::npos) << broken.err;
+}
+
+// --- help and version ------------------------------------------------------------
+
+TEST(HostPrograms, HelpShowsExamplesAndVersionAnswers) {
+  TempDir dir;
+  for (const char* program : {IQSYNTH_PROGRAM, ARBTOOL_PROGRAM}) {
+    const ProcessResult help = runProcess(program, {"--help"}, dir.path());
+    EXPECT_EQ(help.exitStatus, 0) << describe(help);
+    EXPECT_NE(help.out.find("Examples:"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos) << help.out;
+    const ProcessResult version = runProcess(program, {"--version"}, dir.path());
+    EXPECT_EQ(version.exitStatus, 0) << describe(version);
+    EXPECT_NE(version.out.find('.'), std::string::npos) << version.out;
+  }
+}
+
+}  // namespace
