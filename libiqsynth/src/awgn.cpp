@@ -26,6 +26,18 @@ std::unique_ptr<double[]> allocSamples(int n)
     return std::unique_ptr<double[]>(new (std::nothrow) double[static_cast<std::size_t>(std::max(n, 1))]);
 }
 
+// Keeps GSL's error handler off for its lifetime, then puts the previous one back.
+class GslHandlerOff {
+public:
+    GslHandlerOff() : previous_(gsl_set_error_handler_off()) {}
+    ~GslHandlerOff() { gsl_set_error_handler(previous_); }
+    GslHandlerOff(const GslHandlerOff&) = delete;
+    GslHandlerOff& operator=(const GslHandlerOff&) = delete;
+
+private:
+    gsl_error_handler_t* previous_;
+};
+
 std::string where(int line) { return std::string(kSourceFile) + " at " + to_string(line); }
 
 }  // namespace
@@ -66,9 +78,11 @@ int GaussRandGenerator(double* out, long n, double sigma, long seed)
     // GSL's default handler aborts the process when the generator cannot be
     // allocated; turn it off so that the failure becomes a result code, and
     // restore whatever handler the host had installed.
-    gsl_error_handler_t* const previousHandler = gsl_set_error_handler_off();
-    gsl_rng* const rng = gRngAlloc(gsl_rng_mt19937);
-    gsl_set_error_handler(previousHandler);
+    gsl_rng* rng = nullptr;
+    {
+        const GslHandlerOff handlerOff;
+        rng = gRngAlloc(gsl_rng_mt19937);
+    }
     if (rng == nullptr) {
         return kNoiseGeneratorFailed;
     }
