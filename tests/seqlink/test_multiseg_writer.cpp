@@ -1,0 +1,358 @@
+// crtMultiSegArb: the version-2 file byte by byte, its limits and its failures.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "arb_readers.h"
+#include "multiseg_writer.h"
+#include "seqlink.h"
+#include "seqlink_test_support.h"
+
+namespace {
+
+using seqtest::Bytes;
+using seqtest::getU32;
+using seqtest::ScratchDir;
+
+struct Segments {
+  std::vector<char> names;
+  std::vector<double> clocks;
+  std::vector<int> counts;
+  std::vector<double> energies;
+  std::vector<short> samples;
+
+  void add(const std::string& name, double clock, int count, double energy, int amplitude) {
+    names.resize(names.size() + 256, '\0');
+    std::memcpy(&names[names.size() - 256], name.data(), std::min<std::size_t>(name.size(), 256));
+    clocks.push_back(clock);
+    counts.push_back(count);
+    energies.push_back(energy);
+    const auto values = seqtest::rampValues(static_cast<std::size_t>(count), amplitude,
+                                            static_cast<int>(clocks.size()));
+    samples.insert(samples.end(), values.begin(), values.end());
+  }
+  unsigned count() const { return static_cast<unsigned>(clocks.size()); }
+  unsigned total() const { return static_cast<unsigned>(samples.size() / 2); }
+
+  int write(const std::string& path) const {
+    return crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(), count(),
+                          samples.data(), total(), 0xDEADBEEF, path.c_str());
+  }
+};
+
+std::string format(const char* fmt, auto... args) {
+  char buffer[1024];
+  std::snprintf(buffer, sizeof buffer, fmt, args...);
+  return buffer;
+}
+
+// The text header the file must carry, written out from its definition.
+std::string expectedText(const Segments& s) {
+  long double energy = 0;
+  for (const short v : s.samples) energy += (v / 8192.0L) * (v / 8192.0L);
+  std::string text = format("{Value:%.6Lf}{Num:%llu}{NUMBER SEGMENTS:%u}", energy,
+                            4ull * s.total(), s.count());
+  for (unsigned i = 0; i < s.count(); ++i) {
+    text += format("{SEGMENT_%u:%s,%.6f,%d,%.6f}", i, &s.names[256 * i], s.clocks[i],
+                   s.counts[i], s.energies[i]);
+  }
+  return text;
+}
+
+// Checks every byte of the file that the layout fixes, and decrypts the samples.
+void checkFile(const Bytes& file, const Segments& s) {
+  const std::uint32_t n = s.count() + 2;
+  const std::string text = expectedText(s);
+  const std::uint32_t blockLength = 4 + 16 * n + 16 + 280 * s.count() + static_cast<std::uint32_t>(text.size());
+  const std::uint32_t dataLength = 4 * s.total() + (s.total() % 2 ? 4 : 0);
+  ASSERT_EQ(file.size(), 208u + blockLength + dataLength);
+
+  // Header.
+  EXPECT_EQ(getU32(file, 0), seqtest::zlibCrc(&file[208], blockLength));
+  EXPECT_EQ(Bytes(file.begin() + 4, file.begin() + 8), (Bytes{'A', 'R', 'B', 0}));
+  EXPECT_EQ(getU32(file, 8), 208u);
+  EXPECT_EQ(getU32(file, 12), file.size());
+  EXPECT_EQ(file[16], 1);
+  EXPECT_EQ(file[17], 0);
+  EXPECT_EQ(file[18], 0);
+  EXPECT_EQ(file[19], 1);
+  EXPECT_EQ(getU32(file, 20), 2u);
+  for (std::size_t i = 108; i < 200; ++i) ASSERT_EQ(file[i], 0) << i;
+  EXPECT_EQ(getU32(file, 200), s.total());
+  EXPECT_EQ(getU32(file, 204), 208u + blockLength);
+
+  // Entry table.
+  EXPECT_EQ(getU32(file, 208), n);
+  std::uint32_t offset = 212 + 16 * n;
+  for (std::uint32_t e = 0; e < n; ++e) {
+    const std::size_t at = 212 + 16 * e;
+    const std::uint32_t type = e == 0 ? 2 : e == n - 1 ? 1 : 3;
+    const std::uint32_t length = e == 0 ? 16 : e == n - 1 ? static_cast<std::uint32_t>(text.size()) : 280;
+    EXPECT_EQ(getU32(file, at), type) << e;
+    EXPECT_EQ(getU32(file, at + 4), length) << e;
+    EXPECT_EQ(getU32(file, at + 8), offset) << e;
+    EXPECT_EQ(getU32(file, at + 12), 0u) << e;
+    offset += length;
+  }
+  // Segment list.
+  const std::size_t list = 212 + 16 * n;
+  EXPECT_EQ(getU32(file, list), s.count());
+  EXPECT_EQ(getU32(file, list + 4), list + 16);
+  EXPECT_EQ(getU32(file, list + 8), 0u);
+  EXPECT_EQ(getU32(file, list + 12), 0u);
+  // Records.
+  std::uint32_t byteOffset = 0;
+  for (unsigned i = 0; i < s.count(); ++i) {
+    const std::size_t at = list + 16 + 280 * i;
+    EXPECT_EQ(getU32(file, at), i);
+    EXPECT_EQ(getU32(file, at + 4), byteOffset);
+    EXPECT_EQ(seqtest::getF64(file, at + 8), s.clocks[i]);
+    EXPECT_EQ(getU32(file, at + 16), 4u * s.counts[i]);
+    EXPECT_EQ(std::memcmp(&file[at + 20], &s.names[256 * i], 256), 0);
+    EXPECT_EQ(getU32(file, at + 276), 0u);
+    byteOffset += 4 * s.counts[i];
+  }
+  // Text.
+  EXPECT_EQ(std::string(file.begin() + list + 16 + 280 * s.count(), file.begin() + 208 + blockLength), text);
+
+  // Samples: unwrap the key and decrypt.
+  std::uint8_t key[16];
+  std::uint32_t keyLength = 16;
+  ASSERT_EQ(EncOrDecOpt(3, &file[24], 84, nullptr, key, &keyLength, 1) & 0xFFFF, 0);
+  Bytes plain(dataLength + 8);
+  std::uint32_t plainLength = static_cast<std::uint32_t>(plain.size());
+  if (dataLength > 0) {
+    ASSERT_EQ(EncOrDecOpt(2, &file[208 + blockLength], dataLength, key, plain.data(), &plainLength, 1) & 0xFFFF, 0);
+  }
+  const std::vector<std::int16_t> values(s.samples.begin(), s.samples.end());
+  Bytes expected = seqtest::plainSamples(values);
+  plain.resize(expected.size());
+  EXPECT_EQ(plain, expected);
+}
+
+class MultiSegWriterTest : public ::testing::Test {
+ protected:
+  ScratchDir dir_;
+  std::string path_ = dir_.file("multi.arb");
+};
+
+TEST_F(MultiSegWriterTest, OneSegmentOfThreePairs) {
+  Segments s;
+  s.add("first.arb", 1e8, 3, 0.5, 4000);
+  ASSERT_EQ(s.write(path_), 0);
+  const Bytes file = seqtest::readFile(path_);
+  // The layout of the example: entries at 212, 228, 244; blocks at 260, 276, 556.
+  EXPECT_EQ(getU32(file, 212 + 8), 260u);
+  EXPECT_EQ(getU32(file, 228 + 8), 276u);
+  EXPECT_EQ(getU32(file, 244 + 8), 556u);
+  EXPECT_EQ(getU32(file, 12), 556 + getU32(file, 244 + 4) + 16);
+  checkFile(file, s);
+}
+
+TEST_F(MultiSegWriterTest, ZeroSegments) {
+  Segments s;
+  ASSERT_EQ(s.write(path_), 0);
+  const Bytes file = seqtest::readFile(path_);
+  EXPECT_EQ(getU32(file, 208), 2u);
+  EXPECT_EQ(getU32(file, 244), 0u);
+  EXPECT_EQ(getU32(file, 248), 260u);  // first-record offset: the text block
+  checkFile(file, s);
+  EXPECT_EQ(std::string(file.begin() + 260, file.end()), "{Value:0.000000}{Num:0}{NUMBER SEGMENTS:0}");
+}
+
+TEST_F(MultiSegWriterTest, SeveralSegmentsOddTotalAndReadBack) {
+  Segments s;
+  s.add("a.arb", 1e8, 4, 1.25, 8191);
+  s.add("Blank", 2e8, 3, 0.0, 0);
+  s.add(std::string(255, 'n'), 5e7, 6, 3.5, -8000);
+  ASSERT_EQ(s.write(path_), 0);
+  const Bytes file = seqtest::readFile(path_);
+  checkFile(file, s);
+
+  // The readers of this library read it back.
+  int count = -1;
+  double clock = 0, energy = 0;
+  EXPECT_EQ(readArbFileInf(path_.c_str(), &count, &clock, &energy), 15);
+  EXPECT_EQ(count, 13);
+  std::vector<short> back(2 * 13);
+  ASSERT_EQ(readArbFileData(path_.c_str(), 13, back.data()), 0);
+  EXPECT_EQ(back, s.samples);
+  std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
+  int length = 0;
+  ASSERT_EQ(readArbFileAllInf(path_.c_str(), text.data(), &length), 0);
+  const std::string display(text.data());
+  EXPECT_EQ(std::count(display.begin(), display.end(), '\n'), 5);  // 6 lines
+  EXPECT_EQ(display.rfind(" Value", 0), 0u);
+  EXPECT_NE(display.find("\n Num            :52\n"), std::string::npos);
+}
+
+TEST_F(MultiSegWriterTest, NumIsFourTimesTheTotalAndTextUsesADecimalPoint) {
+  std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // comma locale when installed
+  Segments s;
+  s.add("a.arb", 1.5e8, 10, 0.25, 100);
+  const int status = s.write(path_);
+  std::setlocale(LC_NUMERIC, "C");
+  ASSERT_EQ(status, 0);
+  const Bytes file = seqtest::readFile(path_);
+  const std::string text(file.begin() + 212 + 48 + 16 + 280, file.begin() + getU32(file, 204));
+  EXPECT_NE(text.find("{Num:40}"), std::string::npos);
+  EXPECT_NE(text.find("{SEGMENT_0:a.arb,150000000.000000,10,0.250000}"), std::string::npos);
+}
+
+// The text-space rule, written out: summary in S bytes, item i in S - 512 (i + 1).
+bool textFits(const Segments& s) {
+  const long long space = 20460 - 16LL * (s.count() + 2) - 280LL * s.count();
+  if (space <= 0) return false;
+  std::string text = format("{Value:%.6Lf}{Num:%llu}{NUMBER SEGMENTS:%u}", 0.0L, 4ull * s.total(), s.count());
+  if (static_cast<long long>(text.size()) + 1 > space) return false;
+  for (unsigned i = 0; i < s.count(); ++i) {
+    const std::string item = format("{SEGMENT_%u:%s,%.6f,%d,%.6f}", i, &s.names[256 * i], s.clocks[i],
+                                    s.counts[i], s.energies[i]);
+    if (static_cast<long long>(text.size() + item.size()) + 1 > space - 512LL * (i + 1)) return false;
+    text += item;
+  }
+  return true;
+}
+
+TEST_F(MultiSegWriterTest, TextSpaceLimitsTheSegmentCount) {
+  Segments s;
+  int lastAccepted = -1;
+  for (int c = 0; c <= 30; ++c) {
+    const int status = s.write(path_);
+    EXPECT_EQ(status, textFits(s) ? 0 : 242) << c << " segments";
+    if (status == 0) lastAccepted = c;
+    s.add("Blank", 1e8, 1, 0.0, 0);
+  }
+  EXPECT_GT(lastAccepted, 10);
+  EXPECT_LT(lastAccepted, 30);
+}
+
+TEST_F(MultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
+  seqtest::writeText(path_, "precious");
+  std::vector<char> names(256 * 100, '\0');
+  std::vector<double> clocks(100, 1.0), energies(100, 0.0);
+  std::vector<int> counts(100, 0);
+  for (const unsigned count : {70u, 100u}) {
+    EXPECT_EQ(crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(), count,
+                             nullptr, 0, 0, path_.c_str()),
+              242);
+  }
+  // A count far beyond the buffers is refused before they are read.
+  EXPECT_EQ(crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
+                           0xFFFFFFFFu, nullptr, 0, 0, path_.c_str()),
+            242);
+  EXPECT_EQ(seqtest::readFile(path_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+TEST_F(MultiSegWriterTest, ItemLongerThanItsBufferIs242) {
+  Segments s;
+  s.add(std::string(255, 'n'), 1e300, 1, 0.0, 0);  // 255 + 300 digits
+  EXPECT_EQ(s.write(path_), 242);
+  EXPECT_FALSE(std::filesystem::exists(path_));
+}
+
+TEST_F(MultiSegWriterTest, InconsistentArgumentsAre2) {
+  Segments s;
+  s.add("a.arb", 1e8, 4, 1.0, 100);
+  s.add("b.arb", 1e8, 2, 1.0, 100);
+  std::vector<int> counts = s.counts;
+  // Counts that do not add up to the total.
+  EXPECT_EQ(crtMultiSegArb(s.names.data(), s.clocks.data(), s.counts.data(), s.energies.data(), 2,
+                           s.samples.data(), 5, 0, path_.c_str()),
+            2);
+  counts = {8, -2};
+  EXPECT_EQ(crtMultiSegArb(s.names.data(), s.clocks.data(), counts.data(), s.energies.data(), 2,
+                           s.samples.data(), 6, 0, path_.c_str()),
+            2);
+  EXPECT_EQ(crtMultiSegArb(nullptr, s.clocks.data(), s.counts.data(), s.energies.data(), 2,
+                           s.samples.data(), 6, 0, path_.c_str()),
+            2);
+  EXPECT_EQ(crtMultiSegArb(s.names.data(), s.clocks.data(), s.counts.data(), s.energies.data(), 2,
+                           nullptr, 6, 0, path_.c_str()),
+            2);
+  // 4 x total must fit in 32 bits.
+  std::vector<int> huge = {1 << 30};
+  EXPECT_EQ(crtMultiSegArb(s.names.data(), s.clocks.data(), huge.data(), s.energies.data(), 1,
+                           s.samples.data(), 1u << 30, 0, path_.c_str()),
+            2);
+  EXPECT_EQ(s.write(""), 240);
+  EXPECT_EQ(crtMultiSegArb(s.names.data(), s.clocks.data(), s.counts.data(), s.energies.data(), 2,
+                           s.samples.data(), 6, 0, nullptr),
+            240);
+  EXPECT_FALSE(std::filesystem::exists(path_));
+}
+
+TEST_F(MultiSegWriterTest, NameOf255IsWrittenAndAnUnterminatedSlotIs8) {
+  Segments s;
+  s.add(std::string(255, 'n'), 1e8, 1, 0.0, 10);
+  ASSERT_EQ(s.write(path_), 0);
+  checkFile(seqtest::readFile(path_), s);
+  std::memset(s.names.data(), 'n', 256);
+  EXPECT_EQ(s.write(dir_.file("other.arb")), 8);
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("other.arb")));
+}
+
+TEST_F(MultiSegWriterTest, OverwritesAnExistingFileWithTheUsualPermissions) {
+  seqtest::writeText(path_, "old content");
+  Segments s;
+  s.add("a.arb", 1e8, 2, 1.0, 100);
+  const mode_t previous = umask(027);
+  const int status = s.write(path_);
+  umask(previous);
+  ASSERT_EQ(status, 0);
+  checkFile(seqtest::readFile(path_), s);
+  struct stat info {};
+  ASSERT_EQ(stat(path_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+TEST_F(MultiSegWriterTest, UncreatableOutputIs240) {
+  Segments s;
+  s.add("a.arb", 1e8, 2, 1.0, 100);
+  EXPECT_EQ(s.write(dir_.file("missing-folder/out.arb")), 240);
+  EXPECT_EQ(s.write(dir_.path().string()), 240);  // a folder is in the way
+  EXPECT_TRUE(std::filesystem::is_directory(dir_.path()));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 0);
+}
+
+TEST_F(MultiSegWriterTest, FailedWriteIs240AndKeepsTheExistingFile) {
+  seqtest::writeText(path_, "precious");
+  Segments s;
+  s.add("a.arb", 1e8, 5000, 1.0, 1000);  // about 20 kB, beyond the size limit below
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Writes beyond 4 kB fail (EFBIG) in this process only.
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(s.write(path_) == 240 ? 0 : 1);
+  }
+  int wstatus = 0;
+  ASSERT_EQ(waitpid(child, &wstatus, 0), child);
+  ASSERT_TRUE(WIFEXITED(wstatus));
+  EXPECT_EQ(WEXITSTATUS(wstatus), 0);
+  EXPECT_EQ(seqtest::readFile(path_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+TEST(ExactEnergyTest, SumsSquaresOverFullScale) {
+  const std::vector<std::int16_t> values = {-32768, 32767, 8192, -1, 0};
+  long double expected = 0;
+  for (const auto v : values) expected += (v / 8192.0L) * (v / 8192.0L);
+  EXPECT_EQ(seqlink::exactSignalEnergy(values), expected);
+}
+
+}  // namespace

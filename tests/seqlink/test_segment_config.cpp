@@ -1,0 +1,248 @@
+// readMultiSegConfig: the one-line segment configuration file and what it keeps.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "segment_config.h"
+#include "segment_config_builder.h"
+#include "seqlink.h"
+#include "seqlink_test_support.h"
+
+namespace {
+
+using seqtest::ConfigBuilder;
+using seqtest::ScratchDir;
+
+struct Result {
+  int status = -1;
+  char outputFile[256] = "untouched";
+  int segmentCount = -7;
+  int totalSamples = -7;
+};
+
+class SegmentConfigTest : public ::testing::Test {
+ protected:
+  Result read(const std::string& content) {
+    const std::string path = dir_.file("config.txt");
+    seqtest::writeText(path, content);
+    Result r;
+    r.status = readMultiSegConfig(path.c_str(), r.outputFile, &r.segmentCount, &r.totalSamples);
+    return r;
+  }
+
+  static ConfigBuilder threeSegments() {
+    ConfigBuilder b;
+    b.segments = {ConfigBuilder::segment("a.arb", "100000000", "10", "1.5"),
+                  ConfigBuilder::segment("Blank", "200000000", "20", "0"),
+                  ConfigBuilder::segment("c d.arb", "1e6", "5", "2.25")};
+    return b;
+  }
+
+  ScratchDir dir_;
+};
+
+TEST_F(SegmentConfigTest, ReadsCountsOutputAndKeepsTheConfiguration) {
+  ConfigBuilder b = threeSegments();
+  b.levelMode = "UNCHANGED";
+  b.clockRateMode = "USER";
+  b.userClockRate = "2.5e7";
+  b.marker = "M1";
+  b.firstRestart = "F2";
+  b.everyRestart = "E3";
+  const std::string line = b.line();
+  const Result r = read(line + "\n{ignored second line}");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.segmentCount, 3);
+  EXPECT_EQ(r.totalSamples, 35);
+  EXPECT_STREQ(r.outputFile, "out.arb");
+
+  const seqlink::SegmentConfig& config = seqlink::segmentConfig();
+  EXPECT_EQ(config.configLine, line);
+  EXPECT_EQ(config.segmentCount, 3);
+  EXPECT_EQ(config.levelMode, "UNCHANGED");
+  EXPECT_EQ(config.clockRateMode, "USER");
+  EXPECT_DOUBLE_EQ(config.userClockRate, 2.5e7);
+  EXPECT_EQ(config.segmentMarker, "M1");
+  EXPECT_EQ(config.firstSegmentRestartMarker, "F2");
+  EXPECT_EQ(config.everySegmentRestartMarker, "E3");
+}
+
+TEST_F(SegmentConfigTest, ItemsMayStandInAnyOrder) {
+  const Result r = read(
+      "junk{OUTPUT FILE:x.arb}{EVERY SEGMENT RESTART MARKER:1}{SEGMENT_0:\"Blank\",1,4,0}"
+      "{USER CLOCKRATE:5}{LEVEL MODE:RMS}{FIRST SEGMENT RESTART MARKER:1}"
+      "{CLOCKRATE MODE:UNCHANGED}{SEGMENT MARKER:1}{NUMBER SEGMENTS:1}");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.totalSamples, 4);
+  EXPECT_STREQ(r.outputFile, "x.arb");
+}
+
+TEST_F(SegmentConfigTest, OnlyTheFirstLineCounts) {
+  ConfigBuilder b = threeSegments();
+  b.omit = {"OUTPUT FILE:"};
+  const Result r = read(b.line() + "\n{OUTPUT FILE:later.arb}");
+  EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(SegmentConfigTest, EmptyFileIs3AndEmptyFirstLineIs2) {
+  EXPECT_EQ(read("").status, 3);
+  EXPECT_EQ(read("\n" + threeSegments().line()).status, 2);
+}
+
+TEST_F(SegmentConfigTest, MissingFileIs1) {
+  Result r;
+  EXPECT_EQ(readMultiSegConfig(dir_.file("absent.txt").c_str(), r.outputFile, &r.segmentCount,
+                               &r.totalSamples),
+            1);
+  EXPECT_EQ(readMultiSegConfig(dir_.path().c_str(), r.outputFile, &r.segmentCount,
+                               &r.totalSamples),
+            1);
+  EXPECT_STREQ(r.outputFile, "untouched");
+}
+
+TEST_F(SegmentConfigTest, ZeroSegmentsGiveTotalZero) {
+  ConfigBuilder b;
+  const Result r = read(b.line());
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.segmentCount, 0);
+  EXPECT_EQ(r.totalSamples, 0);
+}
+
+class RequiredItemTest : public SegmentConfigTest,
+                         public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RequiredItemTest, MissingItemIs2) {
+  ConfigBuilder b = threeSegments();
+  b.clockRateMode = "UNCHANGED";  // USER CLOCKRATE is required whatever the mode
+  b.omit = {GetParam()};
+  EXPECT_EQ(read(b.line()).status, 2);
+}
+
+TEST_P(RequiredItemTest, EmptyItemIs2) {
+  ConfigBuilder b = threeSegments();
+  const std::string key = GetParam();
+  std::string line = b.line();
+  // Empty the value of the item.
+  const std::size_t at = line.find("{" + key) + 1 + key.size();
+  line.erase(at, line.find('}', at) - at);
+  EXPECT_EQ(read(line).status, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Items, RequiredItemTest,
+                         ::testing::Values("NUMBER SEGMENTS:", "SEGMENT_1", "LEVEL MODE:",
+                                           "CLOCKRATE MODE:", "USER CLOCKRATE:", "OUTPUT FILE:",
+                                           "SEGMENT MARKER:", "FIRST SEGMENT RESTART MARKER:",
+                                           "EVERY SEGMENT RESTART MARKER:"));
+
+class MalformedSegmentTest : public SegmentConfigTest,
+                             public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(MalformedSegmentTest, Is2) {
+  ConfigBuilder b;
+  b.segments = {GetParam()};
+  EXPECT_EQ(read(b.line()).status, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, MalformedSegmentTest,
+                         ::testing::Values("a.arb,1,2,3",        // no quotes
+                                           "\"a.arb,1,2,3",      // one quote
+                                           "\"\",1,2,3",         // empty name
+                                           "\"a.arb\",1,2",      // energy missing
+                                           "\"a.arb\",,2,3",     // empty clock
+                                           "\"a.arb\",1,,3",     // empty count
+                                           "\"a.arb\",1,2,",     // empty energy
+                                           "\"a.arb\",1,-2,3",   // negative count
+                                           "\"a.arb\",1,3000000000,3"));  // count beyond int
+
+TEST_F(SegmentConfigTest, ANameWithACommaShiftsTheFields) {
+  // Commas are counted over the whole value: the count field becomes "1".
+  ConfigBuilder b;
+  b.segments = {"\"a,b.arb\",1,2,3"};
+  const Result r = read(b.line());
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.totalSamples, 1);
+}
+
+TEST_F(SegmentConfigTest, TotalOverflowingIntIs2) {
+  ConfigBuilder b;
+  b.segments = {ConfigBuilder::segment("Blank", "1", "2147483647", "0"),
+                ConfigBuilder::segment("Blank", "1", "1", "0")};
+  EXPECT_EQ(read(b.line()).status, 2);
+  b.segments.pop_back();
+  const Result r = read(b.line());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.totalSamples, 2147483647);
+}
+
+TEST_F(SegmentConfigTest, NegativeOrHugeSegmentCountIs2) {
+  ConfigBuilder b = threeSegments();
+  b.count = "-1";
+  Result r = read(b.line());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.segmentCount, -1);  // stored before the failure
+  b.count = "2000000000";         // asks for items the line does not hold
+  r = read(b.line());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.segmentCount, 2000000000);
+  b.count = "99999999999999999999";
+  EXPECT_EQ(read(b.line()).status, 2);
+}
+
+TEST_F(SegmentConfigTest, FewerSegmentsThanItemsReadsOnlyThose) {
+  ConfigBuilder b = threeSegments();
+  b.count = "2";
+  const Result r = read(b.line());
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.totalSamples, 30);
+}
+
+TEST_F(SegmentConfigTest, OutputNameOf255IsAcceptedAnd256Is8) {
+  ConfigBuilder b = threeSegments();
+  b.outputFile = std::string(251, 'x') + ".arb";
+  Result r = read(b.line());
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(std::string(r.outputFile), b.outputFile);
+  b.outputFile = std::string(252, 'x') + ".arb";
+  r = read(b.line());
+  EXPECT_EQ(r.status, 8);
+  EXPECT_STREQ(r.outputFile, "untouched");
+  EXPECT_EQ(r.totalSamples, 35);  // written before the failure
+}
+
+TEST_F(SegmentConfigTest, ValuesKeepTheirSpaces) {
+  ConfigBuilder b = threeSegments();
+  b.levelMode = " RMS";
+  ASSERT_EQ(read(b.line()).status, 0);
+  EXPECT_EQ(seqlink::segmentConfig().levelMode, " RMS");
+}
+
+TEST_F(SegmentConfigTest, AFailedReadLeavesNoConfigurationBehind) {
+  ASSERT_EQ(read(threeSegments().line()).status, 0);
+  ConfigBuilder broken = threeSegments();
+  broken.omit = {"SEGMENT MARKER:"};
+  ASSERT_EQ(read(broken.line()).status, 2);
+  EXPECT_EQ(seqlink::segmentConfig().segmentCount, 0);
+  EXPECT_TRUE(seqlink::segmentConfig().configLine.empty());
+  EXPECT_EQ(outputIQDataAndInf(nullptr, nullptr, nullptr, nullptr, nullptr), 2);
+}
+
+TEST_F(SegmentConfigTest, NullArgumentsAreRefused) {
+  const std::string path = dir_.file("config.txt");
+  seqtest::writeText(path, threeSegments().line());
+  char output[256];
+  int count = 0, total = 0;
+  EXPECT_EQ(readMultiSegConfig(nullptr, output, &count, &total), 1);
+  EXPECT_EQ(readMultiSegConfig(path.c_str(), nullptr, &count, &total), 2);
+  EXPECT_EQ(readMultiSegConfig(path.c_str(), output, nullptr, &total), 2);
+  EXPECT_EQ(readMultiSegConfig(path.c_str(), output, &count, nullptr), 2);
+}
+
+TEST_F(SegmentConfigTest, AZeroByteEndsTheLine) {
+  ConfigBuilder b = threeSegments();
+  std::string content = b.line();
+  const std::size_t at = content.find("{OUTPUT FILE:");
+  content.insert(at, std::string(1, '\0'));
+  EXPECT_EQ(read(content).status, 2);
+}
+
+}  // namespace
