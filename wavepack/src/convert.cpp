@@ -52,9 +52,9 @@ void checkInputOptions(const InputOptions& options) {
 }
 
 std::vector<IqPair> readInput(const InputOptions& options) {
+  // A separate I or Q file holds its values in its first column.
   auto readOne = [&](const std::string& path, bool asI) {
-    return options.binary ? readBinarySamples(path, asI, !asI)
-                          : readCsvColumn(path, asI ? 1 : 2, asI);
+    return options.binary ? readBinarySamples(path, asI, !asI) : readCsvColumn(path, 1, asI);
   };
   if (options.dual)
     return options.binary ? readBinarySamples(*options.dual, true, true)

@@ -1,0 +1,250 @@
+// The wavepack program run as a process: messages, exit statuses, and a full
+// conversion read back with the format module and decrypted.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "arb_format.h"
+#include "test_support.h"
+#include "wavecrypt.h"
+
+#ifndef WAVEPACK_EXECUTABLE
+#error "WAVEPACK_EXECUTABLE must name the program under test"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProcessResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Program : public testing::Test {
+ protected:
+  void SetUp() override { fs::create_directory(tmp_); }
+
+  // Runs wavepack with TMPDIR pointing at a private folder.
+  ProcessResult run(const std::vector<std::string>& args, const std::string& tmpdir = "") {
+    std::string cmd = "cd " + quoted(dir_.path().string()) + " && TMPDIR=" +
+                      quoted(tmpdir.empty() ? tmp_.string() : tmpdir) + " " +
+                      quoted(WAVEPACK_EXECUTABLE);
+    for (const auto& a : args) cmd += " " + quoted(a);
+    const fs::path out = dir_.path() / "stdout.txt";
+    const fs::path err = dir_.path() / "stderr.txt";
+    cmd += " >" + quoted(out.string()) + " 2>" + quoted(err.string());
+    const int raw = std::system(cmd.c_str());
+    ProcessResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = slurp(out);
+    r.err = slurp(err);
+    return r;
+  }
+  std::string file(const std::string& name, const std::string& text) {
+    const std::string path = dir_.file(name);
+    wavepack_test::writeText(path, text);
+    return path;
+  }
+  std::size_t tempFilesLeft() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(tmp_), fs::directory_iterator()));
+  }
+
+  wavepack_test::ScratchDir dir_;
+  fs::path tmp_ = dir_.path() / "tmp";
+};
+
+TEST_F(Program, CopyrightEndsTheRunWithStatus0EvenWithoutOutput) {
+  const ProcessResult r = run({"-c"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("Copyright (c) 2026 arbsuite developers\n"
+                        "This program  using Templatized C++ Command Line Parser ", 0),
+            0u)
+      << r.out;
+}
+
+TEST_F(Program, VersionAndHelpEndWithStatus0) {
+  const ProcessResult v = run({"--version"});
+  EXPECT_EQ(v.status, 0);
+  EXPECT_NE(v.out.find("1.3.1.150320"), std::string::npos);
+  const ProcessResult h = run({"-h"});
+  EXPECT_EQ(h.status, 0);
+  EXPECT_NE(h.out.find("in-phase and quadrature components"), std::string::npos);
+}
+
+TEST_F(Program, ParserErrorsEndWithStatus1) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"-d", "x.csv"}, {"-z"}, {"-o"}}) {
+    const ProcessResult r = run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(r.err.empty());
+  }
+}
+
+struct RuleCase {
+  std::vector<std::string> args;
+  std::string message;
+};
+
+void PrintTo(const RuleCase& c, std::ostream* os) {
+  for (const auto& a : c.args) *os << a << ' ';
+}
+
+class ProgramRules : public Program, public testing::WithParamInterface<RuleCase> {};
+
+TEST_P(ProgramRules, ReportProgramErrorAndStatus1) {
+  const ProcessResult r = run(GetParam().args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "PROGRAM ERROR: " + GetParam().message + "\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(tempFilesLeft(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, ProgramRules,
+    testing::Values(
+        RuleCase{{"-o", "wave.ARB", "-d", "x.csv"}, "wave.ARB must contain extension \".arb\" "},
+        RuleCase{{"-o", "ab", "-d", "x.csv"}, "ab must contain extension \".arb\" "},
+        RuleCase{{"-o", "x.arb", "-f", "60MHz", "-d", "x.csv"}, "Fs must in range [1KHz,50MHz] and 100MHz"},
+        RuleCase{{"-o", "x.arb", "-f", "999", "-d", "x.csv"}, "Fs must in range [1KHz,50MHz] and 100MHz"},
+        RuleCase{{"-o", "x.arb", "-f", "1G", "-d", "x.csv"}, "Input string for Frequency is not support"},
+        RuleCase{{"-o", "x.arb", "-f", "5x", "-d", "x.csv"}, "Input string for Frequency is not support"},
+        // Nonexistent files: the rule is checked before anything is opened.
+        RuleCase{{"-o", "x.arb", "-d", "nothing.csv", "-q", "nothing.csv"},
+                 "-d and (-i or -q) can not be specified at the same time"},
+        RuleCase{{"-o", "x.arb"}, "-d and (-i or -q) must specify at least one"},
+        RuleCase{{"-o", "x.arb", "-d", "nothing.csv"}, "Open nothing.csv failed"}));
+
+TEST_F(Program, UnequalLengthsWriteNothingAndKeepAnExistingOutput) {
+  std::string ten, eleven;
+  for (int k = 1; k <= 10; ++k) ten += std::to_string(k) + "\n";
+  eleven = ten + "11\n";
+  file("i.csv", ten);
+  file("q.csv", eleven);
+  const std::string existing = file("out.arb", "old");
+  const ProcessResult r = run({"-i", "i.csv", "-q", "q.csv", "-o", "out.arb"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "PROGRAM ERROR: Data length is not equal in i.csv and q.csv\n");
+  EXPECT_EQ(slurp(existing), "old");
+}
+
+TEST_F(Program, MissingTemporaryFolderIsReported) {
+  file("d.csv", "1,2\n");
+  const ProcessResult r = run({"-d", "d.csv", "-o", "w.arb"}, (dir_.path() / "absent").string());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "PROGRAM ERROR: Get Temp Path failed\n");
+  EXPECT_FALSE(fs::exists(dir_.path() / "w.arb"));
+}
+
+TEST_F(Program, OverflowingCsvNumberIsRefusedBeforeWriting) {
+  file("d.csv", "1,2\n3,1e999\n");
+  const ProcessResult r = run({"-d", "d.csv", "-o", "w.arb"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "PROGRAM ERROR: Number out of range in d.csv at line 2\n");
+  EXPECT_FALSE(fs::exists(dir_.path() / "w.arb"));
+  EXPECT_EQ(tempFilesLeft(), 0u);
+}
+
+// Reads an .arb file with the format module and returns its decrypted data.
+std::vector<std::int16_t> readArb(const std::string& path, std::string& text) {
+  const auto bytes = wavepack_test::readBytes(path);
+  arb::ArbHeader h;
+  EXPECT_EQ(arb::parseHeader(bytes, h), arb::ParseStatus::ok);
+  EXPECT_EQ(arb::checkLayout(h, bytes.size()), arb::ParseStatus::ok);
+  EXPECT_EQ(h.fileLength, bytes.size());
+  const auto block = arb::headerBlock(bytes, h);
+  text.assign(block.begin(), block.end());
+  EXPECT_EQ(h.headerCrc, AfxGetCrcU32(block.data(), static_cast<std::uint32_t>(block.size())));
+
+  std::uint8_t key[16];
+  std::uint32_t keyLength = sizeof key;
+  EXPECT_EQ(static_cast<std::int16_t>(EncOrDecOpt(3, h.wrappedKey.data(), 84, nullptr, key, &keyLength, 1)), 0);
+  std::vector<std::uint8_t> plain(bytes.size() - h.dataOffset);
+  std::uint32_t plainLength = static_cast<std::uint32_t>(plain.size());
+  EXPECT_EQ(static_cast<std::int16_t>(EncOrDecOpt(2, bytes.data() + h.dataOffset,
+                                                  static_cast<std::uint32_t>(plain.size()), key,
+                                                  plain.data(), &plainLength, 1)), 0);
+  std::vector<std::int16_t> values;
+  for (std::size_t k = 0; k + 1 < plain.size(); k += 2)
+    values.push_back(static_cast<std::int16_t>(plain[k] | (plain[k + 1] << 8)));
+  values.resize(2 * h.sampleCount);
+  return values;
+}
+
+TEST_F(Program, ConvertsACsvFileEndToEnd) {
+  std::vector<std::pair<double, double>> input;
+  std::string csv = "I,Q\n";
+  for (int k = 0; k < 301; ++k) {  // odd count: the data gets its 4 padding bytes
+    const double i = std::sin(0.05 * k) * (1 + k % 7);
+    const double q = std::cos(0.031 * k) * -3.5;
+    input.emplace_back(i, q);
+    char line[80];
+    std::snprintf(line, sizeof line, "%.17g,%.17g\n", i, q);
+    csv += line;
+  }
+  file("wave.csv", csv);
+  const ProcessResult r = run({"-d", "wave.csv", "-f", "2.5k", "-o", "out.arb"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Successfully converts the CSV format file to out.arb\n");
+  EXPECT_EQ(tempFilesLeft(), 0u);
+
+  double peak = 0;
+  for (const auto& [i, q] : input) peak = std::max(peak, std::hypot(i, q));
+  std::vector<std::int16_t> expected;
+  double energy = 0;
+  for (const auto& [i, q] : input) {
+    for (double v : {i, q}) {
+      const auto s = static_cast<std::int16_t>(std::trunc(v / peak * (0.81 * 8191)));
+      expected.push_back(s);
+      energy += (s / 8192.0) * (s / 8192.0);
+    }
+  }
+  std::string text;
+  EXPECT_EQ(readArb(dir_.file("out.arb"), text), expected);
+  EXPECT_EQ(arb::findTextItem(text, "Clock"), "2500HZ");
+  EXPECT_EQ(arb::findTextItem(text, "SymbolRate"), "2500Hz");
+  EXPECT_EQ(arb::findTextItem(text, "Num"), "301");
+  EXPECT_EQ(arb::findTextItem(text, "DataSource"), "PRBS9");
+  EXPECT_EQ(arb::findTextItem(text, "ModulationType"), "32QAM");
+  EXPECT_EQ(arb::findTextItem(text, "FilterType"), "Raised cosine");
+  EXPECT_EQ(arb::findTextItem(text, "FilterCoefficients "), "1.000000");
+  EXPECT_NEAR(std::stod(std::string(*arb::findTextItem(text, "Value"))), energy, 1e-6);
+}
+
+TEST_F(Program, ConvertsSeparateBinaryFilesWithTheDefaultFrequency) {
+  wavepack_test::writeBytes(dir_.file("i.bin"), wavepack_test::doubleBytes({3, 0}));
+  wavepack_test::writeBytes(dir_.file("q.bin"), wavepack_test::doubleBytes({4, 1}));
+  const ProcessResult r = run({"-b", "-i", "i.bin", "-q", "q.bin", "-o", "b.arb"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Successfully converts the binary format file to b.arb\n");
+  std::string text;
+  EXPECT_EQ(readArb(dir_.file("b.arb"), text), (std::vector<std::int16_t>{3980, 5307, 0, 1326}));
+  EXPECT_EQ(arb::findTextItem(text, "Clock"), "50000000HZ");
+}
+
+TEST_F(Program, NonFiniteBinaryInputIsRefused) {
+  wavepack_test::writeBytes(dir_.file("d.bin"), wavepack_test::doubleBytes({1, NAN}));
+  const ProcessResult r = run({"-b", "-d", "d.bin", "-o", "b.arb"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "PROGRAM ERROR: Value 2 in d.bin is not a finite number\n");
+  EXPECT_FALSE(fs::exists(dir_.path() / "b.arb"));
+}
+
+}  // namespace

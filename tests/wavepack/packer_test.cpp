@@ -1,0 +1,246 @@
+// PackuserIQdata: the file it writes, field by field, against values computed here
+// (zlib's CRC-32, the text template typed out again, the data decrypted with the
+// unwrapped key), and its results for bad arguments and failing files.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include <unistd.h>
+
+#include "test_support.h"
+#include "wavecrypt.h"
+#include "wavepack.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using wavepack_test::u32At;
+
+std::string expectedText(int clock, double value, int num, const char* source, int length, int rate,
+                         const char* modulation, const char* filter, double coefficient,
+                         int impulse, int over) {
+  char buf[1000];
+  std::snprintf(buf, sizeof buf,
+                "{Clock:%dHZ}{ModulationMode:Digital}{Value:%f}{Num:%d}{DataSource:%s}{Length:%d}"
+                "{SymbolRate:%dHz}{ModulationType:%s}{FilterType:%s}{FilterCoefficients :%f}"
+                "{ImpulseLength:%d}{OverSample:%d}",
+                clock, value, num, source, length, rate, modulation, filter, coefficient, impulse,
+                over);
+  return buf;
+}
+
+Bytes samplesToBytes(const std::vector<std::int16_t>& words) {
+  Bytes out;
+  for (std::int16_t w : words) {
+    out.push_back(static_cast<std::uint8_t>(w & 0xFF));
+    out.push_back(static_cast<std::uint8_t>((static_cast<std::uint16_t>(w) >> 8) & 0xFF));
+  }
+  return out;
+}
+
+// Unwraps the file's key and decrypts its whole data area in one call.
+Bytes decryptData(const Bytes& file) {
+  std::uint8_t key[16] = {};
+  std::uint32_t keyLength = 16;
+  EXPECT_EQ(static_cast<std::int16_t>(EncOrDecOpt(3, file.data() + 24, 84, nullptr, key, &keyLength, 1)), 0);
+  const std::uint32_t offset = u32At(file, 204);
+  Bytes cipher(file.begin() + offset, file.end());
+  cipher.reserve(1);  // a valid pointer also for an empty data area
+  Bytes plain(cipher.size() + 8, 0xEE);
+  std::uint32_t plainLength = static_cast<std::uint32_t>(plain.size());
+  EXPECT_EQ(static_cast<std::int16_t>(EncOrDecOpt(2, cipher.data(), static_cast<std::uint32_t>(cipher.size()), key,
+                                                  plain.data(), &plainLength, 1)), 0);
+  plain.resize(plainLength);
+  return plain;
+}
+
+class Packer : public testing::Test {
+ protected:
+  // Packs `input` with the converter's own arguments (PRBS9, 32QAM, Raised cosine).
+  int pack(const Bytes& input, std::int32_t fs = 10000000) {
+    wavepack_test::writeBytes(inputPath_, input);
+    return PackuserIQdata(inputPath_.c_str(), outputPath_.c_str(), 1, 0, fs, 1, 1, 1.0, 1, 1);
+  }
+  Bytes output() const { return wavepack_test::readBytes(outputPath_); }
+  std::string text(const Bytes& file) const {
+    return std::string(file.begin() + 208, file.begin() + u32At(file, 204));
+  }
+  std::size_t leftoverFiles() const {
+    std::size_t n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+      if (entry.path().string().find(".part") != std::string::npos) ++n;
+    return n;
+  }
+
+  wavepack_test::ScratchDir dir_;
+  std::string inputPath_ = dir_.file("samples.raw");
+  std::string outputPath_ = dir_.file("wave.arb");
+};
+
+TEST_F(Packer, WritesEveryHeaderFieldTheTextAndTheEncryptedSamples) {
+  const std::vector<std::int16_t> words = {3980, 5307, 0, 1326, -3317, 0, 8191, -8192};
+  ASSERT_EQ(pack(samplesToBytes(words), 2500), WAVEPACK_OK);
+  const Bytes file = output();
+  ASSERT_GE(file.size(), 208u);
+
+  double level = 0;
+  for (std::int16_t w : words) level += std::pow(w / 8192.0, 2);
+  const std::string expected =
+      expectedText(2500, level, 4, "PRBS9", 8, 2500, "32QAM", "Raised cosine", 1.0, 1, 1);
+  const std::uint32_t textLength = static_cast<std::uint32_t>(expected.size());
+
+  EXPECT_EQ(u32At(file, 0), crc32(0, reinterpret_cast<const Bytef*>(expected.data()), textLength));
+  EXPECT_EQ(Bytes(file.begin() + 4, file.begin() + 8), (Bytes{0x41, 0x52, 0x42, 0x00}));
+  EXPECT_EQ(u32At(file, 8), 208u);
+  EXPECT_EQ(u32At(file, 12), 208u + textLength + 16);
+  EXPECT_EQ(u32At(file, 16), 0u);  // flags and reserved bytes
+  EXPECT_EQ(u32At(file, 20), 1u);
+  EXPECT_EQ(Bytes(file.begin() + 108, file.begin() + 200), Bytes(92, 0));
+  EXPECT_EQ(u32At(file, 200), 4u);
+  EXPECT_EQ(u32At(file, 204), 208u + textLength);
+  EXPECT_EQ(text(file), expected);
+  EXPECT_EQ(file.size(), u32At(file, 12));
+  EXPECT_EQ(decryptData(file), samplesToBytes(words));
+}
+
+TEST_F(Packer, LevelValueReadsWordsAs14BitSamples) {
+  // 0x4001 has bit 13 clear and low bits 1: magnitude 1. 0x2000 is -8192: magnitude 8192.
+  ASSERT_EQ(pack(samplesToBytes({0x4001, 0x2000, -1, 100})), WAVEPACK_OK);
+  const double level = std::pow(1 / 8192.0, 2) + 1.0 + std::pow(1 / 8192.0, 2) + std::pow(100 / 8192.0, 2);
+  char value[64];
+  std::snprintf(value, sizeof value, "{Value:%f}", level);
+  EXPECT_NE(text(output()).find(value), std::string::npos) << text(output());
+}
+
+struct SizeCase {
+  std::size_t inputBytes;
+  std::uint32_t sampleCount;
+  std::size_t dataBytes;
+};
+
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.inputBytes << " bytes"; }
+
+class PackerSizes : public Packer, public testing::WithParamInterface<SizeCase> {};
+
+TEST_P(PackerSizes, FileLengthIsTheRealLength) {
+  const SizeCase& c = GetParam();
+  Bytes input(c.inputBytes);
+  for (std::size_t k = 0; k < input.size(); ++k) input[k] = static_cast<std::uint8_t>(k * 7 + 1);
+  ASSERT_EQ(pack(input), WAVEPACK_OK);
+  const Bytes file = output();
+  const std::size_t textLength = text(file).size();
+  EXPECT_EQ(u32At(file, 200), c.sampleCount);
+  EXPECT_EQ(file.size(), 208 + textLength + c.dataBytes);
+  EXPECT_EQ(u32At(file, 12), file.size());
+  Bytes padded = input;
+  padded.resize(c.dataBytes, 0);
+  EXPECT_EQ(decryptData(file), padded);
+  const std::string t = text(file);
+  EXPECT_NE(t.find("{Num:" + std::to_string(c.inputBytes / 4) + "}"), std::string::npos);
+  EXPECT_NE(t.find("{Length:" + std::to_string(c.inputBytes / 2) + "}"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, PackerSizes,
+                         testing::Values(SizeCase{0, 0, 0}, SizeCase{12, 3, 16},
+                                         SizeCase{16, 4, 16}, SizeCase{256, 64, 256},
+                                         SizeCase{260, 65, 264}, SizeCase{1028, 257, 1032},
+                                         SizeCase{6, 1, 8}, SizeCase{13, 3, 16}));
+
+TEST_F(Packer, EmptyInputHasZeroValueNumAndLength) {
+  ASSERT_EQ(pack({}), WAVEPACK_OK);
+  const std::string t = text(output());
+  EXPECT_NE(t.find("{Value:0.000000}{Num:0}"), std::string::npos);
+  EXPECT_NE(t.find("{Length:0}"), std::string::npos);
+}
+
+TEST_F(Packer, EveryTableNameAndEveryArgumentReachesTheText) {
+  wavepack_test::writeBytes(inputPath_, {});
+  ASSERT_EQ(PackuserIQdata(inputPath_.c_str(), outputPath_.c_str(), 7, 99, 1000, 13, 3, 0.35, 8, 4),
+            WAVEPACK_OK);
+  EXPECT_EQ(text(output()),
+            expectedText(4000, 0, 0, "UserData", 0, 1000, "Pi/4DQPSK", "Gauss Filter", 0.35, 8, 4));
+  ASSERT_EQ(PackuserIQdata(inputPath_.c_str(), outputPath_.c_str(), 0, 0, 1, 17, 0, 1.0, 1, 1),
+            WAVEPACK_OK);
+  const std::string t = text(output());
+  EXPECT_NE(t.find("{DataSource:PRBS7}"), std::string::npos);
+  EXPECT_NE(t.find("{ModulationType:4FSK}"), std::string::npos);
+  EXPECT_NE(t.find("{FilterType:none}"), std::string::npos);
+}
+
+TEST_F(Packer, HeaderCrcCoversTheTextOnly) {
+  ASSERT_EQ(pack(samplesToBytes({1, 2, 3, 4})), WAVEPACK_OK);
+  const Bytes a = output();
+  ASSERT_EQ(pack(samplesToBytes({4000, 2, 3, 4})), WAVEPACK_OK);  // other level: other text
+  const Bytes b = output();
+  ASSERT_EQ(pack(samplesToBytes({-1, -2, -3, 4})), WAVEPACK_OK);  // same text, other data
+  const Bytes c = output();
+  EXPECT_NE(u32At(a, 0), u32At(b, 0));
+  EXPECT_EQ(text(a), text(c));
+  EXPECT_EQ(u32At(a, 0), u32At(c, 0));
+}
+
+class BadIndex : public Packer,
+                 public testing::WithParamInterface<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> {};
+
+TEST_P(BadIndex, Returns24BeforeTouchingAnyFile) {
+  const auto [source, modulation, filter] = GetParam();
+  const std::string missingInput = dir_.file("does-not-exist.raw");
+  EXPECT_EQ(PackuserIQdata(missingInput.c_str(), outputPath_.c_str(), source, 0, 1000, modulation,
+                           filter, 1.0, 1, 1),
+            WAVEPACK_BAD_PARAMETER);
+  EXPECT_FALSE(std::filesystem::exists(outputPath_));
+}
+
+INSTANTIATE_TEST_SUITE_P(Indexes, BadIndex,
+                         testing::Values(std::make_tuple(8u, 0u, 0u), std::make_tuple(0u, 18u, 0u),
+                                         std::make_tuple(0u, 0u, 4u),
+                                         std::make_tuple(0xFFFFFFFFu, 0u, 0u)));
+
+TEST_F(Packer, FailuresLeaveNoFileAndKeepAnExistingOne) {
+  const std::string missing = dir_.file("none.raw");
+  EXPECT_EQ(PackuserIQdata(missing.c_str(), outputPath_.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
+            WAVEPACK_INPUT_FAILED);
+  EXPECT_FALSE(std::filesystem::exists(outputPath_));
+
+  wavepack_test::writeText(outputPath_, "precious");
+  EXPECT_EQ(PackuserIQdata(missing.c_str(), outputPath_.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
+            WAVEPACK_INPUT_FAILED);
+  wavepack_test::writeBytes(inputPath_, Bytes(8, 0));
+  const std::string noDir = dir_.file("no-such-dir/wave.arb");
+  EXPECT_EQ(PackuserIQdata(inputPath_.c_str(), noDir.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
+            WAVEPACK_OUTPUT_FAILED);
+  const std::string dirAsInput = dir_.path().string();
+  EXPECT_EQ(PackuserIQdata(dirAsInput.c_str(), outputPath_.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
+            WAVEPACK_INPUT_FAILED);
+  EXPECT_EQ(PackuserIQdata(nullptr, outputPath_.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
+            WAVEPACK_INPUT_FAILED);
+  EXPECT_EQ(PackuserIQdata(inputPath_.c_str(), nullptr, 1, 0, 1000, 1, 1, 1.0, 1, 1),
+            WAVEPACK_OUTPUT_FAILED);
+  EXPECT_EQ(wavepack_test::readBytes(outputPath_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+
+  // Success replaces it, with the permissions a plain create gives, and leaves no part file.
+  ASSERT_EQ(pack(Bytes(8, 0)), WAVEPACK_OK);
+  EXPECT_EQ(u32At(output(), 200), 2u);
+  EXPECT_EQ(leftoverFiles(), 0u);
+  const auto perms = std::filesystem::status(outputPath_).permissions();
+  EXPECT_NE(perms & std::filesystem::perms::owner_read, std::filesystem::perms::none);
+}
+
+TEST_F(Packer, OutputThatCannotBeWrittenIsResult19) {
+  // The part file beside the target cannot be created in a read-only folder.
+  const std::string folder = dir_.file("ro");
+  std::filesystem::create_directory(folder);
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  wavepack_test::writeBytes(inputPath_, Bytes(8, 0));
+  const std::string target = folder + "/wave.arb";
+  const int result = PackuserIQdata(inputPath_.c_str(), target.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1);
+  std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  EXPECT_EQ(result, WAVEPACK_OUTPUT_FAILED);
+  EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+}  // namespace

@@ -1,0 +1,258 @@
+// CSV field parsing against stream extraction, the CSV and binary readers, and the
+// quantiser's exact values.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+#include "iq_readers.h"
+#include "quantizer.h"
+#include "test_support.h"
+
+namespace {
+
+using wavepack::FieldValue;
+using wavepack::IqPair;
+using wavepack_test::ScratchDir;
+
+// Reference: what `stream >> double` makes of a field; overflow shows as a failed
+// extraction with the value set to +-max.
+struct StreamResult {
+  bool ok;
+  double value;
+};
+StreamResult streamParse(const std::string& field) {
+  std::istringstream in(field);
+  double v = 0;
+  in >> v;
+  return {!in.fail(), v};
+}
+
+class CsvField : public testing::TestWithParam<std::string> {};
+
+TEST_P(CsvField, AcceptsExactlyWhatStreamExtractionAccepts) {
+  const std::string& field = GetParam();
+  const StreamResult expected = streamParse(field);
+  double v = -999;
+  const FieldValue got = wavepack::parseCsvField(field.data(), field.data() + field.size(), v);
+  if (got == FieldValue::overflow) {
+    // The stream fails and reports +-max: the converter refuses such input instead.
+    EXPECT_FALSE(expected.ok);
+    EXPECT_EQ(std::fabs(expected.value), std::numeric_limits<double>::max());
+    return;
+  }
+  ASSERT_EQ(got == FieldValue::number, expected.ok) << "field '" << field << "'";
+  if (expected.ok) {
+    EXPECT_EQ(v, expected.value) << "field '" << field << "'";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, CsvField,
+    testing::Values("1.5", "1.5V", "1.5;2.5", "  2.0  ", "\t-3", "+4.25", "-0", "+-5", "-+5", "+",
+                    "-", ".", ".5", "-.5", "5.", "1e5", "1E-3", "1e", "1e+", "1ex", "1.5e+x",
+                    "1e5e3", "2.5E+2kHz", "inf", "-inf", "nan", "infinity", "0x1A", "00012",
+                    "1.2.3", "", "   ", "x1", "1e400", "-1e400", "1e-400", "4.9e-324",
+                    "123456789012345678901234567890", "0.1234567890123456789", "\v7", "7\r",
+                    "1,5", "I", "Q", "- 1"));
+
+class CsvFiles : public testing::Test {
+ protected:
+  std::string csv(const std::string& text) {
+    const std::string path = dir_.file("in" + std::to_string(++count_) + ".csv");
+    wavepack_test::writeText(path, text);
+    return path;
+  }
+  ScratchDir dir_;
+  int count_ = 0;
+};
+
+template <typename F>
+std::string failureOf(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "no failure";
+}
+
+TEST_F(CsvFiles, DualSkipsTheHeaderInBothColumns) {
+  const auto pairs = wavepack::readCsvDual(csv("I,Q\n0.5,-0.5\n1,0\n"));
+  ASSERT_EQ(pairs.size(), 2u);
+  EXPECT_EQ(pairs[0].i, 0.5);
+  EXPECT_EQ(pairs[0].q, -0.5);
+  EXPECT_EQ(pairs[1].i, 1.0);
+  EXPECT_EQ(pairs[1].q, 0.0);
+}
+
+TEST_F(CsvFiles, DualReadsALastLineWithoutLineFeedAndCrLfLines) {
+  const auto pairs = wavepack::readCsvDual(csv("1,2\r\n3 , 4V\r\n5,6"));
+  ASSERT_EQ(pairs.size(), 3u);
+  EXPECT_EQ(pairs[1].i, 3.0);
+  EXPECT_EQ(pairs[1].q, 4.0);
+  EXPECT_EQ(pairs[2].q, 6.0);
+}
+
+TEST_F(CsvFiles, DualPairsTheColumnsCountedApart) {
+  // Line 2 has only an I value, line 3 only a Q value: two passes would pair them.
+  const auto pairs = wavepack::readCsvDual(csv("1,10\n2,x\ny,20\n"));
+  ASSERT_EQ(pairs.size(), 2u);
+  EXPECT_EQ(pairs[1].i, 2.0);
+  EXPECT_EQ(pairs[1].q, 20.0);
+}
+
+TEST_F(CsvFiles, DualFailures) {
+  const std::string oneColumn = csv("1\n2\n");
+  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(oneColumn); }),
+            "No data found in " + oneColumn + " second row");
+  const std::string noFirst = csv("x,1\n");
+  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(noFirst); }),
+            "No data found in " + noFirst + " first row");
+  const std::string unequal = csv("1,1\n2,x\n");
+  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(unequal); }),
+            "Two rows of data length is not equal in " + unequal);
+  const std::string missing = dir_.file("missing.csv");
+  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(missing); }), "Open " + missing + " failed");
+  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(dir_.path().string()); }),
+            "Open " + dir_.path().string() + " failed");
+}
+
+TEST_F(CsvFiles, OverflowingNumbersAreRefusedNamingFileAndLine) {
+  const std::string inI = csv("1,2\n1e999,3\n");
+  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(inI); }),
+            "Number out of range in " + inI + " at line 2");
+  const std::string inQ = csv("1,2\n3,-1e999\n");
+  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(inQ); }),
+            "Number out of range in " + inQ + " at line 2");
+  EXPECT_EQ(failureOf([&] { wavepack::readCsvColumn(inQ, 2, false); }),
+            "Number out of range in " + inQ + " at line 2");
+  // Column 1 alone does not look at the second field.
+  EXPECT_EQ(wavepack::readCsvColumn(inQ, 1, true).size(), 2u);
+  // Underflow is not an error: the value becomes (nearly) zero, as a stream reads it.
+  EXPECT_EQ(wavepack::readCsvColumn(csv("1e-400\n"), 1, true).at(0).i, 0.0);
+}
+
+TEST_F(CsvFiles, ColumnReadsTheChosenFieldIntoIOrQ) {
+  const std::string path = csv("  2.0  ,x\nhdr\n\n-1,7\n");
+  const auto first = wavepack::readCsvColumn(path, 1, true);
+  ASSERT_EQ(first.size(), 2u);
+  EXPECT_EQ(first[0].i, 2.0);
+  EXPECT_EQ(first[0].q, 0.0);
+  EXPECT_EQ(first[1].i, -1.0);
+  const auto second = wavepack::readCsvColumn(path, 2, false);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0].i, 0.0);
+  EXPECT_EQ(second[0].q, 7.0);
+  const std::string empty = csv("");
+  EXPECT_EQ(failureOf([&] { wavepack::readCsvColumn(empty, 1, true); }), "No data found in " + empty);
+  EXPECT_THROW(wavepack::readCsvColumn(empty, 1, true), std::out_of_range);
+}
+
+class BinaryFiles : public CsvFiles {
+ protected:
+  std::string bin(const std::vector<std::uint8_t>& bytes) {
+    const std::string path = dir_.file("in" + std::to_string(++count_) + ".bin");
+    wavepack_test::writeBytes(path, bytes);
+    return path;
+  }
+};
+
+TEST_F(BinaryFiles, DualFileIsInterleavedAndIgnoresATrailingPartialValue) {
+  auto bytes = wavepack_test::doubleBytes({1.5, -2.5});
+  bytes.insert(bytes.end(), {1, 2, 3, 4});  // 20 bytes: two doubles and 4 stray bytes
+  const auto pairs = wavepack::readBinarySamples(bin(bytes), true, true);
+  ASSERT_EQ(pairs.size(), 1u);
+  EXPECT_EQ(pairs[0].i, 1.5);
+  EXPECT_EQ(pairs[0].q, -2.5);
+}
+
+TEST_F(BinaryFiles, SingleComponentFiles) {
+  const std::string path = bin(wavepack_test::doubleBytes({1, 2, 3}));
+  const auto asI = wavepack::readBinarySamples(path, true, false);
+  ASSERT_EQ(asI.size(), 3u);
+  EXPECT_EQ(asI[2].i, 3.0);
+  EXPECT_EQ(asI[2].q, 0.0);
+  const auto asQ = wavepack::readBinarySamples(path, false, true);
+  EXPECT_EQ(asQ[1].i, 0.0);
+  EXPECT_EQ(asQ[1].q, 2.0);
+}
+
+TEST_F(BinaryFiles, Failures) {
+  const std::string odd = bin(wavepack_test::doubleBytes({1, 2, 3}));
+  EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(odd, true, true); }),
+            "Binary data in " + odd + " length is odd");
+  const std::string empty = bin({});
+  EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(empty, true, false); }),
+            "There is no data in " + empty);
+  const std::string tiny = bin({1, 2, 3, 4, 5, 6, 7});
+  EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(tiny, true, false); }),
+            "There is no data in " + tiny);
+  const std::string missing = dir_.file("none.bin");
+  EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(missing, true, false); }),
+            "Open " + missing + " failed");
+}
+
+class NonFinite : public BinaryFiles, public testing::WithParamInterface<double> {};
+
+TEST_P(NonFinite, IsRefusedNamingTheFile) {
+  const std::string path = bin(wavepack_test::doubleBytes({1.0, GetParam()}));
+  EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(path, true, true); }),
+            "Value 2 in " + path + " is not a finite number");
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, NonFinite,
+                         testing::Values(std::numeric_limits<double>::quiet_NaN(),
+                                         std::numeric_limits<double>::infinity(),
+                                         -std::numeric_limits<double>::infinity()));
+
+TEST(Quantizer, KnownValues) {
+  std::vector<IqPair> pairs = {{3, 4}, {0, 1}, {-2.5, 0}};
+  const auto samples = wavepack::quantizeIq(pairs, wavepack::kPeakLevel);
+  EXPECT_EQ(samples, (std::vector<std::int16_t>{3980, 5307, 0, 1326, -3317, 0}));
+  EXPECT_DOUBLE_EQ(pairs[0].i, 0.6);  // normalised in place
+  EXPECT_DOUBLE_EQ(pairs[2].i, -0.5);
+}
+
+TEST(Quantizer, AllZeroInputGivesZeroSamples) {
+  std::vector<IqPair> pairs(3);
+  EXPECT_EQ(wavepack::quantizeIq(pairs, 0.81), std::vector<std::int16_t>(6, 0));
+}
+
+TEST(Quantizer, PeakIsTheLargestScaledHypotenuse) {
+  // Plain squares would overflow or underflow at these magnitudes.
+  for (double scale : {1e-200, 1.0, 1e200, 1e300}) {
+    std::vector<IqPair> pairs = {{3 * scale, 4 * scale}, {-1 * scale, 2 * scale}};
+    EXPECT_DOUBLE_EQ(wavepack::peakModulus(pairs), 5 * scale) << scale;
+    EXPECT_EQ(wavepack::quantizeIq(pairs, 0.81)[0], 3980) << scale;
+  }
+  // A modulus beyond the double range still normalises.
+  const double big = std::numeric_limits<double>::max();
+  std::vector<IqPair> pairs = {{big, big}, {big, 0}};
+  const auto samples = wavepack::quantizeIq(pairs, 0.81);
+  const auto expected = static_cast<std::int16_t>(std::sqrt(0.5) * 0.81 * 8191);
+  EXPECT_EQ(samples[0], expected);
+  EXPECT_EQ(samples[1], expected);
+}
+
+TEST(Quantizer, MatchesThePlainFormulaOnRandomData) {
+  std::vector<IqPair> pairs;
+  std::uint32_t state = 12345;
+  auto next = [&] {
+    state = state * 1664525u + 1013904223u;
+    return (static_cast<double>(state) / 4294967296.0 - 0.5) * 7.3;
+  };
+  for (int k = 0; k < 5000; ++k) pairs.push_back({next(), next()});
+  double peak = 0;
+  for (const IqPair& p : pairs) peak = std::max(peak, std::hypot(p.i, p.q));
+  std::vector<std::int16_t> expected;
+  for (const IqPair& p : pairs) {
+    expected.push_back(static_cast<std::int16_t>(std::trunc(p.i / peak * (0.81 * 8191))));
+    expected.push_back(static_cast<std::int16_t>(std::trunc(p.q / peak * (0.81 * 8191))));
+  }
+  EXPECT_EQ(wavepack::quantizeIq(pairs, 0.81), expected);
+}
+
+}  // namespace
