@@ -234,6 +234,7 @@ IQSYNTH_API int getPowerRampTime()
 #include "awgn.h"
 #include "iqSynthFilter.h"
 #include "mulCarrierCW.h"
+#include "iqSynthRun.h"
 #include "powerRamping.h"
 
 namespace {
@@ -256,26 +257,6 @@ std::string driverLineInFile(int line)
 }
 
 [[noreturn]] void rejectSetting(const std::string& text) { throw IqSynthCfgExcept(kErrCfgValue, text); }
-
-// 14-bit sample of a normalised value: the product with 32768 truncated toward
-// zero and saturated to 16 bits, then shifted right by two (floor of v/4). Values
-// of 1.0 and above give 8191, -1.0 and below -8192; NaN gives 0.
-short quantiseSample(double value)
-{
-    if (std::isnan(value)) {
-        return 0;
-    }
-    const double product = std::trunc(value * kQuantScale);
-    int v = 0;
-    if (product >= 32767.0) {
-        v = 32767;
-    } else if (product <= -32768.0) {
-        v = -32768;
-    } else {
-        v = static_cast<int>(product);
-    }
-    return static_cast<short>(v >> kOutputShift);
-}
 
 // Appends "<index><label><value>" lines to the log. Many lines go into one
 // entry, formatted without streams: a run logs one line per output sample.
@@ -500,10 +481,7 @@ int runIqSynthStages(short* pIDat, short* pQDat)
         outQ[k] = quantiseSample(qMapDat[k]);
     }
 
-    wrLog("the output pIDat is : at line " + driverLineInFile(__LINE__));
-    logIndexedLines("th pIDat is ", count, [&](std::size_t k) { return outI[k]; });
-    wrLog("the output pQDat is : at line " + driverLineInFile(__LINE__));
-    logIndexedLines("th pQDat is ", count, [&](std::size_t k) { return outQ[k]; });
+    writeSampleLog(outI.data(), outQ.data(), count);
 
     iMapDat.resize(0);
     qMapDat.resize(0);
@@ -521,6 +499,31 @@ int runIqSynthStages(short* pIDat, short* pQDat)
 }
 
 }  // namespace
+
+short quantiseSample(double value)
+{
+    if (std::isnan(value)) {
+        return 0;
+    }
+    const double product = std::trunc(value * kQuantScale);
+    int v = 0;
+    if (product >= 32767.0) {
+        v = 32767;
+    } else if (product <= -32768.0) {
+        v = -32768;
+    } else {
+        v = static_cast<int>(product);
+    }
+    return static_cast<short>(v >> kOutputShift);
+}
+
+void writeSampleLog(const short* iDat, const short* qDat, std::size_t count)
+{
+    wrLog("the output pIDat is : at line " + driverLineInFile(__LINE__));
+    logIndexedLines("th pIDat is ", count, [&](std::size_t k) { return iDat[k]; });
+    wrLog("the output pQDat is : at line " + driverLineInFile(__LINE__));
+    logIndexedLines("th pQDat is ", count, [&](std::size_t k) { return qDat[k]; });
+}
 
 extern "C" {
 

@@ -17,6 +17,7 @@
 #include "iqSynthCfg.h"
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
+#include "iqSynthRun.h"
 #include "iqsynth.h"
 
 namespace {
@@ -226,6 +227,26 @@ INSTANTIATE_TEST_SUITE_P(Values, QuantiseTest,
                                            QuantCase{0.9, 1.0, 7372}, QuantCase{-0.9, 1.0, -7373},
                                            QuantCase{1.0, 1.0 / 0.9, 8191}, QuantCase{1.5, 2.0, 8191},
                                            QuantCase{-1.0, 1.0 / 0.9, -8192}, QuantCase{-1.7, 2.0, -8192}));
+
+TEST(Quantiser, TruncatesSaturatesAndDropsNaN)
+{
+    EXPECT_EQ(quantiseSample(-0.5), -4096);
+    EXPECT_EQ(quantiseSample(-0.00001), 0);   // truncation toward zero before the shift
+    EXPECT_EQ(quantiseSample(-0.0001), -1);   // -3 before the shift, floor(-3/4)
+    EXPECT_EQ(quantiseSample(0.9), 7372);
+    EXPECT_EQ(quantiseSample(0.99999), 8191);
+    EXPECT_EQ(quantiseSample(1.0), 8191);      // saturates instead of wrapping to -8192
+    EXPECT_EQ(quantiseSample(1.8), 8191);
+    EXPECT_EQ(quantiseSample(HUGE_VAL), 8191);
+    EXPECT_EQ(quantiseSample(-1.0), -8192);
+    EXPECT_EQ(quantiseSample(-1.5), -8192);
+    EXPECT_EQ(quantiseSample(-HUGE_VAL), -8192);
+    EXPECT_EQ(quantiseSample(std::nan("")), 0);
+    for (int k = -32768; k <= 32767; k += 7) {
+        const double x = (k + 0.5) / 32768.0;
+        ASSERT_EQ(quantiseSample(x), expectedSample(x)) << x;
+    }
+}
 
 TEST_F(RunIqSynthTest, ModeThatProducesNothingWritesNothing)
 {

@@ -1,0 +1,14 @@
+// Pieces of the run driver runIqSynth (iqSynthCfgIF.cpp) that tests and
+// benchmarks reach directly: the 14-bit quantiser and the per-sample log.
+#pragma once
+
+#include <cstddef>
+
+// 14-bit sample of a normalised value: the product with 32768 truncated toward
+// zero and saturated to 16 bits, then shifted right by two (floor of v/4).
+// 1.0 and above give 8191, -1.0 and below -8192, NaN gives 0.
+short quantiseSample(double value);
+
+// Writes the output section of the run log: "the output pIDat is : ..." and one
+// line "<i>th pIDat is <value>" per sample, then the same for Q.
+void writeSampleLog(const short* iDat, const short* qDat, std::size_t count);
