@@ -7,6 +7,7 @@
 #include <memory>
 #include <regex>
 #include <sstream>
+#include <tuple>
 #include <string>
 #include <utility>
 #include <vector>
@@ -102,21 +103,27 @@ TEST_P(HostModulationName, WritesAnArbFileThatReadsBackAsSynthesised) {
     args.insert(args.end(), {"--constellation", "ring.csv"});
   }
   const Samples samples = synthesiseAndCheck(dir, args, 96, 4e6);
-  // 14-bit output whose envelope the run normalises to 0.9 of full scale.
+  // 14-bit output whose envelope the run normalises to 0.9 of full scale; OQPSK
+  // delays Q after the normalisation, so only its components keep that bound.
+  const bool offset = std::string(GetParam()) == "oqpsk";
   double peak = 0;
   for (const auto& s : samples) {
-    EXPECT_GE(std::min(s.first, s.second), -8192);
-    EXPECT_LE(std::max(s.first, s.second), 8191);
+    EXPECT_LE(std::max(std::abs(s.first), std::abs(s.second)), 0.9 * 8192 + 1);
     peak = std::max(peak, envelope(s));
   }
-  EXPECT_GT(peak, 0.85 * 8192);
-  EXPECT_LE(peak, 0.9 * 8192 + 2);
+  EXPECT_GT(peak, (offset ? 0.5 : 0.85) * 8192);
+  if (!offset) {
+    EXPECT_LE(peak, 0.9 * 8192 + 2);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(All, HostModulationName,
                          testing::Values("bpsk", "qpsk", "oqpsk", "8psk", "pi4dqpsk", "pi8d8psk",
                                          "edge8psk", "16qam", "32qam", "64qam", "128qam", "256qam",
-                                         "fsk2", "fsk4", "fsk8", "fsk16", "ask", "user"));
+                                         "fsk2", "fsk4", "fsk8", "fsk16", "ask", "user"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string("m_") + info.param;
+                         });
 
 TEST(HostIqsynth, FskWithRectangularPulsesHasAConstantEnvelope) {
   TempDir dir;
@@ -161,14 +168,17 @@ struct BadCommandLine {
   const char* messagePart;
 };
 
+void PrintTo(const BadCommandLine& c, std::ostream* out) { *out << c.name; }
+
 class HostIqsynthRefuses : public testing::TestWithParam<BadCommandLine> {};
 
 TEST_P(HostIqsynthRefuses, WithAMessageAndNoOutput) {
   TempDir dir;
   writeFile(dir.file("three.csv"), "1,0\n0,1\n-1,0\n");
   writeFile(dir.file("taps.txt"), "0.25 0.5 0.25\n");
-  std::vector<std::string> args = GetParam().args;
-  args.insert(args.end(), {"-o", "w.arb", "--csv", "w.csv"});
+  // The outputs first, so that a missing value at the end stays missing.
+  std::vector<std::string> args = {"-o", "w.arb", "--csv", "w.csv"};
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
   const ProcessResult r = iqsynth(dir, args);
   EXPECT_EQ(r.signal, 0) << describe(r);
   EXPECT_EQ(r.exitStatus, GetParam().exitStatus) << describe(r);
@@ -221,7 +231,7 @@ TEST(HostIqsynth, NeedsAnOutput) {
 
 // --- arbtool on files it cannot read ------------------------------------------
 
-class HostArbtoolBadFile : public testing::TestWithParam<std::pair<const char*, const char*>> {
+class HostArbtoolBadFile : public testing::TestWithParam<std::tuple<const char*, const char*>> {
  protected:
   static void SetUpTestSuite() {
     dir_ = std::make_unique<TempDir>();

@@ -88,7 +88,10 @@ TEST_P(HostUnwritableName, IsRefusedRatherThanMisread) {
 
 INSTANTIATE_TEST_SUITE_P(All, HostUnwritableName,
                          testing::Values("a\"b.arb", "a,b.arb", "a}b.arb", "a{b.arb", "two\nlines.arb",
-                                         "SEGMENT_3.arb", "x/LEVEL MODE:y.arb", ""));
+                                         "SEGMENT_3.arb", "x/LEVEL MODE:y.arb", ""),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return "name" + std::to_string(info.index);
+                         });
 
 TEST(HostSegmentConfig, RefusesLongNamesAndUnknownModes) {
   arbtool::JoinPlan plan;
@@ -142,6 +145,8 @@ struct FrequencyCase {
   double hertz;
 };
 
+void PrintTo(const FrequencyCase& c, std::ostream* out) { *out << c.text; }
+
 class HostFrequencyText : public testing::TestWithParam<FrequencyCase> {};
 
 TEST_P(HostFrequencyText, ConvertsToHertz) {
@@ -152,7 +157,14 @@ INSTANTIATE_TEST_SUITE_P(All, HostFrequencyText,
                          testing::Values(FrequencyCase{"1e6", 1e6}, FrequencyCase{"1000000", 1e6},
                                          FrequencyCase{"2.5MHz", 2.5e6}, FrequencyCase{"250k", 250e3},
                                          FrequencyCase{"10kHz", 10e3}, FrequencyCase{"1G", 1e9},
-                                         FrequencyCase{"3m", 3e6}, FrequencyCase{"7Hz", 7}));
+                                         FrequencyCase{"3m", 3e6}, FrequencyCase{"7Hz", 7}),
+                         [](const testing::TestParamInfo<FrequencyCase>& info) {
+                           std::string name = info.param.text;
+                           for (auto& c : name) {
+                             if (c == '.') c = '_';
+                           }
+                           return name;
+                         });
 
 TEST(HostFrequencyRefusal, OtherUnitsAndNonNumbers) {
   for (const char* bad : {"", "MHz", "5x", "1.2.3", "1e400", "1 MHz", "0x10", "5mhzz"}) {

@@ -29,6 +29,7 @@ constexpr int kExitUsage = 1;   // bad command line
 constexpr int kExitRead = 2;    // an .arb file cannot be read (missing, truncated, damaged)
 constexpr int kExitJoin = 3;    // the multi-segment calls failed
 constexpr int kExitOutput = 4;  // the CSV or configuration file cannot be written
+constexpr int kExitInternal = 5;  // unexpected failure, such as running out of memory
 
 // The binary header in front of every text header and sample block.
 constexpr long long kHeaderLength = 208;
@@ -80,7 +81,8 @@ const char* const kHelp =
     "\n"
     "Exit status: 0 success; 1 bad command line; 2 an .arb file cannot be read (missing,\n"
     "truncated, damaged or not an .arb file; the library status is printed in words);\n"
-    "3 the join failed (status in words); 4 the CSV or configuration file cannot be written.\n";
+    "3 the join failed (status in words); 4 the CSV or configuration file cannot be written;\n"
+    "5 unexpected failure (out of memory).\n";
 
 std::string statusText(Call call, int status) {
   return statusWords(call, status) + " (status " + std::to_string(status) + ")";
@@ -103,7 +105,7 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
     throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status)};
   }
   if (count < 0) {
-    throw Failure{kExitRead, path + ": the header's sample count is out of range"};
+    throw Failure{kExitRead, path + ": not a valid .arb file: its header announces a sample count out of range"};
   }
   const long long needed = kHeaderLength + 4LL * count + (count % 2 == 1 ? 4 : 0);
   const long long size = fileSize(path);
@@ -356,6 +358,6 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "arbtool: %s\n", e.what());
-    return kExitOutput;
+    return kExitInternal;
   }
 }

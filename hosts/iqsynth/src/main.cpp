@@ -144,6 +144,6 @@ int main(int argc, char** argv) {
     return run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "iqsynth: %s\n", e.what());
-    return kExitOutput;
+    return kExitInternal;
   }
 }

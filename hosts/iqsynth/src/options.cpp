@@ -618,7 +618,8 @@ std::string helpText() {
          "The library writes its run log iqSynthRun.log into the working directory.\n\n"
          "Exit status: 0 success; 1 bad command line (unknown option, bad or missing value);\n"
          "2 constellation or taps file unreadable or malformed; 3 the synthesis failed (the\n"
-         "library's status is printed in words); 4 an output file could not be written.\n";
+         "library's status is printed in words); 4 an output file could not be written;\n"
+         "5 unexpected failure (out of memory).\n";
   return out.str();
 }
 

@@ -18,6 +18,7 @@ inline constexpr int kExitUsage = 1;      // unknown option, bad or missing valu
 inline constexpr int kExitInput = 2;      // constellation or taps file unreadable or malformed
 inline constexpr int kExitSynthesis = 3;  // runIqSynth reported an error
 inline constexpr int kExitOutput = 4;     // the .arb or CSV file could not be written
+inline constexpr int kExitInternal = 5;   // unexpected failure, such as running out of memory
 
 // Limits the host keeps so that no run asks the library for more than it holds.
 inline constexpr int kMaxOversampling = 32;

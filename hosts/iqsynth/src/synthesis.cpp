@@ -136,7 +136,10 @@ std::size_t configureMultiCarrier(const Options& o, SynthesisResult& result) {
   setMccwCarrierPhase(phases.data());
   setMccwCarrierEn(switches.data());
   setMccwOptCrestFactorEn(o.crestLaw ? 1 : 0);
-  runMccwCarrierParamGen();
+  {
+    QuietStdout quiet(!o.verbose);
+    runMccwCarrierParamGen();
+  }
   const int samples = getMccwCarrierSample();
   const double rate = getMccwCarrierSampleFreq();
   if (samples < 1 || samples > kMaxSamples) {
