@@ -1,0 +1,149 @@
+// A whole synthesis run as a host makes it: 1,000,000 QPSK symbols, 8 samples per
+// symbol, root raised cosine over 16 symbols, noise added at 20 dB CNR, 14-bit
+// output into host arrays, with the run log written to iqSynthRun.log in the
+// working directory (about 1.4 GB for this job; run it from a scratch directory).
+// The log benchmarks repeat the run's own log calls in isolation, so their times
+// give the log's share of the run:
+//   cd "$(mktemp -d)" && <build>/bin/iqsynth_bench_runIqSynth
+// Counters: log_MiB (bytes the run added to the log), peak_RSS_MiB (the process's
+// peak resident memory so far; the whole run is measured first).
+// Standard output written by the stages (one line per symbol) is formatted and dropped.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <iostream>
+#include <streambuf>
+#include <valarray>
+#include <vector>
+
+#include "iqSynthCfg.h"
+#include "iqSynthLog.h"
+#include "iqSynthRun.h"
+#include "iqsynth.h"
+
+namespace {
+
+constexpr int kSymbols = 1000000;
+constexpr int kOversampling = 8;
+constexpr int kFilterSpan = 16;
+constexpr std::size_t kSamples = static_cast<std::size_t>(kSymbols) * kOversampling;
+constexpr std::size_t kTrackSamples = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
+
+class DiscardBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+class DiscardStdout {
+public:
+    DiscardStdout() : saved_(std::cout.rdbuf(&sink_)) {}
+    ~DiscardStdout() { std::cout.rdbuf(saved_); }
+
+private:
+    DiscardBuffer sink_;
+    std::streambuf* saved_;
+};
+
+double peakResidentMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+double logFileMiB()
+{
+    flushLog();
+    struct stat st{};
+    if (stat(iqSynthLog::kDefaultFileName, &st) != 0) {
+        return 0.0;
+    }
+    return static_cast<double>(st.st_size) / (1024.0 * 1024.0);
+}
+
+void configureJob()
+{
+    setWorkingMode(iqSynthCfg::WORKING_MODE_DIGITAL);
+    setDigiModulatingType(iqSynthCfg::MOD_QPSK);
+    setDataSrc(iqSynthCfg::DATA_SRC_PRBS);
+    setPrbs(iqSynthCfg::PRBS23);
+    setCodingType(iqSynthCfg::CODING_NONE);
+    setSequenceLenth(kSymbols);
+    setOverSamplingRate(kOversampling);
+    setFilterLengh(kFilterSpan);
+    setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
+    setAlphaBt(0.35);
+    setSymbolRate(1e6);
+    setPowerRampEnable(false);
+    setSigAddNoiseIsEnable(1);
+    setNoiseSystemBandwidth(1e6);
+    setBandWidthRatio(2.0);
+    setNoiseCNR(20.0);
+}
+
+void BM_runIqSynth_QpskNoise(benchmark::State& state)
+{
+    configureJob();
+    std::vector<short> iOut(kSamples), qOut(kSamples);
+    DiscardStdout quiet;
+    double logged = 0.0;
+    for (auto _ : state) {
+        const double before = logFileMiB();
+        if (runIqSynth(iOut.data(), qOut.data()) != 0) {
+            state.SkipWithError("runIqSynth failed");
+            break;
+        }
+        state.PauseTiming();
+        logged += logFileMiB() - before;
+        state.ResumeTiming();
+    }
+    state.counters["log_MiB"] = logged / static_cast<double>(state.iterations());
+    state.counters["peak_RSS_MiB"] = peakResidentMiB();
+}
+BENCHMARK(BM_runIqSynth_QpskNoise)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// The run driver's output section: one line per I and per Q sample.
+void BM_log_outputSamples(benchmark::State& state)
+{
+    std::vector<short> iOut(kSamples), qOut(kSamples);
+    for (std::size_t k = 0; k < kSamples; ++k) {
+        iOut[k] = static_cast<short>((k * 7919) % 16384 - 8192);
+        qOut[k] = static_cast<short>((k * 104729) % 16384 - 8192);
+    }
+    for (auto _ : state) {
+        const double before = logFileMiB();
+        writeSampleLog(iOut.data(), qOut.data(), kSamples);
+        state.PauseTiming();
+        state.counters["log_MiB"] = logFileMiB() - before;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_log_outputSamples)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+// The list dumps the digital pipeline writes for a QPSK run: the coded symbol
+// track and the mapped I and Q tracks, one entry per sample each.
+void BM_log_pipelineDumps(benchmark::State& state)
+{
+    std::valarray<short> symbols(static_cast<short>(0), kTrackSamples);
+    std::valarray<double> track(0.0, kTrackSamples);
+    for (std::size_t k = 0; k < kTrackSamples; k += kOversampling) {
+        symbols[k] = static_cast<short>(k % 4);
+        track[k] = (k % 3 == 0) ? 0.707107 : -0.707107;
+    }
+    for (auto _ : state) {
+        const double before = logFileMiB();
+        ite_print(symbols);
+        ite_print(track);
+        ite_print(track);
+        state.PauseTiming();
+        state.counters["log_MiB"] = logFileMiB() - before;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_log_pipelineDumps)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
