@@ -144,6 +144,34 @@ void BM_log_pipelineDumps(benchmark::State& state)
 }
 BENCHMARK(BM_log_pipelineDumps)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
+// The largest multi-carrier comb: 8192 carriers over a 65536-sample record.
+void BM_runIqSynth_Mccw8192(benchmark::State& state)
+{
+    setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
+    setSigAddNoiseIsEnable(0);
+    setPowerRampEnable(false);
+    setMccwCarrierItem(8192);
+    setMccwCarrierSpacing(1e3);
+    std::vector<char> on(8192, 1);
+    std::vector<double> levels(8192, 0.0), phases(8192, 0.0);
+    setMccwCarrierEn(on.data());
+    setMccwCarrierSAmp(levels.data());
+    setMccwCarrierPhase(phases.data());
+    setMccwOptCrestFactorEn(1);
+    DiscardStdout quiet;
+    runMccwCarrierParamGen();
+    std::vector<short> iOut(static_cast<std::size_t>(getMccwCarrierSample()));
+    std::vector<short> qOut(iOut.size());
+    for (auto _ : state) {
+        if (runIqSynth(iOut.data(), qOut.data()) != 0) {
+            state.SkipWithError("runIqSynth failed");
+            break;
+        }
+    }
+    state.counters["samples"] = static_cast<double>(iOut.size());
+}
+BENCHMARK(BM_runIqSynth_Mccw8192)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 }  // namespace
 
 BENCHMARK_MAIN();
