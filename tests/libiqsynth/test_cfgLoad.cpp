@@ -109,7 +109,7 @@ int checkFreshLoad()
     return failures;
 }
 
-TEST(LibraryLoad, FreshLoadAnswersZeroAndGreets)
+TEST(IqSynthLibraryLoad, FreshLoadAnswersZeroAndGreets)
 {
     const fs::path dir = freshDir("fresh");
     const fs::path out = fs::current_path() / "fresh.out";
@@ -117,7 +117,7 @@ TEST(LibraryLoad, FreshLoadAnswersZeroAndGreets)
     EXPECT_EQ(readFile(out), "start iqsynth from global\n");
 }
 
-TEST(LibraryLoad, EveryLoadStartsANewEmptyLog)
+TEST(IqSynthLibraryLoad, EveryLoadStartsANewEmptyLog)
 {
     const fs::path dir = freshDir("newlog");
     const fs::path out = fs::current_path() / "newlog.out";
@@ -134,7 +134,7 @@ TEST(LibraryLoad, EveryLoadStartsANewEmptyLog)
     EXPECT_EQ(fs::file_size(dir / "iqSynthRun.log"), 0u);
 }
 
-TEST(LibraryLoad, LogThatCannotBeCreatedIsReportedOnceAndLoadingGoesOn)
+TEST(IqSynthLibraryLoad, LogThatCannotBeCreatedIsReportedOnceAndLoadingGoesOn)
 {
     // The child works in a directory that is removed under it, so no file can
     // be created there whatever the user's rights.
@@ -173,7 +173,7 @@ const std::set<std::string> kExpectedExports = {
     "_Z17isPowerRampEnablev", "_Z16getPowerRampFuncv", "_Z16getPowerRampTimev",
     "gIqSynthCfg", "iMapDat", "qMapDat", "mapDat", "edge8PSKRotSin", "edge8PSKRotCos"};
 
-TEST(LibraryExports, DynamicSymbolTableHoldsExactlyTheInterface)
+TEST(IqSynthExports, DynamicSymbolTableHoldsExactlyTheInterface)
 {
     const std::string command = std::string("nm -D --defined-only '") + IQSYNTH_SO_PATH + "'";
     FILE* pipe = popen(command.c_str(), "r");

@@ -90,7 +90,7 @@ TEST(RunLog, ListDumpWritesSizeThenOneEntryPerElement)
     EXPECT_NE(text.find(expected), std::string::npos) << text;
 }
 
-TEST(ToString, DefaultStreamFormatting)
+TEST(IqSynthToString, DefaultStreamFormatting)
 {
     EXPECT_EQ(to_string(1000000.0), "1e+06");
     EXPECT_EQ(to_string(0.35), "0.35");
@@ -130,14 +130,14 @@ TYPED_TEST(NumberedException, CarriesNumberAndOwnCopyOfText)
     }
 }
 
-TEST(Exceptions, NoiseErrorNumberCombinesTheCode)
+TEST(IqSynthExceptions, NoiseErrorNumberCombinesTheCode)
 {
     const IqSynthAwgnExcept e(kErrAwgnBase | 2, "AWGN ADD noise is error");
     EXPECT_EQ(e.errNo(), 0xF002);
     EXPECT_EQ(-e.errNo(), -61442);
 }
 
-TEST(Exceptions, AllocationFailureCarriesItsText)
+TEST(IqSynthExceptions, AllocationFailureCarriesItsText)
 {
     static_assert(std::is_base_of_v<std::exception, IqSynthMemAllocExcept>);
     const IqSynthMemAllocExcept e("resize iMapDat is error in dataMapping.cpp at 12");
