@@ -233,8 +233,8 @@ IQSYNTH_API int getPowerRampTime()
 
 #include "awgn.h"
 #include "iqSynthFilter.h"
-#include "mulCarrierCW.h"
 #include "iqSynthRun.h"
+#include "mulCarrierCW.h"
 #include "powerRamping.h"
 
 namespace {
