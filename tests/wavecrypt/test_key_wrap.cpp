@@ -194,6 +194,37 @@ TEST(WavecryptCurve, MultiplicationUsesTheLeading64BinaryDigits) {
                         refMultiply(params.curve, shiftLeft(BigInt(5), 61), params.base)));
 }
 
+// The plain affine ladder of the description, built on addPoints.
+Point affineLadder(const Curve& c, const BigInt& k, const Point& point) {
+  const std::uint64_t digits = wavecrypt::leadingBinaryDigits(k);
+  Point accumulator = point;
+  for (int position = 62; position >= 0; --position) {
+    wavecrypt::addPoints(c, accumulator, accumulator, accumulator);
+    if ((digits >> position) & 1u) wavecrypt::addPoints(c, accumulator, point, accumulator);
+  }
+  return accumulator;
+}
+
+TEST(WavecryptCurve, MultiplicationEqualsTheAffineLadderOffTheCurveToo) {
+  // Foreign ciphertexts put arbitrary pairs into the multiplication.
+  const auto& params = wavecrypt::builtInWrapParameters();
+  std::mt19937 rng(63);
+  for (int round = 0; round < 10; ++round) {
+    std::uint8_t bytes[17];
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+    const Point pair{mod(wavecrypt::fromBytesLE(bytes, 17), params.curve.p),
+                     mod(wavecrypt::fromBytesLE(bytes + 3, 14), params.curve.p)};
+    const BigInt k(rng() | (std::uint64_t{rng()} << 32) | (std::uint64_t{1} << 63));
+    const Point fast = wavecrypt::multiplyPoint(params.curve, k, pair);
+    const Point plain = affineLadder(params.curve, k, pair);
+    EXPECT_TRUE(fast.x == plain.x && fast.y == plain.y) << "round " << round;
+  }
+  // y = 0: every doubling has no affine result, so the point comes back unchanged.
+  const Point flat{BigInt(12345), BigInt(0)};
+  const Point result = wavecrypt::multiplyPoint(params.curve, params.privateKey, flat);
+  EXPECT_TRUE(result.x == flat.x && result.y == flat.y);
+}
+
 TEST(WavecryptCurve, AddingThenSubtractingACurvePointRestoresAnyPair) {
   const auto& params = wavecrypt::builtInWrapParameters();
   const Point message{BigInt(0x1234567890ull), BigInt(0xFEDCBA98ull)};  // not on the curve
