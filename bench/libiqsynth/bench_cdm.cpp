@@ -19,6 +19,7 @@
 #include "FilterHann.h"
 #include "iqSynthCfg.h"
 #include "iqSynthFilter.h"
+#include "iqSynthLog.h"
 
 namespace {
 
@@ -87,6 +88,25 @@ void BM_runCDMModulation(benchmark::State& state)
     reportCounters(state, static_cast<double>(kSymbols) * kOversampling);
 }
 BENCHMARK(BM_runCDMModulation)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+// One of the pipeline's list dumps: a whole track of the reference job written to the run log
+// (the QPSK chain writes three: the data track, I and Q). Shows where the pipeline's time goes.
+void BM_logListDump(benchmark::State& state)
+{
+    const std::size_t total = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
+    std::valarray<double> track(total);
+    std::mt19937 gen(4);
+    for (std::size_t p = 0; p < total; p += kOversampling) {
+        track[p] = (gen() & 1u) ? 0.7071067811865476 : -0.7071067811865476;
+    }
+    for (auto _ : state) {
+        ite_print(track);
+    }
+    state.counters["entries_per_s"] =
+        benchmark::Counter(static_cast<double>(total) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_logListDump)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Upsampled QPSK tracks of the reference job, lead-in left empty.
 void fillSymbolTracks(std::valarray<double>& i, std::valarray<double>& q)
