@@ -3,6 +3,8 @@
 
 #include <dlfcn.h>
 
+#include <string>
+
 #include "statuses.h"
 
 namespace seqlink {
@@ -13,10 +15,12 @@ using EncOrDecFn = int (*)(int, const void*, std::uint32_t, const void*, void*,
                            std::uint32_t*, int);
 using RandKeyFn = int (*)(void*);
 
+void* openCryptoLibrary();
+
 // Owns one dlopen handle; released on every path out of a call.
 class LoadedLibrary {
  public:
-  LoadedLibrary() : handle_(dlopen(kCryptoLibraryName, RTLD_NOW | RTLD_LOCAL)) {}
+  LoadedLibrary() : handle_(openCryptoLibrary()) {}
   ~LoadedLibrary() {
     if (handle_ != nullptr) dlclose(handle_);
   }
@@ -33,6 +37,25 @@ class LoadedLibrary {
  private:
   void* handle_;
 };
+
+// Loads the crypto library by name, in the loader's ordinary search order, which
+// includes this library's RUNPATH $ORIGIN. When a preloaded runtime interposes
+// dlopen (a sanitizer runtime, a profiling tool), the loader takes that runtime for
+// the caller and never looks at $ORIGIN; the library is then looked for in this
+// library's own folder explicitly, which is what $ORIGIN stands for.
+void* openCryptoLibrary() {
+  if (void* handle = dlopen(kCryptoLibraryName, RTLD_NOW | RTLD_LOCAL)) return handle;
+  Dl_info self{};
+  if (dladdr(reinterpret_cast<void*>(&openCryptoLibrary), &self) == 0 ||
+      self.dli_fname == nullptr) {
+    return nullptr;
+  }
+  std::string path = self.dli_fname;
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return nullptr;
+  path.replace(slash + 1, std::string::npos, kCryptoLibraryName);
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
 
 // The crypto statuses are signed 16-bit values in an int: only the low 16 bits count.
 bool cryptoSucceeded(int status) {

@@ -21,15 +21,17 @@ struct FindCase {
   std::string expected;
 };
 
-class FindItemValueTest : public ::testing::TestWithParam<FindCase> {};
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.key << " in " << c.text; }
 
-TEST_P(FindItemValueTest, ReturnsTextBetweenKeyAndTerminator) {
+class SeqlinkFindItemValueTest : public ::testing::TestWithParam<FindCase> {};
+
+TEST_P(SeqlinkFindItemValueTest, ReturnsTextBetweenKeyAndTerminator) {
   const FindCase& c = GetParam();
   EXPECT_EQ(findItemValue(c.key, "}", c.text), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, FindItemValueTest,
+    Cases, SeqlinkFindItemValueTest,
     ::testing::Values(
         FindCase{"{LEVEL MODE:RMS}", "LEVEL MODE:", "RMS"},
         FindCase{"{LEVEL MODE: RMS }", "LEVEL MODE:", " RMS "},        // verbatim
@@ -46,9 +48,11 @@ struct NumberCase {
   std::optional<double> expected;
 };
 
-class NumberFromItemTest : public ::testing::TestWithParam<NumberCase> {};
+void PrintTo(const NumberCase& c, std::ostream* os) { *os << c.key << " in " << c.text; }
 
-TEST_P(NumberFromItemTest, TakesDigitsOfTheValue) {
+class SeqlinkNumberFromItemTest : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(SeqlinkNumberFromItemTest, TakesDigitsOfTheValue) {
   const NumberCase& c = GetParam();
   const std::optional<double> got = numberFromItem(c.text, c.key);
   ASSERT_EQ(got.has_value(), c.expected.has_value());
@@ -58,7 +62,7 @@ TEST_P(NumberFromItemTest, TakesDigitsOfTheValue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, NumberFromItemTest,
+    Cases, SeqlinkNumberFromItemTest,
     ::testing::Values(
         NumberCase{"{Clock:100000000HZ}", "{Clock", 100000000.0},
         NumberCase{"{Clock:-5}", "{Clock", 5.0},               // the sign is not seen
@@ -71,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"{Clock:1HZ", "{Clock", std::nullopt},      // no closing brace
         NumberCase{"{Clock:1HZ}", "{Value", std::nullopt}));   // no item
 
-TEST(TextToIntTest, FollowsTheCRulesWithinRange) {
+TEST(SeqlinkTextToIntTest, FollowsTheCRulesWithinRange) {
   EXPECT_EQ(textToInt("42"), 42);
   EXPECT_EQ(textToInt("  \t17abc"), 17);
   EXPECT_EQ(textToInt("-3"), -3);
@@ -82,20 +86,20 @@ TEST(TextToIntTest, FollowsTheCRulesWithinRange) {
   EXPECT_EQ(textToInt("-2147483648"), INT_MIN);
 }
 
-TEST(TextToIntTest, RefusesNumbersOutsideInt) {
+TEST(SeqlinkTextToIntTest, RefusesNumbersOutsideInt) {
   EXPECT_FALSE(textToInt("2147483648"));
   EXPECT_FALSE(textToInt("-2147483649"));
   EXPECT_FALSE(textToInt("99999999999999999999999999"));
 }
 
-TEST(TextToDoubleTest, FollowsTheCRules) {
+TEST(SeqlinkTextToDoubleTest, FollowsTheCRules) {
   EXPECT_DOUBLE_EQ(textToDouble(" 1.5e8"), 1.5e8);
   EXPECT_DOUBLE_EQ(textToDouble("2.25Hz"), 2.25);
   EXPECT_DOUBLE_EQ(textToDouble("garbage"), 0.0);
   EXPECT_DOUBLE_EQ(textToDouble("-0.5"), -0.5);
 }
 
-TEST(TextToDoubleTest, IgnoresTheHostLocale) {
+TEST(SeqlinkTextToDoubleTest, IgnoresTheHostLocale) {
   // A host running with a comma as decimal separator must still read "1.5".
   bool commaLocale = false;
   for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {

@@ -140,13 +140,13 @@ void checkFile(const Bytes& file, const Segments& s) {
   EXPECT_EQ(plain, expected);
 }
 
-class MultiSegWriterTest : public ::testing::Test {
+class SeqlinkMultiSegWriterTest : public ::testing::Test {
  protected:
   ScratchDir dir_;
   std::string path_ = dir_.file("multi.arb");
 };
 
-TEST_F(MultiSegWriterTest, OneSegmentOfThreePairs) {
+TEST_F(SeqlinkMultiSegWriterTest, OneSegmentOfThreePairs) {
   Segments s;
   s.add("first.arb", 1e8, 3, 0.5, 4000);
   ASSERT_EQ(s.write(path_), 0);
@@ -159,7 +159,7 @@ TEST_F(MultiSegWriterTest, OneSegmentOfThreePairs) {
   checkFile(file, s);
 }
 
-TEST_F(MultiSegWriterTest, ZeroSegments) {
+TEST_F(SeqlinkMultiSegWriterTest, ZeroSegments) {
   Segments s;
   ASSERT_EQ(s.write(path_), 0);
   const Bytes file = seqtest::readFile(path_);
@@ -170,7 +170,7 @@ TEST_F(MultiSegWriterTest, ZeroSegments) {
   EXPECT_EQ(std::string(file.begin() + 260, file.end()), "{Value:0.000000}{Num:0}{NUMBER SEGMENTS:0}");
 }
 
-TEST_F(MultiSegWriterTest, SeveralSegmentsOddTotalAndReadBack) {
+TEST_F(SeqlinkMultiSegWriterTest, SeveralSegmentsOddTotalAndReadBack) {
   Segments s;
   s.add("a.arb", 1e8, 4, 1.25, 8191);
   s.add("Blank", 2e8, 3, 0.0, 0);
@@ -196,7 +196,7 @@ TEST_F(MultiSegWriterTest, SeveralSegmentsOddTotalAndReadBack) {
   EXPECT_NE(display.find("\n Num            :52\n"), std::string::npos);
 }
 
-TEST_F(MultiSegWriterTest, NumIsFourTimesTheTotalAndTextUsesADecimalPoint) {
+TEST_F(SeqlinkMultiSegWriterTest, NumIsFourTimesTheTotalAndTextUsesADecimalPoint) {
   std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // comma locale when installed
   Segments s;
   s.add("a.arb", 1.5e8, 10, 0.25, 100);
@@ -224,7 +224,7 @@ bool textFits(const Segments& s) {
   return true;
 }
 
-TEST_F(MultiSegWriterTest, TextSpaceLimitsTheSegmentCount) {
+TEST_F(SeqlinkMultiSegWriterTest, TextSpaceLimitsTheSegmentCount) {
   Segments s;
   int lastAccepted = -1;
   for (int c = 0; c <= 30; ++c) {
@@ -237,7 +237,7 @@ TEST_F(MultiSegWriterTest, TextSpaceLimitsTheSegmentCount) {
   EXPECT_LT(lastAccepted, 30);
 }
 
-TEST_F(MultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
+TEST_F(SeqlinkMultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
   seqtest::writeText(path_, "precious");
   std::vector<char> names(256 * 100, '\0');
   std::vector<double> clocks(100, 1.0), energies(100, 0.0);
@@ -255,14 +255,14 @@ TEST_F(MultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
 }
 
-TEST_F(MultiSegWriterTest, ItemLongerThanItsBufferIs242) {
+TEST_F(SeqlinkMultiSegWriterTest, ItemLongerThanItsBufferIs242) {
   Segments s;
   s.add(std::string(255, 'n'), 1e300, 1, 0.0, 0);  // 255 + 300 digits
   EXPECT_EQ(s.write(path_), 242);
   EXPECT_FALSE(std::filesystem::exists(path_));
 }
 
-TEST_F(MultiSegWriterTest, InconsistentArgumentsAre2) {
+TEST_F(SeqlinkMultiSegWriterTest, InconsistentArgumentsAre2) {
   Segments s;
   s.add("a.arb", 1e8, 4, 1.0, 100);
   s.add("b.arb", 1e8, 2, 1.0, 100);
@@ -293,7 +293,7 @@ TEST_F(MultiSegWriterTest, InconsistentArgumentsAre2) {
   EXPECT_FALSE(std::filesystem::exists(path_));
 }
 
-TEST_F(MultiSegWriterTest, NameOf255IsWrittenAndAnUnterminatedSlotIs8) {
+TEST_F(SeqlinkMultiSegWriterTest, NameOf255IsWrittenAndAnUnterminatedSlotIs8) {
   Segments s;
   s.add(std::string(255, 'n'), 1e8, 1, 0.0, 10);
   ASSERT_EQ(s.write(path_), 0);
@@ -303,7 +303,7 @@ TEST_F(MultiSegWriterTest, NameOf255IsWrittenAndAnUnterminatedSlotIs8) {
   EXPECT_FALSE(std::filesystem::exists(dir_.file("other.arb")));
 }
 
-TEST_F(MultiSegWriterTest, OverwritesAnExistingFileWithTheUsualPermissions) {
+TEST_F(SeqlinkMultiSegWriterTest, OverwritesAnExistingFileWithTheUsualPermissions) {
   seqtest::writeText(path_, "old content");
   Segments s;
   s.add("a.arb", 1e8, 2, 1.0, 100);
@@ -318,7 +318,7 @@ TEST_F(MultiSegWriterTest, OverwritesAnExistingFileWithTheUsualPermissions) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
 }
 
-TEST_F(MultiSegWriterTest, UncreatableOutputIs240) {
+TEST_F(SeqlinkMultiSegWriterTest, UncreatableOutputIs240) {
   Segments s;
   s.add("a.arb", 1e8, 2, 1.0, 100);
   EXPECT_EQ(s.write(dir_.file("missing-folder/out.arb")), 240);
@@ -327,7 +327,7 @@ TEST_F(MultiSegWriterTest, UncreatableOutputIs240) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 0);
 }
 
-TEST_F(MultiSegWriterTest, FailedWriteIs240AndKeepsTheExistingFile) {
+TEST_F(SeqlinkMultiSegWriterTest, FailedWriteIs240AndKeepsTheExistingFile) {
   seqtest::writeText(path_, "precious");
   Segments s;
   s.add("a.arb", 1e8, 5000, 1.0, 1000);  // about 20 kB, beyond the size limit below
@@ -348,7 +348,7 @@ TEST_F(MultiSegWriterTest, FailedWriteIs240AndKeepsTheExistingFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
 }
 
-TEST(ExactEnergyTest, SumsSquaresOverFullScale) {
+TEST(SeqlinkExactEnergyTest, SumsSquaresOverFullScale) {
   const std::vector<std::int16_t> values = {-32768, 32767, 8192, -1, 0};
   long double expected = 0;
   for (const auto v : values) expected += (v / 8192.0L) * (v / 8192.0L);

@@ -20,7 +20,7 @@ struct Result {
   int totalSamples = -7;
 };
 
-class SegmentConfigTest : public ::testing::Test {
+class SeqlinkSegmentConfigTest : public ::testing::Test {
  protected:
   Result read(const std::string& content) {
     const std::string path = dir_.file("config.txt");
@@ -41,7 +41,7 @@ class SegmentConfigTest : public ::testing::Test {
   ScratchDir dir_;
 };
 
-TEST_F(SegmentConfigTest, ReadsCountsOutputAndKeepsTheConfiguration) {
+TEST_F(SeqlinkSegmentConfigTest, ReadsCountsOutputAndKeepsTheConfiguration) {
   ConfigBuilder b = threeSegments();
   b.levelMode = "UNCHANGED";
   b.clockRateMode = "USER";
@@ -67,7 +67,7 @@ TEST_F(SegmentConfigTest, ReadsCountsOutputAndKeepsTheConfiguration) {
   EXPECT_EQ(config.everySegmentRestartMarker, "E3");
 }
 
-TEST_F(SegmentConfigTest, ItemsMayStandInAnyOrder) {
+TEST_F(SeqlinkSegmentConfigTest, ItemsMayStandInAnyOrder) {
   const Result r = read(
       "junk{OUTPUT FILE:x.arb}{EVERY SEGMENT RESTART MARKER:1}{SEGMENT_0:\"Blank\",1,4,0}"
       "{USER CLOCKRATE:5}{LEVEL MODE:RMS}{FIRST SEGMENT RESTART MARKER:1}"
@@ -77,19 +77,19 @@ TEST_F(SegmentConfigTest, ItemsMayStandInAnyOrder) {
   EXPECT_STREQ(r.outputFile, "x.arb");
 }
 
-TEST_F(SegmentConfigTest, OnlyTheFirstLineCounts) {
+TEST_F(SeqlinkSegmentConfigTest, OnlyTheFirstLineCounts) {
   ConfigBuilder b = threeSegments();
   b.omit = {"OUTPUT FILE:"};
   const Result r = read(b.line() + "\n{OUTPUT FILE:later.arb}");
   EXPECT_EQ(r.status, 2);
 }
 
-TEST_F(SegmentConfigTest, EmptyFileIs3AndEmptyFirstLineIs2) {
+TEST_F(SeqlinkSegmentConfigTest, EmptyFileIs3AndEmptyFirstLineIs2) {
   EXPECT_EQ(read("").status, 3);
   EXPECT_EQ(read("\n" + threeSegments().line()).status, 2);
 }
 
-TEST_F(SegmentConfigTest, MissingFileIs1) {
+TEST_F(SeqlinkSegmentConfigTest, MissingFileIs1) {
   Result r;
   EXPECT_EQ(readMultiSegConfig(dir_.file("absent.txt").c_str(), r.outputFile, &r.segmentCount,
                                &r.totalSamples),
@@ -100,7 +100,7 @@ TEST_F(SegmentConfigTest, MissingFileIs1) {
   EXPECT_STREQ(r.outputFile, "untouched");
 }
 
-TEST_F(SegmentConfigTest, ZeroSegmentsGiveTotalZero) {
+TEST_F(SeqlinkSegmentConfigTest, ZeroSegmentsGiveTotalZero) {
   ConfigBuilder b;
   const Result r = read(b.line());
   ASSERT_EQ(r.status, 0);
@@ -108,17 +108,17 @@ TEST_F(SegmentConfigTest, ZeroSegmentsGiveTotalZero) {
   EXPECT_EQ(r.totalSamples, 0);
 }
 
-class RequiredItemTest : public SegmentConfigTest,
+class SeqlinkRequiredItemTest : public SeqlinkSegmentConfigTest,
                          public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(RequiredItemTest, MissingItemIs2) {
+TEST_P(SeqlinkRequiredItemTest, MissingItemIs2) {
   ConfigBuilder b = threeSegments();
   b.clockRateMode = "UNCHANGED";  // USER CLOCKRATE is required whatever the mode
   b.omit = {GetParam()};
   EXPECT_EQ(read(b.line()).status, 2);
 }
 
-TEST_P(RequiredItemTest, EmptyItemIs2) {
+TEST_P(SeqlinkRequiredItemTest, EmptyItemIs2) {
   ConfigBuilder b = threeSegments();
   const std::string key = GetParam();
   std::string line = b.line();
@@ -128,22 +128,22 @@ TEST_P(RequiredItemTest, EmptyItemIs2) {
   EXPECT_EQ(read(line).status, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Items, RequiredItemTest,
+INSTANTIATE_TEST_SUITE_P(Items, SeqlinkRequiredItemTest,
                          ::testing::Values("NUMBER SEGMENTS:", "SEGMENT_1", "LEVEL MODE:",
                                            "CLOCKRATE MODE:", "USER CLOCKRATE:", "OUTPUT FILE:",
                                            "SEGMENT MARKER:", "FIRST SEGMENT RESTART MARKER:",
                                            "EVERY SEGMENT RESTART MARKER:"));
 
-class MalformedSegmentTest : public SegmentConfigTest,
+class SeqlinkMalformedSegmentTest : public SeqlinkSegmentConfigTest,
                              public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(MalformedSegmentTest, Is2) {
+TEST_P(SeqlinkMalformedSegmentTest, Is2) {
   ConfigBuilder b;
   b.segments = {GetParam()};
   EXPECT_EQ(read(b.line()).status, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, MalformedSegmentTest,
+INSTANTIATE_TEST_SUITE_P(Values, SeqlinkMalformedSegmentTest,
                          ::testing::Values("a.arb,1,2,3",        // no quotes
                                            "\"a.arb,1,2,3",      // one quote
                                            "\"\",1,2,3",         // empty name
@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(Values, MalformedSegmentTest,
                                            "\"a.arb\",1,-2,3",   // negative count
                                            "\"a.arb\",1,3000000000,3"));  // count beyond int
 
-TEST_F(SegmentConfigTest, ANameWithACommaShiftsTheFields) {
+TEST_F(SeqlinkSegmentConfigTest, ANameWithACommaShiftsTheFields) {
   // Commas are counted over the whole value: the count field becomes "1".
   ConfigBuilder b;
   b.segments = {"\"a,b.arb\",1,2,3"};
@@ -163,7 +163,7 @@ TEST_F(SegmentConfigTest, ANameWithACommaShiftsTheFields) {
   EXPECT_EQ(r.totalSamples, 1);
 }
 
-TEST_F(SegmentConfigTest, TotalOverflowingIntIs2) {
+TEST_F(SeqlinkSegmentConfigTest, TotalOverflowingIntIs2) {
   ConfigBuilder b;
   b.segments = {ConfigBuilder::segment("Blank", "1", "2147483647", "0"),
                 ConfigBuilder::segment("Blank", "1", "1", "0")};
@@ -174,7 +174,7 @@ TEST_F(SegmentConfigTest, TotalOverflowingIntIs2) {
   EXPECT_EQ(r.totalSamples, 2147483647);
 }
 
-TEST_F(SegmentConfigTest, NegativeOrHugeSegmentCountIs2) {
+TEST_F(SeqlinkSegmentConfigTest, NegativeOrHugeSegmentCountIs2) {
   ConfigBuilder b = threeSegments();
   b.count = "-1";
   Result r = read(b.line());
@@ -188,7 +188,7 @@ TEST_F(SegmentConfigTest, NegativeOrHugeSegmentCountIs2) {
   EXPECT_EQ(read(b.line()).status, 2);
 }
 
-TEST_F(SegmentConfigTest, FewerSegmentsThanItemsReadsOnlyThose) {
+TEST_F(SeqlinkSegmentConfigTest, FewerSegmentsThanItemsReadsOnlyThose) {
   ConfigBuilder b = threeSegments();
   b.count = "2";
   const Result r = read(b.line());
@@ -196,7 +196,7 @@ TEST_F(SegmentConfigTest, FewerSegmentsThanItemsReadsOnlyThose) {
   EXPECT_EQ(r.totalSamples, 30);
 }
 
-TEST_F(SegmentConfigTest, OutputNameOf255IsAcceptedAnd256Is8) {
+TEST_F(SeqlinkSegmentConfigTest, OutputNameOf255IsAcceptedAnd256Is8) {
   ConfigBuilder b = threeSegments();
   b.outputFile = std::string(251, 'x') + ".arb";
   Result r = read(b.line());
@@ -209,14 +209,14 @@ TEST_F(SegmentConfigTest, OutputNameOf255IsAcceptedAnd256Is8) {
   EXPECT_EQ(r.totalSamples, 35);  // written before the failure
 }
 
-TEST_F(SegmentConfigTest, ValuesKeepTheirSpaces) {
+TEST_F(SeqlinkSegmentConfigTest, ValuesKeepTheirSpaces) {
   ConfigBuilder b = threeSegments();
   b.levelMode = " RMS";
   ASSERT_EQ(read(b.line()).status, 0);
   EXPECT_EQ(seqlink::segmentConfig().levelMode, " RMS");
 }
 
-TEST_F(SegmentConfigTest, AFailedReadLeavesNoConfigurationBehind) {
+TEST_F(SeqlinkSegmentConfigTest, AFailedReadLeavesNoConfigurationBehind) {
   ASSERT_EQ(read(threeSegments().line()).status, 0);
   ConfigBuilder broken = threeSegments();
   broken.omit = {"SEGMENT MARKER:"};
@@ -226,7 +226,7 @@ TEST_F(SegmentConfigTest, AFailedReadLeavesNoConfigurationBehind) {
   EXPECT_EQ(outputIQDataAndInf(nullptr, nullptr, nullptr, nullptr, nullptr), 2);
 }
 
-TEST_F(SegmentConfigTest, NullArgumentsAreRefused) {
+TEST_F(SeqlinkSegmentConfigTest, NullArgumentsAreRefused) {
   const std::string path = dir_.file("config.txt");
   seqtest::writeText(path, threeSegments().line());
   char output[256];
@@ -237,7 +237,7 @@ TEST_F(SegmentConfigTest, NullArgumentsAreRefused) {
   EXPECT_EQ(readMultiSegConfig(path.c_str(), output, &count, nullptr), 2);
 }
 
-TEST_F(SegmentConfigTest, AZeroByteEndsTheLine) {
+TEST_F(SeqlinkSegmentConfigTest, AZeroByteEndsTheLine) {
   ConfigBuilder b = threeSegments();
   std::string content = b.line();
   const std::size_t at = content.find("{OUTPUT FILE:");

@@ -1,0 +1,333 @@
+// outputIQDataAndInf: segment items, clock-rate and level modes, and the segment
+// loader, on .arb files built by the tests.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "segment_config_builder.h"
+#include "seqlink.h"
+#include "seqlink_test_support.h"
+
+namespace {
+
+using seqtest::ConfigBuilder;
+using seqtest::ScratchDir;
+using Values = std::vector<std::int16_t>;
+
+const std::string kText = "{Clock:1000HZ}{Value:0}";
+
+// What the level mode does to one value, written out: target x v / h + 0.5,
+// truncated toward zero, kept in the 16-bit range.
+std::int16_t scaled(std::int16_t v, double target, double level) {
+  const double x = std::trunc(target * v / level + 0.5);
+  return static_cast<std::int16_t>(std::fmax(-32768.0, std::fmin(32767.0, x)));
+}
+
+double levelOf(const Values& values) {
+  return std::sqrt(seqtest::energyOf(values) / (values.size() / 2));
+}
+
+struct Output {
+  int status = -1;
+  std::vector<short> samples;
+  std::vector<char> names;
+  std::vector<double> clocks;
+  std::vector<int> counts;
+  std::vector<double> energies;
+
+  std::string name(std::size_t i) const { return &names[256 * i]; }
+  Values segment(std::size_t first, std::size_t pairs) const {
+    return Values(samples.begin() + 2 * first, samples.begin() + 2 * (first + pairs));
+  }
+};
+
+class SeqlinkSegmentOutputTest : public ::testing::Test {
+ protected:
+  std::string addFile(const std::string& name, const Values& values) {
+    const std::string path = dir_.file(name);
+    seqtest::writeFile(path, seqtest::makeVersion1File(kText, values));
+    return path;
+  }
+
+  static std::string segment(const std::string& name, double clock, std::size_t pairs,
+                             double energy) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, ",%.17g,%zu,%.17g", clock, pairs, energy);
+    return "\"" + name + "\"" + buffer;
+  }
+
+  Output run(const ConfigBuilder& config) {
+    const std::string path = dir_.file("config.txt");
+    seqtest::writeText(path, config.line());
+    char outputFile[256];
+    int count = 0, total = 0;
+    Output out;
+    out.status = readMultiSegConfig(path.c_str(), outputFile, &count, &total);
+    if (out.status != 0) return out;
+    out.samples.assign(2 * static_cast<std::size_t>(total), 0x7777);
+    out.names.assign(256 * count, 'x');
+    out.clocks.assign(count, -1);
+    out.counts.assign(count, -1);
+    out.energies.assign(count, -1);
+    out.status = outputIQDataAndInf(out.samples.data(), out.names.data(), out.clocks.data(),
+                                    out.counts.data(), out.energies.data());
+    return out;
+  }
+
+  ScratchDir dir_;
+};
+
+TEST_F(SeqlinkSegmentOutputTest, RmsScalesLouderSegmentsToTheQuietestOne) {
+  const Values a = seqtest::rampValues(40, 4096, 1), b = seqtest::rampValues(30, 2048, 2),
+               c = seqtest::rampValues(20, 6554, 3);
+  ConfigBuilder config;
+  config.clockRateMode = "UNCHANGED";
+  config.segments = {segment(addFile("a.arb", a), 1e8, 40, seqtest::energyOf(a)),
+                     segment(addFile("b.arb", b), 2e8, 30, seqtest::energyOf(b)),
+                     segment(addFile("c.arb", c), 3e8, 20, seqtest::energyOf(c))};
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+
+  const double target = levelOf(b);
+  ASSERT_NEAR(levelOf(a), 0.5, 0.02);
+  ASSERT_NEAR(target, 0.25, 0.02);
+  ASSERT_NEAR(levelOf(c), 0.8, 0.03);
+  Values expectA(a), expectC(c);
+  for (auto& v : expectA) v = scaled(v, target, levelOf(a));
+  for (auto& v : expectC) v = scaled(v, target, levelOf(c));
+  EXPECT_EQ(out.segment(0, 40), expectA);
+  EXPECT_EQ(out.segment(40, 30), b);  // the reference is left as it is
+  EXPECT_EQ(out.segment(70, 20), expectC);
+  EXPECT_DOUBLE_EQ(out.energies[0], seqtest::energyOf(expectA));
+  EXPECT_DOUBLE_EQ(out.energies[1], seqtest::energyOf(b));
+  EXPECT_DOUBLE_EQ(out.energies[2], seqtest::energyOf(expectC));
+  EXPECT_EQ(out.counts, (std::vector<int>{40, 30, 20}));
+  EXPECT_EQ(out.clocks, (std::vector<double>{1e8, 2e8, 3e8}));
+  EXPECT_EQ(out.name(0), dir_.file("a.arb"));
+  EXPECT_EQ(out.name(2), dir_.file("c.arb"));
+}
+
+TEST_F(SeqlinkSegmentOutputTest, RmsWithAllLevelsAtOrAboveOneKeepsSegmentZero) {
+  const Values a = seqtest::rampValues(10, 11000, 1), b = seqtest::rampValues(12, 9000, 2);
+  ConfigBuilder config;
+  config.segments = {segment(addFile("a.arb", a), 1e8, 10, seqtest::energyOf(a)),
+                     segment(addFile("b.arb", b), 1e8, 12, seqtest::energyOf(b))};
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+  ASSERT_GT(levelOf(b), 1.0);
+  Values expectB(b);
+  for (auto& v : expectB) v = scaled(v, 1.0, levelOf(b));
+  EXPECT_EQ(out.segment(0, 10), a);
+  EXPECT_EQ(out.segment(10, 12), expectB);
+}
+
+TEST_F(SeqlinkSegmentOutputTest, BlankIsSilenceAtTheReferenceEnergyAndNeverTheReference) {
+  const Values a = seqtest::rampValues(10, 4096, 1), b = seqtest::rampValues(10, 2048, 2);
+  ConfigBuilder config;
+  config.segments = {segment(addFile("a.arb", a), 1e8, 10, seqtest::energyOf(a)),
+                     segment("Blank", 1e8, 25, 0.0),
+                     segment(addFile("b.arb", b), 1e8, 10, seqtest::energyOf(b))};
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+  const double target = levelOf(b);
+  const Values blank = out.segment(10, 25);
+  EXPECT_TRUE(std::all_of(blank.begin(), blank.end(), [](auto v) { return v == 0; }));
+  EXPECT_DOUBLE_EQ(out.energies[1], target * target * 25);
+  EXPECT_EQ(out.segment(35, 10), b);
+  EXPECT_EQ(out.name(1), "Blank");
+}
+
+TEST_F(SeqlinkSegmentOutputTest, ConfiguredEnergyZeroKeepsTheSamplesAndReportsTheTarget) {
+  const Values a = seqtest::rampValues(10, 2048, 1), b = seqtest::rampValues(8, 4096, 2);
+  ConfigBuilder config;
+  config.segments = {segment(addFile("a.arb", a), 1e8, 10, seqtest::energyOf(a)),
+                     segment(addFile("b.arb", b), 1e8, 8, 0.0)};
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+  EXPECT_EQ(out.segment(10, 8), b);
+  EXPECT_DOUBLE_EQ(out.energies[1], levelOf(a) * levelOf(a) * 8);
+}
+
+TEST_F(SeqlinkSegmentOutputTest, UnchangedLevelsKeepSamplesAndEnergies) {
+  const Values a = seqtest::rampValues(10, 4096, 1), b = seqtest::rampValues(10, 2048, 2);
+  ConfigBuilder config;
+  config.levelMode = "UNCHANGED";
+  config.segments = {segment(addFile("a.arb", a), 1e8, 10, 7.5),
+                     segment(addFile("b.arb", b), 1e8, 10, 2.5), segment("Blank", 1e8, 3, 1.0)};
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+  EXPECT_EQ(out.segment(0, 10), a);
+  EXPECT_EQ(out.segment(10, 10), b);
+  EXPECT_EQ(out.energies, (std::vector<double>{7.5, 2.5, 1.0}));
+}
+
+TEST_F(SeqlinkSegmentOutputTest, SegmentWithoutPairsHasNoLevelAndIsNeverTheReference) {
+  // All levels above 1.0: the first segment with pairs, not an empty segment 0,
+  // keeps its samples; the others are scaled to 1.0.
+  const Values b = seqtest::rampValues(10, 11000, 2), c = seqtest::rampValues(10, 9000, 3);
+  ConfigBuilder config;
+  config.segments = {segment(addFile("a.arb", {}), 1e8, 0, 0.0), segment("Blank", 1e8, 0, 5.0),
+                     segment(addFile("b.arb", b), 1e8, 10, seqtest::energyOf(b)),
+                     segment(addFile("c.arb", c), 1e8, 10, seqtest::energyOf(c))};
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+  EXPECT_EQ(out.energies[0], 0.0);
+  EXPECT_EQ(out.energies[1], 5.0);  // left as it is
+  EXPECT_EQ(out.segment(0, 10), b);
+  Values expectC(c);
+  for (auto& v : expectC) v = scaled(v, 1.0, levelOf(c));
+  EXPECT_EQ(out.segment(10, 10), expectC);
+}
+
+TEST_F(SeqlinkSegmentOutputTest, EnergyThatDoesNotMatchTheSamplesCannotOverflowThem) {
+  // A configured level far below the real one asks for a gain of thousands.
+  const std::size_t pairs = 150000;
+  const Values a = seqtest::rampValues(pairs, 1000, 1), b = seqtest::rampValues(10, 2048, 2);
+  ConfigBuilder config;
+  config.segments = {segment(addFile("a.arb", a), 1e8, pairs, 1.2e-5),
+                     segment(addFile("b.arb", b), 1e8, 10, seqtest::energyOf(b))};
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+  const double level = std::sqrt(1.2e-5 / pairs);
+  Values expectA(a);
+  for (auto& v : expectA) v = scaled(v, levelOf(b), level);
+  EXPECT_EQ(out.segment(0, pairs), expectA);
+  EXPECT_EQ(*std::max_element(expectA.begin(), expectA.end()), 32767);
+}
+
+TEST_F(SeqlinkSegmentOutputTest, NegativeOrNotANumberEnergyKeepsTheSamples) {
+  const Values a = seqtest::rampValues(10, 4096, 1), b = seqtest::rampValues(10, 2048, 2);
+  for (const char* energy : {"-4", "nan"}) {
+    ConfigBuilder config;
+    config.segments = {"\"" + addFile("a.arb", a) + "\",1,10," + energy,
+                       segment(addFile("b.arb", b), 1e8, 10, seqtest::energyOf(b))};
+    const Output out = run(config);
+    ASSERT_EQ(out.status, 0) << energy;
+    EXPECT_EQ(out.segment(0, 10), a) << energy;
+  }
+}
+
+TEST_F(SeqlinkSegmentOutputTest, FileWithFewerPairsThanConfiguredEndsInSilence) {
+  const Values a = seqtest::rampValues(5, 3000, 1);
+  ConfigBuilder config;
+  config.levelMode = "UNCHANGED";
+  config.segments = {segment(addFile("a.arb", a), 1e8, 8, 1.0)};
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+  Values expect(a);
+  expect.resize(16, 0);
+  EXPECT_EQ(out.segment(0, 8), expect);
+}
+
+struct ClockCase {
+  const char* mode;
+  std::vector<double> rates;
+  std::vector<double> expected;
+};
+
+void PrintTo(const ClockCase& c, std::ostream* os) {
+  *os << c.mode;
+  for (const double rate : c.rates) *os << " " << rate;
+}
+
+class SeqlinkClockRateModeTest : public SeqlinkSegmentOutputTest,
+                          public ::testing::WithParamInterface<ClockCase> {};
+
+TEST_P(SeqlinkClockRateModeTest, SetsTheRates) {
+  const ClockCase& c = GetParam();
+  ConfigBuilder config;
+  config.clockRateMode = c.mode;
+  config.userClockRate = "123456.5";
+  for (const double rate : c.rates) config.segments.push_back(segment("Blank", rate, 2, 0.0));
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+  EXPECT_EQ(out.clocks, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SeqlinkClockRateModeTest,
+    ::testing::Values(ClockCase{"HIGHEST", {1e8, 2e8, 2e8}, {2e8, 2e8, 2e8}},
+                      ClockCase{"HIGHEST", {3e8, 1e8, 2e8}, {3e8, 3e8, 3e8}},
+                      ClockCase{"HIGHEST", {-5, -1}, {0, 0}},
+                      ClockCase{"USER", {1e8, 2e8}, {123456.5, 123456.5}},
+                      ClockCase{"UNCHANGED", {1e8, 2e8, 5e7}, {1e8, 2e8, 5e7}}));
+
+class SeqlinkUnknownModeTest : public SeqlinkSegmentOutputTest,
+                        public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+
+TEST_P(SeqlinkUnknownModeTest, Is2) {
+  ConfigBuilder config;
+  config.levelMode = GetParam().first;
+  config.clockRateMode = GetParam().second;
+  config.segments = {segment("Blank", 1, 2, 0.0)};
+  EXPECT_EQ(run(config).status, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SeqlinkUnknownModeTest,
+                         ::testing::Values(std::make_pair(" RMS", "HIGHEST"),
+                                           std::make_pair("rms", "HIGHEST"),
+                                           std::make_pair("RMS", "HIGHEST "),
+                                           std::make_pair("RMS", "TAKEOVER"),
+                                           std::make_pair("IGNORE", "USER")));
+
+TEST_F(SeqlinkSegmentOutputTest, NamesOf255AreCopiedAnd256Are8) {
+  const Values a = seqtest::rampValues(3, 100, 1);
+  std::string name = dir_.file("");
+  name += std::string(255 - name.size(), 'n');
+  ASSERT_EQ(name.size(), 255u);
+  seqtest::writeFile(name, seqtest::makeVersion1File(kText, a));
+  ConfigBuilder config;
+  config.levelMode = "UNCHANGED";
+  config.segments = {segment(name, 1, 3, 1.0)};
+  Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+  EXPECT_EQ(out.name(0), name);
+  config.segments = {segment(name + "n", 1, 3, 1.0)};
+  EXPECT_EQ(run(config).status, 8);
+}
+
+TEST_F(SeqlinkSegmentOutputTest, ReaderFailureIsReturnedAndEarlierSegmentsStay) {
+  const Values a = seqtest::rampValues(4, 1000, 1);
+  ConfigBuilder config;
+  config.levelMode = "UNCHANGED";
+  config.segments = {segment(addFile("a.arb", a), 1, 4, 1.0),
+                     segment(dir_.file("absent.arb"), 1, 4, 1.0)};
+  const Output out = run(config);
+  EXPECT_EQ(out.status, 240);
+  EXPECT_EQ(out.segment(0, 4), a);
+}
+
+TEST_F(SeqlinkSegmentOutputTest, CanRunTwiceOnTheSameConfiguration) {
+  const Values a = seqtest::rampValues(4, 4096, 1), b = seqtest::rampValues(4, 2048, 2);
+  ConfigBuilder config;
+  config.segments = {segment(addFile("a.arb", a), 1, 4, seqtest::energyOf(a)),
+                     segment(addFile("b.arb", b), 1, 4, seqtest::energyOf(b))};
+  const Output first = run(config);
+  ASSERT_EQ(first.status, 0);
+  Output second = first;
+  second.status = outputIQDataAndInf(second.samples.data(), second.names.data(),
+                                     second.clocks.data(), second.counts.data(),
+                                     second.energies.data());
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(second.samples, first.samples);
+  EXPECT_EQ(second.energies, first.energies);
+}
+
+TEST_F(SeqlinkSegmentOutputTest, NullBuffersAre2) {
+  ConfigBuilder config;
+  config.segments = {segment("Blank", 1, 2, 0.0)};
+  ASSERT_EQ(run(config).status, 0);
+  std::vector<short> samples(4);
+  char names[256];
+  double clock = 0, energy = 0;
+  int count = 0;
+  EXPECT_EQ(outputIQDataAndInf(nullptr, names, &clock, &count, &energy), 2);
+  EXPECT_EQ(outputIQDataAndInf(samples.data(), nullptr, &clock, &count, &energy), 2);
+  EXPECT_EQ(outputIQDataAndInf(samples.data(), names, &clock, &count, nullptr), 2);
+  EXPECT_EQ(outputIQDataAndInf(samples.data(), names, &clock, &count, &energy), 0);
+}
+
+}  // namespace
