@@ -19,58 +19,79 @@ extern "C" {
 #endif
 
 /* Scalar settings: each setter stores its argument, each getter returns the field. */
-IQSYNTH_API void setAlphaBt(double alphaBt);           /* roll-off / bandwidth-time product */
+/* roll-off / bandwidth-time product */
+IQSYNTH_API void setAlphaBt(double alphaBt);
 IQSYNTH_API double getAlphaBt(void);
-IQSYNTH_API void setCodingType(int codingType);        /* 1 none, 2 diff, 4 gray+diff, 5 gray, 6 diff from one */
+/* symbol coding: 1 none, 2 diff, 4 gray+diff, 5 gray, 6 diff from one */
+IQSYNTH_API void setCodingType(int codingType);
 IQSYNTH_API int getCodingType(void);
-IQSYNTH_API void setDataSrc(int dataSrc);              /* 0 zeros, 1 ones, 2 pattern, 3 file, 4 PRBS */
+/* data source: 0 zeros, 1 ones, 2 pattern, 3 file, 4 PRBS */
+IQSYNTH_API void setDataSrc(int dataSrc);
 IQSYNTH_API int getDataSrc(void);
-IQSYNTH_API void setDigiModulatingType(int type);      /* family in bits 16 and up, bits/symbol below */
+/* modulation: family in bits 16 and up, bits per symbol below */
+IQSYNTH_API void setDigiModulatingType(int type);
 IQSYNTH_API int getDigiModulatingType(void);
-IQSYNTH_API void setFilterLengh(int symbols);          /* filter length in symbols, at most 128 */
+/* filter length in symbols, at most 128 */
+IQSYNTH_API void setFilterLengh(int symbols);
 IQSYNTH_API int getFilterLengh(void);
-IQSYNTH_API void setMaxFskDev(double hz);              /* FSK peak deviation in Hz */
+/* FSK peak deviation in Hz */
+IQSYNTH_API void setMaxFskDev(double hz);
 IQSYNTH_API double getMaxFskDev(void);
-IQSYNTH_API void setMaxAskDepth(double scale);         /* ASK output scale factor */
+/* ASK output scale factor */
+IQSYNTH_API void setMaxAskDepth(double scale);
 IQSYNTH_API double getMaxAskDepth(void);
-IQSYNTH_API void setOverSamplingRate(int samplesPerSymbol); /* at most 32 */
+/* samples per symbol, at most 32 */
+IQSYNTH_API void setOverSamplingRate(int samplesPerSymbol);
 IQSYNTH_API int getOverSamplingRate(void);
-IQSYNTH_API void setPrbs(int order);                   /* 9, 11, 15, 16, 20, 21 or 23 */
+/* PRBS register length: 9, 11, 15, 16, 20, 21 or 23 */
+IQSYNTH_API void setPrbs(int order);
 IQSYNTH_API int getPrbs(void);
-IQSYNTH_API void setSequenceLenth(int symbols);        /* number of data symbols */
+/* number of data symbols */
+IQSYNTH_API void setSequenceLenth(int symbols);
 IQSYNTH_API int getSequenceLenth(void);
-IQSYNTH_API void setShapingFilterType(int type);       /* 2, 3, 5, 6, 7, 8 (user), 9, 10 */
+/* shaping filter: 2, 3, 5, 6, 7, 8 (user taps), 9, 10 */
+IQSYNTH_API void setShapingFilterType(int type);
 IQSYNTH_API int getShapingFilterType(void);
-IQSYNTH_API void setSymbolRate(double hz);             /* symbols per second */
+/* symbols per second */
+IQSYNTH_API void setSymbolRate(double hz);
 IQSYNTH_API double getSymbolRate(void);
-IQSYNTH_API void setUsrListSize(int characters);       /* valid characters of the user pattern, at most 2048 */
+/* valid characters of the user pattern, at most 2048 */
+IQSYNTH_API void setUsrListSize(int characters);
 IQSYNTH_API int getUsrListSize(void);
-IQSYNTH_API void setWorkingMode(int mode);             /* 1 digital, 3 noise only, 5 multi-carrier CW */
+/* working mode: 1 digital, 3 noise only, 5 multi-carrier CW */
+IQSYNTH_API void setWorkingMode(int mode);
 IQSYNTH_API int getWorkingMode(void);
-IQSYNTH_API void setDataFormatIsHex(bool isHex);       /* user pattern holds hex digits, else '0'/'1' */
+/* user pattern holds hex digits, else '0'/'1' */
+IQSYNTH_API void setDataFormatIsHex(bool isHex);
 IQSYNTH_API bool isDataFormatIsHex(void);
 IQSYNTH_API void setFskPhaseCorrectEnable(bool enable);
 IQSYNTH_API bool isFskPhaseCorrectEnable(void);
 IQSYNTH_API void setPowerRampEnable(bool enable);
-IQSYNTH_API void setPowerRampFunc(int func);           /* 1 linear, 2 cosine, 3 step */
-IQSYNTH_API void setPowerRampTime(double symbols);     /* ramp duration in symbols */
+/* ramp shape: 1 linear, 2 cosine, 3 step */
+IQSYNTH_API void setPowerRampFunc(int func);
+/* ramp duration in symbols */
+IQSYNTH_API void setPowerRampTime(double symbols);
 
 /* Setters without a getter. */
-IQSYNTH_API void setPowerRampItem(int rows);           /* rows of the ramp table, at most 32 */
-IQSYNTH_API void setSigAddNoiseIsEnable(int enable);   /* non-zero adds noise to the signal */
+/* rows of the ramp table, at most 32 */
+IQSYNTH_API void setPowerRampItem(int rows);
+/* non-zero adds noise to the signal */
+IQSYNTH_API void setSigAddNoiseIsEnable(int enable);
 IQSYNTH_API void setNoiseSampleRate(double hz);
 IQSYNTH_API void setNoiseSeqLength(int samples);
 IQSYNTH_API void setNoiseSystemBandwidth(double hz);
 IQSYNTH_API void setBandWidthRatio(double ratio);
 IQSYNTH_API void setNoiseCNR(double dB);
-IQSYNTH_API void setMccwCarrierItem(int carriers);     /* at most 8192 */
+/* number of carriers, at most 8192 */
+IQSYNTH_API void setMccwCarrierItem(int carriers);
 IQSYNTH_API void setMccwCarrierSpacing(double hz);
 IQSYNTH_API void setMccwOptCrestFactorEn(int enable);
 IQSYNTH_API void setMccwOptCrestFactorMode(int mode);
 
 /* Text settings: zero-terminated texts, copied. */
 IQSYNTH_API void setInstallPath(const char* text);
-IQSYNTH_API void setDataFileList(const char* path);    /* data list file of the file source */
+/* data list file of the file source */
+IQSYNTH_API void setDataFileList(const char* path);
 IQSYNTH_API void setCtrlFileList(const char* text);
 IQSYNTH_API void setIqFilePathName(const char* text);
 IQSYNTH_API void setTmpFilePathName(const char* text);
@@ -78,13 +99,20 @@ IQSYNTH_API void setTmpFilePathName(const char* text);
 /* Array settings: the element count is the count field set beforehand (copies
  * stop at the capacity; a negative count copies nothing). The caller owns the
  * arrays; they are copied. */
-IQSYNTH_API void setUsrList(const char* list);                 /* usrListSize characters */
-IQSYNTH_API void setShapingFilterCoef(const double* taps);     /* overSamplingRate x filterLengh taps */
-IQSYNTH_API void setPowerRampStartSymbol(const int* symbols);  /* powerRampItem entries */
-IQSYNTH_API void setPowerRampAttenuation(const double* dB);    /* powerRampItem entries */
-IQSYNTH_API void setMccwCarrierSAmp(const double* dB);         /* mccwCarrierItem entries */
-IQSYNTH_API void setMccwCarrierPhase(const double* radians);   /* mccwCarrierItem entries */
-IQSYNTH_API void setMccwCarrierEn(const char* enable);         /* mccwCarrierItem flags, 1 on */
+/* usrListSize characters */
+IQSYNTH_API void setUsrList(const char* list);
+/* overSamplingRate x filterLengh taps */
+IQSYNTH_API void setShapingFilterCoef(const double* taps);
+/* powerRampItem entries */
+IQSYNTH_API void setPowerRampStartSymbol(const int* symbols);
+/* powerRampItem entries */
+IQSYNTH_API void setPowerRampAttenuation(const double* dB);
+/* mccwCarrierItem entries */
+IQSYNTH_API void setMccwCarrierSAmp(const double* dB);
+/* mccwCarrierItem entries */
+IQSYNTH_API void setMccwCarrierPhase(const double* radians);
+/* mccwCarrierItem flags, 1 on */
+IQSYNTH_API void setMccwCarrierEn(const char* enable);
 
 /* User constellation: set the type to 0xE0000, then the size M (a power of two,
  * at most 256), then M points as (real, imaginary) pairs of doubles. */
@@ -93,13 +121,16 @@ IQSYNTH_API void setUsrModulatingConstelMap(const double* points);
 
 /* Read-back of run results. */
 IQSYNTH_API int getFilterTap(void);
-IQSYNTH_API void getFilterCoef(double* out, int n);   /* first n taps (at most 4097) */
-IQSYNTH_API void getSymbolMap(char* out, int n);      /* first n occurrence flags (at most 256) */
+/* first n taps (at most 4097) */
+IQSYNTH_API void getFilterCoef(double* out, int n);
+/* first n occurrence flags (at most 256) */
+IQSYNTH_API void getSymbolMap(char* out, int n);
 /* Writes the current constellation as (real, imaginary) pairs into out (room for
  * 256 pairs suffices) and returns the point count; returns 1 and writes nothing
  * when the current modulation type has no constellation. */
 IQSYNTH_API int getConstelMap(double* out);
-IQSYNTH_API const char* getUserList(void);             /* the 2048-character pattern held */
+/* the 2048-character pattern held */
+IQSYNTH_API const char* getUserList(void);
 IQSYNTH_API double getNoiseBandWidth(void);
 IQSYNTH_API double getNoiseLvlSysBW(void);
 IQSYNTH_API double getNoiseLvlTotalBW(void);
@@ -129,7 +160,8 @@ IQSYNTH_API int runIqSynth(short* pIDat, short* pQDat);
 /* These three getters have C++ linkage and are exported under their decorated names. */
 IQSYNTH_API bool isPowerRampEnable();
 IQSYNTH_API int getPowerRampFunc();
-IQSYNTH_API int getPowerRampTime();  /* the stored duration truncated toward zero */
+/* the stored duration truncated toward zero */
+IQSYNTH_API int getPowerRampTime();
 #endif
 
 #endif /* IQSYNTH_H */

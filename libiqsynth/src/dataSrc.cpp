@@ -10,119 +10,112 @@
 
 namespace {
 
-constexpr int kMaxPatternBits = 8;   // bits per symbol the pattern and file readers support
-constexpr int kMaxSymbolBits = 16;   // a symbol is a 16-bit value
+constexpr int kMaxPatternBits = 8;  // bits per symbol the pattern and file readers support
+constexpr int kMaxSymbolBits = 16;  // a symbol is a 16-bit value
 
-std::map<std::string, int> makeBitToDataMap(int k)
-{
-    std::map<std::string, int> table;
-    for (int value = 0; value < (1 << k); ++value) {
-        std::string bits(static_cast<std::size_t>(k), '0');
-        for (int b = 0; b < k; ++b) {
-            if ((value >> (k - 1 - b)) & 1) {
-                bits[static_cast<std::size_t>(b)] = '1';
-            }
-        }
-        table.emplace(bits, value);
+std::map<std::string, int> makeBitToDataMap(int k) {
+  std::map<std::string, int> table;
+  for (int value = 0; value < (1 << k); ++value) {
+    std::string bits(static_cast<std::size_t>(k), '0');
+    for (int b = 0; b < k; ++b) {
+      if ((value >> (k - 1 - b)) & 1) {
+        bits[static_cast<std::size_t>(b)] = '1';
+      }
     }
-    return table;
+    table.emplace(bits, value);
+  }
+  return table;
 }
 
-std::map<int, int> makeMaskMap()
-{
-    std::map<int, int> table;
-    for (int k = 1; k <= kMaxPatternBits; ++k) {
-        table.emplace(k, (1 << k) - 1);
-    }
-    return table;
+std::map<int, int> makeMaskMap() {
+  std::map<int, int> table;
+  for (int k = 1; k <= kMaxPatternBits; ++k) {
+    table.emplace(k, (1 << k) - 1);
+  }
+  return table;
 }
 
-std::map<char, int> makeCharToIntMap()
-{
-    std::map<char, int> table;
-    for (int d = 0; d < 10; ++d) {
-        table.emplace(static_cast<char>('0' + d), d);
-    }
-    for (int d = 0; d < 6; ++d) {
-        table.emplace(static_cast<char>('a' + d), 10 + d);
-        table.emplace(static_cast<char>('A' + d), 10 + d);
-    }
-    return table;
+std::map<char, int> makeCharToIntMap() {
+  std::map<char, int> table;
+  for (int d = 0; d < 10; ++d) {
+    table.emplace(static_cast<char>('0' + d), d);
+  }
+  for (int d = 0; d < 6; ++d) {
+    table.emplace(static_cast<char>('a' + d), 10 + d);
+    table.emplace(static_cast<char>('A' + d), 10 + d);
+  }
+  return table;
 }
 
-[[noreturn]] void throwBadSetting(const std::string& field, long long value, const std::string& need)
-{
-    throw IqSynthCfgExcept(kErrCfgValue, " " + field + " " + to_string(value) + " can not be used: " + need);
+[[noreturn]] void throwBadSetting(const std::string& field, long long value,
+                                  const std::string& need) {
+  throw IqSynthCfgExcept(kErrCfgValue,
+                         " " + field + " " + to_string(value) + " can not be used: " + need);
 }
 
 int bitsPerSymbol(const iqSynthCfg& cfg) { return modBitsOf(cfg.digiModulatingType); }
 
 // Number of symbol slots offset, offset + R, ... (at most count of them) that
 // lie inside a track of the given size.
-std::size_t symbolSlots(std::size_t size, int offset, int R, long long count)
-{
-    if (count <= 0 || offset < 0 || R < 1 || static_cast<std::size_t>(offset) >= size) {
-        return 0;
-    }
-    const std::size_t fit = (size - 1 - static_cast<std::size_t>(offset)) / static_cast<std::size_t>(R) + 1;
-    return static_cast<unsigned long long>(count) < fit ? static_cast<std::size_t>(count) : fit;
+std::size_t symbolSlots(std::size_t size, int offset, int R, long long count) {
+  if (count <= 0 || offset < 0 || R < 1 || static_cast<std::size_t>(offset) >= size) {
+    return 0;
+  }
+  const std::size_t fit =
+      (size - 1 - static_cast<std::size_t>(offset)) / static_cast<std::size_t>(R) + 1;
+  return static_cast<unsigned long long>(count) < fit ? static_cast<std::size_t>(count) : fit;
 }
 
-std::size_t slotIndex(int offset, int R, std::size_t j)
-{
-    return static_cast<std::size_t>(offset) + j * static_cast<std::size_t>(R);
+std::size_t slotIndex(int offset, int R, std::size_t j) {
+  return static_cast<std::size_t>(offset) + j * static_cast<std::size_t>(R);
 }
 
 // Produces k-bit symbols from a character sequence used cyclically: hexadecimal
 // digits give four bits each, most significant first across character
 // boundaries; otherwise every k characters '0'/'1' give one symbol.
 class CyclicSymbolReader {
-public:
-    CyclicSymbolReader(const char* chars, std::size_t count, bool isHex, int k)
-        : m_chars(chars), m_count(count), m_isHex(isHex), m_k(k), m_mask(maskMap.at(k))
-    {
-    }
+ public:
+  CyclicSymbolReader(const char* chars, std::size_t count, bool isHex, int k)
+      : m_chars(chars), m_count(count), m_isHex(isHex), m_k(k), m_mask(maskMap.at(k)) {}
 
-    short next()
-    {
-        if (m_isHex) {
-            while (m_bits < m_k) {
-                m_acc = (m_acc * 16u + static_cast<unsigned>(hexDigitValue(nextChar()))) & 0xFFFFu;
-                m_bits += 4;
-            }
-            m_bits -= m_k;
-            return static_cast<short>((m_acc >> m_bits) & static_cast<unsigned>(m_mask));
-        }
-        std::string group(static_cast<std::size_t>(m_k), '\0');
-        for (char& c : group) {
-            c = nextChar();
-        }
-        return static_cast<short>(bitStringValue(group, m_k));
+  short next() {
+    if (m_isHex) {
+      while (m_bits < m_k) {
+        m_acc = (m_acc * 16u + static_cast<unsigned>(hexDigitValue(nextChar()))) & 0xFFFFu;
+        m_bits += 4;
+      }
+      m_bits -= m_k;
+      return static_cast<short>((m_acc >> m_bits) & static_cast<unsigned>(m_mask));
     }
-
-private:
-    char nextChar()
-    {
-        const char c = m_chars[m_pos];
-        m_pos = (m_pos + 1 == m_count) ? 0 : m_pos + 1;
-        return c;
+    std::string group(static_cast<std::size_t>(m_k), '\0');
+    for (char& c : group) {
+      c = nextChar();
     }
+    return static_cast<short>(bitStringValue(group, m_k));
+  }
 
-    const char* m_chars;
-    std::size_t m_count;
-    std::size_t m_pos = 0;
-    bool m_isHex;
-    int m_k;
-    int m_mask;
-    unsigned m_acc = 0;
-    int m_bits = 0;
+ private:
+  char nextChar() {
+    const char c = m_chars[m_pos];
+    m_pos = (m_pos + 1 == m_count) ? 0 : m_pos + 1;
+    return c;
+  }
+
+  const char* m_chars;
+  std::size_t m_count;
+  std::size_t m_pos = 0;
+  bool m_isHex;
+  int m_k;
+  int m_mask;
+  unsigned m_acc = 0;
+  int m_bits = 0;
 };
 
-void checkPatternBits(int k)
-{
-    if (k < 1 || k > kMaxPatternBits) {
-        throwBadSetting("bits per symbol of digiModulatingType", k, "pattern and file data need 1 to 8");
-    }
+void checkPatternBits(int k) {
+  if (k < 1 || k > kMaxPatternBits) {
+    throwBadSetting("bits per symbol of digiModulatingType", k,
+                    "pattern and file data need 1 to 8");
+  }
 }
 
 }  // namespace
@@ -142,187 +135,198 @@ const std::map<std::string, int>* const pBitToDataMapTbl[8] = {
 const std::map<int, int> maskMap = makeMaskMap();
 const std::map<char, int> charToIntMap = makeCharToIntMap();
 
-int bitStringValue(const std::string& bits, int k)
-{
-    if (k < 1 || k > kMaxPatternBits) {
-        return 0;
-    }
-    const auto& table = *pBitToDataMapTbl[k - 1];
-    const auto it = table.find(bits);
-    return it == table.end() ? 0 : it->second;
+int bitStringValue(const std::string& bits, int k) {
+  if (k < 1 || k > kMaxPatternBits) {
+    return 0;
+  }
+  const auto& table = *pBitToDataMapTbl[k - 1];
+  const auto it = table.find(bits);
+  return it == table.end() ? 0 : it->second;
 }
 
-int hexDigitValue(char c)
-{
-    const auto it = charToIntMap.find(c);
-    return it == charToIntMap.end() ? 0 : it->second;
+int hexDigitValue(char c) {
+  const auto it = charToIntMap.find(c);
+  return it == charToIntMap.end() ? 0 : it->second;
 }
 
-unsigned genPRBS15(unsigned& reg)
-{
-    const unsigned out = reg & 1u;
-    const unsigned feedback = ~(reg ^ (reg >> 1)) & 1u;
-    reg = (reg >> 1) | (feedback << 14);
-    return out;
+unsigned genPRBS15(unsigned& reg) {
+  const unsigned out = reg & 1u;
+  const unsigned feedback = ~(reg ^ (reg >> 1)) & 1u;
+  reg = (reg >> 1) | (feedback << 14);
+  return out;
 }
 
-unsigned genPRBS16(unsigned& reg)
-{
-    const unsigned out = reg & 1u;
-    const unsigned feedback = (reg ^ (reg >> 2) ^ (reg >> 3) ^ (reg >> 5)) & 1u;
-    reg = (reg >> 1) | (feedback << 15);
-    return out;
+unsigned genPRBS16(unsigned& reg) {
+  const unsigned out = reg & 1u;
+  const unsigned feedback = (reg ^ (reg >> 2) ^ (reg >> 3) ^ (reg >> 5)) & 1u;
+  reg = (reg >> 1) | (feedback << 15);
+  return out;
 }
 
-unsigned genPRBS23(unsigned& reg)
-{
-    const unsigned out = reg & 1u;
-    const unsigned feedback = ~(reg ^ (reg >> 5)) & 1u;
-    reg = (reg >> 1) | (feedback << 22);
-    return out;
+unsigned genPRBS23(unsigned& reg) {
+  const unsigned out = reg & 1u;
+  const unsigned feedback = ~(reg ^ (reg >> 5)) & 1u;
+  reg = (reg >> 1) | (feedback << 22);
+  return out;
 }
 
-unsigned prbsSeed(int order)
-{
-    switch (order) {
+unsigned prbsSeed(int order) {
+  switch (order) {
     case iqSynthCfg::PRBS9:
     case iqSynthCfg::PRBS11:
     case iqSynthCfg::PRBS16:
     case iqSynthCfg::PRBS20:
     case iqSynthCfg::PRBS21:
-        return 1u;
+      return 1u;
     case iqSynthCfg::PRBS15:
-        return 0x7FFEu;
+      return 0x7FFEu;
     case iqSynthCfg::PRBS23:
-        return 0x7FFFFEu;
+      return 0x7FFFFEu;
     default:
-        return 0u;
-    }
+      return 0u;
+  }
 }
 
-int readPatternLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset)
-{
-    const int k = bitsPerSymbol(cfg);
-    checkPatternBits(k);
-    if (cfg.usrListSize < 1) {
-        throwBadSetting("usrListSize", cfg.usrListSize, "the pattern needs at least one character");
-    }
-    // A size above the capacity uses the characters held.
-    const int listSize = clampCount(cfg.usrListSize, iqSynthCfg::kMaxUsrListSize);
-    CyclicSymbolReader reader(cfg.usrList, static_cast<std::size_t>(listSize), cfg.dataFormatIsHex, k);
-    const std::size_t n = symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLenth);
-    for (std::size_t j = 0; j < n; ++j) {
-        symbols[slotIndex(offset, cfg.overSamplingRate, j)] = reader.next();
-    }
+int readPatternLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
+  const int k = bitsPerSymbol(cfg);
+  checkPatternBits(k);
+  if (cfg.usrListSize < 1) {
+    throwBadSetting("usrListSize", cfg.usrListSize, "the pattern needs at least one character");
+  }
+  // A size above the capacity uses the characters held.
+  const int listSize = clampCount(cfg.usrListSize, iqSynthCfg::kMaxUsrListSize);
+  CyclicSymbolReader reader(cfg.usrList, static_cast<std::size_t>(listSize), cfg.dataFormatIsHex,
+                            k);
+  const std::size_t n =
+      symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLenth);
+  for (std::size_t j = 0; j < n; ++j) {
+    symbols[slotIndex(offset, cfg.overSamplingRate, j)] = reader.next();
+  }
+  return 0;
+}
+
+int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
+  std::ifstream file(cfg.dataFileList);
+  if (!file.is_open()) {
+    throw IqSynthFileExcept(kErrFileOpen, "Can not open the data list file" + cfg.dataFileList);
+  }
+  std::string format;
+  file >> format;
+  bool isHex = false;
+  if (format == "HEX" || format == "hex") {
+    isHex = true;
+  } else if (format != "BIN" && format != "bin") {
+    throw IqSynthFileExcept(kErrFileFormat, " file format is error");
+  }
+  const int k = bitsPerSymbol(cfg);
+  checkPatternBits(k);
+
+  // The file's data characters (white space skipped) are used cyclically, so
+  // only as many as the symbols consume are read.
+  const std::size_t n =
+      symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLenth);
+  const std::size_t bitsNeeded = n * static_cast<std::size_t>(k);
+  const std::size_t charsNeeded = isHex ? (bitsNeeded + 3) / 4 : bitsNeeded;
+  std::string data;
+  char c = 0;
+  while (data.size() < charsNeeded && file >> c) {
+    data.push_back(c);
+  }
+  if (data.empty() && !(file >> c)) {
+    throw IqSynthFileExcept(
+        kErrFileFormat,
+        " file format is error: no data after the format word in " + cfg.dataFileList);
+  }
+  if (n == 0) {
     return 0;
+  }
+  CyclicSymbolReader reader(data.data(), data.size(), isHex, k);
+  for (std::size_t j = 0; j < n; ++j) {
+    symbols[slotIndex(offset, cfg.overSamplingRate, j)] = reader.next();
+  }
+  return 0;
 }
 
-int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset)
-{
-    std::ifstream file(cfg.dataFileList);
-    if (!file.is_open()) {
-        throw IqSynthFileExcept(kErrFileOpen, "Can not open the data list file" + cfg.dataFileList);
+int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
+  unsigned (*step)(unsigned&) = nullptr;
+  switch (cfg.prbs) {
+    case iqSynthCfg::PRBS9:
+      step = genPRBS9_11_20_21<9, 4>;
+      break;
+    case iqSynthCfg::PRBS11:
+      step = genPRBS9_11_20_21<11, 2>;
+      break;
+    case iqSynthCfg::PRBS15:
+      step = genPRBS15;
+      break;
+    case iqSynthCfg::PRBS16:
+      step = genPRBS16;
+      break;
+    case iqSynthCfg::PRBS20:
+      step = genPRBS9_11_20_21<20, 3>;
+      break;
+    case iqSynthCfg::PRBS21:
+      step = genPRBS9_11_20_21<21, 2>;
+      break;
+    case iqSynthCfg::PRBS23:
+      step = genPRBS23;
+      break;
+    default:
+      return 0;  // unknown order: the symbols stay as they are
+  }
+  const int k = bitsPerSymbol(cfg);
+  unsigned reg = prbsSeed(cfg.prbs);
+  const std::size_t n =
+      symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLenth);
+  for (std::size_t j = 0; j < n; ++j) {
+    std::uint32_t symbol = 0;
+    for (int b = 0; b < k; ++b) {
+      symbol = (symbol << 1) | step(reg);
     }
-    std::string format;
-    file >> format;
-    bool isHex = false;
-    if (format == "HEX" || format == "hex") {
-        isHex = true;
-    } else if (format != "BIN" && format != "bin") {
-        throw IqSynthFileExcept(kErrFileFormat, " file format is error");
-    }
-    const int k = bitsPerSymbol(cfg);
-    checkPatternBits(k);
-
-    // The file's data characters (white space skipped) are used cyclically, so
-    // only as many as the symbols consume are read.
-    const std::size_t n = symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLenth);
-    const std::size_t bitsNeeded = n * static_cast<std::size_t>(k);
-    const std::size_t charsNeeded = isHex ? (bitsNeeded + 3) / 4 : bitsNeeded;
-    std::string data;
-    char c = 0;
-    while (data.size() < charsNeeded && file >> c) {
-        data.push_back(c);
-    }
-    if (data.empty() && !(file >> c)) {
-        throw IqSynthFileExcept(kErrFileFormat,
-                                " file format is error: no data after the format word in " + cfg.dataFileList);
-    }
-    if (n == 0) {
-        return 0;
-    }
-    CyclicSymbolReader reader(data.data(), data.size(), isHex, k);
-    for (std::size_t j = 0; j < n; ++j) {
-        symbols[slotIndex(offset, cfg.overSamplingRate, j)] = reader.next();
-    }
-    return 0;
+    const short value = static_cast<short>(symbol);
+    symbols[slotIndex(offset, cfg.overSamplingRate, j)] = value;
+    std::cout << j << "th is : " << value << '\n';
+  }
+  return 0;
 }
 
-int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset)
-{
-    unsigned (*step)(unsigned&) = nullptr;
-    switch (cfg.prbs) {
-    case iqSynthCfg::PRBS9: step = genPRBS9_11_20_21<9, 4>; break;
-    case iqSynthCfg::PRBS11: step = genPRBS9_11_20_21<11, 2>; break;
-    case iqSynthCfg::PRBS15: step = genPRBS15; break;
-    case iqSynthCfg::PRBS16: step = genPRBS16; break;
-    case iqSynthCfg::PRBS20: step = genPRBS9_11_20_21<20, 3>; break;
-    case iqSynthCfg::PRBS21: step = genPRBS9_11_20_21<21, 2>; break;
-    case iqSynthCfg::PRBS23: step = genPRBS23; break;
-    default: return 0;  // unknown order: the symbols stay as they are
-    }
-    const int k = bitsPerSymbol(cfg);
-    unsigned reg = prbsSeed(cfg.prbs);
-    const std::size_t n = symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLenth);
-    for (std::size_t j = 0; j < n; ++j) {
-        std::uint32_t symbol = 0;
-        for (int b = 0; b < k; ++b) {
-            symbol = (symbol << 1) | step(reg);
-        }
-        const short value = static_cast<short>(symbol);
-        symbols[slotIndex(offset, cfg.overSamplingRate, j)] = value;
-        std::cout << j << "th is : " << value << '\n';
-    }
-    return 0;
-}
-
-int runDataSrc(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset)
-{
-    const int source = cfg.dataSrc;
-    if (source < iqSynthCfg::DATA_SRC_ALL_ZERO || source > iqSynthCfg::DATA_SRC_PRBS) {
-        throw IqSynthCfgExcept(kErrDataSrc, " data src type is no exist");
-    }
-    if (cfg.overSamplingRate < 1) {
-        throwBadSetting("overSamplingRate", cfg.overSamplingRate, "at least 1 sample per symbol is needed");
-    }
-    if (offset < 0) {
-        throwBadSetting("sampleOffset", offset, "the symbols can not start before the track");
-    }
-    if (bitsPerSymbol(cfg) > kMaxSymbolBits) {
-        throwBadSetting("bits per symbol of digiModulatingType", bitsPerSymbol(cfg),
-                        "a symbol holds at most 16 bits");
-    }
-    const int R = cfg.overSamplingRate;
-    switch (source) {
+int runDataSrc(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
+  const int source = cfg.dataSrc;
+  if (source < iqSynthCfg::DATA_SRC_ALL_ZERO || source > iqSynthCfg::DATA_SRC_PRBS) {
+    throw IqSynthCfgExcept(kErrDataSrc, " data src type is no exist");
+  }
+  if (cfg.overSamplingRate < 1) {
+    throwBadSetting("overSamplingRate", cfg.overSamplingRate,
+                    "at least 1 sample per symbol is needed");
+  }
+  if (offset < 0) {
+    throwBadSetting("sampleOffset", offset, "the symbols can not start before the track");
+  }
+  if (bitsPerSymbol(cfg) > kMaxSymbolBits) {
+    throwBadSetting("bits per symbol of digiModulatingType", bitsPerSymbol(cfg),
+                    "a symbol holds at most 16 bits");
+  }
+  const int R = cfg.overSamplingRate;
+  switch (source) {
     case iqSynthCfg::DATA_SRC_ALL_ZERO:
     case iqSynthCfg::DATA_SRC_ALL_ONE: {
-        // Every symbol index of the span sampleLength after the offset.
-        const long long span = cfg.sampleLength;
-        const long long count = span <= 0 ? 0 : (span + R - 1) / R;
-        const short value = source == iqSynthCfg::DATA_SRC_ALL_ONE
-                                ? static_cast<short>((1u << bitsPerSymbol(cfg)) - 1u)
-                                : short{0};
-        const std::size_t n = symbolSlots(symbols.size(), offset, R, count);
-        for (std::size_t j = 0; j < n; ++j) {
-            symbols[slotIndex(offset, R, j)] = value;
-        }
-        return 0;
+      // Every symbol index of the span sampleLength after the offset.
+      const long long span = cfg.sampleLength;
+      const long long count = span <= 0 ? 0 : (span + R - 1) / R;
+      const short value = source == iqSynthCfg::DATA_SRC_ALL_ONE
+                              ? static_cast<short>((1u << bitsPerSymbol(cfg)) - 1u)
+                              : short{0};
+      const std::size_t n = symbolSlots(symbols.size(), offset, R, count);
+      for (std::size_t j = 0; j < n; ++j) {
+        symbols[slotIndex(offset, R, j)] = value;
+      }
+      return 0;
     }
     case iqSynthCfg::DATA_SRC_PATTERN:
-        return readPatternLoop(cfg, symbols, offset);
+      return readPatternLoop(cfg, symbols, offset);
     case iqSynthCfg::DATA_SRC_FILE:
-        return readFileLoop(cfg, symbols, offset);
+      return readFileLoop(cfg, symbols, offset);
     default:
-        return genPRBS(cfg, symbols, offset);
-    }
+      return genPRBS(cfg, symbols, offset);
+  }
 }

@@ -51,12 +51,11 @@ int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 // advances reg by one step, the feedback bit entering at the top.
 // Orders 9, 11, 20, 21: feedback b0 XOR b<kTap>, seed 1.
 template <int kOrder, int kTap>
-unsigned genPRBS9_11_20_21(unsigned& reg)
-{
-    const unsigned out = reg & 1u;
-    const unsigned feedback = (reg ^ (reg >> kTap)) & 1u;
-    reg = (reg >> 1) | (feedback << (kOrder - 1));
-    return out;
+unsigned genPRBS9_11_20_21(unsigned& reg) {
+  const unsigned out = reg & 1u;
+  const unsigned feedback = (reg ^ (reg >> kTap)) & 1u;
+  reg = (reg >> 1) | (feedback << (kOrder - 1));
+  return out;
 }
 unsigned genPRBS15(unsigned& reg);  // feedback NOT(b0 XOR b1), seed 0x7FFE
 unsigned genPRBS16(unsigned& reg);  // feedback b0 XOR b2 XOR b3 XOR b5, seed 1

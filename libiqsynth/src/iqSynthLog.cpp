@@ -11,29 +11,26 @@ char gLogBuffer[kLogBufferSize];
 
 iqSynthLog iqSynthLogClass::m_iqSynthLog;
 
-iqSynthLog::iqSynthLog(const char* fileName)
-{
-    if (&iqSynthLogClass::m_iqSynthLog == this) {
-        m_logFile.rdbuf()->pubsetbuf(gLogBuffer, kLogBufferSize);
-    }
-    m_logFile.open(fileName, std::ios::out | std::ios::trunc);
-    if (!m_logFile.is_open()) {
-        std::cout << "can not open the log file" << std::endl;
-    }
+iqSynthLog::iqSynthLog(const char* fileName) {
+  if (&iqSynthLogClass::m_iqSynthLog == this) {
+    m_logFile.rdbuf()->pubsetbuf(gLogBuffer, kLogBufferSize);
+  }
+  m_logFile.open(fileName, std::ios::out | std::ios::trunc);
+  if (!m_logFile.is_open()) {
+    std::cout << "can not open the log file" << std::endl;
+  }
 }
 
-iqSynthLog::~iqSynthLog()
-{
-    if (m_logFile.is_open()) {
-        m_logFile.close();
-    }
+iqSynthLog::~iqSynthLog() {
+  if (m_logFile.is_open()) {
+    m_logFile.close();
+  }
 }
 
-void iqSynthLog::flush()
-{
-    if (m_logFile.is_open()) {
-        m_logFile.flush();
-    }
+void iqSynthLog::flush() {
+  if (m_logFile.is_open()) {
+    m_logFile.flush();
+  }
 }
 
 void wrLog(const char* text) { iqSynthLogClass::m_iqSynthLog.writeToLog(text); }
@@ -42,15 +39,18 @@ void wrLog(const std::string& text) { iqSynthLogClass::m_iqSynthLog.writeToLog(t
 
 void flushLog() { iqSynthLogClass::m_iqSynthLog.flush(); }
 
-IqSynthCfgExcept::IqSynthCfgExcept(int errNo, const std::string& text) : m_text(text), m_errNo(errNo) {}
+IqSynthCfgExcept::IqSynthCfgExcept(int errNo, const std::string& text)
+    : m_text(text), m_errNo(errNo) {}
 IqSynthCfgExcept::~IqSynthCfgExcept() = default;
 const char* IqSynthCfgExcept::what() const noexcept { return m_text.c_str(); }
 
-IqSynthAwgnExcept::IqSynthAwgnExcept(int errNo, const std::string& text) : m_text(text), m_errNo(errNo) {}
+IqSynthAwgnExcept::IqSynthAwgnExcept(int errNo, const std::string& text)
+    : m_text(text), m_errNo(errNo) {}
 IqSynthAwgnExcept::~IqSynthAwgnExcept() = default;
 const char* IqSynthAwgnExcept::what() const noexcept { return m_text.c_str(); }
 
-IqSynthFileExcept::IqSynthFileExcept(int errNo, const std::string& text) : m_text(text), m_errNo(errNo) {}
+IqSynthFileExcept::IqSynthFileExcept(int errNo, const std::string& text)
+    : m_text(text), m_errNo(errNo) {}
 IqSynthFileExcept::~IqSynthFileExcept() = default;
 const char* IqSynthFileExcept::what() const noexcept { return m_text.c_str(); }
 

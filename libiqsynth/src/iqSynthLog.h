@@ -9,49 +9,48 @@
 #include <string>
 
 // Error numbers carried by the exceptions; runIqSynth returns them negated.
-constexpr int kErrFileOpen = 0x20001;        // data list file cannot be opened
-constexpr int kErrFileFormat = 0x20002;      // data list file format or content is wrong
-constexpr int kErrFilterType = 0x40001;      // unknown shaping filter
-constexpr int kErrModType = 0x40002;         // unknown modulation type
-constexpr int kErrDataSrc = 0x40003;         // unknown data source
-constexpr int kErrPowerRampMode = 0x40004;   // unknown power ramp shape
-constexpr int kErrCfgValue = 0x40005;        // a setting the run cannot honour
-constexpr int kErrAwgnBase = 0xF000;         // ORed with the noise routine's result code
+constexpr int kErrFileOpen = 0x20001;       // data list file cannot be opened
+constexpr int kErrFileFormat = 0x20002;     // data list file format or content is wrong
+constexpr int kErrFilterType = 0x40001;     // unknown shaping filter
+constexpr int kErrModType = 0x40002;        // unknown modulation type
+constexpr int kErrDataSrc = 0x40003;        // unknown data source
+constexpr int kErrPowerRampMode = 0x40004;  // unknown power ramp shape
+constexpr int kErrCfgValue = 0x40005;       // a setting the run cannot honour
+constexpr int kErrAwgnBase = 0xF000;        // ORed with the noise routine's result code
 
 // The log file stream. Entries are buffered and reach the disk at flush(), when
 // the buffer fills, and when the log is destroyed at unload.
 class iqSynthLog {
-public:
-    static constexpr const char* kDefaultFileName = "iqSynthRun.log";
+ public:
+  static constexpr const char* kDefaultFileName = "iqSynthRun.log";
 
-    // Opens (truncating) the log file; on failure prints "can not open the log
-    // file" on standard output and drops every later entry.
-    explicit iqSynthLog(const char* fileName = kDefaultFileName);
-    ~iqSynthLog();
-    iqSynthLog(const iqSynthLog&) = delete;
-    iqSynthLog& operator=(const iqSynthLog&) = delete;
+  // Opens (truncating) the log file; on failure prints "can not open the log
+  // file" on standard output and drops every later entry.
+  explicit iqSynthLog(const char* fileName = kDefaultFileName);
+  ~iqSynthLog();
+  iqSynthLog(const iqSynthLog&) = delete;
+  iqSynthLog& operator=(const iqSynthLog&) = delete;
 
-    // One entry: the value followed by an end of line.
-    template <typename T>
-    void writeToLog(const T& value)
-    {
-        if (m_logFile.is_open()) {
-            m_logFile << value << '\n';
-        }
+  // One entry: the value followed by an end of line.
+  template <typename T>
+  void writeToLog(const T& value) {
+    if (m_logFile.is_open()) {
+      m_logFile << value << '\n';
     }
+  }
 
-    // Pushes every buffered entry to the file.
-    void flush();
-    bool isOpen() const { return m_logFile.is_open(); }
+  // Pushes every buffered entry to the file.
+  void flush();
+  bool isOpen() const { return m_logFile.is_open(); }
 
-private:
-    std::ofstream m_logFile;
+ private:
+  std::ofstream m_logFile;
 };
 
 // Holder of the one process-wide log, constructed at load.
 class iqSynthLogClass {
-public:
-    static iqSynthLog m_iqSynthLog;
+ public:
+  static iqSynthLog m_iqSynthLog;
 };
 
 // Writes one entry to the run log.
@@ -68,71 +67,69 @@ void flushLog();
 // `using namespace std` in scope, std::to_string(double) would be picked for
 // doubles and format them differently.
 template <typename T>
-std::string to_string(const T& value)
-{
-    std::ostringstream os;
-    os << value;
-    return os.str();
+std::string to_string(const T& value) {
+  std::ostringstream os;
+  os << value;
+  return os.str();
 }
 
 // Dumps a container (vector of complex, valarray of double or short) to the log:
 // a size entry, then one entry per element.
 template <typename Container>
-void ite_print(const Container& items)
-{
-    const std::size_t count = items.size();
-    wrLog(std::string(" run here") + "  list size is " + to_string(count));
-    for (std::size_t i = 0; i < count; ++i) {
-        wrLog(to_string(i) + "th is " + to_string(items[i]));
-    }
+void ite_print(const Container& items) {
+  const std::size_t count = items.size();
+  wrLog(std::string(" run here") + "  list size is " + to_string(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    wrLog(to_string(i) + "th is " + to_string(items[i]));
+  }
 }
 
 // Configuration value a run cannot use (error numbers 0x4000x).
 class IqSynthCfgExcept : public std::exception {
-public:
-    IqSynthCfgExcept(int errNo, const std::string& text);
-    ~IqSynthCfgExcept() override;
-    const char* what() const noexcept override;
-    int errNo() const { return m_errNo; }
+ public:
+  IqSynthCfgExcept(int errNo, const std::string& text);
+  ~IqSynthCfgExcept() override;
+  const char* what() const noexcept override;
+  int errNo() const { return m_errNo; }
 
-private:
-    std::string m_text;
-    int m_errNo;
+ private:
+  std::string m_text;
+  int m_errNo;
 };
 
 // Noise generation failure (0xF000 ORed with the noise routine's code).
 class IqSynthAwgnExcept : public std::exception {
-public:
-    IqSynthAwgnExcept(int errNo, const std::string& text);
-    ~IqSynthAwgnExcept() override;
-    const char* what() const noexcept override;
-    int errNo() const { return m_errNo; }
+ public:
+  IqSynthAwgnExcept(int errNo, const std::string& text);
+  ~IqSynthAwgnExcept() override;
+  const char* what() const noexcept override;
+  int errNo() const { return m_errNo; }
 
-private:
-    std::string m_text;
-    int m_errNo;
+ private:
+  std::string m_text;
+  int m_errNo;
 };
 
 // Data list file problem (0x2000x).
 class IqSynthFileExcept : public std::exception {
-public:
-    IqSynthFileExcept(int errNo, const std::string& text);
-    ~IqSynthFileExcept() override;
-    const char* what() const noexcept override;
-    int errNo() const { return m_errNo; }
+ public:
+  IqSynthFileExcept(int errNo, const std::string& text);
+  ~IqSynthFileExcept() override;
+  const char* what() const noexcept override;
+  int errNo() const { return m_errNo; }
 
-private:
-    std::string m_text;
-    int m_errNo;
+ private:
+  std::string m_text;
+  int m_errNo;
 };
 
 // Failed allocation; the text names the array, the source file and the line.
 class IqSynthMemAllocExcept : public std::exception {
-public:
-    explicit IqSynthMemAllocExcept(const std::string& text);
-    ~IqSynthMemAllocExcept() override;
-    const char* what() const noexcept override;
+ public:
+  explicit IqSynthMemAllocExcept(const std::string& text);
+  ~IqSynthMemAllocExcept() override;
+  const char* what() const noexcept override;
 
-private:
-    std::string m_text;
+ private:
+  std::string m_text;
 };
