@@ -32,7 +32,7 @@ arb::ArbHeader sampleHeader() {
   return h;
 }
 
-TEST(ArbHeader, EncodesEveryFieldLittleEndianAtItsOffsetAndZeroElsewhere) {
+TEST(ArbFormatHeader, EncodesEveryFieldLittleEndianAtItsOffsetAndZeroElsewhere) {
   const arb::HeaderBytes b = arb::encodeHeader(sampleHeader());
   Bytes expected(208, 0);
   putU32(expected, 0, 0xA1B2C3D4);
@@ -50,7 +50,7 @@ TEST(ArbHeader, EncodesEveryFieldLittleEndianAtItsOffsetAndZeroElsewhere) {
   EXPECT_EQ(Bytes(b.begin(), b.end()), expected);
 }
 
-TEST(ArbHeader, ParseReadsBackWhatEncodeWrote) {
+TEST(ArbFormatHeader, ParseReadsBackWhatEncodeWrote) {
   const arb::ArbHeader in = sampleHeader();
   const arb::HeaderBytes b = arb::encodeHeader(in);
   arb::ArbHeader out;
@@ -65,7 +65,7 @@ TEST(ArbHeader, ParseReadsBackWhatEncodeWrote) {
   EXPECT_EQ(out.dataOffset, in.dataOffset);
 }
 
-TEST(ArbHeader, ParseRefusesShortInputBadMagicAndBadHeaderLength) {
+TEST(ArbFormatHeader, ParseRefusesShortInputBadMagicAndBadHeaderLength) {
   arb::ArbHeader h;
   arb::HeaderBytes b = arb::encodeHeader(arb::ArbHeader{});
   EXPECT_EQ(arb::parseHeader(std::span(b).first(207), h), arb::ParseStatus::tooShort);
@@ -90,9 +90,9 @@ void PrintTo(const LayoutCase& c, std::ostream* os) {
       << c.fileSize;
 }
 
-class ArbLayout : public testing::TestWithParam<LayoutCase> {};
+class ArbFormatLayout : public testing::TestWithParam<LayoutCase> {};
 
-TEST_P(ArbLayout, ChecksOffsetsAgainstTheFileSize) {
+TEST_P(ArbFormatLayout, ChecksOffsetsAgainstTheFileSize) {
   const LayoutCase& c = GetParam();
   arb::ArbHeader h;
   h.dataOffset = c.dataOffset;
@@ -101,8 +101,7 @@ TEST_P(ArbLayout, ChecksOffsetsAgainstTheFileSize) {
   EXPECT_EQ(arb::checkLayout(h, c.fileSize), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Bounds, ArbLayout,
+INSTANTIATE_TEST_SUITE_P(ArbFormatBounds, ArbFormatLayout,
     testing::Values(
         LayoutCase{208, 0, 1, 208, arb::ParseStatus::ok},
         LayoutCase{300, 3, 1, 316, arb::ParseStatus::ok},           // 3 pairs -> 16 bytes
@@ -116,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{208, 0, 0, 208, arb::ParseStatus::badVersion},
         LayoutCase{208, 0, 1, 100, arb::ParseStatus::tooShort}));
 
-TEST(ArbSizes, DataIsPaddedToWholeCipherBlocks) {
+TEST(ArbFormatSizes, DataIsPaddedToWholeCipherBlocks) {
   for (std::uint64_t n = 0; n < 20; ++n) {
     const std::uint64_t expected = 4 * n + (n % 2 ? 4 : 0);
     EXPECT_EQ(arb::paddedDataLength(n), expected) << n;
@@ -124,7 +123,7 @@ TEST(ArbSizes, DataIsPaddedToWholeCipherBlocks) {
   }
 }
 
-TEST(TextItems, AppendAndFindRoundTrip) {
+TEST(ArbFormatTextItems, AppendAndFindRoundTrip) {
   std::string text;
   arb::appendTextItem(text, "Clock", "100HZ");
   arb::appendTextItem(text, "FilterCoefficients ", "1.000000");
@@ -139,7 +138,7 @@ TEST(TextItems, AppendAndFindRoundTrip) {
   EXPECT_EQ(arb::findTextItem("{A:1}{A:2}", "A"), "1");          // first occurrence
 }
 
-TEST(SignalEnergy, SumsSquaresRelativeTo8192) {
+TEST(ArbFormatSignalEnergy, SumsSquaresRelativeTo8192) {
   const std::vector<std::int16_t> values = {8192 / 2, -8192, 0, 32767, -32768};
   const double expected = 0.25 + 1.0 + 0.0 + std::pow(32767.0 / 8192, 2) + 16.0;
   EXPECT_DOUBLE_EQ(arb::signalEnergy(std::span<const std::int16_t>(values)), expected);
@@ -172,7 +171,7 @@ Bytes buildInfoBlock(const std::vector<arb::ArbSegmentRecord>& segments, const s
   return block;
 }
 
-TEST(InfoBlock, ParsesSegmentsAndTextOfAWellFormedBlock) {
+TEST(ArbFormatInfoBlock, ParsesSegmentsAndTextOfAWellFormedBlock) {
   const std::vector<arb::ArbSegmentRecord> segments = {{0, 0, 1e6, 400, "a.arb"},
                                                        {1, 400, 2.5e6, 8, std::string(300, 'n')}};
   const Bytes block = buildInfoBlock(segments, "{Value:1.0}{Num:408}");
@@ -195,7 +194,7 @@ TEST(InfoBlock, ParsesSegmentsAndTextOfAWellFormedBlock) {
   EXPECT_EQ(rec[20 + 255], 0);
 }
 
-TEST(InfoBlock, ZeroSegmentsHasTwoEntries) {
+TEST(ArbFormatInfoBlock, ZeroSegmentsHasTwoEntries) {
   const Bytes block = buildInfoBlock({}, "{Value:0.000000}");
   arb::InfoBlock info;
   ASSERT_EQ(arb::parseInfoBlock(block, 208, info), arb::ParseStatus::ok);
@@ -205,7 +204,7 @@ TEST(InfoBlock, ZeroSegmentsHasTwoEntries) {
   EXPECT_EQ(info.text, "{Value:0.000000}");
 }
 
-TEST(InfoBlock, RefusesEntriesThatPointOutsideTheBlock) {
+TEST(ArbFormatInfoBlock, RefusesEntriesThatPointOutsideTheBlock) {
   const Bytes good = buildInfoBlock({{0, 0, 1.0, 4, "x"}}, "{Num:4}");
   arb::InfoBlock info;
   EXPECT_EQ(arb::parseInfoBlock(std::span(good).first(3), 208, info), arb::ParseStatus::tooShort);
@@ -229,7 +228,7 @@ TEST(InfoBlock, RefusesEntriesThatPointOutsideTheBlock) {
   EXPECT_EQ(arb::parseInfoBlock(shortRecord, 208, info), arb::ParseStatus::badInfoBlock);
 }
 
-TEST(LittleEndian, F64AndU16RoundTrip) {
+TEST(ArbFormatLittleEndian, F64AndU16RoundTrip) {
   std::uint8_t b[8];
   arb::storeF64(b, -1.5);
   EXPECT_EQ(b[7], 0xBF);  // sign and exponent in the last byte

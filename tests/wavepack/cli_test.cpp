@@ -39,7 +39,7 @@ std::string slurp(const fs::path& p) {
   return s.str();
 }
 
-class Program : public testing::Test {
+class WavepackProgram : public testing::Test {
  protected:
   void SetUp() override { fs::create_directory(tmp_); }
 
@@ -72,7 +72,7 @@ class Program : public testing::Test {
   fs::path tmp_ = dir_.path() / "tmp";
 };
 
-TEST_F(Program, CopyrightEndsTheRunWithStatus0EvenWithoutOutput) {
+TEST_F(WavepackProgram, CopyrightEndsTheRunWithStatus0EvenWithoutOutput) {
   const ProcessResult r = run({"-c"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("Copyright (c) 2026 arbsuite developers\n"
@@ -81,7 +81,7 @@ TEST_F(Program, CopyrightEndsTheRunWithStatus0EvenWithoutOutput) {
       << r.out;
 }
 
-TEST_F(Program, VersionAndHelpEndWithStatus0) {
+TEST_F(WavepackProgram, VersionAndHelpEndWithStatus0) {
   const ProcessResult v = run({"--version"});
   EXPECT_EQ(v.status, 0);
   EXPECT_NE(v.out.find("1.3.1.150320"), std::string::npos);
@@ -90,7 +90,7 @@ TEST_F(Program, VersionAndHelpEndWithStatus0) {
   EXPECT_NE(h.out.find("in-phase and quadrature components"), std::string::npos);
 }
 
-TEST_F(Program, ParserErrorsEndWithStatus1) {
+TEST_F(WavepackProgram, ParserErrorsEndWithStatus1) {
   for (const auto& args : std::vector<std::vector<std::string>>{{}, {"-d", "x.csv"}, {"-z"}, {"-o"}}) {
     const ProcessResult r = run(args);
     EXPECT_EQ(r.status, 1);
@@ -107,9 +107,9 @@ void PrintTo(const RuleCase& c, std::ostream* os) {
   for (const auto& a : c.args) *os << a << ' ';
 }
 
-class ProgramRules : public Program, public testing::WithParamInterface<RuleCase> {};
+class WavepackProgramRules : public WavepackProgram, public testing::WithParamInterface<RuleCase> {};
 
-TEST_P(ProgramRules, ReportProgramErrorAndStatus1) {
+TEST_P(WavepackProgramRules, ReportProgramErrorAndStatus1) {
   const ProcessResult r = run(GetParam().args);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "PROGRAM ERROR: " + GetParam().message + "\n");
@@ -117,8 +117,7 @@ TEST_P(ProgramRules, ReportProgramErrorAndStatus1) {
   EXPECT_EQ(tempFilesLeft(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, ProgramRules,
+INSTANTIATE_TEST_SUITE_P(WavepackRules, WavepackProgramRules,
     testing::Values(
         RuleCase{{"-o", "wave.ARB", "-d", "x.csv"}, "wave.ARB must contain extension \".arb\" "},
         RuleCase{{"-o", "ab", "-d", "x.csv"}, "ab must contain extension \".arb\" "},
@@ -132,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
         RuleCase{{"-o", "x.arb"}, "-d and (-i or -q) must specify at least one"},
         RuleCase{{"-o", "x.arb", "-d", "nothing.csv"}, "Open nothing.csv failed"}));
 
-TEST_F(Program, UnequalLengthsWriteNothingAndKeepAnExistingOutput) {
+TEST_F(WavepackProgram, UnequalLengthsWriteNothingAndKeepAnExistingOutput) {
   std::string ten, eleven;
   for (int k = 1; k <= 10; ++k) ten += std::to_string(k) + "\n";
   eleven = ten + "11\n";
@@ -145,7 +144,7 @@ TEST_F(Program, UnequalLengthsWriteNothingAndKeepAnExistingOutput) {
   EXPECT_EQ(slurp(existing), "old");
 }
 
-TEST_F(Program, MissingTemporaryFolderIsReported) {
+TEST_F(WavepackProgram, MissingTemporaryFolderIsReported) {
   file("d.csv", "1,2\n");
   const ProcessResult r = run({"-d", "d.csv", "-o", "w.arb"}, (dir_.path() / "absent").string());
   EXPECT_EQ(r.status, 1);
@@ -153,7 +152,7 @@ TEST_F(Program, MissingTemporaryFolderIsReported) {
   EXPECT_FALSE(fs::exists(dir_.path() / "w.arb"));
 }
 
-TEST_F(Program, OverflowingCsvNumberIsRefusedBeforeWriting) {
+TEST_F(WavepackProgram, OverflowingCsvNumberIsRefusedBeforeWriting) {
   file("d.csv", "1,2\n3,1e999\n");
   const ProcessResult r = run({"-d", "d.csv", "-o", "w.arb"});
   EXPECT_EQ(r.status, 1);
@@ -188,7 +187,7 @@ std::vector<std::int16_t> readArb(const std::string& path, std::string& text) {
   return values;
 }
 
-TEST_F(Program, ConvertsACsvFileEndToEnd) {
+TEST_F(WavepackProgram, ConvertsACsvFileEndToEnd) {
   std::vector<std::pair<double, double>> input;
   std::string csv = "I,Q\n";
   for (int k = 0; k < 301; ++k) {  // odd count: the data gets its 4 padding bytes
@@ -228,7 +227,7 @@ TEST_F(Program, ConvertsACsvFileEndToEnd) {
   EXPECT_NEAR(std::stod(std::string(*arb::findTextItem(text, "Value"))), energy, 1e-6);
 }
 
-TEST_F(Program, ConvertsSeparateBinaryFilesWithTheDefaultFrequency) {
+TEST_F(WavepackProgram, ConvertsSeparateBinaryFilesWithTheDefaultFrequency) {
   wavepack_test::writeBytes(dir_.file("i.bin"), wavepack_test::doubleBytes({3, 0}));
   wavepack_test::writeBytes(dir_.file("q.bin"), wavepack_test::doubleBytes({4, 1}));
   const ProcessResult r = run({"-b", "-i", "i.bin", "-q", "q.bin", "-o", "b.arb"});
@@ -239,7 +238,7 @@ TEST_F(Program, ConvertsSeparateBinaryFilesWithTheDefaultFrequency) {
   EXPECT_EQ(arb::findTextItem(text, "Clock"), "50000000HZ");
 }
 
-TEST_F(Program, NonFiniteBinaryInputIsRefused) {
+TEST_F(WavepackProgram, NonFiniteBinaryInputIsRefused) {
   wavepack_test::writeBytes(dir_.file("d.bin"), wavepack_test::doubleBytes({1, NAN}));
   const ProcessResult r = run({"-b", "-d", "d.bin", "-o", "b.arb"});
   EXPECT_EQ(r.status, 1);

@@ -20,9 +20,9 @@ const std::string kUnit = "Input string for Frequency is not support";
 
 void PrintTo(const FrequencyCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
-class Frequency : public testing::TestWithParam<FrequencyCase> {};
+class WavepackFrequency : public testing::TestWithParam<FrequencyCase> {};
 
-TEST_P(Frequency, ConvertsAndRangeChecks) {
+TEST_P(WavepackFrequency, ConvertsAndRangeChecks) {
   const FrequencyCase& c = GetParam();
   if (c.failure.empty()) {
     EXPECT_EQ(wavepack::sampleFrequency(c.text), c.fs);
@@ -36,8 +36,7 @@ TEST_P(Frequency, ConvertsAndRangeChecks) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, Frequency,
+INSTANTIATE_TEST_SUITE_P(WavepackTexts, WavepackFrequency,
     testing::Values(FrequencyCase{"1MHz", 1000000, ""}, FrequencyCase{"1m", 1000000, ""},
                     FrequencyCase{"1Mxyz", 1000000, ""}, FrequencyCase{"2m", 2000000, ""},
                     FrequencyCase{"1e6", 1000000, ""}, FrequencyCase{"1000000", 1000000, ""},
@@ -51,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FrequencyCase{"1G", 0, kUnit}, FrequencyCase{"5x", 0, kUnit},
                     FrequencyCase{"1 MHz", 0, kUnit}, FrequencyCase{"abc", 0, kUnit}));
 
-TEST(OutputName, MustEndInDotArbExactly) {
+TEST(WavepackOutputName, MustEndInDotArbExactly) {
   EXPECT_NO_THROW(wavepack::checkOutputName("x.arb"));
   EXPECT_NO_THROW(wavepack::checkOutputName("dir/.arb"));
   for (const std::string bad : {"wave.ARB", "ab", "", "wave.arb.bak", "arb"}) {
@@ -64,7 +63,7 @@ TEST(OutputName, MustEndInDotArbExactly) {
   }
 }
 
-TEST(InputOptions, Rules) {
+TEST(WavepackInputOptions, Rules) {
   using wavepack::InputOptions;
   const std::string both = "-d and (-i or -q) can not be specified at the same time";
   const std::string none = "-d and (-i or -q) must specify at least one";
@@ -85,7 +84,7 @@ TEST(InputOptions, Rules) {
   EXPECT_EQ(message({false, std::nullopt, std::nullopt, "q"}), "");
 }
 
-TEST(ReadInput, MergesSeparateFilesAndRefusesUnequalLengths) {
+TEST(WavepackReadInput, MergesSeparateFilesAndRefusesUnequalLengths) {
   wavepack_test::ScratchDir dir;
   const std::string i = dir.file("i.csv");
   const std::string q = dir.file("q.csv");
@@ -117,7 +116,7 @@ TEST(ReadInput, MergesSeparateFilesAndRefusesUnequalLengths) {
   EXPECT_EQ(binary[1].i, 0.5);
 }
 
-TEST(PackerResult, Messages) {
+TEST(WavepackPackerResult, Messages) {
   const std::string t = "/tmp/PN1";
   const std::string o = "w.arb";
   EXPECT_EQ(wavepack::packerResultMessage(17, t, o), "Open or read /tmp/PN1failed");

@@ -57,7 +57,7 @@ Bytes decryptData(const Bytes& file) {
   return plain;
 }
 
-class Packer : public testing::Test {
+class WavepackPacker : public testing::Test {
  protected:
   // Packs `input` with the converter's own arguments (PRBS9, 32QAM, Raised cosine).
   int pack(const Bytes& input, std::int32_t fs = 10000000) {
@@ -80,7 +80,7 @@ class Packer : public testing::Test {
   std::string outputPath_ = dir_.file("wave.arb");
 };
 
-TEST_F(Packer, WritesEveryHeaderFieldTheTextAndTheEncryptedSamples) {
+TEST_F(WavepackPacker, WritesEveryHeaderFieldTheTextAndTheEncryptedSamples) {
   const std::vector<std::int16_t> words = {3980, 5307, 0, 1326, -3317, 0, 8191, -8192};
   ASSERT_EQ(pack(samplesToBytes(words), 2500), WAVEPACK_OK);
   const Bytes file = output();
@@ -106,7 +106,7 @@ TEST_F(Packer, WritesEveryHeaderFieldTheTextAndTheEncryptedSamples) {
   EXPECT_EQ(decryptData(file), samplesToBytes(words));
 }
 
-TEST_F(Packer, LevelValueReadsWordsAs14BitSamples) {
+TEST_F(WavepackPacker, LevelValueReadsWordsAs14BitSamples) {
   // 0x4001 has bit 13 clear and low bits 1: magnitude 1. 0x2000 is -8192: magnitude 8192.
   ASSERT_EQ(pack(samplesToBytes({0x4001, 0x2000, -1, 100})), WAVEPACK_OK);
   const double level = std::pow(1 / 8192.0, 2) + 1.0 + std::pow(1 / 8192.0, 2) + std::pow(100 / 8192.0, 2);
@@ -123,9 +123,9 @@ struct SizeCase {
 
 void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.inputBytes << " bytes"; }
 
-class PackerSizes : public Packer, public testing::WithParamInterface<SizeCase> {};
+class WavepackPackerSizes : public WavepackPacker, public testing::WithParamInterface<SizeCase> {};
 
-TEST_P(PackerSizes, FileLengthIsTheRealLength) {
+TEST_P(WavepackPackerSizes, FileLengthIsTheRealLength) {
   const SizeCase& c = GetParam();
   Bytes input(c.inputBytes);
   for (std::size_t k = 0; k < input.size(); ++k) input[k] = static_cast<std::uint8_t>(k * 7 + 1);
@@ -143,20 +143,20 @@ TEST_P(PackerSizes, FileLengthIsTheRealLength) {
   EXPECT_NE(t.find("{Length:" + std::to_string(c.inputBytes / 2) + "}"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, PackerSizes,
+INSTANTIATE_TEST_SUITE_P(WavepackInputs, WavepackPackerSizes,
                          testing::Values(SizeCase{0, 0, 0}, SizeCase{12, 3, 16},
                                          SizeCase{16, 4, 16}, SizeCase{256, 64, 256},
                                          SizeCase{260, 65, 264}, SizeCase{1028, 257, 1032},
                                          SizeCase{6, 1, 8}, SizeCase{13, 3, 16}));
 
-TEST_F(Packer, EmptyInputHasZeroValueNumAndLength) {
+TEST_F(WavepackPacker, EmptyInputHasZeroValueNumAndLength) {
   ASSERT_EQ(pack({}), WAVEPACK_OK);
   const std::string t = text(output());
   EXPECT_NE(t.find("{Value:0.000000}{Num:0}"), std::string::npos);
   EXPECT_NE(t.find("{Length:0}"), std::string::npos);
 }
 
-TEST_F(Packer, EveryTableNameAndEveryArgumentReachesTheText) {
+TEST_F(WavepackPacker, EveryTableNameAndEveryArgumentReachesTheText) {
   wavepack_test::writeBytes(inputPath_, {});
   ASSERT_EQ(PackuserIQdata(inputPath_.c_str(), outputPath_.c_str(), 7, 99, 1000, 13, 3, 0.35, 8, 4),
             WAVEPACK_OK);
@@ -170,7 +170,7 @@ TEST_F(Packer, EveryTableNameAndEveryArgumentReachesTheText) {
   EXPECT_NE(t.find("{FilterType:none}"), std::string::npos);
 }
 
-TEST_F(Packer, HeaderCrcCoversTheTextOnly) {
+TEST_F(WavepackPacker, HeaderCrcCoversTheTextOnly) {
   ASSERT_EQ(pack(samplesToBytes({1, 2, 3, 4})), WAVEPACK_OK);
   const Bytes a = output();
   ASSERT_EQ(pack(samplesToBytes({4000, 2, 3, 4})), WAVEPACK_OK);  // other level: other text
@@ -182,10 +182,10 @@ TEST_F(Packer, HeaderCrcCoversTheTextOnly) {
   EXPECT_EQ(u32At(a, 0), u32At(c, 0));
 }
 
-class BadIndex : public Packer,
+class WavepackBadIndex : public WavepackPacker,
                  public testing::WithParamInterface<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> {};
 
-TEST_P(BadIndex, Returns24BeforeTouchingAnyFile) {
+TEST_P(WavepackBadIndex, Returns24BeforeTouchingAnyFile) {
   const auto [source, modulation, filter] = GetParam();
   const std::string missingInput = dir_.file("does-not-exist.raw");
   EXPECT_EQ(PackuserIQdata(missingInput.c_str(), outputPath_.c_str(), source, 0, 1000, modulation,
@@ -194,12 +194,12 @@ TEST_P(BadIndex, Returns24BeforeTouchingAnyFile) {
   EXPECT_FALSE(std::filesystem::exists(outputPath_));
 }
 
-INSTANTIATE_TEST_SUITE_P(Indexes, BadIndex,
+INSTANTIATE_TEST_SUITE_P(WavepackIndexes, WavepackBadIndex,
                          testing::Values(std::make_tuple(8u, 0u, 0u), std::make_tuple(0u, 18u, 0u),
                                          std::make_tuple(0u, 0u, 4u),
                                          std::make_tuple(0xFFFFFFFFu, 0u, 0u)));
 
-TEST_F(Packer, FailuresLeaveNoFileAndKeepAnExistingOne) {
+TEST_F(WavepackPacker, FailuresLeaveNoFileAndKeepAnExistingOne) {
   const std::string missing = dir_.file("none.raw");
   EXPECT_EQ(PackuserIQdata(missing.c_str(), outputPath_.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
             WAVEPACK_INPUT_FAILED);
@@ -229,7 +229,7 @@ TEST_F(Packer, FailuresLeaveNoFileAndKeepAnExistingOne) {
   EXPECT_NE(perms & std::filesystem::perms::owner_read, std::filesystem::perms::none);
 }
 
-TEST_F(Packer, OutputThatCannotBeWrittenIsResult19) {
+TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsResult19) {
   // The part file beside the target cannot be created in a read-only folder.
   const std::string folder = dir_.file("ro");
   std::filesystem::create_directory(folder);

@@ -30,9 +30,9 @@ StreamResult streamParse(const std::string& field) {
   return {!in.fail(), v};
 }
 
-class CsvField : public testing::TestWithParam<std::string> {};
+class WavepackCsvField : public testing::TestWithParam<std::string> {};
 
-TEST_P(CsvField, AcceptsExactlyWhatStreamExtractionAccepts) {
+TEST_P(WavepackCsvField, AcceptsExactlyWhatStreamExtractionAccepts) {
   const std::string& field = GetParam();
   const StreamResult expected = streamParse(field);
   double v = -999;
@@ -49,16 +49,18 @@ TEST_P(CsvField, AcceptsExactlyWhatStreamExtractionAccepts) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, CsvField,
+INSTANTIATE_TEST_SUITE_P(WavepackFields, WavepackCsvField,
     testing::Values("1.5", "1.5V", "1.5;2.5", "  2.0  ", "\t-3", "+4.25", "-0", "+-5", "-+5", "+",
                     "-", ".", ".5", "-.5", "5.", "1e5", "1E-3", "1e", "1e+", "1ex", "1.5e+x",
                     "1e5e3", "2.5E+2kHz", "inf", "-inf", "nan", "infinity", "0x1A", "00012",
                     "1.2.3", "", "   ", "x1", "1e400", "-1e400", "1e-400", "4.9e-324",
                     "123456789012345678901234567890", "0.1234567890123456789", "\v7", "7\r",
-                    "1,5", "I", "Q", "- 1"));
+                    "1,5", "I", "Q", "- 1", "0.123456", "-0.999999", "-0.0", "123456789012345",
+                    "1234567890123456", "0.000000000000001", "0.0000000000000001",
+                    "9007199254740993", "0.1000000000000000055511151231257827", "1.", "1..2",
+                    "12345678901234.5", "1234567890123.45e1", "000000000000000000001.5"));
 
-class CsvFiles : public testing::Test {
+class WavepackCsvFiles : public testing::Test {
  protected:
   std::string csv(const std::string& text) {
     const std::string path = dir_.file("in" + std::to_string(++count_) + ".csv");
@@ -79,7 +81,7 @@ std::string failureOf(F&& f) {
   return "no failure";
 }
 
-TEST_F(CsvFiles, DualSkipsTheHeaderInBothColumns) {
+TEST_F(WavepackCsvFiles, DualSkipsTheHeaderInBothColumns) {
   const auto pairs = wavepack::readCsvDual(csv("I,Q\n0.5,-0.5\n1,0\n"));
   ASSERT_EQ(pairs.size(), 2u);
   EXPECT_EQ(pairs[0].i, 0.5);
@@ -88,7 +90,7 @@ TEST_F(CsvFiles, DualSkipsTheHeaderInBothColumns) {
   EXPECT_EQ(pairs[1].q, 0.0);
 }
 
-TEST_F(CsvFiles, DualReadsALastLineWithoutLineFeedAndCrLfLines) {
+TEST_F(WavepackCsvFiles, DualReadsALastLineWithoutLineFeedAndCrLfLines) {
   const auto pairs = wavepack::readCsvDual(csv("1,2\r\n3 , 4V\r\n5,6"));
   ASSERT_EQ(pairs.size(), 3u);
   EXPECT_EQ(pairs[1].i, 3.0);
@@ -96,7 +98,7 @@ TEST_F(CsvFiles, DualReadsALastLineWithoutLineFeedAndCrLfLines) {
   EXPECT_EQ(pairs[2].q, 6.0);
 }
 
-TEST_F(CsvFiles, DualPairsTheColumnsCountedApart) {
+TEST_F(WavepackCsvFiles, DualPairsTheColumnsCountedApart) {
   // Line 2 has only an I value, line 3 only a Q value: two passes would pair them.
   const auto pairs = wavepack::readCsvDual(csv("1,10\n2,x\ny,20\n"));
   ASSERT_EQ(pairs.size(), 2u);
@@ -104,7 +106,7 @@ TEST_F(CsvFiles, DualPairsTheColumnsCountedApart) {
   EXPECT_EQ(pairs[1].q, 20.0);
 }
 
-TEST_F(CsvFiles, DualFailures) {
+TEST_F(WavepackCsvFiles, DualFailures) {
   const std::string oneColumn = csv("1\n2\n");
   EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(oneColumn); }),
             "No data found in " + oneColumn + " second row");
@@ -120,7 +122,7 @@ TEST_F(CsvFiles, DualFailures) {
             "Open " + dir_.path().string() + " failed");
 }
 
-TEST_F(CsvFiles, OverflowingNumbersAreRefusedNamingFileAndLine) {
+TEST_F(WavepackCsvFiles, OverflowingNumbersAreRefusedNamingFileAndLine) {
   const std::string inI = csv("1,2\n1e999,3\n");
   EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(inI); }),
             "Number out of range in " + inI + " at line 2");
@@ -135,7 +137,7 @@ TEST_F(CsvFiles, OverflowingNumbersAreRefusedNamingFileAndLine) {
   EXPECT_EQ(wavepack::readCsvColumn(csv("1e-400\n"), 1, true).at(0).i, 0.0);
 }
 
-TEST_F(CsvFiles, ColumnReadsTheChosenFieldIntoIOrQ) {
+TEST_F(WavepackCsvFiles, ColumnReadsTheChosenFieldIntoIOrQ) {
   const std::string path = csv("  2.0  ,x\nhdr\n\n-1,7\n");
   const auto first = wavepack::readCsvColumn(path, 1, true);
   ASSERT_EQ(first.size(), 2u);
@@ -151,7 +153,7 @@ TEST_F(CsvFiles, ColumnReadsTheChosenFieldIntoIOrQ) {
   EXPECT_THROW(wavepack::readCsvColumn(empty, 1, true), std::out_of_range);
 }
 
-class BinaryFiles : public CsvFiles {
+class WavepackBinaryFiles : public WavepackCsvFiles {
  protected:
   std::string bin(const std::vector<std::uint8_t>& bytes) {
     const std::string path = dir_.file("in" + std::to_string(++count_) + ".bin");
@@ -160,7 +162,7 @@ class BinaryFiles : public CsvFiles {
   }
 };
 
-TEST_F(BinaryFiles, DualFileIsInterleavedAndIgnoresATrailingPartialValue) {
+TEST_F(WavepackBinaryFiles, DualFileIsInterleavedAndIgnoresATrailingPartialValue) {
   auto bytes = wavepack_test::doubleBytes({1.5, -2.5});
   bytes.insert(bytes.end(), {1, 2, 3, 4});  // 20 bytes: two doubles and 4 stray bytes
   const auto pairs = wavepack::readBinarySamples(bin(bytes), true, true);
@@ -169,7 +171,7 @@ TEST_F(BinaryFiles, DualFileIsInterleavedAndIgnoresATrailingPartialValue) {
   EXPECT_EQ(pairs[0].q, -2.5);
 }
 
-TEST_F(BinaryFiles, SingleComponentFiles) {
+TEST_F(WavepackBinaryFiles, SingleComponentFiles) {
   const std::string path = bin(wavepack_test::doubleBytes({1, 2, 3}));
   const auto asI = wavepack::readBinarySamples(path, true, false);
   ASSERT_EQ(asI.size(), 3u);
@@ -180,7 +182,7 @@ TEST_F(BinaryFiles, SingleComponentFiles) {
   EXPECT_EQ(asQ[1].q, 2.0);
 }
 
-TEST_F(BinaryFiles, Failures) {
+TEST_F(WavepackBinaryFiles, Failures) {
   const std::string odd = bin(wavepack_test::doubleBytes({1, 2, 3}));
   EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(odd, true, true); }),
             "Binary data in " + odd + " length is odd");
@@ -195,20 +197,20 @@ TEST_F(BinaryFiles, Failures) {
             "Open " + missing + " failed");
 }
 
-class NonFinite : public BinaryFiles, public testing::WithParamInterface<double> {};
+class WavepackNonFinite : public WavepackBinaryFiles, public testing::WithParamInterface<double> {};
 
-TEST_P(NonFinite, IsRefusedNamingTheFile) {
+TEST_P(WavepackNonFinite, IsRefusedNamingTheFile) {
   const std::string path = bin(wavepack_test::doubleBytes({1.0, GetParam()}));
   EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(path, true, true); }),
             "Value 2 in " + path + " is not a finite number");
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, NonFinite,
+INSTANTIATE_TEST_SUITE_P(WavepackValues, WavepackNonFinite,
                          testing::Values(std::numeric_limits<double>::quiet_NaN(),
                                          std::numeric_limits<double>::infinity(),
                                          -std::numeric_limits<double>::infinity()));
 
-TEST(Quantizer, KnownValues) {
+TEST(WavepackQuantizer, KnownValues) {
   std::vector<IqPair> pairs = {{3, 4}, {0, 1}, {-2.5, 0}};
   const auto samples = wavepack::quantizeIq(pairs, wavepack::kPeakLevel);
   EXPECT_EQ(samples, (std::vector<std::int16_t>{3980, 5307, 0, 1326, -3317, 0}));
@@ -216,12 +218,12 @@ TEST(Quantizer, KnownValues) {
   EXPECT_DOUBLE_EQ(pairs[2].i, -0.5);
 }
 
-TEST(Quantizer, AllZeroInputGivesZeroSamples) {
+TEST(WavepackQuantizer, AllZeroInputGivesZeroSamples) {
   std::vector<IqPair> pairs(3);
   EXPECT_EQ(wavepack::quantizeIq(pairs, 0.81), std::vector<std::int16_t>(6, 0));
 }
 
-TEST(Quantizer, PeakIsTheLargestScaledHypotenuse) {
+TEST(WavepackQuantizer, PeakIsTheLargestScaledHypotenuse) {
   // Plain squares would overflow or underflow at these magnitudes.
   for (double scale : {1e-200, 1.0, 1e200, 1e300}) {
     std::vector<IqPair> pairs = {{3 * scale, 4 * scale}, {-1 * scale, 2 * scale}};
@@ -237,7 +239,7 @@ TEST(Quantizer, PeakIsTheLargestScaledHypotenuse) {
   EXPECT_EQ(samples[1], expected);
 }
 
-TEST(Quantizer, MatchesThePlainFormulaOnRandomData) {
+TEST(WavepackQuantizer, MatchesThePlainFormulaOnRandomData) {
   std::vector<IqPair> pairs;
   std::uint32_t state = 12345;
   auto next = [&] {

@@ -1,6 +1,7 @@
 // Conversion driver of the wavepack program (everything after command-line parsing).
 #include "convert.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -94,20 +95,28 @@ void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string
   if (pairs.size() > kMaxPairs)
     throw std::length_error("Too many IQ pairs (" + std::to_string(pairs.size()) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
-  std::string tempPath;
+  const double peak = preparePeak(pairs, kPeakLevel);
+  const std::string tempPath = makeTempFilePath();
+  const FileRemover removeTemp(tempPath);
   {
-    const std::vector<std::int16_t> samples = quantizeIq(pairs, kPeakLevel);
-    tempPath = makeTempFilePath();
-    const FileRemover removeTemp(tempPath);
-    writeTempSamples(samples, tempPath);
-    // Arguments: data source PRBS9, modulation 32QAM, filter Raised cosine,
-    // coefficient 1.0, impulse length 1, oversampling 1.
-    const int result =
-        PackuserIQdata(tempPath.c_str(), outputPath.c_str(), 1, static_cast<int>(pairs.size()),
-                       fs, 1, 1, 1.0, 1, 1);
-    if (result != WAVEPACK_OK)
-      throw std::runtime_error(packerResultMessage(result, tempPath, outputPath));
+    // Quantised block by block straight into the file: the samples are never held
+    // in memory all at once.
+    constexpr std::size_t kBlockPairs = 16384;
+    std::vector<std::int16_t> block(2 * kBlockPairs);
+    SampleFileWriter writer(tempPath);
+    for (std::size_t k = 0; k < pairs.size(); k += kBlockPairs) {
+      const std::size_t n = std::min(kBlockPairs, pairs.size() - k);
+      quantizeBlock(std::span(pairs).subspan(k, n), peak, kPeakLevel, block.data());
+      writer.write(std::span(block).first(2 * n));
+    }
+    writer.close();
   }
+  // Arguments: data source PRBS9, modulation 32QAM, filter Raised cosine,
+  // coefficient 1.0, impulse length 1, oversampling 1.
+  const int result = PackuserIQdata(tempPath.c_str(), outputPath.c_str(), 1,
+                                    static_cast<int>(pairs.size()), fs, 1, 1, 1.0, 1, 1);
+  if (result != WAVEPACK_OK)
+    throw std::runtime_error(packerResultMessage(result, tempPath, outputPath));
 }
 
 }  // namespace wavepack

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -211,13 +212,14 @@ extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
     const std::size_t n = std::fread(plain.data(), 1, plain.size(), in.get());
     if (n == 0) break;
     consumed += n;
+    // Only a short last piece can carry stale bytes; they must not reach the padding.
+    std::fill(plain.begin() + static_cast<std::ptrdiff_t>(n), plain.end(), std::uint8_t{0});
     std::uint32_t cipherLength = kChunkLength;
     if (!lowStatusOk(EncOrDecOpt(WAVECRYPT_OP_RC5, plain.data(), static_cast<std::uint32_t>(n),
                                  dataKey.data(), cipher.data(), &cipherLength,
                                  WAVECRYPT_ENCRYPT)))
       return WAVEPACK_CRYPTO_FAILED;
     if (!out.write(cipher.data(), cipherLength)) return WAVEPACK_OUTPUT_FAILED;
-    plain.fill(0);
   }
   // A read error, or a file that changed size under us, would leave the header wrong.
   if (std::ferror(in.get()) || consumed != size) return WAVEPACK_INPUT_FAILED;

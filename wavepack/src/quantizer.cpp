@@ -38,29 +38,37 @@ double peakModulus(std::span<const IqPair> pairs) {
   return peak;
 }
 
-std::vector<std::int16_t> quantizeIq(std::vector<IqPair>& pairs, double level) {
+double preparePeak(std::vector<IqPair>& pairs, double level) {
   if (!(std::fabs(level) <= 1.0))
     throw std::invalid_argument("Quantisation level must lie in [-1, 1]");
   double peak = peakModulus(pairs);
   if (std::isinf(peak)) {
-    // Finite pairs whose modulus exceeds the double range: halving is exact at this
-    // magnitude and leaves the normalised values unchanged.
     for (IqPair& p : pairs) p = {p.i * 0.5, p.q * 0.5};
     peak = peakModulus(pairs);
   }
-  std::vector<std::int16_t> samples(pairs.size() * 2, 0);
-  if (peak == 0.0) return samples;  // all pairs zero
+  return peak;
+}
 
+void quantizeBlock(std::span<IqPair> pairs, double peak, double level, std::int16_t* out) {
+  if (peak == 0.0) {  // all pairs zero
+    std::fill_n(out, 2 * pairs.size(), std::int16_t{0});
+    return;
+  }
   const double scale = level * kFullScale;
-  for (std::size_t k = 0; k < pairs.size(); ++k) {
-    IqPair& p = pairs[k];
+  for (IqPair& p : pairs) {
     p.i /= peak;
     p.q /= peak;
-    // |value| <= level x 8191 here, so the 32-bit truncation is in range; only its
+    // |value| <= |level| x 8191 here, so the 32-bit truncation is in range; only its
     // low 16 bits are kept.
-    samples[2 * k] = static_cast<std::int16_t>(static_cast<std::int32_t>(p.i * scale));
-    samples[2 * k + 1] = static_cast<std::int16_t>(static_cast<std::int32_t>(p.q * scale));
+    *out++ = static_cast<std::int16_t>(static_cast<std::int32_t>(p.i * scale));
+    *out++ = static_cast<std::int16_t>(static_cast<std::int32_t>(p.q * scale));
   }
+}
+
+std::vector<std::int16_t> quantizeIq(std::vector<IqPair>& pairs, double level) {
+  const double peak = preparePeak(pairs, level);
+  std::vector<std::int16_t> samples(pairs.size() * 2);
+  quantizeBlock(pairs, peak, level, samples.data());
   return samples;
 }
 

@@ -17,6 +17,16 @@ inline constexpr double kFullScale = 8191.0;
 // intermediate overflow or underflow.
 double peakModulus(std::span<const IqPair> pairs);
 
+// The divisor of the normalisation: the peak modulus. Pairs whose modulus exceeds the
+// double range are halved first (exact at that magnitude, so the normalised values do
+// not change); 0 when every pair is zero. Throws std::invalid_argument for a level
+// outside [-1, 1].
+double preparePeak(std::vector<IqPair>& pairs, double level);
+
+// Normalises pairs by `peak` in place and writes trunc(I x level x 8191), then the
+// same of Q, for each pair into `out` (2 values per pair). A zero peak writes zeros.
+void quantizeBlock(std::span<IqPair> pairs, double peak, double level, std::int16_t* out);
+
 // Divides every pair by the peak modulus (in place), then returns I0, Q0, I1, Q1, ...
 // each trunc(value x level x 8191) toward zero. All-zero input gives all-zero samples.
 // The pairs must be finite.

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -28,25 +28,39 @@ std::string makeTempFilePath() {
   return name;
 }
 
-void writeTempSamples(std::span<const std::int16_t> samples, const std::string& path) {
-  struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "wb"));
-  if (!file) throw std::runtime_error("Open " + path + " failed");
-  const std::runtime_error writeFailed("Write " + path + " failed");
+SampleFileWriter::SampleFileWriter(const std::string& path)
+    : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+  if (file_ == nullptr) throw std::runtime_error("Open " + path + " failed");
+}
 
-  // Encode in blocks so that the words are little-endian on any host.
+SampleFileWriter::~SampleFileWriter() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void SampleFileWriter::write(std::span<const std::int16_t> samples) {
+  // Encoded through a buffer so that the words are little-endian on any host.
   constexpr std::size_t kBlockWords = 32768;
-  std::vector<std::uint8_t> block(kBlockWords * 2);
+  encoded_.resize(kBlockWords * 2);
   for (std::size_t k = 0; k < samples.size(); k += kBlockWords) {
     const std::size_t n = std::min(kBlockWords, samples.size() - k);
     for (std::size_t j = 0; j < n; ++j)
-      arb::storeU16(&block[2 * j], static_cast<std::uint16_t>(samples[k + j]));
-    if (std::fwrite(block.data(), 2, n, file.get()) != n) throw writeFailed;
+      arb::storeU16(&encoded_[2 * j], static_cast<std::uint16_t>(samples[k + j]));
+    if (std::fwrite(encoded_.data(), 2, n, file_) != n)
+      throw std::runtime_error("Write " + path_ + " failed");
   }
-  if (std::fflush(file.get()) != 0) throw writeFailed;
-  if (std::fclose(file.release()) != 0) throw writeFailed;
+}
+
+void SampleFileWriter::close() {
+  const bool flushed = std::fflush(file_) == 0;
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (!flushed || !closed) throw std::runtime_error("Write " + path_ + " failed");
+}
+
+void writeTempSamples(std::span<const std::int16_t> samples, const std::string& path) {
+  SampleFileWriter writer(path);
+  writer.write(samples);
+  writer.close();
 }
 
 FileRemover::~FileRemover() {

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace wavepack {
 
@@ -12,6 +14,26 @@ namespace wavepack {
 // Throws std::runtime_error("Get Temp Path failed") when the folder is not a usable
 // directory, "Get Temp File Name failed" when the file cannot be created.
 std::string makeTempFilePath();
+
+// Writes 16-bit samples as little-endian words to a file, block by block.
+class SampleFileWriter {
+ public:
+  // Opens `path` for binary output, truncating it; throws "Open " + path + " failed".
+  explicit SampleFileWriter(const std::string& path);
+  ~SampleFileWriter();
+  SampleFileWriter(const SampleFileWriter&) = delete;
+  SampleFileWriter& operator=(const SampleFileWriter&) = delete;
+
+  // Appends samples; throws "Write " + path + " failed".
+  void write(std::span<const std::int16_t> samples);
+  // Flushes and closes; throws "Write " + path + " failed" when that fails.
+  void close();
+
+ private:
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  std::vector<std::uint8_t> encoded_;
+};
 
 // Writes the samples as little-endian 16-bit words, replacing the file's content.
 // Throws "Open " + path + " failed" or "Write " + path + " failed".
