@@ -1,9 +1,9 @@
 // RC5 encryption of large buffers (one key schedule per call), the 256-byte pieces
 // wavepack uses, and one elliptic-curve wrap and unwrap, all through EncOrDecOpt.
+#include <benchmark/benchmark.h>
+
 #include <cstdint>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 #include "wavecrypt.h"
 

@@ -1,12 +1,11 @@
 // CRC-32: published check values and agreement with zlib's crc32 on random data.
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "wavecrypt.h"
 
@@ -26,12 +25,11 @@ TEST_P(WavecryptCrcVector, MatchesPublishedValue) {
   EXPECT_EQ(AfxGetCrcU32(text.data(), static_cast<std::uint32_t>(text.size())), GetParam().crc);
 }
 
-INSTANTIATE_TEST_SUITE_P(Published, WavecryptCrcVector,
-                         ::testing::Values(CrcVector{"", 0x00000000u}, CrcVector{"a", 0xE8B7BE43u},
-                                           CrcVector{"abc", 0x352441C2u},
-                                           CrcVector{"123456789", 0xCBF43926u},
-                                           CrcVector{"The quick brown fox jumps over the lazy dog",
-                                                     0x414FA339u}));
+INSTANTIATE_TEST_SUITE_P(
+    Published, WavecryptCrcVector,
+    ::testing::Values(CrcVector{"", 0x00000000u}, CrcVector{"a", 0xE8B7BE43u},
+                      CrcVector{"abc", 0x352441C2u}, CrcVector{"123456789", 0xCBF43926u},
+                      CrcVector{"The quick brown fox jumps over the lazy dog", 0x414FA339u}));
 
 class WavecryptCrcZlib : public ::testing::TestWithParam<std::uint32_t> {};
 
@@ -49,8 +47,6 @@ TEST_P(WavecryptCrcZlib, EqualsZlibOnRandomBytes) {
 INSTANTIATE_TEST_SUITE_P(Lengths, WavecryptCrcZlib,
                          ::testing::Values(1u, 2u, 3u, 7u, 8u, 255u, 256u, 1000u, 4096u, 65537u));
 
-TEST(WavecryptCrc, NullPointerWithZeroLengthGivesZero) {
-  EXPECT_EQ(AfxGetCrcU32(nullptr, 0), 0u);
-}
+TEST(WavecryptCrc, NullPointerWithZeroLengthGivesZero) { EXPECT_EQ(AfxGetCrcU32(nullptr, 0), 0u); }
 
 }  // namespace

@@ -1,11 +1,11 @@
 // EncOrDecOpt's argument checks: every rejected call returns -1 and writes nothing;
 // the accepted edge cases produce exactly the lengths they promise.
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "wavecrypt.h"
 

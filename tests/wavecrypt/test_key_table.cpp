@@ -1,11 +1,11 @@
 // The key table and the data-key draw: every entry deciphers to a distinct 16-byte
 // key, the seed and counter rules, and the host's rand left alone.
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <set>
-
-#include <gtest/gtest.h>
 
 #include "key_table.h"
 #include "reference_rand.h"

@@ -1,14 +1,14 @@
 // Elliptic-curve key wrap: the built-in parameters' properties, the wire form, the
 // scramble, and unwrap(wrap(x)) = x, checked against a reference point arithmetic
 // written here (right-to-left multiplication with a point at infinity).
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstring>
 #include <optional>
 #include <random>
 #include <set>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "bigint.h"
 #include "ec_curve.h"
@@ -167,7 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(WavecryptCurve, PublicKeyIsPrivateKeyTimesBaseOnTheSameCurve) {
   const auto& params = wavecrypt::builtInWrapParameters();
-  EXPECT_TRUE(samePoint(params.publicKey, refMultiply(params.curve, params.privateKey, params.base)));
+  EXPECT_TRUE(
+      samePoint(params.publicKey, refMultiply(params.curve, params.privateKey, params.base)));
   EXPECT_EQ(curveConstant(params.curve, params.publicKey),
             curveConstant(params.curve, params.base));
 }
@@ -263,7 +264,8 @@ TEST(WavecryptScramble, MovesAndRotatesEachByteAsDescribed) {
   for (int i = 0; i < 84; ++i) {
     const int source = wavecrypt::tables::kScramblePermutation[i];
     const int r = wavecrypt::tables::kScrambleRotation[source];
-    const auto expected = static_cast<std::uint8_t>((plain[source] >> r) | (plain[source] << (8 - r)));
+    const auto expected =
+        static_cast<std::uint8_t>((plain[source] >> r) | (plain[source] << (8 - r)));
     EXPECT_EQ(scrambled[i], expected) << "byte " << i;
   }
   std::uint8_t back[84];
@@ -301,7 +303,8 @@ TEST_P(WavecryptWireForm, SerialisesAndParses) {
 INSTANTIATE_TEST_SUITE_P(
     Values, WavecryptWireForm,
     ::testing::Values(WireCase{"", "ff"}, WireCase{"01", "00000001ff"},
-                      WireCase{"0fffffff", "0fffffffff"}, WireCase{"10000000", "0000000000000001ff"},
+                      WireCase{"0fffffff", "0fffffffff"},
+                      WireCase{"10000000", "0000000000000001ff"},
                       // digits 0x6543210, 0xfedcba9, 0x0000007 (least significant first)
                       WireCase{"07fedcba96543210", "065432100fedcba900000007ff"}));
 
@@ -356,13 +359,11 @@ TEST_P(WavecryptWrapPattern, RoundTrips) {
 }
 
 // Trailing zero and 0xFF bytes in either part survive thanks to the terminator.
-INSTANTIATE_TEST_SUITE_P(Extremes, WavecryptWrapPattern,
-                         ::testing::Values("00000000000000000000000000000000",
-                                           "ffffffffffffffffffffffffffffffff",
-                                           "ffffffffffffffffffff000000000000",
-                                           "00000000000000000000ffffffffffff",
-                                           "01000000000000000000ff0000000000",
-                                           "00ff00ff00ff00ff00ff00ff00ff00ff"));
+INSTANTIATE_TEST_SUITE_P(
+    Extremes, WavecryptWrapPattern,
+    ::testing::Values("00000000000000000000000000000000", "ffffffffffffffffffffffffffffffff",
+                      "ffffffffffffffffffff000000000000", "00000000000000000000ffffffffffff",
+                      "01000000000000000000ff0000000000", "00ff00ff00ff00ff00ff00ff00ff00ff"));
 
 TEST(WavecryptWrap, RandomKeysRoundTrip) {
   std::mt19937 rng(84);
@@ -380,7 +381,8 @@ TEST(WavecryptWrap, EveryEphemeralScalarRoundTrips) {
     Key key;
     for (auto& b : key) b = static_cast<std::uint8_t>(rng());
     std::uint8_t ciphertext[84];
-    wavecrypt::encryptDataKey(params, wavecrypt::toBigInt(wavecrypt::tables::kEphemeralScalars[index]),
+    wavecrypt::encryptDataKey(params,
+                              wavecrypt::toBigInt(wavecrypt::tables::kEphemeralScalars[index]),
                               key.data(), ciphertext);
     Key back{};
     ASSERT_EQ(wavecrypt::decryptDataKey(params, ciphertext, back.data()), 16u);

@@ -1,14 +1,13 @@
 // libwavecrypt.so as seqlink uses it: loaded by name around every single call,
 // functions looked up by their exported names.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -29,16 +28,14 @@ void withFunction(const char* name, Body body) {
 }
 
 TEST(WavecryptLibrary, ChecksumThroughTheLoadedLibrary) {
-  withFunction<CrcFunction>("AfxGetCrcU32", [](CrcFunction crc) {
-    EXPECT_EQ(crc("123456789", 9), 0xCBF43926u);
-  });
+  withFunction<CrcFunction>("AfxGetCrcU32",
+                            [](CrcFunction crc) { EXPECT_EQ(crc("123456789", 9), 0xCBF43926u); });
 }
 
 TEST(WavecryptLibrary, DrawWrapUnwrapAndEncryptOneCallPerLoad) {
   std::array<std::uint8_t, 16> key{};
-  withFunction<KeyFunction>("AfxgetRandKeyR5", [&](KeyFunction draw) {
-    EXPECT_EQ(draw(key.data()) & 0xFFFF, 0);
-  });
+  withFunction<KeyFunction>("AfxgetRandKeyR5",
+                            [&](KeyFunction draw) { EXPECT_EQ(draw(key.data()) & 0xFFFF, 0); });
   std::array<std::uint8_t, 84> wrapped{};
   withFunction<EntryFunction>("EncOrDecOpt", [&](EntryFunction entry) {
     std::uint32_t length = 84;

@@ -1,11 +1,11 @@
 // RC5-32/12/16 and its buffer mode: the designer's published vectors, and buffers
 // compared with a plain reference implementation written here from the algorithm.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "hex.h"
 #include "rc5.h"

@@ -111,8 +111,10 @@ std::string storedInteger(const BigInt& value) {
 void writeByteArray(std::ostream& out, const std::uint8_t* bytes, std::size_t count,
                     const std::string& indent) {
   for (std::size_t i = 0; i < count; ++i) {
-    if (i % 12 == 0) out << (i ? "\n" : "") << indent;
-    else out << " ";
+    if (i % 12 == 0)
+      out << (i ? "\n" : "") << indent;
+    else
+      out << " ";
     out << hexByte(bytes[i]) << ",";
   }
   out << "\n";
@@ -200,8 +202,9 @@ void generateCurve(Generator& rng, const std::string& directory) {
     scalars.push_back(std::move(k));
   }
 
-  std::ofstream out = openOutput(directory, "curve_data.cpp",
-                                 "Curve parameters, key pair and ephemeral scalars of the key wrap.");
+  std::ofstream out =
+      openOutput(directory, "curve_data.cpp",
+                 "Curve parameters, key pair and ephemeral scalars of the key wrap.");
   out << "const StoredInteger kCurveP = " << storedInteger(curve.p) << ";\n"
       << "const StoredInteger kCurveA = " << storedInteger(curve.a) << ";\n"
       << "const StoredInteger kCurveB = " << storedInteger(b) << ";\n"
@@ -229,8 +232,9 @@ void generateScramble(Generator& rng, const std::string& directory) {
   std::array<std::uint8_t, kScrambleBytes> rotation;
   for (auto& r : rotation) r = static_cast<std::uint8_t>(1 + rng.below(6));
 
-  std::ofstream out = openOutput(directory, "scramble_data.cpp",
-                                 "Byte scramble of the wrapped key: permutation, inverse, rotations.");
+  std::ofstream out =
+      openOutput(directory, "scramble_data.cpp",
+                 "Byte scramble of the wrapped key: permutation, inverse, rotations.");
   out << "const std::uint8_t kScramblePermutation[kScrambleBytes] = {\n";
   writeByteArray(out, permutation.data(), kScrambleBytes, "    ");
   out << "};\n\nconst std::uint8_t kScrambleInverse[kScrambleBytes] = {\n";

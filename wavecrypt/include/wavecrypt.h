@@ -38,9 +38,9 @@ extern "C" {
 
 /* CRC-32 (reflected polynomial 0x04C11DB7, initial value 0xFFFFFFFF, final
  * complement; the CRC of zlib, gzip and IEEE 802.3).
- *   data    the bytes to check; may be null only when length is 0
+ *   data    the bytes to check, length bytes, owned by the caller
  *   length  number of bytes
- * Returns the CRC; 0 for an empty input. */
+ * Returns the CRC; 0 for an empty input and for a null data pointer. */
 WAVECRYPT_API uint32_t AfxGetCrcU32(const void* data, uint32_t length);
 
 /* Draws a 16-byte data key from the library's table of 5000 stored keys; the choice

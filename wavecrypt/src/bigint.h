@@ -3,11 +3,11 @@
 // Digit groups are derived from the value, never from LibTomMath's own digit size.
 #pragma once
 
+#include <tommath.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-#include <tommath.h>
 
 namespace wavecrypt {
 

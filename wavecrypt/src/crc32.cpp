@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::uint32_t kPolynomial = 0x04C11DB7u;
 
-
 // The table of the reflected CRC, built from the non-reflected polynomial by
 // reversing the index bits on the way in and the result bits on the way out.
 constexpr std::array<std::uint32_t, 256> buildTable() {

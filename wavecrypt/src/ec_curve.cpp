@@ -71,11 +71,11 @@ class JacobianLadder {
       return;                                // otherwise P + (-P): no affine result
     }
     // X3 = R^2 - H^3 - 2 X H^2, Y3 = R (X H^2 - X3) - Y H^3, Z3 = Z H.
-    mul(h_, h_, t1_);     // H^2
-    mul(h_, t1_, t2_);    // H^3
-    mul(x_, t1_, s_);     // V = X H^2
+    mul(h_, h_, t1_);   // H^2
+    mul(h_, t1_, t2_);  // H^3
+    mul(x_, t1_, s_);   // V = X H^2
     mul(z_, h_, z_);
-    mul(y_, t2_, m_);     // Y H^3
+    mul(y_, t2_, m_);  // Y H^3
     mul(r_, r_, x_);
     sub(x_, t2_, x_);
     sub(x_, s_, x_);

@@ -29,8 +29,7 @@ std::int32_t runBlockCipher(std::int32_t operation, const std::uint8_t* input, s
   if (operation == kOperationRc5) {
     rc5Buffer(input, n, key, output, outputLength, encrypt);
   } else {
-    rc2VariantBuffer(input, n, key, tables::kRc2SubstitutionTable, output, outputLength,
-                     encrypt);
+    rc2VariantBuffer(input, n, key, tables::kRc2SubstitutionTable, output, outputLength, encrypt);
   }
   return kStatusOk;
 }

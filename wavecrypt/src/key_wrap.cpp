@@ -50,11 +50,10 @@ BigInt toBigInt(const tables::StoredInteger& stored) {
 }
 
 const WrapParameters& builtInWrapParameters() {
-  static const WrapParameters parameters{
-      {toBigInt(tables::kCurveP), toBigInt(tables::kCurveA)},
-      {toBigInt(tables::kBaseX), toBigInt(tables::kBaseY)},
-      {toBigInt(tables::kPublicX), toBigInt(tables::kPublicY)},
-      toBigInt(tables::kPrivateKey)};
+  static const WrapParameters parameters{{toBigInt(tables::kCurveP), toBigInt(tables::kCurveA)},
+                                         {toBigInt(tables::kBaseX), toBigInt(tables::kBaseY)},
+                                         {toBigInt(tables::kPublicX), toBigInt(tables::kPublicY)},
+                                         toBigInt(tables::kPrivateKey)};
   return parameters;
 }
 

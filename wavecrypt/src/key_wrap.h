@@ -26,8 +26,8 @@ inline constexpr std::uint32_t kWrapSeedOffset = 987;
 
 struct WrapParameters {
   Curve curve;
-  Point base;       // G
-  Point publicKey;  // Q = K G
+  Point base;         // G
+  Point publicKey;    // Q = K G
   BigInt privateKey;  // K
 };
 
