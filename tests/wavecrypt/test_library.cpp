@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -60,19 +59,6 @@ TEST(WavecryptLibrary, DrawWrapUnwrapAndEncryptOneCallPerLoad) {
     const std::uint8_t expected[8] = {0x21, 0xA5, 0xDB, 0xEE, 0x15, 0x4B, 0x8F, 0x6D};
     EXPECT_EQ(0, std::memcmp(out, expected, 8));
   });
-}
-
-TEST(WavecryptLibrary, HostRandIsUntouchedByDrawAndWrap) {
-  std::srand(99);
-  const int first = std::rand();
-  const int second = std::rand();
-  std::srand(99);
-  EXPECT_EQ(std::rand(), first);
-  withFunction<KeyFunction>("AfxgetRandKeyR5", [](KeyFunction draw) {
-    std::uint8_t key[16];
-    EXPECT_EQ(draw(key), 0);
-  });
-  EXPECT_EQ(std::rand(), second);
 }
 
 }  // namespace
