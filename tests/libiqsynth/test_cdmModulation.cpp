@@ -1,12 +1,11 @@
-// The digital modulation pipeline end to end on the global record: a looped QPSK waveform
-// against an independently filtered periodic stream, continuous-phase FSK, the pi/4 and pi/8
-// differential chains, and the settings it refuses before sizing any track.
+// The digital modulation pipeline on the global record: a looped QPSK waveform against a
+// periodic stream filtered here, continuous-phase FSK, the pi/4 and pi/8 differential chains,
+// and the settings refused before any track is sized.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <complex>
 #include <string>
 #include <valarray>
 #include <vector>
@@ -26,10 +25,8 @@ protected:
 
     void SetUp() override
     {
-        cfg.workingMode = Cfg::WORKING_MODE_DIGITAL;
         cfg.codingType = Cfg::CODING_NONE;
         cfg.dataSrc = Cfg::DATA_SRC_ALL_ZERO;
-        cfg.dataFormatIsHex = false;
         cfg.AlphaBt = 0.35;
         cfg.symbolRate = 100e3;
         cfg.maxFskDev = 100e3;
@@ -38,30 +35,27 @@ protected:
         mapDat.resize(0);
     }
 
-    void setRun(int type, int symbols, int S, int L, int filter)
+    void setRun(int type, int symbols, int S, int L, int filter, const std::string& bits = "")
     {
         cfg.digiModulatingType = static_cast<Cfg::DigiModulatingType_t>(type);
         cfg.sequenceLenth = symbols;
         cfg.overSamplingRate = S;
         cfg.filterLengh = L;
         cfg.shapingFilterType = static_cast<Cfg::ShapingFilterType_t>(filter);
-        // As the run driver sets it (kept within int for the oversized cases).
-        cfg.sampleLength = static_cast<int>(std::min<long long>(static_cast<long long>(symbols) * S, INT_MAX));
-    }
-
-    void setPattern(const std::string& bits)
-    {
-        cfg.dataSrc = Cfg::DATA_SRC_PATTERN;
-        cfg.usrListSize = static_cast<int>(bits.size());
-        std::copy(bits.begin(), bits.end(), cfg.usrList);
+        cfg.sampleLength = static_cast<int>(std::min<long long>(1LL * symbols * S, INT_MAX));  // as the driver does
+        if (!bits.empty()) {
+            cfg.dataSrc = Cfg::DATA_SRC_PATTERN;
+            cfg.dataFormatIsHex = false;
+            cfg.usrListSize = static_cast<int>(bits.size());
+            std::copy(bits.begin(), bits.end(), cfg.usrList);
+        }
     }
 
     // Symbol values of a binary pattern read k characters at a time, cyclically.
     static std::vector<int> patternSymbols(const std::string& bits, int k, int count)
     {
         std::vector<int> out;
-        std::size_t pos = 0;
-        for (int j = 0; j < count; ++j) {
+        for (std::size_t j = 0, pos = 0; j < static_cast<std::size_t>(count); ++j) {
             int v = 0;
             for (int b = 0; b < k; ++b, pos = (pos + 1) % bits.size()) {
                 v = 2 * v + (bits[pos] == '1');
@@ -71,76 +65,54 @@ protected:
         return out;
     }
 
-    int flagsSet() const
+    void expectFlags(const std::vector<int>& set)
     {
-        int n = 0;
-        for (char f : cfg.symbolMap) {
-            n += f != 0;
+        for (int f = 0; f < 256; ++f) {
+            EXPECT_EQ(cfg.symbolMap[f] != 0, std::find(set.begin(), set.end(), f) != set.end()) << f;
         }
-        return n;
     }
 };
 
-double raisedCosine(double t, double alpha)
-{
-    const double d = 2.0 * alpha * t;
-    const double sinc = t == 0.0 ? 1.0 : std::sin(kPi * t) / (kPi * t);
-    if (std::fabs(std::fabs(d) - 1.0) < 1e-9) {
-        return kPi / 4.0 * sinc;
-    }
-    return sinc * std::cos(kPi * alpha * t) / (1.0 - d * d);
-}
-
 TEST_F(Pipeline, LoopedQpskWindowIsOnePeriodOfTheSteadyState)
 {
-    // 6 QPSK symbols from an 8-character pattern (it wraps inside the record), S = 4,
-    // raised cosine over L = 8 symbols: 32 taps, lead-in of 32 samples (5 1/3 periods).
-    const int S = 4, L = 8, symbols = 6;
+    // 6 symbols from an 8-character pattern, S = 4, raised cosine over 8 symbols (32 taps):
+    // the 32-sample lead-in holds 5 1/3 periods.
+    const int S = 4, L = 8, symbols = 6, M = S * L;
     const std::string bits = "00011011";
-    setRun(Cfg::MOD_QPSK, symbols, S, L, Cfg::FILTER_RISING_COS);
-    setPattern(bits);
+    setRun(Cfg::MOD_QPSK, symbols, S, L, Cfg::FILTER_RISING_COS, bits);
     mapDat.resize(5, 1.0);
     ASSERT_EQ(runCDMModulation(), 0);
-
     const std::size_t O = static_cast<std::size_t>(L * S), P = static_cast<std::size_t>(symbols * S);
     ASSERT_EQ(iMapDat.size(), O + P);
     ASSERT_EQ(qMapDat.size(), O + P);
     EXPECT_EQ(mapDat.size(), 0u);
     EXPECT_EQ(cfg.sampleOffset, static_cast<int>(O));
     EXPECT_EQ(cfg.modulationFamily, 0x90000);
-    EXPECT_EQ(cfg.filterTap, 33);
 
-    // QPSK points: 0 (a, a), 1 (-a, a), 2 (a, -a), 3 (-a, -a).
-    const double a = std::sqrt(0.5);
-    const std::vector<int> sym = patternSymbols(bits, 2, symbols);
-    std::vector<double> pointI, pointQ;
-    for (int s : sym) {
-        pointI.push_back((s & 1) ? -a : a);
-        pointQ.push_back((s & 2) ? -a : a);
-    }
-    const int M = S * L, N = M + 1;
-    std::vector<double> h(static_cast<std::size_t>(M));
-    double sum = 0.0;
+    std::vector<double> h;
     for (int k = 0; k < M; ++k) {
-        h[static_cast<std::size_t>(k)] = raisedCosine(-L / 2.0 + k * static_cast<double>(L) / (N - 1), 0.35);
-        sum += h[static_cast<std::size_t>(k)];
+        const double t = -L / 2.0 + k * static_cast<double>(L) / M, d = 2.0 * 0.35 * t;
+        h.push_back((t == 0.0 ? 1.0 : std::sin(kPi * t) / (kPi * t)) * std::cos(kPi * 0.35 * t) / (1.0 - d * d));
     }
+    double sum = 0.0;
+    for (double v : h) {
+        sum += v;
+    }
+    const double a = std::sqrt(0.5);  // QPSK: 0 (a, a), 1 (-a, a), 2 (a, -a), 3 (-a, -a)
+    const std::vector<int> sym = patternSymbols(bits, 2, symbols);
     for (std::size_t n = 0; n < P; ++n) {
         double wantI = 0.0, wantQ = 0.0;
-        for (std::size_t k = 0; k < static_cast<std::size_t>(M); ++k) {
-            const std::size_t m = (n + 10 * P - k) % P;
+        for (std::size_t k = 0; k < h.size(); ++k) {
+            const std::size_t m = (n + 10 * P - k) % P;  // the stream repeated forever
             if (m % S == 0) {
-                wantI += h[k] / sum * pointI[m / S];
-                wantQ += h[k] / sum * pointQ[m / S];
+                wantI += h[k] / sum * ((sym[m / S] & 1) ? -a : a);
+                wantQ += h[k] / sum * ((sym[m / S] & 2) ? -a : a);
             }
         }
         EXPECT_NEAR(iMapDat[O + n], wantI, 1e-12) << n;
         EXPECT_NEAR(qMapDat[O + n], wantQ, 1e-12) << n;
     }
-    for (int s = 0; s < 4; ++s) {
-        EXPECT_EQ(cfg.symbolMap[s], 1) << s;
-    }
-    EXPECT_EQ(flagsSet(), 4);
+    expectFlags({0, 1, 2, 3});
 }
 
 struct FskCase {
@@ -156,20 +128,19 @@ TEST_P(FskChain, PhaseFollowsTheLevelsContinuously)
 {
     const FskCase c = GetParam();
     const int k = c.type & 0xFF, tones = 1 << k, L = 4, symbols = 8, S = c.S;
-    setRun(c.type, symbols, S, L, Cfg::FILTER_RECT);
-    setPattern(c.bits);
+    setRun(c.type, symbols, S, L, Cfg::FILTER_RECT, c.bits);
     cfg.maxFskDev = c.maxFskDev;
     ASSERT_EQ(runCDMModulation(), 0);
-
     const std::size_t O = static_cast<std::size_t>(L * S);
     ASSERT_EQ(iMapDat.size(), O + static_cast<std::size_t>(symbols * S));
     ASSERT_EQ(mapDat.size(), iMapDat.size());
+    EXPECT_EQ(std::abs(std::valarray<double>(iMapDat[std::slice(0, O, 1)])).max(), 0.0);  // no lead-in in I and Q
+
+    // The rectangle spreads level v over its S samples; the phase sum takes in each sample
+    // before its angle is computed, so the first data sample already carries v/S.
     const double h = (c.maxFskDev / cfg.symbolRate) / (tones - 1);
     const std::vector<int> sym = patternSymbols(c.bits, k, symbols);
-
-    // The rectangle spreads each level v over its S samples (v/S each); the phase sum takes
-    // in a sample before its angle is computed.
-    double before = 0.0;  // sum of the levels of the symbols already passed
+    double before = 0.0;
     for (int j = 0; j < symbols; ++j) {
         const int level = 2 * sym[static_cast<std::size_t>(j)] - tones + 1;
         for (int r = 0; r < S; ++r) {
@@ -177,65 +148,16 @@ TEST_P(FskChain, PhaseFollowsTheLevelsContinuously)
             const double angle = 2.0 * kPi * h * (before + (r + 1) * static_cast<double>(level) / S);
             ASSERT_NEAR(iMapDat[s], std::cos(angle), 1e-9) << s;
             ASSERT_NEAR(qMapDat[s], std::sin(angle), 1e-9) << s;
-            ASSERT_NEAR(std::hypot(iMapDat[s], qMapDat[s]), 1.0, 1e-12);
         }
         before += level;
     }
-    for (std::size_t s = 0; s < O; ++s) {
-        ASSERT_EQ(iMapDat[s], 0.0);
-        ASSERT_EQ(qMapDat[s], 0.0);
-    }
-    // Flags of the raw symbol values only.
-    for (int v = 0; v < 256; ++v) {
-        bool used = false;
-        for (int s : sym) {
-            used = used || s == v;
-        }
-        EXPECT_EQ(cfg.symbolMap[v] != 0, used) << v;
-    }
+    expectFlags(sym);
 }
 
 INSTANTIATE_TEST_SUITE_P(Tones, FskChain,
-                         ::testing::Values(FskCase{Cfg::MOD_FSK2, 100e3, "0110", 8},        // h = 1
-                                           FskCase{Cfg::MOD_FSK2, 25e3, "1101", 5},         // h = 1/4
-                                           FskCase{Cfg::MOD_FSK4, 150e3, "00011011", 8},    // h = 1/2
+                         ::testing::Values(FskCase{Cfg::MOD_FSK2, 100e3, "0110", 8},      // h = 1: +-2 pi a symbol
+                                           FskCase{Cfg::MOD_FSK4, 150e3, "00011011", 5},  // h = 1/2, levels +-1, +-3
                                            FskCase{Cfg::MOD_FSK8, 70e3, "000111010110", 4}));
-
-TEST_F(Pipeline, TwoFskWithUnitIndexTurnsAWholeCyclePerSymbol)
-{
-    const int S = 8, L = 2;
-    setRun(Cfg::MOD_FSK2, 4, S, L, Cfg::FILTER_RECT);
-    setPattern("0110");
-    ASSERT_EQ(runCDMModulation(), 0);
-    const std::size_t O = static_cast<std::size_t>(L * S);
-    // First data sample: the phase already holds its own advance, 2*pi*h*(-1/8).
-    EXPECT_NEAR(iMapDat[O], std::cos(-2.0 * kPi / 8), 1e-12);
-    EXPECT_NEAR(qMapDat[O], std::sin(-2.0 * kPi / 8), 1e-12);
-    for (int j = 0; j < 4; ++j) {
-        const std::size_t end = O + static_cast<std::size_t>(j * S + S - 1);
-        EXPECT_NEAR(iMapDat[end], 1.0, 1e-12);
-        EXPECT_NEAR(qMapDat[end], 0.0, 1e-12);
-    }
-}
-
-TEST_F(Pipeline, FourFskOuterLevelsReachTheDeviation)
-{
-    // Instantaneous frequency = phase step per sample * sample rate / (2 pi).
-    const int S = 8, L = 4;
-    setRun(Cfg::MOD_FSK4, 4, S, L, Cfg::FILTER_RECT);
-    setPattern("00011011");  // levels -3, -1, 1, 3
-    cfg.maxFskDev = 60e3;
-    ASSERT_EQ(runCDMModulation(), 0);
-    const std::size_t O = static_cast<std::size_t>(L * S);
-    const double sampleRate = cfg.symbolRate * S;
-    const double want[] = {-60e3, -20e3, 20e3, 60e3};
-    for (int j = 0; j < 4; ++j) {
-        const std::size_t s = O + static_cast<std::size_t>(j * S + 3);
-        const double step = std::arg(std::complex<double>(iMapDat[s + 1], qMapDat[s + 1]) /
-                                     std::complex<double>(iMapDat[s], qMapDat[s]));
-        EXPECT_NEAR(step * sampleRate / (2.0 * kPi), want[j], 1e-6) << j;
-    }
-}
 
 TEST_F(Pipeline, GaussianFskKeepsAConstantEnvelope)
 {
@@ -254,66 +176,27 @@ TEST_F(Pipeline, PiOver4DifferentialWithZeroSymbols)
     // S = 1 and a one-tap rectangle: the tracks are the phase points themselves.
     setRun(Cfg::MOD_PI4_DQPSK, 4, 1, 1, Cfg::FILTER_RECT);
     ASSERT_EQ(runCDMModulation(), 0);
-    ASSERT_EQ(iMapDat.size(), 5u);
-    for (int j = 0; j < 4; ++j) {
-        const double phase = (j + 1) * kPi / 4;  // phase sums 1, 2, 3, 4
-        EXPECT_NEAR(iMapDat[static_cast<std::size_t>(1 + j)], std::cos(phase), 1e-15) << j;
-        EXPECT_NEAR(qMapDat[static_cast<std::size_t>(1 + j)], std::sin(phase), 1e-15) << j;
+    for (std::size_t j = 0; j < 4; ++j) {
+        EXPECT_NEAR(iMapDat[1 + j], std::cos((j + 1) * kPi / 4), 1e-15) << j;  // phase sums 1 .. 4
+        EXPECT_NEAR(qMapDat[1 + j], std::sin((j + 1) * kPi / 4), 1e-15) << j;
     }
-    for (int f = 0; f < 256; ++f) {
-        EXPECT_EQ(cfg.symbolMap[f] != 0, f >= 1 && f <= 4) << f;
-    }
-    EXPECT_EQ(cfg.modulationFamily, 0xA0000);
+    expectFlags({1, 2, 3, 4});
 }
 
 TEST_F(Pipeline, PiOver8DifferentialWithSymbolSevenRepeated)
 {
-    // Symbol 7 steps by -7 * pi/8: positions 9, 2, 11, 4, ... stay within 0..15.
-    const int symbols = 16;
-    setRun(Cfg::MOD_PI8_D8PSK, symbols, 1, 2, Cfg::FILTER_RECT);
+    setRun(Cfg::MOD_PI8_D8PSK, 3, 1, 2, Cfg::FILTER_RECT);
     cfg.dataSrc = Cfg::DATA_SRC_ALL_ONE;
     ASSERT_EQ(runCDMModulation(), 0);
-    for (int j = 0; j < symbols; ++j) {
-        const double phase = -7.0 * (j + 1) * kPi / 8;
-        EXPECT_NEAR(iMapDat[static_cast<std::size_t>(2 + j)], std::cos(phase), 1e-12) << j;
-        EXPECT_NEAR(qMapDat[static_cast<std::size_t>(2 + j)], std::sin(phase), 1e-12) << j;
+    for (std::size_t j = 0; j < 3; ++j) {
+        EXPECT_NEAR(iMapDat[2 + j], std::cos(-7.0 * (j + 1) * kPi / 8), 1e-12) << j;  // -7, -14, -21
+        EXPECT_NEAR(qMapDat[2 + j], std::sin(-7.0 * (j + 1) * kPi / 8), 1e-12) << j;
     }
-    EXPECT_EQ(flagsSet(), 16);  // -7 is odd: sixteen steps visit every position
-}
-
-TEST_F(Pipeline, PiOver8FlagsOfTheFirstSymbols)
-{
-    setRun(Cfg::MOD_PI8_D8PSK, 3, 2, 1, Cfg::FILTER_RECT);
-    cfg.dataSrc = Cfg::DATA_SRC_ALL_ONE;
-    ASSERT_EQ(runCDMModulation(), 0);
-    for (int f = 0; f < 256; ++f) {
-        EXPECT_EQ(cfg.symbolMap[f] != 0, f == 9 || f == 2 || f == 11) << f;
-    }
-}
-
-TEST_F(Pipeline, DifferentialSymbolsSitOnTheSymbolGrid)
-{
-    // S = 4 with a one-tap user filter: points at O, O+4, ...; zeros between.
-    setRun(Cfg::MOD_PI4_DQPSK, 3, 4, 1, Cfg::FILTER_USR);
-    cfg.usrFilterCoef[0] = 1.0;
-    cfg.usrFilterCoef[1] = cfg.usrFilterCoef[2] = cfg.usrFilterCoef[3] = 0.0;
-    ASSERT_EQ(runCDMModulation(), 0);
-    for (std::size_t s = 4; s < 16; ++s) {
-        if (s % 4 == 0) {
-            EXPECT_NEAR(std::hypot(iMapDat[s], qMapDat[s]), 1.0, 1e-15) << s;
-        } else {
-            EXPECT_EQ(iMapDat[s], 0.0) << s;
-            EXPECT_EQ(qMapDat[s], 0.0) << s;
-        }
-    }
+    expectFlags({9, 2, 11});
 }
 
 struct Refusal {
-    int type;
-    int symbols;
-    int S;
-    int L;
-    int errNo;
+    int type, symbols, S, L, errNo;
     const char* text;
 };
 
@@ -328,57 +211,37 @@ TEST_P(Refused, BeforeAnyTrackIsSized)
     mapDat.resize(5, 0.125);
     try {
         runCDMModulation();
-        FAIL() << "no exception";
+        FAIL();
     } catch (const IqSynthCfgExcept& e) {
         EXPECT_EQ(e.errNo(), c.errNo);
         EXPECT_NE(std::string(e.what()).find(c.text), std::string::npos) << e.what();
     }
-    ASSERT_EQ(iMapDat.size(), 3u);
-    ASSERT_EQ(qMapDat.size(), 4u);
-    ASSERT_EQ(mapDat.size(), 5u);
-    EXPECT_EQ(iMapDat[2], 0.5);
+    EXPECT_EQ(iMapDat.size() + qMapDat.size() + mapDat.size(), 12u);
     EXPECT_EQ(mapDat[4], 0.125);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Settings, Refused,
-    ::testing::Values(Refusal{0x50002, 10, 4, 8, 0x40002, "Not processing modulating type"},
-                      Refusal{0x10002, 10, 4, 8, 0x40002, "Not processing modulating type"},
-                      Refusal{0x30000, 10, 4, 8, 0x40002, "Not processing modulating type"},  // one FSK tone
-                      Refusal{0xA0004, 10, 4, 8, 0x40002, "Not processing modulating type"},  // past the phase table
-                      Refusal{0x50002, 0, 0, 0, 0x40002, "Not processing modulating type"},   // the type is checked first
-                      Refusal{Cfg::MOD_QPSK, 10, 0, 8, 0x40005, "overSamplingRate"},
-                      Refusal{Cfg::MOD_QPSK, 10, 33, 8, 0x40005, "overSamplingRate"},
-                      Refusal{Cfg::MOD_QPSK, 10, 4, -1, 0x40005, "filterLengh"},
-                      Refusal{Cfg::MOD_QPSK, 10, 4, 129, 0x40005, "filterLengh"},
-                      Refusal{Cfg::MOD_QPSK, 0, 4, 8, 0x40005, "sequenceLenth"},
-                      Refusal{Cfg::MOD_PI4_DQPSK, -5, 4, 8, 0x40005, "sequenceLenth"},
-                      Refusal{Cfg::MOD_QPSK, 0x7FFFFFF0, 32, 8, 0x40005, "sequenceLenth"}));
+INSTANTIATE_TEST_SUITE_P(Settings, Refused,
+                         ::testing::Values(Refusal{0x50002, 10, 4, 8, 0x40002, "Not processing modulating type"},
+                                           Refusal{0x50002, 0, 0, 0, 0x40002, "Not processing"},  // type first
+                                           Refusal{0x30000, 10, 4, 8, 0x40002, "Not processing"},  // one FSK tone
+                                           Refusal{0xA0004, 10, 4, 8, 0x40002, "Not processing"},  // past the table
+                                           Refusal{Cfg::MOD_QPSK, 10, 33, 8, 0x40005, "overSamplingRate"},
+                                           Refusal{Cfg::MOD_QPSK, 10, 4, 129, 0x40005, "filterLengh"},
+                                           Refusal{Cfg::MOD_QPSK, 0, 4, 8, 0x40005, "sequenceLenth"},
+                                           Refusal{Cfg::MOD_QPSK, 0x7FFFFFF0, 32, 8, 0x40005, "sequenceLenth"}));
 
-TEST_F(Pipeline, FskWithoutSymbolRateIsRefusedBeforeSizing)
+TEST_F(Pipeline, FskWithoutSymbolRateIsRefused)
 {
     setRun(Cfg::MOD_FSK2, 10, 4, 2, Cfg::FILTER_RECT);
     cfg.symbolRate = 0.0;
-    mapDat.resize(2, 1.0);
     try {
         runCDMModulation();
-        FAIL() << "no exception";
+        FAIL();
     } catch (const IqSynthCfgExcept& e) {
         EXPECT_EQ(e.errNo(), 0x40005);
         EXPECT_NE(std::string(e.what()).find("symbolRate"), std::string::npos);
     }
-    EXPECT_EQ(mapDat.size(), 2u);
-}
-
-TEST_F(Pipeline, UnknownFilterTypeComesThroughTheRun)
-{
-    setRun(Cfg::MOD_BPSK, 10, 4, 2, 4);
-    try {
-        runCDMModulation();
-        FAIL() << "no exception";
-    } catch (const IqSynthCfgExcept& e) {
-        EXPECT_EQ(e.errNo(), 0x40001);
-    }
+    EXPECT_EQ(iMapDat.size(), 0u);
 }
 
 }  // namespace
