@@ -87,7 +87,7 @@ void BM_runCDMModulation(benchmark::State& state)
     }
     reportCounters(state, static_cast<double>(kSymbols) * kOversampling);
 }
-BENCHMARK(BM_runCDMModulation)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_runCDMModulation)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // One of the pipeline's list dumps: a whole track of the reference job written to the run log
 // (the QPSK chain writes three: the data track, I and Q). Shows where the pipeline's time goes.

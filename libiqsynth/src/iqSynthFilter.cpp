@@ -703,6 +703,7 @@ void runMappingChain(iqSynthCfg& cfg, std::size_t total, int offset, bool fullLo
         wrLog("Print qMapDat at line " + to_string(__LINE__) + " in file " + kSourceName);
         ite_print(qMapDat);
     }
+    data.resize(0);  // the symbols are mapped: leave the memory to the filter
     runIQFilter(cfg, iMapDat, qMapDat);
     wrLog("INFO : Running to IQ filter");
 }
@@ -753,6 +754,7 @@ void runFskChain(iqSynthCfg& cfg, std::size_t total, int offset)
     for (std::size_t j = first; j < total; ++j) {
         mapDat[j] = data[j];
     }
+    data.resize(0);
     wrLog("INFO : Start filtering");
     runFilter(cfg, mapDat);
     wrLog("INFO : Running to IQ filter");
@@ -809,6 +811,7 @@ void runDifferentialChain(iqSynthCfg& cfg, std::size_t total, int offset)
         cfg.symbolMap[position] = 1;
     }
     wrLog("INFO : Running to IQ mapping");
+    data.resize(0);
     runIQFilter(cfg, iMapDat, qMapDat);
     wrLog("INFO : Running to IQ filter");
 }
