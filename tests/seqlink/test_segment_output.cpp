@@ -256,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ClockCase{"UNCHANGED", {1e8, 2e8, 5e7}, {1e8, 2e8, 5e7}}));
 
 class SeqlinkUnknownModeTest : public SeqlinkSegmentOutputTest,
-                        public ::testing::WithParamInterface<std::pair<const char*, const char*>> {};
+                        public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
 
 TEST_P(SeqlinkUnknownModeTest, Is2) {
   ConfigBuilder config;
@@ -267,11 +267,11 @@ TEST_P(SeqlinkUnknownModeTest, Is2) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SeqlinkUnknownModeTest,
-                         ::testing::Values(std::make_pair(" RMS", "HIGHEST"),
-                                           std::make_pair("rms", "HIGHEST"),
-                                           std::make_pair("RMS", "HIGHEST "),
-                                           std::make_pair("RMS", "TAKEOVER"),
-                                           std::make_pair("IGNORE", "USER")));
+                         ::testing::Values(std::pair<std::string, std::string>{" RMS", "HIGHEST"},
+                                           std::pair<std::string, std::string>{"rms", "HIGHEST"},
+                                           std::pair<std::string, std::string>{"RMS", "HIGHEST "},
+                                           std::pair<std::string, std::string>{"RMS", "TAKEOVER"},
+                                           std::pair<std::string, std::string>{"IGNORE", "USER"}));
 
 TEST_F(SeqlinkSegmentOutputTest, NamesOf255AreCopiedAnd256Are8) {
   const Values a = seqtest::rampValues(3, 100, 1);
