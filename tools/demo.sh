@@ -1,18 +1,58 @@
 #!/usr/bin/env bash
-# Main job on a fresh Debian machine: installs the build dependencies (as root),
-# builds the wavepack program and converts the shipped example CSV file into an
-# encrypted .arb waveform file.
-#   tools/demo.sh [output.arb]     default output: build/two-tone.arb
-# BUILD_DIR overrides the build folder (default build/ at the top of the checkout).
+# End-to-end demo on a fresh Debian machine: installs the build dependencies (as
+# root), builds and installs the suite, then uses the installed programs to
+#   1. synthesise a QPSK waveform with iqsynth,
+#   2. convert the shipped example CSV file with wavepack,
+#   3. join both, with a blank segment between them, with arbtool join,
+#   4. show arbtool info of the joined file and dump its samples back to CSV.
+#   tools/demo.sh                 installs to ./out, works in ./out/demo
+# PREFIX overrides the install prefix (default out/ at the top of the checkout),
+# BUILD_DIR the build folder (default build-demo/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
-output=${1:-$build/two-tone.arb}
+prefix=$(mkdir -p "${PREFIX:-$root/out}" && cd "${PREFIX:-$root/out}" && pwd)
+build=${BUILD_DIR:-$root/build-demo}
+work=$prefix/demo
 
+step() { printf '\n=== %s\n' "$*"; }
+
+step "dependencies"
 "$root/tools/install-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j "$(nproc)" --target wavepack
 
-# 4096 IQ pairs, I in column 1 and Q in column 2, played at a 10 MHz sample clock.
-"$build/bin/wavepack" -d "$root/examples/two-tone.csv" -f 10MHz -o "$output"
-echo "demo: wrote $output ($(stat -c %s "$output") bytes)"
+step "configure and build (Release, no tests, no benchmarks)"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF
+cmake --build "$build" -j "$(nproc)"
+
+step "install to $prefix"
+cmake --install "$build" --prefix "$prefix"
+bin=$prefix/bin
+
+mkdir -p "$work"
+cd "$work"   # iqsynth's library writes its run log iqSynthRun.log here
+
+step "1. iqsynth: 512 QPSK symbols at 2.5 MHz, 4 samples per symbol (10 MHz clock)"
+"$bin/iqsynth" -M qpsk -n 512 -r 2.5MHz -s 4 -f rrc -a 0.35 -d prbs9 -o qpsk.arb
+
+step "2. wavepack: the example two-tone CSV file at a 10 MHz sample clock"
+"$bin/wavepack" -d "$root/examples/two-tone.csv" -f 10MHz -o two-tone.arb
+
+step "3. arbtool join: QPSK, 1000 blank pairs, two-tone; levels matched by RMS"
+"$bin/arbtool" join -o joined.arb --level rms --clock highest \
+  qpsk.arb blank:1000 two-tone.arb
+
+step "4. arbtool info joined.arb"
+"$bin/arbtool" info joined.arb
+
+step "5. arbtool dump joined.arb"
+"$bin/arbtool" dump joined.arb -o joined.csv
+
+step "where everything went"
+cat <<EOF
+programs and libraries:     $bin/{iqsynth,wavepack,arbtool}, $prefix/lib/
+synthesised QPSK waveform:  $work/qpsk.arb
+converted example CSV:      $work/two-tone.arb
+segment configuration:      $work/joined-segments.txt
+joined multi-segment file:  $work/joined.arb
+its samples, as I,Q lines:  $work/joined.csv ($(wc -l < joined.csv) lines)
+synthesis run log:          $work/iqSynthRun.log
+EOF
