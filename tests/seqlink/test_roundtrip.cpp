@@ -152,7 +152,7 @@ TEST_F(SeqlinkRoundTripTest, SamplesOfAWavepackFile) {
 
 class SeqlinkMultiSegmentRoundTripTest
     : public SeqlinkRoundTripTest,
-      public ::testing::WithParamInterface<std::tuple<const char*, const char*>> {};
+      public ::testing::WithParamInterface<std::tuple<std::string, std::string>> {};
 
 TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
   const auto [levelMode, clockMode] = GetParam();
@@ -164,7 +164,7 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
   config.levelMode = levelMode;
   config.clockRateMode = clockMode;
   config.userClockRate = "3e6";
-  config.outputFile = dir_->file(std::string("multi_") + levelMode + "_" + clockMode + ".arb");
+  config.outputFile = dir_->file("multi_" + levelMode + "_" + clockMode + ".arb");
   std::vector<double> configuredEnergy;
   for (const Wave* wave : {&first_, &second_}) {
     int count = 0;
@@ -174,7 +174,7 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
     configuredEnergy.push_back(energy);
   }
   config.segments.push_back(format("\"Blank\",%f,%zu,0", blankClock, blankPairs));
-  const std::string configPath = dir_->file(std::string("config_") + levelMode + clockMode);
+  const std::string configPath = dir_->file("config_" + levelMode + clockMode);
   seqtest::writeText(configPath, config.line() + "\n");
 
   char outputFile[256] = "";
@@ -195,15 +195,15 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
   // What the modes must give, worked out here.
   const std::vector<double> configuredClock = {1e7, 2e6, blankClock};
   std::vector<double> expectedClock = configuredClock;
-  if (std::string(clockMode) == "HIGHEST") expectedClock.assign(3, 1e7);
-  if (std::string(clockMode) == "USER") expectedClock.assign(3, userClock);
+  if (clockMode == "HIGHEST") expectedClock.assign(3, 1e7);
+  if (clockMode == "USER") expectedClock.assign(3, userClock);
   EXPECT_EQ(clocks, expectedClock);
   EXPECT_EQ(counts, (std::vector<int>{40, 25, static_cast<int>(blankPairs)}));
 
   Values expected = first_.values;
   Values second = second_.values;
   std::vector<double> expectedEnergy = {configuredEnergy[0], configuredEnergy[1], 0.0};
-  if (std::string(levelMode) == "RMS") {
+  if (levelMode == "RMS") {
     const double level0 = std::sqrt(configuredEnergy[0] / 40);
     const double level1 = std::sqrt(configuredEnergy[1] / 25);
     ASSERT_NE(level0, level1);
@@ -286,7 +286,10 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SeqlinkMultiSegmentRoundTripTest,
-                         ::testing::Combine(::testing::Values("RMS", "UNCHANGED"),
-                                            ::testing::Values("HIGHEST", "USER", "UNCHANGED")));
+                         ::testing::Combine(::testing::Values(std::string("RMS"),
+                                                              std::string("UNCHANGED")),
+                                            ::testing::Values(std::string("HIGHEST"),
+                                                              std::string("USER"),
+                                                              std::string("UNCHANGED"))));
 
 }  // namespace
