@@ -8,7 +8,12 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <fstream>
 
 #include "test_support.h"
 #include "wavecrypt.h"
@@ -227,6 +232,41 @@ TEST_F(WavepackPacker, FailuresLeaveNoFileAndKeepAnExistingOne) {
   EXPECT_EQ(leftoverFiles(), 0u);
   const auto perms = std::filesystem::status(outputPath_).permissions();
   EXPECT_NE(perms & std::filesystem::perms::owner_read, std::filesystem::perms::none);
+}
+
+TEST_F(WavepackPacker, InputTooLargeForTheHeaderFieldsIsRefused) {
+  // A sparse file of 2^31 bytes: one byte more than the 32-bit signed size allows.
+  {
+    std::ofstream(inputPath_, std::ios::binary).put('\0');
+  }
+  std::filesystem::resize_file(inputPath_, std::uintmax_t{1} << 31);
+  EXPECT_EQ(PackuserIQdata(inputPath_.c_str(), outputPath_.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
+            WAVEPACK_BAD_PARAMETER);
+  EXPECT_FALSE(std::filesystem::exists(outputPath_));
+  EXPECT_EQ(leftoverFiles(), 0u);
+}
+
+TEST_F(WavepackPacker, AFailedWriteIsResult19AndLeavesNothing) {
+  wavepack_test::writeBytes(inputPath_, Bytes(200000, 0x11));
+  wavepack_test::writeText(outputPath_, "precious");
+  // In a child process, limit the size of written files so that the write fails
+  // part way, as on a full disk.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{100000, 100000};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int result =
+        PackuserIQdata(inputPath_.c_str(), outputPath_.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1);
+    std::_Exit(result);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), WAVEPACK_OUTPUT_FAILED);
+  EXPECT_EQ(wavepack_test::readBytes(outputPath_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(leftoverFiles(), 0u);
 }
 
 TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsResult19) {
