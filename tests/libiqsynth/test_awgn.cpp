@@ -130,6 +130,8 @@ struct CnrCase {
     bool bandLimited;
 };
 
+void PrintTo(const CnrCase& c, std::ostream* os) { *os << "ratio " << c.ratio << ", CNR " << c.cnr << " dB"; }
+
 class NoisePowerTest : public ::testing::TestWithParam<CnrCase> {};
 
 // A constant-envelope tone with noise added; the noise (noisy minus clean) is

@@ -36,6 +36,8 @@ struct ParamCase {
     double freqStep;   // cycles per sample between neighbours
 };
 
+void PrintTo(const ParamCase& c, std::ostream* os) { *os << c.carriers << " carriers at " << c.spacing << " Hz"; }
+
 class MccwParamTest : public ::testing::TestWithParam<ParamCase> {};
 
 TEST_P(MccwParamTest, RecordAndCarrierFrequencies)

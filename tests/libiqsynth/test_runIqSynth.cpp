@@ -192,6 +192,8 @@ struct QuantCase {
     short expected;  // 14-bit I
 };
 
+void PrintTo(const QuantCase& c, std::ostream* os) { *os << c.value << " at depth " << c.depth; }
+
 class QuantiseTest : public RunIqSynthTest, public ::testing::WithParamInterface<QuantCase> {};
 
 // One carrier at 0 Hz gives a constant sample; its phase picks the I value.
@@ -498,6 +500,8 @@ struct FamilyCase {
     int filter;
     int points;  // constellation list size
 };
+
+void PrintTo(const FamilyCase& c, std::ostream* os) { *os << c.name; }
 
 class FamilyRunTest : public RunIqSynthTest, public ::testing::WithParamInterface<FamilyCase> {};
 
