@@ -5,7 +5,6 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace arbtool {
 namespace {
@@ -17,10 +16,11 @@ constexpr std::array<const char*, 9> kItemKeys = {
 // The marker items are required but have no effect; this host writes 0.
 constexpr const char* kMarkerValue = "0";
 
+// Shortest text that reads back as exactly the same double.
 std::string number(double value) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
 }
 
 void checkName(const std::string& name, const char* what, bool segment) {
