@@ -2,13 +2,13 @@
 // file (one encryption over all samples), reading samples back (decryption), the
 // level scaling of outputIQDataAndInf, and the display formatting of a text header.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "arb_readers.h"
@@ -49,7 +49,11 @@ void BM_CrtMultiSegArb(benchmark::State& state) {
   std::remove(path.c_str());
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * pairs * 4));
 }
-BENCHMARK(BM_CrtMultiSegArb)->Arg(1 << 10)->Arg(1 << 16)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CrtMultiSegArb)
+    ->Arg(1 << 10)
+    ->Arg(1 << 16)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ReadArbFileData(benchmark::State& state) {
   const auto pairs = static_cast<std::size_t>(state.range(0));
@@ -67,7 +71,11 @@ void BM_ReadArbFileData(benchmark::State& state) {
   std::remove(path.c_str());
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * pairs * 4));
 }
-BENCHMARK(BM_ReadArbFileData)->Arg(1 << 10)->Arg(1 << 16)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadArbFileData)
+    ->Arg(1 << 10)
+    ->Arg(1 << 16)
+    ->Arg(1 << 20)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_OutputIQDataAndInfRms(benchmark::State& state) {
   // Two Blank segments and one file segment scaled to the quieter level.
@@ -82,11 +90,12 @@ void BM_OutputIQDataAndInfRms(benchmark::State& state) {
   double energy = 0;
   for (const short v : samples) energy += (v / 8192.0) * (v / 8192.0);
   char line[1024];
-  std::snprintf(line, sizeof line,
-                "{NUMBER SEGMENTS:2}{SEGMENT_0:\"%s\",1e8,%zu,%f}{SEGMENT_1:\"Blank\",1e8,%zu,%f}"
-                "{LEVEL MODE:RMS}{CLOCKRATE MODE:HIGHEST}{USER CLOCKRATE:0}{OUTPUT FILE:o.arb}"
-                "{SEGMENT MARKER:0}{FIRST SEGMENT RESTART MARKER:0}{EVERY SEGMENT RESTART MARKER:0}",
-                wave.c_str(), pairs, energy, pairs, 0.01 * pairs);
+  std::snprintf(
+      line, sizeof line,
+      "{NUMBER SEGMENTS:2}{SEGMENT_0:\"%s\",1e8,%zu,%f}{SEGMENT_1:\"Blank\",1e8,%zu,%f}"
+      "{LEVEL MODE:RMS}{CLOCKRATE MODE:HIGHEST}{USER CLOCKRATE:0}{OUTPUT FILE:o.arb}"
+      "{SEGMENT MARKER:0}{FIRST SEGMENT RESTART MARKER:0}{EVERY SEGMENT RESTART MARKER:0}",
+      wave.c_str(), pairs, energy, pairs, 0.01 * pairs);
   if (std::FILE* f = std::fopen(config.c_str(), "w")) {
     std::fputs(line, f);
     std::fclose(f);
@@ -114,7 +123,8 @@ BENCHMARK(BM_OutputIQDataAndInfRms)->Arg(1 << 16)->Arg(1 << 20)->Unit(benchmark:
 
 void BM_FormatTextForDisplay(benchmark::State& state) {
   std::string text;
-  for (int i = 0; i < 60; ++i) text += "{SEGMENT_" + std::to_string(i) + ":name.arb,100000000.000000,1000,1.5}";
+  for (int i = 0; i < 60; ++i)
+    text += "{SEGMENT_" + std::to_string(i) + ":name.arb,100000000.000000,1000,1.5}";
   for (auto _ : state) benchmark::DoNotOptimize(seqlink::formatTextForDisplay(text));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }

@@ -75,11 +75,9 @@ SEQLINK_API int outputIQDataAndInf(short* samples, char* names, double* clockRat
  * data too long for a 32-bit file length); 8 a name slot without terminator;
  * 240 the output cannot be created or written; 242 the text header does not fit, or
  * out of memory; 246, 247, 248 crypto binding as for readArbFileData. */
-SEQLINK_API int crtMultiSegArb(const char* names, const double* clockRates,
-                               const int* sampleCounts, const double* energies,
-                               unsigned segmentCount, const short* samples,
-                               unsigned totalSamples, uint32_t reserved,
-                               const char* outputFile);
+SEQLINK_API int crtMultiSegArb(const char* names, const double* clockRates, const int* sampleCounts,
+                               const double* energies, unsigned segmentCount, const short* samples,
+                               unsigned totalSamples, uint32_t reserved, const char* outputFile);
 
 #ifdef __cplusplus
 }

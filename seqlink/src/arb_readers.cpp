@@ -69,7 +69,8 @@ int readInfFrom(ByteSource& source, int* sampleCount, double* clock, double* ene
     std::uint32_t dataOffset = 0;
     if (!readU32(source, arb::offset::kDataOffset, dataOffset)) return kBadHeader;
     // Up to 1,024 bytes, fewer when the file ends or the samples come first.
-    std::uint64_t length = std::min<std::uint64_t>(kInfTextLimit, source.size() - arb::kHeaderLength);
+    std::uint64_t length =
+        std::min<std::uint64_t>(kInfTextLimit, source.size() - arb::kHeaderLength);
     length = dataOffset < arb::kHeaderLength
                  ? 0
                  : std::min<std::uint64_t>(length, dataOffset - arb::kHeaderLength);
@@ -88,8 +89,7 @@ int readInfFrom(ByteSource& source, int* sampleCount, double* clock, double* ene
   return kOk;
 }
 
-std::optional<std::string> formatTextForDisplay(std::string_view text,
-                                                std::size_t maxLength) {
+std::optional<std::string> formatTextForDisplay(std::string_view text, std::size_t maxLength) {
   const std::size_t lastClose = text.rfind('}');
   if (lastClose != std::string_view::npos) text = text.substr(0, lastClose);
   // Formatting only inserts characters: a text already too long cannot fit.
@@ -159,8 +159,7 @@ int readAllInfFrom(ByteSource& source, char* text, int* length) {
     textOffset = offset32;
   } else if (static_cast<std::int32_t>(version) == 1) {
     std::uint32_t dataOffset = 0;
-    if (!readU32(source, arb::offset::kDataOffset, dataOffset) ||
-        dataOffset < arb::kHeaderLength) {
+    if (!readU32(source, arb::offset::kDataOffset, dataOffset) || dataOffset < arb::kHeaderLength) {
       return kBadHeader;
     }
     textOffset = arb::kHeaderLength;
@@ -252,12 +251,13 @@ int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs) {
       const long long got =
           source_->readAt(dataOffset_, input.get(), static_cast<std::size_t>(length));
       if (got < 0) return kDataReadError;
-      length = static_cast<std::uint64_t>(got) - static_cast<std::uint64_t>(got) % arb::kCipherBlockLength;
+      length = static_cast<std::uint64_t>(got) -
+               static_cast<std::uint64_t>(got) % arb::kCipherBlockLength;
       if (length > 0) {
         std::uint32_t produced = static_cast<std::uint32_t>(length);
-        const int status = cryptoEncOrDec(kOpDataCipher, input.get(),
-                                          static_cast<std::uint32_t>(length), dataKey_.data(),
-                                          plain.get(), &produced, kDecrypt);
+        const int status =
+            cryptoEncOrDec(kOpDataCipher, input.get(), static_cast<std::uint32_t>(length),
+                           dataKey_.data(), plain.get(), &produced, kDecrypt);
         if (status != kOk) return status;
         if (produced != length) return kCryptoCallFailed;
         copied = std::min(wanted, length);

@@ -11,8 +11,8 @@ namespace seqlink {
 namespace {
 
 using CrcFn = std::uint32_t (*)(const void*, std::uint32_t);
-using EncOrDecFn = int (*)(int, const void*, std::uint32_t, const void*, void*,
-                           std::uint32_t*, int);
+using EncOrDecFn = int (*)(int, const void*, std::uint32_t, const void*, void*, std::uint32_t*,
+                           int);
 using RandKeyFn = int (*)(void*);
 
 void* openCryptoLibrary();
@@ -58,9 +58,7 @@ void* openCryptoLibrary() {
 }
 
 // The crypto statuses are signed 16-bit values in an int: only the low 16 bits count.
-bool cryptoSucceeded(int status) {
-  return (static_cast<unsigned>(status) & 0xFFFFu) == 0;
-}
+bool cryptoSucceeded(int status) { return (static_cast<unsigned>(status) & 0xFFFFu) == 0; }
 
 }  // namespace
 
@@ -73,9 +71,8 @@ int cryptoCrc32(const void* data, std::uint32_t length, std::uint32_t& crc) {
   return kOk;
 }
 
-int cryptoEncOrDec(int operation, const void* input, std::uint32_t inputLength,
-                   const void* key, void* output, std::uint32_t* outputLength,
-                   int direction) {
+int cryptoEncOrDec(int operation, const void* input, std::uint32_t inputLength, const void* key,
+                   void* output, std::uint32_t* outputLength, int direction) {
   LoadedLibrary library;
   if (!library.loaded()) return kCryptoLoadFailed;
   auto fn = library.find<EncOrDecFn>("EncOrDecOpt");

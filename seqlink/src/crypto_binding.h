@@ -21,9 +21,8 @@ int cryptoCrc32(const void* data, std::uint32_t length, std::uint32_t& crc);
 // One EncOrDecOpt call; outputLength holds the capacity on entry and the bytes
 // produced on return. Returns 0, 246, 247, or 248 when the low 16 bits of the
 // crypto status are not zero.
-int cryptoEncOrDec(int operation, const void* input, std::uint32_t inputLength,
-                   const void* key, void* output, std::uint32_t* outputLength,
-                   int direction);
+int cryptoEncOrDec(int operation, const void* input, std::uint32_t inputLength, const void* key,
+                   void* output, std::uint32_t* outputLength, int direction);
 
 // Draws a 16-byte data key into key16. Returns 0, 246, 247 or 248.
 int cryptoRandomKey(void* key16);

@@ -73,8 +73,9 @@ std::optional<int> textToInt(std::string_view text) {
 }
 
 ClassicLocaleScope::ClassicLocaleScope()
-    : previous_(classicLocale() != static_cast<locale_t>(nullptr) ? uselocale(classicLocale())
-                                                                  : static_cast<locale_t>(nullptr)) {}
+    : previous_(classicLocale() != static_cast<locale_t>(nullptr)
+                    ? uselocale(classicLocale())
+                    : static_cast<locale_t>(nullptr)) {}
 
 ClassicLocaleScope::~ClassicLocaleScope() {
   if (previous_ != static_cast<locale_t>(nullptr)) uselocale(previous_);

@@ -2,8 +2,9 @@
 // configuration lines, and locale-independent number conversions.
 #pragma once
 
-#include <clocale>
 #include <locale.h>
+
+#include <clocale>
 #include <optional>
 #include <string>
 #include <string_view>

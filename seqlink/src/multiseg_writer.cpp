@@ -84,8 +84,8 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
                                  static_cast<std::int64_t>(arb::kSegmentRecordLength) * segments;
   if (textSpace <= 0) return kDataNoMemory;
 
-  if (segmentCount > 0 &&
-      (names == nullptr || clockRates == nullptr || sampleCounts == nullptr || energies == nullptr)) {
+  if (segmentCount > 0 && (names == nullptr || clockRates == nullptr || sampleCounts == nullptr ||
+                           energies == nullptr)) {
     return kBadItem;
   }
   if (totalSamples > 0 && samples == nullptr) return kBadItem;
@@ -114,10 +114,9 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
                       static_cast<unsigned long long>(dataLength), segmentCount);
     if (static_cast<std::int64_t>(text.size()) + 1 > textSpace) return kDataNoMemory;
     for (unsigned i = 0; i < segmentCount; ++i) {
-      const std::string item =
-          formatText(arb::kVersion2SegmentTemplate, static_cast<int>(i),
-                     names + arb::kSegmentNameLength * i, clockRates[i],
-                     static_cast<unsigned>(sampleCounts[i]), energies[i]);
+      const std::string item = formatText(arb::kVersion2SegmentTemplate, static_cast<int>(i),
+                                          names + arb::kSegmentNameLength * i, clockRates[i],
+                                          static_cast<unsigned>(sampleCounts[i]), energies[i]);
       if (item.size() + 1 > kItemCapacity) return kDataNoMemory;
       const std::int64_t room = textSpace - kItemReserve * (static_cast<std::int64_t>(i) + 1);
       if (static_cast<std::int64_t>(text.size() + item.size()) + 1 > room) return kDataNoMemory;
@@ -193,8 +192,8 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
   if (!cipher) return kDataNoMemory;
   if (dataLength > 0) {
     std::uint32_t produced = static_cast<std::uint32_t>(paddedData);
-    status = cryptoEncOrDec(kOpDataCipher, samples, static_cast<std::uint32_t>(dataLength),
-                            dataKey, cipher.get(), &produced, kEncrypt);
+    status = cryptoEncOrDec(kOpDataCipher, samples, static_cast<std::uint32_t>(dataLength), dataKey,
+                            cipher.get(), &produced, kEncrypt);
     if (status != kOk) return status;
     if (produced != paddedData) return kCryptoCallFailed;
   }

@@ -84,8 +84,8 @@ SegmentConfig& segmentConfig() {
 
 std::string segmentKey(long long index) { return "SEGMENT_" + std::to_string(index); }
 
-int parseSegmentItem(std::string_view key, std::string_view terminator,
-                     std::string_view configLine, SegmentItem& item) {
+int parseSegmentItem(std::string_view key, std::string_view terminator, std::string_view configLine,
+                     SegmentItem& item) {
   const std::string_view value = findItemValue(key, terminator, configLine);
   if (value.empty()) return kBadItem;
 
@@ -121,8 +121,8 @@ int readMultiSegConfigText(std::string_view content, char* outputFile, int* segm
 
   SegmentConfig fresh;
   fresh.configLine = firstLine(content);
-  const int status = parseConfigLine(fresh.configLine, fresh, outputFile, segmentCount,
-                                     totalSamples);
+  const int status =
+      parseConfigLine(fresh.configLine, fresh, outputFile, segmentCount, totalSamples);
   // A failed read leaves no configuration behind, so that outputIQDataAndInf cannot
   // run on a mixture of this file and an earlier one.
   if (status == kOk) config = std::move(fresh);
@@ -131,8 +131,8 @@ int readMultiSegConfigText(std::string_view content, char* outputFile, int* segm
 
 }  // namespace seqlink
 
-extern "C" SEQLINK_API int readMultiSegConfig(const char* path, char* outputFile,
-                                              int* segmentCount, int* totalSamples) {
+extern "C" SEQLINK_API int readMultiSegConfig(const char* path, char* outputFile, int* segmentCount,
+                                              int* totalSamples) {
   using namespace seqlink;
   segmentConfig() = SegmentConfig{};
   if (path == nullptr) return kConfigCannotOpen;

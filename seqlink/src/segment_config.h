@@ -38,8 +38,8 @@ std::string segmentKey(long long index);
 
 // Splits the item found under key in configLine. Returns 0, or 2 when the item is
 // missing or any of its four fields is empty.
-int parseSegmentItem(std::string_view key, std::string_view terminator,
-                     std::string_view configLine, SegmentItem& item);
+int parseSegmentItem(std::string_view key, std::string_view terminator, std::string_view configLine,
+                     SegmentItem& item);
 
 // Reads the configuration from the whole content of a configuration file (only its
 // first line counts) and replaces the process-wide configuration. Same outputs and

@@ -35,8 +35,8 @@ struct ParsedSegment {
 
 }  // namespace
 
-int loadSegmentSamples(std::int16_t* destination, std::size_t pairs,
-                       std::optional<double> target, double& energy, const std::string& name) {
+int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::optional<double> target,
+                       double& energy, const std::string& name) {
   if (name == "Blank") {
     if (pairs > 0) std::memset(destination, 0, pairs * arb::kBytesPerPair);
     if (pairs > 0 && target && *target > kLevelFloor) energy = *target * *target * pairs;
@@ -69,8 +69,8 @@ int outputSegments(short* samples, char* names, double* clockRates, int* sampleC
   const SegmentConfig& config = segmentConfig();
   const int count = config.segmentCount;
   if (count < 0) return kBadItem;
-  if (count > 0 &&
-      (names == nullptr || clockRates == nullptr || sampleCounts == nullptr || energies == nullptr)) {
+  if (count > 0 && (names == nullptr || clockRates == nullptr || sampleCounts == nullptr ||
+                    energies == nullptr)) {
     return kBadItem;
   }
 
@@ -131,8 +131,8 @@ int outputSegments(short* samples, char* names, double* clockRates, int* sampleC
   std::size_t firstPair = 0;
   for (int i = 0; i < count; ++i) {
     const auto pairs = static_cast<std::size_t>(sampleCounts[i]);
-    const int status = loadSegmentSamples(samples + 2 * firstPair, pairs, targets[i],
-                                          energies[i], segmentNames[i]);
+    const int status = loadSegmentSamples(samples + 2 * firstPair, pairs, targets[i], energies[i],
+                                          segmentNames[i]);
     if (status != kOk) return status;
     firstPair += pairs;
   }

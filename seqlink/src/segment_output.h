@@ -17,7 +17,7 @@ inline constexpr double kLevelFloor = 0.00001;
 // energy (the segment's signal energy; on entry the configured one). A segment
 // without pairs has no level and is left as it is. Returns 0 or a sample-reader
 // status (240-248).
-int loadSegmentSamples(std::int16_t* destination, std::size_t pairs,
-                       std::optional<double> target, double& energy, const std::string& name);
+int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::optional<double> target,
+                       double& energy, const std::string& name);
 
 }  // namespace seqlink

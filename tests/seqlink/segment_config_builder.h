@@ -17,7 +17,7 @@ struct ConfigBuilder {
   std::string marker = "0";
   std::string firstRestart = "0";
   std::string everyRestart = "0";
-  std::vector<std::string> omit;      // keys ("LEVEL MODE:" ...) to leave out
+  std::vector<std::string> omit;  // keys ("LEVEL MODE:" ...) to leave out
 
   // One segment item value: "name",clock,count,energy
   static std::string segment(const std::string& name, const std::string& clock,

@@ -29,8 +29,8 @@ class ScratchDir {
  public:
   ScratchDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                          "/seqlink-test-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/seqlink-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     path_ = pattern;
   }
@@ -50,7 +50,8 @@ class ScratchDir {
 
 inline void writeFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 inline void writeText(const std::string& path, const std::string& text) {
@@ -115,10 +116,9 @@ inline Bytes encryptSamples(const std::vector<std::int16_t>& values, const DataK
   const Bytes plain = plainSamples(values);
   Bytes cipher(plain.size() + 8);
   std::uint32_t length = static_cast<std::uint32_t>(cipher.size());
-  if (!plain.empty() &&
-      (EncOrDecOpt(2, plain.data(), static_cast<std::uint32_t>(plain.size()), key.data(),
-                   cipher.data(), &length, 0) &
-       0xFFFF) != 0) {
+  if (!plain.empty() && (EncOrDecOpt(2, plain.data(), static_cast<std::uint32_t>(plain.size()),
+                                     key.data(), cipher.data(), &length, 0) &
+                         0xFFFF) != 0) {
     std::abort();
   }
   cipher.resize(plain.size());

@@ -35,7 +35,8 @@ struct Api {
 Bytes plainVersion1File(const std::vector<std::int16_t>& values) {
   const std::string text = "{Clock:1000HZ}{Value:1.0}";
   Bytes file(208, 0);
-  putU32(file, 0, seqtest::zlibCrc(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  putU32(file, 0,
+         seqtest::zlibCrc(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
   putU32(file, 20, 1);
   putU32(file, 200, static_cast<std::uint32_t>(values.size() / 2));
   putU32(file, 204, static_cast<std::uint32_t>(208 + text.size()));
@@ -76,7 +77,8 @@ class SeqlinkBindingTest : public ::testing::Test {
 
   int readWave(const Api& api) {
     std::vector<short> out(values_.size());
-    const int status = api.readData(wave_.c_str(), static_cast<int>(values_.size() / 2), out.data());
+    const int status =
+        api.readData(wave_.c_str(), static_cast<int>(values_.size() / 2), out.data());
     if (status == 0 && !std::equal(out.begin(), out.end(), values_.begin())) return 210;
     return status;
   }

@@ -1,8 +1,8 @@
 // Item lookup in "{key:value}" texts and the number conversions behind it.
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <climits>
+#include <clocale>
 #include <optional>
 #include <string>
 
@@ -32,15 +32,13 @@ TEST_P(SeqlinkFindItemValueTest, ReturnsTextBetweenKeyAndTerminator) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SeqlinkFindItemValueTest,
-    ::testing::Values(
-        FindCase{"{LEVEL MODE:RMS}", "LEVEL MODE:", "RMS"},
-        FindCase{"{LEVEL MODE: RMS }", "LEVEL MODE:", " RMS "},        // verbatim
-        FindCase{"{A:1}{A:2}", "A:", "1"},                              // first occurrence
-        FindCase{"{SEGMENT_10:x}{SEGMENT_1:y}", "SEGMENT_1", "0:x"},    // prefix match
-        FindCase{"{LEVEL MODE:RMS", "LEVEL MODE:", ""},                 // no terminator
-        FindCase{"{level mode:RMS}", "LEVEL MODE:", ""},                // case-sensitive
-        FindCase{"", "A:", ""},
-        FindCase{"{A:}", "A:", ""}));
+    ::testing::Values(FindCase{"{LEVEL MODE:RMS}", "LEVEL MODE:", "RMS"},
+                      FindCase{"{LEVEL MODE: RMS }", "LEVEL MODE:", " RMS "},  // verbatim
+                      FindCase{"{A:1}{A:2}", "A:", "1"},                       // first occurrence
+                      FindCase{"{SEGMENT_10:x}{SEGMENT_1:y}", "SEGMENT_1", "0:x"},  // prefix match
+                      FindCase{"{LEVEL MODE:RMS", "LEVEL MODE:", ""},               // no terminator
+                      FindCase{"{level mode:RMS}", "LEVEL MODE:", ""},  // case-sensitive
+                      FindCase{"", "A:", ""}, FindCase{"{A:}", "A:", ""}));
 
 struct NumberCase {
   std::string text;
@@ -63,17 +61,16 @@ TEST_P(SeqlinkNumberFromItemTest, TakesDigitsOfTheValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SeqlinkNumberFromItemTest,
-    ::testing::Values(
-        NumberCase{"{Clock:100000000HZ}", "{Clock", 100000000.0},
-        NumberCase{"{Clock:-5}", "{Clock", 5.0},               // the sign is not seen
-        NumberCase{"{Value:.5}", "{Value", 5.0},               // nor a leading point
-        NumberCase{"{Value:12.500000}", "{Value", 12.5},
-        NumberCase{"{Value:1.5e3 units}", "{Value", 1500.0},
-        NumberCase{"{Value:none}", "{Value", 0.0},             // no digit
-        NumberCase{"{Value:}", "{Value", 0.0},
-        NumberCase{"{Clock:1HZ}{Value:2}", "{Value", 2.0},
-        NumberCase{"{Clock:1HZ", "{Clock", std::nullopt},      // no closing brace
-        NumberCase{"{Clock:1HZ}", "{Value", std::nullopt}));   // no item
+    ::testing::Values(NumberCase{"{Clock:100000000HZ}", "{Clock", 100000000.0},
+                      NumberCase{"{Clock:-5}", "{Clock", 5.0},  // the sign is not seen
+                      NumberCase{"{Value:.5}", "{Value", 5.0},  // nor a leading point
+                      NumberCase{"{Value:12.500000}", "{Value", 12.5},
+                      NumberCase{"{Value:1.5e3 units}", "{Value", 1500.0},
+                      NumberCase{"{Value:none}", "{Value", 0.0},  // no digit
+                      NumberCase{"{Value:}", "{Value", 0.0},
+                      NumberCase{"{Clock:1HZ}{Value:2}", "{Value", 2.0},
+                      NumberCase{"{Clock:1HZ", "{Clock", std::nullopt},     // no closing brace
+                      NumberCase{"{Clock:1HZ}", "{Value", std::nullopt}));  // no item
 
 TEST(SeqlinkTextToIntTest, FollowsTheCRulesWithinRange) {
   EXPECT_EQ(textToInt("42"), 42);

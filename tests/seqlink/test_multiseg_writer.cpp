@@ -1,6 +1,5 @@
 // crtMultiSegArb: the version-2 file byte by byte, its limits and its failures.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -60,11 +59,11 @@ std::string format(const char* fmt, auto... args) {
 std::string expectedText(const Segments& s) {
   long double energy = 0;
   for (const short v : s.samples) energy += (v / 8192.0L) * (v / 8192.0L);
-  std::string text = format("{Value:%.6Lf}{Num:%llu}{NUMBER SEGMENTS:%u}", energy,
-                            4ull * s.total(), s.count());
+  std::string text =
+      format("{Value:%.6Lf}{Num:%llu}{NUMBER SEGMENTS:%u}", energy, 4ull * s.total(), s.count());
   for (unsigned i = 0; i < s.count(); ++i) {
-    text += format("{SEGMENT_%u:%s,%.6f,%d,%.6f}", i, &s.names[256 * i], s.clocks[i],
-                   s.counts[i], s.energies[i]);
+    text += format("{SEGMENT_%u:%s,%.6f,%d,%.6f}", i, &s.names[256 * i], s.clocks[i], s.counts[i],
+                   s.energies[i]);
   }
   return text;
 }
@@ -73,7 +72,8 @@ std::string expectedText(const Segments& s) {
 void checkFile(const Bytes& file, const Segments& s) {
   const std::uint32_t n = s.count() + 2;
   const std::string text = expectedText(s);
-  const std::uint32_t blockLength = 4 + 16 * n + 16 + 280 * s.count() + static_cast<std::uint32_t>(text.size());
+  const std::uint32_t blockLength =
+      4 + 16 * n + 16 + 280 * s.count() + static_cast<std::uint32_t>(text.size());
   const std::uint32_t dataLength = 4 * s.total() + (s.total() % 2 ? 4 : 0);
   ASSERT_EQ(file.size(), 208u + blockLength + dataLength);
 
@@ -97,7 +97,9 @@ void checkFile(const Bytes& file, const Segments& s) {
   for (std::uint32_t e = 0; e < n; ++e) {
     const std::size_t at = 212 + 16 * e;
     const std::uint32_t type = e == 0 ? 2 : e == n - 1 ? 1 : 3;
-    const std::uint32_t length = e == 0 ? 16 : e == n - 1 ? static_cast<std::uint32_t>(text.size()) : 280;
+    const std::uint32_t length = e == 0       ? 16
+                                 : e == n - 1 ? static_cast<std::uint32_t>(text.size())
+                                              : 280;
     EXPECT_EQ(getU32(file, at), type) << e;
     EXPECT_EQ(getU32(file, at + 4), length) << e;
     EXPECT_EQ(getU32(file, at + 8), offset) << e;
@@ -123,7 +125,9 @@ void checkFile(const Bytes& file, const Segments& s) {
     byteOffset += 4 * s.counts[i];
   }
   // Text.
-  EXPECT_EQ(std::string(file.begin() + list + 16 + 280 * s.count(), file.begin() + 208 + blockLength), text);
+  EXPECT_EQ(
+      std::string(file.begin() + list + 16 + 280 * s.count(), file.begin() + 208 + blockLength),
+      text);
 
   // Samples: unwrap the key and decrypt.
   std::uint8_t key[16];
@@ -132,7 +136,10 @@ void checkFile(const Bytes& file, const Segments& s) {
   Bytes plain(dataLength + 8);
   std::uint32_t plainLength = static_cast<std::uint32_t>(plain.size());
   if (dataLength > 0) {
-    ASSERT_EQ(EncOrDecOpt(2, &file[208 + blockLength], dataLength, key, plain.data(), &plainLength, 1) & 0xFFFF, 0);
+    ASSERT_EQ(
+        EncOrDecOpt(2, &file[208 + blockLength], dataLength, key, plain.data(), &plainLength, 1) &
+            0xFFFF,
+        0);
   }
   const std::vector<std::int16_t> values(s.samples.begin(), s.samples.end());
   Bytes expected = seqtest::plainSamples(values);
@@ -167,7 +174,8 @@ TEST_F(SeqlinkMultiSegWriterTest, ZeroSegments) {
   EXPECT_EQ(getU32(file, 244), 0u);
   EXPECT_EQ(getU32(file, 248), 260u);  // first-record offset: the text block
   checkFile(file, s);
-  EXPECT_EQ(std::string(file.begin() + 260, file.end()), "{Value:0.000000}{Num:0}{NUMBER SEGMENTS:0}");
+  EXPECT_EQ(std::string(file.begin() + 260, file.end()),
+            "{Value:0.000000}{Num:0}{NUMBER SEGMENTS:0}");
 }
 
 TEST_F(SeqlinkMultiSegWriterTest, SeveralSegmentsOddTotalAndReadBack) {
@@ -213,12 +221,14 @@ TEST_F(SeqlinkMultiSegWriterTest, NumIsFourTimesTheTotalAndTextUsesADecimalPoint
 bool textFits(const Segments& s) {
   const long long space = 20460 - 16LL * (s.count() + 2) - 280LL * s.count();
   if (space <= 0) return false;
-  std::string text = format("{Value:%.6Lf}{Num:%llu}{NUMBER SEGMENTS:%u}", 0.0L, 4ull * s.total(), s.count());
+  std::string text =
+      format("{Value:%.6Lf}{Num:%llu}{NUMBER SEGMENTS:%u}", 0.0L, 4ull * s.total(), s.count());
   if (static_cast<long long>(text.size()) + 1 > space) return false;
   for (unsigned i = 0; i < s.count(); ++i) {
-    const std::string item = format("{SEGMENT_%u:%s,%.6f,%d,%.6f}", i, &s.names[256 * i], s.clocks[i],
-                                    s.counts[i], s.energies[i]);
-    if (static_cast<long long>(text.size() + item.size()) + 1 > space - 512LL * (i + 1)) return false;
+    const std::string item = format("{SEGMENT_%u:%s,%.6f,%d,%.6f}", i, &s.names[256 * i],
+                                    s.clocks[i], s.counts[i], s.energies[i]);
+    if (static_cast<long long>(text.size() + item.size()) + 1 > space - 512LL * (i + 1))
+      return false;
     text += item;
   }
   return true;
@@ -248,8 +258,8 @@ TEST_F(SeqlinkMultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
               242);
   }
   // A count far beyond the buffers is refused before they are read.
-  EXPECT_EQ(crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
-                           0xFFFFFFFFu, nullptr, 0, 0, path_.c_str()),
+  EXPECT_EQ(crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(), 0xFFFFFFFFu,
+                           nullptr, 0, 0, path_.c_str()),
             242);
   EXPECT_EQ(seqtest::readFile(path_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);

@@ -114,7 +114,8 @@ TEST(SeqlinkReadInfTest, MissingItemsAre7AndKeepWhatWasStored) {
 TEST(SeqlinkReadInfTest, Version1TextIsLimitedToDataOffsetTo1024BytesAndToAZeroByte) {
   const std::string filler = "{Filler:" + std::string(1020, 'x') + "}";
   EXPECT_EQ(infOf(seqtest::makeVersion1File(filler + kText, {})).status, 7);
-  EXPECT_EQ(infOf(seqtest::makeVersion1File(std::string("{Clock:1HZ}\0{Value:2}", 21), {})).status, 7);
+  EXPECT_EQ(infOf(seqtest::makeVersion1File(std::string("{Clock:1HZ}\0{Value:2}", 21), {})).status,
+            7);
   Bytes file = seqtest::makeVersion1File(kText, {});
   putU32(file, 204, 208 + 20);  // the samples begin before the Value item
   EXPECT_EQ(infOf(file).status, 7);
@@ -133,7 +134,9 @@ TEST(SeqlinkReadInfTest, VersionZeroOrNegativeIs7) {
 TEST(SeqlinkReadInfTest, TextBlockOutsideTheFileIs7) {
   Bytes file = makeVersion2TextFile("{Clock:5HZ}{Value:1.5}", 1, {});
   for (const auto& [field, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
-           {216, 0xFFFFFFFFu}, {220, 0xFFFFFFFFu}, {220, static_cast<std::uint32_t>(file.size())},
+           {216, 0xFFFFFFFFu},
+           {220, 0xFFFFFFFFu},
+           {220, static_cast<std::uint32_t>(file.size())},
            {216, static_cast<std::uint32_t>(file.size())}}) {
     Bytes broken = file;
     putU32(broken, field, value);
@@ -229,7 +232,8 @@ TEST_F(SeqlinkReadAllInfTest, AppendsToTheCallersText) {
 TEST_F(SeqlinkReadAllInfTest, ReadsTheLastEntryOfVersion2) {
   int length = 0;
   ASSERT_EQ(run(makeVersion2TextFile("{Value:1.5}{Num:16}{NUMBER SEGMENTS:0}", 2, {}), length), 0);
-  EXPECT_EQ(std::string(buffer_.data()), " Value          :1.5\n Num            :16\n NUMBER SEGMENTS:0");
+  EXPECT_EQ(std::string(buffer_.data()),
+            " Value          :1.5\n Num            :16\n NUMBER SEGMENTS:0");
 }
 
 TEST_F(SeqlinkReadAllInfTest, ResultThatDoesNotFitIs9AndLeavesTheBuffer) {
@@ -267,7 +271,8 @@ TEST_F(SeqlinkReadAllInfTest, BadVersionsAndOutOfFileBlocksAre7) {
     putU32(broken, 20, version);
     EXPECT_EQ(run(broken, length), 7);
   }
-  for (const std::uint32_t dataOffset : {0u, 207u, static_cast<std::uint32_t>(file.size() + 1), 0xFFFFFFFFu}) {
+  for (const std::uint32_t dataOffset :
+       {0u, 207u, static_cast<std::uint32_t>(file.size() + 1), 0xFFFFFFFFu}) {
     Bytes broken = file;
     putU32(broken, 204, dataOffset);
     EXPECT_EQ(run(broken, length), 7) << dataOffset;
@@ -329,7 +334,8 @@ TEST_P(SeqlinkSamplePairsTest, ReturnsTheSamplesAsStored) {
   EXPECT_TRUE(std::all_of(more.begin() + values.size(), more.end(), [](auto v) { return v == 0; }));
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, SeqlinkSamplePairsTest, ::testing::Values(0, 1, 2, 3, 64, 65, 1001));
+INSTANTIATE_TEST_SUITE_P(Lengths, SeqlinkSamplePairsTest,
+                         ::testing::Values(0, 1, 2, 3, 64, 65, 1001));
 
 TEST(SeqlinkSampleReaderTest, UnencryptedVersion2DataIsReadAsItIs) {
   const std::vector<std::int16_t> values = seqtest::rampValues(5, 1234);
@@ -371,7 +377,8 @@ TEST(SeqlinkSampleReaderTest, HeaderBlockUpTo10240BytesIsAccepted) {
 
 TEST(SeqlinkSampleReaderTest, DataOffsetBeforeTheBlockOrPastTheFileIs241) {
   const Bytes file = seqtest::makeVersion1File(kText, seqtest::rampValues(2, 100));
-  for (const std::uint32_t dataOffset : {0u, 207u, static_cast<std::uint32_t>(file.size() + 1), 0xFFFFFFFFu}) {
+  for (const std::uint32_t dataOffset :
+       {0u, 207u, static_cast<std::uint32_t>(file.size() + 1), 0xFFFFFFFFu}) {
     Bytes broken = file;
     putU32(broken, 204, dataOffset);
     int status = -1;
@@ -423,8 +430,8 @@ TEST_P(SeqlinkCorruptHeaderTest, EveryFieldAtZeroAllOnesOrPastTheEndGivesAStatus
                                   : makeVersion2TextFile(kText, 2, values);
   const std::uint32_t size = static_cast<std::uint32_t>(good.size());
   // Header fields, then the entry count and the entries of a version-2 block.
-  for (const std::size_t field : {0, 8, 12, 16, 20, 24, 60, 104, 200, 204, 208, 212, 216, 220,
-                                  228, 232, 236}) {
+  for (const std::size_t field :
+       {0, 8, 12, 16, 20, 24, 60, 104, 200, 204, 208, 212, 216, 220, 228, 232, 236}) {
     for (const std::uint32_t value : {0u, 0xFFFFFFFFu, 0x7FFFFFFFu, size, size + 1000}) {
       SCOPED_TRACE(::testing::Message() << "field " << field << " value " << value);
       Bytes file = good;

@@ -71,8 +71,8 @@ class SeqlinkRoundTripTest : public ::testing::Test {
   static void TearDownTestSuite() { dir_.reset(); }
 
   // Writes I and Q CSV files and runs wavepack on them.
-  static Wave pack(const std::string& name, std::size_t pairs, double shape,
-                   const std::string& fs, double clock) {
+  static Wave pack(const std::string& name, std::size_t pairs, double shape, const std::string& fs,
+                   double clock) {
     std::vector<double> i, q;
     std::string iCsv = "I\n", qCsv;
     for (std::size_t k = 0; k < pairs; ++k) {
@@ -85,10 +85,9 @@ class SeqlinkRoundTripTest : public ::testing::Test {
     wave.path = dir_->file(name + ".arb");
     seqtest::writeText(dir_->file(name + "_i.csv"), iCsv);
     seqtest::writeText(dir_->file(name + "_q.csv"), qCsv);
-    const std::string command = std::string("\"") + WAVEPACK_EXE + "\" -i \"" +
-                                dir_->file(name + "_i.csv") + "\" -q \"" +
-                                dir_->file(name + "_q.csv") + "\" -f " + fs + " -o \"" +
-                                wave.path + "\" > /dev/null";
+    const std::string command =
+        std::string("\"") + WAVEPACK_EXE + "\" -i \"" + dir_->file(name + "_i.csv") + "\" -q \"" +
+        dir_->file(name + "_q.csv") + "\" -f " + fs + " -o \"" + wave.path + "\" > /dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0);
     wave.values = quantised(i, q);
     wave.clock = clock;
@@ -124,20 +123,19 @@ TEST_F(SeqlinkRoundTripTest, DisplayTextOfAWavepackFile) {
   std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
   int length = 0;
   ASSERT_EQ(readArbFileAllInf(second_.path.c_str(), text.data(), &length), 0);
-  const std::string expected = displayLines(
-      {{"Clock", "2000000HZ"},
-       {"ModulationMode", "Digital"},
-       {"Value", format("%f", second_.energy)},
-       {"Num", "25"},
-       {"DataSource", "PRBS9"},
-       {"Length", "50"},
-       {"SymbolRate", "2000000Hz"},
-       {"ModulationType", "32QAM"},
-       {"FilterType", "Raised cosine"},
-       {"FilterCoefficients ", "1.000000"},
-       {"ImpulseLength", "1"},
-       {"OverSample", "1"}},
-      20);
+  const std::string expected = displayLines({{"Clock", "2000000HZ"},
+                                             {"ModulationMode", "Digital"},
+                                             {"Value", format("%f", second_.energy)},
+                                             {"Num", "25"},
+                                             {"DataSource", "PRBS9"},
+                                             {"Length", "50"},
+                                             {"SymbolRate", "2000000Hz"},
+                                             {"ModulationType", "32QAM"},
+                                             {"FilterType", "Raised cosine"},
+                                             {"FilterCoefficients ", "1.000000"},
+                                             {"ImpulseLength", "1"},
+                                             {"OverSample", "1"}},
+                                            20);
   EXPECT_EQ(std::string(text.data()), expected);
   EXPECT_EQ(length, static_cast<int>(expected.size() + 1));
 }
@@ -211,7 +209,8 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
     const double target = std::min(level0, level1);
     Values& louder = level0 > level1 ? expected : second;
     const double louderLevel = std::max(level0, level1);
-    for (auto& v : louder) v = static_cast<std::int16_t>(std::trunc(target * v / louderLevel + 0.5));
+    for (auto& v : louder)
+      v = static_cast<std::int16_t>(std::trunc(target * v / louderLevel + 0.5));
     expectedEnergy[level0 > level1 ? 0 : 1] = seqtest::energyOf(louder);
     expectedEnergy[2] = target * target * blankPairs;
   }
@@ -230,15 +229,17 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
   long double totalEnergy = 0;
   for (const short v : samples) totalEnergy += (v / 8192.0L) * (v / 8192.0L);
   std::string text = format("{Value:%Lf}{Num:%d}{NUMBER SEGMENTS:3}", totalEnergy, 4 * total);
-  std::vector<std::pair<std::string, std::string>> items = {
-      {"Value", format("%Lf", totalEnergy)}, {"Num", std::to_string(4 * total)}, {"NUMBER SEGMENTS", "3"}};
+  std::vector<std::pair<std::string, std::string>> items = {{"Value", format("%Lf", totalEnergy)},
+                                                            {"Num", std::to_string(4 * total)},
+                                                            {"NUMBER SEGMENTS", "3"}};
   for (int s = 0; s < 3; ++s) {
-    const std::string value = format("%s,%f,%d,%f", segmentNames[s].c_str(), expectedClock[s],
-                                     counts[s], energies[s]);
+    const std::string value =
+        format("%s,%f,%d,%f", segmentNames[s].c_str(), expectedClock[s], counts[s], energies[s]);
     text += "{SEGMENT_" + std::to_string(s) + ":" + value + "}";
     items.emplace_back("SEGMENT_" + std::to_string(s), value);
   }
-  const std::uint32_t n = 5, blockLength = 4 + 16 * n + 16 + 3 * 280 + static_cast<std::uint32_t>(text.size());
+  const std::uint32_t n = 5, blockLength = 4 + 16 * n + 16 + 3 * 280 +
+                                           static_cast<std::uint32_t>(text.size());
   const std::uint32_t dataLength = 4 * total + (total % 2 ? 4 : 0);
   ASSERT_EQ(file.size(), 208 + blockLength + dataLength);
   EXPECT_EQ(getU32(file, 12), file.size());
@@ -269,7 +270,8 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[record + 20])), segmentNames[s]);
     byteOffset += 4 * counts[s];
   }
-  EXPECT_EQ(std::string(file.begin() + list + 16 + 3 * 280, file.begin() + 208 + blockLength), text);
+  EXPECT_EQ(std::string(file.begin() + list + 16 + 3 * 280, file.begin() + 208 + blockLength),
+            text);
 
   // Read back through the library.
   std::vector<char> display(SEQLINK_TEXT_CAPACITY, '\0');
@@ -285,11 +287,10 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
   EXPECT_EQ(count, total);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, SeqlinkMultiSegmentRoundTripTest,
-                         ::testing::Combine(::testing::Values(std::string("RMS"),
-                                                              std::string("UNCHANGED")),
-                                            ::testing::Values(std::string("HIGHEST"),
-                                                              std::string("USER"),
-                                                              std::string("UNCHANGED"))));
+INSTANTIATE_TEST_SUITE_P(
+    Modes, SeqlinkMultiSegmentRoundTripTest,
+    ::testing::Combine(::testing::Values(std::string("RMS"), std::string("UNCHANGED")),
+                       ::testing::Values(std::string("HIGHEST"), std::string("USER"),
+                                         std::string("UNCHANGED"))));
 
 }  // namespace

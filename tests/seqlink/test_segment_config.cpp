@@ -94,8 +94,7 @@ TEST_F(SeqlinkSegmentConfigTest, MissingFileIs1) {
   EXPECT_EQ(readMultiSegConfig(dir_.file("absent.txt").c_str(), r.outputFile, &r.segmentCount,
                                &r.totalSamples),
             1);
-  EXPECT_EQ(readMultiSegConfig(dir_.path().c_str(), r.outputFile, &r.segmentCount,
-                               &r.totalSamples),
+  EXPECT_EQ(readMultiSegConfig(dir_.path().c_str(), r.outputFile, &r.segmentCount, &r.totalSamples),
             1);
   EXPECT_STREQ(r.outputFile, "untouched");
 }
@@ -109,7 +108,7 @@ TEST_F(SeqlinkSegmentConfigTest, ZeroSegmentsGiveTotalZero) {
 }
 
 class SeqlinkRequiredItemTest : public SeqlinkSegmentConfigTest,
-                         public ::testing::WithParamInterface<const char*> {};
+                                public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(SeqlinkRequiredItemTest, MissingItemIs2) {
   ConfigBuilder b = threeSegments();
@@ -135,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(Items, SeqlinkRequiredItemTest,
                                            "EVERY SEGMENT RESTART MARKER:"));
 
 class SeqlinkMalformedSegmentTest : public SeqlinkSegmentConfigTest,
-                             public ::testing::WithParamInterface<const char*> {};
+                                    public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(SeqlinkMalformedSegmentTest, Is2) {
   ConfigBuilder b;
@@ -144,14 +143,14 @@ TEST_P(SeqlinkMalformedSegmentTest, Is2) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, SeqlinkMalformedSegmentTest,
-                         ::testing::Values("a.arb,1,2,3",        // no quotes
-                                           "\"a.arb,1,2,3",      // one quote
-                                           "\"\",1,2,3",         // empty name
-                                           "\"a.arb\",1,2",      // energy missing
-                                           "\"a.arb\",,2,3",     // empty clock
-                                           "\"a.arb\",1,,3",     // empty count
-                                           "\"a.arb\",1,2,",     // empty energy
-                                           "\"a.arb\",1,-2,3",   // negative count
+                         ::testing::Values("a.arb,1,2,3",                 // no quotes
+                                           "\"a.arb,1,2,3",               // one quote
+                                           "\"\",1,2,3",                  // empty name
+                                           "\"a.arb\",1,2",               // energy missing
+                                           "\"a.arb\",,2,3",              // empty clock
+                                           "\"a.arb\",1,,3",              // empty count
+                                           "\"a.arb\",1,2,",              // empty energy
+                                           "\"a.arb\",1,-2,3",            // negative count
                                            "\"a.arb\",1,3000000000,3"));  // count beyond int
 
 TEST_F(SeqlinkSegmentConfigTest, ANameWithACommaShiftsTheFields) {

@@ -234,7 +234,7 @@ void PrintTo(const ClockCase& c, std::ostream* os) {
 }
 
 class SeqlinkClockRateModeTest : public SeqlinkSegmentOutputTest,
-                          public ::testing::WithParamInterface<ClockCase> {};
+                                 public ::testing::WithParamInterface<ClockCase> {};
 
 TEST_P(SeqlinkClockRateModeTest, SetsTheRates) {
   const ClockCase& c = GetParam();
@@ -247,16 +247,17 @@ TEST_P(SeqlinkClockRateModeTest, SetsTheRates) {
   EXPECT_EQ(out.clocks, c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, SeqlinkClockRateModeTest,
-    ::testing::Values(ClockCase{"HIGHEST", {1e8, 2e8, 2e8}, {2e8, 2e8, 2e8}},
-                      ClockCase{"HIGHEST", {3e8, 1e8, 2e8}, {3e8, 3e8, 3e8}},
-                      ClockCase{"HIGHEST", {-5, -1}, {0, 0}},
-                      ClockCase{"USER", {1e8, 2e8}, {123456.5, 123456.5}},
-                      ClockCase{"UNCHANGED", {1e8, 2e8, 5e7}, {1e8, 2e8, 5e7}}));
+INSTANTIATE_TEST_SUITE_P(Modes, SeqlinkClockRateModeTest,
+                         ::testing::Values(ClockCase{"HIGHEST", {1e8, 2e8, 2e8}, {2e8, 2e8, 2e8}},
+                                           ClockCase{"HIGHEST", {3e8, 1e8, 2e8}, {3e8, 3e8, 3e8}},
+                                           ClockCase{"HIGHEST", {-5, -1}, {0, 0}},
+                                           ClockCase{"USER", {1e8, 2e8}, {123456.5, 123456.5}},
+                                           ClockCase{
+                                               "UNCHANGED", {1e8, 2e8, 5e7}, {1e8, 2e8, 5e7}}));
 
-class SeqlinkUnknownModeTest : public SeqlinkSegmentOutputTest,
-                        public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
+class SeqlinkUnknownModeTest
+    : public SeqlinkSegmentOutputTest,
+      public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
 
 TEST_P(SeqlinkUnknownModeTest, Is2) {
   ConfigBuilder config;
@@ -308,9 +309,9 @@ TEST_F(SeqlinkSegmentOutputTest, CanRunTwiceOnTheSameConfiguration) {
   const Output first = run(config);
   ASSERT_EQ(first.status, 0);
   Output second = first;
-  second.status = outputIQDataAndInf(second.samples.data(), second.names.data(),
-                                     second.clocks.data(), second.counts.data(),
-                                     second.energies.data());
+  second.status =
+      outputIQDataAndInf(second.samples.data(), second.names.data(), second.clocks.data(),
+                         second.counts.data(), second.energies.data());
   EXPECT_EQ(second.status, 0);
   EXPECT_EQ(second.samples, first.samples);
   EXPECT_EQ(second.energies, first.energies);
