@@ -60,7 +60,12 @@ void printSummary(const Options& o, const SynthesisResult& r) {
   }
   std::printf("Crest factor:   %.2f dB\n", crestFactorDb(s));
   std::printf("Energy:         %.6f\n", s.energy);
-  if (o.mode == kModeDigital) std::printf("Filter taps:    %d\n", r.filterTaps);
+  if (o.mode == kModeDigital && o.filterType == kFilterUser) {
+    // The library leaves its designed-filter count alone for user taps.
+    std::printf("Filter taps:    %zu (user taps)\n", o.taps.size());
+  } else if (o.mode == kModeDigital) {
+    std::printf("Filter taps:    %d\n", r.filterTaps);
+  }
   if (r.noise.present) {
     const NoiseLevels& n = r.noise;
     std::printf("Noise:          bandwidth %.1f Hz, system bandwidth %.1f Hz\n", n.noiseBandwidth,
