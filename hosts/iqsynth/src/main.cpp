@@ -46,6 +46,15 @@ std::string describeRun(const Options& o) {
   }
 }
 
+// A level in dB, or "undefined" when the library's level formula had no finite
+// value (a silent signal).
+std::string decibels(double value) {
+  if (!std::isfinite(value)) return "undefined";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f dB", value);
+  return text;
+}
+
 void printSummary(const Options& o, const SynthesisResult& r) {
   const Statistics s = measure(r.wave);
   const double fullScale = 8192.0;
@@ -71,11 +80,12 @@ void printSummary(const Options& o, const SynthesisResult& r) {
     std::printf("Noise:          bandwidth %.1f Hz, system bandwidth %.1f Hz\n", n.noiseBandwidth,
                 r.systemBandwidth);
     if (n.added) {
-      std::printf("Levels (dB re peak power %.2f): carrier %.2f, signal+noise %.2f\n", n.peakLevel,
-                  n.carrierLevel, n.signalLevel);
+      std::printf("Levels:         carrier %s, signal+noise %s (re peak power %s)\n",
+                  decibels(n.carrierLevel).c_str(), decibels(n.signalLevel).c_str(),
+                  decibels(n.peakLevel).c_str());
     }
-    std::printf("Noise level:    %.2f dB in the system bandwidth, %.2f dB in the total bandwidth\n",
-                n.noiseLevelSystem, n.noiseLevelTotal);
+    std::printf("Noise level:    %s in the system bandwidth, %s in the total bandwidth\n",
+                decibels(n.noiseLevelSystem).c_str(), decibels(n.noiseLevelTotal).c_str());
   }
 }
 

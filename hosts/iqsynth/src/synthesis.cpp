@@ -148,6 +148,15 @@ std::size_t configureMultiCarrier(const Options& o, SynthesisResult& result) {
                                 std::to_string(samples) + " samples; the limit is 1 to " +
                                 std::to_string(kMaxSamples));
   }
+  // The library does not refuse combs wider than its sample rate; they would
+  // alias onto other carriers.
+  const double outermost = (o.carriers - 1) / 2.0 * o.spacing;
+  if (!(outermost < rate / 2)) {
+    throw SynthesisError(0, std::to_string(o.carriers) + " carriers spaced " +
+                                std::to_string(o.spacing) + " Hz reach " +
+                                std::to_string(outermost) + " Hz, not below half the sample rate " +
+                                std::to_string(rate) + " Hz; use fewer carriers or a smaller spacing");
+  }
   if (!(rate >= 0.5 && rate < 2147483647.5)) {
     throw SynthesisError(0, "the comb's sample rate " + std::to_string(rate) +
                                 " Hz does not fit a 32-bit clock");
