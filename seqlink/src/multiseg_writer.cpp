@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -220,12 +221,26 @@ long double exactSignalEnergy(std::span<const std::int16_t> values) {
 
 bool replaceFileAtomically(const std::string& path, std::span<const std::uint8_t> head,
                            std::span<const std::uint8_t> body) {
-  std::string temporary = path + ".XXXXXX";
+  // Writing used to go through a symbolic link to its target; keep it that way, and
+  // keep the permissions of a file that is replaced.
+  std::string destination = path;
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    if (char* target = ::realpath(path.c_str(), nullptr)) {
+      destination = target;
+      std::free(target);
+    }
+  }
+  const mode_t mode = ::stat(destination.c_str(), &info) == 0 && S_ISREG(info.st_mode)
+                          ? (info.st_mode & 07777)
+                          : creationMode();
+
+  std::string temporary = destination + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return false;
-  bool ok = ::fchmod(fd, creationMode()) == 0 && writeAll(fd, head) && writeAll(fd, body);
+  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, head) && writeAll(fd, body);
   ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temporary.c_str(), path.c_str()) == 0;
+  if (ok) ok = ::rename(temporary.c_str(), destination.c_str()) == 0;
   if (!ok) ::unlink(temporary.c_str());
   return ok;
 }

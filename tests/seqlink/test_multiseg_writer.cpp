@@ -313,19 +313,35 @@ TEST_F(SeqlinkMultiSegWriterTest, NameOf255IsWrittenAndAnUnterminatedSlotIs8) {
   EXPECT_FALSE(std::filesystem::exists(dir_.file("other.arb")));
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, OverwritesAnExistingFileWithTheUsualPermissions) {
-  seqtest::writeText(path_, "old content");
+TEST_F(SeqlinkMultiSegWriterTest, NewFileGetsTheUmaskPermissionsAndAReplacedFileKeepsItsOwn) {
   Segments s;
   s.add("a.arb", 1e8, 2, 1.0, 100);
   const mode_t previous = umask(027);
-  const int status = s.write(path_);
+  const int created = s.write(path_);
   umask(previous);
-  ASSERT_EQ(status, 0);
-  checkFile(seqtest::readFile(path_), s);
+  ASSERT_EQ(created, 0);
   struct stat info {};
   ASSERT_EQ(stat(path_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+  seqtest::writeText(path_, "old content");
+  ASSERT_EQ(chmod(path_.c_str(), 0604), 0);
+  ASSERT_EQ(s.write(path_), 0);
+  checkFile(seqtest::readFile(path_), s);
+  ASSERT_EQ(stat(path_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0604u);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+TEST_F(SeqlinkMultiSegWriterTest, WritesThroughASymbolicLink) {
+  const std::string target = dir_.file("target.arb");
+  seqtest::writeText(target, "old content");
+  std::filesystem::create_symlink(target, path_);
+  Segments s;
+  s.add("a.arb", 1e8, 3, 1.0, 100);
+  ASSERT_EQ(s.write(path_), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(path_));
+  checkFile(seqtest::readFile(target), s);
 }
 
 TEST_F(SeqlinkMultiSegWriterTest, UncreatableOutputIs240) {
