@@ -35,7 +35,7 @@ std::int32_t sampleFrequency(const std::string& text) {
   // Checked before the truncation, which is undefined beyond 32 bits (and for NaN).
   if (!(hz > -2147483649.0 && hz < 2147483648.0)) throw outOfRange;
   const auto fs = static_cast<std::int32_t>(hz);
-  if ((fs < kMinFs || fs > kMaxFs) && fs != kSpecialFs) throw outOfRange;
+  if ((fs < kMinFs || fs > kMaxFs) && fs != kFs100MHz) throw outOfRange;
   return fs;
 }
 

@@ -17,7 +17,7 @@ inline constexpr std::uint64_t kMaxPairs = 0x7FFFFFFF / 4;
 
 inline constexpr std::int32_t kMinFs = 1000;
 inline constexpr std::int32_t kMaxFs = 50000000;
-inline constexpr std::int32_t kSpecialFs = 100000000;
+inline constexpr std::int32_t kFs100MHz = 100000000;
 
 // Frequency text to hertz: the longest leading number (strtod) times the unit given
 // by the first character after it, upper-cased: none 1, 'H' 1, 'K' 1000, 'M' 1000000
