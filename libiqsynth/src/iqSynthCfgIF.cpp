@@ -243,7 +243,6 @@ constexpr const char* kDriverSourceFile = "iqSynthCfgIF.cpp";
 constexpr double kEnvelopePeak = 0.9;      // envelope peak after normalisation
 constexpr double kQuantScale = 32768.0;    // full scale of the 16-bit product
 constexpr int kOutputShift = 2;            // 16-bit product to 14-bit sample
-constexpr std::size_t kLogChunk = 1 << 16;  // characters of sample lines per log entry
 
 // Statuses of the exception classes without an error number.
 constexpr int kStatusMemAlloc = -0x10001;
@@ -258,31 +257,15 @@ std::string driverLineInFile(int line)
 
 [[noreturn]] void rejectSetting(const std::string& text) { throw IqSynthCfgExcept(kErrCfgValue, text); }
 
-// Appends "<index><label><value>" lines to the log. Many lines go into one
-// entry, formatted without streams: a run logs one line per output sample.
+// Appends "<index><label><value>" lines to the log, many lines to an entry:
+// a run logs one line per output sample.
 void logIndexedLines(const char* label, const std::size_t count, auto valueAt)
 {
-    std::string chunk;
-    chunk.reserve(kLogChunk + 64);
-    const std::size_t labelLength = std::strlen(label);
-    char digits[24];
-    for (std::size_t i = 0; i < count; ++i) {
-        auto end = std::to_chars(digits, digits + sizeof digits, i).ptr;
-        chunk.append(digits, end);
-        chunk.append(label, labelLength);
-        end = std::to_chars(digits, digits + sizeof digits, valueAt(i)).ptr;
-        chunk.append(digits, end);
-        chunk.push_back('\n');
-        if (chunk.size() >= kLogChunk) {
-            chunk.pop_back();  // the entry's own end of line ends the last line
-            wrLog(chunk);
-            chunk.clear();
-        }
-    }
-    if (!chunk.empty()) {
-        chunk.pop_back();
-        wrLog(chunk);
-    }
+    logLines(count, [&](std::string& out, std::size_t i) {
+        appendLogText(out, i);
+        out += label;
+        appendLogText(out, valueAt(i));
+    });
 }
 
 // The digital mode: the pipeline's full tracks cut to the data window.

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <complex>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -101,6 +103,32 @@ TEST(IqSynthToString, DefaultStreamFormatting) {
   EXPECT_EQ(to_string(iqSynthCfg::MOD_QPSK), "589826");
   EXPECT_EQ(to_string(iqSynthCfg::FILTER_HALF_SIN), "10");
   EXPECT_EQ(to_string(static_cast<iqSynthCfg::IQDevType_t>(3)), "3");
+}
+
+// The fast list-dump formatting must give the very text of a default stream.
+TEST(IqSynthToString, ListDumpTextEqualsStreamText) {
+  auto fast = [](const auto& value) {
+    std::string out;
+    appendLogText(out, value);
+    return out;
+  };
+  const double special[] = {0.0, -0.0, 1.0, -1.0, 0.35, 1e6, 1e-5, 123456.0, 1234567.0,
+                            0.1 + 0.2, 1e300, -4.9e-324, 0.9 * 8192, 1.0 / 3.0};
+  for (double v : special) {
+    EXPECT_EQ(fast(v), to_string(v)) << v;
+  }
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
+  std::uniform_int_distribution<int> exponent(-20, 20);
+  for (int k = 0; k < 2000; ++k) {
+    const double v = std::ldexp(mantissa(rng), exponent(rng));
+    ASSERT_EQ(fast(v), to_string(v)) << v;
+  }
+  const std::complex<double> z(-0.25, 3e7);
+  EXPECT_EQ(fast(z), to_string(z));
+  EXPECT_EQ(fast(static_cast<short>(-32768)), "-32768");
+  EXPECT_EQ(fast(std::size_t{4000000000u}), "4000000000");
+  EXPECT_EQ(fast(true), "1");
 }
 
 template <typename E>
