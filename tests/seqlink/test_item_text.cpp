@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <clocale>
 #include <optional>
 #include <string>
 
@@ -94,24 +93,6 @@ TEST(SeqlinkTextToDoubleTest, FollowsTheCRules) {
   EXPECT_DOUBLE_EQ(textToDouble("2.25Hz"), 2.25);
   EXPECT_DOUBLE_EQ(textToDouble("garbage"), 0.0);
   EXPECT_DOUBLE_EQ(textToDouble("-0.5"), -0.5);
-}
-
-TEST(SeqlinkTextToDoubleTest, IgnoresTheHostLocale) {
-  // A host running with a comma as decimal separator must still read "1.5".
-  bool commaLocale = false;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
-    if (std::setlocale(LC_NUMERIC, name) != nullptr &&
-        std::string(std::localeconv()->decimal_point) == ",") {
-      commaLocale = true;
-      break;
-    }
-  }
-  const double plain = textToDouble("1.5");
-  const std::optional<double> item = numberFromItem("{Value:2.75}", "{Value");
-  std::setlocale(LC_NUMERIC, "C");
-  if (!commaLocale) GTEST_SKIP() << "no locale with a decimal comma installed";
-  EXPECT_DOUBLE_EQ(plain, 1.5);
-  EXPECT_DOUBLE_EQ(*item, 2.75);
 }
 
 }  // namespace

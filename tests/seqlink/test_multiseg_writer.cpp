@@ -16,6 +16,7 @@
 #include "multiseg_writer.h"
 #include "seqlink.h"
 #include "seqlink_test_support.h"
+#include "version2_layout_check.h"
 
 namespace {
 
@@ -49,102 +50,16 @@ struct Segments {
   }
 };
 
-std::string format(const char* fmt, auto... args) {
-  char buffer[1024];
-  std::snprintf(buffer, sizeof buffer, fmt, args...);
-  return buffer;
+// The segment table the file is checked against.
+seqtest::SegmentTable tableOf(const Segments& s) {
+  seqtest::SegmentTable table{{}, s.clocks, s.counts, s.energies, s.samples};
+  for (unsigned i = 0; i < s.count(); ++i)
+    table.names.emplace_back(&s.names[256 * i], strnlen(&s.names[256 * i], 256));
+  return table;
 }
 
-// The text header the file must carry, written out from its definition.
-std::string expectedText(const Segments& s) {
-  long double energy = 0;
-  for (const short v : s.samples) energy += (v / 8192.0L) * (v / 8192.0L);
-  std::string text =
-      format("{Value:%.6Lf}{Num:%llu}{NUMBER SEGMENTS:%u}", energy, 4ull * s.total(), s.count());
-  for (unsigned i = 0; i < s.count(); ++i) {
-    text += format("{SEGMENT_%u:%s,%.6f,%d,%.6f}", i, &s.names[256 * i], s.clocks[i], s.counts[i],
-                   s.energies[i]);
-  }
-  return text;
-}
-
-// Checks every byte of the file that the layout fixes, and decrypts the samples.
 void checkFile(const Bytes& file, const Segments& s) {
-  const std::uint32_t n = s.count() + 2;
-  const std::string text = expectedText(s);
-  const std::uint32_t blockLength =
-      4 + 16 * n + 16 + 280 * s.count() + static_cast<std::uint32_t>(text.size());
-  const std::uint32_t dataLength = 4 * s.total() + (s.total() % 2 ? 4 : 0);
-  ASSERT_EQ(file.size(), 208u + blockLength + dataLength);
-
-  // Header.
-  EXPECT_EQ(getU32(file, 0), seqtest::zlibCrc(&file[208], blockLength));
-  EXPECT_EQ(Bytes(file.begin() + 4, file.begin() + 8), (Bytes{'A', 'R', 'B', 0}));
-  EXPECT_EQ(getU32(file, 8), 208u);
-  EXPECT_EQ(getU32(file, 12), file.size());
-  EXPECT_EQ(file[16], 1);
-  EXPECT_EQ(file[17], 0);
-  EXPECT_EQ(file[18], 0);
-  EXPECT_EQ(file[19], 1);
-  EXPECT_EQ(getU32(file, 20), 2u);
-  for (std::size_t i = 108; i < 200; ++i) ASSERT_EQ(file[i], 0) << i;
-  EXPECT_EQ(getU32(file, 200), s.total());
-  EXPECT_EQ(getU32(file, 204), 208u + blockLength);
-
-  // Entry table.
-  EXPECT_EQ(getU32(file, 208), n);
-  std::uint32_t offset = 212 + 16 * n;
-  for (std::uint32_t e = 0; e < n; ++e) {
-    const std::size_t at = 212 + 16 * e;
-    const std::uint32_t type = e == 0 ? 2 : e == n - 1 ? 1 : 3;
-    const std::uint32_t length = e == 0       ? 16
-                                 : e == n - 1 ? static_cast<std::uint32_t>(text.size())
-                                              : 280;
-    EXPECT_EQ(getU32(file, at), type) << e;
-    EXPECT_EQ(getU32(file, at + 4), length) << e;
-    EXPECT_EQ(getU32(file, at + 8), offset) << e;
-    EXPECT_EQ(getU32(file, at + 12), 0u) << e;
-    offset += length;
-  }
-  // Segment list.
-  const std::size_t list = 212 + 16 * n;
-  EXPECT_EQ(getU32(file, list), s.count());
-  EXPECT_EQ(getU32(file, list + 4), list + 16);
-  EXPECT_EQ(getU32(file, list + 8), 0u);
-  EXPECT_EQ(getU32(file, list + 12), 0u);
-  // Records.
-  std::uint32_t byteOffset = 0;
-  for (unsigned i = 0; i < s.count(); ++i) {
-    const std::size_t at = list + 16 + 280 * i;
-    EXPECT_EQ(getU32(file, at), i);
-    EXPECT_EQ(getU32(file, at + 4), byteOffset);
-    EXPECT_EQ(seqtest::getF64(file, at + 8), s.clocks[i]);
-    EXPECT_EQ(getU32(file, at + 16), 4u * s.counts[i]);
-    EXPECT_EQ(std::memcmp(&file[at + 20], &s.names[256 * i], 256), 0);
-    EXPECT_EQ(getU32(file, at + 276), 0u);
-    byteOffset += 4 * s.counts[i];
-  }
-  // Text.
-  EXPECT_EQ(
-      std::string(file.begin() + list + 16 + 280 * s.count(), file.begin() + 208 + blockLength),
-      text);
-
-  // Samples: unwrap the key and decrypt.
-  std::uint8_t key[16];
-  std::uint32_t keyLength = 16;
-  ASSERT_EQ(EncOrDecOpt(3, &file[24], 84, nullptr, key, &keyLength, 1) & 0xFFFF, 0);
-  Bytes plain(dataLength + 8);
-  std::uint32_t plainLength = static_cast<std::uint32_t>(plain.size());
-  if (dataLength > 0) {
-    ASSERT_EQ(
-        EncOrDecOpt(2, &file[208 + blockLength], dataLength, key, plain.data(), &plainLength, 1) &
-            0xFFFF,
-        0);
-  }
-  const std::vector<std::int16_t> values(s.samples.begin(), s.samples.end());
-  Bytes expected = seqtest::plainSamples(values);
-  plain.resize(expected.size());
-  EXPECT_EQ(plain, expected);
+  seqtest::checkVersion2File(file, tableOf(s));
 }
 
 class SeqlinkMultiSegWriterTest : public ::testing::Test {
@@ -221,12 +136,12 @@ TEST_F(SeqlinkMultiSegWriterTest, NumIsFourTimesTheTotalAndTextUsesADecimalPoint
 bool textFits(const Segments& s) {
   const long long space = 20460 - 16LL * (s.count() + 2) - 280LL * s.count();
   if (space <= 0) return false;
-  std::string text =
-      format("{Value:%.6Lf}{Num:%llu}{NUMBER SEGMENTS:%u}", 0.0L, 4ull * s.total(), s.count());
+  std::string text = seqtest::format("{Value:%.6Lf}{Num:%llu}{NUMBER SEGMENTS:%u}", 0.0L,
+                                     4ull * s.total(), s.count());
   if (static_cast<long long>(text.size()) + 1 > space) return false;
   for (unsigned i = 0; i < s.count(); ++i) {
-    const std::string item = format("{SEGMENT_%u:%s,%.6f,%d,%.6f}", i, &s.names[256 * i],
-                                    s.clocks[i], s.counts[i], s.energies[i]);
+    const std::string item = seqtest::format("{SEGMENT_%u:%s,%.6f,%d,%.6f}", i, &s.names[256 * i],
+                                             s.clocks[i], s.counts[i], s.energies[i]);
     if (static_cast<long long>(text.size() + item.size()) + 1 > space - 512LL * (i + 1))
       return false;
     text += item;
