@@ -310,15 +310,15 @@ const std::vector<OptionSpec>& optionTable() {
 }
 
 const OptionSpec* findLong(const std::string& name) {
-  for (const auto& spec : optionTable()) {
-    if (name == spec.longName) return &spec;
+  for (const auto& entry : optionTable()) {
+    if (name == entry.longName) return &entry;
   }
   return nullptr;
 }
 
 const OptionSpec* findShort(char name) {
-  for (const auto& spec : optionTable()) {
-    if (spec.shortName != 0 && spec.shortName == name) return &spec;
+  for (const auto& entry : optionTable()) {
+    if (entry.shortName != 0 && entry.shortName == name) return &entry;
   }
   return nullptr;
 }
@@ -337,9 +337,9 @@ unsigned modeBit(int mode) {
 
 void checkCombination(const Options& o) {
   for (const auto& name : o.given) {
-    const OptionSpec* spec = findLong(name);
-    if (spec != nullptr && (spec->modes & modeBit(o.mode)) == 0) {
-      throw UsageError(dashed(name) + " applies to --mode " + modesOf(spec->modes) + " only");
+    const OptionSpec* entry = findLong(name);
+    if (entry != nullptr && (entry->modes & modeBit(o.mode)) == 0) {
+      throw UsageError(dashed(name) + " applies to --mode " + modesOf(entry->modes) + " only");
     }
   }
   if (o.arbPath.empty() && o.csvPath.empty()) {
@@ -502,7 +502,7 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
       result.action = Action::Version;
       return result;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* entry = nullptr;
     std::optional<std::string> inlineValue;
     if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
       std::string name = arg.substr(2);
@@ -510,32 +510,32 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         inlineValue = name.substr(eq + 1);
         name.erase(eq);
       }
-      spec = findLong(name);
+      entry = findLong(name);
     } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
-      spec = findShort(arg[1]);
-      if (spec != nullptr && arg.size() > 2) inlineValue = arg.substr(2);
+      entry = findShort(arg[1]);
+      if (entry != nullptr && arg.size() > 2) inlineValue = arg.substr(2);
     }
-    if (spec == nullptr) {
+    if (entry == nullptr) {
       throw UsageError((arg.empty() || arg[0] != '-' ? "unexpected argument '" : "unknown option '") +
                        arg + "'; see iqsynth --help");
     }
     std::string value;
-    if (spec->valueLabel != nullptr) {
+    if (entry->valueLabel != nullptr) {
       if (inlineValue) {
         value = *inlineValue;
       } else if (i + 1 < args.size()) {
         value = args[++i];
       } else {
-        throw UsageError(dashed(spec->longName) + " needs a value (" + spec->valueLabel + ")");
+        throw UsageError(dashed(entry->longName) + " needs a value (" + entry->valueLabel + ")");
       }
     } else if (inlineValue) {
-      throw UsageError(dashed(spec->longName) + " takes no value");
+      throw UsageError(dashed(entry->longName) + " takes no value");
     }
-    if (o.given.count(spec->longName) != 0) {
-      throw UsageError(dashed(spec->longName) + " is given more than once");
+    if (o.given.count(entry->longName) != 0) {
+      throw UsageError(dashed(entry->longName) + " is given more than once");
     }
-    o.given.insert(spec->longName);
-    spec->apply(o, value);
+    o.given.insert(entry->longName);
+    entry->apply(o, value);
   }
   if (args.empty()) throw UsageError("no options given; see iqsynth --help");
   checkCombination(o);
@@ -579,15 +579,15 @@ std::string helpText() {
          "multi-carrier CW comb with libiqsynth and writes it as an encrypted .arb\n"
          "file and/or a two-column CSV file of 14-bit I,Q samples.\n\n"
          "Options (values may follow as '--name VALUE', '--name=VALUE' or '-x VALUE'):\n";
-  for (const auto& spec : optionTable()) {
+  for (const auto& entry : optionTable()) {
     std::string left = "  ";
-    left += spec.shortName != 0 ? std::string("-") + spec.shortName + ", " : "    ";
-    left += dashed(spec.longName);
-    if (spec.valueLabel != nullptr) left += std::string(" ") + spec.valueLabel;
+    left += entry.shortName != 0 ? std::string("-") + entry.shortName + ", " : "    ";
+    left += dashed(entry.longName);
+    if (entry.valueLabel != nullptr) left += std::string(" ") + entry.valueLabel;
     if (left.size() < 32) left.resize(32, ' ');
     else left += "\n" + std::string(32, ' ');
-    out << left << spec.help;
-    if (spec.modes != kAllModes) out << " [" << modesOf(spec.modes) << "]";
+    out << left << entry.help;
+    if (entry.modes != kAllModes) out << " [" << modesOf(entry.modes) << "]";
     out << "\n";
   }
   out << "  -h, --help                    this text\n"
