@@ -28,6 +28,29 @@ inline std::complex<double> mul(std::complex<double> a, std::complex<double> b)
     return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
 }
 
+// Spectrum of nh real taps zero-padded to nfft points, kept for every block that uses them.
+int tapSpectrum(const double* h, unsigned nh, std::complex<double>* spectrum, unsigned nfft)
+{
+    std::fill(spectrum, spectrum + nfft, std::complex<double>());
+    for (unsigned i = 0; i < nh; ++i) {
+        spectrum[i] = h[i];
+    }
+    return fftDit2(spectrum, nfft);
+}
+
+// Multiplies work (a forward transform) by the tap spectrum and transforms back in place.
+// The inverse is taken by conjugation: ifft(Z) = conj(fft(conj(Z))) / nfft; the final
+// conjugation and scaling are left to the caller, who reads real and imaginary parts.
+int filterSpectrum(std::complex<double>* work, const std::complex<double>* spectrum, unsigned nfft)
+{
+    for (unsigned i = 0; i < nfft; ++i) {
+        work[i] = std::conj(mul(work[i], spectrum[i]));
+    }
+    return fftDit2(work, nfft);
+}
+
+}  // namespace
+
 // y[m] = sum over k < nh of h[k] * src[m - k] for m = 0 .. count-1 (src[-nh+1 .. count-1]
 // readable). Ascending k, the order of a plain direct sum.
 void firOverHistory(const double* src, std::size_t count, const double* h, std::size_t nh, double* y)
@@ -57,29 +80,6 @@ void firOverHistory(const double* src, std::size_t count, const double* h, std::
         y[m] = acc;
     }
 }
-
-// Spectrum of nh real taps zero-padded to nfft points, kept for every block that uses them.
-int tapSpectrum(const double* h, unsigned nh, std::complex<double>* spectrum, unsigned nfft)
-{
-    std::fill(spectrum, spectrum + nfft, std::complex<double>());
-    for (unsigned i = 0; i < nh; ++i) {
-        spectrum[i] = h[i];
-    }
-    return fftDit2(spectrum, nfft);
-}
-
-// Multiplies work (a forward transform) by the tap spectrum and transforms back in place.
-// The inverse is taken by conjugation: ifft(Z) = conj(fft(conj(Z))) / nfft; the final
-// conjugation and scaling are left to the caller, who reads real and imaginary parts.
-int filterSpectrum(std::complex<double>* work, const std::complex<double>* spectrum, unsigned nfft)
-{
-    for (unsigned i = 0; i < nfft; ++i) {
-        work[i] = std::conj(mul(work[i], spectrum[i]));
-    }
-    return fftDit2(work, nfft);
-}
-
-}  // namespace
 
 const std::complex<double>* fftTwiddleTable()
 {

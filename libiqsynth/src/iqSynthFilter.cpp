@@ -3,6 +3,8 @@
 // pulse shaping of the upsampled tracks.
 #include "iqSynthFilter.h"
 
+#include "FilterHann.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -187,33 +189,6 @@ constexpr std::size_t kLane = 8;         // outputs per vector block
 constexpr std::size_t kMaxStride = 32;   // widest polyphase block (the largest oversampling)
 constexpr std::size_t kGridProbe = 8;    // non-zero samples looked at to guess the grid
 
-// Dense causal FIR: y[m] = sum over k of h[k] * src[m - k], src readable from -(nh-1).
-void denseFir(const double* src, std::size_t count, const double* h, std::size_t nh, double* y)
-{
-    std::size_t m = 0;
-    for (; m + kLane <= count; m += kLane) {
-        double acc[kLane] = {};
-        for (std::size_t k = 0; k < nh; ++k) {
-            const double hk = h[k];
-            const double* in = src + m - k;
-#pragma GCC unroll 8
-            for (std::size_t q = 0; q < kLane; ++q) {
-                acc[q] += hk * in[q];
-            }
-        }
-#pragma GCC unroll 8
-        for (std::size_t q = 0; q < kLane; ++q) {
-            y[m + q] = acc[q];
-        }
-    }
-    for (; m < count; ++m) {
-        double acc = 0.0;
-        for (std::size_t k = 0; k < nh; ++k) {
-            acc += h[k] * src[m - k];
-        }
-        y[m] = acc;
-    }
-}
 
 // Polyphase FIR for an input that is non-zero only on the grid phase + b*stride. Output
 // phase + b*stride + r (r < stride) is sum over j of h[j*stride + r] * sym[b - j]: one scaled
@@ -355,7 +330,7 @@ void runDense(std::valarray<double>& x, const std::valarray<double>& taps)
     const std::size_t M = taps.size();
     std::vector<double> padded(M + n, 0.0);  // M zeros of history, then the input
     std::copy(std::begin(x), std::end(x), padded.begin() + static_cast<std::ptrdiff_t>(M));
-    denseFir(padded.data() + M, n, &taps[0], M, &x[0]);
+    firOverHistory(padded.data() + M, n, &taps[0], M, &x[0]);
 }
 
 // Logs the designed taps (runIQFilter only) and prints them on standard output.
