@@ -9,14 +9,12 @@
 //   cd "$(mktemp -d)" && ln -s /dev/null iqSynthRun.log && <build>/bin/iqsynth_bench_cdm
 // Standard output written by the stages (one line per symbol) is formatted and discarded.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
-#include <iostream>
 #include <random>
-#include <streambuf>
 #include <valarray>
 
 #include "FilterHann.h"
+#include "bench_support.h"
 #include "iqSynthCfg.h"
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
@@ -27,30 +25,6 @@ constexpr int kSymbols = 1000000;
 constexpr int kOversampling = 8;
 constexpr int kFilterSpan = 16;
 constexpr double kRollOff = 0.35;
-
-// Accepts and drops every character, after the stream has formatted it.
-class DiscardBuffer : public std::streambuf {
-protected:
-    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
-class DiscardStdout {
-public:
-    DiscardStdout() : saved_(std::cout.rdbuf(&sink_)) {}
-    ~DiscardStdout() { std::cout.rdbuf(saved_); }
-
-private:
-    DiscardBuffer sink_;
-    std::streambuf* saved_;
-};
-
-double peakResidentMiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB on Linux
-}
 
 void configureQpskJob()
 {
@@ -73,7 +47,7 @@ void reportCounters(benchmark::State& state, double samplesPerRun)
 {
     state.counters["samples_per_s"] =
         benchmark::Counter(samplesPerRun * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["peak_RSS_MiB"] = peakResidentMiB();
+    state.counters["peak_RSS_MiB"] = bench::peakResidentMiB();
 }
 
 // The whole pipeline: PRBS data, QPSK mapping, lead-in, shaping of I and Q, with the
@@ -81,7 +55,7 @@ void reportCounters(benchmark::State& state, double samplesPerRun)
 void BM_runCDMModulation(benchmark::State& state)
 {
     configureQpskJob();
-    DiscardStdout quiet;
+    bench::DiscardStdout quiet;
     for (auto _ : state) {
         benchmark::DoNotOptimize(runCDMModulation());
     }
@@ -131,7 +105,7 @@ void BM_runIQFilter(benchmark::State& state)
     std::valarray<double> symbolsI, symbolsQ;
     fillSymbolTracks(symbolsI, symbolsQ);
     std::valarray<double> i, q;
-    DiscardStdout quiet;
+    bench::DiscardStdout quiet;
     for (auto _ : state) {
         state.PauseTiming();
         i = symbolsI;
@@ -150,7 +124,7 @@ void BM_denseFir(benchmark::State& state)
     configureQpskJob();
     std::valarray<double> taps;
     {
-        DiscardStdout quiet;
+        bench::DiscardStdout quiet;
         genShapingFilter(gIqSynthCfg, taps);
     }
     const std::size_t total = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;

@@ -9,14 +9,12 @@
 // peak resident memory so far; the whole run is measured first).
 // Standard output written by the stages (one line per symbol) is formatted and dropped.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <iostream>
-#include <streambuf>
 #include <valarray>
 #include <vector>
 
+#include "bench_support.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
 #include "iqSynthRun.h"
@@ -29,29 +27,6 @@ constexpr int kOversampling = 8;
 constexpr int kFilterSpan = 16;
 constexpr std::size_t kSamples = static_cast<std::size_t>(kSymbols) * kOversampling;
 constexpr std::size_t kTrackSamples = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
-
-class DiscardBuffer : public std::streambuf {
-protected:
-    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
-
-class DiscardStdout {
-public:
-    DiscardStdout() : saved_(std::cout.rdbuf(&sink_)) {}
-    ~DiscardStdout() { std::cout.rdbuf(saved_); }
-
-private:
-    DiscardBuffer sink_;
-    std::streambuf* saved_;
-};
-
-double peakResidentMiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 double logFileMiB()
 {
@@ -87,7 +62,7 @@ void BM_runIqSynth_QpskNoise(benchmark::State& state)
 {
     configureJob();
     std::vector<short> iOut(kSamples), qOut(kSamples);
-    DiscardStdout quiet;
+    bench::DiscardStdout quiet;
     double logged = 0.0;
     for (auto _ : state) {
         const double before = logFileMiB();
@@ -100,7 +75,7 @@ void BM_runIqSynth_QpskNoise(benchmark::State& state)
         state.ResumeTiming();
     }
     state.counters["log_MiB"] = logged / static_cast<double>(state.iterations());
-    state.counters["peak_RSS_MiB"] = peakResidentMiB();
+    state.counters["peak_RSS_MiB"] = bench::peakResidentMiB();
 }
 BENCHMARK(BM_runIqSynth_QpskNoise)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
@@ -158,7 +133,7 @@ void BM_runIqSynth_Mccw8192(benchmark::State& state)
     setMccwCarrierSAmp(levels.data());
     setMccwCarrierPhase(phases.data());
     setMccwOptCrestFactorEn(1);
-    DiscardStdout quiet;
+    bench::DiscardStdout quiet;
     runMccwCarrierParamGen();
     std::vector<short> iOut(static_cast<std::size_t>(getMccwCarrierSample()));
     std::vector<short> qOut(iOut.size());
