@@ -16,6 +16,7 @@
 #include "dataMapping.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
+#include "quiet_stdout.h"
 
 namespace {
 
@@ -26,26 +27,6 @@ const double kPi = std::numbers::pi;
 void expectPoint(cd got, cd want, const std::string& what) {
   EXPECT_NEAR(got.real(), want.real(), kTol) << what;
   EXPECT_NEAR(got.imag(), want.imag(), kTol) << what;
-}
-
-// Runs f with standard output captured (the stage prints a line per symbol),
-// so that assertion messages outside it stay visible.
-template <typename F>
-auto quiet(F f) {
-  testing::internal::CaptureStdout();
-  try {
-    if constexpr (std::is_void_v<decltype(f())>) {
-      f();
-      testing::internal::GetCapturedStdout();
-    } else {
-      auto result = f();
-      testing::internal::GetCapturedStdout();
-      return result;
-    }
-  } catch (...) {
-    testing::internal::GetCapturedStdout();
-    throw;
-  }
 }
 
 struct QamCase {

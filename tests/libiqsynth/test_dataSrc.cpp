@@ -14,30 +14,11 @@
 #include "dataSrc.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
+#include "quiet_stdout.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Runs f with standard output captured (the stage prints a line per symbol),
-// so that assertion messages outside it stay visible.
-template <typename F>
-auto quiet(F f) {
-  testing::internal::CaptureStdout();
-  try {
-    if constexpr (std::is_void_v<decltype(f())>) {
-      f();
-      testing::internal::GetCapturedStdout();
-    } else {
-      auto result = f();
-      testing::internal::GetCapturedStdout();
-      return result;
-    }
-  } catch (...) {
-    testing::internal::GetCapturedStdout();
-    throw;
-  }
-}
 
 class DataSrcTest : public ::testing::Test {
  protected:
