@@ -3,8 +3,17 @@
 # if any of them is missing. Needs root (apt-get).
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libtclap-dev libgsl-dev libtommath-dev
-          libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev)
+packages=(
+  # toolchain and checks
+  cmake make g++ pkg-config clang clang-format libclang-rt-14-dev locales
+  # libraries the suite links
+  libtclap-dev libcli11-dev libgsl-dev libtommath-dev nlohmann-json3-dev libmatio-dev
+  libsndfile1-dev libfftw3-dev libplplot-dev plplot-driver-cairo
+  # Python module
+  python3-dev pybind11-dev python3-numpy python3-pytest
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libliquid-dev
+)
 
 missing=()
 for p in "${packages[@]}"; do

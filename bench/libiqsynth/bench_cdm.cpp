@@ -26,141 +26,134 @@ constexpr int kOversampling = 8;
 constexpr int kFilterSpan = 16;
 constexpr double kRollOff = 0.35;
 
-void configureQpskJob()
-{
-    iqSynthCfg& cfg = gIqSynthCfg;
-    cfg.workingMode = iqSynthCfg::WORKING_MODE_DIGITAL;
-    cfg.digiModulatingType = iqSynthCfg::MOD_QPSK;
-    cfg.dataSrc = iqSynthCfg::DATA_SRC_PRBS;
-    cfg.prbs = iqSynthCfg::PRBS23;
-    cfg.codingType = iqSynthCfg::CODING_NONE;
-    cfg.sequenceLenth = kSymbols;
-    cfg.overSamplingRate = kOversampling;
-    cfg.filterLengh = kFilterSpan;
-    cfg.shapingFilterType = iqSynthCfg::FILTER_ROOT_RISING_COS;
-    cfg.AlphaBt = kRollOff;
-    cfg.symbolRate = 1e6;
-    cfg.sampleLength = kSymbols * kOversampling;
+void configureQpskJob() {
+  iqSynthCfg& cfg = gIqSynthCfg;
+  cfg.workingMode = iqSynthCfg::WORKING_MODE_DIGITAL;
+  cfg.digiModulatingType = iqSynthCfg::MOD_QPSK;
+  cfg.dataSrc = iqSynthCfg::DATA_SRC_PRBS;
+  cfg.prbs = iqSynthCfg::PRBS23;
+  cfg.codingType = iqSynthCfg::CODING_NONE;
+  cfg.sequenceLenth = kSymbols;
+  cfg.overSamplingRate = kOversampling;
+  cfg.filterLengh = kFilterSpan;
+  cfg.shapingFilterType = iqSynthCfg::FILTER_ROOT_RISING_COS;
+  cfg.AlphaBt = kRollOff;
+  cfg.symbolRate = 1e6;
+  cfg.sampleLength = kSymbols * kOversampling;
 }
 
-void reportCounters(benchmark::State& state, double samplesPerRun)
-{
-    state.counters["samples_per_s"] =
-        benchmark::Counter(samplesPerRun * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["peak_RSS_MiB"] = bench::peakResidentMiB();
+void reportCounters(benchmark::State& state, double samplesPerRun) {
+  state.counters["samples_per_s"] = benchmark::Counter(
+      samplesPerRun * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["peak_RSS_MiB"] = bench::peakResidentMiB();
 }
 
 // The whole pipeline: PRBS data, QPSK mapping, lead-in, shaping of I and Q, with the
 // pipeline's own logging (not the per-sample output log of the run driver).
-void BM_runCDMModulation(benchmark::State& state)
-{
-    configureQpskJob();
-    bench::DiscardStdout quiet;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(runCDMModulation());
-    }
-    reportCounters(state, static_cast<double>(kSymbols) * kOversampling);
+void BM_runCDMModulation(benchmark::State& state) {
+  configureQpskJob();
+  bench::DiscardStdout quiet;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(runCDMModulation());
+  }
+  reportCounters(state, static_cast<double>(kSymbols) * kOversampling);
 }
 BENCHMARK(BM_runCDMModulation)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // One of the pipeline's list dumps: a whole track of the reference job written to the run log
 // (the QPSK chain writes three: the data track, I and Q). Shows where the pipeline's time goes.
-void BM_logListDump(benchmark::State& state)
-{
-    const std::size_t total = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
-    std::valarray<double> track(total);
-    std::mt19937 gen(4);
-    for (std::size_t p = 0; p < total; p += kOversampling) {
-        track[p] = (gen() & 1u) ? 0.7071067811865476 : -0.7071067811865476;
-    }
-    for (auto _ : state) {
-        ite_print(track);
-    }
-    state.counters["entries_per_s"] =
-        benchmark::Counter(static_cast<double>(total) * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate);
+void BM_logListDump(benchmark::State& state) {
+  const std::size_t total = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
+  std::valarray<double> track(total);
+  std::mt19937 gen(4);
+  for (std::size_t p = 0; p < total; p += kOversampling) {
+    track[p] = (gen() & 1u) ? 0.7071067811865476 : -0.7071067811865476;
+  }
+  for (auto _ : state) {
+    ite_print(track);
+  }
+  state.counters["entries_per_s"] =
+      benchmark::Counter(static_cast<double>(total) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_logListDump)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Upsampled QPSK tracks of the reference job, lead-in left empty.
-void fillSymbolTracks(std::valarray<double>& i, std::valarray<double>& q)
-{
-    const std::size_t total = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
-    const std::size_t lead = static_cast<std::size_t>(kFilterSpan) * kOversampling;
-    i.resize(total);
-    q.resize(total);
-    std::mt19937 gen(1);
-    const double a = 0.7071067811865476;
-    for (std::size_t p = lead; p < total; p += kOversampling) {
-        i[p] = (gen() & 1u) ? a : -a;
-        q[p] = (gen() & 1u) ? a : -a;
-    }
+void fillSymbolTracks(std::valarray<double>& i, std::valarray<double>& q) {
+  const std::size_t total = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
+  const std::size_t lead = static_cast<std::size_t>(kFilterSpan) * kOversampling;
+  i.resize(total);
+  q.resize(total);
+  std::mt19937 gen(1);
+  const double a = 0.7071067811865476;
+  for (std::size_t p = lead; p < total; p += kOversampling) {
+    i[p] = (gen() & 1u) ? a : -a;
+    q[p] = (gen() & 1u) ? a : -a;
+  }
 }
 
 // The pulse-shaping stage alone (runIQFilter: design, cyclic lead-in, FIR of I and Q): the
 // job an interpolating FIR library does.
-void BM_runIQFilter(benchmark::State& state)
-{
-    configureQpskJob();
-    std::valarray<double> symbolsI, symbolsQ;
-    fillSymbolTracks(symbolsI, symbolsQ);
-    std::valarray<double> i, q;
-    bench::DiscardStdout quiet;
-    for (auto _ : state) {
-        state.PauseTiming();
-        i = symbolsI;
-        q = symbolsQ;
-        state.ResumeTiming();
-        benchmark::DoNotOptimize(runIQFilter(gIqSynthCfg, i, q));
-    }
-    reportCounters(state, static_cast<double>(kSymbols) * kOversampling);
+void BM_runIQFilter(benchmark::State& state) {
+  configureQpskJob();
+  std::valarray<double> symbolsI, symbolsQ;
+  fillSymbolTracks(symbolsI, symbolsQ);
+  std::valarray<double> i, q;
+  bench::DiscardStdout quiet;
+  for (auto _ : state) {
+    state.PauseTiming();
+    i = symbolsI;
+    q = symbolsQ;
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(runIQFilter(gIqSynthCfg, i, q));
+  }
+  reportCounters(state, static_cast<double>(kSymbols) * kOversampling);
 }
 BENCHMARK(BM_runIQFilter)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 // The FIR of one track given dense input (every sample non-zero): the plain 128-product
 // direct sum, for comparison with the polyphase form above.
-void BM_denseFir(benchmark::State& state)
-{
-    configureQpskJob();
-    std::valarray<double> taps;
-    {
-        bench::DiscardStdout quiet;
-        genShapingFilter(gIqSynthCfg, taps);
-    }
-    const std::size_t total = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
-    std::valarray<double> dense(total);
-    std::mt19937 gen(2);
-    for (double& v : dense) {
-        v = static_cast<double>(gen() % 1000 + 1) / 1000.0;
-    }
-    std::valarray<double> x;
-    for (auto _ : state) {
-        state.PauseTiming();
-        x = dense;
-        state.ResumeTiming();
-        benchmark::DoNotOptimize(filteringDat2(gIqSynthCfg, x, taps));
-    }
-    state.counters["samples_per_s"] =
-        benchmark::Counter(static_cast<double>(total) * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate);
+void BM_denseFir(benchmark::State& state) {
+  configureQpskJob();
+  std::valarray<double> taps;
+  {
+    bench::DiscardStdout quiet;
+    genShapingFilter(gIqSynthCfg, taps);
+  }
+  const std::size_t total = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
+  std::valarray<double> dense(total);
+  std::mt19937 gen(2);
+  for (double& v : dense) {
+    v = static_cast<double>(gen() % 1000 + 1) / 1000.0;
+  }
+  std::valarray<double> x;
+  for (auto _ : state) {
+    state.PauseTiming();
+    x = dense;
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(filteringDat2(gIqSynthCfg, x, taps));
+  }
+  state.counters["samples_per_s"] =
+      benchmark::Counter(static_cast<double>(total) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_denseFir)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Band-limited noise filtering: 1999-tap windowed sinc over a long record by block FFT.
-void BM_filterWinFFT(benchmark::State& state)
-{
-    const unsigned n = static_cast<unsigned>(state.range(0));
-    std::vector<double> x(n), y(n);
-    std::mt19937 gen(3);
-    std::normal_distribution<double> noise;
-    for (double& v : x) {
-        v = noise(gen);
-    }
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(filterWinFFT(1999, 0.2 * 3.141592653589793, x.data(), n, y.data()));
-    }
-    state.counters["samples_per_s"] =
-        benchmark::Counter(static_cast<double>(n) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+void BM_filterWinFFT(benchmark::State& state) {
+  const unsigned n = static_cast<unsigned>(state.range(0));
+  std::vector<double> x(n), y(n);
+  std::mt19937 gen(3);
+  std::normal_distribution<double> noise;
+  for (double& v : x) {
+    v = noise(gen);
+  }
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(filterWinFFT(1999, 0.2 * 3.141592653589793, x.data(), n, y.data()));
+  }
+  state.counters["samples_per_s"] =
+      benchmark::Counter(static_cast<double>(n) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_filterWinFFT)->Arg(14386)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
 

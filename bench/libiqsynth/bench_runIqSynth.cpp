@@ -26,124 +26,119 @@ constexpr int kSymbols = 1000000;
 constexpr int kOversampling = 8;
 constexpr int kFilterSpan = 16;
 constexpr std::size_t kSamples = static_cast<std::size_t>(kSymbols) * kOversampling;
-constexpr std::size_t kTrackSamples = static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
+constexpr std::size_t kTrackSamples =
+    static_cast<std::size_t>(kSymbols + kFilterSpan) * kOversampling;
 
-double logFileMiB()
-{
-    flushLog();
-    struct stat st{};
-    if (stat(iqSynthLog::kDefaultFileName, &st) != 0) {
-        return 0.0;
-    }
-    return static_cast<double>(st.st_size) / (1024.0 * 1024.0);
+double logFileMiB() {
+  flushLog();
+  struct stat st {};
+  if (stat(iqSynthLog::kDefaultFileName, &st) != 0) {
+    return 0.0;
+  }
+  return static_cast<double>(st.st_size) / (1024.0 * 1024.0);
 }
 
-void configureJob()
-{
-    setWorkingMode(iqSynthCfg::WORKING_MODE_DIGITAL);
-    setDigiModulatingType(iqSynthCfg::MOD_QPSK);
-    setDataSrc(iqSynthCfg::DATA_SRC_PRBS);
-    setPrbs(iqSynthCfg::PRBS23);
-    setCodingType(iqSynthCfg::CODING_NONE);
-    setSequenceLenth(kSymbols);
-    setOverSamplingRate(kOversampling);
-    setFilterLengh(kFilterSpan);
-    setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
-    setAlphaBt(0.35);
-    setSymbolRate(1e6);
-    setPowerRampEnable(false);
-    setSigAddNoiseIsEnable(1);
-    setNoiseSystemBandwidth(1e6);
-    setBandWidthRatio(2.0);
-    setNoiseCNR(20.0);
+void configureJob() {
+  setWorkingMode(iqSynthCfg::WORKING_MODE_DIGITAL);
+  setDigiModulatingType(iqSynthCfg::MOD_QPSK);
+  setDataSrc(iqSynthCfg::DATA_SRC_PRBS);
+  setPrbs(iqSynthCfg::PRBS23);
+  setCodingType(iqSynthCfg::CODING_NONE);
+  setSequenceLenth(kSymbols);
+  setOverSamplingRate(kOversampling);
+  setFilterLengh(kFilterSpan);
+  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
+  setAlphaBt(0.35);
+  setSymbolRate(1e6);
+  setPowerRampEnable(false);
+  setSigAddNoiseIsEnable(1);
+  setNoiseSystemBandwidth(1e6);
+  setBandWidthRatio(2.0);
+  setNoiseCNR(20.0);
 }
 
-void BM_runIqSynth_QpskNoise(benchmark::State& state)
-{
-    configureJob();
-    std::vector<short> iOut(kSamples), qOut(kSamples);
-    bench::DiscardStdout quiet;
-    double logged = 0.0;
-    for (auto _ : state) {
-        const double before = logFileMiB();
-        if (runIqSynth(iOut.data(), qOut.data()) != 0) {
-            state.SkipWithError("runIqSynth failed");
-            break;
-        }
-        state.PauseTiming();
-        logged += logFileMiB() - before;
-        state.ResumeTiming();
+void BM_runIqSynth_QpskNoise(benchmark::State& state) {
+  configureJob();
+  std::vector<short> iOut(kSamples), qOut(kSamples);
+  bench::DiscardStdout quiet;
+  double logged = 0.0;
+  for (auto _ : state) {
+    const double before = logFileMiB();
+    if (runIqSynth(iOut.data(), qOut.data()) != 0) {
+      state.SkipWithError("runIqSynth failed");
+      break;
     }
-    state.counters["log_MiB"] = logged / static_cast<double>(state.iterations());
-    state.counters["peak_RSS_MiB"] = bench::peakResidentMiB();
+    state.PauseTiming();
+    logged += logFileMiB() - before;
+    state.ResumeTiming();
+  }
+  state.counters["log_MiB"] = logged / static_cast<double>(state.iterations());
+  state.counters["peak_RSS_MiB"] = bench::peakResidentMiB();
 }
 BENCHMARK(BM_runIqSynth_QpskNoise)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 // The run driver's output section: one line per I and per Q sample.
-void BM_log_outputSamples(benchmark::State& state)
-{
-    std::vector<short> iOut(kSamples), qOut(kSamples);
-    for (std::size_t k = 0; k < kSamples; ++k) {
-        iOut[k] = static_cast<short>((k * 7919) % 16384 - 8192);
-        qOut[k] = static_cast<short>((k * 104729) % 16384 - 8192);
-    }
-    for (auto _ : state) {
-        const double before = logFileMiB();
-        writeSampleLog(iOut.data(), qOut.data(), kSamples);
-        state.PauseTiming();
-        state.counters["log_MiB"] = logFileMiB() - before;
-        state.ResumeTiming();
-    }
+void BM_log_outputSamples(benchmark::State& state) {
+  std::vector<short> iOut(kSamples), qOut(kSamples);
+  for (std::size_t k = 0; k < kSamples; ++k) {
+    iOut[k] = static_cast<short>((k * 7919) % 16384 - 8192);
+    qOut[k] = static_cast<short>((k * 104729) % 16384 - 8192);
+  }
+  for (auto _ : state) {
+    const double before = logFileMiB();
+    writeSampleLog(iOut.data(), qOut.data(), kSamples);
+    state.PauseTiming();
+    state.counters["log_MiB"] = logFileMiB() - before;
+    state.ResumeTiming();
+  }
 }
 BENCHMARK(BM_log_outputSamples)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 // The list dumps the digital pipeline writes for a QPSK run: the coded symbol
 // track and the mapped I and Q tracks, one entry per sample each.
-void BM_log_pipelineDumps(benchmark::State& state)
-{
-    std::valarray<short> symbols(static_cast<short>(0), kTrackSamples);
-    std::valarray<double> track(0.0, kTrackSamples);
-    for (std::size_t k = 0; k < kTrackSamples; k += kOversampling) {
-        symbols[k] = static_cast<short>(k % 4);
-        track[k] = (k % 3 == 0) ? 0.707107 : -0.707107;
-    }
-    for (auto _ : state) {
-        const double before = logFileMiB();
-        ite_print(symbols);
-        ite_print(track);
-        ite_print(track);
-        state.PauseTiming();
-        state.counters["log_MiB"] = logFileMiB() - before;
-        state.ResumeTiming();
-    }
+void BM_log_pipelineDumps(benchmark::State& state) {
+  std::valarray<short> symbols(static_cast<short>(0), kTrackSamples);
+  std::valarray<double> track(0.0, kTrackSamples);
+  for (std::size_t k = 0; k < kTrackSamples; k += kOversampling) {
+    symbols[k] = static_cast<short>(k % 4);
+    track[k] = (k % 3 == 0) ? 0.707107 : -0.707107;
+  }
+  for (auto _ : state) {
+    const double before = logFileMiB();
+    ite_print(symbols);
+    ite_print(track);
+    ite_print(track);
+    state.PauseTiming();
+    state.counters["log_MiB"] = logFileMiB() - before;
+    state.ResumeTiming();
+  }
 }
 BENCHMARK(BM_log_pipelineDumps)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 // The largest multi-carrier comb: 8192 carriers over a 65536-sample record.
-void BM_runIqSynth_Mccw8192(benchmark::State& state)
-{
-    setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
-    setSigAddNoiseIsEnable(0);
-    setPowerRampEnable(false);
-    setMccwCarrierItem(8192);
-    setMccwCarrierSpacing(1e3);
-    std::vector<char> on(8192, 1);
-    std::vector<double> levels(8192, 0.0), phases(8192, 0.0);
-    setMccwCarrierEn(on.data());
-    setMccwCarrierSAmp(levels.data());
-    setMccwCarrierPhase(phases.data());
-    setMccwOptCrestFactorEn(1);
-    bench::DiscardStdout quiet;
-    runMccwCarrierParamGen();
-    std::vector<short> iOut(static_cast<std::size_t>(getMccwCarrierSample()));
-    std::vector<short> qOut(iOut.size());
-    for (auto _ : state) {
-        if (runIqSynth(iOut.data(), qOut.data()) != 0) {
-            state.SkipWithError("runIqSynth failed");
-            break;
-        }
+void BM_runIqSynth_Mccw8192(benchmark::State& state) {
+  setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
+  setSigAddNoiseIsEnable(0);
+  setPowerRampEnable(false);
+  setMccwCarrierItem(8192);
+  setMccwCarrierSpacing(1e3);
+  std::vector<char> on(8192, 1);
+  std::vector<double> levels(8192, 0.0), phases(8192, 0.0);
+  setMccwCarrierEn(on.data());
+  setMccwCarrierSAmp(levels.data());
+  setMccwCarrierPhase(phases.data());
+  setMccwOptCrestFactorEn(1);
+  bench::DiscardStdout quiet;
+  runMccwCarrierParamGen();
+  std::vector<short> iOut(static_cast<std::size_t>(getMccwCarrierSample()));
+  std::vector<short> qOut(iOut.size());
+  for (auto _ : state) {
+    if (runIqSynth(iOut.data(), qOut.data()) != 0) {
+      state.SkipWithError("runIqSynth failed");
+      break;
     }
-    state.counters["samples"] = static_cast<double>(iOut.size());
+  }
+  state.counters["samples"] = static_cast<double>(iOut.size());
 }
 BENCHMARK(BM_runIqSynth_Mccw8192)->Unit(benchmark::kMillisecond)->Iterations(3);
 

@@ -45,7 +45,8 @@ void writeCsv(const fs::path& path, long lines) {
   char field[64];
   for (long k = 0; k < lines; ++k) {
     for (int c = 0; c < 2; ++c) {
-      const auto r = std::to_chars(field, field + sizeof field, next(), std::chars_format::fixed, 6);
+      const auto r =
+          std::to_chars(field, field + sizeof field, next(), std::chars_format::fixed, 6);
       buf.insert(buf.end(), field, r.ptr);
       buf.push_back(c == 0 ? ',' : '\n');
     }
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
   const long lines = argc > 1 ? std::atol(argv[1]) : 10'000'000;
   const int repeats = argc > 2 ? std::atoi(argv[2]) : 3;
   const char* tmp = std::getenv("TMPDIR");
-  const fs::path dir = fs::path(tmp && *tmp ? tmp : "/tmp") / ("wavepack-bench-" + std::to_string(::getpid()));
+  const fs::path dir =
+      fs::path(tmp && *tmp ? tmp : "/tmp") / ("wavepack-bench-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   const fs::path csv = dir / "input.csv";
   const fs::path arb = dir / "output.arb";
@@ -142,8 +144,9 @@ int main(int argc, char** argv) {
   const double pairsBytes = 20.0 * static_cast<double>(lines);
   std::printf("wavepack end to end: %.3f s wall (%.0f MB/s of CSV), %.3f s CPU (%.0f MB/s)\n",
               bestWall, megabytes / bestWall, bestCpu, megabytes / bestCpu);
-  std::printf("peak resident memory: %.1f MB (budget: 20 B/pair = %.1f MB + file %.1f MB = %.1f MB)\n",
-              peak / 1024.0, pairsBytes / 1e6, megabytes, pairsBytes / 1e6 + megabytes);
+  std::printf(
+      "peak resident memory: %.1f MB (budget: 20 B/pair = %.1f MB + file %.1f MB = %.1f MB)\n",
+      peak / 1024.0, pairsBytes / 1e6, megabytes, pairsBytes / 1e6 + megabytes);
   std::printf("output: %.1f MB\n", static_cast<double>(fs::file_size(arb)) / 1e6);
   fs::remove_all(dir);
   return 0;

@@ -21,227 +21,221 @@ constexpr const char* kSourceFile = "awgn.cpp";
 
 GslRngAllocFn gRngAlloc = &gsl_rng_alloc;
 
-std::unique_ptr<double[]> allocSamples(int n)
-{
-    return std::unique_ptr<double[]>(new (std::nothrow) double[static_cast<std::size_t>(std::max(n, 1))]);
+std::unique_ptr<double[]> allocSamples(int n) {
+  return std::unique_ptr<double[]>(
+      new (std::nothrow) double[static_cast<std::size_t>(std::max(n, 1))]);
 }
 
 // Keeps GSL's error handler off for its lifetime, then puts the previous one back.
 class GslHandlerOff {
-public:
-    GslHandlerOff() : previous_(gsl_set_error_handler_off()) {}
-    ~GslHandlerOff() { gsl_set_error_handler(previous_); }
-    GslHandlerOff(const GslHandlerOff&) = delete;
-    GslHandlerOff& operator=(const GslHandlerOff&) = delete;
+ public:
+  GslHandlerOff() : previous_(gsl_set_error_handler_off()) {}
+  ~GslHandlerOff() { gsl_set_error_handler(previous_); }
+  GslHandlerOff(const GslHandlerOff&) = delete;
+  GslHandlerOff& operator=(const GslHandlerOff&) = delete;
 
-private:
-    gsl_error_handler_t* previous_;
+ private:
+  gsl_error_handler_t* previous_;
 };
 
 std::string where(int line) { return std::string(kSourceFile) + " at " + to_string(line); }
 
 }  // namespace
 
-GslRngAllocFn setGslRngAllocForTesting(GslRngAllocFn alloc)
-{
-    const GslRngAllocFn previous = gRngAlloc;
-    gRngAlloc = alloc != nullptr ? alloc : &gsl_rng_alloc;
-    return previous;
+GslRngAllocFn setGslRngAllocForTesting(GslRngAllocFn alloc) {
+  const GslRngAllocFn previous = gRngAlloc;
+  gRngAlloc = alloc != nullptr ? alloc : &gsl_rng_alloc;
+  return previous;
 }
 
-bool sigLvlWatt(const double* iDat, const double* qDat, int n, double* sumPower, double* peak)
-{
-    double sum = 0.0;
-    double peakPower = 0.0;
-    for (int k = 0; k < n; ++k) {
-        const double p = iDat[k] * iDat[k] + qDat[k] * qDat[k];
-        sum += p;
-        peakPower = std::max(peakPower, p);
-    }
-    *sumPower = sum;
-    *peak = std::sqrt(peakPower);
-    return true;
+bool sigLvlWatt(const double* iDat, const double* qDat, int n, double* sumPower, double* peak) {
+  double sum = 0.0;
+  double peakPower = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const double p = iDat[k] * iDat[k] + qDat[k] * qDat[k];
+    sum += p;
+    peakPower = std::max(peakPower, p);
+  }
+  *sumPower = sum;
+  *peak = std::sqrt(peakPower);
+  return true;
 }
 
-bool sigLvlWatt(const double* iDat, const double* qDat, int n, double* sumPower)
-{
-    double sum = 0.0;
-    for (int k = 0; k < n; ++k) {
-        sum += iDat[k] * iDat[k] + qDat[k] * qDat[k];
-    }
-    *sumPower = sum;
-    return true;
+bool sigLvlWatt(const double* iDat, const double* qDat, int n, double* sumPower) {
+  double sum = 0.0;
+  for (int k = 0; k < n; ++k) {
+    sum += iDat[k] * iDat[k] + qDat[k] * qDat[k];
+  }
+  *sumPower = sum;
+  return true;
 }
 
-int GaussRandGenerator(double* out, long n, double sigma, long seed)
-{
-    // GSL's default handler aborts the process when the generator cannot be
-    // allocated; turn it off so that the failure becomes a result code, and
-    // restore whatever handler the host had installed.
-    gsl_rng* rng = nullptr;
-    {
-        const GslHandlerOff handlerOff;
-        rng = gRngAlloc(gsl_rng_mt19937);
-    }
-    if (rng == nullptr) {
-        return kNoiseGeneratorFailed;
-    }
-    gsl_rng_set(rng, static_cast<unsigned long>(seed));
-    for (long k = 0; k < n; ++k) {
-        out[k] = gsl_ran_gaussian_ziggurat(rng, sigma);
-    }
-    gsl_rng_free(rng);
-    return kNoiseOk;
+int GaussRandGenerator(double* out, long n, double sigma, long seed) {
+  // GSL's default handler aborts the process when the generator cannot be
+  // allocated; turn it off so that the failure becomes a result code, and
+  // restore whatever handler the host had installed.
+  gsl_rng* rng = nullptr;
+  {
+    const GslHandlerOff handlerOff;
+    rng = gRngAlloc(gsl_rng_mt19937);
+  }
+  if (rng == nullptr) {
+    return kNoiseGeneratorFailed;
+  }
+  gsl_rng_set(rng, static_cast<unsigned long>(seed));
+  for (long k = 0; k < n; ++k) {
+    out[k] = gsl_ran_gaussian_ziggurat(rng, sigma);
+  }
+  gsl_rng_free(rng);
+  return kNoiseOk;
 }
 
 int geneGaussBandLimitedNoiseFFT(double* iOut, double* qOut, double* noiseBW, double fs, int n,
-                                 double B1, double B2, double sigma)
-{
-    const long seed = static_cast<long>(std::time(nullptr));
+                                 double B1, double B2, double sigma) {
+  const long seed = static_cast<long>(std::time(nullptr));
 
-    const double wanted = B1 * B2;
-    bool white = n <= kWhiteNoiseMaxLength;
-    double bandwidth = fs;
-    if (!white) {
-        bandwidth = wanted + 0.0001 * (fs - wanted);
-        if (bandwidth > fs) {
-            bandwidth = fs;
-            white = true;
-        }
+  const double wanted = B1 * B2;
+  bool white = n <= kWhiteNoiseMaxLength;
+  double bandwidth = fs;
+  if (!white) {
+    bandwidth = wanted + 0.0001 * (fs - wanted);
+    if (bandwidth > fs) {
+      bandwidth = fs;
+      white = true;
     }
-    *noiseBW = bandwidth;
+  }
+  *noiseBW = bandwidth;
 
-    if (white) {
-        int rc = GaussRandGenerator(iOut, n, sigma, seed);
-        if (rc == kNoiseOk) {
-            rc = GaussRandGenerator(qOut, n, sigma, seed + 1);
-        }
-        return rc;
+  if (white) {
+    int rc = GaussRandGenerator(iOut, n, sigma, seed);
+    if (rc == kNoiseOk) {
+      rc = GaussRandGenerator(qOut, n, sigma, seed + 1);
     }
+    return rc;
+  }
 
-    // The low-pass has unit DC gain, so the noise density in its passband is
-    // that of the white noise it is made from.
-    const double wc = bandwidth * std::numbers::pi / fs;
-    const std::unique_ptr<double[]> raw = allocSamples(n);
-    if (!raw) {
-        return kNoiseNoMemory;
+  // The low-pass has unit DC gain, so the noise density in its passband is
+  // that of the white noise it is made from.
+  const double wc = bandwidth * std::numbers::pi / fs;
+  const std::unique_ptr<double[]> raw = allocSamples(n);
+  if (!raw) {
+    return kNoiseNoMemory;
+  }
+  double* const outputs[2] = {iOut, qOut};
+  for (int c = 0; c < 2; ++c) {
+    int rc = GaussRandGenerator(raw.get(), n, sigma, seed + 2 + c);
+    if (rc == kNoiseOk) {
+      rc = filterWinFFT(kNoiseFilterTaps, wc, raw.get(), static_cast<unsigned>(n), outputs[c]);
     }
-    double* const outputs[2] = {iOut, qOut};
-    for (int c = 0; c < 2; ++c) {
-        int rc = GaussRandGenerator(raw.get(), n, sigma, seed + 2 + c);
-        if (rc == kNoiseOk) {
-            rc = filterWinFFT(kNoiseFilterTaps, wc, raw.get(), static_cast<unsigned>(n), outputs[c]);
-        }
-        if (rc != kNoiseOk) {
-            return rc;
-        }
+    if (rc != kNoiseOk) {
+      return rc;
     }
-    return kNoiseOk;
+  }
+  return kNoiseOk;
 }
 
 int awgnAddNoise(double* noiseI, double* noiseQ, double* sigI, double* sigQ, int n, double bSys,
                  double ratio, double* noiseBW, double fs, double cnr_dB, double* carrierLvl,
-                 double* sigLvl, double* noiseLvlSys, double* noiseLvlTotal, double* sigPep)
-{
-    double signalPower = 0.0;
-    sigLvlWatt(sigI, sigQ, n, &signalPower);
-    const double meanSignalPower = signalPower / n;
-    // Per-component deviation: white complex noise of this sigma carries
-    // meanSignalPower / 10^(cnr/10) within the system bandwidth.
-    const double sigma = std::sqrt((fs / bSys) * meanSignalPower * 0.5 / std::pow(10.0, cnr_dB / 10.0));
+                 double* sigLvl, double* noiseLvlSys, double* noiseLvlTotal, double* sigPep) {
+  double signalPower = 0.0;
+  sigLvlWatt(sigI, sigQ, n, &signalPower);
+  const double meanSignalPower = signalPower / n;
+  // Per-component deviation: white complex noise of this sigma carries
+  // meanSignalPower / 10^(cnr/10) within the system bandwidth.
+  const double sigma =
+      std::sqrt((fs / bSys) * meanSignalPower * 0.5 / std::pow(10.0, cnr_dB / 10.0));
 
-    if (geneGaussBandLimitedNoiseFFT(noiseI, noiseQ, noiseBW, fs, n, bSys, ratio, sigma) != kNoiseOk) {
-        return kNoiseGeneratorFailed;
-    }
-    for (int k = 0; k < n; ++k) {
-        sigI[k] += noiseI[k];
-        sigQ[k] += noiseQ[k];
-    }
+  if (geneGaussBandLimitedNoiseFFT(noiseI, noiseQ, noiseBW, fs, n, bSys, ratio, sigma) !=
+      kNoiseOk) {
+    return kNoiseGeneratorFailed;
+  }
+  for (int k = 0; k < n; ++k) {
+    sigI[k] += noiseI[k];
+    sigQ[k] += noiseQ[k];
+  }
 
-    double noisyPower = 0.0;
-    double peak = 0.0;
-    sigLvlWatt(sigI, sigQ, n, &noisyPower, &peak);
-    const double peakPower = peak * peak;
-    *sigLvl = 10.0 * std::log10((noisyPower / n) / peakPower);
-    *sigPep = 0.0;
-    *carrierLvl = 10.0 * std::log10(meanSignalPower / peakPower);
-    *noiseLvlSys = *carrierLvl - cnr_dB;
-    *noiseLvlTotal = *carrierLvl + 10.0 * std::log10(*noiseBW / bSys) - cnr_dB;
-    return kNoiseOk;
+  double noisyPower = 0.0;
+  double peak = 0.0;
+  sigLvlWatt(sigI, sigQ, n, &noisyPower, &peak);
+  const double peakPower = peak * peak;
+  *sigLvl = 10.0 * std::log10((noisyPower / n) / peakPower);
+  *sigPep = 0.0;
+  *carrierLvl = 10.0 * std::log10(meanSignalPower / peakPower);
+  *noiseLvlSys = *carrierLvl - cnr_dB;
+  *noiseLvlTotal = *carrierLvl + 10.0 * std::log10(*noiseBW / bSys) - cnr_dB;
+  return kNoiseOk;
 }
 
 int awgnOnlyNoise(double fs, double* iOut, double* qOut, int n, double bSys, double ratio,
-                  double* noiseBW, double* noiseLvlSys, double* noiseLvlTotal, double* sigPep)
-{
-    if (geneGaussBandLimitedNoiseFFT(iOut, qOut, noiseBW, fs, n, bSys, ratio, kNoiseOnlySigma) != kNoiseOk) {
-        return kNoiseGeneratorFailed;
-    }
-    double power = 0.0;
-    double peak = 0.0;
-    sigLvlWatt(iOut, qOut, n, &power, &peak);
-    const double peakPower = peak * peak;
-    *noiseLvlTotal = 10.0 * std::log10((power / n) / peakPower);
-    *noiseLvlSys = 10.0 * std::log10((power * bSys) / (peakPower * n * *noiseBW));
-    *sigPep = 0.0;
-    return kNoiseOk;
+                  double* noiseBW, double* noiseLvlSys, double* noiseLvlTotal, double* sigPep) {
+  if (geneGaussBandLimitedNoiseFFT(iOut, qOut, noiseBW, fs, n, bSys, ratio, kNoiseOnlySigma) !=
+      kNoiseOk) {
+    return kNoiseGeneratorFailed;
+  }
+  double power = 0.0;
+  double peak = 0.0;
+  sigLvlWatt(iOut, qOut, n, &power, &peak);
+  const double peakPower = peak * peak;
+  *noiseLvlTotal = 10.0 * std::log10((power / n) / peakPower);
+  *noiseLvlSys = 10.0 * std::log10((power * bSys) / (peakPower * n * *noiseBW));
+  *sigPep = 0.0;
+  return kNoiseOk;
 }
 
-void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRateName)
-{
-    auto require = [](bool ok, const std::string& field, double value) {
-        if (!ok) {
-            throw IqSynthCfgExcept(kErrCfgValue, field + " " + to_string(value) +
-                                                     " must be a finite positive value for noise");
-        }
-    };
-    require(std::isfinite(fs) && fs > 0.0, sampleRateName, fs);
-    require(std::isfinite(cfg.noiseSystemBandwidth) && cfg.noiseSystemBandwidth > 0.0,
-            "noiseSystemBandwidth", cfg.noiseSystemBandwidth);
-    require(std::isfinite(cfg.bandWidthRatio) && cfg.bandWidthRatio > 0.0, "bandWidthRatio",
-            cfg.bandWidthRatio);
+void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRateName) {
+  auto require = [](bool ok, const std::string& field, double value) {
+    if (!ok) {
+      throw IqSynthCfgExcept(kErrCfgValue, field + " " + to_string(value) +
+                                               " must be a finite positive value for noise");
+    }
+  };
+  require(std::isfinite(fs) && fs > 0.0, sampleRateName, fs);
+  require(std::isfinite(cfg.noiseSystemBandwidth) && cfg.noiseSystemBandwidth > 0.0,
+          "noiseSystemBandwidth", cfg.noiseSystemBandwidth);
+  require(std::isfinite(cfg.bandWidthRatio) && cfg.bandWidthRatio > 0.0, "bandWidthRatio",
+          cfg.bandWidthRatio);
 }
 
-int runAWGN()
-{
-    iqSynthCfg& cfg = gIqSynthCfg;
-    const int n = cfg.noiseSeqLength;
-    if (n < 1) {
-        throw IqSynthCfgExcept(kErrCfgValue, "noiseSeqLength " + to_string(n) +
-                                                 " must be at least 1 in the noise-only mode");
-    }
-    checkNoiseSettings(cfg, cfg.noiseSampleRate, "noiseSampleRate");
+int runAWGN() {
+  iqSynthCfg& cfg = gIqSynthCfg;
+  const int n = cfg.noiseSeqLength;
+  if (n < 1) {
+    throw IqSynthCfgExcept(kErrCfgValue, "noiseSeqLength " + to_string(n) +
+                                             " must be at least 1 in the noise-only mode");
+  }
+  checkNoiseSettings(cfg, cfg.noiseSampleRate, "noiseSampleRate");
 
-    const std::unique_ptr<double[]> iNoise = allocSamples(n);
-    if (!iNoise) {
-        throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + where(__LINE__));
-    }
-    const std::unique_ptr<double[]> qNoise = allocSamples(n);
-    if (!qNoise) {
-        throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + where(__LINE__));
-    }
+  const std::unique_ptr<double[]> iNoise = allocSamples(n);
+  if (!iNoise) {
+    throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + where(__LINE__));
+  }
+  const std::unique_ptr<double[]> qNoise = allocSamples(n);
+  if (!qNoise) {
+    throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + where(__LINE__));
+  }
 
-    const int rc = awgnOnlyNoise(cfg.noiseSampleRate, iNoise.get(), qNoise.get(), n,
-                                 cfg.noiseSystemBandwidth, cfg.bandWidthRatio, &cfg.noiseBandWidth,
-                                 &cfg.noiseLvlSysBW, &cfg.noiseLvlTotalBW, &cfg.sigLvlPep);
-    if (rc != kNoiseOk) {
-        throw IqSynthAwgnExcept(rc | kErrAwgnBase, "AWGN onle noise is error");
-    }
+  const int rc = awgnOnlyNoise(cfg.noiseSampleRate, iNoise.get(), qNoise.get(), n,
+                               cfg.noiseSystemBandwidth, cfg.bandWidthRatio, &cfg.noiseBandWidth,
+                               &cfg.noiseLvlSysBW, &cfg.noiseLvlTotalBW, &cfg.sigLvlPep);
+  if (rc != kNoiseOk) {
+    throw IqSynthAwgnExcept(rc | kErrAwgnBase, "AWGN onle noise is error");
+  }
 
-    try {
-        iMapDat.resize(static_cast<std::size_t>(n));
-    } catch (const std::bad_alloc&) {
-        throw IqSynthMemAllocExcept("resize iMapDat is error in " + where(__LINE__));
-    }
-    std::copy(iNoise.get(), iNoise.get() + n, std::begin(iMapDat));
-    wrLog("run here in " + where(__LINE__));
+  try {
+    iMapDat.resize(static_cast<std::size_t>(n));
+  } catch (const std::bad_alloc&) {
+    throw IqSynthMemAllocExcept("resize iMapDat is error in " + where(__LINE__));
+  }
+  std::copy(iNoise.get(), iNoise.get() + n, std::begin(iMapDat));
+  wrLog("run here in " + where(__LINE__));
 
-    try {
-        qMapDat.resize(static_cast<std::size_t>(n));
-    } catch (const std::bad_alloc&) {
-        throw IqSynthMemAllocExcept("resize QMapDat is error in " + where(__LINE__));
-    }
-    wrLog("run here in " + where(__LINE__));
-    wrLog("Size of qMapDat is " + to_string(qMapDat.size()) + " in " + where(__LINE__));
-    std::copy(qNoise.get(), qNoise.get() + n, std::begin(qMapDat));
-    return 0;
+  try {
+    qMapDat.resize(static_cast<std::size_t>(n));
+  } catch (const std::bad_alloc&) {
+    throw IqSynthMemAllocExcept("resize QMapDat is error in " + where(__LINE__));
+  }
+  wrLog("run here in " + where(__LINE__));
+  wrLog("Size of qMapDat is " + to_string(qMapDat.size()) + " in " + where(__LINE__));
+  std::copy(qNoise.get(), qNoise.get() + n, std::begin(qMapDat));
+  return 0;
 }

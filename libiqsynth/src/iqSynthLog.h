@@ -88,8 +88,9 @@ void appendLogText(std::string& out, const T& value) {
     out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
   } else if constexpr (std::floating_point<T>) {
     char digits[32];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, value,
-                                     std::chars_format::general, 6).ptr);
+    out.append(
+        digits,
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr);
   } else if constexpr (std::same_as<T, std::complex<double>>) {
     out.push_back('(');
     appendLogText(out, value.real());

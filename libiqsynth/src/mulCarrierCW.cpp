@@ -22,207 +22,204 @@ constexpr int kMaxTableRecord = 1 << 22;
 
 std::string where(int line) { return std::string(kSourceFile) + " at " + to_string(line); }
 
-int bitLength(unsigned n)
-{
-    int b = 0;
-    while ((n >> b) != 0) {
-        ++b;
-    }
-    return b;
+int bitLength(unsigned n) {
+  int b = 0;
+  while ((n >> b) != 0) {
+    ++b;
+  }
+  return b;
 }
 
 // Whole number of cycles each enabled carrier completes in the record, or an
 // empty vector when some carrier does not complete a whole number.
-std::vector<std::int64_t> wholeCycles(const iqSynthCfg& cfg, int carriers, int samples)
-{
-    std::vector<std::int64_t> cycles(static_cast<std::size_t>(carriers), 0);
-    for (int i = 0; i < carriers; ++i) {
-        if (cfg.mccwCarrierEn[i] == 0) {
-            continue;
-        }
-        const double c = cfg.mccwCarrierFreq[i] * samples;
-        const double whole = std::round(c);
-        if (!std::isfinite(c) || std::fabs(whole) > 1e15 || std::fabs(c - whole) > 1e-6) {
-            return {};
-        }
-        cycles[static_cast<std::size_t>(i)] = static_cast<std::int64_t>(whole);
+std::vector<std::int64_t> wholeCycles(const iqSynthCfg& cfg, int carriers, int samples) {
+  std::vector<std::int64_t> cycles(static_cast<std::size_t>(carriers), 0);
+  for (int i = 0; i < carriers; ++i) {
+    if (cfg.mccwCarrierEn[i] == 0) {
+      continue;
     }
-    return cycles;
+    const double c = cfg.mccwCarrierFreq[i] * samples;
+    const double whole = std::round(c);
+    if (!std::isfinite(c) || std::fabs(whole) > 1e15 || std::fabs(c - whole) > 1e-6) {
+      return {};
+    }
+    cycles[static_cast<std::size_t>(i)] = static_cast<std::int64_t>(whole);
+  }
+  return cycles;
 }
 
 }  // namespace
 
-void findNearRat(double x, unsigned& p, unsigned& q)
-{
-    constexpr double kLimit = static_cast<double>(std::numeric_limits<std::int32_t>::max());
-    p = 0;
-    q = 1;
-    if (!std::isfinite(x) || std::fabs(x) >= kLimit) {
-        return;
+void findNearRat(double x, unsigned& p, unsigned& q) {
+  constexpr double kLimit = static_cast<double>(std::numeric_limits<std::int32_t>::max());
+  p = 0;
+  q = 1;
+  if (!std::isfinite(x) || std::fabs(x) >= kLimit) {
+    return;
+  }
+  // Convergents h/k; (h1, k1) the latest, (h2, k2) the one before.
+  double h1 = 1.0, h2 = 0.0, k1 = 0.0, k2 = 1.0;
+  double y = x;
+  for (int iteration = 0; iteration < 64; ++iteration) {
+    const double a = std::round(y);
+    const double h = a * h1 + h2;
+    const double k = a * k1 + k2;
+    if (std::fabs(h) > kLimit || std::fabs(k) > kLimit || k == 0.0) {
+      break;  // keep the last convergent that fits
     }
-    // Convergents h/k; (h1, k1) the latest, (h2, k2) the one before.
-    double h1 = 1.0, h2 = 0.0, k1 = 0.0, k2 = 1.0;
-    double y = x;
-    for (int iteration = 0; iteration < 64; ++iteration) {
-        const double a = std::round(y);
-        const double h = a * h1 + h2;
-        const double k = a * k1 + k2;
-        if (std::fabs(h) > kLimit || std::fabs(k) > kLimit || k == 0.0) {
-            break;  // keep the last convergent that fits
-        }
-        h2 = h1;
-        h1 = h;
-        k2 = k1;
-        k1 = k;
-        if (y == a || std::fabs(h / k - x) < std::fabs(x) * 1e-8) {
-            break;
-        }
-        y = 1.0 / (y - a);
+    h2 = h1;
+    h1 = h;
+    k2 = k1;
+    k1 = k;
+    if (y == a || std::fabs(h / k - x) < std::fabs(x) * 1e-8) {
+      break;
     }
-    p = static_cast<unsigned>(std::fabs(h1));
-    q = static_cast<unsigned>(std::fabs(k1));
+    y = 1.0 / (y - a);
+  }
+  p = static_cast<unsigned>(std::fabs(h1));
+  q = static_cast<unsigned>(std::fabs(k1));
 }
 
-void genMulCarrierCWParam(iqSynthCfg& cfg)
-{
-    const int carriers = cfg.mccwCarrierItem;
-    const double spacing = cfg.mccwCarrierSpacing;
-    if (carriers < 1 || carriers > iqSynthCfg::kMaxMccwCarriers || !std::isfinite(spacing) ||
-        spacing <= 0.0) {
-        // Nothing sensible to compute: a zero record makes the following run fail.
-        cfg.mccwCarrierSample = 0;
-        cfg.mccwCarrierSampleFreq = 0.0;
-        return;
-    }
+void genMulCarrierCWParam(iqSynthCfg& cfg) {
+  const int carriers = cfg.mccwCarrierItem;
+  const double spacing = cfg.mccwCarrierSpacing;
+  if (carriers < 1 || carriers > iqSynthCfg::kMaxMccwCarriers || !std::isfinite(spacing) ||
+      spacing <= 0.0) {
+    // Nothing sensible to compute: a zero record makes the following run fail.
+    cfg.mccwCarrierSample = 0;
+    cfg.mccwCarrierSampleFreq = 0.0;
+    return;
+  }
 
-    const bool odd = (carriers % 2) != 0;
-    // Outermost carrier, rounded up to a multiple of the spacing for even counts.
-    const double maxFreq = (odd ? (carriers - 1) / 2 : carriers / 2) * spacing;
-    std::cout << "mccwMaxFreq is " << maxFreq << std::endl;
+  const bool odd = (carriers % 2) != 0;
+  // Outermost carrier, rounded up to a multiple of the spacing for even counts.
+  const double maxFreq = (odd ? (carriers - 1) / 2 : carriers / 2) * spacing;
+  std::cout << "mccwMaxFreq is " << maxFreq << std::endl;
 
-    const int bits = bitLength(static_cast<unsigned>(carriers));
-    const double firstOffset = -(carriers - 1) / 2.0;  // k0: the comb is symmetric about 0 Hz
+  const int bits = bitLength(static_cast<unsigned>(carriers));
+  const double firstOffset = -(carriers - 1) / 2.0;  // k0: the comb is symmetric about 0 Hz
 
-    // Only device type 0 has rates; every type uses them.
-    if (maxFreq < kMccwRefSampleRate / 8.0) {
-        // Two periods of the spacing at 2^(b+1) samples per period: even counts'
-        // half-spacing offsets complete whole cycles as well.
-        const double periodSamples = std::ldexp(1.0, bits + 1);
-        cfg.mccwCarrierSampleFreq = spacing * periodSamples;
-        cfg.mccwCarrierSample = 1 << (bits + 2);
-        for (int i = 0; i < carriers; ++i) {
-            cfg.mccwCarrierFreq[i] = (firstOffset + i) / periodSamples;
-        }
-        return;
-    }
-
-    const double unit = odd ? spacing : spacing / 2.0;
-    const double multiplier = odd ? 1.0 : 2.0;
-    unsigned p = 0;
-    unsigned q = 1;
-    findNearRat(kMccwMaxSampleRate / unit, p, q);
-    if (p == 0) {
-        cfg.mccwCarrierSample = 0;
-        cfg.mccwCarrierSampleFreq = 0.0;
-        return;
-    }
-    cfg.mccwCarrierSample = static_cast<int>(p);
-    cfg.mccwCarrierSampleFreq = kMccwMaxSampleRate;
+  // Only device type 0 has rates; every type uses them.
+  if (maxFreq < kMccwRefSampleRate / 8.0) {
+    // Two periods of the spacing at 2^(b+1) samples per period: even counts'
+    // half-spacing offsets complete whole cycles as well.
+    const double periodSamples = std::ldexp(1.0, bits + 1);
+    cfg.mccwCarrierSampleFreq = spacing * periodSamples;
+    cfg.mccwCarrierSample = 1 << (bits + 2);
     for (int i = 0; i < carriers; ++i) {
-        cfg.mccwCarrierFreq[i] = q * (firstOffset + i) * multiplier / p;
+      cfg.mccwCarrierFreq[i] = (firstOffset + i) / periodSamples;
     }
+    return;
+  }
+
+  const double unit = odd ? spacing : spacing / 2.0;
+  const double multiplier = odd ? 1.0 : 2.0;
+  unsigned p = 0;
+  unsigned q = 1;
+  findNearRat(kMccwMaxSampleRate / unit, p, q);
+  if (p == 0) {
+    cfg.mccwCarrierSample = 0;
+    cfg.mccwCarrierSampleFreq = 0.0;
+    return;
+  }
+  cfg.mccwCarrierSample = static_cast<int>(p);
+  cfg.mccwCarrierSampleFreq = kMccwMaxSampleRate;
+  for (int i = 0; i < carriers; ++i) {
+    cfg.mccwCarrierFreq[i] = q * (firstOffset + i) * multiplier / p;
+  }
 }
 
-int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat)
-{
-    const int carriers = cfg.mccwCarrierItem;
-    const int samples = cfg.mccwCarrierSample;
-    if (carriers < 1 || carriers > iqSynthCfg::kMaxMccwCarriers) {
-        throw IqSynthCfgExcept(kErrCfgValue, "mccwCarrierItem " + to_string(carriers) + " is outside 1.." +
-                                                 to_string(iqSynthCfg::kMaxMccwCarriers));
-    }
-    if (samples < 0 || static_cast<std::size_t>(samples) > std::min(iDat.size(), qDat.size())) {
-        throw IqSynthCfgExcept(kErrCfgValue, "mccwCarrierSample " + to_string(samples) +
-                                                 " does not fit the sample tracks");
-    }
+int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat) {
+  const int carriers = cfg.mccwCarrierItem;
+  const int samples = cfg.mccwCarrierSample;
+  if (carriers < 1 || carriers > iqSynthCfg::kMaxMccwCarriers) {
+    throw IqSynthCfgExcept(kErrCfgValue, "mccwCarrierItem " + to_string(carriers) +
+                                             " is outside 1.." +
+                                             to_string(iqSynthCfg::kMaxMccwCarriers));
+  }
+  if (samples < 0 || static_cast<std::size_t>(samples) > std::min(iDat.size(), qDat.size())) {
+    throw IqSynthCfgExcept(kErrCfgValue, "mccwCarrierSample " + to_string(samples) +
+                                             " does not fit the sample tracks");
+  }
 
-    std::vector<double> phase;
-    try {
-        phase.resize(static_cast<std::size_t>(carriers));
-    } catch (const std::bad_alloc&) {
-        throw IqSynthMemAllocExcept("resize tone phase is error in " + where(__LINE__));
-    }
-    std::vector<double> amplitude;
-    try {
-        amplitude.resize(static_cast<std::size_t>(carriers));
-    } catch (const std::bad_alloc&) {
-        throw IqSynthMemAllocExcept("resize tone power is error in " + where(__LINE__));
+  std::vector<double> phase;
+  try {
+    phase.resize(static_cast<std::size_t>(carriers));
+  } catch (const std::bad_alloc&) {
+    throw IqSynthMemAllocExcept("resize tone phase is error in " + where(__LINE__));
+  }
+  std::vector<double> amplitude;
+  try {
+    amplitude.resize(static_cast<std::size_t>(carriers));
+  } catch (const std::bad_alloc&) {
+    throw IqSynthMemAllocExcept("resize tone power is error in " + where(__LINE__));
+  }
+  for (int i = 0; i < carriers; ++i) {
+    // The fixed phase law spreads the start phases to keep the crest factor low.
+    phase[static_cast<std::size_t>(i)] =
+        cfg.mccwOptCrestFactorEn != 0 ? -std::numbers::pi + i * std::numbers::pi / (2.0 * carriers)
+                                      : cfg.mccwCarrierPhase[i];
+    amplitude[static_cast<std::size_t>(i)] = std::pow(10.0, cfg.mccwCarrierAmp[i] / 20.0);
+  }
+
+  for (int r = 0; r < samples; ++r) {
+    iDat[static_cast<std::size_t>(r)] = 0.0;
+    qDat[static_cast<std::size_t>(r)] = 0.0;
+  }
+
+  // When every carrier completes whole cycles (the record chosen by
+  // genMulCarrierCWParam), its phase at sample r is an exact table index
+  // (cycles * r mod samples): one table of a period's cosines and sines
+  // replaces a sine and a cosine per carrier and sample.
+  const std::vector<std::int64_t> cycles = samples <= kMaxTableRecord
+                                               ? wholeCycles(cfg, carriers, samples)
+                                               : std::vector<std::int64_t>{};
+  if (samples > 0 && !cycles.empty()) {
+    std::vector<double> cosTable(static_cast<std::size_t>(samples));
+    std::vector<double> sinTable(static_cast<std::size_t>(samples));
+    for (int j = 0; j < samples; ++j) {
+      const double angle = kTwoPi * j / samples;
+      cosTable[static_cast<std::size_t>(j)] = std::cos(angle);
+      sinTable[static_cast<std::size_t>(j)] = std::sin(angle);
     }
     for (int i = 0; i < carriers; ++i) {
-        // The fixed phase law spreads the start phases to keep the crest factor low.
-        phase[static_cast<std::size_t>(i)] =
-            cfg.mccwOptCrestFactorEn != 0 ? -std::numbers::pi + i * std::numbers::pi / (2.0 * carriers)
-                                          : cfg.mccwCarrierPhase[i];
-        amplitude[static_cast<std::size_t>(i)] = std::pow(10.0, cfg.mccwCarrierAmp[i] / 20.0);
-    }
-
-    for (int r = 0; r < samples; ++r) {
-        iDat[static_cast<std::size_t>(r)] = 0.0;
-        qDat[static_cast<std::size_t>(r)] = 0.0;
-    }
-
-    // When every carrier completes whole cycles (the record chosen by
-    // genMulCarrierCWParam), its phase at sample r is an exact table index
-    // (cycles * r mod samples): one table of a period's cosines and sines
-    // replaces a sine and a cosine per carrier and sample.
-    const std::vector<std::int64_t> cycles =
-        samples <= kMaxTableRecord ? wholeCycles(cfg, carriers, samples) : std::vector<std::int64_t>{};
-    if (samples > 0 && !cycles.empty()) {
-        std::vector<double> cosTable(static_cast<std::size_t>(samples));
-        std::vector<double> sinTable(static_cast<std::size_t>(samples));
-        for (int j = 0; j < samples; ++j) {
-            const double angle = kTwoPi * j / samples;
-            cosTable[static_cast<std::size_t>(j)] = std::cos(angle);
-            sinTable[static_cast<std::size_t>(j)] = std::sin(angle);
+      if (cfg.mccwCarrierEn[i] == 0) {
+        continue;  // off: contributes nothing, whatever its level
+      }
+      const double a = amplitude[static_cast<std::size_t>(i)];
+      const double ac = a * std::cos(phase[static_cast<std::size_t>(i)]);
+      const double as = a * std::sin(phase[static_cast<std::size_t>(i)]);
+      std::int64_t step = cycles[static_cast<std::size_t>(i)] % samples;
+      if (step < 0) {
+        step += samples;
+      }
+      std::int64_t index = 0;
+      for (int r = 0; r < samples; ++r) {
+        const double c = cosTable[static_cast<std::size_t>(index)];
+        const double s = sinTable[static_cast<std::size_t>(index)];
+        iDat[static_cast<std::size_t>(r)] += ac * c - as * s;
+        qDat[static_cast<std::size_t>(r)] += as * c + ac * s;
+        index += step;
+        if (index >= samples) {
+          index -= samples;
         }
-        for (int i = 0; i < carriers; ++i) {
-            if (cfg.mccwCarrierEn[i] == 0) {
-                continue;  // off: contributes nothing, whatever its level
-            }
-            const double a = amplitude[static_cast<std::size_t>(i)];
-            const double ac = a * std::cos(phase[static_cast<std::size_t>(i)]);
-            const double as = a * std::sin(phase[static_cast<std::size_t>(i)]);
-            std::int64_t step = cycles[static_cast<std::size_t>(i)] % samples;
-            if (step < 0) {
-                step += samples;
-            }
-            std::int64_t index = 0;
-            for (int r = 0; r < samples; ++r) {
-                const double c = cosTable[static_cast<std::size_t>(index)];
-                const double s = sinTable[static_cast<std::size_t>(index)];
-                iDat[static_cast<std::size_t>(r)] += ac * c - as * s;
-                qDat[static_cast<std::size_t>(r)] += as * c + ac * s;
-                index += step;
-                if (index >= samples) {
-                    index -= samples;
-                }
-            }
-        }
-        return 0;
-    }
-
-    for (int i = 0; i < carriers; ++i) {
-        if (cfg.mccwCarrierEn[i] == 0) {
-            continue;
-        }
-        const double a = amplitude[static_cast<std::size_t>(i)];
-        const double phi = phase[static_cast<std::size_t>(i)];
-        const double cyclesPerSample = cfg.mccwCarrierFreq[i];
-        for (int r = 0; r < samples; ++r) {
-            const double angle = phi + kTwoPi * cyclesPerSample * r;
-            iDat[static_cast<std::size_t>(r)] += a * std::cos(angle);
-            qDat[static_cast<std::size_t>(r)] += a * std::sin(angle);
-        }
+      }
     }
     return 0;
+  }
+
+  for (int i = 0; i < carriers; ++i) {
+    if (cfg.mccwCarrierEn[i] == 0) {
+      continue;
+    }
+    const double a = amplitude[static_cast<std::size_t>(i)];
+    const double phi = phase[static_cast<std::size_t>(i)];
+    const double cyclesPerSample = cfg.mccwCarrierFreq[i];
+    for (int r = 0; r < samples; ++r) {
+      const double angle = phi + kTwoPi * cyclesPerSample * r;
+      iDat[static_cast<std::size_t>(r)] += a * std::cos(angle);
+      qDat[static_cast<std::size_t>(r)] += a * std::sin(angle);
+    }
+  }
+  return 0;
 }

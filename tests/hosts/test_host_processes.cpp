@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -101,7 +101,8 @@ TEST_P(HostModulationName, WritesAnArbFileThatReadsBackAsSynthesised) {
     // An 8-point ring, written independently of any library table.
     std::string points = "re,im\n";
     for (int k = 0; k < 8; ++k) {
-      points += std::to_string(std::cos(k * M_PI / 4)) + "," + std::to_string(std::sin(k * M_PI / 4)) + "\n";
+      points += std::to_string(std::cos(k * M_PI / 4)) + "," +
+                std::to_string(std::sin(k * M_PI / 4)) + "\n";
     }
     writeFile(dir.file("ring.csv"), points);
     args.insert(args.end(), {"--constellation", "ring.csv"});
@@ -139,8 +140,8 @@ TEST(HostIqsynth, FskWithRectangularPulsesHasAConstantEnvelope) {
 
 TEST(HostIqsynth, NoiseModeUsesTheNoiseRateAsClock) {
   TempDir dir;
-  const ProcessResult made =
-      iqsynth(dir, {"-m", "noise", "--noise-rate", "2MHz", "--noise-samples", "3000", "-o", "n.arb"});
+  const ProcessResult made = iqsynth(
+      dir, {"-m", "noise", "--noise-rate", "2MHz", "--noise-samples", "3000", "-o", "n.arb"});
   ASSERT_EQ(made.exitStatus, 0) << describe(made);
   EXPECT_NE(field(made.out, "Noise level:"), "<missing>") << made.out;
   const ProcessResult info = arbtool(dir, {"info", "n.arb"});
@@ -216,18 +217,27 @@ INSTANTIATE_TEST_SUITE_P(
         BadCommandLine{"MissingValue", {"-M"}, 1, "needs a value"},
         BadCommandLine{"TooManyCarriers", {"-m", "mccw", "--carriers", "9000"}, 1, "out of range"},
         BadCommandLine{"CombWiderThanItsSampleRate",
-                       {"-m", "mccw", "--carriers", "8", "--spacing", "30MHz"}, 1,
+                       {"-m", "mccw", "--carriers", "8", "--spacing", "30MHz"},
+                       1,
                        "half the sample rate"},
         BadCommandLine{"LevelsPerCarrierMismatch",
-                       {"-m", "mccw", "--carriers", "3", "--levels", "0,-3"}, 1, "3 carriers"},
+                       {"-m", "mccw", "--carriers", "3", "--levels", "0,-3"},
+                       1,
+                       "3 carriers"},
         BadCommandLine{"ConstellationOfThreePoints",
-                       {"-M", "user", "--constellation", "three.csv"}, 2, "3 points"},
+                       {"-M", "user", "--constellation", "three.csv"},
+                       2,
+                       "3 points"},
         BadCommandLine{"MissingConstellationFile",
-                       {"-M", "user", "--constellation", "none.csv"}, 2, "cannot open"},
+                       {"-M", "user", "--constellation", "none.csv"},
+                       2,
+                       "cannot open"},
         BadCommandLine{"WrongTapCount", {"-f", "user", "--taps", "taps.txt"}, 2, "taps"},
-        BadCommandLine{"MissingDataFile", {"-d", "file:none.txt"}, 3,
-                       "data list file cannot be opened"}),
-    [](const testing::TestParamInfo<BadCommandLine>& info) { return std::string(info.param.name); });
+        BadCommandLine{
+            "MissingDataFile", {"-d", "file:none.txt"}, 3, "data list file cannot be opened"}),
+    [](const testing::TestParamInfo<BadCommandLine>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(HostIqsynth, NeedsAnOutput) {
   TempDir dir;
@@ -266,24 +276,25 @@ TEST_P(HostArbtoolBadFile, PrintsTheReasonInWordsAndFails) {
   // A library status always comes with its words ("...: words (status N)");
   // a short file is named so.
   const auto status = r.err.find(" (status ");
-  const bool explained =
-      (status != std::string::npos && status > r.err.find(": ") + 12) ||
-      r.err.find("truncated") != std::string::npos || r.err.find("not a valid") != std::string::npos;
+  const bool explained = (status != std::string::npos && status > r.err.find(": ") + 12) ||
+                         r.err.find("truncated") != std::string::npos ||
+                         r.err.find("not a valid") != std::string::npos;
   EXPECT_TRUE(explained) << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    All, HostArbtoolBadFile,
-    testing::Combine(testing::Values("info", "dump"),
-                     testing::Values("missing.arb", "truncated.arb", "header-only.arb", "text.arb",
-                                     "empty.arb")),
-    [](const auto& info) {
-      std::string name = std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
-      for (auto& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      }
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(All, HostArbtoolBadFile,
+                         testing::Combine(testing::Values("info", "dump"),
+                                          testing::Values("missing.arb", "truncated.arb",
+                                                          "header-only.arb", "text.arb",
+                                                          "empty.arb")),
+                         [](const auto& info) {
+                           std::string name =
+                               std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);
+                           for (auto& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
 
 TEST(HostArbtool, GoodFileStillReadsNextToBadOnes) {
   TempDir dir;

@@ -10,8 +10,8 @@
 #include "names.h"
 #include "options.h"
 #include "segment_config.h"
-#include "statuses.h"
 #include "status_words.h"
+#include "statuses.h"
 #include "waveform.h"
 
 namespace {
@@ -39,7 +39,8 @@ ReadSegment readSegment(const std::string& line, int index) {
   const auto c1 = value.find(',');
   const auto c2 = value.find(',', c1 + 1);
   const auto c3 = value.find(',', c2 + 1);
-  return {value.substr(q1 + 1, q2 - q1 - 1), std::strtod(value.substr(c1 + 1, c2 - c1 - 1).c_str(), nullptr),
+  return {value.substr(q1 + 1, q2 - q1 - 1),
+          std::strtod(value.substr(c1 + 1, c2 - c1 - 1).c_str(), nullptr),
           std::strtol(value.substr(c2 + 1, c3 - c2 - 1).c_str(), nullptr, 10),
           std::strtod(value.substr(c3 + 1).c_str(), nullptr)};
 }
@@ -50,8 +51,9 @@ TEST(HostSegmentConfig, ElevenSegmentsReadBackExactlyDespiteSharedKeyPrefixes) {
   plan.levelMode = "RMS";
   plan.clockMode = "HIGHEST";
   for (int i = 0; i < 11; ++i) {
-    plan.segments.push_back({i % 3 == 1 ? std::string("Blank") : "dir/seg" + std::to_string(i) + ".arb",
-                             1e6 * (i + 1) / 3.0, 100 + i, 0.1 * i + 1.0 / 7});
+    plan.segments.push_back(
+        {i % 3 == 1 ? std::string("Blank") : "dir/seg" + std::to_string(i) + ".arb",
+         1e6 * (i + 1) / 3.0, 100 + i, 0.1 * i + 1.0 / 7});
   }
   const std::string line = arbtool::formatConfigLine(plan);
   ASSERT_EQ(line.find('\n'), line.size() - 1);  // one line
@@ -87,8 +89,9 @@ TEST_P(HostUnwritableName, IsRefusedRatherThanMisread) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, HostUnwritableName,
-                         testing::Values("a\"b.arb", "a,b.arb", "a}b.arb", "a{b.arb", "two\nlines.arb",
-                                         "SEGMENT_3.arb", "x/LEVEL MODE:y.arb", ""),
+                         testing::Values("a\"b.arb", "a,b.arb", "a}b.arb", "a{b.arb",
+                                         "two\nlines.arb", "SEGMENT_3.arb", "x/LEVEL MODE:y.arb",
+                                         ""),
                          [](const testing::TestParamInfo<const char*>& info) {
                            return "name" + std::to_string(info.index);
                          });
@@ -117,7 +120,8 @@ TEST(HostSegmentConfig, BlankSpecifications) {
   EXPECT_EQ(clocked->clock, 2.5e6);
   EXPECT_FALSE(arbtool::parseBlankSpec("blank.arb"));
   EXPECT_FALSE(arbtool::parseBlankSpec("c:/blank"));
-  for (const char* bad : {"blank:", "blank:0", "blank:-4", "blank:12x", "blank:5@", "blank:5@fast"}) {
+  for (const char* bad :
+       {"blank:", "blank:0", "blank:-4", "blank:12x", "blank:5@", "blank:5@fast"}) {
     EXPECT_THROW(arbtool::parseBlankSpec(bad), arbtool::ConfigError) << bad;
   }
   EXPECT_EQ(arbtool::defaultConfigPath("out/joined.arb"), "out/joined-segments.txt");
@@ -155,9 +159,10 @@ TEST_P(HostFrequencyText, ConvertsToHertz) {
 
 INSTANTIATE_TEST_SUITE_P(All, HostFrequencyText,
                          testing::Values(FrequencyCase{"1e6", 1e6}, FrequencyCase{"1000000", 1e6},
-                                         FrequencyCase{"2.5MHz", 2.5e6}, FrequencyCase{"250k", 250e3},
-                                         FrequencyCase{"10kHz", 10e3}, FrequencyCase{"1G", 1e9},
-                                         FrequencyCase{"3m", 3e6}, FrequencyCase{"7Hz", 7}),
+                                         FrequencyCase{"2.5MHz", 2.5e6},
+                                         FrequencyCase{"250k", 250e3}, FrequencyCase{"10kHz", 10e3},
+                                         FrequencyCase{"1G", 1e9}, FrequencyCase{"3m", 3e6},
+                                         FrequencyCase{"7Hz", 7}),
                          [](const testing::TestParamInfo<FrequencyCase>& info) {
                            std::string name = info.param.text;
                            for (auto& c : name) {
@@ -175,7 +180,8 @@ TEST(HostFrequencyRefusal, OtherUnitsAndNonNumbers) {
 TEST(HostCommandLine, AcceptsEveryNamedModulationAndSetsItsValue) {
   for (const auto& m : iqsynth_host::modulationNames()) {
     std::vector<std::string> args = {"-M", m.name, "--csv", "x.csv"};
-    if (m.value == iqsynth_host::kModUserFamily) args.insert(args.end(), {"--constellation", "c.csv"});
+    if (m.value == iqsynth_host::kModUserFamily)
+      args.insert(args.end(), {"--constellation", "c.csv"});
     const auto parsed = iqsynth_host::parseCommandLine(args);
     EXPECT_EQ(parsed.options.modulation, m.value) << m.name;
   }
@@ -191,8 +197,9 @@ TEST(HostCommandLine, DataSourcesAndInlineValues) {
   EXPECT_EQ(o.prbs, 23);
   EXPECT_THROW(iqsynth_host::parseCommandLine({"-n", "5", "-n", "6", "--csv", "x"}),
                iqsynth_host::UsageError);
-  EXPECT_THROW(iqsynth_host::parseCommandLine({"-d", "hex:" + std::string(2049, 'a'), "--csv", "x"}),
-               iqsynth_host::UsageError);
+  EXPECT_THROW(
+      iqsynth_host::parseCommandLine({"-d", "hex:" + std::string(2049, 'a'), "--csv", "x"}),
+      iqsynth_host::UsageError);
   EXPECT_THROW(iqsynth_host::parseCommandLine({"-n", "4194304", "-s", "32", "--csv", "x"}),
                iqsynth_host::UsageError);
   // The .arb header holds a 32-bit clock.
@@ -214,9 +221,9 @@ TEST(HostHeaderNames, ExactEntriesForModulationsTheTableNames) {
   using iqsynth_host::headerNamesFor;
   using iqsynth_host::packerModulationName;
   const std::vector<std::pair<const char*, const char*>> exact = {
-      {"16qam", "16QAM"}, {"32qam", "32QAM"}, {"64qam", "64QAM"}, {"128qam", "128QAM"},
-      {"256qam", "256QAM"}, {"ask", "2ASK"}, {"bpsk", "BPSK"}, {"qpsk", "QPSK"},
-      {"pi4dqpsk", "Pi/4DQPSK"}, {"8psk", "8PSK"}, {"fsk2", "2FSK"}, {"fsk4", "4FSK"}};
+      {"16qam", "16QAM"},        {"32qam", "32QAM"}, {"64qam", "64QAM"}, {"128qam", "128QAM"},
+      {"256qam", "256QAM"},      {"ask", "2ASK"},    {"bpsk", "BPSK"},   {"qpsk", "QPSK"},
+      {"pi4dqpsk", "Pi/4DQPSK"}, {"8psk", "8PSK"},   {"fsk2", "2FSK"},   {"fsk4", "4FSK"}};
   for (const auto& [word, name] : exact) {
     const int value = *iqsynth_host::lookUp(iqsynth_host::modulationNames(), word);
     const auto names = headerNamesFor(iqsynth_host::kModeDigital, value, 7, 4, 15);
@@ -246,7 +253,8 @@ TEST(HostStatistics, PeakRmsAndEnergyFollowTheirFormulas) {
   const double sumSquares = 5000.0 * 5000 + 4096.0 * 4096 + 8191.0 * 8191;
   EXPECT_DOUBLE_EQ(s.rms, std::sqrt(sumSquares / 4));
   EXPECT_DOUBLE_EQ(s.energy, sumSquares / (8192.0 * 8192));
-  EXPECT_DOUBLE_EQ(iqsynth_host::crestFactorDb(s), 20 * std::log10(8191 / std::sqrt(sumSquares / 4)));
+  EXPECT_DOUBLE_EQ(iqsynth_host::crestFactorDb(s),
+                   20 * std::log10(8191 / std::sqrt(sumSquares / 4)));
   const auto bytes = iqsynth_host::interleavedSamples(wave);
   ASSERT_EQ(bytes.size(), 16u);
   EXPECT_EQ(bytes[8], 0x00);  // -4096 = 0xF000, low byte first

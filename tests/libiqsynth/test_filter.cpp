@@ -20,343 +20,341 @@ constexpr double kPi = 3.141592653589793;
 const double kLn2 = std::log(2.0);
 using Cfg = iqSynthCfg;
 
-std::unique_ptr<iqSynthCfg> makeCfg(int type, int S, int L, double alphaBt)
-{
-    auto cfg = std::make_unique<iqSynthCfg>("test");
-    cfg->shapingFilterType = static_cast<Cfg::ShapingFilterType_t>(type);
-    cfg->overSamplingRate = S;
-    cfg->filterLengh = L;
-    cfg->AlphaBt = alphaBt;
-    return cfg;
+std::unique_ptr<iqSynthCfg> makeCfg(int type, int S, int L, double alphaBt) {
+  auto cfg = std::make_unique<iqSynthCfg>("test");
+  cfg->shapingFilterType = static_cast<Cfg::ShapingFilterType_t>(type);
+  cfg->overSamplingRate = S;
+  cfg->filterLengh = L;
+  cfg->AlphaBt = alphaBt;
+  return cfg;
 }
 
 double sincPi(double t) { return t == 0.0 ? 1.0 : std::sin(kPi * t) / (kPi * t); }
 
-double raisedCosine(double t, double a)
-{
-    const double d = 2.0 * a * t;
-    return std::fabs(std::fabs(d) - 1.0) < 1e-9 ? kPi / 4.0 * sincPi(t)  // limit of 0/0
-                                                : sincPi(t) * std::cos(kPi * a * t) / (1.0 - d * d);
+double raisedCosine(double t, double a) {
+  const double d = 2.0 * a * t;
+  return std::fabs(std::fabs(d) - 1.0) < 1e-9 ? kPi / 4.0 * sincPi(t)  // limit of 0/0
+                                              : sincPi(t) * std::cos(kPi * a * t) / (1.0 - d * d);
 }
 
-double rootRaisedCosine(double t, double a)
-{
-    const double d = 4.0 * a * t;
-    if (t == 0.0) {
-        return 1.0 - a + 4.0 * a / kPi;
-    }
-    if (std::fabs(std::fabs(d) - 1.0) < 1e-9) {
-        const double x = kPi / (4.0 * a);
-        return a / std::sqrt(2.0) * ((1.0 + 2.0 / kPi) * std::sin(x) + (1.0 - 2.0 / kPi) * std::cos(x));
-    }
-    return (std::sin(kPi * t * (1.0 - a)) + d * std::cos(kPi * t * (1.0 + a))) / (kPi * t * (1.0 - d * d));
+double rootRaisedCosine(double t, double a) {
+  const double d = 4.0 * a * t;
+  if (t == 0.0) {
+    return 1.0 - a + 4.0 * a / kPi;
+  }
+  if (std::fabs(std::fabs(d) - 1.0) < 1e-9) {
+    const double x = kPi / (4.0 * a);
+    return a / std::sqrt(2.0) * ((1.0 + 2.0 / kPi) * std::sin(x) + (1.0 - 2.0 / kPi) * std::cos(x));
+  }
+  return (std::sin(kPi * t * (1.0 - a)) + d * std::cos(kPi * t * (1.0 + a))) /
+         (kPi * t * (1.0 - d * d));
 }
 
-double reference(int type, double t, double p)
-{
-    const double k = kPi * p * std::sqrt(2.0 / kLn2);
-    switch (type) {
-    case Cfg::FILTER_RISING_COS: return raisedCosine(t, p);
-    case Cfg::FILTER_ROOT_RISING_COS: return rootRaisedCosine(t, p);
-    case Cfg::FILTER_GAUSSIAN_FSK: return 0.5 * (std::erfc(k * (t - 0.5)) - std::erfc(k * (t + 0.5)));
-    default: return p * std::exp(-2.0 * kPi * kPi * p * p * t * t / kLn2);  // Gaussian pure
-    }
+double reference(int type, double t, double p) {
+  const double k = kPi * p * std::sqrt(2.0 / kLn2);
+  switch (type) {
+    case Cfg::FILTER_RISING_COS:
+      return raisedCosine(t, p);
+    case Cfg::FILTER_ROOT_RISING_COS:
+      return rootRaisedCosine(t, p);
+    case Cfg::FILTER_GAUSSIAN_FSK:
+      return 0.5 * (std::erfc(k * (t - 0.5)) - std::erfc(k * (t + 0.5)));
+    default:
+      return p * std::exp(-2.0 * kPi * kPi * p * p * t * t / kLn2);  // Gaussian pure
+  }
 }
 
 struct SpanCase {
-    int type, S, L;
-    double alphaBt;
+  int type, S, L;
+  double alphaBt;
 };
 
 class SpanDesign : public ::testing::TestWithParam<SpanCase> {};
 
-TEST_P(SpanDesign, TapsFollowTheFormulaOnTheGrid)
-{
-    const SpanCase c = GetParam();
-    auto cfg = makeCfg(c.type, c.S, c.L, c.alphaBt);
-    std::valarray<double> taps;
-    ASSERT_EQ(genShapingFilter(*cfg, taps), 0);
-    const int M = c.S * c.L, N = (M % 2 == 1) ? M : M + 1;
-    ASSERT_EQ(taps.size(), static_cast<std::size_t>(M));
-    EXPECT_EQ(cfg->filterTap, N);
-    std::vector<double> raw;
-    double sum = 0.0;
-    for (int i = 0; i < M; ++i) {
-        raw.push_back(reference(c.type, N == 1 ? 0.0 : -c.L / 2.0 + i * static_cast<double>(c.L) / (N - 1), c.alphaBt));
-        sum += raw.back();
-    }
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        EXPECT_NEAR(cfg->filterCoef[i], raw[i], 1e-12 * (1.0 + std::fabs(raw[i]))) << i;
-        EXPECT_NEAR(taps[i], raw[i] / sum, 1e-12) << i;
-    }
-    EXPECT_NEAR(taps.sum(), 1.0, 1e-12);
-    if (N == M + 1) {
-        EXPECT_EQ(cfg->filterCoef[M], cfg->filterCoef[0]);  // the symmetric partner of tap 0
-    }
+TEST_P(SpanDesign, TapsFollowTheFormulaOnTheGrid) {
+  const SpanCase c = GetParam();
+  auto cfg = makeCfg(c.type, c.S, c.L, c.alphaBt);
+  std::valarray<double> taps;
+  ASSERT_EQ(genShapingFilter(*cfg, taps), 0);
+  const int M = c.S * c.L, N = (M % 2 == 1) ? M : M + 1;
+  ASSERT_EQ(taps.size(), static_cast<std::size_t>(M));
+  EXPECT_EQ(cfg->filterTap, N);
+  std::vector<double> raw;
+  double sum = 0.0;
+  for (int i = 0; i < M; ++i) {
+    raw.push_back(reference(
+        c.type, N == 1 ? 0.0 : -c.L / 2.0 + i * static_cast<double>(c.L) / (N - 1), c.alphaBt));
+    sum += raw.back();
+  }
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    EXPECT_NEAR(cfg->filterCoef[i], raw[i], 1e-12 * (1.0 + std::fabs(raw[i]))) << i;
+    EXPECT_NEAR(taps[i], raw[i] / sum, 1e-12) << i;
+  }
+  EXPECT_NEAR(taps.sum(), 1.0, 1e-12);
+  if (N == M + 1) {
+    EXPECT_EQ(cfg->filterCoef[M], cfg->filterCoef[0]);  // the symmetric partner of tap 0
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Designs, SpanDesign,
-                         ::testing::Values(SpanCase{Cfg::FILTER_RISING_COS, 8, 8, 0.35},       // even M
-                                           SpanCase{Cfg::FILTER_RISING_COS, 5, 3, 0.22},       // odd M
-                                           SpanCase{Cfg::FILTER_RISING_COS, 4, 8, 0.5},        // singular t = +-1
-                                           SpanCase{Cfg::FILTER_RISING_COS, 4, 8, 0.25},       // singular t = +-2
-                                           SpanCase{Cfg::FILTER_ROOT_RISING_COS, 4, 8, 0.25},  // singular t = +-1
-                                           SpanCase{Cfg::FILTER_ROOT_RISING_COS, 3, 5, 0.5},
-                                           SpanCase{Cfg::FILTER_GAUSSIAN_FSK, 7, 3, 0.3},
-                                           SpanCase{Cfg::FILTER_GAUSSIAN_PURE, 6, 4, 0.3},
-                                           SpanCase{Cfg::FILTER_GAUSSIAN_PURE, 1, 1, 0.5}));  // one tap
+INSTANTIATE_TEST_SUITE_P(
+    Designs, SpanDesign,
+    ::testing::Values(SpanCase{Cfg::FILTER_RISING_COS, 8, 8, 0.35},       // even M
+                      SpanCase{Cfg::FILTER_RISING_COS, 5, 3, 0.22},       // odd M
+                      SpanCase{Cfg::FILTER_RISING_COS, 4, 8, 0.5},        // singular t = +-1
+                      SpanCase{Cfg::FILTER_RISING_COS, 4, 8, 0.25},       // singular t = +-2
+                      SpanCase{Cfg::FILTER_ROOT_RISING_COS, 4, 8, 0.25},  // singular t = +-1
+                      SpanCase{Cfg::FILTER_ROOT_RISING_COS, 3, 5, 0.5},
+                      SpanCase{Cfg::FILTER_GAUSSIAN_FSK, 7, 3, 0.3},
+                      SpanCase{Cfg::FILTER_GAUSSIAN_PURE, 6, 4, 0.3},
+                      SpanCase{Cfg::FILTER_GAUSSIAN_PURE, 1, 1, 0.5}));  // one tap
 
-TEST(TapGrid, EvenAndOddCounts)
-{
-    // S = L = 8: 64 taps from -4 to 3.875 in steps of 1/8, 65 reported.
-    auto cfg = makeCfg(Cfg::FILTER_RISING_COS, 8, 8, 0.35);
-    std::valarray<double> taps;
-    genShapingFilter(*cfg, taps);
-    EXPECT_EQ(cfg->filterTap, 65);
-    EXPECT_NEAR(cfg->filterCoef[63], raisedCosine(3.875, 0.35), 1e-15);
-    EXPECT_NEAR(cfg->filterCoef[32], 1.0, 1e-15);
-    // S = 5, L = 3: 15 taps from -1.5 to 1.5 in steps of 3/14.
-    cfg = makeCfg(Cfg::FILTER_RISING_COS, 5, 3, 0.35);
-    genShapingFilter(*cfg, taps);
-    EXPECT_EQ(cfg->filterTap, 15);
-    EXPECT_NEAR(cfg->filterCoef[1], raisedCosine(-1.5 + 3.0 / 14.0, 0.35), 1e-15);
-    EXPECT_NEAR(cfg->filterCoef[14], raisedCosine(1.5, 0.35), 1e-15);
+TEST(TapGrid, EvenAndOddCounts) {
+  // S = L = 8: 64 taps from -4 to 3.875 in steps of 1/8, 65 reported.
+  auto cfg = makeCfg(Cfg::FILTER_RISING_COS, 8, 8, 0.35);
+  std::valarray<double> taps;
+  genShapingFilter(*cfg, taps);
+  EXPECT_EQ(cfg->filterTap, 65);
+  EXPECT_NEAR(cfg->filterCoef[63], raisedCosine(3.875, 0.35), 1e-15);
+  EXPECT_NEAR(cfg->filterCoef[32], 1.0, 1e-15);
+  // S = 5, L = 3: 15 taps from -1.5 to 1.5 in steps of 3/14.
+  cfg = makeCfg(Cfg::FILTER_RISING_COS, 5, 3, 0.35);
+  genShapingFilter(*cfg, taps);
+  EXPECT_EQ(cfg->filterTap, 15);
+  EXPECT_NEAR(cfg->filterCoef[1], raisedCosine(-1.5 + 3.0 / 14.0, 0.35), 1e-15);
+  EXPECT_NEAR(cfg->filterCoef[14], raisedCosine(1.5, 0.35), 1e-15);
 }
 
-TEST(SingularPoints, TakeTheirLimits)
-{
-    // Raised cosine, alpha 0.5: taps 12 and 20 (t = +-1) are pi/4 * sinc(1) = 0.
-    auto cfg = makeCfg(Cfg::FILTER_RISING_COS, 4, 8, 0.5);
-    std::valarray<double> taps;
-    genShapingFilter(*cfg, taps);
-    EXPECT_NEAR(cfg->filterCoef[12], 0.0, 1e-15);
-    EXPECT_NEAR(cfg->filterCoef[20], 0.0, 1e-15);
-    // Root raised cosine, alpha 0.25: t = 0 and t = +-1 = +-1/(4 alpha).
-    cfg = makeCfg(Cfg::FILTER_ROOT_RISING_COS, 4, 8, 0.25);
-    genShapingFilter(*cfg, taps);
-    EXPECT_DOUBLE_EQ(cfg->filterCoef[16], 0.75 + 1.0 / kPi);
-    const double edge = 0.25 / std::sqrt(2.0) * ((1.0 + 2.0 / kPi) * std::sin(kPi) + (1.0 - 2.0 / kPi) * std::cos(kPi));
-    EXPECT_NEAR(cfg->filterCoef[12], edge, 1e-15);
-    EXPECT_NEAR(cfg->filterCoef[20], edge, 1e-15);
+TEST(SingularPoints, TakeTheirLimits) {
+  // Raised cosine, alpha 0.5: taps 12 and 20 (t = +-1) are pi/4 * sinc(1) = 0.
+  auto cfg = makeCfg(Cfg::FILTER_RISING_COS, 4, 8, 0.5);
+  std::valarray<double> taps;
+  genShapingFilter(*cfg, taps);
+  EXPECT_NEAR(cfg->filterCoef[12], 0.0, 1e-15);
+  EXPECT_NEAR(cfg->filterCoef[20], 0.0, 1e-15);
+  // Root raised cosine, alpha 0.25: t = 0 and t = +-1 = +-1/(4 alpha).
+  cfg = makeCfg(Cfg::FILTER_ROOT_RISING_COS, 4, 8, 0.25);
+  genShapingFilter(*cfg, taps);
+  EXPECT_DOUBLE_EQ(cfg->filterCoef[16], 0.75 + 1.0 / kPi);
+  const double edge = 0.25 / std::sqrt(2.0) *
+                      ((1.0 + 2.0 / kPi) * std::sin(kPi) + (1.0 - 2.0 / kPi) * std::cos(kPi));
+  EXPECT_NEAR(cfg->filterCoef[12], edge, 1e-15);
+  EXPECT_NEAR(cfg->filterCoef[20], edge, 1e-15);
 }
 
-TEST(OneSymbolDesigns, HalfSineAndRectangle)
-{
-    auto cfg = makeCfg(Cfg::FILTER_HALF_SIN, 4, 8, 0.0);
-    std::valarray<double> taps;
-    ASSERT_EQ(genShapingFilter(*cfg, taps), 0);
-    EXPECT_EQ(cfg->filterTap, 5);
-    const double raw[] = {0.0, std::sin(kPi / 4), 1.0, std::sin(3 * kPi / 4), 0.0};  // last: the extra tap
-    for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_NEAR(cfg->filterCoef[i], raw[i], 1e-15);
-        if (i < 4) {
-            EXPECT_NEAR(taps[i], raw[i] / (1.0 + std::sqrt(2.0)), 1e-15);
-        }
+TEST(OneSymbolDesigns, HalfSineAndRectangle) {
+  auto cfg = makeCfg(Cfg::FILTER_HALF_SIN, 4, 8, 0.0);
+  std::valarray<double> taps;
+  ASSERT_EQ(genShapingFilter(*cfg, taps), 0);
+  EXPECT_EQ(cfg->filterTap, 5);
+  const double raw[] = {0.0, std::sin(kPi / 4), 1.0, std::sin(3 * kPi / 4),
+                        0.0};  // last: the extra tap
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_NEAR(cfg->filterCoef[i], raw[i], 1e-15);
+    if (i < 4) {
+      EXPECT_NEAR(taps[i], raw[i] / (1.0 + std::sqrt(2.0)), 1e-15);
     }
-    for (int S : {1, 4, 7}) {
-        cfg = makeCfg(Cfg::FILTER_RECT, S, 0, 0.0);
-        genShapingFilter(*cfg, taps);
-        EXPECT_EQ(cfg->filterTap, S % 2 == 1 ? S : S + 1);
-        EXPECT_EQ(cfg->filterCoef[cfg->filterTap - 1], 1.0);
-        ASSERT_EQ(taps.size(), static_cast<std::size_t>(S));
-        EXPECT_DOUBLE_EQ(taps.max(), 1.0 / S);
-        EXPECT_DOUBLE_EQ(taps.min(), 1.0 / S);
-    }
+  }
+  for (int S : {1, 4, 7}) {
+    cfg = makeCfg(Cfg::FILTER_RECT, S, 0, 0.0);
+    genShapingFilter(*cfg, taps);
+    EXPECT_EQ(cfg->filterTap, S % 2 == 1 ? S : S + 1);
+    EXPECT_EQ(cfg->filterCoef[cfg->filterTap - 1], 1.0);
+    ASSERT_EQ(taps.size(), static_cast<std::size_t>(S));
+    EXPECT_DOUBLE_EQ(taps.max(), 1.0 / S);
+    EXPECT_DOUBLE_EQ(taps.min(), 1.0 / S);
+  }
 }
 
-TEST(UserDesign, NormalisedAndKeepsThePreviousReportedCount)
-{
-    auto cfg = makeCfg(Cfg::FILTER_USR, 2, 3, 0.0);
-    const double user[] = {1, 2, 3, 4, -2, 0};
-    std::copy(std::begin(user), std::end(user), cfg->usrFilterCoef);
-    std::valarray<double> taps;
-    ASSERT_EQ(genShapingFilter(*cfg, taps), 0);
-    EXPECT_EQ(cfg->filterTap, 0);  // fresh record
-    for (std::size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(cfg->filterCoef[i], user[i]);
-        EXPECT_DOUBLE_EQ(taps[i], user[i] / 8.0);
-    }
+TEST(UserDesign, NormalisedAndKeepsThePreviousReportedCount) {
+  auto cfg = makeCfg(Cfg::FILTER_USR, 2, 3, 0.0);
+  const double user[] = {1, 2, 3, 4, -2, 0};
+  std::copy(std::begin(user), std::end(user), cfg->usrFilterCoef);
+  std::valarray<double> taps;
+  ASSERT_EQ(genShapingFilter(*cfg, taps), 0);
+  EXPECT_EQ(cfg->filterTap, 0);  // fresh record
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(cfg->filterCoef[i], user[i]);
+    EXPECT_DOUBLE_EQ(taps[i], user[i] / 8.0);
+  }
 }
 
 // GMSK (BT 0.3) phase pulse in closed form, from the antiderivative of erfc,
 // F(x) = x erfc(x) - exp(-x^2)/sqrt(pi).
-double gmskPhase(double t)
-{
-    const double c = 2.0 * kPi * 0.3 / (std::sqrt(kLn2) * std::sqrt(2.0));
-    auto F = [](double x) { return x * std::erfc(x) - std::exp(-x * x) / std::sqrt(kPi); };
-    auto integral = [&](double a) { return (F(c * (t - a)) - F(-c * a)) / c; };
-    return 0.25 * (integral(2.5) - integral(1.5));
+double gmskPhase(double t) {
+  const double c = 2.0 * kPi * 0.3 / (std::sqrt(kLn2) * std::sqrt(2.0));
+  auto F = [](double x) { return x * std::erfc(x) - std::exp(-x * x) / std::sqrt(kPi); };
+  auto integral = [&](double a) { return (F(c * (t - a)) - F(-c * a)) / c; };
+  return 0.25 * (integral(2.5) - integral(1.5));
 }
 
-TEST(GaussianLinearized, MainLaurentPulse)
-{
-    const int S = 4;
-    auto cfg = makeCfg(Cfg::FILTER_GAUSSIAN_LINEARIZED, S, 2, 0.9);  // alpha and L are not used
-    std::valarray<double> taps;
-    ASSERT_EQ(genShapingFilter(*cfg, taps), 0);
-    ASSERT_EQ(taps.size(), 20u);
-    EXPECT_EQ(cfg->filterTap, 21);
-    std::vector<double> s(8 * S + 1);
-    for (int j = 0; j <= 8 * S; ++j) {
-        const double q = gmskPhase(static_cast<double>(j <= 4 * S ? j : j - 4 * S) / S);
-        s[static_cast<std::size_t>(j)] = j <= 4 * S ? std::sin(kPi * q) : std::cos(kPi * q);
-    }
-    std::size_t peak = 0;
-    for (std::size_t r = 0; r < 20; ++r) {
-        EXPECT_NEAR(taps[r], s[r] * s[r + S] * s[r + 2 * S] * s[r + 3 * S], 1e-4) << r;  // numeric integral
-        peak = taps[r] > taps[peak] ? r : peak;
-    }
-    EXPECT_TRUE(peak == 9 || peak == 10) << peak;
-    EXPECT_GT(std::fabs(taps.sum() - 1.0), 0.1);  // not normalised
+TEST(GaussianLinearized, MainLaurentPulse) {
+  const int S = 4;
+  auto cfg = makeCfg(Cfg::FILTER_GAUSSIAN_LINEARIZED, S, 2, 0.9);  // alpha and L are not used
+  std::valarray<double> taps;
+  ASSERT_EQ(genShapingFilter(*cfg, taps), 0);
+  ASSERT_EQ(taps.size(), 20u);
+  EXPECT_EQ(cfg->filterTap, 21);
+  std::vector<double> s(8 * S + 1);
+  for (int j = 0; j <= 8 * S; ++j) {
+    const double q = gmskPhase(static_cast<double>(j <= 4 * S ? j : j - 4 * S) / S);
+    s[static_cast<std::size_t>(j)] = j <= 4 * S ? std::sin(kPi * q) : std::cos(kPi * q);
+  }
+  std::size_t peak = 0;
+  for (std::size_t r = 0; r < 20; ++r) {
+    EXPECT_NEAR(taps[r], s[r] * s[r + S] * s[r + 2 * S] * s[r + 3 * S], 1e-4)
+        << r;  // numeric integral
+    peak = taps[r] > taps[peak] ? r : peak;
+  }
+  EXPECT_TRUE(peak == 9 || peak == 10) << peak;
+  EXPECT_GT(std::fabs(taps.sum() - 1.0), 0.1);  // not normalised
 }
 
 class UnknownFilterType : public ::testing::TestWithParam<int> {};
 
-TEST_P(UnknownFilterType, IsRefused)
-{
-    auto cfg = makeCfg(GetParam(), 4, 8, 0.35);
-    std::valarray<double> taps;
-    try {
-        genShapingFilter(*cfg, taps);
-        FAIL();
-    } catch (const IqSynthCfgExcept& e) {
-        EXPECT_EQ(e.errNo(), 0x40001);
-        EXPECT_STREQ(e.what(), "not exist filter type");
-    }
+TEST_P(UnknownFilterType, IsRefused) {
+  auto cfg = makeCfg(GetParam(), 4, 8, 0.35);
+  std::valarray<double> taps;
+  try {
+    genShapingFilter(*cfg, taps);
+    FAIL();
+  } catch (const IqSynthCfgExcept& e) {
+    EXPECT_EQ(e.errNo(), 0x40001);
+    EXPECT_STREQ(e.what(), "not exist filter type");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, UnknownFilterType, ::testing::Values(0, 1, 4, 11));
 
 struct BadDesign {
-    int type, S, L;
-    double alphaBt;
-    const char* field;
+  int type, S, L;
+  double alphaBt;
+  const char* field;
 };
 
 class RefusedDesign : public ::testing::TestWithParam<BadDesign> {};
 
-TEST_P(RefusedDesign, NamesTheFieldInsteadOfMakingNaN)
-{
-    const BadDesign c = GetParam();
-    auto cfg = makeCfg(c.type, c.S, c.L, c.alphaBt);
-    for (int i = 0; i < 8; ++i) {
-        cfg->usrFilterCoef[i] = (i % 2 == 0) ? 1.0 : -1.0;  // user taps summing to 0
-    }
-    std::valarray<double> taps;
-    try {
-        genShapingFilter(*cfg, taps);
-        FAIL();
-    } catch (const IqSynthCfgExcept& e) {
-        EXPECT_EQ(e.errNo(), 0x40005);
-        EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
-    }
+TEST_P(RefusedDesign, NamesTheFieldInsteadOfMakingNaN) {
+  const BadDesign c = GetParam();
+  auto cfg = makeCfg(c.type, c.S, c.L, c.alphaBt);
+  for (int i = 0; i < 8; ++i) {
+    cfg->usrFilterCoef[i] = (i % 2 == 0) ? 1.0 : -1.0;  // user taps summing to 0
+  }
+  std::valarray<double> taps;
+  try {
+    genShapingFilter(*cfg, taps);
+    FAIL();
+  } catch (const IqSynthCfgExcept& e) {
+    EXPECT_EQ(e.errNo(), 0x40005);
+    EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Settings, RefusedDesign,
-                         ::testing::Values(BadDesign{Cfg::FILTER_ROOT_RISING_COS, 4, 8, 0.0, "AlphaBt"},
-                                           BadDesign{Cfg::FILTER_GAUSSIAN_PURE, 4, 8, 0.0, "AlphaBt"},
-                                           BadDesign{Cfg::FILTER_GAUSSIAN_FSK, 4, 8, 0.0, "AlphaBt"},
-                                           BadDesign{Cfg::FILTER_USR, 4, 2, 0.0, "usrFilterCoef"},
-                                           BadDesign{Cfg::FILTER_HALF_SIN, 1, 8, 0.0, "overSamplingRate"},
-                                           BadDesign{Cfg::FILTER_RISING_COS, 4, 0, 0.35, "filterLengh"},
-                                           BadDesign{Cfg::FILTER_RECT, 33, 8, 0.0, "overSamplingRate"},
-                                           BadDesign{Cfg::FILTER_GAUSSIAN_LINEARIZED, 4, 129, 0.0, "filterLengh"}));
+INSTANTIATE_TEST_SUITE_P(
+    Settings, RefusedDesign,
+    ::testing::Values(BadDesign{Cfg::FILTER_ROOT_RISING_COS, 4, 8, 0.0, "AlphaBt"},
+                      BadDesign{Cfg::FILTER_GAUSSIAN_PURE, 4, 8, 0.0, "AlphaBt"},
+                      BadDesign{Cfg::FILTER_GAUSSIAN_FSK, 4, 8, 0.0, "AlphaBt"},
+                      BadDesign{Cfg::FILTER_USR, 4, 2, 0.0, "usrFilterCoef"},
+                      BadDesign{Cfg::FILTER_HALF_SIN, 1, 8, 0.0, "overSamplingRate"},
+                      BadDesign{Cfg::FILTER_RISING_COS, 4, 0, 0.35, "filterLengh"},
+                      BadDesign{Cfg::FILTER_RECT, 33, 8, 0.0, "overSamplingRate"},
+                      BadDesign{Cfg::FILTER_GAUSSIAN_LINEARIZED, 4, 129, 0.0, "filterLengh"}));
 
-TEST(AlmostEqualRelative, IsRelativeAtSinglePrecision)
-{
-    EXPECT_TRUE(almostEqualRelative(0.5, 0.5 * (1 + 1e-8)));
-    EXPECT_FALSE(almostEqualRelative(0.5, 0.5 * (1 + 1e-6)));
-    EXPECT_FALSE(almostEqualRelative(0.0, 1e-300));
-    EXPECT_TRUE(almostEqualRelative(INFINITY, 3.0));
+TEST(AlmostEqualRelative, IsRelativeAtSinglePrecision) {
+  EXPECT_TRUE(almostEqualRelative(0.5, 0.5 * (1 + 1e-8)));
+  EXPECT_FALSE(almostEqualRelative(0.5, 0.5 * (1 + 1e-6)));
+  EXPECT_FALSE(almostEqualRelative(0.0, 1e-300));
+  EXPECT_TRUE(almostEqualRelative(INFINITY, 3.0));
 }
 
 // ---- FIR and lead-in ------------------------------------------------------------------------
 
-std::valarray<double> causalReference(const std::valarray<double>& x, const std::valarray<double>& h)
-{
-    std::valarray<double> y(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        for (std::size_t k = 0; k < h.size() && k <= i; ++k) {
-            y[i] += h[k] * x[i - k];
-        }
+std::valarray<double> causalReference(const std::valarray<double>& x,
+                                      const std::valarray<double>& h) {
+  std::valarray<double> y(x.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    for (std::size_t k = 0; k < h.size() && k <= i; ++k) {
+      y[i] += h[k] * x[i - k];
     }
-    return y;
+  }
+  return y;
 }
 
-TEST(Fir, IdentityAndOneSampleDelay)
-{
-    auto cfg = makeCfg(Cfg::FILTER_RECT, 1, 1, 0.0);
-    const std::valarray<double> input = {3.0, -1.0, 4.0, 1.5, 0.0, 9.0};
-    std::valarray<double> x = input;
-    filteringDat2(*cfg, x, {1.0, 0.0, 0.0});
-    EXPECT_EQ(std::abs(x - input).max(), 0.0);
-    x = input;
-    filteringDat2(*cfg, x, {0.0, 1.0});
-    EXPECT_EQ(x[0], 0.0);
-    EXPECT_EQ(std::abs(std::valarray<double>(x[std::slice(1, 5, 1)]) - input[std::slice(0, 5, 1)]).max(), 0.0);
+TEST(Fir, IdentityAndOneSampleDelay) {
+  auto cfg = makeCfg(Cfg::FILTER_RECT, 1, 1, 0.0);
+  const std::valarray<double> input = {3.0, -1.0, 4.0, 1.5, 0.0, 9.0};
+  std::valarray<double> x = input;
+  filteringDat2(*cfg, x, {1.0, 0.0, 0.0});
+  EXPECT_EQ(std::abs(x - input).max(), 0.0);
+  x = input;
+  filteringDat2(*cfg, x, {0.0, 1.0});
+  EXPECT_EQ(x[0], 0.0);
+  EXPECT_EQ(
+      std::abs(std::valarray<double>(x[std::slice(1, 5, 1)]) - input[std::slice(0, 5, 1)]).max(),
+      0.0);
 }
 
 struct FirCase {
-    std::size_t length, stride, phase, taps;  // non-zero input on phase + b * stride
-    int zeroEvery;                            // every n-th grid sample zero (0: none)
-    bool stray;                               // one non-zero sample off the grid
+  std::size_t length, stride, phase, taps;  // non-zero input on phase + b * stride
+  int zeroEvery;                            // every n-th grid sample zero (0: none)
+  bool stray;                               // one non-zero sample off the grid
 };
 
 class FirForms : public ::testing::TestWithParam<FirCase> {};
 
-TEST_P(FirForms, EqualCausalConvolution)
-{
-    const FirCase c = GetParam();
-    std::mt19937 gen(static_cast<unsigned>(c.length + c.stride + c.taps));
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::valarray<double> x(c.length), h(c.taps);
-    for (std::size_t i = c.phase, b = 0; i < c.length; i += c.stride, ++b) {
-        x[i] = (c.zeroEvery > 0 && b % static_cast<std::size_t>(c.zeroEvery) == 0) ? 0.0 : dist(gen);
-    }
-    x[c.length - 2] += c.stray ? 0.25 : 0.0;
-    for (double& t : h) {
-        t = dist(gen);
-    }
-    const std::valarray<double> want = causalReference(x, h);
-    auto cfg = makeCfg(Cfg::FILTER_RECT, 1, 1, 0.0);
-    filteringDat2(*cfg, x, h);
-    EXPECT_LT(std::abs(x - want).max(), 1e-12);
+TEST_P(FirForms, EqualCausalConvolution) {
+  const FirCase c = GetParam();
+  std::mt19937 gen(static_cast<unsigned>(c.length + c.stride + c.taps));
+  std::uniform_real_distribution<double> dist(-1.0, 1.0);
+  std::valarray<double> x(c.length), h(c.taps);
+  for (std::size_t i = c.phase, b = 0; i < c.length; i += c.stride, ++b) {
+    x[i] = (c.zeroEvery > 0 && b % static_cast<std::size_t>(c.zeroEvery) == 0) ? 0.0 : dist(gen);
+  }
+  x[c.length - 2] += c.stray ? 0.25 : 0.0;
+  for (double& t : h) {
+    t = dist(gen);
+  }
+  const std::valarray<double> want = causalReference(x, h);
+  auto cfg = makeCfg(Cfg::FILTER_RECT, 1, 1, 0.0);
+  filteringDat2(*cfg, x, h);
+  EXPECT_LT(std::abs(x - want).max(), 1e-12);
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, FirForms,
-                         ::testing::Values(FirCase{300, 1, 0, 17, 0, false},     // dense
-                                           FirCase{1003, 8, 5, 128, 0, false},   // S = 8, ragged ends
-                                           FirCase{999, 3, 1, 40, 0, false},
-                                           FirCase{1024, 32, 0, 4096, 0, false}, // longest filter
-                                           FirCase{700, 13, 2, 64, 0, false},
-                                           FirCase{400, 8, 0, 3, 0, false},      // shorter than a symbol
-                                           FirCase{800, 4, 0, 20, 2, false},     // zero symbols: first gaps 2S
-                                           FirCase{800, 8, 0, 64, 0, true},      // stray sample: dense form
-                                           FirCase{50, 64, 7, 30, 0, false},     // a single non-zero sample
-                                           FirCase{7, 1, 0, 30, 0, false}));     // shorter than the filter
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, FirForms,
+    ::testing::Values(FirCase{300, 1, 0, 17, 0, false},    // dense
+                      FirCase{1003, 8, 5, 128, 0, false},  // S = 8, ragged ends
+                      FirCase{999, 3, 1, 40, 0, false},
+                      FirCase{1024, 32, 0, 4096, 0, false},  // longest filter
+                      FirCase{700, 13, 2, 64, 0, false},
+                      FirCase{400, 8, 0, 3, 0, false},   // shorter than a symbol
+                      FirCase{800, 4, 0, 20, 2, false},  // zero symbols: first gaps 2S
+                      FirCase{800, 8, 0, 64, 0, true},   // stray sample: dense form
+                      FirCase{50, 64, 7, 30, 0, false},  // a single non-zero sample
+                      FirCase{7, 1, 0, 30, 0, false}));  // shorter than the filter
 
 struct LeadInCase {
-    int S, L, symbols;
+  int S, L, symbols;
 };
 
 class LeadIn : public ::testing::TestWithParam<LeadInCase> {};
 
-TEST_P(LeadIn, IsTheDataExtendedPeriodicallyToTheLeft)
-{
-    // A one-tap user filter leaves the track as the lead-in made it.
-    const LeadInCase c = GetParam();
-    auto cfg = makeCfg(Cfg::FILTER_USR, c.S, c.L, 0.0);
-    cfg->usrFilterCoef[0] = 1.0;
-    cfg->sequenceLenth = c.symbols;
-    const std::size_t O = static_cast<std::size_t>(c.L * c.S), P = static_cast<std::size_t>(c.symbols * c.S);
-    std::valarray<double> track(O + P);
-    for (std::size_t n = 0; n < P; ++n) {
-        track[O + n] = static_cast<double>(n + 1);
-    }
-    ASSERT_EQ(runFilter(*cfg, track), 0);
-    for (std::size_t i = 0; i < O + P; ++i) {
-        ASSERT_EQ(track[i], static_cast<double>((i + P * O - O) % P + 1)) << i;  // (i - O) mod P
-    }
+TEST_P(LeadIn, IsTheDataExtendedPeriodicallyToTheLeft) {
+  // A one-tap user filter leaves the track as the lead-in made it.
+  const LeadInCase c = GetParam();
+  auto cfg = makeCfg(Cfg::FILTER_USR, c.S, c.L, 0.0);
+  cfg->usrFilterCoef[0] = 1.0;
+  cfg->sequenceLenth = c.symbols;
+  const std::size_t O = static_cast<std::size_t>(c.L * c.S),
+                    P = static_cast<std::size_t>(c.symbols * c.S);
+  std::valarray<double> track(O + P);
+  for (std::size_t n = 0; n < P; ++n) {
+    track[O + n] = static_cast<double>(n + 1);
+  }
+  ASSERT_EQ(runFilter(*cfg, track), 0);
+  for (std::size_t i = 0; i < O + P; ++i) {
+    ASSERT_EQ(track[i], static_cast<double>((i + P * O - O) % P + 1)) << i;  // (i - O) mod P
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, LeadIn,
@@ -365,15 +363,14 @@ INSTANTIATE_TEST_SUITE_P(Lengths, LeadIn,
                                            LeadInCase{4, 2, 20},   // data longer than the lead-in
                                            LeadInCase{3, 7, 1}));  // a single symbol
 
-TEST(PulseShaping, RefusesTracksThatDoNotMatchTheRun)
-{
-    auto cfg = makeCfg(Cfg::FILTER_RECT, 4, 2, 0.0);
-    cfg->sequenceLenth = 5;
-    std::valarray<double> good(28), bad(27);
-    EXPECT_THROW(runIQFilter(*cfg, good, bad), IqSynthCfgExcept);
-    cfg->sequenceLenth = 0;  // no data to repeat into the lead-in
-    std::valarray<double> leadOnly(8);
-    EXPECT_THROW(runFilter(*cfg, leadOnly), IqSynthCfgExcept);
+TEST(PulseShaping, RefusesTracksThatDoNotMatchTheRun) {
+  auto cfg = makeCfg(Cfg::FILTER_RECT, 4, 2, 0.0);
+  cfg->sequenceLenth = 5;
+  std::valarray<double> good(28), bad(27);
+  EXPECT_THROW(runIQFilter(*cfg, good, bad), IqSynthCfgExcept);
+  cfg->sequenceLenth = 0;  // no data to repeat into the lead-in
+  std::valarray<double> leadOnly(8);
+  EXPECT_THROW(runFilter(*cfg, leadOnly), IqSynthCfgExcept);
 }
 
 }  // namespace

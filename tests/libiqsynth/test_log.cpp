@@ -112,8 +112,9 @@ TEST(IqSynthToString, ListDumpTextEqualsStreamText) {
     appendLogText(out, value);
     return out;
   };
-  const double special[] = {0.0, -0.0, 1.0, -1.0, 0.35, 1e6, 1e-5, 123456.0, 1234567.0,
-                            0.1 + 0.2, 1e300, -4.9e-324, 0.9 * 8192, 1.0 / 3.0};
+  const double special[] = {0.0,   -0.0,      1.0,        -1.0,      0.35,
+                            1e6,   1e-5,      123456.0,   1234567.0, 0.1 + 0.2,
+                            1e300, -4.9e-324, 0.9 * 8192, 1.0 / 3.0};
   for (double v : special) {
     EXPECT_EQ(fast(v), to_string(v)) << v;
   }

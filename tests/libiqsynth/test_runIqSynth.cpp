@@ -29,167 +29,157 @@ constexpr double kPeak = 0.9 * kFullScale;  // 7372.8
 constexpr double kEnvelopeTolerance = 1.5;
 
 struct HostArrays {
-    std::vector<short> i, q;
-    explicit HostArrays(std::size_t room) : i(room, kSentinel), q(room, kSentinel) {}
-    int run() { return runIqSynth(i.data(), q.data()); }
-    // Number of leading entries the run wrote (the rest still hold the sentinel).
-    bool untouchedFrom(std::size_t from) const
-    {
-        return std::all_of(i.begin() + from, i.end(), [](short v) { return v == kSentinel; }) &&
-               std::all_of(q.begin() + from, q.end(), [](short v) { return v == kSentinel; });
+  std::vector<short> i, q;
+  explicit HostArrays(std::size_t room) : i(room, kSentinel), q(room, kSentinel) {}
+  int run() { return runIqSynth(i.data(), q.data()); }
+  // Number of leading entries the run wrote (the rest still hold the sentinel).
+  bool untouchedFrom(std::size_t from) const {
+    return std::all_of(i.begin() + from, i.end(), [](short v) { return v == kSentinel; }) &&
+           std::all_of(q.begin() + from, q.end(), [](short v) { return v == kSentinel; });
+  }
+  double envelope(std::size_t k) const { return std::hypot(double(i[k]), double(q[k])); }
+  double peakEnvelope(std::size_t n) const {
+    double peak = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+      peak = std::max(peak, envelope(k));
     }
-    double envelope(std::size_t k) const { return std::hypot(double(i[k]), double(q[k])); }
-    double peakEnvelope(std::size_t n) const
-    {
-        double peak = 0.0;
-        for (std::size_t k = 0; k < n; ++k) {
-            peak = std::max(peak, envelope(k));
-        }
-        return peak;
-    }
+    return peak;
+  }
 };
 
 // Host-side settings of a plain digital run; every test starts from these.
-void setDigital(int type, int symbols, int osr, int filterLength)
-{
-    setWorkingMode(iqSynthCfg::WORKING_MODE_DIGITAL);
-    setDigiModulatingType(type);
-    setSequenceLenth(symbols);
-    setOverSamplingRate(osr);
-    setFilterLengh(filterLength);
-    setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
-    setAlphaBt(0.35);
-    setSymbolRate(1e6);
-    setCodingType(iqSynthCfg::CODING_NONE);
-    setDataSrc(iqSynthCfg::DATA_SRC_PRBS);
-    setPrbs(iqSynthCfg::PRBS9);
-    setMaxAskDepth(1.0);
-    setMaxFskDev(250e3);
+void setDigital(int type, int symbols, int osr, int filterLength) {
+  setWorkingMode(iqSynthCfg::WORKING_MODE_DIGITAL);
+  setDigiModulatingType(type);
+  setSequenceLenth(symbols);
+  setOverSamplingRate(osr);
+  setFilterLengh(filterLength);
+  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
+  setAlphaBt(0.35);
+  setSymbolRate(1e6);
+  setCodingType(iqSynthCfg::CODING_NONE);
+  setDataSrc(iqSynthCfg::DATA_SRC_PRBS);
+  setPrbs(iqSynthCfg::PRBS9);
+  setMaxAskDepth(1.0);
+  setMaxFskDev(250e3);
 }
 
 class RunIqSynthTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        setPowerRampEnable(false);
-        setPowerRampItem(0);
-        setSigAddNoiseIsEnable(0);
-        setDigital(iqSynthCfg::MOD_QPSK, 10, 4, 8);
-    }
-    void TearDown() override { setGslRngAllocForTesting(nullptr); }
+ protected:
+  void SetUp() override {
+    setPowerRampEnable(false);
+    setPowerRampItem(0);
+    setSigAddNoiseIsEnable(0);
+    setDigital(iqSynthCfg::MOD_QPSK, 10, 4, 8);
+  }
+  void TearDown() override { setGslRngAllocForTesting(nullptr); }
 };
 
-std::string readLog()
-{
-    std::ifstream in("iqSynthRun.log");
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::string readLog() {
+  std::ifstream in("iqSynthRun.log");
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // 14-bit value of a normalised sample, written out from the quantisation rule.
-short expectedSample(double x)
-{
-    double product = std::trunc(x * 32768.0);
-    product = std::clamp(product, -32768.0, 32767.0);
-    return static_cast<short>(static_cast<int>(std::floor(product / 4.0)));
+short expectedSample(double x) {
+  double product = std::trunc(x * 32768.0);
+  product = std::clamp(product, -32768.0, 32767.0);
+  return static_cast<short>(static_cast<int>(std::floor(product / 4.0)));
 }
 
-TEST_F(RunIqSynthTest, DigitalRunIsTheNormalisedDataWindow)
-{
-    // The pipeline on its own gives the full tracks with a lead-in of F x R = 32.
-    setDigital(iqSynthCfg::MOD_QPSK, 10, 4, 8);
-    gIqSynthCfg.sampleLength = 40;
-    runCDMModulation();
-    ASSERT_EQ(iMapDat.size(), 72u);
-    const std::valarray<double> fullI = iMapDat, fullQ = qMapDat;
+TEST_F(RunIqSynthTest, DigitalRunIsTheNormalisedDataWindow) {
+  // The pipeline on its own gives the full tracks with a lead-in of F x R = 32.
+  setDigital(iqSynthCfg::MOD_QPSK, 10, 4, 8);
+  gIqSynthCfg.sampleLength = 40;
+  runCDMModulation();
+  ASSERT_EQ(iMapDat.size(), 72u);
+  const std::valarray<double> fullI = iMapDat, fullQ = qMapDat;
 
-    HostArrays host(48);
+  HostArrays host(48);
+  ASSERT_EQ(host.run(), 0);
+  EXPECT_TRUE(host.untouchedFrom(40));
+  EXPECT_EQ(iMapDat.size(), 0u);  // the tracks are released at the end
+
+  double peak = 0.0;
+  for (std::size_t k = 32; k < 72; ++k) {
+    peak = std::max(peak, std::hypot(fullI[k], fullQ[k]));
+  }
+  for (std::size_t k = 0; k < 40; ++k) {
+    EXPECT_EQ(host.i[k], expectedSample(fullI[32 + k] * 0.9 / peak)) << k;
+    EXPECT_EQ(host.q[k], expectedSample(fullQ[32 + k] * 0.9 / peak)) << k;
+  }
+}
+
+TEST_F(RunIqSynthTest, AllZeroAskGivesZeros) {
+  setDigital(iqSynthCfg::MOD_ASK, 16, 4, 4);
+  setDataSrc(iqSynthCfg::DATA_SRC_ALL_ZERO);
+  for (double depth : {1.0, 0.0}) {  // depth 0 makes the divided peak 0/0
+    setMaxAskDepth(depth);
+    HostArrays host(64);
     ASSERT_EQ(host.run(), 0);
-    EXPECT_TRUE(host.untouchedFrom(40));
-    EXPECT_EQ(iMapDat.size(), 0u);  // the tracks are released at the end
-
-    double peak = 0.0;
-    for (std::size_t k = 32; k < 72; ++k) {
-        peak = std::max(peak, std::hypot(fullI[k], fullQ[k]));
-    }
-    for (std::size_t k = 0; k < 40; ++k) {
-        EXPECT_EQ(host.i[k], expectedSample(fullI[32 + k] * 0.9 / peak)) << k;
-        EXPECT_EQ(host.q[k], expectedSample(fullQ[32 + k] * 0.9 / peak)) << k;
-    }
+    EXPECT_TRUE(std::all_of(host.i.begin(), host.i.end(), [](short v) { return v == 0; }));
+    EXPECT_TRUE(std::all_of(host.q.begin(), host.q.end(), [](short v) { return v == 0; }));
+  }
 }
 
-TEST_F(RunIqSynthTest, AllZeroAskGivesZeros)
-{
-    setDigital(iqSynthCfg::MOD_ASK, 16, 4, 4);
-    setDataSrc(iqSynthCfg::DATA_SRC_ALL_ZERO);
-    for (double depth : {1.0, 0.0}) {  // depth 0 makes the divided peak 0/0
-        setMaxAskDepth(depth);
-        HostArrays host(64);
-        ASSERT_EQ(host.run(), 0);
-        EXPECT_TRUE(std::all_of(host.i.begin(), host.i.end(), [](short v) { return v == 0; }));
-        EXPECT_TRUE(std::all_of(host.q.begin(), host.q.end(), [](short v) { return v == 0; }));
-    }
+TEST_F(RunIqSynthTest, AskDepthScalesThePeak) {
+  setDigital(iqSynthCfg::MOD_ASK, 64, 4, 8);
+  setMaxAskDepth(0.0);
+  HostArrays zero(256);
+  ASSERT_EQ(zero.run(), 0);
+  EXPECT_EQ(zero.peakEnvelope(256), 0.0);
+
+  setMaxAskDepth(0.5);
+  HostArrays half(256);
+  ASSERT_EQ(half.run(), 0);
+  EXPECT_NEAR(half.peakEnvelope(256), 0.45 * kFullScale, kEnvelopeTolerance);
+
+  // Depth 2: the envelope reaches 1.8 of full scale and saturates.
+  setMaxAskDepth(2.0);
+  HostArrays over(256);
+  ASSERT_EQ(over.run(), 0);
+  EXPECT_EQ(*std::max_element(over.i.begin(), over.i.end()), 8191);
+  for (short v : over.i) {
+    EXPECT_GE(v, -8192);
+  }
 }
 
-TEST_F(RunIqSynthTest, AskDepthScalesThePeak)
-{
-    setDigital(iqSynthCfg::MOD_ASK, 64, 4, 8);
-    setMaxAskDepth(0.0);
-    HostArrays zero(256);
-    ASSERT_EQ(zero.run(), 0);
-    EXPECT_EQ(zero.peakEnvelope(256), 0.0);
-
-    setMaxAskDepth(0.5);
-    HostArrays half(256);
-    ASSERT_EQ(half.run(), 0);
-    EXPECT_NEAR(half.peakEnvelope(256), 0.45 * kFullScale, kEnvelopeTolerance);
-
-    // Depth 2: the envelope reaches 1.8 of full scale and saturates.
-    setMaxAskDepth(2.0);
-    HostArrays over(256);
-    ASSERT_EQ(over.run(), 0);
-    EXPECT_EQ(*std::max_element(over.i.begin(), over.i.end()), 8191);
-    for (short v : over.i) {
-        EXPECT_GE(v, -8192);
+TEST_F(RunIqSynthTest, FskHasConstantEnvelope) {
+  for (int type : {iqSynthCfg::MOD_FSK2, iqSynthCfg::MOD_FSK4, iqSynthCfg::MOD_FSK16}) {
+    setDigital(type, 32, 8, 4);
+    setShapingFilterType(iqSynthCfg::FILTER_GAUSSIAN_FSK);
+    setAlphaBt(0.5);
+    HostArrays host(256);
+    ASSERT_EQ(host.run(), 0) << type;
+    for (std::size_t k = 0; k < 256; ++k) {
+      ASSERT_NEAR(host.envelope(k), kPeak, kEnvelopeTolerance)
+          << "type " << type << " sample " << k;
     }
+  }
 }
 
-TEST_F(RunIqSynthTest, FskHasConstantEnvelope)
-{
-    for (int type : {iqSynthCfg::MOD_FSK2, iqSynthCfg::MOD_FSK4, iqSynthCfg::MOD_FSK16}) {
-        setDigital(type, 32, 8, 4);
-        setShapingFilterType(iqSynthCfg::FILTER_GAUSSIAN_FSK);
-        setAlphaBt(0.5);
-        HostArrays host(256);
-        ASSERT_EQ(host.run(), 0) << type;
-        for (std::size_t k = 0; k < 256; ++k) {
-            ASSERT_NEAR(host.envelope(k), kPeak, kEnvelopeTolerance) << "type " << type << " sample " << k;
-        }
+TEST_F(RunIqSynthTest, OqpskDelaysQByHalfASymbol) {
+  for (int osr : {5, 1, 8}) {
+    setDigital(iqSynthCfg::MOD_QPSK, 20, osr, 4);
+    const std::size_t n = 20u * osr;
+    HostArrays qpsk(n);
+    ASSERT_EQ(qpsk.run(), 0);
+    // OQPSK maps with the QPSK table; only the delay of Q differs.
+    setDigiModulatingType(iqSynthCfg::MOD_OQPSK);
+    HostArrays oqpsk(n);
+    ASSERT_EQ(oqpsk.run(), 0);
+    const std::size_t d = static_cast<std::size_t>(osr / 2);
+    for (std::size_t k = 0; k < n; ++k) {
+      EXPECT_EQ(oqpsk.i[k], qpsk.i[k]) << "R " << osr << " sample " << k;
+      EXPECT_EQ(oqpsk.q[k], qpsk.q[(k + n - d) % n]) << "R " << osr << " sample " << k;
     }
-}
-
-TEST_F(RunIqSynthTest, OqpskDelaysQByHalfASymbol)
-{
-    for (int osr : {5, 1, 8}) {
-        setDigital(iqSynthCfg::MOD_QPSK, 20, osr, 4);
-        const std::size_t n = 20u * osr;
-        HostArrays qpsk(n);
-        ASSERT_EQ(qpsk.run(), 0);
-        // OQPSK maps with the QPSK table; only the delay of Q differs.
-        setDigiModulatingType(iqSynthCfg::MOD_OQPSK);
-        HostArrays oqpsk(n);
-        ASSERT_EQ(oqpsk.run(), 0);
-        const std::size_t d = static_cast<std::size_t>(osr / 2);
-        for (std::size_t k = 0; k < n; ++k) {
-            EXPECT_EQ(oqpsk.i[k], qpsk.i[k]) << "R " << osr << " sample " << k;
-            EXPECT_EQ(oqpsk.q[k], qpsk.q[(k + n - d) % n]) << "R " << osr << " sample " << k;
-        }
-    }
+  }
 }
 
 struct QuantCase {
-    double value;    // wanted I value after normalisation
-    double depth;    // ASK depth: envelope 0.9 x depth
-    short expected;  // 14-bit I
+  double value;    // wanted I value after normalisation
+  double depth;    // ASK depth: envelope 0.9 x depth
+  short expected;  // 14-bit I
 };
 
 void PrintTo(const QuantCase& c, std::ostream* os) { *os << c.value << " at depth " << c.depth; }
@@ -198,356 +188,350 @@ class QuantiseTest : public RunIqSynthTest, public ::testing::WithParamInterface
 
 // One carrier at 0 Hz gives a constant sample; its phase picks the I value.
 // The ASK type scales the envelope beyond full scale when the depth exceeds 1/0.9.
-TEST_P(QuantiseTest, FourteenBitSamples)
-{
-    const QuantCase c = GetParam();
-    const double envelope = 0.9 * c.depth;
-    setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
-    setDigiModulatingType(iqSynthCfg::MOD_ASK);
-    setMaxAskDepth(c.depth);
-    setMccwCarrierItem(1);
-    setMccwCarrierSpacing(1e6);
-    const char on = 1;
-    const double level = 0.0;
-    const double phase = std::acos(std::clamp(c.value / envelope, -1.0, 1.0));
-    setMccwCarrierEn(&on);
-    setMccwCarrierSAmp(&level);
-    setMccwCarrierPhase(&phase);
-    setMccwOptCrestFactorEn(0);
-    runMccwCarrierParamGen();
-    ASSERT_EQ(getMccwCarrierSample(), 8);
-    HostArrays host(8);
-    ASSERT_EQ(host.run(), 0);
-    for (std::size_t k = 0; k < 8; ++k) {
-        EXPECT_EQ(host.i[k], c.expected) << c.value;
-    }
+TEST_P(QuantiseTest, FourteenBitSamples) {
+  const QuantCase c = GetParam();
+  const double envelope = 0.9 * c.depth;
+  setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
+  setDigiModulatingType(iqSynthCfg::MOD_ASK);
+  setMaxAskDepth(c.depth);
+  setMccwCarrierItem(1);
+  setMccwCarrierSpacing(1e6);
+  const char on = 1;
+  const double level = 0.0;
+  const double phase = std::acos(std::clamp(c.value / envelope, -1.0, 1.0));
+  setMccwCarrierEn(&on);
+  setMccwCarrierSAmp(&level);
+  setMccwCarrierPhase(&phase);
+  setMccwOptCrestFactorEn(0);
+  runMccwCarrierParamGen();
+  ASSERT_EQ(getMccwCarrierSample(), 8);
+  HostArrays host(8);
+  ASSERT_EQ(host.run(), 0);
+  for (std::size_t k = 0; k < 8; ++k) {
+    EXPECT_EQ(host.i[k], c.expected) << c.value;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, QuantiseTest,
                          ::testing::Values(QuantCase{-0.5, 1.0, -4096}, QuantCase{0.5, 1.0, 4096},
                                            QuantCase{-0.00001, 1.0, 0}, QuantCase{0.00001, 1.0, 0},
                                            QuantCase{0.9, 1.0, 7372}, QuantCase{-0.9, 1.0, -7373},
-                                           QuantCase{1.0, 1.0 / 0.9, 8191}, QuantCase{1.5, 2.0, 8191},
-                                           QuantCase{-1.0, 1.0 / 0.9, -8192}, QuantCase{-1.7, 2.0, -8192}));
+                                           QuantCase{1.0, 1.0 / 0.9, 8191},
+                                           QuantCase{1.5, 2.0, 8191},
+                                           QuantCase{-1.0, 1.0 / 0.9, -8192},
+                                           QuantCase{-1.7, 2.0, -8192}));
 
-TEST(Quantiser, TruncatesSaturatesAndDropsNaN)
-{
-    EXPECT_EQ(quantiseSample(-0.5), -4096);
-    EXPECT_EQ(quantiseSample(-0.00001), 0);   // truncation toward zero before the shift
-    EXPECT_EQ(quantiseSample(-0.0001), -1);   // -3 before the shift, floor(-3/4)
-    EXPECT_EQ(quantiseSample(0.9), 7372);
-    EXPECT_EQ(quantiseSample(0.99999), 8191);
-    EXPECT_EQ(quantiseSample(1.0), 8191);      // saturates instead of wrapping to -8192
-    EXPECT_EQ(quantiseSample(1.8), 8191);
-    EXPECT_EQ(quantiseSample(HUGE_VAL), 8191);
-    EXPECT_EQ(quantiseSample(-1.0), -8192);
-    EXPECT_EQ(quantiseSample(-1.5), -8192);
-    EXPECT_EQ(quantiseSample(-HUGE_VAL), -8192);
-    EXPECT_EQ(quantiseSample(std::nan("")), 0);
-    for (int k = -32768; k <= 32767; k += 7) {
-        const double x = (k + 0.5) / 32768.0;
-        ASSERT_EQ(quantiseSample(x), expectedSample(x)) << x;
-    }
+TEST(Quantiser, TruncatesSaturatesAndDropsNaN) {
+  EXPECT_EQ(quantiseSample(-0.5), -4096);
+  EXPECT_EQ(quantiseSample(-0.00001), 0);  // truncation toward zero before the shift
+  EXPECT_EQ(quantiseSample(-0.0001), -1);  // -3 before the shift, floor(-3/4)
+  EXPECT_EQ(quantiseSample(0.9), 7372);
+  EXPECT_EQ(quantiseSample(0.99999), 8191);
+  EXPECT_EQ(quantiseSample(1.0), 8191);  // saturates instead of wrapping to -8192
+  EXPECT_EQ(quantiseSample(1.8), 8191);
+  EXPECT_EQ(quantiseSample(HUGE_VAL), 8191);
+  EXPECT_EQ(quantiseSample(-1.0), -8192);
+  EXPECT_EQ(quantiseSample(-1.5), -8192);
+  EXPECT_EQ(quantiseSample(-HUGE_VAL), -8192);
+  EXPECT_EQ(quantiseSample(std::nan("")), 0);
+  for (int k = -32768; k <= 32767; k += 7) {
+    const double x = (k + 0.5) / 32768.0;
+    ASSERT_EQ(quantiseSample(x), expectedSample(x)) << x;
+  }
 }
 
-TEST_F(RunIqSynthTest, ModeThatProducesNothingWritesNothing)
-{
-    // Even after a run that failed with its tracks still full.
-    setPowerRampEnable(true);
-    setPowerRampItem(1);
-    const int start = 2;
-    const double level = -6.0;
-    setPowerRampStartSymbol(&start);
-    setPowerRampAttenuation(&level);
-    setPowerRampTime(1.0);
-    setPowerRampFunc(4);
-    HostArrays failed(40);
-    EXPECT_EQ(failed.run(), -0x40004);
-    EXPECT_TRUE(failed.untouchedFrom(0));
+TEST_F(RunIqSynthTest, ModeThatProducesNothingWritesNothing) {
+  // Even after a run that failed with its tracks still full.
+  setPowerRampEnable(true);
+  setPowerRampItem(1);
+  const int start = 2;
+  const double level = -6.0;
+  setPowerRampStartSymbol(&start);
+  setPowerRampAttenuation(&level);
+  setPowerRampTime(1.0);
+  setPowerRampFunc(4);
+  HostArrays failed(40);
+  EXPECT_EQ(failed.run(), -0x40004);
+  EXPECT_TRUE(failed.untouchedFrom(0));
 
-    setPowerRampEnable(false);
-    for (int mode : {0, 2, 7}) {
-        setWorkingMode(mode);
-        HostArrays host(40);
-        EXPECT_EQ(host.run(), 0) << mode;
-        EXPECT_TRUE(host.untouchedFrom(0)) << mode;
-    }
-}
-
-TEST_F(RunIqSynthTest, UnknownModulationFailsWithoutWriting)
-{
-    setDigiModulatingType(0x10002);
+  setPowerRampEnable(false);
+  for (int mode : {0, 2, 7}) {
+    setWorkingMode(mode);
     HostArrays host(40);
-    EXPECT_EQ(host.run(), -262146);
-    EXPECT_TRUE(host.untouchedFrom(0));
+    EXPECT_EQ(host.run(), 0) << mode;
+    EXPECT_TRUE(host.untouchedFrom(0)) << mode;
+  }
+}
+
+TEST_F(RunIqSynthTest, UnknownModulationFailsWithoutWriting) {
+  setDigiModulatingType(0x10002);
+  HostArrays host(40);
+  EXPECT_EQ(host.run(), -262146);
+  EXPECT_TRUE(host.untouchedFrom(0));
 }
 
 // Exceptions thrown from inside a run through the noise generator seam.
 template <typename E>
-gsl_rng* throwingAlloc(const gsl_rng_type*)
-{
-    if constexpr (std::is_same_v<E, IqSynthMemAllocExcept>) {
-        throw IqSynthMemAllocExcept("resize test array is error in test at 1");
-    } else if constexpr (std::is_same_v<E, int>) {
-        throw 42;
-    } else {
-        throw E("thrown by the test");
-    }
+gsl_rng* throwingAlloc(const gsl_rng_type*) {
+  if constexpr (std::is_same_v<E, IqSynthMemAllocExcept>) {
+    throw IqSynthMemAllocExcept("resize test array is error in test at 1");
+  } else if constexpr (std::is_same_v<E, int>) {
+    throw 42;
+  } else {
+    throw E("thrown by the test");
+  }
 }
 gsl_rng* refusingAlloc(const gsl_rng_type*) { return nullptr; }
 
-TEST_F(RunIqSynthTest, StatusOfEachFailure)
-{
-    struct Case {
-        const char* what;
-        int status;
-    };
-    auto expectStatus = [](const Case& c) {
-        HostArrays host(40);
-        EXPECT_EQ(host.run(), c.status) << c.what;
-        EXPECT_EQ(host.untouchedFrom(0), c.status != 0) << c.what;
-    };
-
-    setShapingFilterType(1);
-    expectStatus({"filter type", -0x40001});
-    setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
-
-    setDataSrc(9);
-    expectStatus({"data source", -0x40003});
-    setDataSrc(iqSynthCfg::DATA_SRC_FILE);
-    setDataFileList("no such directory/no such list.txt");
-    expectStatus({"data list file", -0x20001});
-    setDataSrc(iqSynthCfg::DATA_SRC_PRBS);
-
-    setPowerRampEnable(true);
-    setPowerRampItem(0);
-    setPowerRampFunc(0);
-    expectStatus({"no ramp entry, so no shape is needed", 0});
-    setPowerRampItem(33);
-    expectStatus({"ramp table size", -0x40005});
-    setPowerRampEnable(false);
-
-    setSigAddNoiseIsEnable(1);
-    setNoiseSystemBandwidth(2e5);
-    setBandWidthRatio(2.0);
-    setNoiseCNR(20.0);
-    setGslRngAllocForTesting(&refusingAlloc);
-    expectStatus({"noise generator", -61442});
-    setGslRngAllocForTesting(&throwingAlloc<IqSynthMemAllocExcept>);
-    expectStatus({"allocation", -65537});
-    setGslRngAllocForTesting(&throwingAlloc<std::invalid_argument>);
-    expectStatus({"invalid argument", -16});
-    setGslRngAllocForTesting(&throwingAlloc<std::runtime_error>);
-    expectStatus({"other exception", -655361});
-    setGslRngAllocForTesting(&throwingAlloc<int>);
-    expectStatus({"not an exception class", -655361});
-    setGslRngAllocForTesting(nullptr);
-
-    setSymbolRate(0.0);
-    expectStatus({"noise sample rate", -0x40005});
-}
-
-TEST_F(RunIqSynthTest, FailedRunIsLoggedOnDiskWhenItReturns)
-{
-    setPowerRampEnable(true);
-    setPowerRampItem(1);
-    const int start = 1;
-    const double level = -3.0;
-    setPowerRampStartSymbol(&start);
-    setPowerRampAttenuation(&level);
-    setPowerRampTime(1.0);
-    setPowerRampFunc(0);
+TEST_F(RunIqSynthTest, StatusOfEachFailure) {
+  struct Case {
+    const char* what;
+    int status;
+  };
+  auto expectStatus = [](const Case& c) {
     HostArrays host(40);
-    ASSERT_EQ(host.run(), -0x40004);
-    const std::string log = readLog();  // no flush by the test: the run flushed
-    const std::string tail = "Unknown power ramping mode\n";
-    ASSERT_GE(log.size(), tail.size());
-    EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+    EXPECT_EQ(host.run(), c.status) << c.what;
+    EXPECT_EQ(host.untouchedFrom(0), c.status != 0) << c.what;
+  };
+
+  setShapingFilterType(1);
+  expectStatus({"filter type", -0x40001});
+  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
+
+  setDataSrc(9);
+  expectStatus({"data source", -0x40003});
+  setDataSrc(iqSynthCfg::DATA_SRC_FILE);
+  setDataFileList("no such directory/no such list.txt");
+  expectStatus({"data list file", -0x20001});
+  setDataSrc(iqSynthCfg::DATA_SRC_PRBS);
+
+  setPowerRampEnable(true);
+  setPowerRampItem(0);
+  setPowerRampFunc(0);
+  expectStatus({"no ramp entry, so no shape is needed", 0});
+  setPowerRampItem(33);
+  expectStatus({"ramp table size", -0x40005});
+  setPowerRampEnable(false);
+
+  setSigAddNoiseIsEnable(1);
+  setNoiseSystemBandwidth(2e5);
+  setBandWidthRatio(2.0);
+  setNoiseCNR(20.0);
+  setGslRngAllocForTesting(&refusingAlloc);
+  expectStatus({"noise generator", -61442});
+  setGslRngAllocForTesting(&throwingAlloc<IqSynthMemAllocExcept>);
+  expectStatus({"allocation", -65537});
+  setGslRngAllocForTesting(&throwingAlloc<std::invalid_argument>);
+  expectStatus({"invalid argument", -16});
+  setGslRngAllocForTesting(&throwingAlloc<std::runtime_error>);
+  expectStatus({"other exception", -655361});
+  setGslRngAllocForTesting(&throwingAlloc<int>);
+  expectStatus({"not an exception class", -655361});
+  setGslRngAllocForTesting(nullptr);
+
+  setSymbolRate(0.0);
+  expectStatus({"noise sample rate", -0x40005});
 }
 
-TEST_F(RunIqSynthTest, LogHasOneLinePerOutputSample)
-{
-    setDigital(iqSynthCfg::MOD_QPSK, 10, 4, 8);
-    HostArrays host(40);
-    const std::size_t before = readLog().size();
-    ASSERT_EQ(host.run(), 0);
-    const std::string log = readLog().substr(before);
-
-    std::string expectedI = "the output pIDat is : at line ";
-    EXPECT_NE(log.find(expectedI), std::string::npos);
-    for (std::size_t k = 0; k < 40; ++k) {
-        const std::string lineI = "\n" + std::to_string(k) + "th pIDat is " + std::to_string(host.i[k]) + "\n";
-        const std::string lineQ = "\n" + std::to_string(k) + "th pQDat is " + std::to_string(host.q[k]) + "\n";
-        EXPECT_NE(log.find(lineI), std::string::npos) << lineI;
-        EXPECT_NE(log.find(lineQ), std::string::npos) << lineQ;
-    }
-    EXPECT_EQ(log.find("\n40th pIDat is "), std::string::npos);
-    EXPECT_NE(log.find("INFO : Running to end \nprint constelMap\n run here  list size is 4\n0th is ("),
-              std::string::npos);
-    std::vector<char> flags(256);
-    getSymbolMap(flags.data(), 256);
-    for (int k = 0; k < 256; ++k) {
-        const std::string line = "\n" + std::to_string(k) + "th mapbuf is " + std::to_string(int(flags[k])) + "\n";
-        EXPECT_NE(log.find(line), std::string::npos) << line;
-    }
-    EXPECT_NE(log.find("\n255th mapbuf is "), std::string::npos);
-    EXPECT_EQ(log.back(), '\n');
+TEST_F(RunIqSynthTest, FailedRunIsLoggedOnDiskWhenItReturns) {
+  setPowerRampEnable(true);
+  setPowerRampItem(1);
+  const int start = 1;
+  const double level = -3.0;
+  setPowerRampStartSymbol(&start);
+  setPowerRampAttenuation(&level);
+  setPowerRampTime(1.0);
+  setPowerRampFunc(0);
+  HostArrays host(40);
+  ASSERT_EQ(host.run(), -0x40004);
+  const std::string log = readLog();  // no flush by the test: the run flushed
+  const std::string tail = "Unknown power ramping mode\n";
+  ASSERT_GE(log.size(), tail.size());
+  EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
 }
 
-TEST_F(RunIqSynthTest, NoiseLevelsOfADigitalRun)
-{
-    setDigital(iqSynthCfg::MOD_8PSK, 300, 8, 8);  // 2400 samples: band-limited noise
-    setSigAddNoiseIsEnable(1);
-    setNoiseSystemBandwidth(1e6);
-    setBandWidthRatio(2.0);
-    setNoiseCNR(20.0);
-    HostArrays host(2400);
-    ASSERT_EQ(host.run(), 0);
-    EXPECT_NEAR(host.peakEnvelope(2400), kPeak, kEnvelopeTolerance);
-    EXPECT_DOUBLE_EQ(getNoiseBandWidth(), 2e6 + 0.0001 * (8e6 - 2e6));
-    EXPECT_NEAR(getNoiseLvlSysBW(), getCarrierLvldB() - 20.0, 1e-9);
-    EXPECT_NEAR(getNoiseLvlTotalBW(), getNoiseLvlSysBW() + 10.0 * std::log10(getNoiseBandWidth() / 1e6), 1e-9);
-    EXPECT_EQ(getSigLvlPep(), 0.0);
-    EXPECT_LT(getCarrierLvldB(), 0.0);
-    EXPECT_LT(getSigLvldB(), 0.0);
+TEST_F(RunIqSynthTest, LogHasOneLinePerOutputSample) {
+  setDigital(iqSynthCfg::MOD_QPSK, 10, 4, 8);
+  HostArrays host(40);
+  const std::size_t before = readLog().size();
+  ASSERT_EQ(host.run(), 0);
+  const std::string log = readLog().substr(before);
+
+  std::string expectedI = "the output pIDat is : at line ";
+  EXPECT_NE(log.find(expectedI), std::string::npos);
+  for (std::size_t k = 0; k < 40; ++k) {
+    const std::string lineI =
+        "\n" + std::to_string(k) + "th pIDat is " + std::to_string(host.i[k]) + "\n";
+    const std::string lineQ =
+        "\n" + std::to_string(k) + "th pQDat is " + std::to_string(host.q[k]) + "\n";
+    EXPECT_NE(log.find(lineI), std::string::npos) << lineI;
+    EXPECT_NE(log.find(lineQ), std::string::npos) << lineQ;
+  }
+  EXPECT_EQ(log.find("\n40th pIDat is "), std::string::npos);
+  EXPECT_NE(
+      log.find("INFO : Running to end \nprint constelMap\n run here  list size is 4\n0th is ("),
+      std::string::npos);
+  std::vector<char> flags(256);
+  getSymbolMap(flags.data(), 256);
+  for (int k = 0; k < 256; ++k) {
+    const std::string line =
+        "\n" + std::to_string(k) + "th mapbuf is " + std::to_string(int(flags[k])) + "\n";
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+  EXPECT_NE(log.find("\n255th mapbuf is "), std::string::npos);
+  EXPECT_EQ(log.back(), '\n');
 }
 
-TEST_F(RunIqSynthTest, NoiseOnlyMode)
-{
-    setWorkingMode(iqSynthCfg::WORKING_MODE_AWGN);
-    setNoiseSeqLength(3000);
-    setNoiseSampleRate(4e6);
-    setNoiseSystemBandwidth(5e5);
-    setBandWidthRatio(2.0);
-    HostArrays host(3100);
-    ASSERT_EQ(host.run(), 0);
-    EXPECT_TRUE(host.untouchedFrom(3000));
-    EXPECT_NEAR(host.peakEnvelope(3000), kPeak, kEnvelopeTolerance);
-    EXPECT_EQ(getSigLvlPep(), 0.0);
-    EXPECT_NEAR(getNoiseLvlSysBW(), getNoiseLvlTotalBW() + 10.0 * std::log10(5e5 / getNoiseBandWidth()), 1e-9);
-
-    setNoiseSeqLength(0);
-    HostArrays none(10);
-    EXPECT_EQ(none.run(), -0x40005);
-    EXPECT_TRUE(none.untouchedFrom(0));
+TEST_F(RunIqSynthTest, NoiseLevelsOfADigitalRun) {
+  setDigital(iqSynthCfg::MOD_8PSK, 300, 8, 8);  // 2400 samples: band-limited noise
+  setSigAddNoiseIsEnable(1);
+  setNoiseSystemBandwidth(1e6);
+  setBandWidthRatio(2.0);
+  setNoiseCNR(20.0);
+  HostArrays host(2400);
+  ASSERT_EQ(host.run(), 0);
+  EXPECT_NEAR(host.peakEnvelope(2400), kPeak, kEnvelopeTolerance);
+  EXPECT_DOUBLE_EQ(getNoiseBandWidth(), 2e6 + 0.0001 * (8e6 - 2e6));
+  EXPECT_NEAR(getNoiseLvlSysBW(), getCarrierLvldB() - 20.0, 1e-9);
+  EXPECT_NEAR(getNoiseLvlTotalBW(),
+              getNoiseLvlSysBW() + 10.0 * std::log10(getNoiseBandWidth() / 1e6), 1e-9);
+  EXPECT_EQ(getSigLvlPep(), 0.0);
+  EXPECT_LT(getCarrierLvldB(), 0.0);
+  EXPECT_LT(getSigLvldB(), 0.0);
 }
 
-TEST_F(RunIqSynthTest, StaleSampleLengthStaysWithinTheTracks)
-{
-    // A long digital run leaves sampleLength at 4000; the noise-only run that
-    // follows holds 100 samples, with ramping and added noise on.
-    setDigital(iqSynthCfg::MOD_QPSK, 500, 8, 4);
-    HostArrays first(4000);
-    ASSERT_EQ(first.run(), 0);
-    setWorkingMode(iqSynthCfg::WORKING_MODE_AWGN);
-    setNoiseSeqLength(100);
-    setNoiseSampleRate(1e6);
-    setNoiseSystemBandwidth(1e5);
-    setBandWidthRatio(2.0);
-    setNoiseCNR(10.0);
-    setSigAddNoiseIsEnable(1);
-    setPowerRampEnable(true);
-    setPowerRampFunc(iqSynthCfg::RAMP_LINEAR);
-    setPowerRampTime(2.0);
-    setPowerRampItem(2);
-    const int starts[] = {10, 300};
-    const double levels[] = {-6.0, 0.0};
-    setPowerRampStartSymbol(starts);
-    setPowerRampAttenuation(levels);
-    HostArrays host(120);
-    ASSERT_EQ(host.run(), 0);
-    EXPECT_TRUE(host.untouchedFrom(100));
+TEST_F(RunIqSynthTest, NoiseOnlyMode) {
+  setWorkingMode(iqSynthCfg::WORKING_MODE_AWGN);
+  setNoiseSeqLength(3000);
+  setNoiseSampleRate(4e6);
+  setNoiseSystemBandwidth(5e5);
+  setBandWidthRatio(2.0);
+  HostArrays host(3100);
+  ASSERT_EQ(host.run(), 0);
+  EXPECT_TRUE(host.untouchedFrom(3000));
+  EXPECT_NEAR(host.peakEnvelope(3000), kPeak, kEnvelopeTolerance);
+  EXPECT_EQ(getSigLvlPep(), 0.0);
+  EXPECT_NEAR(getNoiseLvlSysBW(),
+              getNoiseLvlTotalBW() + 10.0 * std::log10(5e5 / getNoiseBandWidth()), 1e-9);
+
+  setNoiseSeqLength(0);
+  HostArrays none(10);
+  EXPECT_EQ(none.run(), -0x40005);
+  EXPECT_TRUE(none.untouchedFrom(0));
 }
 
-TEST_F(RunIqSynthTest, MultiCarrierRun)
-{
-    setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
-    setMccwCarrierItem(4);
-    setMccwCarrierSpacing(1e6);
-    const char on[4] = {1, 1, 1, 1};
-    const double levels[4] = {0, -3, -6, 0};
-    const double phases[4] = {0.1, 0.2, 0.3, 0.4};
-    setMccwCarrierEn(on);
-    setMccwCarrierSAmp(levels);
-    setMccwCarrierPhase(phases);
+TEST_F(RunIqSynthTest, StaleSampleLengthStaysWithinTheTracks) {
+  // A long digital run leaves sampleLength at 4000; the noise-only run that
+  // follows holds 100 samples, with ramping and added noise on.
+  setDigital(iqSynthCfg::MOD_QPSK, 500, 8, 4);
+  HostArrays first(4000);
+  ASSERT_EQ(first.run(), 0);
+  setWorkingMode(iqSynthCfg::WORKING_MODE_AWGN);
+  setNoiseSeqLength(100);
+  setNoiseSampleRate(1e6);
+  setNoiseSystemBandwidth(1e5);
+  setBandWidthRatio(2.0);
+  setNoiseCNR(10.0);
+  setSigAddNoiseIsEnable(1);
+  setPowerRampEnable(true);
+  setPowerRampFunc(iqSynthCfg::RAMP_LINEAR);
+  setPowerRampTime(2.0);
+  setPowerRampItem(2);
+  const int starts[] = {10, 300};
+  const double levels[] = {-6.0, 0.0};
+  setPowerRampStartSymbol(starts);
+  setPowerRampAttenuation(levels);
+  HostArrays host(120);
+  ASSERT_EQ(host.run(), 0);
+  EXPECT_TRUE(host.untouchedFrom(100));
+}
+
+TEST_F(RunIqSynthTest, MultiCarrierRun) {
+  setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
+  setMccwCarrierItem(4);
+  setMccwCarrierSpacing(1e6);
+  const char on[4] = {1, 1, 1, 1};
+  const double levels[4] = {0, -3, -6, 0};
+  const double phases[4] = {0.1, 0.2, 0.3, 0.4};
+  setMccwCarrierEn(on);
+  setMccwCarrierSAmp(levels);
+  setMccwCarrierPhase(phases);
+  runMccwCarrierParamGen();
+  ASSERT_EQ(getMccwCarrierSample(), 32);
+  EXPECT_DOUBLE_EQ(getMccwCarrierSampleFreq(), 16e6);
+  HostArrays host(40);
+  ASSERT_EQ(host.run(), 0);
+  EXPECT_TRUE(host.untouchedFrom(32));
+  EXPECT_NEAR(host.peakEnvelope(32), kPeak, kEnvelopeTolerance);
+}
+
+TEST_F(RunIqSynthTest, MultiCarrierSettingsThatCannotBeHonoured) {
+  setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
+  const std::pair<int, double> cases[] = {{0, 1e6}, {8193, 1e6}, {4, std::nan("")}, {4, -1.0}};
+  for (const auto& [carriers, spacing] : cases) {
+    setMccwCarrierItem(carriers);
+    setMccwCarrierSpacing(spacing);
     runMccwCarrierParamGen();
-    ASSERT_EQ(getMccwCarrierSample(), 32);
-    EXPECT_DOUBLE_EQ(getMccwCarrierSampleFreq(), 16e6);
+    EXPECT_EQ(getMccwCarrierSample(), 0);
     HostArrays host(40);
-    ASSERT_EQ(host.run(), 0);
-    EXPECT_TRUE(host.untouchedFrom(32));
-    EXPECT_NEAR(host.peakEnvelope(32), kPeak, kEnvelopeTolerance);
-}
-
-TEST_F(RunIqSynthTest, MultiCarrierSettingsThatCannotBeHonoured)
-{
-    setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
-    const std::pair<int, double> cases[] = {{0, 1e6}, {8193, 1e6}, {4, std::nan("")}, {4, -1.0}};
-    for (const auto& [carriers, spacing] : cases) {
-        setMccwCarrierItem(carriers);
-        setMccwCarrierSpacing(spacing);
-        runMccwCarrierParamGen();
-        EXPECT_EQ(getMccwCarrierSample(), 0);
-        HostArrays host(40);
-        EXPECT_EQ(host.run(), -0x40005) << carriers << " carriers";
-        EXPECT_TRUE(host.untouchedFrom(0));
-    }
+    EXPECT_EQ(host.run(), -0x40005) << carriers << " carriers";
+    EXPECT_TRUE(host.untouchedFrom(0));
+  }
 }
 
 struct FamilyCase {
-    const char* name;
-    int type;
-    int filter;
-    int points;  // constellation list size
+  const char* name;
+  int type;
+  int filter;
+  int points;  // constellation list size
 };
 
 void PrintTo(const FamilyCase& c, std::ostream* os) { *os << c.name; }
 
 class FamilyRunTest : public RunIqSynthTest, public ::testing::WithParamInterface<FamilyCase> {};
 
-TEST_P(FamilyRunTest, FullDigitalRun)
-{
-    const FamilyCase c = GetParam();
-    const int symbols = 128, osr = 4;
-    const std::size_t n = static_cast<std::size_t>(symbols * osr);
-    setDigital(c.type, symbols, osr, 8);
-    setShapingFilterType(c.filter);
-    setAlphaBt(c.filter == iqSynthCfg::FILTER_GAUSSIAN_FSK ? 0.5 : 0.35);
-    if (modFamilyOf(c.type) == iqSynthCfg::MOD_FAMILY_USER) {
-        const double map[8] = {1, 1, -1, 1, -1, -1, 1, -1};
-        setUsrModulatingSymbolItem(4);
-        setUsrModulatingConstelMap(map);
-    }
-    HostArrays host(n + 16);
-    ASSERT_EQ(host.run(), 0);
-    EXPECT_TRUE(host.untouchedFrom(n));
+TEST_P(FamilyRunTest, FullDigitalRun) {
+  const FamilyCase c = GetParam();
+  const int symbols = 128, osr = 4;
+  const std::size_t n = static_cast<std::size_t>(symbols * osr);
+  setDigital(c.type, symbols, osr, 8);
+  setShapingFilterType(c.filter);
+  setAlphaBt(c.filter == iqSynthCfg::FILTER_GAUSSIAN_FSK ? 0.5 : 0.35);
+  if (modFamilyOf(c.type) == iqSynthCfg::MOD_FAMILY_USER) {
+    const double map[8] = {1, 1, -1, 1, -1, -1, 1, -1};
+    setUsrModulatingSymbolItem(4);
+    setUsrModulatingConstelMap(map);
+  }
+  HostArrays host(n + 16);
+  ASSERT_EQ(host.run(), 0);
+  EXPECT_TRUE(host.untouchedFrom(n));
 
-    double peak = host.peakEnvelope(n);
-    if (c.type == iqSynthCfg::MOD_OQPSK) {
-        // The envelope is normalised before Q is delayed by R/2 samples.
-        peak = 0.0;
-        for (std::size_t k = 0; k < n; ++k) {
-            peak = std::max(peak, std::hypot(double(host.i[k]), double(host.q[(k + osr / 2) % n])));
-        }
+  double peak = host.peakEnvelope(n);
+  if (c.type == iqSynthCfg::MOD_OQPSK) {
+    // The envelope is normalised before Q is delayed by R/2 samples.
+    peak = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+      peak = std::max(peak, std::hypot(double(host.i[k]), double(host.q[(k + osr / 2) % n])));
     }
-    EXPECT_NEAR(peak, kPeak, kEnvelopeTolerance);
+  }
+  EXPECT_NEAR(peak, kPeak, kEnvelopeTolerance);
 
-    std::vector<double> points(512);
-    EXPECT_EQ(getConstelMap(points.data()), c.points);
-    std::vector<char> flags(256);
-    getSymbolMap(flags.data(), 256);
-    int set = 0;
-    for (int k = 0; k < 256; ++k) {
-        EXPECT_TRUE(flags[k] == 0 || flags[k] == 1) << k;
-        if (flags[k] != 0) {
-            EXPECT_LT(k, c.points) << "flag beyond the constellation";
-            ++set;
-        }
+  std::vector<double> points(512);
+  EXPECT_EQ(getConstelMap(points.data()), c.points);
+  std::vector<char> flags(256);
+  getSymbolMap(flags.data(), 256);
+  int set = 0;
+  for (int k = 0; k < 256; ++k) {
+    EXPECT_TRUE(flags[k] == 0 || flags[k] == 1) << k;
+    if (flags[k] != 0) {
+      EXPECT_LT(k, c.points) << "flag beyond the constellation";
+      ++set;
     }
-    EXPECT_GE(set, 2);
-    if (c.points <= 4) {
-        EXPECT_EQ(set, c.points);  // 128 PRBS symbols visit every point of a small alphabet
-    }
+  }
+  EXPECT_GE(set, 2);
+  if (c.points <= 4) {
+    EXPECT_EQ(set, c.points);  // 128 PRBS symbols visit every point of a small alphabet
+  }
 }
 
 constexpr int kRrc = iqSynthCfg::FILTER_ROOT_RISING_COS;

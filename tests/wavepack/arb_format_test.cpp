@@ -26,7 +26,8 @@ arb::ArbHeader sampleHeader() {
   h.encryptedFlag = 1;
   h.entryTableFlag = 1;
   h.version = 2;
-  for (std::size_t k = 0; k < h.wrappedKey.size(); ++k) h.wrappedKey[k] = static_cast<std::uint8_t>(k + 1);
+  for (std::size_t k = 0; k < h.wrappedKey.size(); ++k)
+    h.wrappedKey[k] = static_cast<std::uint8_t>(k + 1);
   h.sampleCount = 0x0A0B0C0D;
   h.dataOffset = 0x11223344;
   return h;
@@ -101,19 +102,20 @@ TEST_P(ArbFormatLayout, ChecksOffsetsAgainstTheFileSize) {
   EXPECT_EQ(arb::checkLayout(h, c.fileSize), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(ArbFormatBounds, ArbFormatLayout,
-    testing::Values(
-        LayoutCase{208, 0, 1, 208, arb::ParseStatus::ok},
-        LayoutCase{300, 3, 1, 316, arb::ParseStatus::ok},           // 3 pairs -> 16 bytes
-        LayoutCase{300, 3, 1, 315, arb::ParseStatus::badDataLength},
-        LayoutCase{300, 2, 2, 308, arb::ParseStatus::ok},
-        LayoutCase{207, 0, 1, 400, arb::ParseStatus::badDataOffset},
-        LayoutCase{401, 0, 1, 400, arb::ParseStatus::badDataOffset},
-        LayoutCase{208, 0xFFFFFFFF, 1, 1000, arb::ParseStatus::badDataLength},  // no wrap
-        LayoutCase{0xFFFFFFFF, 0, 1, 1000, arb::ParseStatus::badDataOffset},
-        LayoutCase{208, 0, 3, 208, arb::ParseStatus::badVersion},
-        LayoutCase{208, 0, 0, 208, arb::ParseStatus::badVersion},
-        LayoutCase{208, 0, 1, 100, arb::ParseStatus::tooShort}));
+INSTANTIATE_TEST_SUITE_P(
+    ArbFormatBounds, ArbFormatLayout,
+    testing::Values(LayoutCase{208, 0, 1, 208, arb::ParseStatus::ok},
+                    LayoutCase{300, 3, 1, 316, arb::ParseStatus::ok},  // 3 pairs -> 16 bytes
+                    LayoutCase{300, 3, 1, 315, arb::ParseStatus::badDataLength},
+                    LayoutCase{300, 2, 2, 308, arb::ParseStatus::ok},
+                    LayoutCase{207, 0, 1, 400, arb::ParseStatus::badDataOffset},
+                    LayoutCase{401, 0, 1, 400, arb::ParseStatus::badDataOffset},
+                    LayoutCase{208, 0xFFFFFFFF, 1, 1000,
+                               arb::ParseStatus::badDataLength},  // no wrap
+                    LayoutCase{0xFFFFFFFF, 0, 1, 1000, arb::ParseStatus::badDataOffset},
+                    LayoutCase{208, 0, 3, 208, arb::ParseStatus::badVersion},
+                    LayoutCase{208, 0, 0, 208, arb::ParseStatus::badVersion},
+                    LayoutCase{208, 0, 1, 100, arb::ParseStatus::tooShort}));
 
 TEST(ArbFormatSizes, DataIsPaddedToWholeCipherBlocks) {
   for (std::uint64_t n = 0; n < 20; ++n) {
@@ -131,11 +133,12 @@ TEST(ArbFormatTextItems, AppendAndFindRoundTrip) {
   EXPECT_EQ(text, "{Clock:100HZ}{FilterCoefficients :1.000000}{Num:7}");
   EXPECT_EQ(arb::findTextItem(text, "Clock"), "100HZ");
   EXPECT_EQ(arb::findTextItem(text, "FilterCoefficients "), "1.000000");
-  EXPECT_EQ(arb::findTextItem(text, "FilterCoefficients"), std::nullopt);  // space is part of the key
+  EXPECT_EQ(arb::findTextItem(text, "FilterCoefficients"),
+            std::nullopt);  // space is part of the key
   EXPECT_EQ(arb::findTextItem(text, "Num"), "7");
   EXPECT_EQ(arb::findTextItem(text, "Value"), std::nullopt);
   EXPECT_EQ(arb::findTextItem("{Num:7", "Num"), std::nullopt);  // no closing brace
-  EXPECT_EQ(arb::findTextItem("{A:1}{A:2}", "A"), "1");          // first occurrence
+  EXPECT_EQ(arb::findTextItem("{A:1}{A:2}", "A"), "1");         // first occurrence
 }
 
 TEST(ArbFormatSignalEnergy, SumsSquaresRelativeTo8192) {
@@ -163,7 +166,8 @@ Bytes buildInfoBlock(const std::vector<arb::ArbSegmentRecord>& segments, const s
   Bytes block(at + text.size() - 208, 0);
   putU32(block, 0, n);
   for (std::size_t k = 0; k < entries.size(); ++k) arb::encodeEntry(&block[4 + 16 * k], entries[k]);
-  arb::encodeSegmentList(&block[entries[0].offset - 208], static_cast<std::uint32_t>(segments.size()),
+  arb::encodeSegmentList(&block[entries[0].offset - 208],
+                         static_cast<std::uint32_t>(segments.size()),
                          segments.empty() ? entries.back().offset : entries[1].offset);
   for (std::size_t k = 0; k < segments.size(); ++k)
     arb::encodeSegmentRecord(&block[entries[k + 1].offset - 208], segments[k]);

@@ -45,8 +45,8 @@ class WavepackProgram : public testing::Test {
 
   // Runs wavepack with TMPDIR pointing at a private folder.
   ProcessResult run(const std::vector<std::string>& args, const std::string& tmpdir = "") {
-    std::string cmd = "cd " + quoted(dir_.path().string()) + " && TMPDIR=" +
-                      quoted(tmpdir.empty() ? tmp_.string() : tmpdir) + " " +
+    std::string cmd = "cd " + quoted(dir_.path().string()) +
+                      " && TMPDIR=" + quoted(tmpdir.empty() ? tmp_.string() : tmpdir) + " " +
                       quoted(WAVEPACK_EXECUTABLE);
     for (const auto& a : args) cmd += " " + quoted(a);
     const fs::path out = dir_.path() / "stdout.txt";
@@ -65,7 +65,8 @@ class WavepackProgram : public testing::Test {
     return path;
   }
   std::size_t tempFilesLeft() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(tmp_), fs::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(tmp_), fs::directory_iterator()));
   }
 
   wavepack_test::ScratchDir dir_;
@@ -76,7 +77,8 @@ TEST_F(WavepackProgram, CopyrightEndsTheRunWithStatus0EvenWithoutOutput) {
   const ProcessResult r = run({"-c"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out.rfind("Copyright (c) 2026 arbsuite developers\n"
-                        "This program  using Templatized C++ Command Line Parser ", 0),
+                        "This program  using Templatized C++ Command Line Parser ",
+                        0),
             0u)
       << r.out;
 }
@@ -91,7 +93,8 @@ TEST_F(WavepackProgram, VersionAndHelpEndWithStatus0) {
 }
 
 TEST_F(WavepackProgram, ParserErrorsEndWithStatus1) {
-  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"-d", "x.csv"}, {"-z"}, {"-o"}}) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{}, {"-d", "x.csv"}, {"-z"}, {"-o"}}) {
     const ProcessResult r = run(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(r.err.empty());
@@ -107,7 +110,8 @@ void PrintTo(const RuleCase& c, std::ostream* os) {
   for (const auto& a : c.args) *os << a << ' ';
 }
 
-class WavepackProgramRules : public WavepackProgram, public testing::WithParamInterface<RuleCase> {};
+class WavepackProgramRules : public WavepackProgram,
+                             public testing::WithParamInterface<RuleCase> {};
 
 TEST_P(WavepackProgramRules, ReportProgramErrorAndStatus1) {
   const ProcessResult r = run(GetParam().args);
@@ -117,19 +121,24 @@ TEST_P(WavepackProgramRules, ReportProgramErrorAndStatus1) {
   EXPECT_EQ(tempFilesLeft(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(WavepackRules, WavepackProgramRules,
-    testing::Values(
-        RuleCase{{"-o", "wave.ARB", "-d", "x.csv"}, "wave.ARB must contain extension \".arb\" "},
-        RuleCase{{"-o", "ab", "-d", "x.csv"}, "ab must contain extension \".arb\" "},
-        RuleCase{{"-o", "x.arb", "-f", "60MHz", "-d", "x.csv"}, "Fs must in range [1KHz,50MHz] and 100MHz"},
-        RuleCase{{"-o", "x.arb", "-f", "999", "-d", "x.csv"}, "Fs must in range [1KHz,50MHz] and 100MHz"},
-        RuleCase{{"-o", "x.arb", "-f", "1G", "-d", "x.csv"}, "Input string for Frequency is not support"},
-        RuleCase{{"-o", "x.arb", "-f", "5x", "-d", "x.csv"}, "Input string for Frequency is not support"},
-        // Nonexistent files: the rule is checked before anything is opened.
-        RuleCase{{"-o", "x.arb", "-d", "nothing.csv", "-q", "nothing.csv"},
-                 "-d and (-i or -q) can not be specified at the same time"},
-        RuleCase{{"-o", "x.arb"}, "-d and (-i or -q) must specify at least one"},
-        RuleCase{{"-o", "x.arb", "-d", "nothing.csv"}, "Open nothing.csv failed"}));
+INSTANTIATE_TEST_SUITE_P(
+    WavepackRules, WavepackProgramRules,
+    testing::Values(RuleCase{{"-o", "wave.ARB", "-d", "x.csv"},
+                             "wave.ARB must contain extension \".arb\" "},
+                    RuleCase{{"-o", "ab", "-d", "x.csv"}, "ab must contain extension \".arb\" "},
+                    RuleCase{{"-o", "x.arb", "-f", "60MHz", "-d", "x.csv"},
+                             "Fs must in range [1KHz,50MHz] and 100MHz"},
+                    RuleCase{{"-o", "x.arb", "-f", "999", "-d", "x.csv"},
+                             "Fs must in range [1KHz,50MHz] and 100MHz"},
+                    RuleCase{{"-o", "x.arb", "-f", "1G", "-d", "x.csv"},
+                             "Input string for Frequency is not support"},
+                    RuleCase{{"-o", "x.arb", "-f", "5x", "-d", "x.csv"},
+                             "Input string for Frequency is not support"},
+                    // Nonexistent files: the rule is checked before anything is opened.
+                    RuleCase{{"-o", "x.arb", "-d", "nothing.csv", "-q", "nothing.csv"},
+                             "-d and (-i or -q) can not be specified at the same time"},
+                    RuleCase{{"-o", "x.arb"}, "-d and (-i or -q) must specify at least one"},
+                    RuleCase{{"-o", "x.arb", "-d", "nothing.csv"}, "Open nothing.csv failed"}));
 
 TEST_F(WavepackProgram, UnequalLengthsWriteNothingAndKeepAnExistingOutput) {
   std::string ten, eleven;
@@ -174,12 +183,15 @@ std::vector<std::int16_t> readArb(const std::string& path, std::string& text) {
 
   std::uint8_t key[16];
   std::uint32_t keyLength = sizeof key;
-  EXPECT_EQ(static_cast<std::int16_t>(EncOrDecOpt(3, h.wrappedKey.data(), 84, nullptr, key, &keyLength, 1)), 0);
+  EXPECT_EQ(static_cast<std::int16_t>(
+                EncOrDecOpt(3, h.wrappedKey.data(), 84, nullptr, key, &keyLength, 1)),
+            0);
   std::vector<std::uint8_t> plain(bytes.size() - h.dataOffset);
   std::uint32_t plainLength = static_cast<std::uint32_t>(plain.size());
   EXPECT_EQ(static_cast<std::int16_t>(EncOrDecOpt(2, bytes.data() + h.dataOffset,
                                                   static_cast<std::uint32_t>(plain.size()), key,
-                                                  plain.data(), &plainLength, 1)), 0);
+                                                  plain.data(), &plainLength, 1)),
+            0);
   std::vector<std::int16_t> values;
   for (std::size_t k = 0; k + 1 < plain.size(); k += 2)
     values.push_back(static_cast<std::int16_t>(plain[k] | (plain[k + 1] << 8)));

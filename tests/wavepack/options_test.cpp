@@ -36,7 +36,8 @@ TEST_P(WavepackFrequency, ConvertsAndRangeChecks) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(WavepackTexts, WavepackFrequency,
+INSTANTIATE_TEST_SUITE_P(
+    WavepackTexts, WavepackFrequency,
     testing::Values(FrequencyCase{"1MHz", 1000000, ""}, FrequencyCase{"1m", 1000000, ""},
                     FrequencyCase{"1Mxyz", 1000000, ""}, FrequencyCase{"2m", 2000000, ""},
                     FrequencyCase{"1e6", 1000000, ""}, FrequencyCase{"1000000", 1000000, ""},
@@ -127,7 +128,8 @@ TEST(WavepackPackerResult, Messages) {
   EXPECT_EQ(wavepack::packerResultMessage(24, t, o), "Input parameter for arb is not support");
   EXPECT_EQ(wavepack::packerResultMessage(25, t, o),
             "Allocation error,Please restart this program and try again");
-  EXPECT_EQ(wavepack::packerResultMessage(-3, t, o), "Generate arb file error with return value -3");
+  EXPECT_EQ(wavepack::packerResultMessage(-3, t, o),
+            "Generate arb file error with return value -3");
 }
 
 }  // namespace

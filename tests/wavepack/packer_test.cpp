@@ -2,17 +2,15 @@
 // (zlib's CRC-32, the text template typed out again, the data decrypted with the
 // unwrapped key), and its results for bad arguments and failing files.
 #include <gtest/gtest.h>
-#include <zlib.h>
-
-#include <cmath>
-#include <cstdio>
-#include <filesystem>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <cmath>
 #include <csignal>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "test_support.h"
@@ -50,14 +48,18 @@ Bytes samplesToBytes(const std::vector<std::int16_t>& words) {
 Bytes decryptData(const Bytes& file) {
   std::uint8_t key[16] = {};
   std::uint32_t keyLength = 16;
-  EXPECT_EQ(static_cast<std::int16_t>(EncOrDecOpt(3, file.data() + 24, 84, nullptr, key, &keyLength, 1)), 0);
+  EXPECT_EQ(
+      static_cast<std::int16_t>(EncOrDecOpt(3, file.data() + 24, 84, nullptr, key, &keyLength, 1)),
+      0);
   const std::uint32_t offset = u32At(file, 204);
   Bytes cipher(file.begin() + offset, file.end());
   cipher.reserve(1);  // a valid pointer also for an empty data area
   Bytes plain(cipher.size() + 8, 0xEE);
   std::uint32_t plainLength = static_cast<std::uint32_t>(plain.size());
-  EXPECT_EQ(static_cast<std::int16_t>(EncOrDecOpt(2, cipher.data(), static_cast<std::uint32_t>(cipher.size()), key,
-                                                  plain.data(), &plainLength, 1)), 0);
+  EXPECT_EQ(static_cast<std::int16_t>(EncOrDecOpt(2, cipher.data(),
+                                                  static_cast<std::uint32_t>(cipher.size()), key,
+                                                  plain.data(), &plainLength, 1)),
+            0);
   plain.resize(plainLength);
   return plain;
 }
@@ -114,7 +116,8 @@ TEST_F(WavepackPacker, WritesEveryHeaderFieldTheTextAndTheEncryptedSamples) {
 TEST_F(WavepackPacker, LevelValueReadsWordsAs14BitSamples) {
   // 0x4001 has bit 13 clear and low bits 1: magnitude 1. 0x2000 is -8192: magnitude 8192.
   ASSERT_EQ(pack(samplesToBytes({0x4001, 0x2000, -1, 100})), WAVEPACK_OK);
-  const double level = std::pow(1 / 8192.0, 2) + 1.0 + std::pow(1 / 8192.0, 2) + std::pow(100 / 8192.0, 2);
+  const double level =
+      std::pow(1 / 8192.0, 2) + 1.0 + std::pow(1 / 8192.0, 2) + std::pow(100 / 8192.0, 2);
   char value[64];
   std::snprintf(value, sizeof value, "{Value:%f}", level);
   EXPECT_NE(text(output()).find(value), std::string::npos) << text(output());
@@ -187,8 +190,10 @@ TEST_F(WavepackPacker, HeaderCrcCoversTheTextOnly) {
   EXPECT_EQ(u32At(a, 0), u32At(c, 0));
 }
 
-class WavepackBadIndex : public WavepackPacker,
-                 public testing::WithParamInterface<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> {};
+class WavepackBadIndex
+    : public WavepackPacker,
+      public testing::WithParamInterface<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> {
+};
 
 TEST_P(WavepackBadIndex, Returns24BeforeTouchingAnyFile) {
   const auto [source, modulation, filter] = GetParam();
@@ -236,9 +241,7 @@ TEST_F(WavepackPacker, FailuresLeaveNoFileAndKeepAnExistingOne) {
 
 TEST_F(WavepackPacker, InputTooLargeForTheHeaderFieldsIsRefused) {
   // A sparse file of 2^31 bytes: one byte more than the 32-bit signed size allows.
-  {
-    std::ofstream(inputPath_, std::ios::binary).put('\0');
-  }
+  { std::ofstream(inputPath_, std::ios::binary).put('\0'); }
   std::filesystem::resize_file(inputPath_, std::uintmax_t{1} << 31);
   EXPECT_EQ(PackuserIQdata(inputPath_.c_str(), outputPath_.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
             WAVEPACK_BAD_PARAMETER);
@@ -273,10 +276,12 @@ TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsResult19) {
   // The part file beside the target cannot be created in a read-only folder.
   const std::string folder = dir_.file("ro");
   std::filesystem::create_directory(folder);
-  std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   wavepack_test::writeBytes(inputPath_, Bytes(8, 0));
   const std::string target = folder + "/wave.arb";
-  const int result = PackuserIQdata(inputPath_.c_str(), target.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1);
+  const int result =
+      PackuserIQdata(inputPath_.c_str(), target.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1);
   std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
   if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
   EXPECT_EQ(result, WAVEPACK_OUTPUT_FAILED);

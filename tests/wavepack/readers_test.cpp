@@ -31,16 +31,65 @@ StreamResult streamParse(const std::string& field) {
 }
 
 // One case per field would start one process each; the table runs in one.
-const char* const kFields[] = {
-    "1.5", "1.5V", "1.5;2.5", "  2.0  ", "\t-3", "+4.25", "-0", "+-5", "-+5", "+",
-                    "-", ".", ".5", "-.5", "5.", "1e5", "1E-3", "1e", "1e+", "1ex", "1.5e+x",
-                    "1e5e3", "2.5E+2kHz", "inf", "-inf", "nan", "infinity", "0x1A", "00012",
-                    "1.2.3", "", "   ", "x1", "1e400", "-1e400", "1e-400", "4.9e-324",
-                    "123456789012345678901234567890", "0.1234567890123456789", "\v7", "7\r",
-                    "1,5", "I", "Q", "- 1", "0.123456", "-0.999999", "-0.0", "123456789012345",
-                    "1234567890123456", "0.000000000000001", "0.0000000000000001",
-                    "9007199254740993", "0.1000000000000000055511151231257827", "1.", "1..2",
-                    "12345678901234.5", "1234567890123.45e1", "000000000000000000001.5"};
+const char* const kFields[] = {"1.5",
+                               "1.5V",
+                               "1.5;2.5",
+                               "  2.0  ",
+                               "\t-3",
+                               "+4.25",
+                               "-0",
+                               "+-5",
+                               "-+5",
+                               "+",
+                               "-",
+                               ".",
+                               ".5",
+                               "-.5",
+                               "5.",
+                               "1e5",
+                               "1E-3",
+                               "1e",
+                               "1e+",
+                               "1ex",
+                               "1.5e+x",
+                               "1e5e3",
+                               "2.5E+2kHz",
+                               "inf",
+                               "-inf",
+                               "nan",
+                               "infinity",
+                               "0x1A",
+                               "00012",
+                               "1.2.3",
+                               "",
+                               "   ",
+                               "x1",
+                               "1e400",
+                               "-1e400",
+                               "1e-400",
+                               "4.9e-324",
+                               "123456789012345678901234567890",
+                               "0.1234567890123456789",
+                               "\v7",
+                               "7\r",
+                               "1,5",
+                               "I",
+                               "Q",
+                               "- 1",
+                               "0.123456",
+                               "-0.999999",
+                               "-0.0",
+                               "123456789012345",
+                               "1234567890123456",
+                               "0.000000000000001",
+                               "0.0000000000000001",
+                               "9007199254740993",
+                               "0.1000000000000000055511151231257827",
+                               "1.",
+                               "1..2",
+                               "12345678901234.5",
+                               "1234567890123.45e1",
+                               "000000000000000000001.5"};
 
 TEST(WavepackCsvField, AcceptsExactlyWhatStreamExtractionAccepts) {
   for (const std::string field : kFields) {
@@ -80,7 +129,8 @@ TEST(WavepackCsvField, RandomDecimalsReadAsAStreamReadsThem) {
       field += '.';
       for (unsigned k = next(25); k > 0; --k) field += alphabet[next(10)];
     }
-    if (next(5) == 0) field += (next(2) ? "e" : "E") + std::to_string(static_cast<int>(next(80)) - 40);
+    if (next(5) == 0)
+      field += (next(2) ? "e" : "E") + std::to_string(static_cast<int>(next(80)) - 40);
     if (next(6) == 0) field += "V";
     SCOPED_TRACE("field '" + field + "'");
     const StreamResult expected = streamParse(field);
@@ -183,7 +233,8 @@ TEST_F(WavepackCsvFiles, ColumnReadsTheChosenFieldIntoIOrQ) {
   EXPECT_EQ(second[0].i, 0.0);
   EXPECT_EQ(second[0].q, 7.0);
   const std::string empty = csv("");
-  EXPECT_EQ(failureOf([&] { wavepack::readCsvColumn(empty, 1, true); }), "No data found in " + empty);
+  EXPECT_EQ(failureOf([&] { wavepack::readCsvColumn(empty, 1, true); }),
+            "No data found in " + empty);
   EXPECT_THROW(wavepack::readCsvColumn(empty, 1, true), std::out_of_range);
 }
 

@@ -17,7 +17,8 @@ namespace wavepack_test {
 class ScratchDir {
  public:
   ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "wavepack-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "wavepack-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
@@ -41,7 +42,8 @@ inline void writeText(const std::string& path, const std::string& text) {
 
 inline void writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<std::uint8_t> readBytes(const std::string& path) {

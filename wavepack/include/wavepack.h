@@ -20,11 +20,11 @@ extern "C" {
 
 /* Result codes of PackuserIQdata. */
 #define WAVEPACK_OK 0
-#define WAVEPACK_INPUT_FAILED 17     /* input missing or unreadable */
-#define WAVEPACK_OUTPUT_FAILED 19    /* output could not be created, written or renamed */
-#define WAVEPACK_BAD_PARAMETER 24    /* index out of range, or input too large for the format */
-#define WAVEPACK_FORMAT_FAILED 25    /* a name or the text header could not be formatted */
-#define WAVEPACK_CRYPTO_FAILED 26    /* the key draw, the key wrap or the cipher failed */
+#define WAVEPACK_INPUT_FAILED 17  /* input missing or unreadable */
+#define WAVEPACK_OUTPUT_FAILED 19 /* output could not be created, written or renamed */
+#define WAVEPACK_BAD_PARAMETER 24 /* index out of range, or input too large for the format */
+#define WAVEPACK_FORMAT_FAILED 25 /* a name or the text header could not be formatted */
+#define WAVEPACK_CRYPTO_FAILED 26 /* the key draw, the key wrap or the cipher failed */
 
 /* Packs a raw sample file into a version-1 .arb file.
  *   inputPath        raw little-endian int16 samples I0, Q0, I1, Q1, ... (no header);

@@ -54,14 +54,22 @@ HeaderBytes encodeHeader(const ArbHeader& header) {
 
 const char* parseStatusText(ParseStatus status) {
   switch (status) {
-    case ParseStatus::ok: return "ok";
-    case ParseStatus::tooShort: return "file too short";
-    case ParseStatus::badMagic: return "not an ARB file (bad magic)";
-    case ParseStatus::badHeaderLength: return "header length is not 208";
-    case ParseStatus::badDataOffset: return "data offset outside the file";
-    case ParseStatus::badDataLength: return "sample data runs past the end of the file";
-    case ParseStatus::badVersion: return "unknown format version";
-    case ParseStatus::badInfoBlock: return "inconsistent info block";
+    case ParseStatus::ok:
+      return "ok";
+    case ParseStatus::tooShort:
+      return "file too short";
+    case ParseStatus::badMagic:
+      return "not an ARB file (bad magic)";
+    case ParseStatus::badHeaderLength:
+      return "header length is not 208";
+    case ParseStatus::badDataOffset:
+      return "data offset outside the file";
+    case ParseStatus::badDataLength:
+      return "sample data runs past the end of the file";
+    case ParseStatus::badVersion:
+      return "unknown format version";
+    case ParseStatus::badInfoBlock:
+      return "inconsistent info block";
   }
   return "unknown status";
 }

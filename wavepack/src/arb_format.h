@@ -19,22 +19,22 @@ namespace arb {
 // Sizes and constants
 // ---------------------------------------------------------------------------
 
-inline constexpr std::size_t kHeaderLength = 208;       // binary header, fixed size
-inline constexpr std::size_t kDataKeyLength = 16;       // RC5 data key
-inline constexpr std::size_t kWrappedKeyLength = 84;    // data key wrapped by the EC scheme
-inline constexpr std::size_t kBytesPerPair = 4;         // int16 I + int16 Q
-inline constexpr std::size_t kCipherBlockLength = 8;    // RC5 block; data is padded to it
-inline constexpr std::uint32_t kVersionSingle = 1;      // text header follows the binary header
+inline constexpr std::size_t kHeaderLength = 208;         // binary header, fixed size
+inline constexpr std::size_t kDataKeyLength = 16;         // RC5 data key
+inline constexpr std::size_t kWrappedKeyLength = 84;      // data key wrapped by the EC scheme
+inline constexpr std::size_t kBytesPerPair = 4;           // int16 I + int16 Q
+inline constexpr std::size_t kCipherBlockLength = 8;      // RC5 block; data is padded to it
+inline constexpr std::uint32_t kVersionSingle = 1;        // text header follows the binary header
 inline constexpr std::uint32_t kVersionMultiSegment = 2;  // info block follows the header
 inline constexpr std::array<std::uint8_t, 4> kMagic = {0x41, 0x52, 0x42, 0x00};  // "ARB\0"
-inline constexpr double kFullScale = 8192.0;            // divisor of the signal energy
+inline constexpr double kFullScale = 8192.0;  // divisor of the signal energy
 
 // Version-2 info block.
-inline constexpr std::size_t kEntryLength = 16;          // one ArbEntry
-inline constexpr std::size_t kSegmentListLength = 16;    // ArbSegmentList block
-inline constexpr std::size_t kSegmentRecordLength = 280; // ArbSegmentRecord block
-inline constexpr std::size_t kSegmentNameLength = 256;   // zero-terminated name slot
-inline constexpr std::size_t kInfoBlockCapacity = 20480; // largest info block a writer builds
+inline constexpr std::size_t kEntryLength = 16;           // one ArbEntry
+inline constexpr std::size_t kSegmentListLength = 16;     // ArbSegmentList block
+inline constexpr std::size_t kSegmentRecordLength = 280;  // ArbSegmentRecord block
+inline constexpr std::size_t kSegmentNameLength = 256;    // zero-terminated name slot
+inline constexpr std::size_t kInfoBlockCapacity = 20480;  // largest info block a writer builds
 inline constexpr std::uint32_t kEntryTypeText = 1;
 inline constexpr std::uint32_t kEntryTypeSegmentList = 2;
 inline constexpr std::uint32_t kEntryTypeSegmentRecord = 3;
@@ -63,10 +63,10 @@ inline constexpr std::size_t kListFirstRecordOffset = 4;
 
 // Inside an ArbSegmentRecord block.
 inline constexpr std::size_t kRecordIndex = 0;
-inline constexpr std::size_t kRecordDataOffset = 4;  // byte offset in the decrypted data
-inline constexpr std::size_t kRecordClockRate = 8;   // f64
-inline constexpr std::size_t kRecordDataLength = 16; // bytes, 4 x sample count
-inline constexpr std::size_t kRecordName = 20;       // 256 bytes
+inline constexpr std::size_t kRecordDataOffset = 4;   // byte offset in the decrypted data
+inline constexpr std::size_t kRecordClockRate = 8;    // f64
+inline constexpr std::size_t kRecordDataLength = 16;  // bytes, 4 x sample count
+inline constexpr std::size_t kRecordName = 20;        // 256 bytes
 }  // namespace offset
 
 // printf template of a version-1 text header (the key "FilterCoefficients "
@@ -76,8 +76,7 @@ inline constexpr const char* kVersion1TextTemplate =
     "{Length:%d}{SymbolRate:%dHz}{ModulationType:%s}{FilterType:%s}"
     "{FilterCoefficients :%f}{ImpulseLength:%d}{OverSample:%d}";
 // printf templates of a version-2 text header: one summary, then one item per segment.
-inline constexpr const char* kVersion2SummaryTemplate =
-    "{Value:%Lf}{Num:%llu}{NUMBER SEGMENTS:%u}";
+inline constexpr const char* kVersion2SummaryTemplate = "{Value:%Lf}{Num:%llu}{NUMBER SEGMENTS:%u}";
 inline constexpr const char* kVersion2SegmentTemplate = "{SEGMENT_%d:%s,%f,%u,%f}";
 
 // ---------------------------------------------------------------------------
@@ -116,13 +115,13 @@ HeaderBytes encodeHeader(const ArbHeader& header);
 
 enum class ParseStatus {
   ok = 0,
-  tooShort,        // fewer bytes than the structure needs
-  badMagic,        // bytes 4..7 are not "ARB\0"
-  badHeaderLength, // headerLength field is not 208
-  badDataOffset,   // dataOffset before the end of the header or past the end of the file
-  badDataLength,   // sample data (padded) does not fit between dataOffset and the file end
-  badVersion,      // version is neither 1 nor 2
-  badInfoBlock,    // info-block entry table inconsistent or out of bounds
+  tooShort,         // fewer bytes than the structure needs
+  badMagic,         // bytes 4..7 are not "ARB\0"
+  badHeaderLength,  // headerLength field is not 208
+  badDataOffset,    // dataOffset before the end of the header or past the end of the file
+  badDataLength,    // sample data (padded) does not fit between dataOffset and the file end
+  badVersion,       // version is neither 1 nor 2
+  badInfoBlock,     // info-block entry table inconsistent or out of bounds
 };
 
 // Human-readable name of a status, for messages and test output.
@@ -152,8 +151,7 @@ constexpr std::uint64_t roundUpToBlock(std::uint64_t n) {
 
 // fileLength of a file whose header is followed by `blockLength` bytes of text
 // header or info block and the data of `sampleCount` pairs.
-constexpr std::uint64_t expectedFileLength(std::uint64_t blockLength,
-                                           std::uint64_t sampleCount) {
+constexpr std::uint64_t expectedFileLength(std::uint64_t blockLength, std::uint64_t sampleCount) {
   return kHeaderLength + blockLength + paddedDataLength(sampleCount);
 }
 
@@ -193,8 +191,8 @@ struct ArbSegmentRecord {
 
 struct InfoBlock {
   std::vector<ArbEntry> entries;
-  std::uint32_t segmentCount = 0;        // from the ArbSegmentList block
-  std::uint32_t firstRecordOffset = 0;   // from the ArbSegmentList block
+  std::uint32_t segmentCount = 0;       // from the ArbSegmentList block
+  std::uint32_t firstRecordOffset = 0;  // from the ArbSegmentList block
   std::vector<ArbSegmentRecord> segments;
   std::string_view text;  // the text header (last entry); points into the parsed bytes
 };

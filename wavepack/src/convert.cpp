@@ -20,10 +20,17 @@ double parseFrequency(const std::string& text) {
   double multiplier = 1.0;
   if (*end != '\0') {
     switch (std::toupper(static_cast<unsigned char>(*end))) {
-      case 'H': multiplier = 1.0; break;
-      case 'K': multiplier = 1e3; break;
-      case 'M': multiplier = 1e6; break;
-      default: throw std::invalid_argument("Input string for Frequency is not support");
+      case 'H':
+        multiplier = 1.0;
+        break;
+      case 'K':
+        multiplier = 1e3;
+        break;
+      case 'M':
+        multiplier = 1e6;
+        break;
+      default:
+        throw std::invalid_argument("Input string for Frequency is not support");
     }
   }
   return number * multiplier;
@@ -80,14 +87,20 @@ std::string packerResultMessage(int result, const std::string& tempPath,
                                 const std::string& outputPath) {
   switch (result) {
     case 17:
-    case 20: return "Open or read " + tempPath + "failed";
-    case 19: return "Created or write " + outputPath + "failed";
+    case 20:
+      return "Open or read " + tempPath + "failed";
+    case 19:
+      return "Created or write " + outputPath + "failed";
     case 21:
     case 22:
-    case 23: return "Can not find the dependent dll";
-    case 24: return "Input parameter for arb is not support";
-    case 25: return "Allocation error,Please restart this program and try again";
-    default: return "Generate arb file error with return value " + std::to_string(result);
+    case 23:
+      return "Can not find the dependent dll";
+    case 24:
+      return "Input parameter for arb is not support";
+    case 25:
+      return "Allocation error,Please restart this program and try again";
+    default:
+      return "Generate arb file error with return value " + std::to_string(result);
   }
 }
 

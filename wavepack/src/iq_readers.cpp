@@ -179,9 +179,13 @@ std::vector<IqPair> readCsvColumn(const std::string& path, int column, bool asI)
   forEachLine(text, [&](const char* begin, const char* end, std::size_t lineNumber) {
     double v = 0.0;
     switch (parseColumn(begin, end, column, v)) {
-      case FieldValue::number: pairs.push_back(asI ? IqPair{v, 0.0} : IqPair{0.0, v}); break;
-      case FieldValue::notNumber: break;
-      case FieldValue::overflow: throwOverflow(path, lineNumber);
+      case FieldValue::number:
+        pairs.push_back(asI ? IqPair{v, 0.0} : IqPair{0.0, v});
+        break;
+      case FieldValue::notNumber:
+        break;
+      case FieldValue::overflow:
+        throwOverflow(path, lineNumber);
     }
   });
   if (pairs.empty()) throw std::out_of_range("No data found in " + path);
@@ -218,8 +222,7 @@ std::vector<IqPair> readCsvDual(const std::string& path) {
   if (countI == 0) throw std::out_of_range("No data found in " + path + " first row");
   if (overflowLineQ != 0) throwOverflow(path, overflowLineQ);
   if (countQ == 0) throw std::out_of_range("No data found in " + path + " second row");
-  if (countI != countQ)
-    throw std::length_error("Two rows of data length is not equal in " + path);
+  if (countI != countQ) throw std::length_error("Two rows of data length is not equal in " + path);
   return pairs;
 }
 
@@ -229,8 +232,7 @@ std::vector<IqPair> readBinarySamples(const std::string& path, bool asI, bool as
   const std::size_t count = bytes.size() / sizeof(double);
   if (count == 0) throw std::out_of_range("There is no data in " + path);
   const bool dual = asI && asQ;
-  if (dual && count % 2 != 0)
-    throw std::length_error("Binary data in " + path + " length is odd");
+  if (dual && count % 2 != 0) throw std::length_error("Binary data in " + path + " length is odd");
 
   const auto* raw = reinterpret_cast<const std::uint8_t*>(bytes.data());
   auto valueAt = [&](std::size_t k) {

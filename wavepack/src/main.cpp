@@ -27,8 +27,8 @@ class CopyrightVisitor : public TCLAP::Visitor {
 };
 
 int run(int argc, char** argv) {
-  TCLAP::CmdLine cmd("Converts CSV or binary IQ data into an encrypted .arb waveform file",
-                     ' ', kVersionText);
+  TCLAP::CmdLine cmd("Converts CSV or binary IQ data into an encrypted .arb waveform file", ' ',
+                     kVersionText);
   // Not owned by the command line; lives until the end of the run.
   const auto copyrightVisitor = std::make_unique<CopyrightVisitor>();
   TCLAP::SwitchArg copyright("c", "copyright", "copyright information", false,
@@ -39,15 +39,15 @@ int run(int argc, char** argv) {
       "frequency of sample,default value is 50MHz.Input support format like \"1MHz\" or "
       "\"1m\" or \"1000000\" or \"1e6\" ",
       false, "50MHz", "int");
-  TCLAP::ValueArg<std::string> output(
-      "o", "output", "output .arb file name ,must contain extension \".arb\" ", true, "",
-      "filename");
+  TCLAP::ValueArg<std::string> output("o", "output",
+                                      "output .arb file name ,must contain extension \".arb\" ",
+                                      true, "", "filename");
   TCLAP::ValueArg<std::string> quadrature("q", "quadrature", "quadrature components", false, "",
                                           "filename");
   TCLAP::ValueArg<std::string> inPhase("i", "in-phase", "in-phase components", false, "",
                                        "filename");
-  TCLAP::ValueArg<std::string> dual("d", "dual", "in-phase and quadrature components", false,
-                                    "", "filename");
+  TCLAP::ValueArg<std::string> dual("d", "dual", "in-phase and quadrature components", false, "",
+                                    "filename");
   cmd.add(copyright);
   cmd.add(binary);
   cmd.add(fs);
@@ -84,8 +84,7 @@ int main(int argc, char** argv) {
   try {
     return run(argc, argv);
   } catch (const TCLAP::ArgException& e) {
-    std::cerr << "Command line parse error: " << e.error() << " for arg " << e.argId()
-              << std::endl;
+    std::cerr << "Command line parse error: " << e.error() << " for arg " << e.argId() << std::endl;
   } catch (const std::exception& e) {
     std::cerr << "PROGRAM ERROR: " << e.what() << std::endl;
   }

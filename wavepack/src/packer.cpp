@@ -1,7 +1,5 @@
 // PackuserIQdata: packs a raw 16-bit IQ sample file into a version-1 .arb file
 // (key draw and wrap, text header with its CRC, binary header, RC5 sample data).
-#include "wavepack.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +16,7 @@
 
 #include "arb_format.h"
 #include "wavecrypt.h"
+#include "wavepack.h"
 
 namespace {
 
@@ -29,8 +28,8 @@ constexpr std::size_t kFilterSlot = 20;
 constexpr std::array<std::string_view, 8> kDataSourceNames = {
     "PRBS7", "PRBS9", "PRBS11", "PRBS15", "PRBS16", "PRBS20", "PRBS21", "UserData"};
 constexpr std::array<std::string_view, 18> kModulationNames = {
-    "16QAM", "32QAM", "64QAM", "128QAM", "256QAM", "2ASK", "4ASK",     "8ASK",      "16ASK",
-    "32ASK", "BPSK",  "QPSK",  "Pi/4QPSK", "Pi/4DQPSK", "8PSK", "MSK", "2FSK", "4FSK"};
+    "16QAM", "32QAM", "64QAM", "128QAM",   "256QAM",    "2ASK", "4ASK", "8ASK", "16ASK",
+    "32ASK", "BPSK",  "QPSK",  "Pi/4QPSK", "Pi/4DQPSK", "8PSK", "MSK",  "2FSK", "4FSK"};
 constexpr std::array<std::string_view, 4> kFilterNames = {"none", "Raised cosine",
                                                           "Root raised cosine", "Gauss Filter"};
 
@@ -163,9 +162,8 @@ extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
 
   arb::ArbHeader header;
   std::uint32_t wrappedLength = arb::kWrappedKeyLength;
-  if (!lowStatusOk(EncOrDecOpt(WAVECRYPT_OP_KEY_WRAP, dataKey.data(), arb::kDataKeyLength,
-                               nullptr, header.wrappedKey.data(), &wrappedLength,
-                               WAVECRYPT_ENCRYPT)) ||
+  if (!lowStatusOk(EncOrDecOpt(WAVECRYPT_OP_KEY_WRAP, dataKey.data(), arb::kDataKeyLength, nullptr,
+                               header.wrappedKey.data(), &wrappedLength, WAVECRYPT_ENCRYPT)) ||
       wrappedLength != arb::kWrappedKeyLength)
     return WAVEPACK_CRYPTO_FAILED;
 
@@ -192,10 +190,10 @@ extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
   const auto clock = static_cast<std::int32_t>(static_cast<std::uint32_t>(symbolRate) *
                                                static_cast<std::uint32_t>(overSampling));
   std::array<char, kTextBufferSize> text{};
-  const int textLen = std::snprintf(text.data(), text.size(), arb::kVersion1TextTemplate, clock,
-                                    level, size32 / 4, sourceName.data(), size32 / 2, symbolRate,
-                                    modulationName.data(), filterName.data(), filterCoefficient,
-                                    impulseLength, overSampling);
+  const int textLen =
+      std::snprintf(text.data(), text.size(), arb::kVersion1TextTemplate, clock, level, size32 / 4,
+                    sourceName.data(), size32 / 2, symbolRate, modulationName.data(),
+                    filterName.data(), filterCoefficient, impulseLength, overSampling);
   if (textLen < 0 || static_cast<std::size_t>(textLen) >= text.size())
     return WAVEPACK_FORMAT_FAILED;
 
@@ -224,8 +222,7 @@ extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
     std::fill(plain.begin() + static_cast<std::ptrdiff_t>(n), plain.end(), std::uint8_t{0});
     std::uint32_t cipherLength = kChunkLength;
     if (!lowStatusOk(EncOrDecOpt(WAVECRYPT_OP_RC5, plain.data(), static_cast<std::uint32_t>(n),
-                                 dataKey.data(), cipher.data(), &cipherLength,
-                                 WAVECRYPT_ENCRYPT)))
+                                 dataKey.data(), cipher.data(), &cipherLength, WAVECRYPT_ENCRYPT)))
       return WAVEPACK_CRYPTO_FAILED;
     if (!out.write(cipher.data(), cipherLength)) return WAVEPACK_OUTPUT_FAILED;
   }

@@ -25,10 +25,10 @@ using namespace arbtool;
 
 // Exit statuses.
 constexpr int kExitOk = 0;
-constexpr int kExitUsage = 1;   // bad command line
-constexpr int kExitRead = 2;    // an .arb file cannot be read (missing, truncated, damaged)
-constexpr int kExitJoin = 3;    // the multi-segment calls failed
-constexpr int kExitOutput = 4;  // the CSV or configuration file cannot be written
+constexpr int kExitUsage = 1;     // bad command line
+constexpr int kExitRead = 2;      // an .arb file cannot be read (missing, truncated, damaged)
+constexpr int kExitJoin = 3;      // the multi-segment calls failed
+constexpr int kExitOutput = 4;    // the CSV or configuration file cannot be written
 constexpr int kExitInternal = 5;  // unexpected failure, such as running out of memory
 
 // The binary header in front of every text header and sample block.
@@ -105,7 +105,9 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
     throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status)};
   }
   if (count < 0) {
-    throw Failure{kExitRead, path + ": not a valid .arb file: its header announces a sample count out of range"};
+    throw Failure{
+        kExitRead,
+        path + ": not a valid .arb file: its header announces a sample count out of range"};
   }
   const long long needed = kHeaderLength + 4LL * count + (count % 2 == 1 ? 4 : 0);
   const long long size = fileSize(path);
@@ -175,7 +177,8 @@ int commandDump(const std::vector<std::string>& args) {
                  samples[2 * static_cast<std::size_t>(k) + 1]);
   }
   if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) {
-    throw Failure{kExitOutput, "cannot write " + (output.empty() ? std::string("the samples") : output)};
+    throw Failure{kExitOutput,
+                  "cannot write " + (output.empty() ? std::string("the samples") : output)};
   }
   if (!output.empty()) {
     if (std::fclose(file.release()) != 0) throw Failure{kExitOutput, "cannot write " + output};
@@ -190,7 +193,8 @@ int runJoin(const std::string& configPath) {
   int segments = 0;
   int total = 0;
   int status = readMultiSegConfig(configPath.c_str(), outputFile, &segments, &total);
-  if (status != 0) throw Failure{kExitJoin, configPath + ": " + statusText(Call::ReadConfig, status)};
+  if (status != 0)
+    throw Failure{kExitJoin, configPath + ": " + statusText(Call::ReadConfig, status)};
   if (segments < 0 || total < 0 || total > kMaxJoinPairs) {
     throw Failure{kExitJoin, configPath + ": " + std::to_string(segments) + " segments of " +
                                  std::to_string(total) + " pairs in all is out of range"};
@@ -236,9 +240,12 @@ int commandJoin(const std::vector<std::string>& args) {
   try {
     for (std::size_t i = 0; i < args.size(); ++i) {
       const std::string& a = args[i];
-      if (a == "-o" || a == "--output") plan.output = valueOf(i);
-      else if (a == "--level") plan.levelMode = levelModeWord(valueOf(i));
-      else if (a == "--clock") plan.clockMode = clockModeWord(valueOf(i));
+      if (a == "-o" || a == "--output")
+        plan.output = valueOf(i);
+      else if (a == "--level")
+        plan.levelMode = levelModeWord(valueOf(i));
+      else if (a == "--clock")
+        plan.clockMode = clockModeWord(valueOf(i));
       else if (a == "--user-clock") {
         const std::string& text = valueOf(i);
         char* end = nullptr;
@@ -246,16 +253,21 @@ int commandJoin(const std::vector<std::string>& args) {
         if (text.empty() || *end != '\0' || !std::isfinite(plan.userClock) || plan.userClock < 0) {
           throw Failure{kExitUsage, "join: --user-clock '" + text + "' is not a clock in Hz"};
         }
-      } else if (a == "--config") configPath = valueOf(i);
-      else if (a == "--write-config-only") writeOnly = listMode = true;
-      else if (a.size() > 1 && a[0] == '-') throw Failure{kExitUsage, "join: unknown option '" + a + "'"};
-      else words.push_back(a);
+      } else if (a == "--config")
+        configPath = valueOf(i);
+      else if (a == "--write-config-only")
+        writeOnly = listMode = true;
+      else if (a.size() > 1 && a[0] == '-')
+        throw Failure{kExitUsage, "join: unknown option '" + a + "'"};
+      else
+        words.push_back(a);
     }
   } catch (const ConfigError& e) {
     throw Failure{kExitUsage, std::string("join: ") + e.what()};
   }
   if (!listMode) {
-    if (words.size() != 1) throw Failure{kExitUsage, "join takes one CONFIG file, or -o OUT.arb SEGMENT..."};
+    if (words.size() != 1)
+      throw Failure{kExitUsage, "join takes one CONFIG file, or -o OUT.arb SEGMENT..."};
     return runJoin(words[0]);
   }
   if (plan.output.empty()) throw Failure{kExitUsage, "join: the segment list needs -o OUT.arb"};
@@ -290,7 +302,8 @@ int commandJoin(const std::vector<std::string>& args) {
     throw Failure{kExitUsage, std::string("join: ") + e.what()};
   }
   if (total > kMaxJoinPairs) {
-    throw Failure{kExitUsage, "join: " + std::to_string(total) + " sample pairs in all are too many"};
+    throw Failure{kExitUsage,
+                  "join: " + std::to_string(total) + " sample pairs in all are too many"};
   }
   for (std::size_t i = 0; i < plan.segments.size(); ++i) {
     if (!blanks[i]) continue;
@@ -300,7 +313,10 @@ int commandJoin(const std::vector<std::string>& args) {
     }
     // Nearest file segment, looking back first, then forward.
     for (std::size_t d = 1; d <= plan.segments.size(); ++d) {
-      if (i >= d && !blanks[i - d]) { plan.segments[i].clock = plan.segments[i - d].clock; break; }
+      if (i >= d && !blanks[i - d]) {
+        plan.segments[i].clock = plan.segments[i - d].clock;
+        break;
+      }
       if (i + d < plan.segments.size() && !blanks[i + d]) {
         plan.segments[i].clock = plan.segments[i + d].clock;
         break;

@@ -9,10 +9,15 @@
 namespace arbtool {
 namespace {
 
-constexpr std::array<const char*, 9> kItemKeys = {
-    "NUMBER SEGMENTS:", "SEGMENT_", "LEVEL MODE:", "CLOCKRATE MODE:", "USER CLOCKRATE:",
-    "OUTPUT FILE:", "SEGMENT MARKER:", "FIRST SEGMENT RESTART MARKER:",
-    "EVERY SEGMENT RESTART MARKER:"};
+constexpr std::array<const char*, 9> kItemKeys = {"NUMBER SEGMENTS:",
+                                                  "SEGMENT_",
+                                                  "LEVEL MODE:",
+                                                  "CLOCKRATE MODE:",
+                                                  "USER CLOCKRATE:",
+                                                  "OUTPUT FILE:",
+                                                  "SEGMENT MARKER:",
+                                                  "FIRST SEGMENT RESTART MARKER:",
+                                                  "EVERY SEGMENT RESTART MARKER:"};
 // The marker items are required but have no effect; this host writes 0.
 constexpr const char* kMarkerValue = "0";
 
@@ -30,12 +35,13 @@ void checkName(const std::string& name, const char* what, bool segment) {
                       " characters; at most 255 fit");
   }
   for (const char c : name) {
-    const bool forbidden = c == '{' || c == '}' || c == '\n' || c == '\r' ||
-                           (segment && (c == '"' || c == ','));
+    const bool forbidden =
+        c == '{' || c == '}' || c == '\n' || c == '\r' || (segment && (c == '"' || c == ','));
     if (forbidden) {
       throw ConfigError(std::string(what) + " '" + name +
                         "' contains a character the configuration cannot hold "
-                        "(braces, line breaks" + (segment ? ", quotes or commas)" : ")"));
+                        "(braces, line breaks" +
+                        (segment ? ", quotes or commas)" : ")"));
     }
   }
   for (const char* key : kItemKeys) {
@@ -102,7 +108,8 @@ std::string formatConfigLine(const JoinPlan& plan) {
     }
   }
   if (findItemValue(line, "OUTPUT FILE:") != plan.output) {
-    throw ConfigError("the output path " + plan.output + " would not read back from the configuration");
+    throw ConfigError("the output path " + plan.output +
+                      " would not read back from the configuration");
   }
   return line + "\n";
 }

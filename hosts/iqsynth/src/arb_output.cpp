@@ -52,9 +52,10 @@ bool wholeHertz(double rate) { return std::fabs(rate - std::round(rate)) < 1e-6;
 
 ArbHeaderPlan planHeader(const Options& o, double sampleRate) {
   ArbHeaderPlan plan;
-  const int modulation = o.modulation == kModUserFamily
-                             ? kModUserFamily + static_cast<int>(std::log2(o.constellation.size() / 2))
-                             : o.modulation;
+  const int modulation =
+      o.modulation == kModUserFamily
+          ? kModUserFamily + static_cast<int>(std::log2(o.constellation.size() / 2))
+          : o.modulation;
   plan.names = headerNamesFor(o.mode, modulation, o.filterType, o.dataSrc, o.prbs);
   if (o.mode == kModeDigital && wholeHertz(o.symbolRate)) {
     plan.symbolRate = static_cast<int>(std::llround(o.symbolRate));

@@ -13,7 +13,7 @@ namespace iqsynth_host {
 // What goes into the packer's text header.
 struct ArbHeaderPlan {
   HeaderNames names{};
-  int symbolRate = 0;      // Hz; Clock = symbolRate x overSampling
+  int symbolRate = 0;  // Hz; Clock = symbolRate x overSampling
   int overSampling = 1;
   double filterCoefficient = 0;
   int impulseLength = 0;

@@ -30,14 +30,25 @@ std::string describeRun(const Options& o) {
     default: {
       std::string data;
       switch (o.dataSrc) {
-        case kDataAllZero: data = "zeros"; break;
-        case kDataAllOne: data = "ones"; break;
-        case kDataPattern: data = (o.patternIsHex ? "hex:" : "bin:") + o.pattern; break;
-        case kDataFile: data = "file:" + o.dataFile; break;
-        default: data = "prbs" + std::to_string(o.prbs); break;
+        case kDataAllZero:
+          data = "zeros";
+          break;
+        case kDataAllOne:
+          data = "ones";
+          break;
+        case kDataPattern:
+          data = (o.patternIsHex ? "hex:" : "bin:") + o.pattern;
+          break;
+        case kDataFile:
+          data = "file:" + o.dataFile;
+          break;
+        default:
+          data = "prbs" + std::to_string(o.prbs);
+          break;
       }
       if (data.size() > 40) data = data.substr(0, 37) + "...";
-      std::snprintf(text, sizeof text, "digital, %s, %d symbols at %g Hz x %d, %s (%g, span %d), %s, coding %s",
+      std::snprintf(text, sizeof text,
+                    "digital, %s, %d symbols at %g Hz x %d, %s (%g, span %d), %s, coding %s",
                     nameOf(modulationNames(), o.modulation), o.symbols, o.symbolRate,
                     o.oversampling, nameOf(filterNames(), o.filterType), o.alphaBt, o.filterSpan,
                     data.c_str(), nameOf(codingNames(), o.coding));
@@ -61,7 +72,8 @@ void printSummary(const Options& o, const SynthesisResult& r) {
   std::printf("Run:            %s\n", describeRun(o).c_str());
   std::printf("Samples:        %zu\n", s.samples);
   std::printf("Sample rate:    %.6f Hz\n", r.wave.sampleRate);
-  std::printf("Peak:           %.1f (%.4f of full scale %g)\n", s.peak, s.peak / fullScale, fullScale);
+  std::printf("Peak:           %.1f (%.4f of full scale %g)\n", s.peak, s.peak / fullScale,
+              fullScale);
   if (s.rms > 0) {
     std::printf("RMS:            %.1f (%.2f dBFS)\n", s.rms, 20 * std::log10(s.rms / fullScale));
   } else {
@@ -133,10 +145,10 @@ int run(const std::vector<std::string>& args) {
       std::printf("Wrote .arb:     %s (Clock %lld Hz; %s, %s, %s)\n", absolute(o.arbPath).c_str(),
                   static_cast<long long>(plan.symbolRate) * plan.overSampling,
                   packerDataSourceName(plan.names.dataSource),
-                  packerModulationName(plan.names.modulation),
-                  packerFilterName(plan.names.filter));
+                  packerModulationName(plan.names.modulation), packerFilterName(plan.names.filter));
       if (plan.rateRounded) {
-        std::fprintf(stderr, "iqsynth: note: the .arb header holds whole hertz; Clock is %.6f Hz rounded\n",
+        std::fprintf(stderr,
+                     "iqsynth: note: the .arb header holds whole hertz; Clock is %.6f Hz rounded\n",
                      result.wave.sampleRate);
       }
     }

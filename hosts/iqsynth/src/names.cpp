@@ -82,8 +82,7 @@ const std::vector<int>& prbsOrders() {
 
 namespace {
 bool equalNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -117,10 +116,10 @@ namespace {
 constexpr std::array<const char*, 8> kPackerDataSources = {
     "PRBS7", "PRBS9", "PRBS11", "PRBS15", "PRBS16", "PRBS20", "PRBS21", "UserData"};
 constexpr std::array<const char*, 18> kPackerModulations = {
-    "16QAM", "32QAM", "64QAM", "128QAM", "256QAM", "2ASK", "4ASK", "8ASK", "16ASK",
-    "32ASK", "BPSK", "QPSK", "Pi/4QPSK", "Pi/4DQPSK", "8PSK", "MSK", "2FSK", "4FSK"};
+    "16QAM", "32QAM", "64QAM", "128QAM",   "256QAM",    "2ASK", "4ASK", "8ASK", "16ASK",
+    "32ASK", "BPSK",  "QPSK",  "Pi/4QPSK", "Pi/4DQPSK", "8PSK", "MSK",  "2FSK", "4FSK"};
 constexpr std::array<const char*, 4> kPackerFilters = {"none", "Raised cosine",
-                                                        "Root raised cosine", "Gauss Filter"};
+                                                       "Root raised cosine", "Gauss Filter"};
 constexpr unsigned kUserData = 7;
 
 struct ModulationEntry {
@@ -131,10 +130,22 @@ struct ModulationEntry {
 // Modulations the packer's table has no entry for take the entry of the
 // nearest relative (same constellation, or the largest FSK entry).
 constexpr std::array<ModulationEntry, 17> kModulationEntries = {{
-    {0x00004, 0, true},   {0x00005, 1, true},   {0x00006, 2, true},  {0x00007, 3, true},
-    {0x00008, 4, true},   {kModAsk, 5, true},   {0x90001, 10, true}, {0x90002, 11, true},
-    {0xB0002, 11, false}, {0xA0002, 13, true},  {0x90003, 14, true}, {0xA0003, 14, false},
-    {0xD0003, 14, false}, {0x30001, 16, true},  {0x30002, 17, true}, {0x30003, 17, false},
+    {0x00004, 0, true},
+    {0x00005, 1, true},
+    {0x00006, 2, true},
+    {0x00007, 3, true},
+    {0x00008, 4, true},
+    {kModAsk, 5, true},
+    {0x90001, 10, true},
+    {0x90002, 11, true},
+    {0xB0002, 11, false},
+    {0xA0002, 13, true},
+    {0x90003, 14, true},
+    {0xA0003, 14, false},
+    {0xD0003, 14, false},
+    {0x30001, 16, true},
+    {0x30002, 17, true},
+    {0x30003, 17, false},
     {0x30004, 17, false},
 }};
 }  // namespace
@@ -159,13 +170,26 @@ HeaderNames headerNamesFor(int mode, int modulation, int filterType, int dataSrc
   }
   if (dataSrc == kDataPrbs) {
     switch (prbs) {
-      case 9: names.dataSource = 1; break;
-      case 11: names.dataSource = 2; break;
-      case 15: names.dataSource = 3; break;
-      case 16: names.dataSource = 4; break;
-      case 20: names.dataSource = 5; break;
-      case 21: names.dataSource = 6; break;
-      default: break;  // PRBS23 has no entry
+      case 9:
+        names.dataSource = 1;
+        break;
+      case 11:
+        names.dataSource = 2;
+        break;
+      case 15:
+        names.dataSource = 3;
+        break;
+      case 16:
+        names.dataSource = 4;
+        break;
+      case 20:
+        names.dataSource = 5;
+        break;
+      case 21:
+        names.dataSource = 6;
+        break;
+      default:
+        break;  // PRBS23 has no entry
     }
   }
   if ((modulation & 0xFFFF0000) == kModUserFamily) {
@@ -182,11 +206,27 @@ HeaderNames headerNamesFor(int mode, int modulation, int filterType, int dataSrc
     }
   }
   switch (filterType) {
-    case 6: names.filter = 1; names.filterExact = true; break;
-    case 7: names.filter = 2; names.filterExact = true; break;
-    case 2: case 3: case 9: names.filter = 3; names.filterExact = true; break;
-    case 5: names.filter = 0; names.filterExact = true; break;  // a rectangle shapes nothing
-    default: names.filter = 0; break;                             // half sine, user taps
+    case 6:
+      names.filter = 1;
+      names.filterExact = true;
+      break;
+    case 7:
+      names.filter = 2;
+      names.filterExact = true;
+      break;
+    case 2:
+    case 3:
+    case 9:
+      names.filter = 3;
+      names.filterExact = true;
+      break;
+    case 5:
+      names.filter = 0;
+      names.filterExact = true;
+      break;  // a rectangle shapes nothing
+    default:
+      names.filter = 0;
+      break;  // half sine, user taps
   }
   return names;
 }

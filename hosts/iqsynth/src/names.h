@@ -47,10 +47,10 @@ const char* nameOf(const std::vector<NamedValue>& table, int value);
 
 // Indexes into the packer's fixed name tables for the .arb text header.
 struct HeaderNames {
-  unsigned dataSource;  // 0..7: PRBS7 PRBS9 PRBS11 PRBS15 PRBS16 PRBS20 PRBS21 UserData
-  unsigned modulation;  // 0..17: 16QAM ... 4FSK
-  unsigned filter;      // 0..3: none, Raised cosine, Root raised cosine, Gauss Filter
-  bool modulationExact; // false when no table entry names the modulation exactly
+  unsigned dataSource;   // 0..7: PRBS7 PRBS9 PRBS11 PRBS15 PRBS16 PRBS20 PRBS21 UserData
+  unsigned modulation;   // 0..17: 16QAM ... 4FSK
+  unsigned filter;       // 0..3: none, Raised cosine, Root raised cosine, Gauss Filter
+  bool modulationExact;  // false when no table entry names the modulation exactly
   bool filterExact;
 };
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -127,7 +127,8 @@ void setDataSource(Options& o, const std::string& text) {
     long long value = 0;
     const auto [end, error] = std::from_chars(order.data(), order.data() + order.size(), value);
     bool known = error == std::errc() && end == order.data() + order.size() && !order.empty();
-    known = known && std::find(prbsOrders().begin(), prbsOrders().end(), value) != prbsOrders().end();
+    known =
+        known && std::find(prbsOrders().begin(), prbsOrders().end(), value) != prbsOrders().end();
     if (!known) {
       throw UsageError("--data: '" + text +
                        "' is not a known PRBS; use prbs9, prbs11, prbs15, prbs16, prbs20, "
@@ -225,7 +226,8 @@ const std::vector<OptionSpec>& optionTable() {
       {"filter", 'f', "NAME", kDigital, "shaping filter (default rrc), see the list below",
        [](Options& o, const std::string& v) {
          const auto f = lookUp(filterNames(), v);
-         if (!f) throw UsageError("--filter: '" + v + "' is not one of " + listNames(filterNames()));
+         if (!f)
+           throw UsageError("--filter: '" + v + "' is not one of " + listNames(filterNames()));
          o.filterType = *f;
        }},
       {"alpha", 'a', "X", kDigital, "roll-off (rc, rrc: 0 to 1) or BT (gauss*) (default 0.35)",
@@ -242,7 +244,8 @@ const std::vector<OptionSpec>& optionTable() {
       {"coding", 'c', "NAME", kDigital, "none (default), diff, gray, gray-diff, diff1",
        [](Options& o, const std::string& v) {
          const auto c = lookUp(codingNames(), v);
-         if (!c) throw UsageError("--coding: '" + v + "' is not one of " + listNames(codingNames()));
+         if (!c)
+           throw UsageError("--coding: '" + v + "' is not one of " + listNames(codingNames()));
          o.coding = *c;
        }},
       {"fsk-deviation", 0, "HZ", kDigital, "FSK peak deviation (default symbol rate / 4)",
@@ -252,7 +255,8 @@ const std::vector<OptionSpec>& optionTable() {
       {"ask-depth", 0, "X", kDigital, "ASK output scale, above 0 up to 1 (default 1)",
        [](Options& o, const std::string& v) {
          const double depth = parseReal("ask-depth", v);
-         if (!(depth > 0 && depth <= 1)) throw UsageError("--ask-depth: " + v + " is not in (0, 1]");
+         if (!(depth > 0 && depth <= 1))
+           throw UsageError("--ask-depth: " + v + " is not in (0, 1]");
          o.askDepth = depth;
        }},
       {"ramp", 0, "S:DB,...", kDigital | kMccw,
@@ -266,7 +270,8 @@ const std::vector<OptionSpec>& optionTable() {
        [](Options& o, const std::string& v) {
          const auto s = lookUp(rampShapeNames(), v);
          if (!s) {
-           throw UsageError("--ramp-shape: '" + v + "' is not one of " + listNames(rampShapeNames()));
+           throw UsageError("--ramp-shape: '" + v + "' is not one of " +
+                            listNames(rampShapeNames()));
          }
          o.rampShape = *s;
        }},
@@ -292,7 +297,9 @@ const std::vector<OptionSpec>& optionTable() {
        }},
       // Multi-carrier CW.
       {"carriers", 0, "N", kMccw, "number of carriers, 1 to 8192 (default 8)",
-       [](Options& o, const std::string& v) { o.carriers = integerIn("carriers", v, 1, kMaxCarriers); }},
+       [](Options& o, const std::string& v) {
+         o.carriers = integerIn("carriers", v, 1, kMaxCarriers);
+       }},
       {"spacing", 0, "HZ", kMccw, "carrier spacing (default 100kHz)",
        [](Options& o, const std::string& v) {
          o.spacing = positive("spacing", parseFrequency("spacing", v), v);
@@ -356,8 +363,8 @@ void checkCombination(const Options& o) {
       throw UsageError(userFilter ? "-f user needs --taps FILE" : "--taps needs -f user");
     }
     if (static_cast<long long>(o.symbols) * o.oversampling > kMaxSamples) {
-      throw UsageError("--symbols x --oversampling gives more than " +
-                       std::to_string(kMaxSamples) + " samples");
+      throw UsageError("--symbols x --oversampling gives more than " + std::to_string(kMaxSamples) +
+                       " samples");
     }
     switch (o.filterType) {
       case 6:
@@ -425,10 +432,14 @@ double parseFrequency(const std::string& option, const std::string& text) {
   std::string unit = text.substr(split);
   for (auto& c : unit) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   double multiplier = 0;
-  if (unit.empty() || unit == "hz") multiplier = 1;
-  else if (unit == "k" || unit == "khz") multiplier = 1e3;
-  else if (unit == "m" || unit == "mhz") multiplier = 1e6;
-  else if (unit == "g" || unit == "ghz") multiplier = 1e9;
+  if (unit.empty() || unit == "hz")
+    multiplier = 1;
+  else if (unit == "k" || unit == "khz")
+    multiplier = 1e3;
+  else if (unit == "m" || unit == "mhz")
+    multiplier = 1e6;
+  else if (unit == "g" || unit == "ghz")
+    multiplier = 1e9;
   if (multiplier == 0 || number.empty()) {
     throw UsageError(dashed(option) + ": '" + text +
                      "' is not a frequency; write e.g. 1e6, 1000000, 2.5MHz, 250k or 10kHz");
@@ -516,8 +527,9 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
       if (entry != nullptr && arg.size() > 2) inlineValue = arg.substr(2);
     }
     if (entry == nullptr) {
-      throw UsageError((arg.empty() || arg[0] != '-' ? "unexpected argument '" : "unknown option '") +
-                       arg + "'; see iqsynth --help");
+      throw UsageError(
+          (arg.empty() || arg[0] != '-' ? "unexpected argument '" : "unknown option '") + arg +
+          "'; see iqsynth --help");
     }
     std::string value;
     if (entry->valueLabel != nullptr) {
@@ -544,8 +556,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
 
 void loadInputFiles(Options& o) {
   if (!o.constellationFile.empty()) {
-    o.constellation = parsePoints(readWholeFile(o.constellationFile, "constellation"),
-                                  o.constellationFile);
+    o.constellation =
+        parsePoints(readWholeFile(o.constellationFile, "constellation"), o.constellationFile);
     const std::size_t count = o.constellation.size() / 2;
     if (count < 2 || count > static_cast<std::size_t>(kMaxConstellationPoints) ||
         (count & (count - 1)) != 0) {
@@ -555,8 +567,8 @@ void loadInputFiles(Options& o) {
   }
   if (!o.tapsFile.empty()) {
     o.taps = parseNumbers(readWholeFile(o.tapsFile, "taps"), o.tapsFile);
-    const std::size_t wanted = static_cast<std::size_t>(o.oversampling) *
-                               static_cast<std::size_t>(o.filterSpan);
+    const std::size_t wanted =
+        static_cast<std::size_t>(o.oversampling) * static_cast<std::size_t>(o.filterSpan);
     if (o.taps.size() != wanted) {
       throw InputError(o.tapsFile + ": " + std::to_string(o.taps.size()) + " taps; oversampling " +
                        std::to_string(o.oversampling) + " x span " + std::to_string(o.filterSpan) +
@@ -584,8 +596,10 @@ std::string helpText() {
     left += entry.shortName != 0 ? std::string("-") + entry.shortName + ", " : "    ";
     left += dashed(entry.longName);
     if (entry.valueLabel != nullptr) left += std::string(" ") + entry.valueLabel;
-    if (left.size() < 32) left.resize(32, ' ');
-    else left += "\n" + std::string(32, ' ');
+    if (left.size() < 32)
+      left.resize(32, ' ');
+    else
+      left += "\n" + std::string(32, ' ');
     out << left << entry.help;
     if (entry.modes != kAllModes) out << " [" << modesOf(entry.modes) << "]";
     out << "\n";
@@ -613,7 +627,8 @@ std::string helpText() {
          "  iqsynth -M fsk4 --fsk-deviation 30k -r 10k -f gauss-fsk -a 0.5 -o fsk4.arb\n"
          "  iqsynth -M bpsk -d hex:A5F0 --ramp 0:0,100:-20 --ramp-shape linear -o burst.arb\n"
          "  iqsynth -M user --constellation points.csv -d file:bits.txt -o user.arb\n"
-         "  iqsynth -m noise --noise-rate 20MHz --noise-samples 8192 --system-bandwidth 5MHz -o noise.arb\n"
+         "  iqsynth -m noise --noise-rate 20MHz --noise-samples 8192 --system-bandwidth 5MHz -o "
+         "noise.arb\n"
          "  iqsynth -m mccw --carriers 16 --spacing 250k --crest-law -o comb.arb --csv comb.csv\n\n"
          "The library writes its run log iqSynthRun.log into the working directory.\n\n"
          "Exit status: 0 success; 1 bad command line (unknown option, bad or missing value);\n"

@@ -81,9 +81,9 @@ struct Options {
   // Multi-carrier CW.
   int carriers = 8;
   double spacing = 100e3;
-  std::vector<double> levels;   // dB, one for all or one per carrier
-  std::vector<double> phases;   // rad, one for all or one per carrier
-  std::vector<char> switches;   // 1/0, one for all or one per carrier
+  std::vector<double> levels;  // dB, one for all or one per carrier
+  std::vector<double> phases;  // rad, one for all or one per carrier
+  std::vector<char> switches;  // 1/0, one for all or one per carrier
   bool crestLaw = false;
 
   std::set<std::string> given;  // long names of the options on the command line

@@ -152,14 +152,14 @@ std::size_t configureMultiCarrier(const Options& o, SynthesisResult& result) {
   // alias onto other carriers.
   const double outermost = (o.carriers - 1) / 2.0 * o.spacing;
   if (!(outermost < rate / 2)) {
-    throw SynthesisError(0, std::to_string(o.carriers) + " carriers spaced " +
-                                std::to_string(o.spacing) + " Hz reach " +
-                                std::to_string(outermost) + " Hz, not below half the sample rate " +
-                                std::to_string(rate) + " Hz; use fewer carriers or a smaller spacing");
+    throw SynthesisError(
+        0, std::to_string(o.carriers) + " carriers spaced " + std::to_string(o.spacing) +
+               " Hz reach " + std::to_string(outermost) + " Hz, not below half the sample rate " +
+               std::to_string(rate) + " Hz; use fewer carriers or a smaller spacing");
   }
   if (!(rate >= 0.5 && rate < 2147483647.5)) {
-    throw SynthesisError(0, "the comb's sample rate " + std::to_string(rate) +
-                                " Hz does not fit a 32-bit clock");
+    throw SynthesisError(
+        0, "the comb's sample rate " + std::to_string(rate) + " Hz does not fit a 32-bit clock");
   }
   // The noise stage takes its sample rate from symbol rate x oversampling and
   // the ramp counts in symbols: one "symbol" per sample makes both right.
@@ -167,10 +167,9 @@ std::size_t configureMultiCarrier(const Options& o, SynthesisResult& result) {
   setOverSamplingRate(1);
   setSequenceLenth(samples);
   if (!o.ramp.empty() && o.ramp.back().startSymbol + o.rampTime > samples) {
-    throw SynthesisError(0, "--ramp: the last row starts at sample " +
-                                std::to_string(o.ramp.back().startSymbol) +
-                                " and its ramp ends after the " + std::to_string(samples) +
-                                " samples of the comb");
+    throw SynthesisError(
+        0, "--ramp: the last row starts at sample " + std::to_string(o.ramp.back().startSymbol) +
+               " and its ramp ends after the " + std::to_string(samples) + " samples of the comb");
   }
   setRamp(o);
   setAddedNoise(o, o.carriers * o.spacing, result);
@@ -184,9 +183,15 @@ SynthesisResult synthesise(const Options& o) {
   SynthesisResult result;
   std::size_t samples = 0;
   switch (o.mode) {
-    case kModeNoise: samples = configureNoise(o, result); break;
-    case kModeMultiCarrier: samples = configureMultiCarrier(o, result); break;
-    default: samples = configureDigital(o, result); break;
+    case kModeNoise:
+      samples = configureNoise(o, result);
+      break;
+    case kModeMultiCarrier:
+      samples = configureMultiCarrier(o, result);
+      break;
+    default:
+      samples = configureDigital(o, result);
+      break;
   }
   // One spare entry keeps data() valid for a zero count.
   result.wave.i.assign(samples + 1, 0);
@@ -197,9 +202,8 @@ SynthesisResult synthesise(const Options& o) {
     status = runIqSynth(result.wave.i.data(), result.wave.q.data());
   }
   if (status != 0) {
-    throw SynthesisError(status, "synthesis failed: " + synthesisStatusWords(status) +
-                                     " (status " + std::to_string(status) +
-                                     "; details in iqSynthRun.log)");
+    throw SynthesisError(status, "synthesis failed: " + synthesisStatusWords(status) + " (status " +
+                                     std::to_string(status) + "; details in iqSynthRun.log)");
   }
   result.wave.i.resize(samples);
   result.wave.q.resize(samples);

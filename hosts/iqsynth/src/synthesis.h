@@ -18,18 +18,18 @@ struct SynthesisError : std::runtime_error {
 
 struct NoiseLevels {
   bool present = false;
-  bool added = false;            // noise added to a signal (else noise alone)
-  double noiseBandwidth = 0;     // Hz
-  double noiseLevelSystem = 0;   // dB relative to the peak power
-  double noiseLevelTotal = 0;    // dB
-  double peakLevel = 0;          // dB, the reference
-  double carrierLevel = 0;       // dB (added noise only)
-  double signalLevel = 0;        // dB (added noise only)
+  bool added = false;           // noise added to a signal (else noise alone)
+  double noiseBandwidth = 0;    // Hz
+  double noiseLevelSystem = 0;  // dB relative to the peak power
+  double noiseLevelTotal = 0;   // dB
+  double peakLevel = 0;         // dB, the reference
+  double carrierLevel = 0;      // dB (added noise only)
+  double signalLevel = 0;       // dB (added noise only)
 };
 
 struct SynthesisResult {
   Waveform wave;
-  int filterTaps = 0;          // designed filter length (digital mode)
+  int filterTaps = 0;  // designed filter length (digital mode)
   NoiseLevels noise;
   double systemBandwidth = 0;  // Hz, as set for the noise stage
 };
