@@ -19,8 +19,8 @@
 
 #include "iq_readers.h"
 
-#ifndef WAVEPACK_EXECUTABLE
-#error "WAVEPACK_EXECUTABLE must name the program to measure"
+#ifndef WAVEPACK_PROGRAM
+#error "WAVEPACK_PROGRAM must name the program to measure"
 #endif
 
 namespace {
@@ -82,7 +82,7 @@ ProcessRun runWavepack(const fs::path& csv, const fs::path& arb) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     std::freopen("/dev/null", "w", stdout);
-    ::execl(WAVEPACK_EXECUTABLE, "wavepack", "-d", csv.c_str(), "-f", "10MHz", "-o", arb.c_str(),
+    ::execl(WAVEPACK_PROGRAM, "wavepack", "-d", csv.c_str(), "-f", "10MHz", "-o", arb.c_str(),
             static_cast<char*>(nullptr));
     std::_Exit(127);
   }

@@ -11,15 +11,17 @@
 #include <utility>
 #include <vector>
 
-#include "process_runner.h"
+#include "files.h"
+#include "process.h"
+#include "scratch_dir.h"
 
 namespace {
 
-using hosts_test::ProcessResult;
-using hosts_test::readFile;
-using hosts_test::runProcess;
-using hosts_test::TempDir;
-using hosts_test::writeFile;
+using arbtest::ProcessResult;
+using arbtest::readText;
+using arbtest::runProcess;
+using arbtest::writeText;
+using TempDir = arbtest::ScratchDir;
 
 using Samples = std::vector<std::pair<int, int>>;
 
@@ -83,8 +85,8 @@ Samples synthesiseAndCheck(const TempDir& dir, std::vector<std::string> args,
 
   const ProcessResult dump = arbtool(dir, {"dump", "w.arb", "-o", "d.csv"});
   EXPECT_EQ(dump.exitStatus, 0) << describe(dump);
-  const Samples returned = parseCsv(readFile(dir.file("w.csv")));
-  const Samples dumped = parseCsv(readFile(dir.file("d.csv")));
+  const Samples returned = parseCsv(readText(dir.file("w.csv")));
+  const Samples dumped = parseCsv(readText(dir.file("d.csv")));
   EXPECT_EQ(returned.size(), expectedSamples);
   EXPECT_EQ(dumped, returned);
   return returned;
@@ -104,7 +106,7 @@ TEST_P(HostModulationName, WritesAnArbFileThatReadsBackAsSynthesised) {
       points += std::to_string(std::cos(k * M_PI / 4)) + "," +
                 std::to_string(std::sin(k * M_PI / 4)) + "\n";
     }
-    writeFile(dir.file("ring.csv"), points);
+    writeText(dir.file("ring.csv"), points);
     args.insert(args.end(), {"--constellation", "ring.csv"});
   }
   const Samples samples = synthesiseAndCheck(dir, args, 96, 4e6);
@@ -179,8 +181,8 @@ class HostIqsynthRefuses : public testing::TestWithParam<BadCommandLine> {};
 
 TEST_P(HostIqsynthRefuses, WithAMessageAndNoOutput) {
   TempDir dir;
-  writeFile(dir.file("three.csv"), "1,0\n0,1\n-1,0\n");
-  writeFile(dir.file("taps.txt"), "0.25 0.5 0.25\n");
+  writeText(dir.file("three.csv"), "1,0\n0,1\n-1,0\n");
+  writeText(dir.file("taps.txt"), "0.25 0.5 0.25\n");
   // The outputs first, so that a missing value at the end stays missing.
   std::vector<std::string> args = {"-o", "w.arb", "--csv", "w.csv"};
   args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
@@ -255,11 +257,11 @@ class HostArbtoolBadFile : public testing::TestWithParam<std::tuple<const char*,
     const ProcessResult made =
         iqsynth(*dir_, {"-M", "qpsk", "-n", "64", "-s", "4", "-o", "good.arb"});
     ASSERT_EQ(made.exitStatus, 0) << describe(made);
-    const std::string good = readFile(dir_->file("good.arb"));
-    writeFile(dir_->file("truncated.arb"), good.substr(0, good.size() / 2));
-    writeFile(dir_->file("header-only.arb"), good.substr(0, 100));
-    writeFile(dir_->file("text.arb"), "I,Q\n0.5,0.5\n1,0\n");
-    writeFile(dir_->file("empty.arb"), "");
+    const std::string good = readText(dir_->file("good.arb"));
+    writeText(dir_->file("truncated.arb"), good.substr(0, good.size() / 2));
+    writeText(dir_->file("header-only.arb"), good.substr(0, 100));
+    writeText(dir_->file("text.arb"), "I,Q\n0.5,0.5\n1,0\n");
+    writeText(dir_->file("empty.arb"), "");
   }
   static void TearDownTestSuite() { dir_.reset(); }
   static std::unique_ptr<TempDir> dir_;
@@ -332,7 +334,7 @@ TEST(HostRoundTrip, IqsynthCsvThroughWavepackDumpsAsWavepackQuantisesIt) {
   ASSERT_EQ(packed.exitStatus, 0) << describe(packed);
   const ProcessResult dumped = arbtool(dir, {"dump", "p.arb"});
   ASSERT_EQ(dumped.exitStatus, 0) << describe(dumped);
-  const Samples input = parseCsv(readFile(dir.file("s.csv")));
+  const Samples input = parseCsv(readText(dir.file("s.csv")));
   ASSERT_EQ(input.size(), 200u);
   EXPECT_EQ(parseCsv(dumped.out), wavepackQuantisation(input));
 }
@@ -340,7 +342,7 @@ TEST(HostRoundTrip, IqsynthCsvThroughWavepackDumpsAsWavepackQuantisesIt) {
 TEST(HostJoin, SynthesisedFileBlankAndWavepackFileJoinInOrder) {
   TempDir dir;
   ASSERT_EQ(iqsynth(dir, {"-M", "qpsk", "-n", "20", "-s", "4", "-o", "a.arb"}).exitStatus, 0);
-  writeFile(dir.file("b.csv"), "I,Q\n0.5,-0.5\n1,0\n0,0.25\n");
+  writeText(dir.file("b.csv"), "I,Q\n0.5,-0.5\n1,0\n0,0.25\n");
   ASSERT_EQ(wavepack(dir, {"-d", "b.csv", "-f", "4MHz", "-o", "b.arb"}).exitStatus, 0);
 
   const ProcessResult joined =
@@ -373,7 +375,7 @@ TEST(HostJoin, RefusesAMultiSegmentFileAsASegmentAndABrokenConfiguration) {
   EXPECT_EQ(nested.exitStatus, 2) << describe(nested);
   EXPECT_NE(nested.err.find("multi-segment"), std::string::npos) << nested.err;
 
-  writeFile(dir.file("broken.txt"), "{NUMBER SEGMENTS:1}{LEVEL MODE:RMS}\n");
+  writeText(dir.file("broken.txt"), "{NUMBER SEGMENTS:1}{LEVEL MODE:RMS}\n");
   const ProcessResult broken = arbtool(dir, {"join", "broken.txt"});
   EXPECT_EQ(broken.exitStatus, 3) << describe(broken);
   EXPECT_NE(broken.err.find("(status 2)"), std::string::npos) << broken.err;

@@ -65,7 +65,7 @@ T sym(void* lib, const char* name) {
 // Loads the library and checks the state right after loading; returns the
 // number of failed checks (0 = all good).
 int checkFreshLoad() {
-  void* lib = dlopen(IQSYNTH_SO_PATH, RTLD_NOW | RTLD_LOCAL);
+  void* lib = dlopen(IQSYNTH_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   if (lib == nullptr) {
     return 90;
   }
@@ -121,7 +121,7 @@ TEST(IqSynthLibraryLoad, EveryLoadStartsANewEmptyLog) {
     old << "entries of an earlier process\n";
   }
   const auto load = [] {
-    void* lib = dlopen(IQSYNTH_SO_PATH, RTLD_NOW | RTLD_LOCAL);
+    void* lib = dlopen(IQSYNTH_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     return lib == nullptr ? 1 : 0;
   };
   ASSERT_EQ(inChild(dir, out, false, load), 0);
@@ -237,7 +237,7 @@ const std::set<std::string> kExpectedExports = {"setAlphaBt",
                                                 "edge8PSKRotCos"};
 
 TEST(IqSynthExports, DynamicSymbolTableHoldsExactlyTheInterface) {
-  const std::string command = std::string("nm -D --defined-only '") + IQSYNTH_SO_PATH + "'";
+  const std::string command = std::string("nm -D --defined-only '") + IQSYNTH_LIBRARY + "'";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   std::set<std::string> exported;

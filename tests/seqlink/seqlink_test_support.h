@@ -1,6 +1,6 @@
-// Shared helpers of the seqlink tests: scratch folders, byte fields, and an
-// independent writer of .arb files (zlib CRC, keys wrapped and samples encrypted by
-// the crypto library), so the readers are checked against files built here.
+// Shared helpers of the seqlink tests: an independent writer of .arb files (zlib
+// CRC, keys wrapped and samples encrypted by the crypto library), so the readers
+// are checked against files built here.
 #pragma once
 
 #include <zlib.h>
@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
+#include "little_endian.h"
+#include "scratch_dir.h"
 #include "wavecrypt.h"
 
 namespace seqtest {
@@ -24,63 +27,10 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using DataKey = std::array<std::uint8_t, 16>;
 
-// A fresh folder under the temporary folder, removed with its content.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/seqlink-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const fs::path& path() const { return path_; }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
-
-inline void writeFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-inline void writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-inline Bytes readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void putU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-inline std::uint32_t getU32(const Bytes& bytes, std::size_t at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | bytes.at(at + i);
-  return value;
-}
-
-inline double getF64(const Bytes& bytes, std::size_t at) {
-  std::uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = (bits << 8) | bytes.at(at + i);
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
+using arbtest::getF64;
+using arbtest::getU32;
+using arbtest::putU32;
+using arbtest::ScratchDir;
 
 inline std::uint32_t zlibCrc(const std::uint8_t* data, std::size_t length) {
   return static_cast<std::uint32_t>(crc32(0L, data, static_cast<uInt>(length)));

@@ -51,10 +51,10 @@ class SeqlinkBindingTest : public ::testing::Test {
   // Copies libseqlink.so, and the stand-in as libwavecrypt.so when given, into the
   // scratch folder.
   void install(const char* standin) {
-    fs::copy_file(SEQLINK_LIBRARY_FILE, dir_.path() / "libseqlink.so");
+    fs::copy_file(SEQLINK_LIBRARY, dir_.path() / "libseqlink.so");
     if (standin != nullptr) fs::copy_file(standin, dir_.path() / "libwavecrypt.so");
     wave_ = dir_.file("wave.arb");
-    seqtest::writeFile(wave_, plainVersion1File(values_));
+    arbtest::writeBytes(wave_, plainVersion1File(values_));
   }
 
   // Runs body in a child process with the copied library loaded; returns the
@@ -170,7 +170,7 @@ TEST_F(SeqlinkRecordingBindingTest, BuilderCallsInOrderKeyWrapCrcEncrypt) {
             "load\nAfxGetCrcU32\nrelease\n"
             "load\nEncOrDecOpt\nrelease\n");
   // The identity cipher leaves the samples readable in the file.
-  const Bytes file = seqtest::readFile(output());
+  const Bytes file = arbtest::readBytes(output());
   const std::uint32_t dataOffset = seqtest::getU32(file, 204);
   EXPECT_EQ(Bytes(file.begin() + dataOffset, file.end()), seqtest::plainSamples(values_));
   EXPECT_EQ(file[24], 0x5A);  // the wrapped key the stand-in produced

@@ -72,7 +72,7 @@ TEST_F(SeqlinkMultiSegWriterTest, OneSegmentOfThreePairs) {
   Segments s;
   s.add("first.arb", 1e8, 3, 0.5, 4000);
   ASSERT_EQ(s.write(path_), 0);
-  const Bytes file = seqtest::readFile(path_);
+  const Bytes file = arbtest::readBytes(path_);
   // The layout of the example: entries at 212, 228, 244; blocks at 260, 276, 556.
   EXPECT_EQ(getU32(file, 212 + 8), 260u);
   EXPECT_EQ(getU32(file, 228 + 8), 276u);
@@ -84,7 +84,7 @@ TEST_F(SeqlinkMultiSegWriterTest, OneSegmentOfThreePairs) {
 TEST_F(SeqlinkMultiSegWriterTest, ZeroSegments) {
   Segments s;
   ASSERT_EQ(s.write(path_), 0);
-  const Bytes file = seqtest::readFile(path_);
+  const Bytes file = arbtest::readBytes(path_);
   EXPECT_EQ(getU32(file, 208), 2u);
   EXPECT_EQ(getU32(file, 244), 0u);
   EXPECT_EQ(getU32(file, 248), 260u);  // first-record offset: the text block
@@ -99,7 +99,7 @@ TEST_F(SeqlinkMultiSegWriterTest, SeveralSegmentsOddTotalAndReadBack) {
   s.add("Blank", 2e8, 3, 0.0, 0);
   s.add(std::string(255, 'n'), 5e7, 6, 3.5, -8000);
   ASSERT_EQ(s.write(path_), 0);
-  const Bytes file = seqtest::readFile(path_);
+  const Bytes file = arbtest::readBytes(path_);
   checkFile(file, s);
 
   // The readers of this library read it back.
@@ -126,7 +126,7 @@ TEST_F(SeqlinkMultiSegWriterTest, NumIsFourTimesTheTotalAndTextUsesADecimalPoint
   const int status = s.write(path_);
   std::setlocale(LC_NUMERIC, "C");
   ASSERT_EQ(status, 0);
-  const Bytes file = seqtest::readFile(path_);
+  const Bytes file = arbtest::readBytes(path_);
   const std::string text(file.begin() + 212 + 48 + 16 + 280, file.begin() + getU32(file, 204));
   EXPECT_NE(text.find("{Num:40}"), std::string::npos);
   EXPECT_NE(text.find("{SEGMENT_0:a.arb,150000000.000000,10,0.250000}"), std::string::npos);
@@ -163,7 +163,7 @@ TEST_F(SeqlinkMultiSegWriterTest, TextSpaceLimitsTheSegmentCount) {
 }
 
 TEST_F(SeqlinkMultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
-  seqtest::writeText(path_, "precious");
+  arbtest::writeText(path_, "precious");
   std::vector<char> names(256 * 100, '\0');
   std::vector<double> clocks(100, 1.0), energies(100, 0.0);
   std::vector<int> counts(100, 0);
@@ -176,7 +176,7 @@ TEST_F(SeqlinkMultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
   EXPECT_EQ(crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(), 0xFFFFFFFFu,
                            nullptr, 0, 0, path_.c_str()),
             242);
-  EXPECT_EQ(seqtest::readFile(path_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(arbtest::readBytes(path_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
 }
 
@@ -222,7 +222,7 @@ TEST_F(SeqlinkMultiSegWriterTest, NameOf255IsWrittenAndAnUnterminatedSlotIs8) {
   Segments s;
   s.add(std::string(255, 'n'), 1e8, 1, 0.0, 10);
   ASSERT_EQ(s.write(path_), 0);
-  checkFile(seqtest::readFile(path_), s);
+  checkFile(arbtest::readBytes(path_), s);
   std::memset(s.names.data(), 'n', 256);
   EXPECT_EQ(s.write(dir_.file("other.arb")), 8);
   EXPECT_FALSE(std::filesystem::exists(dir_.file("other.arb")));
@@ -239,10 +239,10 @@ TEST_F(SeqlinkMultiSegWriterTest, NewFileGetsTheUmaskPermissionsAndAReplacedFile
   ASSERT_EQ(stat(path_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
 
-  seqtest::writeText(path_, "old content");
+  arbtest::writeText(path_, "old content");
   ASSERT_EQ(chmod(path_.c_str(), 0604), 0);
   ASSERT_EQ(s.write(path_), 0);
-  checkFile(seqtest::readFile(path_), s);
+  checkFile(arbtest::readBytes(path_), s);
   ASSERT_EQ(stat(path_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0604u);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
@@ -250,13 +250,13 @@ TEST_F(SeqlinkMultiSegWriterTest, NewFileGetsTheUmaskPermissionsAndAReplacedFile
 
 TEST_F(SeqlinkMultiSegWriterTest, WritesThroughASymbolicLink) {
   const std::string target = dir_.file("target.arb");
-  seqtest::writeText(target, "old content");
+  arbtest::writeText(target, "old content");
   std::filesystem::create_symlink(target, path_);
   Segments s;
   s.add("a.arb", 1e8, 3, 1.0, 100);
   ASSERT_EQ(s.write(path_), 0);
   EXPECT_TRUE(std::filesystem::is_symlink(path_));
-  checkFile(seqtest::readFile(target), s);
+  checkFile(arbtest::readBytes(target), s);
 }
 
 TEST_F(SeqlinkMultiSegWriterTest, UncreatableOutputIs240) {
@@ -269,7 +269,7 @@ TEST_F(SeqlinkMultiSegWriterTest, UncreatableOutputIs240) {
 }
 
 TEST_F(SeqlinkMultiSegWriterTest, FailedWriteIs240AndKeepsTheExistingFile) {
-  seqtest::writeText(path_, "precious");
+  arbtest::writeText(path_, "precious");
   Segments s;
   s.add("a.arb", 1e8, 5000, 1.0, 1000);  // about 20 kB, beyond the size limit below
   const pid_t child = fork();
@@ -285,7 +285,7 @@ TEST_F(SeqlinkMultiSegWriterTest, FailedWriteIs240AndKeepsTheExistingFile) {
   ASSERT_EQ(waitpid(child, &wstatus, 0), child);
   ASSERT_TRUE(WIFEXITED(wstatus));
   EXPECT_EQ(WEXITSTATUS(wstatus), 0);
-  EXPECT_EQ(seqtest::readFile(path_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(arbtest::readBytes(path_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
 }
 

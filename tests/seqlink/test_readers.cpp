@@ -293,7 +293,7 @@ TEST(SeqlinkReadAllInfFileTest, MissingFileIs4AndNullBufferIs9) {
   EXPECT_EQ(readArbFileAllInf("/nonexistent/seqlink/file.arb", text, &length), 4);
   ScratchDir dir;
   const std::string path = dir.file("a.arb");
-  seqtest::writeFile(path, seqtest::makeVersion1File(kText, {}));
+  arbtest::writeBytes(path, seqtest::makeVersion1File(kText, {}));
   EXPECT_EQ(readArbFileAllInf(path.c_str(), nullptr, &length), 9);
   EXPECT_EQ(readArbFileAllInf(path.c_str(), text, nullptr), 9);
 }
@@ -411,7 +411,7 @@ TEST(SeqlinkSampleReaderTest, ReadsFromAFile) {
   ScratchDir dir;
   const std::vector<std::int16_t> values = seqtest::rampValues(9, 8191);
   const std::string path = dir.file("wave.arb");
-  seqtest::writeFile(path, seqtest::makeVersion1File(kText, values));
+  arbtest::writeBytes(path, seqtest::makeVersion1File(kText, values));
   std::vector<short> out(values.size());
   ASSERT_EQ(readArbFileData(path.c_str(), 9, out.data()), 0);
   EXPECT_TRUE(std::equal(values.begin(), values.end(), out.begin()));

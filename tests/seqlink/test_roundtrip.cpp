@@ -79,10 +79,10 @@ class SeqlinkRoundTripTest : public ::testing::Test {
     }
     Wave wave;
     wave.path = dir_->file(name + ".arb");
-    seqtest::writeText(dir_->file(name + "_i.csv"), iCsv);
-    seqtest::writeText(dir_->file(name + "_q.csv"), qCsv);
+    arbtest::writeText(dir_->file(name + "_i.csv"), iCsv);
+    arbtest::writeText(dir_->file(name + "_q.csv"), qCsv);
     const std::string command =
-        std::string("\"") + WAVEPACK_EXE + "\" -i \"" + dir_->file(name + "_i.csv") + "\" -q \"" +
+        std::string("\"") + WAVEPACK_PROGRAM + "\" -i \"" + dir_->file(name + "_i.csv") + "\" -q \"" +
         dir_->file(name + "_q.csv") + "\" -f " + fs + " -o \"" + wave.path + "\" > /dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0);
     wave.values = quantised(i, q);
@@ -169,7 +169,7 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
   }
   config.segments.push_back(format("\"Blank\",%f,%zu,0", blankClock, blankPairs));
   const std::string configPath = dir_->file("config_" + levelMode + clockMode);
-  seqtest::writeText(configPath, config.line() + "\n");
+  arbtest::writeText(configPath, config.line() + "\n");
 
   char outputFile[256] = "";
   int segments = 0, total = 0;
@@ -221,7 +221,7 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
 
   // The file, field by field, with the names without their quotes.
   const std::vector<std::string> segmentNames = {first_.path, second_.path, "Blank"};
-  seqtest::checkVersion2File(seqtest::readFile(outputFile),
+  seqtest::checkVersion2File(arbtest::readBytes(outputFile),
                              {segmentNames, expectedClock, counts, energies, samples});
 
   // The display lines of the text header.

@@ -24,7 +24,7 @@ class SeqlinkSegmentConfigTest : public ::testing::Test {
  protected:
   Result read(const std::string& content) {
     const std::string path = dir_.file("config.txt");
-    seqtest::writeText(path, content);
+    arbtest::writeText(path, content);
     Result r;
     r.status = readMultiSegConfig(path.c_str(), r.outputFile, &r.segmentCount, &r.totalSamples);
     return r;
@@ -227,7 +227,7 @@ TEST_F(SeqlinkSegmentConfigTest, AFailedReadLeavesNoConfigurationBehind) {
 
 TEST_F(SeqlinkSegmentConfigTest, NullArgumentsAreRefused) {
   const std::string path = dir_.file("config.txt");
-  seqtest::writeText(path, threeSegments().line());
+  arbtest::writeText(path, threeSegments().line());
   char output[256];
   int count = 0, total = 0;
   EXPECT_EQ(readMultiSegConfig(nullptr, output, &count, &total), 1);

@@ -48,7 +48,7 @@ class SeqlinkSegmentOutputTest : public ::testing::Test {
  protected:
   std::string addFile(const std::string& name, const Values& values) {
     const std::string path = dir_.file(name);
-    seqtest::writeFile(path, seqtest::makeVersion1File(kText, values));
+    arbtest::writeBytes(path, seqtest::makeVersion1File(kText, values));
     return path;
   }
 
@@ -61,7 +61,7 @@ class SeqlinkSegmentOutputTest : public ::testing::Test {
 
   Output run(const ConfigBuilder& config) {
     const std::string path = dir_.file("config.txt");
-    seqtest::writeText(path, config.line());
+    arbtest::writeText(path, config.line());
     char outputFile[256];
     int count = 0, total = 0;
     Output out;
@@ -279,7 +279,7 @@ TEST_F(SeqlinkSegmentOutputTest, NamesOf255AreCopiedAnd256Are8) {
   std::string name = dir_.file("");
   name += std::string(255 - name.size(), 'n');
   ASSERT_EQ(name.size(), 255u);
-  seqtest::writeFile(name, seqtest::makeVersion1File(kText, a));
+  arbtest::writeBytes(name, seqtest::makeVersion1File(kText, a));
   ConfigBuilder config;
   config.levelMode = "UNCHANGED";
   config.segments = {segment(name, 1, 3, 1.0)};

@@ -18,7 +18,7 @@ using EntryFunction = std::int32_t (*)(std::int32_t, const void*, std::uint32_t,
 // Loads the library, runs body with the named function, releases the library.
 template <typename Function, typename Body>
 void withFunction(const char* name, Body body) {
-  void* library = dlopen(WAVECRYPT_LIBRARY_FILE, RTLD_NOW | RTLD_LOCAL);
+  void* library = dlopen(WAVECRYPT_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();
   void* symbol = dlsym(library, name);
   ASSERT_NE(symbol, nullptr) << name;

@@ -6,10 +6,10 @@
 
 #include <stdint.h>
 
-/* The functions are exported from libwavecrypt.so and, through the object library
- * that wavepack compiles in, from the wavepack executable: they always carry
- * default visibility, whatever the visibility preset of the including target. */
-#if defined(__GNUC__)
+/* Default visibility where the library's own objects are compiled (the shared
+ * library, and the wavepack executable that carries them); plain declarations for
+ * every other includer. */
+#if defined(WAVECRYPT_BUILDING)
 #define WAVECRYPT_API __attribute__((visibility("default")))
 #else
 #define WAVECRYPT_API

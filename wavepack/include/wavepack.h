@@ -6,9 +6,9 @@
 
 #include <stdint.h>
 
-/* The packer is exported from the wavepack executable whatever the visibility
- * preset of the including target. */
-#if defined(__GNUC__)
+/* Default visibility where the packer's own objects are compiled (the wavepack
+ * executable exports it); plain declarations for every other includer. */
+#if defined(WAVEPACK_BUILDING)
 #define WAVEPACK_API __attribute__((visibility("default")))
 #else
 #define WAVEPACK_API

@@ -13,14 +13,16 @@
 #include <filesystem>
 #include <fstream>
 
-#include "test_support.h"
+#include "files.h"
+#include "little_endian.h"
+#include "scratch_dir.h"
 #include "wavecrypt.h"
 #include "wavepack.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using wavepack_test::u32At;
+using arbtest::getU32;
 
 std::string expectedText(int clock, double value, int num, const char* source, int length, int rate,
                          const char* modulation, const char* filter, double coefficient,
@@ -51,7 +53,7 @@ Bytes decryptData(const Bytes& file) {
   EXPECT_EQ(
       static_cast<std::int16_t>(EncOrDecOpt(3, file.data() + 24, 84, nullptr, key, &keyLength, 1)),
       0);
-  const std::uint32_t offset = u32At(file, 204);
+  const std::uint32_t offset = getU32(file, 204);
   Bytes cipher(file.begin() + offset, file.end());
   cipher.reserve(1);  // a valid pointer also for an empty data area
   Bytes plain(cipher.size() + 8, 0xEE);
@@ -68,12 +70,12 @@ class WavepackPacker : public testing::Test {
  protected:
   // Packs `input` with the converter's own arguments (PRBS9, 32QAM, Raised cosine).
   int pack(const Bytes& input, std::int32_t fs = 10000000) {
-    wavepack_test::writeBytes(inputPath_, input);
+    arbtest::writeBytes(inputPath_, input);
     return PackuserIQdata(inputPath_.c_str(), outputPath_.c_str(), 1, 0, fs, 1, 1, 1.0, 1, 1);
   }
-  Bytes output() const { return wavepack_test::readBytes(outputPath_); }
+  Bytes output() const { return arbtest::readBytes(outputPath_); }
   std::string text(const Bytes& file) const {
-    return std::string(file.begin() + 208, file.begin() + u32At(file, 204));
+    return std::string(file.begin() + 208, file.begin() + getU32(file, 204));
   }
   std::size_t leftoverFiles() const {
     std::size_t n = 0;
@@ -82,7 +84,7 @@ class WavepackPacker : public testing::Test {
     return n;
   }
 
-  wavepack_test::ScratchDir dir_;
+  arbtest::ScratchDir dir_;
   std::string inputPath_ = dir_.file("samples.raw");
   std::string outputPath_ = dir_.file("wave.arb");
 };
@@ -99,17 +101,17 @@ TEST_F(WavepackPacker, WritesEveryHeaderFieldTheTextAndTheEncryptedSamples) {
       expectedText(2500, level, 4, "PRBS9", 8, 2500, "32QAM", "Raised cosine", 1.0, 1, 1);
   const std::uint32_t textLength = static_cast<std::uint32_t>(expected.size());
 
-  EXPECT_EQ(u32At(file, 0), crc32(0, reinterpret_cast<const Bytef*>(expected.data()), textLength));
+  EXPECT_EQ(getU32(file, 0), crc32(0, reinterpret_cast<const Bytef*>(expected.data()), textLength));
   EXPECT_EQ(Bytes(file.begin() + 4, file.begin() + 8), (Bytes{0x41, 0x52, 0x42, 0x00}));
-  EXPECT_EQ(u32At(file, 8), 208u);
-  EXPECT_EQ(u32At(file, 12), 208u + textLength + 16);
-  EXPECT_EQ(u32At(file, 16), 0u);  // flags and reserved bytes
-  EXPECT_EQ(u32At(file, 20), 1u);
+  EXPECT_EQ(getU32(file, 8), 208u);
+  EXPECT_EQ(getU32(file, 12), 208u + textLength + 16);
+  EXPECT_EQ(getU32(file, 16), 0u);  // flags and reserved bytes
+  EXPECT_EQ(getU32(file, 20), 1u);
   EXPECT_EQ(Bytes(file.begin() + 108, file.begin() + 200), Bytes(92, 0));
-  EXPECT_EQ(u32At(file, 200), 4u);
-  EXPECT_EQ(u32At(file, 204), 208u + textLength);
+  EXPECT_EQ(getU32(file, 200), 4u);
+  EXPECT_EQ(getU32(file, 204), 208u + textLength);
   EXPECT_EQ(text(file), expected);
-  EXPECT_EQ(file.size(), u32At(file, 12));
+  EXPECT_EQ(file.size(), getU32(file, 12));
   EXPECT_EQ(decryptData(file), samplesToBytes(words));
 }
 
@@ -140,9 +142,9 @@ TEST_P(WavepackPackerSizes, FileLengthIsTheRealLength) {
   ASSERT_EQ(pack(input), WAVEPACK_OK);
   const Bytes file = output();
   const std::size_t textLength = text(file).size();
-  EXPECT_EQ(u32At(file, 200), c.sampleCount);
+  EXPECT_EQ(getU32(file, 200), c.sampleCount);
   EXPECT_EQ(file.size(), 208 + textLength + c.dataBytes);
-  EXPECT_EQ(u32At(file, 12), file.size());
+  EXPECT_EQ(getU32(file, 12), file.size());
   Bytes padded = input;
   padded.resize(c.dataBytes, 0);
   EXPECT_EQ(decryptData(file), padded);
@@ -165,7 +167,7 @@ TEST_F(WavepackPacker, EmptyInputHasZeroValueNumAndLength) {
 }
 
 TEST_F(WavepackPacker, EveryTableNameAndEveryArgumentReachesTheText) {
-  wavepack_test::writeBytes(inputPath_, {});
+  arbtest::writeBytes(inputPath_, {});
   ASSERT_EQ(PackuserIQdata(inputPath_.c_str(), outputPath_.c_str(), 7, 99, 1000, 13, 3, 0.35, 8, 4),
             WAVEPACK_OK);
   EXPECT_EQ(text(output()),
@@ -185,9 +187,9 @@ TEST_F(WavepackPacker, HeaderCrcCoversTheTextOnly) {
   const Bytes b = output();
   ASSERT_EQ(pack(samplesToBytes({-1, -2, -3, 4})), WAVEPACK_OK);  // same text, other data
   const Bytes c = output();
-  EXPECT_NE(u32At(a, 0), u32At(b, 0));
+  EXPECT_NE(getU32(a, 0), getU32(b, 0));
   EXPECT_EQ(text(a), text(c));
-  EXPECT_EQ(u32At(a, 0), u32At(c, 0));
+  EXPECT_EQ(getU32(a, 0), getU32(c, 0));
 }
 
 class WavepackBadIndex
@@ -215,10 +217,10 @@ TEST_F(WavepackPacker, FailuresLeaveNoFileAndKeepAnExistingOne) {
             WAVEPACK_INPUT_FAILED);
   EXPECT_FALSE(std::filesystem::exists(outputPath_));
 
-  wavepack_test::writeText(outputPath_, "precious");
+  arbtest::writeText(outputPath_, "precious");
   EXPECT_EQ(PackuserIQdata(missing.c_str(), outputPath_.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
             WAVEPACK_INPUT_FAILED);
-  wavepack_test::writeBytes(inputPath_, Bytes(8, 0));
+  arbtest::writeBytes(inputPath_, Bytes(8, 0));
   const std::string noDir = dir_.file("no-such-dir/wave.arb");
   EXPECT_EQ(PackuserIQdata(inputPath_.c_str(), noDir.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
             WAVEPACK_OUTPUT_FAILED);
@@ -229,11 +231,11 @@ TEST_F(WavepackPacker, FailuresLeaveNoFileAndKeepAnExistingOne) {
             WAVEPACK_INPUT_FAILED);
   EXPECT_EQ(PackuserIQdata(inputPath_.c_str(), nullptr, 1, 0, 1000, 1, 1, 1.0, 1, 1),
             WAVEPACK_OUTPUT_FAILED);
-  EXPECT_EQ(wavepack_test::readBytes(outputPath_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(arbtest::readBytes(outputPath_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
 
   // Success replaces it, with the permissions a plain create gives, and leaves no part file.
   ASSERT_EQ(pack(Bytes(8, 0)), WAVEPACK_OK);
-  EXPECT_EQ(u32At(output(), 200), 2u);
+  EXPECT_EQ(getU32(output(), 200), 2u);
   EXPECT_EQ(leftoverFiles(), 0u);
   const auto perms = std::filesystem::status(outputPath_).permissions();
   EXPECT_NE(perms & std::filesystem::perms::owner_read, std::filesystem::perms::none);
@@ -250,8 +252,8 @@ TEST_F(WavepackPacker, InputTooLargeForTheHeaderFieldsIsRefused) {
 }
 
 TEST_F(WavepackPacker, AFailedWriteIsResult19AndLeavesNothing) {
-  wavepack_test::writeBytes(inputPath_, Bytes(200000, 0x11));
-  wavepack_test::writeText(outputPath_, "precious");
+  arbtest::writeBytes(inputPath_, Bytes(200000, 0x11));
+  arbtest::writeText(outputPath_, "precious");
   // In a child process, limit the size of written files so that the write fails
   // part way, as on a full disk.
   const pid_t child = ::fork();
@@ -268,7 +270,7 @@ TEST_F(WavepackPacker, AFailedWriteIsResult19AndLeavesNothing) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), WAVEPACK_OUTPUT_FAILED);
-  EXPECT_EQ(wavepack_test::readBytes(outputPath_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(arbtest::readBytes(outputPath_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
   EXPECT_EQ(leftoverFiles(), 0u);
 }
 
@@ -278,7 +280,7 @@ TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsResult19) {
   std::filesystem::create_directory(folder);
   std::filesystem::permissions(
       folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  wavepack_test::writeBytes(inputPath_, Bytes(8, 0));
+  arbtest::writeBytes(inputPath_, Bytes(8, 0));
   const std::string target = folder + "/wave.arb";
   const int result =
       PackuserIQdata(inputPath_.c_str(), target.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1);

@@ -7,15 +7,17 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "files.h"
 #include "iq_readers.h"
+#include "little_endian.h"
 #include "quantizer.h"
-#include "test_support.h"
+#include "scratch_dir.h"
 
 namespace {
 
+using arbtest::ScratchDir;
 using wavepack::FieldValue;
 using wavepack::IqPair;
-using wavepack_test::ScratchDir;
 
 // Reference: what `stream >> double` makes of a field; overflow shows as a failed
 // extraction with the value set to +-max.
@@ -148,7 +150,7 @@ class WavepackCsvFiles : public testing::Test {
  protected:
   std::string csv(const std::string& text) {
     const std::string path = dir_.file("in" + std::to_string(++count_) + ".csv");
-    wavepack_test::writeText(path, text);
+    arbtest::writeText(path, text);
     return path;
   }
   ScratchDir dir_;
@@ -242,13 +244,13 @@ class WavepackBinaryFiles : public WavepackCsvFiles {
  protected:
   std::string bin(const std::vector<std::uint8_t>& bytes) {
     const std::string path = dir_.file("in" + std::to_string(++count_) + ".bin");
-    wavepack_test::writeBytes(path, bytes);
+    arbtest::writeBytes(path, bytes);
     return path;
   }
 };
 
 TEST_F(WavepackBinaryFiles, DualFileIsInterleavedAndIgnoresATrailingPartialValue) {
-  auto bytes = wavepack_test::doubleBytes({1.5, -2.5});
+  auto bytes = arbtest::doubleBytes({1.5, -2.5});
   bytes.insert(bytes.end(), {1, 2, 3, 4});  // 20 bytes: two doubles and 4 stray bytes
   const auto pairs = wavepack::readBinarySamples(bin(bytes), true, true);
   ASSERT_EQ(pairs.size(), 1u);
@@ -257,7 +259,7 @@ TEST_F(WavepackBinaryFiles, DualFileIsInterleavedAndIgnoresATrailingPartialValue
 }
 
 TEST_F(WavepackBinaryFiles, SingleComponentFiles) {
-  const std::string path = bin(wavepack_test::doubleBytes({1, 2, 3}));
+  const std::string path = bin(arbtest::doubleBytes({1, 2, 3}));
   const auto asI = wavepack::readBinarySamples(path, true, false);
   ASSERT_EQ(asI.size(), 3u);
   EXPECT_EQ(asI[2].i, 3.0);
@@ -268,7 +270,7 @@ TEST_F(WavepackBinaryFiles, SingleComponentFiles) {
 }
 
 TEST_F(WavepackBinaryFiles, Failures) {
-  const std::string odd = bin(wavepack_test::doubleBytes({1, 2, 3}));
+  const std::string odd = bin(arbtest::doubleBytes({1, 2, 3}));
   EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(odd, true, true); }),
             "Binary data in " + odd + " length is odd");
   const std::string empty = bin({});
@@ -285,7 +287,7 @@ TEST_F(WavepackBinaryFiles, Failures) {
 class WavepackNonFinite : public WavepackBinaryFiles, public testing::WithParamInterface<double> {};
 
 TEST_P(WavepackNonFinite, IsRefusedNamingTheFile) {
-  const std::string path = bin(wavepack_test::doubleBytes({1.0, GetParam()}));
+  const std::string path = bin(arbtest::doubleBytes({1.0, GetParam()}));
   EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(path, true, true); }),
             "Value 2 in " + path + " is not a finite number");
 }

@@ -9,59 +9,31 @@
 #include <sstream>
 
 #include "arb_format.h"
-#include "test_support.h"
+#include "files.h"
+#include "little_endian.h"
+#include "process.h"
+#include "scratch_dir.h"
 #include "wavecrypt.h"
-
-#ifndef WAVEPACK_EXECUTABLE
-#error "WAVEPACK_EXECUTABLE must name the program under test"
-#endif
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ProcessResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using arbtest::ProcessResult;
 
 class WavepackProgram : public testing::Test {
  protected:
   void SetUp() override { fs::create_directory(tmp_); }
 
-  // Runs wavepack with TMPDIR pointing at a private folder.
+  // Runs wavepack in the scratch folder with TMPDIR pointing at a private folder.
   ProcessResult run(const std::vector<std::string>& args, const std::string& tmpdir = "") {
-    std::string cmd = "cd " + quoted(dir_.path().string()) +
-                      " && TMPDIR=" + quoted(tmpdir.empty() ? tmp_.string() : tmpdir) + " " +
-                      quoted(WAVEPACK_EXECUTABLE);
-    for (const auto& a : args) cmd += " " + quoted(a);
-    const fs::path out = dir_.path() / "stdout.txt";
-    const fs::path err = dir_.path() / "stderr.txt";
-    cmd += " >" + quoted(out.string()) + " 2>" + quoted(err.string());
-    const int raw = std::system(cmd.c_str());
-    ProcessResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    return r;
+    arbtest::ProcessOptions options;
+    options.workingDirectory = dir_.path().string();
+    options.environment = {"TMPDIR=" + (tmpdir.empty() ? tmp_.string() : tmpdir)};
+    return arbtest::runProcess(WAVEPACK_PROGRAM, args, options);
   }
   std::string file(const std::string& name, const std::string& text) {
     const std::string path = dir_.file(name);
-    wavepack_test::writeText(path, text);
+    arbtest::writeText(path, text);
     return path;
   }
   std::size_t tempFilesLeft() const {
@@ -69,13 +41,13 @@ class WavepackProgram : public testing::Test {
         std::distance(fs::directory_iterator(tmp_), fs::directory_iterator()));
   }
 
-  wavepack_test::ScratchDir dir_;
+  arbtest::ScratchDir dir_;
   fs::path tmp_ = dir_.path() / "tmp";
 };
 
 TEST_F(WavepackProgram, CopyrightEndsTheRunWithStatus0EvenWithoutOutput) {
   const ProcessResult r = run({"-c"});
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.out.rfind("Copyright (c) 2026 arbsuite developers\n"
                         "This program  using Templatized C++ Command Line Parser ",
                         0),
@@ -85,10 +57,10 @@ TEST_F(WavepackProgram, CopyrightEndsTheRunWithStatus0EvenWithoutOutput) {
 
 TEST_F(WavepackProgram, VersionAndHelpEndWithStatus0) {
   const ProcessResult v = run({"--version"});
-  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.exitStatus, 0);
   EXPECT_NE(v.out.find("1.3.1.150320"), std::string::npos);
   const ProcessResult h = run({"-h"});
-  EXPECT_EQ(h.status, 0);
+  EXPECT_EQ(h.exitStatus, 0);
   EXPECT_NE(h.out.find("in-phase and quadrature components"), std::string::npos);
 }
 
@@ -96,7 +68,7 @@ TEST_F(WavepackProgram, ParserErrorsEndWithStatus1) {
   for (const auto& args :
        std::vector<std::vector<std::string>>{{}, {"-d", "x.csv"}, {"-z"}, {"-o"}}) {
     const ProcessResult r = run(args);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.exitStatus, 1);
     EXPECT_FALSE(r.err.empty());
   }
 }
@@ -115,7 +87,7 @@ class WavepackProgramRules : public WavepackProgram,
 
 TEST_P(WavepackProgramRules, ReportProgramErrorAndStatus1) {
   const ProcessResult r = run(GetParam().args);
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.err, "PROGRAM ERROR: " + GetParam().message + "\n");
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(tempFilesLeft(), 0u);
@@ -148,15 +120,15 @@ TEST_F(WavepackProgram, UnequalLengthsWriteNothingAndKeepAnExistingOutput) {
   file("q.csv", eleven);
   const std::string existing = file("out.arb", "old");
   const ProcessResult r = run({"-i", "i.csv", "-q", "q.csv", "-o", "out.arb"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.err, "PROGRAM ERROR: Data length is not equal in i.csv and q.csv\n");
-  EXPECT_EQ(slurp(existing), "old");
+  EXPECT_EQ(arbtest::readText(existing), "old");
 }
 
 TEST_F(WavepackProgram, MissingTemporaryFolderIsReported) {
   file("d.csv", "1,2\n");
   const ProcessResult r = run({"-d", "d.csv", "-o", "w.arb"}, (dir_.path() / "absent").string());
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.err, "PROGRAM ERROR: Get Temp Path failed\n");
   EXPECT_FALSE(fs::exists(dir_.path() / "w.arb"));
 }
@@ -164,7 +136,7 @@ TEST_F(WavepackProgram, MissingTemporaryFolderIsReported) {
 TEST_F(WavepackProgram, OverflowingCsvNumberIsRefusedBeforeWriting) {
   file("d.csv", "1,2\n3,1e999\n");
   const ProcessResult r = run({"-d", "d.csv", "-o", "w.arb"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.err, "PROGRAM ERROR: Number out of range in d.csv at line 2\n");
   EXPECT_FALSE(fs::exists(dir_.path() / "w.arb"));
   EXPECT_EQ(tempFilesLeft(), 0u);
@@ -172,7 +144,7 @@ TEST_F(WavepackProgram, OverflowingCsvNumberIsRefusedBeforeWriting) {
 
 // Reads an .arb file with the format module and returns its decrypted data.
 std::vector<std::int16_t> readArb(const std::string& path, std::string& text) {
-  const auto bytes = wavepack_test::readBytes(path);
+  const auto bytes = arbtest::readBytes(path);
   arb::ArbHeader h;
   EXPECT_EQ(arb::parseHeader(bytes, h), arb::ParseStatus::ok);
   EXPECT_EQ(arb::checkLayout(h, bytes.size()), arb::ParseStatus::ok);
@@ -212,7 +184,7 @@ TEST_F(WavepackProgram, ConvertsACsvFileEndToEnd) {
   }
   file("wave.csv", csv);
   const ProcessResult r = run({"-d", "wave.csv", "-f", "2.5k", "-o", "out.arb"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_EQ(r.out, "Successfully converts the CSV format file to out.arb\n");
   EXPECT_EQ(tempFilesLeft(), 0u);
 
@@ -240,10 +212,10 @@ TEST_F(WavepackProgram, ConvertsACsvFileEndToEnd) {
 }
 
 TEST_F(WavepackProgram, ConvertsSeparateBinaryFilesWithTheDefaultFrequency) {
-  wavepack_test::writeBytes(dir_.file("i.bin"), wavepack_test::doubleBytes({3, 0}));
-  wavepack_test::writeBytes(dir_.file("q.bin"), wavepack_test::doubleBytes({4, 1}));
+  arbtest::writeBytes(dir_.file("i.bin"), arbtest::doubleBytes({3, 0}));
+  arbtest::writeBytes(dir_.file("q.bin"), arbtest::doubleBytes({4, 1}));
   const ProcessResult r = run({"-b", "-i", "i.bin", "-q", "q.bin", "-o", "b.arb"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_EQ(r.out, "Successfully converts the binary format file to b.arb\n");
   std::string text;
   EXPECT_EQ(readArb(dir_.file("b.arb"), text), (std::vector<std::int16_t>{3980, 5307, 0, 1326}));
@@ -251,9 +223,9 @@ TEST_F(WavepackProgram, ConvertsSeparateBinaryFilesWithTheDefaultFrequency) {
 }
 
 TEST_F(WavepackProgram, NonFiniteBinaryInputIsRefused) {
-  wavepack_test::writeBytes(dir_.file("d.bin"), wavepack_test::doubleBytes({1, NAN}));
+  arbtest::writeBytes(dir_.file("d.bin"), arbtest::doubleBytes({1, NAN}));
   const ProcessResult r = run({"-b", "-d", "d.bin", "-o", "b.arb"});
-  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.err, "PROGRAM ERROR: Value 2 in d.bin is not a finite number\n");
   EXPECT_FALSE(fs::exists(dir_.path() / "b.arb"));
 }

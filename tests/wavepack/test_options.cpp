@@ -5,7 +5,9 @@
 #include <stdexcept>
 
 #include "convert.h"
-#include "test_support.h"
+#include "files.h"
+#include "little_endian.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -86,13 +88,13 @@ TEST(WavepackInputOptions, Rules) {
 }
 
 TEST(WavepackReadInput, MergesSeparateFilesAndRefusesUnequalLengths) {
-  wavepack_test::ScratchDir dir;
+  arbtest::ScratchDir dir;
   const std::string i = dir.file("i.csv");
   const std::string q = dir.file("q.csv");
   const std::string q11 = dir.file("q11.csv");
-  wavepack_test::writeText(i, "1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n");
-  wavepack_test::writeText(q, "-1\n-2\n-3\n-4\n-5\n-6\n-7\n-8\n-9\n-10\n");
-  wavepack_test::writeText(q11, "-1\n-2\n-3\n-4\n-5\n-6\n-7\n-8\n-9\n-10\n-11\n");
+  arbtest::writeText(i, "1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n");
+  arbtest::writeText(q, "-1\n-2\n-3\n-4\n-5\n-6\n-7\n-8\n-9\n-10\n");
+  arbtest::writeText(q11, "-1\n-2\n-3\n-4\n-5\n-6\n-7\n-8\n-9\n-10\n-11\n");
 
   const auto merged = wavepack::readInput({false, std::nullopt, i, q});
   ASSERT_EQ(merged.size(), 10u);
@@ -111,7 +113,7 @@ TEST(WavepackReadInput, MergesSeparateFilesAndRefusesUnequalLengths) {
   }
 
   const std::string bin = dir.file("i.bin");
-  wavepack_test::writeBytes(bin, wavepack_test::doubleBytes({0.25, 0.5}));
+  arbtest::writeBytes(bin, arbtest::doubleBytes({0.25, 0.5}));
   const auto binary = wavepack::readInput({true, std::nullopt, bin, std::nullopt});
   ASSERT_EQ(binary.size(), 2u);
   EXPECT_EQ(binary[1].i, 0.5);

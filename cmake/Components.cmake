@@ -1,0 +1,69 @@
+# The two shapes every component takes: an OBJECT library <component>_core holding
+# its sources, and, for the three deliverable libraries, a shared library made from
+# it with a reviewed export list.
+
+# arbsuite_add_core(<name> SOURCES src... [BUILDING <MACRO>] [LINK lib...])
+# An OBJECT library of the sources. Its include/ folder (where the component has
+# one) is public; its src/ folder is private (the component's own tests and benchmarks add it themselves).
+# BUILDING names the macro that switches the component's export macro on: it is set
+# privately, so only the component's own objects carry default visibility.
+function(arbsuite_add_core name)
+  cmake_parse_arguments(ARG "" "BUILDING" "SOURCES;LINK" ${ARGN})
+  add_library(${name} OBJECT ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/include)
+    target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>)
+  endif()
+  if(ARG_BUILDING)
+    target_compile_definitions(${name} PRIVATE ${ARG_BUILDING})
+  endif()
+  if(ARG_LINK)
+    target_link_libraries(${name} PUBLIC ${ARG_LINK})
+  endif()
+  if(BUILD_FUZZERS AND CMAKE_CXX_COMPILER_ID MATCHES Clang)
+    # Coverage feedback for the libFuzzer targets of the tests.
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
+endfunction()
+
+# arbsuite_add_shared_library(<name> CORES core... VERSION_SCRIPT file HEADERS h...
+#                             [LINK lib...] [RUNPATH_ORIGIN])
+# The shared library lib<name>.so from the objects of CORES. The linker version
+# script (ending in "local: *;") is its whole export list. RUNPATH_ORIGIN makes it
+# find sibling libraries in its own folder, in the build tree and installed.
+function(arbsuite_add_shared_library name)
+  cmake_parse_arguments(ARG "RUNPATH_ORIGIN" "VERSION_SCRIPT" "CORES;HEADERS;LINK" ${ARGN})
+  add_library(${name} SHARED)
+  target_link_libraries(${name} PRIVATE ${ARG_CORES} ${ARG_LINK})
+  target_include_directories(${name} INTERFACE
+    $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  target_link_options(${name} PRIVATE "LINKER:--version-script=${ARG_VERSION_SCRIPT}")
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${ARG_VERSION_SCRIPT})
+  if(ARG_RUNPATH_ORIGIN)
+    # The build tree uses the install RUNPATH as it is (no padding, no link folders);
+    # new dtags make it a RUNPATH rather than an RPATH.
+    set_target_properties(${name} PROPERTIES
+      BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
+    target_link_options(${name} PRIVATE "LINKER:--enable-new-dtags")
+  endif()
+  install(TARGETS ${name} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES ${ARG_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+endfunction()
+
+# arbsuite_add_program(<name> SOURCES src... [OUTPUT_NAME file] [LINK lib...])
+# A program of bin/ that finds the suite's libraries in ../lib, in the build tree
+# (which has the installed layout) and installed.
+function(arbsuite_add_program name)
+  cmake_parse_arguments(ARG "" "OUTPUT_NAME" "SOURCES;LINK" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINK})
+  target_compile_definitions(${name} PRIVATE ARBSUITE_VERSION="${PROJECT_VERSION}")
+  set_target_properties(${name} PROPERTIES
+    BUILD_RPATH "$ORIGIN/../lib"
+    INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  if(ARG_OUTPUT_NAME)
+    set_target_properties(${name} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
+  endif()
+  install(TARGETS ${name} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()

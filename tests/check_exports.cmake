@@ -1,0 +1,84 @@
+# Fails unless the dynamic symbol table of each library and of the wavepack program
+# (`nm -D --defined-only`) lists exactly the names below, and libseqlink.so carries
+# the RUNPATH $ORIGIN (not an RPATH) that finds libwavecrypt.so beside it.
+# Usage: cmake -DNM=nm -DREADELF=readelf -DWAVECRYPT=... -DSEQLINK=... -DIQSYNTH=...
+#              -DWAVEPACK=... -P check_exports.cmake
+
+set(wavecrypt_exports AfxGetCrcU32 AfxgetRandKeyR5 EncOrDecOpt)
+set(seqlink_exports crtMultiSegArb outputIQDataAndInf readArbFileAllInf readArbFileData
+                    readArbFileInf readMultiSegConfig)
+set(wavepack_exports AfxgetRandKeyR5 EncOrDecOpt PackuserIQdata)
+# Three getters keep C++ linkage, hence their mangled names.
+set(iqsynth_exports
+    setAlphaBt getAlphaBt setCodingType getCodingType setDataSrc getDataSrc
+    setDigiModulatingType getDigiModulatingType setFilterLengh getFilterLengh setMaxFskDev
+    getMaxFskDev setMaxAskDepth getMaxAskDepth setOverSamplingRate getOverSamplingRate
+    setPrbs getPrbs setSequenceLenth getSequenceLenth setShapingFilterType
+    getShapingFilterType setSymbolRate getSymbolRate setUsrListSize getUsrListSize
+    setWorkingMode getWorkingMode setDataFormatIsHex isDataFormatIsHex
+    setFskPhaseCorrectEnable isFskPhaseCorrectEnable setPowerRampEnable setPowerRampFunc
+    setPowerRampTime setPowerRampItem setSigAddNoiseIsEnable setNoiseSampleRate
+    setNoiseSeqLength setNoiseSystemBandwidth setBandWidthRatio setNoiseCNR
+    setMccwCarrierItem setMccwCarrierSpacing setMccwOptCrestFactorEn
+    setMccwOptCrestFactorMode setInstallPath setDataFileList setCtrlFileList
+    setIqFilePathName setTmpFilePathName setUsrList setShapingFilterCoef
+    setPowerRampStartSymbol setPowerRampAttenuation setMccwCarrierSAmp setMccwCarrierPhase
+    setMccwCarrierEn setUsrModulatingSymbolItem setUsrModulatingConstelMap getFilterTap
+    getFilterCoef getSymbolMap getConstelMap getUserList getNoiseBandWidth getNoiseLvlSysBW
+    getNoiseLvlTotalBW getSigLvlPep getCarrierLvldB getSigLvldB getMccwCarrierSample
+    getMccwCarrierSampleFreq getMaxFilterLen getMaxOsr getMaxUsrListSize
+    runMccwCarrierParamGen runIqSynth _Z17isPowerRampEnablev _Z16getPowerRampFuncv
+    _Z16getPowerRampTimev gIqSynthCfg iMapDat qMapDat mapDat edge8PSKRotSin edge8PSKRotCos
+)
+
+set(failures "")
+function(check_exports file expected_var)
+  execute_process(COMMAND ${NM} -D --defined-only ${file}
+                  OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${file}")
+  endif()
+  string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+  set(names)
+  foreach(line ${lines})
+    string(REGEX REPLACE "^.* " "" name "${line}")
+    # Copy relocations of library data (std::cout@GLIBCXX_3.4 in a program) and
+    # version definitions are not symbols of ours.
+    if(NOT name MATCHES "@" AND NOT line MATCHES " A ")
+      list(APPEND names ${name})
+    endif()
+  endforeach()
+  list(SORT names)
+  set(expected ${${expected_var}})
+  list(SORT expected)
+  if(NOT names STREQUAL expected)
+    set(missing ${expected})
+    list(REMOVE_ITEM missing ${names})
+    set(extra ${names})
+    list(REMOVE_ITEM extra ${expected})
+    set(failures "${failures}\n${file}: missing '${missing}', unexpected '${extra}'" PARENT_SCOPE)
+  else()
+    list(LENGTH names count)
+    message(STATUS "${file}: ${count} exports as reviewed")
+  endif()
+endfunction()
+
+check_exports(${WAVECRYPT} wavecrypt_exports)
+check_exports(${SEQLINK} seqlink_exports)
+check_exports(${IQSYNTH} iqsynth_exports)
+check_exports(${WAVEPACK} wavepack_exports)
+
+execute_process(COMMAND ${READELF} -d ${SEQLINK} OUTPUT_VARIABLE dynamic RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "readelf failed on ${SEQLINK}")
+endif()
+if(NOT dynamic MATCHES "\\(RUNPATH\\)[^\n]*\\[\\$ORIGIN\\]")
+  set(failures "${failures}\n${SEQLINK} lacks RUNPATH [$ORIGIN]")
+endif()
+if(dynamic MATCHES "\\(RPATH\\)")
+  set(failures "${failures}\n${SEQLINK} has an RPATH")
+endif()
+
+if(failures)
+  message(FATAL_ERROR "export check failed:${failures}")
+endif()
