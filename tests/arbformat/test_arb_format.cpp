@@ -1,12 +1,12 @@
 // The .arb format module: header bytes at their offsets, bounds checks of the
 // parsers, text items, the version-2 info block and the signal energy.
-#include "arb_format.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <vector>
+
+#include "arb_format.h"
 
 namespace {
 

@@ -81,9 +81,10 @@ class SeqlinkRoundTripTest : public ::testing::Test {
     wave.path = dir_->file(name + ".arb");
     arbtest::writeText(dir_->file(name + "_i.csv"), iCsv);
     arbtest::writeText(dir_->file(name + "_q.csv"), qCsv);
-    const std::string command =
-        std::string("\"") + WAVEPACK_PROGRAM + "\" -i \"" + dir_->file(name + "_i.csv") + "\" -q \"" +
-        dir_->file(name + "_q.csv") + "\" -f " + fs + " -o \"" + wave.path + "\" > /dev/null";
+    const std::string command = std::string("\"") + WAVEPACK_PROGRAM + "\" -i \"" +
+                                dir_->file(name + "_i.csv") + "\" -q \"" +
+                                dir_->file(name + "_q.csv") + "\" -f " + fs + " -o \"" + wave.path +
+                                "\" > /dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0);
     wave.values = quantised(i, q);
     wave.clock = clock;
