@@ -185,8 +185,9 @@ int awgnOnlyNoise(double fs, double* iOut, double* qOut, int n, double bSys, dou
 void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRateName) {
   auto require = [](bool ok, const std::string& field, double value) {
     if (!ok) {
-      throw IqSynthCfgExcept(kErrCfgValue, field + " " + to_string(value) +
-                                               " must be a finite positive value for noise");
+      throw IqSynthCfgExcept(
+          IQSYNTH_ERR_CFG_VALUE,
+          field + " " + to_string(value) + " must be a finite positive value for noise");
     }
   };
   require(std::isfinite(fs) && fs > 0.0, sampleRateName, fs);
@@ -200,8 +201,8 @@ int runAWGN() {
   iqSynthCfg& cfg = gIqSynthCfg;
   const int n = cfg.noiseSeqLength;
   if (n < 1) {
-    throw IqSynthCfgExcept(kErrCfgValue, "noiseSeqLength " + to_string(n) +
-                                             " must be at least 1 in the noise-only mode");
+    throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, "noiseSeqLength " + to_string(n) +
+                                                      " must be at least 1 in the noise-only mode");
   }
   checkNoiseSettings(cfg, cfg.noiseSampleRate, "noiseSampleRate");
 
@@ -218,7 +219,7 @@ int runAWGN() {
                                cfg.noiseSystemBandwidth, cfg.bandWidthRatio, &cfg.noiseBandWidth,
                                &cfg.noiseLvlSysBW, &cfg.noiseLvlTotalBW, &cfg.sigLvlPep);
   if (rc != kNoiseOk) {
-    throw IqSynthAwgnExcept(rc | kErrAwgnBase, "AWGN onle noise is error");
+    throw IqSynthAwgnExcept(rc | IQSYNTH_ERR_NOISE_BASE, "AWGN onle noise is error");
   }
 
   try {

@@ -65,7 +65,7 @@ std::valarray<double> makeEdgeRotation(bool sine) {
 }
 
 [[noreturn]] void throwBadSetting(const std::string& text) {
-  throw IqSynthCfgExcept(kErrCfgValue, text);
+  throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, text);
 }
 
 }  // namespace
@@ -151,8 +151,9 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
   const int type = cfg.digiModulatingType;
   const ConstelMap* table = mappingTableFor(cfg, type);
   if (table == nullptr) {
-    throw IqSynthCfgExcept(kErrModType, std::string(" ERROR : not supported modulating format ") +
-                                            " at " + to_string(__LINE__) + " in " + kSourceName);
+    throw IqSynthCfgExcept(IQSYNTH_ERR_MOD_TYPE,
+                           std::string(" ERROR : not supported modulating format ") + " at " +
+                               to_string(__LINE__) + " in " + kSourceName);
   }
   if (modFamilyOf(type) == iqSynthCfg::MOD_FAMILY_USER) {
     const int k = modBitsOf(type);

@@ -138,9 +138,8 @@ IQSYNTH_API void setUsrModulatingSymbolItem(int points) {
 }
 
 IQSYNTH_API void setUsrModulatingConstelMap(const double* points) {
-  const unsigned bits = static_cast<unsigned>(cfg().digiModulatingType) & 31u;
-  const int wanted = static_cast<int>((1u << bits) & 0xFFFFu);
-  const int count = clampCount(wanted, iqSynthCfg::kMaxConstelPoints);
+  const int count =
+      clampCount(modPointCount(cfg().digiModulatingType), iqSynthCfg::kMaxConstelPoints);
   cfg().usrConstelMap.clear();
   if (points == nullptr) {
     return;
@@ -240,18 +239,13 @@ constexpr double kEnvelopePeak = 0.9;    // envelope peak after normalisation
 constexpr double kQuantScale = 32768.0;  // full scale of the 16-bit product
 constexpr int kOutputShift = 2;          // 16-bit product to 14-bit sample
 
-// Statuses of the exception classes without an error number.
-constexpr int kStatusMemAlloc = -0x10001;
-constexpr int kStatusInvalidArgument = -16;
-constexpr int kStatusUnexpected = -0xA0001;
-
 std::string driverWhere(int line) {
   return std::string(kDriverSourceFile) + " at " + to_string(line);
 }
 std::string driverLineInFile(int line) { return to_string(line) + " in file " + kDriverSourceFile; }
 
 [[noreturn]] void rejectSetting(const std::string& text) {
-  throw IqSynthCfgExcept(kErrCfgValue, text);
+  throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, text);
 }
 
 // Appends "<index><label><value>" lines to the log, many lines to an entry:
@@ -343,7 +337,7 @@ void addNoiseToTracks(iqSynthCfg& c) {
                    c.bandWidthRatio, &c.noiseBandWidth, fs, c.noiseCNR, &c.carrierLvldB,
                    &c.sigLvldB, &c.noiseLvlSysBW, &c.noiseLvlTotalBW, &c.sigLvlPep);
   if (rc != kNoiseOk) {
-    throw IqSynthAwgnExcept(rc | kErrAwgnBase, "AWGN ADD noise is error");
+    throw IqSynthAwgnExcept(rc | IQSYNTH_ERR_NOISE_BASE, "AWGN ADD noise is error");
   }
 }
 
@@ -509,7 +503,7 @@ IQSYNTH_API int runIqSynth(short* pIDat, short* pQDat) {
     status = runIqSynthStages(pIDat, pQDat);
   } catch (const IqSynthMemAllocExcept& e) {
     wrLog(e.what());
-    status = kStatusMemAlloc;
+    status = -IQSYNTH_ERR_MEM_ALLOC;
   } catch (const IqSynthFileExcept& e) {
     wrLog(e.what());
     status = -e.errNo();
@@ -521,10 +515,10 @@ IQSYNTH_API int runIqSynth(short* pIDat, short* pQDat) {
     status = -e.errNo();
   } catch (const std::invalid_argument& e) {
     wrLog(e.what());
-    status = kStatusInvalidArgument;
+    status = -IQSYNTH_ERR_INVALID_ARGUMENT;
   } catch (...) {
     wrLog("not expected Error");
-    status = kStatusUnexpected;
+    status = -IQSYNTH_ERR_UNEXPECTED;
   }
   // Every entry of the run is on disk when the host gets the status.
   flushLog();

@@ -45,7 +45,7 @@ constexpr const char* kRootRisingCosAllocText =
     "can not allocate space for root rising cosine FSK filter tap at ";
 
 [[noreturn]] void throwBadValue(const std::string& text) {
-  throw IqSynthCfgExcept(kErrCfgValue, text);
+  throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, text);
 }
 
 // Oversampling and span limits every design and every track length depends on.
@@ -381,7 +381,7 @@ int genShapingFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
     case Cfg::FILTER_HALF_SIN:
       return genHalfSinFilter(cfg, taps);
     default:
-      throw IqSynthCfgExcept(kErrFilterType, "not exist filter type");
+      throw IqSynthCfgExcept(IQSYNTH_ERR_FILTER_TYPE, "not exist filter type");
   }
 }
 
@@ -649,7 +649,8 @@ Chain chainFor(int digiModulatingType, int family) {
     default:
       break;
   }
-  throw IqSynthCfgExcept(kErrModType, "Not processing modulating type" + to_string(__LINE__));
+  throw IqSynthCfgExcept(IQSYNTH_ERR_MOD_TYPE,
+                         "Not processing modulating type" + to_string(__LINE__));
 }
 
 void runMappingChain(iqSynthCfg& cfg, std::size_t total, int offset, bool fullLog) {

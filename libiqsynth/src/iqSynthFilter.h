@@ -11,10 +11,9 @@ class iqSynthCfg;
 // Each designer reads overSamplingRate (S), filterLengh (L), AlphaBt and usrFilterCoef from
 // cfg, resizes taps (caller-owned) and fills it, records the reported taps in
 // cfg.filterTap / cfg.filterCoef (see each designer), and returns 0.
-// Throws IqSynthCfgExcept 0x40005 (kErrCfgValue, the text naming the field) when S is outside
-// 1..32, L outside 0..128, or the design
-// would give taps that are not finite (alpha or BT of 0, taps summing to 0);
-// IqSynthMemAllocExcept when taps cannot be sized.
+// Throws IqSynthCfgExcept 0x40005 (IQSYNTH_ERR_CFG_VALUE, the text naming the field) when S is
+// outside 1..32, L outside 0..128, or the design would give taps that are not finite (alpha or BT
+// of 0, taps summing to 0); IqSynthMemAllocExcept when taps cannot be sized.
 
 // Dispatches on cfg.shapingFilterType; throws IqSynthCfgExcept 0x40001 "not exist filter
 // type" for any code but 2, 3, 5, 6, 7, 8, 9, 10.

@@ -11,15 +11,7 @@
 #include <sstream>
 #include <string>
 
-// Error numbers carried by the exceptions; runIqSynth returns them negated.
-constexpr int kErrFileOpen = 0x20001;       // data list file cannot be opened
-constexpr int kErrFileFormat = 0x20002;     // data list file format or content is wrong
-constexpr int kErrFilterType = 0x40001;     // unknown shaping filter
-constexpr int kErrModType = 0x40002;        // unknown modulation type
-constexpr int kErrDataSrc = 0x40003;        // unknown data source
-constexpr int kErrPowerRampMode = 0x40004;  // unknown power ramp shape
-constexpr int kErrCfgValue = 0x40005;       // a setting the run cannot honour
-constexpr int kErrAwgnBase = 0xF000;        // ORed with the noise routine's result code
+#include "iqsynth.h"
 
 // The log file stream. Entries are buffered and reach the disk at flush(), when
 // the buffer fills, and when the log is destroyed at unload.

@@ -133,13 +133,13 @@ int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<
   const int carriers = cfg.mccwCarrierItem;
   const int samples = cfg.mccwCarrierSample;
   if (carriers < 1 || carriers > iqSynthCfg::kMaxMccwCarriers) {
-    throw IqSynthCfgExcept(kErrCfgValue, "mccwCarrierItem " + to_string(carriers) +
-                                             " is outside 1.." +
-                                             to_string(iqSynthCfg::kMaxMccwCarriers));
+    throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, "mccwCarrierItem " + to_string(carriers) +
+                                                      " is outside 1.." +
+                                                      to_string(iqSynthCfg::kMaxMccwCarriers));
   }
   if (samples < 0 || static_cast<std::size_t>(samples) > std::min(iDat.size(), qDat.size())) {
-    throw IqSynthCfgExcept(kErrCfgValue, "mccwCarrierSample " + to_string(samples) +
-                                             " does not fit the sample tracks");
+    throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, "mccwCarrierSample " + to_string(samples) +
+                                                      " does not fit the sample tracks");
   }
 
   std::vector<double> phase;

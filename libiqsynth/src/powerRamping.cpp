@@ -36,13 +36,13 @@ bool isKnownShape(int shape) {
 
 int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat) {
   if (cfg.powerRampItem < 0 || cfg.powerRampItem > iqSynthCfg::kMaxPowerRampItems) {
-    throw IqSynthCfgExcept(kErrCfgValue, "powerRampItem " + to_string(cfg.powerRampItem) +
-                                             " is outside 0.." +
-                                             to_string(iqSynthCfg::kMaxPowerRampItems));
+    throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, "powerRampItem " + to_string(cfg.powerRampItem) +
+                                                      " is outside 0.." +
+                                                      to_string(iqSynthCfg::kMaxPowerRampItems));
   }
   if (!std::isfinite(cfg.powerRampTime)) {
-    throw IqSynthCfgExcept(kErrCfgValue, "powerRampTime " + to_string(cfg.powerRampTime) +
-                                             " is not a finite number of symbols");
+    throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, "powerRampTime " + to_string(cfg.powerRampTime) +
+                                                      " is not a finite number of symbols");
   }
 
   // Entries whose ramp would run past the end of the sequence are dropped,
@@ -84,7 +84,7 @@ int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<
       pos = start;
     }
     if (!isKnownShape(cfg.powerRampFunc)) {
-      throw IqSynthCfgExcept(kErrPowerRampMode, "Unknown power ramping mode");
+      throw IqSynthCfgExcept(IQSYNTH_ERR_POWER_RAMP_MODE, "Unknown power ramping mode");
     }
     // A ramp that starts inside the previous one begins at the previous
     // ramp's end; its place o still counts from its own start sample.

@@ -152,7 +152,7 @@ TYPED_TEST(NumberedException, CarriesNumberAndOwnCopyOfText) {
 }
 
 TEST(IqSynthExceptions, NoiseErrorNumberCombinesTheCode) {
-  const IqSynthAwgnExcept e(kErrAwgnBase | 2, "AWGN ADD noise is error");
+  const IqSynthAwgnExcept e(IQSYNTH_ERR_NOISE_BASE | 2, "AWGN ADD noise is error");
   EXPECT_EQ(e.errNo(), 0xF002);
   EXPECT_EQ(-e.errNo(), -61442);
 }
