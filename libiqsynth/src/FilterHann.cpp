@@ -10,15 +10,15 @@
 #include <new>
 #include <vector>
 
+#include "firKernel.h"
+
+namespace iqsynth {
+
 namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr unsigned kTwiddleCount = kFftSize / 2;
 constexpr double kSincTiny = 1e-5;  // |x| below this: Sinc is exactly 1
-
-// Outputs computed together by the direct sums: a fully unrolled block of constant width keeps
-// its sums in vector registers at -O2.
-constexpr std::size_t kOutBlock = 8;
 
 bool isPowerOfTwoUpToFftSize(unsigned n) { return n >= 1 && n <= kFftSize && (n & (n - 1)) == 0; }
 
@@ -48,36 +48,6 @@ int filterSpectrum(std::complex<double>* work, const std::complex<double>* spect
 }
 
 }  // namespace
-
-// y[m] = sum over k < nh of h[k] * src[m - k] for m = 0 .. count-1 (src[-nh+1 .. count-1]
-// readable). Ascending k, the order of a plain direct sum.
-void firOverHistory(const double* src, std::size_t count, const double* h, std::size_t nh,
-                    double* y) {
-  std::size_t m = 0;
-  for (; m + kOutBlock <= count; m += kOutBlock) {
-    double acc[kOutBlock] = {};
-    const double* base = src + m;
-    for (std::size_t k = 0; k < nh; ++k) {
-      const double hk = h[k];
-      const double* in = base - k;
-#pragma GCC unroll 8
-      for (std::size_t q = 0; q < kOutBlock; ++q) {
-        acc[q] += hk * in[q];
-      }
-    }
-#pragma GCC unroll 8
-    for (std::size_t q = 0; q < kOutBlock; ++q) {
-      y[m + q] = acc[q];
-    }
-  }
-  for (; m < count; ++m) {
-    double acc = 0.0;
-    for (std::size_t k = 0; k < nh; ++k) {
-      acc += h[k] * src[m - k];
-    }
-    y[m] = acc;
-  }
-}
 
 const std::complex<double>* fftTwiddleTable() {
   static const std::array<std::complex<double>, kTwiddleCount> table = [] {
@@ -347,3 +317,5 @@ int fftDit2(std::complex<double>* data, unsigned n) {
   }
   return 0;
 }
+
+}  // namespace iqsynth

@@ -15,9 +15,9 @@
 #include "FilterHann.h"
 #include "iqSynthLog.h"
 
-namespace {
+namespace iqsynth {
 
-constexpr const char* kSourceFile = "awgn.cpp";
+namespace {
 
 GslRngAllocFn gRngAlloc = &gsl_rng_alloc;
 
@@ -37,8 +37,6 @@ class GslHandlerOff {
  private:
   gsl_error_handler_t* previous_;
 };
-
-std::string where(int line) { return std::string(kSourceFile) + " at " + to_string(line); }
 
 }  // namespace
 
@@ -185,9 +183,7 @@ int awgnOnlyNoise(double fs, double* iOut, double* qOut, int n, double bSys, dou
 void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRateName) {
   auto require = [](bool ok, const std::string& field, double value) {
     if (!ok) {
-      throw IqSynthCfgExcept(
-          IQSYNTH_ERR_CFG_VALUE,
-          field + " " + to_string(value) + " must be a finite positive value for noise");
+      throwCfgValue(field + " " + to_string(value) + " must be a finite positive value for noise");
     }
   };
   require(std::isfinite(fs) && fs > 0.0, sampleRateName, fs);
@@ -201,18 +197,17 @@ int runAWGN() {
   iqSynthCfg& cfg = gIqSynthCfg;
   const int n = cfg.noiseSeqLength;
   if (n < 1) {
-    throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, "noiseSeqLength " + to_string(n) +
-                                                      " must be at least 1 in the noise-only mode");
+    throwCfgValue("noiseSeqLength " + to_string(n) + " must be at least 1 in the noise-only mode");
   }
   checkNoiseSettings(cfg, cfg.noiseSampleRate, "noiseSampleRate");
 
   const std::unique_ptr<double[]> iNoise = allocSamples(n);
   if (!iNoise) {
-    throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + where(__LINE__));
+    throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + siteFileAtLine());
   }
   const std::unique_ptr<double[]> qNoise = allocSamples(n);
   if (!qNoise) {
-    throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + where(__LINE__));
+    throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + siteFileAtLine());
   }
 
   const int rc = awgnOnlyNoise(cfg.noiseSampleRate, iNoise.get(), qNoise.get(), n,
@@ -225,18 +220,20 @@ int runAWGN() {
   try {
     iMapDat.resize(static_cast<std::size_t>(n));
   } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize iMapDat is error in " + where(__LINE__));
+    throw IqSynthMemAllocExcept("resize iMapDat is error in " + siteFileAtLine());
   }
   std::copy(iNoise.get(), iNoise.get() + n, std::begin(iMapDat));
-  wrLog("run here in " + where(__LINE__));
+  wrLog("run here in " + siteFileAtLine());
 
   try {
     qMapDat.resize(static_cast<std::size_t>(n));
   } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize QMapDat is error in " + where(__LINE__));
+    throw IqSynthMemAllocExcept("resize QMapDat is error in " + siteFileAtLine());
   }
-  wrLog("run here in " + where(__LINE__));
-  wrLog("Size of qMapDat is " + to_string(qMapDat.size()) + " in " + where(__LINE__));
+  wrLog("run here in " + siteFileAtLine());
+  wrLog("Size of qMapDat is " + to_string(qMapDat.size()) + " in " + siteFileAtLine());
   std::copy(qNoise.get(), qNoise.get() + n, std::begin(qMapDat));
   return 0;
 }
+
+}  // namespace iqsynth

@@ -6,6 +6,8 @@
 
 #include "iqSynthCfg.h"
 
+namespace iqsynth {
+
 // Result codes of the noise routines.
 constexpr int kNoiseOk = 0;
 constexpr int kNoiseNoMemory = 1;
@@ -68,3 +70,5 @@ void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRate
 // gsl_rng_alloc) so that tests can make the generator fail. Returns the previous one.
 using GslRngAllocFn = gsl_rng* (*)(const gsl_rng_type*);
 GslRngAllocFn setGslRngAllocForTesting(GslRngAllocFn alloc);
+
+}  // namespace iqsynth

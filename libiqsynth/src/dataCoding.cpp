@@ -2,6 +2,8 @@
 // Gray coding and the FSK level mapping.
 #include "dataCoding.h"
 
+namespace iqsynth {
+
 short binaryToGray(short s) {
   const unsigned v = static_cast<unsigned short>(s);
   return static_cast<short>(v ^ (v >> 1));
@@ -55,3 +57,5 @@ int map2Mary(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
 int runDataCoding(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   return map2Mary(cfg, symbols, offset);
 }
+
+}  // namespace iqsynth

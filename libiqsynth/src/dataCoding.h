@@ -6,6 +6,8 @@
 
 #include "iqSynthCfg.h"
 
+namespace iqsynth {
+
 // s XOR (s >> 1) on the 16-bit value.
 short binaryToGray(short s);
 
@@ -18,3 +20,5 @@ int map2Mary(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 
 // The coding stage of the pipeline: calls map2Mary. Returns 0.
 int runDataCoding(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
+
+}  // namespace iqsynth

@@ -8,6 +8,8 @@
 
 #include "iqSynthLog.h"
 
+namespace iqsynth {
+
 namespace {
 
 constexpr int kMaxPatternBits = 8;  // bits per symbol the pattern and file readers support
@@ -49,8 +51,7 @@ std::map<char, int> makeCharToIntMap() {
 
 [[noreturn]] void throwBadSetting(const std::string& field, long long value,
                                   const std::string& need) {
-  throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE,
-                         " " + field + " " + to_string(value) + " can not be used: " + need);
+  throwCfgValue(" " + field + " " + to_string(value) + " can not be used: " + need);
 }
 
 int bitsPerSymbol(const iqSynthCfg& cfg) { return modBitsOf(cfg.digiModulatingType); }
@@ -331,3 +332,5 @@ int runDataSrc(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
       return genPRBS(cfg, symbols, offset);
   }
 }
+
+}  // namespace iqsynth

@@ -9,6 +9,8 @@
 
 #include "iqsynth.h"
 
+namespace iqsynth {
+
 class iqSynthCfg {
  public:
   // Capacities of the fixed arrays. Counts beyond them are clamped wherever an
@@ -200,8 +202,11 @@ inline int clampCount(int count, int capacity) {
   return count < 0 ? 0 : (count > capacity ? capacity : count);
 }
 
+}  // namespace iqsynth
+
+// The exported data symbols keep their plain names outside the library's namespace.
 // The configuration record, constructed at load with the name "global".
-extern IQSYNTH_API iqSynthCfg gIqSynthCfg;
+extern IQSYNTH_API iqsynth::iqSynthCfg gIqSynthCfg;
 
 // Sample tracks of the run in progress: I, Q and the FSK frequency track.
 extern IQSYNTH_API std::valarray<double> iMapDat;

@@ -8,10 +8,13 @@
 #include <cstddef>
 #include <exception>
 #include <fstream>
+#include <source_location>
 #include <sstream>
 #include <string>
 
 #include "iqsynth.h"
+
+namespace iqsynth {
 
 // The log file stream. Entries are buffered and reach the disk at flush(), when
 // the buffer fills, and when the log is destroyed at unload.
@@ -130,7 +133,18 @@ void ite_print(const Container& items) {
   });
 }
 
-// Configuration value a run cannot use (error numbers 0x4000x).
+// Where a log line or an error text was written from: the source file's name (without its
+// folder) and the line of the call, in the three forms the texts use.
+using SourceSite = std::source_location;
+// "<file> at <line>"
+std::string siteFileAtLine(SourceSite site = SourceSite::current());
+// "<line> in file <file>"
+std::string siteLineInFile(SourceSite site = SourceSite::current());
+// "<line> in <file>"
+std::string siteLineIn(SourceSite site = SourceSite::current());
+
+// Configuration value a run cannot use (IQSYNTH_ERR_FILTER_TYPE, IQSYNTH_ERR_MOD_TYPE,
+// IQSYNTH_ERR_DATA_SRC, IQSYNTH_ERR_POWER_RAMP_MODE, IQSYNTH_ERR_CFG_VALUE).
 class IqSynthCfgExcept : public std::exception {
  public:
   IqSynthCfgExcept(int errNo, const std::string& text);
@@ -143,7 +157,7 @@ class IqSynthCfgExcept : public std::exception {
   int m_errNo;
 };
 
-// Noise generation failure (0xF000 ORed with the noise routine's code).
+// Noise generation failure (IQSYNTH_ERR_NOISE_BASE ORed with the noise routine's code).
 class IqSynthAwgnExcept : public std::exception {
  public:
   IqSynthAwgnExcept(int errNo, const std::string& text);
@@ -156,7 +170,7 @@ class IqSynthAwgnExcept : public std::exception {
   int m_errNo;
 };
 
-// Data list file problem (0x2000x).
+// Data list file problem (IQSYNTH_ERR_FILE_OPEN, IQSYNTH_ERR_FILE_FORMAT).
 class IqSynthFileExcept : public std::exception {
  public:
   IqSynthFileExcept(int errNo, const std::string& text);
@@ -179,3 +193,9 @@ class IqSynthMemAllocExcept : public std::exception {
  private:
   std::string m_text;
 };
+
+// Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE with the text: a setting, or a combination of
+// settings, that the run cannot use. The text names the setting.
+[[noreturn]] void throwCfgValue(const std::string& text);
+
+}  // namespace iqsynth

@@ -6,6 +6,8 @@
 
 #include "iqSynthCfg.h"
 
+namespace iqsynth {
+
 // Device rates of device type 0, Hz.
 constexpr double kMccwMaxSampleRate = 100e6;
 constexpr double kMccwRefSampleRate = 50e6;
@@ -30,3 +32,5 @@ void findNearRat(double x, unsigned& p, unsigned& q);
 // mccwCarrierItem is outside 1..8192 or the tracks are shorter than
 // mccwCarrierSample, IqSynthMemAllocExcept when a work array cannot be made.
 int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat);
+
+}  // namespace iqsynth

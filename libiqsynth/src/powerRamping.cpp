@@ -9,6 +9,8 @@
 
 #include "iqSynthLog.h"
 
+namespace iqsynth {
+
 namespace {
 
 double gainOfLevel(double dB) { return std::pow(10.0, dB / 20.0); }
@@ -36,13 +38,12 @@ bool isKnownShape(int shape) {
 
 int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat) {
   if (cfg.powerRampItem < 0 || cfg.powerRampItem > iqSynthCfg::kMaxPowerRampItems) {
-    throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, "powerRampItem " + to_string(cfg.powerRampItem) +
-                                                      " is outside 0.." +
-                                                      to_string(iqSynthCfg::kMaxPowerRampItems));
+    throwCfgValue("powerRampItem " + to_string(cfg.powerRampItem) + " is outside 0.." +
+                  to_string(iqSynthCfg::kMaxPowerRampItems));
   }
   if (!std::isfinite(cfg.powerRampTime)) {
-    throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, "powerRampTime " + to_string(cfg.powerRampTime) +
-                                                      " is not a finite number of symbols");
+    throwCfgValue("powerRampTime " + to_string(cfg.powerRampTime) +
+                  " is not a finite number of symbols");
   }
 
   // Entries whose ramp would run past the end of the sequence are dropped,
@@ -102,3 +103,5 @@ int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<
   scale(pos, count, gain);
   return 0;
 }
+
+}  // namespace iqsynth

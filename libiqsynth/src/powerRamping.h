@@ -6,6 +6,8 @@
 
 #include "iqSynthCfg.h"
 
+namespace iqsynth {
+
 // Multiplies the I and Q tracks in place by the piecewise-constant gain of the
 // ramp table, with linear, raised-cosine or step transitions between levels.
 // Sample 0 is the start of symbol 0. The gain covers every sample the tracks
@@ -15,3 +17,5 @@
 // Throws IqSynthCfgExcept 0x40004 for an unknown ramp shape and 0x40005 for a
 // table size outside 0..32 or a ramp time that is not finite.
 int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat);
+
+}  // namespace iqsynth

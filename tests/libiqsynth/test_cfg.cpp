@@ -14,6 +14,8 @@
 #include "iqSynthCfg.h"
 #include "iqsynth.h"
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 constexpr double kSentinel = -12345.0;

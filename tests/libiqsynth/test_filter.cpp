@@ -14,6 +14,8 @@
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 constexpr double kPi = 3.141592653589793;

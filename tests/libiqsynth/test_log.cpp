@@ -19,6 +19,8 @@
 
 namespace fs = std::filesystem;
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 std::string readFile(const fs::path& path) {
