@@ -1,7 +1,8 @@
 // Hann-windowed sinc low-pass FIR and the circular convolutions that apply it
 // (direct sum, or block FFT convolution over a radix-2 FFT of at most 16384 points).
 // The band-limited noise generator is the user: it filters white noise records in place of a
-// hardware filter, so the record stays periodic when the instrument loops it.
+// hardware filter, so the record stays periodic when the instrument loops it. Integer results
+// are the codes of signalStatus.h: 0 kSignalOk, 1 kSignalNoMemory, 2 kSignalFailed.
 #pragma once
 
 #include <complex>

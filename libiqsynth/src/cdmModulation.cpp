@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <iostream>
 #include <new>
+#include <numbers>
 #include <stdexcept>
 #include <string>
 #include <valarray>
@@ -24,21 +25,8 @@ namespace iqsynth {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
-
-// Sizes a track of the run to count zeros; an allocation failure names the track and the site.
-template <typename T>
-void sizeTrack(std::valarray<T>& track, std::size_t count, const char* allocText,
-               SourceSite site = SourceSite::current()) {
-  try {
-    track.resize(count);
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept(allocText + siteFileAtLine(site));
-  } catch (const std::length_error&) {
-    throw IqSynthMemAllocExcept(allocText + siteFileAtLine(site));
-  }
-}
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * kPi;
 
 enum class Chain { MappingFullLog, MappingShortLog, Fsk, Differential };
 
@@ -76,7 +64,7 @@ Chain chainFor(int digiModulatingType, int family) {
 
 void runMappingChain(iqSynthCfg& cfg, std::size_t total, int offset, bool fullLog) {
   std::valarray<short> data;
-  sizeTrack(data, total, "resize _valarray error ");
+  resizeOrThrow(data, total, "resize _valarray error ");
   wrLog("INFO : Allocate memory for data source");
   runDataSrc(cfg, data, offset);
   wrLog("run bpsk size is " + to_string(data.size()));
@@ -88,9 +76,9 @@ void runMappingChain(iqSynthCfg& cfg, std::size_t total, int offset, bool fullLo
     ite_print(data);
   }
   mapDat.resize(0);
-  sizeTrack(iMapDat, total, "resize iMapDat is error in ");
+  resizeOrThrow(iMapDat, total, "resize iMapDat is error in ");
   wrLog("INFO : Allocate memory for I channel data");
-  sizeTrack(qMapDat, total, "resize QMapDat is error in ");
+  resizeOrThrow(qMapDat, total, "resize QMapDat is error in ");
   wrLog("INFO : Allocate memory for Q channel data");
   wrLog("INFO : Begin IQ MApping");
   runDataIQMapping(cfg, data, iMapDat, qMapDat, offset);
@@ -125,7 +113,7 @@ void runFskChain(iqSynthCfg& cfg, std::size_t total, int offset) {
   const std::size_t first = static_cast<std::size_t>(offset);
 
   std::valarray<short> data;
-  sizeTrack(data, total, "resize _valarray MapDat is error in ");
+  resizeOrThrow(data, total, "resize _valarray MapDat is error in ");
   wrLog("INFO : Allocate memory for data source");
   runDataSrc(cfg, data, offset);
   wrLog("INFO : Running to Data source");
@@ -140,10 +128,10 @@ void runFskChain(iqSynthCfg& cfg, std::size_t total, int offset) {
   runDataCoding(cfg, data, offset);
   wrLog("INFO : Running to Data coding");
 
-  sizeTrack(mapDat, total, "resize mapDat is error in ");
-  sizeTrack(iMapDat, total, "resize iMapDat is error in ");
+  resizeOrThrow(mapDat, total, "resize mapDat is error in ");
+  resizeOrThrow(iMapDat, total, "resize iMapDat is error in ");
   wrLog("INFO : Allocate memory for I channel data");
-  sizeTrack(qMapDat, total, "resize qMapDat is error in ");
+  resizeOrThrow(qMapDat, total, "resize qMapDat is error in ");
   wrLog("INFO : Allocate memory for Q channel data");
 
   wrLog("INFO : Start casting");
@@ -172,16 +160,16 @@ void runFskChain(iqSynthCfg& cfg, std::size_t total, int offset) {
 
 void runDifferentialChain(iqSynthCfg& cfg, std::size_t total, int offset) {
   std::valarray<short> data;
-  sizeTrack(data, total, "resize _valarray is error in ");
+  resizeOrThrow(data, total, "resize _valarray is error in ");
   wrLog("INFO : Allocate memory for data source");
   runDataSrc(cfg, data, offset);
   wrLog("run bpsk size is " + to_string(data.size()));
   runDataCoding(cfg, data, offset);
 
   mapDat.resize(0);
-  sizeTrack(iMapDat, total, "resize iMapDat is error in ");
+  resizeOrThrow(iMapDat, total, "resize iMapDat is error in ");
   wrLog("INFO : Allocate memory for I channel data");
-  sizeTrack(qMapDat, total, "resize qMapDat is error in ");
+  resizeOrThrow(qMapDat, total, "resize qMapDat is error in ");
   wrLog("INFO : Allocate memory for Q channel data");
   wrLog("INFO : Begin IQ MApping");
 

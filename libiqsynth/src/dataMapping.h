@@ -49,9 +49,9 @@ const ConstelMap* mappingTableFor(const iqSynthCfg& cfg, int digiModulatingType)
 // Places the point of every symbol at offset, offset + R, ... (sequenceLenth of
 // them, R = overSamplingRate) into iDat/qDat and sets its symbolMap flag; EDGE
 // symbols are rotated by 3*pi*k/8. Indexes beyond the tracks are skipped.
-// Returns 0. Throws IqSynthCfgExcept 0x40002 for a type it does not map, 0x40005
-// for a user constellation with more than 8 bits per symbol or fewer points
-// than 2^k, or a symbol value outside the table.
+// Returns 0. Throws IqSynthCfgExcept IQSYNTH_ERR_MOD_TYPE for a type it does not map,
+// IQSYNTH_ERR_CFG_VALUE for a user constellation with more than 8 bits per symbol or fewer
+// points than 2^k, or a symbol value outside the table.
 int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarray<double>& iDat,
                      std::valarray<double>& qDat, int offset);
 

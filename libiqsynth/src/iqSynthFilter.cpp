@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstddef>
 #include <iostream>
+#include <limits>
 #include <new>
+#include <numbers>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,13 +22,14 @@ namespace iqsynth {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kLn2 = 0.69314718055994530942;
-constexpr double kMinusTwoPiSquared = -19.739208802178716;
-constexpr double kOnePlusTwoOverPi = 1.6366197723675815;
-constexpr double kOneMinusTwoOverPi = 0.3633802276324186;
-constexpr double kTwoPiTimesGmskBt = 1.8849555921538759;  // 2 * pi * 0.3
-constexpr double kSinglePrecisionEpsilon = 1.1920928955078125e-7;
+constexpr double kPi = std::numbers::pi;
+constexpr double kLn2 = std::numbers::ln2;
+constexpr double kMinusTwoPiSquared = -2.0 * kPi * kPi;
+constexpr double kOnePlusTwoOverPi = 1.0 + 2.0 / kPi;
+constexpr double kOneMinusTwoOverPi = 1.0 - 2.0 / kPi;
+constexpr double kGmskBt = 0.3;  // bandwidth-time product of the linearised GMSK pulse
+constexpr double kTwoPiTimesGmskBt = 2.0 * kPi * kGmskBt;
+constexpr double kSinglePrecisionEpsilon = std::numeric_limits<float>::epsilon();  // 2^-23
 constexpr int kGaussLinSpan = 5;            // symbols of the linearized GMSK pulse
 constexpr int kGaussLinGridPerSymbol = 20;  // integration points per sample period
 

@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <exception>
 #include <fstream>
+#include <new>
 #include <source_location>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "iqsynth.h"
@@ -193,6 +195,20 @@ class IqSynthMemAllocExcept : public std::exception {
  private:
   std::string m_text;
 };
+
+// Resizes a container (valarray or vector) to count elements. When the memory cannot be had,
+// throws IqSynthMemAllocExcept with allocText followed by "<file> at <line>" of the caller.
+template <typename Container>
+void resizeOrThrow(Container& container, std::size_t count, const char* allocText,
+                   SourceSite site = SourceSite::current()) {
+  try {
+    container.resize(count);
+  } catch (const std::bad_alloc&) {
+    throw IqSynthMemAllocExcept(allocText + siteFileAtLine(site));
+  } catch (const std::length_error&) {
+    throw IqSynthMemAllocExcept(allocText + siteFileAtLine(site));
+  }
+}
 
 // Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE with the text: a setting, or a combination of
 // settings, that the run cannot use. The text names the setting.

@@ -81,16 +81,8 @@ void produceMultiCarrier(iqSynthCfg& c) {
   }
   c.sampleLength = c.mccwCarrierSample;
   const std::size_t length = static_cast<std::size_t>(c.sampleLength);
-  try {
-    iMapDat.resize(length);
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize iMapDat is error in " + siteFileAtLine());
-  }
-  try {
-    qMapDat.resize(length);
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize qMapDat is error in " + siteFileAtLine());
-  }
+  resizeOrThrow(iMapDat, length, "resize iMapDat is error in ");
+  resizeOrThrow(qMapDat, length, "resize qMapDat is error in ");
   runMulCarrierCW(c, iMapDat, qMapDat);
 }
 
@@ -119,7 +111,7 @@ void addNoiseToTracks(iqSynthCfg& c) {
       awgnAddNoise(noiseI.get(), noiseQ.get(), &iMapDat[0], &qMapDat[0], n, c.noiseSystemBandwidth,
                    c.bandWidthRatio, &c.noiseBandWidth, fs, c.noiseCNR, &c.carrierLvldB,
                    &c.sigLvldB, &c.noiseLvlSysBW, &c.noiseLvlTotalBW, &c.sigLvlPep);
-  if (rc != kNoiseOk) {
+  if (rc != kSignalOk) {
     throw IqSynthAwgnExcept(rc | IQSYNTH_ERR_NOISE_BASE, "AWGN ADD noise is error");
   }
 }
@@ -222,12 +214,8 @@ int runIqSynthStages(short* pIDat, short* pQDat) {
   }
   std::vector<short> outI;
   std::vector<short> outQ;
-  try {
-    outI.resize(count);
-    outQ.resize(count);
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize output buffer is error in " + siteFileAtLine());
-  }
+  resizeOrThrow(outI, count, "resize output buffer is error in ");
+  resizeOrThrow(outQ, count, "resize output buffer is error in ");
   for (std::size_t k = 0; k < count; ++k) {
     outI[k] = quantiseSample(iMapDat[k]);
     outQ[k] = quantiseSample(qMapDat[k]);

@@ -140,17 +140,9 @@ int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<
   }
 
   std::vector<double> phase;
-  try {
-    phase.resize(static_cast<std::size_t>(carriers));
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize tone phase is error in " + siteFileAtLine());
-  }
+  resizeOrThrow(phase, static_cast<std::size_t>(carriers), "resize tone phase is error in ");
   std::vector<double> amplitude;
-  try {
-    amplitude.resize(static_cast<std::size_t>(carriers));
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize tone power is error in " + siteFileAtLine());
-  }
+  resizeOrThrow(amplitude, static_cast<std::size_t>(carriers), "resize tone power is error in ");
   for (int i = 0; i < carriers; ++i) {
     // The fixed phase law spreads the start phases to keep the crest factor low.
     phase[static_cast<std::size_t>(i)] =
