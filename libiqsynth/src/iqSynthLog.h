@@ -63,7 +63,7 @@ void flushLog();
 
 // Text of a value with default stream formatting: integers in decimal, doubles
 // with six significant digits (1e+06, 0.35), bool as 1/0, complex as (re,im),
-// enumerations as their number. Call it unqualified or as ::to_string; with
+// enumerations as their number. Call it unqualified or as iqsynth::to_string; with
 // `using namespace std` in scope, std::to_string(double) would be picked for
 // doubles and format them differently.
 template <typename T>
