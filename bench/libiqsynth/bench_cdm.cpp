@@ -15,9 +15,12 @@
 
 #include "FilterHann.h"
 #include "bench_support.h"
+#include "cdmModulation.h"
 #include "iqSynthCfg.h"
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
+
+using namespace iqsynth;  // the library's internals under test
 
 namespace {
 

@@ -20,6 +20,8 @@
 #include "iqSynthRun.h"
 #include "iqsynth.h"
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 constexpr int kSymbols = 1000000;

@@ -8,17 +8,19 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <numbers>
 #include <vector>
+
+#include "firKernel.h"
+#include "signalStatus.h"
+
+namespace iqsynth {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
+constexpr double kPi = std::numbers::pi;
 constexpr unsigned kTwiddleCount = kFftSize / 2;
 constexpr double kSincTiny = 1e-5;  // |x| below this: Sinc is exactly 1
-
-// Outputs computed together by the direct sums: a fully unrolled block of constant width keeps
-// its sums in vector registers at -O2.
-constexpr std::size_t kOutBlock = 8;
 
 bool isPowerOfTwoUpToFftSize(unsigned n) { return n >= 1 && n <= kFftSize && (n & (n - 1)) == 0; }
 
@@ -48,36 +50,6 @@ int filterSpectrum(std::complex<double>* work, const std::complex<double>* spect
 }
 
 }  // namespace
-
-// y[m] = sum over k < nh of h[k] * src[m - k] for m = 0 .. count-1 (src[-nh+1 .. count-1]
-// readable). Ascending k, the order of a plain direct sum.
-void firOverHistory(const double* src, std::size_t count, const double* h, std::size_t nh,
-                    double* y) {
-  std::size_t m = 0;
-  for (; m + kOutBlock <= count; m += kOutBlock) {
-    double acc[kOutBlock] = {};
-    const double* base = src + m;
-    for (std::size_t k = 0; k < nh; ++k) {
-      const double hk = h[k];
-      const double* in = base - k;
-#pragma GCC unroll 8
-      for (std::size_t q = 0; q < kOutBlock; ++q) {
-        acc[q] += hk * in[q];
-      }
-    }
-#pragma GCC unroll 8
-    for (std::size_t q = 0; q < kOutBlock; ++q) {
-      y[m + q] = acc[q];
-    }
-  }
-  for (; m < count; ++m) {
-    double acc = 0.0;
-    for (std::size_t k = 0; k < nh; ++k) {
-      acc += h[k] * src[m - k];
-    }
-    y[m] = acc;
-  }
-}
 
 const std::complex<double>* fftTwiddleTable() {
   static const std::array<std::complex<double>, kTwiddleCount> table = [] {
@@ -130,7 +102,7 @@ bool WinFirFilterPara(int n, double wc, double* h) {
 
 int convDirect(double* x, int nx, double* h, int nh, double* y) {
   if (x == nullptr || h == nullptr || y == nullptr || nx <= 0 || nh <= 0) {
-    return 2;
+    return kSignalFailed;
   }
   const std::size_t count = static_cast<std::size_t>(nx);
   const std::size_t taps = static_cast<std::size_t>(nh);
@@ -147,45 +119,47 @@ int convDirect(double* x, int nx, double* h, int nh, double* y) {
     buffer[i] = x[src];
   }
   firOverHistory(buffer.data() + taps, count, h, taps, y);
-  return 0;
+  return kSignalOk;
 }
 
 int filterWinDir(int n, double wc, double* x, int nx, double* y) {
   if (n < 1) {
-    return 2;
+    return kSignalFailed;
   }
   std::unique_ptr<double[]> taps(new (std::nothrow) double[static_cast<std::size_t>(n)]);
   if (!taps) {
-    return 1;
+    return kSignalNoMemory;
   }
   if (!WinFirFilterPara(n, wc, taps.get())) {
-    return 2;
+    return kSignalFailed;
   }
   try {
-    return convDirect(x, nx, taps.get(), n, y) == 0 ? 0 : 2;
+    return convDirect(x, nx, taps.get(), n, y) == kSignalOk ? kSignalOk : kSignalFailed;
   } catch (const std::bad_alloc&) {
-    return 1;
+    return kSignalNoMemory;
   }
 }
 
 int filterWinFFT(unsigned n, double wc, double* x, unsigned nx, double* y) {
   if (n == 0 || n > kFftSize || x == nullptr || y == nullptr || nx == 0) {
-    return 2;
+    return kSignalFailed;
   }
   std::unique_ptr<double[]> taps(new (std::nothrow) double[n]);
   if (!taps) {
-    return 1;
+    return kSignalNoMemory;
   }
   if (!WinFirFilterPara(static_cast<int>(n), wc, taps.get())) {
-    return 2;
+    return kSignalFailed;
   }
   // D input samples and n taps give exactly kFftSize samples of linear convolution.
   const std::size_t block = kFftSize + 1 - n;
   if (nx <= block) {
     try {
-      return convDirect(x, static_cast<int>(nx), taps.get(), static_cast<int>(n), y) == 0 ? 0 : 2;
+      return convDirect(x, static_cast<int>(nx), taps.get(), static_cast<int>(n), y) == kSignalOk
+                 ? kSignalOk
+                 : kSignalFailed;
     } catch (const std::bad_alloc&) {
-      return 1;
+      return kSignalNoMemory;
     }
   }
 
@@ -197,7 +171,7 @@ int filterWinFFT(unsigned n, double wc, double* x, unsigned nx, double* y) {
                                                        std::complex<double>[kFftSize]);
   std::unique_ptr<std::complex<double>[]> work(new (std::nothrow) std::complex<double>[kFftSize]);
   if (!buffer || !acc || !spectrum || !work) {
-    return 1;
+    return kSignalNoMemory;
   }
   std::copy(x, x + nx, buffer.get() + n);
   const std::size_t shift = nx - n % nx;  // (i - n) mod nx = (shift + i) mod nx
@@ -206,7 +180,7 @@ int filterWinFFT(unsigned n, double wc, double* x, unsigned nx, double* y) {
   }
 
   // The taps' spectrum is the same for every block: transform it once.
-  if (int rc = tapSpectrum(taps.get(), n, spectrum.get(), kFftSize); rc != 0) {
+  if (int rc = tapSpectrum(taps.get(), n, spectrum.get(), kFftSize); rc != kSignalOk) {
     return rc;
   }
 
@@ -231,10 +205,10 @@ int filterWinFFT(unsigned n, double wc, double* x, unsigned nx, double* y) {
       work[i] = {first[i], pair ? second[i] : 0.0};
     }
     std::fill(work.get() + block, work.get() + kFftSize, std::complex<double>());
-    if (int rc = fftDit2(work.get(), kFftSize); rc != 0) {
+    if (int rc = fftDit2(work.get(), kFftSize); rc != kSignalOk) {
       return rc;
     }
-    if (int rc = filterSpectrum(work.get(), spectrum.get(), kFftSize); rc != 0) {
+    if (int rc = filterSpectrum(work.get(), spectrum.get(), kFftSize); rc != kSignalOk) {
       return rc;
     }
     accumulate(j, work.get(), false);
@@ -253,36 +227,37 @@ int filterWinFFT(unsigned n, double wc, double* x, unsigned nx, double* y) {
     acc[k] = sum;
   }
   std::copy(acc.get() + n, acc.get() + total, y);
-  return 0;
+  return kSignalOk;
 }
 
 int convFft(double* x, unsigned nx, double* h, unsigned nh, double* y, unsigned nfft) {
   if (x == nullptr || h == nullptr || y == nullptr || nx == 0 || nh == 0 ||
       !isPowerOfTwoUpToFftSize(nfft) || static_cast<unsigned long long>(nx) + nh - 1 > nfft) {
-    return 2;
+    return kSignalFailed;
   }
   std::unique_ptr<std::complex<double>[]> spectrum(new (std::nothrow) std::complex<double>[nfft]);
   std::unique_ptr<std::complex<double>[]> work(new (std::nothrow) std::complex<double>[nfft]);
   if (!spectrum || !work) {
-    return 1;
+    return kSignalNoMemory;
   }
-  if (tapSpectrum(h, nh, spectrum.get(), nfft) != 0) {
-    return 2;
+  if (tapSpectrum(h, nh, spectrum.get(), nfft) != kSignalOk) {
+    return kSignalFailed;
   }
   std::fill(work.get(), work.get() + nfft, std::complex<double>());
   std::copy(x, x + nx, work.get());
-  if (fftDit2(work.get(), nfft) != 0 || filterSpectrum(work.get(), spectrum.get(), nfft) != 0) {
-    return 2;
+  if (fftDit2(work.get(), nfft) != kSignalOk ||
+      filterSpectrum(work.get(), spectrum.get(), nfft) != kSignalOk) {
+    return kSignalFailed;
   }
   for (unsigned i = 0; i < nfft; ++i) {
     y[i] = work[i].real() / nfft;
   }
-  return 0;
+  return kSignalOk;
 }
 
 int bitReversal(std::complex<double>* data, unsigned n) {
   if (data == nullptr || !isPowerOfTwoUpToFftSize(n)) {
-    return 2;
+    return kSignalFailed;
   }
   // A counter incremented in bit-reversed order: a is the reversal of i.
   unsigned a = 0;
@@ -297,12 +272,12 @@ int bitReversal(std::complex<double>* data, unsigned n) {
     }
     a += b;
   }
-  return 0;
+  return kSignalOk;
 }
 
 int fftDit2(std::complex<double>* data, unsigned n) {
-  if (bitReversal(data, n) != 0) {
-    return 2;
+  if (bitReversal(data, n) != kSignalOk) {
+    return kSignalFailed;
   }
   // Stage 0: two-point butterflies.
   for (unsigned s = 0; s + 1 < n; s += 2) {
@@ -345,5 +320,7 @@ int fftDit2(std::complex<double>* data, unsigned n) {
       }
     }
   }
-  return 0;
+  return kSignalOk;
 }
+
+}  // namespace iqsynth

@@ -1,11 +1,14 @@
 // Hann-windowed sinc low-pass FIR and the circular convolutions that apply it
 // (direct sum, or block FFT convolution over a radix-2 FFT of at most 16384 points).
 // The band-limited noise generator is the user: it filters white noise records in place of a
-// hardware filter, so the record stays periodic when the instrument loops it.
+// hardware filter, so the record stays periodic when the instrument loops it. Integer results
+// are the codes of signalStatus.h: 0 kSignalOk, 1 kSignalNoMemory, 2 kSignalFailed.
 #pragma once
 
 #include <complex>
 #include <cstddef>
+
+namespace iqsynth {
 
 // Largest transform of fftDit2, and the size every block of filterWinFFT uses.
 inline constexpr unsigned kFftSize = 16384;
@@ -16,13 +19,6 @@ inline constexpr unsigned kFftSize = 16384;
 // written) when n < 1, h is null, or the taps cannot be scaled (their sum is 0 or not finite,
 // e.g. n = 2 or wc = 0).
 bool WinFirFilterPara(int n, double wc, double* h);
-
-// Causal FIR over a signal with history: y[m] = sum over k < nh of h[k] * src[m - k]
-// for m = 0 .. count-1, where src[-(nh-1)] .. src[count-1] must be readable. The taps
-// are summed in ascending k, the order of a plain direct sum, in blocks the compiler
-// vectorises.
-void firOverHistory(const double* src, std::size_t count, const double* h, std::size_t nh,
-                    double* y);
 
 // sin(x)/x, exactly 1 for -1e-5 < x < 1e-5.
 double Sinc(double x);
@@ -62,3 +58,5 @@ int bitReversal(std::complex<double>* data, unsigned n);
 
 // The 8192 twiddle factors of the 16384-point transform: entry k = exp(-2*pi*j*k/16384).
 const std::complex<double>* fftTwiddleTable();
+
+}  // namespace iqsynth

@@ -15,9 +15,9 @@
 #include "FilterHann.h"
 #include "iqSynthLog.h"
 
-namespace {
+namespace iqsynth {
 
-constexpr const char* kSourceFile = "awgn.cpp";
+namespace {
 
 GslRngAllocFn gRngAlloc = &gsl_rng_alloc;
 
@@ -37,8 +37,6 @@ class GslHandlerOff {
  private:
   gsl_error_handler_t* previous_;
 };
-
-std::string where(int line) { return std::string(kSourceFile) + " at " + to_string(line); }
 
 }  // namespace
 
@@ -80,14 +78,14 @@ int GaussRandGenerator(double* out, long n, double sigma, long seed) {
     rng = gRngAlloc(gsl_rng_mt19937);
   }
   if (rng == nullptr) {
-    return kNoiseGeneratorFailed;
+    return kSignalFailed;
   }
   gsl_rng_set(rng, static_cast<unsigned long>(seed));
   for (long k = 0; k < n; ++k) {
     out[k] = gsl_ran_gaussian_ziggurat(rng, sigma);
   }
   gsl_rng_free(rng);
-  return kNoiseOk;
+  return kSignalOk;
 }
 
 int geneGaussBandLimitedNoiseFFT(double* iOut, double* qOut, double* noiseBW, double fs, int n,
@@ -108,7 +106,7 @@ int geneGaussBandLimitedNoiseFFT(double* iOut, double* qOut, double* noiseBW, do
 
   if (white) {
     int rc = GaussRandGenerator(iOut, n, sigma, seed);
-    if (rc == kNoiseOk) {
+    if (rc == kSignalOk) {
       rc = GaussRandGenerator(qOut, n, sigma, seed + 1);
     }
     return rc;
@@ -119,19 +117,19 @@ int geneGaussBandLimitedNoiseFFT(double* iOut, double* qOut, double* noiseBW, do
   const double wc = bandwidth * std::numbers::pi / fs;
   const std::unique_ptr<double[]> raw = allocSamples(n);
   if (!raw) {
-    return kNoiseNoMemory;
+    return kSignalNoMemory;
   }
   double* const outputs[2] = {iOut, qOut};
   for (int c = 0; c < 2; ++c) {
     int rc = GaussRandGenerator(raw.get(), n, sigma, seed + 2 + c);
-    if (rc == kNoiseOk) {
+    if (rc == kSignalOk) {
       rc = filterWinFFT(kNoiseFilterTaps, wc, raw.get(), static_cast<unsigned>(n), outputs[c]);
     }
-    if (rc != kNoiseOk) {
+    if (rc != kSignalOk) {
       return rc;
     }
   }
-  return kNoiseOk;
+  return kSignalOk;
 }
 
 int awgnAddNoise(double* noiseI, double* noiseQ, double* sigI, double* sigQ, int n, double bSys,
@@ -146,8 +144,8 @@ int awgnAddNoise(double* noiseI, double* noiseQ, double* sigI, double* sigQ, int
       std::sqrt((fs / bSys) * meanSignalPower * 0.5 / std::pow(10.0, cnr_dB / 10.0));
 
   if (geneGaussBandLimitedNoiseFFT(noiseI, noiseQ, noiseBW, fs, n, bSys, ratio, sigma) !=
-      kNoiseOk) {
-    return kNoiseGeneratorFailed;
+      kSignalOk) {
+    return kSignalFailed;
   }
   for (int k = 0; k < n; ++k) {
     sigI[k] += noiseI[k];
@@ -163,14 +161,14 @@ int awgnAddNoise(double* noiseI, double* noiseQ, double* sigI, double* sigQ, int
   *carrierLvl = 10.0 * std::log10(meanSignalPower / peakPower);
   *noiseLvlSys = *carrierLvl - cnr_dB;
   *noiseLvlTotal = *carrierLvl + 10.0 * std::log10(*noiseBW / bSys) - cnr_dB;
-  return kNoiseOk;
+  return kSignalOk;
 }
 
 int awgnOnlyNoise(double fs, double* iOut, double* qOut, int n, double bSys, double ratio,
                   double* noiseBW, double* noiseLvlSys, double* noiseLvlTotal, double* sigPep) {
   if (geneGaussBandLimitedNoiseFFT(iOut, qOut, noiseBW, fs, n, bSys, ratio, kNoiseOnlySigma) !=
-      kNoiseOk) {
-    return kNoiseGeneratorFailed;
+      kSignalOk) {
+    return kSignalFailed;
   }
   double power = 0.0;
   double peak = 0.0;
@@ -179,14 +177,13 @@ int awgnOnlyNoise(double fs, double* iOut, double* qOut, int n, double bSys, dou
   *noiseLvlTotal = 10.0 * std::log10((power / n) / peakPower);
   *noiseLvlSys = 10.0 * std::log10((power * bSys) / (peakPower * n * *noiseBW));
   *sigPep = 0.0;
-  return kNoiseOk;
+  return kSignalOk;
 }
 
 void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRateName) {
   auto require = [](bool ok, const std::string& field, double value) {
     if (!ok) {
-      throw IqSynthCfgExcept(kErrCfgValue, field + " " + to_string(value) +
-                                               " must be a finite positive value for noise");
+      throwCfgValue(field + " " + to_string(value) + " must be a finite positive value for noise");
     }
   };
   require(std::isfinite(fs) && fs > 0.0, sampleRateName, fs);
@@ -200,42 +197,35 @@ int runAWGN() {
   iqSynthCfg& cfg = gIqSynthCfg;
   const int n = cfg.noiseSeqLength;
   if (n < 1) {
-    throw IqSynthCfgExcept(kErrCfgValue, "noiseSeqLength " + to_string(n) +
-                                             " must be at least 1 in the noise-only mode");
+    throwCfgValue("noiseSeqLength " + to_string(n) + " must be at least 1 in the noise-only mode");
   }
   checkNoiseSettings(cfg, cfg.noiseSampleRate, "noiseSampleRate");
 
   const std::unique_ptr<double[]> iNoise = allocSamples(n);
   if (!iNoise) {
-    throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + where(__LINE__));
+    throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + siteFileAtLine());
   }
   const std::unique_ptr<double[]> qNoise = allocSamples(n);
   if (!qNoise) {
-    throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + where(__LINE__));
+    throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + siteFileAtLine());
   }
 
   const int rc = awgnOnlyNoise(cfg.noiseSampleRate, iNoise.get(), qNoise.get(), n,
                                cfg.noiseSystemBandwidth, cfg.bandWidthRatio, &cfg.noiseBandWidth,
                                &cfg.noiseLvlSysBW, &cfg.noiseLvlTotalBW, &cfg.sigLvlPep);
-  if (rc != kNoiseOk) {
-    throw IqSynthAwgnExcept(rc | kErrAwgnBase, "AWGN onle noise is error");
+  if (rc != kSignalOk) {
+    throw IqSynthAwgnExcept(rc | IQSYNTH_ERR_NOISE_BASE, "AWGN onle noise is error");
   }
 
-  try {
-    iMapDat.resize(static_cast<std::size_t>(n));
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize iMapDat is error in " + where(__LINE__));
-  }
+  resizeOrThrow(iMapDat, static_cast<std::size_t>(n), "resize iMapDat is error in ");
   std::copy(iNoise.get(), iNoise.get() + n, std::begin(iMapDat));
-  wrLog("run here in " + where(__LINE__));
+  wrLog("run here in " + siteFileAtLine());
 
-  try {
-    qMapDat.resize(static_cast<std::size_t>(n));
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize QMapDat is error in " + where(__LINE__));
-  }
-  wrLog("run here in " + where(__LINE__));
-  wrLog("Size of qMapDat is " + to_string(qMapDat.size()) + " in " + where(__LINE__));
+  resizeOrThrow(qMapDat, static_cast<std::size_t>(n), "resize QMapDat is error in ");
+  wrLog("run here in " + siteFileAtLine());
+  wrLog("Size of qMapDat is " + to_string(qMapDat.size()) + " in " + siteFileAtLine());
   std::copy(qNoise.get(), qNoise.get() + n, std::begin(qMapDat));
   return 0;
 }
+
+}  // namespace iqsynth

@@ -5,11 +5,9 @@
 #include <gsl/gsl_rng.h>
 
 #include "iqSynthCfg.h"
+#include "signalStatus.h"
 
-// Result codes of the noise routines.
-constexpr int kNoiseOk = 0;
-constexpr int kNoiseNoMemory = 1;
-constexpr int kNoiseGeneratorFailed = 2;
+namespace iqsynth {
 
 // Records up to this length are white; longer ones are band-limited.
 constexpr int kWhiteNoiseMaxLength = 2000;
@@ -54,17 +52,19 @@ int awgnOnlyNoise(double fs, double* iOut, double* qOut, int n, double bSys, dou
 
 // The noise-only working mode: noiseSeqLength samples of noise at noiseSampleRate
 // into iMapDat/qMapDat, level fields of the record written. Returns 0.
-// Throws IqSynthCfgExcept 0x40005 for unusable settings, IqSynthAwgnExcept
-// 0xF000|code when the noise cannot be made, IqSynthMemAllocExcept on allocation
-// failure.
+// Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE for unusable settings, IqSynthAwgnExcept
+// IQSYNTH_ERR_NOISE_BASE | code (IQSYNTH_ERR_NOISE) when the noise cannot be made,
+// IqSynthMemAllocExcept on allocation failure.
 int runAWGN();
 
 // Checks the settings every noise stage needs: sample rate fs (Hz), system
 // bandwidth and bandwidth ratio must be finite and positive. Throws
-// IqSynthCfgExcept 0x40005 naming the field otherwise.
+// IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE naming the field otherwise.
 void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRateName);
 
 // Test seam: replaces the allocator of the GSL generator (nullptr restores
 // gsl_rng_alloc) so that tests can make the generator fail. Returns the previous one.
 using GslRngAllocFn = gsl_rng* (*)(const gsl_rng_type*);
 GslRngAllocFn setGslRngAllocForTesting(GslRngAllocFn alloc);
+
+}  // namespace iqsynth

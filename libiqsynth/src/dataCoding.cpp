@@ -2,6 +2,8 @@
 // Gray coding and the FSK level mapping.
 #include "dataCoding.h"
 
+namespace iqsynth {
+
 short binaryToGray(short s) {
   const unsigned v = static_cast<unsigned short>(s);
   return static_cast<short>(v ^ (v >> 1));
@@ -9,9 +11,8 @@ short binaryToGray(short s) {
 
 int map2Mary(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   const int type = cfg.digiModulatingType;
-  const int M = static_cast<int>((1u << (static_cast<unsigned>(type) & 31u)) & 0xFFFFu);
-  const bool isFsk =
-      type >= iqSynthCfg::MOD_FAMILY_FSK && type <= (iqSynthCfg::MOD_FAMILY_FSK | 0xFFFF);
+  const int M = modPointCount(type);
+  const bool isFsk = modFamilyOf(type) == iqSynthCfg::MOD_FAMILY_FSK;
   const int R = cfg.overSamplingRate;
   const int coding = cfg.codingType;
   const bool known = coding == iqSynthCfg::CODING_NONE || coding == iqSynthCfg::CODING_DIFF ||
@@ -56,3 +57,5 @@ int map2Mary(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
 int runDataCoding(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   return map2Mary(cfg, symbols, offset);
 }
+
+}  // namespace iqsynth

@@ -6,15 +6,19 @@
 
 #include "iqSynthCfg.h"
 
+namespace iqsynth {
+
 // s XOR (s >> 1) on the 16-bit value.
 short binaryToGray(short s);
 
 // Codes the symbols at offset, offset + R, ... below offset + sampleLength in
 // place (R = overSamplingRate; indexes beyond the track are skipped), with
-// M = 2^(digiModulatingType & 31) kept to 16 bits. FSK types (0x30000..0x3FFFF)
+// M = 2^(digiModulatingType & 31) kept to 16 bits. FSK types (family IQSYNTH_MOD_FAMILY_FSK)
 // get the odd levels 2v - M + 1. An unknown codingType, or an M of 0 (16 or more
 // bits per symbol), leaves the symbols unchanged. Returns 0.
 int map2Mary(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 
 // The coding stage of the pipeline: calls map2Mary. Returns 0.
 int runDataCoding(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
+
+}  // namespace iqsynth

@@ -11,9 +11,10 @@
 
 #include "iqSynthLog.h"
 
+namespace iqsynth {
+
 namespace {
 
-constexpr const char* kSourceName = "dataMapping.cpp";
 constexpr double kPi = std::numbers::pi;
 constexpr double kHalfSqrt2 = std::numbers::sqrt2 / 2.0;
 
@@ -64,10 +65,6 @@ std::valarray<double> makeEdgeRotation(bool sine) {
   return table;
 }
 
-[[noreturn]] void throwBadSetting(const std::string& text) {
-  throw IqSynthCfgExcept(kErrCfgValue, text);
-}
-
 }  // namespace
 
 const ConstelMap qam16ConstelMap = makeQam(2, 0);
@@ -93,8 +90,12 @@ const ConstelMap pi8DqpskConstelMap = makePhases(16);
 const std::vector<short> pi4DqpskDelta = {1, 3, -1, -3};
 const std::vector<short> pi8DqpskDelta = {1, 3, 5, 7, -1, -3, -5, -7};
 
-std::valarray<double> edge8PSKRotCos = makeEdgeRotation(false);
-std::valarray<double> edge8PSKRotSin = makeEdgeRotation(true);
+}  // namespace iqsynth
+
+std::valarray<double> edge8PSKRotCos = iqsynth::makeEdgeRotation(false);
+std::valarray<double> edge8PSKRotSin = iqsynth::makeEdgeRotation(true);
+
+namespace iqsynth {
 
 const ConstelMap* mappingTableFor(const iqSynthCfg& cfg, int type) {
   if (modFamilyOf(type) == iqSynthCfg::MOD_FAMILY_USER) {
@@ -151,19 +152,20 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
   const int type = cfg.digiModulatingType;
   const ConstelMap* table = mappingTableFor(cfg, type);
   if (table == nullptr) {
-    throw IqSynthCfgExcept(kErrModType, std::string(" ERROR : not supported modulating format ") +
-                                            " at " + to_string(__LINE__) + " in " + kSourceName);
+    throw IqSynthCfgExcept(
+        IQSYNTH_ERR_MOD_TYPE,
+        std::string(" ERROR : not supported modulating format ") + " at " + siteLineIn());
   }
   if (modFamilyOf(type) == iqSynthCfg::MOD_FAMILY_USER) {
     const int k = modBitsOf(type);
     if (k > iqSynthCfg::kMaxUsrBitsPerSymbol) {
-      throwBadSetting(" digiModulatingType " + to_string(type) +
-                      " can not be used: a user constellation has at most 8 bits per symbol");
+      throwCfgValue(" digiModulatingType " + to_string(type) +
+                    " can not be used: a user constellation has at most 8 bits per symbol");
     }
     if (table->size() < (std::size_t{1} << k)) {
-      throwBadSetting(" usrConstelMap of " + to_string(table->size()) +
-                      " points can not be used: digiModulatingType " + to_string(type) + " needs " +
-                      to_string(1 << k));
+      throwCfgValue(" usrConstelMap of " + to_string(table->size()) +
+                    " points can not be used: digiModulatingType " + to_string(type) + " needs " +
+                    to_string(1 << k));
     }
   }
   const int R = cfg.overSamplingRate;
@@ -184,9 +186,9 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
     const auto j = static_cast<std::size_t>(p);
     const int s = symbols[j];
     if (s < 0 || s >= points) {
-      throwBadSetting(" symbol value " + to_string(s) + " at sample " + to_string(p) +
-                      " can not be used: digiModulatingType " + to_string(type) + " has " +
-                      to_string(points) + " points");
+      throwCfgValue(" symbol value " + to_string(s) + " at sample " + to_string(p) +
+                    " can not be used: digiModulatingType " + to_string(type) + " has " +
+                    to_string(points) + " points");
     }
     const std::complex<double> point = (*table)[static_cast<std::size_t>(s)];
     if (isEdge) {
@@ -203,3 +205,5 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
   }
   return 0;
 }
+
+}  // namespace iqsynth

@@ -9,6 +9,8 @@
 
 #include "iqSynthCfg.h"
 
+namespace iqsynth {
+
 using ConstelMap = std::vector<std::complex<double>>;
 
 // Mapping tables, index = symbol value.
@@ -36,10 +38,6 @@ extern const ConstelMap pi8DqpskConstelMap;
 extern const std::vector<short> pi4DqpskDelta;
 extern const std::vector<short> pi8DqpskDelta;
 
-// cos(3*pi*k/8) and sin(3*pi*k/8), k = 0..15: the rotation of the k-th EDGE symbol.
-extern IQSYNTH_API std::valarray<double> edge8PSKRotCos;
-extern IQSYNTH_API std::valarray<double> edge8PSKRotSin;
-
 // The list getConstelMap reports for a modulation type (by its exact value; any
 // type of the user family gives cfg.usrConstelMap), or nullptr when the type has
 // no constellation.
@@ -51,8 +49,15 @@ const ConstelMap* mappingTableFor(const iqSynthCfg& cfg, int digiModulatingType)
 // Places the point of every symbol at offset, offset + R, ... (sequenceLenth of
 // them, R = overSamplingRate) into iDat/qDat and sets its symbolMap flag; EDGE
 // symbols are rotated by 3*pi*k/8. Indexes beyond the tracks are skipped.
-// Returns 0. Throws IqSynthCfgExcept 0x40002 for a type it does not map, 0x40005
-// for a user constellation with more than 8 bits per symbol or fewer points
-// than 2^k, or a symbol value outside the table.
+// Returns 0. Throws IqSynthCfgExcept IQSYNTH_ERR_MOD_TYPE for a type it does not map,
+// IQSYNTH_ERR_CFG_VALUE for a user constellation with more than 8 bits per symbol or fewer
+// points than 2^k, or a symbol value outside the table.
 int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarray<double>& iDat,
                      std::valarray<double>& qDat, int offset);
+
+}  // namespace iqsynth
+
+// Exported data symbols, outside the library's namespace:
+// cos(3*pi*k/8) and sin(3*pi*k/8), k = 0..15: the rotation of the k-th EDGE symbol.
+extern IQSYNTH_API std::valarray<double> edge8PSKRotCos;
+extern IQSYNTH_API std::valarray<double> edge8PSKRotSin;

@@ -8,6 +8,8 @@
 
 #include "iqSynthLog.h"
 
+namespace iqsynth {
+
 namespace {
 
 constexpr int kMaxPatternBits = 8;  // bits per symbol the pattern and file readers support
@@ -49,8 +51,7 @@ std::map<char, int> makeCharToIntMap() {
 
 [[noreturn]] void throwBadSetting(const std::string& field, long long value,
                                   const std::string& need) {
-  throw IqSynthCfgExcept(kErrCfgValue,
-                         " " + field + " " + to_string(value) + " can not be used: " + need);
+  throwCfgValue(" " + field + " " + to_string(value) + " can not be used: " + need);
 }
 
 int bitsPerSymbol(const iqSynthCfg& cfg) { return modBitsOf(cfg.digiModulatingType); }
@@ -208,7 +209,8 @@ int readPatternLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) 
 int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   std::ifstream file(cfg.dataFileList);
   if (!file.is_open()) {
-    throw IqSynthFileExcept(kErrFileOpen, "Can not open the data list file" + cfg.dataFileList);
+    throw IqSynthFileExcept(IQSYNTH_ERR_FILE_OPEN,
+                            "Can not open the data list file" + cfg.dataFileList);
   }
   std::string format;
   file >> format;
@@ -216,7 +218,7 @@ int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   if (format == "HEX" || format == "hex") {
     isHex = true;
   } else if (format != "BIN" && format != "bin") {
-    throw IqSynthFileExcept(kErrFileFormat, " file format is error");
+    throw IqSynthFileExcept(IQSYNTH_ERR_FILE_FORMAT, " file format is error");
   }
   const int k = bitsPerSymbol(cfg);
   checkPatternBits(k);
@@ -234,7 +236,7 @@ int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   }
   if (data.empty() && !(file >> c)) {
     throw IqSynthFileExcept(
-        kErrFileFormat,
+        IQSYNTH_ERR_FILE_FORMAT,
         " file format is error: no data after the format word in " + cfg.dataFileList);
   }
   if (n == 0) {
@@ -293,7 +295,7 @@ int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
 int runDataSrc(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   const int source = cfg.dataSrc;
   if (source < iqSynthCfg::DATA_SRC_ALL_ZERO || source > iqSynthCfg::DATA_SRC_PRBS) {
-    throw IqSynthCfgExcept(kErrDataSrc, " data src type is no exist");
+    throw IqSynthCfgExcept(IQSYNTH_ERR_DATA_SRC, " data src type is no exist");
   }
   if (cfg.overSamplingRate < 1) {
     throwBadSetting("overSamplingRate", cfg.overSamplingRate,
@@ -330,3 +332,5 @@ int runDataSrc(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
       return genPRBS(cfg, symbols, offset);
   }
 }
+
+}  // namespace iqsynth

@@ -9,6 +9,8 @@
 
 #include "iqSynthCfg.h"
 
+namespace iqsynth {
+
 // Bit strings of k characters '0'/'1' (k = 1..8) to their binary value, most
 // significant character first; pBitToDataMapTbl[k - 1] is the map for k.
 extern const std::map<std::string, int> bitToDataMap1;
@@ -33,11 +35,11 @@ int hexDigitValue(char c);
 
 // Fills symbols[offset + j * overSamplingRate], j = 0 .. sequenceLenth - 1
 // (indexes beyond the track are not written). Returns 0.
-// Throws IqSynthCfgExcept 0x40003 for an unknown source, 0x40005 for a setting
-// the source cannot use (overSamplingRate below 1, negative offset, usrListSize
+// Throws IqSynthCfgExcept IQSYNTH_ERR_DATA_SRC for an unknown source, IQSYNTH_ERR_CFG_VALUE
+// for a setting the source cannot use (overSamplingRate below 1, negative offset, usrListSize
 // below 1 for the pattern, k outside 1..8 for pattern and file, k above 16),
-// IqSynthFileExcept 0x20001 (file cannot be opened) and 0x20002 (unknown
-// format word, or no data after it).
+// IqSynthFileExcept IQSYNTH_ERR_FILE_OPEN (file cannot be opened) and IQSYNTH_ERR_FILE_FORMAT
+// (unknown format word, or no data after it).
 int runDataSrc(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 
 // The individual sources, same arguments and contract as runDataSrc.
@@ -63,3 +65,5 @@ unsigned genPRBS23(unsigned& reg);  // feedback NOT(b0 XOR b5), seed 0x7FFFFE
 
 // Seed of the register of a PRBS order (0 for an unknown order).
 unsigned prbsSeed(int order);
+
+}  // namespace iqsynth

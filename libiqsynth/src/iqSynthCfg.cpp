@@ -6,10 +6,12 @@
 
 #include "iqSynthLog.h"
 
-iqSynthCfg gIqSynthCfg("global");
+iqsynth::iqSynthCfg gIqSynthCfg("global");
 std::valarray<double> iMapDat;
 std::valarray<double> qMapDat;
 std::valarray<double> mapDat;
+
+namespace iqsynth {
 
 iqSynthCfg::iqSynthCfg(const char* name) {
   std::cout << "start iqsynth from " << name << std::endl;
@@ -84,3 +86,5 @@ void iqSynthCfg::genParaMsg() {
   }
   m += "mccwOptCrestFactorEn is : " + to_string(mccwOptCrestFactorEn) + "\n";
 }
+
+}  // namespace iqsynth

@@ -9,6 +9,8 @@
 
 #include "iqsynth.h"
 
+namespace iqsynth {
+
 class iqSynthCfg {
  public:
   // Capacities of the fixed arrays. Counts beyond them are clamped wherever an
@@ -27,86 +29,87 @@ class iqSynthCfg {
   // Device type: no named values; 0 selects the default device rates.
   enum IQDevType_t : int {};
 
+  // The enumerations take their values from the names of the public header.
   enum workingMode_t : int {
-    WORKING_MODE_DIGITAL = 1,
-    WORKING_MODE_AWGN = 3,
-    WORKING_MODE_MCCW = 5,
+    WORKING_MODE_DIGITAL = IQSYNTH_WORKING_MODE_DIGITAL,
+    WORKING_MODE_AWGN = IQSYNTH_WORKING_MODE_AWGN,
+    WORKING_MODE_MCCW = IQSYNTH_WORKING_MODE_MCCW,
   };
 
   // Packed value: family in bits 16 and up, bits per symbol (log2 M) below.
   enum DigiModulatingType_t : int {
-    MOD_FAMILY_QAM = 0x00000,
-    MOD_QAM16 = 0x00004,
-    MOD_QAM32 = 0x00005,
-    MOD_QAM64 = 0x00006,
-    MOD_QAM128 = 0x00007,
-    MOD_QAM256 = 0x00008,
-    MOD_FAMILY_FSK = 0x30000,
-    MOD_FSK2 = 0x30001,
-    MOD_FSK4 = 0x30002,
-    MOD_FSK8 = 0x30003,
-    MOD_FSK16 = 0x30004,
-    MOD_FAMILY_PSK = 0x90000,
-    MOD_BPSK = 0x90001,
-    MOD_QPSK = 0x90002,
-    MOD_8PSK = 0x90003,
-    MOD_FAMILY_DPSK = 0xA0000,
-    MOD_PI4_DQPSK = 0xA0002,
-    MOD_PI8_D8PSK = 0xA0003,
-    MOD_FAMILY_OQPSK = 0xB0000,
-    MOD_OQPSK = 0xB0002,
-    MOD_FAMILY_ASK = 0xC0000,
-    MOD_ASK = 0xC0001,
-    MOD_FAMILY_EDGE = 0xD0000,
-    MOD_EDGE_8PSK = 0xD0003,
-    MOD_FAMILY_USER = 0xE0000,
-    MOD_USER = 0xE0000,  // plus log2 of the user constellation size
+    MOD_FAMILY_QAM = IQSYNTH_MOD_FAMILY_QAM,
+    MOD_QAM16 = IQSYNTH_MOD_QAM16,
+    MOD_QAM32 = IQSYNTH_MOD_QAM32,
+    MOD_QAM64 = IQSYNTH_MOD_QAM64,
+    MOD_QAM128 = IQSYNTH_MOD_QAM128,
+    MOD_QAM256 = IQSYNTH_MOD_QAM256,
+    MOD_FAMILY_FSK = IQSYNTH_MOD_FAMILY_FSK,
+    MOD_FSK2 = IQSYNTH_MOD_FSK2,
+    MOD_FSK4 = IQSYNTH_MOD_FSK4,
+    MOD_FSK8 = IQSYNTH_MOD_FSK8,
+    MOD_FSK16 = IQSYNTH_MOD_FSK16,
+    MOD_FAMILY_PSK = IQSYNTH_MOD_FAMILY_PSK,
+    MOD_BPSK = IQSYNTH_MOD_BPSK,
+    MOD_QPSK = IQSYNTH_MOD_QPSK,
+    MOD_8PSK = IQSYNTH_MOD_8PSK,
+    MOD_FAMILY_DPSK = IQSYNTH_MOD_FAMILY_DPSK,
+    MOD_PI4_DQPSK = IQSYNTH_MOD_PI4_DQPSK,
+    MOD_PI8_D8PSK = IQSYNTH_MOD_PI8_D8PSK,
+    MOD_FAMILY_OQPSK = IQSYNTH_MOD_FAMILY_OQPSK,
+    MOD_OQPSK = IQSYNTH_MOD_OQPSK,
+    MOD_FAMILY_ASK = IQSYNTH_MOD_FAMILY_ASK,
+    MOD_ASK = IQSYNTH_MOD_ASK,
+    MOD_FAMILY_EDGE = IQSYNTH_MOD_FAMILY_EDGE,
+    MOD_EDGE_8PSK = IQSYNTH_MOD_EDGE_8PSK,
+    MOD_FAMILY_USER = IQSYNTH_MOD_FAMILY_USER,
+    MOD_USER = IQSYNTH_MOD_USER,  // plus log2 of the user constellation size
   };
-  static constexpr int kModBitsMask = 0xFFFF;     // bits per symbol part of the type
-  static constexpr int kModFamilyMask = ~0xFFFF;  // family part of the type
+  static constexpr int kModBitsMask = IQSYNTH_MOD_BITS_MASK;      // bits per symbol part
+  static constexpr int kModFamilyMask = IQSYNTH_MOD_FAMILY_MASK;  // family part of the type
 
   enum ShapingFilterType_t : int {
-    FILTER_GAUSSIAN_LINEARIZED = 2,
-    FILTER_GAUSSIAN_PURE = 3,
-    FILTER_RECT = 5,
-    FILTER_RISING_COS = 6,
-    FILTER_ROOT_RISING_COS = 7,
-    FILTER_USR = 8,
-    FILTER_GAUSSIAN_FSK = 9,
-    FILTER_HALF_SIN = 10,
+    FILTER_GAUSSIAN_LINEARIZED = IQSYNTH_FILTER_GAUSSIAN_LINEARIZED,
+    FILTER_GAUSSIAN_PURE = IQSYNTH_FILTER_GAUSSIAN,
+    FILTER_RECT = IQSYNTH_FILTER_RECT,
+    FILTER_RISING_COS = IQSYNTH_FILTER_RC,
+    FILTER_ROOT_RISING_COS = IQSYNTH_FILTER_RRC,
+    FILTER_USR = IQSYNTH_FILTER_USER,
+    FILTER_GAUSSIAN_FSK = IQSYNTH_FILTER_GAUSSIAN_FSK,
+    FILTER_HALF_SIN = IQSYNTH_FILTER_HALF_SINE,
   };
 
   enum powerRampFunc_t : int {
-    RAMP_LINEAR = 1,
-    RAMP_COSINE = 2,
-    RAMP_STEP = 3,
+    RAMP_LINEAR = IQSYNTH_RAMP_LINEAR,
+    RAMP_COSINE = IQSYNTH_RAMP_COSINE,
+    RAMP_STEP = IQSYNTH_RAMP_STEP,
   };
 
   enum DataSrc_t : int {
-    DATA_SRC_ALL_ZERO = 0,
-    DATA_SRC_ALL_ONE = 1,
-    DATA_SRC_PATTERN = 2,
-    DATA_SRC_FILE = 3,
-    DATA_SRC_PRBS = 4,
+    DATA_SRC_ALL_ZERO = IQSYNTH_DATA_SRC_ALL_ZERO,
+    DATA_SRC_ALL_ONE = IQSYNTH_DATA_SRC_ALL_ONE,
+    DATA_SRC_PATTERN = IQSYNTH_DATA_SRC_PATTERN,
+    DATA_SRC_FILE = IQSYNTH_DATA_SRC_FILE,
+    DATA_SRC_PRBS = IQSYNTH_DATA_SRC_PRBS,
   };
 
   // The value is the shift register length.
   enum Prbs_t : int {
-    PRBS9 = 9,
-    PRBS11 = 11,
-    PRBS15 = 15,
-    PRBS16 = 16,
-    PRBS20 = 20,
-    PRBS21 = 21,
-    PRBS23 = 23,
+    PRBS9 = IQSYNTH_PRBS9,
+    PRBS11 = IQSYNTH_PRBS11,
+    PRBS15 = IQSYNTH_PRBS15,
+    PRBS16 = IQSYNTH_PRBS16,
+    PRBS20 = IQSYNTH_PRBS20,
+    PRBS21 = IQSYNTH_PRBS21,
+    PRBS23 = IQSYNTH_PRBS23,
   };
 
   enum CodingType_t : int {
-    CODING_NONE = 1,
-    CODING_DIFF = 2,
-    CODING_GRAY_DIFF = 4,
-    CODING_GRAY = 5,
-    CODING_DIFF_FROM_ONE = 6,
+    CODING_NONE = IQSYNTH_CODING_NONE,
+    CODING_DIFF = IQSYNTH_CODING_DIFF,
+    CODING_GRAY_DIFF = IQSYNTH_CODING_GRAY_DIFF,
+    CODING_GRAY = IQSYNTH_CODING_GRAY,
+    CODING_DIFF_FROM_ONE = IQSYNTH_CODING_DIFF_FROM_ONE,
   };
 
   // Creates the containers and prints "start iqsynth from <name>" on standard output.
@@ -188,14 +191,22 @@ inline int modFamilyOf(int digiModulatingType) {
 inline int modBitsOf(int digiModulatingType) {
   return digiModulatingType & iqSynthCfg::kModBitsMask;
 }
+// Constellation size M = 2^k of a packed type, k taken from its low five bits and M kept to
+// 16 bits (0 for k of 16 or more): the count the user constellation and the coding use.
+inline int modPointCount(int digiModulatingType) {
+  return static_cast<int>((1u << (static_cast<unsigned>(digiModulatingType) & 31u)) & 0xFFFFu);
+}
 
 // A count clamped to 0..capacity: every array copy and read goes through it.
 inline int clampCount(int count, int capacity) {
   return count < 0 ? 0 : (count > capacity ? capacity : count);
 }
 
+}  // namespace iqsynth
+
+// The exported data symbols keep their plain names outside the library's namespace.
 // The configuration record, constructed at load with the name "global".
-extern IQSYNTH_API iqSynthCfg gIqSynthCfg;
+extern IQSYNTH_API iqsynth::iqSynthCfg gIqSynthCfg;
 
 // Sample tracks of the run in progress: I, Q and the FSK frequency track.
 extern IQSYNTH_API std::valarray<double> iMapDat;

@@ -1,39 +1,35 @@
-// Shaping-filter designers, the periodic pulse-shaping FIR and the digital modulation pipeline
-// (runCDMModulation): data source and coding, mapping or FSK / differential modulation, then
-// pulse shaping of the upsampled tracks.
+// Shaping-filter designers and the periodic pulse shaping of the upsampled symbol tracks: the
+// lead-in is filled cyclically so that the kept window is one period of a looped waveform.
 #include "iqSynthFilter.h"
 
 #include <algorithm>
-#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
 #include <iostream>
+#include <limits>
 #include <new>
-#include <numeric>
+#include <numbers>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "FilterHann.h"
-#include "dataCoding.h"
-#include "dataMapping.h"
-#include "dataSrc.h"
+#include "firKernel.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
 
+namespace iqsynth {
+
 namespace {
 
-constexpr const char* kSourceName = "iqSynthFilter.cpp";
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kLn2 = 0.69314718055994530942;
-constexpr double kMinusTwoPiSquared = -19.739208802178716;
-constexpr double kOnePlusTwoOverPi = 1.6366197723675815;
-constexpr double kOneMinusTwoOverPi = 0.3633802276324186;
-constexpr double kTwoPiTimesGmskBt = 1.8849555921538759;  // 2 * pi * 0.3
-constexpr double kSinglePrecisionEpsilon = 1.1920928955078125e-7;
+constexpr double kPi = std::numbers::pi;
+constexpr double kLn2 = std::numbers::ln2;
+constexpr double kMinusTwoPiSquared = -2.0 * kPi * kPi;
+constexpr double kOnePlusTwoOverPi = 1.0 + 2.0 / kPi;
+constexpr double kOneMinusTwoOverPi = 1.0 - 2.0 / kPi;
+constexpr double kGmskBt = 0.3;  // bandwidth-time product of the linearised GMSK pulse
+constexpr double kTwoPiTimesGmskBt = 2.0 * kPi * kGmskBt;
+constexpr double kSinglePrecisionEpsilon = std::numeric_limits<float>::epsilon();  // 2^-23
 constexpr int kGaussLinSpan = 5;            // symbols of the linearized GMSK pulse
 constexpr int kGaussLinGridPerSymbol = 20;  // integration points per sample period
 
@@ -44,61 +40,33 @@ constexpr const char* kGaussianAllocText = "can not allocate space for Gaussian 
 constexpr const char* kRootRisingCosAllocText =
     "can not allocate space for root rising cosine FSK filter tap at ";
 
-[[noreturn]] void throwBadValue(const std::string& text) {
-  throw IqSynthCfgExcept(kErrCfgValue, text);
-}
-
 // Oversampling and span limits every design and every track length depends on.
 void checkShapingLengths(const iqSynthCfg& cfg) {
   const int S = cfg.overSamplingRate;
   const int L = cfg.filterLengh;
   if (S < 1 || S > iqSynthCfg::kMaxOsr) {
-    throwBadValue("overSamplingRate " + to_string(S) + " is outside 1.." +
+    throwCfgValue("overSamplingRate " + to_string(S) + " is outside 1.." +
                   to_string(iqSynthCfg::kMaxOsr));
   }
   if (L < 0 || L > iqSynthCfg::kMaxFilterLen) {
-    throwBadValue("filterLengh " + to_string(L) + " is outside 0.." +
+    throwCfgValue("filterLengh " + to_string(L) + " is outside 0.." +
                   to_string(iqSynthCfg::kMaxFilterLen));
   }
   if (static_cast<long long>(S) * L > iqSynthCfg::kMaxFilterTaps) {
-    throwBadValue("overSamplingRate x filterLengh " + to_string(S * L) + " is above " +
+    throwCfgValue("overSamplingRate x filterLengh " + to_string(S * L) + " is above " +
                   to_string(iqSynthCfg::kMaxFilterTaps));
   }
 }
 
-// Track length of a run, (sequenceLenth + filterLengh) * S, checked to fit the int fields.
-std::size_t checkedTrackLength(const iqSynthCfg& cfg) {
-  checkShapingLengths(cfg);
-  if (cfg.sequenceLenth < 1) {
-    throwBadValue("sequenceLenth " + to_string(cfg.sequenceLenth) + " is below 1");
-  }
-  const long long total = (static_cast<long long>(cfg.sequenceLenth) + cfg.filterLengh) *
-                          static_cast<long long>(cfg.overSamplingRate);
-  if (total > INT_MAX) {
-    throwBadValue("sequenceLenth " + to_string(cfg.sequenceLenth) + " gives " + to_string(total) +
-                  " samples, more than a run can hold");
-  }
-  return static_cast<std::size_t>(total);
-}
-
-void sizeTaps(std::valarray<double>& taps, std::size_t count, const char* allocText, int line) {
+// Sizes the tap array of a design; an allocation failure names the filter and the site.
+void sizeTaps(std::valarray<double>& taps, std::size_t count, const char* allocText,
+              SourceSite site = SourceSite::current()) {
   try {
     taps.resize(count);
   } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept(allocText + to_string(line) + " in " + kSourceName);
+    throw IqSynthMemAllocExcept(allocText + siteLineIn(site));
   } catch (const std::length_error&) {
-    throw IqSynthMemAllocExcept(allocText + to_string(line) + " in " + kSourceName);
-  }
-}
-
-template <typename T>
-void sizeTrack(std::valarray<T>& track, std::size_t count, const char* allocText, int line) {
-  try {
-    track.resize(count);
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept(allocText + std::string(kSourceName) + " at " + to_string(line));
-  } catch (const std::length_error&) {
-    throw IqSynthMemAllocExcept(allocText + std::string(kSourceName) + " at " + to_string(line));
+    throw IqSynthMemAllocExcept(allocText + siteLineIn(site));
   }
 }
 
@@ -118,7 +86,7 @@ SpanGrid spanGrid(const iqSynthCfg& cfg) {
   const int L = cfg.filterLengh;
   const int M = cfg.overSamplingRate * L;
   if (M == 0) {
-    throwBadValue("filterLengh 0 leaves the shaping filter type " +
+    throwCfgValue("filterLengh 0 leaves the shaping filter type " +
                   to_string(cfg.shapingFilterType) + " without taps");
   }
   const int N = (M % 2 == 1) ? M : M + 1;
@@ -148,7 +116,7 @@ void normaliseToUnitSum(std::valarray<double>& taps, const std::string& culprit)
     sum += t;
   }
   if (!finite || sum == 0.0 || !std::isfinite(sum)) {
-    throwBadValue(culprit + " gives shaping filter taps that are not finite or sum to 0");
+    throwCfgValue(culprit + " gives shaping filter taps that are not finite or sum to 0");
   }
   taps /= sum;
 }
@@ -178,161 +146,6 @@ void fillCyclicLeadIn(std::valarray<double>& track, std::size_t data, std::size_
   }
 }
 
-// ---- FIR kernels --------------------------------------------------------------------------
-// Both kernels sum taps[k] * x[i - k] in ascending k, as a plain delay-line FIR does, and
-// compute a block of outputs of constant width together: the fully unrolled inner loop keeps
-// the block's sums in vector registers at -O2. Input samples that are zero are skipped, which
-// changes no sum.
-
-constexpr std::size_t kLane = 8;        // outputs per vector block
-constexpr std::size_t kMaxStride = 32;  // widest polyphase block (the largest oversampling)
-constexpr std::size_t kGridProbe = 8;   // non-zero samples looked at to guess the grid
-
-// Polyphase FIR for an input that is non-zero only on the grid phase + b*stride. Output
-// phase + b*stride + r (r < stride) is sum over j of h[j*stride + r] * sym[b - j]: one scaled
-// row of taps per symbol in the filter's reach, M/stride products per output instead of M.
-// rows holds those rows, W wide (zero-padded); sym points at symbol 0 and is readable back to
-// symbol -(rowCount-1) (zeros). out receives outCount samples from the grid's phase on.
-template <std::size_t W>
-void polyphaseFir(const double* sym, std::size_t symbols, const double* rows, std::size_t rowCount,
-                  std::size_t stride, double* out, std::size_t outCount) {
-  for (std::size_t b = 0; b < symbols; ++b) {
-    double acc[W] = {};
-    const double* s = sym + b;
-    for (std::size_t j = 0; j < rowCount; ++j) {
-      const double v = *(s - j);
-      const double* row = rows + j * W;
-#pragma GCC unroll 32
-      for (std::size_t q = 0; q < W; ++q) {
-        acc[q] += v * row[q];
-      }
-    }
-    const std::size_t base = b * stride;
-    const std::size_t count = std::min(stride, outCount - base);
-    for (std::size_t q = 0; q < count; ++q) {
-      out[base + q] = acc[q];
-    }
-  }
-}
-
-// Largest stride of at most kMaxStride that divides g (g = 0: nothing constrains it).
-std::size_t usableStride(std::size_t g) {
-  if (g == 0) {
-    return kMaxStride;
-  }
-  std::size_t d = std::min(g, kMaxStride);
-  while (g % d != 0) {
-    --d;
-  }
-  return d;
-}
-
-// gcd of the distances from phase to the non-zero samples after it: all of them (limit 0),
-// or the first `limit` ones. 0 when there are none.
-std::size_t gridSpacing(const std::valarray<double>& x, std::size_t phase, std::size_t limit) {
-  std::size_t g = 0;
-  std::size_t last = phase;
-  std::size_t seen = 0;
-  for (std::size_t i = phase + 1; i < x.size(); ++i) {
-    if (x[i] == 0.0) {
-      continue;
-    }
-    // Upsampled symbols arrive at a steady distance: only a change needs a gcd.
-    if (g == 0 || i - last != g) {
-      g = std::gcd(g, i - phase);
-      if (g == 1) {
-        return 1;
-      }
-    }
-    last = i;
-    if (limit != 0 && ++seen == limit) {
-      break;
-    }
-  }
-  return g;
-}
-
-// Copies x[phase + b*stride] to sym[b] and tells whether every other sample from phase on is
-// zero (the sign bit is ignored: -0 adds nothing either).
-bool gatherGrid(const std::valarray<double>& x, std::size_t phase, std::size_t stride,
-                double* sym) {
-  const std::size_t n = x.size();
-  std::uint64_t offGrid = 0;
-  std::size_t b = 0;
-  for (std::size_t base = phase; base < n; base += stride, ++b) {
-    sym[b] = x[base];
-    const std::size_t end = std::min(base + stride, n);
-    for (std::size_t i = base + 1; i < end; ++i) {
-      offGrid |= std::bit_cast<std::uint64_t>(x[i]) << 1;
-    }
-  }
-  return offGrid == 0;
-}
-
-// Polyphase pays one padded row of taps per stride outputs: worth it when that is less than
-// the dense sum of M taps per output.
-bool polyphasePays(std::size_t stride, std::size_t taps) {
-  const std::size_t width = (stride + kLane - 1) / kLane * kLane;
-  return stride > 1 && (taps + stride - 1) / stride * width < taps * stride;
-}
-
-void runPolyphase(std::valarray<double>& x, const std::valarray<double>& taps, std::size_t phase,
-                  std::size_t stride, std::vector<double>& symBuffer) {
-  const std::size_t n = x.size();
-  const std::size_t M = taps.size();
-  const std::size_t width = (stride + kLane - 1) / kLane * kLane;
-  const std::size_t rowCount = (M + stride - 1) / stride;
-  const std::size_t symbols = (n - phase + stride - 1) / stride;
-  std::vector<double> rows(rowCount * width, 0.0);
-  for (std::size_t k = 0; k < M; ++k) {
-    rows[(k / stride) * width + k % stride] = taps[k];
-  }
-  // Nothing reaches the outputs before the first non-zero input.
-  for (std::size_t i = 0; i < phase; ++i) {
-    x[i] = 0.0;
-  }
-  const double* s = symBuffer.data() + (rowCount - 1);
-  double* out = &x[phase];
-  const std::size_t outCount = n - phase;
-  switch (width) {
-    case 8:
-      polyphaseFir<8>(s, symbols, rows.data(), rowCount, stride, out, outCount);
-      break;
-    case 16:
-      polyphaseFir<16>(s, symbols, rows.data(), rowCount, stride, out, outCount);
-      break;
-    case 24:
-      polyphaseFir<24>(s, symbols, rows.data(), rowCount, stride, out, outCount);
-      break;
-    default:
-      polyphaseFir<32>(s, symbols, rows.data(), rowCount, stride, out, outCount);
-      break;
-  }
-}
-
-// Tries the polyphase form on the grid (phase, stride): gathers the grid samples behind
-// rowCount - 1 zeros of history and filters. False, with x untouched, when a sample off the
-// grid is not zero.
-bool tryPolyphase(std::valarray<double>& x, const std::valarray<double>& taps, std::size_t phase,
-                  std::size_t stride) {
-  const std::size_t rowCount = (taps.size() + stride - 1) / stride;
-  const std::size_t symbols = (x.size() - phase + stride - 1) / stride;
-  std::vector<double> symBuffer(rowCount - 1 + symbols, 0.0);
-  if (!gatherGrid(x, phase, stride, symBuffer.data() + (rowCount - 1))) {
-    return false;
-  }
-  runPolyphase(x, taps, phase, stride, symBuffer);
-  return true;
-}
-
-void runDense(std::valarray<double>& x, const std::valarray<double>& taps) {
-  const std::size_t n = x.size();
-  const std::size_t M = taps.size();
-  std::vector<double> padded(M + n, 0.0);  // M zeros of history, then the input
-  std::copy(std::begin(x), std::end(x), padded.begin() + static_cast<std::ptrdiff_t>(M));
-  firOverHistory(padded.data() + M, n, &taps[0], M, &x[0]);
-}
-
 // Logs the designed taps (runIQFilter only) and prints them on standard output.
 void printTaps(const std::valarray<double>& taps) {
   std::cout << "size is " << taps.size() << '\n';
@@ -345,13 +158,27 @@ void printTaps(const std::valarray<double>& taps) {
 void checkTrack(const iqSynthCfg& cfg, const std::valarray<double>& track, const char* name) {
   const std::size_t expected = checkedTrackLength(cfg);
   if (track.size() != expected) {
-    throwBadValue(
+    throwCfgValue(
         std::string(name) + " holds " + to_string(track.size()) +
         " samples, not (sequenceLenth + filterLengh) x overSamplingRate = " + to_string(expected));
   }
 }
 
 }  // namespace
+
+std::size_t checkedTrackLength(const iqSynthCfg& cfg) {
+  checkShapingLengths(cfg);
+  if (cfg.sequenceLenth < 1) {
+    throwCfgValue("sequenceLenth " + to_string(cfg.sequenceLenth) + " is below 1");
+  }
+  const long long total = (static_cast<long long>(cfg.sequenceLenth) + cfg.filterLengh) *
+                          static_cast<long long>(cfg.overSamplingRate);
+  if (total > INT_MAX) {
+    throwCfgValue("sequenceLenth " + to_string(cfg.sequenceLenth) + " gives " + to_string(total) +
+                  " samples, more than a run can hold");
+  }
+  return static_cast<std::size_t>(total);
+}
 
 // ---- Shaping filter design ------------------------------------------------------------------
 
@@ -381,7 +208,7 @@ int genShapingFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
     case Cfg::FILTER_HALF_SIN:
       return genHalfSinFilter(cfg, taps);
     default:
-      throw IqSynthCfgExcept(kErrFilterType, "not exist filter type");
+      throw IqSynthCfgExcept(IQSYNTH_ERR_FILTER_TYPE, "not exist filter type");
   }
 }
 
@@ -389,7 +216,7 @@ int genHalfSinFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
   checkShapingLengths(cfg);
   const int S = cfg.overSamplingRate;
   const int N = oneSymbolReportedTaps(S);
-  sizeTaps(taps, static_cast<std::size_t>(S), kRisingCosAllocText, __LINE__);
+  sizeTaps(taps, static_cast<std::size_t>(S), kRisingCosAllocText);
   for (int i = 0; i < S; ++i) {
     const double t = N > 1 ? static_cast<double>(i) / (N - 1) : 0.0;
     taps[static_cast<std::size_t>(i)] = std::sin(kPi * t);
@@ -408,7 +235,7 @@ int genHalfSinFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
 int genRectFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
   checkShapingLengths(cfg);
   const int S = cfg.overSamplingRate;
-  sizeTaps(taps, static_cast<std::size_t>(S), kRisingCosAllocText, __LINE__);
+  sizeTaps(taps, static_cast<std::size_t>(S), kRisingCosAllocText);
   taps = 1.0;
   reportTaps(cfg, taps, oneSymbolReportedTaps(S));
   normaliseToUnitSum(taps, "overSamplingRate " + to_string(S));
@@ -418,7 +245,7 @@ int genRectFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
 int genGaussianFSKFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
   checkShapingLengths(cfg);
   const SpanGrid grid = spanGrid(cfg);
-  sizeTaps(taps, grid.used, kGaussianAllocText, __LINE__);
+  sizeTaps(taps, grid.used, kGaussianAllocText);
   // Frequency pulse of GFSK: a one-symbol rectangle convolved with a Gaussian of this BT.
   const double k = std::sqrt(2.0) * kPi * cfg.AlphaBt / std::sqrt(kLn2);
   for (std::size_t i = 0; i < grid.used; ++i) {
@@ -433,7 +260,7 @@ int genGaussianFSKFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
 int genGaussianPureFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
   checkShapingLengths(cfg);
   const SpanGrid grid = spanGrid(cfg);
-  sizeTaps(taps, grid.used, kGaussianAllocText, __LINE__);
+  sizeTaps(taps, grid.used, kGaussianAllocText);
   const double bt = cfg.AlphaBt;
   for (std::size_t i = 0; i < grid.used; ++i) {
     const double t = grid.at(i);
@@ -447,7 +274,7 @@ int genGaussianPureFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
 int genRisingCosFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
   checkShapingLengths(cfg);
   const SpanGrid grid = spanGrid(cfg);
-  sizeTaps(taps, grid.used, kRisingCosAllocText, __LINE__);
+  sizeTaps(taps, grid.used, kRisingCosAllocText);
   const double alpha = cfg.AlphaBt;
   for (std::size_t i = 0; i < grid.used; ++i) {
     const double t = grid.at(i);
@@ -467,7 +294,7 @@ int genRisingCosFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
 int genRootRisingCosFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
   checkShapingLengths(cfg);
   const SpanGrid grid = spanGrid(cfg);
-  sizeTaps(taps, grid.used, kRootRisingCosAllocText, __LINE__);
+  sizeTaps(taps, grid.used, kRootRisingCosAllocText);
   const double alpha = cfg.AlphaBt;
   for (std::size_t i = 0; i < grid.used; ++i) {
     const double t = grid.at(i);
@@ -495,9 +322,9 @@ int genUsrFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
   const std::size_t M =
       static_cast<std::size_t>(cfg.overSamplingRate) * static_cast<std::size_t>(cfg.filterLengh);
   if (M == 0) {
-    throwBadValue("filterLengh 0 leaves the user shaping filter without taps");
+    throwCfgValue("filterLengh 0 leaves the user shaping filter without taps");
   }
-  sizeTaps(taps, M, kRisingCosAllocText, __LINE__);
+  sizeTaps(taps, M, kRisingCosAllocText);
   for (std::size_t i = 0; i < M; ++i) {
     taps[i] = cfg.usrFilterCoef[i];
     cfg.filterCoef[i] = cfg.usrFilterCoef[i];
@@ -541,7 +368,7 @@ int genGaussianLinearizedFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
   }
   // 4. C0 = product of four shifted copies, over 5 symbols.
   const std::size_t count = static_cast<std::size_t>(kGaussLinSpan * S);
-  sizeTaps(taps, count, kGaussianAllocText, __LINE__);
+  sizeTaps(taps, count, kGaussianAllocText);
   const std::size_t shift = static_cast<std::size_t>(S);
   for (std::size_t r = 0; r < count; ++r) {
     taps[r] = s[r] * s[r + shift] * s[r + 2 * shift] * s[r + 3 * shift];
@@ -554,35 +381,10 @@ int genGaussianLinearizedFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
 // ---- Pulse shaping --------------------------------------------------------------------------
 
 int filteringDat2(iqSynthCfg& /*cfg*/, std::valarray<double>& x, std::valarray<double> taps) {
-  if (x.size() == 0) {
-    return 0;
-  }
-  if (taps.size() == 0) {
-    x = 0.0;
-    return 0;
-  }
   try {
-    std::size_t phase = 0;
-    while (phase < x.size() && x[phase] == 0.0) {
-      ++phase;
-    }
-    if (phase == x.size()) {
-      return 0;  // all zero in, all zero out
-    }
-    // Guess the grid from the first few non-zero samples; check it while gathering, and
-    // fall back to the grid of all of them when the guess was too coarse.
-    std::size_t stride = usableStride(gridSpacing(x, phase, kGridProbe));
-    if (polyphasePays(stride, taps.size()) && tryPolyphase(x, taps, phase, stride)) {
-      return 0;
-    }
-    stride = usableStride(gridSpacing(x, phase, 0));
-    if (polyphasePays(stride, taps.size()) && tryPolyphase(x, taps, phase, stride)) {
-      return 0;
-    }
-    runDense(x, taps);
+    causalFirInPlace(x, taps);
   } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("can not allocate the filter work buffer in " +
-                                std::string(kSourceName) + " at " + to_string(__LINE__));
+    throw IqSynthMemAllocExcept("can not allocate the filter work buffer in " + siteFileAtLine());
   }
   return 0;
 }
@@ -597,7 +399,7 @@ int runIQFilter(iqSynthCfg& cfg, std::valarray<double>& iTrack, std::valarray<do
   const std::size_t lead = static_cast<std::size_t>(cfg.filterLengh) * S;
   fillCyclicLeadIn(iTrack, data, lead);
   fillCyclicLeadIn(qTrack, data, lead);
-  wrLog("Print Filter coef at line " + to_string(__LINE__) + " in file " + kSourceName);
+  wrLog("Print Filter coef at line " + siteLineInFile());
   ite_print(taps);
   printTaps(taps);
   filteringDat2(cfg, iTrack, taps);
@@ -615,213 +417,4 @@ int runFilter(iqSynthCfg& cfg, std::valarray<double>& track) {
   return filteringDat2(cfg, track, taps);
 }
 
-// ---- Digital modulation pipeline --------------------------------------------------------------
-
-namespace {
-
-enum class Chain { MappingFullLog, MappingShortLog, Fsk, Differential };
-
-// The processing chain of a modulation type; refuses families outside the pipeline and the
-// members whose symbols the FSK or differential modulators cannot handle.
-Chain chainFor(int digiModulatingType, int family) {
-  const int bits = modBitsOf(digiModulatingType);
-  switch (family) {
-    case iqSynthCfg::MOD_FAMILY_QAM:
-    case iqSynthCfg::MOD_FAMILY_PSK:
-    case iqSynthCfg::MOD_FAMILY_OQPSK:
-    case iqSynthCfg::MOD_FAMILY_EDGE:
-    case iqSynthCfg::MOD_FAMILY_USER:
-      return Chain::MappingFullLog;
-    case iqSynthCfg::MOD_FAMILY_ASK:
-      return Chain::MappingShortLog;
-    case iqSynthCfg::MOD_FAMILY_FSK:
-      // One tone (0 bits) would divide the deviation by zero; more than 8 bits outgrow symbolMap.
-      if ((bits & 0xFF) >= 1 && (bits & 0xFF) <= 8) {
-        return Chain::Fsk;
-      }
-      break;
-    case iqSynthCfg::MOD_FAMILY_DPSK:
-      // The phase tables hold 8 increments: symbols of more than 3 bits would index past them.
-      if (bits <= 3) {
-        return Chain::Differential;
-      }
-      break;
-    default:
-      break;
-  }
-  throw IqSynthCfgExcept(kErrModType, "Not processing modulating type" + to_string(__LINE__));
-}
-
-void runMappingChain(iqSynthCfg& cfg, std::size_t total, int offset, bool fullLog) {
-  std::valarray<short> data;
-  sizeTrack(data, total, "resize _valarray error ", __LINE__);
-  wrLog("INFO : Allocate memory for data source");
-  runDataSrc(cfg, data, offset);
-  wrLog("run bpsk size is " + to_string(data.size()));
-  wrLog("INFO : Running to Data source");
-  runDataCoding(cfg, data, offset);
-  wrLog("INFO : Running to Data coding");
-  if (fullLog) {
-    wrLog("Print Data coding   at line " + to_string(__LINE__) + " in file " + kSourceName);
-    ite_print(data);
-  }
-  mapDat.resize(0);
-  sizeTrack(iMapDat, total, "resize iMapDat is error in ", __LINE__);
-  wrLog("INFO : Allocate memory for I channel data");
-  sizeTrack(qMapDat, total, "resize QMapDat is error in ", __LINE__);
-  wrLog("INFO : Allocate memory for Q channel data");
-  wrLog("INFO : Begin IQ MApping");
-  runDataIQMapping(cfg, data, iMapDat, qMapDat, offset);
-  wrLog("INFO : Running to IQ mapping");
-  if (fullLog) {
-    wrLog("Print iMapDat at line " + to_string(__LINE__) + " in file " + kSourceName);
-    ite_print(iMapDat);
-    wrLog("Print qMapDat at line " + to_string(__LINE__) + " in file " + kSourceName);
-    ite_print(qMapDat);
-  }
-  data.resize(0);  // the symbols are mapped: leave the memory to the filter
-  runIQFilter(cfg, iMapDat, qMapDat);
-  wrLog("INFO : Running to IQ filter");
-}
-
-// Modulation index per level step: the outermost level (M - 1) reaches maxFskDev.
-double fskIndex(const iqSynthCfg& cfg) {
-  const int tones = 1 << (modBitsOf(cfg.digiModulatingType) & 0xFF);
-  const double h = (cfg.maxFskDev / cfg.symbolRate) / (tones - 1);
-  if (!std::isfinite(h)) {
-    if (cfg.symbolRate == 0.0 || !std::isfinite(cfg.symbolRate)) {
-      throwBadValue("symbolRate " + to_string(cfg.symbolRate) + " gives no FSK modulation index");
-    }
-    throwBadValue("maxFskDev " + to_string(cfg.maxFskDev) + " gives no FSK modulation index");
-  }
-  return h;
-}
-
-void runFskChain(iqSynthCfg& cfg, std::size_t total, int offset) {
-  const double h = fskIndex(cfg);
-  const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
-  const std::size_t first = static_cast<std::size_t>(offset);
-
-  std::valarray<short> data;
-  sizeTrack(data, total, "resize _valarray MapDat is error in ", __LINE__);
-  wrLog("INFO : Allocate memory for data source");
-  runDataSrc(cfg, data, offset);
-  wrLog("INFO : Running to Data source");
-  // The occupancy flags index the FSK level list by raw symbol value, so mark before coding.
-  const std::size_t end = first + static_cast<std::size_t>(cfg.sampleLength);
-  for (std::size_t k = first; k < end; k += S) {
-    const int symbol = data[k];
-    if (symbol >= 0 && symbol < iqSynthCfg::kMaxConstelPoints) {
-      cfg.symbolMap[symbol] = 1;
-    }
-  }
-  runDataCoding(cfg, data, offset);
-  wrLog("INFO : Running to Data coding");
-
-  sizeTrack(mapDat, total, "resize mapDat is error in ", __LINE__);
-  sizeTrack(iMapDat, total, "resize iMapDat is error in ", __LINE__);
-  wrLog("INFO : Allocate memory for I channel data");
-  sizeTrack(qMapDat, total, "resize qMapDat is error in ", __LINE__);
-  wrLog("INFO : Allocate memory for Q channel data");
-
-  wrLog("INFO : Start casting");
-  for (std::size_t j = first; j < total; ++j) {
-    mapDat[j] = data[j];
-  }
-  data.resize(0);
-  wrLog("INFO : Start filtering");
-  runFilter(cfg, mapDat);
-  wrLog("INFO : Running to IQ filter");
-
-  std::cout << "net H is " << h << '\n';
-  wrLog("begin fsk modulation");
-  wrLog("filterTap is" + to_string(offset) + " , size is " + to_string(iMapDat.size()));
-  // Continuous phase: each sample's frequency level is added before its angle is taken, so
-  // the first data sample already carries its own advance.
-  double levelSum = 0.0;
-  for (std::size_t s = first; s < total; ++s) {
-    levelSum += mapDat[s];
-    const double angle = kTwoPi * h * levelSum;
-    iMapDat[s] = std::cos(angle);
-    qMapDat[s] = std::sin(angle);
-  }
-  wrLog("INFO : Running to FSK modulation");
-}
-
-void runDifferentialChain(iqSynthCfg& cfg, std::size_t total, int offset) {
-  std::valarray<short> data;
-  sizeTrack(data, total, "resize _valarray is error in ", __LINE__);
-  wrLog("INFO : Allocate memory for data source");
-  runDataSrc(cfg, data, offset);
-  wrLog("run bpsk size is " + to_string(data.size()));
-  runDataCoding(cfg, data, offset);
-
-  mapDat.resize(0);
-  sizeTrack(iMapDat, total, "resize iMapDat is error in ", __LINE__);
-  wrLog("INFO : Allocate memory for I channel data");
-  sizeTrack(qMapDat, total, "resize qMapDat is error in ", __LINE__);
-  wrLog("INFO : Allocate memory for Q channel data");
-  wrLog("INFO : Begin IQ MApping");
-
-  const bool quarter = cfg.digiModulatingType == iqSynthCfg::MOD_PI4_DQPSK;
-  const std::vector<short>& delta = quarter ? pi4DqpskDelta : pi8DqpskDelta;
-  const long long positions = quarter ? 8 : 16;
-  const double step = quarter ? kPi / 4.0 : kPi / 8.0;
-  const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
-  long long phaseSum = 0;  // in steps; the reference phase before the first symbol is 0
-  for (std::size_t p = static_cast<std::size_t>(offset); p < total; p += S) {
-    const int symbol = data[p];
-    if (symbol < 0 || static_cast<std::size_t>(symbol) >= delta.size()) {
-      throwBadValue("symbol value " + to_string(symbol) + " at sample " + to_string(p) +
-                    " has no phase increment for digiModulatingType " +
-                    to_string(cfg.digiModulatingType));
-    }
-    phaseSum += delta[static_cast<std::size_t>(symbol)];
-    wrLog(to_string(p) + " phasesum is " + to_string(phaseSum));
-    // The angle of the reduced position equals phaseSum * step and stays exact for long runs.
-    const long long position = ((phaseSum % positions) + positions) % positions;
-    iMapDat[p] = std::cos(static_cast<double>(position) * step);
-    qMapDat[p] = std::sin(static_cast<double>(position) * step);
-    cfg.symbolMap[position] = 1;
-  }
-  wrLog("INFO : Running to IQ mapping");
-  data.resize(0);
-  runIQFilter(cfg, iMapDat, qMapDat);
-  wrLog("INFO : Running to IQ filter");
-}
-
-}  // namespace
-
-int runCDMModulation() {
-  iqSynthCfg& cfg = gIqSynthCfg;
-  cfg.modulationFamily = modFamilyOf(cfg.digiModulatingType);
-  wrLog("run here" + to_string(__LINE__));
-  std::fill(std::begin(cfg.symbolMap), std::end(cfg.symbolMap), 0);
-  const Chain chain = chainFor(cfg.digiModulatingType, cfg.modulationFamily);
-
-  // Every length is checked before a track is sized.
-  const std::size_t total = checkedTrackLength(cfg);
-  const int offset = cfg.filterLengh * cfg.overSamplingRate;
-  cfg.sampleOffset = offset;
-  // The stages place and code symbols over sampleLength samples: keep it equal to the data.
-  cfg.sampleLength = cfg.sequenceLenth * cfg.overSamplingRate;
-  if (chain == Chain::Fsk) {
-    fskIndex(cfg);
-  }
-
-  switch (chain) {
-    case Chain::MappingFullLog:
-      runMappingChain(cfg, total, offset, true);
-      break;
-    case Chain::MappingShortLog:
-      runMappingChain(cfg, total, offset, false);
-      break;
-    case Chain::Fsk:
-      runFskChain(cfg, total, offset);
-      break;
-    case Chain::Differential:
-      runDifferentialChain(cfg, total, offset);
-      break;
-  }
-  return 0;
-}
+}  // namespace iqsynth

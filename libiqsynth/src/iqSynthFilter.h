@@ -1,9 +1,12 @@
-// Pulse shaping of the digital modulation mode: the eight shaping-filter designers, the
-// periodic (cyclic lead-in) FIR over the upsampled symbol tracks, and runCDMModulation,
-// the pipeline from data source to shaped I/Q tracks.
+// Pulse shaping of the digital modulation mode: the eight shaping-filter designers and the
+// periodic (cyclic lead-in) FIR over the upsampled symbol tracks. The FIR arithmetic itself is
+// in firKernel.
 #pragma once
 
+#include <cstddef>
 #include <valarray>
+
+namespace iqsynth {
 
 class iqSynthCfg;
 
@@ -11,23 +14,24 @@ class iqSynthCfg;
 // Each designer reads overSamplingRate (S), filterLengh (L), AlphaBt and usrFilterCoef from
 // cfg, resizes taps (caller-owned) and fills it, records the reported taps in
 // cfg.filterTap / cfg.filterCoef (see each designer), and returns 0.
-// Throws IqSynthCfgExcept 0x40005 (kErrCfgValue, the text naming the field) when S is outside
-// 1..32, L outside 0..128, or the design
-// would give taps that are not finite (alpha or BT of 0, taps summing to 0);
-// IqSynthMemAllocExcept when taps cannot be sized.
+// Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE (the text naming the field) when S is outside
+// 1..32, L outside 0..128, or the design would give taps that are not finite (alpha or BT of 0,
+// taps summing to 0); IqSynthMemAllocExcept when taps cannot be sized.
 
-// Dispatches on cfg.shapingFilterType; throws IqSynthCfgExcept 0x40001 "not exist filter
-// type" for any code but 2, 3, 5, 6, 7, 8, 9, 10.
+// Dispatches on cfg.shapingFilterType; throws IqSynthCfgExcept IQSYNTH_ERR_FILTER_TYPE "not
+// exist filter type" for any code but the eight IQSYNTH_FILTER_ values.
 int genShapingFilter(iqSynthCfg& cfg, std::valarray<double>& taps);
 
-int genGaussianLinearizedFilter(iqSynthCfg& cfg, std::valarray<double>& taps);  // code 2
-int genGaussianPureFilter(iqSynthCfg& cfg, std::valarray<double>& taps);        // code 3
-int genRectFilter(iqSynthCfg& cfg, std::valarray<double>& taps);                // code 5
-int genRisingCosFilter(iqSynthCfg& cfg, std::valarray<double>& taps);           // code 6
-int genRootRisingCosFilter(iqSynthCfg& cfg, std::valarray<double>& taps);       // code 7
-int genUsrFilter(iqSynthCfg& cfg, std::valarray<double>& taps);                 // code 8
-int genGaussianFSKFilter(iqSynthCfg& cfg, std::valarray<double>& taps);         // code 9
-int genHalfSinFilter(iqSynthCfg& cfg, std::valarray<double>& taps);             // code 10
+int genGaussianLinearizedFilter(iqSynthCfg& cfg,
+                                std::valarray<double>& taps);  // IQSYNTH_FILTER_GAUSSIAN_LINEARIZED
+int genGaussianPureFilter(iqSynthCfg& cfg, std::valarray<double>& taps);  // IQSYNTH_FILTER_GAUSSIAN
+int genRectFilter(iqSynthCfg& cfg, std::valarray<double>& taps);          // IQSYNTH_FILTER_RECT
+int genRisingCosFilter(iqSynthCfg& cfg, std::valarray<double>& taps);     // IQSYNTH_FILTER_RC
+int genRootRisingCosFilter(iqSynthCfg& cfg, std::valarray<double>& taps);  // IQSYNTH_FILTER_RRC
+int genUsrFilter(iqSynthCfg& cfg, std::valarray<double>& taps);            // IQSYNTH_FILTER_USER
+int genGaussianFSKFilter(iqSynthCfg& cfg,
+                         std::valarray<double>& taps);               // IQSYNTH_FILTER_GAUSSIAN_FSK
+int genHalfSinFilter(iqSynthCfg& cfg, std::valarray<double>& taps);  // IQSYNTH_FILTER_HALF_SINE
 
 // |a - b| <= max(|a|, |b|) * 2^-23 (relative test: against 0 only 0 is equal).
 bool almostEqualRelative(double a, double b);
@@ -36,21 +40,19 @@ bool almostEqualRelative(double a, double b);
 // The tracks hold (sequenceLenth + filterLengh) * S samples: a lead-in of O = filterLengh * S
 // samples, then the data. Both functions design the shaping filter, fill the lead-in with the
 // data extended periodically to the left, and filter each track in place with the causal FIR.
-// Throw as genShapingFilter, and IqSynthCfgExcept 0x40005 when sequenceLenth < 1 or a track
-// does not have that length.
+// Throw as genShapingFilter, and IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE when sequenceLenth < 1
+// or a track does not have that length.
 int runIQFilter(iqSynthCfg& cfg, std::valarray<double>& iTrack, std::valarray<double>& qTrack);
 int runFilter(iqSynthCfg& cfg, std::valarray<double>& track);
 
+// Track length of a run, (sequenceLenth + filterLengh) x overSamplingRate: the lead-in, then the
+// data. Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE for the lengths the shaping filter cannot
+// use (as the designers) and for sequenceLenth < 1 or a length beyond the int range.
+std::size_t checkedTrackLength(const iqSynthCfg& cfg);
+
 // Causal FIR in place: x[i] <- sum over k of taps[k] * x[i - k], with x = 0 before the start.
-// cfg is not consulted. Inputs that are zero off a regular grid (upsampled symbols) are
-// filtered in polyphase form, touching only the grid points. Returns 0.
+// cfg is not consulted; the work is causalFirInPlace's. Returns 0; IqSynthMemAllocExcept when a
+// work buffer cannot be allocated.
 int filteringDat2(iqSynthCfg& cfg, std::valarray<double>& x, std::valarray<double> taps);
 
-// ---- Digital modulation pipeline ------------------------------------------------------------
-// Runs data source, coding, mapping (or the FSK / differential modulators) and pulse shaping
-// on gIqSynthCfg, leaving iMapDat and qMapDat (and mapDat for FSK) at
-// (sequenceLenth + filterLengh) * overSamplingRate samples with the lead-in in front.
-// Writes modulationFamily, sampleOffset, sampleLength (= sequenceLenth * overSamplingRate),
-// symbolMap, filterTap and filterCoef. Returns 0; failures are thrown (IqSynthCfgExcept
-// 0x40002 for an unknown modulation, 0x40005 for unusable lengths, before any track is sized).
-int runCDMModulation();
+}  // namespace iqsynth

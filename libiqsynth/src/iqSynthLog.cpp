@@ -2,6 +2,9 @@
 #include "iqSynthLog.h"
 
 #include <iostream>
+#include <string_view>
+
+namespace iqsynth {
 
 namespace {
 // Entries are collected in a large buffer: a run logs one line per sample.
@@ -39,6 +42,24 @@ void wrLog(const std::string& text) { iqSynthLogClass::m_iqSynthLog.writeToLog(t
 
 void flushLog() { iqSynthLogClass::m_iqSynthLog.flush(); }
 
+namespace {
+std::string_view fileNameOf(const SourceSite& site) {
+  const std::string_view path = site.file_name();
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+std::string siteFileAtLine(SourceSite site) {
+  return std::string(fileNameOf(site)) + " at " + to_string(site.line());
+}
+std::string siteLineInFile(SourceSite site) {
+  return to_string(site.line()) + " in file " + std::string(fileNameOf(site));
+}
+std::string siteLineIn(SourceSite site) {
+  return to_string(site.line()) + " in " + std::string(fileNameOf(site));
+}
+
 IqSynthCfgExcept::IqSynthCfgExcept(int errNo, const std::string& text)
     : m_text(text), m_errNo(errNo) {}
 IqSynthCfgExcept::~IqSynthCfgExcept() = default;
@@ -57,3 +78,7 @@ const char* IqSynthFileExcept::what() const noexcept { return m_text.c_str(); }
 IqSynthMemAllocExcept::IqSynthMemAllocExcept(const std::string& text) : m_text(text) {}
 IqSynthMemAllocExcept::~IqSynthMemAllocExcept() = default;
 const char* IqSynthMemAllocExcept::what() const noexcept { return m_text.c_str(); }
+
+void throwCfgValue(const std::string& text) { throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, text); }
+
+}  // namespace iqsynth

@@ -8,18 +8,15 @@
 #include <cstddef>
 #include <exception>
 #include <fstream>
+#include <new>
+#include <source_location>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
-// Error numbers carried by the exceptions; runIqSynth returns them negated.
-constexpr int kErrFileOpen = 0x20001;       // data list file cannot be opened
-constexpr int kErrFileFormat = 0x20002;     // data list file format or content is wrong
-constexpr int kErrFilterType = 0x40001;     // unknown shaping filter
-constexpr int kErrModType = 0x40002;        // unknown modulation type
-constexpr int kErrDataSrc = 0x40003;        // unknown data source
-constexpr int kErrPowerRampMode = 0x40004;  // unknown power ramp shape
-constexpr int kErrCfgValue = 0x40005;       // a setting the run cannot honour
-constexpr int kErrAwgnBase = 0xF000;        // ORed with the noise routine's result code
+#include "iqsynth.h"
+
+namespace iqsynth {
 
 // The log file stream. Entries are buffered and reach the disk at flush(), when
 // the buffer fills, and when the log is destroyed at unload.
@@ -66,7 +63,7 @@ void flushLog();
 
 // Text of a value with default stream formatting: integers in decimal, doubles
 // with six significant digits (1e+06, 0.35), bool as 1/0, complex as (re,im),
-// enumerations as their number. Call it unqualified or as ::to_string; with
+// enumerations as their number. Call it unqualified or as iqsynth::to_string; with
 // `using namespace std` in scope, std::to_string(double) would be picked for
 // doubles and format them differently.
 template <typename T>
@@ -138,7 +135,18 @@ void ite_print(const Container& items) {
   });
 }
 
-// Configuration value a run cannot use (error numbers 0x4000x).
+// Where a log line or an error text was written from: the source file's name (without its
+// folder) and the line of the call, in the three forms the texts use.
+using SourceSite = std::source_location;
+// "<file> at <line>"
+std::string siteFileAtLine(SourceSite site = SourceSite::current());
+// "<line> in file <file>"
+std::string siteLineInFile(SourceSite site = SourceSite::current());
+// "<line> in <file>"
+std::string siteLineIn(SourceSite site = SourceSite::current());
+
+// Configuration value a run cannot use (IQSYNTH_ERR_FILTER_TYPE, IQSYNTH_ERR_MOD_TYPE,
+// IQSYNTH_ERR_DATA_SRC, IQSYNTH_ERR_POWER_RAMP_MODE, IQSYNTH_ERR_CFG_VALUE).
 class IqSynthCfgExcept : public std::exception {
  public:
   IqSynthCfgExcept(int errNo, const std::string& text);
@@ -151,7 +159,7 @@ class IqSynthCfgExcept : public std::exception {
   int m_errNo;
 };
 
-// Noise generation failure (0xF000 ORed with the noise routine's code).
+// Noise generation failure (IQSYNTH_ERR_NOISE_BASE ORed with the noise routine's code).
 class IqSynthAwgnExcept : public std::exception {
  public:
   IqSynthAwgnExcept(int errNo, const std::string& text);
@@ -164,7 +172,7 @@ class IqSynthAwgnExcept : public std::exception {
   int m_errNo;
 };
 
-// Data list file problem (0x2000x).
+// Data list file problem (IQSYNTH_ERR_FILE_OPEN, IQSYNTH_ERR_FILE_FORMAT).
 class IqSynthFileExcept : public std::exception {
  public:
   IqSynthFileExcept(int errNo, const std::string& text);
@@ -187,3 +195,23 @@ class IqSynthMemAllocExcept : public std::exception {
  private:
   std::string m_text;
 };
+
+// Resizes a container (valarray or vector) to count elements. When the memory cannot be had,
+// throws IqSynthMemAllocExcept with allocText followed by "<file> at <line>" of the caller.
+template <typename Container>
+void resizeOrThrow(Container& container, std::size_t count, const char* allocText,
+                   SourceSite site = SourceSite::current()) {
+  try {
+    container.resize(count);
+  } catch (const std::bad_alloc&) {
+    throw IqSynthMemAllocExcept(allocText + siteFileAtLine(site));
+  } catch (const std::length_error&) {
+    throw IqSynthMemAllocExcept(allocText + siteFileAtLine(site));
+  }
+}
+
+// Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE with the text: a setting, or a combination of
+// settings, that the run cannot use. The text names the setting.
+[[noreturn]] void throwCfgValue(const std::string& text);
+
+}  // namespace iqsynth

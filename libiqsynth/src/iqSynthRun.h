@@ -1,8 +1,10 @@
-// Pieces of the run driver runIqSynth (iqSynthCfgIF.cpp) that tests and
+// The run driver runIqSynth (declared in iqsynth.h) and the pieces of it that tests and
 // benchmarks reach directly: the 14-bit quantiser and the per-sample log.
 #pragma once
 
 #include <cstddef>
+
+namespace iqsynth {
 
 // 14-bit sample of a normalised value: the product with 32768 truncated toward
 // zero and saturated to 16 bits, then shifted right by two (floor of v/4).
@@ -12,3 +14,5 @@ short quantiseSample(double value);
 // Writes the output section of the run log: "the output pIDat is : ..." and one
 // line "<i>th pIDat is <value>" per sample, then the same for Q.
 void writeSampleLog(const short* iDat, const short* qDat, std::size_t count);
+
+}  // namespace iqsynth

@@ -13,14 +13,13 @@
 
 #include "iqSynthLog.h"
 
+namespace iqsynth {
+
 namespace {
 
-constexpr const char* kSourceFile = "mulCarrierCW.cpp";
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // Largest record for which the carrier sum uses a table of one period's cosines.
 constexpr int kMaxTableRecord = 1 << 22;
-
-std::string where(int line) { return std::string(kSourceFile) + " at " + to_string(line); }
 
 int bitLength(unsigned n) {
   int b = 0;
@@ -133,27 +132,17 @@ int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<
   const int carriers = cfg.mccwCarrierItem;
   const int samples = cfg.mccwCarrierSample;
   if (carriers < 1 || carriers > iqSynthCfg::kMaxMccwCarriers) {
-    throw IqSynthCfgExcept(kErrCfgValue, "mccwCarrierItem " + to_string(carriers) +
-                                             " is outside 1.." +
-                                             to_string(iqSynthCfg::kMaxMccwCarriers));
+    throwCfgValue("mccwCarrierItem " + to_string(carriers) + " is outside 1.." +
+                  to_string(iqSynthCfg::kMaxMccwCarriers));
   }
   if (samples < 0 || static_cast<std::size_t>(samples) > std::min(iDat.size(), qDat.size())) {
-    throw IqSynthCfgExcept(kErrCfgValue, "mccwCarrierSample " + to_string(samples) +
-                                             " does not fit the sample tracks");
+    throwCfgValue("mccwCarrierSample " + to_string(samples) + " does not fit the sample tracks");
   }
 
   std::vector<double> phase;
-  try {
-    phase.resize(static_cast<std::size_t>(carriers));
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize tone phase is error in " + where(__LINE__));
-  }
+  resizeOrThrow(phase, static_cast<std::size_t>(carriers), "resize tone phase is error in ");
   std::vector<double> amplitude;
-  try {
-    amplitude.resize(static_cast<std::size_t>(carriers));
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("resize tone power is error in " + where(__LINE__));
-  }
+  resizeOrThrow(amplitude, static_cast<std::size_t>(carriers), "resize tone power is error in ");
   for (int i = 0; i < carriers; ++i) {
     // The fixed phase law spreads the start phases to keep the crest factor low.
     phase[static_cast<std::size_t>(i)] =
@@ -223,3 +212,5 @@ int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<
   }
   return 0;
 }
+
+}  // namespace iqsynth

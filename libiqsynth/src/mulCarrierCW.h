@@ -6,6 +6,8 @@
 
 #include "iqSynthCfg.h"
 
+namespace iqsynth {
+
 // Device rates of device type 0, Hz.
 constexpr double kMccwMaxSampleRate = 100e6;
 constexpr double kMccwRefSampleRate = 50e6;
@@ -26,7 +28,9 @@ void findNearRat(double x, unsigned& p, unsigned& q);
 // Sums the carriers into the first mccwCarrierSample samples of iDat and qDat
 // (I: cosines, Q: sines), carriers switched off contributing nothing. With
 // mccwOptCrestFactorEn set the phases follow -pi + i*pi/(2N) instead of
-// mccwCarrierPhase. Returns 0. Throws IqSynthCfgExcept 0x40005 when
+// mccwCarrierPhase. Returns 0. Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE when
 // mccwCarrierItem is outside 1..8192 or the tracks are shorter than
 // mccwCarrierSample, IqSynthMemAllocExcept when a work array cannot be made.
 int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat);
+
+}  // namespace iqsynth

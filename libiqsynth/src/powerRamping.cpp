@@ -9,6 +9,8 @@
 
 #include "iqSynthLog.h"
 
+namespace iqsynth {
+
 namespace {
 
 double gainOfLevel(double dB) { return std::pow(10.0, dB / 20.0); }
@@ -36,13 +38,12 @@ bool isKnownShape(int shape) {
 
 int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat) {
   if (cfg.powerRampItem < 0 || cfg.powerRampItem > iqSynthCfg::kMaxPowerRampItems) {
-    throw IqSynthCfgExcept(kErrCfgValue, "powerRampItem " + to_string(cfg.powerRampItem) +
-                                             " is outside 0.." +
-                                             to_string(iqSynthCfg::kMaxPowerRampItems));
+    throwCfgValue("powerRampItem " + to_string(cfg.powerRampItem) + " is outside 0.." +
+                  to_string(iqSynthCfg::kMaxPowerRampItems));
   }
   if (!std::isfinite(cfg.powerRampTime)) {
-    throw IqSynthCfgExcept(kErrCfgValue, "powerRampTime " + to_string(cfg.powerRampTime) +
-                                             " is not a finite number of symbols");
+    throwCfgValue("powerRampTime " + to_string(cfg.powerRampTime) +
+                  " is not a finite number of symbols");
   }
 
   // Entries whose ramp would run past the end of the sequence are dropped,
@@ -84,7 +85,7 @@ int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<
       pos = start;
     }
     if (!isKnownShape(cfg.powerRampFunc)) {
-      throw IqSynthCfgExcept(kErrPowerRampMode, "Unknown power ramping mode");
+      throw IqSynthCfgExcept(IQSYNTH_ERR_POWER_RAMP_MODE, "Unknown power ramping mode");
     }
     // A ramp that starts inside the previous one begins at the previous
     // ramp's end; its place o still counts from its own start sample.
@@ -102,3 +103,5 @@ int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<
   scale(pos, count, gain);
   return 0;
 }
+
+}  // namespace iqsynth

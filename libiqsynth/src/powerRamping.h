@@ -6,12 +6,16 @@
 
 #include "iqSynthCfg.h"
 
+namespace iqsynth {
+
 // Multiplies the I and Q tracks in place by the piecewise-constant gain of the
 // ramp table, with linear, raised-cosine or step transitions between levels.
 // Sample 0 is the start of symbol 0. The gain covers every sample the tracks
 // hold (the shorter of the two), which is sampleLength after a digital or
 // multi-carrier synthesis. With no usable table entry the tracks are left
 // unchanged. Returns 0.
-// Throws IqSynthCfgExcept 0x40004 for an unknown ramp shape and 0x40005 for a
-// table size outside 0..32 or a ramp time that is not finite.
+// Throws IqSynthCfgExcept IQSYNTH_ERR_POWER_RAMP_MODE for an unknown ramp shape and
+// IQSYNTH_ERR_CFG_VALUE for a table size outside 0..32 or a ramp time that is not finite.
 int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat);
+
+}  // namespace iqsynth

@@ -13,6 +13,8 @@
 #include "awgn.h"
 #include "iqSynthLog.h"
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 using cd = std::complex<double>;

@@ -10,9 +10,11 @@
 #include <valarray>
 #include <vector>
 
+#include "cdmModulation.h"
 #include "iqSynthCfg.h"
-#include "iqSynthFilter.h"
 #include "iqSynthLog.h"
+
+using namespace iqsynth;  // the library's internals under test
 
 namespace {
 

@@ -14,6 +14,11 @@
 #include "iqSynthCfg.h"
 #include "iqsynth.h"
 
+using namespace iqsynth;  // the library's internals under test
+
+// iqsynth_header_c.c: the public header compiled as C, its values checked there at compile time.
+extern "C" int iqsynthHeaderCompiledAsC(void);
+
 namespace {
 
 constexpr double kSentinel = -12345.0;
@@ -160,6 +165,10 @@ TEST(CfgLimits, ReportTheCapacities) {
   EXPECT_EQ(getMaxFilterLen() * getMaxOsr(),
             static_cast<int>(std::size(gIqSynthCfg.usrFilterCoef)));
   EXPECT_EQ(getMaxUsrListSize(), static_cast<int>(std::size(gIqSynthCfg.usrList)));
+}
+
+TEST(CfgPublicHeader, CompilesAsCWithTheDocumentedValues) {
+  EXPECT_EQ(iqsynthHeaderCompiledAsC(), 0x40005);
 }
 
 TEST(CfgUserConstellation, SymbolItemOrsLog2OfTheSize) {

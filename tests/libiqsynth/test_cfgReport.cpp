@@ -9,6 +9,8 @@
 
 #include "iqSynthCfg.h"
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 std::vector<std::string> lines(const std::string& text) {

@@ -11,6 +11,8 @@
 #include "dataCoding.h"
 #include "iqSynthCfg.h"
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 std::unique_ptr<iqSynthCfg> makeCfg(int type, int coding, int R, int sampleLength) {

@@ -18,6 +18,8 @@
 #include "iqSynthLog.h"
 #include "quiet_stdout.h"
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 using cd = std::complex<double>;

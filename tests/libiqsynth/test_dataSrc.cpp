@@ -18,6 +18,8 @@
 
 namespace fs = std::filesystem;
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 class DataSrcTest : public ::testing::Test {

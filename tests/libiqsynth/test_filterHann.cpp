@@ -9,6 +9,8 @@
 
 #include "FilterHann.h"
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 constexpr double kPi = 3.141592653589793;

@@ -19,6 +19,8 @@
 
 namespace fs = std::filesystem;
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 std::string readFile(const fs::path& path) {
@@ -152,7 +154,7 @@ TYPED_TEST(NumberedException, CarriesNumberAndOwnCopyOfText) {
 }
 
 TEST(IqSynthExceptions, NoiseErrorNumberCombinesTheCode) {
-  const IqSynthAwgnExcept e(kErrAwgnBase | 2, "AWGN ADD noise is error");
+  const IqSynthAwgnExcept e(IQSYNTH_ERR_NOISE_BASE | 2, "AWGN ADD noise is error");
   EXPECT_EQ(e.errNo(), 0xF002);
   EXPECT_EQ(-e.errNo(), -61442);
 }

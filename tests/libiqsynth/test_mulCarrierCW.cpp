@@ -12,6 +12,8 @@
 #include "iqSynthLog.h"
 #include "mulCarrierCW.h"
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 using cd = std::complex<double>;

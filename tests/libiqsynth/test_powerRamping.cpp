@@ -10,6 +10,8 @@
 #include "iqSynthLog.h"
 #include "powerRamping.h"
 
+using namespace iqsynth;  // the library's internals under test
+
 namespace {
 
 double dBGain(double dB) { return std::pow(10.0, dB / 20.0); }

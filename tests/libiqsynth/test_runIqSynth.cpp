@@ -14,11 +14,13 @@
 #include <vector>
 
 #include "awgn.h"
+#include "cdmModulation.h"
 #include "iqSynthCfg.h"
-#include "iqSynthFilter.h"
 #include "iqSynthLog.h"
 #include "iqSynthRun.h"
 #include "iqsynth.h"
+
+using namespace iqsynth;  // the library's internals under test
 
 namespace {
 

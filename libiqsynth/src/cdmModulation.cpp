@@ -1,0 +1,239 @@
+// The digital modulation pipeline runCDMModulation: data source and coding, then IQ mapping or
+// the FSK / differential modulators, then pulse shaping of the upsampled tracks. It leaves the
+// full tracks with their lead-in; the run driver keeps the data window.
+#include "cdmModulation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <iostream>
+#include <new>
+#include <numbers>
+#include <stdexcept>
+#include <string>
+#include <valarray>
+#include <vector>
+
+#include "dataCoding.h"
+#include "dataMapping.h"
+#include "dataSrc.h"
+#include "iqSynthCfg.h"
+#include "iqSynthFilter.h"
+#include "iqSynthLog.h"
+
+namespace iqsynth {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * kPi;
+
+enum class Chain { MappingFullLog, MappingShortLog, Fsk, Differential };
+
+// The processing chain of a modulation type; refuses families outside the pipeline and the
+// members whose symbols the FSK or differential modulators cannot handle.
+Chain chainFor(int digiModulatingType, int family) {
+  const int bits = modBitsOf(digiModulatingType);
+  switch (family) {
+    case iqSynthCfg::MOD_FAMILY_QAM:
+    case iqSynthCfg::MOD_FAMILY_PSK:
+    case iqSynthCfg::MOD_FAMILY_OQPSK:
+    case iqSynthCfg::MOD_FAMILY_EDGE:
+    case iqSynthCfg::MOD_FAMILY_USER:
+      return Chain::MappingFullLog;
+    case iqSynthCfg::MOD_FAMILY_ASK:
+      return Chain::MappingShortLog;
+    case iqSynthCfg::MOD_FAMILY_FSK:
+      // One tone (0 bits) would divide the deviation by zero; more than 8 bits outgrow symbolMap.
+      if ((bits & 0xFF) >= 1 && (bits & 0xFF) <= 8) {
+        return Chain::Fsk;
+      }
+      break;
+    case iqSynthCfg::MOD_FAMILY_DPSK:
+      // The phase tables hold 8 increments: symbols of more than 3 bits would index past them.
+      if (bits <= 3) {
+        return Chain::Differential;
+      }
+      break;
+    default:
+      break;
+  }
+  throw IqSynthCfgExcept(IQSYNTH_ERR_MOD_TYPE,
+                         "Not processing modulating type" + to_string(__LINE__));
+}
+
+void runMappingChain(iqSynthCfg& cfg, std::size_t total, int offset, bool fullLog) {
+  std::valarray<short> data;
+  resizeOrThrow(data, total, "resize _valarray error ");
+  wrLog("INFO : Allocate memory for data source");
+  runDataSrc(cfg, data, offset);
+  wrLog("run bpsk size is " + to_string(data.size()));
+  wrLog("INFO : Running to Data source");
+  runDataCoding(cfg, data, offset);
+  wrLog("INFO : Running to Data coding");
+  if (fullLog) {
+    wrLog("Print Data coding   at line " + siteLineInFile());
+    ite_print(data);
+  }
+  mapDat.resize(0);
+  resizeOrThrow(iMapDat, total, "resize iMapDat is error in ");
+  wrLog("INFO : Allocate memory for I channel data");
+  resizeOrThrow(qMapDat, total, "resize QMapDat is error in ");
+  wrLog("INFO : Allocate memory for Q channel data");
+  wrLog("INFO : Begin IQ MApping");
+  runDataIQMapping(cfg, data, iMapDat, qMapDat, offset);
+  wrLog("INFO : Running to IQ mapping");
+  if (fullLog) {
+    wrLog("Print iMapDat at line " + siteLineInFile());
+    ite_print(iMapDat);
+    wrLog("Print qMapDat at line " + siteLineInFile());
+    ite_print(qMapDat);
+  }
+  data.resize(0);  // the symbols are mapped: leave the memory to the filter
+  runIQFilter(cfg, iMapDat, qMapDat);
+  wrLog("INFO : Running to IQ filter");
+}
+
+// Modulation index per level step: the outermost level (M - 1) reaches maxFskDev.
+double fskIndex(const iqSynthCfg& cfg) {
+  const int tones = 1 << (modBitsOf(cfg.digiModulatingType) & 0xFF);
+  const double h = (cfg.maxFskDev / cfg.symbolRate) / (tones - 1);
+  if (!std::isfinite(h)) {
+    if (cfg.symbolRate == 0.0 || !std::isfinite(cfg.symbolRate)) {
+      throwCfgValue("symbolRate " + to_string(cfg.symbolRate) + " gives no FSK modulation index");
+    }
+    throwCfgValue("maxFskDev " + to_string(cfg.maxFskDev) + " gives no FSK modulation index");
+  }
+  return h;
+}
+
+void runFskChain(iqSynthCfg& cfg, std::size_t total, int offset) {
+  const double h = fskIndex(cfg);
+  const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
+  const std::size_t first = static_cast<std::size_t>(offset);
+
+  std::valarray<short> data;
+  resizeOrThrow(data, total, "resize _valarray MapDat is error in ");
+  wrLog("INFO : Allocate memory for data source");
+  runDataSrc(cfg, data, offset);
+  wrLog("INFO : Running to Data source");
+  // The occupancy flags index the FSK level list by raw symbol value, so mark before coding.
+  const std::size_t end = first + static_cast<std::size_t>(cfg.sampleLength);
+  for (std::size_t k = first; k < end; k += S) {
+    const int symbol = data[k];
+    if (symbol >= 0 && symbol < iqSynthCfg::kMaxConstelPoints) {
+      cfg.symbolMap[symbol] = 1;
+    }
+  }
+  runDataCoding(cfg, data, offset);
+  wrLog("INFO : Running to Data coding");
+
+  resizeOrThrow(mapDat, total, "resize mapDat is error in ");
+  resizeOrThrow(iMapDat, total, "resize iMapDat is error in ");
+  wrLog("INFO : Allocate memory for I channel data");
+  resizeOrThrow(qMapDat, total, "resize qMapDat is error in ");
+  wrLog("INFO : Allocate memory for Q channel data");
+
+  wrLog("INFO : Start casting");
+  for (std::size_t j = first; j < total; ++j) {
+    mapDat[j] = data[j];
+  }
+  data.resize(0);
+  wrLog("INFO : Start filtering");
+  runFilter(cfg, mapDat);
+  wrLog("INFO : Running to IQ filter");
+
+  std::cout << "net H is " << h << '\n';
+  wrLog("begin fsk modulation");
+  wrLog("filterTap is" + to_string(offset) + " , size is " + to_string(iMapDat.size()));
+  // Continuous phase: each sample's frequency level is added before its angle is taken, so
+  // the first data sample already carries its own advance.
+  double levelSum = 0.0;
+  for (std::size_t s = first; s < total; ++s) {
+    levelSum += mapDat[s];
+    const double angle = kTwoPi * h * levelSum;
+    iMapDat[s] = std::cos(angle);
+    qMapDat[s] = std::sin(angle);
+  }
+  wrLog("INFO : Running to FSK modulation");
+}
+
+void runDifferentialChain(iqSynthCfg& cfg, std::size_t total, int offset) {
+  std::valarray<short> data;
+  resizeOrThrow(data, total, "resize _valarray is error in ");
+  wrLog("INFO : Allocate memory for data source");
+  runDataSrc(cfg, data, offset);
+  wrLog("run bpsk size is " + to_string(data.size()));
+  runDataCoding(cfg, data, offset);
+
+  mapDat.resize(0);
+  resizeOrThrow(iMapDat, total, "resize iMapDat is error in ");
+  wrLog("INFO : Allocate memory for I channel data");
+  resizeOrThrow(qMapDat, total, "resize qMapDat is error in ");
+  wrLog("INFO : Allocate memory for Q channel data");
+  wrLog("INFO : Begin IQ MApping");
+
+  const bool quarter = cfg.digiModulatingType == iqSynthCfg::MOD_PI4_DQPSK;
+  const std::vector<short>& delta = quarter ? pi4DqpskDelta : pi8DqpskDelta;
+  const long long positions = quarter ? 8 : 16;
+  const double step = quarter ? kPi / 4.0 : kPi / 8.0;
+  const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
+  long long phaseSum = 0;  // in steps; the reference phase before the first symbol is 0
+  for (std::size_t p = static_cast<std::size_t>(offset); p < total; p += S) {
+    const int symbol = data[p];
+    if (symbol < 0 || static_cast<std::size_t>(symbol) >= delta.size()) {
+      throwCfgValue("symbol value " + to_string(symbol) + " at sample " + to_string(p) +
+                    " has no phase increment for digiModulatingType " +
+                    to_string(cfg.digiModulatingType));
+    }
+    phaseSum += delta[static_cast<std::size_t>(symbol)];
+    wrLog(to_string(p) + " phasesum is " + to_string(phaseSum));
+    // The angle of the reduced position equals phaseSum * step and stays exact for long runs.
+    const long long position = ((phaseSum % positions) + positions) % positions;
+    iMapDat[p] = std::cos(static_cast<double>(position) * step);
+    qMapDat[p] = std::sin(static_cast<double>(position) * step);
+    cfg.symbolMap[position] = 1;
+  }
+  wrLog("INFO : Running to IQ mapping");
+  data.resize(0);
+  runIQFilter(cfg, iMapDat, qMapDat);
+  wrLog("INFO : Running to IQ filter");
+}
+
+}  // namespace
+
+int runCDMModulation() {
+  iqSynthCfg& cfg = gIqSynthCfg;
+  cfg.modulationFamily = modFamilyOf(cfg.digiModulatingType);
+  wrLog("run here" + to_string(__LINE__));
+  std::fill(std::begin(cfg.symbolMap), std::end(cfg.symbolMap), 0);
+  const Chain chain = chainFor(cfg.digiModulatingType, cfg.modulationFamily);
+
+  // Every length is checked before a track is sized.
+  const std::size_t total = checkedTrackLength(cfg);
+  const int offset = cfg.filterLengh * cfg.overSamplingRate;
+  cfg.sampleOffset = offset;
+  // The stages place and code symbols over sampleLength samples: keep it equal to the data.
+  cfg.sampleLength = cfg.sequenceLenth * cfg.overSamplingRate;
+  if (chain == Chain::Fsk) {
+    fskIndex(cfg);
+  }
+
+  switch (chain) {
+    case Chain::MappingFullLog:
+      runMappingChain(cfg, total, offset, true);
+      break;
+    case Chain::MappingShortLog:
+      runMappingChain(cfg, total, offset, false);
+      break;
+    case Chain::Fsk:
+      runFskChain(cfg, total, offset);
+      break;
+    case Chain::Differential:
+      runDifferentialChain(cfg, total, offset);
+      break;
+  }
+  return 0;
+}
+
+}  // namespace iqsynth
