@@ -2,10 +2,6 @@
 // the join options read into the segment configuration's words.
 #include "command_line.h"
 
-#include <CLI/CLI.hpp>
-
-#include "cli_parsing.h"
-
 namespace arbtool {
 namespace {
 
@@ -24,19 +20,6 @@ const char* const kExamplesAndStatuses =
     "3 the join failed (status in words); 4 the CSV or configuration file cannot be written;\n"
     "5 unexpected failure (out of memory).";
 
-// The configuration's spelling of a mode word, or the word's fault in the form
-// CLI11 reports with the option's name.
-template <typename Word>
-auto modeWord(Word word) {
-  return [word](const std::string& text) {
-    try {
-      return word(text);
-    } catch (const ConfigError& e) {
-      throw CLI::ValidationError(e.what());
-    }
-  };
-}
-
 struct Commands {
   CLI::App* info;
   CLI::App* dump;
@@ -51,7 +34,10 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
   app.footer("Run 'arbtool COMMAND --help' for the options of a command.\n\n" +
              std::string(kExamplesAndStatuses));
   app.get_formatter()->column_width(30);
-  app.option_defaults()->disable_flag_override();
+  // As before the move to CLI11, a repeated option takes its last value, so
+  // that scripts can put defaults in front of their caller's options.
+  app.option_defaults()->disable_flag_override()->multi_option_policy(
+      CLI::MultiOptionPolicy::TakeLast);
   app.require_subcommand(1);
   hosts_cli::addHelpFlag(app);
   hosts_cli::addVersionFlag(app);
@@ -86,20 +72,19 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
   readInto(j.add_option("--level", "rms: scale every segment down to the lowest RMS level")
                ->type_name("MODE")
                ->default_str("unchanged"),
-           join.plan.levelMode, modeWord(levelModeWord));
+           join.plan.levelMode, levelModeWord);
   readInto(j.add_option("--clock",
                         "highest: every segment at the highest clock; user: at "
                         "--user-clock")
                ->type_name("MODE")
                ->default_str("unchanged"),
-           join.plan.clockMode, modeWord(clockModeWord));
+           join.plan.clockMode, clockModeWord);
   readInto(j.add_option("--user-clock", "clock of mode user")->type_name("HZ")->default_str("0"),
-           join.plan.userClock, hosts_cli::frequency(Bound::NotNegative));
+           join.plan.userClock, hosts_cli::Frequency{Bound::NotNegative});
   j.add_option("--config", join.configPath, "where to write the configuration")
       ->type_name("FILE")
       ->default_str("OUT-segments.txt");
-  j.add_flag("--write-config-only", join.writeConfigOnly, "write the configuration and stop")
-      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  j.add_flag("--write-config-only", join.writeConfigOnly, "write the configuration and stop");
   j.add_option("SEGMENT", join.words, "the segments to join with -o; without options, CONFIG.txt")
       ->type_name("");
   j.footer(
@@ -136,9 +121,6 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   CommandLine line;
   CLI::App app("", "arbtool");
   const Commands commands = declareCommands(app, line);
-  if (args.empty()) {
-    throw UsageError("no command given; see arbtool --help", hosts_cli::usageLine(app));
-  }
   const auto outcome = hosts_cli::parseArguments(app, args);
   if (outcome.request == hosts_cli::Request::Help) {
     line.action = Action::Help;
@@ -154,13 +136,6 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     checkJoin(*commands.join, line.join);
   }
   return line;
-}
-
-std::string helpText() {
-  CommandLine line;
-  CLI::App app("", "arbtool");
-  declareCommands(app, line);
-  return app.help();
 }
 
 }  // namespace arbtool

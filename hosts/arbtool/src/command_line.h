@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli_values.h"
+#include "host_cli.h"
 #include "segment_config.h"
 
 namespace arbtool {
@@ -34,10 +34,8 @@ struct CommandLine {
 };
 
 // Parses the arguments (argv[0] excluded). Throws UsageError with the option or
-// command named in its message and the usage line of the command concerned.
+// command named in its message and the usage line of the command concerned. The
+// help (of the program or of one command) ends with the examples and statuses.
 CommandLine parseCommandLine(const std::vector<std::string>& args);
-
-// The generated help of arbtool, with the examples and exit statuses at its end.
-std::string helpText();
 
 }  // namespace arbtool

@@ -1,18 +1,14 @@
-// Parser of the iqsynth command line: the options declared with CLI11, each with
-// the modes it applies to and a reader that converts and range-checks its value.
+// Parser of the iqsynth command line: the options declared with CLI11, grouped
+// by the modes they apply to, each with a reader that checks its value.
 #include "options.h"
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
-
-#include "cli_parsing.h"
 
 #ifndef ARBSUITE_VERSION
 #define ARBSUITE_VERSION "unknown"
@@ -22,18 +18,29 @@ namespace iqsynth_host {
 namespace {
 
 using hosts_cli::Bound;
-using hosts_cli::frequency;
-using hosts_cli::readInto;
-using hosts_cli::readReal;
-using hosts_cli::readRealList;
-using hosts_cli::readWholeNumber;
-using hosts_cli::realNumber;
-using hosts_cli::wholeNumber;
+using hosts_cli::Frequency;
+using hosts_cli::RealNumber;
+using hosts_cli::WholeNumber;
 
 constexpr unsigned kDigital = 1;
 constexpr unsigned kNoise = 2;
 constexpr unsigned kMccw = 4;
 constexpr unsigned kAllModes = kDigital | kNoise | kMccw;
+
+// The help's option groups and the modes their options apply to.
+struct Section {
+  const char* heading;
+  unsigned modes;
+};
+constexpr Section kGeneral = {"Options", kAllModes};
+constexpr Section kDigitalOnly = {"Digital modulation (--mode digital)", kDigital};
+constexpr Section kRampAndCnr = {"Power ramp and added noise (--mode digital or mccw)",
+                                 kDigital | kMccw};
+constexpr Section kNoiseOnly = {"Noise mode (--mode noise)", kNoise};
+constexpr Section kMccwOnly = {"Multi-carrier CW (--mode mccw)", kMccw};
+constexpr Section kBandwidth = {"Noise bandwidth (every mode)", kAllModes};
+constexpr Section kSections[] = {kGeneral,   kDigitalOnly, kRampAndCnr,
+                                 kNoiseOnly, kMccwOnly,    kBandwidth};
 
 std::string modesOf(unsigned modes) {
   std::string text;
@@ -47,20 +54,16 @@ unsigned modeBit(int mode) {
   return mode == kModeNoise ? kNoise : mode == kModeMultiCarrier ? kMccw : kDigital;
 }
 
-// Reader of a word of one of the name tables: its value.
-auto named(const std::vector<NamedValue>& table) {
-  return [&table](const std::string& text) {
-    const auto value = lookUp(table, text);
-    if (!value) throw CLI::ValidationError("'" + text + "' is not one of " + listNames(table));
+// Reader of a word of one of the name tables.
+struct Named {
+  const std::vector<NamedValue>* table;
+  int operator()(const std::string& text) const {
+    const auto value = lookUp(*table, text);
+    if (!value) throw CLI::ValidationError("'" + text + "' is not one of " + listNames(*table));
     return *value;
-  };
-}
-
-std::string number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
+  }
+  std::string text(int value) const { return nameOf(*table, value); }
+};
 
 // --data: zeros, ones, hex:DIGITS, bin:BITS, file:PATH or prbsN.
 void setDataSource(Options& o, const std::string& text) {
@@ -126,8 +129,8 @@ std::vector<RampRow> readRamp(const std::string& text) {
     const auto colon = item.find(':');
     if (colon == std::string::npos) throw CLI::ValidationError("'" + item + "' is not SYMBOL:DB");
     RampRow row{};
-    row.startSymbol = static_cast<int>(readWholeNumber(item.substr(0, colon), 0, INT_MAX));
-    row.levelDb = readReal(item.substr(colon + 1));
+    row.startSymbol = static_cast<int>(WholeNumber{0, INT_MAX}(item.substr(0, colon)));
+    row.levelDb = RealNumber{}(item.substr(colon + 1));
     rows.push_back(row);
   }
   if (rows.empty() || rows.size() > static_cast<std::size_t>(kMaxRampRows)) {
@@ -160,71 +163,6 @@ std::vector<char> readSwitches(const std::string& text) {
 }
 
 // The options of iqsynth as declared on a CLI11 app, with the modes each applies to.
-class OptionTable {
- public:
-  explicit OptionTable(CLI::App& app) : app_(app) {}
-
-  // Options declared from here on are listed under heading in the help.
-  void section(const std::string& heading) { app_.option_defaults()->group(heading); }
-
-  // An option with one value; modes are the modes it applies to.
-  CLI::Option* option(const std::string& names, const std::string& label, const std::string& help,
-                      unsigned modes) {
-    CLI::Option* option =
-        app_.add_option(names, CLI::callback_t(), annotated(help, modes))->type_name(label);
-    rules_.push_back({option, modes});
-    return option;
-  }
-
-  // An option whose value read checks and converts into target.
-  template <typename T, typename Read>
-  CLI::Option* value(const std::string& names, const std::string& label, T& target, Read read,
-                     const std::string& help, unsigned modes = kAllModes) {
-    return readInto(option(names, label, help, modes), target, read);
-  }
-
-  // An option whose value is a path, taken as it is.
-  CLI::Option* path(const std::string& names, const std::string& label, std::string& target,
-                    const std::string& help, unsigned modes = kAllModes) {
-    return value(
-        names, label, target, [](const std::string& text) { return text; }, help, modes);
-  }
-
-  CLI::Option* flag(const std::string& names, bool& target, const std::string& help,
-                    unsigned modes = kAllModes) {
-    CLI::Option* option = app_.add_flag(names, target, annotated(help, modes))
-                              ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-    rules_.push_back({option, modes});
-    return option;
-  }
-
-  // Refuses an option that does not apply to the run's mode, and notes the
-  // long names of the options given.
-  void checkModes(Options& o) const {
-    for (const auto& rule : rules_) {
-      if (rule.option->count() == 0) continue;
-      const std::string name = rule.option->get_name();
-      if ((rule.modes & modeBit(o.mode)) == 0) {
-        throw UsageError(name + " applies to --mode " + modesOf(rule.modes) + " only");
-      }
-      o.given.insert(name.substr(2));
-    }
-  }
-
- private:
-  struct ModeRule {
-    const CLI::Option* option;
-    unsigned modes;
-  };
-
-  static std::string annotated(const std::string& help, unsigned modes) {
-    return modes == kAllModes ? help : help + " [" + modesOf(modes) + "]";
-  }
-
-  CLI::App& app_;
-  std::vector<ModeRule> rules_;
-};
-
 std::string helpFooter() {
   std::ostringstream out;
   out << "Modulations (-M):\n";
@@ -261,7 +199,9 @@ std::string helpFooter() {
 
 // Declares every option of iqsynth on app; the values go into o, whose initial
 // values are the defaults the help shows.
-OptionTable declareOptions(CLI::App& app, Options& o) {
+// Declares every option of iqsynth on app; the values go into o, whose initial
+// values are the defaults the help shows.
+void declareOptions(CLI::App& app, Options& o) {
   app.description(
       "Synthesises a digitally modulated IQ waveform, band-limited noise or a\n"
       "multi-carrier CW comb with libiqsynth and writes it as an encrypted .arb\n"
@@ -273,112 +213,99 @@ OptionTable declareOptions(CLI::App& app, Options& o) {
   app.option_defaults()->disable_flag_override();
   hosts_cli::addHelpFlag(app);
   hosts_cli::addVersionFlag(app);
+  const auto section = [&app](const Section& s) { app.option_defaults()->group(s.heading); };
+  const auto value = [&app](const std::string& names, const std::string& label, auto& target,
+                            auto read, const std::string& help) {
+    return hosts_cli::readInto(app.add_option(names, CLI::callback_t(), help)->type_name(label),
+                               target, read);
+  };
+  const auto path = [&app](const std::string& names, const std::string& label, std::string& target,
+                           const std::string& help) {
+    app.add_option(names, target, help)->type_name(label);
+  };
+  const auto flag = [&app](const std::string& names, bool& target, const std::string& help) {
+    app.add_flag(names, target, help)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  };
 
-  OptionTable table(app);
-  table.value("-m,--mode", "MODE", o.mode, named(modeNames()), "digital, noise or mccw")
-      ->default_str(nameOf(modeNames(), o.mode));
-  table.path("-o,--output", "FILE.arb", o.arbPath, "write an encrypted .arb waveform file");
-  table.path("--csv", "FILE.csv", o.csvPath,
-             "write the samples as I,Q lines (wavepack reads them)");
-  table.flag("-v,--verbose", o.verbose, "keep the library's console diagnostics");
+  section(kGeneral);
+  value("-m,--mode", "MODE", o.mode, Named{&modeNames()}, "digital, noise or mccw");
+  path("-o,--output", "FILE.arb", o.arbPath, "write an encrypted .arb waveform file");
+  path("--csv", "FILE.csv", o.csvPath, "write the samples as I,Q lines (wavepack reads them)");
+  flag("-v,--verbose", o.verbose, "keep the library's console diagnostics");
 
-  table.section("Digital modulation");
-  table
-      .value("-M,--modulation", "NAME", o.modulation, named(modulationNames()),
-             "modulation, see the list below", kDigital)
-      ->default_str(nameOf(modulationNames(), o.modulation));
-  table.path("--constellation", "FILE", o.constellationFile,
-             "user constellation: 2, 4, ... 256 lines of 're,im' (with -M user)", kDigital);
-  table
-      .value("-n,--symbols", "N", o.symbols, wholeNumber(1, kMaxSamples), "number of data symbols",
-             kDigital)
-      ->default_str(std::to_string(o.symbols));
-  table
-      .value("-r,--symbol-rate", "HZ", o.symbolRate, frequency(Bound::Positive), "symbol rate",
-             kDigital)
-      ->default_str(hosts_cli::frequencyText(o.symbolRate));
-  table
-      .value("-s,--oversampling", "R", o.oversampling, wholeNumber(1, kMaxOversampling),
-             "samples per symbol, 1 to " + std::to_string(kMaxOversampling), kDigital)
-      ->default_str(std::to_string(o.oversampling));
-  table
-      .value("-f,--filter", "NAME", o.filterType, named(filterNames()),
-             "shaping filter, see the list below", kDigital)
-      ->default_str(nameOf(filterNames(), o.filterType));
-  table
-      .value("-a,--alpha", "X", o.alphaBt, realNumber(),
-             "roll-off (rc, rrc: 0 to 1) or BT (gauss*)", kDigital)
-      ->default_str(number(o.alphaBt));
-  table
-      .value("-l,--span", "SYMBOLS", o.filterSpan, wholeNumber(1, kMaxFilterSpan),
-             "filter length in symbols, 1 to " + std::to_string(kMaxFilterSpan), kDigital)
-      ->default_str(std::to_string(o.filterSpan));
-  table.path("--taps", "FILE", o.tapsFile,
-             "user filter taps, oversampling x span numbers (with -f user)", kDigital);
-  table
-      .option("-d,--data", "SOURCE",
-              "zeros, ones, hex:DIGITS, bin:BITS, file:PATH, prbs9|11|15|16|20|21|23", kDigital)
-      ->each([&o](const std::string& text) { setDataSource(o, text); })
-      ->default_str("prbs" + std::to_string(o.prbs));
-  table
-      .value("-c,--coding", "NAME", o.coding, named(codingNames()),
-             "none, diff, gray, gray-diff or diff1", kDigital)
-      ->default_str(nameOf(codingNames(), o.coding));
-  table.value("--fsk-deviation", "HZ", o.fskDeviation, frequency(Bound::Positive),
-              "FSK peak deviation (default: symbol rate / 4)", kDigital);
-  table
-      .value("--ask-depth", "X", o.askDepth, realNumber(Bound::UpToOne),
-             "ASK output scale, above 0 up to 1", kDigital)
-      ->default_str(number(o.askDepth));
+  section(kDigitalOnly);
+  value("-M,--modulation", "NAME", o.modulation, Named{&modulationNames()},
+        "modulation, see the list below");
+  path("--constellation", "FILE", o.constellationFile,
+       "user constellation: 2, 4, ... 256 lines of 're,im' (with -M user)");
+  value("-n,--symbols", "N", o.symbols, WholeNumber{1, kMaxSamples}, "number of data symbols");
+  value("-r,--symbol-rate", "HZ", o.symbolRate, Frequency{Bound::Positive}, "symbol rate");
+  value("-s,--oversampling", "R", o.oversampling, WholeNumber{1, kMaxOversampling},
+        "samples per symbol, 1 to " + std::to_string(kMaxOversampling));
+  value("-f,--filter", "NAME", o.filterType, Named{&filterNames()},
+        "shaping filter, see the list below");
+  value("-a,--alpha", "X", o.alphaBt, RealNumber{}, "roll-off (rc, rrc: 0 to 1) or BT (gauss*)");
+  value("-l,--span", "SYMBOLS", o.filterSpan, WholeNumber{1, kMaxFilterSpan},
+        "filter length in symbols, 1 to " + std::to_string(kMaxFilterSpan));
+  path("--taps", "FILE", o.tapsFile,
+       "user filter taps, oversampling x span numbers (with -f user)");
+  app.add_option("-d,--data", CLI::callback_t(),
+                 "zeros, ones, hex:DIGITS, bin:BITS, file:PATH, prbs9|11|15|16|20|21|23")
+      ->type_name("SOURCE")
+      ->default_str("prbs" + std::to_string(o.prbs))
+      ->each([&o](const std::string& text) { setDataSource(o, text); });
+  value("-c,--coding", "NAME", o.coding, Named{&codingNames()},
+        "none, diff, gray, gray-diff or diff1");
+  value("--fsk-deviation", "HZ", o.fskDeviation, Frequency{Bound::Positive},
+        "FSK peak deviation (default: symbol rate / 4)");
+  value("--ask-depth", "X", o.askDepth, RealNumber{Bound::UpToOne},
+        "ASK output scale, above 0 up to 1");
 
-  table.section("Power ramp");
-  table.value("--ramp", "S:DB,...", o.ramp, readRamp,
-              "power ramp table: start symbol and level in dB per row, up to " +
-                  std::to_string(kMaxRampRows) + " rows",
-              kDigital | kMccw);
-  table
-      .value("--ramp-time", "SYMBOLS", o.rampTime, realNumber(Bound::NotNegative),
-             "ramp duration in symbols", kDigital | kMccw)
-      ->default_str(number(o.rampTime));
-  table
-      .value("--ramp-shape", "NAME", o.rampShape, named(rampShapeNames()), "linear, cosine or step",
-             kDigital | kMccw)
-      ->default_str(nameOf(rampShapeNames(), o.rampShape));
+  section(kRampAndCnr);
+  value("--ramp", "S:DB,...", o.ramp, readRamp,
+        "power ramp table: start symbol and level in dB per row, up to " +
+            std::to_string(kMaxRampRows) + " rows");
+  value("--ramp-time", "SYMBOLS", o.rampTime, RealNumber{Bound::NotNegative},
+        "ramp duration in symbols");
+  value("--ramp-shape", "NAME", o.rampShape, Named{&rampShapeNames()}, "linear, cosine or step");
+  value("--cnr", "DB", o.cnr, RealNumber{}, "add noise at this carrier-to-noise ratio");
 
-  table.section("Noise");
-  table.value("--cnr", "DB", o.cnr, realNumber(), "add noise at this carrier-to-noise ratio",
-              kDigital | kMccw);
-  table.value("--system-bandwidth", "HZ", o.systemBandwidth, frequency(Bound::Positive),
-              "noise system bandwidth (default: symbol rate; noise: rate/2; mccw: comb width)");
-  table
-      .value("--bandwidth-ratio", "X", o.bandwidthRatio, realNumber(Bound::Positive),
-             "noise bandwidth / system bandwidth")
-      ->default_str(number(o.bandwidthRatio));
-  table
-      .value("--noise-rate", "HZ", o.noiseRate, frequency(Bound::Positive),
-             "sample rate of noise mode", kNoise)
-      ->default_str(hosts_cli::frequencyText(o.noiseRate));
-  table
-      .value("--noise-samples", "N", o.noiseSamples, wholeNumber(1, kMaxSamples),
-             "sample count of noise mode", kNoise)
-      ->default_str(std::to_string(o.noiseSamples));
+  section(kNoiseOnly);
+  value("--noise-rate", "HZ", o.noiseRate, Frequency{Bound::Positive}, "sample rate");
+  value("--noise-samples", "N", o.noiseSamples, WholeNumber{1, kMaxSamples}, "sample count");
 
-  table.section("Multi-carrier CW");
-  table
-      .value("--carriers", "N", o.carriers, wholeNumber(1, kMaxCarriers),
-             "number of carriers, 1 to " + std::to_string(kMaxCarriers), kMccw)
-      ->default_str(std::to_string(o.carriers));
-  table.value("--spacing", "HZ", o.spacing, frequency(Bound::Positive), "carrier spacing", kMccw)
-      ->default_str(hosts_cli::frequencyText(o.spacing));
-  table.value("--levels", "DB,...", o.levels, readRealList,
-              "carrier levels in dB: one for all or one per carrier", kMccw);
-  table.value("--phases", "RAD,...", o.phases, readRealList,
-              "start phases in radians: one for all or one per carrier", kMccw);
-  table.value("--switches", "BITS", o.switches, readSwitches,
-              "carrier on/off: 1101... or 1,1,0,1 (default: all on)", kMccw);
-  table.flag("--crest-law", o.crestLaw, "replace the phases by the fixed low-crest-factor law",
-             kMccw);
-  return table;
+  section(kMccwOnly);
+  value("--carriers", "N", o.carriers, WholeNumber{1, kMaxCarriers},
+        "number of carriers, 1 to " + std::to_string(kMaxCarriers));
+  value("--spacing", "HZ", o.spacing, Frequency{Bound::Positive}, "carrier spacing");
+  value("--levels", "DB,...", o.levels, hosts_cli::readRealList,
+        "carrier levels in dB: one for all or one per carrier");
+  value("--phases", "RAD,...", o.phases, hosts_cli::readRealList,
+        "start phases in radians: one for all or one per carrier");
+  value("--switches", "BITS", o.switches, readSwitches,
+        "carrier on/off: 1101... or 1,1,0,1 (default: all on)");
+  flag("--crest-law", o.crestLaw, "replace the phases by the fixed low-crest-factor law");
+
+  section(kBandwidth);
+  value("--system-bandwidth", "HZ", o.systemBandwidth, Frequency{Bound::Positive},
+        "noise system bandwidth (default: symbol rate; noise: rate/2; mccw: comb width)");
+  value("--bandwidth-ratio", "X", o.bandwidthRatio, RealNumber{Bound::Positive},
+        "noise bandwidth / system bandwidth");
+}
+
+// Refuses an option of a group that does not apply to the run's mode, and
+// notes the long names of the options given.
+void checkModes(const CLI::App& app, Options& o) {
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->count() == 0) continue;
+    const std::string name = option->get_name();
+    for (const Section& s : kSections) {
+      if (option->get_group() == s.heading && (s.modes & modeBit(o.mode)) == 0) {
+        throw UsageError(name + " applies to --mode " + modesOf(s.modes) + " only");
+      }
+    }
+    o.given.insert(name.substr(2));
+  }
 }
 
 void checkCombination(const Options& o) {
@@ -511,17 +438,16 @@ double outputRate(const Options& o) {
 ParseResult parseCommandLine(const std::vector<std::string>& args) {
   if (args.empty()) throw UsageError("no options given; see iqsynth --help");
   ParseResult result;
-  Options& o = result.options;
   CLI::App app("", "iqsynth");
-  const OptionTable table = declareOptions(app, o);
+  declareOptions(app, result.options);
   const auto outcome = hosts_cli::parseArguments(app, args);
   if (outcome.request == hosts_cli::Request::Help) {
     result.action = Action::Help;
   } else if (outcome.request == hosts_cli::Request::Version) {
     result.action = Action::Version;
   } else {
-    table.checkModes(o);
-    checkCombination(o);
+    checkModes(app, result.options);
+    checkCombination(result.options);
   }
   return result;
 }

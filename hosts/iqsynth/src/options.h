@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli_values.h"
+#include "host_cli.h"
 #include "names.h"
 
 namespace iqsynth_host {
