@@ -162,7 +162,7 @@ std::vector<char> readSwitches(const std::string& text) {
   return switches;
 }
 
-// The options of iqsynth as declared on a CLI11 app, with the modes each applies to.
+// The end of the help: the name lists, notes, examples and exit statuses.
 std::string helpFooter() {
   std::ostringstream out;
   out << "Modulations (-M):\n";
@@ -197,8 +197,6 @@ std::string helpFooter() {
   return out.str();
 }
 
-// Declares every option of iqsynth on app; the values go into o, whose initial
-// values are the defaults the help shows.
 // Declares every option of iqsynth on app; the values go into o, whose initial
 // values are the defaults the help shows.
 void declareOptions(CLI::App& app, Options& o) {
