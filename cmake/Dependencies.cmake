@@ -1,11 +1,15 @@
-# Third-party packages, all from Debian: libtclap-dev, libgsl-dev, libtommath-dev,
-# libgtest-dev, libgmock-dev, libbenchmark-dev, zlib1g-dev (tests only).
+# Third-party packages, all from Debian: libtclap-dev, libcli11-dev, libgsl-dev,
+# libtommath-dev, libgtest-dev, libgmock-dev, libbenchmark-dev, zlib1g-dev (tests only).
 find_package(Threads REQUIRED)
 find_package(GSL REQUIRED)
 
 find_path(TCLAP_INCLUDE_DIR tclap/CmdLine.h REQUIRED)
 add_library(tclap INTERFACE)
 target_include_directories(tclap SYSTEM INTERFACE ${TCLAP_INCLUDE_DIR})
+
+# CLI11 (header-only) parses the command lines of iqsynth and arbtool. Debian
+# ships its CMake package file, which defines the interface target CLI11::CLI11.
+find_package(CLI11 2.1 CONFIG REQUIRED)
 
 find_path(TOMMATH_INCLUDE_DIR tommath.h PATH_SUFFIXES libtommath REQUIRED)
 find_library(TOMMATH_LIBRARY NAMES tommath REQUIRED)

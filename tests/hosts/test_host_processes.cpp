@@ -396,4 +396,36 @@ TEST(HostPrograms, HelpShowsExamplesAndVersionAnswers) {
   }
 }
 
+// Help and version are the program's output; a usage error goes to standard
+// error only, with the usage line of the command concerned.
+TEST(HostPrograms, HelpOnStandardOutputUsageErrorsOnStandardError) {
+  TempDir dir;
+  const ProcessResult joinHelp = runProcess(ARBTOOL_PROGRAM, {"join", "--help"}, dir.path());
+  EXPECT_EQ(joinHelp.exitStatus, 0) << describe(joinHelp);
+  EXPECT_EQ(joinHelp.err, "");
+  EXPECT_NE(joinHelp.out.find("Usage: arbtool join"), std::string::npos) << joinHelp.out;
+  EXPECT_NE(joinHelp.out.find("blank:COUNT"), std::string::npos) << joinHelp.out;
+
+  const ProcessResult version = runProcess(IQSYNTH_PROGRAM, {"--version"}, dir.path());
+  EXPECT_EQ(version.exitStatus, 0) << describe(version);
+  EXPECT_EQ(version.err, "");
+  EXPECT_NE(version.out.find("iqsynth 1."), std::string::npos) << version.out;
+
+  const ProcessResult wrongCommand =
+      runProcess(ARBTOOL_PROGRAM, {"dump", "x.arb", "--level", "rms"}, dir.path());
+  EXPECT_EQ(wrongCommand.exitStatus, 1) << describe(wrongCommand);
+  EXPECT_EQ(wrongCommand.out, "");
+  EXPECT_EQ(wrongCommand.err.rfind("arbtool: dump: unknown option '--level'", 0), 0u)
+      << wrongCommand.err;
+  EXPECT_NE(wrongCommand.err.find("\nUsage: arbtool dump [OPTIONS] FILE.arb"), std::string::npos)
+      << wrongCommand.err;
+
+  const ProcessResult repeated =
+      runProcess(IQSYNTH_PROGRAM, {"-n", "8", "--symbols", "9", "--csv", "w.csv"}, dir.path());
+  EXPECT_EQ(repeated.exitStatus, 1) << describe(repeated);
+  EXPECT_EQ(repeated.err, "iqsynth: --symbols is given more than once\n");
+  EXPECT_EQ(repeated.out.find("iqsynth:"), std::string::npos) << repeated.out;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("w.csv")));
+}
+
 }  // namespace

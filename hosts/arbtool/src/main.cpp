@@ -2,15 +2,14 @@
 // file, dumps its decrypted samples, and joins files into a multi-segment file.
 #include <sys/stat.h>
 
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "segment_config.h"
 #include "seqlink.h"
 #include "status_words.h"
@@ -40,49 +39,6 @@ struct Failure {
   int exitStatus;
   std::string message;
 };
-
-const char* const kUsage =
-    "Usage: arbtool info FILE.arb\n"
-    "       arbtool dump FILE.arb [-o OUT.csv]\n"
-    "       arbtool join CONFIG.txt\n"
-    "       arbtool join -o OUT.arb [--level rms|unchanged] [--clock highest|user|unchanged]\n"
-    "                    [--user-clock HZ] [--config CONFIG.txt] [--write-config-only] SEGMENT...\n"
-    "       arbtool --help | --version\n";
-
-const char* const kHelp =
-    "\n"
-    "Reads .arb waveform files and joins them into multi-segment files with libseqlink.\n"
-    "\n"
-    "Commands:\n"
-    "  info FILE       the text header, one 'key: value' line per item, then the sample\n"
-    "                  count, clock and energy of a single-waveform file\n"
-    "  dump FILE       the decrypted samples as 'I,Q' lines on standard output, or in\n"
-    "                  OUT.csv with -o (wavepack reads this form back)\n"
-    "  join CONFIG     build the multi-segment file that a one-line segment configuration\n"
-    "                  names (its OUTPUT FILE item)\n"
-    "  join -o OUT SEGMENT...\n"
-    "                  write that configuration from a list of segments, then build OUT.\n"
-    "                  A SEGMENT is the path of a single-waveform .arb file, or\n"
-    "                  blank:COUNT[@CLOCK] for COUNT pairs of silence (clock in Hz; by\n"
-    "                  default the clock of the nearest file segment).\n"
-    "    --level MODE      rms: scale every segment down to the lowest RMS level;\n"
-    "                      unchanged (default)\n"
-    "    --clock MODE      highest: every segment at the highest clock; user: at\n"
-    "                      --user-clock; unchanged (default)\n"
-    "    --user-clock HZ   clock of mode user (default 0)\n"
-    "    --config FILE     where to write the configuration (default OUT-segments.txt)\n"
-    "    --write-config-only  write the configuration and stop\n"
-    "\n"
-    "Examples:\n"
-    "  arbtool info qpsk.arb\n"
-    "  arbtool dump qpsk.arb -o qpsk-samples.csv\n"
-    "  arbtool join -o joined.arb --level rms --clock highest qpsk.arb blank:1000 wave.arb\n"
-    "  arbtool join joined-segments.txt\n"
-    "\n"
-    "Exit status: 0 success; 1 bad command line; 2 an .arb file cannot be read (missing,\n"
-    "truncated, damaged or not an .arb file; the library status is printed in words);\n"
-    "3 the join failed (status in words); 4 the CSV or configuration file cannot be written;\n"
-    "5 unexpected failure (out of memory).\n";
 
 std::string statusText(Call call, int status) {
   return statusWords(call, status) + " (status " + std::to_string(status) + ")";
@@ -122,11 +78,7 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
   return count;
 }
 
-int commandInfo(const std::vector<std::string>& args) {
-  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
-    throw Failure{kExitUsage, "info takes one FILE.arb"};
-  }
-  const std::string& path = args[0];
+int commandInfo(const std::string& path) {
   std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
   int length = 0;
   const int status = readArbFileAllInf(path.c_str(), text.data(), &length);
@@ -147,22 +99,7 @@ int commandInfo(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-int commandDump(const std::vector<std::string>& args) {
-  std::string path;
-  std::string output;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "-o" || args[i] == "--output") {
-      if (i + 1 >= args.size()) throw Failure{kExitUsage, "dump: -o needs a file name"};
-      output = args[++i];
-    } else if (!args[i].empty() && args[i][0] == '-') {
-      throw Failure{kExitUsage, "dump: unknown option '" + args[i] + "'"};
-    } else if (path.empty()) {
-      path = args[i];
-    } else {
-      throw Failure{kExitUsage, "dump takes one FILE.arb"};
-    }
-  }
-  if (path.empty()) throw Failure{kExitUsage, "dump needs a FILE.arb"};
+int commandDump(const std::string& path, const std::string& output) {
   const int count = sampleCountOf(path, nullptr, nullptr, nullptr);
   std::vector<short> samples(2 * static_cast<std::size_t>(count) + 2, 0);
   const int status = readArbFileData(path.c_str(), count, samples.data());
@@ -226,54 +163,10 @@ int runJoin(const std::string& configPath) {
   return kExitOk;
 }
 
-int commandJoin(const std::vector<std::string>& args) {
-  JoinPlan plan;
-  std::string configPath;
-  bool writeOnly = false;
-  bool listMode = false;
-  std::vector<std::string> words;
-  const auto valueOf = [&](std::size_t& i) -> const std::string& {
-    if (i + 1 >= args.size()) throw Failure{kExitUsage, "join: " + args[i] + " needs a value"};
-    listMode = true;
-    return args[++i];
-  };
-  try {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      const std::string& a = args[i];
-      if (a == "-o" || a == "--output")
-        plan.output = valueOf(i);
-      else if (a == "--level")
-        plan.levelMode = levelModeWord(valueOf(i));
-      else if (a == "--clock")
-        plan.clockMode = clockModeWord(valueOf(i));
-      else if (a == "--user-clock") {
-        const std::string& text = valueOf(i);
-        char* end = nullptr;
-        plan.userClock = std::strtod(text.c_str(), &end);
-        if (text.empty() || *end != '\0' || !std::isfinite(plan.userClock) || plan.userClock < 0) {
-          throw Failure{kExitUsage, "join: --user-clock '" + text + "' is not a clock in Hz"};
-        }
-      } else if (a == "--config")
-        configPath = valueOf(i);
-      else if (a == "--write-config-only")
-        writeOnly = listMode = true;
-      else if (a.size() > 1 && a[0] == '-')
-        throw Failure{kExitUsage, "join: unknown option '" + a + "'"};
-      else
-        words.push_back(a);
-    }
-  } catch (const ConfigError& e) {
-    throw Failure{kExitUsage, std::string("join: ") + e.what()};
-  }
-  if (!listMode) {
-    if (words.size() != 1)
-      throw Failure{kExitUsage, "join takes one CONFIG file, or -o OUT.arb SEGMENT..."};
-    return runJoin(words[0]);
-  }
-  if (plan.output.empty()) throw Failure{kExitUsage, "join: the segment list needs -o OUT.arb"};
-  if (words.empty()) throw Failure{kExitUsage, "join: give at least one SEGMENT"};
-  if (configPath.empty()) configPath = defaultConfigPath(plan.output);
-
+int commandJoin(JoinRequest& request) {
+  if (!request.fromList) return runJoin(request.words[0]);
+  JoinPlan& plan = request.plan;
+  const std::vector<std::string>& words = request.words;
   // Files first, so that blank segments can take the clock of their neighbours.
   std::vector<std::optional<BlankSpec>> blanks;
   long long total = 0;
@@ -330,35 +223,39 @@ int commandJoin(const std::vector<std::string>& args) {
     throw Failure{kExitUsage, std::string("join: ") + e.what()};
   }
   {
-    std::ofstream out(configPath, std::ios::binary | std::ios::trunc);
+    std::ofstream out(request.configPath, std::ios::binary | std::ios::trunc);
     out << line;
     out.close();
-    if (!out) throw Failure{kExitOutput, "cannot write the configuration " + configPath};
+    if (!out) throw Failure{kExitOutput, "cannot write the configuration " + request.configPath};
   }
-  std::printf("Wrote segment configuration %s\n", configPath.c_str());
-  if (writeOnly) return kExitOk;
-  return runJoin(configPath);
+  std::printf("Wrote segment configuration %s\n", request.configPath.c_str());
+  if (request.writeConfigOnly) return kExitOk;
+  return runJoin(request.configPath);
 }
 
 int run(const std::vector<std::string>& args) {
-  if (args.empty()) throw Failure{kExitUsage, "no command given; see arbtool --help"};
-  const std::string& command = args[0];
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
-  for (const auto& a : args) {
-    if (a == "-h" || a == "--help") {
-      std::fputs(kUsage, stdout);
-      std::fputs(kHelp, stdout);
+  CommandLine line;
+  try {
+    line = parseCommandLine(args);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "arbtool: %s\n%s", e.what(), e.usage.c_str());
+    return kExitUsage;
+  }
+  switch (line.action) {
+    case Action::Help:
+      std::fputs(line.helpText.c_str(), stdout);
       return kExitOk;
-    }
+    case Action::Version:
+      std::puts("arbtool " ARBSUITE_VERSION);
+      return kExitOk;
+    case Action::Info:
+      return commandInfo(line.file);
+    case Action::Dump:
+      return commandDump(line.file, line.output);
+    case Action::Join:
+      return commandJoin(line.join);
   }
-  if (command == "--version") {
-    std::puts("arbtool " ARBSUITE_VERSION);
-    return kExitOk;
-  }
-  if (command == "info") return commandInfo(rest);
-  if (command == "dump") return commandDump(rest);
-  if (command == "join") return commandJoin(rest);
-  throw Failure{kExitUsage, "unknown command '" + command + "'; see arbtool --help"};
+  return kExitInternal;
 }
 
 }  // namespace
@@ -369,7 +266,6 @@ int main(int argc, char** argv) {
   } catch (const Failure& failure) {
     std::fflush(stdout);
     std::fprintf(stderr, "arbtool: %s\n", failure.message.c_str());
-    if (failure.exitStatus == kExitUsage) std::fputs(kUsage, stderr);
     return failure.exitStatus;
   } catch (const std::exception& e) {
     std::fflush(stdout);

@@ -144,7 +144,7 @@ std::string levelModeWord(const std::string& word) {
   const std::string w = lower(word);
   if (w == "rms") return "RMS";
   if (w == "unchanged") return "UNCHANGED";
-  throw ConfigError("--level: '" + word + "' is not rms or unchanged");
+  throw ConfigError("'" + word + "' is not rms or unchanged");
 }
 
 std::string clockModeWord(const std::string& word) {
@@ -152,7 +152,7 @@ std::string clockModeWord(const std::string& word) {
   if (w == "highest") return "HIGHEST";
   if (w == "user") return "USER";
   if (w == "unchanged") return "UNCHANGED";
-  throw ConfigError("--clock: '" + word + "' is not highest, user or unchanged");
+  throw ConfigError("'" + word + "' is not highest, user or unchanged");
 }
 
 std::string defaultConfigPath(const std::string& output) {

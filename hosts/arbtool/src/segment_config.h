@@ -53,7 +53,8 @@ struct BlankSpec {
 std::optional<BlankSpec> parseBlankSpec(const std::string& word);
 
 // Mode words of the command line (rms, unchanged; highest, user, unchanged) in
-// the configuration's spelling. Throw ConfigError for other words.
+// the configuration's spelling. Throw ConfigError for other words, with a
+// message that leaves naming the option to the caller.
 std::string levelModeWord(const std::string& word);
 std::string clockModeWord(const std::string& word);
 

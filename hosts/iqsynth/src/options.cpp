@@ -1,5 +1,5 @@
-// Parser of the iqsynth command line: a table of options, each with the modes
-// it applies to and a handler that converts and range-checks its value.
+// Parser of the iqsynth command line: the options declared with CLI11, grouped
+// by the modes they apply to, each with a reader that checks its value.
 #include "options.h"
 
 #include <algorithm>
@@ -8,7 +8,6 @@
 #include <climits>
 #include <cmath>
 #include <fstream>
-#include <functional>
 #include <sstream>
 
 #ifndef ARBSUITE_VERSION
@@ -18,76 +17,55 @@
 namespace iqsynth_host {
 namespace {
 
+using hosts_cli::Bound;
+using hosts_cli::Frequency;
+using hosts_cli::RealNumber;
+using hosts_cli::WholeNumber;
+
 constexpr unsigned kDigital = 1;
 constexpr unsigned kNoise = 2;
 constexpr unsigned kMccw = 4;
 constexpr unsigned kAllModes = kDigital | kNoise | kMccw;
 
-struct OptionSpec {
-  const char* longName;
-  char shortName;          // 0: none
-  const char* valueLabel;  // nullptr: a switch
+// The help's option groups and the modes their options apply to.
+struct Section {
+  const char* heading;
   unsigned modes;
-  const char* help;
-  std::function<void(Options&, const std::string&)> apply;
+};
+constexpr Section kGeneral = {"Options", kAllModes};
+constexpr Section kDigitalOnly = {"Digital modulation (--mode digital)", kDigital};
+constexpr Section kRampAndCnr = {"Power ramp and added noise (--mode digital or mccw)",
+                                 kDigital | kMccw};
+constexpr Section kNoiseOnly = {"Noise mode (--mode noise)", kNoise};
+constexpr Section kMccwOnly = {"Multi-carrier CW (--mode mccw)", kMccw};
+constexpr Section kBandwidth = {"Noise bandwidth (every mode)", kAllModes};
+constexpr Section kSections[] = {kGeneral,   kDigitalOnly, kRampAndCnr,
+                                 kNoiseOnly, kMccwOnly,    kBandwidth};
+
+std::string modesOf(unsigned modes) {
+  std::string text;
+  if (modes & kDigital) text += "digital";
+  if (modes & kNoise) text += text.empty() ? "noise" : " or noise";
+  if (modes & kMccw) text += text.empty() ? "mccw" : " or mccw";
+  return text;
+}
+
+unsigned modeBit(int mode) {
+  return mode == kModeNoise ? kNoise : mode == kModeMultiCarrier ? kMccw : kDigital;
+}
+
+// Reader of a word of one of the name tables.
+struct Named {
+  const std::vector<NamedValue>* table;
+  int operator()(const std::string& text) const {
+    const auto value = lookUp(*table, text);
+    if (!value) throw CLI::ValidationError("'" + text + "' is not one of " + listNames(*table));
+    return *value;
+  }
+  std::string text(int value) const { return nameOf(*table, value); }
 };
 
-std::string dashed(const std::string& name) { return "--" + name; }
-
-double parseReal(const std::string& option, const std::string& text) {
-  double value = 0;
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (!text.empty() && *first == '+') ++first;
-  const auto [end, error] = std::from_chars(first, last, value);
-  if (text.empty() || error != std::errc() || end != last || !std::isfinite(value)) {
-    throw UsageError(dashed(option) + ": '" + text + "' is not a number");
-  }
-  return value;
-}
-
-long long parseInteger(const std::string& option, const std::string& text) {
-  long long value = 0;
-  const char* first = text.data();
-  const char* last = first + text.size();
-  if (!text.empty() && *first == '+') ++first;
-  const auto [end, error] = std::from_chars(first, last, value);
-  if (text.empty() || error != std::errc() || end != last) {
-    throw UsageError(dashed(option) + ": '" + text + "' is not a whole number");
-  }
-  return value;
-}
-
-int integerIn(const std::string& option, const std::string& text, long long low, long long high) {
-  const long long value = parseInteger(option, text);
-  if (value < low || value > high) {
-    throw UsageError(dashed(option) + ": " + text + " is out of range " + std::to_string(low) +
-                     " to " + std::to_string(high));
-  }
-  return static_cast<int>(value);
-}
-
-double positive(const std::string& option, double value, const std::string& text) {
-  if (!(value > 0)) throw UsageError(dashed(option) + ": " + text + " must be greater than 0");
-  return value;
-}
-
-std::vector<std::string> splitList(const std::string& text) {
-  std::vector<std::string> items;
-  std::string item;
-  std::istringstream in(text);
-  while (std::getline(in, item, ',')) items.push_back(item);
-  if (!text.empty() && text.back() == ',') items.emplace_back();
-  return items;
-}
-
-std::vector<double> realList(const std::string& option, const std::string& text) {
-  std::vector<double> values;
-  for (const auto& item : splitList(text)) values.push_back(parseReal(option, item));
-  if (values.empty()) throw UsageError(dashed(option) + ": the list is empty");
-  return values;
-}
-
+// --data: zeros, ones, hex:DIGITS, bin:BITS, file:PATH or prbsN.
 void setDataSource(Options& o, const std::string& text) {
   std::string word = text;
   std::string argument;
@@ -102,24 +80,25 @@ void setDataSource(Options& o, const std::string& text) {
     o.dataSrc = kDataAllOne;
   } else if (word == "hex" || word == "bin") {
     o.patternIsHex = word == "hex";
-    if (argument.empty()) throw UsageError("--data " + word + ": the pattern is empty");
+    if (argument.empty()) throw CLI::ValidationError(word + ": the pattern is empty");
     if (argument.size() > static_cast<std::size_t>(kMaxPatternCharacters)) {
-      throw UsageError("--data " + word + ": the pattern has " + std::to_string(argument.size()) +
-                       " characters, at most " + std::to_string(kMaxPatternCharacters) +
-                       " are allowed");
+      throw CLI::ValidationError(word + ": the pattern has " + std::to_string(argument.size()) +
+                                 " characters, at most " + std::to_string(kMaxPatternCharacters) +
+                                 " are allowed");
     }
     for (const char c : argument) {
       const bool ok = o.patternIsHex ? std::isxdigit(static_cast<unsigned char>(c)) != 0
                                      : (c == '0' || c == '1');
       if (!ok) {
-        throw UsageError("--data " + word + ": '" + std::string(1, c) + "' is not a " +
-                         (o.patternIsHex ? "hexadecimal digit" : "binary digit (0 or 1)"));
+        throw CLI::ValidationError(
+            word + ": '" + std::string(1, c) + "' is not a " +
+            (o.patternIsHex ? "hexadecimal digit" : "binary digit (0 or 1)"));
       }
     }
     o.dataSrc = kDataPattern;
     o.pattern = argument;
   } else if (word == "file") {
-    if (argument.empty()) throw UsageError("--data file: the path is empty");
+    if (argument.empty()) throw CLI::ValidationError("file: the path is empty");
     o.dataSrc = kDataFile;
     o.dataFile = argument;
   } else if (word.rfind("prbs", 0) == 0 && argument.empty()) {
@@ -130,225 +109,204 @@ void setDataSource(Options& o, const std::string& text) {
     known =
         known && std::find(prbsOrders().begin(), prbsOrders().end(), value) != prbsOrders().end();
     if (!known) {
-      throw UsageError("--data: '" + text +
-                       "' is not a known PRBS; use prbs9, prbs11, prbs15, prbs16, prbs20, "
-                       "prbs21 or prbs23");
+      throw CLI::ValidationError("'" + text +
+                                 "' is not a known PRBS; use prbs9, prbs11, prbs15, prbs16, "
+                                 "prbs20, prbs21 or prbs23");
     }
     o.dataSrc = kDataPrbs;
     o.prbs = static_cast<int>(value);
   } else {
-    throw UsageError("--data: '" + text +
-                     "' is not a data source; use zeros, ones, hex:DIGITS, bin:BITS, "
-                     "file:PATH or prbs9 ... prbs23");
+    throw CLI::ValidationError("'" + text +
+                               "' is not a data source; use zeros, ones, hex:DIGITS, bin:BITS, "
+                               "file:PATH or prbs9 ... prbs23");
   }
 }
 
-void setRamp(Options& o, const std::string& text) {
-  o.ramp.clear();
-  for (const auto& item : splitList(text)) {
+// --ramp: SYMBOL:DB rows with rising start symbols.
+std::vector<RampRow> readRamp(const std::string& text) {
+  std::vector<RampRow> rows;
+  for (const auto& item : hosts_cli::splitList(text)) {
     const auto colon = item.find(':');
-    if (colon == std::string::npos) {
-      throw UsageError("--ramp: '" + item + "' is not SYMBOL:DB");
-    }
+    if (colon == std::string::npos) throw CLI::ValidationError("'" + item + "' is not SYMBOL:DB");
     RampRow row{};
-    row.startSymbol = integerIn("ramp", item.substr(0, colon), 0, INT_MAX);
-    row.levelDb = parseReal("ramp", item.substr(colon + 1));
-    o.ramp.push_back(row);
+    row.startSymbol = static_cast<int>(WholeNumber{0, INT_MAX}(item.substr(0, colon)));
+    row.levelDb = RealNumber{}(item.substr(colon + 1));
+    rows.push_back(row);
   }
-  if (o.ramp.empty() || o.ramp.size() > static_cast<std::size_t>(kMaxRampRows)) {
-    throw UsageError("--ramp: give 1 to " + std::to_string(kMaxRampRows) + " SYMBOL:DB rows");
+  if (rows.empty() || rows.size() > static_cast<std::size_t>(kMaxRampRows)) {
+    throw CLI::ValidationError("give 1 to " + std::to_string(kMaxRampRows) + " SYMBOL:DB rows");
   }
-  for (std::size_t i = 1; i < o.ramp.size(); ++i) {
-    if (o.ramp[i].startSymbol <= o.ramp[i - 1].startSymbol) {
-      throw UsageError("--ramp: the start symbols must rise from row to row");
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    if (rows[i].startSymbol <= rows[i - 1].startSymbol) {
+      throw CLI::ValidationError("the start symbols must rise from row to row");
     }
   }
+  return rows;
 }
 
-void setSwitches(Options& o, const std::string& text) {
-  o.switches.clear();
+// --switches: a bit string such as 1101 or a list such as 1,1,0,1.
+std::vector<char> readSwitches(const std::string& text) {
   const bool bitString = text.find(',') == std::string::npos && text.size() > 1;
-  const std::vector<std::string> items =
-      bitString ? [&] {
-        std::vector<std::string> bits;
-        for (const char c : text) bits.emplace_back(1, c);
-        return bits;
-      }()
-                : splitList(text);
+  std::vector<std::string> items;
+  if (bitString) {
+    for (const char c : text) items.emplace_back(1, c);
+  } else {
+    items = hosts_cli::splitList(text);
+  }
+  std::vector<char> switches;
   for (const auto& item : items) {
-    if (item != "0" && item != "1") {
-      throw UsageError("--switches: '" + item + "' is not 0 or 1");
-    }
-    o.switches.push_back(item == "1" ? 1 : 0);
+    if (item != "0" && item != "1") throw CLI::ValidationError("'" + item + "' is not 0 or 1");
+    switches.push_back(item == "1" ? 1 : 0);
   }
-  if (o.switches.empty()) throw UsageError("--switches: the list is empty");
+  if (switches.empty()) throw CLI::ValidationError("the list is empty");
+  return switches;
 }
 
-const std::vector<OptionSpec>& optionTable() {
-  static const std::vector<OptionSpec> table = {
-      {"mode", 'm', "MODE", kAllModes, "digital (default), noise or mccw",
-       [](Options& o, const std::string& v) {
-         const auto mode = lookUp(modeNames(), v);
-         if (!mode) throw UsageError("--mode: '" + v + "' is not one of " + listNames(modeNames()));
-         o.mode = *mode;
-       }},
-      {"output", 'o', "FILE.arb", kAllModes, "write an encrypted .arb waveform file",
-       [](Options& o, const std::string& v) { o.arbPath = v; }},
-      {"csv", 0, "FILE.csv", kAllModes, "write the samples as I,Q lines (wavepack reads them)",
-       [](Options& o, const std::string& v) { o.csvPath = v; }},
-      {"verbose", 'v', nullptr, kAllModes, "keep the library's console diagnostics",
-       [](Options& o, const std::string&) { o.verbose = true; }},
-      // Digital modulation.
-      {"modulation", 'M', "NAME", kDigital, "modulation (default qpsk), see the list below",
-       [](Options& o, const std::string& v) {
-         const auto m = lookUp(modulationNames(), v);
-         if (!m) {
-           throw UsageError("--modulation: '" + v + "' is not one of " +
-                            listNames(modulationNames()));
-         }
-         o.modulation = *m;
-       }},
-      {"constellation", 0, "FILE", kDigital,
-       "user constellation: 2, 4, ... 256 lines of 're,im' (with -M user)",
-       [](Options& o, const std::string& v) { o.constellationFile = v; }},
-      {"symbols", 'n', "N", kDigital, "number of data symbols (default 256)",
-       [](Options& o, const std::string& v) {
-         o.symbols = integerIn("symbols", v, 1, kMaxSamples);
-       }},
-      {"symbol-rate", 'r', "HZ", kDigital, "symbol rate (default 1MHz)",
-       [](Options& o, const std::string& v) {
-         o.symbolRate = positive("symbol-rate", parseFrequency("symbol-rate", v), v);
-       }},
-      {"oversampling", 's', "R", kDigital, "samples per symbol, 1 to 32 (default 4)",
-       [](Options& o, const std::string& v) {
-         o.oversampling = integerIn("oversampling", v, 1, kMaxOversampling);
-       }},
-      {"filter", 'f', "NAME", kDigital, "shaping filter (default rrc), see the list below",
-       [](Options& o, const std::string& v) {
-         const auto f = lookUp(filterNames(), v);
-         if (!f)
-           throw UsageError("--filter: '" + v + "' is not one of " + listNames(filterNames()));
-         o.filterType = *f;
-       }},
-      {"alpha", 'a', "X", kDigital, "roll-off (rc, rrc: 0 to 1) or BT (gauss*) (default 0.35)",
-       [](Options& o, const std::string& v) { o.alphaBt = parseReal("alpha", v); }},
-      {"span", 'l', "SYMBOLS", kDigital, "filter length in symbols, 1 to 128 (default 8)",
-       [](Options& o, const std::string& v) {
-         o.filterSpan = integerIn("span", v, 1, kMaxFilterSpan);
-       }},
-      {"taps", 0, "FILE", kDigital, "user filter taps, oversampling x span numbers (with -f user)",
-       [](Options& o, const std::string& v) { o.tapsFile = v; }},
-      {"data", 'd', "SOURCE", kDigital,
-       "zeros, ones, hex:DIGITS, bin:BITS, file:PATH, prbs9|11|15|16|20|21|23 (default prbs9)",
-       setDataSource},
-      {"coding", 'c', "NAME", kDigital, "none (default), diff, gray, gray-diff, diff1",
-       [](Options& o, const std::string& v) {
-         const auto c = lookUp(codingNames(), v);
-         if (!c)
-           throw UsageError("--coding: '" + v + "' is not one of " + listNames(codingNames()));
-         o.coding = *c;
-       }},
-      {"fsk-deviation", 0, "HZ", kDigital, "FSK peak deviation (default symbol rate / 4)",
-       [](Options& o, const std::string& v) {
-         o.fskDeviation = positive("fsk-deviation", parseFrequency("fsk-deviation", v), v);
-       }},
-      {"ask-depth", 0, "X", kDigital, "ASK output scale, above 0 up to 1 (default 1)",
-       [](Options& o, const std::string& v) {
-         const double depth = parseReal("ask-depth", v);
-         if (!(depth > 0 && depth <= 1))
-           throw UsageError("--ask-depth: " + v + " is not in (0, 1]");
-         o.askDepth = depth;
-       }},
-      {"ramp", 0, "S:DB,...", kDigital | kMccw,
-       "power ramp table: start symbol and level in dB per row, up to 32 rows", setRamp},
-      {"ramp-time", 0, "SYMBOLS", kDigital | kMccw, "ramp duration in symbols (default 1)",
-       [](Options& o, const std::string& v) {
-         o.rampTime = parseReal("ramp-time", v);
-         if (o.rampTime < 0) throw UsageError("--ramp-time: " + v + " is negative");
-       }},
-      {"ramp-shape", 0, "NAME", kDigital | kMccw, "linear, cosine (default) or step",
-       [](Options& o, const std::string& v) {
-         const auto s = lookUp(rampShapeNames(), v);
-         if (!s) {
-           throw UsageError("--ramp-shape: '" + v + "' is not one of " +
-                            listNames(rampShapeNames()));
-         }
-         o.rampShape = *s;
-       }},
-      // Noise.
-      {"cnr", 0, "DB", kDigital | kMccw, "add noise at this carrier-to-noise ratio",
-       [](Options& o, const std::string& v) { o.cnr = parseReal("cnr", v); }},
-      {"system-bandwidth", 0, "HZ", kAllModes,
-       "noise system bandwidth (default: symbol rate; noise: rate/2; mccw: comb width)",
-       [](Options& o, const std::string& v) {
-         o.systemBandwidth = positive("system-bandwidth", parseFrequency("system-bandwidth", v), v);
-       }},
-      {"bandwidth-ratio", 0, "X", kAllModes, "noise bandwidth / system bandwidth (default 1)",
-       [](Options& o, const std::string& v) {
-         o.bandwidthRatio = positive("bandwidth-ratio", parseReal("bandwidth-ratio", v), v);
-       }},
-      {"noise-rate", 0, "HZ", kNoise, "sample rate of noise mode (default 10MHz)",
-       [](Options& o, const std::string& v) {
-         o.noiseRate = positive("noise-rate", parseFrequency("noise-rate", v), v);
-       }},
-      {"noise-samples", 0, "N", kNoise, "sample count of noise mode (default 4096)",
-       [](Options& o, const std::string& v) {
-         o.noiseSamples = integerIn("noise-samples", v, 1, kMaxSamples);
-       }},
-      // Multi-carrier CW.
-      {"carriers", 0, "N", kMccw, "number of carriers, 1 to 8192 (default 8)",
-       [](Options& o, const std::string& v) {
-         o.carriers = integerIn("carriers", v, 1, kMaxCarriers);
-       }},
-      {"spacing", 0, "HZ", kMccw, "carrier spacing (default 100kHz)",
-       [](Options& o, const std::string& v) {
-         o.spacing = positive("spacing", parseFrequency("spacing", v), v);
-       }},
-      {"levels", 0, "DB,...", kMccw, "carrier levels in dB: one for all or one per carrier",
-       [](Options& o, const std::string& v) { o.levels = realList("levels", v); }},
-      {"phases", 0, "RAD,...", kMccw, "start phases in radians: one for all or one per carrier",
-       [](Options& o, const std::string& v) { o.phases = realList("phases", v); }},
-      {"switches", 0, "BITS", kMccw, "carrier on/off: 1101... or 1,1,0,1 (default all on)",
-       setSwitches},
-      {"crest-law", 0, nullptr, kMccw, "replace the phases by the fixed low-crest-factor law",
-       [](Options& o, const std::string&) { o.crestLaw = true; }},
+// The end of the help: the name lists, notes, examples and exit statuses.
+std::string helpFooter() {
+  std::ostringstream out;
+  out << "Modulations (-M):\n";
+  for (const auto& m : modulationNames()) {
+    std::string name = "  " + std::string(m.name);
+    name.resize(14, ' ');
+    out << name << m.description << "\n";
+  }
+  out << "Filters (-f):\n";
+  for (const auto& f : filterNames()) {
+    std::string name = "  " + std::string(f.name);
+    name.resize(16, ' ');
+    out << name << f.description << "\n";
+  }
+  out << "\nFrequencies take a unit: 1e6, 1000000, 2.5MHz, 250k, 10kHz, 1G.\n"
+         "In mccw mode the ramp rows count samples, and the library chooses the sample\n"
+         "rate and length so that every carrier completes whole cycles.\n\n"
+         "Examples:\n"
+         "  iqsynth -M qpsk -n 512 -r 1MHz -s 8 -f rrc -a 0.22 -o qpsk.arb\n"
+         "  iqsynth -M 16qam -d prbs15 -c gray -n 1000 --cnr 20 --csv 16qam.csv\n"
+         "  iqsynth -M fsk4 --fsk-deviation 30k -r 10k -f gauss-fsk -a 0.5 -o fsk4.arb\n"
+         "  iqsynth -M bpsk -d hex:A5F0 --ramp 0:0,100:-20 --ramp-shape linear -o burst.arb\n"
+         "  iqsynth -M user --constellation points.csv -d file:bits.txt -o user.arb\n"
+         "  iqsynth -m noise --noise-rate 20MHz --noise-samples 8192 --system-bandwidth 5MHz -o "
+         "noise.arb\n"
+         "  iqsynth -m mccw --carriers 16 --spacing 250k --crest-law -o comb.arb --csv comb.csv\n\n"
+         "The library writes its run log iqSynthRun.log into the working directory.\n\n"
+         "Exit status: 0 success; 1 bad command line (unknown option, bad or missing value);\n"
+         "2 constellation or taps file unreadable or malformed; 3 the synthesis failed (the\n"
+         "library's status is printed in words); 4 an output file could not be written;\n"
+         "5 unexpected failure (out of memory).";
+  return out.str();
+}
+
+// Declares every option of iqsynth on app; the values go into o, whose initial
+// values are the defaults the help shows.
+void declareOptions(CLI::App& app, Options& o) {
+  app.description(
+      "Synthesises a digitally modulated IQ waveform, band-limited noise or a\n"
+      "multi-carrier CW comb with libiqsynth and writes it as an encrypted .arb\n"
+      "file and/or a two-column CSV file of 14-bit I,Q samples.\n"
+      "Give -o FILE.arb, --csv FILE.csv or both. Values follow as '--name VALUE',\n"
+      "'--name=VALUE', '-x VALUE' or '-xVALUE'.");
+  app.footer(helpFooter());
+  app.get_formatter()->column_width(34);
+  app.option_defaults()->disable_flag_override();
+  hosts_cli::addHelpFlag(app);
+  hosts_cli::addVersionFlag(app);
+  const auto section = [&app](const Section& s) { app.option_defaults()->group(s.heading); };
+  const auto value = [&app](const std::string& names, const std::string& label, auto& target,
+                            auto read, const std::string& help) {
+    return hosts_cli::readInto(app.add_option(names, CLI::callback_t(), help)->type_name(label),
+                               target, read);
   };
-  return table;
+  const auto path = [&app](const std::string& names, const std::string& label, std::string& target,
+                           const std::string& help) {
+    app.add_option(names, target, help)->type_name(label);
+  };
+  const auto flag = [&app](const std::string& names, bool& target, const std::string& help) {
+    app.add_flag(names, target, help)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  };
+
+  section(kGeneral);
+  value("-m,--mode", "MODE", o.mode, Named{&modeNames()}, "digital, noise or mccw");
+  path("-o,--output", "FILE.arb", o.arbPath, "write an encrypted .arb waveform file");
+  path("--csv", "FILE.csv", o.csvPath, "write the samples as I,Q lines (wavepack reads them)");
+  flag("-v,--verbose", o.verbose, "keep the library's console diagnostics");
+
+  section(kDigitalOnly);
+  value("-M,--modulation", "NAME", o.modulation, Named{&modulationNames()},
+        "modulation, see the list below");
+  path("--constellation", "FILE", o.constellationFile,
+       "user constellation: 2, 4, ... 256 lines of 're,im' (with -M user)");
+  value("-n,--symbols", "N", o.symbols, WholeNumber{1, kMaxSamples}, "number of data symbols");
+  value("-r,--symbol-rate", "HZ", o.symbolRate, Frequency{Bound::Positive}, "symbol rate");
+  value("-s,--oversampling", "R", o.oversampling, WholeNumber{1, kMaxOversampling},
+        "samples per symbol, 1 to " + std::to_string(kMaxOversampling));
+  value("-f,--filter", "NAME", o.filterType, Named{&filterNames()},
+        "shaping filter, see the list below");
+  value("-a,--alpha", "X", o.alphaBt, RealNumber{}, "roll-off (rc, rrc: 0 to 1) or BT (gauss*)");
+  value("-l,--span", "SYMBOLS", o.filterSpan, WholeNumber{1, kMaxFilterSpan},
+        "filter length in symbols, 1 to " + std::to_string(kMaxFilterSpan));
+  path("--taps", "FILE", o.tapsFile,
+       "user filter taps, oversampling x span numbers (with -f user)");
+  app.add_option("-d,--data", CLI::callback_t(),
+                 "zeros, ones, hex:DIGITS, bin:BITS, file:PATH, prbs9|11|15|16|20|21|23")
+      ->type_name("SOURCE")
+      ->default_str("prbs" + std::to_string(o.prbs))
+      ->each([&o](const std::string& text) { setDataSource(o, text); });
+  value("-c,--coding", "NAME", o.coding, Named{&codingNames()},
+        "none, diff, gray, gray-diff or diff1");
+  value("--fsk-deviation", "HZ", o.fskDeviation, Frequency{Bound::Positive},
+        "FSK peak deviation (default: symbol rate / 4)");
+  value("--ask-depth", "X", o.askDepth, RealNumber{Bound::UpToOne},
+        "ASK output scale, above 0 up to 1");
+
+  section(kRampAndCnr);
+  value("--ramp", "S:DB,...", o.ramp, readRamp,
+        "power ramp table: start symbol and level in dB per row, up to " +
+            std::to_string(kMaxRampRows) + " rows");
+  value("--ramp-time", "SYMBOLS", o.rampTime, RealNumber{Bound::NotNegative},
+        "ramp duration in symbols");
+  value("--ramp-shape", "NAME", o.rampShape, Named{&rampShapeNames()}, "linear, cosine or step");
+  value("--cnr", "DB", o.cnr, RealNumber{}, "add noise at this carrier-to-noise ratio");
+
+  section(kNoiseOnly);
+  value("--noise-rate", "HZ", o.noiseRate, Frequency{Bound::Positive}, "sample rate");
+  value("--noise-samples", "N", o.noiseSamples, WholeNumber{1, kMaxSamples}, "sample count");
+
+  section(kMccwOnly);
+  value("--carriers", "N", o.carriers, WholeNumber{1, kMaxCarriers},
+        "number of carriers, 1 to " + std::to_string(kMaxCarriers));
+  value("--spacing", "HZ", o.spacing, Frequency{Bound::Positive}, "carrier spacing");
+  value("--levels", "DB,...", o.levels, hosts_cli::readRealList,
+        "carrier levels in dB: one for all or one per carrier");
+  value("--phases", "RAD,...", o.phases, hosts_cli::readRealList,
+        "start phases in radians: one for all or one per carrier");
+  value("--switches", "BITS", o.switches, readSwitches,
+        "carrier on/off: 1101... or 1,1,0,1 (default: all on)");
+  flag("--crest-law", o.crestLaw, "replace the phases by the fixed low-crest-factor law");
+
+  section(kBandwidth);
+  value("--system-bandwidth", "HZ", o.systemBandwidth, Frequency{Bound::Positive},
+        "noise system bandwidth (default: symbol rate; noise: rate/2; mccw: comb width)");
+  value("--bandwidth-ratio", "X", o.bandwidthRatio, RealNumber{Bound::Positive},
+        "noise bandwidth / system bandwidth");
 }
 
-const OptionSpec* findLong(const std::string& name) {
-  for (const auto& entry : optionTable()) {
-    if (name == entry.longName) return &entry;
+// Refuses an option of a group that does not apply to the run's mode, and
+// notes the long names of the options given.
+void checkModes(const CLI::App& app, Options& o) {
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->count() == 0) continue;
+    const std::string name = option->get_name();
+    for (const Section& s : kSections) {
+      if (option->get_group() == s.heading && (s.modes & modeBit(o.mode)) == 0) {
+        throw UsageError(name + " applies to --mode " + modesOf(s.modes) + " only");
+      }
+    }
+    o.given.insert(name.substr(2));
   }
-  return nullptr;
-}
-
-const OptionSpec* findShort(char name) {
-  for (const auto& entry : optionTable()) {
-    if (entry.shortName != 0 && entry.shortName == name) return &entry;
-  }
-  return nullptr;
-}
-
-std::string modesOf(unsigned modes) {
-  std::string text;
-  if (modes & kDigital) text += "digital";
-  if (modes & kNoise) text += text.empty() ? "noise" : " or noise";
-  if (modes & kMccw) text += text.empty() ? "mccw" : " or mccw";
-  return text;
-}
-
-unsigned modeBit(int mode) {
-  return mode == kModeNoise ? kNoise : mode == kModeMultiCarrier ? kMccw : kDigital;
 }
 
 void checkCombination(const Options& o) {
-  for (const auto& name : o.given) {
-    const OptionSpec* entry = findLong(name);
-    if (entry != nullptr && (entry->modes & modeBit(o.mode)) == 0) {
-      throw UsageError(dashed(name) + " applies to --mode " + modesOf(entry->modes) + " only");
-    }
-  }
   if (o.arbPath.empty() && o.csvPath.empty()) {
     throw UsageError("give an output: -o FILE.arb, --csv FILE.csv or both");
   }
@@ -393,7 +351,7 @@ void checkCombination(const Options& o) {
   if (o.mode == kModeMultiCarrier) {
     const auto perCarrier = [&](const char* name, std::size_t size) {
       if (size > 1 && size != static_cast<std::size_t>(o.carriers)) {
-        throw UsageError(dashed(name) + ": " + std::to_string(size) + " values for " +
+        throw UsageError("--" + std::string(name) + ": " + std::to_string(size) + " values for " +
                          std::to_string(o.carriers) + " carriers; give one or one per carrier");
       }
     };
@@ -423,31 +381,6 @@ std::string readWholeFile(const std::string& path, const char* what) {
 }
 
 }  // namespace
-
-double parseFrequency(const std::string& option, const std::string& text) {
-  std::size_t split = text.size();
-  while (split > 0 && std::isalpha(static_cast<unsigned char>(text[split - 1]))) --split;
-  // An exponent such as 1e6 ends in a digit, so it never reaches the unit part.
-  const std::string number = text.substr(0, split);
-  std::string unit = text.substr(split);
-  for (auto& c : unit) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  double multiplier = 0;
-  if (unit.empty() || unit == "hz")
-    multiplier = 1;
-  else if (unit == "k" || unit == "khz")
-    multiplier = 1e3;
-  else if (unit == "m" || unit == "mhz")
-    multiplier = 1e6;
-  else if (unit == "g" || unit == "ghz")
-    multiplier = 1e9;
-  if (multiplier == 0 || number.empty()) {
-    throw UsageError(dashed(option) + ": '" + text +
-                     "' is not a frequency; write e.g. 1e6, 1000000, 2.5MHz, 250k or 10kHz");
-  }
-  const double value = parseReal(option, number) * multiplier;
-  if (!std::isfinite(value)) throw UsageError(dashed(option) + ": '" + text + "' is too large");
-  return value;
-}
 
 std::vector<double> parseNumbers(const std::string& text, const std::string& origin) {
   std::vector<double> values;
@@ -501,56 +434,19 @@ double outputRate(const Options& o) {
 }
 
 ParseResult parseCommandLine(const std::vector<std::string>& args) {
-  ParseResult result;
-  Options& o = result.options;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "-h" || arg == "--help") {
-      result.action = Action::Help;
-      return result;
-    }
-    if (arg == "--version") {
-      result.action = Action::Version;
-      return result;
-    }
-    const OptionSpec* entry = nullptr;
-    std::optional<std::string> inlineValue;
-    if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
-      std::string name = arg.substr(2);
-      if (const auto eq = name.find('='); eq != std::string::npos) {
-        inlineValue = name.substr(eq + 1);
-        name.erase(eq);
-      }
-      entry = findLong(name);
-    } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
-      entry = findShort(arg[1]);
-      if (entry != nullptr && arg.size() > 2) inlineValue = arg.substr(2);
-    }
-    if (entry == nullptr) {
-      throw UsageError(
-          (arg.empty() || arg[0] != '-' ? "unexpected argument '" : "unknown option '") + arg +
-          "'; see iqsynth --help");
-    }
-    std::string value;
-    if (entry->valueLabel != nullptr) {
-      if (inlineValue) {
-        value = *inlineValue;
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        throw UsageError(dashed(entry->longName) + " needs a value (" + entry->valueLabel + ")");
-      }
-    } else if (inlineValue) {
-      throw UsageError(dashed(entry->longName) + " takes no value");
-    }
-    if (o.given.count(entry->longName) != 0) {
-      throw UsageError(dashed(entry->longName) + " is given more than once");
-    }
-    o.given.insert(entry->longName);
-    entry->apply(o, value);
-  }
   if (args.empty()) throw UsageError("no options given; see iqsynth --help");
-  checkCombination(o);
+  ParseResult result;
+  CLI::App app("", "iqsynth");
+  declareOptions(app, result.options);
+  const auto outcome = hosts_cli::parseArguments(app, args);
+  if (outcome.request == hosts_cli::Request::Help) {
+    result.action = Action::Help;
+  } else if (outcome.request == hosts_cli::Request::Version) {
+    result.action = Action::Version;
+  } else {
+    checkModes(app, result.options);
+    checkCombination(result.options);
+  }
   return result;
 }
 
@@ -585,57 +481,10 @@ void loadInputFiles(Options& o) {
 std::string versionText() { return "iqsynth " ARBSUITE_VERSION "\n"; }
 
 std::string helpText() {
-  std::ostringstream out;
-  out << "Usage: iqsynth [OPTIONS] -o FILE.arb | --csv FILE.csv\n"
-         "Synthesises a digitally modulated IQ waveform, band-limited noise or a\n"
-         "multi-carrier CW comb with libiqsynth and writes it as an encrypted .arb\n"
-         "file and/or a two-column CSV file of 14-bit I,Q samples.\n\n"
-         "Options (values may follow as '--name VALUE', '--name=VALUE' or '-x VALUE'):\n";
-  for (const auto& entry : optionTable()) {
-    std::string left = "  ";
-    left += entry.shortName != 0 ? std::string("-") + entry.shortName + ", " : "    ";
-    left += dashed(entry.longName);
-    if (entry.valueLabel != nullptr) left += std::string(" ") + entry.valueLabel;
-    if (left.size() < 32)
-      left.resize(32, ' ');
-    else
-      left += "\n" + std::string(32, ' ');
-    out << left << entry.help;
-    if (entry.modes != kAllModes) out << " [" << modesOf(entry.modes) << "]";
-    out << "\n";
-  }
-  out << "  -h, --help                    this text\n"
-         "      --version                 program version\n\n"
-         "Modulations (-M):\n";
-  for (const auto& m : modulationNames()) {
-    std::string name = "  " + std::string(m.name);
-    name.resize(14, ' ');
-    out << name << m.description << "\n";
-  }
-  out << "Filters (-f):\n";
-  for (const auto& f : filterNames()) {
-    std::string name = "  " + std::string(f.name);
-    name.resize(16, ' ');
-    out << name << f.description << "\n";
-  }
-  out << "\nFrequencies take a unit: 1e6, 1000000, 2.5MHz, 250k, 10kHz, 1G.\n"
-         "In mccw mode the ramp rows count samples, and the library chooses the sample\n"
-         "rate and length so that every carrier completes whole cycles.\n\n"
-         "Examples:\n"
-         "  iqsynth -M qpsk -n 512 -r 1MHz -s 8 -f rrc -a 0.22 -o qpsk.arb\n"
-         "  iqsynth -M 16qam -d prbs15 -c gray -n 1000 --cnr 20 --csv 16qam.csv\n"
-         "  iqsynth -M fsk4 --fsk-deviation 30k -r 10k -f gauss-fsk -a 0.5 -o fsk4.arb\n"
-         "  iqsynth -M bpsk -d hex:A5F0 --ramp 0:0,100:-20 --ramp-shape linear -o burst.arb\n"
-         "  iqsynth -M user --constellation points.csv -d file:bits.txt -o user.arb\n"
-         "  iqsynth -m noise --noise-rate 20MHz --noise-samples 8192 --system-bandwidth 5MHz -o "
-         "noise.arb\n"
-         "  iqsynth -m mccw --carriers 16 --spacing 250k --crest-law -o comb.arb --csv comb.csv\n\n"
-         "The library writes its run log iqSynthRun.log into the working directory.\n\n"
-         "Exit status: 0 success; 1 bad command line (unknown option, bad or missing value);\n"
-         "2 constellation or taps file unreadable or malformed; 3 the synthesis failed (the\n"
-         "library's status is printed in words); 4 an output file could not be written;\n"
-         "5 unexpected failure (out of memory).\n";
-  return out.str();
+  Options defaults;
+  CLI::App app("", "iqsynth");
+  declareOptions(app, defaults);
+  return app.help();
 }
 
 }  // namespace iqsynth_host

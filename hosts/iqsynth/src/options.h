@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host_cli.h"
 #include "names.h"
 
 namespace iqsynth_host {
@@ -29,9 +30,8 @@ inline constexpr int kMaxCarriers = 8192;
 inline constexpr int kMaxConstellationPoints = 256;
 inline constexpr long long kMaxSamples = 1LL << 24;  // per channel, any mode
 
-struct UsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+// A bad command line (kExitUsage).
+using hosts_cli::UsageError;
 struct InputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -86,7 +86,7 @@ struct Options {
   std::vector<char> switches;  // 1/0, one for all or one per carrier
   bool crestLaw = false;
 
-  std::set<std::string> given;  // long names of the options on the command line
+  std::set<std::string> given;  // long names of the options on the command line (no dashes)
 };
 
 enum class Action { Run, Help, Version };
@@ -96,14 +96,15 @@ struct ParseResult {
   Options options;
 };
 
-// Parses and checks the arguments (argv[0] excluded). Throws UsageError.
+// Parses and checks the arguments (argv[0] excluded). Throws UsageError with
+// the option named in its message.
 ParseResult parseCommandLine(const std::vector<std::string>& args);
 
 // Reads the constellation and taps files named by the options. Throws InputError.
 void loadInputFiles(Options& options);
 
 // Frequency text such as 1e6, 2.5MHz, 250k, 10kHz, 1G: hertz. Throws UsageError.
-double parseFrequency(const std::string& option, const std::string& text);
+using hosts_cli::parseFrequency;
 
 // Complex points from text: one point per line, real and imaginary part separated
 // by a comma, semicolon or spaces; blank lines, # comments and a header line
@@ -112,6 +113,7 @@ std::vector<double> parsePoints(const std::string& text, const std::string& orig
 // Numbers separated by commas, semicolons, spaces or line ends; # comments.
 std::vector<double> parseNumbers(const std::string& text, const std::string& origin);
 
+// The generated help, with the name lists, examples and exit statuses at its end.
 std::string helpText();
 std::string versionText();
 
