@@ -120,8 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ArbFormatSizes, DataIsPaddedToWholeCipherBlocks) {
   for (std::uint64_t n = 0; n < 20; ++n) {
     const std::uint64_t expected = 4 * n + (n % 2 ? 4 : 0);
-    EXPECT_EQ(arb::paddedDataLength(n), expected) << n;
-    EXPECT_EQ(arb::expectedFileLength(100, n), 308 + expected) << n;
+    EXPECT_EQ(arb::roundUpToBlock(4 * n), expected) << n;
+    const std::optional<arb::ArbHeader> header = arb::layoutHeader(1, 100, 4 * n);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->fileLength, 308 + expected) << n;
   }
 }
 

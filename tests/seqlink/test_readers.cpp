@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "arb_readers.h"
-#include "byte_source.h"
+#include "arb_source.h"
 #include "seqlink.h"
 #include "seqlink_test_support.h"
 
@@ -68,7 +68,7 @@ struct Inf {
 };
 
 Inf infOf(const Bytes& file) {
-  seqlink::MemorySource source(file);
+  arb::MemorySource source(file);
   Inf r{};
   r.status = seqlink::readInfFrom(source, &r.sampleCount, &r.clock, &r.energy);
   return r;
@@ -214,7 +214,7 @@ TEST(SeqlinkDisplayFormatTest, RefusesResultsLongerThanTheLimit) {
 class SeqlinkReadAllInfTest : public ::testing::Test {
  protected:
   int run(const Bytes& file, int& length) {
-    seqlink::MemorySource source(file);
+    arb::MemorySource source(file);
     return seqlink::readAllInfFrom(source, buffer_.data(), &length);
   }
   std::vector<char> buffer_ = std::vector<char>(SEQLINK_TEXT_CAPACITY, '\0');
@@ -303,7 +303,7 @@ TEST(SeqlinkReadAllInfFileTest, MissingFileIs4AndNullBufferIs9) {
 // ---------------------------------------------------------------------------
 
 std::vector<std::int16_t> samplesOf(const Bytes& file, std::size_t pairs, int& status) {
-  seqlink::MemorySource source(file);
+  arb::MemorySource source(file);
   // Two canary pairs after the requested ones must stay as they are.
   std::vector<std::int16_t> out(2 * pairs + 4, 0x5A5A);
   status = seqlink::readSamplesFrom(source, pairs, out.data());
@@ -442,7 +442,7 @@ TEST_P(SeqlinkCorruptHeaderTest, EveryFieldAtZeroAllOnesOrPastTheEndGivesAStatus
 
       std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
       int length = 0;
-      seqlink::MemorySource source(file);
+      arb::MemorySource source(file);
       const int all = seqlink::readAllInfFrom(source, text.data(), &length);
       EXPECT_TRUE(all == 0 || all == 7 || all == 9) << all;
       EXPECT_LT(std::strlen(text.data()), SEQLINK_TEXT_CAPACITY);

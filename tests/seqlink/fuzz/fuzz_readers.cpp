@@ -9,7 +9,8 @@
 
 #include "arb_format.h"
 #include "arb_readers.h"
-#include "byte_source.h"
+#include "arb_source.h"
+#include "seqlink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
@@ -23,13 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       arb::storeU32(&file[arb::offset::kHeaderCrc], crc);
     }
   }
-  seqlink::MemorySource source(file);
+  arb::MemorySource source(file);
 
   int sampleCount = 0;
   double clock = 0, energy = 0;
   seqlink::readInfFrom(source, &sampleCount, &clock, &energy);
 
-  std::vector<char> text(seqlink::kDisplayTextCapacity, '\0');
+  std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
   int length = 0;
   seqlink::readAllInfFrom(source, text.data(), &length);
 
