@@ -341,7 +341,7 @@ ParseStatus readEntryCount(ByteSource& source, std::uint32_t& count);
 // Entry `index` of the info block of a file, as far as the source holds it (a file
 // that ends inside the entry gives the fields before the end). Returns readError
 // or ok.
-ParseStatus readEntry(ByteSource& source, std::uint64_t index, EntryRecord& entry);
+ParseStatus readEntry(ByteSource& source, std::uint32_t index, EntryRecord& entry);
 
 // Where the text header of a file lies: the whole header block for version 1, the
 // block of the last entry for version 2 and above (bodyKind). Returns badVersion,

@@ -324,7 +324,7 @@ ParseStatus readEntryCount(ByteSource& source, std::uint32_t& count) {
   return ParseStatus::ok;
 }
 
-ParseStatus readEntry(ByteSource& source, std::uint64_t index, EntryRecord& entry) {
+ParseStatus readEntry(ByteSource& source, std::uint32_t index, EntryRecord& entry) {
   return readRecord(source, kHeaderLength + entryPosition(index), entry);
 }
 
@@ -344,7 +344,7 @@ ParseStatus locateTextHeader(ByteSource& source, const HeaderRecord& header, Byt
       if (status != ParseStatus::ok) return status;
       if (count == 0) return ParseStatus::badInfoBlock;
       EntryRecord last;
-      status = readEntry(source, count - 1ull, last);
+      status = readEntry(source, count - 1, last);
       if (status != ParseStatus::ok) return status;
       const auto block = last.block();
       if (!block) return ParseStatus::tooShort;

@@ -9,6 +9,7 @@
 
 #include "arb_readers.h"
 #include "arb_source.h"
+#include "failing_source.h"
 #include "seqlink.h"
 #include "seqlink_test_support.h"
 
@@ -142,6 +143,17 @@ TEST(SeqlinkReadInfTest, TextBlockOutsideTheFileIs7) {
     putU32(broken, field, value);
     EXPECT_EQ(infOf(broken).status, 7) << field << " " << value;
   }
+}
+
+TEST(SeqlinkReadInfTest, NullOutputIs9) {
+  const Bytes file = seqtest::makeVersion1File(kText, {});
+  arb::MemorySource source(file);
+  int count = -1;
+  double clock = -1, energy = -1;
+  EXPECT_EQ(seqlink::readInfFrom(source, nullptr, &clock, &energy), 9);
+  EXPECT_EQ(seqlink::readInfFrom(source, &count, nullptr, &energy), 9);
+  EXPECT_EQ(seqlink::readInfFrom(source, &count, &clock, nullptr), 9);
+  EXPECT_EQ(count, -1);
 }
 
 TEST(SeqlinkReadInfTest, MissingFileIs4) {
@@ -416,6 +428,78 @@ TEST(SeqlinkSampleReaderTest, ReadsFromAFile) {
   ASSERT_EQ(readArbFileData(path.c_str(), 9, out.data()), 0);
   EXPECT_TRUE(std::equal(values.begin(), values.end(), out.begin()));
 }
+
+// ---------------------------------------------------------------------------
+// Read errors: each reader's status for an I/O error at each place it reads.
+// ---------------------------------------------------------------------------
+
+enum class FailAt { header, block, entries, text, data };
+
+struct ReadErrorCase {
+  const char* name;
+  int version;
+  FailAt failAt;
+  int inf;
+  bool countStored;
+  int allInf;
+  int data;
+};
+
+void PrintTo(const ReadErrorCase& c, std::ostream* os) { *os << c.name; }
+
+class SeqlinkReadErrorTest : public ::testing::TestWithParam<ReadErrorCase> {};
+
+TEST_P(SeqlinkReadErrorTest, EachReaderGivesItsOwnStatus) {
+  const ReadErrorCase& c = GetParam();
+  const std::vector<std::int16_t> values = seqtest::rampValues(3, 1000);
+  // Version 2: a single text entry, so that readArbFileInf reads its text too.
+  const Bytes file = c.version == 1 ? seqtest::makeVersion1File(kText, values)
+                                    : makeVersion2TextFile(kText, 1, values);
+  const std::uint32_t dataOffset = seqtest::getU32(file, 204);
+  std::uint64_t failFrom = 0;
+  switch (c.failAt) {
+    case FailAt::header:
+      failFrom = 100;
+      break;
+    case FailAt::block:
+      failFrom = 208;
+      break;
+    case FailAt::entries:
+      failFrom = 212;
+      break;
+    case FailAt::text:
+      failFrom = c.version == 1 ? 208 : 228;  // the text of a one-entry table
+      break;
+    case FailAt::data:
+      failFrom = dataOffset;
+      break;
+  }
+
+  arbtest::FailingSource source(file, failFrom);
+  Inf inf{};
+  inf.status = seqlink::readInfFrom(source, &inf.sampleCount, &inf.clock, &inf.energy);
+  EXPECT_EQ(inf.status, c.inf);
+  EXPECT_EQ(inf.sampleCount, c.countStored ? 3 : -1);
+
+  std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
+  int length = 0;
+  EXPECT_EQ(seqlink::readAllInfFrom(source, text.data(), &length), c.allInf);
+
+  std::vector<std::int16_t> samples(6, 0x5A5A);
+  EXPECT_EQ(seqlink::readSamplesFrom(source, 3, samples.data()), c.data);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, SeqlinkReadErrorTest,
+    ::testing::Values(ReadErrorCase{"v1Header", 1, FailAt::header, 7, false, 7, 243},
+                      ReadErrorCase{"v1Text", 1, FailAt::text, 7, true, 7, 243},
+                      ReadErrorCase{"v1Data", 1, FailAt::data, 0, true, 0, 243},
+                      ReadErrorCase{"v2Header", 2, FailAt::header, 7, false, 7, 243},
+                      ReadErrorCase{"v2EntryCount", 2, FailAt::block, 7, true, 7, 243},
+                      ReadErrorCase{"v2Entries", 2, FailAt::entries, 7, true, 7, 243},
+                      ReadErrorCase{"v2Text", 2, FailAt::text, 7, true, 7, 243},
+                      ReadErrorCase{"v2Data", 2, FailAt::data, 0, true, 0, 243}),
+    [](const ::testing::TestParamInfo<ReadErrorCase>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------
 // Corrupted and truncated files: a status, never a crash or a stray write.
