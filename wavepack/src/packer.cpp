@@ -41,7 +41,8 @@ constexpr std::size_t kIoBufferLength = 1 << 20;
 
 // The 32-bit size and count fields of the format (and the %d items of the text)
 // hold inputs of at most this many bytes.
-constexpr std::uint64_t kMaxInputBytes = std::numeric_limits<std::int32_t>::max();
+constexpr std::uint64_t kMaxInputBytes = WAVEPACK_MAX_INPUT_BYTES;
+static_assert(kMaxInputBytes == std::numeric_limits<std::int32_t>::max());
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
