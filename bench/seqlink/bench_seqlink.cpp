@@ -31,7 +31,7 @@ std::vector<short> waveform(std::size_t pairs) {
 }
 
 int writeMulti(const std::string& path, const std::vector<short>& samples) {
-  std::vector<char> names(256, '\0');
+  std::vector<char> names(SEQLINK_NAME_SLOT, '\0');
   std::strcpy(names.data(), "Blank");
   const double clock = 1e8, energy = 1.0;
   const int count = static_cast<int>(samples.size() / 2);
@@ -100,14 +100,14 @@ void BM_OutputIQDataAndInfRms(benchmark::State& state) {
     std::fputs(line, f);
     std::fclose(f);
   }
-  char output[256];
+  char output[SEQLINK_NAME_SLOT];
   int segments = 0, total = 0;
   if (readMultiSegConfig(config.c_str(), output, &segments, &total) != 0) {
     state.SkipWithError("readMultiSegConfig failed");
     return;
   }
   std::vector<short> joined(2 * static_cast<std::size_t>(total));
-  std::vector<char> names(256 * 2);
+  std::vector<char> names(SEQLINK_NAME_SLOT * 2);
   double clocks[2], energies[2];
   int counts[2];
   for (auto _ : state) {

@@ -1,5 +1,7 @@
 // .arb readers: readArbFileInf, readArbFileAllInf, readArbFileData and ArbDataFile.
-// Every offset and length taken from a file is checked against the file size first.
+// Headers, entries and text are decoded by the format module, which checks every
+// offset and length taken from a file against the file size; each export turns the
+// module's results into its own statuses through one table.
 #include "arb_readers.h"
 
 #include <algorithm>
@@ -11,82 +13,142 @@
 #include <vector>
 
 #include "crypto_binding.h"
+#include "file_source.h"
 #include "item_text.h"
 #include "seqlink.h"
-#include "statuses.h"
 
 namespace seqlink {
 namespace {
 
-// Offsets of the first info-block entry (version 2) in the file.
-inline constexpr std::uint64_t kEntryCountAt = arb::kHeaderLength;
-inline constexpr std::uint64_t kEntryTableAt = arb::kHeaderLength + 4;
+using arb::ParseStatus;
 
-bool readU32(ByteSource& source, std::uint64_t at, std::uint32_t& value) {
-  std::uint8_t bytes[4];
-  if (!source.holds(at, 4) || !source.readExact(at, bytes, 4)) return false;
-  value = arb::loadU32(bytes);
-  return true;
+// The statuses of readArbFileInf for the format module's results.
+int infStatus(ParseStatus status) {
+  switch (status) {
+    case ParseStatus::ok:
+      return SEQLINK_OK;
+    case ParseStatus::wrongEntryType:  // a version-2 file whose first entry is no text
+      return SEQLINK_MULTI_SEGMENT_REFUSED;
+    case ParseStatus::tooShort:
+    case ParseStatus::readError:
+    case ParseStatus::badMagic:
+    case ParseStatus::badHeaderLength:
+    case ParseStatus::badDataOffset:
+    case ParseStatus::badDataLength:
+    case ParseStatus::badVersion:
+    case ParseStatus::badInfoBlock:
+    case ParseStatus::blockTooLong:
+    case ParseStatus::badHeaderCrc:
+      break;
+  }
+  return SEQLINK_BAD_HEADER;
 }
 
-// Reads length bytes at offset as text, cut at the first zero byte.
-int readText(ByteSource& source, std::uint64_t at, std::uint64_t length, std::string& text,
-             int badHeaderStatus) {
-  if (!source.holds(at, length)) return badHeaderStatus;
-  try {
-    text.assign(static_cast<std::size_t>(length), '\0');
-  } catch (const std::bad_alloc&) {
-    return kNoMemory;
+// The statuses of readArbFileAllInf for the format module's results.
+int allInfStatus(ParseStatus status) {
+  switch (status) {
+    case ParseStatus::ok:
+      return SEQLINK_OK;
+    case ParseStatus::tooShort:
+    case ParseStatus::readError:
+    case ParseStatus::badMagic:
+    case ParseStatus::badHeaderLength:
+    case ParseStatus::badDataOffset:
+    case ParseStatus::badDataLength:
+    case ParseStatus::badVersion:
+    case ParseStatus::badInfoBlock:
+    case ParseStatus::blockTooLong:
+    case ParseStatus::wrongEntryType:
+    case ParseStatus::badHeaderCrc:
+      break;
   }
-  if (!source.readExact(at, text.data(), text.size())) return badHeaderStatus;
-  text.resize(std::strlen(text.c_str()));
-  return kOk;
+  return SEQLINK_BAD_HEADER;
+}
+
+// The statuses of the sample reader (readArbFileData, ArbDataFile) for the format
+// module's results: a read error is one, any header it cannot use is a CRC mismatch.
+int dataStatus(ParseStatus status) {
+  switch (status) {
+    case ParseStatus::ok:
+      return SEQLINK_OK;
+    case ParseStatus::readError:
+      return SEQLINK_DATA_READ_ERROR;
+    case ParseStatus::tooShort:
+    case ParseStatus::badMagic:
+    case ParseStatus::badHeaderLength:
+    case ParseStatus::badDataOffset:
+    case ParseStatus::badDataLength:
+    case ParseStatus::badVersion:
+    case ParseStatus::badInfoBlock:
+    case ParseStatus::blockTooLong:
+    case ParseStatus::wrongEntryType:
+    case ParseStatus::badHeaderCrc:
+      break;
+  }
+  return SEQLINK_HEADER_CRC_MISMATCH;
+}
+
+// The text header as readArbFileInf takes it. Version 2 and above: only a file whose
+// first entry is the text header is a single waveform (wrongEntryType otherwise);
+// its text must lie inside the file. Version 1: the first kInfTextLimit bytes of the
+// header block, fewer when the file or the block ends first.
+ParseStatus singleWaveformText(arb::ByteSource& source, const arb::HeaderRecord& header,
+                               std::string& text) {
+  const auto version = header.version();
+  if (!version) return ParseStatus::tooShort;
+  switch (arb::bodyKind(*version)) {
+    case arb::BodyKind::infoBlock: {
+      arb::EntryRecord first;
+      const ParseStatus status = arb::readEntry(source, 0, first);
+      if (status != ParseStatus::ok) return status;
+      const auto type = first.type();
+      if (!type) return ParseStatus::tooShort;
+      if (*type != arb::kEntryTypeText) return ParseStatus::wrongEntryType;
+      const auto block = first.block();
+      if (!block) return ParseStatus::tooShort;
+      return arb::readText(source, *block, text);
+    }
+    case arb::BodyKind::textHeader: {
+      const auto dataOffset = header.dataOffset();
+      if (!dataOffset) return ParseStatus::tooShort;
+      arb::ByteRange block;
+      const ParseStatus status = arb::headerBlockRange(*dataOffset, block);
+      if (status != ParseStatus::ok) return status;
+      block.length = std::min<std::uint64_t>(block.length, kInfTextLimit);
+      return arb::readTextUpTo(source, block, text);
+    }
+    case arb::BodyKind::unknown:
+      break;
+  }
+  return ParseStatus::badVersion;
 }
 
 }  // namespace
 
-int readInfFrom(ByteSource& source, int* sampleCount, double* clock, double* energy) {
-  if (sampleCount == nullptr || clock == nullptr || energy == nullptr) return kNoMemory;
-  std::uint32_t count = 0;
-  if (!readU32(source, arb::offset::kSampleCount, count)) return kBadHeader;
-  *sampleCount = static_cast<int>(count);  // kept whatever happens later
+int readInfFrom(arb::ByteSource& source, int* sampleCount, double* clock, double* energy) {
+  if (sampleCount == nullptr || clock == nullptr || energy == nullptr) return SEQLINK_NO_MEMORY;
+  arb::HeaderRecord header;
+  ParseStatus status = arb::readHeader(source, header);
+  if (status != ParseStatus::ok) return infStatus(status);
+  const auto count = header.sampleCount();
+  if (!count) return infStatus(ParseStatus::tooShort);
+  *sampleCount = static_cast<int>(*count);  // kept whatever happens later
 
-  std::uint32_t version = 0;
-  if (!readU32(source, arb::offset::kVersion, version)) return kBadHeader;
   std::string text;
-  if (static_cast<std::int32_t>(version) >= 2) {
-    // Only a file whose first entry is the text header is a single waveform.
-    std::uint32_t firstType = 0, textLength = 0, textOffset = 0;
-    if (!readU32(source, kEntryTableAt + arb::offset::kEntryType, firstType)) return kBadHeader;
-    if (firstType != arb::kEntryTypeText) return kMultiSegmentRefused;
-    if (!readU32(source, kEntryTableAt + arb::offset::kEntryBlockLength, textLength) ||
-        !readU32(source, kEntryTableAt + arb::offset::kEntryBlockOffset, textOffset)) {
-      return kBadHeader;
-    }
-    const int status = readText(source, textOffset, textLength, text, kBadHeader);
-    if (status != kOk) return status;
-  } else if (static_cast<std::int32_t>(version) == 1) {
-    std::uint32_t dataOffset = 0;
-    if (!readU32(source, arb::offset::kDataOffset, dataOffset)) return kBadHeader;
-    // Up to 1,024 bytes, fewer when the file ends or the samples come first.
-    std::uint64_t length =
-        std::min<std::uint64_t>(kInfTextLimit, source.size() - arb::kHeaderLength);
-    length = dataOffset < arb::kHeaderLength
-                 ? 0
-                 : std::min<std::uint64_t>(length, dataOffset - arb::kHeaderLength);
-    const int status = readText(source, arb::kHeaderLength, length, text, kBadHeader);
-    if (status != kOk) return status;
-  } else {
-    return kBadHeader;
+  try {
+    status = singleWaveformText(source, header, text);
+  } catch (const std::bad_alloc&) {
+    return SEQLINK_NO_MEMORY;
   }
+  if (status != ParseStatus::ok) return infStatus(status);
 
   const std::optional<double> clockValue = numberFromItem(text, "{Clock");
-  if (!clockValue) return kBadHeader;
+  if (!clockValue) return SEQLINK_BAD_HEADER;
   *clock = *clockValue;
   const std::optional<double> energyValue = numberFromItem(text, "{Value");
-  if (!energyValue) return kBadHeader;
+  if (!energyValue) return SEQLINK_BAD_HEADER;
   *energy = *energyValue;
-  return kOk;
+  return SEQLINK_OK;
 }
 
 std::optional<std::string> formatTextForDisplay(std::string_view text, std::size_t maxLength) {
@@ -139,128 +201,102 @@ std::optional<std::string> formatTextForDisplay(std::string_view text, std::size
   return out;
 }
 
-int readAllInfFrom(ByteSource& source, char* text, int* length) {
-  if (text == nullptr || length == nullptr) return kNoMemory;
-  std::uint32_t version = 0;
-  if (!readU32(source, arb::offset::kVersion, version)) return kBadHeader;
+int readAllInfFrom(arb::ByteSource& source, char* text, int* length) {
+  if (text == nullptr || length == nullptr) return SEQLINK_NO_MEMORY;
+  arb::HeaderRecord header;
+  ParseStatus status = arb::readHeader(source, header);
+  if (status != ParseStatus::ok) return allInfStatus(status);
+  arb::ByteRange textRange;
+  status = arb::locateTextHeader(source, header, textRange);
+  if (status != ParseStatus::ok) return allInfStatus(status);
 
-  std::uint64_t textOffset = 0, textLength = 0;
-  if (static_cast<std::int32_t>(version) >= 2) {
-    // The text header is the block of the last entry, N - 1.
-    std::uint32_t entries = 0;
-    if (!readU32(source, kEntryCountAt, entries) || entries == 0) return kBadHeader;
-    const std::uint64_t lastEntry = kEntryTableAt + arb::kEntryLength * (entries - 1ull);
-    std::uint32_t length32 = 0, offset32 = 0;
-    if (!readU32(source, lastEntry + arb::offset::kEntryBlockLength, length32) ||
-        !readU32(source, lastEntry + arb::offset::kEntryBlockOffset, offset32)) {
-      return kBadHeader;
-    }
-    textLength = length32;
-    textOffset = offset32;
-  } else if (static_cast<std::int32_t>(version) == 1) {
-    std::uint32_t dataOffset = 0;
-    if (!readU32(source, arb::offset::kDataOffset, dataOffset) || dataOffset < arb::kHeaderLength) {
-      return kBadHeader;
-    }
-    textOffset = arb::kHeaderLength;
-    textLength = dataOffset - arb::kHeaderLength;
-  } else {
-    return kBadHeader;
-  }
-
-  std::string header;
-  const int status = readText(source, textOffset, textLength, header, kBadHeader);
-  if (status != kOk) return status;
-
-  const std::size_t existing = strnlen(text, kDisplayTextCapacity);
-  if (existing == kDisplayTextCapacity) return kNoMemory;  // no terminator: no room
-  std::optional<std::string> formatted;
   try {
-    formatted = formatTextForDisplay(header, kDisplayTextCapacity - existing - 1);
+    std::string headerText;
+    status = arb::readText(source, textRange, headerText);
+    if (status != ParseStatus::ok) return allInfStatus(status);
+
+    const std::size_t existing = strnlen(text, SEQLINK_TEXT_CAPACITY);
+    if (existing == SEQLINK_TEXT_CAPACITY) return SEQLINK_NO_MEMORY;  // no terminator: no room
+    const std::optional<std::string> formatted =
+        formatTextForDisplay(headerText, SEQLINK_TEXT_CAPACITY - existing - 1);
+    if (!formatted) return SEQLINK_NO_MEMORY;
+    std::memcpy(text + existing, formatted->data(), formatted->size());
+    text[existing + formatted->size()] = '\0';
+    *length = static_cast<int>(formatted->size() + 1);
+    return SEQLINK_OK;
   } catch (const std::bad_alloc&) {
-    return kNoMemory;
+    return SEQLINK_NO_MEMORY;
   }
-  if (!formatted) return kNoMemory;
-  std::memcpy(text + existing, formatted->data(), formatted->size());
-  text[existing + formatted->size()] = '\0';
-  *length = static_cast<int>(formatted->size() + 1);
-  return kOk;
 }
 
-int ArbDataFile::open(ByteSource& source) {
+int ArbDataFile::open(arb::ByteSource& source) {
   source_ = &source;
-  const long long got = source.readAt(0, header_.data(), header_.size());
-  if (got < 0) return kDataReadError;
-  if (static_cast<std::size_t>(got) < header_.size()) return kHeaderCrcMismatch;
-
-  sampleCount_ = arb::loadU32(&header_[arb::offset::kSampleCount]);
-  dataOffset_ = arb::loadU32(&header_[arb::offset::kDataOffset]);
-  const std::uint32_t version = arb::loadU32(&header_[arb::offset::kVersion]);
-  encrypted_ = version < arb::kVersionMultiSegment || header_[arb::offset::kEncryptedFlag] != 0;
+  arb::HeaderRecord record;
+  ParseStatus status = arb::readHeader(source, record);
+  if (status != ParseStatus::ok) return dataStatus(status);
+  const std::optional<arb::ArbHeader> header = record.decode();
+  if (!header) return dataStatus(ParseStatus::tooShort);
+  header_ = *header;
+  encrypted_ = arb::dataEncrypted(header_.version, header_.encryptedFlag);
 
   // The block the CRC covers must lie between the header and the end of the file.
-  if (dataOffset_ < arb::kHeaderLength) return kHeaderCrcMismatch;
-  const std::uint64_t blockLength = dataOffset_ - arb::kHeaderLength;
-  if (blockLength > kHeaderBlockLimit || !source.holds(arb::kHeaderLength, blockLength)) {
-    return kHeaderCrcMismatch;
-  }
+  arb::ByteRange blockRange;
+  status = arb::headerBlockRange(header_.dataOffset, blockRange, kHeaderBlockLimit);
+  if (status != ParseStatus::ok) return dataStatus(status);
   std::array<std::uint8_t, kHeaderBlockLimit> block{};
-  const long long blockGot = source.readAt(arb::kHeaderLength, block.data(), blockLength);
-  if (blockGot < 0) return kDataReadError;
-  if (static_cast<std::uint64_t>(blockGot) != blockLength) return kHeaderCrcMismatch;
+  status = arb::readBytes(source, blockRange, block.data());
+  if (status != ParseStatus::ok) return dataStatus(status);
 
   std::uint32_t crc = 0;
-  int status = cryptoCrc32(block.data(), static_cast<std::uint32_t>(blockLength), crc);
-  if (status != kOk) return status;
-  if (crc != arb::loadU32(&header_[arb::offset::kHeaderCrc])) return kHeaderCrcMismatch;
+  int result = cryptoCrc32(block.data(), static_cast<std::uint32_t>(blockRange.length), crc);
+  if (result != SEQLINK_OK) return result;
+  status = arb::matchHeaderCrc(header_.headerCrc, crc);
+  if (status != ParseStatus::ok) return dataStatus(status);
 
   std::uint32_t keyLength = static_cast<std::uint32_t>(dataKey_.size());
-  status = cryptoEncOrDec(kOpKeyWrap, &header_[arb::offset::kWrappedKey],
-                          static_cast<std::uint32_t>(arb::kWrappedKeyLength), nullptr,
-                          dataKey_.data(), &keyLength, kDecrypt);
-  if (status != kOk) return status;
-  if (keyLength != dataKey_.size()) return kCryptoCallFailed;
-  return kOk;
+  result = cryptoEncOrDec(WAVECRYPT_OP_KEY_WRAP, header_.wrappedKey.data(),
+                          static_cast<std::uint32_t>(header_.wrappedKey.size()), nullptr,
+                          dataKey_.data(), &keyLength, WAVECRYPT_DECRYPT);
+  if (result != SEQLINK_OK) return result;
+  if (keyLength != dataKey_.size()) return SEQLINK_CRYPTO_CALL_FAILED;
+  return SEQLINK_OK;
 }
 
 int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs) {
+  const std::uint64_t dataOffset = header_.dataOffset;
   const std::uint64_t wanted = std::uint64_t{pairs} * arb::kBytesPerPair;
-  const std::uint64_t available =
-      dataOffset_ <= source_->size() ? source_->size() - dataOffset_ : 0;
+  const std::uint64_t available = dataOffset <= source_->size() ? source_->size() - dataOffset : 0;
   auto* out = reinterpret_cast<std::uint8_t*>(destination);
   std::uint64_t copied = 0;
 
   if (!encrypted_) {
     const std::uint64_t length = std::min(wanted, available);
-    const long long got = source_->readAt(dataOffset_, out, static_cast<std::size_t>(length));
-    if (got < 0) return kDataReadError;
+    const long long got = source_->readAt(dataOffset, out, static_cast<std::size_t>(length));
+    if (got < 0) return SEQLINK_DATA_READ_ERROR;
     copied = static_cast<std::uint64_t>(got);
   } else {
     // Only whole cipher blocks present in the file decrypt to data; the read covers
-    // the requested pairs rounded up to a block, never more than the file holds.
-    std::uint64_t length = std::min(arb::roundUpToBlock(wanted), available);
-    length -= length % arb::kCipherBlockLength;
+    // the requested pairs rounded up to a block, never more than the file holds nor
+    // more than one cipher call takes.
+    const std::uint64_t length =
+        std::min({arb::roundDownToBlock(std::min(arb::roundUpToBlock(wanted), available)),
+                  arb::roundDownToBlock(std::numeric_limits<std::uint32_t>::max())});
     if (length > 0) {
-      if (length > std::numeric_limits<std::uint32_t>::max()) {
-        length = std::numeric_limits<std::uint32_t>::max() / arb::kCipherBlockLength *
-                 arb::kCipherBlockLength;
-      }
       std::unique_ptr<std::uint8_t[]> input(new (std::nothrow) std::uint8_t[length]());
       std::unique_ptr<std::uint8_t[]> plain(new (std::nothrow) std::uint8_t[length]());
-      if (!input || !plain) return kDataNoMemory;
+      if (!input || !plain) return SEQLINK_DATA_NO_MEMORY;
       const long long got =
-          source_->readAt(dataOffset_, input.get(), static_cast<std::size_t>(length));
-      if (got < 0) return kDataReadError;
-      length = static_cast<std::uint64_t>(got) -
-               static_cast<std::uint64_t>(got) % arb::kCipherBlockLength;
-      if (length > 0) {
-        std::uint32_t produced = static_cast<std::uint32_t>(length);
+          source_->readAt(dataOffset, input.get(), static_cast<std::size_t>(length));
+      if (got < 0) return SEQLINK_DATA_READ_ERROR;
+      const std::uint64_t whole = arb::roundDownToBlock(static_cast<std::uint64_t>(got));
+      if (whole > 0) {
+        std::uint32_t produced = static_cast<std::uint32_t>(whole);
         const int status =
-            cryptoEncOrDec(kOpDataCipher, input.get(), static_cast<std::uint32_t>(length),
-                           dataKey_.data(), plain.get(), &produced, kDecrypt);
-        if (status != kOk) return status;
-        if (produced != length) return kCryptoCallFailed;
-        copied = std::min(wanted, length);
+            cryptoEncOrDec(WAVECRYPT_OP_RC5, input.get(), static_cast<std::uint32_t>(whole),
+                           dataKey_.data(), plain.get(), &produced, WAVECRYPT_DECRYPT);
+        if (status != SEQLINK_OK) return status;
+        if (produced != whole) return SEQLINK_CRYPTO_CALL_FAILED;
+        copied = std::min(wanted, whole);
         std::memcpy(out, plain.get(), static_cast<std::size_t>(copied));
       }
     }
@@ -272,23 +308,23 @@ int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs) {
       destination[i] = static_cast<std::int16_t>(arb::loadU16(out + 2 * i));
     }
   }
-  return kOk;
+  return SEQLINK_OK;
 }
 
-int readSamplesFrom(ByteSource& source, std::size_t pairs, std::int16_t* destination) {
+int readSamplesFrom(arb::ByteSource& source, std::size_t pairs, std::int16_t* destination) {
   ArbDataFile file;
   const int status = file.open(source);
-  if (status != kOk) return status;
+  if (status != SEQLINK_OK) return status;
   return file.readPairs(destination, pairs);
 }
 
 int readSamples(const char* path, std::size_t pairs, std::int16_t* destination) {
-  if (std::strcmp(path, "Blank") == 0) {
+  if (path == kBlankName) {
     if (pairs > 0) std::memset(destination, 0, pairs * arb::kBytesPerPair);
-    return kOk;
+    return SEQLINK_OK;
   }
   FileSource source(path);
-  if (!source.isOpen()) return kDataCannotOpen;
+  if (!source.isOpen()) return SEQLINK_DATA_CANNOT_OPEN;
   return readSamplesFrom(source, pairs, destination);
 }
 
@@ -300,29 +336,29 @@ extern "C" SEQLINK_API int readArbFileInf(const char* path, int* sampleCount, do
                                           double* energy) {
   try {
     seqlink::FileSource source(path);
-    if (!source.isOpen()) return seqlink::kFileCannotOpen;
+    if (!source.isOpen()) return SEQLINK_FILE_CANNOT_OPEN;
     return seqlink::readInfFrom(source, sampleCount, clock, energy);
   } catch (...) {
-    return seqlink::kNoMemory;
+    return SEQLINK_NO_MEMORY;
   }
 }
 
 extern "C" SEQLINK_API int readArbFileAllInf(const char* path, char* text, int* length) {
   try {
     seqlink::FileSource source(path);
-    if (!source.isOpen()) return seqlink::kFileCannotOpen;
+    if (!source.isOpen()) return SEQLINK_FILE_CANNOT_OPEN;
     return seqlink::readAllInfFrom(source, text, length);
   } catch (...) {
-    return seqlink::kNoMemory;
+    return SEQLINK_NO_MEMORY;
   }
 }
 
 extern "C" SEQLINK_API int readArbFileData(const char* path, int sampleCount, short* samples) {
-  if (sampleCount < 0 || (samples == nullptr && sampleCount > 0)) return seqlink::kDataNoMemory;
-  if (path == nullptr) return seqlink::kDataCannotOpen;
+  if (sampleCount < 0 || (samples == nullptr && sampleCount > 0)) return SEQLINK_DATA_NO_MEMORY;
+  if (path == nullptr) return SEQLINK_DATA_CANNOT_OPEN;
   try {
     return seqlink::readSamples(path, static_cast<std::size_t>(sampleCount), samples);
   } catch (...) {
-    return seqlink::kDataNoMemory;
+    return SEQLINK_DATA_NO_MEMORY;
   }
 }

@@ -11,22 +11,23 @@
 #include <string_view>
 
 #include "arb_format.h"
-#include "byte_source.h"
+#include "arb_source.h"
 
 namespace seqlink {
 
-// Capacity of the caller's text buffer of readArbFileAllInf, terminator included.
-inline constexpr std::size_t kDisplayTextCapacity = 20480;
+// The segment name that stands for silence: the sample path gives zeros for it
+// without touching the file system.
+inline constexpr std::string_view kBlankName = "Blank";
 // Bytes of a version-1 text header that readArbFileInf looks at.
 inline constexpr std::size_t kInfTextLimit = 1024;
 // Largest block between the header and the samples that the sample reader accepts.
 inline constexpr std::size_t kHeaderBlockLimit = 10240;
 
 // readArbFileInf on an open source; same outputs and statuses.
-int readInfFrom(ByteSource& source, int* sampleCount, double* clock, double* energy);
+int readInfFrom(arb::ByteSource& source, int* sampleCount, double* clock, double* energy);
 
 // readArbFileAllInf on an open source; same outputs and statuses.
-int readAllInfFrom(ByteSource& source, char* text, int* length);
+int readAllInfFrom(arb::ByteSource& source, char* text, int* length);
 
 // The display form of a text header: the last item loses its closing brace, keys
 // are padded to a common width, "{" becomes a space and "}" a line feed. Empty when
@@ -37,33 +38,34 @@ std::optional<std::string> formatTextForDisplay(
 // The sample reader of one .arb file; lives for one call.
 class ArbDataFile {
  public:
-  // Reads the header, checks the header CRC and unwraps the data key.
-  // Returns 0, 241 (CRC mismatch, truncated header, or a header block that starts
-  // before 208, ends past the file or is longer than 10,240 bytes), 243, 246-248.
-  int open(ByteSource& source);
+  // Reads the header, checks the header CRC and unwraps the data key. Returns
+  // SEQLINK_OK; SEQLINK_HEADER_CRC_MISMATCH (CRC mismatch, truncated header, or a
+  // header block that starts before 208, ends past the file or is longer than
+  // kHeaderBlockLimit bytes); SEQLINK_DATA_READ_ERROR; the crypto binding's statuses.
+  int open(arb::ByteSource& source);
 
   // Reads pairs IQ pairs (2 x pairs values) into destination; pairs that the file
-  // does not hold are zero. Returns 0, 242, 243 or 248.
+  // does not hold are zero. Returns SEQLINK_OK, SEQLINK_DATA_NO_MEMORY,
+  // SEQLINK_DATA_READ_ERROR or a crypto binding status.
   int readPairs(std::int16_t* destination, std::size_t pairs);
 
-  std::uint32_t sampleCount() const { return sampleCount_; }
-  std::uint32_t dataOffset() const { return dataOffset_; }
+  std::uint32_t sampleCount() const { return header_.sampleCount; }
+  std::uint32_t dataOffset() const { return header_.dataOffset; }
   bool encrypted() const { return encrypted_; }
 
  private:
-  ByteSource* source_ = nullptr;
-  std::uint32_t sampleCount_ = 0;
-  std::uint32_t dataOffset_ = 0;
+  arb::ByteSource* source_ = nullptr;
+  arb::ArbHeader header_{};
   bool encrypted_ = true;
-  arb::HeaderBytes header_{};
   std::array<std::uint8_t, arb::kDataKeyLength> dataKey_{};
 };
 
 // readArbFileData on an open source (no "Blank" handling): open and read.
-int readSamplesFrom(ByteSource& source, std::size_t pairs, std::int16_t* destination);
+int readSamplesFrom(arb::ByteSource& source, std::size_t pairs, std::int16_t* destination);
 
 // The sample path of readArbFileData and of the segment loader: "Blank" gives
-// zeros, anything else is opened as a file (240 when it cannot be).
+// zeros, anything else is opened as a file (SEQLINK_DATA_CANNOT_OPEN when it
+// cannot be).
 int readSamples(const char* path, std::size_t pairs, std::int16_t* destination);
 
 }  // namespace seqlink

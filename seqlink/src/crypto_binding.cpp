@@ -5,15 +5,17 @@
 
 #include <string>
 
-#include "statuses.h"
+#include "seqlink.h"
+#include "wavecrypt.h"
 
 namespace seqlink {
 namespace {
 
-using CrcFn = std::uint32_t (*)(const void*, std::uint32_t);
-using EncOrDecFn = int (*)(int, const void*, std::uint32_t, const void*, void*, std::uint32_t*,
-                           int);
-using RandKeyFn = int (*)(void*);
+// The signatures of the crypto library's own declarations; the functions are looked
+// up by name, never linked.
+using CrcFn = decltype(&AfxGetCrcU32);
+using EncOrDecFn = decltype(&EncOrDecOpt);
+using RandKeyFn = decltype(&AfxgetRandKeyR5);
 
 void* openCryptoLibrary();
 
@@ -58,35 +60,37 @@ void* openCryptoLibrary() {
 }
 
 // The crypto statuses are signed 16-bit values in an int: only the low 16 bits count.
-bool cryptoSucceeded(int status) { return (static_cast<unsigned>(status) & 0xFFFFu) == 0; }
+bool cryptoSucceeded(std::int32_t status) {
+  return static_cast<std::int16_t>(status) == WAVECRYPT_OK;
+}
 
 }  // namespace
 
 int cryptoCrc32(const void* data, std::uint32_t length, std::uint32_t& crc) {
   LoadedLibrary library;
-  if (!library.loaded()) return kCryptoLoadFailed;
+  if (!library.loaded()) return SEQLINK_CRYPTO_LOAD_FAILED;
   auto fn = library.find<CrcFn>("AfxGetCrcU32");
-  if (fn == nullptr) return kCryptoMissingFunction;
+  if (fn == nullptr) return SEQLINK_CRYPTO_MISSING_FUNCTION;
   crc = fn(data, length);
-  return kOk;
+  return SEQLINK_OK;
 }
 
 int cryptoEncOrDec(int operation, const void* input, std::uint32_t inputLength, const void* key,
                    void* output, std::uint32_t* outputLength, int direction) {
   LoadedLibrary library;
-  if (!library.loaded()) return kCryptoLoadFailed;
+  if (!library.loaded()) return SEQLINK_CRYPTO_LOAD_FAILED;
   auto fn = library.find<EncOrDecFn>("EncOrDecOpt");
-  if (fn == nullptr) return kCryptoMissingFunction;
+  if (fn == nullptr) return SEQLINK_CRYPTO_MISSING_FUNCTION;
   const int status = fn(operation, input, inputLength, key, output, outputLength, direction);
-  return cryptoSucceeded(status) ? kOk : kCryptoCallFailed;
+  return cryptoSucceeded(status) ? SEQLINK_OK : SEQLINK_CRYPTO_CALL_FAILED;
 }
 
-int cryptoRandomKey(void* key16) {
+int cryptoRandomKey(void* key) {
   LoadedLibrary library;
-  if (!library.loaded()) return kCryptoLoadFailed;
+  if (!library.loaded()) return SEQLINK_CRYPTO_LOAD_FAILED;
   auto fn = library.find<RandKeyFn>("AfxgetRandKeyR5");
-  if (fn == nullptr) return kCryptoMissingFunction;
-  return cryptoSucceeded(fn(key16)) ? kOk : kCryptoCallFailed;
+  if (fn == nullptr) return SEQLINK_CRYPTO_MISSING_FUNCTION;
+  return cryptoSucceeded(fn(key)) ? SEQLINK_OK : SEQLINK_CRYPTO_CALL_FAILED;
 }
 
 }  // namespace seqlink

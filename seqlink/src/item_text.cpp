@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "arb_format.h"
+
 namespace seqlink {
 namespace {
 
@@ -12,6 +14,8 @@ locale_t classicLocale() {
   static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   return locale;
 }
+
+constexpr std::string_view kDigits = "0123456789";
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -21,29 +25,17 @@ bool isCSpace(char c) {
 
 }  // namespace
 
-std::string_view findItemValue(std::string_view key, std::string_view terminator,
-                               std::string_view text) {
-  const std::size_t keyAt = text.find(key);
-  if (keyAt == std::string_view::npos) return {};
-  const std::size_t valueAt = keyAt + key.size();
-  const std::size_t end = text.find(terminator, valueAt);
-  if (end == std::string_view::npos) return {};
-  return text.substr(valueAt, end - valueAt);
+std::string_view findItemValue(std::string_view key, std::string_view text) {
+  return arb::textAfterKey(text, key).value_or(std::string_view());
 }
 
 std::optional<double> numberFromItem(std::string_view text, std::string_view key) {
-  const std::size_t keyAt = text.find(key);
-  if (keyAt == std::string_view::npos) return std::nullopt;
-  const std::size_t valueAt = keyAt + key.size();
-  const std::size_t end = text.find('}', valueAt);
-  if (end == std::string_view::npos) return std::nullopt;
-  const std::string_view value = text.substr(valueAt, end - valueAt);
-  std::size_t first = 0;
-  while (first < value.size() && !isDigit(value[first])) ++first;
-  if (first == value.size()) return 0.0;
-  std::size_t last = value.size() - 1;
-  while (!isDigit(value[last])) --last;
-  return textToDouble(value.substr(first, last - first + 1));
+  const std::optional<std::string_view> value = arb::textAfterKey(text, key);
+  if (!value) return std::nullopt;
+  const std::size_t first = value->find_first_of(kDigits);
+  if (first == std::string_view::npos) return 0.0;
+  const std::size_t last = value->find_last_of(kDigits);
+  return textToDouble(value->substr(first, last - first + 1));
 }
 
 double textToDouble(std::string_view text) {

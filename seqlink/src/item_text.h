@@ -1,5 +1,6 @@
-// Helpers for the "{key:value}" item texts of .arb text headers and segment
-// configuration lines, and locale-independent number conversions.
+// The two item lookups of seqlink over the format module's one item scanner (the
+// segment configuration's and the text-header reader's, each with its own rule),
+// and locale-independent number conversions.
 #pragma once
 
 #include <locale.h>
@@ -11,15 +12,15 @@
 
 namespace seqlink {
 
-// The value of the first item whose key text occurs in text: the characters between
-// the end of the first occurrence of key and the first terminator after it, verbatim.
-// Empty when the key or the terminator is missing.
-std::string_view findItemValue(std::string_view key, std::string_view terminator,
-                               std::string_view text);
+// The configuration reader's item lookup: the characters between the end of the
+// first occurrence of key in text and the first "}" after it, verbatim. Empty when
+// the key or the "}" is missing.
+std::string_view findItemValue(std::string_view key, std::string_view text);
 
-// The number of a text-header item: from the first decimal digit of the value to its
-// last digit, converted as a decimal floating-point number (never negative; 0 when
-// the value has no digit). Empty when the item is missing.
+// The text-header reader's item lookup: the same scan (key is for example "{Clock",
+// without its colon); then from the first decimal digit of the value to its last
+// digit, converted as a decimal floating-point number (never negative; 0 when the
+// value has no digit). Empty when the item is missing.
 std::optional<double> numberFromItem(std::string_view text, std::string_view key);
 
 // Decimal floating-point conversion with the C rules (leading white space skipped,

@@ -15,31 +15,24 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "arb_format.h"
 #include "crypto_binding.h"
 #include "item_text.h"
 #include "seqlink.h"
-#include "statuses.h"
+#include "wavecrypt.h"
 
 namespace seqlink {
 namespace {
 
-// The info block is built in a buffer of this size; the text gets what is left,
-// less a 512-byte reserve for every segment item.
-inline constexpr std::int64_t kTextSpaceBase = 20460;
-inline constexpr std::int64_t kItemReserve = 512;
-inline constexpr std::size_t kItemCapacity = 512;  // one formatted item, terminator included
+// A host's name slot is copied into a segment record's name field as it is.
+static_assert(SEQLINK_NAME_SLOT == arb::kSegmentNameLength);
 
-template <typename... Args>
-std::string formatText(const char* format, Args... args) {
-  const int length = std::snprintf(nullptr, 0, format, args...);
-  if (length < 0) return {};
-  std::string text(static_cast<std::size_t>(length), '\0');
-  std::snprintf(text.data(), text.size() + 1, format, args...);
-  return text;
-}
+// One formatted segment item, terminator included, is built in a buffer of this
+// size; the text accounting reserves as much for every item appended so far.
+inline constexpr std::int64_t kItemBufferLength = 512;
 
 // Permission bits a newly created file gets (0666 less the process umask), read
 // without changing the umask.
@@ -75,34 +68,30 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
 int buildMultiSegment(const char* names, const double* clockRates, const int* sampleCounts,
                       const double* energies, unsigned segmentCount, const short* samples,
                       unsigned totalSamples, const char* outputFile) {
-  if (outputFile == nullptr || *outputFile == '\0') return kDataCannotOpen;
+  if (outputFile == nullptr || *outputFile == '\0') return SEQLINK_DATA_CANNOT_OPEN;
 
   // Room for the text in the info block; too many segments leave none.
-  const std::int64_t segments = segmentCount;
-  const std::int64_t entries = segments + 2;
-  const std::int64_t textSpace = kTextSpaceBase -
-                                 static_cast<std::int64_t>(arb::kEntryLength) * entries -
-                                 static_cast<std::int64_t>(arb::kSegmentRecordLength) * segments;
-  if (textSpace <= 0) return kDataNoMemory;
+  const std::int64_t textSpace = static_cast<std::int64_t>(arb::kInfoBlockCapacity) -
+                                 static_cast<std::int64_t>(arb::infoBlockLength(segmentCount, 0));
+  if (textSpace <= 0) return SEQLINK_DATA_NO_MEMORY;
 
   if (segmentCount > 0 && (names == nullptr || clockRates == nullptr || sampleCounts == nullptr ||
                            energies == nullptr)) {
-    return kBadItem;
+    return SEQLINK_BAD_ITEM;
   }
-  if (totalSamples > 0 && samples == nullptr) return kBadItem;
+  if (totalSamples > 0 && samples == nullptr) return SEQLINK_BAD_ITEM;
   std::uint64_t pairsInSegments = 0;
   for (unsigned i = 0; i < segmentCount; ++i) {
-    if (strnlen(names + arb::kSegmentNameLength * i, arb::kSegmentNameLength) ==
-        arb::kSegmentNameLength) {
-      return kNameTooLong;
+    if (strnlen(names + SEQLINK_NAME_SLOT * i, SEQLINK_NAME_SLOT) == SEQLINK_NAME_SLOT) {
+      return SEQLINK_NAME_TOO_LONG;
     }
-    if (sampleCounts[i] < 0) return kBadItem;
+    if (sampleCounts[i] < 0) return SEQLINK_BAD_ITEM;
     pairsInSegments += static_cast<std::uint64_t>(sampleCounts[i]);
   }
   // The segment records must describe exactly the samples that are written.
-  if (pairsInSegments != totalSamples) return kBadItem;
+  if (pairsInSegments != totalSamples) return SEQLINK_BAD_ITEM;
   const std::uint64_t dataLength = std::uint64_t{totalSamples} * arb::kBytesPerPair;
-  if (dataLength > std::numeric_limits<std::uint32_t>::max()) return kBadItem;
+  if (dataLength > std::numeric_limits<std::uint32_t>::max()) return SEQLINK_BAD_ITEM;
 
   const std::span<const std::int16_t> values(samples, 2 * std::size_t{totalSamples});
   const long double energy = exactSignalEnergy(values);
@@ -111,101 +100,75 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
   std::string text;
   {
     ClassicLocaleScope classic;  // a decimal point whatever the host's locale
-    text = formatText(arb::kVersion2SummaryTemplate, energy,
-                      static_cast<unsigned long long>(dataLength), segmentCount);
-    if (static_cast<std::int64_t>(text.size()) + 1 > textSpace) return kDataNoMemory;
+    text = arb::formatVersion2Summary(energy, dataLength, segmentCount).value_or(std::string());
+    if (static_cast<std::int64_t>(text.size()) + 1 > textSpace) return SEQLINK_DATA_NO_MEMORY;
     for (unsigned i = 0; i < segmentCount; ++i) {
-      const std::string item = formatText(arb::kVersion2SegmentTemplate, static_cast<int>(i),
-                                          names + arb::kSegmentNameLength * i, clockRates[i],
-                                          static_cast<unsigned>(sampleCounts[i]), energies[i]);
-      if (item.size() + 1 > kItemCapacity) return kDataNoMemory;
-      const std::int64_t room = textSpace - kItemReserve * (static_cast<std::int64_t>(i) + 1);
-      if (static_cast<std::int64_t>(text.size() + item.size()) + 1 > room) return kDataNoMemory;
+      const std::string item =
+          arb::formatVersion2Segment(static_cast<int>(i), names + SEQLINK_NAME_SLOT * i,
+                                     clockRates[i], static_cast<unsigned>(sampleCounts[i]),
+                                     energies[i])
+              .value_or(std::string());
+      if (static_cast<std::int64_t>(item.size()) + 1 > kItemBufferLength) {
+        return SEQLINK_DATA_NO_MEMORY;
+      }
+      const std::int64_t room = textSpace - kItemBufferLength * (static_cast<std::int64_t>(i) + 1);
+      if (static_cast<std::int64_t>(text.size() + item.size()) + 1 > room) {
+        return SEQLINK_DATA_NO_MEMORY;
+      }
       text += item;
     }
   }
 
-  // Info block: entry count, entry table, segment list, segment records, text.
-  const std::size_t entryCount = segmentCount + 2u;
-  const std::size_t blockLength = 4 + arb::kEntryLength * entryCount + arb::kSegmentListLength +
-                                  arb::kSegmentRecordLength * segmentCount + text.size();
-  std::vector<std::uint8_t> block(blockLength, 0);
-  arb::storeU32(block.data(), static_cast<std::uint32_t>(entryCount));
-  std::vector<arb::ArbEntry> table;
-  std::uint32_t nextOffset =
-      static_cast<std::uint32_t>(arb::kHeaderLength + 4 + arb::kEntryLength * entryCount);
-  auto addEntry = [&](std::uint32_t type, std::size_t length) {
-    table.push_back({type, static_cast<std::uint32_t>(length), nextOffset});
-    nextOffset += static_cast<std::uint32_t>(length);
-  };
-  addEntry(arb::kEntryTypeSegmentList, arb::kSegmentListLength);
-  for (unsigned i = 0; i < segmentCount; ++i) {
-    addEntry(arb::kEntryTypeSegmentRecord, arb::kSegmentRecordLength);
-  }
-  addEntry(arb::kEntryTypeText, text.size());
-  for (std::size_t e = 0; e < table.size(); ++e) {
-    arb::encodeEntry(&block[4 + arb::kEntryLength * e], table[e]);
-  }
-  std::size_t at = 4 + arb::kEntryLength * entryCount;
-  arb::encodeSegmentList(&block[at], segmentCount, table[1].offset);
-  at += arb::kSegmentListLength;
+  // Info block: entry table, segment list, segment records, text.
+  std::vector<arb::ArbSegmentRecord> records(segmentCount);
   std::uint32_t segmentDataOffset = 0;
   for (unsigned i = 0; i < segmentCount; ++i) {
-    arb::ArbSegmentRecord record;
+    arb::ArbSegmentRecord& record = records[i];
     record.index = i;
     record.dataOffset = segmentDataOffset;
     record.clockRate = clockRates[i];
     record.dataLength = static_cast<std::uint32_t>(sampleCounts[i]) * arb::kBytesPerPair;
-    record.name = names + arb::kSegmentNameLength * i;
-    arb::encodeSegmentRecord(&block[at], record);
+    record.name = names + SEQLINK_NAME_SLOT * i;
     segmentDataOffset += record.dataLength;
-    at += arb::kSegmentRecordLength;
   }
-  std::memcpy(&block[at], text.data(), text.size());
+  const std::vector<std::uint8_t> block = arb::encodeInfoBlock(records, text);
 
+  std::optional<arb::ArbHeader> header =
+      arb::layoutHeader(arb::kVersionMultiSegment, block.size(), dataLength);
+  if (!header) return SEQLINK_BAD_ITEM;
   const std::uint64_t paddedData = arb::roundUpToBlock(dataLength);
-  const std::uint64_t fileLength = arb::kHeaderLength + blockLength + paddedData;
-  if (fileLength > std::numeric_limits<std::uint32_t>::max()) return kBadItem;
 
   // Crypto, in this order: key draw, key wrap, CRC, sample encryption.
-  std::uint8_t dataKey[arb::kDataKeyLength] = {};
+  std::uint8_t dataKey[WAVECRYPT_KEY_BYTES] = {};
   int status = cryptoRandomKey(dataKey);
-  if (status != kOk) return status;
-  arb::ArbHeader header;
-  std::uint32_t wrappedLength = static_cast<std::uint32_t>(arb::kWrappedKeyLength);
-  status = cryptoEncOrDec(kOpKeyWrap, dataKey, static_cast<std::uint32_t>(arb::kDataKeyLength),
-                          nullptr, header.wrappedKey.data(), &wrappedLength, kEncrypt);
-  if (status != kOk) return status;
-  if (wrappedLength != arb::kWrappedKeyLength) return kCryptoCallFailed;
-  status = cryptoCrc32(block.data(), static_cast<std::uint32_t>(block.size()), header.headerCrc);
-  if (status != kOk) return status;
-
-  header.fileLength = static_cast<std::uint32_t>(fileLength);
-  header.encryptedFlag = 1;
-  header.entryTableFlag = 1;
-  header.version = arb::kVersionMultiSegment;
-  header.sampleCount = totalSamples;
-  header.dataOffset = static_cast<std::uint32_t>(arb::kHeaderLength + blockLength);
-  const arb::HeaderBytes headerBytes = arb::encodeHeader(header);
+  if (status != SEQLINK_OK) return status;
+  std::uint32_t wrappedLength = static_cast<std::uint32_t>(header->wrappedKey.size());
+  status = cryptoEncOrDec(WAVECRYPT_OP_KEY_WRAP, dataKey, sizeof dataKey, nullptr,
+                          header->wrappedKey.data(), &wrappedLength, WAVECRYPT_ENCRYPT);
+  if (status != SEQLINK_OK) return status;
+  if (wrappedLength != header->wrappedKey.size()) return SEQLINK_CRYPTO_CALL_FAILED;
+  status = cryptoCrc32(block.data(), static_cast<std::uint32_t>(block.size()), header->headerCrc);
+  if (status != SEQLINK_OK) return status;
+  const arb::HeaderBytes headerBytes = arb::encodeHeader(*header);
 
   // Encrypt before creating the file, so that a failing cipher leaves nothing behind.
   std::unique_ptr<std::uint8_t[]> cipher(new (std::nothrow) std::uint8_t[paddedData + 1]());
-  if (!cipher) return kDataNoMemory;
+  if (!cipher) return SEQLINK_DATA_NO_MEMORY;
   if (dataLength > 0) {
     std::uint32_t produced = static_cast<std::uint32_t>(paddedData);
-    status = cryptoEncOrDec(kOpDataCipher, samples, static_cast<std::uint32_t>(dataLength), dataKey,
-                            cipher.get(), &produced, kEncrypt);
-    if (status != kOk) return status;
-    if (produced != paddedData) return kCryptoCallFailed;
+    status = cryptoEncOrDec(WAVECRYPT_OP_RC5, samples, static_cast<std::uint32_t>(dataLength),
+                            dataKey, cipher.get(), &produced, WAVECRYPT_ENCRYPT);
+    if (status != SEQLINK_OK) return status;
+    if (produced != paddedData) return SEQLINK_CRYPTO_CALL_FAILED;
   }
 
   std::vector<std::uint8_t> head(headerBytes.begin(), headerBytes.end());
   head.insert(head.end(), block.begin(), block.end());
   if (!replaceFileAtomically(outputFile, head,
                              std::span<const std::uint8_t>(cipher.get(), paddedData))) {
-    return kDataCannotOpen;
+    return SEQLINK_DATA_CANNOT_OPEN;
   }
-  return kOk;
+  return SEQLINK_OK;
 }
 
 }  // namespace
@@ -216,7 +179,7 @@ long double exactSignalEnergy(std::span<const std::int16_t> values) {
   for (const std::int16_t v : values) {
     sum += static_cast<std::uint64_t>(static_cast<std::int64_t>(v) * v);
   }
-  return static_cast<long double>(sum) / (arb::kFullScale * arb::kFullScale);
+  return static_cast<long double>(sum) / (arb::kEnergyDivisor * arb::kEnergyDivisor);
 }
 
 bool replaceFileAtomically(const std::string& path, std::span<const std::uint8_t> head,
@@ -256,6 +219,6 @@ extern "C" SEQLINK_API int crtMultiSegArb(const char* names, const double* clock
     return seqlink::buildMultiSegment(names, clockRates, sampleCounts, energies, segmentCount,
                                       samples, totalSamples, outputFile);
   } catch (...) {
-    return seqlink::kDataNoMemory;
+    return SEQLINK_DATA_NO_MEMORY;
   }
 }

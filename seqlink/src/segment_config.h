@@ -22,9 +22,6 @@ struct SegmentConfig {
 // The one configuration of the process (not locked: one caller at a time).
 SegmentConfig& segmentConfig();
 
-inline constexpr std::string_view kItemTerminator = "}";
-inline constexpr std::size_t kNameSlot = 256;  // names hold at most 255 characters
-
 // The fields of one "{SEGMENT_i:"name",clock,count,energy}" item, as text.
 struct SegmentItem {
   std::string_view name;
@@ -36,14 +33,14 @@ struct SegmentItem {
 // "SEGMENT_" followed by index in decimal.
 std::string segmentKey(long long index);
 
-// Splits the item found under key in configLine. Returns 0, or 2 when the item is
-// missing or any of its four fields is empty.
-int parseSegmentItem(std::string_view key, std::string_view terminator, std::string_view configLine,
-                     SegmentItem& item);
+// Splits the item found under key in configLine. Returns SEQLINK_OK, or
+// SEQLINK_BAD_ITEM when the item is missing or any of its four fields is empty.
+int parseSegmentItem(std::string_view key, std::string_view configLine, SegmentItem& item);
 
 // Reads the configuration from the whole content of a configuration file (only its
 // first line counts) and replaces the process-wide configuration. Same outputs and
-// statuses as readMultiSegConfig, except 1, which only the file opening can give.
+// statuses as readMultiSegConfig, except SEQLINK_CONFIG_CANNOT_OPEN, which only the
+// file opening can give.
 int readMultiSegConfigText(std::string_view content, char* outputFile, int* segmentCount,
                            int* totalSamples);
 

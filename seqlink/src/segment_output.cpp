@@ -13,7 +13,6 @@
 #include "item_text.h"
 #include "segment_config.h"
 #include "seqlink.h"
-#include "statuses.h"
 
 namespace seqlink {
 namespace {
@@ -37,29 +36,29 @@ struct ParsedSegment {
 
 int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::optional<double> target,
                        double& energy, const std::string& name) {
-  if (name == "Blank") {
+  if (name == kBlankName) {
     if (pairs > 0) std::memset(destination, 0, pairs * arb::kBytesPerPair);
     if (pairs > 0 && target && *target > kLevelFloor) energy = *target * *target * pairs;
-    return kOk;
+    return SEQLINK_OK;
   }
   const int status = readSamples(name.c_str(), pairs, destination);
-  if (status != kOk) return status;
-  if (pairs == 0) return kOk;
+  if (status != SEQLINK_OK) return status;
+  if (pairs == 0) return SEQLINK_OK;
 
   const double level = std::sqrt(energy / static_cast<double>(pairs));
   if (!target || *target <= kLevelFloor || std::fabs(*target - level) <= kLevelFloor) {
-    return kOk;
+    return SEQLINK_OK;
   }
   if (energy <= kLevelFloor) {
     energy = *target * *target * pairs;
-    return kOk;
+    return SEQLINK_OK;
   }
   // A negative or infinite configured energy has no usable level: keep the samples.
-  if (!std::isfinite(level)) return kOk;
+  if (!std::isfinite(level)) return SEQLINK_OK;
   const std::span<std::int16_t> values(destination, 2 * pairs);
   for (std::int16_t& v : values) v = scaleValue(v, *target, level);
   energy = arb::signalEnergy(std::span<const std::int16_t>(values));
-  return kOk;
+  return SEQLINK_OK;
 }
 
 namespace {
@@ -68,32 +67,32 @@ int outputSegments(short* samples, char* names, double* clockRates, int* sampleC
                    double* energies) {
   const SegmentConfig& config = segmentConfig();
   const int count = config.segmentCount;
-  if (count < 0) return kBadItem;
+  if (count < 0) return SEQLINK_BAD_ITEM;
   if (count > 0 && (names == nullptr || clockRates == nullptr || sampleCounts == nullptr ||
                     energies == nullptr)) {
-    return kBadItem;
+    return SEQLINK_BAD_ITEM;
   }
 
   std::vector<std::string> segmentNames(static_cast<std::size_t>(count));
   std::uint64_t totalPairs = 0;
   for (int i = 0; i < count; ++i) {
     SegmentItem item;
-    const int status = parseSegmentItem(segmentKey(i), kItemTerminator, config.configLine, item);
-    if (status != kOk) return status;
-    if (item.name.size() >= kNameSlot) return kNameTooLong;
-    char* slot = names + kNameSlot * static_cast<std::size_t>(i);
-    std::memset(slot, 0, kNameSlot);
+    const int status = parseSegmentItem(segmentKey(i), config.configLine, item);
+    if (status != SEQLINK_OK) return status;
+    if (item.name.size() >= SEQLINK_NAME_SLOT) return SEQLINK_NAME_TOO_LONG;
+    char* slot = names + SEQLINK_NAME_SLOT * static_cast<std::size_t>(i);
+    std::memset(slot, 0, SEQLINK_NAME_SLOT);
     std::memcpy(slot, item.name.data(), item.name.size());
     segmentNames[i] = item.name;
 
     clockRates[i] = textToDouble(item.clock);
     const std::optional<int> pairs = textToInt(item.count);
-    if (!pairs || *pairs < 0) return kBadItem;
+    if (!pairs || *pairs < 0) return SEQLINK_BAD_ITEM;
     sampleCounts[i] = *pairs;
     totalPairs += static_cast<std::uint64_t>(*pairs);
     energies[i] = textToDouble(item.energy);
   }
-  if (totalPairs > 0 && samples == nullptr) return kBadItem;
+  if (totalPairs > 0 && samples == nullptr) return SEQLINK_BAD_ITEM;
 
   if (config.clockRateMode == "HIGHEST") {
     double highest = 0.0;
@@ -102,7 +101,7 @@ int outputSegments(short* samples, char* names, double* clockRates, int* sampleC
   } else if (config.clockRateMode == "USER") {
     for (int i = 0; i < count; ++i) clockRates[i] = config.userClockRate;
   } else if (config.clockRateMode != "UNCHANGED") {
-    return kBadItem;
+    return SEQLINK_BAD_ITEM;
   }
 
   std::vector<std::optional<double>> targets(static_cast<std::size_t>(count));
@@ -125,7 +124,7 @@ int outputSegments(short* samples, char* names, double* clockRates, int* sampleC
       if (i != referenceSegment) targets[i] = reference;
     }
   } else if (config.levelMode != "UNCHANGED") {
-    return kBadItem;
+    return SEQLINK_BAD_ITEM;
   }
 
   std::size_t firstPair = 0;
@@ -133,10 +132,10 @@ int outputSegments(short* samples, char* names, double* clockRates, int* sampleC
     const auto pairs = static_cast<std::size_t>(sampleCounts[i]);
     const int status = loadSegmentSamples(samples + 2 * firstPair, pairs, targets[i], energies[i],
                                           segmentNames[i]);
-    if (status != kOk) return status;
+    if (status != SEQLINK_OK) return status;
     firstPair += pairs;
   }
-  return kOk;
+  return SEQLINK_OK;
 }
 
 }  // namespace
@@ -147,6 +146,6 @@ extern "C" SEQLINK_API int outputIQDataAndInf(short* samples, char* names, doubl
   try {
     return seqlink::outputSegments(samples, names, clockRates, sampleCounts, energies);
   } catch (...) {
-    return seqlink::kDataNoMemory;
+    return SEQLINK_DATA_NO_MEMORY;
   }
 }

@@ -15,8 +15,8 @@ inline constexpr double kLevelFloor = 0.00001;
 // Fills pairs IQ pairs at destination from the segment name ("Blank" or an .arb
 // file) and, when a target RMS level is given, rescales them to it and updates
 // energy (the segment's signal energy; on entry the configured one). A segment
-// without pairs has no level and is left as it is. Returns 0 or a sample-reader
-// status (240-248).
+// without pairs has no level and is left as it is. Returns SEQLINK_OK or a status of
+// the sample reader (readSamples).
 int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::optional<double> target,
                        double& energy, const std::string& name);
 

@@ -1,23 +1,28 @@
 // The .arb format module: header bytes at their offsets, bounds checks of the
-// parsers, text items, the version-2 info block and the signal energy.
+// decoders (from memory and from a byte source, whole and cut short), text items,
+// the writers' helpers, the version-2 info block and the signal energy. Reference
+// bytes are built here with the tests' own little-endian helpers.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "arb_format.h"
+#include "arb_source.h"
+#include "failing_source.h"
+#include "little_endian.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-void putU32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
-}
-std::uint32_t getU32(const std::uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+using arb::ParseStatus;
+using arbtest::FailingSource;
+using arbtest::getU32;
+using arbtest::putU32;
 
 arb::ArbHeader sampleHeader() {
   arb::ArbHeader h;
@@ -120,8 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ArbFormatSizes, DataIsPaddedToWholeCipherBlocks) {
   for (std::uint64_t n = 0; n < 20; ++n) {
     const std::uint64_t expected = 4 * n + (n % 2 ? 4 : 0);
-    EXPECT_EQ(arb::paddedDataLength(n), expected) << n;
-    EXPECT_EQ(arb::expectedFileLength(100, n), 308 + expected) << n;
+    EXPECT_EQ(arb::roundUpToBlock(4 * n), expected) << n;
+    const std::optional<arb::ArbHeader> header = arb::layoutHeader(1, 100, 4 * n);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->fileLength, 308 + expected) << n;
   }
 }
 
@@ -241,6 +248,590 @@ TEST(ArbFormatLittleEndian, F64AndU16RoundTrip) {
   arb::storeU16(b, 0xBEEF);
   EXPECT_EQ(b[0], 0xEF);
   EXPECT_EQ(arb::loadU16(b), 0xBEEF);
+}
+
+// ---------------------------------------------------------------------------
+// Decoding from a byte source, field by field
+// ---------------------------------------------------------------------------
+
+// A 208-byte header whose every u32 field holds a different value.
+Bytes distinctHeader() {
+  Bytes b(208, 0);
+  for (std::size_t k = 0; k < b.size(); ++k) b[k] = static_cast<std::uint8_t>(0x40 + k);
+  b[4] = 'A';
+  b[5] = 'R';
+  b[6] = 'B';
+  b[7] = 0;
+  return b;
+}
+
+struct HeaderFieldCase {
+  const char* name;
+  std::size_t offset;
+  std::size_t size;
+  std::optional<std::uint32_t> (*get)(const arb::HeaderRecord&);
+};
+
+void PrintTo(const HeaderFieldCase& c, std::ostream* os) { *os << c.name; }
+
+class ArbFormatHeaderField : public testing::TestWithParam<HeaderFieldCase> {};
+
+TEST_P(ArbFormatHeaderField, ReadsItsOffsetAndIsMissingWhenTheInputEndsBeforeItsLastByte) {
+  const HeaderFieldCase& c = GetParam();
+  const Bytes full = distinctHeader();
+  const std::uint32_t expected = c.size == 4 ? getU32(full.data() + c.offset) : full[c.offset];
+  for (std::size_t cut : {std::size_t{0}, c.offset, c.offset + c.size - 1, c.offset + c.size,
+                          std::size_t{208}, std::size_t{300}}) {
+    Bytes input = full;
+    input.resize(cut, 0x99);
+    const arb::HeaderRecord record(input);
+    EXPECT_EQ(record.present(), std::min<std::size_t>(cut, 208)) << cut;
+    EXPECT_EQ(record.complete(), cut >= 208) << cut;
+    if (cut < c.offset + c.size) {
+      EXPECT_EQ(c.get(record), std::nullopt) << cut;
+    } else {
+      EXPECT_EQ(c.get(record), expected) << cut;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ArbFormatHeaderField,
+    testing::Values(HeaderFieldCase{"headerCrc", 0, 4,
+                                    [](const arb::HeaderRecord& r) { return r.headerCrc(); }},
+                    HeaderFieldCase{"headerLength", 8, 4,
+                                    [](const arb::HeaderRecord& r) { return r.headerLength(); }},
+                    HeaderFieldCase{"fileLength", 12, 4,
+                                    [](const arb::HeaderRecord& r) { return r.fileLength(); }},
+                    HeaderFieldCase{"encryptedFlag", 16, 1,
+                                    [](const arb::HeaderRecord& r) {
+                                      return std::optional<std::uint32_t>(r.encryptedFlag());
+                                    }},
+                    HeaderFieldCase{"entryTableFlag", 19, 1,
+                                    [](const arb::HeaderRecord& r) {
+                                      return std::optional<std::uint32_t>(r.entryTableFlag());
+                                    }},
+                    HeaderFieldCase{"version", 20, 4,
+                                    [](const arb::HeaderRecord& r) { return r.version(); }},
+                    HeaderFieldCase{"sampleCount", 200, 4,
+                                    [](const arb::HeaderRecord& r) { return r.sampleCount(); }},
+                    HeaderFieldCase{"dataOffset", 204, 4,
+                                    [](const arb::HeaderRecord& r) { return r.dataOffset(); }}),
+    [](const testing::TestParamInfo<HeaderFieldCase>& info) { return info.param.name; });
+
+TEST(ArbFormatHeaderRecord, MagicNeedsAllFourBytes) {
+  const Bytes full = distinctHeader();
+  EXPECT_TRUE(arb::HeaderRecord(full).hasMagic());
+  EXPECT_FALSE(arb::HeaderRecord(std::span(full).first(7)).hasMagic());
+  EXPECT_TRUE(arb::HeaderRecord(std::span(full).first(8)).hasMagic());
+  for (std::size_t k = 4; k < 8; ++k) {
+    Bytes wrong = full;
+    wrong[k] ^= 0x20;
+    EXPECT_FALSE(arb::HeaderRecord(wrong).hasMagic()) << k;
+  }
+}
+
+TEST(ArbFormatHeaderRecord, DecodesEveryFieldOnlyWhenComplete) {
+  const Bytes full = distinctHeader();
+  EXPECT_EQ(arb::HeaderRecord(std::span(full).first(207)).decode(), std::nullopt);
+  const std::optional<arb::ArbHeader> h = arb::HeaderRecord(full).decode();
+  ASSERT_TRUE(h);
+  EXPECT_EQ(h->headerCrc, getU32(full.data() + 0));
+  EXPECT_EQ(h->headerLength, getU32(full.data() + 8));
+  EXPECT_EQ(h->fileLength, getU32(full.data() + 12));
+  EXPECT_EQ(h->encryptedFlag, full[16]);
+  EXPECT_EQ(h->entryTableFlag, full[19]);
+  EXPECT_EQ(h->version, getU32(full.data() + 20));
+  EXPECT_TRUE(std::equal(h->wrappedKey.begin(), h->wrappedKey.end(), full.begin() + 24));
+  EXPECT_EQ(h->wrappedKey.size(), 84u);
+  EXPECT_EQ(h->sampleCount, getU32(full.data() + 200));
+  EXPECT_EQ(h->dataOffset, getU32(full.data() + 204));
+}
+
+TEST(ArbFormatHeaderRecord, ReadFromASourceTakesWhatTheSourceHolds) {
+  Bytes file = distinctHeader();
+  file.resize(500, 7);
+  for (const std::size_t size : {0u, 3u, 204u, 207u, 208u, 500u}) {
+    const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size));
+    arb::MemorySource source(cut);
+    arb::HeaderRecord header;
+    ASSERT_EQ(arb::readHeader(source, header), ParseStatus::ok) << size;
+    EXPECT_EQ(header.present(), std::min<std::size_t>(size, 208)) << size;
+    EXPECT_TRUE(std::equal(header.bytes().begin(), header.bytes().begin() + header.present(),
+                           file.begin()));
+  }
+  FailingSource failing(file, 100);
+  arb::HeaderRecord header;
+  EXPECT_EQ(arb::readHeader(failing, header), ParseStatus::readError);
+}
+
+TEST(ArbFormatHeaderRecord, BodyKindReadsTheVersionAsSigned) {
+  EXPECT_EQ(arb::bodyKind(1), arb::BodyKind::textHeader);
+  for (const std::uint32_t v : {2u, 3u, 0x7FFFFFFFu}) {
+    EXPECT_EQ(arb::bodyKind(v), arb::BodyKind::infoBlock) << v;
+  }
+  for (const std::uint32_t v : {0u, 0x80000000u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(arb::bodyKind(v), arb::BodyKind::unknown) << v;
+  }
+}
+
+TEST(ArbFormatHeaderRecord, OnlyVersion2AndAboveMayStoreDataInTheClear) {
+  EXPECT_TRUE(arb::dataEncrypted(1, 0));
+  EXPECT_TRUE(arb::dataEncrypted(0, 0));
+  EXPECT_TRUE(arb::dataEncrypted(2, 1));
+  EXPECT_FALSE(arb::dataEncrypted(2, 0));
+  EXPECT_FALSE(arb::dataEncrypted(0xFFFFFFFF, 0));  // unsigned: above 2
+}
+
+struct BlockRangeCase {
+  std::uint32_t dataOffset;
+  std::uint64_t maxLength;
+  ParseStatus expected;
+  std::uint64_t length;
+};
+
+class ArbFormatHeaderBlockRange : public testing::TestWithParam<BlockRangeCase> {};
+
+TEST_P(ArbFormatHeaderBlockRange, RunsFrom208ToTheDataOffset) {
+  const BlockRangeCase& c = GetParam();
+  arb::ByteRange range{1, 1};
+  EXPECT_EQ(arb::headerBlockRange(c.dataOffset, range, c.maxLength), c.expected);
+  if (c.expected != ParseStatus::badDataOffset) {
+    EXPECT_EQ(range.offset, 208u);
+    EXPECT_EQ(range.length, c.length);
+  }
+}
+
+constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ArbFormatHeaderBlockRange,
+    testing::Values(BlockRangeCase{0, kNoLimit, ParseStatus::badDataOffset, 0},
+                    BlockRangeCase{207, kNoLimit, ParseStatus::badDataOffset, 0},
+                    BlockRangeCase{208, kNoLimit, ParseStatus::ok, 0},
+                    BlockRangeCase{300, kNoLimit, ParseStatus::ok, 92},
+                    BlockRangeCase{0xFFFFFFFF, kNoLimit, ParseStatus::ok, 0xFFFFFFFFull - 208},
+                    BlockRangeCase{208 + 10240, 10240, ParseStatus::ok, 10240},
+                    BlockRangeCase{208 + 10241, 10240, ParseStatus::blockTooLong, 10241}));
+
+TEST(ArbFormatHeaderCrc, MatchesOnlyTheSameValue) {
+  EXPECT_EQ(arb::matchHeaderCrc(0xDEADBEEF, 0xDEADBEEF), ParseStatus::ok);
+  EXPECT_EQ(arb::matchHeaderCrc(0xDEADBEEF, 0xDEADBEEE), ParseStatus::badHeaderCrc);
+}
+
+// A file of the header, an entry table of the given entries at 212 and filler.
+Bytes fileWithEntries(const std::vector<arb::ArbEntry>& entries, std::size_t size) {
+  Bytes file(std::max<std::size_t>(size, 212 + 16 * entries.size()), 0xEE);
+  putU32(file, 208, static_cast<std::uint32_t>(entries.size()));
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    putU32(file, 212 + 16 * k, entries[k].type);
+    putU32(file, 216 + 16 * k, entries[k].length);
+    putU32(file, 220 + 16 * k, entries[k].offset);
+    putU32(file, 224 + 16 * k, 0);
+  }
+  return file;
+}
+
+TEST(ArbFormatEntryRecord, ReadsEachFieldOfEntryIWhereverTheFileEnds) {
+  const std::vector<arb::ArbEntry> entries = {{2, 16, 260}, {3, 280, 276}, {1, 9, 556}};
+  const Bytes full = fileWithEntries(entries, 600);
+  for (std::uint32_t i = 0; i < entries.size(); ++i) {
+    const std::size_t at = 212 + 16 * i;
+    for (const std::size_t size : {at, at + 3, at + 4, at + 7, at + 8, at + 11, at + 12, at + 16}) {
+      SCOPED_TRACE(testing::Message() << "entry " << i << " size " << size);
+      const Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
+      arb::MemorySource source(cut);
+      arb::EntryRecord entry;
+      ASSERT_EQ(arb::readEntry(source, i, entry), ParseStatus::ok);
+      EXPECT_EQ(entry.type(), size >= at + 4 ? std::optional(entries[i].type) : std::nullopt);
+      EXPECT_EQ(entry.blockLength(),
+                size >= at + 8 ? std::optional(entries[i].length) : std::nullopt);
+      EXPECT_EQ(entry.blockOffset(),
+                size >= at + 12 ? std::optional(entries[i].offset) : std::nullopt);
+      const std::optional<arb::ByteRange> block = entry.block();
+      ASSERT_EQ(block.has_value(), size >= at + 12);
+      if (block) {
+        EXPECT_EQ(block->offset, entries[i].offset);
+        EXPECT_EQ(block->length, entries[i].length);
+      }
+    }
+  }
+  // An entry index far past the end reads nothing and does not wrap.
+  arb::MemorySource source(full);
+  arb::EntryRecord far;
+  EXPECT_EQ(arb::readEntry(source, 0xFFFFFFFFu, far), ParseStatus::ok);
+  EXPECT_EQ(far.present(), 0u);
+  FailingSource failing(full, 230);
+  EXPECT_EQ(arb::readEntry(failing, 1, far), ParseStatus::readError);
+}
+
+TEST(ArbFormatEntryRecord, EntryCountNeedsItsFourBytes) {
+  const Bytes full = fileWithEntries({{1, 3, 228}}, 240);
+  std::uint32_t count = 0;
+  for (const std::size_t size : {0u, 208u, 211u}) {
+    const Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
+    arb::MemorySource source(cut);
+    EXPECT_EQ(arb::readEntryCount(source, count), ParseStatus::tooShort) << size;
+  }
+  const Bytes cut(full.begin(), full.begin() + 212);
+  arb::MemorySource source(cut);
+  ASSERT_EQ(arb::readEntryCount(source, count), ParseStatus::ok);
+  EXPECT_EQ(count, 1u);
+  FailingSource failing(full, 210);
+  EXPECT_EQ(arb::readEntryCount(failing, count), ParseStatus::readError);
+}
+
+struct LocateCase {
+  const char* name;
+  std::uint32_t version;
+  std::uint32_t dataOffset;
+  std::vector<arb::ArbEntry> entries;       // written from 208 when not empty
+  std::optional<std::uint32_t> entryCount;  // overrides the count at 208
+  std::size_t fileSize;
+  ParseStatus expected;
+  arb::ByteRange range;
+};
+
+void PrintTo(const LocateCase& c, std::ostream* os) { *os << c.name; }
+
+class ArbFormatLocateText : public testing::TestWithParam<LocateCase> {};
+
+TEST_P(ArbFormatLocateText, FindsTheBlockOfTheTextHeader) {
+  const LocateCase& c = GetParam();
+  Bytes file = c.entries.empty() ? Bytes(c.fileSize, 0x20) : fileWithEntries(c.entries, 0);
+  if (c.entryCount) putU32(file, 208, *c.entryCount);
+  file.resize(std::max<std::size_t>(file.size(), 208), 0x20);
+  putU32(file, 20, c.version);
+  putU32(file, 204, c.dataOffset);
+  file.resize(c.fileSize, 0x20);
+  arb::MemorySource source(file);
+  arb::HeaderRecord header;
+  ASSERT_EQ(arb::readHeader(source, header), ParseStatus::ok);
+  arb::ByteRange range{};
+  ASSERT_EQ(arb::locateTextHeader(source, header, range), c.expected);
+  if (c.expected == ParseStatus::ok) {
+    EXPECT_EQ(range.offset, c.range.offset);
+    EXPECT_EQ(range.length, c.range.length);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ArbFormatLocateText,
+    testing::Values(
+        LocateCase{"version1", 1, 300, {}, {}, 400, ParseStatus::ok, {208, 92}},
+        LocateCase{"version1EmptyText", 1, 208, {}, {}, 208, ParseStatus::ok, {208, 0}},
+        // The text may reach past the end: readText decides.
+        LocateCase{"version1PastTheEnd", 1, 5000, {}, {}, 400, ParseStatus::ok, {208, 4792}},
+        LocateCase{
+            "version1OffsetBeforeTheBlock", 1, 207, {}, {}, 400, ParseStatus::badDataOffset, {}},
+        LocateCase{"version1WithoutDataOffset", 1, 300, {}, {}, 206, ParseStatus::tooShort, {}},
+        LocateCase{"version0", 0, 300, {}, {}, 400, ParseStatus::badVersion, {}},
+        LocateCase{"negativeVersion", 0x80000000, 300, {}, {}, 400, ParseStatus::badVersion, {}},
+        LocateCase{"version2LastEntry",
+                   2,
+                   0,
+                   {{2, 16, 260}, {1, 9, 276}},
+                   {},
+                   300,
+                   ParseStatus::ok,
+                   {276, 9}},
+        LocateCase{"version7LastEntry", 7, 0, {{1, 5, 228}}, {}, 300, ParseStatus::ok, {228, 5}},
+        LocateCase{
+            "version2NoEntries", 2, 0, {{1, 5, 228}}, 0u, 300, ParseStatus::badInfoBlock, {}},
+        LocateCase{"version2CountPastTheEnd", 2, 0, {}, {}, 210, ParseStatus::tooShort, {}},
+        LocateCase{
+            "version2HugeCount", 2, 0, {{1, 5, 228}}, 0xFFFFFFFFu, 300, ParseStatus::tooShort, {}},
+        LocateCase{"version2LastEntryCutBeforeItsOffset",
+                   2,
+                   0,
+                   {{2, 16, 260}, {1, 9, 276}},
+                   {},
+                   228 + 11,
+                   ParseStatus::tooShort,
+                   {}},
+        LocateCase{"version2LastEntryCutAfterItsOffset",
+                   2,
+                   0,
+                   {{2, 16, 260}, {1, 9, 276}},
+                   {},
+                   228 + 12,
+                   ParseStatus::ok,
+                   {276, 9}}),
+    [](const testing::TestParamInfo<LocateCase>& info) { return info.param.name; });
+
+TEST(ArbFormatLocateText, VersionMissingFromAShortFileIsTooShort) {
+  const Bytes file(23, 0);
+  arb::MemorySource source(file);
+  arb::HeaderRecord header;
+  ASSERT_EQ(arb::readHeader(source, header), ParseStatus::ok);
+  arb::ByteRange range;
+  EXPECT_EQ(arb::locateTextHeader(source, header, range), ParseStatus::tooShort);
+}
+
+// ---------------------------------------------------------------------------
+// Bytes and text from a source
+// ---------------------------------------------------------------------------
+
+struct TextCase {
+  const char* name;
+  arb::ByteRange range;
+  ParseStatus whole;      // readText
+  std::string wholeText;  // when whole is ok
+  ParseStatus upTo;       // readTextUpTo
+  std::string upToText;   // when upTo is ok
+};
+
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
+
+class ArbFormatText : public testing::TestWithParam<TextCase> {};
+
+// 20 bytes: "{A:1}{B:2}" then a zero byte, then "{C:3}" and four more bytes.
+const Bytes& textSource() {
+  static const Bytes bytes = [] {
+    const std::string s("{A:1}{B:2}\0{C:3}wxyz", 20);
+    return Bytes(s.begin(), s.end());
+  }();
+  return bytes;
+}
+
+TEST_P(ArbFormatText, IsCutAtTheFirstZeroByteAndBoundedByTheSource) {
+  const TextCase& c = GetParam();
+  arb::MemorySource source(textSource());
+  std::string text = "old";
+  ASSERT_EQ(arb::readText(source, c.range, text), c.whole);
+  if (c.whole == ParseStatus::ok) {
+    EXPECT_EQ(text, c.wholeText);
+  }
+  text = "old";
+  ASSERT_EQ(arb::readTextUpTo(source, c.range, text), c.upTo);
+  if (c.upTo == ParseStatus::ok) {
+    EXPECT_EQ(text, c.upToText);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ArbFormatText,
+    testing::Values(
+        TextCase{"whole", {0, 10}, ParseStatus::ok, "{A:1}{B:2}", ParseStatus::ok, "{A:1}{B:2}"},
+        TextCase{
+            "cutAtZero", {0, 20}, ParseStatus::ok, "{A:1}{B:2}", ParseStatus::ok, "{A:1}{B:2}"},
+        TextCase{"afterTheZero", {11, 5}, ParseStatus::ok, "{C:3}", ParseStatus::ok, "{C:3}"},
+        TextCase{"empty", {20, 0}, ParseStatus::ok, "", ParseStatus::ok, ""},
+        TextCase{"pastTheEnd", {16, 5}, ParseStatus::tooShort, "", ParseStatus::ok, "wxyz"},
+        TextCase{"offsetPastTheEnd", {21, 0}, ParseStatus::tooShort, "", ParseStatus::tooShort, ""},
+        TextCase{"lengthThatWouldWrap",
+                 {11, std::numeric_limits<std::uint64_t>::max() - 5},
+                 ParseStatus::tooShort,
+                 "",
+                 ParseStatus::ok,
+                 "{C:3}wxyz"}),
+    [](const testing::TestParamInfo<TextCase>& info) { return info.param.name; });
+
+TEST(ArbFormatBytes, ReadsExactlyTheRangeOrRefuses) {
+  const Bytes& bytes = textSource();
+  arb::MemorySource source(bytes);
+  std::uint8_t out[8] = {};
+  ASSERT_EQ(arb::readBytes(source, {5, 5}, out), ParseStatus::ok);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 5), "{B:2}");
+  EXPECT_EQ(arb::readBytes(source, {16, 5}, out), ParseStatus::tooShort);
+  EXPECT_EQ(arb::readBytes(source, {25, 0}, out), ParseStatus::tooShort);
+  FailingSource failing(bytes, 8);
+  EXPECT_EQ(arb::readBytes(failing, {5, 5}, out), ParseStatus::readError);
+  std::string text;
+  EXPECT_EQ(arb::readText(failing, {5, 5}, text), ParseStatus::readError);
+  EXPECT_EQ(arb::readTextUpTo(failing, {5, 50}, text), ParseStatus::readError);
+}
+
+// ---------------------------------------------------------------------------
+// The item scanner
+// ---------------------------------------------------------------------------
+
+struct ScanCase {
+  std::string text;
+  std::string keyText;
+  std::optional<std::string> expected;
+};
+
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.keyText << " in " << c.text; }
+
+class ArbFormatScanner : public testing::TestWithParam<ScanCase> {};
+
+TEST_P(ArbFormatScanner, TakesTheTextAfterTheFirstKeyUpToTheNextBrace) {
+  const ScanCase& c = GetParam();
+  const std::optional<std::string_view> got = arb::textAfterKey(c.text, c.keyText);
+  ASSERT_EQ(got.has_value(), c.expected.has_value());
+  if (got) {
+    EXPECT_EQ(*got, *c.expected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ArbFormatScanner,
+    testing::Values(ScanCase{"{Clock:5HZ}", "{Clock:", "5HZ"},
+                    ScanCase{"{Clock:5HZ}", "{Clock", ":5HZ"},  // the key text is taken as is
+                    ScanCase{"{Clocks:7}", "{Clock", "s:7"},    // a prefix matches
+                    ScanCase{"{A:1}{A:2}", "A:", "1"},          // first occurrence
+                    ScanCase{"x{A:}", "A:", ""},                // empty value
+                    ScanCase{"{A:1", "A:", std::nullopt},       // no closing brace
+                    ScanCase{"{A:1}}", "A:1}", ""},             // brace right after the key
+                    ScanCase{"{B:1}", "A:", std::nullopt},      // no key
+                    ScanCase{"", "", std::nullopt},             // no brace at all
+                    ScanCase{"ab}cd", "", "ab"}));              // empty key: from the start
+
+// ---------------------------------------------------------------------------
+// Writers' helpers
+// ---------------------------------------------------------------------------
+
+struct LayoutHeaderCase {
+  std::uint32_t version;
+  std::uint64_t blockLength;
+  std::uint64_t dataLength;
+  std::uint8_t flags;
+  std::uint64_t fileLength;
+  std::uint32_t sampleCount;
+};
+
+class ArbFormatLayoutHeader : public testing::TestWithParam<LayoutHeaderCase> {};
+
+TEST_P(ArbFormatLayoutHeader, FillsTheLayoutFieldsOfItsVersion) {
+  const LayoutHeaderCase& c = GetParam();
+  const std::optional<arb::ArbHeader> h = arb::layoutHeader(c.version, c.blockLength, c.dataLength);
+  ASSERT_TRUE(h);
+  EXPECT_EQ(h->version, c.version);
+  EXPECT_EQ(h->headerLength, 208u);
+  EXPECT_EQ(h->encryptedFlag, c.flags);
+  EXPECT_EQ(h->entryTableFlag, c.flags);
+  EXPECT_EQ(h->dataOffset, 208 + c.blockLength);
+  EXPECT_EQ(h->fileLength, c.fileLength);
+  EXPECT_EQ(h->sampleCount, c.sampleCount);
+  EXPECT_EQ(h->headerCrc, 0u);  // the writer's part
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ArbFormatLayoutHeader,
+    testing::Values(LayoutHeaderCase{1, 300, 0, 0, 508, 0},
+                    LayoutHeaderCase{1, 300, 12, 0, 524, 3},  // 3 pairs padded to 16 bytes
+                    LayoutHeaderCase{1, 300, 13, 0, 524, 3},  // a raw input size, not pairs
+                    LayoutHeaderCase{1, 300, 256, 0, 764, 64},
+                    LayoutHeaderCase{2, 584, 12, 1, 808, 3},  // one segment of 3 pairs
+                    LayoutHeaderCase{2, 100, 4000000000ull, 1, 4000000308ull, 1000000000u}));
+
+TEST(ArbFormatLayoutHeader, RefusesFilesLongerThanTheLengthField) {
+  EXPECT_TRUE(arb::layoutHeader(2, 0xFFFFFFFFull - 208 - 8, 8));
+  EXPECT_FALSE(arb::layoutHeader(2, 0xFFFFFFFFull - 208 - 7, 8));
+  EXPECT_FALSE(arb::layoutHeader(1, 0, 0x100000000ull));
+}
+
+TEST(ArbFormatTextItems, Version1TextFollowsItsTemplate) {
+  arb::Version1Items items;
+  items.clock = 2500;
+  items.energy = 1.5;
+  items.pairs = 301;
+  items.dataSource = "PRBS9";
+  items.values = 602;
+  items.symbolRate = 2500;
+  items.modulationType = "32QAM";
+  items.filterType = "Raised cosine";
+  items.filterCoefficient = 1.0;
+  items.impulseLength = 1;
+  items.overSampling = 1;
+  EXPECT_EQ(arb::formatVersion1Text(items),
+            "{Clock:2500HZ}{ModulationMode:Digital}{Value:1.500000}{Num:301}{DataSource:PRBS9}"
+            "{Length:602}{SymbolRate:2500Hz}{ModulationType:32QAM}{FilterType:Raised cosine}"
+            "{FilterCoefficients :1.000000}{ImpulseLength:1}{OverSample:1}");
+}
+
+TEST(ArbFormatTextItems, Version2SummaryAndSegmentItems) {
+  EXPECT_EQ(arb::formatVersion2Summary(2.25L, 12, 1),
+            "{Value:2.250000}{Num:12}{NUMBER SEGMENTS:1}");
+  EXPECT_EQ(arb::formatVersion2Summary(0.0L, 0xFFFFFFFCull, 0),
+            "{Value:0.000000}{Num:4294967292}{NUMBER SEGMENTS:0}");
+  EXPECT_EQ(arb::formatVersion2Segment(0, "a.arb", 1e8, 3, 0.125),
+            "{SEGMENT_0:a.arb,100000000.000000,3,0.125000}");
+}
+
+// The info block of one segment of 3 pairs, byte by byte.
+TEST(ArbFormatInfoBlock, EncodesEntriesListRecordsAndTextBackToBack) {
+  const std::vector<arb::ArbSegmentRecord> segments = {{0, 0, 1e6, 12, "one.arb"}};
+  const std::string text = "{Value:1.000000}{Num:12}{NUMBER SEGMENTS:1}";
+  const Bytes block = arb::encodeInfoBlock(segments, text);
+  ASSERT_EQ(block.size(), 4 + 3 * 16 + 16 + 280 + text.size());
+  EXPECT_EQ(block.size(), arb::infoBlockLength(1, text.size()));
+  EXPECT_EQ(getU32(block, 0), 3u);
+  const std::uint32_t expected[3][4] = {
+      {2, 16, 260, 0}, {3, 280, 276, 0}, {1, static_cast<std::uint32_t>(text.size()), 556, 0}};
+  for (std::size_t e = 0; e < 3; ++e) {
+    for (std::size_t w = 0; w < 4; ++w) {
+      EXPECT_EQ(getU32(block, 4 + 16 * e + 4 * w), expected[e][w]) << e << " " << w;
+    }
+  }
+  // Segment list at file offset 260: count, first record offset, 8 zero bytes.
+  EXPECT_EQ(getU32(block, 260 - 208), 1u);
+  EXPECT_EQ(getU32(block, 264 - 208), 276u);
+  EXPECT_EQ(getU32(block, 268 - 208), 0u);
+  EXPECT_EQ(getU32(block, 272 - 208), 0u);
+  // The record at 276.
+  EXPECT_EQ(getU32(block, 276 - 208), 0u);
+  EXPECT_EQ(getU32(block, 280 - 208), 0u);
+  EXPECT_EQ(arbtest::getF64(block, 284 - 208), 1e6);
+  EXPECT_EQ(getU32(block, 292 - 208), 12u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[296 - 208])), "one.arb");
+  EXPECT_EQ(getU32(block, 552 - 208), 0u);
+  EXPECT_EQ(std::string(block.begin() + (556 - 208), block.end()), text);
+  // And the strict decoder reads it back.
+  arb::InfoBlock info;
+  ASSERT_EQ(arb::parseInfoBlock(block, 208, info), ParseStatus::ok);
+  EXPECT_EQ(info.text, text);
+  ASSERT_EQ(info.segments.size(), 1u);
+  EXPECT_EQ(info.segments[0].name, "one.arb");
+}
+
+TEST(ArbFormatInfoBlock, ZeroSegmentsPointTheListAtTheText) {
+  const Bytes block = arb::encodeInfoBlock({}, "{Value:0.000000}");
+  ASSERT_EQ(block.size(), 4u + 2 * 16 + 16 + 16);
+  EXPECT_EQ(getU32(block, 0), 2u);
+  EXPECT_EQ(getU32(block, 4 + 16 + 8), 260u);  // text entry's offset: 212 + 32 + 16
+  EXPECT_EQ(getU32(block, 244 - 208), 0u);     // segment count
+  EXPECT_EQ(getU32(block, 248 - 208), 260u);   // "first record": the text
+}
+
+TEST(ArbFormatInfoBlock, LengthGrowsByOneEntryAndOneRecordPerSegment) {
+  for (std::uint64_t n = 0; n < 70; ++n) {
+    EXPECT_EQ(arb::infoBlockLength(n, 10), 4 + 16 * (n + 2) + 16 + 280 * n + 10) << n;
+  }
+  // 69 segments leave room in the writer's 20,480-byte block, 70 do not.
+  EXPECT_LT(arb::infoBlockLength(69, 0), arb::kInfoBlockCapacity);
+  EXPECT_GT(arb::infoBlockLength(70, 0), arb::kInfoBlockCapacity);
+}
+
+TEST(ArbFormatSizes, RoundsDownToWholeCipherBlocks) {
+  for (std::uint64_t n = 0; n < 40; ++n) EXPECT_EQ(arb::roundDownToBlock(n), n / 8 * 8) << n;
+  EXPECT_EQ(arb::roundDownToBlock(0xFFFFFFFF), 0xFFFFFFF8u);
+}
+
+TEST(ArbFormatStatus, EveryStatusHasItsOwnText) {
+  std::vector<std::string> texts;
+  for (int s = static_cast<int>(ParseStatus::ok); s <= static_cast<int>(ParseStatus::badHeaderCrc);
+       ++s) {
+    const std::string text = arb::parseStatusText(static_cast<ParseStatus>(s));
+    EXPECT_NE(text, "unknown status") << s;
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), text), 0) << text;
+    texts.push_back(text);
+  }
+}
+
+TEST(ArbFormatPartialRecord, FieldsAtTheEndOfTheRecord) {
+  const Bytes bytes = {1, 2, 3, 4, 5, 6, 7, 8};
+  const arb::PartialRecord<8> whole(bytes);
+  EXPECT_EQ(whole.u32(4), 0x08070605u);
+  EXPECT_EQ(whole.u32(5), std::nullopt);
+  EXPECT_EQ(whole.u32(std::numeric_limits<std::size_t>::max()), std::nullopt);
+  EXPECT_EQ(whole.u8(7), 8);
+  EXPECT_EQ(whole.u8(8), std::nullopt);
+  const arb::PartialRecord<8> cut(std::span<const std::uint8_t>(bytes).first(6));
+  EXPECT_EQ(cut.u32(2), 0x06050403u);
+  EXPECT_EQ(cut.u32(3), std::nullopt);
+  EXPECT_EQ(cut.bytes()[6], 0);  // bytes past the input read as zero
 }
 
 }  // namespace

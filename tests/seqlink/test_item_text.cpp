@@ -26,7 +26,7 @@ class SeqlinkFindItemValueTest : public ::testing::TestWithParam<FindCase> {};
 
 TEST_P(SeqlinkFindItemValueTest, ReturnsTextBetweenKeyAndTerminator) {
   const FindCase& c = GetParam();
-  EXPECT_EQ(findItemValue(c.key, "}", c.text), c.expected);
+  EXPECT_EQ(findItemValue(c.key, c.text), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "arb_readers.h"
-#include "byte_source.h"
+#include "arb_source.h"
+#include "failing_source.h"
 #include "seqlink.h"
 #include "seqlink_test_support.h"
 
@@ -68,7 +69,7 @@ struct Inf {
 };
 
 Inf infOf(const Bytes& file) {
-  seqlink::MemorySource source(file);
+  arb::MemorySource source(file);
   Inf r{};
   r.status = seqlink::readInfFrom(source, &r.sampleCount, &r.clock, &r.energy);
   return r;
@@ -144,6 +145,17 @@ TEST(SeqlinkReadInfTest, TextBlockOutsideTheFileIs7) {
   }
 }
 
+TEST(SeqlinkReadInfTest, NullOutputIs9) {
+  const Bytes file = seqtest::makeVersion1File(kText, {});
+  arb::MemorySource source(file);
+  int count = -1;
+  double clock = -1, energy = -1;
+  EXPECT_EQ(seqlink::readInfFrom(source, nullptr, &clock, &energy), 9);
+  EXPECT_EQ(seqlink::readInfFrom(source, &count, nullptr, &energy), 9);
+  EXPECT_EQ(seqlink::readInfFrom(source, &count, &clock, nullptr), 9);
+  EXPECT_EQ(count, -1);
+}
+
 TEST(SeqlinkReadInfTest, MissingFileIs4) {
   int count = -1;
   double clock = -1, energy = -1;
@@ -214,7 +226,7 @@ TEST(SeqlinkDisplayFormatTest, RefusesResultsLongerThanTheLimit) {
 class SeqlinkReadAllInfTest : public ::testing::Test {
  protected:
   int run(const Bytes& file, int& length) {
-    seqlink::MemorySource source(file);
+    arb::MemorySource source(file);
     return seqlink::readAllInfFrom(source, buffer_.data(), &length);
   }
   std::vector<char> buffer_ = std::vector<char>(SEQLINK_TEXT_CAPACITY, '\0');
@@ -303,7 +315,7 @@ TEST(SeqlinkReadAllInfFileTest, MissingFileIs4AndNullBufferIs9) {
 // ---------------------------------------------------------------------------
 
 std::vector<std::int16_t> samplesOf(const Bytes& file, std::size_t pairs, int& status) {
-  seqlink::MemorySource source(file);
+  arb::MemorySource source(file);
   // Two canary pairs after the requested ones must stay as they are.
   std::vector<std::int16_t> out(2 * pairs + 4, 0x5A5A);
   status = seqlink::readSamplesFrom(source, pairs, out.data());
@@ -418,6 +430,78 @@ TEST(SeqlinkSampleReaderTest, ReadsFromAFile) {
 }
 
 // ---------------------------------------------------------------------------
+// Read errors: each reader's status for an I/O error at each place it reads.
+// ---------------------------------------------------------------------------
+
+enum class FailAt { header, block, entries, text, data };
+
+struct ReadErrorCase {
+  const char* name;
+  int version;
+  FailAt failAt;
+  int inf;
+  bool countStored;
+  int allInf;
+  int data;
+};
+
+void PrintTo(const ReadErrorCase& c, std::ostream* os) { *os << c.name; }
+
+class SeqlinkReadErrorTest : public ::testing::TestWithParam<ReadErrorCase> {};
+
+TEST_P(SeqlinkReadErrorTest, EachReaderGivesItsOwnStatus) {
+  const ReadErrorCase& c = GetParam();
+  const std::vector<std::int16_t> values = seqtest::rampValues(3, 1000);
+  // Version 2: a single text entry, so that readArbFileInf reads its text too.
+  const Bytes file = c.version == 1 ? seqtest::makeVersion1File(kText, values)
+                                    : makeVersion2TextFile(kText, 1, values);
+  const std::uint32_t dataOffset = seqtest::getU32(file, 204);
+  std::uint64_t failFrom = 0;
+  switch (c.failAt) {
+    case FailAt::header:
+      failFrom = 100;
+      break;
+    case FailAt::block:
+      failFrom = 208;
+      break;
+    case FailAt::entries:
+      failFrom = 212;
+      break;
+    case FailAt::text:
+      failFrom = c.version == 1 ? 208 : 228;  // the text of a one-entry table
+      break;
+    case FailAt::data:
+      failFrom = dataOffset;
+      break;
+  }
+
+  arbtest::FailingSource source(file, failFrom);
+  Inf inf{};
+  inf.status = seqlink::readInfFrom(source, &inf.sampleCount, &inf.clock, &inf.energy);
+  EXPECT_EQ(inf.status, c.inf);
+  EXPECT_EQ(inf.sampleCount, c.countStored ? 3 : -1);
+
+  std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
+  int length = 0;
+  EXPECT_EQ(seqlink::readAllInfFrom(source, text.data(), &length), c.allInf);
+
+  std::vector<std::int16_t> samples(6, 0x5A5A);
+  EXPECT_EQ(seqlink::readSamplesFrom(source, 3, samples.data()), c.data);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, SeqlinkReadErrorTest,
+    ::testing::Values(ReadErrorCase{"v1Header", 1, FailAt::header, 7, false, 7, 243},
+                      ReadErrorCase{"v1Text", 1, FailAt::text, 7, true, 7, 243},
+                      ReadErrorCase{"v1Data", 1, FailAt::data, 0, true, 0, 243},
+                      ReadErrorCase{"v2Header", 2, FailAt::header, 7, false, 7, 243},
+                      ReadErrorCase{"v2EntryCount", 2, FailAt::block, 7, true, 7, 243},
+                      ReadErrorCase{"v2Entries", 2, FailAt::entries, 7, true, 7, 243},
+                      ReadErrorCase{"v2Text", 2, FailAt::text, 7, true, 7, 243},
+                      ReadErrorCase{"v2Data", 2, FailAt::data, 0, true, 0, 243}),
+    [](const ::testing::TestParamInfo<ReadErrorCase>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------
 // Corrupted and truncated files: a status, never a crash or a stray write.
 // ---------------------------------------------------------------------------
 
@@ -442,7 +526,7 @@ TEST_P(SeqlinkCorruptHeaderTest, EveryFieldAtZeroAllOnesOrPastTheEndGivesAStatus
 
       std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
       int length = 0;
-      seqlink::MemorySource source(file);
+      arb::MemorySource source(file);
       const int all = seqlink::readAllInfFrom(source, text.data(), &length);
       EXPECT_TRUE(all == 0 || all == 7 || all == 9) << all;
       EXPECT_LT(std::strlen(text.data()), SEQLINK_TEXT_CAPACITY);

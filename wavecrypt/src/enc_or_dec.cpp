@@ -15,8 +15,8 @@
 namespace wavecrypt {
 namespace {
 
-constexpr std::uint8_t kDirectionEncrypt = 0;
-constexpr std::uint8_t kDirectionDecrypt = 1;
+// The cipher keys are the data keys the library hands out.
+static_assert(kRc5KeyBytes == WAVECRYPT_KEY_BYTES && kRc2VariantKeyBytes == WAVECRYPT_KEY_BYTES);
 
 std::int32_t runBlockCipher(std::int32_t operation, const std::uint8_t* input, std::uint32_t n,
                             const std::uint8_t* key, std::uint8_t* output,

@@ -4,16 +4,23 @@
 
 #include <cstdint>
 
+#include "wavecrypt.h"
+
 namespace wavecrypt {
 
+// The operations, statuses and directions of wavecrypt.h under the library's own names.
 enum Operation : std::int32_t {
-  kOperationRc2Variant = 1,
-  kOperationRc5 = 2,
-  kOperationKeyWrap = 3,
+  kOperationRc2Variant = WAVECRYPT_OP_RC2_VARIANT,
+  kOperationRc5 = WAVECRYPT_OP_RC5,
+  kOperationKeyWrap = WAVECRYPT_OP_KEY_WRAP,
 };
 
-inline constexpr std::int32_t kStatusOk = 0;
-inline constexpr std::int32_t kStatusRejected = -1;
+inline constexpr std::int32_t kStatusOk = WAVECRYPT_OK;
+inline constexpr std::int32_t kStatusRejected = WAVECRYPT_REJECTED;
+
+// Only the low 8 bits of the direction argument count.
+inline constexpr std::uint8_t kDirectionEncrypt = WAVECRYPT_ENCRYPT;
+inline constexpr std::uint8_t kDirectionDecrypt = WAVECRYPT_DECRYPT;
 
 // Same arguments and statuses as EncOrDecOpt (see wavecrypt.h).
 std::int32_t encOrDec(std::int32_t operation, const void* input, std::uint32_t inputLength,

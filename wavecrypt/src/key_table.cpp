@@ -27,14 +27,14 @@ KeyDraw drawKeyIndex(std::uint32_t nowSeconds) {
   return draw;
 }
 
-std::int32_t decipherTableKey(std::uint32_t index, std::uint8_t key[16]) {
+std::int32_t decipherTableKey(std::uint32_t index, std::uint8_t key[tables::kKeyBytes]) {
   std::uint8_t tableKey[tables::kKeyBytes];
   std::memcpy(tableKey, tables::kKeyTableKey, sizeof tableKey);
   std::uint8_t plain[tables::kKeyBytes] = {};
   std::uint32_t length = sizeof plain;
   std::int32_t status =
       encOrDec(kOperationRc2Variant, tables::kKeyTable[index % tables::kKeyTableEntries],
-               tables::kKeyBytes, tableKey, plain, &length, 1);
+               tables::kKeyBytes, tableKey, plain, &length, kDirectionDecrypt);
   if (length != tables::kKeyBytes) status = kStatusRejected;
   std::memcpy(key, plain, sizeof plain);
   return status;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "tables.h"
+
 namespace wavecrypt {
 
 struct KeyDraw {
@@ -16,8 +18,8 @@ struct KeyDraw {
 // second value.
 KeyDraw drawKeyIndex(std::uint32_t nowSeconds);
 
-// Deciphers key-table entry index into key (16 bytes). Returns 0, or -1 when the
-// decipherment did not give 16 bytes.
-std::int32_t decipherTableKey(std::uint32_t index, std::uint8_t key[16]);
+// Deciphers key-table entry index into key (tables::kKeyBytes). Returns kStatusOk,
+// or kStatusRejected when the decipherment did not give a whole key.
+std::int32_t decipherTableKey(std::uint32_t index, std::uint8_t key[tables::kKeyBytes]);
 
 }  // namespace wavecrypt

@@ -11,11 +11,12 @@
 #include "ec_curve.h"
 #include "scramble.h"
 #include "tables.h"
+#include "wavecrypt.h"
 
 namespace wavecrypt {
 
-inline constexpr std::size_t kDataKeyBytes = 16;
-inline constexpr std::size_t kWrappedBytes = 84;
+inline constexpr std::size_t kDataKeyBytes = WAVECRYPT_KEY_BYTES;
+inline constexpr std::size_t kWrappedBytes = WAVECRYPT_WRAPPED_BYTES;
 // Bytes of the key taken into the first and the second message integer.
 inline constexpr std::size_t kFirstPartBytes = 10;
 inline constexpr std::size_t kSecondPartBytes = kDataKeyBytes - kFirstPartBytes;

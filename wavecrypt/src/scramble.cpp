@@ -24,15 +24,15 @@ ScrambleTables builtInScramble() {
 
 void scramble(const ScrambleTables& tables, const std::uint8_t input[kScrambleBytes],
               std::uint8_t output[kScrambleBytes]) {
-  for (int i = 0; i < kScrambleBytes; ++i) {
-    const int source = tables.permutation[i] % kScrambleBytes;
+  for (std::size_t i = 0; i < kScrambleBytes; ++i) {
+    const std::size_t source = tables.permutation[i] % kScrambleBytes;
     output[i] = rotateRight(input[source], tables.rotation[source]);
   }
 }
 
 void unscramble(const ScrambleTables& tables, const std::uint8_t input[kScrambleBytes],
                 std::uint8_t output[kScrambleBytes]) {
-  for (int i = 0; i < kScrambleBytes; ++i) {
+  for (std::size_t i = 0; i < kScrambleBytes; ++i) {
     output[i] = rotateLeft(input[tables.inverse[i] % kScrambleBytes], tables.rotation[i]);
   }
 }

@@ -2,11 +2,14 @@
 // permutation of the 84 positions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "tables.h"
 
 namespace wavecrypt {
 
-inline constexpr int kScrambleBytes = 84;
+using tables::kScrambleBytes;
 
 struct ScrambleTables {
   const std::uint8_t* permutation;  // P, 84 entries

@@ -5,12 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "wavecrypt.h"
+
 namespace wavecrypt::tables {
 
 inline constexpr std::size_t kKeyTableEntries = 5000;
-inline constexpr std::size_t kKeyBytes = 16;
+inline constexpr std::size_t kKeyBytes = WAVECRYPT_KEY_BYTES;  // the stored data keys
 inline constexpr std::size_t kScalarEntries = 500;
-inline constexpr std::size_t kScrambleBytes = 84;
+inline constexpr std::size_t kScrambleBytes = WAVECRYPT_WRAPPED_BYTES;  // the wrapped key
 inline constexpr std::size_t kStoredDigitSlots = 8;
 
 // A constant multiple-precision integer: 28-bit digits, least significant first,

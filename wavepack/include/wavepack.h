@@ -26,6 +26,10 @@ extern "C" {
 #define WAVEPACK_FORMAT_FAILED 25 /* a name or the text header could not be formatted */
 #define WAVEPACK_CRYPTO_FAILED 26 /* the key draw, the key wrap or the cipher failed */
 
+/* Largest input PackuserIQdata takes, in bytes: its size and the counts derived from
+ * it fill 32-bit signed fields and text items. */
+#define WAVEPACK_MAX_INPUT_BYTES 2147483647
+
 /* Packs a raw sample file into a version-1 .arb file.
  *   inputPath        raw little-endian int16 samples I0, Q0, I1, Q1, ... (no header);
  *                    the number of pairs is its size / 4
@@ -41,8 +45,8 @@ extern "C" {
  *                    2FSK, 4FSK
  *   filterType       index 0..3 into none, Raised cosine, Root raised cosine, Gauss Filter
  *   filterCoefficient, impulseLength, overSampling   written into the text header
- * Returns one of the WAVEPACK_ codes above. Inputs larger than 2^31 - 1 bytes are
- * refused with WAVEPACK_BAD_PARAMETER. Not thread-safe (the key draw uses
+ * Returns one of the WAVEPACK_ codes above. Inputs larger than WAVEPACK_MAX_INPUT_BYTES
+ * are refused with WAVEPACK_BAD_PARAMETER. Not thread-safe (the key draw uses
  * process-wide state). */
 WAVEPACK_API int32_t PackuserIQdata(const char* inputPath, const char* outputPath,
                                     uint32_t dataSource, int32_t pairCount, int32_t symbolRate,

@@ -85,19 +85,21 @@ std::vector<IqPair> readInput(const InputOptions& options) {
 
 std::string packerResultMessage(int result, const std::string& tempPath,
                                 const std::string& outputPath) {
+  // The table also maps 20 to 23, results this packer never returns (no name in
+  // wavepack.h); the messages stay as the converter has always given them.
   switch (result) {
-    case 17:
+    case WAVEPACK_INPUT_FAILED:
     case 20:
       return "Open or read " + tempPath + "failed";
-    case 19:
+    case WAVEPACK_OUTPUT_FAILED:
       return "Created or write " + outputPath + "failed";
     case 21:
     case 22:
     case 23:
       return "Can not find the dependent dll";
-    case 24:
+    case WAVEPACK_BAD_PARAMETER:
       return "Input parameter for arb is not support";
-    case 25:
+    case WAVEPACK_FORMAT_FAILED:
       return "Allocation error,Please restart this program and try again";
     default:
       return "Generate arb file error with return value " + std::to_string(result);

@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "arb_format.h"
 #include "iq_readers.h"
+#include "wavepack.h"
 
 namespace wavepack {
 
 // Most IQ pairs an .arb file can hold: the packer's 32-bit size and count fields
-// take at most 2^31 - 1 bytes of samples.
-inline constexpr std::uint64_t kMaxPairs = 0x7FFFFFFF / 4;
+// take at most WAVEPACK_MAX_INPUT_BYTES bytes of samples.
+inline constexpr std::uint64_t kMaxPairs = WAVEPACK_MAX_INPUT_BYTES / arb::kBytesPerPair;
 
 inline constexpr std::int32_t kMinFs = 1000;
 inline constexpr std::int32_t kMaxFs = 50000000;

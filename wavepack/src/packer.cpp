@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,14 +41,16 @@ constexpr std::size_t kIoBufferLength = 1 << 20;
 
 // The 32-bit size and count fields of the format (and the %d items of the text)
 // hold inputs of at most this many bytes.
-constexpr std::uint64_t kMaxInputBytes = std::numeric_limits<std::int32_t>::max();
+constexpr std::uint64_t kMaxInputBytes = WAVEPACK_MAX_INPUT_BYTES;
+static_assert(kMaxInputBytes == std::numeric_limits<std::int32_t>::max());
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-bool lowStatusOk(std::int32_t status) { return static_cast<std::int16_t>(status) == 0; }
+// The crypto statuses are signed 16-bit values in an int: only the low 16 bits count.
+bool lowStatusOk(std::int32_t status) { return static_cast<std::int16_t>(status) == WAVECRYPT_OK; }
 
 // Copies a table entry into a zero-filled slot; false when it would not leave
 // room for the terminating zero.
@@ -59,15 +62,20 @@ bool copyName(std::string_view name, std::array<char, Width>& slot) {
   return true;
 }
 
+// The level sum reads each word as a 14-bit two's-complement sample: bit 13 is the
+// sign, worth -2^13, and the 13 bits below it the rest of the value.
+constexpr unsigned kSampleSignBit = 0x2000u;
+constexpr unsigned kSampleLowBits = kSampleSignBit - 1;
+
 // Adds (m / 8192)^2 for `words` little-endian words to `sum`, in order; m is the
 // magnitude of the word read as a 14-bit two's-complement sample. Kept out of line
 // so that the running sum stays in a register rather than in the caller's frame.
 [[gnu::noinline]] double addLevel(double sum, const std::uint8_t* raw, std::size_t words) {
   for (std::size_t k = 0; k < words; ++k) {
     const std::uint16_t w = arb::loadU16(&raw[2 * k]);
-    const unsigned low = w & 0x1FFFu;
-    const unsigned m = (w & 0x2000u) ? 8192u - low : low;
-    const double x = m / arb::kFullScale;
+    const unsigned low = w & kSampleLowBits;
+    const unsigned m = (w & kSampleSignBit) ? kSampleSignBit - low : low;
+    const double x = m / arb::kEnergyDivisor;
     sum += x * x;
   }
   return sum;
@@ -157,14 +165,14 @@ extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
   if (filterType >= kFilterNames.size()) return WAVEPACK_BAD_PARAMETER;
   if (!copyName(kFilterNames[filterType], filterName)) return WAVEPACK_FORMAT_FAILED;
 
-  std::array<std::uint8_t, arb::kDataKeyLength> dataKey{};
+  std::array<std::uint8_t, WAVECRYPT_KEY_BYTES> dataKey{};
   if (!lowStatusOk(AfxgetRandKeyR5(dataKey.data()))) return WAVEPACK_CRYPTO_FAILED;
 
-  arb::ArbHeader header;
-  std::uint32_t wrappedLength = arb::kWrappedKeyLength;
-  if (!lowStatusOk(EncOrDecOpt(WAVECRYPT_OP_KEY_WRAP, dataKey.data(), arb::kDataKeyLength, nullptr,
-                               header.wrappedKey.data(), &wrappedLength, WAVECRYPT_ENCRYPT)) ||
-      wrappedLength != arb::kWrappedKeyLength)
+  std::array<std::uint8_t, WAVECRYPT_WRAPPED_BYTES> wrappedKey{};
+  auto wrappedLength = static_cast<std::uint32_t>(wrappedKey.size());
+  if (!lowStatusOk(EncOrDecOpt(WAVECRYPT_OP_KEY_WRAP, dataKey.data(), dataKey.size(), nullptr,
+                               wrappedKey.data(), &wrappedLength, WAVECRYPT_ENCRYPT)) ||
+      wrappedLength != wrappedKey.size())
     return WAVEPACK_CRYPTO_FAILED;
 
   if (inputPath == nullptr) return WAVEPACK_INPUT_FAILED;
@@ -189,26 +197,29 @@ extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
   // The clock is the 32-bit product of the two factors, wrapping as in 32-bit arithmetic.
   const auto clock = static_cast<std::int32_t>(static_cast<std::uint32_t>(symbolRate) *
                                                static_cast<std::uint32_t>(overSampling));
-  std::array<char, kTextBufferSize> text{};
-  const int textLen =
-      std::snprintf(text.data(), text.size(), arb::kVersion1TextTemplate, clock, level, size32 / 4,
-                    sourceName.data(), size32 / 2, symbolRate, modulationName.data(),
-                    filterName.data(), filterCoefficient, impulseLength, overSampling);
-  if (textLen < 0 || static_cast<std::size_t>(textLen) >= text.size())
-    return WAVEPACK_FORMAT_FAILED;
+  arb::Version1Items items;
+  items.clock = clock;
+  items.energy = level;
+  items.pairs = size32 / static_cast<std::int32_t>(arb::kBytesPerPair);
+  items.dataSource = sourceName.data();
+  items.values = size32 / static_cast<std::int32_t>(sizeof(std::int16_t));
+  items.symbolRate = symbolRate;
+  items.modulationType = modulationName.data();
+  items.filterType = filterName.data();
+  items.filterCoefficient = filterCoefficient;
+  items.impulseLength = impulseLength;
+  items.overSampling = overSampling;
+  const std::optional<std::string> text = arb::formatVersion1Text(items);
+  if (!text || text->size() >= kTextBufferSize) return WAVEPACK_FORMAT_FAILED;
 
-  header.headerCrc = AfxGetCrcU32(text.data(), static_cast<std::uint32_t>(textLen));
   // The real length written: the data is padded to the cipher block, which for
   // sample files (a multiple of 4 bytes) adds 4 bytes exactly when the pair count is odd.
-  header.fileLength =
-      static_cast<std::uint32_t>(arb::kHeaderLength + textLen + arb::roundUpToBlock(size));
-  header.version = arb::kVersionSingle;
-  header.sampleCount = static_cast<std::uint32_t>(size / arb::kBytesPerPair);
-  header.dataOffset = static_cast<std::uint32_t>(arb::kHeaderLength + textLen);
-
-  const arb::HeaderBytes headerBytes = arb::encodeHeader(header);
-  if (!out.write(headerBytes.data(), headerBytes.size()) ||
-      !out.write(text.data(), static_cast<std::size_t>(textLen)))
+  std::optional<arb::ArbHeader> header = arb::layoutHeader(arb::kVersionSingle, text->size(), size);
+  if (!header) return WAVEPACK_BAD_PARAMETER;  // not reached: the input size is bounded above
+  header->headerCrc = AfxGetCrcU32(text->data(), static_cast<std::uint32_t>(text->size()));
+  header->wrappedKey = wrappedKey;
+  const arb::HeaderBytes headerBytes = arb::encodeHeader(*header);
+  if (!out.write(headerBytes.data(), headerBytes.size()) || !out.write(text->data(), text->size()))
     return WAVEPACK_OUTPUT_FAILED;
 
   std::array<std::uint8_t, kChunkLength> plain{};

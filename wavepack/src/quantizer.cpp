@@ -54,11 +54,11 @@ void quantizeBlock(std::span<IqPair> pairs, double peak, double level, std::int1
     std::fill_n(out, 2 * pairs.size(), std::int16_t{0});
     return;
   }
-  const double scale = level * kFullScale;
+  const double scale = level * kPeakCode;
   for (IqPair& p : pairs) {
     p.i /= peak;
     p.q /= peak;
-    // |value| <= |level| x 8191 here, so the 32-bit truncation is in range; only its
+    // |value| <= |level| x kPeakCode here, so the 32-bit truncation is in range; only its
     // low 16 bits are kept.
     *out++ = static_cast<std::int16_t>(static_cast<std::int32_t>(p.i * scale));
     *out++ = static_cast<std::int16_t>(static_cast<std::int32_t>(p.q * scale));

@@ -10,8 +10,10 @@
 
 namespace wavepack {
 
-inline constexpr double kPeakLevel = 0.81;  // peak modulus as a fraction of full scale
-inline constexpr double kFullScale = 8191.0;
+inline constexpr double kPeakLevel = 0.81;  // peak modulus as a fraction of kPeakCode
+// The largest sample code the quantiser writes at level 1: the 14-bit range the
+// instrument plays is -8192..8191, and the quantiser stays symmetric within it.
+inline constexpr double kPeakCode = 8191.0;
 
 // Largest modulus sqrt(I^2 + Q^2) over the pairs (0 for none), computed without
 // intermediate overflow or underflow.
@@ -23,12 +25,12 @@ double peakModulus(std::span<const IqPair> pairs);
 // outside [-1, 1].
 double preparePeak(std::vector<IqPair>& pairs, double level);
 
-// Normalises pairs by `peak` in place and writes trunc(I x level x 8191), then the
+// Normalises pairs by `peak` in place and writes trunc(I x level x kPeakCode), then the
 // same of Q, for each pair into `out` (2 values per pair). A zero peak writes zeros.
 void quantizeBlock(std::span<IqPair> pairs, double peak, double level, std::int16_t* out);
 
 // Divides every pair by the peak modulus (in place), then returns I0, Q0, I1, Q1, ...
-// each trunc(value x level x 8191) toward zero. All-zero input gives all-zero samples.
+// each trunc(value x level x kPeakCode) toward zero. All-zero input gives all-zero samples.
 // The pairs must be finite.
 std::vector<std::int16_t> quantizeIq(std::vector<IqPair>& pairs, double level);
 

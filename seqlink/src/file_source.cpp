@@ -1,11 +1,10 @@
-// File and memory byte sources of the .arb readers.
-#include "byte_source.h"
+// A regular file read with pread, for the .arb readers.
+#include "file_source.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -43,13 +42,6 @@ long long FileSource::readAt(std::uint64_t offset, void* destination, std::size_
     done += static_cast<std::size_t>(got);
   }
   return static_cast<long long>(done);
-}
-
-long long MemorySource::readAt(std::uint64_t offset, void* destination, std::size_t length) {
-  if (offset >= bytes_.size()) return 0;
-  const std::size_t count = std::min<std::uint64_t>(length, bytes_.size() - offset);
-  if (count > 0) std::memcpy(destination, bytes_.data() + offset, count);
-  return static_cast<long long>(count);
 }
 
 }  // namespace seqlink
