@@ -42,9 +42,10 @@ function(check_exports file expected_var)
   set(names)
   foreach(line ${lines})
     string(REGEX REPLACE "^.* " "" name "${line}")
-    # Copy relocations of library data (std::cout@GLIBCXX_3.4 in a program) and
-    # version definitions are not symbols of ours.
-    if(NOT name MATCHES "@" AND NOT line MATCHES " A ")
+    # Copy relocations of library data (std::cout@GLIBCXX_3.4 in a program),
+    # version definitions and the data a sanitizer runtime places in a program
+    # (__asan_*, __ubsan_*) are not symbols of ours.
+    if(NOT name MATCHES "@" AND NOT line MATCHES " A " AND NOT name MATCHES "^__(a|ub|l)san_")
       list(APPEND names ${name})
     endif()
   endforeach()
