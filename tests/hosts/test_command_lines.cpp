@@ -80,7 +80,7 @@ const std::vector<IqsynthOption>& iqsynthOptions() {
        {"-f", "user", "--csv", "x.csv"},
        [](const Options& o) { return o.tapsFile == "t.txt"; }},
       {"data", "d", "prbs15", csv,
-       [](const Options& o) { return o.dataSrc == iqsynth_host::kDataPrbs && o.prbs == 15; }},
+       [](const Options& o) { return o.dataSrc == IQSYNTH_DATA_SRC_PRBS && o.prbs == 15; }},
       {"coding", "c", "gray", csv, [](const Options& o) { return o.coding == 5; }},
       {"fsk-deviation", nullptr, "30k", csv,
        [](const Options& o) { return o.fskDeviation == 30e3; }},
@@ -190,10 +190,10 @@ TEST_P(HostIqsynthFrequency, ReachesItsSettingInHertz) {
   Args args = GetParam().args;
   args.insert(args.end(), {"--csv", "x.csv"});
   const Options o = iqsynth_host::parseCommandLine(args).options;
-  const double value = o.mode == iqsynth_host::kModeNoise          ? o.noiseRate
-                       : o.mode == iqsynth_host::kModeMultiCarrier ? o.spacing
-                       : o.given.count("fsk-deviation") != 0       ? *o.fskDeviation
-                                                                   : o.symbolRate;
+  const double value = o.mode == IQSYNTH_WORKING_MODE_AWGN   ? o.noiseRate
+                       : o.mode == IQSYNTH_WORKING_MODE_MCCW ? o.spacing
+                       : o.given.count("fsk-deviation") != 0 ? *o.fskDeviation
+                                                             : o.symbolRate;
   EXPECT_DOUBLE_EQ(value, GetParam().hertz);
 }
 

@@ -180,8 +180,7 @@ TEST(HostFrequencyRefusal, OtherUnitsAndNonNumbers) {
 TEST(HostCommandLine, AcceptsEveryNamedModulationAndSetsItsValue) {
   for (const auto& m : iqsynth_host::modulationNames()) {
     std::vector<std::string> args = {"-M", m.name, "--csv", "x.csv"};
-    if (m.value == iqsynth_host::kModUserFamily)
-      args.insert(args.end(), {"--constellation", "c.csv"});
+    if (m.value == IQSYNTH_MOD_FAMILY_USER) args.insert(args.end(), {"--constellation", "c.csv"});
     const auto parsed = iqsynth_host::parseCommandLine(args);
     EXPECT_EQ(parsed.options.modulation, m.value) << m.name;
   }
@@ -189,11 +188,11 @@ TEST(HostCommandLine, AcceptsEveryNamedModulationAndSetsItsValue) {
 
 TEST(HostCommandLine, DataSourcesAndInlineValues) {
   auto o = iqsynth_host::parseCommandLine({"--data=hex:a5F0", "--csv", "x.csv"}).options;
-  EXPECT_EQ(o.dataSrc, iqsynth_host::kDataPattern);
+  EXPECT_EQ(o.dataSrc, IQSYNTH_DATA_SRC_PATTERN);
   EXPECT_TRUE(o.patternIsHex);
   EXPECT_EQ(o.pattern, "a5F0");
   o = iqsynth_host::parseCommandLine({"-dprbs23", "--csv", "x.csv"}).options;
-  EXPECT_EQ(o.dataSrc, iqsynth_host::kDataPrbs);
+  EXPECT_EQ(o.dataSrc, IQSYNTH_DATA_SRC_PRBS);
   EXPECT_EQ(o.prbs, 23);
   EXPECT_THROW(iqsynth_host::parseCommandLine({"-n", "5", "-n", "6", "--csv", "x"}),
                iqsynth_host::UsageError);
@@ -226,19 +225,19 @@ TEST(HostHeaderNames, ExactEntriesForModulationsTheTableNames) {
       {"pi4dqpsk", "Pi/4DQPSK"}, {"8psk", "8PSK"},   {"fsk2", "2FSK"},   {"fsk4", "4FSK"}};
   for (const auto& [word, name] : exact) {
     const int value = *iqsynth_host::lookUp(iqsynth_host::modulationNames(), word);
-    const auto names = headerNamesFor(iqsynth_host::kModeDigital, value, 7, 4, 15);
+    const auto names = headerNamesFor(IQSYNTH_WORKING_MODE_DIGITAL, value, 7, 4, 15);
     EXPECT_STREQ(packerModulationName(names.modulation), name) << word;
     EXPECT_TRUE(names.modulationExact) << word;
     EXPECT_STREQ(iqsynth_host::packerDataSourceName(names.dataSource), "PRBS15");
     EXPECT_STREQ(iqsynth_host::packerFilterName(names.filter), "Root raised cosine");
   }
   for (const auto& m : iqsynth_host::modulationNames()) {
-    EXPECT_LE(headerNamesFor(iqsynth_host::kModeDigital, m.value, 3, 3, 0).modulation, 17u);
+    EXPECT_LE(headerNamesFor(IQSYNTH_WORKING_MODE_DIGITAL, m.value, 3, 3, 0).modulation, 17u);
   }
-  const auto user16 = headerNamesFor(iqsynth_host::kModeDigital, 0xE0004, 8, 2, 9);
+  const auto user16 = headerNamesFor(IQSYNTH_WORKING_MODE_DIGITAL, 0xE0004, 8, 2, 9);
   EXPECT_STREQ(packerModulationName(user16.modulation), "16QAM");
   EXPECT_STREQ(iqsynth_host::packerDataSourceName(user16.dataSource), "UserData");
-  const auto prbs23 = headerNamesFor(iqsynth_host::kModeDigital, 0x90002, 6, 4, 23);
+  const auto prbs23 = headerNamesFor(IQSYNTH_WORKING_MODE_DIGITAL, 0x90002, 6, 4, 23);
   EXPECT_STREQ(iqsynth_host::packerDataSourceName(prbs23.dataSource), "UserData");
   EXPECT_STREQ(iqsynth_host::packerFilterName(prbs23.filter), "Raised cosine");
 }

@@ -57,7 +57,7 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
   double clockValue = 0;
   double energyValue = 0;
   const int status = readArbFileInf(path.c_str(), &count, &clockValue, &energyValue);
-  if (status != 0 && status != 15) {
+  if (status != SEQLINK_OK && status != SEQLINK_MULTI_SEGMENT_REFUSED) {
     throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status)};
   }
   if (count < 0) {
@@ -82,7 +82,8 @@ int commandInfo(const std::string& path) {
   std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
   int length = 0;
   const int status = readArbFileAllInf(path.c_str(), text.data(), &length);
-  if (status != 0) throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status)};
+  if (status != SEQLINK_OK)
+    throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status)};
   text.back() = '\0';
   double clock = 0;
   double energy = 0;
@@ -103,7 +104,8 @@ int commandDump(const std::string& path, const std::string& output) {
   const int count = sampleCountOf(path, nullptr, nullptr, nullptr);
   std::vector<short> samples(2 * static_cast<std::size_t>(count) + 2, 0);
   const int status = readArbFileData(path.c_str(), count, samples.data());
-  if (status != 0) throw Failure{kExitRead, path + ": " + statusText(Call::ReadData, status)};
+  if (status != SEQLINK_OK)
+    throw Failure{kExitRead, path + ": " + statusText(Call::ReadData, status)};
 
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
       output.empty() ? stdout : std::fopen(output.c_str(), "w"),
@@ -130,7 +132,7 @@ int runJoin(const std::string& configPath) {
   int segments = 0;
   int total = 0;
   int status = readMultiSegConfig(configPath.c_str(), outputFile, &segments, &total);
-  if (status != 0)
+  if (status != SEQLINK_OK)
     throw Failure{kExitJoin, configPath + ": " + statusText(Call::ReadConfig, status)};
   if (segments < 0 || total < 0 || total > kMaxJoinPairs) {
     throw Failure{kExitJoin, configPath + ": " + std::to_string(segments) + " segments of " +
@@ -146,13 +148,13 @@ int runJoin(const std::string& configPath) {
   std::vector<double> energies(count + 1, 0.0);
   status = outputIQDataAndInf(samples.data(), names.data(), clocks.data(), counts.data(),
                               energies.data());
-  if (status != 0) {
+  if (status != SEQLINK_OK) {
     throw Failure{kExitJoin, configPath + ": " + statusText(Call::OutputSegments, status)};
   }
   status = crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
                           static_cast<unsigned>(segments), samples.data(),
                           static_cast<unsigned>(total), 0, outputFile);
-  if (status != 0) {
+  if (status != SEQLINK_OK) {
     throw Failure{kExitJoin, std::string(outputFile) + ": " + statusText(Call::BuildFile, status)};
   }
   std::printf("Joined %d segments, %d sample pairs, into %s\n", segments, total, outputFile);

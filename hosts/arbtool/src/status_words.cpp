@@ -1,16 +1,18 @@
 // seqlink result codes in words, by the call that returned them.
 #include "status_words.h"
 
+#include "seqlink.h"
+
 namespace arbtool {
 namespace {
 
 const char* cryptoWords(int status) {
   switch (status) {
-    case 246:
+    case SEQLINK_CRYPTO_LOAD_FAILED:
       return "libwavecrypt.so cannot be loaded";
-    case 247:
+    case SEQLINK_CRYPTO_MISSING_FUNCTION:
       return "a crypto function is missing from libwavecrypt.so";
-    case 248:
+    case SEQLINK_CRYPTO_CALL_FAILED:
       return "a crypto function failed (data key unwrap, key draw or cipher)";
     default:
       return nullptr;
@@ -19,14 +21,14 @@ const char* cryptoWords(int status) {
 
 const char* sampleReaderWords(int status) {
   switch (status) {
-    case 240:
+    case SEQLINK_DATA_CANNOT_OPEN:
       return "the file cannot be opened";
-    case 241:
+    case SEQLINK_HEADER_CRC_MISMATCH:
       return "the header is damaged: its CRC does not match, or its header block is "
              "truncated, too long or misplaced";
-    case 242:
+    case SEQLINK_DATA_NO_MEMORY:
       return "out of memory, or a negative sample count";
-    case 243:
+    case SEQLINK_DATA_READ_ERROR:
       return "read error on the sample data";
     default:
       return cryptoWords(status);
@@ -34,18 +36,18 @@ const char* sampleReaderWords(int status) {
 }
 
 const char* words(Call call, int status) {
-  if (status == 0) return "success";
+  if (status == SEQLINK_OK) return "success";
   switch (call) {
     case Call::ReadInfo:
       switch (status) {
-        case 4:
+        case SEQLINK_FILE_CANNOT_OPEN:
           return "the file cannot be opened";
-        case 7:
+        case SEQLINK_BAD_HEADER:
           return "not a valid .arb file: bad version, header offsets or lengths that do "
                  "not fit the file, or a missing Clock or Value item";
-        case 9:
+        case SEQLINK_NO_MEMORY:
           return "out of memory, or the text header is too long to show";
-        case 15:
+        case SEQLINK_MULTI_SEGMENT_REFUSED:
           return "a multi-segment file: it has no single clock";
         default:
           return nullptr;
@@ -54,37 +56,37 @@ const char* words(Call call, int status) {
       return sampleReaderWords(status);
     case Call::ReadConfig:
       switch (status) {
-        case 1:
+        case SEQLINK_CONFIG_CANNOT_OPEN:
           return "the configuration file cannot be opened";
-        case 2:
+        case SEQLINK_BAD_ITEM:
           return "a required item is missing or empty, a segment item is malformed, or a "
                  "sample count is negative or too large";
-        case 3:
+        case SEQLINK_CONFIG_EMPTY:
           return "the configuration file is empty";
-        case 8:
+        case SEQLINK_NAME_TOO_LONG:
           return "the output file name has 256 characters or more";
         default:
           return nullptr;
       }
     case Call::OutputSegments:
       switch (status) {
-        case 2:
+        case SEQLINK_BAD_ITEM:
           return "a segment item is malformed, or the level or clock-rate mode is unknown";
-        case 8:
+        case SEQLINK_NAME_TOO_LONG:
           return "a segment name has 256 characters or more";
         default:
           return sampleReaderWords(status);
       }
     case Call::BuildFile:
       switch (status) {
-        case 2:
+        case SEQLINK_BAD_ITEM:
           return "inconsistent segment data (counts that do not add up, or data too long "
                  "for a 32-bit file length)";
-        case 8:
+        case SEQLINK_NAME_TOO_LONG:
           return "a segment name is not terminated";
-        case 240:
+        case SEQLINK_DATA_CANNOT_OPEN:
           return "the output file cannot be created or written";
-        case 242:
+        case SEQLINK_DATA_NO_MEMORY:
           return "the text header does not fit the info block (too many segments), or "
                  "out of memory";
         default:

@@ -53,11 +53,11 @@ bool wholeHertz(double rate) { return std::fabs(rate - std::round(rate)) < 1e-6;
 ArbHeaderPlan planHeader(const Options& o, double sampleRate) {
   ArbHeaderPlan plan;
   const int modulation =
-      o.modulation == kModUserFamily
-          ? kModUserFamily + static_cast<int>(std::log2(o.constellation.size() / 2))
+      o.modulation == IQSYNTH_MOD_FAMILY_USER
+          ? IQSYNTH_MOD_FAMILY_USER + static_cast<int>(std::log2(o.constellation.size() / 2))
           : o.modulation;
   plan.names = headerNamesFor(o.mode, modulation, o.filterType, o.dataSrc, o.prbs);
-  if (o.mode == kModeDigital && wholeHertz(o.symbolRate)) {
+  if (o.mode == IQSYNTH_WORKING_MODE_DIGITAL && wholeHertz(o.symbolRate)) {
     plan.symbolRate = static_cast<int>(std::llround(o.symbolRate));
     plan.overSampling = o.oversampling;
   } else {
@@ -67,9 +67,9 @@ ArbHeaderPlan planHeader(const Options& o, double sampleRate) {
     plan.overSampling = 1;
     plan.rateRounded = !wholeHertz(sampleRate);
   }
-  if (o.mode == kModeDigital) {
+  if (o.mode == IQSYNTH_WORKING_MODE_DIGITAL) {
     switch (o.filterType) {
-      case kFilterGaussianLinearized:  // fixed design: BT 0.3 over 5 symbols
+      case IQSYNTH_FILTER_GAUSSIAN_LINEARIZED:  // fixed design: BT 0.3 over 5 symbols
         plan.filterCoefficient = 0.3;
         plan.impulseLength = 5;
         break;
@@ -79,7 +79,7 @@ ArbHeaderPlan planHeader(const Options& o, double sampleRate) {
         plan.impulseLength = 1;
         break;
       default:
-        plan.filterCoefficient = o.filterType == kFilterUser ? 0 : o.alphaBt;
+        plan.filterCoefficient = o.filterType == IQSYNTH_FILTER_USER ? 0 : o.alphaBt;
         plan.impulseLength = o.filterSpan;
         break;
     }

@@ -21,25 +21,25 @@ using namespace iqsynth_host;
 std::string describeRun(const Options& o) {
   char text[256];
   switch (o.mode) {
-    case kModeNoise:
+    case IQSYNTH_WORKING_MODE_AWGN:
       return "noise";
-    case kModeMultiCarrier:
+    case IQSYNTH_WORKING_MODE_MCCW:
       std::snprintf(text, sizeof text, "mccw, %d carriers spaced %g Hz%s", o.carriers, o.spacing,
                     o.crestLaw ? ", crest-factor phase law" : "");
       return text;
     default: {
       std::string data;
       switch (o.dataSrc) {
-        case kDataAllZero:
+        case IQSYNTH_DATA_SRC_ALL_ZERO:
           data = "zeros";
           break;
-        case kDataAllOne:
+        case IQSYNTH_DATA_SRC_ALL_ONE:
           data = "ones";
           break;
-        case kDataPattern:
+        case IQSYNTH_DATA_SRC_PATTERN:
           data = (o.patternIsHex ? "hex:" : "bin:") + o.pattern;
           break;
-        case kDataFile:
+        case IQSYNTH_DATA_SRC_FILE:
           data = "file:" + o.dataFile;
           break;
         default:
@@ -81,10 +81,10 @@ void printSummary(const Options& o, const SynthesisResult& r) {
   }
   std::printf("Crest factor:   %.2f dB\n", crestFactorDb(s));
   std::printf("Energy:         %.6f\n", s.energy);
-  if (o.mode == kModeDigital && o.filterType == kFilterUser) {
+  if (o.mode == IQSYNTH_WORKING_MODE_DIGITAL && o.filterType == IQSYNTH_FILTER_USER) {
     // The library leaves its designed-filter count alone for user taps.
     std::printf("Filter taps:    %zu (user taps)\n", o.taps.size());
-  } else if (o.mode == kModeDigital) {
+  } else if (o.mode == IQSYNTH_WORKING_MODE_DIGITAL) {
     std::printf("Filter taps:    %d\n", r.filterTaps);
   }
   if (r.noise.present) {

@@ -10,73 +10,76 @@ namespace iqsynth_host {
 
 const std::vector<NamedValue>& modulationNames() {
   static const std::vector<NamedValue> table = {
-      {"bpsk", 0x90001, "binary PSK"},
-      {"qpsk", 0x90002, "quadrature PSK"},
-      {"oqpsk", 0xB0002, "offset QPSK (Q delayed by half a symbol)"},
-      {"8psk", 0x90003, "8-phase PSK"},
-      {"pi4dqpsk", 0xA0002, "pi/4 differential QPSK"},
-      {"pi8d8psk", 0xA0003, "pi/8 differential 8PSK"},
-      {"edge8psk", 0xD0003, "8PSK with 3pi/8 rotation per symbol (EDGE)"},
-      {"16qam", 0x00004, "16QAM"},
-      {"32qam", 0x00005, "32QAM cross"},
-      {"64qam", 0x00006, "64QAM"},
-      {"128qam", 0x00007, "128QAM cross"},
-      {"256qam", 0x00008, "256QAM"},
-      {"fsk2", 0x30001, "2-level continuous-phase FSK"},
-      {"fsk4", 0x30002, "4-level FSK"},
-      {"fsk8", 0x30003, "8-level FSK"},
-      {"fsk16", 0x30004, "16-level FSK"},
-      {"ask", kModAsk, "on/off keying, scaled by --ask-depth"},
-      {"user", kModUserFamily, "user constellation from --constellation FILE"},
+      {"bpsk", IQSYNTH_MOD_BPSK, "binary PSK"},
+      {"qpsk", IQSYNTH_MOD_QPSK, "quadrature PSK"},
+      {"oqpsk", IQSYNTH_MOD_OQPSK, "offset QPSK (Q delayed by half a symbol)"},
+      {"8psk", IQSYNTH_MOD_8PSK, "8-phase PSK"},
+      {"pi4dqpsk", IQSYNTH_MOD_PI4_DQPSK, "pi/4 differential QPSK"},
+      {"pi8d8psk", IQSYNTH_MOD_PI8_D8PSK, "pi/8 differential 8PSK"},
+      {"edge8psk", IQSYNTH_MOD_EDGE_8PSK, "8PSK with 3pi/8 rotation per symbol (EDGE)"},
+      {"16qam", IQSYNTH_MOD_QAM16, "16QAM"},
+      {"32qam", IQSYNTH_MOD_QAM32, "32QAM cross"},
+      {"64qam", IQSYNTH_MOD_QAM64, "64QAM"},
+      {"128qam", IQSYNTH_MOD_QAM128, "128QAM cross"},
+      {"256qam", IQSYNTH_MOD_QAM256, "256QAM"},
+      {"fsk2", IQSYNTH_MOD_FSK2, "2-level continuous-phase FSK"},
+      {"fsk4", IQSYNTH_MOD_FSK4, "4-level FSK"},
+      {"fsk8", IQSYNTH_MOD_FSK8, "8-level FSK"},
+      {"fsk16", IQSYNTH_MOD_FSK16, "16-level FSK"},
+      {"ask", IQSYNTH_MOD_ASK, "on/off keying, scaled by --ask-depth"},
+      {"user", IQSYNTH_MOD_FAMILY_USER, "user constellation from --constellation FILE"},
   };
   return table;
 }
 
 const std::vector<NamedValue>& filterNames() {
   static const std::vector<NamedValue> table = {
-      {"rrc", 7, "root raised cosine, roll-off --alpha"},
-      {"rc", 6, "raised cosine, roll-off --alpha"},
-      {"gauss", 3, "Gaussian impulse response, --alpha is BT"},
-      {"gauss-fsk", 9, "Gaussian frequency pulse of GFSK, --alpha is BT"},
-      {"gauss-linear", kFilterGaussianLinearized, "linearised GMSK pulse (BT 0.3, 5 symbols)"},
-      {"rect", 5, "rectangle of one symbol"},
-      {"halfsine", 10, "half sine of one symbol"},
-      {"user", kFilterUser, "taps from --taps FILE (oversampling x span values)"},
+      {"rrc", IQSYNTH_FILTER_RRC, "root raised cosine, roll-off --alpha"},
+      {"rc", IQSYNTH_FILTER_RC, "raised cosine, roll-off --alpha"},
+      {"gauss", IQSYNTH_FILTER_GAUSSIAN, "Gaussian impulse response, --alpha is BT"},
+      {"gauss-fsk", IQSYNTH_FILTER_GAUSSIAN_FSK, "Gaussian frequency pulse of GFSK, --alpha is BT"},
+      {"gauss-linear", IQSYNTH_FILTER_GAUSSIAN_LINEARIZED,
+       "linearised GMSK pulse (BT 0.3, 5 symbols)"},
+      {"rect", IQSYNTH_FILTER_RECT, "rectangle of one symbol"},
+      {"halfsine", IQSYNTH_FILTER_HALF_SINE, "half sine of one symbol"},
+      {"user", IQSYNTH_FILTER_USER, "taps from --taps FILE (oversampling x span values)"},
   };
   return table;
 }
 
 const std::vector<NamedValue>& codingNames() {
   static const std::vector<NamedValue> table = {
-      {"none", 1, "symbols as they are"},
-      {"diff", 2, "differential"},
-      {"gray", 5, "Gray"},
-      {"gray-diff", 4, "Gray, then differential"},
-      {"diff1", 6, "differential starting from one"},
+      {"none", IQSYNTH_CODING_NONE, "symbols as they are"},
+      {"diff", IQSYNTH_CODING_DIFF, "differential"},
+      {"gray", IQSYNTH_CODING_GRAY, "Gray"},
+      {"gray-diff", IQSYNTH_CODING_GRAY_DIFF, "Gray, then differential"},
+      {"diff1", IQSYNTH_CODING_DIFF_FROM_ONE, "differential starting from one"},
   };
   return table;
 }
 
 const std::vector<NamedValue>& rampShapeNames() {
   static const std::vector<NamedValue> table = {
-      {"linear", 1, "straight line"},
-      {"cosine", 2, "raised cosine"},
-      {"step", 3, "jump at the start symbol"},
+      {"linear", IQSYNTH_RAMP_LINEAR, "straight line"},
+      {"cosine", IQSYNTH_RAMP_COSINE, "raised cosine"},
+      {"step", IQSYNTH_RAMP_STEP, "jump at the start symbol"},
   };
   return table;
 }
 
 const std::vector<NamedValue>& modeNames() {
   static const std::vector<NamedValue> table = {
-      {"digital", kModeDigital, "digitally modulated signal"},
-      {"noise", kModeNoise, "band-limited Gaussian noise only"},
-      {"mccw", kModeMultiCarrier, "comb of unmodulated carriers"},
+      {"digital", IQSYNTH_WORKING_MODE_DIGITAL, "digitally modulated signal"},
+      {"noise", IQSYNTH_WORKING_MODE_AWGN, "band-limited Gaussian noise only"},
+      {"mccw", IQSYNTH_WORKING_MODE_MCCW, "comb of unmodulated carriers"},
   };
   return table;
 }
 
 const std::vector<int>& prbsOrders() {
-  static const std::vector<int> orders = {9, 11, 15, 16, 20, 21, 23};
+  static const std::vector<int> orders = {IQSYNTH_PRBS9,  IQSYNTH_PRBS11, IQSYNTH_PRBS15,
+                                          IQSYNTH_PRBS16, IQSYNTH_PRBS20, IQSYNTH_PRBS21,
+                                          IQSYNTH_PRBS23};
   return orders;
 }
 
@@ -130,23 +133,23 @@ struct ModulationEntry {
 // Modulations the packer's table has no entry for take the entry of the
 // nearest relative (same constellation, or the largest FSK entry).
 constexpr std::array<ModulationEntry, 17> kModulationEntries = {{
-    {0x00004, 0, true},
-    {0x00005, 1, true},
-    {0x00006, 2, true},
-    {0x00007, 3, true},
-    {0x00008, 4, true},
-    {kModAsk, 5, true},
-    {0x90001, 10, true},
-    {0x90002, 11, true},
-    {0xB0002, 11, false},
-    {0xA0002, 13, true},
-    {0x90003, 14, true},
-    {0xA0003, 14, false},
-    {0xD0003, 14, false},
-    {0x30001, 16, true},
-    {0x30002, 17, true},
-    {0x30003, 17, false},
-    {0x30004, 17, false},
+    {IQSYNTH_MOD_QAM16, 0, true},
+    {IQSYNTH_MOD_QAM32, 1, true},
+    {IQSYNTH_MOD_QAM64, 2, true},
+    {IQSYNTH_MOD_QAM128, 3, true},
+    {IQSYNTH_MOD_QAM256, 4, true},
+    {IQSYNTH_MOD_ASK, 5, true},
+    {IQSYNTH_MOD_BPSK, 10, true},
+    {IQSYNTH_MOD_QPSK, 11, true},
+    {IQSYNTH_MOD_OQPSK, 11, false},
+    {IQSYNTH_MOD_PI4_DQPSK, 13, true},
+    {IQSYNTH_MOD_8PSK, 14, true},
+    {IQSYNTH_MOD_PI8_D8PSK, 14, false},
+    {IQSYNTH_MOD_EDGE_8PSK, 14, false},
+    {IQSYNTH_MOD_FSK2, 16, true},
+    {IQSYNTH_MOD_FSK4, 17, true},
+    {IQSYNTH_MOD_FSK8, 17, false},
+    {IQSYNTH_MOD_FSK16, 17, false},
 }};
 }  // namespace
 
@@ -162,40 +165,40 @@ const char* packerFilterName(unsigned index) {
 
 HeaderNames headerNamesFor(int mode, int modulation, int filterType, int dataSrc, int prbs) {
   HeaderNames names{kUserData, 0, 0, false, false};
-  if (mode != kModeDigital) {
+  if (mode != IQSYNTH_WORKING_MODE_DIGITAL) {
     // Noise and carrier combs have no modulation, data or shaping filter: the
     // first modulation entry and "none" stand in.
     names.filterExact = true;
     return names;
   }
-  if (dataSrc == kDataPrbs) {
+  if (dataSrc == IQSYNTH_DATA_SRC_PRBS) {
     switch (prbs) {
-      case 9:
+      case IQSYNTH_PRBS9:
         names.dataSource = 1;
         break;
-      case 11:
+      case IQSYNTH_PRBS11:
         names.dataSource = 2;
         break;
-      case 15:
+      case IQSYNTH_PRBS15:
         names.dataSource = 3;
         break;
-      case 16:
+      case IQSYNTH_PRBS16:
         names.dataSource = 4;
         break;
-      case 20:
+      case IQSYNTH_PRBS20:
         names.dataSource = 5;
         break;
-      case 21:
+      case IQSYNTH_PRBS21:
         names.dataSource = 6;
         break;
       default:
         break;  // PRBS23 has no entry
     }
   }
-  if ((modulation & 0xFFFF0000) == kModUserFamily) {
+  if ((modulation & IQSYNTH_MOD_FAMILY_MASK) == IQSYNTH_MOD_FAMILY_USER) {
     // A user constellation of 2^k points: the table entry of that size.
     static constexpr std::array<unsigned, 9> bySize = {0, 10, 11, 14, 0, 1, 2, 3, 4};
-    const int k = modulation & 0xFFFF;
+    const int k = modulation & IQSYNTH_MOD_BITS_MASK;
     names.modulation = (k >= 1 && k <= 8) ? bySize[static_cast<std::size_t>(k)] : 0;
   } else {
     for (const auto& entry : kModulationEntries) {
@@ -206,21 +209,21 @@ HeaderNames headerNamesFor(int mode, int modulation, int filterType, int dataSrc
     }
   }
   switch (filterType) {
-    case 6:
+    case IQSYNTH_FILTER_RC:
       names.filter = 1;
       names.filterExact = true;
       break;
-    case 7:
+    case IQSYNTH_FILTER_RRC:
       names.filter = 2;
       names.filterExact = true;
       break;
-    case 2:
-    case 3:
-    case 9:
+    case IQSYNTH_FILTER_GAUSSIAN_LINEARIZED:
+    case IQSYNTH_FILTER_GAUSSIAN:
+    case IQSYNTH_FILTER_GAUSSIAN_FSK:
       names.filter = 3;
       names.filterExact = true;
       break;
-    case 5:
+    case IQSYNTH_FILTER_RECT:
       names.filter = 0;
       names.filterExact = true;
       break;  // a rectangle shapes nothing

@@ -7,22 +7,10 @@
 #include <string_view>
 #include <vector>
 
-namespace iqsynth_host {
+// The tables hold the values of the synthesis library's enumerations by their names.
+#include "iqsynth.h"
 
-// Values of the synthesis library's enumerations, as its setters take them.
-inline constexpr int kModeDigital = 1;
-inline constexpr int kModeNoise = 3;
-inline constexpr int kModeMultiCarrier = 5;
-inline constexpr int kModUserFamily = 0xE0000;
-inline constexpr int kModFskFamily = 0x30000;
-inline constexpr int kModAsk = 0xC0001;
-inline constexpr int kFilterGaussianLinearized = 2;
-inline constexpr int kFilterUser = 8;
-inline constexpr int kDataAllZero = 0;
-inline constexpr int kDataAllOne = 1;
-inline constexpr int kDataPattern = 2;
-inline constexpr int kDataFile = 3;
-inline constexpr int kDataPrbs = 4;
+namespace iqsynth_host {
 
 struct NamedValue {
   const char* name;

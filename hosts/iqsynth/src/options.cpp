@@ -51,7 +51,9 @@ std::string modesOf(unsigned modes) {
 }
 
 unsigned modeBit(int mode) {
-  return mode == kModeNoise ? kNoise : mode == kModeMultiCarrier ? kMccw : kDigital;
+  return mode == IQSYNTH_WORKING_MODE_AWGN   ? kNoise
+         : mode == IQSYNTH_WORKING_MODE_MCCW ? kMccw
+                                             : kDigital;
 }
 
 // Reader of a word of one of the name tables.
@@ -75,9 +77,9 @@ void setDataSource(Options& o, const std::string& text) {
   }
   for (auto& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (word == "zeros" || word == "zero") {
-    o.dataSrc = kDataAllZero;
+    o.dataSrc = IQSYNTH_DATA_SRC_ALL_ZERO;
   } else if (word == "ones" || word == "one") {
-    o.dataSrc = kDataAllOne;
+    o.dataSrc = IQSYNTH_DATA_SRC_ALL_ONE;
   } else if (word == "hex" || word == "bin") {
     o.patternIsHex = word == "hex";
     if (argument.empty()) throw CLI::ValidationError(word + ": the pattern is empty");
@@ -95,11 +97,11 @@ void setDataSource(Options& o, const std::string& text) {
             (o.patternIsHex ? "hexadecimal digit" : "binary digit (0 or 1)"));
       }
     }
-    o.dataSrc = kDataPattern;
+    o.dataSrc = IQSYNTH_DATA_SRC_PATTERN;
     o.pattern = argument;
   } else if (word == "file") {
     if (argument.empty()) throw CLI::ValidationError("file: the path is empty");
-    o.dataSrc = kDataFile;
+    o.dataSrc = IQSYNTH_DATA_SRC_FILE;
     o.dataFile = argument;
   } else if (word.rfind("prbs", 0) == 0 && argument.empty()) {
     const std::string order = word.substr(4);
@@ -113,7 +115,7 @@ void setDataSource(Options& o, const std::string& text) {
                                  "' is not a known PRBS; use prbs9, prbs11, prbs15, prbs16, "
                                  "prbs20, prbs21 or prbs23");
     }
-    o.dataSrc = kDataPrbs;
+    o.dataSrc = IQSYNTH_DATA_SRC_PRBS;
     o.prbs = static_cast<int>(value);
   } else {
     throw CLI::ValidationError("'" + text +
@@ -310,13 +312,13 @@ void checkCombination(const Options& o) {
   if (o.arbPath.empty() && o.csvPath.empty()) {
     throw UsageError("give an output: -o FILE.arb, --csv FILE.csv or both");
   }
-  if (o.mode == kModeDigital) {
-    const bool user = o.modulation == kModUserFamily;
+  if (o.mode == IQSYNTH_WORKING_MODE_DIGITAL) {
+    const bool user = o.modulation == IQSYNTH_MOD_FAMILY_USER;
     if (user != !o.constellationFile.empty()) {
       throw UsageError(user ? "-M user needs --constellation FILE"
                             : "--constellation needs -M user");
     }
-    const bool userFilter = o.filterType == kFilterUser;
+    const bool userFilter = o.filterType == IQSYNTH_FILTER_USER;
     if (userFilter != !o.tapsFile.empty()) {
       throw UsageError(userFilter ? "-f user needs --taps FILE" : "--taps needs -f user");
     }
@@ -348,7 +350,7 @@ void checkCombination(const Options& o) {
                        std::to_string(o.symbols) + " symbols of the waveform");
     }
   }
-  if (o.mode == kModeMultiCarrier) {
+  if (o.mode == IQSYNTH_WORKING_MODE_MCCW) {
     const auto perCarrier = [&](const char* name, std::size_t size) {
       if (size > 1 && size != static_cast<std::size_t>(o.carriers)) {
         throw UsageError("--" + std::string(name) + ": " + std::to_string(size) + " values for " +
@@ -361,11 +363,12 @@ void checkCombination(const Options& o) {
   }
   if (!o.arbPath.empty()) {
     const double clock = outputRate(o);
-    if (o.mode != kModeMultiCarrier && !(std::llround(clock) >= 1 && clock < 2147483647.5)) {
+    if (o.mode != IQSYNTH_WORKING_MODE_MCCW &&
+        !(std::llround(clock) >= 1 && clock < 2147483647.5)) {
       throw UsageError("the sample clock " + std::to_string(clock) +
                        " Hz does not fit the .arb header (1 Hz to 2147483647 Hz)");
     }
-    if (o.mode == kModeDigital && !(std::llround(o.symbolRate) >= 1)) {
+    if (o.mode == IQSYNTH_WORKING_MODE_DIGITAL && !(std::llround(o.symbolRate) >= 1)) {
       throw UsageError("the symbol rate must be at least 1 Hz for the .arb header");
     }
   }
@@ -429,7 +432,7 @@ std::vector<double> parsePoints(const std::string& text, const std::string& orig
 }
 
 double outputRate(const Options& o) {
-  if (o.mode == kModeNoise) return o.noiseRate;
+  if (o.mode == IQSYNTH_WORKING_MODE_AWGN) return o.noiseRate;
   return o.symbolRate * o.oversampling;
 }
 

@@ -42,34 +42,34 @@ struct RampRow {
 };
 
 struct Options {
-  int mode = kModeDigital;
+  int mode = IQSYNTH_WORKING_MODE_DIGITAL;
   std::string arbPath;
   std::string csvPath;
   bool verbose = false;
 
   // Digital modulation.
-  int modulation = 0x90002;  // qpsk
+  int modulation = IQSYNTH_MOD_QPSK;
   std::string constellationFile;
   std::vector<double> constellation;  // (re, im) pairs, read from constellationFile
   int symbols = 256;
   double symbolRate = 1e6;
   int oversampling = 4;
-  int filterType = 7;  // rrc
+  int filterType = IQSYNTH_FILTER_RRC;
   double alphaBt = 0.35;
   int filterSpan = 8;
   std::string tapsFile;
   std::vector<double> taps;  // read from tapsFile
-  int dataSrc = kDataPrbs;
+  int dataSrc = IQSYNTH_DATA_SRC_PRBS;
   int prbs = 9;
   std::string pattern;
   bool patternIsHex = false;
   std::string dataFile;
-  int coding = 1;
+  int coding = IQSYNTH_CODING_NONE;
   std::optional<double> fskDeviation;  // default: a quarter of the symbol rate
   double askDepth = 1.0;
   std::vector<RampRow> ramp;
   double rampTime = 1.0;
-  int rampShape = 2;
+  int rampShape = IQSYNTH_RAMP_COSINE;
 
   // Noise: added at a CNR (digital, mccw) or alone (noise mode).
   std::optional<double> cnr;

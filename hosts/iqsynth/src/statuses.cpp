@@ -3,6 +3,9 @@
 
 #include <cstdio>
 
+#include "iqsynth.h"
+#include "wavepack.h"
+
 namespace iqsynth_host {
 namespace {
 std::string hex(unsigned value) {
@@ -16,54 +19,55 @@ std::string synthesisStatusWords(int status) {
   if (status >= 0) return "success";
   const unsigned number = static_cast<unsigned>(-static_cast<long long>(status));
   switch (number) {
-    case 0x10001:
+    case IQSYNTH_ERR_MEM_ALLOC:
       return "out of memory";
-    case 0x20001:
+    case IQSYNTH_ERR_FILE_OPEN:
       return "the data list file cannot be opened";
-    case 0x20002:
+    case IQSYNTH_ERR_FILE_FORMAT:
       return "the data list file does not start with HEX, hex, BIN or bin";
-    case 0x40001:
+    case IQSYNTH_ERR_FILTER_TYPE:
       return "the shaping filter type does not exist";
-    case 0x40002:
+    case IQSYNTH_ERR_MOD_TYPE:
       return "the modulation type is not supported";
-    case 0x40003:
+    case IQSYNTH_ERR_DATA_SRC:
       return "the data source does not exist";
-    case 0x40004:
+    case IQSYNTH_ERR_POWER_RAMP_MODE:
       return "unknown power ramping shape";
-    case 16:
+    case IQSYNTH_ERR_INVALID_ARGUMENT:
       return "an argument was rejected (invalid argument)";
-    case 0xA0001:
+    case IQSYNTH_ERR_UNEXPECTED:
       return "unexpected error inside the library";
     default:
       break;
   }
-  if ((number & 0xFFFFF000u) == 0xF000u) {
+  if ((number & 0xFFFFF000u) == IQSYNTH_ERR_NOISE_BASE) {
     return "noise generation failed (noise stage code " + std::to_string(number & 0xFFFu) + ")";
   }
-  if ((number & 0xFFFF0000u) == 0x40000u)
+  if ((number & 0xFFFF0000u) == (IQSYNTH_ERR_CFG_VALUE & 0xFFFF0000u))
     return "configuration value rejected (" + hex(number) + ")";
-  if ((number & 0xFFFF0000u) == 0x20000u) return "data file error (" + hex(number) + ")";
+  if ((number & 0xFFFF0000u) == (IQSYNTH_ERR_FILE_OPEN & 0xFFFF0000u))
+    return "data file error (" + hex(number) + ")";
   return "error " + hex(number);
 }
 
 std::string packerStatusWords(int status) {
   switch (status) {
-    case 0:
+    case WAVEPACK_OK:
       return "success";
-    case 17:
+    case WAVEPACK_INPUT_FAILED:
       return "the sample file cannot be opened for reading";
-    case 19:
+    case WAVEPACK_OUTPUT_FAILED:
       return "the .arb file cannot be created or written";
     case 20:
       return "the sample file cannot be read";
     case 21:
     case 22:
     case 23:
-    case 26:
+    case WAVEPACK_CRYPTO_FAILED:
       return "the key draw, the key wrap or the cipher failed";
-    case 24:
+    case WAVEPACK_BAD_PARAMETER:
       return "a header name index is out of range, or the samples are too many for the format";
-    case 25:
+    case WAVEPACK_FORMAT_FAILED:
       return "a header name or the text header cannot be formatted";
     default:
       return "packer error " + std::to_string(status);

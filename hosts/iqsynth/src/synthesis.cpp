@@ -78,16 +78,16 @@ void setAddedNoise(const Options& o, double defaultBandwidth, SynthesisResult& r
 }
 
 std::size_t configureDigital(const Options& o, SynthesisResult& result) {
-  setWorkingMode(kModeDigital);
+  setWorkingMode(IQSYNTH_WORKING_MODE_DIGITAL);
   setSequenceLenth(o.symbols);
   setSymbolRate(o.symbolRate);
   setOverSamplingRate(o.oversampling);
   setFilterLengh(o.filterSpan);
   setShapingFilterType(o.filterType);
   setAlphaBt(o.alphaBt);
-  if (o.filterType == kFilterUser) setShapingFilterCoef(o.taps.data());  // after R and span
-  if (o.modulation == kModUserFamily) {
-    setDigiModulatingType(kModUserFamily);
+  if (o.filterType == IQSYNTH_FILTER_USER) setShapingFilterCoef(o.taps.data());  // after R and span
+  if (o.modulation == IQSYNTH_MOD_FAMILY_USER) {
+    setDigiModulatingType(IQSYNTH_MOD_FAMILY_USER);
     setUsrModulatingSymbolItem(static_cast<int>(o.constellation.size() / 2));
     setUsrModulatingConstelMap(o.constellation.data());
   } else {
@@ -95,12 +95,12 @@ std::size_t configureDigital(const Options& o, SynthesisResult& result) {
   }
   setDataSrc(o.dataSrc);
   setPrbs(o.prbs);
-  if (o.dataSrc == kDataPattern) {
+  if (o.dataSrc == IQSYNTH_DATA_SRC_PATTERN) {
     setDataFormatIsHex(o.patternIsHex);
     setUsrListSize(static_cast<int>(o.pattern.size()));
     setUsrList(o.pattern.c_str());
   }
-  if (o.dataSrc == kDataFile) setDataFileList(o.dataFile.c_str());
+  if (o.dataSrc == IQSYNTH_DATA_SRC_FILE) setDataFileList(o.dataFile.c_str());
   setCodingType(o.coding);
   setMaxFskDev(o.fskDeviation.value_or(o.symbolRate / 4));
   setMaxAskDepth(o.askDepth);
@@ -111,7 +111,7 @@ std::size_t configureDigital(const Options& o, SynthesisResult& result) {
 }
 
 std::size_t configureNoise(const Options& o, SynthesisResult& result) {
-  setWorkingMode(kModeNoise);
+  setWorkingMode(IQSYNTH_WORKING_MODE_AWGN);
   setDigiModulatingType(0);
   setPowerRampEnable(false);
   setSigAddNoiseIsEnable(0);
@@ -125,7 +125,7 @@ std::size_t configureNoise(const Options& o, SynthesisResult& result) {
 }
 
 std::size_t configureMultiCarrier(const Options& o, SynthesisResult& result) {
-  setWorkingMode(kModeMultiCarrier);
+  setWorkingMode(IQSYNTH_WORKING_MODE_MCCW);
   setDigiModulatingType(0);
   setMccwCarrierItem(o.carriers);
   setMccwCarrierSpacing(o.spacing);
@@ -183,10 +183,10 @@ SynthesisResult synthesise(const Options& o) {
   SynthesisResult result;
   std::size_t samples = 0;
   switch (o.mode) {
-    case kModeNoise:
+    case IQSYNTH_WORKING_MODE_AWGN:
       samples = configureNoise(o, result);
       break;
-    case kModeMultiCarrier:
+    case IQSYNTH_WORKING_MODE_MCCW:
       samples = configureMultiCarrier(o, result);
       break;
     default:
@@ -207,11 +207,11 @@ SynthesisResult synthesise(const Options& o) {
   }
   result.wave.i.resize(samples);
   result.wave.q.resize(samples);
-  if (o.mode == kModeDigital) result.filterTaps = getFilterTap();
-  if (o.mode == kModeNoise || o.cnr) {
+  if (o.mode == IQSYNTH_WORKING_MODE_DIGITAL) result.filterTaps = getFilterTap();
+  if (o.mode == IQSYNTH_WORKING_MODE_AWGN || o.cnr) {
     NoiseLevels& n = result.noise;
     n.present = true;
-    n.added = o.mode != kModeNoise;
+    n.added = o.mode != IQSYNTH_WORKING_MODE_AWGN;
     n.noiseBandwidth = getNoiseBandWidth();
     n.noiseLevelSystem = getNoiseLvlSysBW();
     n.noiseLevelTotal = getNoiseLvlTotalBW();
