@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "arb_format.h"
 #include "names.h"
 #include "options.h"
 #include "segment_config.h"
@@ -64,13 +65,13 @@ TEST(HostSegmentConfig, ElevenSegmentsReadBackExactlyDespiteSharedKeyPrefixes) {
     EXPECT_EQ(s.count, 100 + i);
     EXPECT_EQ(s.energy, plan.segments[static_cast<std::size_t>(i)].energy);
   }
-  EXPECT_EQ(arbtool::findItemValue(line, "NUMBER SEGMENTS:"), "11");
-  EXPECT_EQ(arbtool::findItemValue(line, "LEVEL MODE:"), "RMS");
-  EXPECT_EQ(arbtool::findItemValue(line, "CLOCKRATE MODE:"), "HIGHEST");
-  EXPECT_EQ(arbtool::findItemValue(line, "OUTPUT FILE:"), "out.arb");
+  EXPECT_EQ(arb::textAfterKey(line, "NUMBER SEGMENTS:"), "11");
+  EXPECT_EQ(arb::textAfterKey(line, "LEVEL MODE:"), "RMS");
+  EXPECT_EQ(arb::textAfterKey(line, "CLOCKRATE MODE:"), "HIGHEST");
+  EXPECT_EQ(arb::textAfterKey(line, "OUTPUT FILE:"), "out.arb");
   for (const char* key : {"USER CLOCKRATE:", "SEGMENT MARKER:", "FIRST SEGMENT RESTART MARKER:",
                           "EVERY SEGMENT RESTART MARKER:"}) {
-    EXPECT_TRUE(arbtool::findItemValue(line, key).has_value()) << key;
+    EXPECT_TRUE(arb::textAfterKey(line, key).has_value()) << key;
   }
 }
 

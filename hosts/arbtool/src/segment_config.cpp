@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "arb_format.h"
+
 namespace arbtool {
 namespace {
 
@@ -59,15 +61,6 @@ std::string lower(std::string text) {
 
 }  // namespace
 
-std::optional<std::string> findItemValue(const std::string& line, const std::string& key) {
-  const auto start = line.find(key);
-  if (start == std::string::npos) return std::nullopt;
-  const auto valueStart = start + key.size();
-  const auto end = line.find('}', valueStart);
-  if (end == std::string::npos) return std::nullopt;
-  return line.substr(valueStart, end - valueStart);
-}
-
 std::string formatConfigLine(const JoinPlan& plan) {
   if (plan.levelMode != "RMS" && plan.levelMode != "UNCHANGED") {
     throw ConfigError("unknown level mode " + plan.levelMode);
@@ -101,13 +94,13 @@ std::string formatConfigLine(const JoinPlan& plan) {
   // Every item must read back as written: the reader takes the first
   // occurrence of a key, and "SEGMENT_1" is also the start of "SEGMENT_10".
   for (std::size_t i = 0; i < plan.segments.size(); ++i) {
-    const auto value = findItemValue(line, "SEGMENT_" + std::to_string(i));
+    const auto value = arb::textAfterKey(line, "SEGMENT_" + std::to_string(i));
     if (!value || value->rfind(":\"" + plan.segments[i].name + "\",", 0) != 0) {
       throw ConfigError("segment " + std::to_string(i) + " (" + plan.segments[i].name +
                         ") would not read back from the configuration");
     }
   }
-  if (findItemValue(line, "OUTPUT FILE:") != plan.output) {
+  if (arb::textAfterKey(line, "OUTPUT FILE:") != plan.output) {
     throw ConfigError("the output path " + plan.output +
                       " would not read back from the configuration");
   }

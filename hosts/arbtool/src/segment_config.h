@@ -39,10 +39,6 @@ struct JoinPlan {
 // key inside a name, 256 characters or more, or the word Blank used as a file).
 std::string formatConfigLine(const JoinPlan& plan);
 
-// The value of the first item whose key is key, up to the next "}", as seqlink
-// looks items up; nullopt when the key or the "}" is missing.
-std::optional<std::string> findItemValue(const std::string& line, const std::string& key);
-
 // A segment word of the command line: "blank:COUNT" or "blank:COUNT@CLOCK"
 // (case-insensitive "blank"). nullopt when the word is not a blank segment.
 // Throws ConfigError for a malformed count or clock.
