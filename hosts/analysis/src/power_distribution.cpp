@@ -18,6 +18,7 @@ PowerDistribution::PowerDistribution(std::span<const std::int16_t> iq, std::uint
   shift_ = width > kBinBits ? width - kBinBits : 0;
   const std::size_t bins = static_cast<std::size_t>(peakPower >> shift_) + 1;
   counts_.assign(bins, 0);
+  sums_.assign(bins, 0);
   const std::int16_t* v = iq.data();
   for (std::size_t k = 0; k < samples_; ++k) {
     const std::int32_t i = v[2 * k];
@@ -27,7 +28,9 @@ PowerDistribution::PowerDistribution(std::span<const std::int16_t> iq, std::uint
     const std::size_t bin = power >> shift_;
     // A caller's peak below the true one would index past the end; count such
     // samples in the last bin instead.
-    ++counts_[bin < bins ? bin : bins - 1];
+    const std::size_t b = bin < bins ? bin : bins - 1;
+    ++counts_[b];
+    sums_[b] += power;
   }
   above_.assign(bins, 0);
   std::uint64_t running = 0;
@@ -43,22 +46,25 @@ double PowerDistribution::powerReachedBy(double fraction) const {
   const std::uint64_t m = wanted < 1 ? 1 : static_cast<std::uint64_t>(wanted);
   for (std::size_t b = counts_.size(); b-- > 0;) {
     if (above_[b] + counts_[b] >= m) {
-      const double low = std::ldexp(static_cast<double>(b), static_cast<int>(shift_));
-      return shift_ == 0 ? low : low + std::ldexp(0.5, static_cast<int>(shift_)) - 0.5;
+      return static_cast<double>(sums_[b]) / static_cast<double>(counts_[b]);
     }
   }
   return 0;
 }
 
 double PowerDistribution::fractionAbove(double power) const {
-  if (samples_ == 0 || power < 0) return samples_ == 0 ? 0 : 1;
+  if (samples_ == 0) return 0;
+  if (power < 0) return 1;
   const double scaled = std::ldexp(power, -static_cast<int>(shift_));
   if (scaled >= static_cast<double>(counts_.size())) return 0;
   const auto bin = static_cast<std::size_t>(scaled);
-  double count = static_cast<double>(above_[bin]);
-  // With one power per bin (shift 0) the samples of the bin are not above power.
-  if (shift_ > 0) count += counts_[bin] * (1.0 - (scaled - static_cast<double>(bin)));
-  return count / static_cast<double>(samples_);
+  // The samples of a bin count as all at its mean power, as powerReachedBy has them.
+  std::uint64_t count = above_[bin];
+  if (counts_[bin] > 0 &&
+      power * static_cast<double>(counts_[bin]) < static_cast<double>(sums_[bin])) {
+    count += counts_[bin];
+  }
+  return static_cast<double>(count) / static_cast<double>(samples_);
 }
 
 }  // namespace analysis

@@ -19,12 +19,14 @@ class PowerDistribution {
 
   // The power (LSB^2) of the m-th strongest sample, m = ceil(fraction x samples):
   // the level that the given fraction of the samples reach. fraction in (0, 1];
-  // 0 without samples. Exact while the peak power is below 65,536 LSB^2, else
-  // the middle of a bin 1/65,536 of the peak power wide.
+  // 0 without samples. Exact while the peak power is below 65,536 LSB^2; above,
+  // the mean power of the samples in the m-th strongest sample's bin, which is
+  // 1/65,536 of the peak power wide (exact again when they all have one power).
   double powerReachedBy(double fraction) const;
 
-  // The fraction of the samples whose power is above power (LSB^2), with the
-  // samples of a bin taken as spread evenly over it.
+  // The fraction of the samples whose power is above power (LSB^2), the samples
+  // of a bin taken as all at its mean power (exact while the peak power is below
+  // 65,536 LSB^2).
   double fractionAbove(double power) const;
 
  private:
@@ -32,6 +34,7 @@ class PowerDistribution {
   std::size_t samples_ = 0;
   std::vector<std::uint64_t> above_;  // above_[b]: samples in the bins after b
   std::vector<std::uint32_t> counts_;
+  std::vector<std::uint64_t> sums_;  // sums_[b]: total power of the samples in bin b
 };
 
 }  // namespace analysis

@@ -3,6 +3,7 @@
 #include "command_line.h"
 
 #include <charconv>
+#include <climits>
 
 namespace arbtool {
 namespace {
@@ -80,8 +81,8 @@ struct Commands {
 // Declares the commands and options of arbtool on app; the values go into line.
 Commands declareCommands(CLI::App& app, CommandLine& line) {
   app.description(
-      "Reads .arb waveform files and joins them into multi-segment files with "
-      "libseqlink.");
+      "Reads, measures and plots .arb waveform files and joins them into "
+      "multi-segment files with libseqlink.");
   app.footer("Run 'arbtool COMMAND --help' for the options of a command.\n\n" +
              std::string(kExamplesAndStatuses));
   app.get_formatter()->column_width(30);
@@ -104,7 +105,7 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
       std::string(kExamplesAndStatuses));
 
   commands.dump = app.add_subcommand(
-      "dump", "print the decrypted samples of an .arb file as I,Q lines, or write them with -o");
+      "dump", "print the decrypted samples as I,Q lines, or write them raw or as SigMF with -o");
   hosts_cli::addHelpFlag(*commands.dump);
   commands.dump->add_option("FILE.arb", line.file, "the .arb file")->required()->type_name("");
   commands.dump
@@ -158,7 +159,7 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
            plot.symbolRate, hosts_cli::Frequency{Bound::Positive});
   readInto(p.add_option("--segment", "draw only this segment of a multi-segment file (from 0)")
                ->type_name("N"),
-           plot.segment, hosts_cli::WholeNumber{0, 1LL << 31});
+           plot.segment, hosts_cli::WholeNumber{0, INT_MAX});
   p.add_option("--size", CLI::callback_t(), "page size: pixels for PNG, points for SVG and PDF")
       ->type_name("WxH")
       ->default_str(std::to_string(plot.width) + "x" + std::to_string(plot.height))
