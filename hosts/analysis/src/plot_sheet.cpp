@@ -48,6 +48,11 @@ constexpr double kCcdfStepDb = 0.05;
 constexpr double kCcdfLowestLog = -4;  // 0.0001 % of the samples
 constexpr double kSpectrumRangeDb = 100;
 
+// PLplot sizes characters in proportion to the page, line widths in pixels (or
+// points): the widths are multiplied by the page's size relative to 1200 x 900,
+// set once per drawing (PLplot's own state is process-wide too).
+double gLineWidthScale = 1;
+
 // The axes' frame of a panel in normalised page coordinates.
 struct Box {
   double x0, x1, y0, y1;
@@ -120,7 +125,7 @@ void frame(plstream& pls, const Box& box, double xmin, double xmax, double ymin,
   pls.vpor(box.x0, box.x1, box.y0, box.y1);
   pls.wind(xmin, xmax, ymin, ymax);
   pls.col0(kGrid);
-  pls.width(1);
+  pls.width(gLineWidthScale);
   pls.box("g", 0, 0, "g", 0, 0);
   pls.col0(kInk);
   pls.box(xopt, 0, 0, yopt, yTick, 0);
@@ -133,18 +138,18 @@ void labels(plstream& pls, const std::string& x, const std::string& y, const std
   pls.col0(kInk);
   pls.mtex("b", 3.0, 0.5, 0.5, x.c_str());
   pls.mtex("l", yDistance, 0.5, 0.5, y.c_str());
-  pls.mtex("t", 0.9, 0.5, 0.5, title.c_str());
+  pls.mtex("t", 1.4, 0.5, 0.5, title.c_str());
 }
 
 void line(plstream& pls, const std::vector<PLFLT>& x, const std::vector<PLFLT>& y, PLINT colour,
           double width, PLINT style = 1) {
   if (x.empty()) return;
   pls.col0(colour);
-  pls.width(width);
+  pls.width(width * gLineWidthScale);
   pls.lsty(style);
   pls.line(static_cast<PLINT>(x.size()), x.data(), y.data());
   pls.lsty(1);
-  pls.width(1);
+  pls.width(gLineWidthScale);
 }
 
 // A legend of coloured lines, in one row, in the top right corner of the current
@@ -156,7 +161,7 @@ void legend(plstream& pls, const std::vector<std::string>& names, const std::vec
   for (const auto& name : names) text.push_back(name.c_str());
   std::vector<PLINT> options(names.size(), PL_LEGEND_LINE);
   std::vector<PLINT> textColours(names.size(), kInk);
-  std::vector<PLFLT> widths(names.size(), 2.0);
+  std::vector<PLFLT> widths(names.size(), 2.0 * gLineWidthScale);
   PLFLT width = 0;
   PLFLT height = 0;
   pls.legend(&width, &height, PL_LEGEND_BACKGROUND | PL_LEGEND_BOUNDING_BOX,
@@ -344,7 +349,7 @@ void drawEye(plstream& pls, std::span<const std::int16_t> iq, double clockHz, do
                                 ? std::string("Eye diagram: too few symbols")
                                 : "Eye diagram: " + countText(eye.i.size()) + " traces at " +
                                       hertz(symbolRateHz) + " symbol rate";
-  pls.mtex("t", 0.9, 0.5, 0.5, title.c_str());
+  pls.mtex("t", 1.4, 0.5, 0.5, title.c_str());
 
   frame(pls, lower, -1, 1, -range, range, "bcnst", "bcnstv", range / 2);
   for (const auto& trace : eye.q) line(pls, time, trace, kOrangeTrace, 1.0);
@@ -426,8 +431,11 @@ void draw(const Waveform& waveform, const PlotRequest& request, const std::strin
   setPalette(pls);
   pls.init();
   pls.adv(0);
-  // Character sizes follow the page, so that 1200 x 900 and larger pages look alike.
-  const double textScale = std::min(request.width / 1200.0, request.height / 900.0) * 0.62;
+  // PLplot's characters follow the page size already; at 0.62 of its default
+  // they fit the panels of the sheet.
+  const double textScale = 0.62;
+  gLineWidthScale = std::min(request.width / 1200.0, request.height / 900.0);
+  pls.width(gLineWidthScale);
   pls.schr(0, textScale);
   // Numbers up to five digits stay numbers; no "x10^4" factor beside the axis.
   pls.sxax(6, 0);
