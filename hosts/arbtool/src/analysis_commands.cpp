@@ -1,6 +1,8 @@
 // stats, plot and dump on content read by main.cpp, through the hosts' analysis.
 #include "analysis_commands.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "output_file.h"
@@ -44,17 +46,31 @@ void runPlot(const ArbContent& content, const PlotRequest& plot) {
   analysis::PlotRequest request;
   request.title = "arbtool plot: " + content.path;
   if (plot.segment) {
+    if (waveform.segments.empty()) {
+      throw UsageError("plot: --segment: " + content.path +
+                       " is a single waveform, not a multi-segment file");
+    }
     if (*plot.segment >= waveform.segments.size()) {
       throw UsageError("plot: --segment " + std::to_string(*plot.segment) + ": " + content.path +
-                       " has " + std::to_string(waveform.segments.size()) + " segments");
+                       " has " + std::to_string(waveform.segments.size()) +
+                       " segments, numbered from 0");
     }
     request.title += ", segment " + std::to_string(*plot.segment) + " (" +
                      waveform.segments[*plot.segment].name + ")";
     waveform = waveform.segment(*plot.segment);
   }
   if (analysis::plotNeedsClock(plot.kind, plot.symbolRate.has_value()) && !waveform.clockHz) {
-    throw UsageError("plot: the segments of " + content.path +
-                     " play at different clocks; choose one with --segment N");
+    if (content.multiSegment && !plot.segment) {
+      throw UsageError("plot: the segments of " + content.path +
+                       " play at different clocks; choose one with --segment N");
+    }
+    throw UsageError("plot: " + content.path +
+                     " gives no clock above 0 Hz; plot --kind ccdf, "
+                     "or constellation without --symbol-rate");
+  }
+  if (plot.symbolRate && waveform.clockHz && *plot.symbolRate > *waveform.clockHz) {
+    throw UsageError("plot: --symbol-rate " + analysis::hertzText(*plot.symbolRate) +
+                     " is above the clock, " + analysis::hertzText(*waveform.clockHz));
   }
   request.subtitle = analysis::countText(waveform.samples()) + " samples";
   if (waveform.clockHz) request.subtitle += " at " + analysis::hertzText(*waveform.clockHz);
@@ -85,7 +101,13 @@ void runDump(const ArbContent& content, const std::string& output, analysis::Sam
                 base.c_str(), analysis::kSigmfDataSuffix, base.c_str(), analysis::kSigmfMetaSuffix);
     return;
   }
-  analysis::OutputFile file(output.empty() ? "-" : output);
+  const bool toStandardOutput = output.empty() || output == "-";
+  if (toStandardOutput && format != analysis::SampleFormat::Csv && ::isatty(STDOUT_FILENO) == 1) {
+    throw UsageError("dump: --format " +
+                     std::string(format == analysis::SampleFormat::Cf32Le ? "cf32_le" : "ci16_le") +
+                     " writes binary samples; give -o FILE or redirect standard output");
+  }
+  analysis::OutputFile file(toStandardOutput ? "-" : output);
   // The raw and text forms do not need the segment table.
   const std::span<const short> iq(content.samples.data(), 2 * content.count);
   analysis::writeSamples(file.stream(), iq, format,

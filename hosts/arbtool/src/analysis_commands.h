@@ -31,14 +31,15 @@ analysis::Waveform waveformOf(const ArbContent& content);
 void runStats(const ArbContent& content, bool json);
 
 // Draws the plot; prints one line naming the file written. Throws UsageError
-// (a segment that does not exist, a plot that needs the clock of a file whose
-// segments play at different clocks), analysis::OutputError.
+// (a segment that does not exist, a plot that needs a clock the file does not
+// give or whose segments play at different clocks, a symbol rate above the
+// clock), analysis::OutputError.
 void runPlot(const ArbContent& content, const PlotRequest& plot);
 
 // Writes the samples in a raw or text format to output ("" or "-": standard
 // output), or the SigMF pair OUT.sigmf-data / OUT.sigmf-meta; prints one line
 // naming the files unless the samples went to standard output. Throws
-// analysis::OutputError.
+// UsageError for binary samples to a terminal, analysis::OutputError.
 void runDump(const ArbContent& content, const std::string& output, analysis::SampleFormat format);
 
 }  // namespace arbtool
