@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -35,6 +34,16 @@ std::vector<std::uint8_t> inflateAll(const std::uint8_t* data, std::size_t size)
   inflateEnd(&stream);
   if (status != Z_STREAM_END) out.clear();
   return out;
+}
+
+// The number in quotes after name="" in text, in points ("1200pt"); -1 if none.
+double attributeInPoints(const std::string& text, const std::string& name) {
+  const std::string key = name + "=\"";
+  const auto at = text.find(key);
+  if (at == std::string::npos) return -1;
+  std::size_t used = 0;
+  const double value = std::stod(text.substr(at + key.size()), &used);
+  return text.compare(at + key.size() + used, 3, "pt\"") == 0 ? value : -1;
 }
 
 int paeth(int a, int b, int c) {
@@ -150,15 +159,13 @@ SvgPicture readSvg(const std::string& text) {
     svg.problem = "not an SVG document";
     return svg;
   }
-  std::smatch match;
   const std::string head = text.substr(text.find("<svg"), 400);
-  if (!std::regex_search(head, match,
-                         std::regex(R"re(width="([0-9.]+)pt" height="([0-9.]+)pt")re"))) {
+  svg.width = attributeInPoints(head, " width");
+  svg.height = attributeInPoints(head, " height");
+  if (svg.width < 0 || svg.height < 0) {
     svg.problem = "no page size in points";
     return svg;
   }
-  svg.width = std::stod(match[1]);
-  svg.height = std::stod(match[2]);
   for (std::size_t at = text.find("<path"); at != std::string::npos;
        at = text.find("<path", at + 1)) {
     ++svg.paths;
@@ -174,14 +181,18 @@ PdfPicture readPdf(const std::vector<std::uint8_t>& bytes) {
     pdf.problem = "not a PDF file";
     return pdf;
   }
-  std::smatch match;
-  if (!std::regex_search(text, match,
-                         std::regex(R"(/MediaBox \[ *0 +0 +([0-9.]+) +([0-9.]+) *\])"))) {
-    pdf.problem = "no MediaBox";
+  // "/MediaBox [ 0 0 WIDTH HEIGHT ]"
+  const auto box = text.find("/MediaBox");
+  const auto open = box == std::string::npos ? box : text.find('[', box);
+  const auto close = open == std::string::npos ? open : text.find(']', open);
+  double left = -1;
+  double bottom = -1;
+  std::istringstream numbers(close == std::string::npos ? std::string()
+                                                        : text.substr(open + 1, close - open - 1));
+  if (!(numbers >> left >> bottom >> pdf.width >> pdf.height) || left != 0 || bottom != 0) {
+    pdf.problem = "no MediaBox from 0 0";
     return pdf;
   }
-  pdf.width = std::stod(match[1]);
-  pdf.height = std::stod(match[2]);
   // Every Flate stream of the file; the page content holds the drawing operators.
   for (std::size_t at = text.find("stream"); at != std::string::npos;
        at = text.find("stream", at + 6)) {

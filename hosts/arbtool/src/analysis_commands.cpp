@@ -1,6 +1,7 @@
 // stats, plot and dump on content read by main.cpp, through the hosts' analysis.
 #include "analysis_commands.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,6 +18,24 @@
 #endif
 
 namespace arbtool {
+namespace {
+
+// Refuses an output that is the input file itself (by device and inode, so also
+// through links): the input would be replaced by what was read from it.
+void refuseInputAsOutput(const std::string& command, const std::string& input,
+                         const std::string& output) {
+  struct stat in {};
+  struct stat out {};
+  if (output.empty() || output == "-" || ::stat(input.c_str(), &in) != 0 ||
+      ::stat(output.c_str(), &out) != 0) {
+    return;
+  }
+  if (in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+    throw UsageError(command + ": the output " + output + " is the input file " + input);
+  }
+}
+
+}  // namespace
 
 analysis::Waveform waveformOf(const ArbContent& content) {
   analysis::Waveform waveform;
@@ -77,6 +96,7 @@ void runPlot(const ArbContent& content, const PlotRequest& plot) {
   if (plot.symbolRate) {
     request.subtitle += ", " + analysis::hertzText(*plot.symbolRate) + " symbol rate";
   }
+  refuseInputAsOutput("plot", content.path, plot.output);
   request.output = plot.output;
   request.kind = plot.kind;
   request.symbolRateHz = plot.symbolRate;
@@ -96,6 +116,8 @@ void runDump(const ArbContent& content, const std::string& output, analysis::Sam
     recording.recorder = "arbtool " ARBSUITE_VERSION;
     recording.segments = waveform.segments;
     const std::string base = analysis::sigmfBaseName(output);
+    refuseInputAsOutput("dump", content.path, base + analysis::kSigmfDataSuffix);
+    refuseInputAsOutput("dump", content.path, base + analysis::kSigmfMetaSuffix);
     analysis::writeSigmf(base, waveform.iq, recording);
     std::printf("Wrote %zu samples of %s to %s%s and %s%s\n", content.count, content.path.c_str(),
                 base.c_str(), analysis::kSigmfDataSuffix, base.c_str(), analysis::kSigmfMetaSuffix);
@@ -107,6 +129,7 @@ void runDump(const ArbContent& content, const std::string& output, analysis::Sam
                      std::string(format == analysis::SampleFormat::Cf32Le ? "cf32_le" : "ci16_le") +
                      " writes binary samples; give -o FILE or redirect standard output");
   }
+  refuseInputAsOutput("dump", content.path, output);
   analysis::OutputFile file(toStandardOutput ? "-" : output);
   // The raw and text forms do not need the segment table.
   const std::span<const short> iq(content.samples.data(), 2 * content.count);
