@@ -25,3 +25,12 @@ endif()
 if(BUILD_BENCHMARKS)
   find_package(benchmark REQUIRED)
 endif()
+
+# The waveform analysis of the hosts (hosts/analysis): FFTW in single precision,
+# PLplot with its C++ binding (drawn through the cairo driver, Debian
+# plplot-driver-cairo, loaded at run time) and nlohmann-json for the JSON it writes.
+# Debian libfftw3-dev, libplplot-dev, nlohmann-json3-dev.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(FFTW3F REQUIRED IMPORTED_TARGET fftw3f)
+pkg_check_modules(PLPLOT REQUIRED IMPORTED_TARGET plplot-c++ plplot)
+find_package(nlohmann_json 3.10 REQUIRED)

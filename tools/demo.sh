@@ -4,7 +4,10 @@
 #   1. synthesise a QPSK waveform with iqsynth,
 #   2. convert the shipped example CSV file with wavepack,
 #   3. join both, with a blank segment between them, with arbtool join,
-#   4. show arbtool info of the joined file and dump its samples back to CSV.
+#   4. show arbtool info of the joined file and dump its samples back to CSV,
+#   5. export them as a SigMF recording (numpy, GNU Radio),
+#   6. measure the QPSK waveform and plot its sheet, which it also copies to
+#      docs/qpsk-sheet.png (the picture of the README).
 #   tools/demo.sh                 installs to ./out, works in ./out/demo
 # PREFIX overrides the install prefix (default out/ at the top of the checkout),
 # BUILD_DIR the build folder (default build-demo/).
@@ -43,8 +46,15 @@ step "3. arbtool join: QPSK, 1000 blank pairs, two-tone; levels matched by RMS"
 step "4. arbtool info joined.arb"
 "$bin/arbtool" info joined.arb
 
-step "5. arbtool dump joined.arb"
+step "5. arbtool dump joined.arb, as CSV and as a SigMF recording"
 "$bin/arbtool" dump joined.arb -o joined.csv
+"$bin/arbtool" dump joined.arb --format sigmf -o joined
+
+step "6. arbtool stats and plot of the QPSK waveform"
+"$bin/arbtool" stats qpsk.arb
+"$bin/arbtool" plot qpsk.arb -o qpsk-sheet.png --symbol-rate 2.5MHz
+mkdir -p "$root/docs"
+cp qpsk-sheet.png "$root/docs/qpsk-sheet.png"
 
 step "where everything went"
 cat <<EOF
@@ -54,5 +64,8 @@ converted example CSV:      $work/two-tone.arb
 segment configuration:      $work/joined-segments.txt
 joined multi-segment file:  $work/joined.arb
 its samples, as I,Q lines:  $work/joined.csv ($(wc -l < joined.csv) lines)
+as a SigMF recording:       $work/joined.sigmf-meta, $work/joined.sigmf-data
+QPSK spectrum, constellation, time view and CCDF:
+                            $work/qpsk-sheet.png (copied to $root/docs/qpsk-sheet.png)
 synthesis run log:          $work/iqSynthRun.log
 EOF

@@ -61,6 +61,7 @@ const std::vector<IqsynthOption>& iqsynthOptions() {
       {"mode", "m", "noise", csv, [](const Options& o) { return o.mode == 3; }},
       {"output", "o", "x.arb", {}, [](const Options& o) { return o.arbPath == "x.arb"; }},
       {"csv", nullptr, "y.csv", {}, [](const Options& o) { return o.csvPath == "y.csv"; }},
+      {"plot", nullptr, "y.png", {}, [](const Options& o) { return o.plotPath == "y.png"; }},
       {"verbose", "v", nullptr, csv, [](const Options& o) { return o.verbose; }},
       {"modulation", "M", "16QAM", csv, [](const Options& o) { return o.modulation == 0x4; }},
       {"constellation",
@@ -450,7 +451,7 @@ TEST(HostArbtoolCommandLine, RefusalsNameTheCommandAndTheOption) {
       {{"dump", "g.arb", "--fast"}, "dump: unknown option '--fast'; see arbtool dump --help"},
       {{"dump", "g.arb", "--level", "rms"},
        "dump: unknown option '--level'; see arbtool dump --help"},
-      {{"dump", "g.arb", "-o"}, "dump: --output needs a value (OUT.csv)"},
+      {{"dump", "g.arb", "-o"}, "dump: --output needs a value (OUT)"},
       {{"join"}, "join takes one CONFIG file, or -o OUT.arb SEGMENT..."},
       {{"join", "a.txt", "b.txt"}, "join takes one CONFIG file, or -o OUT.arb SEGMENT..."},
       {{"join", "-o", "j.arb"}, "join: give at least one SEGMENT"},
@@ -486,6 +487,73 @@ TEST(HostArbtoolCommandLine, RepeatedOptionsTakeTheLastValue) {
             "join: --level: 'loud' is not rms or unchanged");
 }
 
+TEST(HostArbtoolCommandLine, AnalysisCommandsAndTheirDefaults) {
+  using analysis::PlotKind;
+  auto line = arbtool::parseCommandLine({"stats", "a.arb"});
+  EXPECT_EQ(line.action, arbtool::Action::Stats);
+  EXPECT_FALSE(line.json);
+  EXPECT_TRUE(arbtool::parseCommandLine({"stats", "--json", "a.arb"}).json);
+
+  line = arbtool::parseCommandLine({"dump", "a.arb"});
+  EXPECT_EQ(line.format, analysis::SampleFormat::Csv);
+  line = arbtool::parseCommandLine({"dump", "a.arb", "--format=cf32_le", "-o", "-"});
+  EXPECT_EQ(line.format, analysis::SampleFormat::Cf32Le);
+  EXPECT_EQ(line.output, "-");
+  EXPECT_EQ(arbtool::parseCommandLine({"dump", "a.arb", "--format", "sigmf", "-o", "r"}).format,
+            analysis::SampleFormat::Sigmf);
+
+  line = arbtool::parseCommandLine({"plot", "a.arb", "-o", "a.png"});
+  EXPECT_EQ(line.action, arbtool::Action::Plot);
+  EXPECT_EQ(line.file, "a.arb");
+  EXPECT_EQ(line.plot.output, "a.png");
+  EXPECT_EQ(line.plot.kind, PlotKind::All);
+  EXPECT_FALSE(line.plot.symbolRate);
+  EXPECT_FALSE(line.plot.segment);
+  EXPECT_EQ(line.plot.width, 1200);
+  EXPECT_EQ(line.plot.height, 900);
+  line = arbtool::parseCommandLine({"plot", "--kind", "eye", "--symbol-rate", "2.5MHz", "--segment",
+                                    "3", "--size", "800x600", "-o", "E.PDF", "a.arb"});
+  EXPECT_EQ(line.plot.kind, PlotKind::Eye);
+  EXPECT_EQ(line.plot.symbolRate, 2.5e6);
+  EXPECT_EQ(line.plot.segment, 3u);
+  EXPECT_EQ(line.plot.width, 800);
+  EXPECT_EQ(line.plot.height, 600);
+  for (const char* kind : {"spectrum", "constellation", "time", "ccdf", "all"}) {
+    EXPECT_EQ(
+        analysis::plotKindName(
+            arbtool::parseCommandLine({"plot", "a.arb", "-o", "x.svg", "--kind", kind}).plot.kind),
+        std::string(kind));
+  }
+}
+
+TEST(HostArbtoolCommandLine, AnalysisRefusals) {
+  const std::vector<std::pair<Args, std::string>> cases = {
+      {{"plot", "a.arb", "-o", "e.png", "--kind", "eye"}, "plot: --kind eye needs --symbol-rate"},
+      {{"plot", "a.arb"}, "plot: --output is required"},
+      {{"plot", "a.arb", "-o", "a.gif"},
+       "plot: --output: 'a.gif' does not end in .png, .svg or .pdf"},
+      {{"plot", "a.arb", "-o", "png"}, "plot: --output: 'png' does not end in .png, .svg or .pdf"},
+      {{"plot", "a.arb", "-o", "a.png", "--size", "399x900"},
+       "plot: --size: each side must lie within 400 to 8000"},
+      {{"plot", "a.arb", "-o", "a.png", "--size", "1200*900"},
+       "plot: --size: '1200*900' is not WIDTHxHEIGHT, such as 1200x900"},
+      {{"plot", "a.arb", "-o", "a.png", "--symbol-rate", "0"},
+       "plot: --symbol-rate: 0 must be greater than 0"},
+      {{"plot", "a.arb", "-o", "a.png", "--kind", "iq"},
+       "plot: --kind: 'iq' is not one of spectrum, constellation, time, ccdf, eye, all"},
+      {{"dump", "a.arb", "--format", "sigmf"},
+       "dump: --format sigmf writes two files and needs -o OUT"},
+      {{"dump", "a.arb", "--format", "sigmf", "-o", "-"},
+       "dump: --format sigmf writes two files and needs -o OUT"},
+      {{"dump", "a.arb", "--format", "cu8"},
+       "dump: --format: 'cu8' is not one of csv, cf32_le, ci16_le, sigmf"},
+      {{"stats", "a.arb", "-o", "x"}, "stats: unknown option '-o'; see arbtool stats --help"},
+  };
+  for (const auto& [args, message] : cases) {
+    EXPECT_EQ(arbtoolRefusal(args), message) << joined(args);
+  }
+}
+
 TEST(HostArbtoolCommandLine, UsageLineOfTheCommandConcerned) {
   try {
     arbtool::parseCommandLine({"dump", "g.arb", "--fast"});
@@ -500,7 +568,8 @@ TEST(HostArbtoolCommandLine, HelpOfTheProgramOrOfOneCommand) {
   auto line = arbtool::parseCommandLine({"--help"});
   EXPECT_EQ(line.action, Action::Help);
   EXPECT_EQ(line.helpText, arbtool::parseCommandLine({"-h", "info"}).helpText);
-  for (const char* part : {"Usage: arbtool", "info", "dump", "join", "Examples:", "Exit status"}) {
+  for (const char* part :
+       {"Usage: arbtool", "info", "dump", "stats", "plot", "join", "Examples:", "Exit status"}) {
     EXPECT_NE(line.helpText.find(part), std::string::npos) << part;
   }
   line = arbtool::parseCommandLine({"join", "-o", "j.arb", "--help"});

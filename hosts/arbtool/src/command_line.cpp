@@ -2,35 +2,87 @@
 // the join options read into the segment configuration's words.
 #include "command_line.h"
 
+#include <charconv>
+#include <climits>
+
 namespace arbtool {
 namespace {
 
 using hosts_cli::Bound;
 using hosts_cli::readInto;
 
+// Readers of the words of --format and --kind.
+struct SampleFormatWord {
+  analysis::SampleFormat operator()(const std::string& text) const {
+    const auto format = analysis::sampleFormatNamed(text);
+    if (!format)
+      throw CLI::ValidationError("'" + text + "' is not one of csv, cf32_le, ci16_le, sigmf");
+    return *format;
+  }
+};
+
+struct PlotKindWord {
+  analysis::PlotKind operator()(const std::string& text) const {
+    const auto kind = analysis::plotKindNamed(text);
+    if (!kind) {
+      throw CLI::ValidationError("'" + text +
+                                 "' is not one of spectrum, constellation, time, ccdf, eye, all");
+    }
+    return *kind;
+  }
+  std::string text(analysis::PlotKind kind) const { return analysis::plotKindName(kind); }
+};
+
+// --size WIDTHxHEIGHT, each side within the plot bounds.
+void readPlotSize(const std::string& text, PlotRequest& plot) {
+  const auto x = text.find_first_of("xX");
+  int width = 0;
+  int height = 0;
+  const char* end = text.data() + text.size();
+  const bool read = x != std::string::npos &&
+                    std::from_chars(text.data(), text.data() + x, width).ptr == text.data() + x &&
+                    x + 1 < text.size() &&
+                    std::from_chars(text.data() + x + 1, end, height).ptr == end;
+  if (!read) throw CLI::ValidationError("'" + text + "' is not WIDTHxHEIGHT, such as 1200x900");
+  for (const int side : {width, height}) {
+    if (side < analysis::kMinPlotSide || side > analysis::kMaxPlotSide) {
+      throw CLI::ValidationError("each side must lie within " +
+                                 std::to_string(analysis::kMinPlotSide) + " to " +
+                                 std::to_string(analysis::kMaxPlotSide));
+    }
+  }
+  plot.width = width;
+  plot.height = height;
+}
+
 const char* const kExamplesAndStatuses =
     "Examples:\n"
     "  arbtool info qpsk.arb\n"
     "  arbtool dump qpsk.arb -o qpsk-samples.csv\n"
+    "  arbtool dump qpsk.arb --format sigmf -o qpsk   # qpsk.sigmf-data, qpsk.sigmf-meta\n"
+    "  arbtool stats --json qpsk.arb\n"
+    "  arbtool plot qpsk.arb -o qpsk.png --symbol-rate 2.5MHz\n"
     "  arbtool join -o joined.arb --level rms --clock highest qpsk.arb blank:1000 wave.arb\n"
     "  arbtool join joined-segments.txt\n"
     "\n"
     "Exit status: 0 success; 1 bad command line; 2 an .arb file cannot be read (missing,\n"
     "truncated, damaged or not an .arb file; the library status is printed in words);\n"
-    "3 the join failed (status in words); 4 the CSV or configuration file cannot be written;\n"
-    "5 unexpected failure (out of memory).";
+    "3 the join failed (status in words); 4 an output (samples, plot, configuration) cannot\n"
+    "be written; 5 unexpected failure (out of memory).";
 
 struct Commands {
   CLI::App* info;
   CLI::App* dump;
+  CLI::App* stats;
+  CLI::App* plot;
   CLI::App* join;
 };
 
 // Declares the commands and options of arbtool on app; the values go into line.
 Commands declareCommands(CLI::App& app, CommandLine& line) {
   app.description(
-      "Reads .arb waveform files and joins them into multi-segment files with "
-      "libseqlink.");
+      "Reads, measures and plots .arb waveform files and joins them into "
+      "multi-segment files with libseqlink.");
   app.footer("Run 'arbtool COMMAND --help' for the options of a command.\n\n" +
              std::string(kExamplesAndStatuses));
   app.get_formatter()->column_width(30);
@@ -53,13 +105,72 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
       std::string(kExamplesAndStatuses));
 
   commands.dump = app.add_subcommand(
-      "dump", "print the decrypted samples of an .arb file as I,Q lines, or write them with -o");
+      "dump", "print the decrypted samples as I,Q lines, or write them raw or as SigMF with -o");
   hosts_cli::addHelpFlag(*commands.dump);
   commands.dump->add_option("FILE.arb", line.file, "the .arb file")->required()->type_name("");
-  commands.dump->add_option("-o,--output", line.output, "write the samples to this file")
-      ->type_name("OUT.csv");
-  commands.dump->footer("wavepack reads the I,Q lines back.\n\n" +
-                        std::string(kExamplesAndStatuses));
+  commands.dump
+      ->add_option("-o,--output", line.output,
+                   "write the samples to this file (- for standard output)")
+      ->type_name("OUT");
+  readInto(commands.dump->add_option("--format", "csv, cf32_le, ci16_le or sigmf")
+               ->type_name("FORMAT")
+               ->default_str("csv"),
+           line.format, SampleFormatWord{});
+  commands.dump->footer(
+      "csv: one I,Q line per sample pair, the stored 14-bit values (wavepack reads them back).\n"
+      "ci16_le: the stored values as little-endian 16-bit integers, I then Q.\n"
+      "cf32_le: the stored values divided by 8192 as little-endian 32-bit floats, I then Q.\n"
+      "sigmf: OUT.sigmf-data (ci16_le) and OUT.sigmf-meta (SigMF 1.x: the clock as\n"
+      "core:sample_rate, the text header as core:description, one annotation per segment);\n"
+      "it needs -o OUT.\n\n" +
+      std::string(kExamplesAndStatuses));
+
+  commands.stats = app.add_subcommand(
+      "stats", "print the peak, RMS, PAPR, CCDF, DC offset, clipping and occupied bandwidth");
+  hosts_cli::addHelpFlag(*commands.stats);
+  commands.stats->add_option("FILE.arb", line.file, "the .arb file")->required()->type_name("");
+  commands.stats->add_flag("--json", line.json, "print the figures as one JSON object");
+  commands.stats->footer(
+      "Levels are relative to full scale, a modulus of 8192 LSB (0 dBFS). PAPR is the peak\n"
+      "power over the mean power; the CCDF gives the power above the mean that 10 %, 1 %,\n"
+      "0.1 % and 0.01 % of the samples reach; a sample is clipped when I or Q sits on a\n"
+      "rail (-8192 or +8191). The occupied bandwidth holds 99 % of the power of a Welch\n"
+      "spectrum (4096-point Hann segments overlapping by half). A multi-segment file gives\n"
+      "the same figures for each segment.\n\n" +
+      std::string(kExamplesAndStatuses));
+
+  PlotRequest& plot = line.plot;
+  commands.plot = app.add_subcommand(
+      "plot",
+      "draw the spectrum, constellation, time view, CCDF or eye diagram to PNG, SVG or PDF");
+  CLI::App& p = *commands.plot;
+  hosts_cli::addHelpFlag(p);
+  p.add_option("FILE.arb", line.file, "the .arb file")->required()->type_name("");
+  p.add_option("-o,--output", plot.output, "the picture; its extension gives the format")
+      ->required()
+      ->type_name("OUT.png|OUT.svg|OUT.pdf");
+  readInto(p.add_option("--kind", "spectrum, constellation, time, ccdf, eye or all (a 2x2 sheet)")
+               ->type_name("KIND"),
+           plot.kind, PlotKindWord{});
+  readInto(p.add_option("--symbol-rate",
+                        "symbol rate: the constellation at the symbol instants, "
+                        "and the eye diagram")
+               ->type_name("HZ"),
+           plot.symbolRate, hosts_cli::Frequency{Bound::Positive});
+  readInto(p.add_option("--segment", "draw only this segment of a multi-segment file (from 0)")
+               ->type_name("N"),
+           plot.segment, hosts_cli::WholeNumber{0, INT_MAX});
+  p.add_option("--size", CLI::callback_t(), "page size: pixels for PNG, points for SVG and PDF")
+      ->type_name("WxH")
+      ->default_str(std::to_string(plot.width) + "x" + std::to_string(plot.height))
+      ->each([&plot](const std::string& text) { readPlotSize(text, plot); });
+  p.footer(
+      "spectrum: Welch power spectral density in dBFS/Hz over the whole file.\n"
+      "constellation: all samples as a density; with --symbol-rate, the symbol instants.\n"
+      "time: I, Q and envelope of the first samples. ccdf: against Gaussian noise.\n"
+      "eye: two symbols wide, I and Q; needs --symbol-rate.\n"
+      "all (the default): spectrum, constellation, time and CCDF on one titled sheet.\n\n" +
+      std::string(kExamplesAndStatuses));
 
   JoinRequest& join = line.join;
   commands.join = app.add_subcommand(
@@ -97,6 +208,24 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
   return commands;
 }
 
+void checkDump(const CLI::App& command, const CommandLine& line) {
+  if (line.format == analysis::SampleFormat::Sigmf && (line.output.empty() || line.output == "-")) {
+    throw UsageError("dump: --format sigmf writes two files and needs -o OUT",
+                     hosts_cli::usageLine(command));
+  }
+}
+
+void checkPlot(const CLI::App& command, const PlotRequest& plot) {
+  const auto usage = hosts_cli::usageLine(command);
+  if (!analysis::plotFormatOf(plot.output)) {
+    throw UsageError("plot: --output: '" + plot.output + "' does not end in .png, .svg or .pdf",
+                     usage);
+  }
+  if (plot.kind == analysis::PlotKind::Eye && !plot.symbolRate) {
+    throw UsageError("plot: --kind eye needs --symbol-rate", usage);
+  }
+}
+
 // The join's two forms: any option asks for the segment-list form.
 void checkJoin(const CLI::App& command, JoinRequest& join) {
   const auto usage = hosts_cli::usageLine(command);
@@ -131,6 +260,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     line.action = Action::Info;
   } else if (commands.dump->parsed()) {
     line.action = Action::Dump;
+    checkDump(*commands.dump, line);
+  } else if (commands.stats->parsed()) {
+    line.action = Action::Stats;
+  } else if (commands.plot->parsed()) {
+    line.action = Action::Plot;
+    checkPlot(*commands.plot, line.plot);
   } else {
     line.action = Action::Join;
     checkJoin(*commands.join, line.join);

@@ -1,18 +1,22 @@
-// Command line of arbtool: the info, dump and join commands, their options and
-// the checks that do not need the library.
+// Command line of arbtool: the info, dump, stats, plot and join commands, their
+// options and the checks that do not need the library.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host_cli.h"
+#include "plot_sheet.h"
+#include "sample_export.h"
 #include "segment_config.h"
 
 namespace arbtool {
 
 using hosts_cli::UsageError;
 
-enum class Action { Help, Version, Info, Dump, Join };
+enum class Action { Help, Version, Info, Dump, Stats, Plot, Join };
 
 struct JoinRequest {
   // From a segment list (-o OUT.arb SEGMENT...): plan has the output and modes
@@ -25,11 +29,23 @@ struct JoinRequest {
   bool writeConfigOnly = false;
 };
 
+struct PlotRequest {
+  std::string output;  // OUT.png, OUT.svg or OUT.pdf
+  analysis::PlotKind kind = analysis::PlotKind::All;
+  std::optional<double> symbolRate;  // Hz
+  std::optional<std::size_t> segment;
+  int width = analysis::kDefaultPlotWidth;
+  int height = analysis::kDefaultPlotHeight;
+};
+
 struct CommandLine {
   Action action = Action::Help;
   std::string helpText;  // Action::Help: the help of the command asked about
-  std::string file;      // info, dump: the .arb file
-  std::string output;    // dump: the CSV file, empty for standard output
+  std::string file;      // info, dump, stats, plot: the .arb file
+  std::string output;    // dump: the output, empty or "-" for standard output
+  analysis::SampleFormat format = analysis::SampleFormat::Csv;  // dump
+  bool json = false;                                            // stats
+  PlotRequest plot;
   JoinRequest join;
 };
 

@@ -1,18 +1,21 @@
 // arbtool: command-line host of libseqlink. Shows the description of an .arb
-// file, dumps its decrypted samples, and joins files into a multi-segment file.
+// file, dumps its decrypted samples, measures and plots them (analysis_commands),
+// and joins files into a multi-segment file.
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <exception>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "analysis_commands.h"
 #include "command_line.h"
+#include "output_file.h"
 #include "segment_config.h"
 #include "seqlink.h"
 #include "status_words.h"
+#include "waveform_header.h"
 
 #ifndef ARBSUITE_VERSION
 #define ARBSUITE_VERSION "unknown"
@@ -27,7 +30,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitUsage = 1;     // bad command line
 constexpr int kExitRead = 2;      // an .arb file cannot be read (missing, truncated, damaged)
 constexpr int kExitJoin = 3;      // the multi-segment calls failed
-constexpr int kExitOutput = 4;    // the CSV or configuration file cannot be written
+constexpr int kExitOutput = 4;    // an output (samples, plot, configuration) cannot be written
 constexpr int kExitInternal = 5;  // unexpected failure, such as running out of memory
 
 // The binary header in front of every text header and sample block.
@@ -91,7 +94,7 @@ int commandInfo(const std::string& path) {
   const int count = sampleCountOf(path, &clock, &energy, &infoStatus);
   std::printf("File:     %s\n%s\n", path.c_str(), text.data());
   std::printf("Samples:  %d\n", count);
-  if (infoStatus == 15) {
+  if (infoStatus == SEQLINK_MULTI_SEGMENT_REFUSED) {
     std::printf("Clock:    per segment (multi-segment file; see the SEGMENT lines)\n");
   } else {
     std::printf("Clock:    %.17g Hz\n", clock);
@@ -100,30 +103,29 @@ int commandInfo(const std::string& path) {
   return kExitOk;
 }
 
-int commandDump(const std::string& path, const std::string& output) {
-  const int count = sampleCountOf(path, nullptr, nullptr, nullptr);
-  std::vector<short> samples(2 * static_cast<std::size_t>(count) + 2, 0);
-  const int status = readArbFileData(path.c_str(), count, samples.data());
+// The file's samples and descriptions, for dump, stats and plot; the display
+// text only withText (the raw and CSV dumps do without it).
+ArbContent readContent(const std::string& path, bool withText = true) {
+  ArbContent content;
+  content.path = path;
+  int infoStatus = 0;
+  const int count = sampleCountOf(path, &content.clockHz, nullptr, &infoStatus);
+  content.count = static_cast<std::size_t>(count);
+  content.multiSegment = infoStatus == SEQLINK_MULTI_SEGMENT_REFUSED;
+  if (withText) {
+    std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
+    int length = 0;
+    const int status = readArbFileAllInf(path.c_str(), text.data(), &length);
+    if (status != SEQLINK_OK)
+      throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status)};
+    text.back() = '\0';
+    content.displayText = text.data();
+  }
+  content.samples.assign(2 * content.count + 2, 0);
+  const int status = readArbFileData(path.c_str(), count, content.samples.data());
   if (status != SEQLINK_OK)
     throw Failure{kExitRead, path + ": " + statusText(Call::ReadData, status)};
-
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-      output.empty() ? stdout : std::fopen(output.c_str(), "w"),
-      output.empty() ? +[](std::FILE*) { return 0; } : std::fclose);
-  if (!file) throw Failure{kExitOutput, "cannot create " + output};
-  for (int k = 0; k < count; ++k) {
-    std::fprintf(file.get(), "%d,%d\n", samples[2 * static_cast<std::size_t>(k)],
-                 samples[2 * static_cast<std::size_t>(k) + 1]);
-  }
-  if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) {
-    throw Failure{kExitOutput,
-                  "cannot write " + (output.empty() ? std::string("the samples") : output)};
-  }
-  if (!output.empty()) {
-    if (std::fclose(file.release()) != 0) throw Failure{kExitOutput, "cannot write " + output};
-    std::printf("Wrote %d samples of %s to %s\n", count, path.c_str(), output.c_str());
-  }
-  return kExitOk;
+  return content;
 }
 
 // The three multi-segment calls on a configuration file.
@@ -184,7 +186,7 @@ int commandJoin(JoinRequest& request) {
         segment.name = word == kBlankName ? std::string("./") + kBlankName : word;
         int infoStatus = 0;
         segment.samples = sampleCountOf(segment.name, &segment.clock, &segment.energy, &infoStatus);
-        if (infoStatus == 15) {
+        if (infoStatus == SEQLINK_MULTI_SEGMENT_REFUSED) {
           throw Failure{kExitRead, segment.name +
                                        ": a multi-segment file cannot be a segment; join its "
                                        "source files instead"};
@@ -253,7 +255,15 @@ int run(const std::vector<std::string>& args) {
     case Action::Info:
       return commandInfo(line.file);
     case Action::Dump:
-      return commandDump(line.file, line.output);
+      runDump(readContent(line.file, line.format == analysis::SampleFormat::Sigmf), line.output,
+              line.format);
+      return kExitOk;
+    case Action::Stats:
+      runStats(readContent(line.file), line.json);
+      return kExitOk;
+    case Action::Plot:
+      runPlot(readContent(line.file), line.plot);
+      return kExitOk;
     case Action::Join:
       return commandJoin(line.join);
   }
@@ -269,6 +279,18 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fprintf(stderr, "arbtool: %s\n", failure.message.c_str());
     return failure.exitStatus;
+  } catch (const UsageError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "arbtool: %s\n", e.what());
+    return kExitUsage;
+  } catch (const HeaderError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "arbtool: %s\n", e.what());
+    return kExitRead;
+  } catch (const analysis::OutputError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "arbtool: %s\n", e.what());
+    return kExitOutput;
   } catch (const std::exception& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "arbtool: %s\n", e.what());

@@ -1,5 +1,5 @@
 // iqsynth: command-line host of libiqsynth. Sets the synthesis configuration from
-// the options, runs the synthesis and writes an .arb and/or a CSV file.
+// the options, runs the synthesis and writes an .arb file, a CSV file and/or a plot.
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -11,6 +11,7 @@
 #include "arb_output.h"
 #include "names.h"
 #include "options.h"
+#include "plot_output.h"
 #include "synthesis.h"
 #include "waveform.h"
 
@@ -155,6 +156,10 @@ int run(const std::vector<std::string>& args) {
     if (!o.csvPath.empty()) {
       writeCsv(o.csvPath, result.wave);
       std::printf("Wrote CSV:      %s\n", absolute(o.csvPath).c_str());
+    }
+    if (!o.plotPath.empty()) {
+      writePlotSheet(o, result.wave);
+      std::printf("Wrote plot:     %s\n", absolute(o.plotPath).c_str());
     }
   } catch (const OutputError& e) {
     std::fflush(stdout);

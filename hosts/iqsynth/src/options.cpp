@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "plot_sheet.h"
+
 #ifndef ARBSUITE_VERSION
 #define ARBSUITE_VERSION "unknown"
 #endif
@@ -183,7 +185,7 @@ std::string helpFooter() {
          "In mccw mode the ramp rows count samples, and the library chooses the sample\n"
          "rate and length so that every carrier completes whole cycles.\n\n"
          "Examples:\n"
-         "  iqsynth -M qpsk -n 512 -r 1MHz -s 8 -f rrc -a 0.22 -o qpsk.arb\n"
+         "  iqsynth -M qpsk -n 512 -r 1MHz -s 8 -f rrc -a 0.22 -o qpsk.arb --plot qpsk.png\n"
          "  iqsynth -M 16qam -d prbs15 -c gray -n 1000 --cnr 20 --csv 16qam.csv\n"
          "  iqsynth -M fsk4 --fsk-deviation 30k -r 10k -f gauss-fsk -a 0.5 -o fsk4.arb\n"
          "  iqsynth -M bpsk -d hex:A5F0 --ramp 0:0,100:-20 --ramp-shape linear -o burst.arb\n"
@@ -194,8 +196,8 @@ std::string helpFooter() {
          "The library writes its run log iqSynthRun.log into the working directory.\n\n"
          "Exit status: 0 success; 1 bad command line (unknown option, bad or missing value);\n"
          "2 constellation or taps file unreadable or malformed; 3 the synthesis failed (the\n"
-         "library's status is printed in words); 4 an output file could not be written;\n"
-         "5 unexpected failure (out of memory).";
+         "library's status is printed in words); 4 an output file (.arb, CSV, plot) could not\n"
+         "be written; 5 unexpected failure (out of memory).";
   return out.str();
 }
 
@@ -206,8 +208,8 @@ void declareOptions(CLI::App& app, Options& o) {
       "Synthesises a digitally modulated IQ waveform, band-limited noise or a\n"
       "multi-carrier CW comb with libiqsynth and writes it as an encrypted .arb\n"
       "file and/or a two-column CSV file of 14-bit I,Q samples.\n"
-      "Give -o FILE.arb, --csv FILE.csv or both. Values follow as '--name VALUE',\n"
-      "'--name=VALUE', '-x VALUE' or '-xVALUE'.");
+      "Give -o FILE.arb, --csv FILE.csv, --plot FILE.png or several. Values follow\n"
+      "as '--name VALUE', '--name=VALUE', '-x VALUE' or '-xVALUE'.");
   app.footer(helpFooter());
   app.get_formatter()->column_width(34);
   app.option_defaults()->disable_flag_override();
@@ -231,6 +233,8 @@ void declareOptions(CLI::App& app, Options& o) {
   value("-m,--mode", "MODE", o.mode, Named{&modeNames()}, "digital, noise or mccw");
   path("-o,--output", "FILE.arb", o.arbPath, "write an encrypted .arb waveform file");
   path("--csv", "FILE.csv", o.csvPath, "write the samples as I,Q lines (wavepack reads them)");
+  path("--plot", "FILE.png", o.plotPath,
+       "draw spectrum, constellation, eye (or time view) and CCDF; .png, .svg or .pdf");
   flag("-v,--verbose", o.verbose, "keep the library's console diagnostics");
 
   section(kDigitalOnly);
@@ -309,8 +313,11 @@ void checkModes(const CLI::App& app, Options& o) {
 }
 
 void checkCombination(const Options& o) {
-  if (o.arbPath.empty() && o.csvPath.empty()) {
-    throw UsageError("give an output: -o FILE.arb, --csv FILE.csv or both");
+  if (o.arbPath.empty() && o.csvPath.empty() && o.plotPath.empty()) {
+    throw UsageError("give an output: -o FILE.arb, --csv FILE.csv, --plot FILE.png, or several");
+  }
+  if (!o.plotPath.empty() && !analysis::plotFormatOf(o.plotPath)) {
+    throw UsageError("--plot: '" + o.plotPath + "' does not end in .png, .svg or .pdf");
   }
   if (o.mode == IQSYNTH_WORKING_MODE_DIGITAL) {
     const bool user = o.modulation == IQSYNTH_MOD_FAMILY_USER;

@@ -18,7 +18,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 1;      // unknown option, bad or missing value
 inline constexpr int kExitInput = 2;      // constellation or taps file unreadable or malformed
 inline constexpr int kExitSynthesis = 3;  // runIqSynth reported an error
-inline constexpr int kExitOutput = 4;     // the .arb or CSV file could not be written
+inline constexpr int kExitOutput = 4;     // the .arb, CSV or plot file could not be written
 inline constexpr int kExitInternal = 5;   // unexpected failure, such as running out of memory
 
 // Limits the host keeps so that no run asks the library for more than it holds.
@@ -45,6 +45,7 @@ struct Options {
   int mode = IQSYNTH_WORKING_MODE_DIGITAL;
   std::string arbPath;
   std::string csvPath;
+  std::string plotPath;  // .png, .svg or .pdf sheet of the waveform
   bool verbose = false;
 
   // Digital modulation.

@@ -1,0 +1,132 @@
+// Writers of the sample exports, in blocks of a few hundred kilobytes.
+#include "sample_export.h"
+
+#include <bit>
+#include <charconv>
+#include <cstring>
+
+#include "output_file.h"
+
+namespace analysis {
+namespace {
+
+constexpr std::size_t kBlockPairs = 1 << 15;
+
+void putU16(unsigned char* at, std::uint16_t value) {
+  at[0] = static_cast<unsigned char>(value & 0xFF);
+  at[1] = static_cast<unsigned char>(value >> 8);
+}
+
+void putU32(unsigned char* at, std::uint32_t value) {
+  for (int k = 0; k < 4; ++k) at[k] = static_cast<unsigned char>(value >> (8 * k));
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+std::optional<SampleFormat> sampleFormatNamed(const std::string& name) {
+  if (name == "csv") return SampleFormat::Csv;
+  if (name == "cf32_le") return SampleFormat::Cf32Le;
+  if (name == "ci16_le") return SampleFormat::Ci16Le;
+  if (name == "sigmf") return SampleFormat::Sigmf;
+  return std::nullopt;
+}
+
+void writeSamples(std::FILE* stream, std::span<const std::int16_t> iq, SampleFormat format,
+                  const std::string& name) {
+  const std::size_t pairs = iq.size() / 2;
+  std::vector<char> block(kBlockPairs * 16);
+  for (std::size_t first = 0; first < pairs; first += kBlockPairs) {
+    const std::size_t last = std::min(pairs, first + kBlockPairs);
+    std::size_t used = 0;
+    auto* bytes = reinterpret_cast<unsigned char*>(block.data());
+    for (std::size_t k = first; k < last; ++k) {
+      const std::int16_t i = iq[2 * k];
+      const std::int16_t q = iq[2 * k + 1];
+      switch (format) {
+        case SampleFormat::Csv: {
+          // The same text as printf("%d,%d\n"): at most 6 + 1 + 6 + 1 characters.
+          char* at = block.data() + used;
+          at = std::to_chars(at, at + 6, i).ptr;
+          *at++ = ',';
+          at = std::to_chars(at, at + 6, q).ptr;
+          *at++ = '\n';
+          used = static_cast<std::size_t>(at - block.data());
+          break;
+        }
+        case SampleFormat::Cf32Le:
+          putU32(bytes + used, std::bit_cast<std::uint32_t>(static_cast<float>(i) / 8192.0f));
+          putU32(bytes + used + 4, std::bit_cast<std::uint32_t>(static_cast<float>(q) / 8192.0f));
+          used += 8;
+          break;
+        case SampleFormat::Ci16Le:
+        case SampleFormat::Sigmf:
+          putU16(bytes + used, static_cast<std::uint16_t>(i));
+          putU16(bytes + used + 2, static_cast<std::uint16_t>(q));
+          used += 4;
+          break;
+      }
+    }
+    if (std::fwrite(block.data(), 1, used, stream) != used) {
+      throw OutputError("cannot write " + name + ": " + std::strerror(errno));
+    }
+  }
+}
+
+nlohmann::ordered_json sigmfMetadata(const SigmfRecording& recording) {
+  nlohmann::ordered_json global = nlohmann::ordered_json::object();
+  global["core:datatype"] = "ci16_le";
+  if (recording.sampleRateHz) global["core:sample_rate"] = *recording.sampleRateHz;
+  global["core:version"] = kSigmfVersion;
+  global["core:description"] = recording.description;
+  global["core:recorder"] = recording.recorder;
+
+  nlohmann::ordered_json capture = nlohmann::ordered_json::object();
+  capture["core:sample_start"] = 0;
+  nlohmann::ordered_json annotations = nlohmann::ordered_json::array();
+  for (const Segment& segment : recording.segments) {
+    nlohmann::ordered_json annotation = nlohmann::ordered_json::object();
+    annotation["core:sample_start"] = segment.start;
+    annotation["core:sample_count"] = segment.count;
+    annotation["core:label"] = segment.name;
+    char clock[64];
+    std::snprintf(clock, sizeof clock, "clock %.17g Hz", segment.clockHz);
+    annotation["core:comment"] = clock;
+    annotations.push_back(std::move(annotation));
+  }
+  nlohmann::ordered_json meta = nlohmann::ordered_json::object();
+  meta["global"] = std::move(global);
+  meta["captures"] = nlohmann::ordered_json::array({capture});
+  meta["annotations"] = std::move(annotations);
+  return meta;
+}
+
+std::string sigmfBaseName(const std::string& output) {
+  for (const char* suffix : {kSigmfDataSuffix, kSigmfMetaSuffix, ".sigmf"}) {
+    if (endsWith(output, suffix)) return output.substr(0, output.size() - std::strlen(suffix));
+  }
+  return output;
+}
+
+void writeSigmf(const std::string& base, std::span<const std::int16_t> iq,
+                const SigmfRecording& recording) {
+  const std::string dataPath = base + kSigmfDataSuffix;
+  const std::string metaPath = base + kSigmfMetaSuffix;
+  OutputFile data(dataPath);
+  OutputFile meta(metaPath);
+  writeSamples(data.stream(), iq, SampleFormat::Ci16Le, dataPath);
+  const std::string text = sigmfMetadata(recording).dump(2) + "\n";
+  if (std::fwrite(text.data(), 1, text.size(), meta.stream()) != text.size()) {
+    throw OutputError("cannot write " + metaPath + ": " + std::strerror(errno));
+  }
+  // Both complete before either replaces an existing file.
+  data.close();
+  meta.close();
+  data.commit();
+  meta.commit();
+}
+
+}  // namespace analysis

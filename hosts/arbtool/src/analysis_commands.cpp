@@ -1,0 +1,145 @@
+// stats, plot and dump on content read by main.cpp, through the hosts' analysis.
+#include "analysis_commands.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "output_file.h"
+#include "plot_sheet.h"
+#include "sample_export.h"
+#include "stats.h"
+#include "stats_report.h"
+#include "waveform_header.h"
+
+#ifndef ARBSUITE_VERSION
+#define ARBSUITE_VERSION "unknown"
+#endif
+
+namespace arbtool {
+namespace {
+
+// Refuses an output that is the input file itself (by device and inode, so also
+// through links): the input would be replaced by what was read from it.
+void refuseInputAsOutput(const std::string& command, const std::string& input,
+                         const std::string& output) {
+  struct stat in {};
+  struct stat out {};
+  if (output.empty() || output == "-" || ::stat(input.c_str(), &in) != 0 ||
+      ::stat(output.c_str(), &out) != 0) {
+    return;
+  }
+  if (in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+    throw UsageError(command + ": the output " + output + " is the input file " + input);
+  }
+}
+
+}  // namespace
+
+analysis::Waveform waveformOf(const ArbContent& content) {
+  analysis::Waveform waveform;
+  waveform.iq = {content.samples.data(), 2 * content.count};
+  if (content.multiSegment) {
+    try {
+      waveform.segments = segmentTable(headerItems(content.displayText), content.count);
+    } catch (const HeaderError& e) {
+      throw HeaderError(content.path + ": " + e.what());
+    }
+    waveform.clockHz = analysis::commonClock(waveform.segments);
+  } else if (content.clockHz > 0) {
+    waveform.clockHz = content.clockHz;
+  }
+  return waveform;
+}
+
+void runStats(const ArbContent& content, bool json) {
+  const analysis::StatsReport report = analysis::measureWaveform(waveformOf(content));
+  const std::string text =
+      json ? analysis::statsJson(report).dump(2) + "\n" : analysis::statsText(report, content.path);
+  std::fputs(text.c_str(), stdout);
+}
+
+void runPlot(const ArbContent& content, const PlotRequest& plot) {
+  analysis::Waveform waveform = waveformOf(content);
+  analysis::PlotRequest request;
+  request.title = "arbtool plot: " + content.path;
+  if (plot.segment) {
+    if (waveform.segments.empty()) {
+      throw UsageError("plot: --segment: " + content.path +
+                       " is a single waveform, not a multi-segment file");
+    }
+    if (*plot.segment >= waveform.segments.size()) {
+      throw UsageError("plot: --segment " + std::to_string(*plot.segment) + ": " + content.path +
+                       " has " + std::to_string(waveform.segments.size()) +
+                       " segments, numbered from 0");
+    }
+    request.title += ", segment " + std::to_string(*plot.segment) + " (" +
+                     waveform.segments[*plot.segment].name + ")";
+    waveform = waveform.segment(*plot.segment);
+  }
+  if (analysis::plotNeedsClock(plot.kind, plot.symbolRate.has_value()) && !waveform.clockHz) {
+    if (content.multiSegment && !plot.segment) {
+      throw UsageError("plot: the segments of " + content.path +
+                       " play at different clocks; choose one with --segment N");
+    }
+    throw UsageError("plot: " + content.path +
+                     " gives no clock above 0 Hz; plot --kind ccdf, "
+                     "or constellation without --symbol-rate");
+  }
+  if (plot.symbolRate && waveform.clockHz && *plot.symbolRate > *waveform.clockHz) {
+    throw UsageError("plot: --symbol-rate " + analysis::hertzText(*plot.symbolRate) +
+                     " is above the clock, " + analysis::hertzText(*waveform.clockHz));
+  }
+  request.subtitle = analysis::countText(waveform.samples()) + " samples";
+  if (waveform.clockHz) request.subtitle += " at " + analysis::hertzText(*waveform.clockHz);
+  if (plot.symbolRate) {
+    request.subtitle += ", " + analysis::hertzText(*plot.symbolRate) + " symbol rate";
+  }
+  refuseInputAsOutput("plot", content.path, plot.output);
+  request.output = plot.output;
+  request.kind = plot.kind;
+  request.symbolRateHz = plot.symbolRate;
+  request.width = plot.width;
+  request.height = plot.height;
+  analysis::writePlot(waveform, request);
+  std::printf("Wrote %s plot of %s to %s\n", analysis::plotKindName(plot.kind),
+              content.path.c_str(), plot.output.c_str());
+}
+
+void runDump(const ArbContent& content, const std::string& output, analysis::SampleFormat format) {
+  if (format == analysis::SampleFormat::Sigmf) {
+    const analysis::Waveform waveform = waveformOf(content);
+    analysis::SigmfRecording recording;
+    recording.sampleRateHz = waveform.clockHz;
+    recording.description = describeItems(headerItems(content.displayText));
+    recording.recorder = "arbtool " ARBSUITE_VERSION;
+    recording.segments = waveform.segments;
+    const std::string base = analysis::sigmfBaseName(output);
+    refuseInputAsOutput("dump", content.path, base + analysis::kSigmfDataSuffix);
+    refuseInputAsOutput("dump", content.path, base + analysis::kSigmfMetaSuffix);
+    analysis::writeSigmf(base, waveform.iq, recording);
+    std::printf("Wrote %zu samples of %s to %s%s and %s%s\n", content.count, content.path.c_str(),
+                base.c_str(), analysis::kSigmfDataSuffix, base.c_str(), analysis::kSigmfMetaSuffix);
+    return;
+  }
+  const bool toStandardOutput = output.empty() || output == "-";
+  if (toStandardOutput && format != analysis::SampleFormat::Csv && ::isatty(STDOUT_FILENO) == 1) {
+    throw UsageError("dump: --format " +
+                     std::string(format == analysis::SampleFormat::Cf32Le ? "cf32_le" : "ci16_le") +
+                     " writes binary samples; give -o FILE or redirect standard output");
+  }
+  refuseInputAsOutput("dump", content.path, output);
+  analysis::OutputFile file(toStandardOutput ? "-" : output);
+  // The raw and text forms do not need the segment table.
+  const std::span<const short> iq(content.samples.data(), 2 * content.count);
+  analysis::writeSamples(file.stream(), iq, format,
+                         file.isStandardOutput() ? "the samples" : output);
+  file.commit();
+  if (!file.isStandardOutput()) {
+    std::printf("Wrote %zu samples of %s to %s\n", content.count, content.path.c_str(),
+                output.c_str());
+  }
+}
+
+}  // namespace arbtool

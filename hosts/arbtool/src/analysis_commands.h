@@ -1,0 +1,45 @@
+// The analysis commands of arbtool (stats, plot, and the dump formats) on the
+// content of an .arb file that main.cpp read through libseqlink. No library
+// calls here, so the unit tests run them on made-up content.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "waveform.h"
+
+namespace arbtool {
+
+// What libseqlink gave for one file.
+struct ArbContent {
+  std::string path;
+  std::vector<short> samples;  // I, Q interleaved; at least 2 x count values
+  std::size_t count = 0;       // sample pairs
+  bool multiSegment = false;   // readArbFileInf said so (status 15)
+  double clockHz = 0;          // readArbFileInf's clock (single waveforms)
+  std::string displayText;     // readArbFileAllInf's text
+};
+
+// The waveform view of content (its samples stay in content). Throws
+// HeaderError when a multi-segment file's segment table contradicts it.
+analysis::Waveform waveformOf(const ArbContent& content);
+
+// Prints the stats as text or JSON to standard output.
+void runStats(const ArbContent& content, bool json);
+
+// Draws the plot; prints one line naming the file written. Throws UsageError
+// (a segment that does not exist, a plot that needs a clock the file does not
+// give or whose segments play at different clocks, a symbol rate above the
+// clock), analysis::OutputError.
+void runPlot(const ArbContent& content, const PlotRequest& plot);
+
+// Writes the samples in a raw or text format to output ("" or "-": standard
+// output), or the SigMF pair OUT.sigmf-data / OUT.sigmf-meta; prints one line
+// naming the files unless the samples went to standard output. Throws
+// UsageError for binary samples to a terminal, analysis::OutputError.
+void runDump(const ArbContent& content, const std::string& output, analysis::SampleFormat format);
+
+}  // namespace arbtool
