@@ -2,8 +2,11 @@
 #include "rc5.h"
 
 #include <bit>
+#include <cstddef>
+#include <functional>
 
 #include "block_mode.h"
+#include "rc5_simd.h"
 
 namespace wavecrypt {
 namespace {
@@ -75,16 +78,67 @@ void rc5DecryptBlock(const Rc5Schedule& schedule, std::uint8_t block[8]) {
   storeWord(a - s[0], block);
 }
 
+void rc5BufferAtLevel(arbsuite::SimdLevel level, const std::uint8_t* input, std::uint32_t n,
+                      const std::uint8_t key[kRc5KeyBytes], std::uint8_t* output,
+                      std::uint32_t* outputLength, bool encrypt) {
+  using arbsuite::SimdLevel;
+  level = arbsuite::usableSimdLevel(level);
+  const Rc5Schedule schedule = rc5ExpandKey(key);  // once per call, not per block
+
+  // The whole blocks from the start go to the vector kernels in groups (AVX-512: groups of
+  // 16, then at most one group of 8 with AVX2); the scalar walk does the rest and the tail.
+  const std::size_t fullBlocks = n / kBlockBytes;
+  const std::size_t avx512Groups =
+      level >= SimdLevel::kAvx512 ? fullBlocks / kRc5Avx512GroupBlocks : 0;
+  const std::size_t avx2Start = avx512Groups * kRc5Avx512GroupBlocks * kBlockBytes;
+  const std::size_t avx2Groups =
+      level >= SimdLevel::kAvx2
+          ? (fullBlocks - avx512Groups * kRc5Avx512GroupBlocks) / kRc5Avx2GroupBlocks
+          : 0;
+  const std::size_t scalarStart = avx2Start + avx2Groups * kRc5Avx2GroupBlocks * kBlockBytes;
+
+  // Each kernel reads a whole group before writing it. Walking backwards when output lies
+  // after input (forwards otherwise) then never overwrites input that is still to be read,
+  // across the parts as within them.
+  const bool backwards = std::greater<const std::uint8_t*>()(output, input);
+  auto runAvx512 = [&] {
+    if (avx512Groups > 0) {
+      rc5GroupsAvx512(schedule, input, output, avx512Groups, encrypt, backwards);
+    }
+  };
+  auto runAvx2 = [&] {
+    if (avx2Groups > 0) {
+      rc5GroupsAvx2(schedule, input + avx2Start, output + avx2Start, avx2Groups, encrypt,
+                    backwards);
+    }
+  };
+  auto runScalar = [&] {
+    const auto rest = static_cast<std::uint32_t>(n - scalarStart);
+    if (encrypt) {
+      processBuffer(input + scalarStart, rest, output + scalarStart, nullptr,
+                    [&schedule](std::uint8_t* block) { rc5EncryptBlock(schedule, block); });
+    } else {
+      processBuffer(input + scalarStart, rest, output + scalarStart, nullptr,
+                    [&schedule](std::uint8_t* block) { rc5DecryptBlock(schedule, block); });
+    }
+  };
+  if (backwards) {
+    runScalar();
+    runAvx2();
+    runAvx512();
+  } else {
+    runAvx512();
+    runAvx2();
+    runScalar();
+  }
+  if (outputLength != nullptr) {
+    *outputLength = static_cast<std::uint32_t>(paddedLength(n));
+  }
+}
+
 void rc5Buffer(const std::uint8_t* input, std::uint32_t n, const std::uint8_t key[kRc5KeyBytes],
                std::uint8_t* output, std::uint32_t* outputLength, bool encrypt) {
-  const Rc5Schedule schedule = rc5ExpandKey(key);  // once per call, not per block
-  if (encrypt) {
-    processBuffer(input, n, output, outputLength,
-                  [&schedule](std::uint8_t* block) { rc5EncryptBlock(schedule, block); });
-  } else {
-    processBuffer(input, n, output, outputLength,
-                  [&schedule](std::uint8_t* block) { rc5DecryptBlock(schedule, block); });
-  }
+  rc5BufferAtLevel(arbsuite::detectedSimdLevel(), input, n, key, output, outputLength, encrypt);
 }
 
 }  // namespace wavecrypt
