@@ -32,8 +32,9 @@ void rc5Buffer(const std::uint8_t* input, std::uint32_t n, const std::uint8_t ke
                std::uint8_t* output, std::uint32_t* outputLength, bool encrypt);
 
 // rc5Buffer with the kernels of `level` at most (lowered to what the processor offers):
-// AVX-512 takes 16 blocks at a time, AVX2 8, and the scalar block functions above do
-// the rest. For the tests and benchmarks that compare the paths.
+// AVX-512 takes 16 blocks at a time, AVX2 8, the portable code 2, and the block
+// functions above the last whole block and the tail. For the tests and benchmarks that
+// compare the paths.
 void rc5BufferAtLevel(arbsuite::SimdLevel level, const std::uint8_t* input, std::uint32_t n,
                       const std::uint8_t key[kRc5KeyBytes], std::uint8_t* output,
                       std::uint32_t* outputLength, bool encrypt);
