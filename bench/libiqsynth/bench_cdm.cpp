@@ -8,14 +8,27 @@
 // log linked to /dev/null to leave the disk out of the figure:
 //   cd "$(mktemp -d)" && ln -s /dev/null iqSynthRun.log && <build>/bin/iqsynth_bench_cdm
 // Standard output written by the stages (one line per symbol) is formatted and discarded.
+//
+// With liquid-dsp (Debian libliquid-dev) found at configure time, its firinterp_crcf does the
+// pulse-shaping job too, on its own and alternating with runIQFilter in one case that prints the
+// ratio of the two (counter speedup_vs_liquid).
 #include <benchmark/benchmark.h>
+#include <time.h>
 
+#include <complex>  // before liquid.h: its complex type is then std::complex<float>
 #include <random>
+#include <string>
 #include <valarray>
+#include <vector>
+
+#ifdef ARBSUITE_HAVE_LIQUID
+#include <liquid/liquid.h>
+#endif
 
 #include "FilterHann.h"
 #include "bench_support.h"
 #include "cdmModulation.h"
+#include "firKernel.h"
 #include "iqSynthCfg.h"
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
@@ -113,6 +126,125 @@ void BM_runIQFilter(benchmark::State& state) {
   reportCounters(state, static_cast<double>(kSymbols) * kOversampling);
 }
 BENCHMARK(BM_runIQFilter)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The FIR of one track of that job (causalFirInPlace) with each polyphase kernel forced: 0
+// scalar, 1 AVX2, 2 AVX-512. A kernel the processor lacks is reported, not measured.
+void BM_polyphaseKernel(benchmark::State& state) {
+  const auto level = static_cast<arbsuite::SimdLevel>(state.range(0));
+  if (arbsuite::usableSimdLevel(level) != level) {
+    state.SkipWithError((std::string("the processor lacks ") + simdLevelName(level)).c_str());
+    return;
+  }
+  configureQpskJob();
+  std::valarray<double> taps;
+  {
+    bench::DiscardStdout quiet;
+    genShapingFilter(gIqSynthCfg, taps);
+  }
+  std::valarray<double> symbolsI, symbolsQ;
+  fillSymbolTracks(symbolsI, symbolsQ);
+  std::valarray<double> x;
+  for (auto _ : state) {
+    state.PauseTiming();
+    x = symbolsI;
+    state.ResumeTiming();
+    causalFirInPlace(x, taps, level);
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(simdLevelName(level));
+  state.counters["samples_per_s"] = benchmark::Counter(
+      static_cast<double>(symbolsI.size()) * static_cast<double>(state.iterations()),
+      benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_polyphaseKernel)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+#ifdef ARBSUITE_HAVE_LIQUID
+// The same job for liquid-dsp's interpolator: the same taps (as floats), the QPSK symbols of
+// fillSymbolTracks as complex floats behind the lead-in's symbols (the last kFilterSpan ones,
+// as the cyclic lead-in of runIQFilter has them), kOversampling outputs per symbol.
+struct LiquidJob {
+  std::vector<float> taps;
+  std::vector<std::complex<float>> symbols;
+  std::vector<std::complex<float>> out;
+
+  LiquidJob() {
+    configureQpskJob();
+    std::valarray<double> designed;
+    {
+      bench::DiscardStdout quiet;
+      genShapingFilter(gIqSynthCfg, designed);
+    }
+    taps.assign(std::begin(designed), std::end(designed));
+    std::valarray<double> i, q;
+    fillSymbolTracks(i, q);
+    const std::size_t lead = static_cast<std::size_t>(kFilterSpan) * kOversampling;
+    std::vector<std::complex<float>> data;
+    for (std::size_t p = lead; p < i.size(); p += kOversampling) {
+      data.emplace_back(static_cast<float>(i[p]), static_cast<float>(q[p]));
+    }
+    symbols.assign(data.end() - kFilterSpan, data.end());
+    symbols.insert(symbols.end(), data.begin(), data.end());
+    out.resize(symbols.size() * kOversampling);
+  }
+
+  // Design (the interpolator from the taps), the whole block, release: as runIQFilter does.
+  void run() {
+    firinterp_crcf interp =
+        firinterp_crcf_create(kOversampling, taps.data(), static_cast<unsigned>(taps.size()));
+    firinterp_crcf_execute_block(interp, symbols.data(), static_cast<unsigned>(symbols.size()),
+                                 out.data());
+    firinterp_crcf_destroy(interp);
+  }
+};
+
+void BM_liquidFirinterp(benchmark::State& state) {
+  LiquidJob job;
+  for (auto _ : state) {
+    job.run();
+    benchmark::DoNotOptimize(job.out.data());
+    benchmark::ClobberMemory();
+  }
+  reportCounters(state, static_cast<double>(kSymbols) * kOversampling);
+}
+BENCHMARK(BM_liquidFirinterp)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+double threadSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// runIQFilter and liquid's job alternately in every iteration, each timed on the thread's CPU
+// clock, so that both see the same machine load: the ratio of their rates.
+void BM_runIQFilterVsLiquid(benchmark::State& state) {
+  configureQpskJob();
+  LiquidJob job;
+  std::valarray<double> symbolsI, symbolsQ;
+  fillSymbolTracks(symbolsI, symbolsQ);
+  std::valarray<double> i, q;
+  bench::DiscardStdout quiet;
+  double ours = 0.0;
+  double theirs = 0.0;
+  for (auto _ : state) {
+    i = symbolsI;
+    q = symbolsQ;
+    const double t0 = threadSeconds();
+    benchmark::DoNotOptimize(runIQFilter(gIqSynthCfg, i, q));
+    const double t1 = threadSeconds();
+    job.run();
+    benchmark::DoNotOptimize(job.out.data());
+    const double t2 = threadSeconds();
+    ours += t1 - t0;
+    theirs += t2 - t1;
+  }
+  const double samples =
+      static_cast<double>(kSymbols) * kOversampling * static_cast<double>(state.iterations());
+  state.counters["iqsynth_samples_per_s"] = samples / ours;
+  state.counters["liquid_samples_per_s"] = samples / theirs;
+  state.counters["speedup_vs_liquid"] = theirs / ours;
+}
+BENCHMARK(BM_runIQFilterVsLiquid)->Unit(benchmark::kMillisecond)->Iterations(10);
+#endif
 
 // The FIR of one track given dense input (every sample non-zero): the plain 128-product
 // direct sum, for comparison with the polyphase form above.

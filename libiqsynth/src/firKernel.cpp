@@ -1,6 +1,6 @@
 // FIR kernels: the blocked direct sum over a signal with history, which the pulse shaping and
 // the noise low-pass share, and the polyphase form that filters upsampled symbol tracks on
-// their grid points only.
+// their grid points only (its AVX2 and AVX-512 kernels are in firKernelSimd).
 #include "firKernel.h"
 
 #include <algorithm>
@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <numeric>
 #include <vector>
+
+#include "firKernelSimd.h"
 
 namespace iqsynth {
 
@@ -20,31 +22,50 @@ namespace {
 constexpr std::size_t kFirBlock = 8;    // outputs per vector block
 constexpr std::size_t kMaxStride = 32;  // widest polyphase block (the largest oversampling)
 constexpr std::size_t kGridProbe = 8;   // non-zero samples looked at to guess the grid
+// Samples the polyphase form gathers, checks and filters in one go: small enough to stay in the
+// first-level cache between the reading and the writing.
+constexpr std::size_t kChunkSamples = 2048;
 
 // Polyphase FIR for an input that is non-zero only on the grid phase + b*stride. Output
 // phase + b*stride + r (r < stride) is sum over j of h[j*stride + r] * sym[b - j]: one scaled
 // row of taps per symbol in the filter's reach, M/stride products per output instead of M.
-// rows holds those rows, W wide (zero-padded); sym points at symbol 0 and is readable back to
-// symbol -(rowCount-1) (zeros). out receives outCount samples from the grid's phase on.
+// The scalar kernel (the reference of the vector ones) for symbols first .. last-1; W is the
+// row width.
 template <std::size_t W>
-void polyphaseFir(const double* sym, std::size_t symbols, const double* rows, std::size_t rowCount,
-                  std::size_t stride, double* out, std::size_t outCount) {
-  for (std::size_t b = 0; b < symbols; ++b) {
+void polyphaseFir(const PolyphaseJob& job, std::size_t first, std::size_t last) {
+  for (std::size_t b = first; b < last; ++b) {
     double acc[W] = {};
-    const double* s = sym + b;
-    for (std::size_t j = 0; j < rowCount; ++j) {
+    const double* s = job.sym + b;
+    for (std::size_t j = 0; j < job.rowCount; ++j) {
       const double v = *(s - j);
-      const double* row = rows + j * W;
+      const double* row = job.rows + j * W;
 #pragma GCC unroll 32
       for (std::size_t q = 0; q < W; ++q) {
         acc[q] += v * row[q];
       }
     }
-    const std::size_t base = b * stride;
-    const std::size_t count = std::min(stride, outCount - base);
+    const std::size_t base = b * job.stride;
+    const std::size_t count = std::min(job.stride, job.outCount - base);
     for (std::size_t q = 0; q < count; ++q) {
-      out[base + q] = acc[q];
+      job.out[base + q] = acc[q];
     }
+  }
+}
+
+void polyphaseScalar(const PolyphaseJob& job, std::size_t first, std::size_t last) {
+  switch (job.width) {
+    case 8:
+      polyphaseFir<8>(job, first, last);
+      break;
+    case 16:
+      polyphaseFir<16>(job, first, last);
+      break;
+    case 24:
+      polyphaseFir<24>(job, first, last);
+      break;
+    default:
+      polyphaseFir<32>(job, first, last);
+      break;
   }
 }
 
@@ -85,21 +106,42 @@ std::size_t gridSpacing(const std::valarray<double>& x, std::size_t phase, std::
   return g;
 }
 
-// Copies x[phase + b*stride] to sym[b] and tells whether every other sample from phase on is
-// zero (the sign bit is ignored: -0 adds nothing either).
-bool gatherGrid(const std::valarray<double>& x, std::size_t phase, std::size_t stride,
-                double* sym) {
-  const std::size_t n = x.size();
-  std::uint64_t offGrid = 0;
-  std::size_t b = 0;
-  for (std::size_t base = phase; base < n; base += stride, ++b) {
-    sym[b] = x[base];
-    const std::size_t end = std::min(base + stride, n);
-    for (std::size_t i = base + 1; i < end; ++i) {
-      offGrid |= std::bit_cast<std::uint64_t>(x[i]) << 1;
+// Moves the grid samples of symbols first .. last-1 to sym (leaving +0.0 in x) and tells whether
+// all of that stretch of x is now +0.0: every other sample was a positive zero, which a failed
+// attempt can put back exactly.
+bool gatherChunk(double* x, std::size_t n, std::size_t phase, std::size_t stride, std::size_t first,
+                 std::size_t last, double* sym) {
+  for (std::size_t b = first; b < last; ++b) {
+    sym[b] = x[phase + b * stride];
+    x[phase + b * stride] = 0.0;
+  }
+  const std::size_t end = std::min(phase + last * stride, n);
+  std::uint64_t bits[kFirBlock] = {};  // blocks of constant width: vector ORs at -O2
+  std::size_t i = phase + first * stride;
+  for (; i + kFirBlock <= end; i += kFirBlock) {
+#pragma GCC unroll 8
+    for (std::size_t q = 0; q < kFirBlock; ++q) {
+      bits[q] |= std::bit_cast<std::uint64_t>(x[i + q]);
     }
   }
-  return offGrid == 0;
+  for (; i < end; ++i) {
+    bits[0] |= std::bit_cast<std::uint64_t>(x[i]);
+  }
+  std::uint64_t any = 0;
+  for (const std::uint64_t b : bits) {
+    any |= b;
+  }
+  return any == 0;
+}
+
+// Puts the input back after a failed attempt: symbols 0 .. filtered-1 were overwritten by
+// outputs (their stretch held +0.0 off the grid), symbols up to gathered-1 were moved to sym.
+void restoreInput(double* x, std::size_t n, std::size_t phase, std::size_t stride,
+                  std::size_t filtered, std::size_t gathered, const double* sym) {
+  std::fill(x + phase, x + std::min(phase + filtered * stride, n), 0.0);
+  for (std::size_t b = 0; b < gathered; ++b) {
+    x[phase + b * stride] = sym[b];
+  }
 }
 
 // Polyphase pays one padded row of taps per stride outputs: worth it when that is less than
@@ -109,8 +151,25 @@ bool polyphasePays(std::size_t stride, std::size_t taps) {
   return stride > 1 && (taps + stride - 1) / stride * width < taps * stride;
 }
 
-void runPolyphase(std::valarray<double>& x, const std::valarray<double>& taps, std::size_t phase,
-                  std::size_t stride, std::vector<double>& symBuffer) {
+using PolyphaseKernel = void (*)(const PolyphaseJob&, std::size_t, std::size_t);
+
+PolyphaseKernel polyphaseKernel(arbsuite::SimdLevel level) {
+  switch (arbsuite::usableSimdLevel(level)) {
+    case arbsuite::SimdLevel::kAvx512:
+      return polyphaseAvx512;
+    case arbsuite::SimdLevel::kAvx2:
+      return polyphaseAvx2;
+    default:
+      return polyphaseScalar;
+  }
+}
+
+// Tries the polyphase form on the grid (phase, stride), a chunk of symbols at a time: gathers the
+// chunk's grid samples (behind rowCount - 1 zeros of history), checks that the rest of it is zero
+// and filters it in place, so that each stretch of x is read from memory and written back once.
+// False, with x as it was, when a sample off the grid is not +0.0.
+bool tryPolyphase(std::valarray<double>& x, const std::valarray<double>& taps, std::size_t phase,
+                  std::size_t stride, arbsuite::SimdLevel level) {
   const std::size_t n = x.size();
   const std::size_t M = taps.size();
   const std::size_t width = (stride + kFirBlock - 1) / kFirBlock * kFirBlock;
@@ -120,41 +179,23 @@ void runPolyphase(std::valarray<double>& x, const std::valarray<double>& taps, s
   for (std::size_t k = 0; k < M; ++k) {
     rows[(k / stride) * width + k % stride] = taps[k];
   }
-  // Nothing reaches the outputs before the first non-zero input.
-  for (std::size_t i = 0; i < phase; ++i) {
-    x[i] = 0.0;
-  }
-  const double* s = symBuffer.data() + (rowCount - 1);
-  double* out = &x[phase];
-  const std::size_t outCount = n - phase;
-  switch (width) {
-    case 8:
-      polyphaseFir<8>(s, symbols, rows.data(), rowCount, stride, out, outCount);
-      break;
-    case 16:
-      polyphaseFir<16>(s, symbols, rows.data(), rowCount, stride, out, outCount);
-      break;
-    case 24:
-      polyphaseFir<24>(s, symbols, rows.data(), rowCount, stride, out, outCount);
-      break;
-    default:
-      polyphaseFir<32>(s, symbols, rows.data(), rowCount, stride, out, outCount);
-      break;
-  }
-}
-
-// Tries the polyphase form on the grid (phase, stride): gathers the grid samples behind
-// rowCount - 1 zeros of history and filters. False, with x untouched, when a sample off the
-// grid is not zero.
-bool tryPolyphase(std::valarray<double>& x, const std::valarray<double>& taps, std::size_t phase,
-                  std::size_t stride) {
-  const std::size_t rowCount = (taps.size() + stride - 1) / stride;
-  const std::size_t symbols = (x.size() - phase + stride - 1) / stride;
   std::vector<double> symBuffer(rowCount - 1 + symbols, 0.0);
-  if (!gatherGrid(x, phase, stride, symBuffer.data() + (rowCount - 1))) {
-    return false;
+  double* sym = symBuffer.data() + (rowCount - 1);
+  double* data = &x[0];
+  const PolyphaseJob job{sym, rows.data(), rowCount, width, stride, data + phase, n - phase};
+  const PolyphaseKernel kernel = polyphaseKernel(level);
+
+  const std::size_t chunkSymbols = std::max<std::size_t>(1, kChunkSamples / stride);
+  for (std::size_t first = 0; first < symbols; first += chunkSymbols) {
+    const std::size_t last = std::min(first + chunkSymbols, symbols);
+    if (!gatherChunk(data, n, phase, stride, first, last, sym)) {
+      restoreInput(data, n, phase, stride, first, last, sym);
+      return false;
+    }
+    kernel(job, first, last);
   }
-  runPolyphase(x, taps, phase, stride, symBuffer);
+  // Nothing reaches the outputs before the first non-zero input.
+  std::fill(data, data + phase, 0.0);
   return true;
 }
 
@@ -199,6 +240,11 @@ void firOverHistory(const double* src, std::size_t count, const double* h, std::
 }
 
 void causalFirInPlace(std::valarray<double>& x, const std::valarray<double>& taps) {
+  causalFirInPlace(x, taps, arbsuite::detectedSimdLevel());
+}
+
+void causalFirInPlace(std::valarray<double>& x, const std::valarray<double>& taps,
+                      arbsuite::SimdLevel level) {
   if (x.size() == 0) {
     return;
   }
@@ -216,11 +262,11 @@ void causalFirInPlace(std::valarray<double>& x, const std::valarray<double>& tap
   // Guess the grid from the first few non-zero samples; check it while gathering, and
   // fall back to the grid of all of them when the guess was too coarse.
   std::size_t stride = usableStride(gridSpacing(x, phase, kGridProbe));
-  if (polyphasePays(stride, taps.size()) && tryPolyphase(x, taps, phase, stride)) {
+  if (polyphasePays(stride, taps.size()) && tryPolyphase(x, taps, phase, stride, level)) {
     return;
   }
   stride = usableStride(gridSpacing(x, phase, 0));
-  if (polyphasePays(stride, taps.size()) && tryPolyphase(x, taps, phase, stride)) {
+  if (polyphasePays(stride, taps.size()) && tryPolyphase(x, taps, phase, stride, level)) {
     return;
   }
   runDense(x, taps);

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "simd_level.h"
+
 namespace wavecrypt {
 
 inline constexpr int kRc5Rounds = 12;
@@ -22,9 +24,19 @@ void rc5DecryptBlock(const Rc5Schedule& schedule, std::uint8_t block[8]);
 
 // The buffer mode: expands the key once, then processes every 8-byte block of the
 // n input bytes (the last one zero-padded) into output, which must hold n rounded
-// up to a multiple of 8 and may be the input. Sets *outputLength (when non-null)
-// to that rounded length.
+// up to a multiple of 8 and may be the input or overlap it (the result is that of a
+// copy of the input). Sets *outputLength (when non-null) to that rounded length.
+// Runs the widest kernel the processor offers (detected once); every kernel gives
+// the same bytes.
 void rc5Buffer(const std::uint8_t* input, std::uint32_t n, const std::uint8_t key[kRc5KeyBytes],
                std::uint8_t* output, std::uint32_t* outputLength, bool encrypt);
+
+// rc5Buffer with the kernels of `level` at most (lowered to what the processor offers):
+// AVX-512 takes 16 blocks at a time, AVX2 8, the portable code 2, and the block
+// functions above the last whole block and the tail. For the tests and benchmarks that
+// compare the paths.
+void rc5BufferAtLevel(arbsuite::SimdLevel level, const std::uint8_t* input, std::uint32_t n,
+                      const std::uint8_t key[kRc5KeyBytes], std::uint8_t* output,
+                      std::uint32_t* outputLength, bool encrypt);
 
 }  // namespace wavecrypt
