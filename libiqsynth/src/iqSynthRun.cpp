@@ -8,7 +8,9 @@
 #include <climits>
 #include <complex>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -31,15 +33,9 @@ constexpr double kEnvelopePeak = 0.9;    // envelope peak after normalisation
 constexpr double kQuantScale = 32768.0;  // full scale of the 16-bit product
 constexpr int kOutputShift = 2;          // 16-bit product to 14-bit sample
 
-// Appends "<index><label><value>" lines to the log, many lines to an entry:
-// a run logs one line per output sample.
-void logIndexedLines(const char* label, const std::size_t count, auto valueAt) {
-  logLines(count, [&](std::string& out, std::size_t i) {
-    appendLogText(out, i);
-    out += label;
-    appendLogText(out, valueAt(i));
-  });
-}
+// Held for the whole of runIqSynth and runMccwCarrierParamGen: a run uses the one record,
+// the process-wide tracks and the one log, so calls from several threads take turns.
+std::mutex gRunMutex;
 
 // The digital mode: the pipeline's full tracks cut to the data window.
 void produceDigital(iqSynthCfg& c) {
@@ -117,12 +113,22 @@ void addNoiseToTracks(iqSynthCfg& c) {
 }
 
 // Scales the tracks so that the envelope peak is 0.9 (0.9 x maxAskDepth for ASK).
+// Samples that are not finite, or whose envelope power overflows, cannot be scaled into
+// the output (they would leave it all zero): the run fails with IQSYNTH_ERR_CFG_VALUE.
 void normaliseEnvelope(const iqSynthCfg& c) {
-  double peak = 0.0;
+  double peakPower = 0.0;
+  bool finite = true;
   for (std::size_t k = 0; k < iMapDat.size(); ++k) {
-    peak = std::max(peak, std::sqrt(iMapDat[k] * iMapDat[k] + qMapDat[k] * qMapDat[k]));
+    const double power = iMapDat[k] * iMapDat[k] + qMapDat[k] * qMapDat[k];
+    finite = finite && power <= std::numeric_limits<double>::max();  // false for inf and NaN
+    peakPower = std::max(peakPower, power);
   }
-  peak = peak / kEnvelopePeak;
+  if (!finite) {
+    throwCfgValue("the samples of workingMode " + to_string(c.workingMode) +
+                  " are not finite or their envelope power overflows: the levels, the "
+                  "constellation or the filter taps are too large");
+  }
+  double peak = std::sqrt(peakPower) / kEnvelopePeak;
   if (c.digiModulatingType == iqSynthCfg::MOD_ASK) {
     peak = peak / c.maxAskDepth;
   }
@@ -267,10 +273,14 @@ void writeSampleLog(const short* iDat, const short* qDat, std::size_t count) {
 
 extern "C" {
 
-IQSYNTH_API void runMccwCarrierParamGen(void) { iqsynth::genMulCarrierCWParam(gIqSynthCfg); }
+IQSYNTH_API void runMccwCarrierParamGen(void) {
+  const std::lock_guard lock(iqsynth::gRunMutex);
+  iqsynth::genMulCarrierCWParam(gIqSynthCfg);
+}
 
 IQSYNTH_API int runIqSynth(short* pIDat, short* pQDat) {
   using namespace iqsynth;
+  const std::lock_guard lock(gRunMutex);
   int status = 0;
   try {
     status = runIqSynthStages(pIDat, pQDat);
