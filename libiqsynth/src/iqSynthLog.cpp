@@ -20,7 +20,7 @@ namespace {
 // Entries are collected in a large buffer: a run logs one line per sample.
 constexpr std::size_t kLogBufferSize = 1 << 16;
 // Lines per block of a list, and the most formatting threads a list uses.
-constexpr std::size_t kDefaultBlockLines = 1 << 16;
+constexpr std::size_t kDefaultBlockLines = 1 << 14;
 constexpr unsigned kMaxFormatThreads = 4;
 
 std::atomic<bool>& stdoutFlag() {

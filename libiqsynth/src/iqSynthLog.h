@@ -142,15 +142,16 @@ void logIndexedLines(const char* label, std::size_t count, ValueAt valueAt) {
     }
     return;
   }
-  const std::string_view labelText(label);
-  const std::size_t maxLine = kMaxIntegerText + labelText.size() + kMaxValueText + 1;
+  const PaddedLabel labelText(label);
+  // Room per line: the fixed-size copies of the index and the label may write past the text
+  // they leave, so the room covers both copies in full.
+  const std::size_t maxLine =
+      DecimalCounter::kCopyLength + PaddedLabel::kCopyLength + labelText.size() + kMaxValueText + 1;
   writeLogBlocks(count, maxLine, [&](char* out, std::size_t first, std::size_t last) {
     DecimalCounter index(first);
     for (std::size_t i = first; i < last; ++i, index.next()) {
-      std::memcpy(out, index.data(), index.size());
-      out += index.size();
-      std::memcpy(out, labelText.data(), labelText.size());
-      out += labelText.size();
+      out = index.copyTo(out);
+      out = labelText.copyTo(out);
       out = writeValueText(out, valueAt(i));
       *out++ = '\n';
     }

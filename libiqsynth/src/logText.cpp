@@ -37,12 +37,18 @@ double scaleToSixDigits(double a, int e) {
 }  // namespace
 
 DecimalCounter::DecimalCounter(std::size_t start) {
-  std::memset(m_digits, '0', kDigits);
+  std::memset(m_digits, '0', sizeof m_digits);
   char text[kDigits];
   const char* end = std::to_chars(text, text + kDigits, start).ptr;
   const std::size_t length = static_cast<std::size_t>(end - text);
   m_first = kDigits - length;
   std::memcpy(m_digits + m_first, text, length);
+}
+
+PaddedLabel::PaddedLabel(std::string_view text) : m_long(text), m_size(text.size()) {
+  if (m_size <= kCopyLength) {
+    std::memcpy(m_text, text.data(), m_size);
+  }
 }
 
 char* writeDoubleText(char* out, double v) {

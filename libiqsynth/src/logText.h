@@ -7,6 +7,8 @@
 #include <complex>
 #include <concepts>
 #include <cstddef>
+#include <cstring>
+#include <string_view>
 
 namespace iqsynth {
 
@@ -49,9 +51,18 @@ char* writeValueText(char* out, const T& value) {
 // The decimal text of a running index, advanced by one without a division per line.
 class DecimalCounter {
  public:
+  // Bytes that copyTo writes at its destination, whatever the length of the text.
+  static constexpr std::size_t kCopyLength = 24;
+
   explicit DecimalCounter(std::size_t start);
   const char* data() const { return m_digits + m_first; }
   std::size_t size() const { return kDigits - m_first; }
+  // Writes the text at out and returns its end; writes kCopyLength bytes in all (a fixed-size
+  // copy is much cheaper than one of the text's own length): out needs that much room.
+  char* copyTo(char* out) const {
+    std::memcpy(out, data(), kCopyLength);
+    return out + size();
+  }
   void next() {
     std::size_t i = kDigits - 1;
     while (m_digits[i] == '9') {
@@ -68,8 +79,31 @@ class DecimalCounter {
 
  private:
   static constexpr std::size_t kDigits = 24;  // 20 digits of a 64-bit count, with room to carry
-  char m_digits[kDigits];
-  std::size_t m_first;  // index of the leading digit
+  char m_digits[kDigits + kCopyLength];       // the digits end at kDigits; copyTo reads on
+  std::size_t m_first;                        // index of the leading digit
+};
+
+// A short fixed text (a list's label) written with fixed-size copies: the text is kept in a
+// buffer padded to kCopyLength, and copyTo writes that many bytes.
+class PaddedLabel {
+ public:
+  static constexpr std::size_t kCopyLength = 32;
+
+  explicit PaddedLabel(std::string_view text);
+  std::size_t size() const { return m_size; }
+  char* copyTo(char* out) const {
+    if (m_size <= kCopyLength) {
+      std::memcpy(out, m_text, kCopyLength);
+    } else {
+      std::memcpy(out, m_long.data(), m_size);
+    }
+    return out + m_size;
+  }
+
+ private:
+  char m_text[kCopyLength] = {};
+  std::string_view m_long;  // labels longer than kCopyLength
+  std::size_t m_size;
 };
 
 }  // namespace iqsynth
