@@ -37,12 +37,50 @@ double scaleToSixDigits(double a, int e) {
 }  // namespace
 
 DecimalCounter::DecimalCounter(std::size_t start) {
-  std::memset(m_digits, '0', sizeof m_digits);
-  char text[kDigits];
-  const char* end = std::to_chars(text, text + kDigits, start).ptr;
-  const std::size_t length = static_cast<std::size_t>(end - text);
-  m_first = kDigits - length;
-  std::memcpy(m_digits + m_first, text, length);
+  constexpr std::size_t kLowLimit = 100000000;  // 10^8: the low word's eight digits
+  const std::size_t high = start / kLowLimit;
+  std::size_t low = start % kLowLimit;
+  char digits[8];
+  for (int k = 7; k >= 0; --k) {
+    digits[k] = static_cast<char>('0' + low % 10);
+    low /= 10;
+  }
+  std::memcpy(&m_low, digits, sizeof m_low);
+  if constexpr (std::endian::native == std::endian::big) {
+    m_low = __builtin_bswap64(m_low);
+  }
+  if (high > 0) {
+    m_highLength =
+        static_cast<unsigned>(std::to_chars(m_high, m_high + sizeof m_high, high).ptr - m_high);
+    m_lowLength = 8;
+  } else {
+    // The number of significant digits: from the first non-zero one.
+    m_lowLength = 8;
+    while (m_lowLength > 1 && digits[8 - m_lowLength] == '0') {
+      --m_lowLength;
+    }
+  }
+}
+
+void DecimalCounter::carryIntoHigh() {
+  if (m_highLength == 0) {
+    m_high[0] = '1';
+    m_highLength = 1;
+    m_lowLength = 8;
+    return;
+  }
+  int k = static_cast<int>(m_highLength) - 1;
+  while (k >= 0 && m_high[k] == '9') {
+    m_high[k] = '0';
+    --k;
+  }
+  if (k >= 0) {
+    ++m_high[k];
+    return;
+  }
+  std::memmove(m_high + 1, m_high, m_highLength);
+  m_high[0] = '1';
+  ++m_highLength;
 }
 
 PaddedLabel::PaddedLabel(std::string_view text) : m_long(text), m_size(text.size()) {

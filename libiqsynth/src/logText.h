@@ -3,10 +3,12 @@
 // digits), written straight into a character buffer because a run logs whole sample tracks.
 #pragma once
 
+#include <bit>
 #include <charconv>
 #include <complex>
 #include <concepts>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -48,39 +50,62 @@ char* writeValueText(char* out, const T& value) {
   }
 }
 
-// The decimal text of a running index, advanced by one without a division per line.
+// The decimal text of a running index, advanced by one without a division per line. The last
+// eight digits live in one 64-bit word, one ASCII digit per byte (first digit in the lowest
+// byte), so that a step is a few word operations and the text is written by one fixed-size
+// copy; the digits above them (indexes from 10^8 on) are kept as text.
 class DecimalCounter {
  public:
   // Bytes that copyTo writes at its destination, whatever the length of the text.
   static constexpr std::size_t kCopyLength = 24;
 
   explicit DecimalCounter(std::size_t start);
-  const char* data() const { return m_digits + m_first; }
-  std::size_t size() const { return kDigits - m_first; }
-  // Writes the text at out and returns its end; writes kCopyLength bytes in all (a fixed-size
-  // copy is much cheaper than one of the text's own length): out needs that much room.
+  // Writes the text at out and returns its end; writes up to kCopyLength bytes in all (fixed
+  // size copies are much cheaper than copies of the text's own length): out needs that room.
   char* copyTo(char* out) const {
-    std::memcpy(out, data(), kCopyLength);
-    return out + size();
+    if (m_highLength == 0) {
+      storeWord(out, m_low >> (8 * (8 - m_lowLength)));
+      return out + m_lowLength;
+    }
+    std::memcpy(out, m_high, sizeof m_high);
+    out += m_highLength;
+    storeWord(out, m_low);
+    return out + 8;
   }
   void next() {
-    std::size_t i = kDigits - 1;
-    while (m_digits[i] == '9') {
-      m_digits[i] = '0';
-      --i;
+    const std::uint64_t nines = m_low ^ kAllNines;  // zero bytes where the digit is '9'
+    if (nines == 0) {
+      m_low = kAllZeros;  // 99999999 + 1: carry into the digits above
+      carryIntoHigh();
+      return;
     }
-    if (i < m_first) {
-      m_first = i;
-      m_digits[i] = '1';
-    } else {
-      ++m_digits[i];
+    // Digits end at the top byte: the trailing nines are the leading zero bytes of nines.
+    const unsigned trailing = static_cast<unsigned>(std::countl_zero(nines)) / 8;
+    const std::uint64_t tail = ~(~std::uint64_t{0} >> (8 * trailing));  // 0 when trailing == 0
+    m_low = (m_low & ~tail) | (kAllZeros & tail);
+    m_low += std::uint64_t{1} << (8 * (7 - trailing));
+    if (m_highLength == 0 && trailing >= m_lowLength) {
+      ++m_lowLength;  // the carry reached a leading '0': one digit more
     }
   }
 
  private:
-  static constexpr std::size_t kDigits = 24;  // 20 digits of a 64-bit count, with room to carry
-  char m_digits[kDigits + kCopyLength];       // the digits end at kDigits; copyTo reads on
-  std::size_t m_first;                        // index of the leading digit
+  static constexpr std::uint64_t kAllZeros = 0x3030303030303030ull;
+  static constexpr std::uint64_t kAllNines = 0x3939393939393939ull;
+
+  // The eight digit bytes of word in text order (first digit at out[0]).
+  static void storeWord(char* out, std::uint64_t word) {
+    if constexpr (std::endian::native == std::endian::big) {
+      word = __builtin_bswap64(word);
+    }
+    std::memcpy(out, &word, sizeof word);
+  }
+  void carryIntoHigh();
+
+  std::uint64_t m_low = kAllZeros;  // the last eight digits, '0'-padded in front
+  unsigned m_lowLength = 1;         // digits of the index while it is below 10^8
+  char m_high[16] = {};             // the digits above the last eight (at most 12)
+  unsigned m_highLength = 0;
 };
 
 // A short fixed text (a list's label) written with fixed-size copies: the text is kept in a

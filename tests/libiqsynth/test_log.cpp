@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <complex>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <valarray>
 #include <vector>
@@ -221,17 +223,37 @@ TEST(LogNumberText, RandomDoublesAsTheStreamWritesThem) {
 }
 
 TEST(LogNumberText, RunningIndexTextAcrossPowersOfTen) {
-  for (const std::size_t start :
-       {std::size_t{0}, std::size_t{7}, std::size_t{95}, std::size_t{990}, std::size_t{99990},
-        std::size_t{9999999990}, std::numeric_limits<std::size_t>::max() - 20}) {
+  // Starts below and across every carry: into a new digit, into the digits above the last
+  // eight (10^8), and within them.
+  const std::size_t starts[] = {0,
+                                7,
+                                95,
+                                990,
+                                99990,
+                                99999990,
+                                99999999,
+                                999999990,
+                                1999999990,
+                                9999999990,
+                                99999999999990,
+                                std::numeric_limits<std::size_t>::max() - 20};
+  for (const std::size_t start : starts) {
     DecimalCounter counter(start);
     for (std::size_t i = start; i < start + 20; ++i, counter.next()) {
       char copied[64];
       const char* end = counter.copyTo(copied);
       const char* begin = copied;
-      ASSERT_EQ(std::string(begin, end), std::to_string(i));
-      ASSERT_EQ(std::string(counter.data(), counter.size()), std::to_string(i));
+      ASSERT_EQ(std::string(begin, end), std::to_string(i)) << "from " << start;
     }
+  }
+  DecimalCounter counter(0);
+  char text[kMaxIntegerText];
+  for (std::size_t i = 0; i < 1100000; ++i, counter.next()) {
+    char copied[64];
+    const char* end = counter.copyTo(copied);
+    const char* begin = copied;
+    ASSERT_EQ(std::string_view(begin, end),
+              std::string_view(text, std::to_chars(text, text + sizeof text, i).ptr));
   }
 }
 
