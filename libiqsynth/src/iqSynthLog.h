@@ -3,29 +3,44 @@
 #pragma once
 
 #include <complex>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <source_location>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <type_traits>
+#include <vector>
 
 #include "iqsynth.h"
 #include "logText.h"
 
 namespace iqsynth {
 
-// The log file stream. Entries are buffered and reach the disk at flush(), when
-// the buffer fills, and when the log is destroyed at unload.
+// The log file stream. Entries collect in chunks of text that a writer thread puts into the
+// file while the run goes on, in the order they were written; flush() waits for them all.
+// The writer runs from the first chunk until flush() (runIqSynth flushes before it returns),
+// so no thread outlives a run. Only one thread writes entries at a time (the run's).
 class iqSynthLog {
  public:
   static constexpr const char* kDefaultFileName = "iqSynthRun.log";
+
+  // A buffer of log text: length bytes used of capacity.
+  struct Chunk {
+    std::unique_ptr<char[]> data;
+    std::size_t length = 0;
+    std::size_t capacity = 0;
+  };
 
   // Opens (truncating) the log file; on failure prints "can not open the log
   // file" on standard output (unless standard output is switched off) and drops
@@ -39,28 +54,54 @@ class iqSynthLog {
   // One entry: the value followed by an end of line.
   template <typename T>
   void writeToLog(const T& value) {
-    if (m_open) {
-      m_logFile << value << '\n';
+    if (!m_open) {
+      return;
+    }
+    if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+      writeEntry(std::string_view(value));
+    } else {
+      std::ostringstream text;
+      text << value;
+      writeEntry(text.str());
     }
   }
   // Text written as it is (the caller supplies the ends of line).
   void writeText(const char* text, std::size_t length);
+
+  // An empty chunk of at least capacity bytes for writeChunk, a recycled one where possible.
+  // Safe to call from several threads. Throws std::bad_alloc.
+  Chunk takeChunk(std::size_t capacity);
+  // Appends the chunk's text to the log after everything written so far; the log takes the
+  // chunk.
+  void writeChunk(Chunk&& chunk);
 
   // Closes the current file (writing what is buffered) and opens fileName as the
   // constructor does; null switches the log off. For tests and benchmarks, which
   // link the library's objects and cannot load it again with another environment.
   void reopen(const char* fileName);
 
-  // Pushes every buffered entry to the file.
+  // Waits until every entry is in the file, stops the writer and flushes the stream.
   void flush();
   bool isOpen() const { return m_open; }
 
  private:
   void open(const char* fileName);
+  void writeEntry(std::string_view text);
+  void queue(Chunk&& chunk);
+  void writeOut();
 
   std::ofstream m_logFile;
   std::unique_ptr<char[]> m_buffer;
   bool m_open = false;
+  Chunk m_current;  // small entries collect here until it is full or flushed
+
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::deque<Chunk> m_queue;  // chunks for the writer, in order
+  std::size_t m_queuedBytes = 0;
+  std::vector<Chunk> m_spare;  // written chunks kept for takeChunk
+  std::thread m_writer;
+  bool m_stopWriter = false;
 };
 
 // Holder of the one process-wide log, constructed at load. Its file is named by
