@@ -6,8 +6,9 @@
 // where it is formatted and dropped. The log benchmarks repeat the run's own log calls in
 // isolation, so their times give the log's share of the run:
 //   cd "$(mktemp -d)" && <build>/bin/iqsynth_bench_runIqSynth --benchmark_repetitions=3
-// Counters: items_per_second (output samples per second), log_MiB (bytes the run added to
-// the log), peak_RSS_MiB (the process's peak resident memory so far).
+// The CPU column of the whole runs is the process's (every thread's) CPU time. Counters:
+// items_per_second (output samples per second of real time), log_MiB (bytes the run added
+// to the log), peak_RSS_MiB (the process's peak resident memory so far).
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
@@ -89,23 +90,28 @@ void BM_runIqSynth_Qpsk(benchmark::State& state, bool noise, Output output) {
 BENCHMARK_CAPTURE(BM_runIqSynth_Qpsk, noLog, false, Output::NoLog)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 BENCHMARK_CAPTURE(BM_runIqSynth_Qpsk, log, false, Output::Log)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 BENCHMARK_CAPTURE(BM_runIqSynth_Qpsk, noise_noLog, true, Output::NoLog)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 BENCHMARK_CAPTURE(BM_runIqSynth_Qpsk, noise_log, true, Output::Log)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 // Today's defaults for a host that sets nothing: the log and the standard-output lines.
 BENCHMARK_CAPTURE(BM_runIqSynth_Qpsk, noise_defaults, true, Output::Defaults)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 
 // The run driver's output section: one line per I and per Q sample.
