@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -171,14 +170,22 @@ struct SeedLine {
 };
 
 SeedLine seedLineOf(const std::string& log) {
-  static const std::regex line(R"(\nINFO : noise seed is (\d+) \((from [^;)]*)[^\n]*\n)");
-  std::smatch match;
+  const std::string start = "\nINFO : noise seed is ";
   SeedLine result;
-  if (std::regex_search(log, match, line)) {
-    result.found = true;
-    result.seed = std::stoull(match[1].str());
-    result.origin = match[2].str();
+  const std::size_t at = log.find(start);
+  if (at == std::string::npos) {
+    return result;
   }
+  const std::size_t digits = at + start.size();
+  const std::size_t space = log.find(" (", digits);
+  const std::size_t end = log.find_first_of(";)", space);
+  if (space == std::string::npos || end == std::string::npos || space == digits ||
+      log.find_first_not_of("0123456789", digits) != space) {
+    return result;
+  }
+  result.found = true;
+  result.seed = std::stoull(log.substr(digits, space - digits));
+  result.origin = log.substr(space + 2, end - space - 2);
   return result;
 }
 
