@@ -135,7 +135,7 @@ iqSynthLog::Chunk iqSynthLog::takeChunk(std::size_t capacity) {
     }
   }
   Chunk chunk;
-  chunk.data = std::make_unique<char[]>(capacity);
+  chunk.data.reset(new char[capacity]);  // not zeroed: only what is written is touched
   chunk.capacity = capacity;
   return chunk;
 }

@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <complex>
 #include <concepts>
 #include <cstddef>
@@ -38,6 +39,13 @@ char* writeValueText(char* out, const T& value) {
   } else if constexpr (std::integral<T>) {
     return std::to_chars(out, out + kMaxIntegerText, value).ptr;
   } else if constexpr (std::floating_point<T>) {
+    if (value == 0) {  // the common case of the sample tracks, without a call
+      if (std::signbit(value)) {
+        *out++ = '-';
+      }
+      *out = '0';
+      return out + 1;
+    }
     return writeDoubleText(out, static_cast<double>(value));
   } else {
     static_assert(std::same_as<T, std::complex<double>>, "a number or a complex double");
