@@ -1,13 +1,14 @@
-// A whole synthesis run as a host makes it: 1,000,000 QPSK symbols, 8 samples per
-// symbol, root raised cosine over 16 symbols, noise added at 20 dB CNR, 14-bit
-// output into host arrays, with the run log written to iqSynthRun.log in the
-// working directory (about 1.4 GB for this job; run it from a scratch directory).
-// The log benchmarks repeat the run's own log calls in isolation, so their times
-// give the log's share of the run:
-//   cd "$(mktemp -d)" && <build>/bin/iqsynth_bench_runIqSynth
-// Counters: log_MiB (bytes the run added to the log), peak_RSS_MiB (the process's
-// peak resident memory so far; the whole run is measured first).
-// Standard output written by the stages (one line per symbol) is formatted and dropped.
+// Whole synthesis runs as a host makes them: 1,000,000 QPSK symbols from PRBS23, 8 samples
+// per symbol, root raised cosine over 16 symbols (alpha 0.35), 14-bit output into host
+// arrays; each without and with noise at 20 dB CNR, with the run log (iqSynthRun.log in the
+// working directory, about 720 MB per run: run it from a scratch folder) and without it.
+// The library's standard output is off (IQSYNTH_STDOUT=0) except in the "defaults" run,
+// where it is formatted and dropped. The log benchmarks repeat the run's own log calls in
+// isolation, so their times give the log's share of the run:
+//   cd "$(mktemp -d)" && <build>/bin/iqsynth_bench_runIqSynth --benchmark_repetitions=3
+// The CPU column of the whole runs is the process's (every thread's) CPU time. Counters:
+// items_per_second (output samples per second of real time), log_MiB (bytes the run added
+// to the log), peak_RSS_MiB (the process's peak resident memory so far).
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
@@ -40,7 +41,7 @@ double logFileMiB() {
   return static_cast<double>(st.st_size) / (1024.0 * 1024.0);
 }
 
-void configureJob() {
+void configureJob(bool noise) {
   setWorkingMode(iqSynthCfg::WORKING_MODE_DIGITAL);
   setDigiModulatingType(iqSynthCfg::MOD_QPSK);
   setDataSrc(iqSynthCfg::DATA_SRC_PRBS);
@@ -53,14 +54,20 @@ void configureJob() {
   setAlphaBt(0.35);
   setSymbolRate(1e6);
   setPowerRampEnable(false);
-  setSigAddNoiseIsEnable(1);
+  setSigAddNoiseIsEnable(noise ? 1 : 0);
   setNoiseSystemBandwidth(1e6);
   setBandWidthRatio(2.0);
   setNoiseCNR(20.0);
 }
 
-void BM_runIqSynth_QpskNoise(benchmark::State& state) {
-  configureJob();
+enum class Output { NoLog, Log, Defaults };
+
+void BM_runIqSynth_Qpsk(benchmark::State& state, bool noise, Output output) {
+  configureJob(noise);
+  // A fresh log per benchmark: each starts from an empty file.
+  iqSynthLogClass::m_iqSynthLog.reopen(output == Output::NoLog ? nullptr
+                                                               : iqSynthLog::kDefaultFileName);
+  setStdoutEnabled(output == Output::Defaults);
   std::vector<short> iOut(kSamples), qOut(kSamples);
   bench::DiscardStdout quiet;
   double logged = 0.0;
@@ -74,10 +81,38 @@ void BM_runIqSynth_QpskNoise(benchmark::State& state) {
     logged += logFileMiB() - before;
     state.ResumeTiming();
   }
+  setStdoutEnabled(true);
+  iqSynthLogClass::m_iqSynthLog.reopen(iqSynthLog::kDefaultFileName);
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kSamples));
   state.counters["log_MiB"] = logged / static_cast<double>(state.iterations());
   state.counters["peak_RSS_MiB"] = bench::peakResidentMiB();
 }
-BENCHMARK(BM_runIqSynth_QpskNoise)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK_CAPTURE(BM_runIqSynth_Qpsk, noLog, false, Output::NoLog)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_runIqSynth_Qpsk, log, false, Output::Log)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_runIqSynth_Qpsk, noise_noLog, true, Output::NoLog)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_runIqSynth_Qpsk, noise_log, true, Output::Log)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+// Today's defaults for a host that sets nothing: the log and the standard-output lines.
+BENCHMARK_CAPTURE(BM_runIqSynth_Qpsk, noise_defaults, true, Output::Defaults)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 // The run driver's output section: one line per I and per Q sample.
 void BM_log_outputSamples(benchmark::State& state) {
@@ -119,6 +154,7 @@ BENCHMARK(BM_log_pipelineDumps)->Unit(benchmark::kMillisecond)->Iterations(1)->U
 
 // The largest multi-carrier comb: 8192 carriers over a 65536-sample record.
 void BM_runIqSynth_Mccw8192(benchmark::State& state) {
+  iqSynthLogClass::m_iqSynthLog.reopen(iqSynthLog::kDefaultFileName);
   setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
   setSigAddNoiseIsEnable(0);
   setPowerRampEnable(false);

@@ -1,8 +1,44 @@
 /* Public C interface of libiqsynth, the IQ baseband synthesis library.
  * The host fills the process-wide synthesis configuration through the setters,
  * calls runIqSynth and reads results back through the getters. Setters store
- * what they are given without checks; values are validated during a run. The
- * library keeps one global state and is called from one thread at a time. */
+ * what they are given without checks; values are validated during a run.
+ *
+ * Threads. The library keeps one process-wide configuration, one set of sample tracks and one
+ * run log. runIqSynth and runMccwCarrierParamGen hold one process-wide lock for the whole
+ * call: calls from several threads take turns, each using the configuration as it stands when
+ * its turn comes. The setters and getters take no lock: call them from one thread, and never
+ * while another thread is inside runIqSynth or runMccwCarrierParamGen.
+ *
+ * Environment.
+ *   IQSYNTH_RUN_LOG  Read once, when the library loads. Unset: the run log is "iqSynthRun.log"
+ *                    in the working folder. A path: the log is that file. Either is truncated
+ *                    at load and collects every run of the process; when it cannot be opened,
+ *                    "can not open the log file" is printed and the runs go on without it.
+ *                    Set and empty: no log at all; no file is created, and the list dumps and
+ *                    per-sample lines are not even formatted.
+ *   IQSYNTH_STDOUT   Read once, when the library loads. "0": the library writes nothing to
+ *                    standard output (the load line "start iqsynth from global", the per-symbol
+ *                    PRBS and mapping lines, the filter taps, "net H is", "mccwMaxFreq is",
+ *                    "can not open the log file"). Any other value, or unset: those lines.
+ *   GSL_RNG_SEED     Read at every run that makes noise (IQSYNTH_WORKING_MODE_AWGN, or noise
+ *                    added with setSigAddNoiseIsEnable), so a host may setenv it before each
+ *                    run; runs without noise ignore it. A decimal number s from 0 to 4294967295
+ *                    (digits only) is the run's seed; unset or empty, s is the calendar time in
+ *                    seconds; any other text fails the run with -IQSYNTH_ERR_CFG_VALUE. The run
+ *                    log names the seed: "INFO : noise seed is <s> (from GSL_RNG_SEED)", or
+ *                    "INFO : noise seed is <s> (from the calendar time; GSL_RNG_SEED=<s> repeats
+ *                    the noise)". The same seed and configuration give the same samples; a host
+ *                    that must know a run's seed picks it and sets GSL_RNG_SEED itself.
+ *                    Derivation: generator k is GSL's gsl_rng_mt19937 set with
+ *                    gsl_rng_set(r, (4 s + k) mod 2^32) (GSL itself replaces a seed of 0 by 4357),
+ *                    drawing one gsl_ran_gaussian_ziggurat(r, sigma) per sample from its start:
+ *                    k = 0 gives the I and k = 1 the Q samples of a white record; k = 2 and k = 3
+ *                    give the I and Q samples of a band-limited record before its filter (the
+ *                    circular 1999-tap Hann-windowed sinc of the noise bandwidth). A record is
+ *                    white when it has at most 2000 samples or when its noise bandwidth
+ *                    B*ratio + 0.0001*(fs - B*ratio) exceeds the sample rate fs. sigma is 3.4076
+ *                    in IQSYNTH_WORKING_MODE_AWGN; for added noise it is
+ *                    sqrt((fs / B) * P * 0.5 / 10^(CNR / 10)), P the mean signal power. */
 #ifndef IQSYNTH_H
 #define IQSYNTH_H
 
@@ -204,9 +240,13 @@ IQSYNTH_API void setShapingFilterCoef(const double* taps);
 IQSYNTH_API void setPowerRampStartSymbol(const int* symbols);
 /* powerRampItem entries */
 IQSYNTH_API void setPowerRampAttenuation(const double* dB);
-/* mccwCarrierItem entries */
+/* mccwCarrierItem entries. The amplitudes 10^(dB/20) of the enabled carriers must add up to
+ * at most sqrt(DBL_MAX / mccwCarrierSample) (about 3000 dB for one carrier); a run past that,
+ * or with an enabled carrier's level NaN, fails with -IQSYNTH_ERR_CFG_VALUE naming the field
+ * (mccwCarrierAmp[k]) in the run log. -inf dB is a silent carrier. */
 IQSYNTH_API void setMccwCarrierSAmp(const double* dB);
-/* mccwCarrierItem entries */
+/* mccwCarrierItem entries; an enabled carrier's phase must be finite (else -IQSYNTH_ERR_CFG_VALUE
+ * naming mccwCarrierPhase[k]) */
 IQSYNTH_API void setMccwCarrierPhase(const double* radians);
 /* mccwCarrierItem flags, 1 on */
 IQSYNTH_API void setMccwCarrierEn(const char* enable);
@@ -243,12 +283,17 @@ IQSYNTH_API int getMaxOsr(void);
 IQSYNTH_API int getMaxUsrListSize(void);
 
 /* Multi-carrier parameters: fills the carrier frequencies, the sample count and
- * the sample rate; call it before a multi-carrier run to size the host arrays. */
+ * the sample rate; call it before a multi-carrier run to size the host arrays.
+ * Holds the process-wide run lock (see Threads above). */
 IQSYNTH_API void runMccwCarrierParamGen(void);
 
 /* The run: writes 14-bit samples into pIDat and pQDat, each owned by the caller
  * and sized for the run's sample count (sequenceLenth x overSamplingRate for a
- * digital run). Returns 0, or the negated error number of the failure (-IQSYNTH_ERR_...). */
+ * digital run). Returns 0, or the negated error number of the failure (-IQSYNTH_ERR_...);
+ * nothing is written to the arrays then, and the run log holds the reason. Samples that
+ * cannot be scaled into the output (not finite, or an envelope power that overflows: carrier
+ * levels far too high, a huge user constellation or taps) fail with -IQSYNTH_ERR_CFG_VALUE.
+ * Holds the process-wide run lock (see Threads above). */
 IQSYNTH_API int runIqSynth(short* pIDat, short* pQDat);
 
 #ifdef __cplusplus

@@ -6,11 +6,14 @@
 #include <gsl/gsl_randist.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <new>
 #include <numbers>
+#include <string_view>
 
 #include "FilterHann.h"
 #include "iqSynthLog.h"
@@ -68,6 +71,36 @@ bool sigLvlWatt(const double* iDat, const double* qDat, int n, double* sumPower)
   return true;
 }
 
+std::optional<std::uint32_t> seedFromEnvironment(const char* value) {
+  if (value == nullptr || value[0] == '\0') {
+    return std::nullopt;
+  }
+  const std::string_view text(value);
+  std::uint32_t seed = 0;
+  const bool digitsOnly = text.find_first_not_of("0123456789") == std::string_view::npos;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+  if (!digitsOnly || error != std::errc() || end != text.data() + text.size()) {
+    throwCfgValue("GSL_RNG_SEED \"" + std::string(text) +
+                  "\" is not a decimal seed from 0 to 4294967295");
+  }
+  return seed;
+}
+
+NoiseSeed noiseSeedForRun() {
+  NoiseSeed seed;
+  if (const std::optional<std::uint32_t> fromEnvironment =
+          seedFromEnvironment(std::getenv("GSL_RNG_SEED"))) {
+    seed.base = *fromEnvironment;
+    seed.fromEnvironment = true;
+    wrLog("INFO : noise seed is " + to_string(seed.base) + " (from GSL_RNG_SEED)");
+  } else {
+    seed.base = static_cast<std::uint32_t>(std::time(nullptr));
+    wrLog("INFO : noise seed is " + to_string(seed.base) +
+          " (from the calendar time; GSL_RNG_SEED=" + to_string(seed.base) + " repeats the noise)");
+  }
+  return seed;
+}
+
 int GaussRandGenerator(double* out, long n, double sigma, long seed) {
   // GSL's default handler aborts the process when the generator cannot be
   // allocated; turn it off so that the failure becomes a result code, and
@@ -90,7 +123,7 @@ int GaussRandGenerator(double* out, long n, double sigma, long seed) {
 
 int geneGaussBandLimitedNoiseFFT(double* iOut, double* qOut, double* noiseBW, double fs, int n,
                                  double B1, double B2, double sigma) {
-  const long seed = static_cast<long>(std::time(nullptr));
+  const std::uint32_t seed = noiseSeedForRun().base;
 
   const double wanted = B1 * B2;
   bool white = n <= kWhiteNoiseMaxLength;
@@ -105,9 +138,9 @@ int geneGaussBandLimitedNoiseFFT(double* iOut, double* qOut, double* noiseBW, do
   *noiseBW = bandwidth;
 
   if (white) {
-    int rc = GaussRandGenerator(iOut, n, sigma, seed);
+    int rc = GaussRandGenerator(iOut, n, sigma, generatorSeed(seed, NoiseGenerator::WhiteI));
     if (rc == kSignalOk) {
-      rc = GaussRandGenerator(qOut, n, sigma, seed + 1);
+      rc = GaussRandGenerator(qOut, n, sigma, generatorSeed(seed, NoiseGenerator::WhiteQ));
     }
     return rc;
   }
@@ -120,8 +153,9 @@ int geneGaussBandLimitedNoiseFFT(double* iOut, double* qOut, double* noiseBW, do
     return kSignalNoMemory;
   }
   double* const outputs[2] = {iOut, qOut};
+  const NoiseGenerator generators[2] = {NoiseGenerator::BandLimitedI, NoiseGenerator::BandLimitedQ};
   for (int c = 0; c < 2; ++c) {
-    int rc = GaussRandGenerator(raw.get(), n, sigma, seed + 2 + c);
+    int rc = GaussRandGenerator(raw.get(), n, sigma, generatorSeed(seed, generators[c]));
     if (rc == kSignalOk) {
       rc = filterWinFFT(kNoiseFilterTaps, wc, raw.get(), static_cast<unsigned>(n), outputs[c]);
     }

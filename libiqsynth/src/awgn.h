@@ -4,6 +4,9 @@
 
 #include <gsl/gsl_rng.h>
 
+#include <cstdint>
+#include <optional>
+
 #include "iqSynthCfg.h"
 #include "signalStatus.h"
 
@@ -22,6 +25,33 @@ bool sigLvlWatt(const double* iDat, const double* qDat, int n, double* sumPower,
 // Sum of I^2 + Q^2 over n samples. Returns true.
 bool sigLvlWatt(const double* iDat, const double* qDat, int n, double* sumPower);
 
+// The seeds of a run's noise. Every run that makes noise takes one base seed s: the value of
+// GSL_RNG_SEED when it holds a decimal number from 0 to 4294967295 (read at that run), else
+// the calendar time in seconds. Generator k is seeded with (4 s + k) mod 2^32: k = 0 and 1
+// draw the I and Q samples of a white record, k = 2 and 3 the I and Q samples of a record that
+// is then band-limited. MT19937 uses 32 bits of its seed, hence the modulus; GSL replaces the
+// seed 0 by 4357.
+struct NoiseSeed {
+  std::uint32_t base = 0;
+  bool fromEnvironment = false;  // GSL_RNG_SEED, else the calendar time
+};
+enum class NoiseGenerator : std::uint32_t {
+  WhiteI = 0,
+  WhiteQ = 1,
+  BandLimitedI = 2,
+  BandLimitedQ = 3
+};
+constexpr std::uint32_t generatorSeed(std::uint32_t base, NoiseGenerator generator) {
+  return 4u * base + static_cast<std::uint32_t>(generator);  // unsigned: wraps modulo 2^32
+}
+// The seed a value of GSL_RNG_SEED gives: none for null (unset) or an empty text. Throws
+// IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE naming GSL_RNG_SEED for any other text that is not a
+// decimal number from 0 to 4294967295 (no sign, no spaces).
+std::optional<std::uint32_t> seedFromEnvironment(const char* value);
+// The base seed of a run that makes noise: GSL_RNG_SEED read now, else the calendar time.
+// Writes "INFO : noise seed is <s> ..." to the run log, naming where the seed came from.
+NoiseSeed noiseSeedForRun();
+
 // Fills out[0..n-1] with Gaussian samples of deviation sigma from an MT19937
 // generator seeded with seed. Returns 0, or 2 when the generator cannot be made.
 int GaussRandGenerator(double* out, long n, double sigma, long seed);
@@ -30,8 +60,9 @@ int GaussRandGenerator(double* out, long n, double sigma, long seed);
 // (n samples each, caller-owned). Records of up to 2000 samples, or whose noise
 // bandwidth B1*B2 + 0.0001*(fs - B1*B2) would exceed fs, are white and
 // *noiseBW = fs; longer ones are low-pass filtered to that bandwidth (Hz).
-// Seeds come from the calendar time in seconds.
-// Returns 0, 1 (no memory), 2 (generator failed) or the filter's code.
+// Seeds come from noiseSeedForRun (GSL_RNG_SEED, else the calendar time in seconds).
+// Returns 0, 1 (no memory), 2 (generator failed) or the filter's code. Throws
+// IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE when GSL_RNG_SEED holds an unusable text.
 int geneGaussBandLimitedNoiseFFT(double* iOut, double* qOut, double* noiseBW, double fs, int n,
                                  double B1, double B2, double sigma);
 

@@ -143,7 +143,9 @@ void runFskChain(iqSynthCfg& cfg, std::size_t total, int offset) {
   runFilter(cfg, mapDat);
   wrLog("INFO : Running to IQ filter");
 
-  std::cout << "net H is " << h << '\n';
+  if (stdoutEnabled()) {
+    std::cout << "net H is " << h << '\n';
+  }
   wrLog("begin fsk modulation");
   wrLog("filterTap is" + to_string(offset) + " , size is " + to_string(iMapDat.size()));
   // Continuous phase: each sample's frequency level is added before its angle is taken, so
@@ -179,6 +181,7 @@ void runDifferentialChain(iqSynthCfg& cfg, std::size_t total, int offset) {
   const double step = quarter ? kPi / 4.0 : kPi / 8.0;
   const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
   long long phaseSum = 0;  // in steps; the reference phase before the first symbol is 0
+  const bool log = logEnabled();
   for (std::size_t p = static_cast<std::size_t>(offset); p < total; p += S) {
     const int symbol = data[p];
     if (symbol < 0 || static_cast<std::size_t>(symbol) >= delta.size()) {
@@ -187,7 +190,9 @@ void runDifferentialChain(iqSynthCfg& cfg, std::size_t total, int offset) {
                     to_string(cfg.digiModulatingType));
     }
     phaseSum += delta[static_cast<std::size_t>(symbol)];
-    wrLog(to_string(p) + " phasesum is " + to_string(phaseSum));
+    if (log) {
+      wrLog(to_string(p) + " phasesum is " + to_string(phaseSum));
+    }
     // The angle of the reduced position equals phaseSum * step and stays exact for long runs.
     const long long position = ((phaseSum % positions) + positions) % positions;
     iMapDat[p] = std::cos(static_cast<double>(position) * step);

@@ -182,6 +182,7 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
   const long long points = std::min(static_cast<long long>(table->size()),
                                     static_cast<long long>(iqSynthCfg::kMaxConstelPoints));
   std::size_t visited = 0;
+  const bool print = stdoutEnabled();
   for (long long p = offset; p < stop; p += R, ++visited) {
     const auto j = static_cast<std::size_t>(p);
     const int s = symbols[j];
@@ -200,7 +201,9 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
       cfg.symbolMap[s] = 1;
       iDat[j] = point.real();
       qDat[j] = point.imag();
-      std::cout << "iMapDat[ i ] : " << iDat[j] << '\n';
+      if (print) {
+        std::cout << "iMapDat[ i ] : " << iDat[j] << '\n';
+      }
     }
   }
   return 0;

@@ -280,6 +280,7 @@ int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   unsigned reg = prbsSeed(cfg.prbs);
   const std::size_t n =
       symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLenth);
+  const bool print = stdoutEnabled();
   for (std::size_t j = 0; j < n; ++j) {
     std::uint32_t symbol = 0;
     for (int b = 0; b < k; ++b) {
@@ -287,7 +288,9 @@ int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
     }
     const short value = static_cast<short>(symbol);
     symbols[slotIndex(offset, cfg.overSamplingRate, j)] = value;
-    std::cout << j << "th is : " << value << '\n';
+    if (print) {
+      std::cout << j << "th is : " << value << '\n';
+    }
   }
   return 0;
 }

@@ -14,7 +14,9 @@ std::valarray<double> mapDat;
 namespace iqsynth {
 
 iqSynthCfg::iqSynthCfg(const char* name) {
-  std::cout << "start iqsynth from " << name << std::endl;
+  if (stdoutEnabled()) {
+    std::cout << "start iqsynth from " << name << std::endl;
+  }
 }
 
 iqSynthCfg::~iqSynthCfg() = default;

@@ -146,8 +146,11 @@ void fillCyclicLeadIn(std::valarray<double>& track, std::size_t data, std::size_
   }
 }
 
-// Logs the designed taps (runIQFilter only) and prints them on standard output.
+// Prints the designed taps on standard output (unless it is switched off).
 void printTaps(const std::valarray<double>& taps) {
+  if (!stdoutEnabled()) {
+    return;
+  }
   std::cout << "size is " << taps.size() << '\n';
   for (std::size_t i = 0; i < taps.size(); ++i) {
     std::cout << i << "th is " << taps[i] << '\n';
@@ -370,9 +373,12 @@ int genGaussianLinearizedFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
   const std::size_t count = static_cast<std::size_t>(kGaussLinSpan * S);
   sizeTaps(taps, count, kGaussianAllocText);
   const std::size_t shift = static_cast<std::size_t>(S);
+  const bool print = stdoutEnabled();
   for (std::size_t r = 0; r < count; ++r) {
     taps[r] = s[r] * s[r + shift] * s[r + 2 * shift] * s[r + 3 * shift];
-    std::cout << " the " << r << "th coef is " << taps[r] << '\n';
+    if (print) {
+      std::cout << " the " << r << "th coef is " << taps[r] << '\n';
+    }
   }
   cfg.filterTap = kGaussLinSpan * S + 1;
   return 0;

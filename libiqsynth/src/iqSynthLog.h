@@ -1,31 +1,51 @@
-// The run log "iqSynthRun.log", the text conversion helpers every stage uses for
-// log lines and error texts, and the exception classes of a run.
+// The run log, the library's standard-output lines, the text conversion helpers every stage
+// uses for log lines and error texts, and the exception classes of a run.
 #pragma once
 
-#include <charconv>
 #include <complex>
-#include <concepts>
+#include <condition_variable>
 #include <cstddef>
+#include <cstring>
+#include <deque>
 #include <exception>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <source_location>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <type_traits>
+#include <vector>
 
 #include "iqsynth.h"
+#include "logText.h"
 
 namespace iqsynth {
 
-// The log file stream. Entries are buffered and reach the disk at flush(), when
-// the buffer fills, and when the log is destroyed at unload.
+// The log file stream. Entries collect in chunks of text that a writer thread puts into the
+// file while the run goes on, in the order they were written; flush() waits for them all.
+// The writer runs from the first chunk until flush() (runIqSynth flushes before it returns),
+// so no thread outlives a run. Only one thread writes entries at a time (the run's).
 class iqSynthLog {
  public:
   static constexpr const char* kDefaultFileName = "iqSynthRun.log";
 
+  // A buffer of log text: length bytes used of capacity.
+  struct Chunk {
+    std::unique_ptr<char[]> data;
+    std::size_t length = 0;
+    std::size_t capacity = 0;
+  };
+
   // Opens (truncating) the log file; on failure prints "can not open the log
-  // file" on standard output and drops every later entry.
+  // file" on standard output (unless standard output is switched off) and drops
+  // every later entry. A null fileName makes a log that is off: nothing is opened,
+  // created or printed, and every entry is dropped.
   explicit iqSynthLog(const char* fileName = kDefaultFileName);
   ~iqSynthLog();
   iqSynthLog(const iqSynthLog&) = delete;
@@ -34,24 +54,71 @@ class iqSynthLog {
   // One entry: the value followed by an end of line.
   template <typename T>
   void writeToLog(const T& value) {
-    if (m_logFile.is_open()) {
-      m_logFile << value << '\n';
+    if (!m_open) {
+      return;
+    }
+    if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+      writeEntry(std::string_view(value));
+    } else {
+      std::ostringstream text;
+      text << value;
+      writeEntry(text.str());
     }
   }
+  // Text written as it is (the caller supplies the ends of line).
+  void writeText(const char* text, std::size_t length);
 
-  // Pushes every buffered entry to the file.
+  // An empty chunk of at least capacity bytes for writeChunk, a recycled one where possible.
+  // Safe to call from several threads. Throws std::bad_alloc.
+  Chunk takeChunk(std::size_t capacity);
+  // Appends the chunk's text to the log after everything written so far; the log takes the
+  // chunk.
+  void writeChunk(Chunk&& chunk);
+
+  // Closes the current file (writing what is buffered) and opens fileName as the
+  // constructor does; null switches the log off. For tests and benchmarks, which
+  // link the library's objects and cannot load it again with another environment.
+  void reopen(const char* fileName);
+
+  // Waits until every entry is in the file, stops the writer and flushes the stream.
   void flush();
-  bool isOpen() const { return m_logFile.is_open(); }
+  bool isOpen() const { return m_open; }
 
  private:
+  void open(const char* fileName);
+  void writeEntry(std::string_view text);
+  void queue(Chunk&& chunk);
+  void writeOut();
+
   std::ofstream m_logFile;
+  std::unique_ptr<char[]> m_buffer;
+  bool m_open = false;
+  Chunk m_current;  // small entries collect here until it is full or flushed
+
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::deque<Chunk> m_queue;  // chunks for the writer, in order
+  std::size_t m_queuedBytes = 0;
+  std::vector<Chunk> m_spare;  // written chunks kept for takeChunk
+  std::thread m_writer;
+  bool m_stopWriter = false;
 };
 
-// Holder of the one process-wide log, constructed at load.
+// Holder of the one process-wide log, constructed at load. Its file is named by
+// IQSYNTH_RUN_LOG as the library loads: unset, "iqSynthRun.log" in the working
+// folder; a path, that file; set and empty, no log at all.
 class iqSynthLogClass {
  public:
   static iqSynthLog m_iqSynthLog;
 };
+
+// The file the process-wide log opens for a value of IQSYNTH_RUN_LOG: the default name
+// for null (unset), null (no log) for an empty text, else the text itself.
+const char* runLogFileFor(const char* environmentValue);
+
+// Whether the process-wide log keeps entries. Stages test it before they format
+// per-symbol or per-sample text, so that a run without a log pays nothing for it.
+inline bool logEnabled() { return iqSynthLogClass::m_iqSynthLog.isOpen(); }
 
 // Writes one entry to the run log.
 void wrLog(const char* text);
@@ -60,6 +127,15 @@ void wrLog(const std::string& text);
 
 // Puts every entry written so far on disk. runIqSynth calls it before it returns.
 void flushLog();
+
+// Standard output of the library (the load line, the per-symbol lines, the filter
+// taps, "net H is", "mccwMaxFreq is", a log that cannot be opened): on unless
+// IQSYNTH_STDOUT is "0" when the library loads.
+bool stdoutEnabled();
+// Whether the library writes to standard output for a value of IQSYNTH_STDOUT (null: unset).
+bool stdoutEnabledFor(const char* environmentValue);
+// Switches the library's standard output on or off (tests and benchmarks).
+void setStdoutEnabled(bool enabled);
 
 // Text of a value with default stream formatting: integers in decimal, doubles
 // with six significant digits (1e+06, 0.35), bool as 1/0, complex as (re,im),
@@ -73,66 +149,67 @@ std::string to_string(const T& value) {
   return os.str();
 }
 
-// Appends the text to_string gives for a value. Numbers and complex numbers go
-// through std::to_chars (general format, six significant digits, the same text as
-// a default stream) because whole tracks are logged; anything else uses a stream.
-template <typename T>
-void appendLogText(std::string& out, const T& value) {
-  if constexpr (std::same_as<T, bool>) {
-    out.push_back(value ? '1' : '0');
-  } else if constexpr (std::integral<T> && !std::same_as<T, char>) {
-    char digits[24];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-  } else if constexpr (std::floating_point<T>) {
-    char digits[32];
-    out.append(
-        digits,
-        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6).ptr);
-  } else if constexpr (std::same_as<T, std::complex<double>>) {
-    out.push_back('(');
-    appendLogText(out, value.real());
-    out.push_back(',');
-    appendLogText(out, value.imag());
-    out.push_back(')');
-  } else {
-    out += to_string(value);
-  }
-}
+// How the indexed lists of the log are formatted. The default is the fast formatter in
+// blocks over several threads; tests compare it with one thread and with the reference,
+// which builds every line with to_string and writes it as its own entry.
+struct LogFormatOptions {
+  bool reference = false;      // every line through to_string, one entry each
+  unsigned threads = 0;        // formatting threads; 0: one per processor (at most 4)
+  std::size_t blockLines = 0;  // lines per block; 0: the default (1 << 16)
+};
+void setLogFormatOptions(const LogFormatOptions& options);
+LogFormatOptions logFormatOptions();
 
-// Writes count lines, each built by appendLine(out, index) without its end of
-// line, as a few large log entries. The file holds the same text as one entry
-// per line, at a fraction of the cost.
-template <typename AppendLine>
-void logLines(std::size_t count, AppendLine appendLine) {
-  constexpr std::size_t kChunk = 1 << 16;
-  std::string chunk;
-  chunk.reserve(kChunk + 256);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (!chunk.empty()) {
-      chunk.push_back('\n');
-    }
-    appendLine(chunk, i);
-    if (chunk.size() >= kChunk) {
-      wrLog(chunk);  // the entry's own end of line ends the last line
-      chunk.clear();
-    }
+// Formats the lines first .. last-1 of a list at out and returns the end of the text; out
+// has room for (last - first) times the list's longest line.
+using LogBlockFormatter = std::function<char*(char* out, std::size_t first, std::size_t last)>;
+// Writes count lines of at most maxLineLength characters (end of line included) to the
+// log, formatted block by block by formatBlock, in parallel where it pays; the text is the
+// same as one pass over the lines.
+void writeLogBlocks(std::size_t count, std::size_t maxLineLength,
+                    const LogBlockFormatter& formatBlock);
+
+// Writes count lines "<i><label><value i>" (i from 0) to the log, value i being
+// valueAt(i): an integer, a double or a complex double in the default stream form.
+// Nothing is formatted when the log is off.
+template <typename ValueAt>
+void logIndexedLines(const char* label, std::size_t count, ValueAt valueAt) {
+  if (!logEnabled() || count == 0) {
+    return;
   }
-  if (!chunk.empty()) {
-    wrLog(chunk);
+  if (logFormatOptions().reference) {
+    for (std::size_t i = 0; i < count; ++i) {
+      wrLog(to_string(i) + label + to_string(valueAt(i)));
+    }
+    return;
   }
+  const PaddedLabel labelText(label);
+  // Room per line: the fixed-size copies of the index and the label may write past the text
+  // they leave, so the room covers both copies in full.
+  const std::size_t maxLine =
+      DecimalCounter::kCopyLength + PaddedLabel::kCopyLength + labelText.size() + kMaxValueText + 1;
+  writeLogBlocks(count, maxLine, [&](char* out, std::size_t first, std::size_t last) {
+    DecimalCounter index(first);
+    for (std::size_t i = first; i < last; ++i, index.next()) {
+      out = index.copyTo(out);
+      out = labelText.copyTo(out);
+      out = writeValueText(out, valueAt(i));
+      *out++ = '\n';
+    }
+    return out;
+  });
 }
 
 // Dumps a container (vector of complex, valarray of double or short) to the log:
-// a size entry, then one entry per element.
+// a size entry, then one entry per element "<i>th is <element>".
 template <typename Container>
 void ite_print(const Container& items) {
+  if (!logEnabled()) {
+    return;
+  }
   const std::size_t count = items.size();
   wrLog(std::string(" run here") + "  list size is " + to_string(count));
-  logLines(count, [&](std::string& out, std::size_t i) {
-    appendLogText(out, i);
-    out += "th is ";
-    appendLogText(out, items[i]);
-  });
+  logIndexedLines("th is ", count, [&](std::size_t i) { return items[i]; });
 }
 
 // Where a log line or an error text was written from: the source file's name (without its

@@ -3,12 +3,18 @@
 // every exception of a run into a negative status. Also the multi-carrier parameter step.
 #include "iqSynthRun.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
 #include <complex>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -31,18 +37,22 @@ constexpr double kEnvelopePeak = 0.9;    // envelope peak after normalisation
 constexpr double kQuantScale = 32768.0;  // full scale of the 16-bit product
 constexpr int kOutputShift = 2;          // 16-bit product to 14-bit sample
 
-// Appends "<index><label><value>" lines to the log, many lines to an entry:
-// a run logs one line per output sample.
-void logIndexedLines(const char* label, const std::size_t count, auto valueAt) {
-  logLines(count, [&](std::string& out, std::size_t i) {
-    appendLogText(out, i);
-    out += label;
-    appendLogText(out, valueAt(i));
-  });
-}
+// Held for the whole of runIqSynth and runMccwCarrierParamGen: a run uses the one record,
+// the process-wide tracks and the one log, so calls from several threads take turns.
+std::mutex gRunMutex;
 
-// The digital mode: the pipeline's full tracks cut to the data window.
-void produceDigital(iqSynthCfg& c) {
+// The samples a run hands on: count samples of each process-wide track from offset on (the
+// data window of a digital run, the whole tracks otherwise). The later stages work on it in
+// place, so the long tracks of a digital run are never copied.
+struct SampleWindow {
+  std::size_t offset = 0;
+  std::size_t count = 0;
+  double* i() const { return count > 0 ? &iMapDat[offset] : nullptr; }
+  double* q() const { return count > 0 ? &qMapDat[offset] : nullptr; }
+};
+
+// The digital mode: the data window of the pipeline's full tracks.
+SampleWindow produceDigital(iqSynthCfg& c) {
   const long long samples = static_cast<long long>(c.sequenceLenth) * c.overSamplingRate;
   if (samples < 0 || samples > INT_MAX) {
     throwCfgValue("sequenceLenth " + to_string(c.sequenceLenth) + " x overSamplingRate " +
@@ -57,16 +67,7 @@ void produceDigital(iqSynthCfg& c) {
     throwCfgValue("the modulated tracks do not hold the data window of sampleOffset " +
                   to_string(c.sampleOffset) + " and sampleLength " + to_string(c.sampleLength));
   }
-  std::valarray<double>* const tracks[2] = {&iMapDat, &qMapDat};
-  for (std::valarray<double>* track : tracks) {
-    std::valarray<double> window;
-    try {
-      window = std::valarray<double>((*track)[std::slice(offset, length, 1)]);
-    } catch (const std::bad_alloc&) {
-      throw IqSynthMemAllocExcept("resize tmpBuf is error in " + siteFileAtLine());
-    }
-    *track = std::move(window);
-  }
+  return {offset, length};
 }
 
 // The multi-carrier mode: sampleLength = mccwCarrierSample, tracks of that size.
@@ -86,71 +87,132 @@ void produceMultiCarrier(iqSynthCfg& c) {
   runMulCarrierCW(c, iMapDat, qMapDat);
 }
 
-// Adds noise at noiseCNR to the tracks in place; the noise work arrays are the
-// only extra memory. The stage covers the samples the tracks hold.
-void addNoiseToTracks(iqSynthCfg& c) {
+// Adds noise at noiseCNR to the window in place; the noise work arrays are the
+// only extra memory.
+void addNoiseToWindow(iqSynthCfg& c, const SampleWindow& w) {
   const double fs = c.symbolRate * c.overSamplingRate;
   checkNoiseSettings(c, fs, "symbolRate x overSamplingRate");
   if (!std::isfinite(c.noiseCNR)) {
     throwCfgValue("noiseCNR " + to_string(c.noiseCNR) + " is not a finite ratio in dB");
   }
-  const std::size_t length = std::min(iMapDat.size(), qMapDat.size());
-  if (length == 0) {
+  if (w.count == 0) {
     return;  // nothing to add noise to
   }
-  const int n = static_cast<int>(length);
-  const std::unique_ptr<double[]> noiseI(new (std::nothrow) double[length]);
+  const int n = static_cast<int>(w.count);
+  const std::unique_ptr<double[]> noiseI(new (std::nothrow) double[w.count]);
   if (!noiseI) {
     throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + siteFileAtLine());
   }
-  const std::unique_ptr<double[]> noiseQ(new (std::nothrow) double[length]);
+  const std::unique_ptr<double[]> noiseQ(new (std::nothrow) double[w.count]);
   if (!noiseQ) {
     throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + siteFileAtLine());
   }
-  const int rc =
-      awgnAddNoise(noiseI.get(), noiseQ.get(), &iMapDat[0], &qMapDat[0], n, c.noiseSystemBandwidth,
-                   c.bandWidthRatio, &c.noiseBandWidth, fs, c.noiseCNR, &c.carrierLvldB,
-                   &c.sigLvldB, &c.noiseLvlSysBW, &c.noiseLvlTotalBW, &c.sigLvlPep);
+  const int rc = awgnAddNoise(noiseI.get(), noiseQ.get(), w.i(), w.q(), n, c.noiseSystemBandwidth,
+                              c.bandWidthRatio, &c.noiseBandWidth, fs, c.noiseCNR, &c.carrierLvldB,
+                              &c.sigLvldB, &c.noiseLvlSysBW, &c.noiseLvlTotalBW, &c.sigLvlPep);
   if (rc != kSignalOk) {
     throw IqSynthAwgnExcept(rc | IQSYNTH_ERR_NOISE_BASE, "AWGN ADD noise is error");
   }
 }
 
-// Scales the tracks so that the envelope peak is 0.9 (0.9 x maxAskDepth for ASK).
-void normaliseEnvelope(const iqSynthCfg& c) {
-  double peak = 0.0;
-  for (std::size_t k = 0; k < iMapDat.size(); ++k) {
-    peak = std::max(peak, std::sqrt(iMapDat[k] * iMapDat[k] + qMapDat[k] * qMapDat[k]));
+// The envelope normalisation: every sample is divided by divisor when divide is set, so that
+// the envelope peak becomes 0.9 (0.9 x maxAskDepth for ASK).
+struct Normalisation {
+  bool divide = false;
+  double divisor = 1.0;
+  double apply(double x) const { return divide ? x / divisor : x; }
+};
+
+// The divisor of the window: its largest envelope over 0.9 (and over maxAskDepth for ASK);
+// no division when that is 0. Samples that are not finite, or whose envelope power
+// overflows, cannot be scaled into the output (they would leave it all zero): the run
+// fails with IQSYNTH_ERR_CFG_VALUE.
+Normalisation envelopeNormalisation(const iqSynthCfg& c, const SampleWindow& w) {
+  const double* const iDat = w.i();
+  const double* const qDat = w.q();
+  constexpr double kLargest = std::numeric_limits<double>::max();
+  // Four running maxima keep the loop from waiting on one comparison chain.
+  double peaks[4] = {0.0, 0.0, 0.0, 0.0};
+  bool finite = true;
+  std::size_t k = 0;
+  for (; k + 4 <= w.count; k += 4) {
+    for (std::size_t j = 0; j < 4; ++j) {
+      const double power = iDat[k + j] * iDat[k + j] + qDat[k + j] * qDat[k + j];
+      finite &= power <= kLargest;  // false for inf and NaN
+      peaks[j] = std::max(peaks[j], power);
+    }
   }
-  peak = peak / kEnvelopePeak;
+  for (; k < w.count; ++k) {
+    const double power = iDat[k] * iDat[k] + qDat[k] * qDat[k];
+    finite &= power <= kLargest;
+    peaks[0] = std::max(peaks[0], power);
+  }
+  if (!finite) {
+    throwCfgValue("the samples of workingMode " + to_string(c.workingMode) +
+                  " are not finite or their envelope power overflows: the levels, the "
+                  "constellation or the filter taps are too large");
+  }
+  // The square root is monotonic: the root of the largest power is the largest envelope.
+  const double peakPower = std::max(std::max(peaks[0], peaks[1]), std::max(peaks[2], peaks[3]));
+  double peak = std::sqrt(peakPower) / kEnvelopePeak;
   if (c.digiModulatingType == iqSynthCfg::MOD_ASK) {
     peak = peak / c.maxAskDepth;
   }
-  if (peak != 0.0) {
-    iMapDat /= peak;
-    qMapDat /= peak;
+  return {peak != 0.0, peak};
+}
+
+// OQPSK delays Q circularly by half a symbol, overSamplingRate / 2 samples: output sample k
+// takes Q sample (k - delay) mod count. 0 for every other type.
+std::size_t oqpskDelay(const iqSynthCfg& c, std::size_t count) {
+  if (c.digiModulatingType != iqSynthCfg::MOD_OQPSK || count == 0) {
+    return 0;
+  }
+  const long long n = static_cast<long long>(count);
+  return static_cast<std::size_t>(((c.overSamplingRate / 2) % n + n) % n);
+}
+
+// Calls visit(outputIndex, sourceIndex) for every sample of a track delayed circularly by
+// delay samples, in output order.
+template <typename Visit>
+void forDelayed(std::size_t count, std::size_t delay, Visit visit) {
+  for (std::size_t k = 0; k < delay; ++k) {
+    visit(k, count - delay + k);
+  }
+  for (std::size_t k = delay; k < count; ++k) {
+    visit(k, k - delay);
   }
 }
 
-// OQPSK: Q delayed circularly by half a symbol, overSamplingRate / 2 samples.
-void delayOqpskQ(const iqSynthCfg& c) {
-  const long long n = static_cast<long long>(qMapDat.size());
-  if (n == 0) {
-    return;
+// The largest normalised sample of a track (delayed by delay samples), found as
+// std::valarray::max finds it: the first element that no later one exceeds. 0 when empty.
+double largestNormalised(const double* track, std::size_t count, std::size_t delay,
+                         const Normalisation& norm) {
+  if (count == 0) {
+    return 0.0;
   }
-  const long long delay = ((c.overSamplingRate / 2) % n + n) % n;
-  if (delay == 0) {
-    return;
+  auto firstLargest = [&](auto valueOf) {
+    bool first = true;
+    double largest = 0.0;
+    forDelayed(count, delay, [&](std::size_t, std::size_t source) {
+      const double v = valueOf(track[source]);
+      if (first || largest < v) {
+        largest = v;
+        first = false;
+      }
+    });
+    return largest;
+  };
+  // A correctly rounded division by a positive number keeps the order of any two samples (or
+  // makes them equal), so the first largest quotient has the value of the quotient of the
+  // first largest sample: one division instead of one per sample. Only a quotient of zero
+  // could differ in its sign (a smaller negative sample that comes first may give -0).
+  if (!norm.divide || norm.divisor > 0.0) {
+    const double quotient = norm.apply(firstLargest([](double x) { return x; }));
+    if (quotient != 0.0) {
+      return quotient;
+    }
   }
-  try {
-    qMapDat = qMapDat.cshift(static_cast<int>(-delay));
-  } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("Alloc qMapDat temporary buffer is error in " + siteFileAtLine());
-  }
-}
-
-double largestValue(const std::valarray<double>& track) {
-  return track.size() == 0 ? 0.0 : track.max();
+  return firstLargest([&](double x) { return norm.apply(x); });
 }
 
 void logConstellation(const iqSynthCfg& c) {
@@ -171,15 +233,18 @@ int runIqSynthStages(short* pIDat, short* pQDat) {
   c.genParaMsg();
   wrLog(c.paraMsg);
 
+  SampleWindow window;
   switch (c.workingMode) {
     case iqSynthCfg::WORKING_MODE_AWGN:
       runAWGN();
+      window.count = iMapDat.size();
       break;
     case iqSynthCfg::WORKING_MODE_MCCW:
       produceMultiCarrier(c);
+      window.count = iMapDat.size();
       break;
     case iqSynthCfg::WORKING_MODE_DIGITAL:
-      produceDigital(c);
+      window = produceDigital(c);
       break;
     default:
       // Nothing is produced: tracks left by a failed run must not reach the host.
@@ -192,23 +257,23 @@ int runIqSynthStages(short* pIDat, short* pQDat) {
   }
 
   if (c.powerRampEnable) {
-    runPowerRamping(c, iMapDat, qMapDat);
+    runPowerRamping(c, window.i(), window.q(), window.count);
   }
   if (c.sigAddNoiseIsEnable) {
-    addNoiseToTracks(c);
+    addNoiseToWindow(c, window);
   }
-  normaliseEnvelope(c);
+  const Normalisation norm = envelopeNormalisation(c, window);
 
   wrLog("the qMapDat before rotate is : at line " + siteLineInFile());
-  if (c.digiModulatingType == iqSynthCfg::MOD_OQPSK) {
-    delayOqpskQ(c);
+  const std::size_t count = window.count;
+  const std::size_t delay = oqpskDelay(c, count);
+  if (logEnabled()) {
+    wrLog("idat max is " + to_string(largestNormalised(window.i(), count, 0, norm)));
+    wrLog("qdat max is " + to_string(largestNormalised(window.q(), count, delay, norm)));
   }
-  wrLog("idat max is " + to_string(largestValue(iMapDat)));
-  wrLog("qdat max is " + to_string(largestValue(qMapDat)));
 
   // Quantised into buffers of the run first: the host's arrays are written only
   // once nothing can fail any more.
-  const std::size_t count = iMapDat.size();
   if (count > 0 && (pIDat == nullptr || pQDat == nullptr)) {
     throwCfgValue("pIDat and pQDat must be arrays of " + to_string(count) + " samples");
   }
@@ -216,10 +281,10 @@ int runIqSynthStages(short* pIDat, short* pQDat) {
   std::vector<short> outQ;
   resizeOrThrow(outI, count, "resize output buffer is error in ");
   resizeOrThrow(outQ, count, "resize output buffer is error in ");
-  for (std::size_t k = 0; k < count; ++k) {
-    outI[k] = quantiseSample(iMapDat[k]);
-    outQ[k] = quantiseSample(qMapDat[k]);
-  }
+  quantiseSamples(window.i(), count, norm.divide, norm.divisor, outI.data());
+  // Q delayed: its last delay samples come first.
+  quantiseSamples(window.q() + (count - delay), delay, norm.divide, norm.divisor, outQ.data());
+  quantiseSamples(window.q(), count - delay, norm.divide, norm.divisor, outQ.data() + delay);
 
   writeSampleLog(outI.data(), outQ.data(), count);
 
@@ -241,19 +306,46 @@ int runIqSynthStages(short* pIDat, short* pQDat) {
 }  // namespace
 
 short quantiseSample(double value) {
-  if (std::isnan(value)) {
-    return 0;
-  }
-  const double product = std::trunc(value * kQuantScale);
+  // The product truncated toward zero and saturated to 16 bits: the comparisons with the
+  // integer limits give the same result as comparing the truncated product.
+  const double product = value * kQuantScale;
   int v = 0;
   if (product >= 32767.0) {
     v = 32767;
   } else if (product <= -32768.0) {
     v = -32768;
-  } else {
-    v = static_cast<int>(product);
+  } else if (product == product) {  // not NaN
+    v = static_cast<int>(product);  // truncates toward zero
   }
   return static_cast<short>(v >> kOutputShift);
+}
+
+void quantiseSamples(const double* src, std::size_t count, bool divide, double divisor,
+                     short* out) {
+  // Two samples at a time where SSE2 is there: the same division, the product truncated
+  // toward zero and saturated by the clamp, NaN giving 0.
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const __m128d divisors = _mm_set1_pd(divisor);
+  const __m128d scale = _mm_set1_pd(kQuantScale);
+  const __m128d lowest = _mm_set1_pd(-32768.0);
+  const __m128d highest = _mm_set1_pd(32767.0);
+  for (; k + 2 <= count; k += 2) {
+    __m128d x = _mm_loadu_pd(src + k);
+    if (divide) {
+      x = _mm_div_pd(x, divisors);
+    }
+    const __m128d product = _mm_mul_pd(x, scale);
+    const __m128d notNan = _mm_cmpeq_pd(product, product);
+    const __m128d clamped = _mm_and_pd(_mm_min_pd(_mm_max_pd(product, lowest), highest), notNan);
+    const __m128i shifted = _mm_srai_epi32(_mm_cvttpd_epi32(clamped), kOutputShift);
+    const int packed = _mm_cvtsi128_si32(_mm_packs_epi32(shifted, shifted));
+    std::memcpy(out + k, &packed, sizeof packed);
+  }
+#endif
+  for (; k < count; ++k) {
+    out[k] = quantiseSample(divide ? src[k] / divisor : src[k]);
+  }
 }
 
 void writeSampleLog(const short* iDat, const short* qDat, std::size_t count) {
@@ -267,10 +359,14 @@ void writeSampleLog(const short* iDat, const short* qDat, std::size_t count) {
 
 extern "C" {
 
-IQSYNTH_API void runMccwCarrierParamGen(void) { iqsynth::genMulCarrierCWParam(gIqSynthCfg); }
+IQSYNTH_API void runMccwCarrierParamGen(void) {
+  const std::lock_guard lock(iqsynth::gRunMutex);
+  iqsynth::genMulCarrierCWParam(gIqSynthCfg);
+}
 
 IQSYNTH_API int runIqSynth(short* pIDat, short* pQDat) {
   using namespace iqsynth;
+  const std::lock_guard lock(gRunMutex);
   int status = 0;
   try {
     status = runIqSynthStages(pIDat, pQDat);

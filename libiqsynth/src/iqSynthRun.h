@@ -11,6 +11,9 @@ namespace iqsynth {
 // 1.0 and above give 8191, -1.0 and below -8192, NaN gives 0.
 short quantiseSample(double value);
 
+// out[k] = quantiseSample(src[k] / divisor) for k below count (src[k] itself without divide).
+void quantiseSamples(const double* src, std::size_t count, bool divide, double divisor, short* out);
+
 // Writes the output section of the run log: "the output pIDat is : ..." and one
 // line "<i>th pIDat is <value>" per sample, then the same for Q.
 void writeSampleLog(const short* iDat, const short* qDat, std::size_t count);

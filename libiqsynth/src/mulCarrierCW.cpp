@@ -9,6 +9,7 @@
 #include <limits>
 #include <new>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "iqSynthLog.h"
@@ -45,6 +46,43 @@ std::vector<std::int64_t> wholeCycles(const iqSynthCfg& cfg, int carriers, int s
     cycles[static_cast<std::size_t>(i)] = static_cast<std::int64_t>(whole);
   }
   return cycles;
+}
+
+// The enabled carriers must give finite samples whose envelope power, summed over the
+// record (as the noise stage does), stays finite: the amplitudes from the dB levels add up
+// to at most sqrt(DBL_MAX / samples). Past that the normalisation divides by an infinite
+// peak and the waveform comes out all zero. Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE
+// naming the carrier's level or phase field.
+void checkCarrierLevels(const iqSynthCfg& cfg, const std::vector<double>& amplitude,
+                        const std::vector<double>& phase, int samples) {
+  double amplitudeSum = 0.0;
+  int loudest = -1;
+  for (std::size_t i = 0; i < amplitude.size(); ++i) {
+    if (cfg.mccwCarrierEn[i] == 0) {
+      continue;
+    }
+    const std::string field = "[" + to_string(i) + "]";
+    if (std::isnan(cfg.mccwCarrierAmp[i]) || !std::isfinite(amplitude[i])) {
+      throwCfgValue("mccwCarrierAmp" + field + " " + to_string(cfg.mccwCarrierAmp[i]) +
+                    " dB overflows the carrier power");
+    }
+    if (!std::isfinite(phase[i])) {
+      throwCfgValue("mccwCarrierPhase" + field + " " + to_string(phase[i]) +
+                    " is not a finite phase in radians");
+    }
+    amplitudeSum += amplitude[i];
+    if (loudest < 0 || amplitude[i] > amplitude[static_cast<std::size_t>(loudest)]) {
+      loudest = static_cast<int>(i);
+    }
+  }
+  const double limit = std::sqrt(std::numeric_limits<double>::max() / std::max(samples, 1));
+  if (loudest >= 0 && !(amplitudeSum <= limit)) {
+    throwCfgValue("mccwCarrierAmp[" + to_string(loudest) + "] " +
+                  to_string(cfg.mccwCarrierAmp[loudest]) +
+                  " dB overflows the carrier power: the carrier amplitudes add up to " +
+                  to_string(amplitudeSum) + ", at most " + to_string(limit) + " for " +
+                  to_string(samples) + " samples");
+  }
 }
 
 }  // namespace
@@ -93,7 +131,9 @@ void genMulCarrierCWParam(iqSynthCfg& cfg) {
   const bool odd = (carriers % 2) != 0;
   // Outermost carrier, rounded up to a multiple of the spacing for even counts.
   const double maxFreq = (odd ? (carriers - 1) / 2 : carriers / 2) * spacing;
-  std::cout << "mccwMaxFreq is " << maxFreq << std::endl;
+  if (stdoutEnabled()) {
+    std::cout << "mccwMaxFreq is " << maxFreq << std::endl;
+  }
 
   const int bits = bitLength(static_cast<unsigned>(carriers));
   const double firstOffset = -(carriers - 1) / 2.0;  // k0: the comb is symmetric about 0 Hz
@@ -150,6 +190,7 @@ int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<
                                       : cfg.mccwCarrierPhase[i];
     amplitude[static_cast<std::size_t>(i)] = std::pow(10.0, cfg.mccwCarrierAmp[i] / 20.0);
   }
+  checkCarrierLevels(cfg, amplitude, phase, samples);
 
   for (int r = 0; r < samples; ++r) {
     iDat[static_cast<std::size_t>(r)] = 0.0;

@@ -37,6 +37,12 @@ bool isKnownShape(int shape) {
 }  // namespace
 
 int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat) {
+  const std::size_t count = std::min(iDat.size(), qDat.size());
+  return runPowerRamping(cfg, count > 0 ? &iDat[0] : nullptr, count > 0 ? &qDat[0] : nullptr,
+                         count);
+}
+
+int runPowerRamping(iqSynthCfg& cfg, double* iDat, double* qDat, std::size_t sampleCount) {
   if (cfg.powerRampItem < 0 || cfg.powerRampItem > iqSynthCfg::kMaxPowerRampItems) {
     throwCfgValue("powerRampItem " + to_string(cfg.powerRampItem) + " is outside 0.." +
                   to_string(iqSynthCfg::kMaxPowerRampItems));
@@ -58,7 +64,7 @@ int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<
   }
 
   const std::int64_t samplesPerSymbol = cfg.overSamplingRate;
-  const std::int64_t count = static_cast<std::int64_t>(std::min(iDat.size(), qDat.size()));
+  const std::int64_t count = static_cast<std::int64_t>(sampleCount);
   // Bounded so that the conversion is defined for any finite ramp time; a
   // negative length leaves no ramp samples, so the level simply steps.
   const double rampSamples = std::clamp(

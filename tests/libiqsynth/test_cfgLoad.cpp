@@ -41,6 +41,9 @@ int inChild(const fs::path& dir, const fs::path& stdoutFile, bool removeDirFirst
   std::fflush(stdout);
   const pid_t pid = fork();
   if (pid == 0) {
+    // The cases check the defaults: the library reads these two at load.
+    unsetenv("IQSYNTH_RUN_LOG");
+    unsetenv("IQSYNTH_STDOUT");
     FILE* out = std::freopen(stdoutFile.c_str(), "w", stdout);
     if (out == nullptr || chdir(dir.c_str()) != 0) {
       _exit(100);

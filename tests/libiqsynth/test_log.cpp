@@ -3,17 +3,22 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <complex>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <valarray>
 #include <vector>
 
+#include "global_log.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
 
@@ -110,9 +115,8 @@ TEST(IqSynthToString, DefaultStreamFormatting) {
 // The fast list-dump formatting must give the very text of a default stream.
 TEST(IqSynthToString, ListDumpTextEqualsStreamText) {
   auto fast = [](const auto& value) {
-    std::string out;
-    appendLogText(out, value);
-    return out;
+    char text[kMaxValueText];
+    return std::string(text, writeValueText(text, value));
   };
   const double special[] = {0.0,   -0.0,      1.0,        -1.0,      0.35,
                             1e6,   1e-5,      123456.0,   1234567.0, 0.1 + 0.2,
@@ -132,6 +136,217 @@ TEST(IqSynthToString, ListDumpTextEqualsStreamText) {
   EXPECT_EQ(fast(static_cast<short>(-32768)), "-32768");
   EXPECT_EQ(fast(std::size_t{4000000000u}), "4000000000");
   EXPECT_EQ(fast(true), "1");
+}
+
+std::string fastDouble(double v) {
+  char text[kMaxDoubleText];
+  return std::string(text, writeDoubleText(text, v));
+}
+
+std::string streamText(double v) {
+  std::ostringstream os;
+  os << v;
+  return os.str();
+}
+
+// The special values and the edges of the fixed and exponent forms.
+TEST(LogNumberText, SpecialValuesAsTheStreamWritesThem) {
+  const double special[] = {0.0,
+                            -0.0,
+                            std::numeric_limits<double>::denorm_min(),
+                            -std::numeric_limits<double>::denorm_min(),
+                            2.2250738585072009e-308,  // largest denormal
+                            std::numeric_limits<double>::min(),
+                            std::numeric_limits<double>::max(),
+                            -std::numeric_limits<double>::max(),
+                            std::numeric_limits<double>::infinity(),
+                            -std::numeric_limits<double>::infinity(),
+                            std::numeric_limits<double>::quiet_NaN(),
+                            -std::numeric_limits<double>::quiet_NaN(),
+                            1e-5,
+                            -1e-5,
+                            9.99999e-6,
+                            9.999995e-6,
+                            1e-4,
+                            9.999995e-5,
+                            0.0001,
+                            0.00012345649999,
+                            1e5,
+                            99999.95,
+                            999999.0,
+                            999999.4,
+                            999999.5,
+                            999999.5000001,
+                            -999999.5,
+                            1e6,
+                            123456.5,
+                            1234565.0,
+                            1234575.0,
+                            0.5,
+                            2.5,
+                            1e15,
+                            9.999995e14,
+                            1e16,
+                            1e17,
+                            0.9,
+                            0.707107,
+                            -0.7071067811865476};
+  for (double v : special) {
+    EXPECT_EQ(fastDouble(v), streamText(v)) << std::hexfloat << v;
+  }
+}
+
+// Random doubles of every kind: any bit pattern, magnitudes spread over the scaled range,
+// and decimal values of seven significant digits, which sit on or next to rounding ties.
+TEST(LogNumberText, RandomDoublesAsTheStreamWritesThem) {
+  std::mt19937_64 rng(2024);
+  for (int k = 0; k < 200000; ++k) {
+    const double v = std::bit_cast<double>(rng());
+    ASSERT_EQ(fastDouble(v), streamText(v)) << std::hexfloat << v;
+  }
+  std::uniform_real_distribution<double> decade(-7.0, 17.0);
+  for (int k = 0; k < 300000; ++k) {
+    const double v = std::pow(10.0, decade(rng)) * ((k & 1) ? -1.0 : 1.0);
+    ASSERT_EQ(fastDouble(v), streamText(v)) << std::hexfloat << v;
+  }
+  std::uniform_int_distribution<long long> digits(1000000, 9999999);
+  std::uniform_int_distribution<int> exponent(-12, 9);
+  for (int k = 0; k < 300000; ++k) {
+    const long long d = (k % 3 == 0) ? digits(rng) / 10 * 10 + 5 : digits(rng);  // ties often
+    const int e = exponent(rng);
+    const double v = e >= 0 ? static_cast<double>(d) * std::pow(10.0, e)
+                            : static_cast<double>(d) / std::pow(10.0, -e);
+    ASSERT_EQ(fastDouble(v), streamText(v)) << std::hexfloat << v;
+    ASSERT_EQ(fastDouble(std::nextafter(v, 0.0)), streamText(std::nextafter(v, 0.0)));
+    ASSERT_EQ(fastDouble(std::nextafter(v, HUGE_VAL)), streamText(std::nextafter(v, HUGE_VAL)));
+  }
+}
+
+TEST(LogNumberText, RunningIndexTextAcrossPowersOfTen) {
+  // Starts below and across every carry: into a new digit, into the digits above the last
+  // eight (10^8), and within them.
+  const std::size_t starts[] = {0,
+                                7,
+                                95,
+                                990,
+                                99990,
+                                99999990,
+                                99999999,
+                                999999990,
+                                1999999990,
+                                9999999990,
+                                99999999999990,
+                                std::numeric_limits<std::size_t>::max() - 20};
+  for (const std::size_t start : starts) {
+    DecimalCounter counter(start);
+    for (std::size_t i = start; i < start + 20; ++i, counter.next()) {
+      char copied[64];
+      const char* end = counter.copyTo(copied);
+      const char* begin = copied;
+      ASSERT_EQ(std::string(begin, end), std::to_string(i)) << "from " << start;
+    }
+  }
+  DecimalCounter counter(0);
+  char text[kMaxIntegerText];
+  for (std::size_t i = 0; i < 1100000; ++i, counter.next()) {
+    char copied[64];
+    const char* end = counter.copyTo(copied);
+    const char* begin = copied;
+    ASSERT_EQ(std::string_view(begin, end),
+              std::string_view(text, std::to_chars(text, text + sizeof text, i).ptr));
+  }
+}
+
+TEST(LogNumberText, LabelsShortAndLong) {
+  for (const std::string& text :
+       {std::string(), std::string("th is "), std::string(PaddedLabel::kCopyLength, 'x'),
+        std::string(PaddedLabel::kCopyLength + 9, 'y')}) {
+    const PaddedLabel label(text);
+    char out[128];
+    const char* end = label.copyTo(out);
+    const char* begin = out;
+    EXPECT_EQ(std::string(begin, end), text);
+  }
+}
+
+// The values of the environment variables read at load.
+TEST(RunLogSettings, LogFileAndStandardOutputFromTheEnvironment) {
+  EXPECT_STREQ(runLogFileFor(nullptr), "iqSynthRun.log");
+  EXPECT_EQ(runLogFileFor(""), nullptr);
+  EXPECT_STREQ(runLogFileFor("/tmp/x.log"), "/tmp/x.log");
+  EXPECT_STREQ(runLogFileFor("0"), "0");
+  EXPECT_TRUE(stdoutEnabledFor(nullptr));
+  EXPECT_FALSE(stdoutEnabledFor("0"));
+  for (const char* other : {"", "1", "00", " 0", "0 ", "no", "false"}) {
+    EXPECT_TRUE(stdoutEnabledFor(other)) << '"' << other << '"';
+  }
+}
+
+TEST(RunLog, ALogThatIsOffCreatesNothingAndDropsEverything) {
+  const fs::path path = fs::current_path() / "never.log";
+  fs::remove(path);
+  testing::internal::CaptureStdout();
+  iqSynthLog log(nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // no "can not open" notice
+  EXPECT_FALSE(log.isOpen());
+  log.writeToLog("lost");
+  log.writeText("lost\n", 5);
+  log.flush();
+  log.reopen(path.c_str());
+  EXPECT_TRUE(log.isOpen());
+  log.writeToLog("kept");
+  log.reopen(nullptr);  // closing writes what was buffered
+  EXPECT_FALSE(log.isOpen());
+  EXPECT_EQ(readFile(path), "kept\n");
+}
+
+TEST(RunLog, IndexedListsEqualTheReferenceTextInEveryFormat) {
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> value(-2.0, 2.0);
+  auto dumpAll = [&](std::size_t length) {
+    std::valarray<double> doubles(length);
+    std::valarray<short> shorts(length);
+    std::vector<std::complex<double>> points(length);
+    for (std::size_t k = 0; k < length; ++k) {
+      doubles[k] = (k % 5 == 0) ? 0.0 : value(rng);
+      shorts[k] = static_cast<short>(rng());
+      points[k] = {value(rng), -value(rng)};
+    }
+    return [=] {
+      ite_print(doubles);
+      ite_print(shorts);
+      ite_print(points);
+      logIndexedLines("th pIDat is ", length, [&](std::size_t k) { return shorts[k]; });
+      wrLog("between lists");
+    };
+  };
+  for (const std::size_t length : {0, 1, 7, 8, 100, 1234, 70000}) {
+    const auto dump = dumpAll(length);
+    std::string reference;
+    {
+      const GlobalLogToFile log("lists-reference.log");
+      setLogFormatOptions(kReferenceLogFormat);
+      dump();
+      reference = log.text();
+    }
+    for (const LogFormatOptions& format : kFastLogFormats) {
+      const GlobalLogToFile log("lists-fast.log");
+      setLogFormatOptions(format);
+      dump();
+      ASSERT_EQ(log.text(), reference) << length << " lines, " << format.threads << " threads";
+    }
+  }
+}
+
+// A list written while the log is off formats nothing: the value function is never called.
+TEST(RunLog, ListsAreNotFormattedWhenTheLogIsOff) {
+  const GlobalLogToFile log("off.log");
+  iqSynthLogClass::m_iqSynthLog.reopen(nullptr);
+  int calls = 0;
+  logIndexedLines("th is ", 1000, [&](std::size_t) { return ++calls; });
+  ite_print(std::valarray<double>(1.0, 1000));
+  EXPECT_EQ(calls, 0);
+  EXPECT_FALSE(logEnabled());
 }
 
 template <typename E>

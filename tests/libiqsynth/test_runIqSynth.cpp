@@ -1,24 +1,35 @@
 // The run driver as a host uses it: setters, runIqSynth into host arrays, the
 // read-back getters and the run log. Output lengths, normalisation, the OQPSK
-// delay, quantisation, statuses and "nothing written on failure".
+// delay, quantisation, statuses and "nothing written on failure"; a fixed-seed noise run
+// against GSL's own generator, levels that overflow, and whole runs from two threads.
+#include <gsl/gsl_randist.h>
+#include <gsl/gsl_rng.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <complex>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <limits>
 #include <numbers>
+#include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "awgn.h"
 #include "cdmModulation.h"
+#include "global_log.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
 #include "iqSynthRun.h"
 #include "iqsynth.h"
+#include "scoped_env.h"
 
 using namespace iqsynth;  // the library's internals under test
 
@@ -222,6 +233,47 @@ INSTANTIATE_TEST_SUITE_P(Values, QuantiseTest,
                                            QuantCase{1.5, 2.0, 8191},
                                            QuantCase{-1.0, 1.0 / 0.9, -8192},
                                            QuantCase{-1.7, 2.0, -8192}));
+
+// The quantiser of whole tracks (two samples at a time where the processor allows) gives
+// what the one-sample rule gives, with and without the envelope division, odd counts too.
+TEST(Quantiser, TrackQuantiserEqualsTheSampleRule) {
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1.0,
+                                -1.0,
+                                0.99999,
+                                -0.99999,
+                                32766.5 / 32768.0,
+                                32767.0 / 32768.0,
+                                -32767.5 / 32768.0,
+                                -32768.5 / 32768.0,
+                                HUGE_VAL,
+                                -HUGE_VAL,
+                                std::nan(""),
+                                -std::nan(""),
+                                std::numeric_limits<double>::denorm_min(),
+                                -0.00001,
+                                -0.0001,
+                                5e-324,
+                                1e300,
+                                -1e300};
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> wide(-1.3, 1.3);
+  for (int k = 0; k < 5001; ++k) {
+    values.push_back(wide(rng));
+  }
+  for (const double divisor : {1.0, 0.9, 3.7, -2.5, 1e-300, HUGE_VAL, std::nan("")}) {
+    for (const bool divide : {false, true}) {
+      std::vector<short> out(values.size() + 1, kSentinel);
+      quantiseSamples(values.data(), values.size(), divide, divisor, out.data());
+      for (std::size_t k = 0; k < values.size(); ++k) {
+        const double x = divide ? values[k] / divisor : values[k];
+        ASSERT_EQ(out[k], quantiseSample(x)) << values[k] << " / " << divisor;
+      }
+      EXPECT_EQ(out.back(), kSentinel);  // nothing past the count
+    }
+  }
+}
 
 TEST(Quantiser, TruncatesSaturatesAndDropsNaN) {
   EXPECT_EQ(quantiseSample(-0.5), -4096);
@@ -560,5 +612,330 @@ INSTANTIATE_TEST_SUITE_P(
                       FamilyCase{"PI8D8PSK", iqSynthCfg::MOD_PI8_D8PSK, kRrc, 16},
                       FamilyCase{"USER4", iqSynthCfg::MOD_USER, kRrc, 4}),
     [](const ::testing::TestParamInfo<FamilyCase>& info) { return std::string(info.param.name); });
+
+// ---- Fixed-seed noise ------------------------------------------------------------------
+
+// n samples of GSL's ziggurat of deviation sigma from GSL's MT19937 seeded with seed.
+std::vector<double> gslGaussian(std::size_t n, double sigma, unsigned long seed) {
+  gsl_rng* rng = gsl_rng_alloc(gsl_rng_mt19937);
+  gsl_rng_set(rng, seed);
+  std::vector<double> out(n);
+  for (double& v : out) {
+    v = gsl_ran_gaussian_ziggurat(rng, sigma);
+  }
+  gsl_rng_free(rng);
+  return out;
+}
+
+// A white noise-only run with GSL_RNG_SEED = s: I from GSL's generator seeded 4s, Q from 4s + 1,
+// both of deviation 3.4076, normalised to an envelope peak of 0.9 and quantised.
+TEST_F(RunIqSynthTest, FixedSeedNoiseOnlyRunIsGslsNoiseNormalisedAndQuantised) {
+  const unsigned long s = 31337;
+  const ScopedEnv seed("GSL_RNG_SEED", std::to_string(s));
+  const std::size_t n = 1500;
+  setWorkingMode(iqSynthCfg::WORKING_MODE_AWGN);
+  setNoiseSeqLength(static_cast<int>(n));
+  setNoiseSampleRate(2e6);
+  setNoiseSystemBandwidth(2e5);
+  setBandWidthRatio(2.0);
+  const std::size_t logBefore = readLog().size();
+  HostArrays host(n);
+  ASSERT_EQ(host.run(), 0);
+
+  const std::vector<double> noiseI = gslGaussian(n, 3.4076, 4 * s);
+  const std::vector<double> noiseQ = gslGaussian(n, 3.4076, 4 * s + 1);
+  double peak = 0.0;
+  for (std::size_t k = 0; k < n; ++k) {
+    peak = std::max(peak, std::sqrt(noiseI[k] * noiseI[k] + noiseQ[k] * noiseQ[k]));
+  }
+  peak /= 0.9;
+  for (std::size_t k = 0; k < n; ++k) {
+    ASSERT_EQ(host.i[k], expectedSample(noiseI[k] / peak)) << k;
+    ASSERT_EQ(host.q[k], expectedSample(noiseQ[k] / peak)) << k;
+  }
+  EXPECT_NE(readLog().find("\nINFO : noise seed is 31337 (from GSL_RNG_SEED)\n", logBefore),
+            std::string::npos);
+}
+
+TEST_F(RunIqSynthTest, UnusableSeedFailsRunsThatMakeNoiseOnly) {
+  const ScopedEnv seed("GSL_RNG_SEED", "12ab");
+  HostArrays quiet(40);
+  EXPECT_EQ(quiet.run(), 0);  // no noise: the variable is not read
+
+  setSigAddNoiseIsEnable(1);
+  setNoiseSystemBandwidth(2e5);
+  setBandWidthRatio(2.0);
+  setNoiseCNR(20.0);
+  HostArrays host(40);
+  EXPECT_EQ(host.run(), -IQSYNTH_ERR_CFG_VALUE);
+  EXPECT_TRUE(host.untouchedFrom(0));
+  const std::string log = readLog();
+  const std::string tail = "GSL_RNG_SEED \"12ab\" is not a decimal seed from 0 to 4294967295\n";
+  ASSERT_GE(log.size(), tail.size());
+  EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+}
+
+// ---- Levels that overflow ----------------------------------------------------------------
+
+struct CarrierLevelCase {
+  const char* name;
+  std::vector<double> levels;  // dB
+  std::vector<double> phases;  // radians
+  std::vector<char> enabled;
+  std::string failure;  // the start of the logged text, or empty for a run that succeeds
+};
+
+void PrintTo(const CarrierLevelCase& c, std::ostream* os) { *os << c.name; }
+
+class CarrierLevelTest : public RunIqSynthTest,
+                         public ::testing::WithParamInterface<CarrierLevelCase> {};
+
+TEST_P(CarrierLevelTest, LevelsThatOverflowFailNamingTheField) {
+  const CarrierLevelCase c = GetParam();
+  const int carriers = static_cast<int>(c.levels.size());
+  setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
+  setMccwCarrierItem(carriers);
+  setMccwCarrierSpacing(1e6);
+  setMccwCarrierEn(c.enabled.data());
+  setMccwCarrierSAmp(c.levels.data());
+  setMccwCarrierPhase(c.phases.data());
+  setMccwOptCrestFactorEn(0);
+  runMccwCarrierParamGen();
+  const std::size_t n = static_cast<std::size_t>(getMccwCarrierSample());
+  HostArrays host(n);
+  if (c.failure.empty()) {
+    ASSERT_EQ(host.run(), 0);
+    EXPECT_NEAR(host.peakEnvelope(n), kPeak, kEnvelopeTolerance);
+    return;
+  }
+  const std::size_t logBefore = readLog().size();
+  EXPECT_EQ(host.run(), -IQSYNTH_ERR_CFG_VALUE);
+  EXPECT_TRUE(host.untouchedFrom(0));
+  EXPECT_NE(readLog().find("\n" + c.failure, logBefore), std::string::npos)
+      << readLog().substr(logBefore).substr(0, 2000);
+}
+
+const double kNan = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+// The largest amplitude a single carrier of an 8-sample record may have: sqrt(DBL_MAX / 8),
+// so that the record's summed envelope power stays finite; and its level in dB.
+const double kLargestAmplitude = std::sqrt(std::numeric_limits<double>::max() / 8);
+const double kLoudestSingle = 20.0 * std::log10(kLargestAmplitude);
+
+// The text of a level just above that limit, with numbers in the default stream form.
+std::string aboveLimitText() {
+  const double level = kLoudestSingle + 0.001;
+  std::ostringstream text;
+  text << "mccwCarrierAmp[0] " << level << " dB overflows the carrier power: the carrier "
+       << "amplitudes add up to " << std::pow(10.0, level / 20.0) << ", at most "
+       << kLargestAmplitude << " for 8 samples\n";
+  return text.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, CarrierLevelTest,
+    ::testing::Values(
+        CarrierLevelCase{"From4000dB",
+                         {4000, 0, 0},
+                         {0, 0.5, 1},
+                         {1, 1, 1},
+                         "mccwCarrierAmp[0] 4000 dB overflows the carrier power"},
+        CarrierLevelCase{"InfiniteAmplitude",
+                         {0, 7000, 0},
+                         {0, 0.5, 1},
+                         {1, 1, 1},
+                         "mccwCarrierAmp[1] 7000 dB overflows the carrier power"},
+        CarrierLevelCase{"NaNLevel",
+                         {0, 0, kNan},
+                         {0, 0.5, 1},
+                         {1, 1, 1},
+                         "mccwCarrierAmp[2] nan dB overflows the carrier power"},
+        CarrierLevelCase{"InfiniteLevel",
+                         {kInf, 0, 0},
+                         {0, 0.5, 1},
+                         {1, 1, 1},
+                         "mccwCarrierAmp[0] inf dB overflows the carrier power"},
+        CarrierLevelCase{"NaNPhase",
+                         {0, 0, 0},
+                         {0, kNan, 1},
+                         {1, 1, 1},
+                         "mccwCarrierPhase[1] nan is not a finite phase in radians"},
+        CarrierLevelCase{"InfinitePhase",
+                         {0, 0, 0},
+                         {0, 0.5, -kInf},
+                         {1, 1, 1},
+                         "mccwCarrierPhase[2] -inf is not a finite phase in radians"},
+        CarrierLevelCase{"LoudCarrierOff", {4000, 0, 0}, {kNan, 0.5, 1}, {0, 1, 1}, ""},
+        CarrierLevelCase{"SilentCarrier", {-kInf, 0, 0}, {0, 0.5, 1}, {1, 1, 1}, ""},
+        CarrierLevelCase{"Loud2000dB", {2000, 0, 0}, {0, 0.5, 1}, {1, 1, 1}, ""},
+        CarrierLevelCase{"JustBelowTheLimit", {kLoudestSingle - 0.001}, {0.3}, {1}, ""},
+        CarrierLevelCase{
+            "JustAboveTheLimit", {kLoudestSingle + 0.001}, {0.3}, {1}, aboveLimitText()}),
+    [](const ::testing::TestParamInfo<CarrierLevelCase>& info) {
+      return std::string(info.param.name);
+    });
+
+TEST_F(RunIqSynthTest, SamplesThatAreNotFiniteFailTheRun) {
+  // A user constellation of huge points: the envelope power of the filtered track overflows.
+  setDigital(iqSynthCfg::MOD_USER, 32, 4, 4);
+  const double huge = 1e200;
+  const double map[8] = {huge, huge, -huge, huge, -huge, -huge, huge, -huge};
+  setUsrModulatingSymbolItem(4);
+  setUsrModulatingConstelMap(map);
+  HostArrays host(128);
+  EXPECT_EQ(host.run(), -IQSYNTH_ERR_CFG_VALUE);
+  EXPECT_TRUE(host.untouchedFrom(0));
+  EXPECT_NE(readLog().find("the samples of workingMode 1 are not finite or their envelope power "
+                           "overflows"),
+            std::string::npos);
+  // The same shape at a sane size runs.
+  const double unit[8] = {1, 1, -1, 1, -1, -1, 1, -1};
+  setUsrModulatingConstelMap(unit);
+  EXPECT_EQ(host.run(), 0);
+}
+
+// ---- Runs from several threads -------------------------------------------------------------
+
+// Two threads make whole runs at once (digital with band-limited noise at a fixed seed), a
+// third recomputes the multi-carrier parameters meanwhile: every run gives the samples of a
+// run made alone, and nothing crashes (the sanitizer build checks the memory).
+TEST_F(RunIqSynthTest, WholeRunsFromSeveralThreadsTakeTurns) {
+  const ScopedEnv seed("GSL_RNG_SEED", "4242");
+  setDigital(iqSynthCfg::MOD_QAM16, 400, 8, 8);
+  setSigAddNoiseIsEnable(1);
+  setNoiseSystemBandwidth(1e6);
+  setBandWidthRatio(2.0);
+  setNoiseCNR(25.0);
+  setMccwCarrierItem(16);
+  setMccwCarrierSpacing(250e3);
+  setStdoutEnabled(false);
+  const std::size_t n = 3200;
+  HostArrays reference(n);
+  ASSERT_EQ(reference.run(), 0);
+  runMccwCarrierParamGen();
+  const int referenceRecord = getMccwCarrierSample();
+
+  std::atomic<int> failed{0}, differed{0}, records{0};
+  auto runs = [&] {
+    for (int r = 0; r < 5; ++r) {
+      HostArrays host(n);
+      if (host.run() != 0) {
+        ++failed;
+      } else if (host.i != reference.i || host.q != reference.q) {
+        ++differed;
+      }
+    }
+  };
+  auto parameters = [&] {
+    for (int r = 0; r < 200; ++r) {
+      runMccwCarrierParamGen();
+      records += getMccwCarrierSample() == referenceRecord ? 0 : 1;
+    }
+  };
+  std::thread first(runs), second(runs), third(parameters);
+  first.join();
+  second.join();
+  third.join();
+  setStdoutEnabled(true);
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_EQ(differed.load(), 0);
+  EXPECT_EQ(records.load(), 0);
+}
+
+// ---- The run log's text ---------------------------------------------------------------
+
+struct ModeLogCase {
+  const char* name;
+  std::function<void()> configure;
+  std::size_t samples;
+};
+
+void PrintTo(const ModeLogCase& c, std::ostream* os) { *os << c.name; }
+
+class RunLogTextTest : public RunIqSynthTest, public ::testing::WithParamInterface<ModeLogCase> {};
+
+// A whole run's log is the same text, byte for byte, whichever way its long lists are
+// formatted: the reference (every line through to_string), one thread, several threads.
+TEST_P(RunLogTextTest, FastFormatsGiveTheReferenceText) {
+  const ModeLogCase c = GetParam();
+  const ScopedEnv seed("GSL_RNG_SEED", "777");
+  setStdoutEnabled(false);  // GlobalLogToFile switches it on again when it is done
+  c.configure();
+  // A first run leaves the result fields that the report of every later run shows.
+  HostArrays warm(c.samples);
+  ASSERT_EQ(warm.run(), 0);
+  std::string reference;
+  {
+    const GlobalLogToFile log("mode-reference.log");
+    setLogFormatOptions(kReferenceLogFormat);
+    setStdoutEnabled(false);
+    HostArrays host(c.samples);
+    ASSERT_EQ(host.run(), 0);
+    EXPECT_EQ(host.i, warm.i);
+    reference = log.text();
+  }
+  ASSERT_NE(reference.find("\n" + std::to_string(c.samples - 1) + "th pQDat is "),
+            std::string::npos);
+  for (const LogFormatOptions& format : kFastLogFormats) {
+    const GlobalLogToFile log("mode-fast.log");
+    setLogFormatOptions(format);
+    setStdoutEnabled(false);
+    HostArrays host(c.samples);
+    ASSERT_EQ(host.run(), 0);
+    EXPECT_TRUE(log.text() == reference)
+        << format.threads << " threads, blocks of " << format.blockLines << " lines";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, RunLogTextTest,
+    ::testing::Values(ModeLogCase{"DigitalQpsk",
+                                  [] { setDigital(iqSynthCfg::MOD_QPSK, 3000, 4, 8); }, 12000},
+                      ModeLogCase{"DigitalQam16WithNoise",
+                                  [] {
+                                    setDigital(iqSynthCfg::MOD_QAM16, 1000, 8, 8);
+                                    setSigAddNoiseIsEnable(1);
+                                    setNoiseSystemBandwidth(1e6);
+                                    setBandWidthRatio(2.0);
+                                    setNoiseCNR(20.0);
+                                  },
+                                  8000},
+                      ModeLogCase{"DigitalPi4Dqpsk",
+                                  [] { setDigital(iqSynthCfg::MOD_PI4_DQPSK, 500, 4, 8); }, 2000},
+                      ModeLogCase{"DigitalFsk4",
+                                  [] {
+                                    setDigital(iqSynthCfg::MOD_FSK4, 500, 8, 4);
+                                    setShapingFilterType(iqSynthCfg::FILTER_GAUSSIAN_FSK);
+                                    setAlphaBt(0.5);
+                                  },
+                                  4000},
+                      ModeLogCase{"NoiseOnly",
+                                  [] {
+                                    setWorkingMode(iqSynthCfg::WORKING_MODE_AWGN);
+                                    setNoiseSeqLength(5000);
+                                    setNoiseSampleRate(4e6);
+                                    setNoiseSystemBandwidth(5e5);
+                                    setBandWidthRatio(2.0);
+                                  },
+                                  5000},
+                      ModeLogCase{"MultiCarrier",
+                                  [] {
+                                    setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
+                                    setMccwCarrierItem(16);
+                                    setMccwCarrierSpacing(250e3);
+                                    std::vector<char> on(16, 1);
+                                    std::vector<double> levels(16), phases(16);
+                                    for (int k = 0; k < 16; ++k) {
+                                      levels[static_cast<std::size_t>(k)] = -0.5 * k;
+                                      phases[static_cast<std::size_t>(k)] = 0.1 * k * k;
+                                    }
+                                    setMccwCarrierEn(on.data());
+                                    setMccwCarrierSAmp(levels.data());
+                                    setMccwCarrierPhase(phases.data());
+                                    setMccwOptCrestFactorEn(0);
+                                    runMccwCarrierParamGen();
+                                  },
+                                  128}),
+    [](const ::testing::TestParamInfo<ModeLogCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
