@@ -1,7 +1,9 @@
-// Drives libiqsynth through its exported interface: sets the configuration from
-// the options, sizes the host arrays, runs the synthesis and reads back results.
+// Drives libiqsynth through its exported interface: sets the library's environment,
+// loads it, sets the configuration from the options, sizes the host arrays, runs
+// the synthesis and reads back results.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -34,8 +36,18 @@ struct SynthesisResult {
   double systemBandwidth = 0;  // Hz, as set for the noise stage
 };
 
-// One run. Throws SynthesisError. Unless verbose, the library's console
-// diagnostics during the run are discarded.
+// A seed for a run that was given none: from std::random_device, else the clock.
+std::uint32_t drawSeed();
+
+// Sets what the library reads from the environment: IQSYNTH_RUN_LOG (the --log
+// path; empty, so no log, without it), IQSYNTH_STDOUT (0 unless verbose) and
+// GSL_RNG_SEED (options.seed). Checks first that the run log can be written.
+// Throws OutputError.
+void setLibraryEnvironment(const Options& options);
+
+// One run: sets the library's environment, loads the library (the first time),
+// configures it and runs it. options.seed must be set (see drawSeed). Throws
+// OutputError (run log), LibraryError and SynthesisError.
 SynthesisResult synthesise(const Options& options);
 
 }  // namespace iqsynth_host
