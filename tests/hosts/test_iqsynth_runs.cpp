@@ -159,12 +159,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HostIqsynthRunLog, ALogThatCannotBeWrittenStopsTheRunBeforeAnyOutput) {
   TempDir dir;
-  const ProcessResult r =
-      iqsynth(dir, {"-M", "bpsk", "-n", "8", "--log", "missing/run.log", "--csv", "w.csv"});
-  EXPECT_EQ(r.exitStatus, 4) << describe(r);
-  EXPECT_EQ(r.err.rfind("iqsynth: cannot write the run log missing/run.log: ", 0), 0u) << r.err;
-  EXPECT_EQ(r.out, "");
-  EXPECT_TRUE(filesIn(dir.path()).empty());
+  fs::create_directory(dir.path() / "folder");
+  for (const char* log : {"missing/run.log", "folder"}) {
+    const ProcessResult r = iqsynth(dir, {"-M", "bpsk", "-n", "8", "--log", log, "--csv", "w.csv"});
+    EXPECT_EQ(r.exitStatus, 4) << describe(r);
+    EXPECT_EQ(r.err.rfind(std::string("iqsynth: cannot write the run log ") + log + ": ", 0), 0u)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(filesIn(dir.path()), std::set<std::string>{"folder"});
+  }
 }
 
 // --- standard output ------------------------------------------------------------------
@@ -261,13 +264,14 @@ class HostIqsynthBrokenLibrary : public testing::TestWithParam<BrokenLibraryCase
 TEST_P(HostIqsynthBrokenLibrary, StopsARunWithStatusFiveButNotHelp) {
   TempDir dir;
   const std::string program = installCopy(dir, GetParam().library);
-  const ProcessResult r =
-      iqsynth(dir, {"-M", "qpsk", "--csv", "w.csv"}, {"LD_LIBRARY_PATH"}, program);
+  const ProcessResult r = iqsynth(dir, {"-M", "qpsk", "--csv", "w.csv", "--log", "run.log"},
+                                  {"LD_LIBRARY_PATH"}, program);
   EXPECT_EQ(r.signal, 0) << describe(r);
   EXPECT_EQ(r.exitStatus, 5) << describe(r);
   EXPECT_EQ(r.err.rfind(std::string("iqsynth: ") + GetParam().message, 0), 0u) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_FALSE(fs::exists(dir.file("w.csv")));
+  EXPECT_FALSE(fs::exists(dir.file("run.log")));
   // Help and version need no library.
   for (const char* request : {"--help", "--version"}) {
     const ProcessResult answered = iqsynth(dir, {request}, {"LD_LIBRARY_PATH"}, program);

@@ -45,12 +45,6 @@ bool usesSeed(const Options& o) {
          (o.mode == IQSYNTH_WORKING_MODE_MCCW && o.phaseLaw == PhaseLaw::Random && !o.crestLaw);
 }
 
-std::string absolute(const std::string& path) {
-  std::error_code error;
-  const auto full = std::filesystem::absolute(path, error);
-  return error ? path : full.string();
-}
-
 std::string describeRun(const Options& o) {
   char text[256];
   switch (o.mode) {
@@ -132,6 +126,16 @@ void printSummary(const Options& o, const SynthesisResult& r) {
     std::printf("Noise level:    %s in the system bandwidth, %s in the total bandwidth\n",
                 decibels(n.noiseLevelSystem).c_str(), decibels(n.noiseLevelTotal).c_str());
   }
+}
+
+std::string absolute(const std::string& path) {
+  std::error_code error;
+  const auto full = std::filesystem::absolute(path, error);
+  return error ? path : full.string();
+}
+
+// The seed and the run log: what repeats the run and where its details are.
+void printRunSettings(const Options& o) {
   const unsigned long seed = o.seed.value_or(0);
   if (!usesSeed(o)) {
     std::printf("Seed:           %lu (unused: no noise, no random phases)\n", seed);
@@ -185,6 +189,7 @@ int run(const std::vector<std::string>& args) {
     return kExitOutput;
   }
   printSummary(o, result);
+  printRunSettings(o);
   try {
     if (!o.arbPath.empty()) {
       const ArbHeaderPlan plan = planHeader(o, result.wave.sampleRate);

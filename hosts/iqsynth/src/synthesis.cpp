@@ -3,12 +3,15 @@
 // the synthesis and reads back results.
 #include "synthesis.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -148,6 +151,42 @@ std::size_t configureMultiCarrier(const SynthesisLibrary& lib, const Options& o,
   return static_cast<std::size_t>(samples);
 }
 
+// The library only reports a log it cannot open on standard output, which the
+// program keeps quiet: find out before the run, without creating the file (the
+// library does that when it loads).
+void checkLogWritable(const std::string& path) {
+  std::error_code error;
+  const bool exists = std::filesystem::exists(path, error);
+  if (exists && std::filesystem::is_directory(path, error)) {
+    throw OutputError("cannot write the run log " + path + ": it is a folder");
+  }
+  int status = 0;
+  if (exists) {
+    status = ::access(path.c_str(), W_OK);
+  } else {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    status = ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK);
+  }
+  if (status != 0) {
+    throw OutputError("cannot write the run log " + path + ": " + std::strerror(errno));
+  }
+}
+
+// What the library reads from the environment; see synthesise.
+void setLibraryEnvironment(const Options& o) {
+  if (!o.logPath.empty()) checkLogWritable(o.logPath);
+  const std::string seed = std::to_string(o.seed.value_or(0));
+  const std::pair<const char*, const char*> settings[] = {
+      {"IQSYNTH_RUN_LOG", o.logPath.c_str()},  // empty: no log at all
+      {"IQSYNTH_STDOUT", o.verbose ? "1" : "0"},
+      {"GSL_RNG_SEED", seed.c_str()}};
+  for (const auto& [name, value] : settings) {
+    if (::setenv(name, value, 1) != 0) {
+      throw std::runtime_error(std::string("cannot set ") + name + ": " + std::strerror(errno));
+    }
+  }
+}
+
 }  // namespace
 
 std::uint32_t drawSeed() {
@@ -159,28 +198,6 @@ std::uint32_t drawSeed() {
     const auto ticks =
         static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
     return static_cast<std::uint32_t>(ticks ^ (ticks >> 32));
-  }
-}
-
-void setLibraryEnvironment(const Options& o) {
-  if (!o.logPath.empty()) {
-    // The library only reports a log it cannot open on standard output, which the
-    // program keeps quiet: find out here.
-    std::FILE* log = std::fopen(o.logPath.c_str(), "a");
-    if (log == nullptr) {
-      throw OutputError("cannot write the run log " + o.logPath + ": " + std::strerror(errno));
-    }
-    std::fclose(log);
-  }
-  const std::string seed = std::to_string(o.seed.value_or(0));
-  const std::pair<const char*, const char*> settings[] = {
-      {"IQSYNTH_RUN_LOG", o.logPath.c_str()},  // empty: no log at all
-      {"IQSYNTH_STDOUT", o.verbose ? "1" : "0"},
-      {"GSL_RNG_SEED", seed.c_str()}};
-  for (const auto& [name, value] : settings) {
-    if (::setenv(name, value, 1) != 0) {
-      throw std::runtime_error(std::string("cannot set ") + name + ": " + std::strerror(errno));
-    }
   }
 }
 

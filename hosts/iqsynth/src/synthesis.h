@@ -39,15 +39,11 @@ struct SynthesisResult {
 // A seed for a run that was given none: from std::random_device, else the clock.
 std::uint32_t drawSeed();
 
-// Sets what the library reads from the environment: IQSYNTH_RUN_LOG (the --log
-// path; empty, so no log, without it), IQSYNTH_STDOUT (0 unless verbose) and
-// GSL_RNG_SEED (options.seed). Checks first that the run log can be written.
-// Throws OutputError.
-void setLibraryEnvironment(const Options& options);
-
-// One run: sets the library's environment, loads the library (the first time),
-// configures it and runs it. options.seed must be set (see drawSeed). Throws
-// OutputError (run log), LibraryError and SynthesisError.
+// One run: sets what the library reads from the environment (IQSYNTH_RUN_LOG: the
+// --log path, or empty for no log; IQSYNTH_STDOUT: 0 unless verbose; GSL_RNG_SEED:
+// options.seed, which must be set, see drawSeed), loads the library (the first
+// time), configures it and runs it. Throws OutputError (a run log that cannot be
+// written), LibraryError and SynthesisError.
 SynthesisResult synthesise(const Options& options);
 
 }  // namespace iqsynth_host
