@@ -21,6 +21,7 @@ namespace {
 
 using namespace iqsynth_host;
 
+// The carrier phases of a multi-carrier run, in words.
 std::string phaseDescription(const Options& o) {
   if (o.crestLaw) return "the library's phase law";
   switch (o.phaseLaw) {

@@ -20,7 +20,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 1;      // unknown option, bad or missing value
 inline constexpr int kExitInput = 2;      // constellation or taps file unreadable or malformed
 inline constexpr int kExitSynthesis = 3;  // runIqSynth reported an error
-inline constexpr int kExitOutput = 4;     // the .arb, CSV or plot file could not be written
+inline constexpr int kExitOutput = 4;     // the .arb, CSV, plot or log file cannot be written
 inline constexpr int kExitInternal = 5;   // unexpected failure: out of memory, library missing
 
 // Limits the host keeps so that no run asks the library for more than it holds.
