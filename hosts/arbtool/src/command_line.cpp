@@ -19,7 +19,8 @@ const char* const kExamplesAndStatuses =
     "\n"
     "Exit status: 0 success; 1 bad command line; 2 an .arb file cannot be read (missing,\n"
     "truncated, damaged or not an .arb file; the library status is printed in words);\n"
-    "3 the join failed (status in words); 4 the CSV or configuration file cannot be written;\n"
+    "3 the join failed (status in words); 4 the CSV or configuration file, or standard\n"
+    "output, cannot be written;\n"
     "5 unexpected failure (out of memory).";
 
 struct Commands {

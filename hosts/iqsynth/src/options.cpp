@@ -197,7 +197,8 @@ std::string helpFooter() {
          "The library writes its run log iqSynthRun.log into the working directory.\n\n"
          "Exit status: 0 success; 1 bad command line (unknown option, bad or missing value);\n"
          "2 constellation or taps file unreadable or malformed; 3 the synthesis failed (the\n"
-         "library's status is printed in words); 4 an output file could not be written;\n"
+         "library's status is printed in words); 4 an output file or standard output could\n"
+         "not be written; an interrupt ends the run by its signal and leaves no partial file;\n"
          "5 unexpected failure (out of memory).";
   return out.str();
 }
