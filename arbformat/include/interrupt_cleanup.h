@@ -1,7 +1,8 @@
 // Cleaning up after an interrupted run. A program installs handlers for SIGINT,
-// SIGTERM and SIGHUP that remove the files registered here (temporary sample files,
-// named temporaries of outputs) and then end the process by the same signal, so
-// that the shell sees 128 + the signal number. The handlers are async-signal-safe:
+// SIGTERM and SIGHUP (and SIGPIPE: the reader of a written-through FIFO or of
+// standard output went away) that remove the files registered here (temporary
+// sample files, named temporaries of outputs) and then end the process by the same
+// signal, so that the shell sees 128 + the signal number. The handlers are async-signal-safe:
 // the list is a fixed table of paths guarded by atomic flags.
 #pragma once
 
@@ -19,7 +20,7 @@ void installInterruptCleanup();
 // compiled into each program and into libseqlink.so, whose copy never does.
 bool interruptCleanupInstalled();
 
-// Holds SIGINT, SIGTERM and SIGHUP back in the calling thread while it lives; one
+// Holds those signals back in the calling thread while it lives; one
 // that arrives meanwhile is delivered when the deferral ends. Used around steps
 // that must not be cut in two (creating and registering a file, publishing an
 // output under its name).

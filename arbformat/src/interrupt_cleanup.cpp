@@ -12,7 +12,7 @@
 namespace arb {
 namespace {
 
-constexpr std::array<int, 3> kInterruptSignals = {SIGINT, SIGTERM, SIGHUP};
+constexpr std::array<int, 4> kInterruptSignals = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 // A program registers a handful of files at a time (the temporary sample file and
 // the temporaries of its outputs).
 constexpr std::size_t kSlots = 8;

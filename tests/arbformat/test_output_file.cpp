@@ -347,7 +347,7 @@ TEST_P(InterruptTest, SignalIgnoredAtTheStartStaysIgnored) {
   EXPECT_EQ(WEXITSTATUS(status), 7);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest, testing::Values(SIGINT, SIGTERM, SIGHUP),
+INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest, testing::Values(SIGINT, SIGTERM, SIGHUP, SIGPIPE),
                          [](const testing::TestParamInfo<int>& info) {
                            return std::string(sigabbrev_np(info.param));
                          });

@@ -401,6 +401,22 @@ TEST_P(Interrupt, WavepackRemovesItsTemporarySampleFile) {
   EXPECT_TRUE(S_ISFIFO(modeOf(space_.file("fifo.arb"))));
 }
 
+TEST(BrokenPipe, WavepackRemovesItsTemporarySampleFile) {
+  // The reader of the FIFO output takes 10 bytes and goes; the rest of the 160 kB
+  // file meets a broken pipe (SIGPIPE), which must not leave the samples behind.
+  Workspace space;
+  std::string csv;
+  for (int k = 0; k < 40000; ++k)
+    csv += std::to_string(k % 100) + "," + std::to_string(k % 7) + "\n";
+  writeText(space.file("long.csv"), csv);
+  ASSERT_EQ(::mkfifo(space.file("fifo.arb").c_str(), 0666), 0);
+  RunningProcess reader("/usr/bin/head", {"-c", "10", space.file("fifo.arb")});
+  const ProcessResult r = space.run(Program::wavepack, {"-d", "long.csv", "-o", "fifo.arb"});
+  reader.waitFor(kTimeout);
+  EXPECT_EQ(r.signal, SIGPIPE) << describe(r);
+  EXPECT_TRUE(listing(space.tmp()).empty());
+}
+
 TEST_P(Interrupt, IqsynthRemovesItsTemporarySampleFile) {
   ASSERT_EQ(::mkfifo(space_.file("fifo.arb").c_str(), 0666), 0);
   RunningProcess process(IQSYNTH_PROGRAM, {"-M", "qpsk", "-n", "64", "-s", "4", "-o", "fifo.arb"},
