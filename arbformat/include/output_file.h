@@ -4,7 +4,8 @@
 // hidden name where the file system refuses that) and put in place under its name
 // only when everything is written: a failed or interrupted run leaves no partial
 // file and an existing file unchanged. Anything else is never replaced:
-//   - a character or block device, a FIFO: written through, as a plain open would;
+//   - a character or block device, a FIFO: written through, as a plain open would
+//     (also through /dev/stdout or /proc/self/fd/N);
 //   - a symbolic link: the file it points to (resolved link by link) is the output,
 //     the link stays;
 //   - a folder or a socket: refused.
@@ -14,6 +15,7 @@
 // gets 0666 less the umask.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -60,10 +62,12 @@ class OutputFile {
   // The output is a device or FIFO, written through.
   bool writesThrough() const { return through_; }
   int error() const { return error_; }
-  // The file that is written: the output path with its symbolic links resolved.
+  // The file that is written: the output path with its symbolic links resolved (a
+  // device or FIFO: the path as given).
   const std::string& destination() const { return destination_; }
 
  private:
+  bool openSpecial(const struct stat& info);
   bool openReplacement(const OutputOptions& options);
   bool openNamedTemporary();
   bool flushBuffer();

@@ -127,6 +127,14 @@ bool OutputFile::open(const std::string& path, const OutputOptions& options) {
     fail(ENOENT);
     return false;
   }
+  // Anything but a regular file is opened by its own path, which the kernel
+  // resolves: /dev/stdout and /proc/self/fd/N name pipes through links that no
+  // name resolution reaches.
+  struct stat target {};
+  if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+    destination_ = path;
+    return openSpecial(target);
+  }
   if (!resolveOutputPath(path, destination_)) {
     fail(errno);
     return false;
@@ -141,25 +149,7 @@ bool OutputFile::open(const std::string& path, const OutputOptions& options) {
     }
     return openReplacement(options);
   }
-  if (S_ISDIR(info.st_mode)) {
-    fail(EISDIR);
-    return false;
-  }
-  if (S_ISSOCK(info.st_mode)) {
-    fail(ENXIO);  // what open(2) says of a socket
-    return false;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    // A device or FIFO is never replaced: written through. Opening a FIFO waits
-    // for its reader, as any writer of a FIFO does.
-    fd_ = ::open(destination_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0) {
-      fail(errno);
-      return false;
-    }
-    through_ = true;
-    return true;
-  }
+  if (!S_ISREG(info.st_mode)) return openSpecial(info);
   // A regular file is refused exactly where a plain open for writing fails
   // (permissions, a read-only file system, a running program). The probe neither
   // truncates nor writes.
@@ -175,6 +165,26 @@ bool OutputFile::open(const std::string& path, const OutputOptions& options) {
   group_ = info.st_gid;
   mode_ = info.st_mode & kKeptModeBits;
   return openReplacement(options);
+}
+
+bool OutputFile::openSpecial(const struct stat& info) {
+  if (S_ISDIR(info.st_mode)) {
+    fail(EISDIR);
+    return false;
+  }
+  if (S_ISSOCK(info.st_mode)) {
+    fail(ENXIO);  // what open(2) says of a socket
+    return false;
+  }
+  // A device or FIFO is never replaced: written through. Opening a FIFO waits for
+  // its reader, as any writer of a FIFO does.
+  fd_ = ::open(destination_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) {
+    fail(errno);
+    return false;
+  }
+  through_ = true;
+  return true;
 }
 
 bool OutputFile::openReplacement(const OutputOptions& options) {

@@ -204,6 +204,20 @@ TEST_P(OutputFileTest, DevicesAndFifosAreWrittenThroughAndStay) {
   EXPECT_TRUE(S_ISFIFO(modeOf(file("fifo.arb"))));
 }
 
+TEST_P(OutputFileTest, PipesAreWrittenThroughTheirProcLinks) {
+  // /dev/stdout and /proc/self/fd/N reach a pipe through links no path resolves.
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  const std::string path = "/proc/self/fd/" + std::to_string(ends[1]);
+  const bool written = writeThrough(path, "through the pipe", options());
+  ::close(ends[1]);
+  char received[64] = {};
+  const ssize_t got = ::read(ends[0], received, sizeof received - 1);
+  ::close(ends[0]);
+  EXPECT_TRUE(written);
+  EXPECT_EQ(std::string(received, got > 0 ? static_cast<std::size_t>(got) : 0), "through the pipe");
+}
+
 TEST_P(OutputFileTest, FoldersAndSocketsAreRefusedAndStay) {
   fs::create_directories(dir_.path() / "folder.arb");
   arb::OutputFile out;
