@@ -5,8 +5,11 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 
+#include "interrupt_cleanup.h"
+#include "output_file.h"
 #include "quantizer.h"
 #include "temp_file.h"
 #include "wavepack.h"
@@ -42,7 +45,7 @@ std::int32_t sampleFrequency(const std::string& text) {
   // Checked before the truncation, which is undefined beyond 32 bits (and for NaN).
   if (!(hz > -2147483649.0 && hz < 2147483648.0)) throw outOfRange;
   const auto fs = static_cast<std::int32_t>(hz);
-  if ((fs < kMinFs || fs > kMaxFs) && fs != kFs100MHz) throw outOfRange;
+  if (!arb::isPlayableClock(fs)) throw outOfRange;
   return fs;
 }
 
@@ -57,6 +60,13 @@ void checkInputOptions(const InputOptions& options) {
     throw std::invalid_argument("-d and (-i or -q) can not be specified at the same time");
   if (!options.dual && !options.inPhase && !options.quadrature)
     throw std::invalid_argument("-d and (-i or -q) must specify at least one");
+}
+
+void checkOutputIsNoInput(const std::string& outputPath, const InputOptions& options) {
+  for (const auto& input : {options.dual, options.inPhase, options.quadrature}) {
+    if (input && arb::outputOverwritesInput(outputPath, *input))
+      throw std::invalid_argument("Output " + outputPath + " is the input file " + *input);
+  }
 }
 
 std::vector<IqPair> readInput(const InputOptions& options) {
@@ -111,8 +121,15 @@ void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string
     throw std::length_error("Too many IQ pairs (" + std::to_string(pairs.size()) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
   const double peak = preparePeak(pairs, kPeakLevel);
-  const std::string tempPath = makeTempFilePath();
-  const FileRemover removeTemp(tempPath);
+  std::string tempPath;
+  std::optional<FileRemover> removeTemp;
+  {
+    // The unencrypted samples never stay behind: the file is on the interrupt
+    // handlers' list from the moment it exists.
+    const arb::InterruptDeferral hold;
+    tempPath = makeTempFilePath();
+    removeTemp.emplace(tempPath);
+  }
   {
     // Quantised block by block straight into the file: the samples are never held
     // in memory all at once.

@@ -17,18 +17,15 @@ namespace wavepack {
 // take at most WAVEPACK_MAX_INPUT_BYTES bytes of samples.
 inline constexpr std::uint64_t kMaxPairs = WAVEPACK_MAX_INPUT_BYTES / arb::kBytesPerPair;
 
-inline constexpr std::int32_t kMinFs = 1000;
-inline constexpr std::int32_t kMaxFs = 50000000;
-inline constexpr std::int32_t kFs100MHz = 100000000;
-
 // Frequency text to hertz: the longest leading number (strtod) times the unit given
 // by the first character after it, upper-cased: none 1, 'H' 1, 'K' 1000, 'M' 1000000
 // (so "1m" is 1 MHz). Throws std::invalid_argument("Input string for Frequency is
 // not support") for any other unit.
 double parseFrequency(const std::string& text);
 
-// parseFrequency truncated toward zero to Fs and range-checked: 1000 <= Fs <=
-// 50000000, or exactly 100000000. Throws std::out_of_range("Fs must in range
+// parseFrequency truncated toward zero to Fs and range-checked with the format
+// module's rule of playable clocks (arb::isPlayableClock): 1000 <= Fs <= 50000000,
+// or exactly 100000000. Throws std::out_of_range("Fs must in range
 // [1KHz,50MHz] and 100MHz") otherwise (also for values beyond 32 bits).
 std::int32_t sampleFrequency(const std::string& text);
 
@@ -46,6 +43,11 @@ struct InputOptions {
 
 // Throws the option-rule messages when -d is combined with -i/-q or none is given.
 void checkInputOptions(const InputOptions& options);
+
+// Throws std::invalid_argument("Output " + output + " is the input file " + input)
+// when writing the output would write over one of the input files (the same file,
+// by device and inode, also through a link).
+void checkOutputIsNoInput(const std::string& outputPath, const InputOptions& options);
 
 // Reads the pairs with the reader the options select; separate I and Q files are
 // read in that order and added pair by pair ("Data length is not equal in ...").

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "convert.h"
+#include "interrupt_cleanup.h"
+#include "standard_output.h"
 
 namespace {
 
@@ -67,19 +69,24 @@ int run(int argc, char** argv) {
   if (inPhase.isSet()) inputs.inPhase = inPhase.getValue();
   if (quadrature.isSet()) inputs.quadrature = quadrature.getValue();
   wavepack::checkInputOptions(inputs);
+  wavepack::checkOutputIsNoInput(outputPath, inputs);
 
   std::vector<wavepack::IqPair> pairs = wavepack::readInput(inputs);
   wavepack::convertToArb(pairs, sampleRate, outputPath);
 
   std::cout << (inputs.binary ? "Successfully converts the binary format file to "
                               : "Successfully converts the CSV format file to ")
-            << outputPath << std::endl;
+            << outputPath << '\n';  // flushed, and checked, at exit
   return EXIT_SUCCESS;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An interrupt removes the temporary sample file and any named temporary of the
+  // output; a standard output that cannot be written ends the run with status 4.
+  arb::installInterruptCleanup();
+  arb::checkStandardOutputAtExit("PROGRAM ERROR: ");
   // A failed conversion ends with status 1 so that scripts can tell it from success.
   try {
     return run(argc, argv);

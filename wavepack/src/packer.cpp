@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "arb_format.h"
+#include "output_file.h"
+#include "regular_file.h"
 #include "wavecrypt.h"
 #include "wavepack.h"
 
@@ -97,57 +99,6 @@ bool levelValue(std::FILE* in, double& total) {
   return std::fseek(in, 0, SEEK_SET) == 0;
 }
 
-// The output under construction: a uniquely named file beside the final path,
-// removed unless commit() renamed it into place.
-class PendingOutput {
- public:
-  explicit PendingOutput(std::string finalPath) : finalPath_(std::move(finalPath)) {}
-  PendingOutput(const PendingOutput&) = delete;
-  PendingOutput& operator=(const PendingOutput&) = delete;
-  ~PendingOutput() {
-    file_.reset();
-    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
-  }
-
-  bool create() {
-    std::string name = finalPath_ + ".partXXXXXX";
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) return false;
-    tempPath_ = name;
-    // mkstemp creates the file with mode 0600; give it the mode a plain create would.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    file_.reset(::fdopen(fd, "wb"));
-    if (!file_) {
-      ::close(fd);
-      return false;
-    }
-    std::setvbuf(file_.get(), nullptr, _IOFBF, kIoBufferLength);
-    return true;
-  }
-
-  bool write(const void* data, std::size_t n) {
-    return n == 0 || std::fwrite(data, 1, n, file_.get()) == n;
-  }
-
-  // Flushes, closes and renames into place; false on any I/O error.
-  bool commit() {
-    std::FILE* f = file_.release();
-    const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
-    const bool closed = std::fclose(f) == 0;
-    if (!flushed || !closed) return false;
-    if (std::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) return false;
-    tempPath_.clear();
-    return true;
-  }
-
- private:
-  std::string finalPath_;
-  std::string tempPath_;
-  FilePtr file_;
-};
-
 }  // namespace
 
 extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
@@ -176,19 +127,25 @@ extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
     return WAVEPACK_CRYPTO_FAILED;
 
   if (inputPath == nullptr) return WAVEPACK_INPUT_FAILED;
-  FilePtr in(std::fopen(inputPath, "rb"));
-  if (!in) return WAVEPACK_INPUT_FAILED;
-  struct stat inputStat {};
-  if (::fstat(::fileno(in.get()), &inputStat) != 0 || !S_ISREG(inputStat.st_mode))
+  // Only a regular file has a size to take the counts from; anything else is
+  // refused before it can block.
+  const int inputFd = arb::openRegularFile(inputPath);
+  if (inputFd < 0) return WAVEPACK_INPUT_FAILED;
+  FilePtr in(::fdopen(inputFd, "rb"));
+  if (!in) {
+    ::close(inputFd);
     return WAVEPACK_INPUT_FAILED;
+  }
+  struct stat inputStat {};
+  if (::fstat(inputFd, &inputStat) != 0) return WAVEPACK_INPUT_FAILED;
   const std::uint64_t size = static_cast<std::uint64_t>(inputStat.st_size);
   // Refused before anything is created: larger inputs would wrap the 32-bit fields.
   if (size > kMaxInputBytes) return WAVEPACK_BAD_PARAMETER;
   std::setvbuf(in.get(), nullptr, _IOFBF, kIoBufferLength);
 
   if (outputPath == nullptr) return WAVEPACK_OUTPUT_FAILED;
-  PendingOutput out(outputPath);
-  if (!out.create()) return WAVEPACK_OUTPUT_FAILED;
+  arb::OutputFile out;
+  if (!out.open(outputPath)) return WAVEPACK_OUTPUT_FAILED;
 
   double level = 0.0;
   if (!levelValue(in.get(), level)) return WAVEPACK_INPUT_FAILED;

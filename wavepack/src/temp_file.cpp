@@ -65,6 +65,7 @@ void writeTempSamples(std::span<const std::int16_t> samples, const std::string& 
 
 FileRemover::~FileRemover() {
   if (!path_.empty()) ::unlink(path_.c_str());
+  onInterrupt_.disarm();
 }
 
 }  // namespace wavepack
