@@ -14,6 +14,9 @@ namespace {
 constexpr double kSafeLow = 1e-150;
 constexpr double kSafeHigh = 1e150;
 
+// Pairs a pass over a source takes at a time.
+constexpr std::size_t kScratchPairs = 16384;
+
 }  // namespace
 
 double peakModulus(std::span<const IqPair> pairs) {
@@ -62,6 +65,45 @@ void quantizeBlock(std::span<IqPair> pairs, double peak, double level, std::int1
     // low 16 bits are kept.
     *out++ = static_cast<std::int16_t>(static_cast<std::int32_t>(p.i * scale));
     *out++ = static_cast<std::int16_t>(static_cast<std::int32_t>(p.q * scale));
+  }
+}
+
+PeakScale findPeak(PairSource& source) {
+  std::vector<IqPair> scratch(kScratchPairs);
+  PeakScale scale;
+  for (std::uint64_t k = 0; k < source.size();) {
+    const std::span<const IqPair> block = source.read(k, scratch);
+    scale.peak = std::max(scale.peak, peakModulus(block));
+    k += block.size();
+  }
+  if (!std::isinf(scale.peak)) return scale;
+  // Halving is exact at these magnitudes, so the normalised values do not change.
+  scale = {0.0, true};
+  std::vector<IqPair> halved(kScratchPairs);
+  for (std::uint64_t k = 0; k < source.size();) {
+    const std::span<const IqPair> block = source.read(k, scratch);
+    for (std::size_t j = 0; j < block.size(); ++j) halved[j] = {block[j].i * 0.5, block[j].q * 0.5};
+    scale.peak = std::max(scale.peak, peakModulus(std::span(halved).first(block.size())));
+    k += block.size();
+  }
+  return scale;
+}
+
+void quantizePairs(std::span<const IqPair> pairs, const PeakScale& scale, double level,
+                   std::int16_t* out) {
+  if (scale.peak == 0.0) {  // all pairs zero
+    std::fill_n(out, 2 * pairs.size(), std::int16_t{0});
+    return;
+  }
+  const double peak = scale.peak;
+  const double factor = level * kPeakCode;
+  const double half = scale.halve ? 0.5 : 1.0;  // exact: x * 1.0 is x
+  for (const IqPair& p : pairs) {
+    // The same operations, in the same order, as quantizeBlock: divide, then scale.
+    const double i = p.i * half / peak;
+    const double q = p.q * half / peak;
+    *out++ = static_cast<std::int16_t>(static_cast<std::int32_t>(i * factor));
+    *out++ = static_cast<std::int16_t>(static_cast<std::int32_t>(q * factor));
   }
 }
 
