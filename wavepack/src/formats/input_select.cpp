@@ -329,7 +329,7 @@ InputData readInputs(const InputOptions& files, const FormatOptions& options,
                             inputs[1].path);
   InputData merged;
   merged.formatName = i.formatName == q.formatName
-                          ? i.formatName + " (I and Q files)"
+                          ? i.formatName + ", I and Q files"
                           : i.formatName + " (I), " + q.formatName + " (Q)";
   merged.csv = i.csv && q.csv;
   merged.pairs = std::make_unique<MergedPairs>(std::move(i.pairs), std::move(q.pairs));
@@ -341,7 +341,7 @@ std::int32_t chooseClock(bool fsGiven, std::int32_t fs, const InputData& input,
   if (fsGiven || !input.sampleRate) return fs;
   const double hz = *input.sampleRate;
   char text[64];
-  std::snprintf(text, sizeof text, "%.17g", hz);
+  std::snprintf(text, sizeof text, "%.10g", hz);
   if (!playable(hz))
     throw std::out_of_range("The sample rate of " + input.rateSource + ", " + text +
                             " Hz, is not a clock the instrument plays: Fs must in range "
