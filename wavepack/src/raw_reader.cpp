@@ -2,9 +2,14 @@
 // and one decoding loop per datatype, byte order and role.
 #include "raw_reader.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include "input_stream.h"
@@ -104,6 +109,26 @@ Decoder decoderFor(const RawFormat& f, RawRole role) {
       break;
   }
   throw std::logic_error("no decoder for " + f.name);
+}
+
+// Whether every value of the pairs is finite (the common case, checked fast).
+bool allFinite(std::span<const IqPair> pairs) {
+  std::size_t k = 0;
+  bool finite = true;
+#if defined(__SSE2__)
+  const __m128d signBit = _mm_set1_pd(-0.0);
+  const __m128d largest = _mm_set1_pd(std::numeric_limits<double>::max());
+  __m128d bad = _mm_setzero_pd();
+  for (; k < pairs.size(); ++k) {
+    // Not (|v| <= max): true for infinities and, unordered, for NaN.
+    const __m128d magnitude = _mm_andnot_pd(signBit, _mm_loadu_pd(&pairs[k].i));
+    bad = _mm_or_pd(bad, _mm_cmpnle_pd(magnitude, largest));
+  }
+  finite = _mm_movemask_pd(bad) == 0;
+#endif
+  for (; k < pairs.size(); ++k)
+    finite = finite && std::isfinite(pairs[k].i) && std::isfinite(pairs[k].q);
+  return finite;
 }
 
 const char* const kRawNamesText =
@@ -247,7 +272,7 @@ std::span<const IqPair> RawPairs::read(std::uint64_t start, std::span<IqPair> sc
 
 void RawPairs::decode(const std::uint8_t* bytes, std::uint64_t start, std::span<IqPair> out) const {
   decoderFor(format_, role_)(bytes, out.size(), out.data());
-  if (format_.kind != RawKind::floating) return;
+  if (format_.kind != RawKind::floating || allFinite(out)) return;
   for (std::size_t k = 0; k < out.size(); ++k) {
     if (std::isfinite(out[k].i) && std::isfinite(out[k].q)) continue;
     // Values count from 1 over the whole file; a real file's zero component is finite.

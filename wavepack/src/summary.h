@@ -11,8 +11,9 @@ namespace wavepack {
 // Level statistics of 16-bit samples I0, Q0, I1, Q1, ...
 struct SampleStatistics {
   std::uint64_t pairs = 0;
-  double peakSquared = 0.0;  // largest I^2 + Q^2
-  double sumSquared = 0.0;   // sum of I^2 + Q^2
+  // Exact: I^2 + Q^2 is at most 2^31, and an .arb file holds fewer than 2^29 pairs.
+  std::uint64_t peakSquared = 0;  // largest I^2 + Q^2
+  std::uint64_t sumSquared = 0;   // sum of I^2 + Q^2
 
   void add(std::span<const std::int16_t> samples);
 };
