@@ -118,18 +118,11 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
   {
     // Quantised block by block straight into the file: the samples are never held
     // in memory all at once.
-    constexpr std::size_t kBlockPairs = 16384;
-    std::vector<IqPair> scratch(kBlockPairs);
-    std::vector<std::int16_t> block(2 * kBlockPairs);
     SampleFileWriter writer(tempPath);
-    for (std::uint64_t k = 0; k < pairs.size();) {
-      const std::span<const IqPair> in = pairs.read(k, scratch);
-      quantizePairs(in, peak, level, block.data());
-      const auto samples = std::span<const std::int16_t>(block).first(2 * in.size());
+    quantizeSource(pairs, peak, level, [&](std::span<const std::int16_t> samples) {
       stats.add(samples);
       writer.write(samples);
-      k += in.size();
-    }
+    });
     writer.close();
   }
   // Arguments: data source PRBS9, modulation 32QAM, filter Raised cosine,

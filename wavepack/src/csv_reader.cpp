@@ -15,13 +15,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "input_stream.h"
+#include "parallel.h"
 
 namespace wavepack {
 
@@ -385,30 +384,8 @@ std::vector<Piece> splitPieces(const char* begin, const char* end, unsigned coun
 }
 
 void parseInParallel(std::vector<Piece>& pieces, const PieceParser& parser) {
-  if (pieces.size() == 1) {
-    parser.parse(pieces.front());
-    return;
-  }
-  std::vector<std::exception_ptr> failures(pieces.size());
-  std::vector<std::thread> workers;
-  workers.reserve(pieces.size() - 1);
-  for (std::size_t k = 1; k < pieces.size(); ++k) {
-    workers.emplace_back([&, k] {
-      try {
-        parser.parse(pieces[k]);
-      } catch (...) {
-        failures[k] = std::current_exception();
-      }
-    });
-  }
-  try {
-    parser.parse(pieces.front());
-  } catch (...) {
-    failures.front() = std::current_exception();
-  }
-  for (std::thread& worker : workers) worker.join();
-  for (const std::exception_ptr& failure : failures)
-    if (failure) std::rethrow_exception(failure);
+  runParts(static_cast<unsigned>(pieces.size()),
+           [&](unsigned part) { parser.parse(pieces[part]); });
 }
 
 // Printable text of a line for a message: control bytes escaped, long lines cut.
@@ -568,11 +545,6 @@ class Merger {
   std::vector<std::pair<std::uint64_t, std::uint64_t>> pieceCounts_;
   std::vector<std::vector<IqPair>> storage_;
 };
-
-unsigned threadCount(unsigned requested) {
-  if (requested != 0) return requested;
-  return std::max(1u, std::thread::hardware_concurrency());
-}
 
 }  // namespace
 

@@ -21,16 +21,12 @@ void MemoryPairs::append(std::vector<IqPair> piece) {
 
 std::span<const IqPair> MemoryPairs::read(std::uint64_t start, std::span<IqPair> scratch) {
   if (start >= size_ || scratch.empty()) throw std::out_of_range("read beyond the pairs");
-  // Reads go in order, so the piece is nearly always the cursor's or the next one.
-  if (cursor_ >= starts_.size() || start < starts_[cursor_] ||
-      start >= starts_[cursor_] + pieces_[cursor_].size()) {
-    cursor_ = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), start) -
-                                       starts_.begin() - 1);
-  }
-  const std::vector<IqPair>& piece = pieces_[cursor_];
-  const auto offset = static_cast<std::size_t>(start - starts_[cursor_]);
-  const std::size_t n = std::min(scratch.size(), piece.size() - offset);
-  return std::span<const IqPair>(piece).subspan(offset, n);
+  const auto piece = static_cast<std::size_t>(
+      std::upper_bound(starts_.begin(), starts_.end(), start) - starts_.begin() - 1);
+  const std::vector<IqPair>& pairs = pieces_[piece];
+  const auto offset = static_cast<std::size_t>(start - starts_[piece]);
+  const std::size_t n = std::min(scratch.size(), pairs.size() - offset);
+  return std::span<const IqPair>(pairs).subspan(offset, n);
 }
 
 std::vector<IqPair> MemoryPairs::release() {
@@ -47,7 +43,6 @@ std::vector<IqPair> MemoryPairs::release() {
   pieces_.clear();
   starts_.clear();
   size_ = 0;
-  cursor_ = 0;
   return all;
 }
 
@@ -60,9 +55,10 @@ MergedPairs::MergedPairs(std::unique_ptr<PairSource> inPhase,
 
 std::span<const IqPair> MergedPairs::read(std::uint64_t start, std::span<IqPair> scratch) {
   const std::span<const IqPair> first = inPhase_->read(start, scratch);
-  if (other_.size() < first.size()) other_.resize(first.size());
+  thread_local std::vector<IqPair> other;  // each reading thread has its own
+  if (other.size() < first.size()) other.resize(first.size());
   const std::span<const IqPair> second =
-      quadrature_->read(start, std::span(other_).first(first.size()));
+      quadrature_->read(start, std::span(other).first(first.size()));
   const std::size_t n = second.size();  // at most first.size()
   // `first` may be a view of the I source's storage: the sum goes to scratch.
   for (std::size_t k = 0; k < n; ++k) {

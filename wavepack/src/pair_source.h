@@ -34,7 +34,8 @@ class PairSource {
 
   // Pairs from `start` on (start < size()): at least one and at most
   // scratch.size(), either a view of the source's own storage or `scratch` filled.
-  // The view stays valid until the next call. Throws the reader's failures.
+  // The view stays valid while the source lives. Several threads may read at once,
+  // each with its own scratch. Throws the reader's failures.
   virtual std::span<const IqPair> read(std::uint64_t start, std::span<IqPair> scratch) = 0;
 };
 
@@ -72,7 +73,6 @@ class MemoryPairs final : public PairSource {
   std::vector<std::vector<IqPair>> pieces_;
   std::vector<std::uint64_t> starts_;  // index of the first pair of each piece
   std::uint64_t size_ = 0;
-  std::size_t cursor_ = 0;  // piece of the last read: reads go in order
 };
 
 // Pair k is (I of pair k of `inPhase`, Q of pair k of `quadrature`) added, as the
@@ -86,7 +86,6 @@ class MergedPairs final : public PairSource {
  private:
   std::unique_ptr<PairSource> inPhase_;
   std::unique_ptr<PairSource> quadrature_;
-  std::vector<IqPair> other_;
 };
 
 }  // namespace wavepack

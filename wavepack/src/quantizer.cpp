@@ -1,6 +1,8 @@
 // Peak normalisation and truncation of IQ pairs to 16-bit sample words.
 #include "quantizer.h"
 
+#include "parallel.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -106,25 +108,70 @@ void quantizeBlock(std::span<IqPair> pairs, double peak, double level, std::int1
   }
 }
 
-PeakScale findPeak(PairSource& source) {
-  std::vector<IqPair> scratch(kScratchPairs);
-  PeakScale scale;
-  for (std::uint64_t k = 0; k < source.size();) {
-    const std::span<const IqPair> block = source.read(k, scratch);
-    scale.peak = std::max(scale.peak, peakModulus(block));
+namespace {
+
+// Parts a pass over `count` pairs is split into: one per core, fewer for small inputs.
+unsigned partsFor(std::uint64_t count) {
+  constexpr std::uint64_t kPairsPerPart = 262144;
+  return static_cast<unsigned>(std::clamp<std::uint64_t>(count / kPairsPerPart, 1, threadCount()));
+}
+
+// Calls visit(block, index of its first pair) for the pairs [begin, end), in order.
+template <typename Visit>
+void forEachBlock(PairSource& source, std::uint64_t begin, std::uint64_t end, Visit&& visit) {
+  thread_local std::vector<IqPair> scratch(kScratchPairs);
+  for (std::uint64_t k = begin; k < end;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kScratchPairs, end - k));
+    const std::span<const IqPair> block = source.read(k, std::span(scratch).first(want));
+    visit(block, k);
     k += block.size();
   }
+}
+
+}  // namespace
+
+PeakScale findPeak(PairSource& source) {
+  const std::uint64_t total = source.size();
+  const unsigned parts = partsFor(total);
+  std::vector<double> peaks(parts, 0.0);
+  runParts(parts, [&](unsigned part) {
+    forEachBlock(source, partStart(total, parts, part), partStart(total, parts, part + 1),
+                 [&](std::span<const IqPair> block, std::uint64_t) {
+                   peaks[part] = std::max(peaks[part], peakModulus(block));
+                 });
+  });
+  PeakScale scale;
+  for (const double peak : peaks) scale.peak = std::max(scale.peak, peak);
   if (!std::isinf(scale.peak)) return scale;
   // Halving is exact at these magnitudes, so the normalised values do not change.
   scale = {0.0, true};
   std::vector<IqPair> halved(kScratchPairs);
-  for (std::uint64_t k = 0; k < source.size();) {
-    const std::span<const IqPair> block = source.read(k, scratch);
+  forEachBlock(source, 0, total, [&](std::span<const IqPair> block, std::uint64_t) {
     for (std::size_t j = 0; j < block.size(); ++j) halved[j] = {block[j].i * 0.5, block[j].q * 0.5};
     scale.peak = std::max(scale.peak, peakModulus(std::span(halved).first(block.size())));
-    k += block.size();
-  }
+  });
   return scale;
+}
+
+void quantizeSource(PairSource& source, const PeakScale& scale, double level,
+                    const std::function<void(std::span<const std::int16_t>)>& sink) {
+  // Rounds of pairs whose parts are quantised at the same time into one buffer,
+  // which the sink then takes in order.
+  constexpr std::uint64_t kRoundPairs = std::uint64_t{1} << 20;
+  const std::uint64_t total = source.size();
+  std::vector<std::int16_t> samples(2 * static_cast<std::size_t>(std::min(kRoundPairs, total)));
+  for (std::uint64_t round = 0; round < total; round += kRoundPairs) {
+    const std::uint64_t n = std::min(kRoundPairs, total - round);
+    const unsigned parts = partsFor(n);
+    runParts(parts, [&](unsigned part) {
+      forEachBlock(source, round + partStart(n, parts, part), round + partStart(n, parts, part + 1),
+                   [&](std::span<const IqPair> block, std::uint64_t at) {
+                     quantizePairs(block, scale, level, samples.data() + 2 * (at - round));
+                   });
+    });
+    sink(std::span<const std::int16_t>(samples).first(2 * static_cast<std::size_t>(n)));
+  }
 }
 
 void quantizePairs(std::span<const IqPair> pairs, const PeakScale& scale, double level,

@@ -260,9 +260,10 @@ std::span<const IqPair> RawPairs::read(std::uint64_t start, std::span<IqPair> sc
   const std::size_t length = n * format_.sampleBytes();
   const std::uint8_t* bytes = nullptr;
   if (input_) {
-    block_.resize(length);
-    input_->readAt(at, block_.data(), length);
-    bytes = block_.data();
+    thread_local std::vector<std::uint8_t> block;  // each reading thread has its own
+    block.resize(length);
+    input_->readAt(at, block.data(), length);
+    bytes = block.data();
   } else {
     bytes = reinterpret_cast<const std::uint8_t*>(memory_.data()) + at;
   }

@@ -85,7 +85,6 @@ class RawPairs final : public PairSource {
   RawRole role_;
   RawRegion region_;
   std::uint64_t count_ = 0;
-  std::vector<std::uint8_t> block_;
 };
 
 // Checks the size of a raw file's region and returns the part that holds whole
