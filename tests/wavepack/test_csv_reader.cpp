@@ -148,6 +148,41 @@ TEST(WavepackCsvParallelRandom, RandomFilesGiveWhatOnePassGives) {
   }
 }
 
+TEST(WavepackCsvParallelRandom, LargeTextsReadAheadGiveWhatOnePassGives) {
+  // Megabytes of lines, read in chunks large enough to be read ahead while the
+  // previous one is parsed; bad lines fall near chunk and piece boundaries.
+  std::string text = "I,Q\n";
+  std::mt19937 random(7);
+  while (text.size() < (std::size_t{5} << 20)) {
+    const unsigned kind = random() % 100000;
+    if (kind == 0) {
+      text += "bad line\n";
+    } else if (kind == 1) {
+      text += "7,\r\nx,8\n";  // one I and one Q from different lines
+    } else {
+      text += std::to_string(static_cast<int>(random() % 20001) - 10000) + "." +
+              std::to_string(random() % 1000000) + "," +
+              std::to_string(static_cast<double>(random()) / 7.0) + "\n";
+    }
+  }
+  text += "1,2";
+  const Outcome reference = readText(text, singlePass(CsvOptions{}));
+  ASSERT_EQ(reference.failure, "");
+  ASSERT_FALSE(reference.warnings.empty());
+  for (const unsigned threads : {2u, 3u}) {
+    CsvOptions options;
+    options.threads = threads;
+    options.pieceBytes = 1000;
+    options.chunkBytes = std::size_t{1} << 20;
+    const Outcome got = readText(text, options);
+    EXPECT_EQ(got.failure, reference.failure);
+    EXPECT_EQ(got.warnings, reference.warnings);
+    ASSERT_EQ(got.pairs.size(), reference.pairs.size());
+    for (std::size_t k = 0; k < got.pairs.size(); ++k)
+      ASSERT_TRUE(got.pairs[k] == reference.pairs[k]) << "pair " << k;
+  }
+}
+
 TEST(WavepackCsvReports, HeadersAreSilentLaterLinesAreNamed) {
   const Outcome o =
       readText("Time,I,Q\nunit s,V,V\n0.5,1\n\ngarbage on line 5\n2,x\n3,4\ny,5\n", CsvOptions{});

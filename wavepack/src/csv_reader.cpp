@@ -10,13 +10,16 @@
 #endif
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "input_stream.h"
@@ -98,6 +101,101 @@ NumberScan scanWithFromChars(const char* numberBegin, const char* last, double& 
   return {FieldValue::number, sourceEnd};
 }
 
+// Bytes kept readable, and zero, after the text the pieces parse: the number scanner
+// of the pieces loads 8 bytes at a time from any position before the end of a line.
+constexpr std::size_t kReadSlack = 16;
+
+std::uint64_t load8(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// Number of leading decimal digits among the 8 bytes of a little-endian word (the
+// first character in its lowest byte). A byte is a digit when its high nibble is 3
+// and adding 6 keeps it so; carries only run from a non-digit upwards, past the
+// first non-digit, so they never change the count.
+unsigned digitRun(std::uint64_t word) {
+  constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ull;
+  constexpr std::uint64_t kThrees = 0x3030303030303030ull;
+  const std::uint64_t high = (word & kHighNibbles) ^ kThrees;
+  const std::uint64_t low = ((word + 0x0606060606060606ull) & kHighNibbles) ^ kThrees;
+  const std::uint64_t nonDigits = high | low;
+  return nonDigits == 0 ? 8 : static_cast<unsigned>(std::countr_zero(nonDigits)) / 8;
+}
+
+// The value of the first n (1 to 8) digit characters of a little-endian word: the
+// digits are moved to the top bytes (the rest become leading zeros), then combined
+// pairwise, by fours and by eights with three multiplications.
+std::uint64_t digitsValue(std::uint64_t word, unsigned n) {
+  std::uint64_t v = (word - 0x3030303030303030ull) << (8 * (8 - n));
+  v = v * 10 + (v >> 8);
+  v = ((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32)) +
+       ((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32))) >>
+      32;
+  return v;
+}
+
+// The digits of a decimal at p with fewer than 8 digits before and after the point,
+// read 8 bytes at a time; false, leaving nothing set, for anything longer. Needs 8
+// readable bytes after every position before `last` (the pieces' slack).
+bool shortDecimal(const char* p, const char* last, char decimalPoint, std::uint64_t& mantissa,
+                  int& digits, int& fraction, const char*& end) {
+  const std::uint64_t whole = load8(p);
+  const unsigned wholeDigits = std::min<unsigned>(digitRun(whole), static_cast<unsigned>(last - p));
+  if (wholeDigits == 8) return false;
+  std::uint64_t value = wholeDigits > 0 ? digitsValue(whole, wholeDigits) : 0;
+  const char* q = p + wholeDigits;
+  unsigned fractionDigits = 0;
+  if (q < last && *q == decimalPoint) {
+    ++q;
+    const std::uint64_t part = load8(q);
+    fractionDigits = std::min<unsigned>(digitRun(part), static_cast<unsigned>(last - q));
+    if (fractionDigits == 8) return false;
+    if (fractionDigits > 0)
+      value = value * static_cast<std::uint64_t>(kPowersOfTen[fractionDigits]) +
+              digitsValue(part, fractionDigits);
+    q += fractionDigits;
+  }
+  mantissa = value;
+  digits = static_cast<int>(wholeDigits + fractionDigits);
+  fraction = static_cast<int>(fractionDigits);
+  end = q;
+  return true;
+}
+
+// Chunks at least this large are read ahead on a thread of their own.
+constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
+
+// Text read from the input, with kReadSlack zero bytes after what it holds; left
+// uninitialised otherwise, so that pages the reads never reach are never touched.
+class TextBuffer {
+ public:
+  char* data() const { return data_.get(); }
+  char* end() const { return data_.get() + held_; }
+  std::size_t held() const { return held_; }
+  void clear() { held_ = 0; }
+  // Makes room for `more` bytes after those held.
+  void reserve(std::size_t more) {
+    if (capacity_ >= held_ + more) return;
+    const std::size_t grown = std::max(held_ + more, 2 * capacity_);
+    std::unique_ptr<char[]> larger(new char[grown + kReadSlack]);
+    if (held_ > 0) std::memcpy(larger.get(), data_.get(), held_);
+    data_ = std::move(larger);
+    capacity_ = grown;
+  }
+  // Counts `n` more bytes as held (written at end()).
+  void grow(std::size_t n) {
+    held_ += n;
+    std::memset(data_.get() + held_, 0, kReadSlack);
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t capacity_ = 0;
+  std::size_t held_ = 0;
+};
+
 // Number of lines (a last line without a line feed counts). It sizes a piece's
 // pairs up front, so they are never copied while growing; vectorised because it is
 // a full extra pass over the text.
@@ -137,6 +235,53 @@ void reservePairs(std::vector<IqPair>& pairs, std::size_t count) {
   const std::uintptr_t alignedEnd = end & ~(kHugePage - 1);
   if (alignedEnd > alignedBegin)
     ::madvise(reinterpret_cast<void*>(alignedBegin), alignedEnd - alignedBegin, MADV_HUGEPAGE);
+}
+
+template <bool Padded>
+NumberScan scanNumberIn(const char* first, const char* last, double& value, char decimalPoint,
+                        char delimiter) {
+  const char* p = first;
+  while (p < last && isStreamSpace(*p) && *p != delimiter) ++p;
+  const char* numberBegin = p;
+  bool negative = false;
+  if (p < last && *p == '+') {
+    ++p;
+    numberBegin = p;  // from_chars takes no '+'; a second sign after it is refused below
+  } else if (p < last && *p == '-') {
+    ++p;
+    negative = true;
+  }
+  // Only digits or a point may start the mantissa: this refuses "inf", "nan" and
+  // doubled signs, which from_chars or strtod would otherwise take.
+  if (p == last || !(isDigit(*p) || *p == decimalPoint)) return {};
+
+  // Fast path for the common plain decimal of at most 15 significant digits and no
+  // exponent: mantissa and power of ten are exact doubles, so one IEEE division
+  // gives the correctly rounded value, the same that from_chars and strtod give.
+  const char* q = p;
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction = 0;
+  bool read = false;
+  if constexpr (Padded && std::endian::native == std::endian::little)
+    read = shortDecimal(p, last, decimalPoint, mantissa, digits, fraction, q);
+  if (!read) {
+    for (; q < last && isDigit(*q) && digits <= kFastDigits; ++q, ++digits)
+      mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
+    if (q < last && *q == decimalPoint) {
+      for (++q; q < last && isDigit(*q) && digits <= kFastDigits; ++q, ++digits, ++fraction)
+        mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
+    }
+  }
+  const bool moreDigits = q < last && (isDigit(*q) || *q == decimalPoint);
+  const bool exponent = q < last && (*q == 'e' || *q == 'E');
+  if (digits > 0 && digits <= kFastDigits && !moreDigits && !exponent) {
+    if (decimalPoint != '.' && q < last && *q == '.') return {};
+    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fraction];
+    value = negative ? -magnitude : magnitude;
+    return {FieldValue::number, q};
+  }
+  return scanWithFromChars(numberBegin, last, value, decimalPoint);
 }
 
 // How the fields of a line are told apart.
@@ -337,7 +482,7 @@ class PieceParser {
         ++number;
       }
       Field& out = pass == 0 ? low : high;
-      const NumberScan scan = scanNumber(field, e, out.number, split_.decimalPoint, noSkip);
+      const NumberScan scan = scanNumberIn<true>(field, e, out.number, split_.decimalPoint, noSkip);
       out.value = scan.value;
       if (scan.value == FieldValue::number) scanFrom = scan.end;
     }
@@ -550,43 +695,7 @@ class Merger {
 
 NumberScan scanNumber(const char* first, const char* last, double& value, char decimalPoint,
                       char delimiter) {
-  const char* p = first;
-  while (p < last && isStreamSpace(*p) && *p != delimiter) ++p;
-  const char* numberBegin = p;
-  bool negative = false;
-  if (p < last && *p == '+') {
-    ++p;
-    numberBegin = p;  // from_chars takes no '+'; a second sign after it is refused below
-  } else if (p < last && *p == '-') {
-    ++p;
-    negative = true;
-  }
-  // Only digits or a point may start the mantissa: this refuses "inf", "nan" and
-  // doubled signs, which from_chars or strtod would otherwise take.
-  if (p == last || !(isDigit(*p) || *p == decimalPoint)) return {};
-
-  // Fast path for the common plain decimal of at most 15 significant digits and no
-  // exponent: mantissa and power of ten are exact doubles, so one IEEE division
-  // gives the correctly rounded value, the same that from_chars and strtod give.
-  const char* q = p;
-  std::uint64_t mantissa = 0;
-  int digits = 0;
-  int fraction = 0;
-  for (; q < last && isDigit(*q) && digits <= kFastDigits; ++q, ++digits)
-    mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
-  if (q < last && *q == decimalPoint) {
-    for (++q; q < last && isDigit(*q) && digits <= kFastDigits; ++q, ++digits, ++fraction)
-      mantissa = mantissa * 10 + static_cast<unsigned>(*q - '0');
-  }
-  const bool moreDigits = q < last && (isDigit(*q) || *q == decimalPoint);
-  const bool exponent = q < last && (*q == 'e' || *q == 'E');
-  if (digits > 0 && digits <= kFastDigits && !moreDigits && !exponent) {
-    if (decimalPoint != '.' && q < last && *q == '.') return {};
-    const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fraction];
-    value = negative ? -magnitude : magnitude;
-    return {FieldValue::number, q};
-  }
-  return scanWithFromChars(numberBegin, last, value, decimalPoint);
+  return scanNumberIn<false>(first, last, value, decimalPoint, delimiter);
 }
 
 std::size_t countFields(std::string_view line, const CsvDialect& dialect) {
@@ -620,42 +729,66 @@ MemoryPairs readCsv(const ByteReader& reader, const std::string& name, const Csv
   Merger merger(name, options);
   const unsigned threads = threadCount(options.threads);
   const std::size_t chunk = std::max<std::size_t>(options.chunkBytes, 1);
-  // Left uninitialised: pages the reads never reach are never touched.
-  std::unique_ptr<char[]> buffer;
-  std::size_t capacity = 0;
-  std::size_t held = 0;  // bytes in the buffer: the unfinished last line of the previous chunk
-  bool atEnd = false;
-  while (!atEnd) {
-    if (capacity < held + chunk) {
-      const std::size_t grown = std::max(held + chunk, 2 * capacity);
-      std::unique_ptr<char[]> larger(new char[grown]);
-      if (held > 0) std::memcpy(larger.get(), buffer.get(), held);
-      buffer = std::move(larger);
-      capacity = grown;
-    }
-    const std::size_t n = reader(buffer.get() + held, chunk);
-    held += n;
-    atEnd = n == 0;
-    std::size_t cut = held;
+  // Large chunks are read ahead, the next while the pieces of this one are parsed.
+  const bool readAhead = chunk >= kReadAheadBytes;
+  TextBuffer current;
+  TextBuffer next;
+  current.reserve(chunk);
+  std::size_t n = reader(current.end(), chunk);
+  current.grow(n);
+  bool atEnd = n == 0;
+  for (;;) {
+    std::size_t cut = current.held();
     if (!atEnd) {
-      const void* nl = ::memrchr(buffer.get(), '\n', held);
+      const void* nl = ::memrchr(current.data(), '\n', current.held());
       if (nl == nullptr) {
         // One line longer than the chunk: read on, within bounds.
-        if (held > kMaxLineBytes)
+        if (current.held() > kMaxLineBytes)
           throw std::length_error(name + " line " + std::to_string(merger.lines() + 1) +
                                   " is longer than " + std::to_string(kMaxLineBytes >> 20) +
                                   " MiB");
+        current.reserve(chunk);
+        n = reader(current.end(), chunk);
+        current.grow(n);
+        atEnd = n == 0;
         continue;
       }
-      cut = static_cast<std::size_t>(static_cast<const char*>(nl) - buffer.get()) + 1;
+      cut = static_cast<std::size_t>(static_cast<const char*>(nl) - current.data()) + 1;
     }
-    if (cut == 0) continue;
-    std::vector<Piece> pieces =
-        splitPieces(buffer.get(), buffer.get() + cut, threads, options.pieceBytes);
-    parseInParallel(pieces, parser);
+    // The unfinished last line starts the next buffer.
+    const std::size_t carry = current.held() - cut;
+    next.clear();
+    next.reserve(carry + chunk);
+    std::memcpy(next.end(), current.data() + cut, carry);
+    next.grow(carry);
+    std::size_t nextRead = 0;
+    std::exception_ptr readFailure;
+    std::thread filler;
+    auto fill = [&] {
+      try {
+        nextRead = reader(next.end(), chunk);
+      } catch (...) {
+        readFailure = std::current_exception();
+      }
+    };
+    if (!atEnd && readAhead) filler = std::thread(fill);
+    std::vector<Piece> pieces;
+    try {
+      pieces = splitPieces(current.data(), current.data() + cut, threads, options.pieceBytes);
+      parseInParallel(pieces, parser);
+    } catch (...) {
+      if (filler.joinable()) filler.join();
+      throw;
+    }
+    if (filler.joinable()) filler.join();
+    // A failure of these lines comes before one of reading further, as in one pass.
     merger.add(pieces);
-    std::memmove(buffer.get(), buffer.get() + cut, held - cut);
-    held -= cut;
+    if (atEnd) break;
+    if (!readAhead) fill();
+    if (readFailure) std::rethrow_exception(readFailure);
+    next.grow(nextRead);
+    atEnd = nextRead == 0;
+    std::swap(current, next);
   }
   return merger.finish(diagnostics);
 }

@@ -63,7 +63,7 @@ struct CsvOptions {
   unsigned threads = 0;
   std::size_t pieceBytes = std::size_t{1} << 20;
   // Bytes read at a time.
-  std::size_t chunkBytes = std::size_t{64} << 20;
+  std::size_t chunkBytes = std::size_t{16} << 20;
 };
 
 // Lines that were reported, at most this many one by one; the rest are counted.
