@@ -51,7 +51,7 @@ Outcome readText(const std::string& text, CsvOptions options, bool strict = fals
 CsvOptions singlePass(CsvOptions options) {
   options.threads = 1;
   options.pieceBytes = std::size_t{1} << 30;
-  options.chunkBytes = std::size_t{1} << 30;
+  options.chunkBytes = std::size_t{1} << 28;
   return options;
 }
 

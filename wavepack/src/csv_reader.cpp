@@ -756,11 +756,13 @@ MemoryPairs readCsv(const ByteReader& reader, const std::string& name, const Csv
       cut = static_cast<std::size_t>(static_cast<const char*>(nl) - current.data()) + 1;
     }
     // The unfinished last line starts the next buffer.
-    const std::size_t carry = current.held() - cut;
-    next.clear();
-    next.reserve(carry + chunk);
-    std::memcpy(next.end(), current.data() + cut, carry);
-    next.grow(carry);
+    if (!atEnd) {
+      const std::size_t carry = current.held() - cut;
+      next.clear();
+      next.reserve(carry + chunk);
+      std::memcpy(next.end(), current.data() + cut, carry);
+      next.grow(carry);
+    }
     std::size_t nextRead = 0;
     std::exception_ptr readFailure;
     std::thread filler;
@@ -794,6 +796,11 @@ MemoryPairs readCsv(const ByteReader& reader, const std::string& name, const Csv
 }
 
 MemoryPairs readCsv(InputStream& input, const CsvOptions& options, Diagnostics& diagnostics) {
+  CsvOptions sized = options;
+  // No buffer larger than the file: one more byte sees its end.
+  if (input.size())
+    sized.chunkBytes = static_cast<std::size_t>(
+        std::min<std::uint64_t>(options.chunkBytes, std::max<std::uint64_t>(*input.size(), 1) + 1));
   std::uint64_t total = 0;
   const ByteReader reader = [&](char* buffer, std::size_t length) {
     const std::size_t n = input.read(buffer, length);
@@ -801,7 +808,7 @@ MemoryPairs readCsv(InputStream& input, const CsvOptions& options, Diagnostics& 
     if (n == 0) input.checkComplete(total);
     return n;
   };
-  return readCsv(reader, input.path(), options, diagnostics);
+  return readCsv(reader, input.path(), sized, diagnostics);
 }
 
 }  // namespace wavepack
