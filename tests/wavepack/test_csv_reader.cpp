@@ -61,8 +61,10 @@ struct Cut {
   std::size_t pieceBytes;
   std::size_t chunkBytes;
 };
+// Tiny chunks cut lines across reads; they go with few threads, as every chunk
+// starts its own (costly under the sanitizers).
 const Cut kCuts[] = {{2, 1, 1 << 20}, {3, 1, 1 << 20}, {4, 7, 1 << 20}, {2, 16, 64},
-                     {3, 1, 5},       {8, 1, 1},       {4, 3, 17},      {1, 1, 3}};
+                     {2, 1, 5},       {8, 1, 64},      {3, 3, 17},      {1, 1, 1}};
 
 void expectSameAsSinglePass(const std::string& text, const CsvOptions& options) {
   const Outcome reference = readText(text, singlePass(options));
@@ -130,7 +132,7 @@ TEST(WavepackCsvParallelRandom, RandomFilesGiveWhatOnePassGives) {
                                 ",8",      "9,x",     "y,10",    "  11 ,\t12", "13,14,15",
                                 "\r",      "1e999,1", "1,1e999", "16;17",      "0.25,-0.75\r"};
   std::mt19937 random(20240611);
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < 120; ++round) {
     std::string text;
     const int lines = static_cast<int>(random() % 40);
     for (int k = 0; k < lines; ++k) {

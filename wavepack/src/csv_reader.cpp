@@ -350,7 +350,7 @@ struct Piece {
   const char* begin = nullptr;
   const char* end = nullptr;
   std::vector<IqPair> pairs;  // (I value k, Q value k) of the piece
-  std::uint64_t countI = 0;
+  std::uint64_t countI = 0;   // I values, or the values of the one field a file gives
   std::uint64_t countQ = 0;
   std::uint64_t lines = 0;
   bool hasData = false;
@@ -364,9 +364,9 @@ struct Piece {
 
 class PieceParser {
  public:
-  PieceParser(const CsvOptions& options)
-      : split_{options.dialect.delimiter == ' ' ? ' ' : options.dialect.delimiter,
-               options.dialect.decimalComma ? ',' : '.', options.dialect.delimiter == ' '},
+  explicit PieceParser(const CsvOptions& options)
+      : split_{options.dialect.delimiter, options.dialect.decimalComma ? ',' : '.',
+               options.dialect.delimiter == ' '},
         fieldI_(options.fieldI),
         fieldQ_(options.fieldQ),
         dual_(options.fieldI > 0 && options.fieldQ > 0),

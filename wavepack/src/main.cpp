@@ -41,8 +41,9 @@ class HelpOutput : public TCLAP::StdOutput {
 };
 
 int run(int argc, char** argv) {
-  TCLAP::CmdLine cmd("Converts CSV or binary IQ data into an encrypted .arb waveform file", ' ',
-                     kVersionText);
+  TCLAP::CmdLine cmd(
+      "Converts IQ data (CSV, raw binary, SigMF, MATLAB, WAV) into an encrypted .arb waveform file",
+      ' ', kVersionText);
   // Not owned by the command line; lives until the end of the run.
   const auto copyrightVisitor = std::make_unique<CopyrightVisitor>();
   TCLAP::SwitchArg copyright("c", "copyright", "copyright information", false,
