@@ -211,9 +211,10 @@ int main(int argc, char** argv) {
   const std::string numpyScript =
       "import sys, time, numpy\n"
       "t = time.perf_counter()\n"
+      "c = time.process_time()\n"
       "a = numpy.loadtxt(sys.argv[1], delimiter=',', skiprows=1)\n"
-      "print(time.perf_counter() - t, a.shape[0])\n";
-  Range ours, theirs, loadtxt;
+      "print(time.perf_counter() - t, time.process_time() - c, a.shape[0])\n";
+  Range ours, theirs, loadtxt, oursCpu, theirsCpu, loadtxtCpu;
   long peak = 0;
   for (int k = 0; k < repeats; ++k) {
     const ProcessRun r =
@@ -223,27 +224,38 @@ int main(int argc, char** argv) {
       return 1;
     }
     ours.add(r.seconds);
+    oursCpu.add(r.cpu);
     peak = std::max(peak, r.peakKiB);
     if (baseline) {
       const ProcessRun b =
           runProgram({*baseline, "-d", csv.string(), "-f", "10MHz", "-o", arb.string()}, out);
-      if (b.status == 0) theirs.add(b.seconds);
+      if (b.status == 0) {
+        theirs.add(b.seconds);
+        theirsCpu.add(b.cpu);
+      }
     }
     if (numpy) {
       const ProcessRun n = runProgram({"/usr/bin/python3", "-c", numpyScript, csv.string()}, out);
-      if (n.status == 0) loadtxt.add(std::atof(n.out.c_str()));
+      if (n.status == 0) {
+        char* end = nullptr;
+        loadtxt.add(std::strtod(n.out.c_str(), &end));
+        loadtxtCpu.add(std::strtod(end, nullptr));
+      }
     }
   }
   std::printf("wavepack end to end:    %s\n", rate(megabytes, ours).c_str());
+  std::printf("  its CPU time:         %s\n", rate(megabytes, oursCpu).c_str());
   std::printf("peak resident memory:   %.1f MB (pairs 16 B each: %.1f MB)\n", peak / 1024.0,
               16.0 * static_cast<double>(lines) / 1e6);
   if (!theirs.empty()) {
     std::printf("baseline end to end:    %s\n", rate(megabytes, theirs).c_str());
+    std::printf("  its CPU time:         %s\n", rate(megabytes, theirsCpu).c_str());
     std::printf("speed-up over baseline: %.2f (best) %.2f (worst)\n", theirs.best / ours.best,
                 theirs.worst / ours.worst);
   }
   if (!loadtxt.empty()) {
     std::printf("numpy.loadtxt alone:    %s\n", rate(megabytes, loadtxt).c_str());
+    std::printf("  its CPU time:         %s\n", rate(megabytes, loadtxtCpu).c_str());
     std::printf("wavepack / loadtxt:     %.2f times as fast (best) %.2f (worst)\n",
                 loadtxt.best / ours.best, loadtxt.worst / ours.worst);
   } else {
@@ -256,7 +268,7 @@ int main(int argc, char** argv) {
   const fs::path raw = dir / "input.cf32";
   writeCf32(raw, kRawSamples);
   const double rawMegabytes = static_cast<double>(fs::file_size(raw)) / 1e6;
-  Range rawSeconds;
+  Range rawSeconds, rawCpu;
   long rawPeak = 0;
   for (int k = 0; k < repeats + 1; ++k) {  // the first run brings the file into the cache
     const ProcessRun r =
@@ -265,11 +277,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "wavepack failed on cf32_le with status %d\n", r.status);
       return 1;
     }
-    if (k > 0) rawSeconds.add(r.seconds);
+    if (k > 0) {
+      rawSeconds.add(r.seconds);
+      rawCpu.add(r.cpu);
+    }
     rawPeak = std::max(rawPeak, r.peakKiB);
   }
   std::printf("cf32_le input:          %.1f MB, %ld samples\n", rawMegabytes, kRawSamples);
   std::printf("cf32_le end to end:     %s\n", rate(rawMegabytes, rawSeconds).c_str());
+  std::printf("  its CPU time:         %s\n", rate(rawMegabytes, rawCpu).c_str());
   std::printf("cf32_le peak memory:    %.1f MB (budget: input + 6 B/sample = %.1f MB)\n",
               rawPeak / 1024.0, rawMegabytes + 6.0 * kRawSamples / 1e6);
   fs::remove_all(dir);
