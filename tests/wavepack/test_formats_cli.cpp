@@ -333,6 +333,12 @@ TEST_F(WavepackFormats, MatVariableChoice) {
             0u)
       << missing.err;
   EXPECT_FALSE(fs::exists(path("x.arb")));
+  // A file that is no MATLAB file, named by the user's path (matio sees another).
+  arbtest::writeText(path("text.mat"), "I,Q\n1,2\n");
+  const ProcessResult text = run({"-d", "text.mat", "-o", "x.arb"});
+  EXPECT_EQ(text.err,
+            "PROGRAM ERROR: text.mat is not a MATLAB file libmatio reads: \"text.mat\" does not "
+            "seem to be a valid MAT file\n");
 }
 
 // -------------------------------------------------------------------------- WAV

@@ -41,6 +41,16 @@ void keepMatioMessage(int level, char* message) {
     lastMatioMessage() = message;
 }
 
+// matio's last message, naming the file by the user's path rather than the
+// /proc/self/fd path it was given.
+std::string matioMessage(const std::string& procPath, const std::string& path) {
+  std::string message = lastMatioMessage();
+  for (std::size_t at = message.find(procPath); at != std::string::npos;
+       at = message.find(procPath, at + path.size()))
+    message.replace(at, procPath.size(), path);
+  return message.empty() ? "" : ": " + message;
+}
+
 bool isNumericClass(matio_classes c) {
   return c == MAT_C_DOUBLE || c == MAT_C_SINGLE || (c >= MAT_C_INT8 && c <= MAT_C_UINT64);
 }
@@ -175,13 +185,14 @@ void copyPairs(const T* re, const T* im, std::vector<IqPair>& pairs) {
   for (std::size_t k = 0; k < pairs.size(); ++k) pairs[k] = {re[k], im[k]};
 }
 
-MatVar readVariable(mat_t* mat, const std::string& name, const std::string& path) {
+MatVar readVariable(mat_t* mat, const std::string& name, const std::string& procPath,
+                    const std::string& path) {
   Mat_Rewind(mat);
   lastMatioMessage().clear();
   MatVar var(Mat_VarRead(mat, name.c_str()));
   if (!var || var->data == nullptr)
     throw std::runtime_error("Read of variable " + name + " in " + path + " failed" +
-                             (lastMatioMessage().empty() ? "" : ": " + lastMatioMessage()));
+                             matioMessage(procPath, path));
   return var;
 }
 
@@ -198,7 +209,7 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
   const MatFile mat(Mat_Open(procPath.c_str(), MAT_ACC_RDONLY));
   if (!mat)
     throw std::runtime_error(path + " is not a MATLAB file libmatio reads" +
-                             (lastMatioMessage().empty() ? "" : ": " + lastMatioMessage()));
+                             matioMessage(procPath, path));
   const mat_ft version = Mat_GetVersion(mat.get());
   const std::string versionName = version == MAT_FT_MAT73  ? "v7.3"
                                   : version == MAT_FT_MAT5 ? "v5"
@@ -249,7 +260,7 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
 
   std::vector<IqPair> pairs(static_cast<std::size_t>(count));
   {
-    const MatVar var = readVariable(mat.get(), chosen->name, path);
+    const MatVar var = readVariable(mat.get(), chosen->name, procPath, path);
     // Both layouts as two arrays of `count` values: split complex storage, or the
     // two columns of a column-major Nx2 matrix.
     const void* re = var->data;
@@ -276,7 +287,7 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
 
   InputData input;
   if (rate != nullptr) {
-    const MatVar var = readVariable(mat.get(), rate->name, path);
+    const MatVar var = readVariable(mat.get(), rate->name, procPath, path);
     const double hz = numericAt(rate->type, var->data, 0);
     if (!(hz > 0) || !std::isfinite(hz))
       throw std::runtime_error("The sample rate " + rate->name + " in " + path +
