@@ -154,18 +154,27 @@ double threadCpuSeconds() {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
+double processCpuSeconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
 // Wall time of readCsv on the file; `cpu` gets the calling thread's CPU time, which
-// with one thread is the whole parse and hardly depends on the machine's load.
-double parseSeconds(const fs::path& csv, unsigned threads, double& cpu) {
+// with one thread is the whole parse and hardly depends on the machine's load, and
+// `allCpu` that of every thread (against the wall time: the cores it really had).
+double parseSeconds(const fs::path& csv, unsigned threads, double& cpu, double& allCpu) {
   wavepack::CsvOptions options;
   options.threads = threads;
   wavepack::InputStream input(csv.string());
   wavepack::Diagnostics quiet;
   const double cpuStart = threadCpuSeconds();
+  const double allStart = processCpuSeconds();
   const auto start = Clock::now();
   const wavepack::MemoryPairs pairs = wavepack::readCsv(input, options, quiet);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   cpu = threadCpuSeconds() - cpuStart;
+  allCpu = processCpuSeconds() - allStart;
   return pairs.size() > 0 ? seconds : 0;
 }
 
@@ -195,16 +204,21 @@ int main(int argc, char** argv) {
 
   // The parse alone in this process, one thread against every core.
   Range parseOne, parseOneCpu, parseAll;
+  double coresUsed = 0;  // CPU seconds per wall second of the parallel parse, at best
   for (int k = 0; k < repeats; ++k) {
     double cpu = 0;
-    parseOne.add(parseSeconds(csv, 1, cpu));
+    double allCpu = 0;
+    parseOne.add(parseSeconds(csv, 1, cpu, allCpu));
     parseOneCpu.add(cpu);
-    parseAll.add(parseSeconds(csv, 0, cpu));
+    const double seconds = parseSeconds(csv, 0, cpu, allCpu);
+    parseAll.add(seconds);
+    coresUsed = std::max(coresUsed, allCpu / seconds);
   }
   std::printf("readCsv, 1 thread:      %s\n", rate(megabytes, parseOne).c_str());
   std::printf("  its CPU time:         %s\n", rate(megabytes, parseOneCpu).c_str());
   std::printf("readCsv, %u threads:     %s\n", wavepack::threadCount(),
               rate(megabytes, parseAll).c_str());
+  std::printf("  cores it had:         %.2f at best (CPU time over wall time)\n", coresUsed);
 
   // End to end, side by side in each round.
   const bool numpy = numpyAvailable();
