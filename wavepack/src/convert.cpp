@@ -116,11 +116,12 @@ std::string packerResultMessage(int result, const std::string& tempPath,
   }
 }
 
-void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath) {
+SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::string& outputPath,
+                              double level) {
   if (pairs.size() > kMaxPairs)
     throw std::length_error("Too many IQ pairs (" + std::to_string(pairs.size()) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
-  const double peak = preparePeak(pairs, kPeakLevel);
+  const PeakScale peak = findPeak(pairs);
   std::string tempPath;
   std::optional<FileRemover> removeTemp;
   {
@@ -130,17 +131,15 @@ void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string
     tempPath = makeTempFilePath();
     removeTemp.emplace(tempPath);
   }
+  SampleStatistics stats;
   {
     // Quantised block by block straight into the file: the samples are never held
     // in memory all at once.
-    constexpr std::size_t kBlockPairs = 16384;
-    std::vector<std::int16_t> block(2 * kBlockPairs);
     SampleFileWriter writer(tempPath);
-    for (std::size_t k = 0; k < pairs.size(); k += kBlockPairs) {
-      const std::size_t n = std::min(kBlockPairs, pairs.size() - k);
-      quantizeBlock(std::span(pairs).subspan(k, n), peak, kPeakLevel, block.data());
-      writer.write(std::span(block).first(2 * n));
-    }
+    quantizeSource(pairs, peak, level, [&](std::span<const std::int16_t> samples) {
+      stats.add(samples);
+      writer.write(samples);
+    });
     writer.close();
   }
   // Arguments: data source PRBS9, modulation 32QAM, filter Raised cosine,
@@ -149,6 +148,12 @@ void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string
                                     static_cast<int>(pairs.size()), fs, 1, 1, 1.0, 1, 1);
   if (result != WAVEPACK_OK)
     throw std::runtime_error(packerResultMessage(result, tempPath, outputPath));
+  return stats;
+}
+
+void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath) {
+  PairSpan source(pairs);
+  convertToArb(source, fs, outputPath, kPeakLevel);
 }
 
 }  // namespace wavepack

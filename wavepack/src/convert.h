@@ -9,13 +9,11 @@
 
 #include "arb_format.h"
 #include "iq_readers.h"
+#include "pair_source.h"
+#include "summary.h"
 #include "wavepack.h"
 
 namespace wavepack {
-
-// Most IQ pairs an .arb file can hold: the packer's 32-bit size and count fields
-// take at most WAVEPACK_MAX_INPUT_BYTES bytes of samples.
-inline constexpr std::uint64_t kMaxPairs = WAVEPACK_MAX_INPUT_BYTES / arb::kBytesPerPair;
 
 // Frequency text to hertz: the longest leading number (strtod) times the unit given
 // by the first character after it, upper-cased: none 1, 'H' 1, 'K' 1000, 'M' 1000000
@@ -57,10 +55,15 @@ std::vector<IqPair> readInput(const InputOptions& options);
 std::string packerResultMessage(int result, const std::string& tempPath,
                                 const std::string& outputPath);
 
-// Quantises the pairs (normalising them in place), writes them to a new temporary
-// file, packs it into `outputPath` with clock and symbol rate `fs`, and removes the
-// temporary file. Throws with the message for a packer failure; refuses more than
-// kMaxPairs pairs before writing anything.
+// Quantises the pairs at `level` (0 < level <= 1) of full scale, writes them to a
+// new temporary file, packs it into `outputPath` with clock and symbol rate `fs`,
+// and removes the temporary file. Returns the statistics of the samples written.
+// Throws with the message for a packer failure, and the reader's failures; refuses
+// more than kMaxPairs pairs before writing anything.
+SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::string& outputPath,
+                              double level);
+
+// The same for pairs in memory at the level 0.81 (the pairs are left unchanged).
 void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath);
 
 }  // namespace wavepack
