@@ -856,4 +856,47 @@ TEST(ArbtoolJoin, SegmentNameWithABraceIsRefusedBeforeAnythingIsWritten) {
   EXPECT_FALSE(fs::exists(space.file("j.arb")));
 }
 
+TEST(ArbtoolJoin, WithoutConfigTheListGoesBesideOnlyARegularOutputWithRoomForItsName) {
+  // The list OUT-segments.txt sits beside a regular output. Beside a FIFO it would be a
+  // stray file next to the device (as root, /dev/null-segments.txt in /dev), and for a
+  // 250-byte output name the list's name passes the folder's limit: both joins use a
+  // private temporary list instead and leave nothing behind.
+  Workspace space;
+  space.makeSegment();
+  const std::vector<std::string> segments = {"seg.arb", "blank:5"};
+  auto join = [&](const std::string& output) {
+    std::vector<std::string> args = {"join", "-o", output};
+    args.insert(args.end(), segments.begin(), segments.end());
+    return space.run(Program::arbtool, args);
+  };
+
+  ProcessResult r = join("plain.arb");
+  EXPECT_EQ(r.exitStatus, 0) << describe(r);
+  EXPECT_TRUE(fs::exists(space.file("plain-segments.txt")));
+
+  ASSERT_EQ(::mkfifo(space.file("fifo.arb").c_str(), 0666), 0);
+  RunningProcess reader("/bin/cat", {space.file("fifo.arb")});
+  r = join("fifo.arb");
+  const ProcessResult received = reader.waitFor(kTimeout);
+  EXPECT_EQ(r.exitStatus, 0) << describe(r);
+  EXPECT_EQ(received.out.substr(4, 4), std::string("ARB\0", 4));
+  EXPECT_FALSE(fs::exists(space.file("fifo-segments.txt")));
+
+  const std::string longName = std::string(246, 'n') + ".arb";
+  r = join(longName);
+  EXPECT_EQ(r.exitStatus, 0) << describe(r);
+  EXPECT_EQ(readText(space.file(longName)).substr(4, 4), std::string("ARB\0", 4));
+
+  // The scratch folder holds its own tmp/ ($TMPDIR of the programs), left empty.
+  EXPECT_EQ(listing(space.path()),
+            (std::vector<std::string>{"fifo.arb", "in.csv", longName, "plain-segments.txt",
+                                      "plain.arb", "seg.arb", "tmp"}));
+  EXPECT_TRUE(listing(space.tmp()).empty());
+
+  // Naming only the output of a list that cannot sit beside it is a usage error.
+  r = space.run(Program::arbtool, {"join", "-o", longName, "--write-config-only", "seg.arb"});
+  EXPECT_EQ(r.exitStatus, 1) << describe(r);
+  EXPECT_NE(r.err.find("--config"), std::string::npos) << r.err;
+}
+
 }  // namespace

@@ -5,12 +5,7 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 
-// GCC 12's AVX-512 headers fill the unused source of their unmasked forms from
-// _mm512_undefined_*(), which -Wmaybe-uninitialized reports inside the header itself.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
+#include "simd_intrinsics.h"
 
 namespace wavecrypt {
 namespace {

@@ -258,7 +258,8 @@ void checkJoin(const CLI::App& command, JoinRequest& join) {
                        usage);
     }
   }
-  if (join.configPath.empty()) join.configPath = defaultConfigPath(join.plan.output);
+  join.configGiven = !join.configPath.empty();
+  if (!join.configGiven) join.configPath = defaultConfigPath(join.plan.output);
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ struct JoinRequest {
   JoinPlan plan;
   std::vector<std::string> words;  // SEGMENT... or CONFIG.txt
   std::string configPath;          // where to write the configuration (list)
+  bool configGiven = false;        // --config named it (else it is OUT-segments.txt)
   bool writeConfigOnly = false;
 };
 

@@ -1,7 +1,12 @@
 // arbtool: command-line host of libseqlink. Shows the description of an .arb
 // file, dumps its decrypted samples, measures and plots them (analysis_commands),
 // and joins files into a multi-segment file.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <string>
@@ -118,6 +123,51 @@ ArbContent readContent(const std::string& path, bool withText = true) {
     throw Failure{kExitRead, path + ": " + statusText(Call::ReadData, status)};
   return content;
 }
+
+// Whether the default configuration path OUT-segments.txt can sit beside the
+// output: the output is (or will be) a regular file, and the name fits the folder.
+bool configBesideOutput(const std::string& output, const std::string& configPath) {
+  struct stat info {};
+  if (::stat(output.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
+  const std::size_t slash = configPath.rfind('/');
+  const std::size_t nameLength =
+      slash == std::string::npos ? configPath.size() : configPath.size() - slash - 1;
+  return nameLength <= NAME_MAX;
+}
+
+// A configuration line in a private file of $TMPDIR (else /tmp) for one join,
+// removed afterwards and on an interrupt.
+class TemporaryConfig {
+ public:
+  explicit TemporaryConfig(const std::string& line) {
+    const char* folder = std::getenv("TMPDIR");
+    path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
+            "/arbtool-segments-XXXXXX";
+    int fd = -1;
+    {
+      const arb::InterruptDeferral hold;
+      fd = ::mkstemp(path_.data());
+      if (fd >= 0) removal_ = arb::InterruptRemoval(path_);
+    }
+    if (fd < 0) throw Failure{kExitOutput, "cannot create a temporary configuration in " + path_};
+    const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    if (::close(fd) != 0 || !written) {
+      ::unlink(path_.c_str());
+      throw Failure{kExitOutput, "cannot write the temporary configuration " + path_};
+    }
+  }
+  ~TemporaryConfig() {
+    ::unlink(path_.c_str());
+    removal_.disarm();
+  }
+  TemporaryConfig(const TemporaryConfig&) = delete;
+  TemporaryConfig& operator=(const TemporaryConfig&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  arb::InterruptRemoval removal_;
+};
 
 // What the library read from a configuration file, checked before anything is
 // written: every clock playable, and the output neither the configuration nor a
@@ -244,6 +294,17 @@ int commandJoin(JoinRequest& request) {
   for (const Segment& segment : plan.segments) segmentFiles.push_back(segment.name);
   if (const auto clash = outputClash(plan.output, request.configPath, segmentFiles)) {
     throw Failure{kExitUsage, "join: " + *clash};
+  }
+  if (!request.configGiven && !configBesideOutput(plan.output, request.configPath)) {
+    // No OUT-segments.txt beside a device or FIFO (it would land in /dev), nor one
+    // whose name is too long for the folder: the configuration lives in a private
+    // temporary file for the join only.
+    if (request.writeConfigOnly) {
+      throw Failure{kExitUsage,
+                    "join: --write-config-only needs --config FILE for the output " + plan.output};
+    }
+    const TemporaryConfig config(line);
+    return runJoin(config.path());
   }
   {
     hosts_cli::TextOutput out;
