@@ -36,21 +36,12 @@
 namespace {
 
 namespace fs = std::filesystem;
+using arbtest::listing;
 using arbtest::readText;
 using arbtest::writeText;
 
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
-
-// Every name in the folder, hidden ones included, sorted.
-std::vector<std::string> listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 mode_t modeOf(const std::string& path) {
   struct stat info {};

@@ -26,6 +26,7 @@
 
 namespace {
 
+using arbtest::describe;
 using arbtest::ProcessResult;
 using arbtest::ScratchDir;
 using Json = nlohmann::json;
@@ -39,11 +40,6 @@ ProcessResult iqsynth(const ScratchDir& dir, const std::vector<std::string>& arg
 }
 ProcessResult wavepack(const ScratchDir& dir, const std::vector<std::string>& args) {
   return arbtest::runProcess(WAVEPACK_PROGRAM, args, dir.path());
-}
-
-std::string describe(const ProcessResult& r) {
-  return "exit " + std::to_string(r.exitStatus) + "\nstdout:\n" + r.out.substr(0, 2000) +
-         "\nstderr:\n" + r.err;
 }
 
 std::vector<std::uint8_t> littleEndian16(const Samples& samples) {

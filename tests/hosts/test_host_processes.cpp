@@ -17,6 +17,9 @@
 
 namespace {
 
+using arbtest::csvPairs;
+using arbtest::describe;
+using arbtest::outputField;
 using arbtest::ProcessResult;
 using arbtest::readText;
 using arbtest::runProcess;
@@ -35,37 +38,6 @@ ProcessResult wavepack(const TempDir& dir, const std::vector<std::string>& args)
   return runProcess(WAVEPACK_PROGRAM, args, dir.path());
 }
 
-std::string describe(const ProcessResult& r) {
-  return "exit " + std::to_string(r.exitStatus) + " signal " + std::to_string(r.signal) +
-         "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
-
-Samples parseCsv(const std::string& text) {
-  Samples samples;
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) {
-    int i = 0;
-    int q = 0;
-    char comma = 0;
-    std::istringstream fields(line);
-    if (fields >> i >> comma >> q && comma == ',') samples.emplace_back(i, q);
-  }
-  return samples;
-}
-
-// The value after "label" at the start of a line of the program's output.
-std::string field(const std::string& output, const std::string& label) {
-  std::istringstream lines(output);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.rfind(label, 0) != 0) continue;
-    const auto value = line.find_first_not_of(' ', label.size());
-    return value == std::string::npos ? std::string() : line.substr(value);
-  }
-  return "<missing>";
-}
-
 double envelope(const std::pair<int, int>& s) { return std::hypot(s.first, s.second); }
 
 // Synthesises into w.arb and w.csv, then checks arbtool's view of the file:
@@ -76,17 +48,17 @@ Samples synthesiseAndCheck(const TempDir& dir, std::vector<std::string> args,
   args.insert(args.end(), {"-o", "w.arb", "--csv", "w.csv"});
   const ProcessResult made = iqsynth(dir, args);
   EXPECT_EQ(made.exitStatus, 0) << describe(made);
-  EXPECT_EQ(field(made.out, "Samples:"), std::to_string(expectedSamples));
+  EXPECT_EQ(outputField(made.out, "Samples:"), std::to_string(expectedSamples));
 
   const ProcessResult info = arbtool(dir, {"info", "w.arb"});
   EXPECT_EQ(info.exitStatus, 0) << describe(info);
-  EXPECT_EQ(field(info.out, "Samples:"), std::to_string(expectedSamples));
-  EXPECT_EQ(std::stod(field(info.out, "Clock:") + " "), expectedClock) << info.out;
+  EXPECT_EQ(outputField(info.out, "Samples:"), std::to_string(expectedSamples));
+  EXPECT_EQ(std::stod(outputField(info.out, "Clock:") + " "), expectedClock) << info.out;
 
   const ProcessResult dump = arbtool(dir, {"dump", "w.arb", "-o", "d.csv"});
   EXPECT_EQ(dump.exitStatus, 0) << describe(dump);
-  const Samples returned = parseCsv(readText(dir.file("w.csv")));
-  const Samples dumped = parseCsv(readText(dir.file("d.csv")));
+  const Samples returned = csvPairs(readText(dir.file("w.csv")));
+  const Samples dumped = csvPairs(readText(dir.file("d.csv")));
   EXPECT_EQ(returned.size(), expectedSamples);
   EXPECT_EQ(dumped, returned);
   return returned;
@@ -145,11 +117,11 @@ TEST(HostIqsynth, NoiseModeUsesTheNoiseRateAsClock) {
   const ProcessResult made = iqsynth(
       dir, {"-m", "noise", "--noise-rate", "2MHz", "--noise-samples", "3000", "-o", "n.arb"});
   ASSERT_EQ(made.exitStatus, 0) << describe(made);
-  EXPECT_NE(field(made.out, "Noise level:"), "<missing>") << made.out;
+  EXPECT_NE(outputField(made.out, "Noise level:"), "<missing>") << made.out;
   const ProcessResult info = arbtool(dir, {"info", "n.arb"});
   ASSERT_EQ(info.exitStatus, 0) << describe(info);
-  EXPECT_EQ(field(info.out, "Samples:"), "3000");
-  EXPECT_EQ(field(info.out, "Clock:"), "2000000 Hz");
+  EXPECT_EQ(outputField(info.out, "Samples:"), "3000");
+  EXPECT_EQ(outputField(info.out, "Clock:"), "2000000 Hz");
 }
 
 TEST(HostIqsynth, ThreeCarriersFollowTheCosineSum) {
@@ -334,9 +306,9 @@ TEST(HostRoundTrip, IqsynthCsvThroughWavepackDumpsAsWavepackQuantisesIt) {
   ASSERT_EQ(packed.exitStatus, 0) << describe(packed);
   const ProcessResult dumped = arbtool(dir, {"dump", "p.arb"});
   ASSERT_EQ(dumped.exitStatus, 0) << describe(dumped);
-  const Samples input = parseCsv(readText(dir.file("s.csv")));
+  const Samples input = csvPairs(readText(dir.file("s.csv")));
   ASSERT_EQ(input.size(), 200u);
-  EXPECT_EQ(parseCsv(dumped.out), wavepackQuantisation(input));
+  EXPECT_EQ(csvPairs(dumped.out), wavepackQuantisation(input));
 }
 
 TEST(HostJoin, SynthesisedFileBlankAndWavepackFileJoinInOrder) {
@@ -352,19 +324,19 @@ TEST(HostJoin, SynthesisedFileBlankAndWavepackFileJoinInOrder) {
 
   const ProcessResult info = arbtool(dir, {"info", "j.arb"});
   ASSERT_EQ(info.exitStatus, 0) << describe(info);
-  EXPECT_EQ(field(info.out, "Samples:"), "90");
+  EXPECT_EQ(outputField(info.out, "Samples:"), "90");
   EXPECT_NE(info.out.find("NUMBER SEGMENTS"), std::string::npos) << info.out;
 
-  const Samples a = parseCsv(arbtool(dir, {"dump", "a.arb"}).out);
-  const Samples b = parseCsv(arbtool(dir, {"dump", "b.arb"}).out);
+  const Samples a = csvPairs(arbtool(dir, {"dump", "a.arb"}).out);
+  const Samples b = csvPairs(arbtool(dir, {"dump", "b.arb"}).out);
   Samples expected = a;
   expected.insert(expected.end(), 7, {0, 0});
   expected.insert(expected.end(), b.begin(), b.end());
-  EXPECT_EQ(parseCsv(arbtool(dir, {"dump", "j.arb"}).out), expected);
+  EXPECT_EQ(csvPairs(arbtool(dir, {"dump", "j.arb"}).out), expected);
 
   // The written configuration runs again on its own and gives the same samples.
   ASSERT_EQ(arbtool(dir, {"join", "j-segments.txt"}).exitStatus, 0);
-  EXPECT_EQ(parseCsv(arbtool(dir, {"dump", "j.arb"}).out), expected);
+  EXPECT_EQ(csvPairs(arbtool(dir, {"dump", "j.arb"}).out), expected);
 }
 
 TEST(HostJoin, RefusesAMultiSegmentFileAsASegmentAndABrokenConfiguration) {

@@ -22,6 +22,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using arbtest::describe;
+using arbtest::outputField;
 using arbtest::ProcessOptions;
 using arbtest::ProcessResult;
 using arbtest::readText;
@@ -41,35 +43,10 @@ ProcessResult iqsynth(const TempDir& dir, const Args& args,
   return runProcess(program, args, options);
 }
 
-std::string describe(const ProcessResult& r) {
-  return "exit " + std::to_string(r.exitStatus) + " signal " + std::to_string(r.signal) +
-         "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
-
 Samples parseCsv(const std::string& text) {
   Samples samples;
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) {
-    int i = 0;
-    int q = 0;
-    char comma = 0;
-    std::istringstream fields(line);
-    if (fields >> i >> comma >> q && comma == ',') samples.emplace_back(i, q);
-  }
+  for (const auto& [i, q] : arbtest::csvPairs(text)) samples.emplace_back(i, q);
   return samples;
-}
-
-// The value after "label" at the start of a line of the program's output.
-std::string field(const std::string& output, const std::string& label) {
-  std::istringstream lines(output);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.rfind(label, 0) != 0) continue;
-    const auto value = line.find_first_not_of(' ', label.size());
-    return value == std::string::npos ? std::string() : line.substr(value);
-  }
-  return "<missing>";
 }
 
 // The names of the files in a folder.
@@ -135,13 +112,13 @@ TEST_P(HostIqsynthRunLog, AppearsOnlyWhereLogSaysAndNamesTheSeed) {
   EXPECT_EQ(filesIn(dir.path()), expected);
   if (c.log == nullptr) {
     EXPECT_TRUE(filesIn(dir.path() / "sub").empty());
-    EXPECT_EQ(field(r.out, "Run log:"), "no log (--log FILE keeps one)");
+    EXPECT_EQ(outputField(r.out, "Run log:"), "no log (--log FILE keeps one)");
     return;
   }
   const std::string log = readText(dir.file(c.log));
   EXPECT_NE(log.find("workingMode : 1"), std::string::npos) << log.substr(0, 200);
   EXPECT_NE(log.find("INFO : noise seed is 11 (from GSL_RNG_SEED)"), std::string::npos);
-  EXPECT_EQ(field(r.out, "Run log:"), fs::weakly_canonical(dir.path() / c.log).string());
+  EXPECT_EQ(outputField(r.out, "Run log:"), fs::weakly_canonical(dir.path() / c.log).string());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -311,7 +288,7 @@ class HostIqsynthSeed : public testing::TestWithParam<SeedCase> {
     EXPECT_EQ(r.exitStatus, 0) << describe(r);
     const std::string samples = readText(dir_.file("w.csv"));
     EXPECT_FALSE(samples.empty());
-    return {samples, field(r.out, "Seed:")};
+    return {samples, outputField(r.out, "Seed:")};
   }
   TempDir dir_;
 };
@@ -352,7 +329,7 @@ TEST(HostIqsynthSeed, ARunWithoutNoiseSaysItsSeedIsUnused) {
   TempDir dir;
   const ProcessResult r = iqsynth(dir, {"-M", "qpsk", "-n", "16", "--seed", "3", "--csv", "w.csv"});
   ASSERT_EQ(r.exitStatus, 0) << describe(r);
-  EXPECT_EQ(field(r.out, "Seed:"), "3 (unused: no noise, no random phases)");
+  EXPECT_EQ(outputField(r.out, "Seed:"), "3 (unused: no noise, no random phases)");
 }
 
 // --- carrier phases ----------------------------------------------------------------------------
@@ -377,9 +354,9 @@ Comb synthesiseComb(const TempDir& dir, int carriers, const Args& extra) {
   EXPECT_EQ(r.exitStatus, 0) << describe(r);
   Comb comb;
   comb.samples = parseCsv(readText(dir.file("w.csv")));
-  comb.rate = std::stod(field(r.out, "Sample rate:"));
+  comb.rate = std::stod(outputField(r.out, "Sample rate:"));
   comb.spacing = 10e3;
-  EXPECT_EQ(std::to_string(comb.samples.size()), field(r.out, "Samples:"));
+  EXPECT_EQ(std::to_string(comb.samples.size()), outputField(r.out, "Samples:"));
   return comb;
 }
 

@@ -31,6 +31,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using arbtest::describe;
+using arbtest::listing;
 using arbtest::ProcessOptions;
 using arbtest::ProcessResult;
 using arbtest::readText;
@@ -40,20 +42,6 @@ using arbtest::writeText;
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
 constexpr double kTimeout = 60;  // seconds; a process still running then hangs
-
-std::string describe(const ProcessResult& r) {
-  return "exit " + std::to_string(r.exitStatus) + " signal " + std::to_string(r.signal) +
-         (r.timedOut ? " (timed out)" : "") + "\nstdout:\n" + r.out + "\nstderr:\n" + r.err;
-}
-
-std::vector<std::string> listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 mode_t modeOf(const std::string& path) {
   struct stat info {};

@@ -17,4 +17,7 @@ std::string readText(const std::string& path);
 void writeBytes(const std::string& path, const Bytes& bytes);
 void writeText(const std::string& path, const std::string& text);
 
+// The names of the entries of a folder, sorted.
+std::vector<std::string> listing(const std::string& folder);
+
 }  // namespace arbtest

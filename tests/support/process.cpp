@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -162,6 +163,38 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   ProcessOptions options;
   options.workingDirectory = workingDirectory;
   return runProcess(program, args, options);
+}
+
+std::string describe(const ProcessResult& result) {
+  constexpr std::size_t kShown = 4000;
+  return "exit " + std::to_string(result.exitStatus) + " signal " + std::to_string(result.signal) +
+         (result.timedOut ? " (timed out)" : "") + "\nstdout:\n" + result.out.substr(0, kShown) +
+         (result.out.size() > kShown ? "..." : "") + "\nstderr:\n" + result.err;
+}
+
+std::string outputField(const std::string& output, const std::string& label) {
+  std::istringstream lines(output);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.starts_with(label)) continue;
+    const auto value = line.find_first_not_of(' ', label.size());
+    return value == std::string::npos ? std::string() : line.substr(value);
+  }
+  return "<missing>";
+}
+
+std::vector<std::pair<int, int>> csvPairs(const std::string& text) {
+  std::vector<std::pair<int, int>> pairs;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    int i = 0;
+    int q = 0;
+    char comma = 0;
+    std::istringstream fields(line);
+    if (fields >> i >> comma >> q && comma == ',') pairs.emplace_back(i, q);
+  }
+  return pairs;
 }
 
 }  // namespace arbtest

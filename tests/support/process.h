@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace arbtest {
@@ -56,5 +57,16 @@ class RunningProcess {
   std::string errPath_;
   bool waited_ = false;
 };
+
+// The exit status, signal, standard output (its first 4,000 characters) and standard
+// error of a run, for failure messages.
+std::string describe(const ProcessResult& result);
+
+// The value after label at the start of a line of a program's output (leading spaces
+// dropped); "<missing>" when no line starts with label.
+std::string outputField(const std::string& output, const std::string& label);
+
+// The "I,Q" integer lines of CSV text; other lines are skipped.
+std::vector<std::pair<int, int>> csvPairs(const std::string& text);
 
 }  // namespace arbtest
