@@ -77,18 +77,24 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
   return count;
 }
 
-int commandInfo(const std::string& path) {
+// The file's description as the library shows it (readArbFileAllInf).
+std::string descriptionOf(const std::string& path) {
   std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
   int length = 0;
   const int status = readArbFileAllInf(path.c_str(), text.data(), &length);
   if (status != SEQLINK_OK)
     throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status)};
   text.back() = '\0';
+  return text.data();
+}
+
+int commandInfo(const std::string& path) {
+  const std::string text = descriptionOf(path);
   double clock = 0;
   double energy = 0;
   int infoStatus = 0;
   const int count = sampleCountOf(path, &clock, &energy, &infoStatus);
-  std::printf("File:     %s\n%s\n", path.c_str(), text.data());
+  std::printf("File:     %s\n%s\n", path.c_str(), text.c_str());
   std::printf("Samples:  %d\n", count);
   if (infoStatus == SEQLINK_MULTI_SEGMENT_REFUSED) {
     std::printf("Clock:    per segment (multi-segment file; see the SEGMENT lines)\n");
@@ -108,15 +114,7 @@ ArbContent readContent(const std::string& path, bool withText = true) {
   const int count = sampleCountOf(path, &content.clockHz, nullptr, &infoStatus);
   content.count = static_cast<std::size_t>(count);
   content.multiSegment = infoStatus == SEQLINK_MULTI_SEGMENT_REFUSED;
-  if (withText) {
-    std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
-    int length = 0;
-    const int status = readArbFileAllInf(path.c_str(), text.data(), &length);
-    if (status != SEQLINK_OK)
-      throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status)};
-    text.back() = '\0';
-    content.displayText = text.data();
-  }
+  if (withText) content.displayText = descriptionOf(path);
   content.samples.assign(2 * content.count + 2, 0);
   const int status = readArbFileData(path.c_str(), count, content.samples.data());
   if (status != SEQLINK_OK)
