@@ -1,7 +1,10 @@
 // Throughput of the seqlink paths that scale with the data: writing a multi-segment
-// file (one encryption over all samples), reading samples back (decryption), the
-// level scaling of outputIQDataAndInf, the display formatting of a text header, and
-// the reading of a configuration of many segments.
+// file (encryption of all samples), reading samples back (decryption), the level
+// scaling of outputIQDataAndInf, a whole join of two files through the three calls
+// a host makes, the cost of one crypto call through the run-time binding, the
+// display formatting of a text header, and the reading of a configuration of many
+// segments. bench/seqlink/time-join.sh times the same join through arbtool, side
+// by side with cat of the same bytes.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "arb_readers.h"
+#include "crypto_binding.h"
 #include "segment_config.h"
 #include "seqlink.h"
 
@@ -55,6 +59,7 @@ BENCHMARK(BM_CrtMultiSegArb)
     ->Arg(1 << 10)
     ->Arg(1 << 16)
     ->Arg(1 << 20)
+    ->Arg(4000000)
     ->Unit(benchmark::kMillisecond);
 
 void BM_ReadArbFileData(benchmark::State& state) {
@@ -77,7 +82,81 @@ BENCHMARK(BM_ReadArbFileData)
     ->Arg(1 << 10)
     ->Arg(1 << 16)
     ->Arg(1 << 20)
+    ->Arg(4000000)
+    ->Arg(4000001)
     ->Unit(benchmark::kMillisecond);
+
+// One RC5 call on one block through the binding: load, look up, call, release.
+void BM_CryptoBindingCall(benchmark::State& state) {
+  std::uint8_t key[16] = {1, 2, 3};
+  std::uint8_t block[8] = {};
+  for (auto _ : state) {
+    std::uint32_t produced = sizeof block;
+    if (seqlink::cryptoEncOrDec(2, block, sizeof block, key, block, &produced, 0) != 0) {
+      state.SkipWithError("EncOrDecOpt failed");
+    }
+    benchmark::DoNotOptimize(block);
+  }
+}
+BENCHMARK(BM_CryptoBindingCall)->Unit(benchmark::kMicrosecond);
+
+// A host's join of two files of range(0) pairs each, the second at half the level:
+// readMultiSegConfig, outputIQDataAndInf into the host's buffer, crtMultiSegArb.
+// range(1): 1 for level mode RMS (the first file is scaled down), 0 for UNCHANGED.
+void BM_JoinTwoFiles(benchmark::State& state) {
+  const auto pairs = static_cast<std::size_t>(state.range(0));
+  const bool rms = state.range(1) != 0;
+  const std::string first = scratchPath("join-a.arb");
+  const std::string second = scratchPath("join-b.arb");
+  const std::string config = scratchPath("join.txt");
+  const std::string joinedPath = scratchPath("joined.arb");
+  std::vector<short> samples = waveform(pairs);
+  double energyA = 0;
+  for (const short v : samples) energyA += (v / 8192.0) * (v / 8192.0);
+  if (writeMulti(first, samples) != 0) {
+    state.SkipWithError("crtMultiSegArb failed");
+    return;
+  }
+  for (short& v : samples) v = static_cast<short>(v / 2);
+  double energyB = 0;
+  for (const short v : samples) energyB += (v / 8192.0) * (v / 8192.0);
+  if (writeMulti(second, samples) != 0) {
+    state.SkipWithError("crtMultiSegArb failed");
+    return;
+  }
+  const std::string line =
+      "{NUMBER SEGMENTS:2}{SEGMENT_0:\"" + first + "\",1e7," + std::to_string(pairs) + "," +
+      std::to_string(energyA) + "}{SEGMENT_1:\"" + second + "\",1e7," + std::to_string(pairs) +
+      "," + std::to_string(energyB) + "}{LEVEL MODE:" + (rms ? "RMS" : "UNCHANGED") +
+      "}{CLOCKRATE MODE:UNCHANGED}{USER CLOCKRATE:0}{OUTPUT FILE:" + joinedPath +
+      "}{SEGMENT MARKER:0}{FIRST SEGMENT RESTART MARKER:0}"
+      "{EVERY SEGMENT RESTART MARKER:0}";
+  if (std::FILE* f = std::fopen(config.c_str(), "w")) {
+    std::fputs(line.c_str(), f);
+    std::fclose(f);
+  }
+  for (auto _ : state) {
+    char output[SEQLINK_NAME_SLOT];
+    int segments = 0, total = 0;
+    if (readMultiSegConfig(config.c_str(), output, &segments, &total) != 0) {
+      state.SkipWithError("readMultiSegConfig failed");
+      break;
+    }
+    std::vector<short> joined(2 * static_cast<std::size_t>(total));
+    std::vector<char> names(SEQLINK_NAME_SLOT * 2);
+    double clocks[2], energies[2];
+    int counts[2];
+    if (outputIQDataAndInf(joined.data(), names.data(), clocks, counts, energies) != 0 ||
+        crtMultiSegArb(names.data(), clocks, counts, energies, 2, joined.data(),
+                       static_cast<unsigned>(total), 0, output) != 0) {
+      state.SkipWithError("the join failed");
+      break;
+    }
+  }
+  for (const std::string& path : {first, second, config, joinedPath}) std::remove(path.c_str());
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * 2 * pairs * 4));
+}
+BENCHMARK(BM_JoinTwoFiles)->Args({4000000, 0})->Args({4000000, 1})->Unit(benchmark::kMillisecond);
 
 void BM_OutputIQDataAndInfRms(benchmark::State& state) {
   // Two Blank segments and one file segment scaled to the quieter level.

@@ -263,6 +263,11 @@ int ArbDataFile::open(arb::ByteSource& source) {
 }
 
 int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs) {
+  return readPairs(destination, pairs, kStagedReadLimit);
+}
+
+int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs,
+                           std::uint64_t stagedReadLimit) {
   const std::uint64_t dataOffset = header_.dataOffset;
   const std::uint64_t wanted = std::uint64_t{pairs} * arb::kBytesPerPair;
   const std::uint64_t available = dataOffset <= source_->size() ? source_->size() - dataOffset : 0;
@@ -281,25 +286,19 @@ int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs) {
     const std::uint64_t length =
         std::min({arb::roundDownToBlock(std::min(arb::roundUpToBlock(wanted), available)),
                   arb::roundDownToBlock(std::numeric_limits<std::uint32_t>::max())});
-    if (length > 0) {
-      std::unique_ptr<std::uint8_t[]> input(new (std::nothrow) std::uint8_t[length]());
-      std::unique_ptr<std::uint8_t[]> plain(new (std::nothrow) std::uint8_t[length]());
-      if (!input || !plain) return SEQLINK_DATA_NO_MEMORY;
-      const long long got =
-          source_->readAt(dataOffset, input.get(), static_cast<std::size_t>(length));
-      if (got < 0) return SEQLINK_DATA_READ_ERROR;
-      const std::uint64_t whole = arb::roundDownToBlock(static_cast<std::uint64_t>(got));
-      if (whole > 0) {
-        std::uint32_t produced = static_cast<std::uint32_t>(whole);
-        const int status =
-            cryptoEncOrDec(WAVECRYPT_OP_RC5, input.get(), static_cast<std::uint32_t>(whole),
-                           dataKey_.data(), plain.get(), &produced, WAVECRYPT_DECRYPT);
-        if (status != SEQLINK_OK) return status;
-        if (produced != whole) return SEQLINK_CRYPTO_CALL_FAILED;
-        copied = std::min(wanted, whole);
-        std::memcpy(out, plain.get(), static_cast<std::size_t>(copied));
-      }
+    // The blocks that lie wholly inside the caller's pairs are read and decrypted in
+    // place; with an odd pair count the last block also holds the padding and does
+    // not fit there.
+    const std::uint64_t inPlace = arb::roundDownToBlock(std::min(wanted, length));
+    const int status = length > inPlace && length <= stagedReadLimit
+                           ? readStaged(out, wanted, length, copied)
+                           : readInPlace(out, inPlace, length - inPlace, copied);
+    if (status != SEQLINK_OK) {
+      // No cipher text is left in the caller's buffer.
+      std::memset(out, 0, static_cast<std::size_t>(std::min(wanted, length)));
+      return status;
     }
+    copied = std::min(copied, wanted);
   }
   // Pairs the file does not hold read as silence.
   if (wanted > copied) std::memset(out + copied, 0, static_cast<std::size_t>(wanted - copied));
@@ -308,6 +307,54 @@ int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs) {
       destination[i] = static_cast<std::int16_t>(arb::loadU16(out + 2 * i));
     }
   }
+  return SEQLINK_OK;
+}
+
+int ArbDataFile::decrypt(std::uint8_t* data, std::uint64_t length) {
+  if (length == 0) return SEQLINK_OK;
+  std::uint32_t produced = static_cast<std::uint32_t>(length);
+  const int status = cryptoEncOrDec(WAVECRYPT_OP_RC5, data, static_cast<std::uint32_t>(length),
+                                    dataKey_.data(), data, &produced, WAVECRYPT_DECRYPT);
+  if (status != SEQLINK_OK) return status;
+  return produced == length ? SEQLINK_OK : SEQLINK_CRYPTO_CALL_FAILED;
+}
+
+int ArbDataFile::readStaged(std::uint8_t* out, std::uint64_t capacity, std::uint64_t length,
+                            std::uint64_t& produced) {
+  std::unique_ptr<std::uint8_t[]> staged(new (std::nothrow)
+                                             std::uint8_t[static_cast<std::size_t>(length)]);
+  if (!staged) return SEQLINK_DATA_NO_MEMORY;
+  const long long got =
+      source_->readAt(header_.dataOffset, staged.get(), static_cast<std::size_t>(length));
+  if (got < 0) return SEQLINK_DATA_READ_ERROR;
+  const std::uint64_t whole = arb::roundDownToBlock(static_cast<std::uint64_t>(got));
+  const int status = decrypt(staged.get(), whole);
+  if (status != SEQLINK_OK) return status;
+  produced = std::min(whole, capacity);
+  std::memcpy(out, staged.get(), static_cast<std::size_t>(produced));
+  return SEQLINK_OK;
+}
+
+int ArbDataFile::readInPlace(std::uint8_t* out, std::uint64_t inPlace, std::uint64_t tail,
+                             std::uint64_t& produced) {
+  const long long got = source_->readAt(header_.dataOffset, out, static_cast<std::size_t>(inPlace));
+  if (got < 0) return SEQLINK_DATA_READ_ERROR;
+  const std::uint64_t whole = arb::roundDownToBlock(static_cast<std::uint64_t>(got));
+  int status = decrypt(out, whole);
+  if (status != SEQLINK_OK) return status;
+  produced = whole;
+  if (tail == 0 || whole < inPlace) return SEQLINK_OK;
+
+  // The last block, in a call of its own: its second half is padding.
+  std::array<std::uint8_t, arb::kCipherBlockLength> block{};
+  const long long gotTail =
+      source_->readAt(header_.dataOffset + inPlace, block.data(), static_cast<std::size_t>(tail));
+  if (gotTail < 0) return SEQLINK_DATA_READ_ERROR;
+  if (static_cast<std::uint64_t>(gotTail) < tail) return SEQLINK_OK;
+  status = decrypt(block.data(), block.size());
+  if (status != SEQLINK_OK) return status;
+  std::memcpy(out + inPlace, block.data(), arb::kCipherBlockLength / 2);
+  produced = inPlace + arb::kCipherBlockLength / 2;
   return SEQLINK_OK;
 }
 

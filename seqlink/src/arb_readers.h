@@ -22,6 +22,12 @@ inline constexpr std::string_view kBlankName = "Blank";
 inline constexpr std::size_t kInfTextLimit = 1024;
 // Largest block between the header and the samples that the sample reader accepts.
 inline constexpr std::size_t kHeaderBlockLimit = 10240;
+// The sample reader decrypts in the caller's buffer, in one crypto call (each loads
+// and releases the crypto library). An odd pair count ends in a block half made of
+// padding, which does not fit there: reads of up to this many bytes then go through
+// a buffer of their own in one call; longer ones decrypt that last block in a
+// second call, rather than through a second buffer of the data's size.
+inline constexpr std::uint64_t kStagedReadLimit = 1 << 20;
 
 // readArbFileInf on an open source; same outputs and statuses.
 int readInfFrom(arb::ByteSource& source, int* sampleCount, double* clock, double* energy);
@@ -46,14 +52,30 @@ class ArbDataFile {
 
   // Reads pairs IQ pairs (2 x pairs values) into destination; pairs that the file
   // does not hold are zero. Returns SEQLINK_OK, SEQLINK_DATA_NO_MEMORY,
-  // SEQLINK_DATA_READ_ERROR or a crypto binding status.
+  // SEQLINK_DATA_READ_ERROR or a crypto binding status; after a failure the
+  // requested pairs hold no cipher text.
   int readPairs(std::int16_t* destination, std::size_t pairs);
+  // The same with another limit for the staged read of an odd pair count than
+  // kStagedReadLimit (tests cross it with small files).
+  int readPairs(std::int16_t* destination, std::size_t pairs, std::uint64_t stagedReadLimit);
 
   std::uint32_t sampleCount() const { return header_.sampleCount; }
   std::uint32_t dataOffset() const { return header_.dataOffset; }
   bool encrypted() const { return encrypted_; }
 
  private:
+  // Decrypts length bytes (a multiple of the block) in place, in one crypto call.
+  int decrypt(std::uint8_t* data, std::uint64_t length);
+  // The length cipher bytes from the data offset, read and decrypted in a buffer of
+  // their own; produced: the bytes copied to out, at most its capacity.
+  int readStaged(std::uint8_t* out, std::uint64_t capacity, std::uint64_t length,
+                 std::uint64_t& produced);
+  // inPlace cipher bytes read and decrypted in out, then the tail (0 or one block)
+  // in a block of its own, of which the first half is copied; produced: the bytes
+  // of out that hold samples.
+  int readInPlace(std::uint8_t* out, std::uint64_t inPlace, std::uint64_t tail,
+                  std::uint64_t& produced);
+
   arb::ByteSource* source_ = nullptr;
   arb::ArbHeader header_{};
   bool encrypted_ = true;

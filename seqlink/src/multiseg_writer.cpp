@@ -3,6 +3,7 @@
 // encrypted samples of a multi-segment waveform.
 #include "multiseg_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -15,6 +16,7 @@
 #include "crypto_binding.h"
 #include "item_text.h"
 #include "output_file.h"
+#include "sample_energy.h"
 #include "seqlink.h"
 #include "wavecrypt.h"
 
@@ -108,7 +110,6 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
   std::optional<arb::ArbHeader> header =
       arb::layoutHeader(arb::kVersionMultiSegment, block.size(), dataLength);
   if (!header) return SEQLINK_BAD_ITEM;
-  const std::uint64_t paddedData = arb::roundUpToBlock(dataLength);
 
   // Crypto, in this order: key draw, key wrap, CRC, sample encryption.
   std::uint8_t dataKey[WAVECRYPT_KEY_BYTES] = {};
@@ -123,37 +124,55 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
   if (status != SEQLINK_OK) return status;
   const arb::HeaderBytes headerBytes = arb::encodeHeader(*header);
 
-  // Encrypt before creating the file, so that a failing cipher leaves nothing behind.
-  std::unique_ptr<std::uint8_t[]> cipher(new (std::nothrow) std::uint8_t[paddedData + 1]());
-  if (!cipher) return SEQLINK_DATA_NO_MEMORY;
-  if (dataLength > 0) {
-    std::uint32_t produced = static_cast<std::uint32_t>(paddedData);
-    status = cryptoEncOrDec(WAVECRYPT_OP_RC5, samples, static_cast<std::uint32_t>(dataLength),
-                            dataKey, cipher.get(), &produced, WAVECRYPT_ENCRYPT);
-    if (status != SEQLINK_OK) return status;
-    if (produced != paddedData) return SEQLINK_CRYPTO_CALL_FAILED;
-  }
-
   // Written to an unnamed temporary and put in place at the end (a device or FIFO
   // is written through): a failure leaves nothing behind and an existing file intact.
+  // The output is created once the first piece of samples is encrypted: a crypto
+  // library that is missing or fails does so at its first call and leaves nothing
+  // behind, not even in a FIFO.
   arb::OutputFile out;
-  if (!out.open(outputFile) || !out.write(headerBytes.data(), headerBytes.size()) ||
-      !out.write(block.data(), block.size()) || !out.write(cipher.get(), paddedData) ||
-      !out.commit()) {
-    return SEQLINK_DATA_CANNOT_OPEN;
-  }
-  return SEQLINK_OK;
+  const auto begun = [&] {
+    return out.isOpen() ||
+           (out.open(outputFile) && out.write(headerBytes.data(), headerBytes.size()) &&
+            out.write(block.data(), block.size()));
+  };
+  status = encryptInPieces(samples, dataLength, dataKey, kCipherPieceLength,
+                           [&](const std::uint8_t* piece, std::size_t length) {
+                             return begun() && out.write(piece, length);
+                           });
+  if (status != SEQLINK_OK) return status;
+  return begun() && out.commit() ? SEQLINK_OK : SEQLINK_DATA_CANNOT_OPEN;
 }
 
 }  // namespace
 
 long double exactSignalEnergy(std::span<const std::int16_t> values) {
-  // v^2 <= 2^30, so 2^33 values still sum exactly in 64 bits.
-  std::uint64_t sum = 0;
-  for (const std::int16_t v : values) {
-    sum += static_cast<std::uint64_t>(static_cast<std::int64_t>(v) * v);
+  return static_cast<long double>(sumOfSquares(values)) /
+         (arb::kEnergyDivisor * arb::kEnergyDivisor);
+}
+
+int encryptInPieces(const void* plain, std::uint64_t length, const std::uint8_t* key,
+                    std::size_t pieceLength, const PieceSink& sink) {
+  if (length == 0) return SEQLINK_OK;
+  pieceLength = static_cast<std::size_t>(
+      std::min<std::uint64_t>(arb::roundDownToBlock(std::max(pieceLength, arb::kCipherBlockLength)),
+                              arb::roundUpToBlock(length)));
+  // Not zeroed: the cipher pads the last piece to a whole block itself.
+  std::unique_ptr<std::uint8_t[]> cipher(new (std::nothrow) std::uint8_t[pieceLength]);
+  if (!cipher) return SEQLINK_DATA_NO_MEMORY;
+  const auto* bytes = static_cast<const std::uint8_t*>(plain);
+  for (std::uint64_t done = 0; done < length;) {
+    const std::uint64_t take = std::min<std::uint64_t>(pieceLength, length - done);
+    const std::uint64_t padded = arb::roundUpToBlock(take);
+    std::uint32_t produced = static_cast<std::uint32_t>(padded);
+    const int status =
+        cryptoEncOrDec(WAVECRYPT_OP_RC5, bytes + done, static_cast<std::uint32_t>(take), key,
+                       cipher.get(), &produced, WAVECRYPT_ENCRYPT);
+    if (status != SEQLINK_OK) return status;
+    if (produced != padded) return SEQLINK_CRYPTO_CALL_FAILED;
+    if (!sink(cipher.get(), static_cast<std::size_t>(padded))) return SEQLINK_DATA_CANNOT_OPEN;
+    done += take;
   }
-  return static_cast<long double>(sum) / (arb::kEnergyDivisor * arb::kEnergyDivisor);
+  return SEQLINK_OK;
 }
 
 }  // namespace seqlink

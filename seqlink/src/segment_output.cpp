@@ -11,6 +11,7 @@
 #include "arb_format.h"
 #include "arb_readers.h"
 #include "item_text.h"
+#include "sample_energy.h"
 #include "segment_config.h"
 #include "segment_index.h"
 #include "seqlink.h"
@@ -32,6 +33,33 @@ struct ParsedSegment {
   std::string name;
   int count = 0;
 };
+
+// Segments of more values than this are scaled through a table of every 16-bit
+// value's result (twice its size), which saves a division per value.
+inline constexpr std::size_t kScaleTableThreshold = 2 * 65536;
+
+// Scales the values as scaleValue does and returns the signal energy of the result,
+// in one pass.
+double scaleAndMeasure(std::span<std::int16_t> values, double target, double level) {
+  std::uint64_t sum = 0;
+  if (values.size() > kScaleTableThreshold) {
+    std::vector<std::int16_t> table(65536);
+    for (int v = -32768; v <= 32767; ++v) {
+      table[static_cast<std::uint16_t>(v)] =
+          scaleValue(static_cast<std::int16_t>(v), target, level);
+    }
+    for (std::int16_t& v : values) {
+      v = table[static_cast<std::uint16_t>(v)];
+      sum += static_cast<std::uint64_t>(std::int32_t{v} * v);
+    }
+  } else {
+    for (std::int16_t& v : values) {
+      v = scaleValue(v, target, level);
+      sum += static_cast<std::uint64_t>(std::int32_t{v} * v);
+    }
+  }
+  return orderedSignalEnergy(sum, values);
+}
 
 }  // namespace
 
@@ -56,9 +84,7 @@ int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::option
   }
   // A negative or infinite configured energy has no usable level: keep the samples.
   if (!std::isfinite(level)) return SEQLINK_OK;
-  const std::span<std::int16_t> values(destination, 2 * pairs);
-  for (std::int16_t& v : values) v = scaleValue(v, *target, level);
-  energy = arb::signalEnergy(std::span<const std::int16_t>(values));
+  energy = scaleAndMeasure(std::span<std::int16_t>(destination, 2 * pairs), *target, level);
   return SEQLINK_OK;
 }
 

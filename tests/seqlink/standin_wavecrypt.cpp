@@ -3,8 +3,9 @@
 //   STANDIN_CRC_ONLY   exports AfxGetCrcU32 only (the other functions are missing)
 //   STANDIN_FAILING    exports all three; EncOrDecOpt and AfxgetRandKeyR5 fail
 //   STANDIN_RECORDING  exports all three; succeeds with status bits only above the
-//                      low 16 bits, an identity "cipher", and records every load,
-//                      call and release in the file named by SEQLINK_STANDIN_LOG
+//                      low 16 bits, an identity "cipher" (in place too), and records
+//                      every load, call and release in the file named by
+//                      SEQLINK_STANDIN_LOG
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -74,9 +75,10 @@ STANDIN_API std::int32_t EncOrDecOpt(std::int32_t operation, const void* input,
     std::memset(output, 0x5A, produced);
     *outputLength = produced;
   } else {
+    // The output may be the input itself, as the real cipher allows.
     const std::uint32_t produced = (inputLength + 7) / 8 * 8;
-    std::memset(output, 0, produced);
-    std::memcpy(output, input, inputLength);
+    std::memmove(output, input, inputLength);
+    std::memset(static_cast<std::uint8_t*>(output) + inputLength, 0, produced - inputLength);
     *outputLength = produced;
   }
   return 0x7FFF0000;

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "arb_readers.h"
+#include "multiseg_writer.h"
 #include "seqlink.h"
 #include "seqlink_test_support.h"
 
@@ -174,6 +176,43 @@ TEST_F(SeqlinkRecordingBindingTest, BuilderCallsInOrderKeyWrapCrcEncrypt) {
   const std::uint32_t dataOffset = seqtest::getU32(file, 204);
   EXPECT_EQ(Bytes(file.begin() + dataOffset, file.end()), seqtest::plainSamples(values_));
   EXPECT_EQ(file[24], 0x5A);  // the wrapped key the stand-in produced
+}
+
+// Large data keeps the calls few: a read decrypts in the caller's buffer in one
+// call (and an odd count's last block in a second one), a write encrypts in pieces
+// of kCipherPieceLength bytes.
+class SeqlinkRecordingLargeDataTest : public SeqlinkRecordingBindingTest {
+ protected:
+  void SetUp() override {
+    values_ = seqtest::rampValues(kPairs, 3000);
+    SeqlinkRecordingBindingTest::SetUp();
+  }
+  // Odd, beyond the staged-read limit and a little over two pieces.
+  static constexpr std::size_t kPairs = 2 * seqlink::kCipherPieceLength / 4 + 3;
+  static_assert(4 * kPairs > seqlink::kStagedReadLimit && kPairs % 2 == 1);
+};
+
+TEST_F(SeqlinkRecordingLargeDataTest, ReadDecryptsInPlaceAndTheLastBlockApart) {
+  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), 0);
+  EXPECT_EQ(events(),
+            "load\nAfxGetCrcU32\nrelease\n"
+            "load\nEncOrDecOpt\nrelease\n"
+            "load\nEncOrDecOpt\nrelease\n"
+            "load\nEncOrDecOpt\nrelease\n");
+}
+
+TEST_F(SeqlinkRecordingLargeDataTest, WriteEncryptsInThreePieces) {
+  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), 0);
+  EXPECT_EQ(events(),
+            "load\nAfxgetRandKeyR5\nrelease\n"
+            "load\nEncOrDecOpt\nrelease\n"
+            "load\nAfxGetCrcU32\nrelease\n"
+            "load\nEncOrDecOpt\nrelease\n"
+            "load\nEncOrDecOpt\nrelease\n"
+            "load\nEncOrDecOpt\nrelease\n");
+  const Bytes file = arbtest::readBytes(output());
+  const std::uint32_t dataOffset = seqtest::getU32(file, 204);
+  EXPECT_TRUE(Bytes(file.begin() + dataOffset, file.end()) == seqtest::plainSamples(values_));
 }
 
 }  // namespace

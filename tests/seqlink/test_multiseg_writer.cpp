@@ -11,8 +11,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "arb_readers.h"
@@ -368,5 +370,93 @@ TEST(SeqlinkExactEnergyTest, SumsSquaresOverFullScale) {
   for (const auto v : values) expected += (v / 8192.0L) * (v / 8192.0L);
   EXPECT_EQ(seqlink::exactSignalEnergy(values), expected);
 }
+
+// ---------------------------------------------------------------------------
+// The samples encrypted in pieces: the bytes of one call over all of them.
+// ---------------------------------------------------------------------------
+
+// One EncOrDecOpt call over all the bytes, as the file's data would be without pieces.
+Bytes encryptedInOneCall(const Bytes& plain, const seqtest::DataKey& key) {
+  Bytes cipher((plain.size() + 7) / 8 * 8);
+  std::uint32_t length = static_cast<std::uint32_t>(cipher.size());
+  if (!plain.empty()) {
+    EXPECT_EQ(EncOrDecOpt(2, plain.data(), static_cast<std::uint32_t>(plain.size()), key.data(),
+                          cipher.data(), &length, 0) &
+                  0xFFFF,
+              0);
+  }
+  return cipher;
+}
+
+class SeqlinkPieceEncryptionTest
+    : public ::testing::TestWithParam<std::tuple<std::size_t, std::size_t>> {};
+
+TEST_P(SeqlinkPieceEncryptionTest, PiecesMakeTheBytesOfOneCall) {
+  const auto [length, pieceLength] = GetParam();
+  Bytes plain(length);
+  std::mt19937 random(static_cast<unsigned>(length * 31 + pieceLength));
+  for (auto& b : plain) b = static_cast<std::uint8_t>(random());
+  const seqtest::DataKey key = seqtest::testKey();
+
+  Bytes joined;
+  std::vector<std::size_t> pieces;
+  const int status = seqlink::encryptInPieces(plain.data(), plain.size(), key.data(), pieceLength,
+                                              [&](const std::uint8_t* piece, std::size_t n) {
+                                                joined.insert(joined.end(), piece, piece + n);
+                                                pieces.push_back(n);
+                                                return true;
+                                              });
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(joined, encryptedInOneCall(plain, key));
+  // Whole blocks per piece (at least one), all but the last of the same length.
+  const std::size_t whole = std::max<std::size_t>(pieceLength / 8 * 8, 8);
+  EXPECT_EQ(pieces.size(), (length + whole - 1) / whole);
+  for (std::size_t i = 0; i + 1 < pieces.size(); ++i) EXPECT_EQ(pieces[i], whole) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(LengthsAroundPieces, SeqlinkPieceEncryptionTest,
+                         ::testing::Combine(::testing::Values(0, 4, 8, 12, 56, 60, 64, 68, 72, 124,
+                                                              128, 132, 1000, 1004),
+                                            ::testing::Values(1, 8, 60, 64,
+                                                              seqlink::kCipherPieceLength)));
+
+TEST(SeqlinkPieceEncryptionFailureTest, SinkThatCannotWriteStopsAtThatPiece) {
+  const Bytes plain(100, 7);
+  const seqtest::DataKey key = seqtest::testKey();
+  int calls = 0;
+  EXPECT_EQ(seqlink::encryptInPieces(plain.data(), plain.size(), key.data(), 16,
+                                     [&](const std::uint8_t*, std::size_t) { return ++calls < 2; }),
+            SEQLINK_DATA_CANNOT_OPEN);
+  EXPECT_EQ(calls, 2);
+}
+
+// Whole files around the piece length: the data is that of one call under the
+// file's own key (unwrapped here), and reads back as the samples.
+class SeqlinkPiecewiseFileTest : public SeqlinkMultiSegWriterTest,
+                                 public ::testing::WithParamInterface<int> {};
+
+TEST_P(SeqlinkPiecewiseFileTest, DataIsTheOneCallEncryption) {
+  const int pairs = GetParam();
+  Segments s;
+  s.add("a.arb", 1e8, pairs / 3, 1.0, 8000);
+  s.add("b.arb", 1e8, pairs - pairs / 3, 1.0, 3000);
+  ASSERT_EQ(s.write(path_), 0);
+  const Bytes file = arbtest::readBytes(path_);
+  seqtest::DataKey key{};
+  std::uint32_t keyLength = static_cast<std::uint32_t>(key.size());
+  ASSERT_EQ(EncOrDecOpt(3, &file[24], 84, nullptr, key.data(), &keyLength, 1) & 0xFFFF, 0);
+  const std::uint32_t dataOffset = getU32(file, 204);
+  const Bytes data(file.begin() + dataOffset, file.end());
+  const std::vector<std::int16_t> values(s.samples.begin(), s.samples.end());
+  EXPECT_TRUE(data == encryptedInOneCall(seqtest::plainSamples(values), key));
+  std::vector<short> back(s.samples.size());
+  ASSERT_EQ(readArbFileData(path_.c_str(), pairs, back.data()), 0);
+  EXPECT_TRUE(back == s.samples);
+}
+
+constexpr int kPiecePairs = static_cast<int>(seqlink::kCipherPieceLength / 4);
+INSTANTIATE_TEST_SUITE_P(PairsAroundThePieceLength, SeqlinkPiecewiseFileTest,
+                         ::testing::Values(kPiecePairs - 1, kPiecePairs, kPiecePairs + 1,
+                                           2 * kPiecePairs + 3));
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "arb_readers.h"
@@ -584,5 +586,95 @@ TEST(SeqlinkTruncatedFileTest, EveryLengthGivesAStatusAndWholeBlocksDecrypt) {
     }
   }
 }
+
+// ---------------------------------------------------------------------------
+// Decryption in the caller's buffer: the blocks inside the requested pairs are
+// decrypted where they are read; an odd count's last block, half padding, in a
+// block of its own, or the whole read in a buffer of its own up to a limit.
+// ---------------------------------------------------------------------------
+
+// Reads requested pairs of file through ArbDataFile with the given staged-read
+// limit; two canary pairs after them must stay as they are.
+std::vector<std::int16_t> pairsWithLimit(const Bytes& file, std::size_t requested,
+                                         std::uint64_t limit, int& status,
+                                         std::uint64_t failFrom = ~std::uint64_t{0}) {
+  arbtest::FailingSource source(file, failFrom);
+  seqlink::ArbDataFile reader;
+  std::vector<std::int16_t> out(2 * requested + 4, 0x5A5A);
+  status = reader.open(source);
+  if (status == 0) status = reader.readPairs(out.data(), requested, limit);
+  for (std::size_t i = 2 * requested; i < out.size(); ++i) EXPECT_EQ(out[i], 0x5A5A) << i;
+  out.resize(2 * requested);
+  return out;
+}
+
+// The first min(requested, held) pairs of values, then silence.
+std::vector<std::int16_t> expectedPairs(const std::vector<std::int16_t>& values,
+                                        std::size_t requested, std::size_t held) {
+  std::vector<std::int16_t> expected(2 * requested, 0);
+  std::copy_n(values.begin(), 2 * std::min(requested, held), expected.begin());
+  return expected;
+}
+
+// Limits: always in place (0), staged for one block only (8) or two (16), the
+// library's own.
+const auto kStagedLimits = ::testing::Values(std::uint64_t{0}, std::uint64_t{8}, std::uint64_t{16},
+                                             seqlink::kStagedReadLimit);
+
+class SeqlinkInPlaceReadTest
+    : public ::testing::TestWithParam<std::tuple<std::size_t, std::uint64_t>> {};
+
+TEST_P(SeqlinkInPlaceReadTest, EveryLimitGivesTheSamePairs) {
+  const auto [pairs, limit] = GetParam();
+  const std::vector<std::int16_t> values = seqtest::rampValues(pairs, 32767, 3);
+  const Bytes file = seqtest::makeVersion1File(kText, values);
+  for (const std::size_t requested : {pairs - 1, pairs, pairs + 1, pairs + 4}) {
+    int status = -1;
+    const auto got = pairsWithLimit(file, requested, limit, status);
+    ASSERT_EQ(status, 0) << requested;
+    EXPECT_EQ(got, expectedPairs(values, requested, pairs)) << requested;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(PairsAndLimits, SeqlinkInPlaceReadTest,
+                         ::testing::Combine(::testing::Values(1, 2, 3, 4, 5, 63, 64, 65, 1001),
+                                            kStagedLimits));
+
+class SeqlinkInPlaceTruncatedTest : public ::testing::TestWithParam<std::uint64_t> {};
+
+TEST_P(SeqlinkInPlaceTruncatedTest, WholeBlocksPresentDecryptAndTheRestIsSilence) {
+  const std::uint64_t limit = GetParam();
+  const std::vector<std::int16_t> values = seqtest::rampValues(7, 5000, 2);
+  const Bytes file = seqtest::makeVersion1File(kText, values);
+  const std::size_t dataOffset = seqtest::getU32(file, 204);
+  for (std::size_t length = dataOffset; length <= file.size(); ++length) {
+    const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length));
+    // The eighth pair of the last block is padding: it reads as silence too.
+    const std::size_t heldPairs = std::min<std::size_t>((length - dataOffset) / 8 * 2, 7);
+    for (const std::size_t requested : {std::size_t{6}, std::size_t{7}, std::size_t{9}}) {
+      int status = -1;
+      const auto got = pairsWithLimit(cut, requested, limit, status);
+      ASSERT_EQ(status, 0) << length << " " << requested;
+      EXPECT_EQ(got, expectedPairs(values, requested, heldPairs)) << length << " " << requested;
+    }
+  }
+}
+
+TEST_P(SeqlinkInPlaceTruncatedTest, ReadErrorLeavesNoCipherTextInThePairs) {
+  const std::uint64_t limit = GetParam();
+  const std::vector<std::int16_t> values = seqtest::rampValues(7, 5000, 2);
+  const Bytes file = seqtest::makeVersion1File(kText, values);
+  const std::size_t dataOffset = seqtest::getU32(file, 204);
+  // From the first data byte to the last block's second half: the read of the
+  // blocks in place or of the last block alone fails.
+  for (std::size_t failFrom = dataOffset; failFrom < file.size(); ++failFrom) {
+    int status = -1;
+    const auto got = pairsWithLimit(file, 7, limit, status, failFrom);
+    EXPECT_EQ(status, 243) << failFrom;
+    EXPECT_EQ(got, std::vector<std::int16_t>(14, 0)) << failFrom;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, SeqlinkInPlaceTruncatedTest, kStagedLimits);
 
 }  // namespace

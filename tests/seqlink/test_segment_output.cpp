@@ -222,6 +222,35 @@ TEST_F(SeqlinkSegmentOutputTest, FileWithFewerPairsThanConfiguredEndsInSilence) 
   EXPECT_EQ(out.segment(0, 8), expect);
 }
 
+// Long segments are scaled through a table of every value's result, short ones
+// value by value: the same samples either way, and the reported energy is exactly
+// the ordered sum of (v / 8192)^2 over the scaled samples.
+class SeqlinkRmsLengthTest : public SeqlinkSegmentOutputTest,
+                             public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(SeqlinkRmsLengthTest, ScaledSamplesAndTheirExactEnergy) {
+  const std::size_t pairs = GetParam();
+  // Full scale in places, so that every scaled value of the table is used.
+  Values a = seqtest::rampValues(pairs, 32767, 1);
+  a.front() = -32768;
+  const Values b = seqtest::rampValues(10, 2048, 2);
+  ConfigBuilder config;
+  config.segments = {segment(addFile("a.arb", a), 1e8, pairs, seqtest::energyOf(a)),
+                     segment(addFile("b.arb", b), 1e8, 10, seqtest::energyOf(b))};
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+  const double target = levelOf(b);
+  const double level = levelOf(a);
+  Values expectA(a);
+  for (auto& v : expectA) v = scaled(v, target, level);
+  EXPECT_TRUE(out.segment(0, pairs) == expectA);
+  EXPECT_EQ(out.energies[0], seqtest::energyOf(expectA));
+  EXPECT_EQ(out.segment(pairs, 10), b);
+}
+
+INSTANTIATE_TEST_SUITE_P(AroundTheTable, SeqlinkRmsLengthTest,
+                         ::testing::Values(1, 3, 65535, 65536, 65537, 400001));
+
 struct ClockCase {
   const char* mode;
   std::vector<double> rates;

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Times the sample path of libseqlink against cat of the same bytes, side by side
+# in one run: two 4,000,000-pair .arb files (wavepack --format ci16_le from raw
+# noise, the second at a lower peak level so that --level rms scales the first),
+# then per round, in turn:
+#   cat a.arb b.arb > /dev/null                        (the bytes, from the page cache)
+#   arbtool dump a.arb --format ci16_le -o /dev/null   (readArbFileData of one file)
+#   arbtool join -o j.arb a.arb b.arb                  (levels unchanged)
+#   arbtool join -o j.arb --level rms a.arb b.arb      (a scaled down to b's level)
+# and prints every round, the best and worst of each command and the ratios of the
+# joins to cat. Usage:
+#   bench/seqlink/time-join.sh [BUILD_DIR [ROUNDS]]     (default: build, 7)
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+rounds=${2:-7}
+pairs=4000000
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+arbtool=$build/bin/arbtool
+wavepack=$build/bin/wavepack
+head -c $((4 * pairs)) /dev/urandom > a.ci16
+head -c $((4 * pairs)) /dev/urandom > b.ci16
+"$wavepack" --format ci16_le -d a.ci16 -o a.arb -f 10MHz > /dev/null
+"$wavepack" --format ci16_le --level 0.5 -d b.ci16 -o b.arb -f 10MHz > /dev/null
+rm a.ci16 b.ci16
+bytes=$(($(stat -c %s a.arb) + $(stat -c %s b.arb)))
+
+# Milliseconds of one run, to three decimals, output thrown away.
+elapsed() {
+  local start end
+  start=$(date +%s%N)
+  "$@" > /dev/null
+  end=$(date +%s%N)
+  printf '%d.%03d' $(((end - start) / 1000000)) $(((end - start) / 1000 % 1000))
+}
+
+names=(cat dump join join-rms)
+declare -A all
+cat a.arb b.arb > /dev/null  # into the page cache
+echo "two files of $pairs pairs, $bytes bytes in all; $rounds rounds (ms)"
+printf '%-6s %9s %9s %9s %9s %8s %8s\n' round "${names[@]}" join/cat rms/cat
+for ((r = 1; r <= rounds; ++r)); do
+  t_cat=$(elapsed cat a.arb b.arb)
+  t_dump=$(elapsed "$arbtool" dump a.arb --format ci16_le -o /dev/null)
+  t_join=$(elapsed "$arbtool" join -o j.arb --config j.txt a.arb b.arb)
+  t_rms=$(elapsed "$arbtool" join -o j.arb --config j.txt --level rms a.arb b.arb)
+  all[cat]+=" $t_cat"
+  all[dump]+=" $t_dump"
+  all[join]+=" $t_join"
+  all[join-rms]+=" $t_rms"
+  printf '%-6s %9s %9s %9s %9s %8.1f %8.1f\n' "$r" "$t_cat" "$t_dump" "$t_join" "$t_rms" \
+    "$(echo "$t_join / $t_cat" | bc -l)" "$(echo "$t_rms / $t_cat" | bc -l)"
+done
+
+# Best and worst of each command, and what they make per second of file.
+best() { tr ' ' '\n' <<< "$1" | sed '/^$/d' | sort -g | head -1; }
+worst() { tr ' ' '\n' <<< "$1" | sed '/^$/d' | sort -g | tail -1; }
+echo
+printf '%-9s %9s %9s\n' command best worst
+for name in "${names[@]}"; do
+  printf '%-9s %9s %9s\n' "$name" "$(best "${all[$name]}")" "$(worst "${all[$name]}")"
+done
+dump_best=$(best "${all[dump]}")
+printf 'dump of a.arb: %.2f GB/s of file at best\n' \
+  "$(echo "$(stat -c %s a.arb) / ($dump_best / 1000) / 1000000000" | bc -l)"
+printf 'join / cat, best against best: %.1f (rms %.1f)\n' \
+  "$(echo "$(best "${all[join]}") / $(best "${all[cat]}")" | bc -l)" \
+  "$(echo "$(best "${all[join-rms]}") / $(best "${all[cat]}")" | bc -l)"
