@@ -202,20 +202,23 @@ int runJoin(const std::string& configPath) {
   }
   outputFile[SEQLINK_NAME_SLOT - 1] = '\0';
   const auto count = static_cast<std::size_t>(segments);
-  // One spare element keeps every data() valid for zero segments or samples.
-  std::vector<short> samples(2 * static_cast<std::size_t>(total) + 2, 0);
+  // One spare element keeps every pointer valid for zero segments or samples. The
+  // samples are left unset: outputIQDataAndInf writes every pair of every segment (or
+  // fails), and a 32 MB fill would cost as much as a pass of the join.
+  const auto samples =
+      std::make_unique_for_overwrite<short[]>(2 * static_cast<std::size_t>(total) + 2);
   std::vector<char> names(SEQLINK_NAME_SLOT * count + 1, '\0');
   std::vector<double> clocks(count + 1, 0.0);
   std::vector<int> counts(count + 1, 0);
   std::vector<double> energies(count + 1, 0.0);
-  status = outputIQDataAndInf(samples.data(), names.data(), clocks.data(), counts.data(),
+  status = outputIQDataAndInf(samples.get(), names.data(), clocks.data(), counts.data(),
                               energies.data());
   if (status != SEQLINK_OK) {
     throw Failure{kExitJoin, configPath + ": " + statusText(Call::OutputSegments, status)};
   }
   checkConfiguredJoin(configPath, outputFile, names, clocks, count);
   status = crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
-                          static_cast<unsigned>(segments), samples.data(),
+                          static_cast<unsigned>(segments), samples.get(),
                           static_cast<unsigned>(total), 0, outputFile);
   if (status != SEQLINK_OK) {
     throw Failure{kExitJoin, std::string(outputFile) + ": " + statusText(Call::BuildFile, status)};
