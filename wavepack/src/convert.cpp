@@ -106,11 +106,12 @@ std::string packerResultMessage(int result, const std::string& tempPath,
   }
 }
 
-void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath) {
+void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath,
+                  double level) {
   if (pairs.size() > kMaxPairs)
     throw std::length_error("Too many IQ pairs (" + std::to_string(pairs.size()) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
-  const double peak = preparePeak(pairs, kPeakLevel);
+  const double peak = preparePeak(pairs, level);
   const std::string tempPath = makeTempFilePath();
   const FileRemover removeTemp(tempPath);
   {
@@ -121,7 +122,7 @@ void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string
     SampleFileWriter writer(tempPath);
     for (std::size_t k = 0; k < pairs.size(); k += kBlockPairs) {
       const std::size_t n = std::min(kBlockPairs, pairs.size() - k);
-      quantizeBlock(std::span(pairs).subspan(k, n), peak, kPeakLevel, block.data());
+      quantizeBlock(std::span(pairs).subspan(k, n), peak, level, block.data());
       writer.write(std::span(block).first(2 * n));
     }
     writer.close();
@@ -131,7 +132,7 @@ void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string
   const int result = PackuserIQdata(tempPath.c_str(), outputPath.c_str(), 1,
                                     static_cast<int>(pairs.size()), fs, 1, 1, 1.0, 1, 1);
   if (result != WAVEPACK_OK)
-    throw std::runtime_error(packerResultMessage(result, tempPath, outputPath));
+    throw PackerError(result, packerResultMessage(result, tempPath, outputPath));
 }
 
 }  // namespace wavepack

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "arb_format.h"
 #include "iq_readers.h"
+#include "quantizer.h"
 #include "wavepack.h"
 
 namespace wavepack {
@@ -55,10 +57,18 @@ std::vector<IqPair> readInput(const InputOptions& options);
 std::string packerResultMessage(int result, const std::string& tempPath,
                                 const std::string& outputPath);
 
-// Quantises the pairs (normalising them in place), writes them to a new temporary
-// file, packs it into `outputPath` with clock and symbol rate `fs`, and removes the
-// temporary file. Throws with the message for a packer failure; refuses more than
-// kMaxPairs pairs before writing anything.
-void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath);
+// A non-zero result of PackuserIQdata, with packerResultMessage as its text.
+struct PackerError : std::runtime_error {
+  PackerError(int packerStatus, const std::string& message)
+      : std::runtime_error(message), status(packerStatus) {}
+  int status;
+};
+
+// Quantises the pairs at `level` of full scale (normalising them in place), writes
+// them to a new temporary file, packs it into `outputPath` with clock and symbol
+// rate `fs`, and removes the temporary file. Throws PackerError for a packer
+// failure; refuses more than kMaxPairs pairs before writing anything.
+void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath,
+                  double level = kPeakLevel);
 
 }  // namespace wavepack

@@ -1,0 +1,165 @@
+// arbtool's calls of libseqlink (see arb_files.h).
+#include "arb_files.h"
+
+#include <sys/stat.h>
+
+#include "seqlink.h"
+#include "status_words.h"
+
+namespace arbtool {
+namespace {
+
+// The binary header in front of every text header and sample block.
+constexpr long long kHeaderLength = 208;
+// Upper bound of a join, in sample pairs: 4 bytes each must fit a 32-bit length.
+constexpr long long kMaxJoinPairs = (1LL << 30) - 2;
+
+std::string statusText(Call call, int status) {
+  return statusWords(call, status) + " (status " + std::to_string(status) + ")";
+}
+
+long long fileSize(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+}  // namespace
+
+int sampleCountOf(const std::string& path, double* clock, double* energy, int* infoStatus) {
+  int count = -1;
+  double clockValue = 0;
+  double energyValue = 0;
+  const int status = readArbFileInf(path.c_str(), &count, &clockValue, &energyValue);
+  if (status != SEQLINK_OK && status != SEQLINK_MULTI_SEGMENT_REFUSED) {
+    throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status), status};
+  }
+  if (count < 0) {
+    throw Failure{
+        kExitRead,
+        path + ": not a valid .arb file: its header announces a sample count out of range"};
+  }
+  const long long needed = kHeaderLength + 4LL * count + (count % 2 == 1 ? 4 : 0);
+  const long long size = fileSize(path);
+  if (size < needed) {
+    throw Failure{kExitRead, path + ": truncated: the header announces " + std::to_string(count) +
+                                 " sample pairs, which need at least " + std::to_string(needed) +
+                                 " bytes, but the file has " + std::to_string(size)};
+  }
+  if (clock != nullptr) *clock = clockValue;
+  if (energy != nullptr) *energy = energyValue;
+  if (infoStatus != nullptr) *infoStatus = status;
+  return count;
+}
+
+ArbContent readContent(const std::string& path, bool withText) {
+  ArbContent content;
+  content.path = path;
+  int infoStatus = 0;
+  const int count = sampleCountOf(path, &content.clockHz, nullptr, &infoStatus);
+  content.count = static_cast<std::size_t>(count);
+  content.multiSegment = infoStatus == SEQLINK_MULTI_SEGMENT_REFUSED;
+  if (withText) {
+    std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
+    int length = 0;
+    const int status = readArbFileAllInf(path.c_str(), text.data(), &length);
+    if (status != SEQLINK_OK)
+      throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status), status};
+    text.back() = '\0';
+    content.displayText = text.data();
+  }
+  content.samples.assign(2 * content.count + 2, 0);
+  const int status = readArbFileData(path.c_str(), count, content.samples.data());
+  if (status != SEQLINK_OK)
+    throw Failure{kExitRead, path + ": " + statusText(Call::ReadData, status), status};
+  return content;
+}
+
+void planSegments(JoinPlan& plan, const std::vector<SegmentSource>& sources) {
+  // Files first, so that blank segments can take the clock of their neighbours.
+  long long total = 0;
+  for (const auto& source : sources) {
+    Segment segment;
+    if (source.blank) {
+      segment.name = kBlankName;
+      segment.samples = source.blank->samples;
+    } else {
+      // A file really called Blank would be read as silence.
+      segment.name = source.path == kBlankName ? std::string("./") + kBlankName : source.path;
+      int infoStatus = 0;
+      segment.samples = sampleCountOf(segment.name, &segment.clock, &segment.energy, &infoStatus);
+      if (infoStatus == SEQLINK_MULTI_SEGMENT_REFUSED) {
+        throw Failure{kExitRead, segment.name +
+                                     ": a multi-segment file cannot be a segment; join its "
+                                     "source files instead"};
+      }
+    }
+    total += segment.samples;
+    plan.segments.push_back(segment);
+  }
+  if (total > kMaxJoinPairs) {
+    throw Failure{kExitUsage,
+                  "join: " + std::to_string(total) + " sample pairs in all are too many"};
+  }
+  for (std::size_t i = 0; i < plan.segments.size(); ++i) {
+    if (!sources[i].blank) continue;
+    if (sources[i].blank->clock) {
+      plan.segments[i].clock = *sources[i].blank->clock;
+      continue;
+    }
+    // Nearest file segment, looking back first, then forward.
+    for (std::size_t d = 1; d <= plan.segments.size(); ++d) {
+      if (i >= d && !sources[i - d].blank) {
+        plan.segments[i].clock = plan.segments[i - d].clock;
+        break;
+      }
+      if (i + d < plan.segments.size() && !sources[i + d].blank) {
+        plan.segments[i].clock = plan.segments[i + d].clock;
+        break;
+      }
+    }
+  }
+}
+
+JoinResult runJoin(const std::string& configPath) {
+  char outputFile[SEQLINK_NAME_SLOT] = {};
+  int segments = 0;
+  int total = 0;
+  int status = readMultiSegConfig(configPath.c_str(), outputFile, &segments, &total);
+  if (status != SEQLINK_OK) {
+    throw Failure{kExitJoin, configPath + ": " + statusText(Call::ReadConfig, status), status};
+  }
+  if (segments < 0 || total < 0 || total > kMaxJoinPairs) {
+    throw Failure{kExitJoin, configPath + ": " + std::to_string(segments) + " segments of " +
+                                 std::to_string(total) + " pairs in all is out of range"};
+  }
+  outputFile[SEQLINK_NAME_SLOT - 1] = '\0';
+  const auto count = static_cast<std::size_t>(segments);
+  // One spare element keeps every data() valid for zero segments or samples.
+  std::vector<short> samples(2 * static_cast<std::size_t>(total) + 2, 0);
+  std::vector<char> names(SEQLINK_NAME_SLOT * count + 1, '\0');
+  std::vector<double> clocks(count + 1, 0.0);
+  std::vector<int> counts(count + 1, 0);
+  std::vector<double> energies(count + 1, 0.0);
+  status = outputIQDataAndInf(samples.data(), names.data(), clocks.data(), counts.data(),
+                              energies.data());
+  if (status != SEQLINK_OK) {
+    throw Failure{kExitJoin, configPath + ": " + statusText(Call::OutputSegments, status), status};
+  }
+  status = crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
+                          static_cast<unsigned>(segments), samples.data(),
+                          static_cast<unsigned>(total), 0, outputFile);
+  if (status != SEQLINK_OK) {
+    throw Failure{kExitJoin, std::string(outputFile) + ": " + statusText(Call::BuildFile, status),
+                  status};
+  }
+  JoinResult result;
+  result.output = outputFile;
+  result.totalSamples = total;
+  for (std::size_t i = 0; i < count; ++i) {
+    result.segments.push_back(
+        Segment{names.data() + SEQLINK_NAME_SLOT * i, clocks[i], counts[i], energies[i]});
+  }
+  return result;
+}
+
+}  // namespace arbtool
