@@ -3,6 +3,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <span>
+
+#include "arb_format.h"
 #include "seqlink.h"
 #include "status_words.h"
 
@@ -23,6 +29,18 @@ long long fileSize(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
+// The header's offset of the sample data, when the file holds that field; the
+// header block (text or info) lies before it.
+std::optional<long long> dataOffsetOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::array<std::uint8_t, arb::kHeaderLength> bytes{};
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const std::span<const std::uint8_t> read(bytes.data(), static_cast<std::size_t>(in.gcount()));
+  const arb::HeaderRecord header(read);
+  if (const auto offset = header.dataOffset()) return static_cast<long long>(*offset);
+  return std::nullopt;
+}
+
 }  // namespace
 
 int sampleCountOf(const std::string& path, double* clock, double* energy, int* infoStatus) {
@@ -38,7 +56,10 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
         kExitRead,
         path + ": not a valid .arb file: its header announces a sample count out of range"};
   }
-  const long long needed = kHeaderLength + 4LL * count + (count % 2 == 1 ? 4 : 0);
+  // The samples, padded to the cipher block, follow the header block: a file cut
+  // anywhere in them is truncated (the reader would give zeros for what is missing).
+  const long long data = 4LL * count + (count % 2 == 1 ? 4 : 0);
+  const long long needed = std::max(kHeaderLength, dataOffsetOf(path).value_or(0)) + data;
   const long long size = fileSize(path);
   if (size < needed) {
     throw Failure{kExitRead, path + ": truncated: the header announces " + std::to_string(count) +
