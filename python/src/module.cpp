@@ -102,8 +102,8 @@ out_path:  the multi-segment file to write
 segments:  list of paths of single-waveform .arb files and blanks
            ("blank", count, clock_hz): count zero pairs at clock_hz, or at the
            clock of the nearest file segment (looking back first) when None
-level:     "unchanged", or "rms": each segment scaled to the RMS level of the
-           loudest
+level:     "unchanged", or "rms": every segment scaled down to the lowest RMS
+           level of the segments
 clock:     "unchanged" (each segment keeps its clock), "highest" (every segment
            plays at the highest clock) or "user" (at user_clock_hz)
 user_clock_hz: the clock of clock="user", 1 kHz to 50 MHz or 100 MHz
