@@ -122,16 +122,16 @@ arbtool::SegmentSource segmentSource(const py::handle& item, std::size_t index) 
   if (samples < 1 || samples > std::numeric_limits<int>::max()) {
     throw py::value_error(what + ": the count of a blank must lie in 1 to 2147483647");
   }
-  arbtool::BlankSpec spec{static_cast<int>(samples), std::nullopt};
+  arbtool::BlankSpec blankSpec{static_cast<int>(samples), std::nullopt};
   if (!blank[2].is_none()) {
     const double clock = realArgument(blank[2], (what + " clock_hz").c_str());
     if (!isPlayableClock(clock)) {
       throw py::value_error(what + ": the clock " + std::to_string(clock) +
                             " Hz is not one the instrument plays: 1 kHz to 50 MHz, or 100 MHz");
     }
-    spec.clock = clock;
+    blankSpec.clock = clock;
   }
-  return {arbtool::kBlankName, spec};
+  return {arbtool::kBlankName, blankSpec};
 }
 
 // A temporary configuration file, removed when it goes out of scope.
