@@ -4,6 +4,7 @@
 #include <cmath>
 #include <complex>
 
+#include "arb_format.h"
 #include "convert.h"
 
 namespace py = pybind11;
@@ -45,16 +46,12 @@ double realArgument(const py::handle& value, const char* what) {
   return number;
 }
 
-bool isPlayableClock(double hertz) {
-  return (hertz >= wavepack::kMinFs && hertz <= wavepack::kMaxFs) || hertz == wavepack::kFs100MHz;
-}
-
 std::int32_t playableClock(const py::handle& value, const char* what) {
   const double hertz = realArgument(value, what);
-  if (!isPlayableClock(hertz) || hertz != std::floor(hertz)) {
+  if (!arb::isPlayableClock(hertz) || hertz != std::floor(hertz)) {
     throw py::value_error(std::string(what) + " " + py::repr(value).cast<std::string>() +
-                          " is not a clock the instrument plays: a whole number of hertz from "
-                          "1 kHz to 50 MHz, or exactly 100 MHz");
+                          " is not a clock the instrument plays: a whole number of hertz from " +
+                          arb::kPlayableClockText);
   }
   return static_cast<std::int32_t>(hertz);
 }

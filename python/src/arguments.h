@@ -25,8 +25,6 @@ double realArgument(const pybind11::handle& value, const char* what);
 // A clock the instrument plays: a whole number of hertz from 1 kHz to 50 MHz, or
 // exactly 100 MHz. ValueError otherwise.
 std::int32_t playableClock(const pybind11::handle& value, const char* what);
-// The same test on a clock in hertz that need not be whole (segment clocks).
-bool isPlayableClock(double hertz);
 
 // IQ pairs from a complex array of shape (N,) or a real array of shape (N, 2)
 // (any numeric dtype, or a nested sequence numpy reads as one): finite, N >= 1.

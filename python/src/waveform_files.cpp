@@ -8,16 +8,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "arb_files.h"
+#include "arb_format.h"
 #include "arguments.h"
 #include "convert.h"
 #include "module_errors.h"
+#include "pair_source.h"
 #include "stats.h"
 #include "stats_report.h"
 #include "statuses.h"
+#include "text_output.h"
 #include "waveform_header.h"
 
 namespace py = pybind11;
@@ -125,9 +127,9 @@ arbtool::SegmentSource segmentSource(const py::handle& item, std::size_t index) 
   arbtool::BlankSpec blankSpec{static_cast<int>(samples), std::nullopt};
   if (!blank[2].is_none()) {
     const double clock = realArgument(blank[2], (what + " clock_hz").c_str());
-    if (!isPlayableClock(clock)) {
+    if (!arb::isPlayableClock(clock)) {
       throw py::value_error(what + ": the clock " + std::to_string(clock) +
-                            " Hz is not one the instrument plays: 1 kHz to 50 MHz, or 100 MHz");
+                            " Hz is not one the instrument plays: " + arb::kPlayableClockText);
     }
     blankSpec.clock = clock;
   }
@@ -212,9 +214,10 @@ void writeFile(const py::object& pathValue, const py::object& iq, const py::obje
         "level must lie above 0, up to 1 (the peak modulus as a fraction of "
         "full scale)");
   }
-  std::vector<wavepack::IqPair> pairs = iqPairs(iq);
+  const std::vector<wavepack::IqPair> pairs = iqPairs(iq);
   try {
-    wavepack::convertToArb(pairs, clock, path, level);
+    wavepack::PairSpan source(pairs);
+    wavepack::convertToArb(source, clock, path, level);
   } catch (const wavepack::PackerError& e) {
     throw LibraryFailure(path + ": " + iqsynth_host::packerStatusWords(e.status) + " (status " +
                              std::to_string(e.status) + ")",
@@ -243,10 +246,9 @@ py::dict joinFiles(const py::object& outPath, const py::object& segments, const 
   if (plan.clockMode == "USER") {
     if (userClockHz.is_none()) throw py::value_error("clock='user' needs user_clock_hz");
     plan.userClock = realArgument(userClockHz, "user_clock_hz");
-    if (!isPlayableClock(plan.userClock)) {
+    if (!arb::isPlayableClock(plan.userClock)) {
       throw py::value_error("user_clock_hz " + std::to_string(plan.userClock) +
-                            " Hz is not a clock the instrument plays: 1 kHz to 50 MHz, or "
-                            "exactly 100 MHz");
+                            " Hz is not a clock the instrument plays: " + arb::kPlayableClockText);
     }
   } else if (!userClockHz.is_none()) {
     throw py::value_error("user_clock_hz is used with clock='user' only");
@@ -261,7 +263,10 @@ py::dict joinFiles(const py::object& outPath, const py::object& segments, const 
   if (sources.empty()) throw py::value_error("segments is empty");
   const std::string configPath = config.is_none() ? std::string() : pathArgument(config, "config");
 
-  arbtoolStep([&] { arbtool::planSegments(plan, sources); });
+  arbtoolStep([&] {
+    arbtool::planSegments(plan, sources);
+    arbtool::checkJoinPlan(plan, configPath);
+  });
   std::string line;
   try {
     line = arbtool::formatConfigLine(plan);
@@ -272,10 +277,11 @@ py::dict joinFiles(const py::object& outPath, const py::object& segments, const 
   if (configPath.empty()) temporary.emplace();
   const std::string& written = configPath.empty() ? temporary->path() : configPath;
   {
-    std::ofstream out(written, std::ios::binary | std::ios::trunc);
-    out << line;
-    out.close();
-    if (!out) throw LibraryFailure("cannot write the configuration " + written, std::nullopt);
+    hosts_cli::TextOutput out;
+    if (!out.open(written) || !out.write(line) || !out.commit()) {
+      throw LibraryFailure("cannot write the configuration " + written + ": " + out.errorText(),
+                           std::nullopt);
+    }
   }
   const arbtool::JoinResult result = arbtoolStep([&] { return arbtool::runJoin(written); });
   py::list joined;

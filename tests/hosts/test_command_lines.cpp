@@ -550,11 +550,11 @@ TEST(HostArbtoolCommandLine, RefusalsNameTheCommandAndTheOption) {
 // repeats), so scripts can put defaults in front of their caller's options.
 TEST(HostArbtoolCommandLine, RepeatedOptionsTakeTheLastValue) {
   EXPECT_EQ(arbtool::parseCommandLine({"dump", "g.arb", "-o", "a", "--output", "b"}).output, "b");
-  const auto join =
-      arbtool::parseCommandLine({"join", "--level", "rms", "--clock", "highest", "--level",
-                                 "unchanged", "-o", "j.arb", "--write-config-only",
-                                 "--write-config-only", "--clock=user", "a.arb"})
-          .join;
+  const auto join = arbtool::parseCommandLine({"join", "--level", "rms", "--clock", "highest",
+                                               "--level", "unchanged", "-o", "j.arb",
+                                               "--write-config-only", "--write-config-only",
+                                               "--clock=user", "--user-clock", "1MHz", "a.arb"})
+                        .join;
   EXPECT_EQ(join.plan.levelMode, "UNCHANGED");
   EXPECT_EQ(join.plan.clockMode, "USER");
   EXPECT_TRUE(join.writeConfigOnly);

@@ -1,22 +1,14 @@
 // arbtool's calls of libseqlink (see arb_files.h).
 #include "arb_files.h"
 
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <array>
-#include <fstream>
-#include <span>
-
-#include "arb_format.h"
+#include "arb_file_size.h"
+#include "join_checks.h"
 #include "seqlink.h"
 #include "status_words.h"
 
 namespace arbtool {
 namespace {
 
-// The binary header in front of every text header and sample block.
-constexpr long long kHeaderLength = 208;
 // Upper bound of a join, in sample pairs: 4 bytes each must fit a 32-bit length.
 constexpr long long kMaxJoinPairs = (1LL << 30) - 2;
 
@@ -24,21 +16,25 @@ std::string statusText(Call call, int status) {
   return statusWords(call, status) + " (status " + std::to_string(status) + ")";
 }
 
-long long fileSize(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
-}
-
-// The header's offset of the sample data, when the file holds that field; the
-// header block (text or info) lies before it.
-std::optional<long long> dataOffsetOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::array<std::uint8_t, arb::kHeaderLength> bytes{};
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  const std::span<const std::uint8_t> read(bytes.data(), static_cast<std::size_t>(in.gcount()));
-  const arb::HeaderRecord header(read);
-  if (const auto offset = header.dataOffset()) return static_cast<long long>(*offset);
-  return std::nullopt;
+// What the library read from a configuration file, checked before anything is
+// written: every clock playable, and the output neither the configuration nor a
+// segment file.
+void checkConfiguredJoin(const std::string& configPath, const std::string& output,
+                         const std::vector<char>& nameSlots, const std::vector<double>& clocks,
+                         std::size_t count) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < count; ++i)
+    names.emplace_back(nameSlots.data() + SEQLINK_NAME_SLOT * i);
+  if (const auto fault = unplayableClock(
+          names, std::vector<double>(clocks.begin(),
+                                     clocks.begin() + static_cast<std::ptrdiff_t>(count)))) {
+    throw Failure{kExitJoin, configPath + ": " + *fault};
+  }
+  std::vector<std::string> inputs = names;
+  inputs.push_back(configPath);
+  if (const auto clash = outputClash(output, "", inputs)) {
+    throw Failure{kExitJoin, configPath + ": " + *clash};
+  }
 }
 
 }  // namespace
@@ -56,16 +52,7 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
         kExitRead,
         path + ": not a valid .arb file: its header announces a sample count out of range"};
   }
-  // The samples, padded to the cipher block, follow the header block: a file cut
-  // anywhere in them is truncated (the reader would give zeros for what is missing).
-  const long long data = 4LL * count + (count % 2 == 1 ? 4 : 0);
-  const long long needed = std::max(kHeaderLength, dataOffsetOf(path).value_or(0)) + data;
-  const long long size = fileSize(path);
-  if (size < needed) {
-    throw Failure{kExitRead, path + ": truncated: the header announces " + std::to_string(count) +
-                                 " sample pairs, which need at least " + std::to_string(needed) +
-                                 " bytes, but the file has " + std::to_string(size)};
-  }
+  if (const auto fault = truncation(path, count)) throw Failure{kExitRead, path + ": " + *fault};
   if (clock != nullptr) *clock = clockValue;
   if (energy != nullptr) *energy = energyValue;
   if (infoStatus != nullptr) *infoStatus = status;
@@ -141,6 +128,19 @@ void planSegments(JoinPlan& plan, const std::vector<SegmentSource>& sources) {
   }
 }
 
+void checkJoinPlan(const JoinPlan& plan, const std::string& configPath) {
+  try {
+    checkPlan(plan);
+  } catch (const ConfigError& e) {
+    throw Failure{kExitUsage, std::string("join: ") + e.what()};
+  }
+  std::vector<std::string> segmentFiles;
+  for (const Segment& segment : plan.segments) segmentFiles.push_back(segment.name);
+  if (const auto clash = outputClash(plan.output, configPath, segmentFiles)) {
+    throw Failure{kExitUsage, "join: " + *clash};
+  }
+}
+
 JoinResult runJoin(const std::string& configPath) {
   char outputFile[SEQLINK_NAME_SLOT] = {};
   int segments = 0;
@@ -166,6 +166,7 @@ JoinResult runJoin(const std::string& configPath) {
   if (status != SEQLINK_OK) {
     throw Failure{kExitJoin, configPath + ": " + statusText(Call::OutputSegments, status), status};
   }
+  checkConfiguredJoin(configPath, outputFile, names, clocks, count);
   status = crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
                           static_cast<unsigned>(segments), samples.data(),
                           static_cast<unsigned>(total), 0, outputFile);

@@ -54,6 +54,12 @@ struct SegmentSource {
 // kExitUsage for more pairs than a join can hold.
 void planSegments(JoinPlan& plan, const std::vector<SegmentSource>& sources);
 
+// The checks of a planned join before anything is written (checkPlan: the count of
+// segments and the clock each is written with; outputClash: neither the output nor
+// the configuration, when configPath is not empty, writes over an input or over
+// each other). Throws Failure (kExitUsage) with the message after "join: ".
+void checkJoinPlan(const JoinPlan& plan, const std::string& configPath);
+
 // What the multi-segment calls produced.
 struct JoinResult {
   std::string output;
@@ -62,7 +68,9 @@ struct JoinResult {
 };
 
 // readMultiSegConfig, outputIQDataAndInf and crtMultiSegArb on a configuration
-// file. Throws Failure (kExitJoin) with the library's status.
+// file; before crtMultiSegArb writes, every clock it read is checked to be playable
+// and the output to be neither the configuration nor a segment file. Throws Failure
+// (kExitJoin) with the library's status when a call failed.
 JoinResult runJoin(const std::string& configPath);
 
 }  // namespace arbtool

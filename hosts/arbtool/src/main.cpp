@@ -3,17 +3,20 @@
 // and joins files into a multi-segment file.
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "analysis_commands.h"
+#include "analysis_output.h"
 #include "arb_files.h"
 #include "command_line.h"
+#include "interrupt_cleanup.h"
 #include "output_file.h"
 #include "segment_config.h"
 #include "seqlink.h"
+#include "standard_output.h"
 #include "status_words.h"
+#include "text_output.h"
 #include "waveform_header.h"
 
 #ifndef ARBSUITE_VERSION
@@ -73,6 +76,7 @@ int commandJoin(JoinRequest& request) {
     throw Failure{kExitUsage, std::string("join: ") + e.what()};
   }
   planSegments(plan, sources);
+  checkJoinPlan(plan, request.configPath);
   std::string line;
   try {
     line = formatConfigLine(plan);
@@ -80,10 +84,11 @@ int commandJoin(JoinRequest& request) {
     throw Failure{kExitUsage, std::string("join: ") + e.what()};
   }
   {
-    std::ofstream out(request.configPath, std::ios::binary | std::ios::trunc);
-    out << line;
-    out.close();
-    if (!out) throw Failure{kExitOutput, "cannot write the configuration " + request.configPath};
+    hosts_cli::TextOutput out;
+    if (!out.open(request.configPath) || !out.write(line) || !out.commit()) {
+      throw Failure{kExitOutput, "cannot write the configuration " + request.configPath + ": " +
+                                     out.errorText()};
+    }
   }
   std::printf("Wrote segment configuration %s\n", request.configPath.c_str());
   if (request.writeConfigOnly) return kExitOk;
@@ -126,6 +131,10 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An interrupt ends the program by its signal (the library's output is an unnamed
+  // file until it is complete); a standard output that cannot be written gives 4.
+  arb::installInterruptCleanup();
+  arb::checkStandardOutputAtExit("arbtool: ");
   try {
     return run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const Failure& failure) {

@@ -10,10 +10,13 @@
 #include <vector>
 
 #include "arb_output.h"
+#include "interrupt_cleanup.h"
 #include "library.h"
 #include "names.h"
 #include "options.h"
+#include "output_checks.h"
 #include "plot_output.h"
+#include "standard_output.h"
 #include "synthesis.h"
 #include "waveform.h"
 
@@ -170,6 +173,12 @@ int run(const std::vector<std::string>& args) {
   }
   Options& o = parsed.options;
   try {
+    checkOutputFiles(o);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "iqsynth: %s\n", e.what());
+    return kExitUsage;
+  }
+  try {
     loadInputFiles(o);
   } catch (const InputError& e) {
     std::fprintf(stderr, "iqsynth: %s\n", e.what());
@@ -224,6 +233,10 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An interrupt removes the temporary sample file (and any named temporary of an
+  // output); a standard output that cannot be written ends the run with status 4.
+  arb::installInterruptCleanup();
+  arb::checkStandardOutputAtExit("iqsynth: ");
   try {
     return run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -11,7 +12,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "arb_format.h"
 #include "plot_sheet.h"
+#include "regular_file.h"
 
 #ifndef ARBSUITE_VERSION
 #define ARBSUITE_VERSION "unknown"
@@ -235,8 +238,9 @@ std::string helpFooter() {
          "Exit status: 0 success; 1 bad command line (unknown option, bad or missing value);\n"
          "2 constellation or taps file unreadable or malformed; 3 the synthesis failed (the\n"
          "library's status is printed in words); 4 an output file (.arb, CSV, plot, run log)\n"
-         "could not be written; 5 unexpected failure (out of memory, libiqsynth.so missing\n"
-         "or incomplete).";
+         "or standard output could not be written; an interrupt ends the run by its signal\n"
+         "and leaves no partial file; 5 unexpected failure (out of memory, libiqsynth.so\n"
+         "missing or incomplete).";
   return out.str();
 }
 
@@ -444,11 +448,13 @@ void checkCombination(const Options& o, bool samplesReturned) {
     }
   }
   if (!o.arbPath.empty()) {
+    // The .arb header holds the clock in whole hertz; it must be one the instrument
+    // plays. The multi-carrier clock is checked once the library has chosen it.
     const double clock = outputRate(o);
-    if (o.mode != IQSYNTH_WORKING_MODE_MCCW &&
-        !(std::llround(clock) >= 1 && clock < 2147483647.5)) {
-      throw UsageError("the sample clock " + std::to_string(clock) +
-                       " Hz does not fit the .arb header (1 Hz to 2147483647 Hz)");
+    if (o.mode != IQSYNTH_WORKING_MODE_MCCW && !arb::isPlayableClock(std::round(clock))) {
+      throw UsageError("the sample clock " + hosts_cli::Frequency{}.text(clock) +
+                       " is not a clock the instrument plays (" + arb::kPlayableClockText +
+                       "); change the symbol rate or the oversampling");
     }
     if (o.mode == IQSYNTH_WORKING_MODE_DIGITAL && !(std::llround(o.symbolRate) >= 1)) {
       throw UsageError("the symbol rate must be at least 1 Hz for the .arb header");
@@ -457,12 +463,18 @@ void checkCombination(const Options& o, bool samplesReturned) {
 }
 
 std::string readWholeFile(const std::string& path, const char* what) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError("cannot open the " + std::string(what) + " file " + path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw InputError("cannot read the " + std::string(what) + " file " + path);
-  return text.str();
+  // A regular file only (a FIFO or device would block or feed the read without
+  // end), and no larger than any constellation or taps file needs to be.
+  std::string text;
+  const arb::ReadStatus status = arb::readRegularFile(path.c_str(), kMaxInputFileBytes, text);
+  if (status == arb::ReadStatus::cannotOpen) {
+    throw InputError("cannot open the " + std::string(what) + " file " + path);
+  }
+  if (status != arb::ReadStatus::ok) {
+    throw InputError("the " + std::string(what) + " file " + path + " " +
+                     arb::readStatusText(status, errno, kMaxInputFileBytes));
+  }
+  return text;
 }
 
 }  // namespace

@@ -31,6 +31,9 @@ inline constexpr int kMaxRampRows = 32;
 inline constexpr int kMaxCarriers = 8192;
 inline constexpr int kMaxConstellationPoints = 256;
 inline constexpr long long kMaxSamples = 1LL << 24;  // per channel, any mode
+// Largest constellation or taps file read: 4,096 taps or 256 points need a small
+// fraction of it, even written with every digit and comments.
+inline constexpr std::size_t kMaxInputFileBytes = 1 << 20;
 
 // A bad command line (kExitUsage).
 using hosts_cli::UsageError;

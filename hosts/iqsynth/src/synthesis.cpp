@@ -15,6 +15,7 @@
 #include <random>
 #include <vector>
 
+#include "arb_format.h"
 #include "carrier_phases.h"
 #include "library.h"
 #include "statuses.h"
@@ -134,6 +135,14 @@ std::size_t configureMultiCarrier(const SynthesisLibrary& lib, const Options& o,
   if (!(rate >= 0.5 && rate < 2147483647.5)) {
     throw SynthesisError(
         0, "the comb's sample rate " + std::to_string(rate) + " Hz does not fit a 32-bit clock");
+  }
+  // The library chose the clock; it goes into the .arb header in whole hertz.
+  if (!o.arbPath.empty() && !arb::isPlayableClock(std::round(rate))) {
+    throw SynthesisError(0, std::to_string(o.carriers) + " carriers spaced " +
+                                hosts_cli::Frequency{}.text(o.spacing) +
+                                " need a sample clock of " + hosts_cli::Frequency{}.text(rate) +
+                                ", not a clock the instrument plays (" + arb::kPlayableClockText +
+                                "); change the spacing or the number of carriers");
   }
   // The noise stage takes its sample rate from symbol rate x oversampling and
   // the ramp counts in symbols: one "symbol" per sample makes both right.
