@@ -3,7 +3,7 @@
 # with their SONAME links and unversioned names, the headers, the CMake and
 # pkg-config files, the Python module and the manual pages, all under /usr.
 # Usage: cmake -DBUILD=<build> -DOUT=<folder> -DLIBDIR=<libdir> -DPYTHON_DIR=<dir>
-#              -DWITH_PYTHON=ON|OFF -P check_package.cmake
+#              -DVERSION=<project version> -DWITH_PYTHON=ON|OFF -P check_package.cmake
 file(REMOVE_RECURSE ${OUT})
 execute_process(COMMAND cpack -G DEB --config ${BUILD}/CPackConfig.cmake -B ${OUT}
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -28,8 +28,9 @@ set(expected ./usr/bin/wavepack ./usr/bin/iqsynth ./usr/bin/arbtool
     ${lib}/cmake/arbsuite/arbsuiteTargets.cmake
     ./usr/share/man/man1/wavepack.1.gz ./usr/share/man/man1/iqsynth.1.gz
     ./usr/share/man/man1/arbtool.1.gz)
+string(REGEX MATCH "^[0-9]+" major "${VERSION}")
 foreach(library wavecrypt seqlink iqsynth)
-  list(APPEND expected ${lib}/lib${library}.so.1.3.1 "${lib}/lib${library}.so.1 -> "
+  list(APPEND expected ${lib}/lib${library}.so.${VERSION} "${lib}/lib${library}.so.${major} -> "
        "${lib}/lib${library}.so -> " ${lib}/pkgconfig/${library}.pc)
 endforeach()
 set(missing)
