@@ -114,7 +114,10 @@ Returns a dict with "output", "samples" (the total of pairs) and "segments" (one
 dict per segment: "name", "clock_hz", "samples", "energy" as joined).
 
 Raises ValueError for an unknown mode, a missing or unplayable user clock, a
-malformed blank, a name the configuration cannot hold, or too many pairs;
+malformed blank, a name the configuration cannot hold, too many pairs or
+segments, a segment that would be written with a clock the instrument does not
+play (a blank with no file segment to take its clock from), or an output or
+configuration that would write over a segment file or over each other;
 TypeError for arguments of the wrong type; arbsuite.Error when a segment file
 cannot be read or is itself multi-segment, or the join fails (error.status: the
 libseqlink status).)";
