@@ -27,13 +27,23 @@ function(arbsuite_add_core name)
 endfunction()
 
 # arbsuite_add_shared_library(<name> CORES core... VERSION_SCRIPT file HEADERS h...
-#                             [LINK lib...] [RUNPATH_ORIGIN])
+#                             DESCRIPTION text [LINK lib...] [RUNPATH_ORIGIN])
 # The shared library lib<name>.so from the objects of CORES. The linker version
 # script (ending in "local: *;") is its whole export list. RUNPATH_ORIGIN makes it
 # find sibling libraries in its own folder, in the build tree and installed.
+# The file is lib<name>.so.<version> with the SONAME lib<name>.so.<major>; both
+# links, lib<name>.so.<major> and lib<name>.so, stand beside it in the build tree
+# and installed (lib<name>.so belongs to the runtime: seqlink and iqsynth load
+# libwavecrypt.so and libiqsynth.so by those names). Installed, the library is the
+# target arbsuite::<name> of the CMake package and has a pkg-config file <name>.pc
+# (DESCRIPTION is its description).
 function(arbsuite_add_shared_library name)
-  cmake_parse_arguments(ARG "RUNPATH_ORIGIN" "VERSION_SCRIPT" "CORES;HEADERS;LINK" ${ARGN})
+  cmake_parse_arguments(ARG "RUNPATH_ORIGIN" "VERSION_SCRIPT;DESCRIPTION" "CORES;HEADERS;LINK"
+                        ${ARGN})
   add_library(${name} SHARED)
+  add_library(arbsuite::${name} ALIAS ${name})
+  set_target_properties(${name} PROPERTIES
+    VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR} EXPORT_NAME ${name})
   target_link_libraries(${name} PRIVATE ${ARG_CORES} ${ARG_LINK})
   target_include_directories(${name} INTERFACE
     $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
@@ -47,8 +57,27 @@ function(arbsuite_add_shared_library name)
       BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
     target_link_options(${name} PRIVATE "LINKER:--enable-new-dtags")
   endif()
-  install(TARGETS ${name} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(TARGETS ${name} EXPORT arbsuiteTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   install(FILES ${ARG_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  arbsuite_add_pkg_config(${name} "${ARG_DESCRIPTION}")
+endfunction()
+
+# arbsuite_add_pkg_config(<name> description)
+# <build>/pkgconfig/<name>.pc for the library lib<name>.so, installed into
+# <libdir>/pkgconfig with paths relative to the installation (${pcfiledir}), so
+# that a moved prefix or a DESTDIR staging still gives the right folders.
+function(arbsuite_add_pkg_config name description)
+  file(RELATIVE_PATH to_prefix "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig" "${CMAKE_INSTALL_PREFIX}")
+  string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+  set(PC_NAME ${name})
+  set(PC_DESCRIPTION "${description}")
+  set(PC_PREFIX "\${pcfiledir}/${to_prefix}")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/library.pc.in
+                 ${PROJECT_BINARY_DIR}/pkgconfig/${name}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/${name}.pc
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endfunction()
 
 # arbsuite_add_program(<name> SOURCES src... [OUTPUT_NAME file] [LINK lib...])

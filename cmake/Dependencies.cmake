@@ -44,3 +44,16 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(FFTW3F REQUIRED IMPORTED_TARGET fftw3f)
 pkg_check_modules(PLPLOT REQUIRED IMPORTED_TARGET plplot-c++ plplot)
 find_package(nlohmann_json 3.10 REQUIRED)
+
+# The Python module (python/): pybind11 for Debian's own Python 3 (Debian
+# python3-dev, pybind11-dev; at run time python3-numpy, for the tests python3-pytest).
+# The interpreter is /usr/bin/python3 unless Python3_EXECUTABLE names another: an
+# interpreter earlier on PATH may lack numpy, or be of another minor version than
+# Debian's python3-numpy and the /usr/lib/python3/dist-packages the package installs to.
+if(BUILD_PYTHON)
+  if(NOT DEFINED Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
+    set(Python3_EXECUTABLE /usr/bin/python3 CACHE FILEPATH "Python interpreter of the module")
+  endif()
+  find_package(Python3 3.8 REQUIRED COMPONENTS Interpreter Development.Module)
+  find_package(pybind11 2.6 CONFIG REQUIRED)
+endif()

@@ -1,8 +1,9 @@
 # Fails unless the dynamic symbol table of each library and of the wavepack program
-# (`nm -D --defined-only`) lists exactly the names below, and libseqlink.so carries
-# the RUNPATH $ORIGIN (not an RPATH) that finds libwavecrypt.so beside it.
+# (`nm -D --defined-only`) lists exactly the names below, libseqlink.so carries
+# the RUNPATH $ORIGIN (not an RPATH) that finds libwavecrypt.so beside it, and the
+# libraries have their SONAMEs and links.
 # Usage: cmake -DNM=nm -DREADELF=readelf -DWAVECRYPT=... -DSEQLINK=... -DIQSYNTH=...
-#              -DWAVEPACK=... -P check_exports.cmake
+#              -DWAVEPACK=... -DSOVERSION=<major> -P check_exports.cmake
 
 set(wavecrypt_exports AfxGetCrcU32 AfxgetRandKeyR5 EncOrDecOpt)
 set(seqlink_exports crtMultiSegArb outputIQDataAndInf readArbFileAllInf readArbFileData
@@ -79,6 +80,25 @@ endif()
 if(dynamic MATCHES "\\(RPATH\\)")
   set(failures "${failures}\n${SEQLINK} has an RPATH")
 endif()
+
+# Each library carries the SONAME of the project's major version, and both links
+# (lib<name>.so.<major> and the unversioned lib<name>.so, which seqlink and iqsynth
+# load by name) stand beside it and lead to it.
+foreach(library ${WAVECRYPT} ${SEQLINK} ${IQSYNTH})
+  get_filename_component(folder ${library} DIRECTORY)
+  get_filename_component(file ${library} NAME)
+  string(REGEX REPLACE "\\.so\\..*$" ".so" unversioned "${file}")
+  execute_process(COMMAND ${READELF} -d ${library} OUTPUT_VARIABLE dynamic)
+  if(NOT dynamic MATCHES "\\(SONAME\\)[^\n]*\\[${unversioned}\\.${SOVERSION}\\]")
+    set(failures "${failures}\n${library} lacks the SONAME ${unversioned}.${SOVERSION}")
+  endif()
+  foreach(link ${unversioned}.${SOVERSION} ${unversioned})
+    get_filename_component(target ${folder}/${link} REALPATH)
+    if(NOT target STREQUAL library)
+      set(failures "${failures}\n${folder}/${link} does not lead to ${file}")
+    endif()
+  endforeach()
+endforeach()
 
 if(failures)
   message(FATAL_ERROR "export check failed:${failures}")

@@ -231,6 +231,8 @@ class HostArbtoolBadFile : public testing::TestWithParam<std::tuple<const char*,
     ASSERT_EQ(made.exitStatus, 0) << describe(made);
     const std::string good = readText(dir_->file("good.arb"));
     writeText(dir_->file("truncated.arb"), good.substr(0, good.size() / 2));
+    // Short by one pair of its samples only: the text header before them is whole.
+    writeText(dir_->file("short-by-a-pair.arb"), good.substr(0, good.size() - 4));
     writeText(dir_->file("header-only.arb"), good.substr(0, 100));
     writeText(dir_->file("text.arb"), "I,Q\n0.5,0.5\n1,0\n");
     writeText(dir_->file("empty.arb"), "");
@@ -259,8 +261,8 @@ TEST_P(HostArbtoolBadFile, PrintsTheReasonInWordsAndFails) {
 INSTANTIATE_TEST_SUITE_P(All, HostArbtoolBadFile,
                          testing::Combine(testing::Values("info", "dump"),
                                           testing::Values("missing.arb", "truncated.arb",
-                                                          "header-only.arb", "text.arb",
-                                                          "empty.arb")),
+                                                          "short-by-a-pair.arb", "header-only.arb",
+                                                          "text.arb", "empty.arb")),
                          [](const auto& info) {
                            std::string name =
                                std::string(std::get<0>(info.param)) + "_" + std::get<1>(info.param);

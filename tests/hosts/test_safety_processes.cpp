@@ -267,9 +267,17 @@ class Unprivileged : public testing::TestWithParam<Writer> {
     for (const char* program : {WAVEPACK_PROGRAM, IQSYNTH_PROGRAM, ARBTOOL_PROGRAM}) {
       fs::copy_file(program, bin / fs::path(program).filename());
     }
-    // The programs find the libraries in ../lib, as installed.
+    // The programs find the libraries in ../lib, as installed: the file
+    // lib<name>.so.<version> with its links lib<name>.so.<major> (the SONAME the
+    // programs link) and lib<name>.so (the name the libraries are loaded by).
     for (const char* library : {SEQLINK_LIBRARY, WAVECRYPT_LIBRARY, IQSYNTH_LIBRARY}) {
-      fs::copy_file(library, lib / fs::path(library).filename());
+      const std::string file = fs::path(library).filename().string();
+      fs::copy_file(library, lib / file);
+      const std::size_t so = file.find(".so");
+      const std::string unversioned = file.substr(0, so + 3);
+      const std::string soname = file.substr(0, file.find('.', so + 4));
+      if (soname != file) fs::create_symlink(file, lib / soname);
+      if (unversioned != file) fs::create_symlink(soname, lib / unversioned);
     }
     for (const fs::path& p : {copies_->path(), bin, lib}) ::chmod(p.c_str(), 0755);
   }

@@ -147,7 +147,7 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
   const int result = PackuserIQdata(tempPath.c_str(), outputPath.c_str(), 1,
                                     static_cast<int>(pairs.size()), fs, 1, 1, 1.0, 1, 1);
   if (result != WAVEPACK_OK)
-    throw std::runtime_error(packerResultMessage(result, tempPath, outputPath));
+    throw PackerError(result, packerResultMessage(result, tempPath, outputPath));
   return stats;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -55,11 +56,18 @@ std::vector<IqPair> readInput(const InputOptions& options);
 std::string packerResultMessage(int result, const std::string& tempPath,
                                 const std::string& outputPath);
 
+// A non-zero result of PackuserIQdata, with packerResultMessage as its text.
+struct PackerError : std::runtime_error {
+  PackerError(int packerStatus, const std::string& message)
+      : std::runtime_error(message), status(packerStatus) {}
+  int status;
+};
+
 // Quantises the pairs at `level` (0 < level <= 1) of full scale, writes them to a
 // new temporary file, packs it into `outputPath` with clock and symbol rate `fs`,
 // and removes the temporary file. Returns the statistics of the samples written.
-// Throws with the message for a packer failure, and the reader's failures; refuses
-// more than kMaxPairs pairs before writing anything.
+// Throws PackerError for a packer failure, and the reader's failures; refuses more
+// than kMaxPairs pairs before writing anything.
 SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::string& outputPath,
                               double level);
 

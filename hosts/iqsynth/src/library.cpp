@@ -17,32 +17,16 @@
 namespace iqsynth_host {
 namespace {
 
-constexpr const char* kLibraryName = "libiqsynth.so";
-
-// The library in the lib folders beside the program's bin folder: "lib" as in the
-// build tree, and the installation's library folder. The program's path comes from
-// /proc/self/exe (dladdr would give argv[0], which a PATH search leaves bare).
-std::vector<std::filesystem::path> besideTheProgram() {
-  std::error_code error;
-  const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error || !program.has_parent_path()) return {};
-  const auto prefix = program.parent_path().parent_path();
-  std::vector<std::filesystem::path> candidates = {prefix / "lib" / kLibraryName};
-  const std::filesystem::path installed = prefix / IQSYNTH_HOST_LIBDIR / kLibraryName;
-  if (installed != candidates.front()) candidates.push_back(installed);
-  return candidates;
-}
-
 // By name first, in the loader's ordinary search order, which includes the
-// program's RUNPATH $ORIGIN/../lib. When a preloaded runtime interposes dlopen (a
-// sanitizer runtime, a profiling tool), the loader takes that runtime for the
-// caller and never looks at the program's RUNPATH; the folders $ORIGIN/../lib
-// stands for are then tried by their full paths.
-void* openLibrary(std::string& failure) {
+// caller's RUNPATH ($ORIGIN/../lib for the program). When a preloaded runtime
+// interposes dlopen (a sanitizer runtime, a profiling tool), the loader takes that
+// runtime for the caller and never looks at the caller's RUNPATH; the folders the
+// RUNPATH stands for are then tried by their full paths, the candidates.
+void* openLibrary(const LibraryCandidates& candidates, std::string& failure) {
   if (void* handle = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL)) return handle;
   const char* reason = dlerror();
   failure = reason != nullptr ? reason : "not found";
-  for (const auto& candidate : besideTheProgram()) {
+  for (const auto& candidate : candidates) {
     std::error_code error;
     if (!std::filesystem::exists(candidate, error)) continue;
     if (void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
@@ -61,9 +45,11 @@ void bind(void* handle, const char* name, Fn& pointer) {
   }
 }
 
-SynthesisLibrary bindLibrary() {
+bool loaded = false;
+
+SynthesisLibrary bindLibrary(const LibraryCandidates& candidates) {
   std::string failure;
-  void* handle = openLibrary(failure);
+  void* handle = openLibrary(candidates, failure);
   if (handle == nullptr) {
     throw LibraryError(std::string("cannot load the synthesis library ") + kLibraryName + ": " +
                        failure);
@@ -78,14 +64,30 @@ SynthesisLibrary bindLibrary() {
     dlclose(handle);
     throw;
   }
+  loaded = true;
   return library;
 }
 
 }  // namespace
 
-const SynthesisLibrary& loadSynthesisLibrary() {
-  static const SynthesisLibrary library = bindLibrary();
+// The program's path comes from /proc/self/exe (dladdr would give argv[0], which a
+// PATH search leaves bare).
+LibraryCandidates besideTheProgram() {
+  std::error_code error;
+  const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error || !program.has_parent_path()) return {};
+  const auto prefix = program.parent_path().parent_path();
+  LibraryCandidates candidates = {prefix / "lib" / kLibraryName};
+  const std::filesystem::path installed = prefix / IQSYNTH_HOST_LIBDIR / kLibraryName;
+  if (installed != candidates.front()) candidates.push_back(installed);
+  return candidates;
+}
+
+const SynthesisLibrary& loadSynthesisLibrary(const LibraryCandidates& candidates) {
+  static const SynthesisLibrary library = bindLibrary(candidates);
   return library;
 }
+
+bool synthesisLibraryLoaded() { return loaded; }
 
 }  // namespace iqsynth_host

@@ -3,7 +3,9 @@
 // one table of the functions the program calls.
 #pragma once
 
+#include <filesystem>
 #include <stdexcept>
+#include <vector>
 
 #include "iqsynth.h"
 
@@ -75,10 +77,24 @@ struct SynthesisLibrary {
 #undef IQSYNTH_HOST_POINTER
 };
 
+// The file name the library is loaded by.
+inline constexpr const char* kLibraryName = "libiqsynth.so";
+
+// Library files to try, in order, when the loader's own search finds none.
+using LibraryCandidates = std::vector<std::filesystem::path>;
+
+// libiqsynth.so in the lib folders beside the running program's bin folder: "lib"
+// as in the build tree, and the installation's library folder.
+LibraryCandidates besideTheProgram();
+
 // Loads libiqsynth.so (once per process; later calls return the same table): by name
-// in the loader's ordinary order (LD_LIBRARY_PATH, then the program's RUNPATH
-// $ORIGIN/../lib), else from the lib folder beside the program's own bin folder.
-// Throws LibraryError naming the library or the missing function.
-const SynthesisLibrary& loadSynthesisLibrary();
+// in the loader's ordinary order (LD_LIBRARY_PATH, then the RUNPATH of the object
+// that holds this code: the program's $ORIGIN/../lib, or a host module's own), else
+// the first of the candidates that loads. Throws LibraryError naming the library or
+// the missing function.
+const SynthesisLibrary& loadSynthesisLibrary(const LibraryCandidates& candidates);
+
+// Whether loadSynthesisLibrary has loaded the library in this process.
+bool synthesisLibraryLoaded();
 
 }  // namespace iqsynth_host

@@ -187,7 +187,7 @@ int run(const std::vector<std::string>& args) {
   if (!o.seed) o.seed = drawSeed();
   SynthesisResult result;
   try {
-    result = synthesise(o);
+    result = synthesise(o, besideTheProgram());
   } catch (const SynthesisError& e) {
     std::fprintf(stderr, "iqsynth: %s\n", e.what());
     return e.status == 0 ? kExitUsage : kExitSynthesis;

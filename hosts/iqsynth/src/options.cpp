@@ -375,8 +375,9 @@ bool samePath(const std::string& a, const std::string& b) {
   return fullA.empty() || fullB.empty() ? a == b : fullA == fullB;
 }
 
-void checkCombination(const Options& o) {
-  if (o.arbPath.empty() && o.csvPath.empty() && o.plotPath.empty()) {
+// samplesReturned: the caller takes the samples, so no output option is needed.
+void checkCombination(const Options& o, bool samplesReturned) {
+  if (!samplesReturned && o.arbPath.empty() && o.csvPath.empty() && o.plotPath.empty()) {
     throw UsageError("give an output: -o FILE.arb, --csv FILE.csv, --plot FILE.png, or several");
   }
   if (!o.plotPath.empty() && !analysis::plotFormatOf(o.plotPath)) {
@@ -529,8 +530,9 @@ double outputRate(const Options& o) {
   return o.symbolRate * o.oversampling;
 }
 
-ParseResult parseCommandLine(const std::vector<std::string>& args) {
-  if (args.empty()) throw UsageError("no options given; see iqsynth --help");
+namespace {
+
+ParseResult parseArguments(const std::vector<std::string>& args, bool samplesReturned) {
   ParseResult result;
   CLI::App app("", "iqsynth");
   declareOptions(app, result.options);
@@ -541,9 +543,35 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
     result.action = Action::Version;
   } else {
     checkModes(app, result.options);
-    checkCombination(result.options);
+    checkCombination(result.options, samplesReturned);
   }
   return result;
+}
+
+}  // namespace
+
+ParseResult parseCommandLine(const std::vector<std::string>& args) {
+  if (args.empty()) throw UsageError("no options given; see iqsynth --help");
+  return parseArguments(args, false);
+}
+
+Options parseSettings(const std::vector<std::string>& args) {
+  ParseResult result = parseArguments(args, true);
+  if (result.action != Action::Run) throw UsageError("--help and --version are not settings");
+  return result.options;
+}
+
+std::vector<OptionName> optionNames() {
+  Options defaults;
+  CLI::App app("", "iqsynth");
+  declareOptions(app, defaults);
+  std::vector<OptionName> names;
+  for (const CLI::Option* option : app.get_options()) {
+    const std::string name = option->get_name();
+    if (name.rfind("--", 0) != 0) continue;
+    names.push_back({name.substr(2), option->get_expected_max() == 0});
+  }
+  return names;
 }
 
 void loadInputFiles(Options& o) {

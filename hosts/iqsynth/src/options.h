@@ -119,6 +119,20 @@ std::vector<T> perCarrier(const std::vector<T>& given, int carriers, T fallback)
 // the option named in its message.
 ParseResult parseCommandLine(const std::vector<std::string>& args);
 
+// Parses and checks the settings of a run whose samples go back to the caller (a
+// host module), given as options of the command line: the same names, values and
+// checks, but no output option is needed. Throws UsageError, also for --help and
+// --version.
+Options parseSettings(const std::vector<std::string>& args);
+
+// The options of the command line by their long names (without the dashes), and
+// whether each is a flag that takes no value.
+struct OptionName {
+  std::string name;
+  bool flag = false;
+};
+std::vector<OptionName> optionNames();
+
 // Reads the constellation and taps files named by the options. Throws InputError.
 void loadInputFiles(Options& options);
 

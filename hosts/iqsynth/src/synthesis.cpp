@@ -210,9 +210,9 @@ std::uint32_t drawSeed() {
   }
 }
 
-SynthesisResult synthesise(const Options& o) {
+SynthesisResult synthesise(const Options& o, const LibraryCandidates& candidates) {
   setLibraryEnvironment(o);
-  const SynthesisLibrary& lib = loadSynthesisLibrary();
+  const SynthesisLibrary& lib = loadSynthesisLibrary(candidates);
   SynthesisResult result;
   std::size_t samples = 0;
   switch (o.mode) {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "library.h"
 #include "options.h"
 #include "waveform.h"
 
@@ -42,8 +43,8 @@ std::uint32_t drawSeed();
 // One run: sets what the library reads from the environment (IQSYNTH_RUN_LOG: the
 // --log path, or empty for no log; IQSYNTH_STDOUT: 0 unless verbose; GSL_RNG_SEED:
 // options.seed, which must be set, see drawSeed), loads the library (the first
-// time), configures it and runs it. Throws OutputError (a run log that cannot be
-// written), LibraryError and SynthesisError.
-SynthesisResult synthesise(const Options& options);
+// time; candidates as for loadSynthesisLibrary), configures it and runs it. Throws
+// OutputError (a run log that cannot be written), LibraryError and SynthesisError.
+SynthesisResult synthesise(const Options& options, const LibraryCandidates& candidates);
 
 }  // namespace iqsynth_host

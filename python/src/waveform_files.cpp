@@ -1,0 +1,299 @@
+// read, write, stats and join: the reading and joining code of arbtool (through
+// libseqlink's public interface), the converter of wavepack (quantiser and packer)
+// and the hosts' analysis, with numpy arrays and dicts at the Python side.
+#include "waveform_files.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "arb_files.h"
+#include "arb_format.h"
+#include "arguments.h"
+#include "convert.h"
+#include "module_errors.h"
+#include "pair_source.h"
+#include "stats.h"
+#include "stats_report.h"
+#include "statuses.h"
+#include "text_output.h"
+#include "waveform_header.h"
+
+namespace py = pybind11;
+
+namespace arbsuite_python {
+namespace {
+
+// Runs one of arbtool's reading or joining steps, turning its failures into the
+// module's exceptions: a usage fault is a bad argument, the rest arbsuite.Error.
+template <typename Step>
+auto arbtoolStep(Step step) {
+  try {
+    return step();
+  } catch (const arbtool::Failure& failure) {
+    if (failure.exitStatus == arbtool::kExitUsage) throw py::value_error(failure.message);
+    throw LibraryFailure(failure.message, failure.libraryStatus != 0
+                                              ? std::optional<int>(failure.libraryStatus)
+                                              : std::nullopt);
+  } catch (const arbtool::HeaderError& error) {
+    throw LibraryFailure(error.what(), std::nullopt);
+  }
+}
+
+std::string stripped(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// A number of the text header; None when the item is missing or not a number.
+py::object headerNumber(const std::vector<arbtool::HeaderItem>& items, const std::string& key,
+                        bool lastField = false) {
+  for (const auto& item : items) {
+    if (item.key != key) continue;
+    std::string text = stripped(item.value);
+    if (lastField) text = text.substr(text.rfind(',') + 1);
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0') return py::none();
+    return py::float_(value);
+  }
+  return py::none();
+}
+
+py::object jsonToPython(const nlohmann::ordered_json& value) {
+  switch (value.type()) {
+    case nlohmann::ordered_json::value_t::object: {
+      py::dict dict;
+      for (const auto& [key, item] : value.items()) dict[py::str(key)] = jsonToPython(item);
+      return dict;
+    }
+    case nlohmann::ordered_json::value_t::array: {
+      py::list list;
+      for (const auto& item : value) list.append(jsonToPython(item));
+      return list;
+    }
+    case nlohmann::ordered_json::value_t::string:
+      return py::str(value.get<std::string>());
+    case nlohmann::ordered_json::value_t::boolean:
+      return py::bool_(value.get<bool>());
+    case nlohmann::ordered_json::value_t::number_integer:
+      return py::int_(value.get<long long>());
+    case nlohmann::ordered_json::value_t::number_unsigned:
+      return py::int_(value.get<unsigned long long>());
+    case nlohmann::ordered_json::value_t::number_float:
+      return py::float_(value.get<double>());
+    default:
+      return py::none();
+  }
+}
+
+// A level or clock mode word of join, as arbtool spells it.
+std::string modeWord(const std::string& word, const char* what,
+                     std::string (*spell)(const std::string&)) {
+  try {
+    return spell(word);
+  } catch (const arbtool::ConfigError&) {
+    throw py::value_error(
+        std::string(what) + " '" + word + "' is not one of " +
+        (std::string(what) == "level" ? "'unchanged', 'rms'" : "'unchanged', 'highest', 'user'"));
+  }
+}
+
+// One segment of join: a path, or ("blank", count, clock_hz) with clock_hz None
+// for the clock of the nearest file segment.
+arbtool::SegmentSource segmentSource(const py::handle& item, std::size_t index) {
+  const std::string what = "segments[" + std::to_string(index) + "]";
+  if (!py::isinstance<py::tuple>(item) && !py::isinstance<py::list>(item)) {
+    return {pathArgument(item, what.c_str()), std::nullopt};
+  }
+  const py::sequence blank = py::reinterpret_borrow<py::sequence>(item);
+  if (blank.size() != 3 || !py::isinstance<py::str>(blank[0]) ||
+      blank[0].cast<std::string>() != "blank") {
+    throw py::value_error(what + " must be a path or (\"blank\", count, clock_hz)");
+  }
+  const py::object count = blank[1];
+  if (py::isinstance<py::bool_>(count) ||
+      !py::isinstance(count, py::module_::import("numbers").attr("Integral"))) {
+    throw py::type_error(what + ": the count of a blank must be an int");
+  }
+  const long long samples = count.cast<long long>();
+  if (samples < 1 || samples > std::numeric_limits<int>::max()) {
+    throw py::value_error(what + ": the count of a blank must lie in 1 to 2147483647");
+  }
+  arbtool::BlankSpec blankSpec{static_cast<int>(samples), std::nullopt};
+  if (!blank[2].is_none()) {
+    const double clock = realArgument(blank[2], (what + " clock_hz").c_str());
+    if (!arb::isPlayableClock(clock)) {
+      throw py::value_error(what + ": the clock " + std::to_string(clock) +
+                            " Hz is not one the instrument plays: " + arb::kPlayableClockText);
+    }
+    blankSpec.clock = clock;
+  }
+  return {arbtool::kBlankName, blankSpec};
+}
+
+// A temporary configuration file, removed when it goes out of scope.
+class TemporaryConfig {
+ public:
+  TemporaryConfig() {
+    const char* folder = std::getenv("TMPDIR");
+    path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
+            "/arbsuite-join-XXXXXX";
+    const int fd = ::mkstemp(path_.data());
+    if (fd < 0) {
+      throw LibraryFailure("cannot create a temporary configuration file in " + path_,
+                           std::nullopt);
+    }
+    ::close(fd);
+  }
+  ~TemporaryConfig() { std::remove(path_.c_str()); }
+  TemporaryConfig(const TemporaryConfig&) = delete;
+  TemporaryConfig& operator=(const TemporaryConfig&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+py::dict segmentDict(const std::string& name, double clock, long long samples, py::object energy) {
+  py::dict segment;
+  segment["name"] = name;
+  segment["clock_hz"] = clock;
+  segment["samples"] = samples;
+  segment["energy"] = std::move(energy);
+  return segment;
+}
+
+}  // namespace
+
+py::tuple readFile(const py::object& pathValue, bool asComplex) {
+  const std::string path = pathArgument(pathValue, "path");
+  const arbtool::ArbContent content = arbtoolStep([&] { return arbtool::readContent(path); });
+  const std::vector<arbtool::HeaderItem> items = arbtool::headerItems(content.displayText);
+  py::dict header;
+  for (const auto& item : items) header[py::str(item.key)] = stripped(item.value);
+  py::dict info;
+  info["samples"] = content.count;
+  info["energy"] = headerNumber(items, "Value");
+  if (content.multiSegment) {
+    const analysis::Waveform waveform = arbtoolStep([&] { return arbtool::waveformOf(content); });
+    info["clock_hz"] = waveform.clockHz ? py::object(py::float_(*waveform.clockHz)) : py::none();
+    py::list segments;
+    for (std::size_t k = 0; k < waveform.segments.size(); ++k) {
+      const analysis::Segment& s = waveform.segments[k];
+      py::dict segment = segmentDict(s.name, s.clockHz, static_cast<long long>(s.count),
+                                     headerNumber(items, "SEGMENT_" + std::to_string(k), true));
+      segment["start"] = s.start;
+      segments.append(segment);
+    }
+    info["segments"] = segments;
+  } else {
+    info["clock_hz"] = content.clockHz;
+  }
+  info["header"] = header;
+  const std::span<const std::int16_t> samples(content.samples.data(), 2 * content.count);
+  return py::make_tuple(sampleArray(samples, asComplex), info);
+}
+
+void writeFile(const py::object& pathValue, const py::object& iq, const py::object& clockHz,
+               const py::object& levelValue) {
+  const std::string path = pathArgument(pathValue, "path");
+  try {
+    wavepack::checkOutputName(path);
+  } catch (const std::invalid_argument& e) {
+    throw py::value_error(e.what());
+  }
+  const std::int32_t clock = playableClock(clockHz, "clock_hz");
+  const double level = realArgument(levelValue, "level");
+  if (!(level > 0 && level <= 1)) {
+    throw py::value_error(
+        "level must lie above 0, up to 1 (the peak modulus as a fraction of "
+        "full scale)");
+  }
+  const std::vector<wavepack::IqPair> pairs = iqPairs(iq);
+  try {
+    wavepack::PairSpan source(pairs);
+    wavepack::convertToArb(source, clock, path, level);
+  } catch (const wavepack::PackerError& e) {
+    throw LibraryFailure(path + ": " + iqsynth_host::packerStatusWords(e.status) + " (status " +
+                             std::to_string(e.status) + ")",
+                         e.status);
+  } catch (const std::runtime_error& e) {
+    // The temporary sample file could not be made or written.
+    throw LibraryFailure(path + ": " + e.what(), std::nullopt);
+  }
+}
+
+py::dict fileStats(const py::object& pathValue) {
+  const std::string path = pathArgument(pathValue, "path");
+  const arbtool::ArbContent content = arbtoolStep([&] { return arbtool::readContent(path); });
+  const analysis::Waveform waveform = arbtoolStep([&] { return arbtool::waveformOf(content); });
+  const analysis::StatsReport report = analysis::measureWaveform(waveform);
+  return jsonToPython(analysis::statsJson(report));
+}
+
+py::dict joinFiles(const py::object& outPath, const py::object& segments, const std::string& level,
+                   const std::string& clock, const py::object& userClockHz,
+                   const py::object& config) {
+  arbtool::JoinPlan plan;
+  plan.output = pathArgument(outPath, "out_path");
+  plan.levelMode = modeWord(level, "level", arbtool::levelModeWord);
+  plan.clockMode = modeWord(clock, "clock", arbtool::clockModeWord);
+  if (plan.clockMode == "USER") {
+    if (userClockHz.is_none()) throw py::value_error("clock='user' needs user_clock_hz");
+    plan.userClock = realArgument(userClockHz, "user_clock_hz");
+    if (!arb::isPlayableClock(plan.userClock)) {
+      throw py::value_error("user_clock_hz " + std::to_string(plan.userClock) +
+                            " Hz is not a clock the instrument plays: " + arb::kPlayableClockText);
+    }
+  } else if (!userClockHz.is_none()) {
+    throw py::value_error("user_clock_hz is used with clock='user' only");
+  }
+  if (py::isinstance<py::str>(segments) || py::isinstance<py::bytes>(segments) ||
+      !py::isinstance<py::sequence>(segments)) {
+    throw py::type_error("segments must be a list of paths and (\"blank\", count, clock_hz)");
+  }
+  std::vector<arbtool::SegmentSource> sources;
+  const py::sequence list = py::reinterpret_borrow<py::sequence>(segments);
+  for (std::size_t k = 0; k < list.size(); ++k) sources.push_back(segmentSource(list[k], k));
+  if (sources.empty()) throw py::value_error("segments is empty");
+  const std::string configPath = config.is_none() ? std::string() : pathArgument(config, "config");
+
+  arbtoolStep([&] {
+    arbtool::planSegments(plan, sources);
+    arbtool::checkJoinPlan(plan, configPath);
+  });
+  std::string line;
+  try {
+    line = arbtool::formatConfigLine(plan);
+  } catch (const arbtool::ConfigError& e) {
+    throw py::value_error(std::string("join: ") + e.what());
+  }
+  std::optional<TemporaryConfig> temporary;
+  if (configPath.empty()) temporary.emplace();
+  const std::string& written = configPath.empty() ? temporary->path() : configPath;
+  {
+    hosts_cli::TextOutput out;
+    if (!out.open(written) || !out.write(line) || !out.commit()) {
+      throw LibraryFailure("cannot write the configuration " + written + ": " + out.errorText(),
+                           std::nullopt);
+    }
+  }
+  const arbtool::JoinResult result = arbtoolStep([&] { return arbtool::runJoin(written); });
+  py::list joined;
+  for (const auto& segment : result.segments) {
+    joined.append(
+        segmentDict(segment.name, segment.clock, segment.samples, py::float_(segment.energy)));
+  }
+  py::dict info;
+  info["output"] = result.output;
+  info["samples"] = result.totalSamples;
+  info["segments"] = joined;
+  return info;
+}
+
+}  // namespace arbsuite_python

@@ -1,0 +1,65 @@
+"""arbsuite.join against arbtool join: the same samples, text header and segments."""
+
+import os
+
+import numpy as np
+import pytest
+
+import arbsuite
+from suite import run
+
+RNG = np.random.default_rng(7)
+
+MODES = [
+    # (level, clock, user clock) as keyword arguments, and as arbtool options
+    (dict(), []),
+    (dict(level="rms", clock="highest"), ["--level", "rms", "--clock", "highest"]),
+    (dict(clock="user", user_clock_hz=20e6), ["--clock", "user", "--user-clock", "20MHz"]),
+    (dict(level="rms", clock="unchanged"), ["--level", "rms"]),
+]
+
+
+@pytest.fixture
+def sources(work):
+    arbsuite.write("a.arb", RNG.normal(size=(1000, 2)), 10_000_000)
+    arbsuite.write("b.arb", RNG.normal(size=333) * 1j + 0.3, 5_000_000, level=0.4)
+    return work
+
+
+@pytest.mark.parametrize("keywords, options", MODES)
+def test_join_equals_arbtool_join(sources, keywords, options):
+    run("arbtool", "join", "-o", "cli.arb", *options, "a.arb", "blank:100", "b.arb",
+        "blank:40@1e6", "a.arb")
+    info = arbsuite.join("py.arb", ["a.arb", ("blank", 100, None), "b.arb",
+                                    ("blank", 40, 1e6), "a.arb"], **keywords)
+    expected, expected_info = arbsuite.read("cli.arb")
+    joined, joined_info = arbsuite.read("py.arb")
+    np.testing.assert_array_equal(joined, expected)
+    assert joined_info == expected_info
+    assert info["output"] == "py.arb" and info["samples"] == expected_info["samples"]
+    assert [(s["name"], s["clock_hz"], s["samples"]) for s in info["segments"]] == [
+        (s["name"], s["clock_hz"], s["samples"]) for s in expected_info["segments"]]
+    assert [s["energy"] for s in info["segments"]] == pytest.approx(
+        [s["energy"] for s in expected_info["segments"]], abs=1e-6)
+
+
+def test_config_is_kept_where_asked_and_equals_arbtool_config(sources, monkeypatch):
+    scratch = sources / "tmp"
+    scratch.mkdir()
+    monkeypatch.setenv("TMPDIR", str(scratch))
+    run("arbtool", "join", "-o", "out.arb", "--write-config-only", "--config", "cli.txt",
+        "--level", "rms", "a.arb", "blank:10", "b.arb")
+    arbsuite.join("out.arb", ["a.arb", ("blank", 10, None), "b.arb"], level="rms",
+                  config="py.txt")
+    assert (sources / "py.txt").read_text() == (sources / "cli.txt").read_text()
+    # Without config= the configuration is a temporary file, removed afterwards.
+    arbsuite.join("out2.arb", ["a.arb", "b.arb"])
+    assert os.listdir(scratch) == []
+    assert not (sources / "out2-segments.txt").exists()
+
+
+def test_a_path_that_looks_like_a_blank_word_is_a_file(sources):
+    os.replace("a.arb", "blank:5")
+    info = arbsuite.join("j.arb", ["blank:5", ("blank", 5, None)])
+    assert [s["name"] for s in info["segments"]] == ["blank:5", "Blank"]
+    assert info["samples"] == 1005
