@@ -28,3 +28,9 @@ if ((${#missing[@]})); then
   apt-get update
   apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+# The writer's decimal-point test switches to a locale with a decimal comma.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  echo "install-deps: generating the de_DE.UTF-8 locale"
+  localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
+fi
