@@ -12,7 +12,8 @@
 #
 # Environment: MUTATE_DIR (scratch folder, default /tmp/arbsuite-mutate; kept between
 # runs so that its build folder and ccache make later runs quick), MUTATE_JOBS (build and
-# ctest jobs, default 2), MUTATE_TIMEOUT (seconds per test, default 300).
+# ctest jobs, default 2), MUTATE_TIMEOUT (seconds per test, default 300). Every failing
+# test of every mutation is listed in logs/caught.txt of the scratch folder.
 # The working tree's files are copied as they are, committed or not; the tree itself is
 # never changed. Exit status: 0 when every mutation was caught, 1 otherwise.
 set -euo pipefail
@@ -96,7 +97,17 @@ def failedTests(log):
     text = open(log).read()
     if "The following tests FAILED:" not in text: return []
     tail = text.split("The following tests FAILED:")[-1]
-    return re.findall(r"^\s*\d+ - (\S+) \(", tail, re.M)
+    # "  12 - program.Suite.Case/param  # GetParam() = ... (Failed)"; a parameter's name
+    # may hold spaces and parentheses, the status is the last parenthesis.
+    return re.findall(r"^\s*\d+ - (.+?)(?:\s+# .*)?\s+\([^()]*\)\s*$", tail, re.M)
+
+def summary(failed):
+    # Failures per test program, then the first few tests by name.
+    programs = {}
+    for name in failed: programs[name.split(".")[0]] = programs.get(name.split(".")[0], 0) + 1
+    counts = ", ".join(f"{p} {n}" for p, n in programs.items())
+    names = "; ".join(n.split(".", 1)[1] for n in failed[:3])
+    return f"{counts}: {names}" + (f"; and {len(failed) - 3} more" if len(failed) > 3 else "")
 
 def ctest(regex, log):
     cmd = ["ctest", "--test-dir", build, "-j", jobs, "--timeout", timeout, "--output-on-failure"]
@@ -124,6 +135,7 @@ if baseFailures:
           + " ".join(baseFailures), flush=True)
 
 rows, survivors = [], 0
+open(os.path.join(logs, "caught.txt"), "w").close()
 for m in mutations:
     log = os.path.join(logs, m["id"] + ".log")
     open(log, "w").close()
@@ -132,6 +144,7 @@ for m in mutations:
     if stale:
         rows.append((m, "STALE", stale)); survivors += 1
         print(f"mutate: {m['id']}: stale ({stale})", flush=True); continue
+    failed = []
     try:
         if run(["cmake", "--build", build, "-j", jobs], log):
             verdict, detail = "NOT BUILT", "the mutant does not compile"
@@ -139,12 +152,13 @@ for m in mutations:
             _, failed = ctest("" if allTests else m["tests"], log)
             failed = [t for t in failed if t not in baseFailures]
             verdict = "caught" if failed else "SURVIVED"
-            shown = failed[:6] + ([f"... {len(failed) - 6} more"] if len(failed) > 6 else [])
-            detail = f"{len(failed)}: " + ", ".join(shown) if failed else "no test failed"
+            detail = summary(failed) if failed else "no test failed"
     finally:
         for path, text in originals.items(): write(path, text)
     survivors += verdict != "caught"
     rows.append((m, verdict, detail))
+    with open(os.path.join(logs, "caught.txt"), "a") as f:
+        f.write(f"[{m['id']}] {verdict}\n" + "".join(f"  {t}\n" for t in failed))
     print(f"mutate: {m['id']}: {verdict} in {time.time() - start:.0f} s ({detail})", flush=True)
 
 print("\n| mutation | what | verdict | failing tests |\n|---|---|---|---|")
