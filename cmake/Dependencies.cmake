@@ -1,5 +1,6 @@
 # Third-party packages, all from Debian: libtclap-dev, libcli11-dev, libgsl-dev,
-# libtommath-dev, libgtest-dev, libgmock-dev, libbenchmark-dev, zlib1g-dev (tests only).
+# libtommath-dev, nlohmann-json3-dev, libmatio-dev, libsndfile1-dev, libgtest-dev,
+# libgmock-dev, libbenchmark-dev, zlib1g-dev (tests only).
 find_package(Threads REQUIRED)
 find_package(GSL REQUIRED)
 
@@ -10,6 +11,15 @@ target_include_directories(tclap SYSTEM INTERFACE ${TCLAP_INCLUDE_DIR})
 # CLI11 (header-only) parses the command lines of iqsynth and arbtool. Debian
 # ships its CMake package file, which defines the interface target CLI11::CLI11.
 find_package(CLI11 2.1 CONFIG REQUIRED)
+
+# The input formats of wavepack: SigMF metadata is JSON (nlohmann-json, header-only,
+# with its CMake package file); MATLAB .mat files (versions 5 and 7.3, the latter
+# through HDF5) are read with libmatio and WAV files with libsndfile, both found
+# through pkg-config. The tests write .mat and WAV files with the same libraries.
+find_package(nlohmann_json 3 CONFIG REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(MATIO REQUIRED IMPORTED_TARGET matio)
+pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 
 find_path(TOMMATH_INCLUDE_DIR tommath.h PATH_SUFFIXES libtommath REQUIRED)
 find_library(TOMMATH_LIBRARY NAMES tommath REQUIRED)

@@ -31,10 +31,11 @@ cmake --install "$build" --prefix "$prefix"
 bin=$prefix/bin
 
 mkdir -p "$work"
-cd "$work"   # iqsynth's library writes its run log iqSynthRun.log here
+cd "$work"
 
 step "1. iqsynth: 512 QPSK symbols at 2.5 MHz, 4 samples per symbol (10 MHz clock)"
-"$bin/iqsynth" -M qpsk -n 512 -r 2.5MHz -s 4 -f rrc -a 0.35 -d prbs9 -o qpsk.arb
+"$bin/iqsynth" -M qpsk -n 512 -r 2.5MHz -s 4 -f rrc -a 0.35 -d prbs9 -o qpsk.arb \
+  --log iqSynthRun.log
 
 step "2. wavepack: the example two-tone CSV file at a 10 MHz sample clock"
 "$bin/wavepack" -d "$root/examples/two-tone.csv" -f 10MHz -o two-tone.arb

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, then builds and runs the whole test suite twice:
-# a normal optimised build and an AddressSanitizer + UndefinedBehaviorSanitizer build.
+# a normal optimised build and an AddressSanitizer + UndefinedBehaviorSanitizer build,
+# then the fuzz smoke run (tools/fuzz-smoke.sh) when clang is present.
 # Warnings are errors in both. Build trees go to build-ci/ (override with BUILD_ROOT).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,3 +28,7 @@ run_variant() {
 run_variant normal -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_BENCHMARKS=ON
 run_variant sanitize -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1" -DENABLE_SANITIZERS=ON -DBUILD_BENCHMARKS=OFF
 echo "=== all tests passed in both builds"
+
+# The libFuzzer targets, 30 seconds each over their committed seed corpora (skipped
+# without clang); a crash fails the run.
+FUZZ_BUILD=$build_root/fuzz "$root/tools/fuzz-smoke.sh" 30

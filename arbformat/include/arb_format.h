@@ -46,6 +46,17 @@ inline constexpr std::uint32_t kEntryTypeText = 1;
 inline constexpr std::uint32_t kEntryTypeSegmentList = 2;
 inline constexpr std::uint32_t kEntryTypeSegmentRecord = 3;
 
+// Sample clocks the instrument plays: kMinPlayableClock to kMaxPlayableClock, or
+// exactly kHighPlayableClock. Every program checks the clock it writes into a file
+// against this one rule.
+inline constexpr double kMinPlayableClock = 1e3;     // Hz
+inline constexpr double kMaxPlayableClock = 50e6;    // Hz
+inline constexpr double kHighPlayableClock = 100e6;  // Hz, the one clock above the range
+inline constexpr const char* kPlayableClockText = "1 kHz to 50 MHz, or exactly 100 MHz";
+constexpr bool isPlayableClock(double hertz) {
+  return (hertz >= kMinPlayableClock && hertz <= kMaxPlayableClock) || hertz == kHighPlayableClock;
+}
+
 // Byte offsets of the ArbHeader fields; bytes not named here are zero.
 namespace offset {
 inline constexpr std::size_t kHeaderCrc = 0;        // u32 CRC-32 of bytes [208, dataOffset)
@@ -379,6 +390,14 @@ constexpr std::uint64_t infoBlockLength(std::uint64_t segmentCount, std::uint64_
   return entryPosition(segmentCount + 2) + kSegmentListLength +
          kSegmentRecordLength * segmentCount + textLength;
 }
+
+// Most segments a version-2 file can describe: the entry table, the segment list
+// and one record per segment, with at least one byte of text, fill no more than
+// the kInfoBlockCapacity bytes of the info block (69 segments).
+inline constexpr std::uint64_t kMaxSegments =
+    (kInfoBlockCapacity - infoBlockLength(0, 1)) / (kEntryLength + kSegmentRecordLength);
+static_assert(infoBlockLength(kMaxSegments, 1) <= kInfoBlockCapacity &&
+              infoBlockLength(kMaxSegments + 1, 1) > kInfoBlockCapacity);
 
 // The whole info block of a version-2 file: entry table, segment list, one record
 // per segment (in the given order) and the text, back to back, the entries' offsets

@@ -1,6 +1,7 @@
 // Throughput of the seqlink paths that scale with the data: writing a multi-segment
 // file (one encryption over all samples), reading samples back (decryption), the
-// level scaling of outputIQDataAndInf, and the display formatting of a text header.
+// level scaling of outputIQDataAndInf, the display formatting of a text header, and
+// the reading of a configuration of many segments.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "arb_readers.h"
+#include "segment_config.h"
 #include "seqlink.h"
 
 namespace {
@@ -120,6 +122,35 @@ void BM_OutputIQDataAndInfRms(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * total * 4));
 }
 BENCHMARK(BM_OutputIQDataAndInfRms)->Arg(1 << 16)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
+// A configuration of many segments (far more than a file holds, so beyond the line
+// limit of readMultiSegConfig: parsed from memory), read and expanded: every
+// SEGMENT_i lookup used to scan the line from its start, 62 s of CPU for 100,000.
+void BM_ConfigurationOfManySegments(benchmark::State& state) {
+  const auto segments = static_cast<int>(state.range(0));
+  std::string line = "{NUMBER SEGMENTS:" + std::to_string(segments) + "}";
+  for (int i = 0; i < segments; ++i) {
+    line += "{SEGMENT_" + std::to_string(i) + ":\"Blank\",1e6,1,0}";
+  }
+  line +=
+      "{LEVEL MODE:RMS}{CLOCKRATE MODE:HIGHEST}{USER CLOCKRATE:0}{OUTPUT FILE:o.arb}"
+      "{SEGMENT MARKER:0}{FIRST SEGMENT RESTART MARKER:0}{EVERY SEGMENT RESTART MARKER:0}\n";
+  std::vector<short> samples(2 * static_cast<std::size_t>(segments));
+  std::vector<char> names(SEQLINK_NAME_SLOT * static_cast<std::size_t>(segments));
+  std::vector<double> clocks(segments), energies(segments);
+  std::vector<int> counts(segments);
+  for (auto _ : state) {
+    char output[SEQLINK_NAME_SLOT];
+    int count = 0, total = 0;
+    if (seqlink::readMultiSegConfigText(line, output, &count, &total) != 0 ||
+        outputIQDataAndInf(samples.data(), names.data(), clocks.data(), counts.data(),
+                           energies.data()) != 0) {
+      state.SkipWithError("the configuration was refused");
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * line.size()));
+}
+BENCHMARK(BM_ConfigurationOfManySegments)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_FormatTextForDisplay(benchmark::State& state) {
   std::string text;

@@ -2,8 +2,12 @@
 // the pattern and file readers, and the seven PRBS shift registers.
 #include "dataSrc.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
-#include <fstream>
 #include <iostream>
 
 #include "iqSynthLog.h"
@@ -206,14 +210,95 @@ int readPatternLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) 
   return 0;
 }
 
+namespace {
+
+// The data list file, read as the stream extraction of a format word and of single
+// characters would read it (white space skipped), from a regular file only: a FIFO
+// or device would block the open, and /dev/zero fed the format word without end.
+class DataListFile {
+ public:
+  explicit DataListFile(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    struct stat info {};
+    const bool known = ::fstat(fd_, &info) == 0;
+    if (!known || !S_ISREG(info.st_mode)) {
+      notRegular_ = known;
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~DataListFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  DataListFile(const DataListFile&) = delete;
+  DataListFile& operator=(const DataListFile&) = delete;
+
+  bool isOpen() const { return fd_ >= 0; }
+  bool notRegular() const { return notRegular_; }
+
+  // The first white-space-delimited word, at most kMaxWord characters: no format
+  // word is longer, so a longer one is cut there and refused as an unknown word.
+  std::string word() {
+    std::string text;
+    char c = 0;
+    if (!next(c)) return text;
+    do {
+      text.push_back(c);
+    } while (text.size() < kMaxWord && get(c) && !isSpace(c));
+    return text;
+  }
+
+  // The next character that is not white space; false at the end of the file.
+  bool next(char& c) {
+    while (get(c)) {
+      if (!isSpace(c)) return true;
+    }
+    return false;
+  }
+
+ private:
+  static constexpr std::size_t kMaxWord = 16;
+
+  // White space as the "C" locale has it.
+  static bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  }
+
+  bool get(char& c) {
+    if (at_ == length_) {
+      ssize_t got = 0;
+      do {
+        got = ::read(fd_, buffer_, sizeof buffer_);
+      } while (got < 0 && errno == EINTR);
+      if (got <= 0) return false;
+      at_ = 0;
+      length_ = static_cast<std::size_t>(got);
+    }
+    c = buffer_[at_++];
+    return true;
+  }
+
+  int fd_ = -1;
+  bool notRegular_ = false;
+  char buffer_[4096] = {};
+  std::size_t at_ = 0;
+  std::size_t length_ = 0;
+};
+
+}  // namespace
+
 int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
-  std::ifstream file(cfg.dataFileList);
-  if (!file.is_open()) {
+  DataListFile file(cfg.dataFileList);
+  if (file.notRegular()) {
+    throw IqSynthFileExcept(IQSYNTH_ERR_FILE_OPEN, "Can not open the data list file" +
+                                                       cfg.dataFileList + " (not a regular file)");
+  }
+  if (!file.isOpen()) {
     throw IqSynthFileExcept(IQSYNTH_ERR_FILE_OPEN,
                             "Can not open the data list file" + cfg.dataFileList);
   }
-  std::string format;
-  file >> format;
+  const std::string format = file.word();
   bool isHex = false;
   if (format == "HEX" || format == "hex") {
     isHex = true;
@@ -231,10 +316,10 @@ int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   const std::size_t charsNeeded = isHex ? (bitsNeeded + 3) / 4 : bitsNeeded;
   std::string data;
   char c = 0;
-  while (data.size() < charsNeeded && file >> c) {
+  while (data.size() < charsNeeded && file.next(c)) {
     data.push_back(c);
   }
-  if (data.empty() && !(file >> c)) {
+  if (data.empty() && !file.next(c)) {
     throw IqSynthFileExcept(
         IQSYNTH_ERR_FILE_FORMAT,
         " file format is error: no data after the format word in " + cfg.dataFileList);

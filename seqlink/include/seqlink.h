@@ -46,7 +46,8 @@ extern "C" {
  * path: file to read. sampleCount (out): the header's sample-pair count, stored as
  * soon as it is read, also when a later step fails. clock (out): sample clock in Hz
  * from the "Clock" item. energy (out): signal energy from the "Value" item.
- * Returns SEQLINK_OK; SEQLINK_FILE_CANNOT_OPEN; SEQLINK_BAD_HEADER for version <= 0,
+ * Returns SEQLINK_OK; SEQLINK_FILE_CANNOT_OPEN (also for a path that is not a regular
+ * file: no reader waits on a FIFO or device); SEQLINK_BAD_HEADER for version <= 0,
  * a header whose offsets or lengths do not fit the file, or a missing Clock/Value
  * item; SEQLINK_NO_MEMORY for out of memory or a null output pointer;
  * SEQLINK_MULTI_SEGMENT_REFUSED for a multi-segment file (its sample count is still
@@ -72,13 +73,21 @@ SEQLINK_API int readArbFileAllInf(const char* path, char* text, int* length);
  * SEQLINK_CRYPTO_CALL_FAILED from the crypto binding. */
 SEQLINK_API int readArbFileData(const char* path, int sampleCount, short* samples);
 
+/* Longest first line readMultiSegConfig reads, in bytes: a multi-segment file holds
+ * at most 69 segments (its info block has 20,480 bytes), and a line holding 69
+ * segment items and the eight other items, each of at most 4,096 bytes (a 255-byte
+ * name and numbers written out even with hundreds of digits), stays within it. */
+#define SEQLINK_CONFIG_LINE_LIMIT (77 * 4096)
+
 /* Reads a one-line segment configuration file and keeps it for outputIQDataAndInf.
  * outputFile: caller buffer of SEQLINK_NAME_SLOT bytes, receives the "OUTPUT FILE"
  * value. segmentCount, totalSamples (out): number of segments and their total of
  * sample pairs, for sizing the buffers of outputIQDataAndInf and crtMultiSegArb.
- * Returns SEQLINK_OK; SEQLINK_CONFIG_CANNOT_OPEN; SEQLINK_BAD_ITEM for a required item
- * missing or empty, a malformed segment item, a negative sample count, a total that
- * overflows int, or a null pointer; SEQLINK_CONFIG_EMPTY for an empty file;
+ * Returns SEQLINK_OK; SEQLINK_CONFIG_CANNOT_OPEN, also for a path that is not a
+ * regular file (refused before anything is read); SEQLINK_BAD_ITEM for a required
+ * item missing or empty, a malformed segment item, a negative sample count, a total
+ * that overflows int, a first line longer than SEQLINK_CONFIG_LINE_LIMIT bytes, or a
+ * null pointer; SEQLINK_CONFIG_EMPTY for an empty file;
  * SEQLINK_NAME_TOO_LONG for an output file name of 256 characters or more. After a
  * failure the kept configuration is empty and outputIQDataAndInf refuses to run. */
 SEQLINK_API int readMultiSegConfig(const char* path, char* outputFile, int* segmentCount,
@@ -96,13 +105,18 @@ SEQLINK_API int outputIQDataAndInf(short* samples, char* names, double* clockRat
 
 /* Writes the version-2 multi-segment .arb file outputFile from the buffers that
  * outputIQDataAndInf filled. names: segmentCount slots of SEQLINK_NAME_SLOT bytes;
- * samples: 2 x totalSamples values. reserved is ignored. The file is written under a
- * temporary name beside outputFile and renamed at success, so a failure leaves no
- * partial file and never destroys an existing one. Returns SEQLINK_OK;
- * SEQLINK_BAD_ITEM for inconsistent arguments (null buffers, negative counts, counts
- * not adding up to totalSamples, data too long for a 32-bit file length);
+ * samples: 2 x totalSamples values. reserved is ignored. A regular output (or a new
+ * one) is written to an unnamed temporary file in its folder and put in place at
+ * success, so a failure or an interrupt leaves no partial file and never destroys an
+ * existing one; a replaced file keeps its permissions (and owner and group where the
+ * process may). A symbolic link's target is replaced and the link stays; a device or
+ * FIFO is written through. Returns SEQLINK_OK; SEQLINK_BAD_ITEM, before anything is
+ * written, for inconsistent arguments (null buffers, negative counts, counts not
+ * adding up to totalSamples, data too long for a 32-bit file length), a clock rate or
+ * energy that is negative or not finite, or a name holding a brace or a line break;
  * SEQLINK_NAME_TOO_LONG for a name slot without terminator; SEQLINK_DATA_CANNOT_OPEN
- * when the output cannot be created or written; SEQLINK_DATA_NO_MEMORY when the text
+ * when the output cannot be created or written (also an existing file the process
+ * may not open for writing, a folder or a socket); SEQLINK_DATA_NO_MEMORY when the text
  * header does not fit, or out of memory; SEQLINK_CRYPTO_LOAD_FAILED,
  * SEQLINK_CRYPTO_MISSING_FUNCTION, SEQLINK_CRYPTO_CALL_FAILED from the crypto binding. */
 SEQLINK_API int crtMultiSegArb(const char* names, const double* clockRates, const int* sampleCounts,

@@ -1,26 +1,27 @@
 // A regular file read with pread, for the .arb readers.
 #include "file_source.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "regular_file.h"
+
 namespace seqlink {
 
 FileSource::FileSource(const char* path) {
-  if (path == nullptr) return;
-  fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) return;
+  // Only regular files have a size the offsets can be checked against; anything
+  // else is refused before it can block (a FIFO waits for a writer when opened).
+  const int fd = arb::openRegularFile(path);
+  if (fd < 0) return;
   struct stat info {};
-  // Only regular files have a size the offsets can be checked against.
-  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
+  if (::fstat(fd, &info) != 0) {
+    ::close(fd);
     return;
   }
+  fd_ = fd;
   size_ = static_cast<std::uint64_t>(info.st_size);
 }
 

@@ -16,7 +16,8 @@ class FileSource final : public arb::ByteSource {
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
 
-  // False when the path is null, cannot be opened or is not a regular file.
+  // False when the path is null, cannot be opened or is not a regular file (which is
+  // found out without blocking).
   bool isOpen() const { return fd_ >= 0; }
   std::uint64_t size() const override { return size_; }
   long long readAt(std::uint64_t offset, void* destination, std::size_t length) override;

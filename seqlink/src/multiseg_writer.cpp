@@ -3,15 +3,8 @@
 // encrypted samples of a multi-segment waveform.
 #include "multiseg_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <cmath>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <new>
@@ -21,6 +14,7 @@
 #include "arb_format.h"
 #include "crypto_binding.h"
 #include "item_text.h"
+#include "output_file.h"
 #include "seqlink.h"
 #include "wavecrypt.h"
 
@@ -34,36 +28,8 @@ static_assert(SEQLINK_NAME_SLOT == arb::kSegmentNameLength);
 // size; the text accounting reserves as much for every item appended so far.
 inline constexpr std::int64_t kItemBufferLength = 512;
 
-// Permission bits a newly created file gets (0666 less the process umask), read
-// without changing the umask.
-mode_t creationMode() {
-  mode_t mask = 022;
-  if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, status) != nullptr) {
-      unsigned value = 0;
-      if (std::sscanf(line, "Umask: %o", &value) == 1) {
-        mask = static_cast<mode_t>(value);
-        break;
-      }
-    }
-    std::fclose(status);
-  }
-  return 0666 & ~mask;
-}
-
-bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (wrote < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(wrote);
-  }
-  return true;
-}
+// A name the text header cannot hold: its items are "{key:value}" on one line.
+bool breaksTextHeader(const char* name) { return std::strpbrk(name, "{}\r\n") != nullptr; }
 
 int buildMultiSegment(const char* names, const double* clockRates, const int* sampleCounts,
                       const double* energies, unsigned segmentCount, const short* samples,
@@ -85,7 +51,13 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
     if (strnlen(names + SEQLINK_NAME_SLOT * i, SEQLINK_NAME_SLOT) == SEQLINK_NAME_SLOT) {
       return SEQLINK_NAME_TOO_LONG;
     }
+    if (breaksTextHeader(names + SEQLINK_NAME_SLOT * i)) return SEQLINK_BAD_ITEM;
     if (sampleCounts[i] < 0) return SEQLINK_BAD_ITEM;
+    // The clock and energy go into the records and the text as numbers.
+    if (!std::isfinite(clockRates[i]) || clockRates[i] < 0 || !std::isfinite(energies[i]) ||
+        energies[i] < 0) {
+      return SEQLINK_BAD_ITEM;
+    }
     pairsInSegments += static_cast<std::uint64_t>(sampleCounts[i]);
   }
   // The segment records must describe exactly the samples that are written.
@@ -162,10 +134,12 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
     if (produced != paddedData) return SEQLINK_CRYPTO_CALL_FAILED;
   }
 
-  std::vector<std::uint8_t> head(headerBytes.begin(), headerBytes.end());
-  head.insert(head.end(), block.begin(), block.end());
-  if (!replaceFileAtomically(outputFile, head,
-                             std::span<const std::uint8_t>(cipher.get(), paddedData))) {
+  // Written to an unnamed temporary and put in place at the end (a device or FIFO
+  // is written through): a failure leaves nothing behind and an existing file intact.
+  arb::OutputFile out;
+  if (!out.open(outputFile) || !out.write(headerBytes.data(), headerBytes.size()) ||
+      !out.write(block.data(), block.size()) || !out.write(cipher.get(), paddedData) ||
+      !out.commit()) {
     return SEQLINK_DATA_CANNOT_OPEN;
   }
   return SEQLINK_OK;
@@ -180,32 +154,6 @@ long double exactSignalEnergy(std::span<const std::int16_t> values) {
     sum += static_cast<std::uint64_t>(static_cast<std::int64_t>(v) * v);
   }
   return static_cast<long double>(sum) / (arb::kEnergyDivisor * arb::kEnergyDivisor);
-}
-
-bool replaceFileAtomically(const std::string& path, std::span<const std::uint8_t> head,
-                           std::span<const std::uint8_t> body) {
-  // Writing used to go through a symbolic link to its target; keep it that way, and
-  // keep the permissions of a file that is replaced.
-  std::string destination = path;
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    if (char* target = ::realpath(path.c_str(), nullptr)) {
-      destination = target;
-      std::free(target);
-    }
-  }
-  const mode_t mode = ::stat(destination.c_str(), &info) == 0 && S_ISREG(info.st_mode)
-                          ? (info.st_mode & 07777)
-                          : creationMode();
-
-  std::string temporary = destination + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return false;
-  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, head) && writeAll(fd, body);
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temporary.c_str(), destination.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
 }
 
 }  // namespace seqlink

@@ -1,17 +1,26 @@
 // Reads the one-line segment configuration file of a multi-segment waveform.
 #include "segment_config.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 
+#include "arb_format.h"
 #include "item_text.h"
+#include "regular_file.h"
+#include "segment_index.h"
 #include "seqlink.h"
 
 namespace seqlink {
 namespace {
+
+// Each of the arb::kMaxSegments segment items and the eight other items gets 4,096
+// bytes; seqlink.h states the limit as a number for hosts.
+inline constexpr std::size_t kConfigItemAllowance = 4096;
+inline constexpr std::size_t kOtherConfigItems = 8;
+static_assert(kConfigLineLimit == (arb::kMaxSegments + kOtherConfigItems) * kConfigItemAllowance);
 
 // The first line: everything before the first line feed. A zero byte ends the line
 // too, as the configuration is text and its values travel on as C strings.
@@ -32,9 +41,10 @@ int parseConfigLine(std::string_view line, SegmentConfig& config, char* outputFi
   if (!count || *count < 0) return SEQLINK_BAD_ITEM;
 
   long long total = 0;
+  const SegmentItemIndex segments(line);
   for (int i = 0; i < *count; ++i) {
     SegmentItem item;
-    const int status = parseSegmentItem(segmentKey(i), line, item);
+    const int status = parseSegmentValue(segments.value(i), item);
     if (status != SEQLINK_OK) return status;
     const std::optional<int> samples = textToInt(item.count);
     if (!samples || *samples < 0) return SEQLINK_BAD_ITEM;
@@ -72,6 +82,39 @@ int parseConfigLine(std::string_view line, SegmentConfig& config, char* outputFi
   return SEQLINK_OK;
 }
 
+// The first line of the configuration file, read up to its first line feed (or
+// zero byte) and never beyond a line the writer could use. Returns SEQLINK_OK,
+// SEQLINK_CONFIG_CANNOT_OPEN (also for anything but a regular file, which could
+// block the read or feed it without end), SEQLINK_CONFIG_EMPTY for a read error, or
+// SEQLINK_BAD_ITEM for a line longer than kConfigLineLimit.
+int readFirstLine(const char* path, std::string& line) {
+  const int fd = arb::openRegularFile(path);
+  if (fd < 0) return SEQLINK_CONFIG_CANNOT_OPEN;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } const closer{fd};
+  bool ended = false;
+  bool readError = false;
+  char block[4096];
+  while (!ended && line.size() <= kConfigLineLimit) {
+    const ssize_t got = ::read(fd, block, sizeof block);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      readError = true;
+      break;
+    }
+    if (got == 0) break;
+    const std::string_view bytes(block, static_cast<std::size_t>(got));
+    const std::size_t end = bytes.find_first_of(std::string_view("\n\0", 2));
+    ended = end != std::string_view::npos;
+    line.append(bytes.substr(0, ended ? end + 1 : bytes.size()));
+  }
+  if (readError) return SEQLINK_CONFIG_EMPTY;
+  if (firstLine(line).size() > kConfigLineLimit) return SEQLINK_BAD_ITEM;
+  return SEQLINK_OK;
+}
+
 }  // namespace
 
 SegmentConfig& segmentConfig() {
@@ -82,7 +125,10 @@ SegmentConfig& segmentConfig() {
 std::string segmentKey(long long index) { return "SEGMENT_" + std::to_string(index); }
 
 int parseSegmentItem(std::string_view key, std::string_view configLine, SegmentItem& item) {
-  const std::string_view value = findItemValue(key, configLine);
+  return parseSegmentValue(findItemValue(key, configLine), item);
+}
+
+int parseSegmentValue(std::string_view value, SegmentItem& item) {
   if (value.empty()) return SEQLINK_BAD_ITEM;
 
   const std::size_t openQuote = value.find('"');
@@ -131,28 +177,12 @@ extern "C" SEQLINK_API int readMultiSegConfig(const char* path, char* outputFile
                                               int* totalSamples) {
   using namespace seqlink;
   segmentConfig() = SegmentConfig{};
-  if (path == nullptr) return SEQLINK_CONFIG_CANNOT_OPEN;
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return SEQLINK_CONFIG_CANNOT_OPEN;
-  struct stat info {};
-  if (::fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-    std::fclose(file);
-    return SEQLINK_CONFIG_CANNOT_OPEN;
-  }
   try {
-    // Only the first line matters: read up to the first line feed.
     std::string line;
-    for (int c; (c = std::getc(file)) != EOF;) {
-      line.push_back(static_cast<char>(c));
-      if (c == '\n') break;
-    }
-    const bool readError = std::ferror(file) != 0;
-    std::fclose(file);
-    file = nullptr;
-    if (readError) return SEQLINK_CONFIG_EMPTY;
+    const int status = readFirstLine(path, line);
+    if (status != SEQLINK_OK) return status;
     return readMultiSegConfigText(line, outputFile, segmentCount, totalSamples);
   } catch (...) {
-    if (file != nullptr) std::fclose(file);
     segmentConfig() = SegmentConfig{};
     return SEQLINK_CONFIG_EMPTY;
   }

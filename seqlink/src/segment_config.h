@@ -2,8 +2,11 @@
 // items, read by readMultiSegConfig and kept process-wide for outputIQDataAndInf.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "seqlink.h"
 
 namespace seqlink {
 
@@ -36,6 +39,12 @@ std::string segmentKey(long long index);
 // Splits the item found under key in configLine. Returns SEQLINK_OK, or
 // SEQLINK_BAD_ITEM when the item is missing or any of its four fields is empty.
 int parseSegmentItem(std::string_view key, std::string_view configLine, SegmentItem& item);
+// The same on the item's value, as findItemValue or SegmentItemIndex gives it.
+int parseSegmentValue(std::string_view value, SegmentItem& item);
+
+// Longest first line of a configuration file that readMultiSegConfig reads
+// (SEQLINK_CONFIG_LINE_LIMIT, derived in seqlink.h from the writer's limits).
+inline constexpr std::size_t kConfigLineLimit = SEQLINK_CONFIG_LINE_LIMIT;
 
 // Reads the configuration from the whole content of a configuration file (only its
 // first line counts) and replaces the process-wide configuration. Same outputs and

@@ -12,6 +12,7 @@
 #include "arb_readers.h"
 #include "item_text.h"
 #include "segment_config.h"
+#include "segment_index.h"
 #include "seqlink.h"
 
 namespace seqlink {
@@ -75,9 +76,10 @@ int outputSegments(short* samples, char* names, double* clockRates, int* sampleC
 
   std::vector<std::string> segmentNames(static_cast<std::size_t>(count));
   std::uint64_t totalPairs = 0;
+  const SegmentItemIndex items(config.configLine);
   for (int i = 0; i < count; ++i) {
     SegmentItem item;
-    const int status = parseSegmentItem(segmentKey(i), config.configLine, item);
+    const int status = parseSegmentValue(items.value(i), item);
     if (status != SEQLINK_OK) return status;
     if (item.name.size() >= SEQLINK_NAME_SLOT) return SEQLINK_NAME_TOO_LONG;
     char* slot = names + SEQLINK_NAME_SLOT * static_cast<std::size_t>(i);

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis_output.h"
 #include "files.h"
 #include "levels.h"
-#include "output_file.h"
 #include "plot_data.h"
 #include "power_distribution.h"
 #include "sample_export.h"

@@ -584,9 +584,8 @@ TEST(HostArbtoolDump, RefusalsLeaveNothingBehind) {
   EXPECT_EQ(files, 2u);
 }
 
-// Round trips through the converter's raw and SigMF readers. They need
-// `wavepack --format` (the converter's input work); until it has landed they are
-// disabled, and run with --gtest_also_run_disabled_tests.
+// Round trips through the converter's raw and SigMF readers (`wavepack --format`,
+// and the SigMF pair found from its meta file).
 struct ConverterRoundTrip {
   const char* format;
   std::vector<std::string> convert;  // wavepack arguments
@@ -596,7 +595,7 @@ void PrintTo(const ConverterRoundTrip& c, std::ostream* out) { *out << c.format;
 
 class HostDumpThroughWavepack : public testing::TestWithParam<ConverterRoundTrip> {};
 
-TEST_P(HostDumpThroughWavepack, DISABLED_GivesTheSameSamplesAndClock) {
+TEST_P(HostDumpThroughWavepack, GivesTheSameSamplesAndClock) {
   ScratchDir dir;
   const Samples samples = roundTripSamples();
   packArb(dir, "w.arb", samples, 2500000);

@@ -62,6 +62,8 @@ const std::vector<IqsynthOption>& iqsynthOptions() {
       {"output", "o", "x.arb", {}, [](const Options& o) { return o.arbPath == "x.arb"; }},
       {"csv", nullptr, "y.csv", {}, [](const Options& o) { return o.csvPath == "y.csv"; }},
       {"plot", nullptr, "y.png", {}, [](const Options& o) { return o.plotPath == "y.png"; }},
+      {"log", nullptr, "r.log", csv, [](const Options& o) { return o.logPath == "r.log"; }},
+      {"seed", nullptr, "4294967295", csv, [](const Options& o) { return o.seed == 4294967295u; }},
       {"verbose", "v", nullptr, csv, [](const Options& o) { return o.verbose; }},
       {"modulation", "M", "16QAM", csv, [](const Options& o) { return o.modulation == 0x4; }},
       {"constellation",
@@ -277,6 +279,10 @@ INSTANTIATE_TEST_SUITE_P(
         RangeCase{{"-a", "nan"}, "--alpha: 'nan' is not a number"},
         RangeCase{{"--cnr", "-3.5"}, nullptr},
         RangeCase{{"--ramp", "0:0,-1:3"}, "--ramp: -1 is out of range 0 to 2147483647"},
+        RangeCase{{"--seed", "0"}, nullptr},
+        RangeCase{{"--seed", "4294967296"}, "--seed: 4294967296 is out of range 0 to 4294967295"},
+        RangeCase{{"--seed", "-1"}, "--seed: -1 is out of range 0 to 4294967295"},
+        RangeCase{{"--seed", "1e3"}, "--seed: '1e3' is not a whole number"},
         RangeCase{{"-m", "mccw", "--levels", "1,,2"}, "--levels: '' is not a number"},
         RangeCase{{"-m", "mccw", "--levels", ""}, "--levels: the list is empty"},
         RangeCase{{"-M", "qpsk9"},
@@ -308,13 +314,83 @@ TEST_P(HostIqsynthRepeat, IsRefusedUnderTheLongName) {
 
 INSTANTIATE_TEST_SUITE_P(
     All, HostIqsynthRepeat,
-    testing::Values(Args{"-n", "5", "-n", "6", "--symbols"},
-                    Args{"-n", "5", "--symbols", "5", "--symbols"},
-                    Args{"--symbols=5", "-n6", "--symbols"}, Args{"-v", "-v", "--verbose"},
-                    Args{"-v", "--verbose", "--verbose"},
-                    Args{"-o", "a.arb", "-o", "b.arb", "--output"},
-                    Args{"-m", "mccw", "--crest-law", "--crest-law", "--crest-law"},
-                    Args{"-d", "zeros", "-d", "ones", "--data"}));
+    testing::Values(
+        Args{"-n", "5", "-n", "6", "--symbols"}, Args{"-n", "5", "--symbols", "5", "--symbols"},
+        Args{"--symbols=5", "-n6", "--symbols"}, Args{"-v", "-v", "--verbose"},
+        Args{"-v", "--verbose", "--verbose"}, Args{"-o", "a.arb", "-o", "b.arb", "--output"},
+        Args{"-m", "mccw", "--crest-law", "--crest-law", "--crest-law"},
+        Args{"-d", "zeros", "-d", "ones", "--data"}, Args{"--seed", "1", "--seed=1", "--seed"},
+        Args{"--log", "a.log", "--log", "b.log", "--log"},
+        Args{"-m", "mccw", "--phases", "newman", "--phases", "0", "--phases"}));
+
+// --- run log, seed and carrier phases ------------------------------------------------------
+
+struct PhasesCase {
+  Args args;
+  iqsynth_host::PhaseLaw law;
+  std::vector<double> phases;
+};
+
+void PrintTo(const PhasesCase& c, std::ostream* out) { *out << joined(c.args); }
+
+class HostIqsynthPhases : public testing::TestWithParam<PhasesCase> {};
+
+TEST_P(HostIqsynthPhases, NameALawOrListRadians) {
+  Args args = {"-m", "mccw", "--carriers", "3", "--csv", "x.csv"};
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+  const Options o = iqsynth_host::parseCommandLine(args).options;
+  EXPECT_EQ(o.phaseLaw, GetParam().law);
+  EXPECT_EQ(o.phases, GetParam().phases);
+  EXPECT_FALSE(o.crestLaw);
+}
+
+using iqsynth_host::PhaseLaw;
+INSTANTIATE_TEST_SUITE_P(
+    All, HostIqsynthPhases,
+    testing::Values(PhasesCase{{}, PhaseLaw::List, {}},
+                    PhasesCase{{"--phases", "zero"}, PhaseLaw::Zero, {}},
+                    PhasesCase{{"--phases", "Newman"}, PhaseLaw::Newman, {}},
+                    PhasesCase{{"--phases=schroeder"}, PhaseLaw::Schroeder, {}},
+                    PhasesCase{{"--phases", "RANDOM", "--seed", "3"}, PhaseLaw::Random, {}},
+                    PhasesCase{{"--phases", "1.5"}, PhaseLaw::List, {1.5}},
+                    PhasesCase{{"--phases", "0,-3.1,6e-1"}, PhaseLaw::List, {0, -3.1, 0.6}}));
+
+TEST(HostIqsynthPhases, RefusalsNameTheLawsAndTheConflict) {
+  const std::vector<std::pair<Args, std::string>> cases = {
+      {{"--phases", "newmann"},
+       "--phases: 'newmann' is not zero, newman, schroeder, random or radians such as 0,1.57"},
+      {{"--phases", "0,newman"}, "--phases: 'newman' is not a number"},
+      {{"--phases", "1,2"}, "--phases: 2 values for 3 carriers; give one or one per carrier"},
+      // The library's law would silently replace the phases given.
+      {{"--phases", "newman", "--crest-law"},
+       "--phases and --crest-law exclude each other: the law replaces the phases"},
+      {{"--crest-law", "--phases", "0"},
+       "--phases and --crest-law exclude each other: the law replaces the phases"}};
+  for (auto [args, message] : cases) {
+    args.insert(args.begin(), {"-m", "mccw", "--carriers", "3", "--csv", "x.csv"});
+    EXPECT_EQ(iqsynthRefusal(args), message) << joined(args);
+  }
+  EXPECT_EQ(iqsynthRefusal({"--phases", "zero", "--csv", "x.csv"}),
+            "--phases applies to --mode mccw only");
+}
+
+TEST(HostIqsynthRunLog, IsOffUnlessNamedAndNeverAnOutput) {
+  EXPECT_EQ(iqsynth_host::parseCommandLine({"--csv", "x.csv"}).options.logPath, "");
+  EXPECT_FALSE(iqsynth_host::parseCommandLine({"--csv", "x.csv"}).options.seed.has_value());
+  for (const char* mode : {"digital", "noise", "mccw"}) {
+    EXPECT_EQ(iqsynthRefusal({"-m", mode, "--log", "r.log", "--seed", "9", "--csv", "x.csv"}),
+              "<accepted>")
+        << mode;
+  }
+  const std::vector<std::pair<Args, std::string>> cases = {
+      {{"--log", "", "--csv", "x.csv"}, "--log: the path is empty"},
+      {{"--log", "x.csv", "--csv", "x.csv"}, "--log: 'x.csv' is also the --csv output"},
+      {{"--log", "./w.arb", "-o", "w.arb"}, "--log: './w.arb' is also the -o output"},
+      {{"--log", "p.png", "--plot", "sub/../p.png"}, "--log: 'p.png' is also the --plot output"}};
+  for (const auto& [args, message] : cases) {
+    EXPECT_EQ(iqsynthRefusal(args), message) << joined(args);
+  }
+}
 
 // --- options of another mode -------------------------------------------------------------
 
@@ -474,11 +550,11 @@ TEST(HostArbtoolCommandLine, RefusalsNameTheCommandAndTheOption) {
 // repeats), so scripts can put defaults in front of their caller's options.
 TEST(HostArbtoolCommandLine, RepeatedOptionsTakeTheLastValue) {
   EXPECT_EQ(arbtool::parseCommandLine({"dump", "g.arb", "-o", "a", "--output", "b"}).output, "b");
-  const auto join =
-      arbtool::parseCommandLine({"join", "--level", "rms", "--clock", "highest", "--level",
-                                 "unchanged", "-o", "j.arb", "--write-config-only",
-                                 "--write-config-only", "--clock=user", "a.arb"})
-          .join;
+  const auto join = arbtool::parseCommandLine({"join", "--level", "rms", "--clock", "highest",
+                                               "--level", "unchanged", "-o", "j.arb",
+                                               "--write-config-only", "--write-config-only",
+                                               "--clock=user", "--user-clock", "1MHz", "a.arb"})
+                        .join;
   EXPECT_EQ(join.plan.levelMode, "UNCHANGED");
   EXPECT_EQ(join.plan.clockMode, "USER");
   EXPECT_TRUE(join.writeConfigOnly);

@@ -1,5 +1,6 @@
-// Unit tests of the hosts' own code: the segment configuration writer, the
-// command-line value parsers, the header name mapping and the level statistics.
+// Unit tests of the hosts' own code: the segment configuration writer, the checks
+// of a join, the command-line value parsers, the header name mapping and the level
+// statistics.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "arb_format.h"
+#include "join_checks.h"
 #include "names.h"
 #include "options.h"
 #include "segment_config.h"
@@ -125,7 +127,61 @@ TEST(HostSegmentConfig, BlankSpecifications) {
        {"blank:", "blank:0", "blank:-4", "blank:12x", "blank:5@", "blank:5@fast"}) {
     EXPECT_THROW(arbtool::parseBlankSpec(bad), arbtool::ConfigError) << bad;
   }
+  // Clocks with the units of every frequency option, and only clocks the instrument plays.
+  EXPECT_EQ(arbtool::parseBlankSpec("blank:3@2.5MHz")->clock, 2.5e6);
+  EXPECT_EQ(arbtool::parseBlankSpec("blank:3@2.5k")->clock, 2500);
+  EXPECT_EQ(arbtool::parseBlankSpec("blank:3@100MHz")->clock, 100e6);
+  for (const char* unplayable : {"blank:3@2", "blank:3@999", "blank:3@60MHz", "blank:3@0"}) {
+    EXPECT_THROW(arbtool::parseBlankSpec(unplayable), arbtool::ConfigError) << unplayable;
+  }
   EXPECT_EQ(arbtool::defaultConfigPath("out/joined.arb"), "out/joined-segments.txt");
+}
+
+// --- checks of a join ------------------------------------------------------------
+
+arbtool::JoinPlan planOf(const std::vector<double>& clocks, const std::string& mode) {
+  arbtool::JoinPlan plan;
+  plan.clockMode = mode;
+  plan.userClock = 2.5e6;
+  for (std::size_t i = 0; i < clocks.size(); ++i) {
+    plan.segments.push_back(
+        {i % 2 == 0 ? "s" + std::to_string(i) + ".arb" : "Blank", clocks[i], 10, 0});
+  }
+  return plan;
+}
+
+TEST(HostJoinChecks, ClocksAreCheckedAsTheyAreWritten) {
+  // The clock mode decides which clocks reach the file: an unplayable clock that
+  // HIGHEST or USER replaces is no fault.
+  EXPECT_EQ(arbtool::writtenClocks(planOf({1e6, 0, 4e6}, "HIGHEST")),
+            (std::vector<double>{4e6, 4e6, 4e6}));
+  EXPECT_EQ(arbtool::writtenClocks(planOf({1e6, 0}, "USER")), (std::vector<double>{2.5e6, 2.5e6}));
+  EXPECT_EQ(arbtool::writtenClocks(planOf({1e6, 0}, "UNCHANGED")), (std::vector<double>{1e6, 0}));
+  EXPECT_NO_THROW(arbtool::checkPlan(planOf({1e6, 0, 4e6}, "HIGHEST")));
+  EXPECT_NO_THROW(arbtool::checkPlan(planOf({1e6, 200e6}, "USER")));
+  EXPECT_NO_THROW(arbtool::checkPlan(planOf({1e3, 50e6, 100e6}, "UNCHANGED")));
+  EXPECT_THROW(arbtool::checkPlan(planOf({1e6, 0}, "UNCHANGED")), arbtool::ConfigError);
+  EXPECT_THROW(arbtool::checkPlan(planOf({1e6, 60e6}, "HIGHEST")), arbtool::ConfigError);
+  try {
+    arbtool::checkPlan(planOf({1e6, 0}, "UNCHANGED"));
+  } catch (const arbtool::ConfigError& e) {
+    EXPECT_NE(std::string(e.what()).find("segment 1 (Blank)"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("blank:COUNT@CLOCK"), std::string::npos) << e.what();
+  }
+}
+
+TEST(HostJoinChecks, AFileHoldsAtMost69Segments) {
+  EXPECT_NO_THROW(arbtool::checkPlan(planOf(std::vector<double>(69, 1e6), "UNCHANGED")));
+  EXPECT_THROW(arbtool::checkPlan(planOf(std::vector<double>(70, 1e6), "UNCHANGED")),
+               arbtool::ConfigError);
+}
+
+TEST(HostJoinChecks, ConfiguredClocksOutsideTheRangeAreNamed) {
+  EXPECT_FALSE(arbtool::unplayableClock({"a.arb", "Blank"}, {1e6, 100e6}));
+  const auto fault = arbtool::unplayableClock({"a.arb", "Blank"}, {1e6, 999});
+  ASSERT_TRUE(fault);
+  EXPECT_NE(fault->find("segment 1 (Blank)"), std::string::npos) << *fault;
+  EXPECT_NE(fault->find("999 Hz"), std::string::npos) << *fault;
 }
 
 TEST(HostStatusWords, SameNumberDependsOnTheCall) {

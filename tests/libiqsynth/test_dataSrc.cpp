@@ -2,6 +2,7 @@
 // PRBS registers against reference sequences built from their recurrences,
 // and the errors for settings a run cannot use.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -196,6 +197,32 @@ TEST_F(DataSrcTest, MissingFileNamesThePath) {
   cfg->dataFileList = "no/such/list.txt";
   EXPECT_EQ(errorOf<IqSynthFileExcept>(4), 0x20001);
   EXPECT_EQ(lastText, "Can not open the data list file" + cfg->dataFileList);
+}
+
+TEST_F(DataSrcTest, SpecialFilesAreRefusedBeforeTheyCanBlockOrGrow) {
+  // A FIFO without a writer blocks an open for reading; /dev/zero fed the format
+  // word without end (16 GB). Both are refused as files that cannot be opened.
+  setBits(1);
+  const fs::path fifo = fs::current_path() / "data_list_fifo";
+  fs::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  cfg->dataSrc = iqSynthCfg::DATA_SRC_FILE;
+  for (const std::string& path : {fifo.string(), std::string("/dev/zero")}) {
+    cfg->dataFileList = path;
+    EXPECT_EQ(errorOf<IqSynthFileExcept>(4), 0x20001) << path;
+    EXPECT_EQ(lastText, "Can not open the data list file" + path + " (not a regular file)");
+  }
+  fs::remove(fifo);
+}
+
+TEST_F(DataSrcTest, OverlongFormatWordIsRefusedWithoutReadingItAll) {
+  // No format word has more than a few letters: a word of megabytes is an unknown
+  // word, found after its first characters.
+  setBits(1);
+  setFile(std::string(8 << 20, 'H') + " 1");
+  EXPECT_EQ(errorOf<IqSynthFileExcept>(4), 0x20002);
+  setFile("HEXB4");  // the word ends only at white space
+  EXPECT_EQ(errorOf<IqSynthFileExcept>(4), 0x20002);
 }
 
 TEST_F(DataSrcTest, UnknownSourceFails) {

@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "arb_readers.h"
@@ -305,6 +308,76 @@ TEST_F(SeqlinkMultiSegWriterTest, FailedWriteIs240AndKeepsTheExistingFile) {
   EXPECT_EQ(WEXITSTATUS(wstatus), 0);
   EXPECT_EQ(arbtest::readBytes(path_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+// A segment whose clock, energy or name the file cannot hold: refused with status 2
+// before anything is written, in any position among good segments.
+struct BadSegment {
+  const char* what;
+  std::string name;
+  double clock;
+  double energy;
+};
+
+void PrintTo(const BadSegment& c, std::ostream* out) { *out << c.what; }
+
+class SeqlinkMultiSegBadSegmentTest : public SeqlinkMultiSegWriterTest,
+                                      public testing::WithParamInterface<BadSegment> {};
+
+TEST_P(SeqlinkMultiSegBadSegmentTest, Is2BeforeAnythingIsWritten) {
+  arbtest::writeText(path_, "precious");
+  const BadSegment& bad = GetParam();
+  for (int position = 0; position < 3; ++position) {
+    Segments s;
+    for (int i = 0; i < 3; ++i) {
+      if (i == position) {
+        s.add(bad.name, bad.clock, 2, bad.energy, 100);
+      } else {
+        s.add("good.arb", 1e8, 2, 1.0, 100);
+      }
+    }
+    EXPECT_EQ(s.write(path_), SEQLINK_BAD_ITEM) << "at " << position;
+    EXPECT_EQ(s.write(dir_.file("new.arb")), SEQLINK_BAD_ITEM) << "at " << position;
+  }
+  EXPECT_EQ(arbtest::readBytes(path_), (Bytes{'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, SeqlinkMultiSegBadSegmentTest,
+                         testing::Values(BadSegment{"NanClock", "a.arb", std::nan(""), 1.0},
+                                         BadSegment{"InfiniteClock", "a.arb", HUGE_VAL, 1.0},
+                                         BadSegment{"NegativeClock", "a.arb", -1e6, 1.0},
+                                         BadSegment{"NanEnergy", "a.arb", 1e8, std::nan("")},
+                                         BadSegment{"InfiniteEnergy", "a.arb", 1e8, -HUGE_VAL},
+                                         BadSegment{"NegativeEnergy", "a.arb", 1e8, -0.5},
+                                         BadSegment{"OpeningBrace", "a{b.arb", 1e8, 1.0},
+                                         BadSegment{"ClosingBrace", "a}.arb", 1e8, 1.0},
+                                         BadSegment{"LineFeed", "a\nb.arb", 1e8, 1.0},
+                                         BadSegment{"CarriageReturn", "a.arb\r", 1e8, 1.0}),
+                         [](const testing::TestParamInfo<BadSegment>& info) {
+                           return std::string(info.param.what);
+                         });
+
+TEST_F(SeqlinkMultiSegWriterTest, WritesThroughToADeviceAndAFifo) {
+  Segments s;
+  s.add("a.arb", 1e8, 3, 1.0, 100);
+  // What the file would be, written to a regular file for comparison of its size.
+  ASSERT_EQ(s.write(path_), 0);
+  const std::size_t size = arbtest::readBytes(path_).size();
+  const std::string fifo = dir_.file("fifo.arb");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  Bytes received;
+  std::thread reader([&] { received = arbtest::readBytes(fifo); });
+  EXPECT_EQ(s.write(fifo), 0);
+  reader.join();
+  ASSERT_EQ(received.size(), size);
+  checkFile(received, s);
+  struct stat info {};
+  ASSERT_EQ(lstat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  EXPECT_EQ(s.write("/dev/null"), 0);
+  ASSERT_EQ(lstat("/dev/null", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
 }
 
 TEST(SeqlinkExactEnergyTest, SumsSquaresOverFullScale) {

@@ -1,6 +1,7 @@
 // The .arb readers: description, display text and samples, on files built by the
 // tests, including truncated and corrupted ones.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <random>
@@ -417,6 +418,24 @@ TEST(SeqlinkSampleReaderTest, BadArgumentsAndUnopenableFiles) {
   EXPECT_EQ(readArbFileData(nullptr, 2, out.data()), 240);
   EXPECT_EQ(readArbFileData(dir.path().c_str(), 2, out.data()), 240);  // a folder
   EXPECT_EQ(readArbFileData(dir.file("absent.arb").c_str(), 2, out.data()), 240);
+}
+
+TEST(SeqlinkReadersTest, SpecialFilesAreRefusedBeforeTheyCanBlock) {
+  // A FIFO without a writer blocks an open for reading; each reader refuses it (and
+  // the endless /dev/zero) with its cannot-open status at once.
+  ScratchDir dir;
+  const std::string fifo = dir.file("p.arb");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+    int count = -1;
+    double clock = -1, energy = -1;
+    EXPECT_EQ(readArbFileInf(path.c_str(), &count, &clock, &energy), 4) << path;
+    std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
+    int length = 0;
+    EXPECT_EQ(readArbFileAllInf(path.c_str(), text.data(), &length), 4) << path;
+    std::vector<short> out(8, 0);
+    EXPECT_EQ(readArbFileData(path.c_str(), 2, out.data()), 240) << path;
+  }
 }
 
 TEST(SeqlinkSampleReaderTest, ReadsFromAFile) {

@@ -1,5 +1,6 @@
 // readMultiSegConfig: the one-line segment configuration file and what it keeps.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -96,6 +97,36 @@ TEST_F(SeqlinkSegmentConfigTest, MissingFileIs1) {
             1);
   EXPECT_EQ(readMultiSegConfig(dir_.path().c_str(), r.outputFile, &r.segmentCount, &r.totalSamples),
             1);
+  EXPECT_STREQ(r.outputFile, "untouched");
+}
+
+TEST_F(SeqlinkSegmentConfigTest, SpecialFilesAreRefusedBeforeTheyCanBlock) {
+  // A FIFO without a writer would block an open for reading; /dev/zero would feed
+  // the line without end.
+  ASSERT_EQ(::mkfifo(dir_.file("fifo.txt").c_str(), 0666), 0);
+  for (const std::string& path : {dir_.file("fifo.txt"), std::string("/dev/zero")}) {
+    Result r;
+    EXPECT_EQ(readMultiSegConfig(path.c_str(), r.outputFile, &r.segmentCount, &r.totalSamples),
+              SEQLINK_CONFIG_CANNOT_OPEN)
+        << path;
+    EXPECT_STREQ(r.outputFile, "untouched");
+  }
+}
+
+TEST_F(SeqlinkSegmentConfigTest, FirstLineLongerThanTheLimitIs2) {
+  // A marker value fills the line up to exactly the limit: still read. One more
+  // byte, with or without a line feed after it, and the line is refused.
+  ConfigBuilder b = threeSegments();
+  const std::size_t base = b.line().size();
+  ASSERT_LT(base, SEQLINK_CONFIG_LINE_LIMIT);
+  b.marker = std::string(SEQLINK_CONFIG_LINE_LIMIT - base + 1, 'm');
+  ASSERT_EQ(b.line().size(), SEQLINK_CONFIG_LINE_LIMIT);
+  EXPECT_EQ(read(b.line() + "\n").status, 0);
+  EXPECT_EQ(read(b.line()).status, 0);
+  b.marker += "m";
+  EXPECT_EQ(read(b.line() + "\nsecond line").status, 2);
+  const Result r = read(b.line() + std::string(3 << 20, 'x'));  // no line feed at all
+  EXPECT_EQ(r.status, 2);
   EXPECT_STREQ(r.outputFile, "untouched");
 }
 

@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include "files.h"
 
@@ -65,8 +67,13 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& args,
   }
   const std::string input = options.standardInput.empty() ? "/dev/null" : options.standardInput;
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (options.standardOutput.empty()) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, options.standardOutput.c_str(),
+                                     O_WRONLY, 0);
+  }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   // The child starts with the default signal actions, whatever the test runner set.
@@ -124,10 +131,30 @@ ProcessResult RunningProcess::wait() {
   return result;
 }
 
+ProcessResult RunningProcess::waitFor(double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!ended() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const bool late = !ended();
+  if (late) ::kill(pid_, SIGKILL);
+  ProcessResult result = wait();
+  result.timedOut = late;
+  return result;
+}
+
+bool RunningProcess::ended() const {
+  if (waited_) return true;
+  siginfo_t info{};
+  // WNOWAIT leaves the process to wait().
+  return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid_;
+}
+
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
   RunningProcess process(program, args, options);
-  return process.wait();
+  return options.timeoutSeconds > 0 ? process.waitFor(options.timeoutSeconds) : process.wait();
 }
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,

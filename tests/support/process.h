@@ -10,8 +10,9 @@
 namespace arbtest {
 
 struct ProcessResult {
-  int exitStatus = -1;  // -1 when the process did not exit normally
-  int signal = 0;       // the signal that ended it, if one did
+  int exitStatus = -1;    // -1 when the process did not exit normally
+  int signal = 0;         // the signal that ended it, if one did
+  bool timedOut = false;  // killed after ProcessOptions::timeoutSeconds
   std::string out;
   std::string err;
 };
@@ -20,6 +21,8 @@ struct ProcessOptions {
   std::string workingDirectory;          // empty: the test's own
   std::vector<std::string> environment;  // "NAME=value" set, or "NAME" removed
   std::string standardInput;             // file given as standard input; empty: /dev/null
+  std::string standardOutput;            // file given as standard output; empty: captured
+  double timeoutSeconds = 0;             // runProcess kills the process after it; 0: none
 };
 
 // Starts program with args and waits for it.
@@ -41,6 +44,11 @@ class RunningProcess {
   pid_t pid() const { return pid_; }
   void kill(int signal);
   ProcessResult wait();
+  // Waits at most seconds; a process still running then is killed (SIGKILL) and its
+  // result says timedOut.
+  ProcessResult waitFor(double seconds);
+  // Whether the process has ended (without reaping it).
+  bool ended() const;
 
  private:
   pid_t pid_ = -1;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "arb_format.h"
+#include "arb_samples.h"
 #include "files.h"
 #include "little_endian.h"
 #include "process.h"
@@ -19,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using arbtest::ProcessResult;
+using arbtest::readArb;
 
 class WavepackProgram : public testing::Test {
  protected:
@@ -142,35 +144,6 @@ TEST_F(WavepackProgram, OverflowingCsvNumberIsRefusedBeforeWriting) {
   EXPECT_EQ(tempFilesLeft(), 0u);
 }
 
-// Reads an .arb file with the format module and returns its decrypted data.
-std::vector<std::int16_t> readArb(const std::string& path, std::string& text) {
-  const auto bytes = arbtest::readBytes(path);
-  arb::ArbHeader h;
-  EXPECT_EQ(arb::parseHeader(bytes, h), arb::ParseStatus::ok);
-  EXPECT_EQ(arb::checkLayout(h, bytes.size()), arb::ParseStatus::ok);
-  EXPECT_EQ(h.fileLength, bytes.size());
-  const auto block = arb::headerBlock(bytes, h);
-  text.assign(block.begin(), block.end());
-  EXPECT_EQ(h.headerCrc, AfxGetCrcU32(block.data(), static_cast<std::uint32_t>(block.size())));
-
-  std::uint8_t key[16];
-  std::uint32_t keyLength = sizeof key;
-  EXPECT_EQ(static_cast<std::int16_t>(
-                EncOrDecOpt(3, h.wrappedKey.data(), 84, nullptr, key, &keyLength, 1)),
-            0);
-  std::vector<std::uint8_t> plain(bytes.size() - h.dataOffset);
-  std::uint32_t plainLength = static_cast<std::uint32_t>(plain.size());
-  EXPECT_EQ(static_cast<std::int16_t>(EncOrDecOpt(2, bytes.data() + h.dataOffset,
-                                                  static_cast<std::uint32_t>(plain.size()), key,
-                                                  plain.data(), &plainLength, 1)),
-            0);
-  std::vector<std::int16_t> values;
-  for (std::size_t k = 0; k + 1 < plain.size(); k += 2)
-    values.push_back(static_cast<std::int16_t>(plain[k] | (plain[k + 1] << 8)));
-  values.resize(2 * h.sampleCount);
-  return values;
-}
-
 TEST_F(WavepackProgram, ConvertsACsvFileEndToEnd) {
   std::vector<std::pair<double, double>> input;
   std::string csv = "I,Q\n";
@@ -185,7 +158,6 @@ TEST_F(WavepackProgram, ConvertsACsvFileEndToEnd) {
   file("wave.csv", csv);
   const ProcessResult r = run({"-d", "wave.csv", "-f", "2.5k", "-o", "out.arb"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
-  EXPECT_EQ(r.out, "Successfully converts the CSV format file to out.arb\n");
   EXPECT_EQ(tempFilesLeft(), 0u);
 
   double peak = 0;
@@ -210,6 +182,9 @@ TEST_F(WavepackProgram, ConvertsACsvFileEndToEnd) {
   EXPECT_EQ(arb::findTextItem(text, "FilterCoefficients "), "1.000000");
   EXPECT_NEAR(std::stod(std::string(*arb::findTextItem(text, "Value"))), energy,
               5e-7);  // six decimals in the text
+  // The success message stays the first line; the summary follows it.
+  EXPECT_EQ(r.out, "Successfully converts the CSV format file to out.arb\n" +
+                       arbtest::expectedSummary(expected, 2500, "CSV") + "\n");
 }
 
 TEST_F(WavepackProgram, ConvertsSeparateBinaryFilesWithTheDefaultFrequency) {
@@ -217,9 +192,12 @@ TEST_F(WavepackProgram, ConvertsSeparateBinaryFilesWithTheDefaultFrequency) {
   arbtest::writeBytes(dir_.file("q.bin"), arbtest::doubleBytes({4, 1}));
   const ProcessResult r = run({"-b", "-i", "i.bin", "-q", "q.bin", "-o", "b.arb"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
-  EXPECT_EQ(r.out, "Successfully converts the binary format file to b.arb\n");
+  const std::vector<std::int16_t> expected = {3980, 5307, 0, 1326};
+  EXPECT_EQ(r.out, "Successfully converts the binary format file to b.arb\n" +
+                       arbtest::expectedSummary(expected, 50000000, "rf64_le (-b), I and Q files") +
+                       "\n");
   std::string text;
-  EXPECT_EQ(readArb(dir_.file("b.arb"), text), (std::vector<std::int16_t>{3980, 5307, 0, 1326}));
+  EXPECT_EQ(readArb(dir_.file("b.arb"), text), expected);
   EXPECT_EQ(arb::findTextItem(text, "Clock"), "50000000HZ");
 }
 

@@ -127,6 +127,25 @@ TEST_F(WavepackPacker, LevelValueReadsWordsAs14BitSamples) {
   EXPECT_NE(text(output()).find(value), std::string::npos) << text(output());
 }
 
+TEST_F(WavepackPacker, LevelValueOfManyWordsIsTheSumInFileOrder) {
+  // Every 16-bit pattern, several blocks of them, and the large 14-bit magnitudes
+  // that make the sum grow: the Value is the sum of the terms taken in file order.
+  std::vector<std::int16_t> words;
+  for (int round = 0; round < 4; ++round)
+    for (int w = -32768; w <= 32767; ++w) words.push_back(static_cast<std::int16_t>(w));
+  for (int k = 0; k < 300000; ++k) words.push_back(static_cast<std::int16_t>(k % 2 ? 8191 : -8192));
+  ASSERT_EQ(pack(samplesToBytes(words)), WAVEPACK_OK);
+  double level = 0;
+  for (std::int16_t w : words) {
+    const unsigned low = static_cast<std::uint16_t>(w) & 0x1FFFu;
+    const double m = (static_cast<std::uint16_t>(w) & 0x2000u) ? 8192.0 - low : low;
+    level += (m / 8192.0) * (m / 8192.0);
+  }
+  char value[64];
+  std::snprintf(value, sizeof value, "{Value:%f}", level);
+  EXPECT_NE(text(output()).find(value), std::string::npos) << value;
+}
+
 struct SizeCase {
   std::size_t inputBytes;
   std::uint32_t sampleCount;

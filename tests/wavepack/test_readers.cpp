@@ -12,6 +12,7 @@
 #include "little_endian.h"
 #include "quantizer.h"
 #include "scratch_dir.h"
+#include "summary.h"
 
 namespace {
 
@@ -342,6 +343,75 @@ TEST(WavepackQuantizer, MatchesThePlainFormulaOnRandomData) {
     expected.push_back(static_cast<std::int16_t>(std::trunc(p.q / peak * (0.81 * 8191))));
   }
   EXPECT_EQ(wavepack::quantizeIq(pairs, 0.81), expected);
+}
+
+TEST(WavepackQuantizer, PassesOverLargeSourcesMatchThePlainFormula) {
+  // Large enough to be split over the cores, with an odd count so that the parts and
+  // the vector loops have remainders; one pair in the middle carries the peak.
+  std::vector<IqPair> pairs;
+  std::uint64_t state = 99;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<double>(state >> 11) / 9007199254740992.0 * 2 - 1;
+  };
+  for (int k = 0; k < 1234567; ++k) pairs.push_back({next(), next()});
+  pairs[777777] = {-1.25, 1.5};
+  double peak = 0;
+  for (const IqPair& p : pairs) peak = std::max(peak, std::hypot(p.i, p.q));
+  wavepack::PairSpan source(pairs);
+  const wavepack::PeakScale scale = wavepack::findPeak(source);
+  EXPECT_EQ(scale.peak, peak);
+  EXPECT_FALSE(scale.halve);
+  for (const double level : {0.81, 1.0, 0.3}) {
+    std::vector<std::int16_t> got;
+    wavepack::quantizeSource(source, scale, level, [&](std::span<const std::int16_t> block) {
+      got.insert(got.end(), block.begin(), block.end());
+    });
+    ASSERT_EQ(got.size(), 2 * pairs.size());
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+      ASSERT_EQ(got[2 * k],
+                static_cast<std::int16_t>(std::trunc(pairs[k].i / peak * (level * 8191))))
+          << k;
+      ASSERT_EQ(got[2 * k + 1],
+                static_cast<std::int16_t>(std::trunc(pairs[k].q / peak * (level * 8191))))
+          << k;
+    }
+  }
+}
+
+TEST(WavepackSummary, StatisticsAreExactOverEverySampleValue) {
+  std::vector<std::int16_t> samples;
+  for (int v = -32768; v <= 32767; ++v) samples.push_back(static_cast<std::int16_t>(v));
+  samples.push_back(-32768);
+  samples.push_back(-32768);  // the largest power there is: 2^31
+  samples.push_back(5);       // an odd sample count: the last value has no partner
+  wavepack::SampleStatistics stats;
+  stats.add(std::span(samples).first(10));
+  stats.add(std::span(samples).subspan(10));
+  std::uint64_t peak = 0;
+  std::uint64_t sum = 0;
+  for (std::size_t k = 0; k + 1 < samples.size(); k += 2) {
+    const std::uint64_t power = static_cast<std::uint64_t>(
+        std::int64_t{samples[k]} * samples[k] + std::int64_t{samples[k + 1]} * samples[k + 1]);
+    peak = std::max(peak, power);
+    sum += power;
+  }
+  EXPECT_EQ(stats.pairs, samples.size() / 2);
+  EXPECT_EQ(stats.peakSquared, peak);
+  EXPECT_EQ(stats.peakSquared, std::uint64_t{1} << 31);
+  EXPECT_EQ(stats.sumSquared, sum);
+}
+
+TEST(WavepackSummary, LineNamesEveryFigure) {
+  wavepack::SampleStatistics stats;
+  const std::vector<std::int16_t> samples = {8192, 0, 0, 4096};
+  stats.add(samples);
+  // Peak 8192 is 0 dBFS; RMS sqrt((8192^2 + 4096^2) / 2) is -2.04 dBFS.
+  EXPECT_EQ(wavepack::summaryLine(stats, 1000, "CSV"),
+            "Summary: 2 samples, clock 1000 Hz, duration 0.002 s, peak 0.00 dBFS, RMS -2.04 "
+            "dBFS, crest factor 2.04 dB, read as CSV");
+  EXPECT_EQ(wavepack::summaryLine(wavepack::SampleStatistics{3, 0, 0}, 50000000, "cu8"),
+            "Summary: 3 samples, clock 50000000 Hz, duration 6e-08 s, silent, read as cu8");
 }
 
 }  // namespace

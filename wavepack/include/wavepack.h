@@ -20,7 +20,7 @@ extern "C" {
 
 /* Result codes of PackuserIQdata. */
 #define WAVEPACK_OK 0
-#define WAVEPACK_INPUT_FAILED 17  /* input missing or unreadable */
+#define WAVEPACK_INPUT_FAILED 17  /* input missing, unreadable or not a regular file */
 #define WAVEPACK_OUTPUT_FAILED 19 /* output could not be created, written or renamed */
 #define WAVEPACK_BAD_PARAMETER 24 /* index out of range, or input too large for the format */
 #define WAVEPACK_FORMAT_FAILED 25 /* a name or the text header could not be formatted */
@@ -33,9 +33,14 @@ extern "C" {
 /* Packs a raw sample file into a version-1 .arb file.
  *   inputPath        raw little-endian int16 samples I0, Q0, I1, Q1, ... (no header);
  *                    the number of pairs is its size / 4
- *   outputPath       .arb file to create; it is written under a temporary name beside
- *                    it and renamed at success, so on failure no new file is left and
- *                    an existing file at that path is kept unchanged
+ *   outputPath       .arb file to create; a regular file (or a new one) is written to
+ *                    an unnamed temporary file in its folder and put in place at
+ *                    success, so on failure no new file is left and an existing file
+ *                    is kept unchanged. A symbolic link's target is replaced, the link
+ *                    stays; a device or FIFO is written through; a replaced file keeps
+ *                    its permissions (and owner and group where the process may); an
+ *                    existing file the process may not open for writing, a folder or a
+ *                    socket give WAVEPACK_OUTPUT_FAILED
  *   dataSource       index 0..7 into PRBS7, PRBS9, PRBS11, PRBS15, PRBS16, PRBS20,
  *                    PRBS21, UserData
  *   pairCount        unused (the count comes from the input size)

@@ -5,8 +5,11 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 
+#include "interrupt_cleanup.h"
+#include "output_file.h"
 #include "quantizer.h"
 #include "temp_file.h"
 #include "wavepack.h"
@@ -42,7 +45,7 @@ std::int32_t sampleFrequency(const std::string& text) {
   // Checked before the truncation, which is undefined beyond 32 bits (and for NaN).
   if (!(hz > -2147483649.0 && hz < 2147483648.0)) throw outOfRange;
   const auto fs = static_cast<std::int32_t>(hz);
-  if ((fs < kMinFs || fs > kMaxFs) && fs != kFs100MHz) throw outOfRange;
+  if (!arb::isPlayableClock(fs)) throw outOfRange;
   return fs;
 }
 
@@ -57,6 +60,13 @@ void checkInputOptions(const InputOptions& options) {
     throw std::invalid_argument("-d and (-i or -q) can not be specified at the same time");
   if (!options.dual && !options.inPhase && !options.quadrature)
     throw std::invalid_argument("-d and (-i or -q) must specify at least one");
+}
+
+void checkOutputIsNoInput(const std::string& outputPath, const InputOptions& options) {
+  for (const auto& input : {options.dual, options.inPhase, options.quadrature}) {
+    if (input && arb::outputOverwritesInput(outputPath, *input))
+      throw std::invalid_argument("Output " + outputPath + " is the input file " + *input);
+  }
 }
 
 std::vector<IqPair> readInput(const InputOptions& options) {
@@ -106,24 +116,30 @@ std::string packerResultMessage(int result, const std::string& tempPath,
   }
 }
 
-void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath) {
+SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::string& outputPath,
+                              double level) {
   if (pairs.size() > kMaxPairs)
     throw std::length_error("Too many IQ pairs (" + std::to_string(pairs.size()) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
-  const double peak = preparePeak(pairs, kPeakLevel);
-  const std::string tempPath = makeTempFilePath();
-  const FileRemover removeTemp(tempPath);
+  const PeakScale peak = findPeak(pairs);
+  std::string tempPath;
+  std::optional<FileRemover> removeTemp;
+  {
+    // The unencrypted samples never stay behind: the file is on the interrupt
+    // handlers' list from the moment it exists.
+    const arb::InterruptDeferral hold;
+    tempPath = makeTempFilePath();
+    removeTemp.emplace(tempPath);
+  }
+  SampleStatistics stats;
   {
     // Quantised block by block straight into the file: the samples are never held
     // in memory all at once.
-    constexpr std::size_t kBlockPairs = 16384;
-    std::vector<std::int16_t> block(2 * kBlockPairs);
     SampleFileWriter writer(tempPath);
-    for (std::size_t k = 0; k < pairs.size(); k += kBlockPairs) {
-      const std::size_t n = std::min(kBlockPairs, pairs.size() - k);
-      quantizeBlock(std::span(pairs).subspan(k, n), peak, kPeakLevel, block.data());
-      writer.write(std::span(block).first(2 * n));
-    }
+    quantizeSource(pairs, peak, level, [&](std::span<const std::int16_t> samples) {
+      stats.add(samples);
+      writer.write(samples);
+    });
     writer.close();
   }
   // Arguments: data source PRBS9, modulation 32QAM, filter Raised cosine,
@@ -132,6 +148,12 @@ void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string
                                     static_cast<int>(pairs.size()), fs, 1, 1, 1.0, 1, 1);
   if (result != WAVEPACK_OK)
     throw std::runtime_error(packerResultMessage(result, tempPath, outputPath));
+  return stats;
+}
+
+void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath) {
+  PairSpan source(pairs);
+  convertToArb(source, fs, outputPath, kPeakLevel);
 }
 
 }  // namespace wavepack

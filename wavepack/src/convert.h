@@ -9,17 +9,11 @@
 
 #include "arb_format.h"
 #include "iq_readers.h"
+#include "pair_source.h"
+#include "summary.h"
 #include "wavepack.h"
 
 namespace wavepack {
-
-// Most IQ pairs an .arb file can hold: the packer's 32-bit size and count fields
-// take at most WAVEPACK_MAX_INPUT_BYTES bytes of samples.
-inline constexpr std::uint64_t kMaxPairs = WAVEPACK_MAX_INPUT_BYTES / arb::kBytesPerPair;
-
-inline constexpr std::int32_t kMinFs = 1000;
-inline constexpr std::int32_t kMaxFs = 50000000;
-inline constexpr std::int32_t kFs100MHz = 100000000;
 
 // Frequency text to hertz: the longest leading number (strtod) times the unit given
 // by the first character after it, upper-cased: none 1, 'H' 1, 'K' 1000, 'M' 1000000
@@ -27,8 +21,9 @@ inline constexpr std::int32_t kFs100MHz = 100000000;
 // not support") for any other unit.
 double parseFrequency(const std::string& text);
 
-// parseFrequency truncated toward zero to Fs and range-checked: 1000 <= Fs <=
-// 50000000, or exactly 100000000. Throws std::out_of_range("Fs must in range
+// parseFrequency truncated toward zero to Fs and range-checked with the format
+// module's rule of playable clocks (arb::isPlayableClock): 1000 <= Fs <= 50000000,
+// or exactly 100000000. Throws std::out_of_range("Fs must in range
 // [1KHz,50MHz] and 100MHz") otherwise (also for values beyond 32 bits).
 std::int32_t sampleFrequency(const std::string& text);
 
@@ -47,6 +42,11 @@ struct InputOptions {
 // Throws the option-rule messages when -d is combined with -i/-q or none is given.
 void checkInputOptions(const InputOptions& options);
 
+// Throws std::invalid_argument("Output " + output + " is the input file " + input)
+// when writing the output would write over one of the input files (the same file,
+// by device and inode, also through a link).
+void checkOutputIsNoInput(const std::string& outputPath, const InputOptions& options);
+
 // Reads the pairs with the reader the options select; separate I and Q files are
 // read in that order and added pair by pair ("Data length is not equal in ...").
 std::vector<IqPair> readInput(const InputOptions& options);
@@ -55,10 +55,15 @@ std::vector<IqPair> readInput(const InputOptions& options);
 std::string packerResultMessage(int result, const std::string& tempPath,
                                 const std::string& outputPath);
 
-// Quantises the pairs (normalising them in place), writes them to a new temporary
-// file, packs it into `outputPath` with clock and symbol rate `fs`, and removes the
-// temporary file. Throws with the message for a packer failure; refuses more than
-// kMaxPairs pairs before writing anything.
+// Quantises the pairs at `level` (0 < level <= 1) of full scale, writes them to a
+// new temporary file, packs it into `outputPath` with clock and symbol rate `fs`,
+// and removes the temporary file. Returns the statistics of the samples written.
+// Throws with the message for a packer failure, and the reader's failures; refuses
+// more than kMaxPairs pairs before writing anything.
+SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::string& outputPath,
+                              double level);
+
+// The same for pairs in memory at the level 0.81 (the pairs are left unchanged).
 void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath);
 
 }  // namespace wavepack

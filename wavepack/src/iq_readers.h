@@ -1,26 +1,18 @@
-// Readers of the converter's input files: one CSV column, a two-column CSV file,
-// raw little-endian doubles. Failures are thrown as standard exceptions whose text
-// is the message the user sees.
+// The converter's original readers, as the driver and the tests call them: one CSV
+// column, a two-column CSV file, raw little-endian doubles. They read comma-separated
+// text and doubles only and report nothing but failures; the command line reaches
+// the other formats and dialects through the readers they wrap. Failures are thrown
+// as standard exceptions whose text is the message the user sees.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "csv_reader.h"
+#include "pair_source.h"
+
 namespace wavepack {
-
-// One complex sample.
-struct IqPair {
-  double i = 0.0;
-  double q = 0.0;
-};
-
-// Result of reading one CSV field the way `std::istream >> double` reads it.
-enum class FieldValue {
-  number,     // parsed; the value is set
-  notNumber,  // extraction would fail: the line adds nothing
-  overflow,   // a number too large for a double: refused as bad input
-};
 
 // Parses the field starting at `first` (`last` is the end of its line): leading
 // white space is skipped, an optional sign ('+' or '-'), decimal digits with an
@@ -47,5 +39,8 @@ std::vector<IqPair> readCsvDual(const std::string& path);
 // Throws "Open ... failed", "There is no data in " + path, "Binary data in " + path +
 // " length is odd", and a std::range_error naming the file for NaN or infinity.
 std::vector<IqPair> readBinarySamples(const std::string& path, bool asI, bool asQ);
+
+// All pairs of a source in one vector.
+std::vector<IqPair> readAllPairs(PairSource& source);
 
 }  // namespace wavepack

@@ -1,4 +1,5 @@
-// wavepack: converts CSV or raw binary IQ data into an encrypted .arb waveform file.
+// wavepack: converts IQ data (CSV, raw binary, SigMF, MATLAB, WAV) into an encrypted
+// .arb waveform file.
 #include <tclap/CmdLine.h>
 
 #include <cstdlib>
@@ -8,6 +9,12 @@
 #include <string>
 
 #include "convert.h"
+#include "diagnostics.h"
+#include "formats/input_select.h"
+#include "help_text.h"
+#include "interrupt_cleanup.h"
+#include "standard_output.h"
+#include "summary.h"
 
 namespace {
 
@@ -26,9 +33,19 @@ class CopyrightVisitor : public TCLAP::Visitor {
   }
 };
 
+// TCLAP's usage followed by the formats, units and examples.
+class HelpOutput : public TCLAP::StdOutput {
+ public:
+  void usage(TCLAP::CmdLineInterface& c) override {
+    TCLAP::StdOutput::usage(c);
+    std::cout << wavepack::kHelpText << std::flush;
+  }
+};
+
 int run(int argc, char** argv) {
-  TCLAP::CmdLine cmd("Converts CSV or binary IQ data into an encrypted .arb waveform file", ' ',
-                     kVersionText);
+  TCLAP::CmdLine cmd(
+      "Converts IQ data (CSV, raw binary, SigMF, MATLAB, WAV) into an encrypted .arb waveform file",
+      ' ', kVersionText);
   // Not owned by the command line; lives until the end of the run.
   const auto copyrightVisitor = std::make_unique<CopyrightVisitor>();
   TCLAP::SwitchArg copyright("c", "copyright", "copyright information", false,
@@ -55,6 +72,32 @@ int run(int argc, char** argv) {
   cmd.add(quadrature);
   cmd.add(inPhase);
   cmd.add(dual);
+  TCLAP::ValueArg<std::string> format(
+      "", "format",
+      "input format: csv, sigmf, mat, wav or a raw datatype such as cf32_le (see below); "
+      "default: from the file name",
+      false, "", "FMT");
+  TCLAP::ValueArg<std::string> columns(
+      "", "columns", "CSV fields (from 1) of I and Q for -d, or the one field of -i/-q files",
+      false, "", "I,Q");
+  TCLAP::ValueArg<std::string> delimiter(
+      "", "delimiter", "CSV field delimiter: , (default), ;, tab or space", false, "", "D");
+  TCLAP::SwitchArg decimalComma("", "decimal-comma", "CSV numbers have a decimal comma");
+  TCLAP::ValueArg<std::string> variable("", "variable", "the IQ variable of a .mat file", false, "",
+                                        "NAME");
+  TCLAP::ValueArg<std::string> level(
+      "", "level", "peak level as a fraction of full scale, 0 < X <= 1 (default 0.81)", false, "",
+      "X");
+  TCLAP::SwitchArg strict("", "strict", "treat every warning as an error");
+  cmd.add(format);
+  cmd.add(columns);
+  cmd.add(delimiter);
+  cmd.add(decimalComma);
+  cmd.add(variable);
+  cmd.add(level);
+  cmd.add(strict);
+  HelpOutput helpOutput;
+  cmd.setOutput(&helpOutput);
   cmd.parse(argc, argv);  // help, version, copyright and parser errors end the process here
 
   const std::string outputPath = output.getValue();
@@ -67,19 +110,39 @@ int run(int argc, char** argv) {
   if (inPhase.isSet()) inputs.inPhase = inPhase.getValue();
   if (quadrature.isSet()) inputs.quadrature = quadrature.getValue();
   wavepack::checkInputOptions(inputs);
+  wavepack::checkOutputIsNoInput(outputPath, inputs);
 
-  std::vector<wavepack::IqPair> pairs = wavepack::readInput(inputs);
-  wavepack::convertToArb(pairs, sampleRate, outputPath);
+  wavepack::FormatOptions formats;
+  if (format.isSet()) formats.format = format.getValue();
+  if (columns.isSet()) formats.columns = columns.getValue();
+  if (delimiter.isSet()) formats.delimiter = delimiter.getValue();
+  formats.decimalComma = decimalComma.getValue();
+  if (variable.isSet()) formats.variable = variable.getValue();
+  if (level.isSet()) formats.level = level.getValue();
+  const double peakLevel = wavepack::peakLevel(formats.level);
 
-  std::cout << (inputs.binary ? "Successfully converts the binary format file to "
-                              : "Successfully converts the CSV format file to ")
-            << outputPath << std::endl;
+  wavepack::Diagnostics diagnostics(strict.getValue(), &std::cerr);
+  const wavepack::InputData input = wavepack::readInputs(inputs, formats, diagnostics);
+  const std::int32_t clock = wavepack::chooseClock(fs.isSet(), sampleRate, input, diagnostics);
+  const wavepack::SampleStatistics stats =
+      wavepack::convertToArb(*input.pairs, clock, outputPath, peakLevel);
+
+  // The first line stays what scripts look for; the summary follows it.
+  std::cout << (input.csv ? "Successfully converts the CSV format file to "
+                          : "Successfully converts the binary format file to ")
+            << outputPath << '\n'
+            << wavepack::summaryLine(stats, clock, input.formatName)
+            << '\n';  // flushed, and checked, at exit
   return EXIT_SUCCESS;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An interrupt removes the temporary sample file and any named temporary of the
+  // output; a standard output that cannot be written ends the run with status 4.
+  arb::installInterruptCleanup();
+  arb::checkStandardOutputAtExit("PROGRAM ERROR: ");
   // A failed conversion ends with status 1 so that scripts can tell it from success.
   try {
     return run(argc, argv);

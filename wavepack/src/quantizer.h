@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
-#include "iq_readers.h"
+#include "pair_source.h"
 
 namespace wavepack {
 
@@ -28,6 +29,25 @@ double preparePeak(std::vector<IqPair>& pairs, double level);
 // Normalises pairs by `peak` in place and writes trunc(I x level x kPeakCode), then the
 // same of Q, for each pair into `out` (2 values per pair). A zero peak writes zeros.
 void quantizeBlock(std::span<IqPair> pairs, double peak, double level, std::int16_t* out);
+
+// The divisor of the normalisation for a whole source, found in one pass over it
+// (on every core for large sources): its peak modulus, of the halved pairs when a
+// modulus exceeds the double range.
+struct PeakScale {
+  double peak = 0.0;   // 0 when every pair is zero
+  bool halve = false;  // the pairs are halved before they are divided by peak
+};
+PeakScale findPeak(PairSource& source);
+
+// The quantisation of quantizeBlock without changing the pairs: trunc(I / peak x
+// level x kPeakCode), then the same of Q, for each pair (halved first when asked).
+void quantizePairs(std::span<const IqPair> pairs, const PeakScale& scale, double level,
+                   std::int16_t* out);
+
+// Quantises every pair of the source with quantizePairs, in order, and hands the
+// samples to `sink` in blocks. Passes over large sources use every core.
+void quantizeSource(PairSource& source, const PeakScale& scale, double level,
+                    const std::function<void(std::span<const std::int16_t>)>& sink);
 
 // Divides every pair by the peak modulus (in place), then returns I0, Q0, I1, Q1, ...
 // each trunc(value x level x kPeakCode) toward zero. All-zero input gives all-zero samples.

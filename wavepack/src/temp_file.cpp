@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -38,6 +39,11 @@ SampleFileWriter::~SampleFileWriter() {
 }
 
 void SampleFileWriter::write(std::span<const std::int16_t> samples) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (std::fwrite(samples.data(), 2, samples.size(), file_) != samples.size())
+      throw std::runtime_error("Write " + path_ + " failed");
+    return;
+  }
   // Encoded through a buffer so that the words are little-endian on any host.
   constexpr std::size_t kBlockWords = 32768;
   encoded_.resize(kBlockWords * 2);
@@ -65,6 +71,7 @@ void writeTempSamples(std::span<const std::int16_t> samples, const std::string& 
 
 FileRemover::~FileRemover() {
   if (!path_.empty()) ::unlink(path_.c_str());
+  onInterrupt_.disarm();
 }
 
 }  // namespace wavepack

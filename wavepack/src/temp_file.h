@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "interrupt_cleanup.h"
+
 namespace wavepack {
 
 // Creates a new, empty, uniquely named file whose name begins with "PN" in $TMPDIR
@@ -39,16 +41,19 @@ class SampleFileWriter {
 // Throws "Open " + path + " failed" or "Write " + path + " failed".
 void writeTempSamples(std::span<const std::int16_t> samples, const std::string& path);
 
-// Removes a file when it goes out of scope.
+// Removes a file when it goes out of scope, and puts it on the list of files that
+// an interrupt removes meanwhile (create the file and the remover inside one
+// arb::InterruptDeferral, so that no interrupt falls between the two).
 class FileRemover {
  public:
-  explicit FileRemover(std::string path) : path_(std::move(path)) {}
+  explicit FileRemover(std::string path) : path_(std::move(path)), onInterrupt_(path_) {}
   ~FileRemover();
   FileRemover(const FileRemover&) = delete;
   FileRemover& operator=(const FileRemover&) = delete;
 
  private:
   std::string path_;
+  arb::InterruptRemoval onInterrupt_;
 };
 
 }  // namespace wavepack

@@ -15,8 +15,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "analysis_output.h"
 #include "levels.h"
-#include "output_file.h"
 #include "plot_data.h"
 #include "stats_report.h"
 #include "welch.h"
@@ -412,11 +412,12 @@ const char* deviceOf(PlotFormat format) {
   return "pngcairo";
 }
 
-// The temporary file PLplot is writing, removed if PLplot ends the process.
-std::string gPlotInProgress;
+// The output PLplot is writing, abandoned (nothing left behind) if PLplot ends the
+// process on an error of its own.
+OutputFile* gPlotInProgress = nullptr;
 
 int onPlplotExit(const char*) {
-  if (!gPlotInProgress.empty()) ::unlink(gPlotInProgress.c_str());
+  if (gPlotInProgress != nullptr) gPlotInProgress->abandon();
   return 4;  // the output status of the hosts
 }
 
@@ -527,9 +528,9 @@ void writePlot(const Waveform& waveform, const PlotRequest& request) {
     throw std::invalid_argument("this plot needs the waveform's clock");
   }
   OutputFile file(request.output);
-  gPlotInProgress = file.writePath();
+  gPlotInProgress = &file;
   draw(waveform, request, file.writePath(), *format);
-  gPlotInProgress.clear();
+  gPlotInProgress = nullptr;
   struct stat info {};
   if (::stat(file.writePath().c_str(), &info) != 0 ||
       (S_ISREG(info.st_mode) && info.st_size == 0)) {

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "output_file.h"
+#include "analysis_output.h"
 
 namespace analysis {
 namespace {

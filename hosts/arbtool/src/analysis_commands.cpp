@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "output_file.h"
+#include "analysis_output.h"
 #include "plot_sheet.h"
 #include "sample_export.h"
 #include "stats.h"

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <climits>
 
+#include "arb_format.h"
+
 namespace arbtool {
 namespace {
 
@@ -67,8 +69,8 @@ const char* const kExamplesAndStatuses =
     "\n"
     "Exit status: 0 success; 1 bad command line; 2 an .arb file cannot be read (missing,\n"
     "truncated, damaged or not an .arb file; the library status is printed in words);\n"
-    "3 the join failed (status in words); 4 an output (samples, plot, configuration) cannot\n"
-    "be written; 5 unexpected failure (out of memory).";
+    "3 the join failed (status in words); 4 an output (samples, plot, configuration) or\n"
+    "standard output cannot be written; 5 unexpected failure (out of memory).";
 
 struct Commands {
   CLI::App* info;
@@ -190,7 +192,9 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
                ->type_name("MODE")
                ->default_str("unchanged"),
            join.plan.clockMode, clockModeWord);
-  readInto(j.add_option("--user-clock", "clock of mode user")->type_name("HZ")->default_str("0"),
+  readInto(j.add_option("--user-clock", "clock of mode user (1 kHz to 50 MHz, or 100 MHz)")
+               ->type_name("HZ")
+               ->default_str("0"),
            join.plan.userClock, hosts_cli::Frequency{Bound::NotNegative});
   j.add_option("--config", join.configPath, "where to write the configuration")
       ->type_name("FILE")
@@ -202,8 +206,9 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
       "Without options, join builds the multi-segment file that a one-line segment\n"
       "configuration names (its OUTPUT FILE item). With -o it first writes that\n"
       "configuration from the SEGMENTs. A SEGMENT is the path of a single-waveform .arb\n"
-      "file, or blank:COUNT[@CLOCK] for COUNT pairs of silence (clock in Hz; by default\n"
-      "the clock of the nearest file segment).\n\n" +
+      "file, or blank:COUNT[@CLOCK] for COUNT pairs of silence (CLOCK as 5MHz, 2.5k or\n"
+      "5e6; by default the clock of the nearest file segment). Every segment is written\n"
+      "with a clock the instrument plays: 1 kHz to 50 MHz, or exactly 100 MHz.\n\n" +
       std::string(kExamplesAndStatuses));
   return commands;
 }
@@ -241,6 +246,18 @@ void checkJoin(const CLI::App& command, JoinRequest& join) {
   }
   if (join.plan.output.empty()) throw UsageError("join: the segment list needs -o OUT.arb", usage);
   if (join.words.empty()) throw UsageError("join: give at least one SEGMENT", usage);
+  // The user clock is written into the file in mode user only, and must be one the
+  // instrument plays; without --user-clock the file would get 0 Hz.
+  if (join.plan.clockMode == "USER") {
+    if (command.get_option("--user-clock")->count() == 0) {
+      throw UsageError("join: --clock user needs --user-clock HZ", usage);
+    }
+    if (!arb::isPlayableClock(join.plan.userClock)) {
+      throw UsageError("join: --user-clock: " + hosts_cli::Frequency{}.text(join.plan.userClock) +
+                           " is not a clock the instrument plays (" + arb::kPlayableClockText + ")",
+                       usage);
+    }
+  }
   if (join.configPath.empty()) join.configPath = defaultConfigPath(join.plan.output);
 }
 

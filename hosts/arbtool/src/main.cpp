@@ -1,20 +1,24 @@
 // arbtool: command-line host of libseqlink. Shows the description of an .arb
 // file, dumps its decrypted samples, measures and plots them (analysis_commands),
 // and joins files into a multi-segment file.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <exception>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "analysis_commands.h"
+#include "analysis_output.h"
+#include "arb_file_size.h"
 #include "command_line.h"
+#include "interrupt_cleanup.h"
+#include "join_checks.h"
 #include "output_file.h"
 #include "segment_config.h"
 #include "seqlink.h"
+#include "standard_output.h"
 #include "status_words.h"
+#include "text_output.h"
 #include "waveform_header.h"
 
 #ifndef ARBSUITE_VERSION
@@ -33,8 +37,6 @@ constexpr int kExitJoin = 3;      // the multi-segment calls failed
 constexpr int kExitOutput = 4;    // an output (samples, plot, configuration) cannot be written
 constexpr int kExitInternal = 5;  // unexpected failure, such as running out of memory
 
-// The binary header in front of every text header and sample block.
-constexpr long long kHeaderLength = 208;
 // Upper bound of a join, in sample pairs: 4 bytes each must fit a 32-bit length.
 constexpr long long kMaxJoinPairs = (1LL << 30) - 2;
 
@@ -45,11 +47,6 @@ struct Failure {
 
 std::string statusText(Call call, int status) {
   return statusWords(call, status) + " (status " + std::to_string(status) + ")";
-}
-
-long long fileSize(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
 }
 
 // The sample count from readArbFileInf (which stores it before any later check,
@@ -68,13 +65,7 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
         kExitRead,
         path + ": not a valid .arb file: its header announces a sample count out of range"};
   }
-  const long long needed = kHeaderLength + 4LL * count + (count % 2 == 1 ? 4 : 0);
-  const long long size = fileSize(path);
-  if (size < needed) {
-    throw Failure{kExitRead, path + ": truncated: the header announces " + std::to_string(count) +
-                                 " sample pairs, which need at least " + std::to_string(needed) +
-                                 " bytes, but the file has " + std::to_string(size)};
-  }
+  if (const auto fault = truncation(path, count)) throw Failure{kExitRead, path + ": " + *fault};
   if (clock != nullptr) *clock = clockValue;
   if (energy != nullptr) *energy = energyValue;
   if (infoStatus != nullptr) *infoStatus = status;
@@ -128,6 +119,27 @@ ArbContent readContent(const std::string& path, bool withText = true) {
   return content;
 }
 
+// What the library read from a configuration file, checked before anything is
+// written: every clock playable, and the output neither the configuration nor a
+// segment file.
+void checkConfiguredJoin(const std::string& configPath, const std::string& output,
+                         const std::vector<char>& nameSlots, const std::vector<double>& clocks,
+                         std::size_t count) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < count; ++i)
+    names.emplace_back(nameSlots.data() + SEQLINK_NAME_SLOT * i);
+  if (const auto fault = unplayableClock(
+          names, std::vector<double>(clocks.begin(),
+                                     clocks.begin() + static_cast<std::ptrdiff_t>(count)))) {
+    throw Failure{kExitJoin, configPath + ": " + *fault};
+  }
+  std::vector<std::string> inputs = names;
+  inputs.push_back(configPath);
+  if (const auto clash = outputClash(output, "", inputs)) {
+    throw Failure{kExitJoin, configPath + ": " + *clash};
+  }
+}
+
 // The three multi-segment calls on a configuration file.
 int runJoin(const std::string& configPath) {
   char outputFile[SEQLINK_NAME_SLOT] = {};
@@ -153,6 +165,7 @@ int runJoin(const std::string& configPath) {
   if (status != SEQLINK_OK) {
     throw Failure{kExitJoin, configPath + ": " + statusText(Call::OutputSegments, status)};
   }
+  checkConfiguredJoin(configPath, outputFile, names, clocks, count);
   status = crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
                           static_cast<unsigned>(segments), samples.data(),
                           static_cast<unsigned>(total), 0, outputFile);
@@ -222,15 +235,22 @@ int commandJoin(JoinRequest& request) {
   }
   std::string line;
   try {
+    checkPlan(plan);
     line = formatConfigLine(plan);
   } catch (const ConfigError& e) {
     throw Failure{kExitUsage, std::string("join: ") + e.what()};
   }
+  std::vector<std::string> segmentFiles;
+  for (const Segment& segment : plan.segments) segmentFiles.push_back(segment.name);
+  if (const auto clash = outputClash(plan.output, request.configPath, segmentFiles)) {
+    throw Failure{kExitUsage, "join: " + *clash};
+  }
   {
-    std::ofstream out(request.configPath, std::ios::binary | std::ios::trunc);
-    out << line;
-    out.close();
-    if (!out) throw Failure{kExitOutput, "cannot write the configuration " + request.configPath};
+    hosts_cli::TextOutput out;
+    if (!out.open(request.configPath) || !out.write(line) || !out.commit()) {
+      throw Failure{kExitOutput, "cannot write the configuration " + request.configPath + ": " +
+                                     out.errorText()};
+    }
   }
   std::printf("Wrote segment configuration %s\n", request.configPath.c_str());
   if (request.writeConfigOnly) return kExitOk;
@@ -273,6 +293,10 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An interrupt ends the program by its signal (the library's output is an unnamed
+  // file until it is complete); a standard output that cannot be written gives 4.
+  arb::installInterruptCleanup();
+  arb::checkStandardOutputAtExit("arbtool: ");
   try {
     return run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const Failure& failure) {

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "arb_format.h"
+#include "host_cli.h"
 
 namespace arbtool {
 namespace {
@@ -115,12 +116,17 @@ std::optional<BlankSpec> parseBlankSpec(const std::string& word) {
   if (const auto at = count.find('@'); at != std::string::npos) {
     const std::string clockText = count.substr(at + 1);
     count.erase(at);
+    // Units as every frequency option takes them (5MHz, 2.5k, 5e6).
     double value = 0;
-    const auto [end, error] =
-        std::from_chars(clockText.data(), clockText.data() + clockText.size(), value);
-    if (clockText.empty() || error != std::errc() || end != clockText.data() + clockText.size() ||
-        !std::isfinite(value) || value < 0) {
-      throw ConfigError("blank segment '" + word + "': '" + clockText + "' is not a clock in Hz");
+    try {
+      value = hosts_cli::Frequency{}(clockText);
+    } catch (const std::runtime_error&) {
+      throw ConfigError("blank segment '" + word + "': '" + clockText +
+                        "' is not a clock; write e.g. 5e6, 5MHz or 2.5k");
+    }
+    if (!arb::isPlayableClock(value)) {
+      throw ConfigError("blank segment '" + word + "': " + clockText +
+                        " is not a clock the instrument plays (" + arb::kPlayableClockText + ")");
     }
     clock = value;
   }

@@ -40,8 +40,9 @@ struct JoinPlan {
 std::string formatConfigLine(const JoinPlan& plan);
 
 // A segment word of the command line: "blank:COUNT" or "blank:COUNT@CLOCK"
-// (case-insensitive "blank"). nullopt when the word is not a blank segment.
-// Throws ConfigError for a malformed count or clock.
+// (case-insensitive "blank"; CLOCK with the units of every frequency option, 5MHz,
+// 2.5k, 5e6). nullopt when the word is not a blank segment. Throws ConfigError for a
+// malformed count or clock, or a clock the instrument does not play.
 struct BlankSpec {
   int samples;
   std::optional<double> clock;

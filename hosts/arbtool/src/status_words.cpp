@@ -22,7 +22,7 @@ const char* cryptoWords(int status) {
 const char* sampleReaderWords(int status) {
   switch (status) {
     case SEQLINK_DATA_CANNOT_OPEN:
-      return "the file cannot be opened";
+      return "the file cannot be opened (missing, unreadable or not a regular file)";
     case SEQLINK_HEADER_CRC_MISMATCH:
       return "the header is damaged: its CRC does not match, or its header block is "
              "truncated, too long or misplaced";
@@ -41,7 +41,7 @@ const char* words(Call call, int status) {
     case Call::ReadInfo:
       switch (status) {
         case SEQLINK_FILE_CANNOT_OPEN:
-          return "the file cannot be opened";
+          return "the file cannot be opened (missing, unreadable or not a regular file)";
         case SEQLINK_BAD_HEADER:
           return "not a valid .arb file: bad version, header offsets or lengths that do "
                  "not fit the file, or a missing Clock or Value item";
@@ -57,10 +57,12 @@ const char* words(Call call, int status) {
     case Call::ReadConfig:
       switch (status) {
         case SEQLINK_CONFIG_CANNOT_OPEN:
-          return "the configuration file cannot be opened";
+          return "the configuration file cannot be opened (missing, unreadable or not a "
+                 "regular file)";
         case SEQLINK_BAD_ITEM:
-          return "a required item is missing or empty, a segment item is malformed, or a "
-                 "sample count is negative or too large";
+          return "a required item is missing or empty, a segment item is malformed, a "
+                 "sample count is negative or too large, or the line is longer than any "
+                 "multi-segment file can use";
         case SEQLINK_CONFIG_EMPTY:
           return "the configuration file is empty";
         case SEQLINK_NAME_TOO_LONG:
@@ -80,12 +82,14 @@ const char* words(Call call, int status) {
     case Call::BuildFile:
       switch (status) {
         case SEQLINK_BAD_ITEM:
-          return "inconsistent segment data (counts that do not add up, or data too long "
-                 "for a 32-bit file length)";
+          return "inconsistent segment data (counts that do not add up, data too long for "
+                 "a 32-bit file length, a clock or energy that is negative or not a number, "
+                 "or a name holding a brace or a line break)";
         case SEQLINK_NAME_TOO_LONG:
           return "a segment name is not terminated";
         case SEQLINK_DATA_CANNOT_OPEN:
-          return "the output file cannot be created or written";
+          return "the output file cannot be created or written (no permission, a folder or "
+                 "socket in the way, or a write error)";
         case SEQLINK_DATA_NO_MEMORY:
           return "the text header does not fit the info block (too many segments), or "
                  "out of memory";

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "interrupt_cleanup.h"
 #include "statuses.h"
 #include "wavepack.h"
 
@@ -20,7 +21,13 @@ class TemporarySampleFile {
   explicit TemporarySampleFile(const std::vector<unsigned char>& bytes) {
     const char* dir = std::getenv("TMPDIR");
     path_ = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/iqsynthXXXXXX";
-    const int fd = ::mkstemp(path_.data());
+    int fd = -1;
+    {
+      // On the interrupt handlers' list from the moment it exists.
+      const arb::InterruptDeferral hold;
+      fd = ::mkstemp(path_.data());
+      if (fd >= 0) onInterrupt_ = arb::InterruptRemoval(path_);
+    }
     if (fd < 0) throw OutputError("cannot create a temporary sample file in " + path_);
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -37,13 +44,17 @@ class TemporarySampleFile {
       throw OutputError("cannot write the temporary sample file " + path_);
     }
   }
-  ~TemporarySampleFile() { ::unlink(path_.c_str()); }
+  ~TemporarySampleFile() {
+    ::unlink(path_.c_str());
+    onInterrupt_.disarm();
+  }
   TemporarySampleFile(const TemporarySampleFile&) = delete;
   TemporarySampleFile& operator=(const TemporarySampleFile&) = delete;
   const std::string& path() const { return path_; }
 
  private:
   std::string path_;
+  arb::InterruptRemoval onInterrupt_;
 };
 
 bool wholeHertz(double rate) { return std::fabs(rate - std::round(rate)) < 1e-6; }

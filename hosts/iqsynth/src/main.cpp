@@ -1,5 +1,6 @@
 // iqsynth: command-line host of libiqsynth. Sets the synthesis configuration from
 // the options, runs the synthesis and writes an .arb file, a CSV file and/or a plot.
+// The library is loaded only for a run, once its environment is set (synthesis.cpp).
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -9,9 +10,13 @@
 #include <vector>
 
 #include "arb_output.h"
+#include "interrupt_cleanup.h"
+#include "library.h"
 #include "names.h"
 #include "options.h"
+#include "output_checks.h"
 #include "plot_output.h"
+#include "standard_output.h"
 #include "synthesis.h"
 #include "waveform.h"
 
@@ -19,14 +24,39 @@ namespace {
 
 using namespace iqsynth_host;
 
+// The carrier phases of a multi-carrier run, in words.
+std::string phaseDescription(const Options& o) {
+  if (o.crestLaw) return "the library's phase law";
+  switch (o.phaseLaw) {
+    case PhaseLaw::Newman:
+      return "Newman phases";
+    case PhaseLaw::Schroeder:
+      return "Schroeder phases";
+    case PhaseLaw::Random:
+      return "random phases";
+    case PhaseLaw::List:
+      if (!o.phases.empty()) return "the phases given";
+      return "zero phases";
+    case PhaseLaw::Zero:
+    default:
+      return "zero phases";
+  }
+}
+
+// Whether the run draws on its seed: noise, or random carrier phases.
+bool usesSeed(const Options& o) {
+  return o.mode == IQSYNTH_WORKING_MODE_AWGN || o.cnr.has_value() ||
+         (o.mode == IQSYNTH_WORKING_MODE_MCCW && o.phaseLaw == PhaseLaw::Random && !o.crestLaw);
+}
+
 std::string describeRun(const Options& o) {
   char text[256];
   switch (o.mode) {
     case IQSYNTH_WORKING_MODE_AWGN:
       return "noise";
     case IQSYNTH_WORKING_MODE_MCCW:
-      std::snprintf(text, sizeof text, "mccw, %d carriers spaced %g Hz%s", o.carriers, o.spacing,
-                    o.crestLaw ? ", crest-factor phase law" : "");
+      std::snprintf(text, sizeof text, "mccw, %d carriers spaced %g Hz, %s", o.carriers, o.spacing,
+                    phaseDescription(o).c_str());
       return text;
     default: {
       std::string data;
@@ -108,6 +138,23 @@ std::string absolute(const std::string& path) {
   return error ? path : full.string();
 }
 
+// The seed and the run log: what repeats the run and where its details are.
+void printRunSettings(const Options& o) {
+  const unsigned long seed = o.seed.value_or(0);
+  if (!usesSeed(o)) {
+    std::printf("Seed:           %lu (unused: no noise, no random phases)\n", seed);
+  } else if (o.given.count("seed") != 0) {
+    std::printf("Seed:           %lu (--seed)\n", seed);
+  } else {
+    std::printf("Seed:           %lu (drawn; --seed %lu repeats the run)\n", seed, seed);
+  }
+  if (o.logPath.empty()) {
+    std::printf("Run log:        no log (--log FILE keeps one)\n");
+  } else {
+    std::printf("Run log:        %s\n", absolute(o.logPath).c_str());
+  }
+}
+
 int run(const std::vector<std::string>& args) {
   ParseResult parsed;
   try {
@@ -126,19 +173,33 @@ int run(const std::vector<std::string>& args) {
   }
   Options& o = parsed.options;
   try {
+    checkOutputFiles(o);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "iqsynth: %s\n", e.what());
+    return kExitUsage;
+  }
+  try {
     loadInputFiles(o);
   } catch (const InputError& e) {
     std::fprintf(stderr, "iqsynth: %s\n", e.what());
     return kExitInput;
   }
+  if (!o.seed) o.seed = drawSeed();
   SynthesisResult result;
   try {
     result = synthesise(o);
   } catch (const SynthesisError& e) {
     std::fprintf(stderr, "iqsynth: %s\n", e.what());
     return e.status == 0 ? kExitUsage : kExitSynthesis;
+  } catch (const LibraryError& e) {
+    std::fprintf(stderr, "iqsynth: %s\n", e.what());
+    return kExitInternal;
+  } catch (const OutputError& e) {
+    std::fprintf(stderr, "iqsynth: %s\n", e.what());
+    return kExitOutput;
   }
   printSummary(o, result);
+  printRunSettings(o);
   try {
     if (!o.arbPath.empty()) {
       const ArbHeaderPlan plan = planHeader(o, result.wave.sampleRate);
@@ -172,6 +233,10 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An interrupt removes the temporary sample file (and any named temporary of an
+  // output); a standard output that cannot be written ends the run with status 4.
+  arb::installInterruptCleanup();
+  arb::checkStandardOutputAtExit("iqsynth: ");
   try {
     return run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::exception& e) {

@@ -4,13 +4,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "arb_format.h"
 #include "plot_sheet.h"
+#include "regular_file.h"
 
 #ifndef ARBSUITE_VERSION
 #define ARBSUITE_VERSION "unknown"
@@ -166,6 +170,31 @@ std::vector<char> readSwitches(const std::string& text) {
   return switches;
 }
 
+// --phases: a law's name or radians, one for all carriers or one per carrier.
+void setPhases(Options& o, const std::string& text) {
+  std::string word = text;
+  for (auto& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  static const std::pair<const char*, PhaseLaw> kLaws[] = {{"zero", PhaseLaw::Zero},
+                                                           {"newman", PhaseLaw::Newman},
+                                                           {"schroeder", PhaseLaw::Schroeder},
+                                                           {"random", PhaseLaw::Random}};
+  for (const auto& [name, law] : kLaws) {
+    if (word == name) {
+      o.phaseLaw = law;
+      o.phases.clear();
+      return;
+    }
+  }
+  if (!text.empty() && std::isalpha(static_cast<unsigned char>(text[0])) &&
+      text.find(',') == std::string::npos) {
+    throw CLI::ValidationError("'" + text +
+                               "' is not zero, newman, schroeder, random or radians such as "
+                               "0,1.57");
+  }
+  o.phaseLaw = PhaseLaw::List;
+  o.phases = hosts_cli::readRealList(text);
+}
+
 // The end of the help: the name lists, notes, examples and exit statuses.
 std::string helpFooter() {
   std::ostringstream out;
@@ -192,12 +221,26 @@ std::string helpFooter() {
          "  iqsynth -M user --constellation points.csv -d file:bits.txt -o user.arb\n"
          "  iqsynth -m noise --noise-rate 20MHz --noise-samples 8192 --system-bandwidth 5MHz -o "
          "noise.arb\n"
-         "  iqsynth -m mccw --carriers 16 --spacing 250k --crest-law -o comb.arb --csv comb.csv\n\n"
-         "The library writes its run log iqSynthRun.log into the working directory.\n\n"
+         "  iqsynth -m mccw --carriers 16 --spacing 250k --phases newman -o comb.arb --csv "
+         "comb.csv\n"
+         "  iqsynth -M qpsk -n 1000 --cnr 15 --seed 42 --log run.log --csv noisy.csv\n\n"
+         "The library writes no run log unless --log FILE names one, and nothing on standard\n"
+         "output unless --verbose. Noise and --phases random follow the seed the summary\n"
+         "prints (drawn at random when --seed is not given): --seed repeats the run.\n\n"
+         "Carrier phases (--phases), carrier k = 1 ... N counted from the lowest frequency:\n"
+         "zero; newman pi (k-1)^2 / N; schroeder -2 pi sum over l < k of (k-l) p_l, p_l the\n"
+         "carriers' shares of the power (-pi k (k-1) / N for equal levels); random, uniform\n"
+         "from the seed; or radians. --crest-law is the library's law -pi + (k-1) pi / (2N)\n"
+         "instead: a phase ramp, which only delays the comb, so its crest factor is that of\n"
+         "zero phases. Crest factor (envelope peak over RMS) of N equal carriers: zero\n"
+         "phases and --crest-law 10 log10(N) (12.04 dB for 16, 18.06 dB for 64); newman and\n"
+         "schroeder 2.3 to 2.6 dB for 8 to 8192 carriers; random 5 to 11 dB.\n\n"
          "Exit status: 0 success; 1 bad command line (unknown option, bad or missing value);\n"
          "2 constellation or taps file unreadable or malformed; 3 the synthesis failed (the\n"
-         "library's status is printed in words); 4 an output file (.arb, CSV, plot) could not\n"
-         "be written; 5 unexpected failure (out of memory).";
+         "library's status is printed in words); 4 an output file (.arb, CSV, plot, run log)\n"
+         "or standard output could not be written; an interrupt ends the run by its signal\n"
+         "and leaves no partial file; 5 unexpected failure (out of memory, libiqsynth.so\n"
+         "missing or incomplete).";
   return out.str();
 }
 
@@ -235,7 +278,11 @@ void declareOptions(CLI::App& app, Options& o) {
   path("--csv", "FILE.csv", o.csvPath, "write the samples as I,Q lines (wavepack reads them)");
   path("--plot", "FILE.png", o.plotPath,
        "draw spectrum, constellation, eye (or time view) and CCDF; .png, .svg or .pdf");
-  flag("-v,--verbose", o.verbose, "keep the library's console diagnostics");
+  path("--log", "FILE", o.logPath, "write the library's run log to FILE (default: no log)");
+  value("--seed", "N", o.seed, WholeNumber{0, 4294967295LL},
+        "seed of the noise and of --phases random, 0 to 4294967295 (default: drawn)");
+  flag("-v,--verbose", o.verbose,
+       "let the library print on standard output (per-symbol lines, filter taps)");
 
   section(kDigitalOnly);
   value("-M,--modulation", "NAME", o.modulation, Named{&modulationNames()},
@@ -284,11 +331,14 @@ void declareOptions(CLI::App& app, Options& o) {
   value("--spacing", "HZ", o.spacing, Frequency{Bound::Positive}, "carrier spacing");
   value("--levels", "DB,...", o.levels, hosts_cli::readRealList,
         "carrier levels in dB: one for all or one per carrier");
-  value("--phases", "RAD,...", o.phases, hosts_cli::readRealList,
-        "start phases in radians: one for all or one per carrier");
+  app.add_option("--phases", CLI::callback_t(),
+                 "zero, newman, schroeder, random, or radians: one for all or one per carrier")
+      ->type_name("LAW|RAD,...")
+      ->each([&o](const std::string& text) { setPhases(o, text); });
   value("--switches", "BITS", o.switches, readSwitches,
         "carrier on/off: 1101... or 1,1,0,1 (default: all on)");
-  flag("--crest-law", o.crestLaw, "replace the phases by the fixed low-crest-factor law");
+  flag("--crest-law", o.crestLaw,
+       "the library's phase law -pi + (k-1) pi / (2N): only delays the comb (see below)");
 
   section(kBandwidth);
   value("--system-bandwidth", "HZ", o.systemBandwidth, Frequency{Bound::Positive},
@@ -310,6 +360,19 @@ void checkModes(const CLI::App& app, Options& o) {
     }
     o.given.insert(name.substr(2));
   }
+}
+
+// Whether two paths name the same file (or would, once written).
+bool samePath(const std::string& a, const std::string& b) {
+  // Empty when the path cannot be resolved.
+  const auto full = [](const std::string& path) {
+    std::error_code error;
+    auto result = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+    return error ? std::filesystem::path() : result;
+  };
+  const auto fullA = full(a);
+  const auto fullB = full(b);
+  return fullA.empty() || fullB.empty() ? a == b : fullA == fullB;
 }
 
 void checkCombination(const Options& o) {
@@ -367,13 +430,30 @@ void checkCombination(const Options& o) {
     perCarrier("levels", o.levels.size());
     perCarrier("phases", o.phases.size());
     perCarrier("switches", o.switches.size());
+    if (o.crestLaw && o.given.count("phases") != 0) {
+      throw UsageError("--phases and --crest-law exclude each other: the law replaces the phases");
+    }
+  }
+  if (o.given.count("log") != 0 && o.logPath.empty()) {
+    throw UsageError("--log: the path is empty");
+  }
+  if (!o.logPath.empty()) {
+    const std::pair<const std::string*, const char*> outputs[] = {
+        {&o.arbPath, "-o"}, {&o.csvPath, "--csv"}, {&o.plotPath, "--plot"}};
+    for (const auto& [output, name] : outputs) {
+      if (!output->empty() && samePath(*output, o.logPath)) {
+        throw UsageError("--log: '" + o.logPath + "' is also the " + name + " output");
+      }
+    }
   }
   if (!o.arbPath.empty()) {
+    // The .arb header holds the clock in whole hertz; it must be one the instrument
+    // plays. The multi-carrier clock is checked once the library has chosen it.
     const double clock = outputRate(o);
-    if (o.mode != IQSYNTH_WORKING_MODE_MCCW &&
-        !(std::llround(clock) >= 1 && clock < 2147483647.5)) {
-      throw UsageError("the sample clock " + std::to_string(clock) +
-                       " Hz does not fit the .arb header (1 Hz to 2147483647 Hz)");
+    if (o.mode != IQSYNTH_WORKING_MODE_MCCW && !arb::isPlayableClock(std::round(clock))) {
+      throw UsageError("the sample clock " + hosts_cli::Frequency{}.text(clock) +
+                       " is not a clock the instrument plays (" + arb::kPlayableClockText +
+                       "); change the symbol rate or the oversampling");
     }
     if (o.mode == IQSYNTH_WORKING_MODE_DIGITAL && !(std::llround(o.symbolRate) >= 1)) {
       throw UsageError("the symbol rate must be at least 1 Hz for the .arb header");
@@ -382,12 +462,18 @@ void checkCombination(const Options& o) {
 }
 
 std::string readWholeFile(const std::string& path, const char* what) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError("cannot open the " + std::string(what) + " file " + path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw InputError("cannot read the " + std::string(what) + " file " + path);
-  return text.str();
+  // A regular file only (a FIFO or device would block or feed the read without
+  // end), and no larger than any constellation or taps file needs to be.
+  std::string text;
+  const arb::ReadStatus status = arb::readRegularFile(path.c_str(), kMaxInputFileBytes, text);
+  if (status == arb::ReadStatus::cannotOpen) {
+    throw InputError("cannot open the " + std::string(what) + " file " + path);
+  }
+  if (status != arb::ReadStatus::ok) {
+    throw InputError("the " + std::string(what) + " file " + path + " " +
+                     arb::readStatusText(status, errno, kMaxInputFileBytes));
+  }
+  return text;
 }
 
 }  // namespace

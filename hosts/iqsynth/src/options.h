@@ -2,12 +2,14 @@
 // the checks that keep every value inside what the synthesis library accepts.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "carrier_phases.h"
 #include "host_cli.h"
 #include "names.h"
 
@@ -18,8 +20,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 1;      // unknown option, bad or missing value
 inline constexpr int kExitInput = 2;      // constellation or taps file unreadable or malformed
 inline constexpr int kExitSynthesis = 3;  // runIqSynth reported an error
-inline constexpr int kExitOutput = 4;     // the .arb, CSV or plot file could not be written
-inline constexpr int kExitInternal = 5;   // unexpected failure, such as running out of memory
+inline constexpr int kExitOutput = 4;     // the .arb, CSV, plot or log file cannot be written
+inline constexpr int kExitInternal = 5;   // unexpected failure: out of memory, library missing
 
 // Limits the host keeps so that no run asks the library for more than it holds.
 inline constexpr int kMaxOversampling = 32;
@@ -29,6 +31,9 @@ inline constexpr int kMaxRampRows = 32;
 inline constexpr int kMaxCarriers = 8192;
 inline constexpr int kMaxConstellationPoints = 256;
 inline constexpr long long kMaxSamples = 1LL << 24;  // per channel, any mode
+// Largest constellation or taps file read: 4,096 taps or 256 points need a small
+// fraction of it, even written with every digit and comments.
+inline constexpr std::size_t kMaxInputFileBytes = 1 << 20;
 
 // A bad command line (kExitUsage).
 using hosts_cli::UsageError;
@@ -46,7 +51,9 @@ struct Options {
   std::string arbPath;
   std::string csvPath;
   std::string plotPath;  // .png, .svg or .pdf sheet of the waveform
+  std::string logPath;   // the library's run log; empty: no log
   bool verbose = false;
+  std::optional<std::uint32_t> seed;  // noise and random phases; unset: drawn for the run
 
   // Digital modulation.
   int modulation = IQSYNTH_MOD_QPSK;
@@ -83,7 +90,8 @@ struct Options {
   int carriers = 8;
   double spacing = 100e3;
   std::vector<double> levels;  // dB, one for all or one per carrier
-  std::vector<double> phases;  // rad, one for all or one per carrier
+  PhaseLaw phaseLaw = PhaseLaw::List;
+  std::vector<double> phases;  // rad, one for all or one per carrier (PhaseLaw::List)
   std::vector<char> switches;  // 1/0, one for all or one per carrier
   bool crestLaw = false;
 
@@ -96,6 +104,16 @@ struct ParseResult {
   Action action = Action::Run;
   Options options;
 };
+
+// The values of a per-carrier option (--levels, --phases, --switches) for every
+// carrier: none gives fallback, one is for all, otherwise one per carrier.
+template <typename T>
+std::vector<T> perCarrier(const std::vector<T>& given, int carriers, T fallback) {
+  const auto count = static_cast<std::size_t>(carriers);
+  if (given.empty()) return std::vector<T>(count, fallback);
+  if (given.size() == 1) return std::vector<T>(count, given.front());
+  return given;
+}
 
 // Parses and checks the arguments (argv[0] excluded). Throws UsageError with
 // the option named in its message.

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "analysis_output.h"
 #include "names.h"
-#include "output_file.h"
 #include "plot_sheet.h"
 #include "stats_report.h"
 

@@ -1,7 +1,9 @@
-// Drives libiqsynth through its exported interface: sets the configuration from
-// the options, sizes the host arrays, runs the synthesis and reads back results.
+// Drives libiqsynth through its exported interface: sets the library's environment,
+// loads it, sets the configuration from the options, sizes the host arrays, runs
+// the synthesis and reads back results.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -34,8 +36,14 @@ struct SynthesisResult {
   double systemBandwidth = 0;  // Hz, as set for the noise stage
 };
 
-// One run. Throws SynthesisError. Unless verbose, the library's console
-// diagnostics during the run are discarded.
+// A seed for a run that was given none: from std::random_device, else the clock.
+std::uint32_t drawSeed();
+
+// One run: sets what the library reads from the environment (IQSYNTH_RUN_LOG: the
+// --log path, or empty for no log; IQSYNTH_STDOUT: 0 unless verbose; GSL_RNG_SEED:
+// options.seed, which must be set, see drawSeed), loads the library (the first
+// time), configures it and runs it. Throws OutputError (a run log that cannot be
+// written), LibraryError and SynthesisError.
 SynthesisResult synthesise(const Options& options);
 
 }  // namespace iqsynth_host

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
+
+#include "text_output.h"
 
 namespace iqsynth_host {
 
@@ -31,18 +32,25 @@ double crestFactorDb(const Statistics& stats) {
 }
 
 void writeCsv(const std::string& path, const Waveform& wave) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "w"), std::fclose);
-  if (!file) throw OutputError("cannot create the CSV file " + path);
+  hosts_cli::TextOutput file;
+  if (!file.open(path)) {
+    throw OutputError("cannot create the CSV file " + path + ": " + file.errorText());
+  }
   const std::size_t count = std::min(wave.i.size(), wave.q.size());
-  for (std::size_t k = 0; k < count; ++k) {
-    if (std::fprintf(file.get(), "%d,%d\n", wave.i[k], wave.q[k]) < 0) {
-      throw OutputError("cannot write the CSV file " + path);
+  std::string lines;
+  bool written = true;
+  for (std::size_t k = 0; k < count && written; ++k) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%d,%d\n", wave.i[k], wave.q[k]);
+    lines += line;
+    if (lines.size() >= 65536) {
+      written = file.write(lines);
+      lines.clear();
     }
   }
-  if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) {
-    throw OutputError("cannot write the CSV file " + path);
+  if (!written || !file.write(lines) || !file.commit()) {
+    throw OutputError("cannot write the CSV file " + path + ": " + file.errorText());
   }
-  if (std::fclose(file.release()) != 0) throw OutputError("cannot write the CSV file " + path);
 }
 
 std::vector<unsigned char> interleavedSamples(const Waveform& wave) {

@@ -1,0 +1,14 @@
+// Warnings of a conversion (see diagnostics.h).
+#include "diagnostics.h"
+
+#include <stdexcept>
+
+namespace wavepack {
+
+void Diagnostics::warn(const std::string& message) {
+  if (strict_) throw std::runtime_error(message);
+  warnings_.push_back(message);
+  if (out_ != nullptr) *out_ << "WARNING: " << message << std::endl;
+}
+
+}  // namespace wavepack

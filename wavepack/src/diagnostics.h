@@ -1,0 +1,30 @@
+// Warnings of a conversion: reported on standard error as they are found, or, in
+// strict mode, the first one ends the run as an error.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace wavepack {
+
+class Diagnostics {
+ public:
+  // `out` receives "WARNING: " + message + "\n" for each warning; null keeps them
+  // only in warnings().
+  explicit Diagnostics(bool strict = false, std::ostream* out = nullptr)
+      : strict_(strict), out_(out) {}
+
+  // Reports a warning; in strict mode throws std::runtime_error(message) instead.
+  void warn(const std::string& message);
+
+  bool strict() const { return strict_; }
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
+ private:
+  bool strict_;
+  std::ostream* out_;
+  std::vector<std::string> warnings_;
+};
+
+}  // namespace wavepack

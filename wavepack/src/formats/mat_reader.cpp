@@ -1,0 +1,304 @@
+// MATLAB .mat files through libmatio (see mat_reader.h). The file is opened and
+// checked as a regular file first; matio then reads it through /proc/self/fd, so it
+// reads the very file that was checked and never blocks on a FIFO.
+#include "mat_reader.h"
+
+#include <matio.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "input_stream.h"
+
+namespace wavepack {
+
+namespace {
+
+struct MatCloser {
+  void operator()(mat_t* mat) const { Mat_Close(mat); }
+};
+struct VarFreer {
+  void operator()(matvar_t* var) const { Mat_VarFree(var); }
+};
+using MatFile = std::unique_ptr<mat_t, MatCloser>;
+using MatVar = std::unique_ptr<matvar_t, VarFreer>;
+
+constexpr std::array<std::string_view, 5> kRateNames = {"fs", "Fs", "FS", "SampleRate",
+                                                        "sample_rate"};
+
+// matio reports through a log function; its last error message explains a failure.
+std::string& lastMatioMessage() {
+  static std::string message;
+  return message;
+}
+
+void keepMatioMessage(int level, char* message) {
+  if ((level & (MATIO_LOG_LEVEL_ERROR | MATIO_LOG_LEVEL_CRITICAL)) != 0 && message != nullptr)
+    lastMatioMessage() = message;
+}
+
+// matio's last message, naming the file by the user's path rather than the
+// /proc/self/fd path it was given.
+std::string matioMessage(const std::string& procPath, const std::string& path) {
+  std::string message = lastMatioMessage();
+  for (std::size_t at = message.find(procPath); at != std::string::npos;
+       at = message.find(procPath, at + path.size()))
+    message.replace(at, procPath.size(), path);
+  return message.empty() ? "" : ": " + message;
+}
+
+bool isNumericClass(matio_classes c) {
+  return c == MAT_C_DOUBLE || c == MAT_C_SINGLE || (c >= MAT_C_INT8 && c <= MAT_C_UINT64);
+}
+
+const char* className(matio_classes c) {
+  switch (c) {
+    case MAT_C_DOUBLE:
+      return "double";
+    case MAT_C_SINGLE:
+      return "single";
+    case MAT_C_INT8:
+      return "int8";
+    case MAT_C_UINT8:
+      return "uint8";
+    case MAT_C_INT16:
+      return "int16";
+    case MAT_C_UINT16:
+      return "uint16";
+    case MAT_C_INT32:
+      return "int32";
+    case MAT_C_UINT32:
+      return "uint32";
+    case MAT_C_INT64:
+      return "int64";
+    case MAT_C_UINT64:
+      return "uint64";
+    case MAT_C_CHAR:
+      return "char";
+    case MAT_C_CELL:
+      return "cell";
+    case MAT_C_STRUCT:
+      return "struct";
+    case MAT_C_SPARSE:
+      return "sparse";
+    default:
+      return "other";
+  }
+}
+
+// What the variable listing keeps of each variable.
+struct VarInfo {
+  std::string name;
+  matio_classes type = MAT_C_EMPTY;
+  bool complex = false;
+  bool logical = false;
+  std::vector<std::size_t> dims;
+
+  std::uint64_t elements() const {
+    std::uint64_t n = dims.empty() ? 0 : 1;
+    for (std::size_t d : dims) n = d != 0 && n > UINT64_MAX / d ? UINT64_MAX : n * d;
+    return n;
+  }
+  bool floating() const { return !logical && (type == MAT_C_DOUBLE || type == MAT_C_SINGLE); }
+  bool complexVector() const {
+    return floating() && complex && dims.size() == 2 && (dims[0] == 1 || dims[1] == 1) &&
+           elements() > 0;
+  }
+  bool realTwoColumns() const {
+    return floating() && !complex && dims.size() == 2 && dims[1] == 2 && dims[0] > 0;
+  }
+  bool iqShaped() const { return complexVector() || realTwoColumns(); }
+  std::uint64_t pairs() const { return complexVector() ? elements() : dims[0]; }
+  bool rateShaped() const {
+    return !logical && isNumericClass(type) && !complex && elements() == 1;
+  }
+  std::string shape() const {
+    std::string s;
+    for (std::size_t k = 0; k < dims.size(); ++k) s += (k ? "x" : "") + std::to_string(dims[k]);
+    return s + (complex ? " complex " : " ") + className(type);
+  }
+};
+
+std::vector<VarInfo> listVariables(mat_t* mat) {
+  std::vector<VarInfo> vars;
+  Mat_Rewind(mat);
+  for (;;) {
+    const MatVar var(Mat_VarReadNextInfo(mat));
+    if (!var) break;
+    VarInfo info;
+    info.name = var->name != nullptr ? var->name : "";
+    info.type = var->class_type;
+    info.complex = var->isComplex != 0;
+    info.logical = var->isLogical != 0;
+    if (var->dims != nullptr)
+      for (int k = 0; k < var->rank; ++k) info.dims.push_back(var->dims[k]);
+    vars.push_back(std::move(info));
+  }
+  return vars;
+}
+
+std::string nameList(const std::vector<const VarInfo*>& vars) {
+  std::string s;
+  for (const VarInfo* v : vars) s += (s.empty() ? "" : ", ") + v->name + " (" + v->shape() + ")";
+  return s.empty() ? "none" : s;
+}
+
+template <typename T>
+double elementAt(const void* data, std::size_t k) {
+  return static_cast<double>(static_cast<const T*>(data)[k]);
+}
+
+// Element k of numeric data of a class as a double.
+double numericAt(matio_classes type, const void* data, std::size_t k) {
+  switch (type) {
+    case MAT_C_DOUBLE:
+      return elementAt<double>(data, k);
+    case MAT_C_SINGLE:
+      return elementAt<float>(data, k);
+    case MAT_C_INT8:
+      return elementAt<std::int8_t>(data, k);
+    case MAT_C_UINT8:
+      return elementAt<std::uint8_t>(data, k);
+    case MAT_C_INT16:
+      return elementAt<std::int16_t>(data, k);
+    case MAT_C_UINT16:
+      return elementAt<std::uint16_t>(data, k);
+    case MAT_C_INT32:
+      return elementAt<std::int32_t>(data, k);
+    case MAT_C_UINT32:
+      return elementAt<std::uint32_t>(data, k);
+    case MAT_C_INT64:
+      return elementAt<std::int64_t>(data, k);
+    case MAT_C_UINT64:
+      return elementAt<std::uint64_t>(data, k);
+    default:
+      throw std::logic_error("not a numeric class");
+  }
+}
+
+template <typename T>
+void copyPairs(const T* re, const T* im, std::vector<IqPair>& pairs) {
+  for (std::size_t k = 0; k < pairs.size(); ++k) pairs[k] = {re[k], im[k]};
+}
+
+MatVar readVariable(mat_t* mat, const std::string& name, const std::string& procPath,
+                    const std::string& path) {
+  Mat_Rewind(mat);
+  lastMatioMessage().clear();
+  MatVar var(Mat_VarRead(mat, name.c_str()));
+  if (!var || var->data == nullptr)
+    throw std::runtime_error("Read of variable " + name + " in " + path + " failed" +
+                             matioMessage(procPath, path));
+  return var;
+}
+
+}  // namespace
+
+InputData readMat(const std::string& path, const std::optional<std::string>& variable,
+                  Diagnostics& diagnostics) {
+  const InputStream file(path);
+  if (file.isStandardInput())
+    throw std::invalid_argument("MATLAB files are not read from standard input");
+  const std::string procPath = "/proc/self/fd/" + std::to_string(file.descriptor());
+  Mat_LogInitFunc("wavepack", keepMatioMessage);
+  lastMatioMessage().clear();
+  const MatFile mat(Mat_Open(procPath.c_str(), MAT_ACC_RDONLY));
+  if (!mat)
+    throw std::runtime_error(path + " is not a MATLAB file libmatio reads" +
+                             matioMessage(procPath, path));
+  const mat_ft version = Mat_GetVersion(mat.get());
+  const std::string versionName = version == MAT_FT_MAT73  ? "v7.3"
+                                  : version == MAT_FT_MAT5 ? "v5"
+                                                           : "v4";
+
+  const std::vector<VarInfo> vars = listVariables(mat.get());
+  std::vector<const VarInfo*> all;
+  std::vector<const VarInfo*> candidates;
+  const VarInfo* rate = nullptr;
+  for (const VarInfo& v : vars) {
+    all.push_back(&v);
+    if (v.iqShaped()) candidates.push_back(&v);
+    for (std::string_view rateName : kRateNames) {
+      if (v.name != rateName) continue;
+      if (!v.rateShaped())
+        diagnostics.warn(v.name + " in " + path + " is " + v.shape() +
+                         ", not a real scalar: the sample rate is not taken from it");
+      else if (rate == nullptr)
+        rate = &v;
+    }
+  }
+  const VarInfo* chosen = nullptr;
+  if (variable) {
+    for (const VarInfo& v : vars)
+      if (v.name == *variable) chosen = &v;
+    if (chosen == nullptr)
+      throw std::runtime_error(path + " has no variable " + *variable +
+                               " (it holds: " + nameList(all) + ")");
+    if (!chosen->iqShaped())
+      throw std::runtime_error("Variable " + *variable + " of " + path + " is " + chosen->shape() +
+                               ", not a complex vector or a real Nx2 matrix of single or double "
+                               "precision");
+  } else if (candidates.size() == 1) {
+    chosen = candidates.front();
+  } else if (candidates.empty()) {
+    throw std::runtime_error(path +
+                             " holds no complex vector or real Nx2 matrix of single or double "
+                             "precision (it holds: " +
+                             nameList(all) + ")");
+  } else {
+    throw std::runtime_error(path + " holds several IQ variables: " + nameList(candidates) +
+                             "; choose one with --variable");
+  }
+  const std::uint64_t count = chosen->pairs();
+  if (count > kMaxPairs)
+    throw std::length_error("Too many IQ pairs in " + path + " (" + std::to_string(count) +
+                            "): an .arb file holds at most " + std::to_string(kMaxPairs));
+
+  std::vector<IqPair> pairs(static_cast<std::size_t>(count));
+  {
+    const MatVar var = readVariable(mat.get(), chosen->name, procPath, path);
+    // Both layouts as two arrays of `count` values: split complex storage, or the
+    // two columns of a column-major Nx2 matrix.
+    const void* re = var->data;
+    const void* im = var->data;
+    std::size_t imOffset = static_cast<std::size_t>(count);
+    if (chosen->complexVector()) {
+      const auto* split = static_cast<const mat_complex_split_t*>(var->data);
+      re = split->Re;
+      im = split->Im;
+      imOffset = 0;
+    }
+    if (re == nullptr || im == nullptr || var->class_type != chosen->type)
+      throw std::runtime_error("Read of variable " + chosen->name + " in " + path + " failed");
+    if (chosen->type == MAT_C_DOUBLE)
+      copyPairs(static_cast<const double*>(re), static_cast<const double*>(im) + imOffset, pairs);
+    else
+      copyPairs(static_cast<const float*>(re), static_cast<const float*>(im) + imOffset, pairs);
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+      if (!std::isfinite(pairs[k].i) || !std::isfinite(pairs[k].q))
+        throw std::range_error("Sample " + std::to_string(k + 1) + " of variable " + chosen->name +
+                               " in " + path + " is not a finite number");
+    }
+  }
+
+  InputData input;
+  if (rate != nullptr) {
+    const MatVar var = readVariable(mat.get(), rate->name, procPath, path);
+    const double hz = numericAt(rate->type, var->data, 0);
+    if (!(hz > 0) || !std::isfinite(hz))
+      throw std::runtime_error("The sample rate " + rate->name + " in " + path +
+                               " is not a positive number");
+    input.sampleRate = hz;
+    input.rateSource = path;
+  }
+  input.pairs = std::make_unique<MemoryPairs>(std::move(pairs));
+  input.formatName =
+      "MATLAB " + versionName + " variable " + chosen->name + " (" + chosen->shape() + ")";
+  return input;
+}
+
+}  // namespace wavepack

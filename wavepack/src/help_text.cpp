@@ -1,0 +1,94 @@
+// The reading rules and examples printed by --help after the option list.
+#include "help_text.h"
+
+namespace wavepack {
+
+const char* const kHelpText = R"(
+INPUTS
+   -d FILE        one file with I and Q (CSV columns, interleaved raw samples,
+                  a SigMF recording, a MATLAB file or a two-channel WAV file)
+   -i FILE -q FILE  separate I and Q files (CSV or real raw samples), of equal
+                  length; either one alone leaves the other component at 0
+   A FILE named - is standard input (CSV, or raw with --format); a file named -
+   is given as ./-.
+
+FORMATS (--format FMT; without it and without -b, from the file name)
+   csv            text, see CSV below (any name not listed here)
+   sigmf          .sigmf-meta or .sigmf-data: the pair is read, either name
+                  may be given; core:datatype, core:sample_rate, core:offset,
+                  the first capture's core:sample_start and core:header_bytes,
+                  core:trailing_bytes and core:dataset are honoured; one
+                  channel, complex datatypes only
+   mat            .mat (MATLAB v5 and v7.3): a complex vector or a real Nx2
+                  matrix (columns I and Q), single or double; --variable NAME
+                  picks it, otherwise the file must hold exactly one; a real
+                  scalar fs, Fs, FS, SampleRate or sample_rate is the sample rate
+   wav            .wav: two channels, I then Q, any sample format libsndfile
+                  reads; integer samples are read as their values
+   Raw samples, named as SigMF names them (_le little-endian, _be big-endian):
+   cf64_le        64-bit doubles, I and Q interleaved (what -b reads)
+   cf32_le        32-bit floats (.cf32 .cfile .fc32)
+   ci32_le ci16_le  signed integers (.ci16 .cs16 .sc16 are ci16_le)
+   ci8 cu8        8-bit signed, unsigned (.cu8); unsigned values are offset by
+                  half their range (127.5 for cu8), as are cu16_le and cu32_le
+   _be forms      cf64_be cf32_be ci32_be ci16_be cu32_be cu16_be
+   rf64_le rf32_le ri32_le ri16_le ru32_le ru16_le ri8 ru8 (and _be): real
+                  values, one per sample, for -i and -q files
+   Integers are read as their values: the normalisation to the peak makes their
+   scale irrelevant. A value that is not a finite number is refused. A file
+   whose size is not a whole number of samples is refused, naming its size
+   (with -b the trailing bytes are ignored as before, with a warning).
+
+CSV
+   One sample per line. Lines end with LF or CRLF; a last line without an end
+   is read. Fields are separated by --delimiter: , (default), ; or tab (each
+   one separates two fields), or space (any run of spaces and tabs; blanks at
+   the start and end of a line are ignored). A field is a number when, after
+   leading white space, it starts with an optional sign, digits with an
+   optional decimal point (a comma with --decimal-comma, which needs a
+   delimiter other than ,) and an optional exponent; anything after the number
+   in the field is ignored (1.5V reads 1.5). With --decimal-comma a '.' right
+   after the digits makes the field no number (1.234,5 is refused, not read
+   as 1). inf, nan and hexadecimal numbers are not numbers.
+   -d reads I from field 1 and Q from field 2; --columns I,Q chooses others
+   (from 1, for example 2,3 for Time,I,Q). -i and -q files read field 1;
+   --columns N chooses another. A line with more non-blank fields than that is
+   reported once (unless --columns was given).
+   Lines before the first line holding a number (headers) and blank lines
+   are skipped silently. Any later line whose fields are not all numbers is
+   reported on standard error with its number and text (the first 5, then a
+   count); with -d, its numbers still count, I and Q apart, as before.
+
+CLOCK
+   -f takes hertz with an optional unit: H (1), K (1000) or M (1000000), upper
+   or lower case, only its first letter counts: 10MHz, 10m, 2.5k, 1e6 and
+   1000000 are all accepted; lower-case m is mega. The clock must lie within
+   1 kHz to 50 MHz, or be exactly 100 MHz. Without -f the sample rate of a
+   SigMF, MATLAB or WAV input is the clock (refused when outside that range;
+   a fraction of a hertz is dropped with a warning); otherwise 50 MHz.
+
+LEVEL AND CHECKS
+   --level X      the largest complex sample becomes X of full scale
+                  (0 < X <= 1; default 0.81)
+   --strict       every warning is an error: exit status 1, nothing written
+
+OUTPUT
+   The first line on standard output is the success message; a second line
+   sums up samples, clock, duration, peak and RMS level in dBFS (full scale
+   8192), crest factor and the format that was read. Warnings and errors go
+   to standard error; a failure exits with status 1.
+
+EXAMPLES
+   wavepack -d wave.csv -f 10MHz -o wave.arb
+   wavepack -d scope.csv --columns 2,3 -o scope.arb          (Time,I,Q)
+   wavepack -d eu.csv --delimiter ';' --decimal-comma -o eu.arb
+   wavepack -d numpy.txt --delimiter space -o np.arb          (numpy.savetxt)
+   wavepack -d capture.sigmf-meta -o capture.arb              (clock from it)
+   wavepack -d rx.cfile -f 2MHz -o rx.arb                     (GNU Radio cf32)
+   wavepack -d iq.bin --format ci16_be -f 1m -o iq.arb
+   wavepack -d iq.mat --variable sig --level 0.5 -o iq.arb
+   wavepack -i i.bin -q q.bin --format rf32_le -o two.arb
+   gen_samples | wavepack -d - --format cf32_le -f 5MHz -o live.arb
+)";
+
+}  // namespace wavepack

@@ -1,0 +1,9 @@
+// The part of wavepack's --help that follows the option list: formats, units,
+// reading rules and examples.
+#pragma once
+
+namespace wavepack {
+
+extern const char* const kHelpText;
+
+}  // namespace wavepack
