@@ -59,12 +59,21 @@ def write(path, text):
     with open(path, "w", encoding="utf-8") as f: f.write(text)
 
 def sync():
-    # Copies the working tree (tracked and new files, not ignored ones) where it differs.
+    # Copies the working tree (tracked and new files, not ignored ones) where it differs,
+    # and removes the copies of files the tree no longer has (a header left behind would
+    # still be found by the includes).
     names = subprocess.run(["git", "-C", root, "ls-files", "-z", "--cached", "--others",
                             "--exclude-standard"], check=True, capture_output=True).stdout
-    for name in filter(None, names.decode().split("\0")):
+    names = [n for n in names.decode().split("\0")
+             if n and os.path.isfile(os.path.join(root, n))
+             and not os.path.islink(os.path.join(root, n))]
+    kept = set(names)
+    for folder, _, files in os.walk(src):
+        for f in files:
+            name = os.path.relpath(os.path.join(folder, f), src)
+            if name not in kept: os.remove(os.path.join(folder, f))
+    for name in names:
         source, target = os.path.join(root, name), os.path.join(src, name)
-        if not os.path.isfile(source) or os.path.islink(source): continue
         data = open(source, "rb").read()
         if os.path.exists(target) and open(target, "rb").read() == data: continue
         os.makedirs(os.path.dirname(target), exist_ok=True)
