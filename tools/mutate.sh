@@ -119,10 +119,17 @@ def summary(failed):
     return f"{counts}: {names}" + (f"; and {len(failed) - 3} more" if len(failed) > 3 else "")
 
 def ctest(regex, log):
+    # Returns the failed tests, or None when ctest ran no test at all (a selection that
+    # matches nothing, or one CMake's regular expressions cannot read).
     cmd = ["ctest", "--test-dir", build, "-j", jobs, "--timeout", timeout, "--output-on-failure"]
     if regex: cmd += ["-R", regex]
-    status = run(cmd, log)
-    return status, failedTests(log)
+    start = os.path.getsize(log)
+    run(cmd, log)
+    with open(log) as f:
+        f.seek(start)
+        output = f.read()
+    if "No tests were found" in output or "tests passed" not in output: return None
+    return failedTests(log)
 
 mutations = [m for m in parse(listFile) if only is None or m["id"] in only]
 os.makedirs(logs, exist_ok=True)
@@ -137,8 +144,10 @@ if run(["cmake", "-S", src, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
    run(["cmake", "--build", build, "-j", jobs], baseLog):
     sys.exit(f"mutate: the unmutated tree does not build (see {baseLog})")
 selections = {("" if allTests else m["tests"]) for m in mutations}
-baseRegex = "" if "" in selections else "|".join(f"(?:{s})" for s in sorted(selections))
-_, baseFailures = ctest(baseRegex, baseLog)
+baseRegex = "" if "" in selections else "|".join(f"({s})" for s in sorted(selections))
+baseFailures = ctest(baseRegex, baseLog)
+if baseFailures is None:
+    sys.exit(f"mutate: ctest ran no test for '{baseRegex}' (see {baseLog})")
 if baseFailures:
     print(f"mutate: {len(baseFailures)} tests fail without a mutation and are not counted: "
           + " ".join(baseFailures), flush=True)
@@ -158,10 +167,13 @@ for m in mutations:
         if run(["cmake", "--build", build, "-j", jobs], log):
             verdict, detail = "NOT BUILT", "the mutant does not compile"
         else:
-            _, failed = ctest("" if allTests else m["tests"], log)
-            failed = [t for t in failed if t not in baseFailures]
-            verdict = "caught" if failed else "SURVIVED"
-            detail = summary(failed) if failed else "no test failed"
+            failed = ctest("" if allTests else m["tests"], log)
+            if failed is None:
+                failed, verdict, detail = [], "NO TESTS", "ctest ran no test for its selection"
+            else:
+                failed = [t for t in failed if t not in baseFailures]
+                verdict = "caught" if failed else "SURVIVED"
+                detail = summary(failed) if failed else "no test failed"
     finally:
         for path, text in originals.items(): write(path, text)
     survivors += verdict != "caught"
