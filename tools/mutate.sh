@@ -143,11 +143,11 @@ if run(["cmake", "-S", src, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
         "-DWARNINGS_AS_ERRORS=ON", "-DBUILD_BENCHMARKS=OFF"] + launcher, baseLog) or \
    run(["cmake", "--build", build, "-j", jobs], baseLog):
     sys.exit(f"mutate: the unmutated tree does not build (see {baseLog})")
-selections = {("" if allTests else m["tests"]) for m in mutations}
-baseRegex = "" if "" in selections else "|".join(f"({s})" for s in sorted(selections))
-baseFailures = ctest(baseRegex, baseLog)
+# The whole suite on the unmutated tree (a union of the selections could exceed the ten
+# groups CMake's regular expressions allow).
+baseFailures = ctest("", baseLog)
 if baseFailures is None:
-    sys.exit(f"mutate: ctest ran no test for '{baseRegex}' (see {baseLog})")
+    sys.exit(f"mutate: ctest ran no test (see {baseLog})")
 if baseFailures:
     print(f"mutate: {len(baseFailures)} tests fail without a mutation and are not counted: "
           + " ".join(baseFailures), flush=True)
