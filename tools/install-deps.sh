@@ -30,3 +30,24 @@ if ((${#missing[@]})); then
   apt-get update
   apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+# The writer's decimal-point test switches to a locale with a decimal comma, and fails
+# without it. Debian's way: the line in /etc/locale.gen (so that a later locale-gen keeps
+# it) and locale-gen; localedef where there is no locale-gen.
+if [[ -f /etc/locale.gen ]] && ! grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen; then
+  if grep -q '^# *de_DE\.UTF-8 UTF-8' /etc/locale.gen; then
+    sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  else
+    echo 'de_DE.UTF-8 UTF-8' >>/etc/locale.gen
+  fi
+fi
+has_locale() { locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; }
+if ! has_locale; then
+  echo "install-deps: generating the de_DE.UTF-8 locale"
+  if command -v locale-gen >/dev/null && [[ -f /etc/locale.gen ]]; then
+    locale-gen
+  else
+    localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
+  fi
+  has_locale || { echo "install-deps: the de_DE.UTF-8 locale could not be made" >&2; exit 1; }
+fi

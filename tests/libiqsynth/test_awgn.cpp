@@ -276,6 +276,56 @@ TEST(AddNoise, ConstantEnvelopeAt20dBWhite) {
   EXPECT_LT(carrier, 0.0);  // the noisy peak exceeds the clean envelope
 }
 
+struct AddedNoiseCase {
+  int length;  // up to 2000: white noise
+  double fs, bSys, cnr;
+};
+
+void PrintTo(const AddedNoiseCase& c, std::ostream* os) {
+  *os << c.length << " samples, CNR " << c.cnr << " dB";
+}
+
+class FixedSeedAddedNoiseTest : public ::testing::TestWithParam<AddedNoiseCase> {};
+
+// With a fixed seed the added noise is GSL's ziggurat from generators seeded 4s and 4s + 1,
+// of the per-component deviation sqrt(fs / bSys * P / 2 / 10^(CNR/10)) for the mean signal
+// power P: computed here from the signal, so a level off by any fraction of a dB shows.
+TEST_P(FixedSeedAddedNoiseTest, NoiseIsGslsOwnAtTheDeviationOfTheRatio) {
+  const AddedNoiseCase c = GetParam();
+  const unsigned long s = 1357911;
+  const ScopedEnv seed("GSL_RNG_SEED", std::to_string(s));
+  const int n = c.length;
+  std::vector<double> sigI(n), sigQ(n), noiseI(n), noiseQ(n);
+  double meanPower = 0.0;
+  for (int r = 0; r < n; ++r) {
+    // An envelope that varies, so that the mean power is not the peak power.
+    sigI[r] = (1.0 + 0.5 * std::sin(0.013 * r)) * std::cos(0.2 * r);
+    sigQ[r] = (1.0 + 0.5 * std::sin(0.013 * r)) * std::sin(0.2 * r);
+    meanPower += sigI[r] * sigI[r] + sigQ[r] * sigQ[r];
+  }
+  meanPower /= n;
+  const std::vector<double> cleanI = sigI, cleanQ = sigQ;
+  double bw = 0, carrier = 0, sig = 0, noiseSys = 0, noiseTotal = 0, pep = 1.0;
+  ASSERT_EQ(awgnAddNoise(noiseI.data(), noiseQ.data(), sigI.data(), sigQ.data(), n, c.bSys, 2.0,
+                         &bw, c.fs, c.cnr, &carrier, &sig, &noiseSys, &noiseTotal, &pep),
+            0);
+  ASSERT_EQ(bw, c.fs);
+  const double sigma = std::sqrt(c.fs / c.bSys * meanPower / 2.0 / std::pow(10.0, c.cnr / 10.0));
+  const std::vector<double> wantI = gslGaussian(n, sigma, generatorSeedOf(s, 0));
+  const std::vector<double> wantQ = gslGaussian(n, sigma, generatorSeedOf(s, 1));
+  for (int r = 0; r < n; ++r) {
+    ASSERT_NEAR(noiseI[r], wantI[r], 1e-12 * sigma) << r;
+    ASSERT_NEAR(noiseQ[r], wantQ[r], 1e-12 * sigma) << r;
+    ASSERT_NEAR(sigI[r], cleanI[r] + wantI[r], 1e-12 * sigma) << r;
+    ASSERT_NEAR(sigQ[r], cleanQ[r] + wantQ[r], 1e-12 * sigma) << r;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ratios, FixedSeedAddedNoiseTest,
+                         ::testing::Values(AddedNoiseCase{1000, 1e6, 2.5e5, 20.0},
+                                           AddedNoiseCase{2000, 8e6, 1e6, 3.0},
+                                           AddedNoiseCase{1, 1e6, 1e6, -10.0}));
+
 TEST(AddNoise, AllZeroSignalStaysZero) {
   const int n = 100;
   std::vector<double> sigI(n, 0.0), sigQ(n, 0.0), noiseI(n), noiseQ(n);
@@ -289,7 +339,12 @@ TEST(AddNoise, AllZeroSignalStaysZero) {
   EXPECT_EQ(pep, 0.0);
 }
 
+// The levels are those of the record itself; with a fixed seed the record's deviation is
+// that of the test's own draws of deviation 3.4076 (white), or of those draws through the
+// test's windowed sinc (band-limited), to rounding.
 TEST(NoiseOnly, LevelsRelativeToItsOwnPeak) {
+  const unsigned long s = 24680;
+  const ScopedEnv seed("GSL_RNG_SEED", std::to_string(s));
   for (int n : {1500, 4000}) {
     const double fs = 1e6, bSys = 1e5, ratio = 2.0;
     std::vector<double> i(n), q(n);
@@ -306,10 +361,20 @@ TEST(NoiseOnly, LevelsRelativeToItsOwnPeak) {
     EXPECT_LT(total, -7.0);
     EXPECT_NEAR(sys, total + dB(bSys / bw), 1e-9);
     EXPECT_EQ(pep, 0.0);
-    if (n <= 2000) {
-      // White noise of the fixed deviation 3.4076 per component.
-      EXPECT_NEAR(std::sqrt(power / n / 2.0), 3.4076, 0.25);
+
+    const bool white = n <= 2000;
+    std::vector<double> wantI = gslGaussian(i.size(), 3.4076, generatorSeedOf(s, white ? 0 : 2));
+    std::vector<double> wantQ = gslGaussian(i.size(), 3.4076, generatorSeedOf(s, white ? 1 : 3));
+    if (!white) {
+      const std::vector<double> taps = hannSincTaps(1999, bw * std::numbers::pi / fs);
+      wantI = circularFilter(wantI, taps);
+      wantQ = circularFilter(wantQ, taps);
     }
+    double wantPower = 0.0;
+    for (int r = 0; r < n; ++r) {
+      wantPower += wantI[r] * wantI[r] + wantQ[r] * wantQ[r];
+    }
+    EXPECT_NEAR(std::sqrt(power / wantPower), 1.0, 1e-12) << n << " samples";
   }
 }
 

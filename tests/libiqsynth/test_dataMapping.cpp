@@ -51,8 +51,8 @@ TEST_P(QamTable, GridOrderAndScale) {
     const double im = t[i].imag() / d;
     const int lr = static_cast<int>(std::lround(re));
     const int li = static_cast<int>(std::lround(im));
-    ASSERT_NEAR(re, lr, 1e-9) << i;
-    ASSERT_NEAR(im, li, 1e-9) << i;
+    ASSERT_NEAR(re, lr, 1e-12) << i;  // whole multiples of d up to rounding
+    ASSERT_NEAR(im, li, 1e-12) << i;
     EXPECT_EQ(std::abs(lr) % 2, 1) << i;  // odd multiples of d
     EXPECT_EQ(std::abs(li) % 2, 1) << i;
     EXPECT_LE(std::abs(lr), c.lmax);

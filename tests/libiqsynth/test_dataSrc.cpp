@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -269,6 +270,8 @@ struct PrbsCase {
   unsigned seed;
 };
 
+void PrintTo(const PrbsCase& c, std::ostream* os) { *os << "PRBS" << c.order; }
+
 // Reference bit sequence from the recurrence: the first `order` bits are the
 // seed's bits, low bit first (they are shifted out first).
 std::vector<int> referenceBits(const PrbsCase& c, std::size_t count) {
@@ -351,6 +354,61 @@ TEST_P(Prbs, SourceBuildsSymbolsMostSignificantBitFirstFromTheSeed) {
   EXPECT_EQ(run(60), symbols);
 }
 
+// The library's own generator, as a run drives it (runDataSrc with 16-bit symbols),
+// over a whole period and one register length more: its bits follow the recurrence of
+// the table from the seed, every register state of a period occurs once (so the period
+// is 2^n - 1 and no shorter), and a period holds 2^(n-1) ones (one fewer for XNOR).
+TEST_P(Prbs, SourceRunsAWholePeriodOnTheRecurrence) {
+  const PrbsCase& c = GetParam();
+  const auto order = static_cast<std::size_t>(c.order);
+  const std::size_t period = (std::size_t{1} << order) - 1;
+  cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
+  cfg->prbs = static_cast<iqSynthCfg::Prbs_t>(c.order);
+  setBits(16);
+  const auto symbols = run(static_cast<int>((period + order + 15) / 16));
+  std::vector<std::uint8_t> bits;
+  for (const int symbol : symbols) {
+    for (int b = 15; b >= 0; --b) {
+      bits.push_back(static_cast<std::uint8_t>((static_cast<unsigned>(symbol) >> b) & 1u));
+    }
+  }
+  ASSERT_GE(bits.size(), period + order);
+
+  for (std::size_t i = 0; i < order; ++i) {
+    ASSERT_EQ(unsigned{bits[i]}, (c.seed >> i) & 1u) << "seed bit " << i;
+  }
+  for (std::size_t n = 0; n + order < bits.size(); ++n) {
+    unsigned next = bits[n] ^ (c.inverted ? 1u : 0u);
+    for (const int t : c.taps) next ^= bits[n + static_cast<std::size_t>(t)];
+    ASSERT_EQ(unsigned{bits[n + order]}, next) << "bit " << n + order;
+  }
+
+  std::vector<bool> seen(std::size_t{1} << order, false);
+  std::size_t states = 0;
+  std::size_t ones = 0;
+  std::size_t window = 0;  // bits n .. n + order - 1, bit n lowest: the register
+  for (std::size_t i = 0; i < order; ++i) window |= std::size_t{bits[i]} << i;
+  for (std::size_t n = 0; n < period; ++n) {
+    if (!seen[window]) {
+      seen[window] = true;
+      ++states;
+    }
+    ones += bits[n];
+    window = (window >> 1) | (std::size_t{bits[n + order]} << (order - 1));
+  }
+  EXPECT_EQ(states, period);
+  EXPECT_EQ(window, c.seed);  // back at the seed after one period
+  EXPECT_EQ(ones, (std::size_t{1} << (order - 1)) - (c.inverted ? 1u : 0u));
+}
+
+// The registers as the data source describes them (feedback enters at the top bit):
+//   PRBS9  b0 ^ b4            s(n+9)  = s(n) + s(n+4)
+//   PRBS11 b0 ^ b2            s(n+11) = s(n) + s(n+2)
+//   PRBS15 !(b0 ^ b1)         s(n+15) = s(n) + s(n+1) + 1, seed 0x7FFE
+//   PRBS16 b0 ^ b2 ^ b3 ^ b5  s(n+16) = s(n) + s(n+2) + s(n+3) + s(n+5)
+//   PRBS20 b0 ^ b3            s(n+20) = s(n) + s(n+3)
+//   PRBS21 b0 ^ b2            s(n+21) = s(n) + s(n+2)
+//   PRBS23 !(b0 ^ b5)         s(n+23) = s(n) + s(n+5) + 1, seed 0x7FFFFE
 INSTANTIATE_TEST_SUITE_P(
     DataSrc, Prbs,
     ::testing::Values(PrbsCase{9, {4}, false, 1u}, PrbsCase{11, {2}, false, 1u},

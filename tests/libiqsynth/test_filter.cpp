@@ -202,8 +202,8 @@ TEST(GaussianLinearized, MainLaurentPulse) {
   }
   std::size_t peak = 0;
   for (std::size_t r = 0; r < 20; ++r) {
-    EXPECT_NEAR(taps[r], s[r] * s[r + S] * s[r + 2 * S] * s[r + 3 * S], 1e-4)
-        << r;  // numeric integral
+    EXPECT_NEAR(taps[r], s[r] * s[r + S] * s[r + 2 * S] * s[r + 3 * S], 2e-5)
+        << r;  // the library integrates numerically: worst 1.5e-5
     peak = taps[r] > taps[peak] ? r : peak;
   }
   EXPECT_TRUE(peak == 9 || peak == 10) << peak;

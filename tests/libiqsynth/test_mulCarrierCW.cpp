@@ -53,7 +53,7 @@ TEST_P(MccwParamTest, RecordAndCarrierFrequencies) {
     EXPECT_NEAR(cfg->mccwCarrierFreq[i], c.firstFreq + i * c.freqStep, 1e-12) << "carrier " << i;
     // Frequency in Hz is the comb position (i - (N-1)/2) * spacing.
     EXPECT_NEAR(cfg->mccwCarrierFreq[i] * c.sampleRate, (i - (c.carriers - 1) / 2.0) * c.spacing,
-                c.spacing * 1e-6);
+                c.spacing * 1e-12);  // a product of doubles, a few ulp
   }
 }
 
@@ -132,8 +132,9 @@ void runAndCompare(iqSynthCfg& cfg, const std::vector<double>& phase) {
   EXPECT_EQ(runMulCarrierCW(cfg, iDat, qDat), 0);
   for (int r = 0; r < n; ++r) {
     const cd want = referenceSample(cfg, phase, r);
-    EXPECT_NEAR(iDat[r], want.real(), 1e-9) << "I at " << r;
-    EXPECT_NEAR(qDat[r], want.imag(), 1e-9) << "Q at " << r;
+    // A sum of a few sines in double: worst 6e-15.
+    EXPECT_NEAR(iDat[r], want.real(), 1e-12) << "I at " << r;
+    EXPECT_NEAR(qDat[r], want.imag(), 1e-12) << "Q at " << r;
   }
 }
 
@@ -228,7 +229,8 @@ TEST_P(MccwSpectrumTest, AllEnergyInTheCarrierBins) {
     if (expectedAmplitude[static_cast<std::size_t>(k)] == 0.0) {
       leaked += magnitude * magnitude;
     } else {
-      EXPECT_NEAR(magnitude, expectedAmplitude[static_cast<std::size_t>(k)], 1e-9) << "bin " << k;
+      // Bin magnitudes of an exact tone set: worst 4e-16.
+      EXPECT_NEAR(magnitude, expectedAmplitude[static_cast<std::size_t>(k)], 1e-12) << "bin " << k;
     }
   }
   EXPECT_LT(leaked, total * 1e-18);

@@ -124,12 +124,30 @@ TEST_F(SeqlinkMultiSegWriterTest, SeveralSegmentsOddTotalAndReadBack) {
   EXPECT_NE(display.find("\n Num            :52\n"), std::string::npos);
 }
 
+// Switches the numeric locale for one scope and back to "C" after it.
+class NumericLocale {
+ public:
+  explicit NumericLocale(const char* name) : set_(std::setlocale(LC_NUMERIC, name) != nullptr) {}
+  ~NumericLocale() { std::setlocale(LC_NUMERIC, "C"); }
+  NumericLocale(const NumericLocale&) = delete;
+  NumericLocale& operator=(const NumericLocale&) = delete;
+  bool isSet() const { return set_; }
+
+ private:
+  bool set_;
+};
+
 TEST_F(SeqlinkMultiSegWriterTest, NumIsFourTimesTheTotalAndTextUsesADecimalPoint) {
-  std::setlocale(LC_NUMERIC, "de_DE.UTF-8");  // comma locale when installed
-  Segments s;
-  s.add("a.arb", 1.5e8, 10, 0.25, 100);
-  const int status = s.write(path_);
-  std::setlocale(LC_NUMERIC, "C");
+  int status = -1;
+  {
+    // A locale whose decimal separator is a comma; tools/install-deps.sh generates it.
+    const NumericLocale german("de_DE.UTF-8");
+    ASSERT_TRUE(german.isSet()) << "locale de_DE.UTF-8 is missing (tools/install-deps.sh)";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    Segments s;
+    s.add("a.arb", 1.5e8, 10, 0.25, 100);
+    status = s.write(path_);
+  }
   ASSERT_EQ(status, 0);
   const Bytes file = arbtest::readBytes(path_);
   const std::string text(file.begin() + 212 + 48 + 16 + 280, file.begin() + getU32(file, 204));

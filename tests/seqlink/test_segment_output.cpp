@@ -30,6 +30,11 @@ double levelOf(const Values& values) {
   return std::sqrt(seqtest::energyOf(values) / (values.size() / 2));
 }
 
+// How far rounding can move a scaled segment's RMS level per pair: trunc(x + 0.5)
+// is within 1.5 LSB of x (a negative x below -0.5 goes up to 1.5 LSB toward zero),
+// so the level moves by at most sqrt(2) x 1.5 / 8192.
+const double kRoundingLevel = std::sqrt(2.0) * 1.5 / 8192;
+
 struct Output {
   int status = -1;
   std::vector<short> samples;
@@ -87,7 +92,8 @@ TEST_F(SeqlinkSegmentOutputTest, RmsScalesLouderSegmentsToTheQuietestOne) {
   config.clockRateMode = "UNCHANGED";
   config.segments = {segment(addFile("a.arb", a), 1e8, 40, seqtest::energyOf(a)),
                      segment(addFile("b.arb", b), 2e8, 30, seqtest::energyOf(b)),
-                     segment(addFile("c.arb", c), 3e8, 20, seqtest::energyOf(c))};
+                     segment(addFile("c.arb", c), 3e8, 20, seqtest::energyOf(c)),
+                     segment("Blank", 4e8, 15, 0.0)};
   const Output out = run(config);
   ASSERT_EQ(out.status, 0);
 
@@ -104,10 +110,19 @@ TEST_F(SeqlinkSegmentOutputTest, RmsScalesLouderSegmentsToTheQuietestOne) {
   EXPECT_DOUBLE_EQ(out.energies[0], seqtest::energyOf(expectA));
   EXPECT_DOUBLE_EQ(out.energies[1], seqtest::energyOf(b));
   EXPECT_DOUBLE_EQ(out.energies[2], seqtest::energyOf(expectC));
-  EXPECT_EQ(out.counts, (std::vector<int>{40, 30, 20}));
-  EXPECT_EQ(out.clocks, (std::vector<double>{1e8, 2e8, 3e8}));
+  EXPECT_EQ(out.counts, (std::vector<int>{40, 30, 20, 15}));
+  EXPECT_EQ(out.clocks, (std::vector<double>{1e8, 2e8, 3e8, 4e8}));
   EXPECT_EQ(out.name(0), dir_.file("a.arb"));
   EXPECT_EQ(out.name(2), dir_.file("c.arb"));
+
+  // Absolute levels, per pair: every scaled segment now sits at the reference
+  // segment's RMS level, up to the rounding of each value, and the silence reports
+  // the energy of that level.
+  EXPECT_NEAR(levelOf(out.segment(0, 40)), target, kRoundingLevel);
+  EXPECT_NEAR(levelOf(out.segment(70, 20)), target, kRoundingLevel);
+  EXPECT_NEAR(std::sqrt(out.energies[0] / 40), target, kRoundingLevel);
+  EXPECT_NEAR(std::sqrt(out.energies[2] / 20), target, kRoundingLevel);
+  EXPECT_DOUBLE_EQ(out.energies[3], target * target * 15);
 }
 
 TEST_F(SeqlinkSegmentOutputTest, RmsWithAllLevelsAtOrAboveOneKeepsSegmentZero) {
@@ -123,6 +138,69 @@ TEST_F(SeqlinkSegmentOutputTest, RmsWithAllLevelsAtOrAboveOneKeepsSegmentZero) {
   EXPECT_EQ(out.segment(0, 10), a);
   EXPECT_EQ(out.segment(10, 12), expectB);
 }
+
+// The level mode over sets of segment levels (RMS per pair, full scale 1.0 = 8192)
+// on both sides of the starting reference 1.0: the segment kept as it is, and the
+// absolute level every other segment is brought to.
+struct LevelCase {
+  const char* name;
+  std::vector<double> levels;  // per pair
+  int reference;               // the segment left as it is
+  double target;               // 0: the reference segment's own level
+};
+
+void PrintTo(const LevelCase& c, std::ostream* os) { *os << c.name; }
+
+class SeqlinkRmsLevelTest : public SeqlinkSegmentOutputTest,
+                            public ::testing::WithParamInterface<LevelCase> {};
+
+TEST_P(SeqlinkRmsLevelTest, ScaledSegmentsSitAtTheReferenceLevel) {
+  const LevelCase& c = GetParam();
+  ConfigBuilder config;
+  std::vector<Values> inputs;
+  for (std::size_t i = 0; i < c.levels.size(); ++i) {
+    // A sine of amplitude A has the level A / 8192 per pair (two values of A / sqrt(2)).
+    inputs.push_back(seqtest::rampValues(200 + 10 * i, static_cast<int>(c.levels[i] * 8192),
+                                         static_cast<int>(i) + 1));
+    config.segments.push_back(segment(addFile("s" + std::to_string(i) + ".arb", inputs[i]), 1e8,
+                                      inputs[i].size() / 2, seqtest::energyOf(inputs[i])));
+  }
+  const Output out = run(config);
+  ASSERT_EQ(out.status, 0);
+
+  const double target = c.target > 0 ? c.target : levelOf(inputs[c.reference]);
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    ASSERT_NEAR(levelOf(inputs[i]), c.levels[i], 0.01) << "segment " << i;
+    ASSERT_EQ(levelOf(inputs[i]) < 1.0, c.levels[i] < 1.0) << "segment " << i;
+  }
+  std::size_t first = 0;
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    const std::size_t pairs = inputs[i].size() / 2;
+    const Values got = out.segment(first, pairs);
+    first += pairs;
+    if (static_cast<int>(i) == c.reference) {
+      EXPECT_EQ(got, inputs[i]) << "segment " << i;
+      EXPECT_DOUBLE_EQ(out.energies[i], seqtest::energyOf(inputs[i])) << "segment " << i;
+      continue;
+    }
+    Values expect(inputs[i]);
+    for (auto& v : expect) v = scaled(v, target, levelOf(inputs[i]));
+    EXPECT_EQ(got, expect) << "segment " << i;
+    EXPECT_NEAR(levelOf(got), target, kRoundingLevel) << "segment " << i;
+    EXPECT_NEAR(std::sqrt(out.energies[i] / static_cast<double>(pairs)), target, kRoundingLevel)
+        << "segment " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, SeqlinkRmsLevelTest,
+    ::testing::Values(LevelCase{"QuietestInTheMiddle", {0.5, 0.25, 0.8}, 1, 0},
+                      LevelCase{"AllBelowOneQuietestLast", {0.9, 0.7, 0.3}, 2, 0},
+                      LevelCase{"AllAtOrAboveOne", {1.35, 1.15, 1.05}, 0, 1.0},
+                      LevelCase{"FirstAboveOneSecondJustAbove", {1.2, 1.04}, 0, 1.0},
+                      LevelCase{"OneBelowOneAmongLouder", {1.3, 0.9, 1.1}, 1, 0},
+                      LevelCase{"FirstQuietestRestAboveOne", {0.6, 1.3, 1.4}, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SeqlinkSegmentOutputTest, BlankIsSilenceAtTheReferenceEnergyAndNeverTheReference) {
   const Values a = seqtest::rampValues(10, 4096, 1), b = seqtest::rampValues(10, 2048, 2);

@@ -1,13 +1,17 @@
 // Elliptic-curve key wrap: the built-in parameters' properties, the wire form, the
-// scramble, and unwrap(wrap(x)) = x, checked against a reference point arithmetic
-// written here (right-to-left multiplication with a point at infinity).
+// scramble, unwrap(wrap(x)) = x, and the wrapped bytes themselves, checked against a
+// reference point arithmetic written here (right-to-left multiplication with a point at
+// infinity) and the wire form and scramble written out again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <random>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "bigint.h"
@@ -484,5 +488,232 @@ TEST(WavecryptUnwrap, ForeignBytesGiveSixteenBytesOrNothingAndNeverMore) {
     EXPECT_TRUE(length == 16u || length == 0u);
   }
 }
+
+// ---- known answers --------------------------------------------------------------
+// The wrapped bytes built here from the description alone: the parameters read from
+// the stored digit tables, the reference arithmetic above, the serialisation and
+// the scramble written out again. None of the library's conversions, point
+// arithmetic or wire code takes part.
+
+// Sum of digits[i] * 2^(28 i) over the used digits of a stored integer.
+BigInt referenceFromStored(const wavecrypt::tables::StoredInteger& stored) {
+  BigInt value;
+  for (std::uint32_t i = stored.used; i-- > 0;) {
+    checkMp(mp_mul_2d(value.get(), 28, value.get()));
+    checkMp(mp_add_d(value.get(), stored.digits[i], value.get()));
+  }
+  return value;
+}
+
+// b0 + 256 b1 + ... for the given bytes.
+BigInt referenceLittleEndian(std::vector<std::uint8_t> bytes) {
+  std::reverse(bytes.begin(), bytes.end());
+  BigInt value;
+  checkMp(mp_from_ubin(value.get(), bytes.data(), bytes.size()));
+  return value;
+}
+
+// The little-endian bytes of a value, as many as it needs (none for zero).
+std::vector<std::uint8_t> referenceBytes(const BigInt& value) {
+  if (value.isZero()) return {};
+  std::vector<std::uint8_t> bytes(mp_ubin_size(value.get()));
+  std::size_t written = 0;
+  checkMp(mp_to_ubin(value.get(), bytes.data(), bytes.size(), &written));
+  bytes.resize(written);
+  std::reverse(bytes.begin(), bytes.end());
+  return bytes;
+}
+
+// Appends the wire form of a value: its 28-bit digits (bit i of the value is bit
+// i % 28 of digit i / 28), least significant first, 4 bytes each with the most
+// significant byte first, then 0xFF.
+void referenceSerialise(const BigInt& value, std::vector<std::uint8_t>& out) {
+  const std::vector<std::uint8_t> le = referenceBytes(value);
+  std::vector<std::uint32_t> digits((le.size() * 8 + 27) / 28, 0);
+  for (std::size_t bit = 0; bit < le.size() * 8; ++bit) {
+    if ((le[bit / 8] >> (bit % 8)) & 1) digits[bit / 28] |= 1u << (bit % 28);
+  }
+  while (!digits.empty() && digits.back() == 0) digits.pop_back();
+  for (const std::uint32_t d : digits) {
+    for (const int shift : {24, 16, 8, 0}) out.push_back(static_cast<std::uint8_t>(d >> shift));
+  }
+  out.push_back(0xFF);
+}
+
+// The four coordinates serialised in the order C2.x, C2.y, C1.x, C1.y, zero-padded to
+// 84 bytes, then each byte i rotated right by R[i] and moved to the position j with
+// P[j] = i.
+std::array<std::uint8_t, 84> referenceWire(const Point& c2, const Point& c1) {
+  std::vector<std::uint8_t> plain;
+  for (const BigInt* v : {&c2.x, &c2.y, &c1.x, &c1.y}) referenceSerialise(*v, plain);
+  EXPECT_LE(plain.size(), 84u);
+  plain.resize(84, 0);
+  std::array<std::uint8_t, 84> wire{};
+  for (int j = 0; j < 84; ++j) {
+    const int i = wavecrypt::tables::kScramblePermutation[j];
+    const int r = wavecrypt::tables::kScrambleRotation[i];
+    wire[static_cast<std::size_t>(j)] =
+        static_cast<std::uint8_t>((plain[static_cast<std::size_t>(i)] >> r) |
+                                  (plain[static_cast<std::size_t>(i)] << (8 - r)));
+  }
+  return wire;
+}
+
+struct ReferenceCurve {
+  Curve curve;
+  Point base;
+  Point publicKey;
+};
+
+ReferenceCurve referenceCurve() {
+  using namespace wavecrypt::tables;
+  return {Curve{referenceFromStored(kCurveP), referenceFromStored(kCurveA)},
+          Point{referenceFromStored(kBaseX), referenceFromStored(kBaseY)},
+          Point{referenceFromStored(kPublicX), referenceFromStored(kPublicY)}};
+}
+
+// The message pair of a key: bytes 0..9 and 10..15, each followed by 0xFF.
+Point referenceMessage(const Key& key) {
+  std::vector<std::uint8_t> first(key.begin(), key.begin() + 10);
+  std::vector<std::uint8_t> second(key.begin() + 10, key.end());
+  first.push_back(0xFF);
+  second.push_back(0xFF);
+  return {referenceLittleEndian(first), referenceLittleEndian(second)};
+}
+
+// ElGamal with the 64-bit scalar r: C1 = r G, C2 = M + r Q.
+std::pair<Point, Point> referenceEncrypt(const ReferenceCurve& rc, const BigInt& r,
+                                         const Key& key) {
+  const MaybePoint c1 = refMultiply(rc.curve, r, rc.base);
+  const MaybePoint shared = refMultiply(rc.curve, r, rc.publicKey);
+  const MaybePoint c2 = refAdd(rc.curve, referenceMessage(key), shared);
+  EXPECT_TRUE(c1 && c2);
+  return {c2.value_or(Point{}), c1.value_or(Point{})};
+}
+
+// The wrap of key with table entry `index`, of which the leading 64 of its 100
+// binary digits take part.
+std::array<std::uint8_t, 84> expectedWrap(std::uint32_t index, const Key& key) {
+  const ReferenceCurve rc = referenceCurve();
+  const BigInt k = shiftRight(referenceFromStored(wavecrypt::tables::kEphemeralScalars[index]), 36);
+  const auto [c2, c1] = referenceEncrypt(rc, k, key);
+  return referenceWire(c2, c1);
+}
+
+Key keyFromHex(const char* hex) {
+  Key key{};
+  const auto bytes = fromHex(hex);
+  std::copy(bytes.begin(), bytes.end(), key.begin());
+  return key;
+}
+
+struct WrapAnswer {
+  const char* name;
+  std::uint32_t now;
+  std::uint32_t counter;
+  const char* keyHex;
+};
+
+void PrintTo(const WrapAnswer& a, std::ostream* out) { *out << a.name; }
+
+class WavecryptWrapAnswer : public ::testing::TestWithParam<WrapAnswer> {
+ protected:
+  void SetUp() override { saved_ = wavecrypt::seedCounter(); }
+  void TearDown() override { wavecrypt::setSeedCounter(saved_); }
+  std::uint32_t saved_ = 0;
+};
+
+TEST_P(WavecryptWrapAnswer, BytesAreTheSerialisedScrambledCiphertext) {
+  const WrapAnswer& a = GetParam();
+  const Key key = keyFromHex(a.keyHex);
+  // The table entry the seed rule picks, worked out here.
+  const std::uint32_t index = wavecrypt_test::ReferenceRand(a.now + a.counter + 987).next() % 500;
+  wavecrypt::setSeedCounter(a.counter);
+  std::uint8_t wrapped[84];
+  wavecrypt::wrapDataKey(key.data(), wrapped, a.now);
+  const auto expected = expectedWrap(index, key);
+  EXPECT_EQ(toHex(wrapped, 84), toHex(expected.data(), 84)) << "table entry " << index;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WavecryptWrapAnswer,
+    ::testing::Values(WrapAnswer{"Ascending", 1765000000u, 17, "000102030405060708090a0b0c0d0e0f"},
+                      WrapAnswer{"Mixed", 1234567890u, 0, "f00dcafe0123456789abcdef55aa33cc"},
+                      WrapAnswer{"TrailingFF", 4000000000u, 0xFFFFFE00u,
+                                 "ffffffffffffffffff00ff00000000ff"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The public entry takes the time from the clock: the result is the wrap of one of
+// the seconds the call can have seen.
+TEST(WavecryptWrapAnswerEntry, EntryWrapsWithTheCurrentSecondAndTheCounter) {
+  const Key key = keyFromHex("31415926535897932384626433832795");
+  const std::uint32_t counter = wavecrypt::seedCounter();
+  const auto before = static_cast<std::uint32_t>(std::time(nullptr));
+  std::uint8_t wrapped[84];
+  std::uint32_t length = 84;
+  ASSERT_EQ(EncOrDecOpt(3, key.data(), 16, nullptr, wrapped, &length, 0), 0);
+  const auto after = static_cast<std::uint32_t>(std::time(nullptr));
+  ASSERT_EQ(length, 84u);
+  bool matched = false;
+  for (std::uint32_t now = before; now <= after && !matched; ++now) {
+    const auto expected =
+        expectedWrap(wavecrypt_test::ReferenceRand(now + counter + 987).next() % 500, key);
+    matched = std::memcmp(wrapped, expected.data(), 84) == 0;
+  }
+  EXPECT_TRUE(matched) << toHex(wrapped, 84);
+}
+
+// Hand-built wrapped bytes: the message pair and a scalar chosen here, every
+// coordinate distinct and non-zero, and unwrapped through the public entry.
+TEST(WavecryptUnwrapAnswer, HandBuiltBytesGiveTheirKey) {
+  const ReferenceCurve rc = referenceCurve();
+  for (const auto& [scalar, hex] :
+       {std::pair{0xC0FFEE0123456789ull, "8899aabbccddeeff0011223344556677"},
+        std::pair{0x8000000000000001ull, "00112233445566778899aabbccddeeff"}}) {
+    const Key key = keyFromHex(hex);
+    const auto [c2, c1] = referenceEncrypt(rc, BigInt(scalar), key);
+    const std::set<std::vector<std::uint8_t>> distinct{referenceBytes(c2.x), referenceBytes(c2.y),
+                                                       referenceBytes(c1.x), referenceBytes(c1.y)};
+    ASSERT_EQ(distinct.size(), 4u);
+    ASSERT_FALSE(c2.x.isZero() || c2.y.isZero() || c1.x.isZero() || c1.y.isZero());
+    const auto wire = referenceWire(c2, c1);
+    Key back{};
+    std::uint32_t length = 16;
+    EXPECT_EQ(EncOrDecOpt(3, wire.data(), 84, nullptr, back.data(), &length, 1), 0);
+    EXPECT_EQ(length, 16u);
+    EXPECT_EQ(toHex(back.data(), 16), hex);
+  }
+}
+
+// Only a zero C2.x, the first integer on the wire, stops the unwrap: a zero in any
+// other place still gives 16 bytes.
+class WavecryptUnwrapZeroCoordinate : public ::testing::TestWithParam<int> {};
+
+TEST_P(WavecryptUnwrapZeroCoordinate, OnlyTheFirstStopsTheUnwrap) {
+  const int zeroAt = GetParam();  // 0 C2.x, 1 C2.y, 2 C1.x, 3 C1.y
+  Point c2{BigInt(0x0123456789ABCDEFull), BigInt(0x00FEDCBA98765432ull)};
+  Point c1{BigInt(0x0000111122223333ull), BigInt(0x0044445555666677ull)};
+  BigInt* const coordinates[] = {&c2.x, &c2.y, &c1.x, &c1.y};
+  *coordinates[zeroAt] = BigInt(0);
+  const auto wire = referenceWire(c2, c1);
+  std::uint8_t out[16];
+  std::memset(out, 0xA5, sizeof out);
+  std::uint32_t length = 16;
+  EXPECT_EQ(EncOrDecOpt(3, wire.data(), 84, nullptr, out, &length, 1), 0);
+  if (zeroAt == 0) {
+    EXPECT_EQ(length, 0u);
+    for (const std::uint8_t b : out) EXPECT_EQ(b, 0xA5);
+  } else {
+    EXPECT_EQ(length, 16u);
+  }
+}
+
+std::string coordinateName(const ::testing::TestParamInfo<int>& info) {
+  static const char* const names[] = {"C2x", "C2y", "C1x", "C1y"};
+  return names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Coordinates, WavecryptUnwrapZeroCoordinate, ::testing::Values(0, 1, 2, 3),
+                         coordinateName);
 
 }  // namespace

@@ -2,7 +2,9 @@
 // (zlib's CRC-32, the text template typed out again, the data decrypted with the
 // unwrapped key), and its results for bad arguments and failing files.
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -293,6 +295,24 @@ TEST_F(WavepackPacker, AFailedWriteIsResult19AndLeavesNothing) {
   EXPECT_EQ(leftoverFiles(), 0u);
 }
 
+// PackuserIQdata in a child process that first gives up every capability. Root then
+// meets file permissions as any other user does (CAP_DAC_OVERRIDE is what lets it
+// write into a read-only folder), so the same expectation holds for every user.
+// Returns the packer's result, or -1 when the child could not run it.
+int packWithoutCapabilities(const std::string& input, const std::string& output) {
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
+    if (::syscall(SYS_capset, &header, none) != 0) std::_Exit(255);
+    std::_Exit(PackuserIQdata(input.c_str(), output.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1));
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
 TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsResult19) {
   // The part file beside the target cannot be created in a read-only folder.
   const std::string folder = dir_.file("ro");
@@ -301,12 +321,23 @@ TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsResult19) {
       folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   arbtest::writeBytes(inputPath_, Bytes(8, 0));
   const std::string target = folder + "/wave.arb";
-  const int result =
-      PackuserIQdata(inputPath_.c_str(), target.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1);
+  const int result = packWithoutCapabilities(inputPath_, target);
   std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
   EXPECT_EQ(result, WAVEPACK_OUTPUT_FAILED);
   EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+}
+
+TEST_F(WavepackPacker, OutputBelowARegularFileIsResult19) {
+  // No user, root included, can create a file below a regular file.
+  arbtest::writeBytes(inputPath_, Bytes(8, 0));
+  const std::string notAFolder = dir_.file("plain");
+  arbtest::writeText(notAFolder, "plain");
+  const std::string target = notAFolder + "/wave.arb";
+  EXPECT_EQ(PackuserIQdata(inputPath_.c_str(), target.c_str(), 1, 0, 1000, 1, 1, 1.0, 1, 1),
+            WAVEPACK_OUTPUT_FAILED);
+  EXPECT_EQ(arbtest::readText(notAFolder), "plain");
+  EXPECT_EQ(leftoverFiles(), 0u);
 }
 
 }  // namespace
