@@ -72,17 +72,9 @@ void packArb(const ScratchDir& dir, const std::string& name, const Samples& samp
 
 Samples parseCsv(const std::string& text) {
   Samples samples;
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) {
-    int i = 0;
-    int q = 0;
-    char comma = 0;
-    std::istringstream fields(line);
-    if (fields >> i >> comma >> q && comma == ',') {
-      samples.push_back(static_cast<std::int16_t>(i));
-      samples.push_back(static_cast<std::int16_t>(q));
-    }
+  for (const auto& [i, q] : arbtest::csvPairs(text)) {
+    samples.push_back(static_cast<std::int16_t>(i));
+    samples.push_back(static_cast<std::int16_t>(q));
   }
   return samples;
 }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "awgn.h"
+#include "gsl_noise.h"
 #include "iqSynthLog.h"
 #include "scoped_env.h"
 
@@ -88,23 +89,6 @@ BandPower measureBands(const std::vector<double>& re, const std::vector<double>&
 }
 
 double dB(double ratio) { return 10.0 * std::log10(ratio); }
-
-// n samples of GSL's ziggurat of deviation sigma from GSL's MT19937 seeded with seed.
-std::vector<double> gslGaussian(std::size_t n, double sigma, unsigned long seed) {
-  gsl_rng* rng = gsl_rng_alloc(gsl_rng_mt19937);
-  gsl_rng_set(rng, seed);
-  std::vector<double> out(n);
-  for (double& v : out) {
-    v = gsl_ran_gaussian_ziggurat(rng, sigma);
-  }
-  gsl_rng_free(rng);
-  return out;
-}
-
-// The seed of noise generator k for the base seed s, as iqsynth.h documents it.
-unsigned long generatorSeedOf(unsigned long s, unsigned long k) {
-  return (4 * s + k) % 4294967296ul;
-}
 
 // Hann-windowed sinc low-pass of n (odd) taps and angular cut-off wc, unit sum, written out
 // from its formula: h[i] = wc/pi * sinc((i - (n-1)/2) wc) * (0.5 - 0.5 cos(2 pi i / (n-1))).

@@ -25,6 +25,7 @@
 #include "awgn.h"
 #include "cdmModulation.h"
 #include "global_log.h"
+#include "gsl_noise.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
 #include "iqSynthRun.h"
@@ -614,18 +615,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FamilyCase>& info) { return std::string(info.param.name); });
 
 // ---- Fixed-seed noise ------------------------------------------------------------------
-
-// n samples of GSL's ziggurat of deviation sigma from GSL's MT19937 seeded with seed.
-std::vector<double> gslGaussian(std::size_t n, double sigma, unsigned long seed) {
-  gsl_rng* rng = gsl_rng_alloc(gsl_rng_mt19937);
-  gsl_rng_set(rng, seed);
-  std::vector<double> out(n);
-  for (double& v : out) {
-    v = gsl_ran_gaussian_ziggurat(rng, sigma);
-  }
-  gsl_rng_free(rng);
-  return out;
-}
 
 // A white noise-only run with GSL_RNG_SEED = s: I from GSL's generator seeded 4s, Q from 4s + 1,
 // both of deviation 3.4076, normalised to an envelope peak of 0.9 and quantised.
