@@ -534,6 +534,26 @@ INSTANTIATE_TEST_SUITE_P(
                    "the sample rate of f.sigmf-meta, 333333.3333 Hz, is written as the clock "
                    "333333 Hz"}));
 
+TEST_F(WavepackFormats, BlankSeparatedValuesReadAsCsvNameTheDelimiterThatReadsThem) {
+  // numpy.savetxt's default form: no comma on any line.
+  const std::string text = "5.0e-01 2.5e-01\n-7.5e-01 1.0e+00\n";
+  arbtest::writeText(path("np.txt"), text);
+  const ProcessResult refused = run({"-d", "np.txt", "-o", "np.arb"});
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_NE(refused.err.find("WARNING: np.txt: its lines hold values separated by blanks, not by "
+                             "the delimiter; --delimiter space reads them"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(fs::exists(path("np.arb")));
+  const ProcessResult read = run({"-d", "np.txt", "--delimiter", "space", "-o", "np.arb"});
+  EXPECT_EQ(read.exitStatus, 0) << read.err;
+  EXPECT_EQ(read.err, "");
+  // A line that merely lacks its second field gets no such hint.
+  arbtest::writeText(path("one.csv"), "I,Q\n1,2\nabc\n3,4\n");
+  EXPECT_EQ(run({"-d", "one.csv", "-o", "one.arb"}).err.find("--delimiter space"),
+            std::string::npos);
+}
+
 TEST_F(WavepackFormats, APartialLineIsNamedWithTheLengthFailure) {
   arbtest::writeText(path("p.csv"), "I,Q\n1,2\n3,4\n5,\n6,7\n");
   const ProcessResult r = run({"-d", "p.csv", "-o", "p.arb"});

@@ -656,6 +656,31 @@ class Merger {
     if (noteCount_ > notes_.size())
       diagnostics.warn(name_ + ": " + std::to_string(noteCount_ - notes_.size()) +
                        " more lines with fields that are not numbers");
+    if (!notes_.empty() && blankSeparated(notes_.front().text)) {
+      diagnostics.warn(name_ +
+                       ": its lines hold values separated by blanks, not by the delimiter; "
+                       "--delimiter space reads them (numpy.savetxt's default form)");
+    }
+  }
+
+  // Whether a line that did not parse holds no delimiter but starts with two numbers
+  // separated by blanks: the usual sign of a space-separated file read as CSV.
+  bool blankSeparated(const std::string& text) const {
+    if (options_.dialect.delimiter == ' ' ||
+        text.find(options_.dialect.delimiter) != std::string::npos)
+      return false;
+    const char decimalPoint = options_.dialect.decimalComma ? ',' : '.';
+    const char* p = text.data();
+    const char* const e = p + text.size();
+    for (int field = 0; field < 2; ++field) {
+      while (p < e && isBlank(*p)) ++p;
+      double value = 0;
+      const NumberScan scan = scanNumber(p, e, value, decimalPoint, ' ');
+      if (scan.value != FieldValue::number) return false;
+      p = scan.end;
+      if (field == 0 && (p == e || !isBlank(*p))) return false;
+    }
+    return true;
   }
 
   // Pairs of pieces whose I and Q counts differ: value k of each column goes to
