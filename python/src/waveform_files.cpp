@@ -9,11 +9,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 
 #include "arb_files.h"
 #include "arb_format.h"
 #include "arguments.h"
 #include "convert.h"
+#include "interrupt_cleanup.h"
 #include "module_errors.h"
 #include "pair_source.h"
 #include "stats.h"
@@ -139,24 +141,14 @@ arbtool::SegmentSource segmentSource(const py::handle& item, std::size_t index) 
 // A temporary configuration file, removed when it goes out of scope.
 class TemporaryConfig {
  public:
-  TemporaryConfig() {
-    const char* folder = std::getenv("TMPDIR");
-    path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-            "/arbsuite-join-XXXXXX";
-    const int fd = ::mkstemp(path_.data());
-    if (fd < 0) {
-      throw LibraryFailure("cannot create a temporary configuration file in " + path_,
-                           std::nullopt);
-    }
-    ::close(fd);
+  TemporaryConfig() try : file_("arbsuite-join-", "configuration file", nullptr, 0) {
+  } catch (const std::runtime_error& e) {
+    throw LibraryFailure(e.what(), std::nullopt);
   }
-  ~TemporaryConfig() { std::remove(path_.c_str()); }
-  TemporaryConfig(const TemporaryConfig&) = delete;
-  TemporaryConfig& operator=(const TemporaryConfig&) = delete;
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return file_.path(); }
 
  private:
-  std::string path_;
+  arb::TemporaryFile file_;
 };
 
 py::dict segmentDict(const std::string& name, double clock, long long samples, py::object energy) {

@@ -2,9 +2,6 @@
 // accepted exactly as stream extraction of a double accepts them, so that a file
 // reads the same as with a stream reader at a fraction of its cost.
 #include "csv_reader.h"
-
-#include <sys/mman.h>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -22,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "huge_pages.h"
 #include "input_stream.h"
 #include "parallel.h"
 
@@ -223,18 +221,10 @@ std::size_t countLines(const char* p, const char* const end) {
   return lines + (unterminated ? 1 : 0);
 }
 
-// Reserves room for `count` pairs. Large results are backed by huge pages where the
-// system offers them on request: filling hundreds of megabytes page by page is
-// otherwise a good part of the reading time.
+// Reserves room for `count` pairs, on huge pages where the system offers them.
 void reservePairs(std::vector<IqPair>& pairs, std::size_t count) {
   pairs.reserve(count);
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const auto begin = reinterpret_cast<std::uintptr_t>(pairs.data());
-  const std::uintptr_t end = begin + count * sizeof(IqPair);
-  const std::uintptr_t alignedBegin = (begin + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t alignedEnd = end & ~(kHugePage - 1);
-  if (alignedEnd > alignedBegin)
-    ::madvise(reinterpret_cast<void*>(alignedBegin), alignedEnd - alignedBegin, MADV_HUGEPAGE);
+  arb::adviseHugePages(pairs.data(), count * sizeof(IqPair));
 }
 
 template <bool Padded>

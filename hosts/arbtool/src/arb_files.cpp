@@ -1,12 +1,10 @@
 // arbtool's calls of libseqlink (see arb_files.h).
 #include "arb_files.h"
 
-#include <sys/mman.h>
-
-#include <cstdint>
 #include <memory>
 
 #include "arb_file_size.h"
+#include "huge_pages.h"
 #include "join_checks.h"
 #include "seqlink.h"
 #include "status_words.h"
@@ -16,18 +14,6 @@ namespace {
 
 // Upper bound of a join, in sample pairs: 4 bytes each must fit a 32-bit length.
 constexpr long long kMaxJoinPairs = (1LL << 30) - 2;
-
-// Asks for huge pages behind a large sample buffer where the system offers them on
-// request: the library's first write into a fresh buffer faults it in page by page,
-// and for a join of tens of megabytes those faults cost more than the reads.
-void adviseHugePages(void* buffer, std::size_t bytes) {
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const auto begin = reinterpret_cast<std::uintptr_t>(buffer);
-  const std::uintptr_t alignedBegin = (begin + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t alignedEnd = (begin + bytes) & ~(kHugePage - 1);
-  if (alignedEnd > alignedBegin)
-    ::madvise(reinterpret_cast<void*>(alignedBegin), alignedEnd - alignedBegin, MADV_HUGEPAGE);
-}
 
 std::string statusText(Call call, int status) {
   return statusWords(call, status) + " (status " + std::to_string(status) + ")";
@@ -96,7 +82,7 @@ ArbContent readContent(const std::string& path, bool withText) {
   if (withText) content.displayText = descriptionOf(path);
   const std::size_t values = 2 * content.count + 2;
   content.samples.reserve(values);
-  adviseHugePages(content.samples.data(), values * sizeof(short));
+  arb::adviseHugePages(content.samples.data(), values * sizeof(short));
   content.samples.assign(values, 0);
   const int status = readArbFileData(path.c_str(), count, content.samples.data());
   if (status != SEQLINK_OK)
@@ -182,7 +168,7 @@ JoinResult runJoin(const std::string& configPath) {
   // segment (or fails), and a fill of the whole join would cost as much as a pass of it.
   const std::size_t values = 2 * static_cast<std::size_t>(total) + 2;
   const auto samples = std::make_unique_for_overwrite<short[]>(values);
-  adviseHugePages(samples.get(), values * sizeof(short));
+  arb::adviseHugePages(samples.get(), values * sizeof(short));
   std::vector<char> names(SEQLINK_NAME_SLOT * count + 1, '\0');
   std::vector<double> clocks(count + 1, 0.0);
   std::vector<int> counts(count + 1, 0);

@@ -2,12 +2,11 @@
 // file, dumps its decrypted samples, measures and plots them (analysis_commands),
 // and joins files into a multi-segment file.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -47,34 +46,15 @@ bool configBesideOutput(const std::string& output, const std::string& configPath
 // removed afterwards and on an interrupt.
 class TemporaryConfig {
  public:
-  explicit TemporaryConfig(const std::string& line) {
-    const char* folder = std::getenv("TMPDIR");
-    path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
-            "/arbtool-segments-XXXXXX";
-    int fd = -1;
-    {
-      const arb::InterruptDeferral hold;
-      fd = ::mkstemp(path_.data());
-      if (fd >= 0) removal_ = arb::InterruptRemoval(path_);
-    }
-    if (fd < 0) throw Failure{kExitOutput, "cannot create a temporary configuration in " + path_};
-    const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    if (::close(fd) != 0 || !written) {
-      ::unlink(path_.c_str());
-      throw Failure{kExitOutput, "cannot write the temporary configuration " + path_};
-    }
+  explicit TemporaryConfig(const std::string& line) try
+      : file_("arbtool-segments-", "configuration", line.data(), line.size()) {
+  } catch (const std::runtime_error& e) {
+    throw Failure{kExitOutput, e.what()};
   }
-  ~TemporaryConfig() {
-    ::unlink(path_.c_str());
-    removal_.disarm();
-  }
-  TemporaryConfig(const TemporaryConfig&) = delete;
-  TemporaryConfig& operator=(const TemporaryConfig&) = delete;
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return file_.path(); }
 
  private:
-  std::string path_;
-  arb::InterruptRemoval removal_;
+  arb::TemporaryFile file_;
 };
 
 int commandInfo(const std::string& path) {

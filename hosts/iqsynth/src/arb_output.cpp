@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <stdexcept>
 
 #include "interrupt_cleanup.h"
 #include "statuses.h"
@@ -18,43 +19,15 @@ namespace {
 // removed again whatever happens.
 class TemporarySampleFile {
  public:
-  explicit TemporarySampleFile(const std::vector<unsigned char>& bytes) {
-    const char* dir = std::getenv("TMPDIR");
-    path_ = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/iqsynthXXXXXX";
-    int fd = -1;
-    {
-      // On the interrupt handlers' list from the moment it exists.
-      const arb::InterruptDeferral hold;
-      fd = ::mkstemp(path_.data());
-      if (fd >= 0) onInterrupt_ = arb::InterruptRemoval(path_);
-    }
-    if (fd < 0) throw OutputError("cannot create a temporary sample file in " + path_);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n <= 0) {
-        ::close(fd);
-        ::unlink(path_.c_str());
-        throw OutputError("cannot write the temporary sample file " + path_);
-      }
-      done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) {
-      ::unlink(path_.c_str());
-      throw OutputError("cannot write the temporary sample file " + path_);
-    }
+  explicit TemporarySampleFile(const std::vector<unsigned char>& bytes) try
+      : file_("iqsynth", "sample file", bytes.data(), bytes.size()) {
+  } catch (const std::runtime_error& e) {
+    throw OutputError(e.what());
   }
-  ~TemporarySampleFile() {
-    ::unlink(path_.c_str());
-    onInterrupt_.disarm();
-  }
-  TemporarySampleFile(const TemporarySampleFile&) = delete;
-  TemporarySampleFile& operator=(const TemporarySampleFile&) = delete;
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return file_.path(); }
 
  private:
-  std::string path_;
-  arb::InterruptRemoval onInterrupt_;
+  arb::TemporaryFile file_;
 };
 
 bool wholeHertz(double rate) { return std::fabs(rate - std::round(rate)) < 1e-6; }
