@@ -2,6 +2,7 @@
 // accepted exactly as stream extraction of a double accepts them, so that a file
 // reads the same as with a stream reader at a fraction of its cost.
 #include "csv_reader.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
