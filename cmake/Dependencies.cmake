@@ -1,6 +1,6 @@
 # Third-party packages, all from Debian: libtclap-dev, libcli11-dev, libgsl-dev,
 # libtommath-dev, nlohmann-json3-dev, libmatio-dev, libsndfile1-dev, libgtest-dev,
-# libgmock-dev, libbenchmark-dev, zlib1g-dev (tests only).
+# libgmock-dev, libbenchmark-dev, zlib1g-dev.
 find_package(Threads REQUIRED)
 find_package(GSL REQUIRED)
 
@@ -20,6 +20,8 @@ find_package(nlohmann_json 3 CONFIG REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MATIO REQUIRED IMPORTED_TARGET matio)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+# zlib inflates the compressed variables of v5 .mat files for their layout check.
+find_package(ZLIB REQUIRED)
 
 find_path(TOMMATH_INCLUDE_DIR tommath.h PATH_SUFFIXES libtommath REQUIRED)
 find_library(TOMMATH_LIBRARY NAMES tommath REQUIRED)
@@ -29,7 +31,6 @@ target_link_libraries(tommath INTERFACE ${TOMMATH_LIBRARY})
 
 if(BUILD_TESTING)
   find_package(GTest REQUIRED)
-  find_package(ZLIB REQUIRED)
   include(GoogleTest)
 endif()
 if(BUILD_BENCHMARKS)

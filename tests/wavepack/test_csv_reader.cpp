@@ -204,7 +204,9 @@ TEST(WavepackCsvReports, APartialLineIsNamedBeforeTheLengthFailure) {
   const Outcome o = readText("1,2\n3,4\n5,\n", CsvOptions{});
   EXPECT_EQ(o.warnings,
             (std::vector<std::string>{"f.csv line 3: field 2 (Q) is not a number: \"5,\""}));
-  EXPECT_EQ(o.failure, "Two rows of data length is not equal in f.csv");
+  EXPECT_EQ(o.failure,
+            "Two rows of data length is not equal in f.csv\n"
+            "f.csv line 3: field 2 (Q) is not a number: \"5,\"");
 }
 
 TEST(WavepackCsvReports, TheFirstFiveThenACount) {

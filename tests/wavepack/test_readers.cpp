@@ -106,6 +106,12 @@ TEST(WavepackCsvField, AcceptsExactlyWhatStreamExtractionAccepts) {
       EXPECT_EQ(std::fabs(expected.value), std::numeric_limits<double>::max());
       continue;
     }
+    // The one departure: a stream reads the "0" of "0x1A"; hexadecimal numbers are no
+    // numbers here, so that a file of them is never read as zeros.
+    if (field.starts_with("0x")) {
+      EXPECT_EQ(got, FieldValue::notNumber);
+      continue;
+    }
     ASSERT_EQ(got == FieldValue::number, expected.ok);
     if (expected.ok) {
       EXPECT_EQ(v, expected.value);
@@ -139,6 +145,12 @@ TEST(WavepackCsvField, RandomDecimalsReadAsAStreamReadsThem) {
     const StreamResult expected = streamParse(field);
     double v = -999;
     const FieldValue got = wavepack::parseCsvField(field.data(), field.data() + field.size(), v);
+    // The one departure: a stream reads the "0" of "0x1A"; hexadecimal numbers are no
+    // numbers here, so that a file of them is never read as zeros.
+    if (field.starts_with("0x")) {
+      EXPECT_EQ(got, FieldValue::notNumber);
+      continue;
+    }
     ASSERT_EQ(got == FieldValue::number, expected.ok);
     if (expected.ok) {
       ASSERT_EQ(v, expected.value);
@@ -194,15 +206,19 @@ TEST_F(WavepackCsvFiles, DualPairsTheColumnsCountedApart) {
 }
 
 TEST_F(WavepackCsvFiles, DualFailures) {
+  // The kept words, then a second line with the line that lacks the value.
   const std::string oneColumn = csv("1\n2\n");
   EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(oneColumn); }),
-            "No data found in " + oneColumn + " second row");
+            "No data found in " + oneColumn + " second row\n" + oneColumn +
+                " line 1 has 1 field: Q is read from field 2: \"1\"");
   const std::string noFirst = csv("x,1\n");
   EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(noFirst); }),
-            "No data found in " + noFirst + " first row");
+            "No data found in " + noFirst + " first row\n" + noFirst +
+                " line 1: field 1 (I) is not a number: \"x,1\"");
   const std::string unequal = csv("1,1\n2,x\n");
   EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(unequal); }),
-            "Two rows of data length is not equal in " + unequal);
+            "Two rows of data length is not equal in " + unequal + "\n" + unequal +
+                " line 2: field 2 (Q) is not a number: \"2,x\"");
   const std::string missing = dir_.file("missing.csv");
   EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(missing); }), "Open " + missing + " failed");
   EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(dir_.path().string()); }),
@@ -361,7 +377,7 @@ TEST(WavepackQuantizer, PassesOverLargeSourcesMatchThePlainFormula) {
   wavepack::PairSpan source(pairs);
   const wavepack::PeakScale scale = wavepack::findPeak(source);
   EXPECT_EQ(scale.peak, peak);
-  EXPECT_FALSE(scale.halve);
+  EXPECT_EQ(scale.prescale, 1.0);
   for (const double level : {0.81, 1.0, 0.3}) {
     std::vector<std::int16_t> got;
     wavepack::quantizeSource(source, scale, level, [&](std::span<const std::int16_t> block) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 
 #include "interrupt_cleanup.h"
 #include "output_file.h"
@@ -135,12 +136,20 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
   {
     // Quantised block by block straight into the file: the samples are never held
     // in memory all at once.
-    SampleFileWriter writer(tempPath);
-    quantizeSource(pairs, peak, level, [&](std::span<const std::int16_t> samples) {
-      stats.add(samples);
-      writer.write(samples);
-    });
-    writer.close();
+    try {
+      SampleFileWriter writer(tempPath);
+      quantizeSource(pairs, peak, level, [&](std::span<const std::int16_t> samples) {
+        stats.add(samples);
+        writer.write(samples);
+      });
+      writer.close();
+    } catch (const std::system_error& e) {
+      // The user sees the output that could not be made and why, not just a
+      // temporary name they never gave.
+      throw std::runtime_error("Cannot write " + outputPath +
+                               ": writing its samples to the temporary file " + tempPath +
+                               " failed: " + e.code().message());
+    }
   }
   // Arguments: data source PRBS9, modulation 32QAM, filter Raised cosine,
   // coefficient 1.0, impulse length 1, oversampling 1.

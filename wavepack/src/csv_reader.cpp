@@ -16,6 +16,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -245,6 +246,8 @@ NumberScan scanNumberIn(const char* first, const char* last, double& value, char
   // Only digits or a point may start the mantissa: this refuses "inf", "nan" and
   // doubled signs, which from_chars or strtod would otherwise take.
   if (p == last || !(isDigit(*p) || *p == decimalPoint)) return {};
+  // Nor is a hexadecimal number one (a stream would read the "0" before its 'x').
+  if (*p == '0' && last - p > 1 && (p[1] == 'x' || p[1] == 'X')) return {};
 
   // Fast path for the common plain decimal of at most 15 significant digits and no
   // exponent: mantissa and power of ten are exact doubles, so one IEEE division
@@ -336,6 +339,19 @@ struct NoteList {
   }
 };
 
+// The first line of a kind and how many there were.
+struct LineMark {
+  std::uint64_t line = 0;  // 0: none
+  std::string text;
+  std::uint64_t count = 0;
+  void add(std::uint64_t at, const char* b, const char* e) {
+    if (count++ == 0) {
+      line = at;
+      text.assign(b, std::min<std::size_t>(e - b, kNoteTextBytes + 1));
+    }
+  }
+};
+
 // One piece of text and what parsing it found; lines are numbered from 1 in it.
 struct Piece {
   const char* begin = nullptr;
@@ -351,6 +367,10 @@ struct Piece {
   std::uint64_t failLaterLine = 0;  // a Q value beyond a double (two fields)
   std::uint64_t extraLine = 0;      // first data line with more fields than are read
   std::string extraText;
+  LineMark decimalComma;           // numbers followed by ",digits" (no decimal comma set)
+  LineMark hex;                    // lines with a hexadecimal number
+  std::uint64_t complexLines = 0;  // lines of numpy's complex form (a+bj)
+  std::uint64_t quotedLines = 0;   // lines with a quoted number
 };
 
 class PieceParser {
@@ -361,7 +381,8 @@ class PieceParser {
         fieldI_(options.fieldI),
         fieldQ_(options.fieldQ),
         dual_(options.fieldI > 0 && options.fieldQ > 0),
-        checkExtra_(!options.fieldsChosen) {
+        checkExtra_(!options.fieldsChosen),
+        complexForm_(options.fieldI == 1 && options.fieldQ == 2 && !options.dialect.decimalComma) {
     const int a = fieldI_ > 0 ? fieldI_ : fieldQ_;
     const int b = dual_ ? fieldQ_ : 0;
     first_ = b > 0 ? std::min(a, b) : a;
@@ -388,12 +409,28 @@ class PieceParser {
     double number = 0.0;
   };
 
+  // How a line's fields were read, beyond their values.
+  struct LineForm {
+    bool extra = false;         // more non-blank fields follow those read
+    bool decimalComma = false;  // a number is followed by ",digits"
+    bool quoted = false;        // a number was read from between double quotes
+    bool hex = false;           // a field holds a hexadecimal number (not read)
+  };
+
   // Reads the fields of one line; false after a value that fails at once.
   bool parseLine(Piece& piece, const char* b, const char* e) const {
     Field low;
     Field high;
-    bool extra = false;
-    readFields(b, e, low, high, extra);
+    LineForm form;
+    if (complexForm_ && readComplex(b, e, low, high)) {
+      ++piece.complexLines;
+    } else {
+      readFields(b, e, low, high, form);
+    }
+    const bool extra = form.extra;
+    if (form.decimalComma) piece.decimalComma.add(piece.lines, b, e);
+    if (form.quoted) ++piece.quotedLines;
+    if (form.hex) piece.hex.add(piece.lines, b, e);
     const bool iIsLow = !dual_ || fieldI_ < fieldQ_;
     if (!dual_) {
       if (low.value == FieldValue::overflow) {
@@ -451,9 +488,53 @@ class PieceParser {
     }
   }
 
+  // numpy's text form of a complex value, "(a+bj)", alone on its line (savetxt of a
+  // complex vector): I is a and Q is b.
+  bool readComplex(const char* b, const char* e, Field& re, Field& im) const {
+    const char* p = b;
+    while (p < e && isBlank(*p)) ++p;
+    if (p == e || *p != '(') return false;
+    const NumberScan real = scanNumberIn<true>(p + 1, e, re.number, '.', ' ');
+    if (real.value != FieldValue::number || real.end == e || (*real.end != '+' && *real.end != '-'))
+      return false;
+    const NumberScan imag = scanNumberIn<true>(real.end, e, im.number, '.', ' ');
+    if (imag.value != FieldValue::number || e - imag.end < 2 ||
+        (imag.end[0] != 'j' && imag.end[0] != 'J') || imag.end[1] != ')' ||
+        !isBlankLine(imag.end + 2, e))
+      return false;
+    re.value = FieldValue::number;
+    im.value = FieldValue::number;
+    return true;
+  }
+
+  // One field at `field`: a number, or a number between double quotes.
+  NumberScan readField(const char* field, const char* e, double& value, char noSkip,
+                       LineForm& form) const {
+    const char* p = field;
+    while (p < e && isBlank(*p) && *p != noSkip) ++p;
+    if (p < e && *p == '"') {
+      NumberScan scan = scanNumberIn<true>(p + 1, e, value, split_.decimalPoint, noSkip);
+      if (scan.value != FieldValue::number) return scan;
+      if (scan.end == e || *scan.end != '"') return {};
+      form.quoted = true;
+      ++scan.end;
+      return scan;
+    }
+    const NumberScan scan = scanNumberIn<true>(field, e, value, split_.decimalPoint, noSkip);
+    if (scan.value == FieldValue::notNumber) {
+      if (*p == '+' || *p == '-') ++p;
+      form.hex = form.hex || (e - p > 1 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X'));
+    }
+    // "0,5" read with a decimal point is 0 followed by ",5": a decimal comma.
+    if (scan.value == FieldValue::number && split_.decimalPoint == '.' && split_.delimiter != ',' &&
+        e - scan.end > 1 && scan.end[0] == ',' && isDigit(scan.end[1]))
+      form.decimalComma = true;
+    return scan;
+  }
+
   // The fields first_ and second_ (when set) of the line [b, e), in that order; extra
   // is set when every field read is a number and more non-blank fields follow.
-  void readFields(const char* b, const char* e, Field& low, Field& high, bool& extra) const {
+  void readFields(const char* b, const char* e, Field& low, Field& high, LineForm& form) const {
     const char* field = b;
     if (split_.blanks) {
       while (field < e && isBlank(*field)) ++field;
@@ -473,14 +554,14 @@ class PieceParser {
         ++number;
       }
       Field& out = pass == 0 ? low : high;
-      const NumberScan scan = scanNumberIn<true>(field, e, out.number, split_.decimalPoint, noSkip);
+      const NumberScan scan = readField(field, e, out.number, noSkip, form);
       out.value = scan.value;
       if (scan.value == FieldValue::number) scanFrom = scan.end;
     }
     if (checkExtra_ && low.value == FieldValue::number &&
         (second_ == 0 || high.value == FieldValue::number)) {
       const char* d = split_.delimiterFrom(scanFrom, e);
-      extra = d != nullptr && split_.holdsContent(d, e);
+      form.extra = d != nullptr && split_.holdsContent(d, e);
     }
   }
 
@@ -489,6 +570,7 @@ class PieceParser {
   int fieldQ_;
   bool dual_;
   bool checkExtra_;
+  bool complexForm_;
   int first_ = 0;
   int second_ = 0;
 };
@@ -561,6 +643,10 @@ class Merger {
         extraLine_ = lineOffset_ + piece.extraLine;
         extraText_ = std::move(piece.extraText);
       }
+      merge(decimalComma_, piece.decimalComma);
+      merge(hex_, piece.hex);
+      complexLines_ += piece.complexLines;
+      quotedLines_ += piece.quotedLines;
       if (seenData_) addNotes(piece.beforeData);  // header lines only before any data
       addNotes(piece.afterData);
       seenData_ = seenData_ || piece.hasData;
@@ -585,11 +671,13 @@ class Merger {
       if (countI_ == 0) throw std::out_of_range(noData);
       return MemoryPairs(std::move(storage_));
     }
-    if (countI_ == 0) throw std::out_of_range(noData + " first row");
+    if (countI_ == 0) throw std::out_of_range(noData + " first row" + cause(NoteKind::iNotNumber));
     if (failLaterLine_ != 0) throwOutOfRange(failLaterLine_);
-    if (countQ_ == 0) throw std::out_of_range(noData + " second row");
+    if (countQ_ == 0) throw std::out_of_range(noData + " second row" + cause(NoteKind::qNotNumber));
     if (countI_ != countQ_)
-      throw std::length_error("Two rows of data length is not equal in " + name_);
+      throw std::length_error(
+          "Two rows of data length is not equal in " + name_ +
+          cause(countI_ > countQ_ ? NoteKind::qNotNumber : NoteKind::iNotNumber));
     if (balanced_) return MemoryPairs(std::move(storage_));
     return MemoryPairs(realign());
   }
@@ -605,8 +693,46 @@ class Merger {
     for (const LineNote& note : notes.first) {
       if (notes_.size() < kReportedLines)
         notes_.push_back({lineOffset_ + note.line, note.kind, note.text});
+      if (note.kind != NoteKind::noNumber && !firstUnpaired_[note.kind == NoteKind::qNotNumber])
+        firstUnpaired_[note.kind == NoteKind::qNotNumber] =
+            LineNote{lineOffset_ + note.line, note.kind, note.text};
     }
     noteCount_ += notes.count;
+  }
+
+  void merge(LineMark& into, LineMark& from) const {
+    if (from.count == 0) return;
+    if (into.count == 0) {
+      into.line = lineOffset_ + from.line;
+      into.text = std::move(from.text);
+    }
+    into.count += from.count;
+  }
+
+  // The second line of a failure kept in its historical words: the first line that
+  // lacks the component (`kind`), and why.
+  std::string cause(NoteKind kind) const {
+    const std::optional<LineNote>& note = firstUnpaired_[kind == NoteKind::qNotNumber];
+    if (note) return "\n" + describe(*note) + hint(note->text);
+    if (!notes_.empty()) return "\n" + describe(notes_.front()) + hint(notes_.front().text);
+    return "";
+  }
+
+  // The field a component is read from, and the count of fields of a line.
+  std::string lacking(const LineNote& note, const char* component, int field) const {
+    // Fields as the delimiters make them (an empty field after "5," counts).
+    const std::size_t fields =
+        options_.dialect.delimiter == ' '
+            ? countFields(note.text, options_.dialect)
+            : 1 + static_cast<std::size_t>(
+                      std::count(note.text.begin(), note.text.end(), options_.dialect.delimiter));
+    const std::string where = name_ + " line " + std::to_string(note.line) + " ";
+    if (fields < static_cast<std::size_t>(field))
+      return where + "has " + std::to_string(fields) + (fields == 1 ? " field" : " fields") + ": " +
+             component + " is read from field " + std::to_string(field) + ": " +
+             quoteLine(note.text);
+    return where.substr(0, where.size() - 1) + ": field " + std::to_string(field) + " (" +
+           component + ") is not a number: " + quoteLine(note.text);
   }
 
   std::string describe(const LineNote& note) const {
@@ -614,9 +740,9 @@ class Merger {
     const std::string text = ": " + quoteLine(note.text);
     switch (note.kind) {
       case NoteKind::iNotNumber:
-        return where + "field " + std::to_string(options_.fieldI) + " (I) is not a number" + text;
+        return lacking(note, "I", options_.fieldI);
       case NoteKind::qNotNumber:
-        return where + "field " + std::to_string(options_.fieldQ) + " (Q) is not a number" + text;
+        return lacking(note, "Q", options_.fieldQ);
       case NoteKind::noNumber:
         break;
     }
@@ -643,33 +769,86 @@ class Merger {
                        " (--columns chooses others; --delimiter and --decimal-comma "
                        "read other dialects)");
     }
+    if (complexLines_ != 0)
+      diagnostics.note(name_ + ": " + std::to_string(complexLines_) +
+                       (complexLines_ == 1 ? " line" : " lines") +
+                       " in numpy's complex form (a+bj), read as I = a and Q = b");
+    if (quotedLines_ != 0)
+      diagnostics.note(name_ + ": " + std::to_string(quotedLines_) +
+                       (quotedLines_ == 1 ? " line holds" : " lines hold") +
+                       " numbers between double quotes, read as numbers");
+    if (decimalComma_.count != 0) {
+      std::string message = name_ + " line " + std::to_string(decimalComma_.line) +
+                            ": a number followed by a comma and digits, a decimal comma, is "
+                            "cut at the comma: " +
+                            quoteLine(decimalComma_.text);
+      if (decimalComma_.count > 1)
+        message += " (" + std::to_string(decimalComma_.count) + " lines so)";
+      diagnostics.warn(message + "; --decimal-comma reads decimal commas");
+    }
+    if (hex_.count != 0) {
+      std::string message =
+          name_ + " line " + std::to_string(hex_.line) +
+          ": hexadecimal numbers are not read as numbers: " + quoteLine(hex_.text);
+      if (hex_.count > 1) message += " (" + std::to_string(hex_.count) + " lines so)";
+      diagnostics.warn(message);
+    }
     for (const LineNote& note : notes_) diagnostics.warn(describe(note));
     if (noteCount_ > notes_.size())
       diagnostics.warn(name_ + ": " + std::to_string(noteCount_ - notes_.size()) +
                        " more lines with fields that are not numbers");
-    if (!notes_.empty() && blankSeparated(notes_.front().text)) {
-      diagnostics.warn(name_ +
-                       ": its lines hold values separated by blanks, not by the delimiter; "
-                       "--delimiter space reads them (numpy.savetxt's default form)");
+    if (!notes_.empty()) {
+      const std::string text = hint(notes_.front().text);
+      if (!text.empty()) diagnostics.warn(name_ + text.substr(1));
     }
   }
 
-  // Whether a line that did not parse holds no delimiter but starts with two numbers
-  // separated by blanks: the usual sign of a space-separated file read as CSV.
-  bool blankSeparated(const std::string& text) const {
-    if (options_.dialect.delimiter == ' ' ||
-        text.find(options_.dialect.delimiter) != std::string::npos)
-      return false;
+  // For a line that did not parse: "\n: its lines hold values separated by ...; --delimiter
+  // X reads them" when it holds no delimiter but starts with two numbers that another
+  // delimiter separates (tab, semicolon, blanks: the usual signs of a file of another
+  // dialect read as CSV), else "".
+  std::string hint(const std::string& text) const {
+    if (text.find(options_.dialect.delimiter) != std::string::npos) return "";
+    struct Other {
+      char delimiter;
+      const char* what;
+      const char* option;
+    };
+    static constexpr Other kOthers[] = {
+        {'\t', "tabs", "--delimiter tab"},
+        {';', "semicolons", "--delimiter ';'"},
+        {' ', "blanks", "--delimiter space reads them (numpy.savetxt's default form)"}};
+    for (const Other& other : kOthers) {
+      if (other.delimiter == options_.dialect.delimiter ||
+          !startsWithTwoNumbers(text, other.delimiter))
+        continue;
+      const std::string option = other.delimiter == ' ' ? std::string(other.option)
+                                                        : std::string(other.option) + " reads them";
+      return "\n: its lines hold values separated by " + std::string(other.what) +
+             ", not by the delimiter; " + option;
+    }
+    return "";
+  }
+
+  // Whether a line starts with two numbers separated by `delimiter` (' ': any blanks).
+  bool startsWithTwoNumbers(const std::string& text, char delimiter) const {
     const char decimalPoint = options_.dialect.decimalComma ? ',' : '.';
     const char* p = text.data();
     const char* const e = p + text.size();
     for (int field = 0; field < 2; ++field) {
-      while (p < e && isBlank(*p)) ++p;
+      while (p < e && (*p == ' ' || (delimiter == ' ' && *p == '\t'))) ++p;
       double value = 0;
-      const NumberScan scan = scanNumber(p, e, value, decimalPoint, ' ');
+      const NumberScan scan = scanNumber(p, e, value, decimalPoint, delimiter);
       if (scan.value != FieldValue::number) return false;
       p = scan.end;
-      if (field == 0 && (p == e || !isBlank(*p))) return false;
+      if (field == 1) break;
+      if (delimiter == ' ') {
+        if (p == e || !isBlank(*p)) return false;
+      } else {
+        while (p < e && *p == ' ') ++p;
+        if (p == e || *p != delimiter) return false;
+        ++p;
+      }
     }
     return true;
   }
@@ -703,8 +882,93 @@ class Merger {
   std::string extraText_;
   std::vector<LineNote> notes_;
   std::uint64_t noteCount_ = 0;
+  std::optional<LineNote> firstUnpaired_[2];  // the first lines lacking I, and Q
+  LineMark decimalComma_;
+  LineMark hex_;
+  std::uint64_t complexLines_ = 0;
+  std::uint64_t quotedLines_ = 0;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> pieceCounts_;
   std::vector<std::vector<IqPair>> storage_;
+};
+
+// The bytes of the text as the pieces parse them: the start of the file is read
+// ahead (a fixed length, so that what is found there does not depend on the reads'
+// sizes) and checked before anything is parsed. A UTF-8 byte-order mark is dropped;
+// UTF-16 text and binary data are refused with what they look like; a text whose
+// lines end with a lone CR (classic Mac OS) has each CR read as a line feed.
+class TextStart {
+ public:
+  static constexpr std::size_t kLookAhead = 4096;
+
+  TextStart(const ByteReader& reader, const std::string& name, Diagnostics& diagnostics)
+      : reader_(reader) {
+    start_.resize(kLookAhead);
+    std::size_t held = 0;
+    while (held < start_.size()) {
+      const std::size_t n = reader_(start_.data() + held, start_.size() - held);
+      if (n == 0) break;
+      held += n;
+    }
+    start_.resize(held);
+    check(name, diagnostics);
+  }
+
+  std::size_t read(char* buffer, std::size_t length) {
+    std::size_t n = 0;
+    if (at_ < start_.size()) {
+      n = std::min(length, start_.size() - at_);
+      std::memcpy(buffer, start_.data() + at_, n);
+      at_ += n;
+      // The rest of the first buffer from the file, as if nothing had been read ahead.
+      if (n < length && start_.size() == kLookAhead) n += reader_(buffer + n, length - n);
+    } else {
+      n = reader_(buffer, length);
+    }
+    if (crLineEnds_) std::replace(buffer, buffer + n, '\r', '\n');
+    return n;
+  }
+
+ private:
+  void check(const std::string& name, Diagnostics& diagnostics) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(start_[k]); };
+    if (start_.size() >= 2 &&
+        ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF)))
+      throw std::runtime_error(name + " is UTF-16 text (it starts with the byte-order mark of " +
+                               (byte(0) == 0xFF ? "UTF-16LE" : "UTF-16BE") +
+                               "); save it as UTF-8 or ASCII text, e.g. with "
+                               "iconv -f UTF-16 -t UTF-8");
+    if (start_.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) at_ = 3;
+    const std::size_t nul = start_.find('\0');
+    if (nul != std::string::npos) {
+      // ASCII text in UTF-16 without a mark: every other byte is NUL.
+      std::size_t evenNul = 0;
+      std::size_t oddNul = 0;
+      for (std::size_t k = 0; k < start_.size(); ++k) (k % 2 ? oddNul : evenNul) += byte(k) == 0;
+      const std::size_t half = start_.size() / 2;
+      if (half >= 2 && (oddNul >= half * 9 / 10 || evenNul >= half * 9 / 10) &&
+          std::min(oddNul, evenNul) == 0)
+        throw std::runtime_error(name +
+                                 " looks like UTF-16 text (every other byte is NUL); save "
+                                 "it as UTF-8 or ASCII text, e.g. with iconv -f UTF-16 "
+                                 "-t UTF-8");
+      throw std::runtime_error(
+          name + " holds NUL bytes (the first at byte " + std::to_string(nul + 1) +
+          "): it looks like binary data, not CSV text. Give its format with --format: cf32_le, "
+          "cf64_le, ci32_le, ci16_le, ci8, cu8 (or _be for big-endian), sigmf, mat or wav");
+    }
+    const std::string_view text = std::string_view(start_).substr(at_);
+    if (text.find('\n') == std::string_view::npos && text.find('\r') != std::string_view::npos) {
+      crLineEnds_ = true;
+      diagnostics.note(name +
+                       " ends its lines with a lone CR (classic Mac OS text): each CR is "
+                       "read as a line end");
+    }
+  }
+
+  const ByteReader& reader_;
+  std::string start_;
+  std::size_t at_ = 0;
+  bool crLineEnds_ = false;
 };
 
 }  // namespace
@@ -739,8 +1003,12 @@ std::size_t countFields(std::string_view line, const CsvDialect& dialect) {
   return lastContent;
 }
 
-MemoryPairs readCsv(const ByteReader& reader, const std::string& name, const CsvOptions& options,
+MemoryPairs readCsv(const ByteReader& source, const std::string& name, const CsvOptions& options,
                     Diagnostics& diagnostics) {
+  TextStart start(source, name, diagnostics);
+  const ByteReader reader = [&](char* buffer, std::size_t length) {
+    return start.read(buffer, length);
+  };
   const PieceParser parser(options);
   Merger merger(name, options);
   const unsigned threads = threadCount(options.threads);

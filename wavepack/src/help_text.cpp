@@ -36,8 +36,10 @@ FORMATS (--format FMT; without it and without -b, from the file name)
                   values, one per sample, for -i and -q files
    Integers are read as their values: the normalisation to the peak makes their
    scale irrelevant. A value that is not a finite number is refused. A file
-   whose size is not a whole number of samples is refused, naming its size
-   (with -b the trailing bytes are ignored as before, with a warning).
+   whose size is not a whole number of samples is refused, naming its size.
+   With -b the data are read as whole 8-byte doubles: 1 to 7 bytes after the
+   last one are ignored with a warning, and a -d file that holds an odd number
+   of doubles (an I without its Q) is refused ("length is odd").
 
 CSV
    One sample per line. Lines end with LF or CRLF; a last line without an end

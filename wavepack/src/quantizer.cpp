@@ -23,6 +23,14 @@ constexpr double kSafeHigh = 1e150;
 // Pairs a pass over a source takes at a time.
 constexpr std::size_t kScratchPairs = 16384;
 
+// Below this peak the modulus of subnormal values is rounded to a few bits, and the
+// normalised peak would miss the level; above it every modulus is a normal number.
+const double kTinyPeak = std::ldexp(1.0, -960);
+
+// The power of two that brings a tiny peak to [1, 2), or as near as a double's range
+// allows (2^1023 takes the smallest subnormal to 2^-51).
+double boostFor(double peak) { return std::ldexp(1.0, std::min(1023, -std::ilogb(peak))); }
+
 }  // namespace
 
 namespace {
@@ -85,8 +93,9 @@ double preparePeak(std::vector<IqPair>& pairs, double level) {
   if (!(std::fabs(level) <= 1.0))
     throw std::invalid_argument("Quantisation level must lie in [-1, 1]");
   double peak = peakModulus(pairs);
-  if (std::isinf(peak)) {
-    for (IqPair& p : pairs) p = {p.i * 0.5, p.q * 0.5};
+  if (std::isinf(peak) || (peak > 0.0 && peak < kTinyPeak)) {
+    const double factor = std::isinf(peak) ? 0.5 : boostFor(peak);
+    for (IqPair& p : pairs) p = {p.i * factor, p.q * factor};
     peak = peakModulus(pairs);
   }
   return peak;
@@ -143,13 +152,15 @@ PeakScale findPeak(PairSource& source) {
   });
   PeakScale scale;
   for (const double peak : peaks) scale.peak = std::max(scale.peak, peak);
-  if (!std::isinf(scale.peak)) return scale;
-  // Halving is exact at these magnitudes, so the normalised values do not change.
-  scale = {0.0, true};
-  std::vector<IqPair> halved(kScratchPairs);
+  if (!std::isinf(scale.peak) && !(scale.peak > 0.0 && scale.peak < kTinyPeak)) return scale;
+  // Scaling by a power of two is exact at these magnitudes, so the normalised values
+  // are those of exact arithmetic.
+  scale = {0.0, std::isinf(scale.peak) ? 0.5 : boostFor(scale.peak)};
+  std::vector<IqPair> scaled(kScratchPairs);
   forEachBlock(source, 0, total, [&](std::span<const IqPair> block, std::uint64_t) {
-    for (std::size_t j = 0; j < block.size(); ++j) halved[j] = {block[j].i * 0.5, block[j].q * 0.5};
-    scale.peak = std::max(scale.peak, peakModulus(std::span(halved).first(block.size())));
+    for (std::size_t j = 0; j < block.size(); ++j)
+      scaled[j] = {block[j].i * scale.prescale, block[j].q * scale.prescale};
+    scale.peak = std::max(scale.peak, peakModulus(std::span(scaled).first(block.size())));
   });
   return scale;
 }
@@ -182,18 +193,18 @@ void quantizePairs(std::span<const IqPair> pairs, const PeakScale& scale, double
   }
   const double peak = scale.peak;
   const double factor = level * kPeakCode;
-  const double half = scale.halve ? 0.5 : 1.0;  // exact: x * 1.0 is x
+  const double prescale = scale.prescale;  // exact: a power of two
   std::size_t k = 0;
 #if defined(__SSE2__)
   // Four pairs at a time with the operations of the scalar loop below. The values
   // lie within +-8191 for a level of at most 1, so the saturating pack keeps them.
   if (std::fabs(level) <= 1.0) {
-    const __m128d vHalf = _mm_set1_pd(half);
+    const __m128d vPrescale = _mm_set1_pd(prescale);
     const __m128d vPeak = _mm_set1_pd(peak);
     const __m128d vFactor = _mm_set1_pd(factor);
     auto truncated = [&](const IqPair& p) {
       const __m128d v = _mm_loadu_pd(&p.i);
-      return _mm_cvttpd_epi32(_mm_mul_pd(_mm_div_pd(_mm_mul_pd(v, vHalf), vPeak), vFactor));
+      return _mm_cvttpd_epi32(_mm_mul_pd(_mm_div_pd(_mm_mul_pd(v, vPrescale), vPeak), vFactor));
     };
     for (; k + 4 <= pairs.size(); k += 4) {
       const __m128i low = _mm_unpacklo_epi64(truncated(pairs[k]), truncated(pairs[k + 1]));
@@ -204,8 +215,8 @@ void quantizePairs(std::span<const IqPair> pairs, const PeakScale& scale, double
 #endif
   for (; k < pairs.size(); ++k) {
     // The same operations, in the same order, as quantizeBlock: divide, then scale.
-    const double i = pairs[k].i * half / peak;
-    const double q = pairs[k].q * half / peak;
+    const double i = pairs[k].i * prescale / peak;
+    const double q = pairs[k].q * prescale / peak;
     out[2 * k] = static_cast<std::int16_t>(static_cast<std::int32_t>(i * factor));
     out[2 * k + 1] = static_cast<std::int16_t>(static_cast<std::int32_t>(q * factor));
   }

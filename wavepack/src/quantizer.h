@@ -21,8 +21,10 @@ inline constexpr double kPeakCode = 8191.0;
 double peakModulus(std::span<const IqPair> pairs);
 
 // The divisor of the normalisation: the peak modulus. Pairs whose modulus exceeds the
-// double range are halved first (exact at that magnitude, so the normalised values do
-// not change); 0 when every pair is zero. Throws std::invalid_argument for a level
+// double range are halved first, and pairs whose peak is so small that its modulus
+// loses precision (subnormal values) are scaled up by a power of two first (both
+// exact, so the normalised values are those of exact arithmetic); 0 when every pair
+// is zero. Throws std::invalid_argument for a level
 // outside [-1, 1].
 double preparePeak(std::vector<IqPair>& pairs, double level);
 
@@ -31,16 +33,18 @@ double preparePeak(std::vector<IqPair>& pairs, double level);
 void quantizeBlock(std::span<IqPair> pairs, double peak, double level, std::int16_t* out);
 
 // The divisor of the normalisation for a whole source, found in one pass over it
-// (on every core for large sources): its peak modulus, of the halved pairs when a
-// modulus exceeds the double range.
+// (on every core for large sources): its peak modulus, of the pairs scaled by a power
+// of two when a modulus exceeds the double range (halved) or is too small for its
+// square (scaled up).
 struct PeakScale {
-  double peak = 0.0;   // 0 when every pair is zero
-  bool halve = false;  // the pairs are halved before they are divided by peak
+  double peak = 0.0;      // 0 when every pair is zero
+  double prescale = 1.0;  // the power of two the pairs are multiplied by before the division
 };
 PeakScale findPeak(PairSource& source);
 
 // The quantisation of quantizeBlock without changing the pairs: trunc(I / peak x
-// level x kPeakCode), then the same of Q, for each pair (halved first when asked).
+// level x kPeakCode), then the same of Q, for each pair (multiplied by the prescale
+// first).
 void quantizePairs(std::span<const IqPair> pairs, const PeakScale& scale, double level,
                    std::int16_t* out);
 

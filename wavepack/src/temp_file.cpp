@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+#include <system_error>
 #include <vector>
 
 #include "arb_format.h"
@@ -40,8 +42,8 @@ SampleFileWriter::~SampleFileWriter() {
 
 void SampleFileWriter::write(std::span<const std::int16_t> samples) {
   if constexpr (std::endian::native == std::endian::little) {
-    if (std::fwrite(samples.data(), 2, samples.size(), file_) != samples.size())
-      throw std::runtime_error("Write " + path_ + " failed");
+    errno = 0;
+    if (std::fwrite(samples.data(), 2, samples.size(), file_) != samples.size()) fail();
     return;
   }
   // Encoded through a buffer so that the words are little-endian on any host.
@@ -51,22 +53,31 @@ void SampleFileWriter::write(std::span<const std::int16_t> samples) {
     const std::size_t n = std::min(kBlockWords, samples.size() - k);
     for (std::size_t j = 0; j < n; ++j)
       arb::storeU16(&encoded_[2 * j], static_cast<std::uint16_t>(samples[k + j]));
-    if (std::fwrite(encoded_.data(), 2, n, file_) != n)
-      throw std::runtime_error("Write " + path_ + " failed");
+    errno = 0;
+    if (std::fwrite(encoded_.data(), 2, n, file_) != n) fail();
   }
 }
 
 void SampleFileWriter::close() {
+  errno = 0;
   const bool flushed = std::fflush(file_) == 0;
+  const int flushError = errno;
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
-  if (!flushed || !closed) throw std::runtime_error("Write " + path_ + " failed");
+  if (!flushed) errno = flushError;
+  if (!flushed || !closed) fail();
 }
 
 void writeTempSamples(std::span<const std::int16_t> samples, const std::string& path) {
   SampleFileWriter writer(path);
   writer.write(samples);
   writer.close();
+}
+
+[[noreturn]] void SampleFileWriter::fail() const {
+  // The cause (no space left, a quota, an I/O error) travels with the failure.
+  throw std::system_error(errno != 0 ? errno : EIO, std::generic_category(),
+                          "Write " + path_ + " failed");
 }
 
 FileRemover::~FileRemover() {

@@ -26,12 +26,15 @@ class SampleFileWriter {
   SampleFileWriter(const SampleFileWriter&) = delete;
   SampleFileWriter& operator=(const SampleFileWriter&) = delete;
 
-  // Appends samples; throws "Write " + path + " failed".
+  // Appends samples; throws std::system_error("Write " + path + " failed") with the
+  // cause as its code.
   void write(std::span<const std::int16_t> samples);
-  // Flushes and closes; throws "Write " + path + " failed" when that fails.
+  // Flushes and closes; throws the same failure when that fails.
   void close();
 
  private:
+  [[noreturn]] void fail() const;
+
   std::string path_;
   std::FILE* file_ = nullptr;
   std::vector<std::uint8_t> encoded_;

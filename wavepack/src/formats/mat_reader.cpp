@@ -5,6 +5,7 @@
 
 #include <matio.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "input_stream.h"
+#include "mat_v5_layout.h"
 
 namespace wavepack {
 
@@ -200,7 +202,7 @@ MatVar readVariable(mat_t* mat, const std::string& name, const std::string& proc
 
 InputData readMat(const std::string& path, const std::optional<std::string>& variable,
                   Diagnostics& diagnostics) {
-  const InputStream file(path);
+  InputStream file(path);
   if (file.isStandardInput())
     throw std::invalid_argument("MATLAB files are not read from standard input");
   const std::string procPath = "/proc/self/fd/" + std::to_string(file.descriptor());
@@ -211,25 +213,37 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
     throw std::runtime_error(path + " is not a MATLAB file libmatio reads" +
                              matioMessage(procPath, path));
   const mat_ft version = Mat_GetVersion(mat.get());
+  // Every value libmatio will hand back must be in the file (libmatio itself leaves
+  // unknown, short or truncated data elements unfilled).
+  if (version == MAT_FT_MAT5) checkMatV5Layout(file);
   const std::string versionName = version == MAT_FT_MAT73  ? "v7.3"
                                   : version == MAT_FT_MAT5 ? "v5"
                                                            : "v4";
 
   const std::vector<VarInfo> vars = listVariables(mat.get());
   std::vector<const VarInfo*> all;
-  std::vector<const VarInfo*> candidates;
+  // IQ-shaped variables in the order they are chosen from: waveforms of more than one
+  // sample, then single samples, then variables named as a sample rate (a 1x2 fs);
+  // the first tier that holds any is the one to choose from.
+  std::array<std::vector<const VarInfo*>, 3> tiers;
   const VarInfo* rate = nullptr;
   for (const VarInfo& v : vars) {
     all.push_back(&v);
-    if (v.iqShaped()) candidates.push_back(&v);
-    for (std::string_view rateName : kRateNames) {
-      if (v.name != rateName) continue;
-      if (!v.rateShaped())
-        diagnostics.warn(v.name + " in " + path + " is " + v.shape() +
-                         ", not a real scalar: the sample rate is not taken from it");
-      else if (rate == nullptr)
-        rate = &v;
-    }
+    const bool rateNamed =
+        std::find(kRateNames.begin(), kRateNames.end(), v.name) != kRateNames.end();
+    if (v.iqShaped()) tiers[rateNamed ? 2 : v.pairs() > 1 ? 0 : 1].push_back(&v);
+    if (!rateNamed) continue;
+    if (!v.rateShaped())
+      diagnostics.warn(v.name + " in " + path + " is " + v.shape() +
+                       ", not a real scalar: the sample rate is not taken from it");
+    else if (rate == nullptr)
+      rate = &v;
+  }
+  std::vector<const VarInfo*> candidates;
+  for (const auto& tier : tiers) {
+    if (tier.empty()) continue;
+    candidates = tier;
+    break;
   }
   const VarInfo* chosen = nullptr;
   if (variable) {
@@ -272,7 +286,13 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
       im = split->Im;
       imOffset = 0;
     }
-    if (re == nullptr || im == nullptr || var->class_type != chosen->type)
+    const std::size_t valueBytes = chosen->type == MAT_C_DOUBLE ? sizeof(double) : sizeof(float);
+    // What libmatio says it filled: one part of `count` values when split, both
+    // columns otherwise.
+    const std::uint64_t filled =
+        static_cast<std::uint64_t>(count) * valueBytes * (chosen->complexVector() ? 1 : 2);
+    if (re == nullptr || im == nullptr || var->class_type != chosen->type ||
+        static_cast<std::size_t>(var->data_size) != valueBytes || var->nbytes < filled)
       throw std::runtime_error("Read of variable " + chosen->name + " in " + path + " failed");
     if (chosen->type == MAT_C_DOUBLE)
       copyPairs(static_cast<const double*>(re), static_cast<const double*>(im) + imOffset, pairs);
