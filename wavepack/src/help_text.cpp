@@ -42,8 +42,10 @@ FORMATS (--format FMT; without it and without -b, from the file name)
    of doubles (an I without its Q) is refused ("length is odd").
 
 CSV
-   One sample per line. Lines end with LF or CRLF; a last line without an end
-   is read. Fields are separated by --delimiter: , (default), ; or tab (each
+   One sample per line. Lines end with LF, CRLF or, in a file without LF, a
+   lone CR (noted); a last line without an end is read; a UTF-8 byte-order
+   mark is skipped. UTF-16 text and files holding NUL bytes are refused,
+   naming what they look like. Fields are separated by --delimiter: , (default), ; or tab (each
    one separates two fields), or space (any run of spaces and tabs; blanks at
    the start and end of a line are ignored). A field is a number when, after
    leading white space, it starts with an optional sign, digits with an
@@ -51,7 +53,11 @@ CSV
    delimiter other than ,) and an optional exponent; anything after the number
    in the field is ignored (1.5V reads 1.5). With --decimal-comma a '.' right
    after the digits makes the field no number (1.234,5 is refused, not read
-   as 1). inf, nan and hexadecimal numbers are not numbers.
+   as 1). Without it, a number followed by a comma and digits (0,5) is read
+   up to the comma with a warning naming the line. inf, nan and hexadecimal
+   numbers are not numbers (a line of hexadecimal numbers is named). A number
+   between double quotes ("0.5") is read as a number, and so is numpy's
+   complex form (a+bj) alone on a line, as I = a and Q = b (both noted).
    -d reads I from field 1 and Q from field 2; --columns I,Q chooses others
    (from 1, for example 2,3 for Time,I,Q). -i and -q files read field 1;
    --columns N chooses another. A line with more non-blank fields than that is
