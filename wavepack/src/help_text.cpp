@@ -45,9 +45,9 @@ CSV
    One sample per line. Lines end with LF, CRLF or, in a file without LF, a
    lone CR (noted); a last line without an end is read; a UTF-8 byte-order
    mark is skipped. UTF-16 text and files holding NUL bytes are refused,
-   naming what they look like. Fields are separated by --delimiter: , (default), ; or tab (each
-   one separates two fields), or space (any run of spaces and tabs; blanks at
-   the start and end of a line are ignored). A field is a number when, after
+   naming what they look like. Fields are separated by --delimiter: ,
+   (default), ; or tab (each one separates two fields), or space (any run of
+   spaces and tabs; blanks at the start and end of a line are ignored). A field is a number when, after
    leading white space, it starts with an optional sign, digits with an
    optional decimal point (a comma with --decimal-comma, which needs a
    delimiter other than ,) and an optional exponent; anything after the number
