@@ -1,0 +1,24 @@
+// Discrete Fourier transforms of whole periods with FFTW in double precision. The
+// planner is shared by the process and not thread-safe, so plans are made and
+// destroyed under one lock; executing a plan needs none.
+#pragma once
+
+#include <span>
+
+#include "waveform_prep.h"
+
+namespace arbsuite::prep {
+
+// The unnormalised DFT of `data` in place: forward e^(-j 2 pi k n / N), backward
+// e^(+j ...) (a backward transform of a forward one gives N times the input).
+void transform(std::span<Iq> data, bool forward);
+
+// The frequency in hertz of bin k of an n-point DFT at `rate`: k, or k - n for the
+// upper half (bin n/2 of an even n counts as -rate/2, as numpy.fft.fftshift puts it).
+double binFrequency(std::size_t k, std::size_t n, double rate);
+
+// The bin of an n-point DFT holding frequency-ordered position p (0 is the most
+// negative frequency, n - 1 the most positive).
+std::size_t binAtPosition(std::size_t p, std::size_t n);
+
+}  // namespace arbsuite::prep
