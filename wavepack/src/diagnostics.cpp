@@ -11,4 +11,9 @@ void Diagnostics::warn(const std::string& message) {
   if (out_ != nullptr) *out_ << "WARNING: " << message << std::endl;
 }
 
+void Diagnostics::note(const std::string& message) {
+  notes_.push_back(message);
+  if (out_ != nullptr) *out_ << "NOTE: " << message << std::endl;
+}
+
 }  // namespace wavepack

@@ -1,5 +1,6 @@
 // Warnings of a conversion: reported on standard error as they are found, or, in
-// strict mode, the first one ends the run as an error.
+// strict mode, the first one ends the run as an error. Notes say how an input was
+// understood where the user may want to know; they never end a run.
 #pragma once
 
 #include <ostream>
@@ -18,13 +19,18 @@ class Diagnostics {
   // Reports a warning; in strict mode throws std::runtime_error(message) instead.
   void warn(const std::string& message);
 
+  // Reports "NOTE: " + message + "\n", in strict mode too.
+  void note(const std::string& message);
+
   bool strict() const { return strict_; }
   const std::vector<std::string>& warnings() const { return warnings_; }
+  const std::vector<std::string>& notes() const { return notes_; }
 
  private:
   bool strict_;
   std::ostream* out_;
   std::vector<std::string> warnings_;
+  std::vector<std::string> notes_;
 };
 
 }  // namespace wavepack
