@@ -58,15 +58,16 @@ class WavepackFormats : public testing::Test {
   }
   std::string path(const std::string& name) const { return dir_.file(name); }
 
-  // Converts and checks the samples, the clock and the summary's format.
+  // Converts and checks the samples, the clock, the summary's format and the
+  // diagnostics on standard error.
   void expectConversion(const std::vector<std::string>& args, const Pairs& written, int clock,
                         const std::string& format, const std::string& input = "",
-                        double level = 0.81) {
+                        double level = 0.81, const std::string& diagnostics = "") {
     std::vector<std::string> all = args;
     all.insert(all.end(), {"-o", "out.arb"});
     const ProcessResult r = run(all, input);
     ASSERT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, diagnostics);
     const std::vector<std::int16_t> expected = quantise(written, level);
     const std::string first = r.out.substr(0, r.out.find('\n') + 1);
     EXPECT_TRUE(first == "Successfully converts the binary format file to out.arb\n" ||

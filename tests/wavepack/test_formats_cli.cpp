@@ -167,7 +167,11 @@ TEST_F(WavepackFormats, SigmfOffsetsAndHeaderBytesAreHonoured) {
   Pairs asFloats;
   for (const auto& [i, q] : scaled)
     asFloats.emplace_back(static_cast<float>(i), static_cast<float>(q));
-  expectConversion({"-d", "r.sigmf-meta"}, asFloats, 48000, "SigMF cf32_be");
+  // The 10 samples before the capture are left out, and said to be.
+  expectConversion({"-d", "r.sigmf-meta"}, asFloats, 48000, "SigMF cf32_be", "", 0.81,
+                   "WARNING: r.sigmf-meta: the first capture starts at sample 510 "
+                   "(core:sample_start; core:offset 500): the 10 samples of r.sigmf-data before "
+                   "it are not converted\n");
 }
 
 // ----------------------------------------------------------------------- MATLAB
@@ -240,8 +244,13 @@ TEST_P(WavepackMatFiles, RoundTripWithTheirSampleRate) {
   const std::string shape =
       std::string(c.complex ? "1x1234 complex " : "1234x2 ") + (c.single ? "single" : "double");
   const std::string version = c.version == MAT_FT_MAT73 ? "v7.3" : "v5";
+  // Without a rate variable the default clock is said to be taken.
   expectConversion({"-d", "m.mat"}, pairs, c.rateName ? 1500000 : 50000000,
-                   "MATLAB " + version + " variable iq (" + shape + ")");
+                   "MATLAB " + version + " variable iq (" + shape + ")", "", 0.81,
+                   c.rateName ? ""
+                              : "WARNING: m.mat gives no sample rate (a real scalar fs, Fs, FS, "
+                                "SampleRate or sample_rate): the clock is the default, 50000000 "
+                                "Hz (-f chooses it)\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -541,8 +550,8 @@ TEST_P(WavepackFormatRules, AreCheckedBeforeAnyFileIsOpened) {
 INSTANTIATE_TEST_SUITE_P(
     WavepackRules, WavepackFormatRules,
     testing::Values(
-        OptionRule{{"-d", "none.bin", "--format", "cf32"},
-                   "Format 'cf32' needs its byte order: cf32_le or cf32_be"},
+        OptionRule{{"-d", "none.bin", "--format", "cf64"},
+                   "Format 'cf64' needs its byte order: cf64_le or cf64_be"},
         OptionRule{{"-d", "none.bin", "--format", "rf32_le"},
                    "rf32_le is a real format: -d takes complex formats (cf32_le); separate I "
                    "and Q files are given with -i and -q"},

@@ -300,10 +300,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "rec.sigmf-meta: \"core:sample_rate\" is not a positive number"},
         MetaCase{"textRate", R"({"global":{"core:datatype":"cf32_le","core:sample_rate":"1e6"}})",
                  "rec.sigmf-meta: \"core:sample_rate\" is not a positive number"},
+        // A capture that starts before the data file's first sample starts with it.
         MetaCase{"startBeforeOffset",
                  R"({"global":{"core:datatype":"cf32_le","core:offset":5},
-                     "captures":[{"core:sample_start":4}]})",
-                 "rec.sigmf-meta: the first capture starts at sample 4, before core:offset 5"},
+                     "captures":[{"core:sample_start":4,"core:header_bytes":8}]})",
+                 "", "cf32_le", 8},
         MetaCase{"negativeStart",
                  R"({"global":{"core:datatype":"cf32_le"},"captures":[{"core:sample_start":-1}]})",
                  "rec.sigmf-meta: \"core:sample_start\" is not a non-negative integer"},

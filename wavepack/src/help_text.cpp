@@ -6,31 +6,53 @@ namespace wavepack {
 const char* const kHelpText = R"(
 INPUTS
    -d FILE        one file with I and Q (CSV columns, interleaved raw samples,
-                  a SigMF recording, a MATLAB file or a two-channel WAV file)
-   -i FILE -q FILE  separate I and Q files (CSV or real raw samples), of equal
-                  length; either one alone leaves the other component at 0
+                  a SigMF recording or archive, a MATLAB file, a two-channel
+                  WAV file or a GNU Radio metadata file)
+   -i FILE -q FILE  separate I and Q files (CSV, real raw samples or real GNU
+                  Radio metadata files), of equal length; either one alone
+                  leaves the other component at 0
    A FILE named - is standard input (CSV, or raw with --format); a file named -
    is given as ./-.
 
-FORMATS (--format FMT; without it and without -b, from the file name)
+FORMATS (--format FMT, in any case; without it and without -b, from the file
+name)
    csv            text, see CSV below (any name not listed here)
    sigmf          .sigmf-meta or .sigmf-data: the pair is read, either name
                   may be given; core:datatype, core:sample_rate, core:offset,
                   the first capture's core:sample_start and core:header_bytes,
                   core:trailing_bytes and core:dataset are honoured; one
-                  channel, complex datatypes only
+                  channel, complex datatypes only. Samples before the first
+                  capture are left out with a warning; a capture that starts
+                  before core:offset is read from the data's first sample,
+                  with a warning. .sigmf (a SigMF archive: a tar file of the
+                  pair, or any tar file given with --format sigmf): its first
+                  recording is read
+   gnuradio       GNU Radio metadata (file_meta_sink): headers inline in the
+                  data file, or detached in FILE.hdr beside it (either name
+                  may be given). A file named like CSV or raw samples that
+                  starts with a header, or has a .hdr beside it, is read so.
+                  The headers give the item (byte, short, int, float or
+                  double, little-endian; complex, or two values read as I and
+                  Q, for -d; one value for -i and -q) and the sample rate;
+                  the segments of a file continued after tags are read in
+                  order; anything the headers do not describe is refused
    mat            .mat (MATLAB v5 and v7.3): a complex vector or a real Nx2
                   matrix (columns I and Q), single or double; --variable NAME
                   picks it, otherwise the file must hold exactly one; a real
                   scalar fs, Fs, FS, SampleRate or sample_rate is the sample rate
    wav            .wav: two channels, I then Q, any sample format libsndfile
-                  reads; integer samples are read as their values
+                  reads; integer samples are read as their values (8-bit ones,
+                  unsigned, less 128, as libsndfile reads them)
    Raw samples, named as SigMF names them (_le little-endian, _be big-endian):
    cf64_le        64-bit doubles, I and Q interleaved (what -b reads)
-   cf32_le        32-bit floats (.cf32 .cfile .fc32)
-   ci32_le ci16_le  signed integers (.ci16 .cs16 .sc16 are ci16_le)
+   cf32_le        32-bit floats (.cf32 .cfile .fc32; --format cf32, cfile and
+                  fc32 read cf32_le too, with a note)
+   ci32_le ci16_le  signed integers (.ci16 .cs16 .sc16 are ci16_le; so are
+                  --format ci16, cs16 and sc16, with a note)
    ci8 cu8        8-bit signed, unsigned (.cu8); unsigned values are offset by
-                  half their range (127.5 for cu8), as are cu16_le and cu32_le
+                  half their range (127.5 for cu8), as are cu16_le and cu32_le:
+                  raw cu8 data is centred on 127.5, while 8-bit samples inside
+                  a WAV file are centred on 128 (libsndfile's rule)
    _be forms      cf64_be cf32_be ci32_be ci16_be cu32_be cu16_be
    rf64_le rf32_le ri32_le ri16_le ru32_le ru16_le ri8 ru8 (and _be): real
                   values, one per sample, for -i and -q files
@@ -72,8 +94,9 @@ CLOCK
    or lower case, only its first letter counts: 10MHz, 10m, 2.5k, 1e6 and
    1000000 are all accepted; lower-case m is mega. The clock must lie within
    1 kHz to 50 MHz, or be exactly 100 MHz. Without -f the sample rate of a
-   SigMF, MATLAB or WAV input is the clock (refused when outside that range;
-   a fraction of a hertz is dropped with a warning); otherwise 50 MHz.
+   SigMF, MATLAB, WAV or GNU Radio input is the clock (refused when outside
+   that range; a fraction of a hertz is dropped with a warning); otherwise
+   50 MHz, with a warning for a SigMF or MATLAB input that gives no rate.
 
 LEVEL AND CHECKS
    --level X      the largest complex sample becomes X of full scale
@@ -93,6 +116,8 @@ EXAMPLES
    wavepack -d numpy.txt --delimiter space -o np.arb          (numpy.savetxt)
    wavepack -d capture.sigmf-meta -o capture.arb              (clock from it)
    wavepack -d rx.cfile -f 2MHz -o rx.arb                     (GNU Radio cf32)
+   wavepack -d rx.dat -o rx.arb                 (GNU Radio metadata, clock from it)
+   wavepack -d capture.sigmf -o capture.arb                   (SigMF archive)
    wavepack -d iq.bin --format ci16_be -f 1m -o iq.arb
    wavepack -d iq.mat --variable sig --level 0.5 -o iq.arb
    wavepack -i i.bin -q q.bin --format rf32_le -o two.arb

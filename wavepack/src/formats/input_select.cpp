@@ -1,12 +1,18 @@
 // Choosing and running the readers of the command line (see input_select.h).
 #include "input_select.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
 
 #include "arb_format.h"
+#include "gnuradio_reader.h"
 #include "input_stream.h"
 #include "mat_reader.h"
 #include "quantizer.h"
@@ -38,6 +44,7 @@ struct Plan {
   RawFormat raw;
   TailRule tail = TailRule::refuse;
   bool fromB = false;
+  bool byName = false;  // the kind comes from the file's name
 };
 
 const char* kindName(InputKind kind) {
@@ -52,6 +59,8 @@ const char* kindName(InputKind kind) {
       return "MATLAB";
     case InputKind::wav:
       return "WAV";
+    case InputKind::gnuradio:
+      return "GNU Radio metadata";
   }
   return "";
 }
@@ -65,20 +74,25 @@ std::string formatWord(InputKind kind) {
       return "mat";
     case InputKind::wav:
       return "wav";
+    case InputKind::gnuradio:
+      return "gnuradio";
     default:
       return "csv";
   }
 }
 
+// `format` is the --format word as it is read (canonicalFormat); `options.format`
+// the word as given, for the messages.
 Plan planFor(const std::string& path, Slot slot, const InputOptions& files,
-             const FormatOptions& options, Diagnostics& diagnostics) {
+             const FormatOptions& options, const std::optional<std::string>& format,
+             Diagnostics& diagnostics) {
   const bool dual = slot == Slot::dual;
   const bool standardInput = path == kStandardInputName;
   Plan plan;
   if (files.binary) {
     // -b: 64-bit little-endian doubles, exactly as it always read them.
     const char* doubles = dual ? "cf64_le" : "rf64_le";
-    if (options.format && *options.format != doubles)
+    if (format && *format != doubles)
       throw std::invalid_argument(std::string("-b reads ") + doubles +
                                   " and cannot be combined with --format " + *options.format);
     plan.kind = InputKind::raw;
@@ -92,8 +106,8 @@ Plan planFor(const std::string& path, Slot slot, const InputOptions& files,
       diagnostics.warn(path + " is read as 64-bit doubles (-b), but its name says " + word +
                        ": give --format " + word + " instead of -b to read it as that");
     }
-  } else if (options.format) {
-    const std::string& f = *options.format;
+  } else if (format) {
+    const std::string& f = *format;
     if (f == "csv") {
       plan.kind = InputKind::csv;
     } else if (f == "sigmf") {
@@ -102,9 +116,11 @@ Plan planFor(const std::string& path, Slot slot, const InputOptions& files,
       plan.kind = InputKind::mat;
     } else if (f == "wav") {
       plan.kind = InputKind::wav;
+    } else if (f == "gnuradio") {
+      plan.kind = InputKind::gnuradio;
     } else {
       if (!looksLikeRawFormat(f))
-        throw std::invalid_argument("Unknown format '" + f +
+        throw std::invalid_argument("Unknown format '" + *options.format +
                                     "': --format takes csv, sigmf, mat, wav or a raw "
                                     "datatype such as cf32_le");
       plan.kind = InputKind::raw;
@@ -113,6 +129,7 @@ Plan planFor(const std::string& path, Slot slot, const InputOptions& files,
   } else if (!standardInput) {
     std::string named;
     plan.kind = kindFromName(path, named);
+    plan.byName = true;
     if (plan.kind == InputKind::raw) plan.raw = rawFormatByName(named);
   }
 
@@ -126,7 +143,7 @@ Plan planFor(const std::string& path, Slot slot, const InputOptions& files,
                                 plan.raw.name + ", complex: give it with -d");
   }
   if (plan.kind != InputKind::csv && plan.kind != InputKind::raw) {
-    if (!dual)
+    if (!dual && plan.kind != InputKind::gnuradio)
       throw std::invalid_argument(path + " is a " + kindName(plan.kind) +
                                   " recording of I and Q: give it with -d");
     if (standardInput)
@@ -225,6 +242,42 @@ std::string csvDescription(const CsvOptions& csv, bool dual) {
   return details.empty() ? "CSV" : "CSV (" + details + ")";
 }
 
+RawRole rawRole(Slot slot) {
+  return slot == Slot::dual      ? RawRole::iq
+         : slot == Slot::inPhase ? RawRole::inPhase
+                                 : RawRole::quadrature;
+}
+
+bool isRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Whether the file starts with a GNU Radio header; a file that cannot be read is
+// left to its reader, which names the failure in the order the inputs are read.
+bool holdsGnuRadioHeader(const std::string& path) {
+  try {
+    InputStream input(path);
+    return startsWithGnuRadioHeader(input);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// A file that its name would have read as CSV or raw samples but that is GNU
+// Radio metadata: inline headers at its start, or a detached header beside it.
+void recogniseGnuRadio(const std::string& path, Plan& plan, Diagnostics& diagnostics) {
+  if (path == kStandardInputName || plan.fromB) return;
+  if (plan.kind != InputKind::csv && plan.kind != InputKind::raw) return;
+  if (plan.byName) {
+    if (isRegularFile(path + std::string(kGnuRadioHeaderExtension)) || holdsGnuRadioHeader(path))
+      plan.kind = InputKind::gnuradio;
+  } else if (plan.kind == InputKind::raw && holdsGnuRadioHeader(path)) {
+    diagnostics.warn(path + " starts with a GNU Radio metadata header, which --format " +
+                     plan.raw.name + " reads as samples (--format gnuradio reads the header)");
+  }
+}
+
 InputData readOne(const std::string& path, Slot slot, const Plan& plan,
                   const FormatOptions& options, Diagnostics& diagnostics) {
   InputData data;
@@ -238,21 +291,32 @@ InputData readOne(const std::string& path, Slot slot, const Plan& plan,
       return data;
     }
     case InputKind::raw: {
-      const RawRole role = slot == Slot::dual      ? RawRole::iq
-                           : slot == Slot::inPhase ? RawRole::inPhase
-                                                   : RawRole::quadrature;
-      data.pairs = openRaw(path, plan.raw, role, plan.tail, diagnostics);
+      data.pairs = openRaw(path, plan.raw, rawRole(slot), plan.tail, diagnostics);
       data.formatName = plan.raw.name + (plan.fromB ? " (-b)" : "");
       return data;
     }
     case InputKind::sigmf:
       return readSigmf(path, diagnostics);
-    case InputKind::mat:
-      return readMat(path, options.variable, diagnostics);
+    case InputKind::mat: {
+      InputData data = readMat(path, options.variable, diagnostics);
+      if (!data.sampleRate)
+        data.missingRate = path +
+                           " gives no sample rate (a real scalar fs, Fs, FS, SampleRate or "
+                           "sample_rate)";
+      return data;
+    }
     case InputKind::wav:
       return readWav(path, diagnostics);
+    case InputKind::gnuradio:
+      return readGnuRadio(path, rawRole(slot), diagnostics);
   }
   throw std::logic_error("unknown input kind");
+}
+
+std::string rateText(double hz) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.10g", hz);
+  return text;
 }
 
 // A clock the instrument plays, as -f is checked: the rate truncated to whole hertz.
@@ -262,7 +326,10 @@ bool playable(double hz) { return std::isfinite(hz) && arb::isPlayableClock(std:
 
 InputKind kindFromName(const std::string& path, std::string& raw) {
   const std::string extension = lowerExtension(path);
-  if (extension == ".sigmf-meta" || extension == ".sigmf-data") return InputKind::sigmf;
+  if (extension == ".sigmf-meta" || extension == ".sigmf-data" ||
+      extension == kSigmfArchiveExtension)
+    return InputKind::sigmf;
+  if (extension == kGnuRadioHeaderExtension) return InputKind::gnuradio;
   if (extension == ".mat") return InputKind::mat;
   if (extension == ".wav") return InputKind::wav;
   if (extension == ".cf32" || extension == ".cfile" || extension == ".fc32") {
@@ -278,6 +345,30 @@ InputKind kindFromName(const std::string& path, std::string& raw) {
     return InputKind::raw;
   }
   return InputKind::csv;
+}
+
+std::string canonicalFormat(const std::string& text, Diagnostics& diagnostics) {
+  std::string word = text;
+  std::transform(word.begin(), word.end(), word.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  // The raw names the file-name rule knows, read as the extensions are.
+  struct Alias {
+    const char* name;
+    const char* datatype;
+    const char* bigEndian;  // the name of the other byte order, when the alias lacks one
+  };
+  constexpr Alias kAliases[] = {{"cf32", "cf32_le", "cf32_be"}, {"cfile", "cf32_le", nullptr},
+                                {"fc32", "cf32_le", nullptr},   {"ci16", "ci16_le", "ci16_be"},
+                                {"cs16", "ci16_le", nullptr},   {"sc16", "ci16_le", nullptr}};
+  for (const Alias& alias : kAliases) {
+    if (word != alias.name) continue;
+    diagnostics.note("--format " + text + " is read as " + alias.datatype + ", little-endian" +
+                     (alias.bigEndian != nullptr
+                          ? std::string(" (") + alias.bigEndian + " reads big-endian samples)"
+                          : std::string()));
+    return alias.datatype;
+  }
+  return word;
 }
 
 double peakLevel(const std::optional<std::string>& text) {
@@ -303,11 +394,13 @@ InputData readInputs(const InputOptions& files, const FormatOptions& options,
   if (files.inPhase) inputs.push_back({*files.inPhase, Slot::inPhase, {}});
   if (files.quadrature) inputs.push_back({*files.quadrature, Slot::quadrature, {}});
   // Every rule is checked before the first file is opened.
+  std::optional<std::string> format;
+  if (options.format) format = canonicalFormat(*options.format, diagnostics);
   bool anyCsv = false;
   bool anyMat = false;
   int standardInputs = 0;
   for (Input& input : inputs) {
-    input.plan = planFor(input.path, input.slot, files, options, diagnostics);
+    input.plan = planFor(input.path, input.slot, files, options, format, diagnostics);
     anyCsv = anyCsv || input.plan.kind == InputKind::csv;
     anyMat = anyMat || input.plan.kind == InputKind::mat;
     standardInputs += input.path == kStandardInputName ? 1 : 0;
@@ -318,6 +411,15 @@ InputData readInputs(const InputOptions& files, const FormatOptions& options,
     throw std::invalid_argument("--columns, --delimiter and --decimal-comma apply to CSV input");
   if (!anyMat && options.variable)
     throw std::invalid_argument("--variable applies to MATLAB (.mat) input");
+
+  // Then the files named like CSV or raw samples that are GNU Radio metadata.
+  anyCsv = false;
+  for (Input& input : inputs) {
+    recogniseGnuRadio(input.path, input.plan, diagnostics);
+    anyCsv = anyCsv || input.plan.kind == InputKind::csv;
+  }
+  if (!anyCsv && (options.columns || options.delimiter || options.decimalComma))
+    throw std::invalid_argument("--columns, --delimiter and --decimal-comma apply to CSV input");
 
   if (inputs.size() == 1)
     return readOne(inputs[0].path, inputs[0].slot, inputs[0].plan, options, diagnostics);
@@ -331,13 +433,27 @@ InputData readInputs(const InputOptions& files, const FormatOptions& options,
                           ? i.formatName + ", I and Q files"
                           : i.formatName + " (I), " + q.formatName + " (Q)";
   merged.csv = i.csv && q.csv;
+  if (i.sampleRate && q.sampleRate && *i.sampleRate != *q.sampleRate) {
+    throw std::runtime_error(
+        "The sample rates of the I and Q files differ: " + rateText(*i.sampleRate) + " Hz in " +
+        i.rateSource + ", " + rateText(*q.sampleRate) + " Hz in " + q.rateSource);
+  }
+  const InputData& rated = i.sampleRate ? i : q;
+  merged.sampleRate = rated.sampleRate;
+  merged.rateSource = rated.rateSource;
   merged.pairs = std::make_unique<MergedPairs>(std::move(i.pairs), std::move(q.pairs));
   return merged;
 }
 
 std::int32_t chooseClock(bool fsGiven, std::int32_t fs, const InputData& input,
                          Diagnostics& diagnostics) {
-  if (fsGiven || !input.sampleRate) return fs;
+  if (fsGiven) return fs;
+  if (!input.sampleRate) {
+    if (!input.missingRate.empty())
+      diagnostics.warn(input.missingRate + ": the clock is the default, " + std::to_string(fs) +
+                       " Hz (-f chooses it)");
+    return fs;
+  }
   const double hz = *input.sampleRate;
   char text[64];
   std::snprintf(text, sizeof text, "%.10g", hz);

@@ -1,12 +1,15 @@
 // SigMF recordings (see sigmf_reader.h); the JSON is parsed with nlohmann-json.
 #include "sigmf_reader.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
 #include "input_stream.h"
+#include "tar_archive.h"
 
 namespace wavepack {
 
@@ -44,6 +47,95 @@ std::string baseName(const std::string& path) {
 std::string folderOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Where a recording's samples are: a data file, or a member of an archive.
+struct DataRegion {
+  std::shared_ptr<InputStream> input;
+  std::uint64_t offset = 0;  // first byte of the data file in `input`
+  std::uint64_t size = 0;    // bytes of the data file
+  std::string name;          // for messages
+};
+
+std::string count(std::uint64_t n, const char* what) {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// The pairs of a recording whose metadata `metaName` describes as `layout`.
+InputData readRecording(const SigmfLayout& layout, const std::string& metaName,
+                        const DataRegion& data, Diagnostics& diagnostics) {
+  const std::uint64_t size = data.size;
+  if (layout.headerBytes > size || layout.trailingBytes > size - layout.headerBytes)
+    throw std::length_error(data.name + " is " + std::to_string(size) +
+                            " bytes, shorter than the header and trailing bytes " + metaName +
+                            " describes");
+  const std::uint64_t samples =
+      (size - layout.headerBytes - layout.trailingBytes) / layout.format.sampleBytes();
+  if (layout.skippedSamples > samples)
+    throw std::length_error(
+        metaName + ": the first capture starts at sample " + std::to_string(layout.sampleStart) +
+        " (core:sample_start), past the end of the data: " + data.name + " holds " +
+        count(samples, "sample") +
+        (layout.offset > 0 ? ", from sample " + std::to_string(layout.offset) + " (core:offset)"
+                           : ""));
+  if (layout.sampleStart < layout.offset)
+    diagnostics.warn(metaName + ": the first capture starts at sample " +
+                     std::to_string(layout.sampleStart) + " (core:sample_start), before " +
+                     "core:offset " + std::to_string(layout.offset) +
+                     ", the index of the data file's first sample: it is read from the data "
+                     "file's first sample");
+  if (layout.skippedSamples > 0)
+    diagnostics.warn(metaName + ": the first capture starts at sample " +
+                     std::to_string(layout.sampleStart) + " (core:sample_start" +
+                     (layout.offset > 0 ? "; core:offset " + std::to_string(layout.offset) : "") +
+                     "): the " + count(layout.skippedSamples, "sample") + " of " + data.name +
+                     " before it are not converted");
+  const RawRegion region = checkRawRegion(data.name, data.offset + layout.startByte,
+                                          size - layout.startByte - layout.trailingBytes,
+                                          layout.format, TailRule::refuse, diagnostics);
+  InputData input;
+  input.pairs = std::make_unique<RawPairs>(data.input, layout.format, RawRole::iq, region);
+  input.sampleRate = layout.sampleRate;
+  input.rateSource = metaName;
+  if (!layout.sampleRate) input.missingRate = metaName + " has no core:sample_rate";
+  input.formatName = "SigMF " + layout.format.name;
+  return input;
+}
+
+// The first recording of a SigMF archive, read in place.
+InputData readArchive(const std::string& path, Diagnostics& diagnostics) {
+  auto archive = std::make_shared<InputStream>(path);
+  if (archive->isStandardInput())
+    throw std::invalid_argument("SigMF archives are not read from standard input");
+  const std::vector<TarMember> members = listTarMembers(*archive);
+  std::vector<const TarMember*> metas;
+  for (const TarMember& member : members)
+    if (lowerExtension(member.name) == kMetaExtension) metas.push_back(&member);
+  if (metas.empty())
+    throw std::runtime_error(path + " holds no SigMF recording (no " + std::string(kMetaExtension) +
+                             " file)");
+  const TarMember& meta = *metas.front();
+  const std::string metaName = path + "(" + meta.name + ")";
+  if (metas.size() > 1)
+    diagnostics.note(path + " holds " + std::to_string(metas.size()) + " recordings: the first, " +
+                     baseName(meta.name) + ", is read");
+  if (meta.size > kMaxSigmfMetaBytes)
+    throw std::length_error(metaName + " is larger than " +
+                            std::to_string(kMaxSigmfMetaBytes >> 20) +
+                            " MiB, more than SigMF metadata of one recording holds");
+  std::string text(static_cast<std::size_t>(meta.size), '\0');
+  archive->readAt(meta.offset, text.data(), text.size());
+  const SigmfLayout layout = parseSigmfMetadata(text, metaName);
+  const std::string dataName = layout.dataset.empty()
+                                   ? baseName(meta.name) + std::string(kDataExtension)
+                                   : folderOf(meta.name) + layout.dataset;
+  for (const TarMember& member : members) {
+    if (member.name != dataName) continue;
+    return readRecording(layout, metaName,
+                         {archive, member.offset, member.size, path + "(" + member.name + ")"},
+                         diagnostics);
+  }
+  throw std::runtime_error(metaName + ": its data, " + dataName + ", is not in " + path);
 }
 
 }  // namespace
@@ -111,13 +203,15 @@ SigmfLayout parseSigmfMetadata(std::string_view text, const std::string& metaPat
       }
     }
   }
-  if (sampleStart < offset)
-    throw MetaError(metaPath, "the first capture starts at sample " + std::to_string(sampleStart) +
-                                  ", before core:offset " + std::to_string(offset));
-  const std::uint64_t skipped = sampleStart - offset;
+  layout.offset = offset;
+  layout.sampleStart = sampleStart;
+  layout.headerBytes = headerBytes;
+  // A capture that starts before the data file's first sample starts with it.
+  const std::uint64_t skipped = sampleStart > offset ? sampleStart - offset : 0;
   const std::uint64_t sampleBytes = layout.format.sampleBytes();
   if (skipped > (std::uint64_t{1} << 62) / sampleBytes)
     throw MetaError(metaPath, "the first capture starts beyond any data file");
+  layout.skippedSamples = skipped;
   layout.startByte = skipped * sampleBytes + headerBytes;
   layout.trailingBytes = unsignedField(global, "core:trailing_bytes", 0, metaPath);
 
@@ -126,7 +220,8 @@ SigmfLayout parseSigmfMetadata(std::string_view text, const std::string& metaPat
     if (!dataset->is_string() || dataset->get<std::string>().empty() ||
         dataset->get<std::string>().find('/') != std::string::npos)
       throw MetaError(metaPath, "\"core:dataset\" is not a file name");
-    layout.dataPath = folderOf(metaPath) + dataset->get<std::string>();
+    layout.dataset = dataset->get<std::string>();
+    layout.dataPath = folderOf(metaPath) + layout.dataset;
   } else {
     layout.dataPath = baseName(metaPath) + std::string(kDataExtension);
   }
@@ -134,6 +229,16 @@ SigmfLayout parseSigmfMetadata(std::string_view text, const std::string& metaPat
 }
 
 InputData readSigmf(const std::string& path, Diagnostics& diagnostics) {
+  const std::string extension = lowerExtension(path);
+  bool archive = extension == kSigmfArchiveExtension;
+  struct stat st {};
+  if (!archive && extension != kMetaExtension && extension != kDataExtension &&
+      ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    InputStream given(path);
+    archive = isTarArchive(given);
+  }
+  if (archive) return readArchive(path, diagnostics);
+
   const std::string metaPath = baseName(path) + std::string(kMetaExtension);
   std::string text;
   {
@@ -145,22 +250,9 @@ InputData readSigmf(const std::string& path, Diagnostics& diagnostics) {
     text.assign(bytes.begin(), bytes.end());
   }
   const SigmfLayout layout = parseSigmfMetadata(text, metaPath);
-
   auto data = std::make_shared<InputStream>(layout.dataPath);
   const std::uint64_t size = *data->size();
-  if (layout.startByte > size || layout.trailingBytes > size - layout.startByte)
-    throw std::length_error(layout.dataPath + " is " + std::to_string(size) +
-                            " bytes, shorter than the header and trailing bytes " + metaPath +
-                            " describes");
-  const RawRegion region = checkRawRegion(layout.dataPath, layout.startByte,
-                                          size - layout.startByte - layout.trailingBytes,
-                                          layout.format, TailRule::refuse, diagnostics);
-  InputData input;
-  input.pairs = std::make_unique<RawPairs>(std::move(data), layout.format, RawRole::iq, region);
-  input.sampleRate = layout.sampleRate;
-  input.rateSource = metaPath;
-  input.formatName = "SigMF " + layout.format.name;
-  return input;
+  return readRecording(layout, metaPath, {std::move(data), 0, size, layout.dataPath}, diagnostics);
 }
 
 }  // namespace wavepack
