@@ -253,7 +253,9 @@ TEST_F(WavepackHostileFiles, ScalarsAndRatesAreNotCountedAsSeveralIqVariables) {
   // Alone, the single value is still the waveform, as it always was.
   arbtest::writeBytes(path("one.mat"), matFile({single}));
   expectConversion({"-d", "one.mat"}, {{1, 2}}, 50000000,
-                   "MATLAB v5 variable z (1x1 complex double)");
+                   "MATLAB v5 variable z (1x1 complex double)", "", 0.81,
+                   "WARNING: one.mat gives no sample rate (a real scalar fs, Fs, FS, SampleRate "
+                   "or sample_rate): the clock is the default, 50000000 Hz (-f chooses it)\n");
 }
 
 // ------------------------------------------------------------------- WAV headers
