@@ -146,10 +146,12 @@ inline constexpr std::uint64_t kMaxCompositeLength = std::uint64_t{1} << 28;
 
 // Each input resampled to `clock` (repeated to a whole length first when needed),
 // shifted, scaled to unit mean power times its gain and summed over the least common
-// multiple of the periods (each repeated to it). Throws std::invalid_argument for a
-// clock, shift or gain that is not finite, an empty input, and std::length_error
-// naming the lengths for a composite longer than kMaxCompositeLength.
-Composite compose(const std::vector<CarrierInput>& inputs, double clock);
+// multiple of the periods (each repeated to it). The inputs are taken by value and
+// released one by one (move them in to keep memory to the composite and one period).
+// Throws std::invalid_argument for a clock, shift or gain that is not finite, a shift
+// beyond half the clock, an empty or all-zero input, and std::length_error naming the
+// lengths for a composite longer than kMaxCompositeLength (before any work).
+Composite compose(std::vector<CarrierInput> inputs, double clock);
 
 // --------------------------------------------------------------- loop checks
 

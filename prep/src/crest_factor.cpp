@@ -85,7 +85,9 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   CfrReport report;
   report.bands = bands;
   report.paprBeforeDb = before;
-  const std::vector<Iq> original = x;
+  // The input, for the EVM, in single precision: the waveform, its copy and the
+  // transform's buffer then take 40 bytes a sample.
+  const std::vector<std::complex<float>> original(x.begin(), x.end());
   const std::size_t n = x.size();
   const std::vector<bool> inside = bandMask(n, clock, bands);
   {
@@ -124,8 +126,9 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   double change = 0;
   double signal = 0;
   for (std::size_t k = 0; k < n; ++k) {
-    change += std::norm(x[k] - original[k]);
-    signal += std::norm(original[k]);
+    const Iq before(original[k].real(), original[k].imag());
+    change += std::norm(x[k] - before);
+    signal += std::norm(before);
   }
   const double evm = std::sqrt(change / signal);
   report.evmPercent = 100 * evm;

@@ -4,8 +4,10 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <mutex>
 #include <new>
+#include <thread>
 
 namespace arbsuite::prep {
 
@@ -16,6 +18,16 @@ std::mutex& plannerLock() {
   return lock;
 }
 
+// Transforms of at least this many points run on every core (FFTW's threads); the
+// plan for a size and thread count is always the same, so results stay reproducible.
+constexpr std::size_t kThreadedPoints = std::size_t{1} << 18;
+
+int threadsFor(std::size_t points) {
+  static const bool ready = fftw_init_threads() != 0;
+  if (!ready || points < kThreadedPoints) return 1;
+  return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+}
+
 }  // namespace
 
 void transform(std::span<Iq> data, bool forward) {
@@ -24,6 +36,7 @@ void transform(std::span<Iq> data, bool forward) {
   fftw_plan plan = nullptr;
   {
     const std::lock_guard<std::mutex> hold(plannerLock());
+    fftw_plan_with_nthreads(threadsFor(data.size()));
     plan = fftw_plan_dft_1d(static_cast<int>(data.size()), buffer, buffer,
                             forward ? FFTW_FORWARD : FFTW_BACKWARD, FFTW_ESTIMATE);
   }

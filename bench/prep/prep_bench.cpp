@@ -1,0 +1,83 @@
+// Timed runs of the preparation steps on raw cf64_le files, for bench/prep/vs_scipy.py
+// (which runs scipy on the same data in the same run):
+//   prep_bench resample IN OUT RATE_IN RATE_OUT [REPEAT]
+//   prep_bench shift IN OUT CLOCK FREQ
+//   prep_bench papr IN OUT CLOCK TARGET_DB
+//   prep_bench compose IN1 IN2 OUT CLOCK
+// Prints the seconds the step took (reading and writing the files excluded) and the
+// peak resident memory in bytes.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "waveform_prep.h"
+
+namespace {
+
+using arbsuite::prep::Iq;
+
+std::vector<Iq> load(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  const auto bytes = static_cast<std::size_t>(in.tellg());
+  std::vector<Iq> x(bytes / sizeof(Iq));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(x.data()), static_cast<std::streamsize>(x.size() * sizeof(Iq)));
+  return x;
+}
+
+void save(const std::string& path, const std::vector<Iq>& x) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(x.data()),
+            static_cast<std::streamsize>(x.size() * sizeof(Iq)));
+}
+
+long peakBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss * 1024;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> a(argv + 1, argv + argc);
+  if (a.size() < 4) {
+    std::cerr << "usage: see the file's opening comment\n";
+    return 1;
+  }
+  std::vector<Iq> x = load(a[1]);
+  std::vector<Iq> y;
+  const auto start = std::chrono::steady_clock::now();
+  if (a[0] == "resample") {
+    y = arbsuite::prep::resample(x, std::stod(a[3]), std::stod(a[4]),
+                                 a.size() > 5 ? std::stoull(a[5]) : 1);
+  } else if (a[0] == "shift") {
+    arbsuite::prep::shift(x, std::stod(a[3]), std::stod(a[4]));
+    y = std::move(x);
+  } else if (a[0] == "papr") {
+    arbsuite::prep::reducePapr(x, std::stod(a[3]), std::stod(a[4]));
+    y = std::move(x);
+  } else if (a[0] == "compose") {
+    std::vector<Iq> second = load(a[2]);
+    const double clock = std::stod(a[4]);
+    y = arbsuite::prep::compose({{std::move(x), clock, -clock / 5, 0, a[1]},
+                                 {std::move(second), clock, clock / 5, -3, a[2]}},
+                                clock)
+            .iq;
+    save(a[3], y);
+    std::printf("%.6f %ld\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                peakBytes());
+    return 0;
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  save(a[2], y);
+  std::printf("%.6f %ld\n", seconds, peakBytes());
+  return 0;
+}
