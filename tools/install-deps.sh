@@ -11,6 +11,8 @@ packages=(
   libsndfile1-dev libfftw3-dev libplplot-dev plplot-driver-cairo
   # Python module
   python3-dev pybind11-dev python3-numpy python3-pytest
+  # an independent reference in the preparation tests and benchmarks
+  python3-scipy
   # manual pages from the programs' help, the Debian package (cpack -G DEB, dpkg-shlibdeps)
   help2man dpkg-dev file
   # tests and benchmarks

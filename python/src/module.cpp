@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 
 #include "module_errors.h"
+#include "prep_functions.h"
 #include "synthesis_call.h"
 #include "waveform_files.h"
 
@@ -34,6 +35,11 @@ Functions:
   join(out_path, segments, ...) -> info        multi-segment file, as arbtool join
   stats(path) -> dict                          the figures of arbtool stats --json
   synth(**settings) -> (iq, info)              a waveform, as iqsynth makes it
+  resample(iq, rate_in, rate_out, repeat=1)    Fourier resampling of one period
+  shift(iq, clock, freq)                       a frequency shift, phase exact
+  compose(carriers, clock) -> (iq, info)       carriers in one waveform
+  reduce_papr(iq, clock, papr_db) -> (iq, rep) crest-factor reduction
+  seam(iq) -> dict                             how the waveform loops
 
 Errors: arbsuite.Error (a RuntimeError) when a library reports a failure or a
 file is damaged; its status attribute holds the library's status number.
@@ -194,4 +200,5 @@ PYBIND11_MODULE(arbsuite, module) {
              "config"_a = py::none());
   module.def("stats", &arbsuite_python::fileStats, kStatsDoc, "path"_a);
   module.def("synth", &arbsuite_python::synthesiseSettings, kSynthDoc);
+  arbsuite_python::registerPrepFunctions(module);
 }
