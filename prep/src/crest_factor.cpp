@@ -91,8 +91,8 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   const std::size_t n = x.size();
   const std::vector<bool> inside = bandMask(n, clock, bands);
   {
-    std::vector<Iq> spectrum = x;
-    transform(spectrum, true);
+    std::vector<Iq> spectrum(n);
+    transform(x, spectrum, true);
     report.outOfBandBeforeDb = toDb(outsideFraction(spectrum, inside));
   }
   // Each pass clips the accepted waveform and masks its spectrum. The filter lets
@@ -102,6 +102,7 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   double clipDb = targetDb;
   double reached = before;
   std::vector<Iq> spectrum(n);
+  BufferTransforms transforms(spectrum);
   const double scale = 1.0 / static_cast<double>(n);
   for (int pass = 1; pass <= kMaxPasses && std::fabs(reached - targetDb) > kTolerance; ++pass) {
     const double limit = std::sqrt(meanPower(x) * std::pow(10.0, clipDb / 10));
@@ -109,9 +110,9 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
       const double magnitude = std::abs(x[k]);
       spectrum[k] = magnitude > limit ? x[k] * (limit / magnitude) : x[k];
     }
-    transform(spectrum, true);
+    transforms.forward();
     for (std::size_t k = 0; k < n; ++k) spectrum[k] = inside[k] ? spectrum[k] * scale : Iq{};
-    transform(spectrum, false);
+    transforms.backward();
     const double result = paprDb(spectrum);
     report.iterations = pass;
     if (result < targetDb - kTolerance) {
@@ -133,11 +134,9 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   const double evm = std::sqrt(change / signal);
   report.evmPercent = 100 * evm;
   report.evmDb = 20 * std::log10(evm);
-  {
-    std::copy(x.begin(), x.end(), spectrum.begin());
-    transform(spectrum, true);
-    report.outOfBandAfterDb = toDb(outsideFraction(spectrum, inside));
-  }
+  std::copy(x.begin(), x.end(), spectrum.begin());
+  transforms.forward();
+  report.outOfBandAfterDb = toDb(outsideFraction(spectrum, inside));
   return report;
 }
 

@@ -30,20 +30,67 @@ int threadsFor(std::size_t points) {
 
 }  // namespace
 
-void transform(std::span<Iq> data, bool forward) {
-  if (data.size() < 2) return;  // the DFT of one sample is itself
-  auto* buffer = reinterpret_cast<fftw_complex*>(data.data());
+namespace {
+
+void run(const Iq* in, Iq* out, std::size_t n, bool forward) {
+  // FFTW takes a non-const input; out-of-place complex transforms leave it unchanged.
+  auto* source = reinterpret_cast<fftw_complex*>(const_cast<Iq*>(in));
+  auto* target = reinterpret_cast<fftw_complex*>(out);
   fftw_plan plan = nullptr;
   {
     const std::lock_guard<std::mutex> hold(plannerLock());
-    fftw_plan_with_nthreads(threadsFor(data.size()));
-    plan = fftw_plan_dft_1d(static_cast<int>(data.size()), buffer, buffer,
+    fftw_plan_with_nthreads(threadsFor(n));
+    plan = fftw_plan_dft_1d(static_cast<int>(n), source, target,
                             forward ? FFTW_FORWARD : FFTW_BACKWARD, FFTW_ESTIMATE);
   }
   if (plan == nullptr) throw std::bad_alloc();
   fftw_execute(plan);
   const std::lock_guard<std::mutex> hold(plannerLock());
   fftw_destroy_plan(plan);
+}
+
+}  // namespace
+
+void transform(std::span<Iq> data, bool forward) {
+  if (data.size() < 2) return;  // the DFT of one sample is itself
+  run(data.data(), data.data(), data.size(), forward);
+}
+
+void transform(std::span<const Iq> in, std::span<Iq> out, bool forward) {
+  if (in.size() < 2) {
+    std::copy(in.begin(), in.end(), out.begin());
+    return;
+  }
+  run(in.data(), out.data(), in.size(), forward);
+}
+
+BufferTransforms::BufferTransforms(std::span<Iq> buffer) {
+  if (buffer.size() < 2) return;
+  auto* data = reinterpret_cast<fftw_complex*>(buffer.data());
+  const auto n = static_cast<int>(buffer.size());
+  const std::lock_guard<std::mutex> hold(plannerLock());
+  fftw_plan_with_nthreads(threadsFor(buffer.size()));
+  forward_ = fftw_plan_dft_1d(n, data, data, FFTW_FORWARD, FFTW_ESTIMATE);
+  backward_ = fftw_plan_dft_1d(n, data, data, FFTW_BACKWARD, FFTW_ESTIMATE);
+  if (forward_ == nullptr || backward_ == nullptr) {
+    if (forward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(forward_));
+    if (backward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(backward_));
+    throw std::bad_alloc();
+  }
+}
+
+BufferTransforms::~BufferTransforms() {
+  const std::lock_guard<std::mutex> hold(plannerLock());
+  if (forward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(forward_));
+  if (backward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(backward_));
+}
+
+void BufferTransforms::forward() {
+  if (forward_ != nullptr) fftw_execute(static_cast<fftw_plan>(forward_));
+}
+
+void BufferTransforms::backward() {
+  if (backward_ != nullptr) fftw_execute(static_cast<fftw_plan>(backward_));
 }
 
 double binFrequency(std::size_t k, std::size_t n, double rate) {

@@ -13,6 +13,27 @@ namespace arbsuite::prep {
 // e^(+j ...) (a backward transform of a forward one gives N times the input).
 void transform(std::span<Iq> data, bool forward);
 
+// The same from `in` into `out` (same length, not overlapping; `in` is not changed).
+// Out of place, FFTW plans large transforms several times faster than in place.
+void transform(std::span<const Iq> in, std::span<Iq> out, bool forward);
+
+// Forward and backward transforms planned once for one buffer, for passes that
+// transform the same buffer again and again (planning a large in-place transform costs
+// as much as running it).
+class BufferTransforms {
+ public:
+  explicit BufferTransforms(std::span<Iq> buffer);
+  ~BufferTransforms();
+  BufferTransforms(const BufferTransforms&) = delete;
+  BufferTransforms& operator=(const BufferTransforms&) = delete;
+  void forward();
+  void backward();
+
+ private:
+  void* forward_ = nullptr;
+  void* backward_ = nullptr;
+};
+
 // The frequency in hertz of bin k of an n-point DFT at `rate`: k, or k - n for the
 // upper half (bin n/2 of an even n counts as -rate/2, as numpy.fft.fftshift puts it).
 double binFrequency(std::size_t k, std::size_t n, double rate);

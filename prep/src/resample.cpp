@@ -81,13 +81,22 @@ std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
     throw std::length_error("A resampled period of " + std::to_string(m) +
                             " samples is out of range (1 to 2^31)");
 
-  std::vector<Iq> spectrum(x.begin(), x.end());
-  spectrum.reserve(static_cast<std::size_t>(inLength));
-  for (std::uint64_t r = 1; r < repeat; ++r) spectrum.insert(spectrum.end(), x.begin(), x.end());
-  transform(spectrum, true);
-
+  // Forward out of place from the input (or its repetition); the cut or padded
+  // spectrum in a buffer of its own, the input's spectrum released before the backward
+  // transform. Upsampled periods go back in place: out of place would hold the
+  // input, the spectrum and the result at once (42 bytes an output sample).
   const std::size_t nx = static_cast<std::size_t>(inLength);
   const std::size_t num = static_cast<std::size_t>(m);
+  std::vector<Iq> spectrum(nx);
+  if (repeat == 1) {
+    transform(x, spectrum, true);
+  } else {
+    std::vector<Iq> repeated;
+    repeated.reserve(nx);
+    for (std::uint64_t r = 0; r < repeat; ++r) repeated.insert(repeated.end(), x.begin(), x.end());
+    transform(repeated, spectrum, true);
+  }
+
   std::vector<Iq> y(num);
   if (num == nx) {
     y = std::move(spectrum);
@@ -109,17 +118,25 @@ std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
         y[num - n / 2] = y[n / 2];
       }
     }
+    std::vector<Iq>().swap(spectrum);
   }
-  transform(y, false);
   const double scale = 1.0 / static_cast<double>(nx);
-  for (Iq& v : y) v *= scale;
-  return y;
+  if (num > nx) {
+    transform(y, false);
+    for (Iq& v : y) v *= scale;
+    return y;
+  }
+  std::vector<Iq> out(num);
+  transform(y, out, false);
+  std::vector<Iq>().swap(y);
+  for (Iq& v : out) v *= scale;
+  return out;
 }
 
 Band occupiedBand(std::span<const Iq> x, double rate, double fraction) {
   if (x.empty()) return {};
-  std::vector<Iq> spectrum(x.begin(), x.end());
-  transform(spectrum, true);
+  std::vector<Iq> spectrum(x.size());
+  transform(x, spectrum, true);
   const std::size_t n = spectrum.size();
   double total = 0;
   for (const Iq& v : spectrum) total += std::norm(v);
