@@ -64,6 +64,20 @@ void transform(std::span<const Iq> in, std::span<Iq> out, bool forward) {
   run(in.data(), out.data(), in.size(), forward);
 }
 
+AlignedSamples::AlignedSamples(std::size_t n) : size_(n) {
+  if (n == 0) return;
+  data_ = static_cast<Iq*>(fftw_malloc(n * sizeof(Iq)));
+  if (data_ == nullptr) throw std::bad_alloc();
+}
+
+AlignedSamples::~AlignedSamples() { release(); }
+
+void AlignedSamples::release() {
+  if (data_ != nullptr) fftw_free(data_);
+  data_ = nullptr;
+  size_ = 0;
+}
+
 BufferTransforms::BufferTransforms(std::span<Iq> buffer) {
   if (buffer.size() < 2) return;
   auto* data = reinterpret_cast<fftw_complex*>(buffer.data());

@@ -17,6 +17,25 @@ void transform(std::span<Iq> data, bool forward);
 // Out of place, FFTW plans large transforms several times faster than in place.
 void transform(std::span<const Iq> in, std::span<Iq> out, bool forward);
 
+// A buffer of samples on FFTW's alignment, left uninitialised: transforms write
+// every element of their output, so zeroing it first would be a wasted pass.
+class AlignedSamples {
+ public:
+  explicit AlignedSamples(std::size_t n);
+  ~AlignedSamples();
+  AlignedSamples(const AlignedSamples&) = delete;
+  AlignedSamples& operator=(const AlignedSamples&) = delete;
+  Iq* data() const { return data_; }
+  std::size_t size() const { return size_; }
+  std::span<Iq> span() const { return {data_, size_}; }
+  Iq& operator[](std::size_t k) const { return data_[k]; }
+  void release();
+
+ private:
+  Iq* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
 // Forward and backward transforms planned once for one buffer, for passes that
 // transform the same buffer again and again (planning a large in-place transform costs
 // as much as running it).
