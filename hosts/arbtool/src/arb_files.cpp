@@ -2,6 +2,7 @@
 #include "arb_files.h"
 
 #include <memory>
+#include <mutex>
 
 #include "arb_file_size.h"
 #include "huge_pages.h"
@@ -171,6 +172,11 @@ void checkJoinPlan(const JoinPlan& plan, const std::string& configPath) {
 }
 
 JoinResult runJoin(const std::string& configPath) {
+  // The library keeps the configuration readMultiSegConfig read for
+  // outputIQDataAndInf, and the key draw of crtMultiSegArb keeps its generator in
+  // process-wide state: joins from several threads take turns.
+  static std::mutex joinLock;
+  const std::lock_guard<std::mutex> hold(joinLock);
   char outputFile[SEQLINK_NAME_SLOT] = {};
   int segments = 0;
   int total = 0;
