@@ -53,8 +53,11 @@ Example:
   samples, info = arbsuite.read("tone.arb", complex=True)
   print(info["clock_hz"], abs(samples).max())     # 10000000.0 0.81
 
-Threads: every function holds the interpreter lock while it runs, so calls from
-several threads take turns (the libraries keep process-wide state).
+Threads: every function lets go of the interpreter lock while the libraries
+work, so other Python threads run meanwhile and reads and stats run side by side.
+Writes, joins and synth runs each take turns (the libraries keep process-wide
+state for them: the packer's key draw, the joined configuration, the synthesis
+settings).
 )";
 
 constexpr const char* kReadDoc = R"(read(path, complex=False) -> (iq, info)
@@ -191,6 +194,12 @@ PYBIND11_MODULE(arbsuite, module) {
   module.doc() = kModuleDoc;
   module.attr("__version__") = ARBSUITE_VERSION;
   arbsuite_python::registerErrors(module);
+  // pybind11 finds numpy's C interface at its first use, in a function-local static
+  // whose initialisation imports numpy and so may hand the interpreter lock to
+  // another thread; a second thread that reached it meanwhile would wait for that
+  // initialisation holding the lock the first one needs. The import of this module
+  // does it once, before any call.
+  py::dtype::of<std::int16_t>();
   module.def("read", &arbsuite_python::readFile, kReadDoc, "path"_a, py::kw_only(),
              "complex"_a = false);
   module.def("write", &arbsuite_python::writeFile, kWriteDoc, "path"_a, "iq"_a, "clock_hz"_a,

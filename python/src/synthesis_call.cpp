@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "arguments.h"
+#include "interpreter_lock.h"
 #include "library.h"
 #include "module_errors.h"
 #include "options.h"
@@ -35,7 +36,7 @@ namespace {
 constexpr const char* kNotSettings[] = {"output", "csv", "plot", "verbose", "help", "version"};
 
 // The run log the library opened when it loaded ("" for none); the library reads
-// its environment only then.
+// its environment only then. Guarded by the run lock of synthesiseArguments.
 std::optional<std::string> loadedLog;
 
 // libiqsynth.so beside the module: the folders its RUNPATH names, relative to the
@@ -140,8 +141,18 @@ std::vector<std::string> settingArguments(const py::kwargs& settings) {
   return args;
 }
 
-py::dict summary(const iqsynth_host::Options& o, const iqsynth_host::SynthesisResult& r) {
-  const iqsynth_host::Statistics s = iqsynth_host::measure(r.wave);
+// What one run made, gathered without the interpreter lock.
+struct Run {
+  iqsynth_host::Options options;
+  iqsynth_host::SynthesisResult result;
+  iqsynth_host::Statistics statistics;
+  std::string log;  // the run log the library writes to ("" for none)
+};
+
+py::dict summary(const Run& run) {
+  const iqsynth_host::Options& o = run.options;
+  const iqsynth_host::SynthesisResult& r = run.result;
+  const iqsynth_host::Statistics& s = run.statistics;
   py::dict info;
   info["samples"] = s.samples;
   info["clock_hz"] = r.wave.sampleRate;
@@ -171,28 +182,26 @@ py::dict summary(const iqsynth_host::Options& o, const iqsynth_host::SynthesisRe
     info["noise"] = noise;
   }
   info["seed"] = *o.seed;
-  info["log"] = loadedLog && !loadedLog->empty() ? py::object(py::str(*loadedLog)) : py::none();
+  info["log"] = run.log.empty() ? py::none() : py::object(py::str(run.log));
   return info;
 }
 
-}  // namespace
-
-py::tuple synthesiseSettings(const py::kwargs& settings) {
-  // One run at a time: the library keeps its configuration in one global record.
-  // The GIL stays held (the environment is set for the library, which Python's own
-  // os.environ writes would race with), so this lock only guards against re-entry.
+// One run from the command-line arguments of the settings: parsed and checked by the
+// program's parser, the input files read, the library configured and run. Touches no
+// Python object (it runs without the interpreter lock); throws value_error for what
+// the program refuses and LibraryFailure for what the library or its loading fails.
+Run synthesiseArguments(const std::vector<std::string>& arguments,
+                        const iqsynth_host::LibraryCandidates& candidates) {
+  // One run at a time: the library keeps its configuration in one global record,
+  // and loadedLog is this lock's. The library's environment is set under it as well
+  // (setenv shares the C library's environment lock with os.environ's putenv).
   static std::mutex runLock;
   const std::lock_guard<std::mutex> hold(runLock);
 
-  bool asComplex = false;
-  if (settings.contains("complex")) {
-    if (!py::isinstance<py::bool_>(settings["complex"]))
-      throw py::type_error("complex takes True or False");
-    asComplex = settings["complex"].cast<bool>();
-  }
-  iqsynth_host::Options o;
+  Run run;
+  iqsynth_host::Options& o = run.options;
   try {
-    o = iqsynth_host::parseSettings(settingArguments(settings));
+    o = iqsynth_host::parseSettings(arguments);
     iqsynth_host::loadInputFiles(o);
   } catch (const iqsynth_host::UsageError& e) {
     throw py::value_error(e.what());
@@ -214,9 +223,8 @@ py::tuple synthesiseSettings(const py::kwargs& settings) {
       if (!loadedLog && iqsynth_host::synthesisLibraryLoaded()) loadedLog = log;
     }
   } noteLoadedLog{o.logPath};
-  iqsynth_host::SynthesisResult result;
   try {
-    result = iqsynth_host::synthesise(o, besideTheModule());
+    run.result = iqsynth_host::synthesise(o, candidates);
   } catch (const iqsynth_host::SynthesisError& e) {
     if (e.status == 0) throw py::value_error(e.what());
     throw LibraryFailure(e.what(), e.status);
@@ -226,13 +234,36 @@ py::tuple synthesiseSettings(const py::kwargs& settings) {
     throw LibraryFailure(e.what(), std::nullopt);
   }
   if (!loadedLog) loadedLog = o.logPath;
+  run.log = *loadedLog;
+  run.statistics = iqsynth_host::measure(run.result.wave);
+  return run;
+}
 
-  std::vector<std::int16_t> interleaved(2 * result.wave.i.size());
-  for (std::size_t k = 0; k < result.wave.i.size(); ++k) {
-    interleaved[2 * k] = result.wave.i[k];
-    interleaved[2 * k + 1] = result.wave.q[k];
+}  // namespace
+
+py::tuple synthesiseSettings(const py::kwargs& settings) {
+  bool asComplex = false;
+  if (settings.contains("complex")) {
+    if (!py::isinstance<py::bool_>(settings["complex"]))
+      throw py::type_error("complex takes True or False");
+    asComplex = settings["complex"].cast<bool>();
   }
-  return py::make_tuple(sampleArray(interleaved, asComplex), summary(o, result));
+  // The keywords become plain strings before the interpreter lock is let go: the
+  // run, and the wait for another thread's run, happen without it.
+  const std::vector<std::string> arguments = settingArguments(settings);
+  const iqsynth_host::LibraryCandidates candidates = besideTheModule();
+  std::vector<std::int16_t> interleaved;
+  const Run run = withoutInterpreterLock([&] {
+    Run made = synthesiseArguments(arguments, candidates);
+    const iqsynth_host::Waveform& wave = made.result.wave;
+    interleaved.resize(2 * wave.i.size());
+    for (std::size_t k = 0; k < wave.i.size(); ++k) {
+      interleaved[2 * k] = wave.i[k];
+      interleaved[2 * k + 1] = wave.q[k];
+    }
+    return made;
+  });
+  return py::make_tuple(sampleArray(interleaved, asComplex), summary(run));
 }
 
 }  // namespace arbsuite_python

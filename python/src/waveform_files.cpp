@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
@@ -15,6 +16,7 @@
 #include "arb_format.h"
 #include "arguments.h"
 #include "convert.h"
+#include "interpreter_lock.h"
 #include "interrupt_cleanup.h"
 #include "module_errors.h"
 #include "pair_source.h"
@@ -164,15 +166,30 @@ py::dict segmentDict(const std::string& name, double clock, long long samples, p
 
 py::tuple readFile(const py::object& pathValue, bool asComplex) {
   const std::string path = pathArgument(pathValue, "path");
-  const arbtool::ArbContent content = arbtoolStep([&] { return arbtool::readContent(path); });
-  const std::vector<arbtool::HeaderItem> items = arbtool::headerItems(content.displayText);
+  // The file is read, decrypted and its segment table checked without the
+  // interpreter lock; the arrays and dicts are made with it.
+  struct Read {
+    arbtool::ArbContent content;
+    std::vector<arbtool::HeaderItem> items;
+    analysis::Waveform waveform;
+  };
+  const Read read = withoutInterpreterLock([&] {
+    Read r;
+    r.content = arbtoolStep([&] { return arbtool::readContent(path); });
+    r.items = arbtool::headerItems(r.content.displayText);
+    if (r.content.multiSegment)
+      r.waveform = arbtoolStep([&] { return arbtool::waveformOf(r.content); });
+    return r;
+  });
+  const arbtool::ArbContent& content = read.content;
+  const std::vector<arbtool::HeaderItem>& items = read.items;
   py::dict header;
   for (const auto& item : items) header[py::str(item.key)] = stripped(item.value);
   py::dict info;
   info["samples"] = content.count;
   info["energy"] = headerNumber(items, "Value");
   if (content.multiSegment) {
-    const analysis::Waveform waveform = arbtoolStep([&] { return arbtool::waveformOf(content); });
+    const analysis::Waveform& waveform = read.waveform;
     info["clock_hz"] = waveform.clockHz ? py::object(py::float_(*waveform.clockHz)) : py::none();
     py::list segments;
     for (std::size_t k = 0; k < waveform.segments.size(); ++k) {
@@ -207,25 +224,33 @@ void writeFile(const py::object& pathValue, const py::object& iq, const py::obje
         "full scale)");
   }
   const std::vector<wavepack::IqPair> pairs = iqPairs(iq);
-  try {
-    wavepack::PairSpan source(pairs);
-    wavepack::convertToArb(source, clock, path, level);
-  } catch (const wavepack::PackerError& e) {
-    throw LibraryFailure(path + ": " + iqsynth_host::packerStatusWords(e.status) + " (status " +
-                             std::to_string(e.status) + ")",
-                         e.status);
-  } catch (const std::runtime_error& e) {
-    // The temporary sample file could not be made or written.
-    throw LibraryFailure(path + ": " + e.what(), std::nullopt);
-  }
+  withoutInterpreterLock([&] {
+    // The packer's data-key draw keeps its generator in process-wide state: writes
+    // from several threads take turns.
+    static std::mutex packerLock;
+    const std::lock_guard<std::mutex> hold(packerLock);
+    try {
+      wavepack::PairSpan source(pairs);
+      wavepack::convertToArb(source, clock, path, level);
+    } catch (const wavepack::PackerError& e) {
+      throw LibraryFailure(path + ": " + iqsynth_host::packerStatusWords(e.status) + " (status " +
+                               std::to_string(e.status) + ")",
+                           e.status);
+    } catch (const std::runtime_error& e) {
+      // The temporary sample file could not be made or written.
+      throw LibraryFailure(path + ": " + e.what(), std::nullopt);
+    }
+  });
 }
 
 py::dict fileStats(const py::object& pathValue) {
   const std::string path = pathArgument(pathValue, "path");
-  const arbtool::ArbContent content = arbtoolStep([&] { return arbtool::readContent(path); });
-  const analysis::Waveform waveform = arbtoolStep([&] { return arbtool::waveformOf(content); });
-  const analysis::StatsReport report = analysis::measureWaveform(waveform);
-  return jsonToPython(analysis::statsJson(report));
+  const nlohmann::ordered_json figures = withoutInterpreterLock([&] {
+    const arbtool::ArbContent content = arbtoolStep([&] { return arbtool::readContent(path); });
+    const analysis::Waveform waveform = arbtoolStep([&] { return arbtool::waveformOf(content); });
+    return analysis::statsJson(analysis::measureWaveform(waveform));
+  });
+  return jsonToPython(figures);
 }
 
 py::dict joinFiles(const py::object& outPath, const py::object& segments, const std::string& level,
@@ -255,27 +280,29 @@ py::dict joinFiles(const py::object& outPath, const py::object& segments, const 
   if (sources.empty()) throw py::value_error("segments is empty");
   const std::string configPath = config.is_none() ? std::string() : pathArgument(config, "config");
 
-  arbtoolStep([&] {
-    arbtool::planSegments(plan, sources);
-    arbtool::checkJoinPlan(plan, configPath);
-  });
-  std::string line;
-  try {
-    line = arbtool::formatConfigLine(plan);
-  } catch (const arbtool::ConfigError& e) {
-    throw py::value_error(std::string("join: ") + e.what());
-  }
-  std::optional<TemporaryConfig> temporary;
-  if (configPath.empty()) temporary.emplace();
-  const std::string& written = configPath.empty() ? temporary->path() : configPath;
-  {
-    hosts_cli::TextOutput out;
-    if (!out.open(written) || !out.write(line) || !out.commit()) {
-      throw LibraryFailure("cannot write the configuration " + written + ": " + out.errorText(),
-                           std::nullopt);
+  const arbtool::JoinResult result = withoutInterpreterLock([&] {
+    arbtoolStep([&] {
+      arbtool::planSegments(plan, sources);
+      arbtool::checkJoinPlan(plan, configPath);
+    });
+    std::string line;
+    try {
+      line = arbtool::formatConfigLine(plan);
+    } catch (const arbtool::ConfigError& e) {
+      throw py::value_error(std::string("join: ") + e.what());
     }
-  }
-  const arbtool::JoinResult result = arbtoolStep([&] { return arbtool::runJoin(written); });
+    std::optional<TemporaryConfig> temporary;
+    if (configPath.empty()) temporary.emplace();
+    const std::string& written = configPath.empty() ? temporary->path() : configPath;
+    {
+      hosts_cli::TextOutput out;
+      if (!out.open(written) || !out.write(line) || !out.commit()) {
+        throw LibraryFailure("cannot write the configuration " + written + ": " + out.errorText(),
+                             std::nullopt);
+      }
+    }
+    return arbtoolStep([&] { return arbtool::runJoin(written); });
+  });
   py::list joined;
   for (const auto& segment : result.segments) {
     joined.append(

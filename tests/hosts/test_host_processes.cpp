@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -272,6 +273,44 @@ INSTANTIATE_TEST_SUITE_P(All, HostArbtoolBadFile,
                            }
                            return name;
                          });
+
+TEST(HostArbtool, FileThatIsNotArbIsRefusedInInfosWordsByEveryCommand) {
+  // A CSV of IQ lines, whose first bytes the header reader takes for a version above 1
+  // without a text entry, and random bytes: every command that reads the file says
+  // what info says, with the library's status.
+  TempDir dir;
+  std::mt19937 generator(17);
+  std::normal_distribution<double> normal;
+  std::ostringstream csv;
+  csv << "I,Q\n";
+  for (int k = 0; k < 500; ++k) csv << normal(generator) << "," << normal(generator) << "\n";
+  writeText(dir.file("iq.csv"), csv.str());
+  std::string noise(4096, '\0');
+  for (char& c : noise) c = static_cast<char>(generator() & 0xFF);
+  writeText(dir.file("random.bin"), noise);
+  ASSERT_EQ(iqsynth(dir, {"-M", "qpsk", "-n", "16", "-s", "2", "-o", "good.arb"}).exitStatus, 0);
+
+  for (const std::string file : {"iq.csv", "random.bin"}) {
+    const ProcessResult info = arbtool(dir, {"info", file});
+    EXPECT_EQ(info.exitStatus, 2) << describe(info);
+    const std::string expected = "arbtool: " + file + ": not a valid .arb file";
+    ASSERT_EQ(info.err.rfind(expected, 0), 0u) << info.err;
+    EXPECT_NE(info.err.find("(status 7)\n"), std::string::npos) << info.err;
+    const std::vector<std::vector<std::string>> commands = {
+        {"dump", file},
+        {"dump", file, "--format", "ci16_le", "-o", "d.ci16"},
+        {"stats", file, "--json"},
+        {"plot", file, "-o", "p.png"},
+        {"join", "-o", "j.arb", "good.arb", file}};
+    for (const auto& command : commands) {
+      const ProcessResult r = arbtool(dir, command);
+      EXPECT_EQ(r.exitStatus, 2) << describe(r);
+      EXPECT_EQ(r.err, info.err) << command[0];
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("j.arb")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("j-segments.txt")));
+}
 
 TEST(HostArbtool, GoodFileStillReadsNextToBadOnes) {
   TempDir dir;

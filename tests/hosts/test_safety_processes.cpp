@@ -494,6 +494,28 @@ TEST_P(Interrupt, ArbtoolJoinLeavesNoPartialOutputAndKeepsTheOldOne) {
   EXPECT_EQ(readText(space_.file("out/j.arb")), "old");
 }
 
+TEST_P(Interrupt, ArbtoolJoinRemovesTheConfigurationItWrote) {
+  // The configuration out/j-segments.txt is written before the library writes the
+  // 64 MB of the output; an interrupted join leaves neither.
+  space_.makeSegment();
+  fs::create_directories(space_.path() / "out");
+  const std::optional<ProcessResult> r = interruptWhileWriting(
+      [&] {
+        // A try that ran to its end before it was caught has joined: start afresh.
+        writeText(space_.file("out/j.arb"), "old");
+        fs::remove(space_.file("out/j-segments.txt"));
+        return std::make_unique<RunningProcess>(
+            ARBTOOL_PROGRAM,
+            std::vector<std::string>{"join", "-o", "out/j.arb", "seg.arb", "blank:16000000"},
+            space_.options());
+      },
+      space_.path() / "out", {"j.arb", "j-segments.txt"}, GetParam());
+  ASSERT_TRUE(r) << "the join was never caught writing its output";
+  expectEndedBy(*r);
+  EXPECT_EQ(listing(space_.path() / "out"), std::vector<std::string>{"j.arb"});
+  EXPECT_EQ(readText(space_.file("out/j.arb")), "old");
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const testing::TestParamInfo<int>& info) {
                            return std::string(sigabbrev_np(info.param));
@@ -850,6 +872,42 @@ TEST(ArbtoolJoin, SegmentNameWithABraceIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(r.exitStatus, 3) << describe(r);
   EXPECT_NE(r.err.find("(status 2)"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(space.file("j.arb")));
+}
+
+TEST(ArbtoolJoin, AFailedJoinRemovesTheConfigurationItWroteButNotOneTheUserNamed) {
+  // damaged.arb has a changed letter in its text header: its count, clock and size
+  // are those of a whole file, so the join writes its configuration, but the library
+  // finds the header's CRC wrong when it reads the samples.
+  Workspace space;
+  space.makeSegment();
+  std::string damaged = readText(space.file("seg.arb"));
+  const std::size_t at = damaged.find("Digital");
+  ASSERT_NE(at, std::string::npos);
+  damaged[at + 6] = 'z';
+  writeText(space.file("damaged.arb"), damaged);
+  const std::vector<std::string> inputs = listing(space.path());
+
+  ProcessResult r = space.run(Program::arbtool, {"join", "-o", "j.arb", "seg.arb", "damaged.arb"});
+  EXPECT_EQ(r.exitStatus, 3) << describe(r);
+  EXPECT_NE(r.out.find("Wrote segment configuration j-segments.txt"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("(status 241)"), std::string::npos) << r.err;
+  EXPECT_EQ(listing(space.path()), inputs);
+
+  // One left by an earlier join goes as well: this join had replaced it.
+  r = space.run(Program::arbtool, {"join", "-o", "j.arb", "seg.arb"});
+  ASSERT_EQ(r.exitStatus, 0) << describe(r);
+  r = space.run(Program::arbtool, {"join", "-o", "j.arb", "seg.arb", "damaged.arb"});
+  EXPECT_EQ(r.exitStatus, 3) << describe(r);
+  EXPECT_FALSE(fs::exists(space.file("j-segments.txt")));
+  fs::remove(space.file("j.arb"));
+
+  r = space.run(Program::arbtool,
+                {"join", "-o", "j.arb", "--config", "named.txt", "seg.arb", "damaged.arb"});
+  EXPECT_EQ(r.exitStatus, 3) << describe(r);
+  EXPECT_NE(readText(space.file("named.txt")).find("damaged.arb"), std::string::npos);
+  fs::remove(space.file("named.txt"));
+  EXPECT_EQ(listing(space.path()), inputs);
+  EXPECT_TRUE(listing(space.tmp()).empty());
 }
 
 TEST(ArbtoolJoin, WithoutConfigTheListGoesBesideOnlyARegularOutputWithRoomForItsName) {

@@ -2,6 +2,7 @@
 arbsuite.Error with the library's status (or None), ValueError and TypeError for
 arguments refused before any library call."""
 
+import os
 import shutil
 import subprocess
 
@@ -9,6 +10,7 @@ import numpy as np
 import pytest
 
 import arbsuite
+from suite import run
 
 IQ = np.exp(1j * np.linspace(0, 6, 100))
 
@@ -143,3 +145,31 @@ def test_module_exports_its_entry_point_only():
     names = [line.split()[-1] for line in listing.splitlines()
              if line.strip() and not line.split()[-1].startswith(("__asan", "__ubsan", "__lsan"))]
     assert names == ["PyInit_arbsuite"]
+
+
+@pytest.fixture
+def not_arb_files(work):
+    """Files that are no .arb files: a CSV of IQ values (the header reader takes its
+    first bytes for a version above 1 without a text entry) and random bytes."""
+    values = np.random.default_rng(5).normal(size=(500, 2))
+    with open("iq.csv", "w") as out:
+        out.write("I,Q\n" + "".join(f"{i:.6f},{q:.6f}\n" for i, q in values))
+    with open("random.bin", "wb") as out:
+        out.write(np.random.default_rng(6).bytes(4096))
+    return ["iq.csv", "random.bin"]
+
+
+def test_a_file_that_is_not_arb_is_refused_as_arbtool_info_refuses_it(not_arb_files):
+    arbsuite.write("a.arb", IQ, 1e6)
+    for name in not_arb_files:
+        info = run("arbtool", "info", name, check=False)
+        assert info.returncode == 2, info.stderr
+        assert info.stderr.startswith(f"arbtool: {name}: not a valid .arb file"), info.stderr
+        expected = info.stderr.removeprefix("arbtool: ").rstrip("\n")
+        for call in [lambda: arbsuite.read(name), lambda: arbsuite.stats(name),
+                     lambda: arbsuite.join("j.arb", ["a.arb", name])]:
+            with pytest.raises(arbsuite.Error) as raised:
+                call()
+            assert str(raised.value) == expected
+            assert raised.value.status == 7
+        assert not os.path.exists("j.arb")

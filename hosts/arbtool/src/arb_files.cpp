@@ -2,6 +2,7 @@
 #include "arb_files.h"
 
 #include <memory>
+#include <mutex>
 
 #include "arb_file_size.h"
 #include "huge_pages.h"
@@ -17,6 +18,20 @@ constexpr long long kMaxJoinPairs = (1LL << 30) - 2;
 
 std::string statusText(Call call, int status) {
   return statusWords(call, status) + " (status " + std::to_string(status) + ")";
+}
+
+// A file the description readers refuse: its status in words, as info says it.
+Failure readInfoFailure(const std::string& path, int status) {
+  return Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status), status};
+}
+
+// readArbFileAllInf into a buffer of SEQLINK_TEXT_CAPACITY bytes; its status.
+int readDescription(const std::string& path, std::vector<char>& text) {
+  text.assign(SEQLINK_TEXT_CAPACITY, '\0');
+  int length = 0;
+  const int status = readArbFileAllInf(path.c_str(), text.data(), &length);
+  text.back() = '\0';
+  return status;
 }
 
 // What the library read from a configuration file, checked before anything is
@@ -48,7 +63,17 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
   double energyValue = 0;
   const int status = readArbFileInf(path.c_str(), &count, &clockValue, &energyValue);
   if (status != SEQLINK_OK && status != SEQLINK_MULTI_SEGMENT_REFUSED) {
-    throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status), status};
+    throw readInfoFailure(path, status);
+  }
+  if (status == SEQLINK_MULTI_SEGMENT_REFUSED) {
+    // readArbFileInf calls any header with a version above 1 and no text entry first
+    // multi-segment, text files and random bytes too; the whole-header reader of info
+    // decides whether the file is one. A text too long to show does not make it invalid.
+    std::vector<char> text;
+    const int headerStatus = readDescription(path, text);
+    if (headerStatus != SEQLINK_OK && headerStatus != SEQLINK_NO_MEMORY) {
+      throw readInfoFailure(path, headerStatus);
+    }
   }
   if (count < 0) {
     throw Failure{
@@ -63,12 +88,9 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
 }
 
 std::string descriptionOf(const std::string& path) {
-  std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
-  int length = 0;
-  const int status = readArbFileAllInf(path.c_str(), text.data(), &length);
-  if (status != SEQLINK_OK)
-    throw Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status), status};
-  text.back() = '\0';
+  std::vector<char> text;
+  const int status = readDescription(path, text);
+  if (status != SEQLINK_OK) throw readInfoFailure(path, status);
   return text.data();
 }
 
@@ -150,6 +172,11 @@ void checkJoinPlan(const JoinPlan& plan, const std::string& configPath) {
 }
 
 JoinResult runJoin(const std::string& configPath) {
+  // The library keeps the configuration readMultiSegConfig read for
+  // outputIQDataAndInf, and the key draw of crtMultiSegArb keeps its generator in
+  // process-wide state: joins from several threads take turns.
+  static std::mutex joinLock;
+  const std::lock_guard<std::mutex> hold(joinLock);
   char outputFile[SEQLINK_NAME_SLOT] = {};
   int segments = 0;
   int total = 0;

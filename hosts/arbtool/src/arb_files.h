@@ -31,9 +31,11 @@ struct Failure {
 
 // The sample count from readArbFileInf (which stores it before any later check,
 // so it is also known for multi-segment files), checked against the file size so
-// that a truncated file is reported instead of read as silence. clock, energy
-// and infoStatus (SEQLINK_OK, or SEQLINK_MULTI_SEGMENT_REFUSED) are stored when
-// not null. Throws Failure (kExitRead).
+// that a truncated file is reported instead of read as silence. A file that call
+// takes for multi-segment must also pass readArbFileAllInf, so that a file that is
+// no .arb file is refused in info's words and status whatever the command. clock,
+// energy and infoStatus (SEQLINK_OK, or SEQLINK_MULTI_SEGMENT_REFUSED) are stored
+// when not null. Throws Failure (kExitRead).
 int sampleCountOf(const std::string& path, double* clock, double* energy, int* infoStatus);
 
 // The file's description as the library shows it (readArbFileAllInf). Throws

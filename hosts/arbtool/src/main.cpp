@@ -2,10 +2,13 @@
 // file, dumps its decrypted samples, measures and plots them (analysis_commands),
 // and joins files into a multi-segment file.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -56,6 +59,40 @@ class TemporaryConfig {
  private:
   arb::TemporaryFile file_;
 };
+
+// The configuration a join wrote beside its output (OUT-segments.txt, not one the
+// user named): removed again when the join fails or is interrupted, so that only a
+// finished join leaves it.
+class ConfigOfThisJoin {
+ public:
+  // Made right after the file was put in place, within an InterruptDeferral.
+  explicit ConfigOfThisJoin(const std::string& path) : path_(path), removal_(path) {}
+  ~ConfigOfThisJoin() {
+    if (remove_) ::unlink(path_.c_str());
+    removal_.disarm();
+  }
+  ConfigOfThisJoin(const ConfigOfThisJoin&) = delete;
+  ConfigOfThisJoin& operator=(const ConfigOfThisJoin&) = delete;
+  // The join succeeded: the file stays.
+  void keep() {
+    remove_ = false;
+    removal_.disarm();
+  }
+
+ private:
+  std::string path_;
+  arb::InterruptRemoval removal_;
+  bool remove_ = true;
+};
+
+// Whether a failed join may remove what it writes at path: a new file, or a regular
+// one it replaces. A symbolic link, a FIFO or a device of that name is the user's
+// and stays (the configuration was written through it).
+bool removableConfig(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT;
+  return S_ISREG(info.st_mode);
+}
 
 int commandInfo(const std::string& path) {
   const std::string text = descriptionOf(path);
@@ -115,16 +152,28 @@ int commandJoin(JoinRequest& request) {
     const TemporaryConfig config(line);
     return joinFromConfig(config.path());
   }
+  const bool ownConfig =
+      !request.configGiven && !request.writeConfigOnly && removableConfig(request.configPath);
+  std::optional<ConfigOfThisJoin> ownFile;
   {
     hosts_cli::TextOutput out;
-    if (!out.open(request.configPath) || !out.write(line) || !out.commit()) {
+    if (!out.open(request.configPath) || !out.write(line)) {
       throw Failure{kExitOutput, "cannot write the configuration " + request.configPath + ": " +
                                      out.errorText()};
     }
+    // No interrupt between the file's arrival and its registration for removal.
+    const arb::InterruptDeferral hold;
+    if (!out.commit()) {
+      throw Failure{kExitOutput, "cannot write the configuration " + request.configPath + ": " +
+                                     out.errorText()};
+    }
+    if (ownConfig) ownFile.emplace(request.configPath);
   }
   std::printf("Wrote segment configuration %s\n", request.configPath.c_str());
   if (request.writeConfigOnly) return kExitOk;
-  return joinFromConfig(request.configPath);
+  const int status = joinFromConfig(request.configPath);
+  if (ownFile) ownFile->keep();
+  return status;
 }
 
 int run(const std::vector<std::string>& args) {
