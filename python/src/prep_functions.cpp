@@ -9,9 +9,11 @@
 #include <cmath>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "arguments.h"
+#include "interpreter_lock.h"
 #include "waveform_prep.h"
 
 namespace py = pybind11;
@@ -48,8 +50,7 @@ void warn(const std::string& message) { PyErr_WarnEx(PyExc_UserWarning, message.
 template <typename Work>
 auto released(Work&& work) {
   try {
-    const py::gil_scoped_release unlocked;
-    return work();
+    return withoutInterpreterLock(std::forward<Work>(work));
   } catch (const std::invalid_argument& e) {
     throw py::value_error(e.what());
   } catch (const std::length_error& e) {
