@@ -34,6 +34,7 @@ Functions:
   write(path, iq, clock_hz, level=0.81)        IQ data -> .arb file, as wavepack
   join(out_path, segments, ...) -> info        multi-segment file, as arbtool join
   stats(path) -> dict                          the figures of arbtool stats --json
+  stats(iq, clock_hz) -> dict                  the same of an array, as written
   synth(**settings) -> (iq, info)              a waveform, as iqsynth makes it
   resample(iq, rate_in, rate_out, repeat=1)    Fourier resampling of one period
   shift(iq, clock, freq)                       a frequency shift, phase exact
@@ -132,8 +133,10 @@ cannot be read or is itself multi-segment, or the join fails (error.status: the
 libseqlink status).)";
 
 constexpr const char* kStatsDoc = R"(stats(path) -> dict
+stats(iq, clock_hz) -> dict
 
-Measures an .arb file: the dict of "arbtool stats --json", with the keys
+Measures an .arb file, or the waveform write(path, iq, clock_hz) would make of an
+array (complex (N,) or real (N, 2)): the dict of "arbtool stats --json", with the keys
 "samples", "clock_hz", "duration_s", "peak", "peak_dbfs", "rms_dbfs", "papr_db",
 "ccdf_db" ({"10", "1", "0.1", "0.01"}: dB above the mean power), "dc" ([I, Q]),
 "clipped", "obw_hz" (99 % occupied bandwidth) and "segments" (the same per
@@ -207,7 +210,7 @@ PYBIND11_MODULE(arbsuite, module) {
   module.def("join", &arbsuite_python::joinFiles, kJoinDoc, "out_path"_a, "segments"_a,
              "level"_a = "unchanged", "clock"_a = "unchanged", "user_clock_hz"_a = py::none(),
              "config"_a = py::none());
-  module.def("stats", &arbsuite_python::fileStats, kStatsDoc, "path"_a);
+  module.def("stats", &arbsuite_python::fileStats, kStatsDoc, "path"_a, "clock_hz"_a = py::none());
   module.def("synth", &arbsuite_python::synthesiseSettings, kSynthDoc);
   arbsuite_python::registerPrepFunctions(module);
 }

@@ -20,6 +20,7 @@
 #include "interrupt_cleanup.h"
 #include "module_errors.h"
 #include "pair_source.h"
+#include "quantizer.h"
 #include "stats.h"
 #include "stats_report.h"
 #include "statuses.h"
@@ -243,7 +244,42 @@ void writeFile(const py::object& pathValue, const py::object& iq, const py::obje
   });
 }
 
-py::dict fileStats(const py::object& pathValue) {
+namespace {
+
+bool isPathLike(const py::handle& value) {
+  return py::isinstance<py::str>(value) || py::isinstance<py::bytes>(value) ||
+         py::hasattr(value, "__fspath__");
+}
+
+// The figures of the waveform that write(path, iq, clock_hz) would make: the pairs
+// normalised and quantised as the packer does, measured as arbtool stats measures a file.
+nlohmann::ordered_json arrayStats(const py::object& iq, const py::object& clockValue) {
+  if (clockValue.is_none()) throw py::type_error("stats of an array needs clock_hz");
+  const double clock = realArgument(clockValue, "clock_hz");
+  if (!(clock > 0)) throw py::value_error("clock_hz must be a positive number of hertz");
+  const std::vector<wavepack::IqPair> pairs = iqPairs(iq);
+  return withoutInterpreterLock([&] {
+    wavepack::PairSpan source(pairs);
+    const wavepack::PeakScale peak = wavepack::findPeak(source);
+    std::vector<std::int16_t> samples;
+    samples.reserve(2 * pairs.size());
+    wavepack::quantizeSource(source, peak, wavepack::kPeakLevel,
+                             [&](std::span<const std::int16_t> block) {
+                               samples.insert(samples.end(), block.begin(), block.end());
+                             });
+    analysis::Waveform waveform;
+    waveform.iq = samples;
+    waveform.clockHz = clock;
+    return analysis::statsJson(analysis::measureWaveform(waveform));
+  });
+}
+
+}  // namespace
+
+py::dict fileStats(const py::object& pathValue, const py::object& clockValue) {
+  if (!isPathLike(pathValue)) return jsonToPython(arrayStats(pathValue, clockValue));
+  if (!clockValue.is_none())
+    throw py::value_error("clock_hz is for arrays: a file gives its own clock");
   const std::string path = pathArgument(pathValue, "path");
   const nlohmann::ordered_json figures = withoutInterpreterLock([&] {
     const arbtool::ArbContent content = arbtoolStep([&] { return arbtool::readContent(path); });

@@ -112,3 +112,14 @@ def test_reduce_papr_reaches_its_target():
 def test_bad_values_raise_value_error(call):
     with pytest.raises(ValueError):
         call()
+
+
+def test_stats_of_an_array_equal_those_of_the_file_it_makes(work):
+    t = np.arange(5000)
+    iq = np.exp(2j * np.pi * 0.01 * t) + 0.3 * np.exp(-2j * np.pi * 0.07 * t)
+    arbsuite.write("made.arb", iq, 10e6)
+    assert arbsuite.stats(iq, 10e6) == arbsuite.stats("made.arb")
+    with pytest.raises(TypeError):
+        arbsuite.stats(iq)
+    with pytest.raises(ValueError):
+        arbsuite.stats("made.arb", 10e6)
