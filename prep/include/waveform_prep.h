@@ -44,6 +44,12 @@ std::uint64_t wholeLengthRepeat(std::uint64_t n, const RateRatio& ratio);
 // passes 2^31 samples.
 std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
                          std::uint64_t repeat = 1);
+// The same on an input whose storage it takes over: the input is transformed where
+// it lies (grown for the repeats) and freed before the output is transformed back,
+// so that no copy of the input is held (at most 16 bytes per sample of the repeated
+// input and of the output together).
+std::vector<Iq> resampleOwned(std::vector<Iq>&& x, double rateIn, double rateOut,
+                              std::uint64_t repeat = 1);
 
 // The band [low, high] in hertz (-rate/2 .. rate/2) holding `fraction` of the power
 // of the periodic spectrum: from the (1 - fraction) / 2 point of the cumulative
@@ -101,7 +107,9 @@ struct CfrReport {
 // that gives the target PAPR (adapted from one pass to the next), the clipping noise
 // outside `bands` (hertz, within -clock/2 .. clock/2; the 99 % occupied band of the
 // input when empty) removed by masking the periodic spectrum, until the PAPR is
-// within 0.1 dB of the target or after 16 passes. Deterministic. Throws
+// within 0.1 dB of the target or after 16 passes. Deterministic. Holds one copy of
+// the input beside it (a pass that overshoots is undone by making the waveform
+// again from that copy), so 32 bytes a sample in all. Throws
 // std::invalid_argument for a target at or below 0 dB or above the input's PAPR, a
 // band outside the clock, or an all-zero input.
 CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb,

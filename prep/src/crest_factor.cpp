@@ -46,6 +46,27 @@ double outsideFraction(std::span<const Iq> spectrum, const std::vector<bool>& in
 
 double toDb(double ratio) { return 10 * std::log10(ratio); }
 
+// The fraction of the power of x's periodic spectrum outside the bins marked inside.
+double spectrumOutside(std::span<const Iq> x, const std::vector<bool>& inside) {
+  std::vector<Iq> spectrum(x.begin(), x.end());
+  transform(spectrum, true);
+  return outsideFraction(spectrum, inside);
+}
+
+// One pass in place: the envelope clipped at `clipDb` above the mean power, then
+// everything outside the bands removed from the periodic spectrum.
+void clipAndFilter(std::vector<Iq>& x, double clipDb, const std::vector<bool>& inside) {
+  const double limit = std::sqrt(meanPower(x) * std::pow(10.0, clipDb / 10));
+  for (Iq& v : x) {
+    const double magnitude = std::abs(v);
+    if (magnitude > limit) v *= limit / magnitude;
+  }
+  transform(x, true);
+  const double scale = 1.0 / static_cast<double>(x.size());
+  for (std::size_t k = 0; k < x.size(); ++k) x[k] = inside[k] ? x[k] * scale : Iq{};
+  transform(x, false);
+}
+
 }  // namespace
 
 double paprDb(std::span<const Iq> x) {
@@ -56,9 +77,7 @@ double paprDb(std::span<const Iq> x) {
 }
 
 double outOfBandDb(std::span<const Iq> x, double clock, std::span<const Band> bands) {
-  std::vector<Iq> spectrum(x.begin(), x.end());
-  transform(spectrum, true);
-  return toDb(outsideFraction(spectrum, bandMask(spectrum.size(), clock, bands)));
+  return toDb(spectrumOutside(x, bandMask(x.size(), clock, bands)));
 }
 
 CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vector<Band> bands) {
@@ -85,38 +104,31 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   CfrReport report;
   report.bands = bands;
   report.paprBeforeDb = before;
-  const std::vector<Iq> original = x;
   const std::size_t n = x.size();
   const std::vector<bool> inside = bandMask(n, clock, bands);
-  {
-    std::vector<Iq> spectrum = x;
-    transform(spectrum, true);
-    report.outOfBandBeforeDb = toDb(outsideFraction(spectrum, inside));
-  }
+  report.outOfBandBeforeDb = toDb(spectrumOutside(x, inside));
+  // Two waveforms are held: the original, for the EVM and to start again from, and
+  // the one being worked on, which each pass clips and filters in place.
+  const std::vector<Iq> original = x;
   // Each pass clips the accepted waveform and masks its spectrum. The filter lets
   // peaks grow back, so the next pass clips deeper by half of what this one missed; a
   // pass that lands below the target is not taken, and is tried again from the same
-  // waveform with a higher clip level.
+  // waveform (made again from the original by the passes taken) with a higher clip
+  // level.
   double clipDb = targetDb;
   double reached = before;
-  std::vector<Iq> spectrum(n);
-  const double scale = 1.0 / static_cast<double>(n);
+  std::vector<double> taken;  // the clip levels of the passes taken
   for (int pass = 1; pass <= kMaxPasses && std::fabs(reached - targetDb) > kTolerance; ++pass) {
-    const double limit = std::sqrt(meanPower(x) * std::pow(10.0, clipDb / 10));
-    for (std::size_t k = 0; k < n; ++k) {
-      const double magnitude = std::abs(x[k]);
-      spectrum[k] = magnitude > limit ? x[k] * (limit / magnitude) : x[k];
-    }
-    transform(spectrum, true);
-    for (std::size_t k = 0; k < n; ++k) spectrum[k] = inside[k] ? spectrum[k] * scale : Iq{};
-    transform(spectrum, false);
-    const double result = paprDb(spectrum);
+    clipAndFilter(x, clipDb, inside);
+    const double result = paprDb(x);
     report.iterations = pass;
     if (result < targetDb - kTolerance) {
+      std::copy(original.begin(), original.end(), x.begin());
+      for (const double level : taken) clipAndFilter(x, level, inside);
       clipDb += 0.5 * (targetDb - result);
       continue;
     }
-    std::copy(spectrum.begin(), spectrum.end(), x.begin());
+    taken.push_back(clipDb);
     reached = result;
     clipDb -= 0.5 * (reached - targetDb);
   }
@@ -130,11 +142,7 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   const double evm = std::sqrt(change / signal);
   report.evmPercent = 100 * evm;
   report.evmDb = 20 * std::log10(evm);
-  {
-    std::copy(x.begin(), x.end(), spectrum.begin());
-    transform(spectrum, true);
-    report.outOfBandAfterDb = toDb(outsideFraction(spectrum, inside));
-  }
+  report.outOfBandAfterDb = toDb(spectrumOutside(x, inside));
   return report;
 }
 

@@ -1,5 +1,6 @@
 // Fourier resampling of one period, and the occupied band that tells whether a
 // lower rate cuts into the signal (see waveform_prep.h).
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <stdexcept>
@@ -54,14 +55,17 @@ std::uint64_t wholeLengthRepeat(std::uint64_t n, const RateRatio& ratio) {
   return ratio.down / std::gcd(n == 0 ? ratio.down : n, ratio.down);
 }
 
-std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
-                         std::uint64_t repeat) {
-  if (x.empty()) throw std::invalid_argument("There are no samples to resample");
+namespace {
+
+// The checks of resample() on an input of `n` samples: the length M of the output.
+std::uint64_t resampledPeriod(std::uint64_t n, double rateIn, double rateOut,
+                              std::uint64_t repeat) {
+  if (n == 0) throw std::invalid_argument("There are no samples to resample");
   if (repeat == 0) throw std::invalid_argument("The repeat count must be at least 1");
   const RateRatio ratio = rateRatio(rateIn, rateOut);
-  const unsigned __int128 total = static_cast<unsigned __int128>(x.size()) * repeat;
+  const unsigned __int128 total = static_cast<unsigned __int128>(n) * repeat;
   if (total > (std::uint64_t{1} << 31))
-    throw std::length_error("The repeated input (" + std::to_string(x.size()) + " x " +
+    throw std::length_error("The repeated input (" + std::to_string(n) + " x " +
                             std::to_string(repeat) + " samples) is longer than 2^31 samples");
   const auto inLength = static_cast<std::uint64_t>(total);
   const std::optional<std::uint64_t> outLength = resampledLength(inLength, ratio);
@@ -80,18 +84,21 @@ std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
   if (m == 0 || m > (std::uint64_t{1} << 31))
     throw std::length_error("A resampled period of " + std::to_string(m) +
                             " samples is out of range (1 to 2^31)");
+  return m;
+}
 
-  std::vector<Iq> spectrum(x.begin(), x.end());
-  spectrum.reserve(static_cast<std::size_t>(inLength));
-  for (std::uint64_t r = 1; r < repeat; ++r) spectrum.insert(spectrum.end(), x.begin(), x.end());
+// The Fourier method on `spectrum`, which holds the repeated input and is
+// transformed in place; returns the `m` resampled samples.
+std::vector<Iq> resampleHeld(std::vector<Iq>&& spectrum, std::uint64_t m) {
   transform(spectrum, true);
 
-  const std::size_t nx = static_cast<std::size_t>(inLength);
+  const std::size_t nx = spectrum.size();
   const std::size_t num = static_cast<std::size_t>(m);
-  std::vector<Iq> y(num);
+  std::vector<Iq> y;
   if (num == nx) {
     y = std::move(spectrum);
   } else {
+    y.resize(num);
     // The bins both lengths hold: the positive half with the Nyquist bin, then the
     // negative half (scipy.signal.resample's copy for complex input).
     const std::size_t n = std::min(num, nx);
@@ -109,11 +116,36 @@ std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
         y[num - n / 2] = y[n / 2];
       }
     }
+    std::vector<Iq>().swap(spectrum);  // not needed for the backward transform
   }
   transform(y, false);
   const double scale = 1.0 / static_cast<double>(nx);
   for (Iq& v : y) v *= scale;
   return y;
+}
+
+}  // namespace
+
+std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
+                         std::uint64_t repeat) {
+  const std::uint64_t m = resampledPeriod(x.size(), rateIn, rateOut, repeat);
+  std::vector<Iq> spectrum;
+  spectrum.reserve(static_cast<std::size_t>(x.size() * repeat));
+  for (std::uint64_t r = 0; r < repeat; ++r) spectrum.insert(spectrum.end(), x.begin(), x.end());
+  return resampleHeld(std::move(spectrum), m);
+}
+
+std::vector<Iq> resampleOwned(std::vector<Iq>&& x, double rateIn, double rateOut,
+                              std::uint64_t repeat) {
+  const std::uint64_t m = resampledPeriod(x.size(), rateIn, rateOut, repeat);
+  std::vector<Iq> spectrum = std::move(x);
+  if (repeat > 1) {
+    const std::size_t n = spectrum.size();
+    spectrum.resize(static_cast<std::size_t>(n * repeat));
+    for (std::uint64_t r = 1; r < repeat; ++r)
+      std::copy_n(spectrum.begin(), n, spectrum.begin() + static_cast<std::ptrdiff_t>(r * n));
+  }
+  return resampleHeld(std::move(spectrum), m);
 }
 
 Band occupiedBand(std::span<const Iq> x, double rate, double fraction) {

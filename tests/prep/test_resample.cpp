@@ -67,6 +67,25 @@ TEST_P(PrepResample, EqualsTheBandLimitedInterpolant) {
   EXPECT_LT(preptest::maxDifference(y, interpolant(x, m)), 1e-12);
 }
 
+// The variant that takes over the input's storage, once and with the input repeated
+// three times (the interpolant of the repeated input).
+TEST_P(PrepResample, TakingTheInputEqualsTheInterpolantToo) {
+  const auto [n, m] = GetParam();
+  preptest::Lcg rng{n * 17 + m};
+  std::vector<Iq> x(n);
+  for (Iq& v : x) v = rng.gaussian();
+  std::vector<Iq> repeated;
+  for (int r = 0; r < 3; ++r) repeated.insert(repeated.end(), x.begin(), x.end());
+  const double in = 1e6 * static_cast<double>(n);
+  const double out = 1e6 * static_cast<double>(m);
+  const std::vector<Iq> once = arbsuite::prep::resampleOwned(std::vector<Iq>(x), in, out);
+  ASSERT_EQ(once.size(), m);
+  EXPECT_LT(preptest::maxDifference(once, interpolant(x, m)), 1e-12);
+  const std::vector<Iq> thrice = arbsuite::prep::resampleOwned(std::vector<Iq>(x), in, out, 3);
+  ASSERT_EQ(thrice.size(), 3 * m);
+  EXPECT_LT(preptest::maxDifference(thrice, interpolant(repeated, 3 * m)), 1e-12);
+}
+
 INSTANTIATE_TEST_SUITE_P(PrepLengths, PrepResample,
                          testing::Values(Lengths{64, 100}, Lengths{63, 100}, Lengths{64, 101},
                                          Lengths{63, 97}, Lengths{100, 64}, Lengths{101, 64},
