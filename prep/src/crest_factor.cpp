@@ -109,7 +109,7 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   report.outOfBandBeforeDb = toDb(spectrumOutside(x, inside));
   // Two waveforms are held: the original, for the EVM and to start again from, and
   // the one being worked on, which each pass clips and filters in place.
-  const std::vector<Iq> original = x;
+  std::vector<Iq> original = x;
   // Each pass clips the accepted waveform and masks its spectrum. The filter lets
   // peaks grow back, so the next pass clips deeper by half of what this one missed; a
   // pass that lands below the target is not taken, and is tried again from the same
@@ -142,6 +142,7 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   const double evm = std::sqrt(change / signal);
   report.evmPercent = 100 * evm;
   report.evmDb = 20 * std::log10(evm);
+  std::vector<Iq>().swap(original);  // freed before the spectrum below is made
   report.outOfBandAfterDb = toDb(spectrumOutside(x, inside));
   return report;
 }
