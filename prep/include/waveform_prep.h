@@ -34,6 +34,9 @@ std::optional<std::uint64_t> resampledLength(std::uint64_t n, const RateRatio& r
 
 // The smallest repeat count K for which K n x out / in is whole.
 std::uint64_t wholeLengthRepeat(std::uint64_t n, const RateRatio& ratio);
+// K n x out / in for that count (or any count that makes it whole) as text: exact,
+// or to six digits when K n passes 64 bits.
+std::string repeatedLengthText(std::uint64_t n, std::uint64_t k, const RateRatio& ratio);
 
 // Resamples one period by the Fourier method: the spectrum of the `repeat` x N input
 // samples (the input repeated) is cut or zero-padded to M = N x repeat x out / in

@@ -2,6 +2,7 @@
 // lower rate cuts into the signal (see waveform_prep.h).
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 #include <stdexcept>
 #include <string>
@@ -55,6 +56,21 @@ std::uint64_t wholeLengthRepeat(std::uint64_t n, const RateRatio& ratio) {
   return ratio.down / std::gcd(n == 0 ? ratio.down : n, ratio.down);
 }
 
+// k n can pass 64 bits for rates far from a simple ratio (k up to the reduced
+// input rate in microhertz).
+std::string repeatedLengthText(std::uint64_t n, std::uint64_t k, const RateRatio& ratio) {
+  const unsigned __int128 repeated = static_cast<unsigned __int128>(n) * k;
+  if (repeated <= UINT64_MAX) {
+    if (const auto m = resampledLength(static_cast<std::uint64_t>(repeated), ratio))
+      return std::to_string(*m);
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6g",
+                static_cast<double>(n) * static_cast<double>(k) * static_cast<double>(ratio.up) /
+                    static_cast<double>(ratio.down));
+  return text;
+}
+
 namespace {
 
 // The checks of resample() on an input of `n` samples: the length M of the output.
@@ -77,8 +93,7 @@ std::uint64_t resampledPeriod(std::uint64_t n, double rateIn, double rateOut,
                        static_cast<double>(ratio.down)) +
         " samples at " + hertz(rateOut) + ", not a whole number: repeat the input " +
         std::to_string(k * repeat) + " times (--repeat " + std::to_string(k * repeat) +
-        ") for a seamless period of " + std::to_string(*resampledLength(inLength * k, ratio)) +
-        " samples");
+        ") for a seamless period of " + repeatedLengthText(inLength, k, ratio) + " samples");
   }
   const std::uint64_t m = *outLength;
   if (m == 0 || m > (std::uint64_t{1} << 31))

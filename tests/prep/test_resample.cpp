@@ -132,6 +132,19 @@ TEST(PrepResampleLength, ALengthThatIsNotWholeNamesTheRepeatCount) {
   for (const Iq& v : y) ASSERT_NEAR(std::abs(v - Iq(1, 0)), 0, 1e-12);
 }
 
+// The length a repeat count gives, also where the repeated input passes 64 bits
+// (rates far from a simple ratio), where it is given to six digits.
+TEST(PrepResampleLength, TheRepeatedLengthIsNamedEvenBeyond64Bits) {
+  const arbsuite::prep::RateRatio ratio{625, 384};
+  EXPECT_EQ(arbsuite::prep::repeatedLengthText(1000, 48, ratio), "78125");
+  // 48e6 x 3.84e14 samples are 1.8432e22, past 2^64; x 625 / 384 = 3e22.
+  EXPECT_EQ(arbsuite::prep::repeatedLengthText(48000000, 384000000000000, ratio), "3e+22");
+  const auto far = arbsuite::prep::rateRatio(61440000.123457, 100e6);
+  const std::uint64_t k = arbsuite::prep::wholeLengthRepeat(1 << 30, far);
+  EXPECT_GT(static_cast<double>(k) * (1 << 30), 1.9e19);
+  EXPECT_THAT(arbsuite::prep::repeatedLengthText(1 << 30, k, far), HasSubstr("e+"));
+}
+
 TEST(PrepResampleLength, BadRatesAreRefused) {
   const std::vector<Iq> x(8, Iq(1, 0));
   for (const double bad : {0.0, -1.0, double(NAN), double(INFINITY), 1e13})
