@@ -37,7 +37,7 @@ std::string formatted(const char* format, double value) {
   return text;
 }
 
-std::string hertz(double value) { return formatted("%.10g", value) + " Hz"; }
+std::string hertz(double value) { return formatted("%.15g", value) + " Hz"; }
 std::string decibels(double value) { return formatted("%.2f", value) + " dB"; }
 
 // The number at the start of `text` and what follows it; false when there is none.
@@ -125,7 +125,7 @@ void resampleStep(std::vector<Iq>& x, const PrepareSteps& steps, double rate, st
         formatted("%.6f", samples) + " samples at " + hertz(out) +
         ", not a whole number, so the loop would not be seamless: give --repeat " +
         std::to_string(k) + " (the input repeated " + std::to_string(k) + " times is " +
-        std::to_string(*prep::resampledLength(n * k, ratio)) + " samples at " + hertz(out) + ")");
+        prep::repeatedLengthText(n, k, ratio) + " samples at " + hertz(out) + ")");
   }
   if (*m > kMaxPairs)
     throw std::length_error("--resample: " + std::to_string(inLength) + " samples at " +
