@@ -1,52 +1,64 @@
-#!/usr/bin/python3
-"""An LTE-like downlink frame at 61.44 MHz as a SigMF recording, for the worked
-examples of the README and the demo (data users get from simulations at that rate):
-
-    tools/make-lte-like.py OUT        # writes OUT.sigmf-data and OUT.sigmf-meta
-
-One 10 ms frame, 20 MHz LTE numerology at 61.44 MHz: a 4096-point FFT, 1200
-subcarriers of 15 kHz around DC (DC unused) with random 16QAM, 140 OFDM symbols with
-cyclic prefixes of 320 (first of each slot) and 288 samples: 614,400 samples, one
-period of a looped waveform (1,000,000 samples at 100 MHz). Seeded, so the same
-every time.
+#!/usr/bin/env python3
+"""Writes an LTE-like test recording for the wavepack examples: one 1 ms subframe of
+a 20 MHz downlink-like OFDM signal at 61.44 MHz (4096-point FFT, 15 kHz spacing,
+1200 QPSK subcarriers around an empty DC, 14 symbols with normal cyclic prefixes),
+as the SigMF pair NAME.sigmf-meta / NAME.sigmf-data (cf32_le). Deterministic: the
+symbols come from a fixed linear congruential generator, not from numpy's.
+    python3 tools/make-lte-like.py lte-like
 """
 import json
 import sys
 
 import numpy as np
 
+RATE = 61.44e6
+FFT = 4096
+USED = 1200  # subcarriers, 600 each side of DC
+CYCLIC_PREFIXES = [320, 288, 288, 288, 288, 288, 288] * 2  # one subframe: two slots
 
-def frame(seed=20):
-    rng = np.random.default_rng(seed)
-    fft = 4096
-    levels = np.array([-3, -1, 1, 3]) / np.sqrt(10)
-    out = []
-    for symbol in range(140):
-        bins = np.zeros(fft, dtype=complex)
-        qam = rng.choice(levels, 1200) + 1j * rng.choice(levels, 1200)
-        bins[1:601] = qam[:600]
-        bins[-600:] = qam[600:]
-        body = np.fft.ifft(bins) * np.sqrt(fft / 1200)
-        prefix = 320 if symbol % 7 == 0 else 288
-        out.append(np.concatenate([body[-prefix:], body]))
-    return np.concatenate(out)
+
+def qpsk_symbols(count, seed=9):
+    state = seed
+    values = np.empty(count, dtype=complex)
+    for k in range(count):
+        state = (state * 6364136223846793005 + 1442695040888963407) % 2**64
+        bits = state >> 62
+        values[k] = complex(1 if bits & 1 else -1, 1 if bits & 2 else -1) / np.sqrt(2)
+    return values
+
+
+def subframe():
+    symbols = qpsk_symbols(USED * len(CYCLIC_PREFIXES)).reshape(len(CYCLIC_PREFIXES), USED)
+    pieces = []
+    for cp, data in zip(CYCLIC_PREFIXES, symbols):
+        bins = np.zeros(FFT, dtype=complex)
+        bins[1 : USED // 2 + 1] = data[USED // 2 :]  # +15 kHz ... +9 MHz
+        bins[FFT - USED // 2 :] = data[: USED // 2]  # -9 MHz ... -15 kHz
+        time = np.fft.ifft(bins) * np.sqrt(FFT)
+        pieces.append(np.concatenate([time[-cp:], time]))
+    return np.concatenate(pieces)
 
 
 def main():
-    base = sys.argv[1]
-    iq = frame()
-    iq.astype(np.complex64).tofile(base + ".sigmf-data")
+    if len(sys.argv) != 2:
+        sys.exit("usage: make-lte-like.py NAME")
+    name = sys.argv[1]
+    samples = subframe()
+    assert samples.size == 61440
+    samples.astype(np.complex64).tofile(name + ".sigmf-data")
     meta = {
-        "global": {"core:datatype": "cf32_le", "core:sample_rate": 61.44e6,
-                   "core:version": "1.0.0",
-                   "core:description": "LTE-like 20 MHz downlink frame, 16QAM"},
+        "global": {
+            "core:datatype": "cf32_le",
+            "core:sample_rate": RATE,
+            "core:version": "1.0.0",
+            "core:description": "LTE-like 20 MHz OFDM subframe, 1200 QPSK subcarriers",
+        },
         "captures": [{"core:sample_start": 0}],
         "annotations": [],
     }
-    with open(base + ".sigmf-meta", "w") as f:
+    with open(name + ".sigmf-meta", "w") as f:
         json.dump(meta, f, indent=2)
-    papr = 10 * np.log10(np.max(np.abs(iq) ** 2) / np.mean(np.abs(iq) ** 2))
-    print(f"{base}.sigmf-data: {len(iq)} samples at 61.44 MHz, PAPR {papr:.2f} dB")
+        f.write("\n")
 
 
 if __name__ == "__main__":

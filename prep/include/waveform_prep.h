@@ -34,6 +34,9 @@ std::optional<std::uint64_t> resampledLength(std::uint64_t n, const RateRatio& r
 
 // The smallest repeat count K for which K n x out / in is whole.
 std::uint64_t wholeLengthRepeat(std::uint64_t n, const RateRatio& ratio);
+// K n x out / in for that count (or any count that makes it whole) as text: exact,
+// or to six digits when K n passes 64 bits.
+std::string repeatedLengthText(std::uint64_t n, std::uint64_t k, const RateRatio& ratio);
 
 // Resamples one period by the Fourier method: the spectrum of the `repeat` x N input
 // samples (the input repeated) is cut or zero-padded to M = N x repeat x out / in
@@ -44,6 +47,12 @@ std::uint64_t wholeLengthRepeat(std::uint64_t n, const RateRatio& ratio);
 // passes 2^31 samples.
 std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
                          std::uint64_t repeat = 1);
+// The same on an input whose storage it takes over: the input is transformed where
+// it lies (grown for the repeats) and freed before the output is transformed back,
+// so that no copy of the input is held (at most 16 bytes per sample of the repeated
+// input and of the output together).
+std::vector<Iq> resampleOwned(std::vector<Iq>&& x, double rateIn, double rateOut,
+                              std::uint64_t repeat = 1);
 
 // The band [low, high] in hertz (-rate/2 .. rate/2) holding `fraction` of the power
 // of the periodic spectrum: from the (1 - fraction) / 2 point of the cumulative
@@ -97,11 +106,13 @@ struct CfrReport {
   std::vector<Band> bands;
 };
 
-// Iterative clipping and filtering, in place: the envelope is clipped at the level
-// that gives the target PAPR (adapted from one pass to the next), the clipping noise
-// outside `bands` (hertz, within -clock/2 .. clock/2; the 99 % occupied band of the
-// input when empty) removed by masking the periodic spectrum, until the PAPR is
-// within 0.1 dB of the target or after 16 passes. Deterministic. Throws
+// Iterative clipping and filtering, in place: the clipping noise of the envelope
+// clipped at the level that gives the target PAPR (adapted from one pass to the next)
+// is masked to `bands` on the periodic spectrum (hertz, within -clock/2 .. clock/2;
+// the 99 % occupied band of the input when empty) and subtracted, so that clipping
+// adds nothing outside the bands and the signal itself is never filtered; until the
+// PAPR is within 0.1 dB of the target or after 16 passes. Deterministic. Holds the
+// waveform, the noise and the input in single precision: 40 bytes a sample. Throws
 // std::invalid_argument for a target at or below 0 dB or above the input's PAPR, a
 // band outside the clock, or an all-zero input.
 CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb,

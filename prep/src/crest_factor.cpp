@@ -95,31 +95,41 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
     transform(x, spectrum, true);
     report.outOfBandBeforeDb = toDb(outsideFraction(spectrum, inside));
   }
-  // Each pass clips the accepted waveform and masks its spectrum. The filter lets
-  // peaks grow back, so the next pass clips deeper by half of what this one missed; a
-  // pass that lands below the target is not taken, and is tried again from the same
-  // waveform with a higher clip level.
+  // Each pass takes the clipping noise of the accepted waveform (what clipping its
+  // envelope at clipDb above the mean power would remove), keeps only its part inside
+  // the bands (a mask on its periodic spectrum) and subtracts that: the signal itself
+  // is never filtered, so its own band and what lies outside it stay as they were.
+  // The filter lets peaks grow back, so the next pass clips deeper by half of what
+  // this one missed; a pass that lands below the target is not taken, and is tried
+  // again on the same waveform with a higher clip level.
   double clipDb = targetDb;
   double reached = before;
-  std::vector<Iq> spectrum(n);
-  BufferTransforms transforms(spectrum);
+  std::vector<Iq> noise(n);
+  BufferTransforms transforms(noise);
   const double scale = 1.0 / static_cast<double>(n);
   for (int pass = 1; pass <= kMaxPasses && std::fabs(reached - targetDb) > kTolerance; ++pass) {
     const double limit = std::sqrt(meanPower(x) * std::pow(10.0, clipDb / 10));
     for (std::size_t k = 0; k < n; ++k) {
       const double magnitude = std::abs(x[k]);
-      spectrum[k] = magnitude > limit ? x[k] * (limit / magnitude) : x[k];
+      noise[k] = magnitude > limit ? x[k] * (1 - limit / magnitude) : Iq{};
     }
     transforms.forward();
-    for (std::size_t k = 0; k < n; ++k) spectrum[k] = inside[k] ? spectrum[k] * scale : Iq{};
+    for (std::size_t k = 0; k < n; ++k) noise[k] = inside[k] ? noise[k] * scale : Iq{};
     transforms.backward();
-    const double result = paprDb(spectrum);
+    double peak = 0;
+    double sum = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      const double power = std::norm(x[k] - noise[k]);
+      peak = std::max(peak, power);
+      sum += power;
+    }
+    const double result = sum == 0 ? 0 : toDb(peak / (sum / static_cast<double>(n)));
     report.iterations = pass;
     if (result < targetDb - kTolerance) {
       clipDb += 0.5 * (targetDb - result);
       continue;
     }
-    std::copy(spectrum.begin(), spectrum.end(), x.begin());
+    for (std::size_t k = 0; k < n; ++k) x[k] -= noise[k];
     reached = result;
     clipDb -= 0.5 * (reached - targetDb);
   }
@@ -134,9 +144,8 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   const double evm = std::sqrt(change / signal);
   report.evmPercent = 100 * evm;
   report.evmDb = 20 * std::log10(evm);
-  std::copy(x.begin(), x.end(), spectrum.begin());
-  transforms.forward();
-  report.outOfBandAfterDb = toDb(outsideFraction(spectrum, inside));
+  transform(x, noise, true);
+  report.outOfBandAfterDb = toDb(outsideFraction(noise, inside));
   return report;
 }
 

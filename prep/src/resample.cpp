@@ -1,6 +1,8 @@
 // Fourier resampling of one period, and the occupied band that tells whether a
 // lower rate cuts into the signal (see waveform_prep.h).
 #include <cmath>
+#include <cstdio>
+#include <functional>
 #include <numeric>
 #include <stdexcept>
 #include <string>
@@ -32,6 +34,9 @@ std::string hertz(double value) {
   return text;
 }
 
+std::vector<Iq> resampleFrom(std::span<const Iq> x, double rateIn, double rateOut,
+                             std::uint64_t repeat, const std::function<void()>& releaseInput);
+
 }  // namespace
 
 RateRatio rateRatio(double rateIn, double rateOut) {
@@ -54,8 +59,36 @@ std::uint64_t wholeLengthRepeat(std::uint64_t n, const RateRatio& ratio) {
   return ratio.down / std::gcd(n == 0 ? ratio.down : n, ratio.down);
 }
 
+// k n can pass 64 bits for rates far from a simple ratio (k up to the reduced
+// input rate in microhertz).
+std::string repeatedLengthText(std::uint64_t n, std::uint64_t k, const RateRatio& ratio) {
+  const unsigned __int128 repeated = static_cast<unsigned __int128>(n) * k;
+  if (repeated <= UINT64_MAX) {
+    if (const auto m = resampledLength(static_cast<std::uint64_t>(repeated), ratio))
+      return std::to_string(*m);
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6g",
+                static_cast<double>(n) * static_cast<double>(k) * static_cast<double>(ratio.up) /
+                    static_cast<double>(ratio.down));
+  return text;
+}
+
 std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
                          std::uint64_t repeat) {
+  return resampleFrom(x, rateIn, rateOut, repeat, [] {});
+}
+
+std::vector<Iq> resampleOwned(std::vector<Iq>&& x, double rateIn, double rateOut,
+                              std::uint64_t repeat) {
+  std::vector<Iq> input = std::move(x);
+  return resampleFrom(input, rateIn, rateOut, repeat, [&] { std::vector<Iq>().swap(input); });
+}
+
+namespace {
+
+std::vector<Iq> resampleFrom(std::span<const Iq> x, double rateIn, double rateOut,
+                             std::uint64_t repeat, const std::function<void()>& releaseInput) {
   if (x.empty()) throw std::invalid_argument("There are no samples to resample");
   if (repeat == 0) throw std::invalid_argument("The repeat count must be at least 1");
   const RateRatio ratio = rateRatio(rateIn, rateOut);
@@ -96,6 +129,7 @@ std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
       std::copy(x.begin(), x.end(), repeated.data() + r * x.size());
     transform(repeated.span(), spectrum.span(), true);
   }
+  releaseInput();
 
   // The cut or padded spectrum: downsampled, in an aligned buffer every element of
   // which is set, transformed out of place (several times faster); upsampled, in the
@@ -135,6 +169,8 @@ std::vector<Iq> resample(std::span<const Iq> x, double rateIn, double rateOut,
   for (Iq& v : out) v *= scale;
   return out;
 }
+
+}  // namespace
 
 Band occupiedBand(std::span<const Iq> x, double rate, double fraction) {
   if (x.empty()) return {};

@@ -67,6 +67,25 @@ TEST_P(PrepResample, EqualsTheBandLimitedInterpolant) {
   EXPECT_LT(preptest::maxDifference(y, interpolant(x, m)), 1e-12);
 }
 
+// The variant that takes over the input's storage, once and with the input repeated
+// three times (the interpolant of the repeated input).
+TEST_P(PrepResample, TakingTheInputEqualsTheInterpolantToo) {
+  const auto [n, m] = GetParam();
+  preptest::Lcg rng{n * 17 + m};
+  std::vector<Iq> x(n);
+  for (Iq& v : x) v = rng.gaussian();
+  std::vector<Iq> repeated;
+  for (int r = 0; r < 3; ++r) repeated.insert(repeated.end(), x.begin(), x.end());
+  const double in = 1e6 * static_cast<double>(n);
+  const double out = 1e6 * static_cast<double>(m);
+  const std::vector<Iq> once = arbsuite::prep::resampleOwned(std::vector<Iq>(x), in, out);
+  ASSERT_EQ(once.size(), m);
+  EXPECT_LT(preptest::maxDifference(once, interpolant(x, m)), 1e-12);
+  const std::vector<Iq> thrice = arbsuite::prep::resampleOwned(std::vector<Iq>(x), in, out, 3);
+  ASSERT_EQ(thrice.size(), 3 * m);
+  EXPECT_LT(preptest::maxDifference(thrice, interpolant(repeated, 3 * m)), 1e-12);
+}
+
 INSTANTIATE_TEST_SUITE_P(PrepLengths, PrepResample,
                          testing::Values(Lengths{64, 100}, Lengths{63, 100}, Lengths{64, 101},
                                          Lengths{63, 97}, Lengths{100, 64}, Lengths{101, 64},
@@ -111,6 +130,19 @@ TEST(PrepResampleLength, ALengthThatIsNotWholeNamesTheRepeatCount) {
   const std::vector<Iq> y = arbsuite::prep::resample(x, 61.44e6, 100e6, 48);
   ASSERT_EQ(y.size(), 78125u);
   for (const Iq& v : y) ASSERT_NEAR(std::abs(v - Iq(1, 0)), 0, 1e-12);
+}
+
+// The length a repeat count gives, also where the repeated input passes 64 bits
+// (rates far from a simple ratio), where it is given to six digits.
+TEST(PrepResampleLength, TheRepeatedLengthIsNamedEvenBeyond64Bits) {
+  const arbsuite::prep::RateRatio ratio{625, 384};
+  EXPECT_EQ(arbsuite::prep::repeatedLengthText(1000, 48, ratio), "78125");
+  // 48e6 x 3.84e14 samples are 1.8432e22, past 2^64; x 625 / 384 = 3e22.
+  EXPECT_EQ(arbsuite::prep::repeatedLengthText(48000000, 384000000000000, ratio), "3e+22");
+  const auto far = arbsuite::prep::rateRatio(61440000.123457, 100e6);
+  const std::uint64_t k = arbsuite::prep::wholeLengthRepeat(1 << 30, far);
+  EXPECT_GT(static_cast<double>(k) * (1 << 30), 1.9e19);
+  EXPECT_THAT(arbsuite::prep::repeatedLengthText(1 << 30, k, far), HasSubstr("e+"));
 }
 
 TEST(PrepResampleLength, BadRatesAreRefused) {

@@ -97,6 +97,38 @@ CLOCK
    SigMF, MATLAB, WAV or GNU Radio input is the clock (refused when outside
    that range; a fraction of a hertz is dropped with a warning); otherwise
    50 MHz, with a warning for a SigMF or MATLAB input that gives no rate.
+   -f writes the clock without changing the data; --resample (see below)
+   converts the data to the clock it names and cannot be given with -f.
+
+PREPARATION (in this order, before the normalisation to --level)
+   --resample CLOCK
+                  resamples one period of the data by the Fourier method to
+                  CLOCK (units as -f; a clock the instrument plays), which is
+                  the clock written; not with -f. The data's rate is the
+                  file's own (SigMF, MATLAB, WAV, GNU Radio) or --input-rate
+                  FREQ. When N x CLOCK / rate is not a whole number the run is
+                  refused, naming the smallest --repeat K that makes it whole
+                  (the input repeated K times first). auto: the data's rate if
+                  the instrument plays it (the samples are kept), else the
+                  lowest playable clock above it, else 100 MHz. Downsampling
+                  that cuts into the 99 % occupied band is warned, with both
+                  bandwidths.
+   --shift FREQ   multiplies sample n by exp(j 2 pi FREQ n / clock), the phase
+                  reduced exactly; FREQ may be negative, within half the clock.
+                  Seamless when FREQ x N / clock is a whole number of cycles;
+                  otherwise a warning names the two nearest seamless shifts.
+   --papr DB      crest-factor reduction by iterative clipping and filtering
+                  to a peak-to-average power ratio of DB (above 0, at most the
+                  waveform's own), in the 99 % occupied band or --cfr-band
+                  LOW:HIGH (for example -5MHz:5MHz). Notes give the PAPR
+                  reached, the EVM it costs (RMS of the change over the RMS of
+                  the signal, in % and dB) and the power outside the band
+                  before and after. The same input gives the same samples.
+   --taper TIME   raised-cosine fades in and out over TIME (s, ms, us or ns:
+                  10us, 1e-5) at both ends: the first and last samples are 0.
+   The figures of each step go to standard error as NOTE: lines; standard
+   output stays the two lines below. Without these options the samples stream
+   from the file to the output as before.
 
 LEVEL AND CHECKS
    --level X      the largest complex sample becomes X of full scale
@@ -122,6 +154,9 @@ EXAMPLES
    wavepack -d iq.mat --variable sig --level 0.5 -o iq.arb
    wavepack -i i.bin -q q.bin --format rf32_le -o two.arb
    gen_samples | wavepack -d - --format cf32_le -f 5MHz -o live.arb
+   wavepack -d lte.sigmf-meta --resample 100MHz --papr 8 -o lte.arb
+   wavepack -d iq.csv --input-rate 61.44MHz --resample auto --repeat 3 -o a.arb
+   wavepack -d burst.csv -f 10MHz --shift -1.25MHz --taper 10us -o burst.arb
 )";
 
 }  // namespace wavepack

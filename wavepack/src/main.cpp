@@ -13,6 +13,7 @@
 #include "formats/input_select.h"
 #include "help_text.h"
 #include "interrupt_cleanup.h"
+#include "prepare.h"
 #include "standard_output.h"
 #include "summary.h"
 
@@ -89,6 +90,29 @@ int run(int argc, char** argv) {
       "", "level", "peak level as a fraction of full scale, 0 < X <= 1 (default 0.81)", false, "",
       "X");
   TCLAP::SwitchArg strict("", "strict", "treat every warning as an error");
+  TCLAP::ValueArg<std::string> resample(
+      "", "resample",
+      "resample the data to this clock by the Fourier method (units as -f), or auto; not with -f",
+      false, "", "CLOCK");
+  TCLAP::ValueArg<std::string> inputRate(
+      "", "input-rate", "the data's sample rate for --resample (default: the file's own)", false,
+      "", "FREQ");
+  TCLAP::ValueArg<std::string> repeat(
+      "", "repeat", "for --resample: the input repeated K times first (a whole resampled length)",
+      false, "", "K");
+  TCLAP::ValueArg<std::string> shift(
+      "", "shift", "shift the data in frequency by FREQ at the clock (may be negative)", false, "",
+      "FREQ");
+  TCLAP::ValueArg<std::string> papr(
+      "", "papr", "crest-factor reduction to this peak-to-average power ratio in dB", false, "",
+      "DB");
+  TCLAP::ValueArg<std::string> cfrBand(
+      "", "cfr-band",
+      "for --papr: the band kept, e.g. -5MHz:5MHz (default: the 99 % occupied band)", false, "",
+      "LOW:HIGH");
+  TCLAP::ValueArg<std::string> taper(
+      "", "taper", "raised-cosine ramps of TIME at the start and the end (e.g. 10us)", false, "",
+      "TIME");
   cmd.add(format);
   cmd.add(columns);
   cmd.add(delimiter);
@@ -96,6 +120,13 @@ int run(int argc, char** argv) {
   cmd.add(variable);
   cmd.add(level);
   cmd.add(strict);
+  cmd.add(resample);
+  cmd.add(inputRate);
+  cmd.add(repeat);
+  cmd.add(shift);
+  cmd.add(papr);
+  cmd.add(cfrBand);
+  cmd.add(taper);
   HelpOutput helpOutput;
   cmd.setOutput(&helpOutput);
   cmd.parse(argc, argv);  // help, version, copyright and parser errors end the process here
@@ -121,9 +152,32 @@ int run(int argc, char** argv) {
   if (level.isSet()) formats.level = level.getValue();
   const double peakLevel = wavepack::peakLevel(formats.level);
 
+  wavepack::PrepareOptions prepare;
+  if (resample.isSet()) prepare.resample = resample.getValue();
+  if (inputRate.isSet()) prepare.inputRate = inputRate.getValue();
+  if (repeat.isSet()) prepare.repeat = repeat.getValue();
+  if (shift.isSet()) prepare.shift = shift.getValue();
+  if (papr.isSet()) prepare.papr = papr.getValue();
+  if (cfrBand.isSet()) prepare.cfrBand = cfrBand.getValue();
+  if (taper.isSet()) prepare.taper = taper.getValue();
+  const wavepack::PrepareSteps steps = wavepack::checkPrepareOptions(prepare, fs.isSet());
+
   wavepack::Diagnostics diagnostics(strict.getValue(), &std::cerr);
-  const wavepack::InputData input = wavepack::readInputs(inputs, formats, diagnostics);
-  const std::int32_t clock = wavepack::chooseClock(fs.isSet(), sampleRate, input, diagnostics);
+  wavepack::InputData input = wavepack::readInputs(inputs, formats, diagnostics);
+  // Resampled data are written at the resample clock; otherwise the clock is -f or
+  // the file's own rate, and the steps that follow work at it.
+  double dataRate = 0;
+  std::int32_t clock = 0;
+  if (steps.resample) {
+    dataRate = wavepack::resampleInputRate(steps, input, diagnostics);
+    clock = wavepack::resampleClock(steps, dataRate, diagnostics);
+  } else {
+    clock = wavepack::chooseClock(fs.isSet(), sampleRate, input, diagnostics);
+  }
+  // Without the steps the pairs stream from the reader to the quantiser untouched.
+  if (steps.any())
+    input.pairs =
+        wavepack::prepareWaveform(std::move(input.pairs), steps, dataRate, clock, diagnostics);
   const wavepack::SampleStatistics stats =
       wavepack::convertToArb(*input.pairs, clock, outputPath, peakLevel);
 
