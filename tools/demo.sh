@@ -7,7 +7,8 @@
 #   4. show arbtool info of the joined file and dump its samples back to CSV,
 #   5. export them as a SigMF recording (numpy, GNU Radio),
 #   6. measure the QPSK waveform and plot its sheet, which it also copies to
-#      docs/qpsk-sheet.png (the picture of the README).
+#      docs/qpsk-sheet.png (the picture of the README),
+#   7. resample LTE-like data made at 61.44 MHz to 100 MHz with its PAPR cut to 8 dB.
 #   tools/demo.sh                 installs to ./out, works in ./out/demo
 # PREFIX overrides the install prefix (default out/ at the top of the checkout),
 # BUILD_DIR the build folder (default build-demo/).
@@ -57,6 +58,11 @@ step "6. arbtool stats and plot of the QPSK waveform"
 mkdir -p "$root/docs"
 cp qpsk-sheet.png "$root/docs/qpsk-sheet.png"
 
+step "7. wavepack: LTE-like data at 61.44 MHz, resampled to 100 MHz, PAPR cut to 8 dB"
+/usr/bin/python3 "$root/tools/make-lte-like.py" lte-like
+"$bin/wavepack" -d lte-like.sigmf-meta --resample 100MHz --papr 8 -o lte-8dB.arb
+"$bin/arbtool" stats lte-8dB.arb
+
 step "where everything went"
 cat <<EOF
 programs and libraries:     $bin/{iqsynth,wavepack,arbtool}, $prefix/lib/
@@ -69,4 +75,6 @@ as a SigMF recording:       $work/joined.sigmf-meta, $work/joined.sigmf-data
 QPSK spectrum, constellation, time view and CCDF:
                             $work/qpsk-sheet.png (copied to $root/docs/qpsk-sheet.png)
 synthesis run log:          $work/iqSynthRun.log
+LTE-like data at 61.44 MHz: $work/lte-like.sigmf-meta, lte-like.sigmf-data
+at 100 MHz, PAPR 8 dB:      $work/lte-8dB.arb
 EOF
