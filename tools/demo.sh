@@ -7,7 +7,10 @@
 #   4. show arbtool info of the joined file and dump its samples back to CSV,
 #   5. export them as a SigMF recording (numpy, GNU Radio),
 #   6. measure the QPSK waveform and plot its sheet, which it also copies to
-#      docs/qpsk-sheet.png (the picture of the README).
+#      docs/qpsk-sheet.png (the picture of the README),
+#   7. compose it with a 16QAM waveform at -10 and +10 MHz, check the composite and
+#      plot its spectrum, with and without crest-factor reduction (copied to
+#      docs/two-carriers-spectrum.png and docs/two-carriers-cfr-spectrum.png).
 #   tools/demo.sh                 installs to ./out, works in ./out/demo
 # PREFIX overrides the install prefix (default out/ at the top of the checkout),
 # BUILD_DIR the build folder (default build-demo/).
@@ -57,6 +60,16 @@ step "6. arbtool stats and plot of the QPSK waveform"
 mkdir -p "$root/docs"
 cp qpsk-sheet.png "$root/docs/qpsk-sheet.png"
 
+step "7. arbtool compose: QPSK at -10 MHz, 16QAM 3 dB down at +10 MHz, a 50 MHz clock"
+"$bin/iqsynth" -M 16qam -n 1024 -r 5MHz -s 4 -f rrc -a 0.25 -d prbs9 -o qam16.arb
+"$bin/arbtool" compose -o two.arb --clock 50MHz qpsk.arb:-10MHz qam16.arb:10MHz:-3
+"$bin/arbtool" check two.arb --min-samples 1000
+"$bin/arbtool" plot two.arb --kind spectrum -o two-spectrum.png
+"$bin/arbtool" compose -o two-cfr.arb --clock 50MHz qpsk.arb:-10MHz qam16.arb:10MHz:-3 --papr 5
+"$bin/arbtool" plot two-cfr.arb --kind spectrum -o two-cfr-spectrum.png
+cp two-spectrum.png "$root/docs/two-carriers-spectrum.png"
+cp two-cfr-spectrum.png "$root/docs/two-carriers-cfr-spectrum.png"
+
 step "where everything went"
 cat <<EOF
 programs and libraries:     $bin/{iqsynth,wavepack,arbtool}, $prefix/lib/
@@ -69,4 +82,6 @@ as a SigMF recording:       $work/joined.sigmf-meta, $work/joined.sigmf-data
 QPSK spectrum, constellation, time view and CCDF:
                             $work/qpsk-sheet.png (copied to $root/docs/qpsk-sheet.png)
 synthesis run log:          $work/iqSynthRun.log
+two carriers composed:      $work/two.arb, $work/two-cfr.arb (crest factor 5 dB)
+their spectra:              $work/two-spectrum.png, $work/two-cfr-spectrum.png
 EOF
