@@ -8,7 +8,10 @@
 #   5. export them as a SigMF recording (numpy, GNU Radio),
 #   6. measure the QPSK waveform and plot its sheet, which it also copies to
 #      docs/qpsk-sheet.png (the picture of the README),
-#   7. resample LTE-like data made at 61.44 MHz to 100 MHz with its PAPR cut to 8 dB.
+#   7. compose it with a 16QAM waveform at -10 and +10 MHz, check the composite and
+#      plot its spectrum, with and without crest-factor reduction (copied to
+#      docs/two-carriers-spectrum.png and docs/two-carriers-cfr-spectrum.png).
+#   8. resample LTE-like data made at 61.44 MHz to 100 MHz with its PAPR cut to 8 dB.
 #   tools/demo.sh                 installs to ./out, works in ./out/demo
 # PREFIX overrides the install prefix (default out/ at the top of the checkout),
 # BUILD_DIR the build folder (default build-demo/).
@@ -58,7 +61,17 @@ step "6. arbtool stats and plot of the QPSK waveform"
 mkdir -p "$root/docs"
 cp qpsk-sheet.png "$root/docs/qpsk-sheet.png"
 
-step "7. wavepack: LTE-like data at 61.44 MHz, resampled to 100 MHz, PAPR cut to 8 dB"
+step "7. arbtool compose: QPSK at -10 MHz, 16QAM 3 dB down at +10 MHz, a 50 MHz clock"
+"$bin/iqsynth" -M 16qam -n 1024 -r 5MHz -s 4 -f rrc -a 0.25 -d prbs9 -o qam16.arb
+"$bin/arbtool" compose -o two.arb --clock 50MHz qpsk.arb:-10MHz qam16.arb:10MHz:-3
+"$bin/arbtool" check two.arb --min-samples 1000
+"$bin/arbtool" plot two.arb --kind spectrum -o two-spectrum.png
+"$bin/arbtool" compose -o two-cfr.arb --clock 50MHz qpsk.arb:-10MHz qam16.arb:10MHz:-3 --papr 5
+"$bin/arbtool" plot two-cfr.arb --kind spectrum -o two-cfr-spectrum.png
+cp two-spectrum.png "$root/docs/two-carriers-spectrum.png"
+cp two-cfr-spectrum.png "$root/docs/two-carriers-cfr-spectrum.png"
+
+step "8. wavepack: LTE-like data at 61.44 MHz, resampled to 100 MHz, PAPR cut to 8 dB"
 /usr/bin/python3 "$root/tools/make-lte-like.py" lte-like
 "$bin/wavepack" -d lte-like.sigmf-meta --resample 100MHz --papr 8 -o lte-8dB.arb
 "$bin/arbtool" stats lte-8dB.arb
@@ -75,6 +88,8 @@ as a SigMF recording:       $work/joined.sigmf-meta, $work/joined.sigmf-data
 QPSK spectrum, constellation, time view and CCDF:
                             $work/qpsk-sheet.png (copied to $root/docs/qpsk-sheet.png)
 synthesis run log:          $work/iqSynthRun.log
+two carriers composed:      $work/two.arb, $work/two-cfr.arb (crest factor 5 dB)
+their spectra:              $work/two-spectrum.png, $work/two-cfr-spectrum.png
 LTE-like data at 61.44 MHz: $work/lte-like.sigmf-meta, lte-like.sigmf-data
 at 100 MHz, PAPR 8 dB:      $work/lte-8dB.arb
 EOF

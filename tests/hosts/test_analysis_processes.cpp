@@ -150,9 +150,9 @@ void expectFigures(const Json& j, const Figures& f, double clockHz) {
   }
 }
 
-const std::set<std::string> kStatsKeys = {"samples",   "clock_hz", "duration_s", "peak",
-                                          "peak_dbfs", "rms_dbfs", "papr_db",    "ccdf_db",
-                                          "dc",        "clipped",  "obw_hz"};
+const std::set<std::string> kStatsKeys = {
+    "samples", "clock_hz", "duration_s", "peak",   "peak_dbfs", "rms_dbfs",   "papr_db",
+    "ccdf_db", "dc",       "clipped",    "obw_hz", "seam_lsb",  "seam_ratio", "loop_regrowth_db"};
 
 std::set<std::string> keysOf(const Json& object) {
   std::set<std::string> keys;
@@ -225,7 +225,7 @@ TEST_P(HostArbtoolStats, MatchFiguresComputedFromTheStoredSamples) {
   const Json j = statsJson(dir, "w.arb");
   EXPECT_EQ(keysOf(j), [] {
     auto keys = kStatsKeys;
-    keys.insert("segments");
+    keys.insert({"segments", "boundaries"});
     return keys;
   }());
   EXPECT_EQ(keysOf(j["ccdf_db"]), (std::set<std::string>{"10", "1", "0.1", "0.01"}));

@@ -1,10 +1,11 @@
-// Combines the one-pass levels, the power distribution and the Welch spectrum
-// into the figures of a waveform.
+// Combines the one-pass levels, the power distribution, the Welch spectrum and the
+// loop figures into the figures of a waveform.
 #include "stats.h"
 
 #include <cmath>
 
 #include "levels.h"
+#include "loop_figures.h"
 #include "power_distribution.h"
 #include "welch.h"
 
@@ -24,6 +25,11 @@ Stats measure(std::span<const std::int16_t> iq, std::optional<double> clockHz) {
 
   stats.dcI = levels.dcI;
   stats.dcQ = levels.dcQ;
+  if (const auto seam = seamOf(iq)) {
+    stats.seamLsb = seam->jumpLsb;
+    stats.seamRatio = seam->ratio;
+  }
+  stats.loopRegrowthDb = loopRegrowthOf(iq);
   if (levels.peakPower == 0) return stats;  // silence: no decibels
   const double fullScalePower = kFullScale * kFullScale;
   stats.peakDbfs = 10 * std::log10(static_cast<double>(levels.peakPower) / fullScalePower);
@@ -57,6 +63,11 @@ StatsReport measureWaveform(const Waveform& waveform) {
       durationKnown = false;
     }
     report.segments.push_back(std::move(segment));
+    if (k > 0) {
+      if (const auto jump = boundaryOf(waveform.segment(k - 1).iq, part.iq)) {
+        report.boundaries.push_back({k - 1, jump->jumpLsb, jump->ratio});
+      }
+    }
   }
   if (!report.whole.durationS && !waveform.segments.empty() && durationKnown) {
     report.whole.durationS = duration;

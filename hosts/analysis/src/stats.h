@@ -1,5 +1,6 @@
-// The figures of `arbtool stats`: levels, crest factor, CCDF, DC offset, clipping
-// and occupied bandwidth of a waveform and of each of its segments.
+// The figures of `arbtool stats`: levels, crest factor, CCDF, DC offset, clipping,
+// occupied bandwidth and how the waveform loops, of a waveform and of each of its
+// segments, and the jumps at the boundaries between segments.
 #pragma once
 
 #include <array>
@@ -36,6 +37,13 @@ struct Stats {
   std::optional<double> dcQ;                    // LSB
   std::size_t clipped = 0;                      // pairs with I or Q on or beyond a rail
   std::optional<double> obwHz;                  // 99 % occupied bandwidth
+  // The jump from the last sample to the first, LSB, and its ratio to the 99th
+  // percentile of the steps between neighbours (infinite when every step is 0).
+  std::optional<double> seamLsb;
+  std::optional<double> seamRatio;
+  // Power outside the 99 % band of the looped waveform's periodic spectrum against that
+  // of a Welch spectrum of its inside, dB (none above kLoopRegrowthLimit samples).
+  std::optional<double> loopRegrowthDb;
 };
 
 struct SegmentStats {
@@ -43,9 +51,18 @@ struct SegmentStats {
   Stats stats;
 };
 
+// The jump from the last sample of segment `from` to the first of segment from + 1,
+// against the steps inside both.
+struct BoundaryStats {
+  std::size_t from = 0;
+  double seamLsb = 0;
+  double seamRatio = 0;  // infinite when every step inside both is 0
+};
+
 struct StatsReport {
   Stats whole;
-  std::vector<SegmentStats> segments;  // one per segment of a multi-segment waveform
+  std::vector<SegmentStats> segments;     // one per segment of a multi-segment waveform
+  std::vector<BoundaryStats> boundaries;  // one per pair of neighbouring segments
 };
 
 // Figures of samples at clockHz (none: unknown or mixed clocks).

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "loop_figures.h"
+
 namespace analysis {
 namespace {
 
@@ -28,6 +30,9 @@ nlohmann::ordered_json figures(const Stats& s) {
   out["dc"] = nlohmann::ordered_json::array({valueOrNull(s.dcI), valueOrNull(s.dcQ)});
   out["clipped"] = s.clipped;
   out["obw_hz"] = valueOrNull(s.obwHz);
+  out["seam_lsb"] = valueOrNull(s.seamLsb);
+  out["seam_ratio"] = valueOrNull(s.seamRatio);
+  out["loop_regrowth_db"] = valueOrNull(s.loopRegrowthDb);
   return out;
 }
 
@@ -35,6 +40,13 @@ std::string format(const char* pattern, double value) {
   char text[64];
   std::snprintf(text, sizeof text, pattern, value);
   return text;
+}
+
+// "812.0 LSB, 35.20 x the 99th-percentile step" of a seam or boundary.
+std::string seamText(double jumpLsb, double ratio) {
+  return format("%.1f LSB, ", jumpLsb) +
+         (std::isfinite(ratio) ? format("%.2f x the 99th-percentile step", ratio)
+                               : std::string("infinite x the 99th-percentile step (0)"));
 }
 
 std::string decibels(const std::optional<double>& value, const char* unit) {
@@ -67,6 +79,14 @@ void appendFigures(std::string& out, const Stats& s, const std::string& indent) 
   line("OBW 99 %:", s.obwHz ? hertzText(*s.obwHz)
                             : std::string(s.clockHz ? "undefined (too short or silent)"
                                                     : "per segment (different clocks)"));
+  line("Seam:",
+       s.seamLsb ? seamText(*s.seamLsb, *s.seamRatio) : std::string("undefined (no samples)"));
+  line("Regrowth:",
+       s.loopRegrowthDb
+           ? format("%.2f dB outside the 99 %% band when looped", *s.loopRegrowthDb)
+           : std::string(s.samples == 0 ? "undefined (no samples)"
+                                        : "not measured (more than " +
+                                              countText(kLoopRegrowthLimit) + " samples)"));
 }
 
 }  // namespace
@@ -79,6 +99,15 @@ nlohmann::ordered_json statsJson(const StatsReport& report) {
     entry["name"] = segment.name;
     out["segments"].push_back(std::move(entry));
   }
+  out["boundaries"] = nlohmann::ordered_json::array();
+  for (const BoundaryStats& b : report.boundaries) {
+    nlohmann::ordered_json entry = nlohmann::ordered_json::object();
+    entry["from"] = b.from;
+    entry["to"] = b.from + 1;
+    entry["seam_lsb"] = b.seamLsb;
+    entry["seam_ratio"] = valueOrNull(b.seamRatio);
+    out["boundaries"].push_back(std::move(entry));
+  }
   return out;
 }
 
@@ -88,6 +117,10 @@ std::string statsText(const StatsReport& report, const std::string& file) {
   for (std::size_t k = 0; k < report.segments.size(); ++k) {
     out += "Segment " + std::to_string(k) + ": " + report.segments[k].name + "\n";
     appendFigures(out, report.segments[k].stats, "  ");
+  }
+  for (const BoundaryStats& b : report.boundaries) {
+    out += "Boundary " + std::to_string(b.from) + " -> " + std::to_string(b.from + 1) + ": " +
+           seamText(b.seamLsb, b.seamRatio) + "\n";
   }
   return out;
 }

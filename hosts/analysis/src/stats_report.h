@@ -10,8 +10,9 @@
 namespace analysis {
 
 // In this order: {"samples", "clock_hz", "duration_s", "peak", "peak_dbfs", "rms_dbfs", "papr_db",
-//  "ccdf_db": {"10", "1", "0.1", "0.01"}, "dc": [I, Q], "clipped", "obw_hz",
-//  "segments": [{"name", and the keys above}]}
+//  "ccdf_db": {"10", "1", "0.1", "0.01"}, "dc": [I, Q], "clipped", "obw_hz", "seam_lsb",
+//  "seam_ratio", "loop_regrowth_db", "segments": [{the keys above, "name"}],
+//  "boundaries": [{"from", "to", "seam_lsb", "seam_ratio"}]}
 nlohmann::ordered_json statsJson(const StatsReport& report);
 
 // "Label:  value" lines, then one indented block per segment; file names the

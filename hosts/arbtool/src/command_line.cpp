@@ -6,6 +6,8 @@
 #include <climits>
 
 #include "arb_format.h"
+#include "loop_figures.h"
+#include "stats_report.h"
 
 namespace arbtool {
 namespace {
@@ -66,11 +68,14 @@ const char* const kExamplesAndStatuses =
     "  arbtool plot qpsk.arb -o qpsk.png --symbol-rate 2.5MHz\n"
     "  arbtool join -o joined.arb --level rms --clock highest qpsk.arb blank:1000 wave.arb\n"
     "  arbtool join joined-segments.txt\n"
+    "  arbtool compose -o two.arb --clock 50MHz a.arb:-10MHz b.arb:10MHz:-3 --papr 7\n"
+    "  arbtool check two.arb --min-samples 1000\n"
     "\n"
     "Exit status: 0 success; 1 bad command line; 2 an .arb file cannot be read (missing,\n"
     "truncated, damaged or not an .arb file; the library status is printed in words);\n"
-    "3 the join failed (status in words); 4 an output (samples, plot, configuration) or\n"
-    "standard output cannot be written; 5 unexpected failure (out of memory).";
+    "3 the join or the packer of compose failed (status in words); 4 an output (samples,\n"
+    "plot, configuration, composite) or standard output cannot be written; 5 unexpected\n"
+    "failure (out of memory); 6 check: the file is not ready to play.";
 
 struct Commands {
   CLI::App* info;
@@ -138,7 +143,15 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
       "0.1 % and 0.01 % of the samples reach; a sample is clipped when I or Q sits on a\n"
       "rail (-8192 or +8191). The occupied bandwidth holds 99 % of the power of a Welch\n"
       "spectrum (4096-point Hann segments overlapping by half). A multi-segment file gives\n"
-      "the same figures for each segment.\n\n" +
+      "the same figures for each segment.\n"
+      "The seam is the jump from the last sample to the first, in LSB and as a multiple of\n"
+      "the 99th-percentile step between neighbouring samples (about 1 for a waveform that\n"
+      "loops seamlessly); a multi-segment file also gives it at each boundary between\n"
+      "segments. The regrowth is the power outside the 99 % occupied band of the looped\n"
+      "waveform's periodic spectrum against that of a Welch spectrum of its inside, in dB\n"
+      "(near 0 when it loops cleanly, within a dB or two for noise-like waveforms; a click\n"
+      "at the seam raises it; measured up to " +
+      analysis::countText(analysis::kLoopRegrowthLimit) + " samples).\n\n" +
       std::string(kExamplesAndStatuses));
 
   PlotRequest& plot = line.plot;
@@ -268,6 +281,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   CommandLine line;
   CLI::App app("", "arbtool");
   const Commands commands = declareCommands(app, line);
+  const PrepCommands prep =
+      declarePrepCommands(app, line.compose, line.check, kExamplesAndStatuses);
   const auto outcome = hosts_cli::parseArguments(app, args);
   if (outcome.request == hosts_cli::Request::Help) {
     line.action = Action::Help;
@@ -284,6 +299,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   } else if (commands.plot->parsed()) {
     line.action = Action::Plot;
     checkPlot(*commands.plot, line.plot);
+  } else if (prep.compose->parsed()) {
+    line.action = Action::Compose;
+    checkCompose(*prep.compose, line.compose);
+  } else if (prep.check->parsed()) {
+    line.action = Action::Check;
   } else {
     line.action = Action::Join;
     checkJoin(*commands.join, line.join);

@@ -1,5 +1,6 @@
 // Command line of arbtool: the info, dump, stats, plot and join commands, their
-// options and the checks that do not need the library.
+// options and the checks that do not need the library; compose and check come
+// from prep_options.h.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,7 @@
 
 #include "host_cli.h"
 #include "plot_sheet.h"
+#include "prep_options.h"
 #include "sample_export.h"
 #include "segment_config.h"
 
@@ -16,7 +18,7 @@ namespace arbtool {
 
 using hosts_cli::UsageError;
 
-enum class Action { Help, Version, Info, Dump, Stats, Plot, Join };
+enum class Action { Help, Version, Info, Dump, Stats, Plot, Join, Compose, Check };
 
 struct JoinRequest {
   // From a segment list (-o OUT.arb SEGMENT...): plan has the output and modes
@@ -48,6 +50,8 @@ struct CommandLine {
   bool json = false;                                            // stats
   PlotRequest plot;
   JoinRequest join;
+  ComposeRequest compose;
+  CheckRequest check;
 };
 
 // Parses the arguments (argv[0] excluded). Throws UsageError with the option or

@@ -1,6 +1,7 @@
 // arbtool: command-line host of libseqlink. Shows the description of an .arb
 // file, dumps its decrypted samples, measures and plots them (analysis_commands),
-// and joins files into a multi-segment file.
+// joins files into a multi-segment file, and composes carriers into one waveform
+// and checks whether a file is ready to play (prep_commands).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include "command_line.h"
 #include "interrupt_cleanup.h"
 #include "output_file.h"
+#include "prep_commands.h"
 #include "segment_config.h"
 #include "seqlink.h"
 #include "standard_output.h"
@@ -205,6 +207,10 @@ int run(const std::vector<std::string>& args) {
       return kExitOk;
     case Action::Join:
       return commandJoin(line.join);
+    case Action::Compose:
+      return runCompose(line.compose);
+    case Action::Check:
+      return runCheck(line.check);
   }
   return kExitInternal;
 }

@@ -1,0 +1,110 @@
+// compose and check on files (see prep_commands.h). The composite is written as
+// wavepack writes a waveform: normalised to its peak, quantised, put in a private
+// temporary sample file and packed by PackuserIQdata (wavepack's convertToArb).
+#include "prep_commands.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "arb_files.h"
+#include "composition.h"
+#include "convert.h"
+#include "quantizer.h"
+#include "readiness.h"
+
+namespace arbtool {
+namespace {
+
+static_assert(kDefaultComposeLevel == wavepack::kPeakLevel, "compose writes at wavepack's level");
+
+// The composite's samples as the quantiser reads them, block by block, without a
+// second copy of the whole waveform.
+class CompositeSource final : public wavepack::PairSource {
+ public:
+  explicit CompositeSource(std::span<const arbsuite::prep::Iq> iq) : iq_(iq) {}
+  std::uint64_t size() const override { return iq_.size(); }
+  std::span<const wavepack::IqPair> read(std::uint64_t start,
+                                         std::span<wavepack::IqPair> scratch) override {
+    const auto first = static_cast<std::size_t>(start);
+    const std::size_t count = std::min(scratch.size(), iq_.size() - first);
+    for (std::size_t k = 0; k < count; ++k)
+      scratch[k] = {iq_[first + k].real(), iq_[first + k].imag()};
+    return scratch.first(count);
+  }
+
+ private:
+  std::span<const arbsuite::prep::Iq> iq_;
+};
+
+std::string packerWords(int status) {
+  switch (status) {
+    case WAVEPACK_INPUT_FAILED:
+      return "the packer could not read its temporary sample file";
+    case WAVEPACK_OUTPUT_FAILED:
+      return "the file could not be created or written";
+    case WAVEPACK_BAD_PARAMETER:
+      return "the packer refused its parameters";
+    case WAVEPACK_FORMAT_FAILED:
+      return "the packer could not format the text header";
+    case WAVEPACK_CRYPTO_FAILED:
+      return "the packer's key draw or cipher failed";
+    default:
+      return "the packer failed";
+  }
+}
+
+// Refuses an output that is one of the inputs (by device and inode, so also through
+// links): the input would be replaced by the composite.
+void refuseInputAsOutput(const ComposeRequest& request) {
+  struct stat out {};
+  if (::stat(request.output.c_str(), &out) != 0) return;
+  for (const CarrierSpec& carrier : request.carriers) {
+    struct stat in {};
+    if (::stat(carrier.path.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
+        in.st_ino == out.st_ino) {
+      throw UsageError("compose: the output " + request.output + " is the input file " +
+                       carrier.path);
+    }
+  }
+}
+
+}  // namespace
+
+int runCompose(const ComposeRequest& request) {
+  refuseInputAsOutput(request);
+  std::vector<ArbContent> contents;
+  for (const CarrierSpec& carrier : request.carriers) {
+    contents.push_back(readContent(carrier.path, false));
+  }
+  Composition composition = composeCarriers(contents, request);
+  contents.clear();
+  for (const std::string& warning : composition.composite.warnings) {
+    std::fprintf(stderr, "arbtool: warning: %s\n", warning.c_str());
+  }
+  try {
+    CompositeSource source(composition.composite.iq);
+    wavepack::convertToArb(source, static_cast<std::int32_t>(request.clockHz), request.output,
+                           request.level);
+  } catch (const wavepack::PackerError& e) {
+    throw Failure{e.status == WAVEPACK_OUTPUT_FAILED ? kExitOutput : kExitJoin,
+                  "cannot write " + request.output + ": " + packerWords(e.status) + " (status " +
+                      std::to_string(e.status) + ")"};
+  } catch (const std::runtime_error& e) {
+    // The temporary sample file could not be made or written.
+    throw Failure{kExitOutput, e.what()};
+  }
+  std::fputs(compositionReport(composition, request).c_str(), stdout);
+  std::printf("Wrote %s\n", request.output.c_str());
+  return kExitOk;
+}
+
+int runCheck(const CheckRequest& request) {
+  const ArbContent content = readContent(request.file);
+  const std::vector<Finding> findings = readinessFindings(content, request.minSamples);
+  std::fputs(readinessReport(findings, request.file).c_str(), stdout);
+  return findings.empty() ? kExitOk : kExitNotReady;
+}
+
+}  // namespace arbtool
