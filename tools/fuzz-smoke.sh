@@ -14,7 +14,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
-build=${FUZZ_BUILD:-$root/build-fuzz}
+# Absolute, as the runs start in a scratch folder.
+build=$(realpath -m "${FUZZ_BUILD:-$root/build-fuzz}")
 jobs=$(nproc)
 
 if ! command -v clang >/dev/null || ! command -v clang++ >/dev/null; then
@@ -56,7 +57,10 @@ while IFS=$'\t' read -r name program corpus; do
   printf '%-28s %s: %4d s, %9s runs, %4d seeds, %4d new inputs\n' \
     "$name" "$outcome" "$ran" "${runs:-?}" "$seeds" "$found"
   if [ "$outcome" != ok ]; then
-    grep -m 20 -E 'ERROR|SUMMARY|==[0-9]+==|Test unit written' "$log" || tail -n 20 "$log"
+    # Not the warnings of allocations a target lets fail (they can be thousands).
+    report=$(grep -v 'WARNING: AddressSanitizer failed to allocate' "$log" |
+      grep -E 'ERROR|SUMMARY|==[0-9]+==|Test unit written' | head -n 20 || true)
+    if [ -n "$report" ]; then echo "$report"; else tail -n 20 "$log"; fi
   fi
 done <"$build/fuzzers.txt"
 
