@@ -238,6 +238,13 @@ TEST_F(WavepackHostileFiles, BrokenCompressedStreamsAreRefused) {
   }
 }
 
+TEST_F(WavepackHostileFiles, TwoVariablesOfOneNameAreRefused) {
+  // libmatio reads the first "iq" (real, 1x3) where the complex one was chosen.
+  const Bytes other = matrix("iq", {1, 3}, false, {{kDouble, doubles({1, 2, 3})}});
+  arbtest::writeBytes(path("twice.mat"), matFile({other, iqVariable()}));
+  expectRefusal({"-d", "twice.mat"}, "twice.mat holds more than one variable named iq");
+}
+
 TEST_F(WavepackHostileFiles, ScalarsAndRatesAreNotCountedAsSeveralIqVariables) {
   // A 1x2 fs (warned: not a rate) beside the waveform, and a single complex value.
   const Bytes pairRate = matrix("fs", {1, 2}, false, {{kDouble, doubles({1e6, 2e6})}});

@@ -275,6 +275,15 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
   std::vector<IqPair> pairs(static_cast<std::size_t>(count));
   {
     const MatVar var = readVariable(mat.get(), chosen->name, procPath, path);
+    // libmatio reads the first variable of the name: with two of one name it may be
+    // another shape than the one chosen, and its data another layout.
+    bool sameShape = var->rank == static_cast<int>(chosen->dims.size()) &&
+                     (var->isComplex != 0) == chosen->complex && var->dims != nullptr;
+    for (std::size_t k = 0; sameShape && k < chosen->dims.size(); ++k)
+      sameShape = var->dims[k] == chosen->dims[k];
+    if (!sameShape)
+      throw std::runtime_error(path + " holds more than one variable named " + chosen->name +
+                               ": rename one, or keep one of them");
     // Both layouts as two arrays of `count` values: split complex storage, or the
     // two columns of a column-major Nx2 matrix.
     const void* re = var->data;

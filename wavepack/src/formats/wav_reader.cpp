@@ -132,18 +132,23 @@ InputData readWav(const std::string& path, Diagnostics& diagnostics) {
   // Integers as their values: the normalisation to the peak makes their scale irrelevant.
   sf_command(file.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
 
-  std::vector<IqPair> pairs(static_cast<std::size_t>(frames));
+  // The pairs grow with the frames actually decoded: a header (of a compressed format
+  // above all) may count far more frames than the file holds.
+  std::vector<IqPair> pairs;
+  pairs.reserve(
+      static_cast<std::size_t>(std::min<std::uint64_t>(frames, input.size().value_or(0))));
   constexpr std::size_t kBlockFrames = 65536;
   std::vector<double> block(2 * kBlockFrames);
-  for (std::size_t k = 0; k < pairs.size();) {
-    const std::size_t want = std::min(kBlockFrames, pairs.size() - k);
+  for (std::size_t k = 0; k < frames;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kBlockFrames, frames - k));
     const sf_count_t got = sf_readf_double(file.get(), block.data(), static_cast<sf_count_t>(want));
     if (got <= 0)
       throw std::runtime_error(path + " ends at frame " + std::to_string(k) + " of the " +
                                std::to_string(frames) + " its header counts");
     for (sf_count_t j = 0; j < got; ++j, ++k) {
-      pairs[k] = {block[2 * j], block[2 * j + 1]};
-      if (!std::isfinite(pairs[k].i) || !std::isfinite(pairs[k].q))
+      pairs.push_back({block[2 * j], block[2 * j + 1]});
+      if (!std::isfinite(pairs.back().i) || !std::isfinite(pairs.back().q))
         throw std::range_error("Frame " + std::to_string(k + 1) + " of " + path +
                                " is not a finite number");
     }
