@@ -56,8 +56,8 @@ double paprDb(std::span<const Iq> x) {
 }
 
 double outOfBandDb(std::span<const Iq> x, double clock, std::span<const Band> bands) {
-  std::vector<Iq> spectrum(x.begin(), x.end());
-  transform(spectrum, true);
+  std::vector<Iq> spectrum(x.size());
+  transform(x, spectrum, true);
   return toDb(outsideFraction(spectrum, bandMask(spectrum.size(), clock, bands)));
 }
 

@@ -57,9 +57,10 @@ double loopRegrowthDb(std::span<const Iq> x) {
   for (std::size_t k = 0; k < segment; ++k)
     window[k] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(k) /
                                      static_cast<double>(segment));
+  BufferTransforms transforms(piece);  // planned once for every segment
   for (std::size_t start = 0; start + segment <= n; start += segment / 2) {
     for (std::size_t k = 0; k < segment; ++k) piece[k] = x[start + k] * window[k];
-    transform(piece, true);
+    transforms.forward();
     for (std::size_t k = 0; k < segment; ++k) welch[k] += std::norm(piece[k]);
   }
   double welchTotal = 0;
@@ -94,8 +95,8 @@ double loopRegrowthDb(std::span<const Iq> x) {
     }
     return all == 0 ? 0.0 : outside / all;
   };
-  std::vector<Iq> spectrum(x.begin(), x.end());
-  transform(spectrum, true);
+  std::vector<Iq> spectrum(n);
+  transform(x, spectrum, true);
   std::vector<double> periodic(n);
   for (std::size_t k = 0; k < n; ++k) periodic[k] = std::norm(spectrum[k]);
   const double inside = outsideShare(welch, segment);
