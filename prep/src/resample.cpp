@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fourier.h"
+#include "hertz_text.h"
 #include "waveform_prep.h"
 
 namespace arbsuite::prep {
@@ -26,12 +27,6 @@ std::uint64_t microhertz(double rate, const char* what) {
   const auto units = static_cast<std::uint64_t>(std::llround(rate * kMicro));
   if (units == 0) throw std::invalid_argument(std::string(what) + " is below a microhertz");
   return units;
-}
-
-std::string hertz(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.9g Hz", value);
-  return text;
 }
 
 std::vector<Iq> resampleFrom(std::span<const Iq> x, double rateIn, double rateOut,

@@ -7,19 +7,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "hertz_text.h"
 #include "waveform_prep.h"
 
 namespace arbsuite::prep {
 
-namespace {
-
-std::string hertz(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.9g Hz", value);
-  return text;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void shift(std::span<Iq> x, double clock, double freq) {
   if (!std::isfinite(clock) || !(clock > 0) || clock >= 1e12)
