@@ -427,8 +427,8 @@ TEST(ArbtoolComposeCarriers, CrestFactorReductionReachesTheTargetAndTheEvmRecomp
                                                      contentOf(b, clock, "b.arb")};
   arbtool::ComposeRequest request;
   request.clockHz = clock;
-  request.carriers = {arbtool::parseCarrierSpec("a.arb:-1MHz"),
-                      arbtool::parseCarrierSpec("b.arb:1M:-3")};
+  request.carriers = {arbtool::parseCarrierArgument("a.arb:-1MHz"),
+                      arbtool::parseCarrierArgument("b.arb:1M:-3")};
   // The composite computed here: each carrier's stored codes shifted by e^(j 2 pi f n /
   // clock), scaled to unit mean power times its share, summed.
   std::vector<Iq> x(2000);
@@ -470,17 +470,17 @@ TEST(ArbtoolComposeCarriers, CrestFactorReductionReachesTheTargetAndTheEvmRecomp
 }
 
 TEST(ArbtoolComposeCarriers, CarrierWordsSplitAtTheFirstColonAfterTheLastSlash) {
-  const auto spec = arbtool::parseCarrierSpec("run:2/a.arb:2.5MHz:-3");
-  EXPECT_EQ(spec.path, "run:2/a.arb");
-  EXPECT_EQ(spec.shiftHz, 2.5e6);
-  EXPECT_EQ(spec.gainDb, -3);
-  const auto gainOnly = arbtool::parseCarrierSpec("a.arb::4.5");
+  const auto carrier = arbtool::parseCarrierArgument("run:2/a.arb:2.5MHz:-3");
+  EXPECT_EQ(carrier.path, "run:2/a.arb");
+  EXPECT_EQ(carrier.shiftHz, 2.5e6);
+  EXPECT_EQ(carrier.gainDb, -3);
+  const auto gainOnly = arbtool::parseCarrierArgument("a.arb::4.5");
   EXPECT_EQ(gainOnly.path, "a.arb");
   EXPECT_EQ(gainOnly.shiftHz, 0);
   EXPECT_EQ(gainOnly.gainDb, 4.5);
-  EXPECT_EQ(arbtool::parseCarrierSpec("a.arb:-250k").shiftHz, -250e3);
-  EXPECT_THROW(arbtool::parseCarrierSpec("a.arb:1M:2:3"), std::runtime_error);
-  EXPECT_THROW(arbtool::parseCarrierSpec(":1M"), std::runtime_error);
+  EXPECT_EQ(arbtool::parseCarrierArgument("a.arb:-250k").shiftHz, -250e3);
+  EXPECT_THROW(arbtool::parseCarrierArgument("a.arb:1M:2:3"), std::runtime_error);
+  EXPECT_THROW(arbtool::parseCarrierArgument(":1M"), std::runtime_error);
 }
 
 // --- stats: seam, boundaries, regrowth --------------------------------------------

@@ -36,16 +36,16 @@ std::vector<prep::Iq> samplesOf(const ArbContent& content) {
 // The carrier's 99 % occupied band at its own clock (as far as the common clock holds
 // it), shifted, must stay within the common clock's band: beyond it the carrier would
 // wrap round to the other edge.
-void checkShiftedBand(const CarrierSpec& spec, const std::vector<prep::Iq>& iq, double inputClock,
-                      double clock) {
+void checkShiftedBand(const CarrierArgument& carrier, const std::vector<prep::Iq>& iq,
+                      double inputClock, double clock) {
   const prep::Band band = prep::occupiedBand(iq, inputClock);
-  const double low = std::max(band.low, -clock / 2) + spec.shiftHz;
-  const double high = std::min(band.high, clock / 2) + spec.shiftHz;
+  const double low = std::max(band.low, -clock / 2) + carrier.shiftHz;
+  const double high = std::min(band.high, clock / 2) + carrier.shiftHz;
   if (low < -clock / 2 || high > clock / 2) {
-    throw UsageError("compose: IN '" + spec.word + "': shifted by " + signedHertz(spec.shiftHz) +
-                     ", its 99 % occupied band (" + analysis::hertzText(band.low) + " to " +
-                     analysis::hertzText(band.high) + ") reaches " +
-                     analysis::hertzText(low < -clock / 2 ? low : high) +
+    throw UsageError("compose: IN '" + carrier.word + "': shifted by " +
+                     signedHertz(carrier.shiftHz) + ", its 99 % occupied band (" +
+                     analysis::hertzText(band.low) + " to " + analysis::hertzText(band.high) +
+                     ") reaches " + analysis::hertzText(low < -clock / 2 ? low : high) +
                      ", outside the band of the clock (" + analysis::hertzText(-clock / 2) +
                      " to " + analysis::hertzText(clock / 2) + ")");
   }
@@ -63,7 +63,7 @@ Composition composeCarriers(const std::vector<ArbContent>& contents,
   std::vector<prep::CarrierInput> inputs;
   for (std::size_t k = 0; k < contents.size(); ++k) {
     const ArbContent& content = contents[k];
-    const CarrierSpec& spec = request.carriers[k];
+    const CarrierArgument& carrier = request.carriers[k];
     if (content.multiSegment) {
       throw Failure{kExitRead, content.path +
                                    ": a multi-segment file cannot be a carrier; compose its "
@@ -76,14 +76,14 @@ Composition composeCarriers(const std::vector<ArbContent>& contents,
     prep::CarrierInput input;
     input.iq = samplesOf(content);
     if (std::all_of(input.iq.begin(), input.iq.end(), [](prep::Iq v) { return v == prep::Iq{}; })) {
-      throw UsageError("compose: IN '" + spec.word + "': " + content.path +
+      throw UsageError("compose: IN '" + carrier.word + "': " + content.path +
                        " is silent (every sample is 0): it has no power to scale");
     }
-    checkShiftedBand(spec, input.iq, content.clockHz, clock);
+    checkShiftedBand(carrier, input.iq, content.clockHz, clock);
     input.clock = content.clockHz;
-    input.shift = spec.shiftHz;
-    input.gainDb = spec.gainDb;
-    input.name = spec.path;
+    input.shift = carrier.shiftHz;
+    input.gainDb = carrier.gainDb;
+    input.name = carrier.path;
     out.inputClocks.push_back(content.clockHz);
     out.inputLengths.push_back(content.count);
     inputs.push_back(std::move(input));

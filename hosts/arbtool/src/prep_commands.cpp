@@ -60,7 +60,7 @@ std::string packerWords(int status) {
 void refuseInputAsOutput(const ComposeRequest& request) {
   struct stat out {};
   if (::stat(request.output.c_str(), &out) != 0) return;
-  for (const CarrierSpec& carrier : request.carriers) {
+  for (const CarrierArgument& carrier : request.carriers) {
     struct stat in {};
     if (::stat(carrier.path.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
         in.st_ino == out.st_ino) {
@@ -75,7 +75,7 @@ void refuseInputAsOutput(const ComposeRequest& request) {
 int runCompose(const ComposeRequest& request) {
   refuseInputAsOutput(request);
   std::vector<ArbContent> contents;
-  for (const CarrierSpec& carrier : request.carriers) {
+  for (const CarrierArgument& carrier : request.carriers) {
     contents.push_back(readContent(carrier.path, false));
   }
   Composition composition = composeCarriers(contents, request);

@@ -18,26 +18,26 @@ std::string hertzWord(double hertz) {
 
 }  // namespace
 
-CarrierSpec parseCarrierSpec(const std::string& word) {
-  CarrierSpec spec;
-  spec.word = word;
+CarrierArgument parseCarrierArgument(const std::string& word) {
+  CarrierArgument carrier;
+  carrier.word = word;
   const std::size_t slash = word.rfind('/');
   const std::size_t colon = word.find(':', slash == std::string::npos ? 0 : slash + 1);
-  spec.path = word.substr(0, colon);
-  if (spec.path.empty()) throw std::runtime_error("'" + word + "' names no file");
-  if (colon == std::string::npos) return spec;
+  carrier.path = word.substr(0, colon);
+  if (carrier.path.empty()) throw std::runtime_error("'" + word + "' names no file");
+  if (colon == std::string::npos) return carrier;
   const std::string rest = word.substr(colon + 1);
   const std::size_t second = rest.find(':');
   const std::string shift = rest.substr(0, second);
-  if (!shift.empty()) spec.shiftHz = hosts_cli::Frequency{Bound::Any}(shift);
+  if (!shift.empty()) carrier.shiftHz = hosts_cli::Frequency{Bound::Any}(shift);
   if (second != std::string::npos) {
     const std::string gain = rest.substr(second + 1);
     if (gain.find(':') != std::string::npos) {
       throw std::runtime_error("'" + word + "' has more than IN:SHIFT:GAIN_DB");
     }
-    spec.gainDb = hosts_cli::RealNumber{Bound::Any}(gain);
+    carrier.gainDb = hosts_cli::RealNumber{Bound::Any}(gain);
   }
-  return spec;
+  return carrier;
 }
 
 PrepCommands declarePrepCommands(CLI::App& app, ComposeRequest& compose, CheckRequest& check,
@@ -125,18 +125,18 @@ void checkCompose(const CLI::App& command, ComposeRequest& request) {
   }
   request.carriers.clear();
   for (const std::string& word : request.words) {
-    CarrierSpec spec;
+    CarrierArgument carrier;
     try {
-      spec = parseCarrierSpec(word);
+      carrier = parseCarrierArgument(word);
     } catch (const std::runtime_error& e) {
       throw UsageError("compose: IN '" + word + "': " + e.what(), usage);
     }
-    if (std::fabs(spec.shiftHz) > clock / 2) {
-      throw UsageError("compose: IN '" + word + "': the shift " + hertzWord(spec.shiftHz) +
+    if (std::fabs(carrier.shiftHz) > clock / 2) {
+      throw UsageError("compose: IN '" + word + "': the shift " + hertzWord(carrier.shiftHz) +
                            " lies beyond half the clock (" + hertzWord(clock / 2) + ")",
                        usage);
     }
-    request.carriers.push_back(spec);
+    request.carriers.push_back(carrier);
   }
 }
 

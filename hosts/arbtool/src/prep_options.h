@@ -15,7 +15,7 @@ namespace arbtool {
 using hosts_cli::UsageError;
 
 // One IN[:SHIFT[:GAIN_DB]] word of compose.
-struct CarrierSpec {
+struct CarrierArgument {
   std::string word;  // as given, for messages
   std::string path;
   double shiftHz = 0;  // at the common clock
@@ -25,7 +25,7 @@ struct CarrierSpec {
 // Reads a carrier word: the path ends at the first ':' after its last '/', SHIFT is a
 // frequency with the units of the other options (empty: 0 Hz), GAIN_DB a finite
 // number. Throws std::runtime_error saying what is wrong with the word.
-CarrierSpec parseCarrierSpec(const std::string& word);
+CarrierArgument parseCarrierArgument(const std::string& word);
 
 // The peak modulus of the written composite as a fraction of full scale by default:
 // wavepack's level.
@@ -37,7 +37,7 @@ struct ComposeRequest {
   double level = kDefaultComposeLevel;
   std::optional<double> paprDb;  // crest-factor reduction to this PAPR
   std::vector<std::string> words;
-  std::vector<CarrierSpec> carriers;  // from words, by checkCompose
+  std::vector<CarrierArgument> carriers;  // from words, by checkCompose
 };
 
 struct CheckRequest {
