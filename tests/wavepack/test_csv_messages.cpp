@@ -127,6 +127,11 @@ TEST_F(WavepackCsvMessages, KeptWordsGetASecondLineWithTheLineAndCause) {
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_THAT(r.err, HasSubstr("PROGRAM ERROR: Two rows of data length is not equal in in.csv\n"
                                "in.csv line 2 has 1 field: Q is read from field 2: \"3\"\n"));
+  // The line without I comes after more skipped lines than the warnings list.
+  r = runOn("1,2\nabc\nabc\nabc\nabc\nabc\nabc\n,5\n7,8\n");
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_THAT(r.err, HasSubstr("PROGRAM ERROR: Two rows of data length is not equal in in.csv\n"
+                               "in.csv line 8: field 1 (I) is not a number: \",5\"\n"));
 }
 
 TEST_F(WavepackCsvMessages, OtherDelimitersAreNamed) {

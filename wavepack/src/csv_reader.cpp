@@ -327,14 +327,21 @@ struct LineNote {
 
 constexpr std::size_t kNoteTextBytes = 80;
 
-// The first kReportedLines notes and how many there were.
+// The first kReportedLines notes, how many there were, and the first line that
+// lacks I and the first that lacks Q (kept past the reported ones: a failure names
+// them however many lines were noted before).
 struct NoteList {
   std::vector<LineNote> first;
   std::uint64_t count = 0;
+  std::optional<LineNote> firstLacking[2];  // [0]: I, [1]: Q
   void add(std::uint64_t line, NoteKind kind, const char* b, const char* e) {
-    if (first.size() < kReportedLines)
-      first.push_back(
-          {line, kind, std::string(b, std::min<std::size_t>(e - b, kNoteTextBytes + 1))});
+    const bool lacking = kind != NoteKind::noNumber;
+    std::optional<LineNote>& lack = firstLacking[kind == NoteKind::qNotNumber];
+    if (first.size() < kReportedLines || (lacking && !lack)) {
+      LineNote note{line, kind, std::string(b, std::min<std::size_t>(e - b, kNoteTextBytes + 1))};
+      if (lacking && !lack) lack = note;
+      if (first.size() < kReportedLines) first.push_back(std::move(note));
+    }
     ++count;
   }
 };
@@ -690,13 +697,14 @@ class Merger {
   }
 
   void addNotes(const NoteList& notes) {
-    for (const LineNote& note : notes.first) {
+    for (const LineNote& note : notes.first)
       if (notes_.size() < kReportedLines)
         notes_.push_back({lineOffset_ + note.line, note.kind, note.text});
-      if (note.kind != NoteKind::noNumber && !firstUnpaired_[note.kind == NoteKind::qNotNumber])
-        firstUnpaired_[note.kind == NoteKind::qNotNumber] =
-            LineNote{lineOffset_ + note.line, note.kind, note.text};
-    }
+    for (int k = 0; k < 2; ++k)
+      if (notes.firstLacking[k] && !firstUnpaired_[k])
+        firstUnpaired_[k] =
+            LineNote{lineOffset_ + notes.firstLacking[k]->line, notes.firstLacking[k]->kind,
+                     notes.firstLacking[k]->text};
     noteCount_ += notes.count;
   }
 
