@@ -4,8 +4,8 @@
 //   prep_bench shift IN OUT CLOCK FREQ
 //   prep_bench papr IN OUT CLOCK TARGET_DB
 //   prep_bench compose IN1 IN2 OUT CLOCK
-// Prints the seconds the step took (reading and writing the files excluded) and the
-// peak resident memory in bytes.
+// Prints the seconds the step took (reading and writing the files excluded), the
+// peak resident memory in bytes and (papr) the passes of crest-factor reduction.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
   }
   std::vector<Iq> x = load(a[1]);
   std::vector<Iq> y;
+  int passes = 0;
   const auto start = std::chrono::steady_clock::now();
   if (a[0] == "resample") {
     y = arbsuite::prep::resample(x, std::stod(a[3]), std::stod(a[4]),
@@ -62,15 +63,16 @@ int main(int argc, char** argv) {
     arbsuite::prep::shift(x, std::stod(a[3]), std::stod(a[4]));
     y = std::move(x);
   } else if (a[0] == "papr") {
-    arbsuite::prep::reducePapr(x, std::stod(a[3]), std::stod(a[4]));
+    passes = arbsuite::prep::reducePapr(x, std::stod(a[3]), std::stod(a[4])).iterations;
     y = std::move(x);
   } else if (a[0] == "compose") {
     std::vector<Iq> second = load(a[2]);
     const double clock = std::stod(a[4]);
-    y = arbsuite::prep::compose({{std::move(x), clock, -clock / 5, 0, a[1]},
-                                 {std::move(second), clock, clock / 5, -3, a[2]}},
-                                clock)
-            .iq;
+    // Moved in one by one: an initializer list would copy both inputs.
+    std::vector<arbsuite::prep::CarrierInput> inputs;
+    inputs.push_back({std::move(x), clock, -clock / 5, 0, a[1]});
+    inputs.push_back({std::move(second), clock, clock / 5, -3, a[2]});
+    y = arbsuite::prep::compose(std::move(inputs), clock).iq;
     save(a[3], y);
     std::printf("%.6f %ld\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
@@ -80,6 +82,6 @@ int main(int argc, char** argv) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   save(a[2], y);
-  std::printf("%.6f %ld\n", seconds, peakBytes());
+  std::printf("%.6f %ld %d\n", seconds, peakBytes(), passes);
   return 0;
 }

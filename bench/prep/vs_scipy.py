@@ -23,7 +23,7 @@ import scipy.signal
 def ours(build, args):
     out = subprocess.run([os.path.join(build, "bin", "prep_bench")] + [str(a) for a in args],
                          check=True, capture_output=True, text=True).stdout.split()
-    return float(out[0]), int(out[1])
+    return float(out[0]), int(out[1]), int(out[2]) if len(out) > 2 else 0
 
 
 def best(f, runs=3):
@@ -69,8 +69,9 @@ def main():
     for label, args in (("shift, 4,000,000 samples", ["shift", source, result, 1e6, 1.23e5]),
                         ("compose, 2 x 4,000,000 samples", ["compose", source, source, result, 1e6]),
                         ("crest factor to 8 dB, 4,000,000", ["papr", source, result, 1e6, 8.0])):
-        seconds, peak = ours(build, args)
-        print(f"{label:<34} {'':>9} {seconds:9.3f} {'':>7}   peak {peak / n:.1f} B/sample")
+        seconds, peak, passes = ours(build, args)
+        note = f", {passes} passes" if passes else ""
+        print(f"{label:<34} {'':>9} {seconds:9.3f} {'':>7}   peak {peak / n:.1f} B/sample{note}")
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "fourier.h"
 #include "waveform_prep.h"
 
 namespace arbsuite::prep {
@@ -51,8 +52,10 @@ Composite compose(std::vector<CarrierInput> inputs, double clock) {
     length = static_cast<std::uint64_t>(next);
   }
 
+  // The composite takes the first carrier that fills it as its own buffer, and each
+  // carrier's band is read from a transform in place of samples already added: with
+  // two inputs as long as the composite, nothing is held beyond them.
   Composite out;
-  out.iq.assign(static_cast<std::size_t>(length), Iq{});
   for (std::size_t c = 0; c < inputs.size(); ++c) {
     CarrierInput& in = inputs[c];
     std::vector<Iq> period;
@@ -64,8 +67,7 @@ Composite compose(std::vector<CarrierInput> inputs, double clock) {
                                " times to a whole number of samples at the common clock");
       if (const auto cut = downsamplingWarning(in.iq, in.clock, clock))
         out.warnings.push_back(in.name + ": " + *cut);
-      period = resample(in.iq, in.clock, clock, repeats[c]);
-      std::vector<Iq>().swap(in.iq);
+      period = resampleOwned(std::move(in.iq), in.clock, clock, repeats[c]);
     }
     if (const auto jump = shiftWarning(period.size(), clock, in.shift))
       out.warnings.push_back(in.name + ": " + *jump);
@@ -77,10 +79,23 @@ Composite compose(std::vector<CarrierInput> inputs, double clock) {
     const double share = std::pow(10.0, in.gainDb / 10);
     const double gain = std::sqrt(share / power);
     for (Iq& v : period) v *= gain;
-    out.bands.push_back(occupiedBand(period, clock));
     out.carriers.push_back({in.name, in.shift, 10 * std::log10(share / totalPower), period.size(),
                             length / period.size()});
+    if (out.iq.empty() && period.size() == length) {
+      // Its spectrum in place for the band, and back: the inverse transform returns
+      // the samples to within a few units of the last place.
+      out.iq = std::move(period);
+      transform(out.iq, true);
+      out.bands.push_back(bandOfSpectrum(out.iq, clock));
+      transform(out.iq, false);
+      const double scale = 1.0 / static_cast<double>(length);
+      for (Iq& v : out.iq) v *= scale;
+      continue;
+    }
+    if (out.iq.empty()) out.iq = samplesOnHugePages(static_cast<std::size_t>(length));
     for (std::size_t k = 0; k < out.iq.size(); ++k) out.iq[k] += period[k % period.size()];
+    transform(period, true);
+    out.bands.push_back(bandOfSpectrum(period, clock));
   }
   return out;
 }

@@ -23,25 +23,58 @@ double meanPower(std::span<const Iq> x) {
   return x.empty() ? 0 : sum / static_cast<double>(x.size());
 }
 
-// Which bins of an n-point DFT at `clock` lie inside one of the bands.
-std::vector<bool> bandMask(std::size_t n, double clock, std::span<const Band> bands) {
-  std::vector<bool> inside(n, false);
+// The bins of an n-point DFT at `clock` that lie inside one of the bands, as runs
+// [first, last) in increasing order: masking a spectrum is then a scaled copy of each
+// run and a fill of zeros between them.
+struct BinRun {
+  std::size_t first;
+  std::size_t last;
+};
+
+std::vector<BinRun> bandBins(std::size_t n, double clock, std::span<const Band> bands) {
+  std::vector<BinRun> runs;
   for (std::size_t k = 0; k < n; ++k) {
     const double f = binFrequency(k, n, clock);
-    for (const Band& b : bands)
-      if (f >= b.low && f <= b.high) inside[k] = true;
+    bool in = false;
+    for (const Band& b : bands) in = in || (f >= b.low && f <= b.high);
+    if (!in) continue;
+    if (!runs.empty() && runs.back().last == k)
+      runs.back().last = k + 1;
+    else
+      runs.push_back({k, k + 1});
   }
-  return inside;
+  return runs;
 }
 
-double outsideFraction(std::span<const Iq> spectrum, const std::vector<bool>& inside) {
-  double all = 0;
+// Fraction of the power of a spectrum outside the runs.
+double outsideFraction(std::span<const Iq> spectrum, std::span<const BinRun> inside) {
+  const auto power = [&](std::size_t from, std::size_t to) {
+    double sum = 0;
+    for (std::size_t k = from; k < to; ++k) sum += std::norm(spectrum[k]);
+    return sum;
+  };
   double outside = 0;
-  for (std::size_t k = 0; k < spectrum.size(); ++k) {
-    all += std::norm(spectrum[k]);
-    if (!inside[k]) outside += std::norm(spectrum[k]);
+  double in = 0;
+  std::size_t at = 0;
+  for (const BinRun& run : inside) {
+    outside += power(at, run.first);
+    in += power(run.first, run.last);
+    at = run.last;
   }
+  outside += power(at, spectrum.size());
+  const double all = in + outside;
   return all == 0 ? 0 : outside / all;
+}
+
+// Keeps the bins of the runs, scaled, and zeroes the others.
+void applyMask(std::span<Iq> spectrum, std::span<const BinRun> inside, double scale) {
+  std::size_t at = 0;
+  for (const BinRun& run : inside) {
+    std::fill(spectrum.begin() + at, spectrum.begin() + run.first, Iq{});
+    for (std::size_t k = run.first; k < run.last; ++k) spectrum[k] *= scale;
+    at = run.last;
+  }
+  std::fill(spectrum.begin() + at, spectrum.end(), Iq{});
 }
 
 double toDb(double ratio) { return 10 * std::log10(ratio); }
@@ -58,7 +91,7 @@ double paprDb(std::span<const Iq> x) {
 double outOfBandDb(std::span<const Iq> x, double clock, std::span<const Band> bands) {
   std::vector<Iq> spectrum(x.size());
   transform(x, spectrum, true);
-  return toDb(outsideFraction(spectrum, bandMask(spectrum.size(), clock, bands)));
+  return toDb(outsideFraction(spectrum, bandBins(spectrum.size(), clock, bands)));
 }
 
 CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vector<Band> bands) {
@@ -89,12 +122,16 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   // transform's buffer then take 40 bytes a sample.
   const std::vector<std::complex<float>> original(x.begin(), x.end());
   const std::size_t n = x.size();
-  const std::vector<bool> inside = bandMask(n, clock, bands);
-  {
-    std::vector<Iq> spectrum(n);
-    transform(x, spectrum, true);
-    report.outOfBandBeforeDb = toDb(outsideFraction(spectrum, inside));
-  }
+  const std::vector<BinRun> inside = bandBins(n, clock, bands);
+  // One buffer on FFTW's alignment, planned once, for every transform of the run.
+  AlignedSamples noise(n);
+  BufferTransforms transforms(noise.span());
+  const auto spectrumOf = [&](std::span<const Iq> signal) {
+    std::copy(signal.begin(), signal.end(), noise.data());
+    transforms.forward();
+    return noise.span();
+  };
+  report.outOfBandBeforeDb = toDb(outsideFraction(spectrumOf(x), inside));
   // Each pass takes the clipping noise of the accepted waveform (what clipping its
   // envelope at clipDb above the mean power would remove), keeps only its part inside
   // the bands (a mask on its periodic spectrum) and subtracts that: the signal itself
@@ -104,24 +141,24 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   // again on the same waveform with a higher clip level.
   double clipDb = targetDb;
   double reached = before;
-  std::vector<Iq> noise(n);
-  BufferTransforms transforms(noise);
+  double power = meanPower(x);
   const double scale = 1.0 / static_cast<double>(n);
   for (int pass = 1; pass <= kMaxPasses && std::fabs(reached - targetDb) > kTolerance; ++pass) {
-    const double limit = std::sqrt(meanPower(x) * std::pow(10.0, clipDb / 10));
+    const double limit = std::sqrt(power * std::pow(10.0, clipDb / 10));
+    const double limitSquared = limit * limit;
     for (std::size_t k = 0; k < n; ++k) {
-      const double magnitude = std::abs(x[k]);
-      noise[k] = magnitude > limit ? x[k] * (1 - limit / magnitude) : Iq{};
+      const double p = std::norm(x[k]);
+      noise[k] = p > limitSquared ? x[k] * (1 - limit / std::sqrt(p)) : Iq{};
     }
     transforms.forward();
-    for (std::size_t k = 0; k < n; ++k) noise[k] = inside[k] ? noise[k] * scale : Iq{};
+    applyMask(noise.span(), inside, scale);
     transforms.backward();
     double peak = 0;
     double sum = 0;
     for (std::size_t k = 0; k < n; ++k) {
-      const double power = std::norm(x[k] - noise[k]);
-      peak = std::max(peak, power);
-      sum += power;
+      const double p = std::norm(x[k] - noise[k]);
+      peak = std::max(peak, p);
+      sum += p;
     }
     const double result = sum == 0 ? 0 : toDb(peak / (sum / static_cast<double>(n)));
     report.iterations = pass;
@@ -130,6 +167,7 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
       continue;
     }
     for (std::size_t k = 0; k < n; ++k) x[k] -= noise[k];
+    power = sum / static_cast<double>(n);
     reached = result;
     clipDb -= 0.5 * (reached - targetDb);
   }
@@ -144,8 +182,7 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   const double evm = std::sqrt(change / signal);
   report.evmPercent = 100 * evm;
   report.evmDb = 20 * std::log10(evm);
-  transform(x, noise, true);
-  report.outOfBandAfterDb = toDb(outsideFraction(noise, inside));
+  report.outOfBandAfterDb = toDb(outsideFraction(spectrumOf(x), inside));
   return report;
 }
 

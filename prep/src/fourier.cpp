@@ -5,9 +5,12 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 #include <new>
 #include <thread>
+
+#include "huge_pages.h"
 
 namespace arbsuite::prep {
 
@@ -64,18 +67,44 @@ void transform(std::span<const Iq> in, std::span<Iq> out, bool forward) {
   run(in.data(), out.data(), in.size(), forward);
 }
 
+namespace {
+
+// Buffers of at least this many bytes start on a 2 MiB boundary and ask for huge
+// pages: faulting in hundreds of megabytes 4 KiB at a time costs more than the
+// transforms that fill them.
+constexpr std::size_t kHugeBufferBytes = std::size_t{4} << 20;
+constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+// FFTW's SIMD codelets need 32 bytes (AVX); 64 keeps a cache line whole.
+constexpr std::size_t kSimdAlignment = 64;
+
+}  // namespace
+
 AlignedSamples::AlignedSamples(std::size_t n) : size_(n) {
   if (n == 0) return;
-  data_ = static_cast<Iq*>(fftw_malloc(n * sizeof(Iq)));
+  if (n > SIZE_MAX / sizeof(Iq)) throw std::bad_alloc();
+  const std::size_t bytes = n * sizeof(Iq);
+  const std::size_t alignment = bytes >= kHugeBufferBytes ? kHugePageBytes : kSimdAlignment;
+  // aligned_alloc wants a size that is a multiple of the alignment.
+  const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+  data_ = static_cast<Iq*>(std::aligned_alloc(alignment, rounded));
   if (data_ == nullptr) throw std::bad_alloc();
+  if (alignment == kHugePageBytes) arb::adviseHugePages(data_, rounded);
 }
 
 AlignedSamples::~AlignedSamples() { release(); }
 
 void AlignedSamples::release() {
-  if (data_ != nullptr) fftw_free(data_);
+  std::free(data_);
   data_ = nullptr;
   size_ = 0;
+}
+
+std::vector<Iq> samplesOnHugePages(std::size_t n) {
+  std::vector<Iq> samples;
+  samples.reserve(n);
+  if (n * sizeof(Iq) >= kHugeBufferBytes) arb::adviseHugePages(samples.data(), n * sizeof(Iq));
+  samples.resize(n);
+  return samples;
 }
 
 BufferTransforms::BufferTransforms(std::span<Iq> buffer) {

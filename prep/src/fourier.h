@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <vector>
 
 #include "waveform_prep.h"
 
@@ -17,8 +18,8 @@ void transform(std::span<Iq> data, bool forward);
 // Out of place, FFTW plans large transforms several times faster than in place.
 void transform(std::span<const Iq> in, std::span<Iq> out, bool forward);
 
-// A buffer of samples on FFTW's alignment, left uninitialised: transforms write
-// every element of their output, so zeroing it first would be a wasted pass.
+// A buffer of samples on FFTW's alignment (large ones on huge pages), left uninitialised:
+// transforms write every element of their output, so zeroing it first would be a wasted pass.
 class AlignedSamples {
  public:
   explicit AlignedSamples(std::size_t n);
@@ -35,6 +36,9 @@ class AlignedSamples {
   Iq* data_ = nullptr;
   std::size_t size_ = 0;
 };
+
+// n zero samples in a vector whose pages are huge where the system offers them.
+std::vector<Iq> samplesOnHugePages(std::size_t n);
 
 // Forward and backward transforms planned once for one buffer, for passes that
 // transform the same buffer again and again (planning a large in-place transform costs
@@ -56,6 +60,9 @@ class BufferTransforms {
 // The frequency in hertz of bin k of an n-point DFT at `rate`: k, or k - n for the
 // upper half (bin n/2 of an even n counts as -rate/2, as numpy.fft.fftshift puts it).
 double binFrequency(std::size_t k, std::size_t n, double rate);
+
+// The occupied band (see occupiedBand) of a signal from its n-point DFT.
+Band bandOfSpectrum(std::span<const Iq> spectrum, double rate, double fraction = 0.99);
 
 // The bin of an n-point DFT holding frequency-ordered position p (0 is the most
 // negative frequency, n - 1 the most positive).

@@ -109,10 +109,8 @@ std::vector<Iq> resampleFrom(std::span<const Iq> x, double rateIn, double rateOu
     throw std::length_error("A resampled period of " + std::to_string(m) +
                             " samples is out of range (1 to 2^31)");
 
-  // Forward out of place from the input (or its repetition); the cut or padded
-  // spectrum in a buffer of its own, the input's spectrum released before the backward
-  // transform. Upsampled periods go back in place: out of place would hold the
-  // input, the spectrum and the result at once (42 bytes an output sample).
+  // Forward out of place from the input (or its repetition) into a buffer on FFTW's
+  // alignment.
   const std::size_t nx = static_cast<std::size_t>(inLength);
   const std::size_t num = static_cast<std::size_t>(m);
   AlignedSamples spectrum(nx);
@@ -126,39 +124,36 @@ std::vector<Iq> resampleFrom(std::span<const Iq> x, double rateIn, double rateOu
   }
   releaseInput();
 
-  // The cut or padded spectrum: downsampled, in an aligned buffer every element of
-  // which is set, transformed out of place (several times faster); upsampled, in the
-  // zeroed result itself, transformed in place, so that the input, its spectrum and
-  // the result are never held at once with a fourth buffer (at most 40 bytes a sample).
+  // The cut or padded spectrum. Downsampled, it is gathered at the front of the
+  // input's spectrum and transformed out of place into the result: no buffer beyond
+  // the input, its spectrum and the result. Upsampled, it is laid out in the zeroed
+  // result itself and transformed in place, so that the input, its spectrum and the
+  // result are never held at once with a fourth buffer (at most 40 bytes a sample).
   const std::size_t n = std::min(num, nx);
   const std::size_t nyquist = n / 2 + 1;
   const std::size_t negative = n > 2 ? n - nyquist : 0;
-  const auto fill = [&](Iq* y) {
-    std::copy(spectrum.data(), spectrum.data() + std::min(nyquist, n), y);
-    std::copy(spectrum.data() + nx - negative, spectrum.data() + nx, y + num - negative);
-    if (n % 2 == 0 && num != nx) {
-      if (num < nx) {
-        // The output's Nyquist bin holds both halves of the input's.
-        y[num - n / 2] += spectrum[nx - n / 2];
-      } else {
-        // The input's Nyquist bin is shared by the output's -N/2 and +N/2 bins.
-        y[n / 2] *= 0.5;
-        y[num - n / 2] = y[n / 2];
-      }
-    }
-  };
-  std::vector<Iq> out;
+  std::vector<Iq> out = samplesOnHugePages(num);
   if (num > nx) {
-    out.resize(num);
-    fill(out.data());
+    std::copy(spectrum.data(), spectrum.data() + std::min(nyquist, n), out.data());
+    std::copy(spectrum.data() + nx - negative, spectrum.data() + nx, out.data() + num - negative);
+    if (n % 2 == 0) {
+      // The input's Nyquist bin is shared by the output's -N/2 and +N/2 bins.
+      out[n / 2] *= 0.5;
+      out[num - n / 2] = out[n / 2];
+    }
     spectrum.release();
     transform(out, false);
   } else {
-    AlignedSamples y(num);
-    fill(y.data());
+    Iq* y = spectrum.data();
+    // The input's bin at -N/2 (N the output length, even), read before the negative
+    // bins move down over it: the output's Nyquist bin holds both halves.
+    const Iq otherHalf = n % 2 == 0 && num != nx ? y[nx - n / 2] : Iq{};
+    if (num != nx) {
+      std::copy(y + nx - negative, y + nx, y + num - negative);  // a move to lower indices
+      if (n % 2 == 0) y[num - n / 2] += otherHalf;
+    }
+    transform(std::span<const Iq>(y, num), out, false);
     spectrum.release();
-    out.resize(num);
-    transform(y.span(), out, false);
   }
   const double scale = 1.0 / static_cast<double>(nx);
   for (Iq& v : out) v *= scale;
@@ -171,7 +166,12 @@ Band occupiedBand(std::span<const Iq> x, double rate, double fraction) {
   if (x.empty()) return {};
   std::vector<Iq> spectrum(x.size());
   transform(x, spectrum, true);
+  return bandOfSpectrum(spectrum, rate, fraction);
+}
+
+Band bandOfSpectrum(std::span<const Iq> spectrum, double rate, double fraction) {
   const std::size_t n = spectrum.size();
+  if (n == 0) return {};
   double total = 0;
   for (const Iq& v : spectrum) total += std::norm(v);
   if (total == 0) return {};

@@ -90,7 +90,10 @@ INSTANTIATE_TEST_SUITE_P(PrepLengths, PrepResample,
                          testing::Values(Lengths{64, 100}, Lengths{63, 100}, Lengths{64, 101},
                                          Lengths{63, 97}, Lengths{100, 64}, Lengths{101, 64},
                                          Lengths{100, 63}, Lengths{99, 61}, Lengths{2, 5},
-                                         Lengths{5, 2}, Lengths{48, 48}));
+                                         Lengths{5, 2}, Lengths{48, 48},
+                                         // The kept negative bins move over their own
+                                         // place in the input's spectrum.
+                                         Lengths{100, 80}, Lengths{101, 90}, Lengths{100, 98}));
 
 TEST(PrepResampleTone, AToneStaysAToneAtItsFrequency) {
   // 96 cycles in 3840 samples at 61.44 MHz (1.536 MHz), to 100 MHz: 6250 samples of
@@ -109,6 +112,23 @@ TEST(PrepResampleTone, AToneStaysAToneAtItsFrequency) {
     worst =
         std::max(worst, std::abs(y[k] - std::polar(0.7, 2 * std::numbers::pi * f * k / out + 0.3)));
   EXPECT_LT(worst, 1e-12);
+}
+
+// Periods of megabytes take the buffers on huge pages, down and up.
+TEST(PrepResampleTone, LargePeriodsKeepTheToneBothWays) {
+  const std::size_t n = 600'000;
+  const double f = 1234.0 / static_cast<double>(n);  // cycles a sample at rate 1
+  std::vector<Iq> x(n);
+  for (std::size_t k = 0; k < n; ++k) x[k] = std::polar(0.5, 2 * std::numbers::pi * f * k);
+  for (const double rate : {0.5, 1.6}) {
+    const std::vector<Iq> y = arbsuite::prep::resample(x, 1e6, 1e6 * rate);
+    ASSERT_EQ(y.size(), static_cast<std::size_t>(static_cast<double>(n) * rate));
+    double worst = 0;
+    for (std::size_t k = 0; k < y.size(); ++k)
+      worst =
+          std::max(worst, std::abs(y[k] - std::polar(0.5, 2 * std::numbers::pi * f * k / rate)));
+    EXPECT_LT(worst, 1e-11) << rate;
+  }
 }
 
 TEST(PrepResampleLength, ALengthThatIsNotWholeNamesTheRepeatCount) {
