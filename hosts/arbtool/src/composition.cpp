@@ -89,7 +89,7 @@ Composition composeCarriers(const std::vector<ArbContent>& contents,
     inputs.push_back(std::move(input));
   }
   try {
-    out.composite = prep::compose(inputs, clock);
+    out.composite = prep::compose(std::move(inputs), clock);
   } catch (const std::invalid_argument& e) {
     throw UsageError(std::string("compose: ") + e.what());
   } catch (const std::length_error& e) {
