@@ -6,6 +6,7 @@
 
 #include "arb_format.h"
 #include "convert.h"
+#include "interpreter_lock.h"
 
 namespace py = pybind11;
 
@@ -76,8 +77,11 @@ std::vector<wavepack::IqPair> iqPairs(const py::handle& iq) {
         py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>(
             numpy.attr("asarray")(array, "complex128"));
     const auto view = values.unchecked<1>();
-    pairs.resize(static_cast<std::size_t>(view.shape(0)));
-    for (py::ssize_t k = 0; k < view.shape(0); ++k) pairs[k] = {view(k).real(), view(k).imag()};
+    // The copy runs without the interpreter lock: `values` keeps the array alive.
+    withoutInterpreterLock([&] {
+      pairs.resize(static_cast<std::size_t>(view.shape(0)));
+      for (py::ssize_t k = 0; k < view.shape(0); ++k) pairs[k] = {view(k).real(), view(k).imag()};
+    });
   } else if (kind == 'f' || kind == 'i' || kind == 'u') {
     if (array.ndim() != 2 || array.shape(1) != 2) {
       throw py::value_error("a real iq must have shape (N, 2): I in column 0, Q in column 1; not " +
@@ -86,18 +90,22 @@ std::vector<wavepack::IqPair> iqPairs(const py::handle& iq) {
     const auto values = py::array_t<double, py::array::c_style | py::array::forcecast>(
         numpy.attr("asarray")(array, "float64"));
     const auto view = values.unchecked<2>();
-    pairs.resize(static_cast<std::size_t>(view.shape(0)));
-    for (py::ssize_t k = 0; k < view.shape(0); ++k) pairs[k] = {view(k, 0), view(k, 1)};
+    withoutInterpreterLock([&] {
+      pairs.resize(static_cast<std::size_t>(view.shape(0)));
+      for (py::ssize_t k = 0; k < view.shape(0); ++k) pairs[k] = {view(k, 0), view(k, 1)};
+    });
   } else {
     throw py::type_error("iq must hold numbers (complex, or real in two columns), not dtype " +
                          py::str(static_cast<const py::handle&>(type)).cast<std::string>());
   }
   if (pairs.empty()) throw py::value_error("iq holds no samples");
-  for (std::size_t k = 0; k < pairs.size(); ++k) {
-    if (!std::isfinite(pairs[k].i) || !std::isfinite(pairs[k].q)) {
-      throw py::value_error("iq sample " + std::to_string(k) + " is not finite");
-    }
-  }
+  const std::size_t firstNotFinite = withoutInterpreterLock([&] {
+    std::size_t k = 0;
+    while (k < pairs.size() && std::isfinite(pairs[k].i) && std::isfinite(pairs[k].q)) ++k;
+    return k;
+  });
+  if (firstNotFinite < pairs.size())
+    throw py::value_error("iq sample " + std::to_string(firstNotFinite) + " is not finite");
   if (pairs.size() > wavepack::kMaxPairs) {
     throw py::value_error("iq holds " + std::to_string(pairs.size()) +
                           " samples; an .arb file holds at most " +
