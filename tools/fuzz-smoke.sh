@@ -7,7 +7,7 @@
 # go to a scratch folder, never into the committed corpus. Without clang the smoke
 # run is skipped (and succeeds).
 #
-#   tools/fuzz-smoke.sh            # 30 s per target, as the test command runs it
+#   tools/fuzz-smoke.sh            # 30 s per target (the test command runs 20)
 #   tools/fuzz-smoke.sh 3600       # a long run: one hour per target
 #
 # The build folder is build-fuzz/ (override with FUZZ_BUILD).
