@@ -700,11 +700,11 @@ class Merger {
     for (const LineNote& note : notes.first)
       if (notes_.size() < kReportedLines)
         notes_.push_back({lineOffset_ + note.line, note.kind, note.text});
-    for (int k = 0; k < 2; ++k)
-      if (notes.firstLacking[k] && !firstUnpaired_[k])
-        firstUnpaired_[k] =
-            LineNote{lineOffset_ + notes.firstLacking[k]->line, notes.firstLacking[k]->kind,
-                     notes.firstLacking[k]->text};
+    for (int k = 0; k < 2; ++k) {
+      const std::optional<LineNote>& lack = notes.firstLacking[k];
+      if (lack && !firstUnpaired_[k])
+        firstUnpaired_[k] = LineNote{lineOffset_ + lack->line, lack->kind, lack->text};
+    }
     noteCount_ += notes.count;
   }
 
