@@ -110,8 +110,10 @@ struct CfrReport {
 // clipped at the level that gives the target PAPR (adapted from one pass to the next)
 // is masked to `bands` on the periodic spectrum (hertz, within -clock/2 .. clock/2;
 // the 99 % occupied band of the input when empty) and subtracted, so that clipping
-// adds nothing outside the bands and the signal itself is never filtered; until the
-// PAPR is within 0.1 dB of the target or after 16 passes. Deterministic. Holds the
+// adds nothing outside the bands; until the PAPR is within 0.1 dB of the target or
+// after 16 passes. The signal's own part outside the bands is then scaled by the fall
+// of the power inside them (a hair more), so that neither the power outside the bands
+// nor its share of the total grows. Deterministic. Holds the
 // waveform, the noise and the input in single precision: 40 bytes a sample. Throws
 // std::invalid_argument for a target at or below 0 dB or above the input's PAPR, a
 // band outside the clock, or an all-zero input.

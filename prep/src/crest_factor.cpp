@@ -46,25 +46,52 @@ std::vector<BinRun> bandBins(std::size_t n, double clock, std::span<const Band> 
   return runs;
 }
 
-// Fraction of the power of a spectrum outside the runs.
-double outsideFraction(std::span<const Iq> spectrum, std::span<const BinRun> inside) {
+// The power of a spectrum inside the runs and outside them.
+struct SplitPower {
+  double inside = 0;
+  double outside = 0;
+  double outsideFraction() const {
+    const double all = inside + outside;
+    return all == 0 ? 0 : outside / all;
+  }
+};
+
+SplitPower splitPower(std::span<const Iq> spectrum, std::span<const BinRun> inside) {
   const auto power = [&](std::size_t from, std::size_t to) {
     double sum = 0;
     for (std::size_t k = from; k < to; ++k) sum += std::norm(spectrum[k]);
     return sum;
   };
-  double outside = 0;
-  double in = 0;
+  SplitPower split;
   std::size_t at = 0;
   for (const BinRun& run : inside) {
-    outside += power(at, run.first);
-    in += power(run.first, run.last);
+    split.outside += power(at, run.first);
+    split.inside += power(run.first, run.last);
     at = run.last;
   }
-  outside += power(at, spectrum.size());
-  const double all = in + outside;
-  return all == 0 ? 0 : outside / all;
+  split.outside += power(at, spectrum.size());
+  return split;
 }
+
+// Scales the bins inside the runs by one factor and the others by another.
+void scaleBins(std::span<Iq> spectrum, std::span<const BinRun> inside, double insideScale,
+               double outsideScale) {
+  const auto apply = [&](std::size_t from, std::size_t to, double scale) {
+    for (std::size_t k = from; k < to; ++k) spectrum[k] *= scale;
+  };
+  std::size_t at = 0;
+  for (const BinRun& run : inside) {
+    apply(at, run.first, outsideScale);
+    apply(run.first, run.last, insideScale);
+    at = run.last;
+  }
+  apply(at, spectrum.size(), outsideScale);
+}
+
+// The share of the power outside the runs may not grow while clipping lowers the power
+// inside them (the noise removed lies inside). A hair below the ratio of the powers
+// inside, so that rounding cannot lift the share above the input's.
+constexpr double kOutsideMargin = 1e-6;
 
 // Keeps the bins of the runs, scaled, and zeroes the others.
 void applyMask(std::span<Iq> spectrum, std::span<const BinRun> inside, double scale) {
@@ -91,7 +118,7 @@ double paprDb(std::span<const Iq> x) {
 double outOfBandDb(std::span<const Iq> x, double clock, std::span<const Band> bands) {
   std::vector<Iq> spectrum(x.size());
   transform(x, spectrum, true);
-  return toDb(outsideFraction(spectrum, bandBins(spectrum.size(), clock, bands)));
+  return toDb(splitPower(spectrum, bandBins(spectrum.size(), clock, bands)).outsideFraction());
 }
 
 CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vector<Band> bands) {
@@ -131,7 +158,8 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
     transforms.forward();
     return noise.span();
   };
-  report.outOfBandBeforeDb = toDb(outsideFraction(spectrumOf(x), inside));
+  const SplitPower powerBefore = splitPower(spectrumOf(x), inside);
+  report.outOfBandBeforeDb = toDb(powerBefore.outsideFraction());
   // Each pass takes the clipping noise of the accepted waveform (what clipping its
   // envelope at clipDb above the mean power would remove), keeps only its part inside
   // the bands (a mask on its periodic spectrum) and subtracts that: the signal itself
@@ -171,6 +199,22 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
     reached = result;
     clipDb -= 0.5 * (reached - targetDb);
   }
+  if (reached != before && powerBefore.outside > 0 && powerBefore.inside > 0) {
+    // The signal's own part outside the bands falls with the power inside them, so
+    // that neither the power outside nor its share of the total grows (the shoulders
+    // of the spectrum keep their distance below the carrier).
+    std::span<Iq> spectrum = spectrumOf(x);
+    const SplitPower powerAfter = splitPower(spectrum, inside);
+    const double share =
+        powerAfter.outside == 0
+            ? 0
+            : std::min(1.0, powerAfter.inside / powerBefore.inside) * (1 - kOutsideMargin);
+    scaleBins(spectrum, inside, scale,
+              std::sqrt(share * powerBefore.outside / powerAfter.outside) * scale);
+    transforms.backward();
+    std::copy(noise.data(), noise.data() + n, x.data());
+    reached = paprDb(x);
+  }
   report.paprAfterDb = reached;
   double change = 0;
   double signal = 0;
@@ -182,7 +226,7 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   const double evm = std::sqrt(change / signal);
   report.evmPercent = 100 * evm;
   report.evmDb = 20 * std::log10(evm);
-  report.outOfBandAfterDb = toDb(outsideFraction(spectrumOf(x), inside));
+  report.outOfBandAfterDb = toDb(splitPower(spectrumOf(x), inside).outsideFraction());
   return report;
 }
 
