@@ -17,7 +17,7 @@
 
 #include "arb_readers.h"
 #include "crypto_binding.h"
-#include "segment_config.h"
+#include "multi_segment_config.h"
 #include "seqlink.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "module_errors.h"
 #include "options.h"
 #include "synthesis.h"
-#include "waveform.h"
+#include "synthesised_waveform.h"
 
 #ifndef ARBSUITE_MODULE_LIBDIRS
 #define ARBSUITE_MODULE_LIBDIRS "../.."

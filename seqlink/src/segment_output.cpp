@@ -11,8 +11,8 @@
 #include "arb_format.h"
 #include "arb_readers.h"
 #include "item_text.h"
+#include "multi_segment_config.h"
 #include "sample_energy.h"
-#include "segment_config.h"
 #include "segment_index.h"
 #include "seqlink.h"
 

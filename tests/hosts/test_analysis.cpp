@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "analysed_waveform.h"
 #include "analysis_output.h"
 #include "files.h"
 #include "levels.h"
@@ -25,7 +26,6 @@
 #include "power_distribution.h"
 #include "sample_export.h"
 #include "scratch_dir.h"
-#include "waveform.h"
 #include "waveform_header.h"
 #include "welch.h"
 

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "arb_format.h"
+#include "config_writer.h"
 #include "join_checks.h"
 #include "names.h"
 #include "options.h"
-#include "segment_config.h"
 #include "status_words.h"
 #include "statuses.h"
-#include "waveform.h"
+#include "synthesised_waveform.h"
 
 namespace {
 

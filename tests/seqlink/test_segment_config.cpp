@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "segment_config.h"
+#include "multi_segment_config.h"
 #include "segment_config_builder.h"
 #include "seqlink.h"
 #include "seqlink_test_support.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "item_text.h"
-#include "segment_config.h"
+#include "multi_segment_config.h"
 #include "segment_index.h"
 
 namespace {

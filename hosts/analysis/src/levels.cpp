@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "waveform.h"
+#include "analysed_waveform.h"
 
 namespace analysis {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "waveform.h"
+#include "analysed_waveform.h"
 
 namespace analysis {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "waveform.h"
+#include "analysed_waveform.h"
 
 namespace analysis {
 

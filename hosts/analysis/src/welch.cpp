@@ -6,8 +6,8 @@
 #include <complex>
 #include <numbers>
 
+#include "analysed_waveform.h"
 #include "fft.h"
-#include "waveform.h"
 
 namespace analysis {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "analysed_waveform.h"
 #include "command_line.h"
-#include "waveform.h"
 
 namespace arbtool {
 

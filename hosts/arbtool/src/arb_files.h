@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "analysis_commands.h"
-#include "segment_config.h"
+#include "config_writer.h"
 
 namespace arbtool {
 

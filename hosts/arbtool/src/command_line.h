@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "config_writer.h"
 #include "host_cli.h"
 #include "plot_sheet.h"
 #include "prep_options.h"
 #include "sample_export.h"
-#include "segment_config.h"
 
 namespace arbtool {
 

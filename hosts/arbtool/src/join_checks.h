@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "segment_config.h"
+#include "config_writer.h"
 
 namespace arbtool {
 

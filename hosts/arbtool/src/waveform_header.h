@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "waveform.h"
+#include "analysed_waveform.h"
 
 namespace arbtool {
 

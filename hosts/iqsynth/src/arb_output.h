@@ -6,7 +6,7 @@
 
 #include "names.h"
 #include "options.h"
-#include "waveform.h"
+#include "synthesised_waveform.h"
 
 namespace iqsynth_host {
 

@@ -18,7 +18,7 @@
 #include "plot_output.h"
 #include "standard_output.h"
 #include "synthesis.h"
-#include "waveform.h"
+#include "synthesised_waveform.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "options.h"
-#include "waveform.h"
+#include "synthesised_waveform.h"
 
 namespace iqsynth_host {
 

@@ -9,7 +9,7 @@
 
 #include "library.h"
 #include "options.h"
-#include "waveform.h"
+#include "synthesised_waveform.h"
 
 namespace iqsynth_host {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "segment_config.h"
+#include "multi_segment_config.h"
 #include "seqlink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,5 +1,5 @@
 // Writer of the one-line segment configuration read by seqlink.
-#include "segment_config.h"
+#include "config_writer.h"
 
 #include <array>
 #include <cctype>

@@ -1,5 +1,5 @@
 // Views of one segment and the clock that a segment table implies.
-#include "waveform.h"
+#include "analysed_waveform.h"
 
 #include <stdexcept>
 

@@ -1,5 +1,5 @@
 // Level statistics and CSV writing of a synthesised waveform.
-#include "waveform.h"
+#include "synthesised_waveform.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Reads the one-line segment configuration file of a multi-segment waveform.
-#include "segment_config.h"
+#include "multi_segment_config.h"
 
 #include <unistd.h>
 
