@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "files.h"
+#include "power_checks.h"
 #include "process.h"
 #include "scratch_dir.h"
 
@@ -75,15 +76,7 @@ bool onlySummaryLines(const std::string& out) {
 }
 
 // Crest factor in dB: peak over RMS of the envelope.
-double crestFactorDb(const Samples& samples) {
-  double peak = 0;
-  double sum = 0;
-  for (const auto& s : samples) {
-    peak = std::max(peak, std::norm(s));
-    sum += std::norm(s);
-  }
-  return 10 * std::log10(peak / (sum / static_cast<double>(samples.size())));
-}
+double crestFactorDb(const Samples& samples) { return arbtest::paprDb(samples); }
 
 // --- the run log ---------------------------------------------------------------------
 

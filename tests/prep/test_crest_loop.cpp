@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "fourier.h"
+#include "power_checks.h"
 #include "reference.h"
 #include "waveform_prep.h"
 
@@ -15,15 +16,7 @@ namespace {
 using arbsuite::prep::Iq;
 using testing::HasSubstr;
 
-double papr(const std::vector<Iq>& x) {
-  double peak = 0;
-  double sum = 0;
-  for (const Iq& v : x) {
-    peak = std::max(peak, std::norm(v));
-    sum += std::norm(v);
-  }
-  return 10 * std::log10(peak / (sum / static_cast<double>(x.size())));
-}
+double papr(const std::vector<Iq>& x) { return arbtest::paprDb(x); }
 
 // Power outside bins [first, last] of the periodic spectrum, over the total.
 double outside(const std::vector<Iq>& x, int first, int last) {

@@ -15,6 +15,7 @@
 #include "arb_samples.h"
 #include "files.h"
 #include "little_endian.h"
+#include "power_checks.h"
 #include "program_fixture.h"
 
 namespace {
@@ -134,16 +135,7 @@ std::string csvText(const Wave& x) {
   return text;
 }
 
-// The peak-to-average power ratio of the samples, in dB.
-double paprOf(const Wave& x) {
-  double peak = 0;
-  double sum = 0;
-  for (const Iq& v : x) {
-    peak = std::max(peak, std::norm(v));
-    sum += std::norm(v);
-  }
-  return 10 * std::log10(peak / (sum / static_cast<double>(x.size())));
-}
+double paprOf(const Wave& x) { return arbtest::paprDb(x); }
 
 class WavepackPrepOptions : public WavepackFormats {
  protected:
