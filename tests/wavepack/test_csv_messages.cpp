@@ -146,6 +146,18 @@ TEST_F(WavepackCsvMessages, OtherDelimitersAreNamed) {
                                "reads them"));
   r = runOn("1 2\n3 4\n");
   EXPECT_THAT(r.err, HasSubstr("--delimiter space reads them (numpy.savetxt's default form)"));
+  // A spreadsheet's export with decimal commas splits at each comma: the warning says
+  // what reads it, --strict refuses it, and the options named read it as meant.
+  const std::string european = "1,5;-0,25\n0,5;0,75\n";
+  r = runOn(european);
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("WARNING: in.csv line 1 has 3 fields: I is read from field 1 and "
+                               "Q from field 2: its values look separated by semicolons with "
+                               "decimal commas; --delimiter ';' --decimal-comma reads them"));
+  EXPECT_EQ(runOn(european, {"--strict"}).exitStatus, 1);
+  r = runOn(european, {"--delimiter", ";", "--decimal-comma"});
+  EXPECT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_THAT(r.err, testing::Not(HasSubstr("WARNING")));
 }
 
 }  // namespace

@@ -773,6 +773,13 @@ class Merger {
         message += "field " +
                    std::to_string(options_.fieldI > 0 ? options_.fieldI : options_.fieldQ) +
                    " is read";
+      // A spreadsheet's export where the comma is the decimal sign ("1,5;-0,25")
+      // splits at every decimal comma: say what reads it.
+      if (options_.dialect.delimiter == ',' && !options_.dialect.decimalComma &&
+          startsWithTwoNumbers(extraText_, ';', ','))
+        message +=
+            ": its values look separated by semicolons with decimal commas; "
+            "--delimiter ';' --decimal-comma reads them";
       diagnostics.warn(message +
                        " (--columns chooses others; --delimiter and --decimal-comma "
                        "read other dialects)");
@@ -838,9 +845,11 @@ class Merger {
     return "";
   }
 
-  // Whether a line starts with two numbers separated by `delimiter` (' ': any blanks).
-  bool startsWithTwoNumbers(const std::string& text, char delimiter) const {
-    const char decimalPoint = options_.dialect.decimalComma ? ',' : '.';
+  // Whether a line starts with two numbers separated by `delimiter` (' ': any blanks),
+  // with the file's decimal sign or the one given.
+  bool startsWithTwoNumbers(const std::string& text, char delimiter,
+                            char decimalPoint = '\0') const {
+    if (decimalPoint == '\0') decimalPoint = options_.dialect.decimalComma ? ',' : '.';
     const char* p = text.data();
     const char* const e = p + text.size();
     for (int field = 0; field < 2; ++field) {
