@@ -6,8 +6,11 @@
 BUILD is a build folder with bin/prep_bench. For each case the same data go to
 scipy.signal.resample and to prep_bench (through raw cf64 files; reading and writing
 them is not timed); the best of three runs of each is printed with their ratio and
-the largest difference of the results against full scale (the data's peak modulus).
-Shift, compose and 8 passes of crest-factor reduction are timed on 4,000,000 samples,
+the largest difference of the results against full scale (the data's peak modulus)
+and our peak resident memory per sample of the longer waveform (input or output;
+the process's own input buffer included).
+Shift, compose and crest-factor reduction to 8 dB (its passes printed) are timed on
+4,000,000 samples,
 with the peak resident memory per sample of the largest waveform.
 """
 import os
@@ -52,11 +55,13 @@ def main():
         result = os.path.join(folder, "out.cf64")
         x.astype(np.complex128).tofile(source)
         scipy_time, reference = best(lambda: scipy.signal.resample(x, m))
-        our_times = [ours(build, ["resample", source, result, rate_in, rate_out])[0] for _ in range(3)]
+        runs = [ours(build, ["resample", source, result, rate_in, rate_out]) for _ in range(3)]
+        our_time = min(r[0] for r in runs)
+        peak = max(r[1] for r in runs) / max(n, m)
         y = np.fromfile(result, dtype=np.complex128)
         diff = np.max(np.abs(y - reference)) / np.max(np.abs(x))
-        print(f"{name + f' ({n} samples)':<34} {scipy_time:9.3f} {min(our_times):9.3f} "
-              f"{scipy_time / min(our_times):7.2f} {diff:14.3e}")
+        print(f"{name + f' ({n} samples)':<34} {scipy_time:9.3f} {our_time:9.3f} "
+              f"{scipy_time / our_time:7.2f} {diff:14.3e}   peak {peak:.1f} B/sample")
     n = 4_000_000
     x = (rng.standard_normal(n) + 1j * rng.standard_normal(n)) * 0.3
     # Band-limited for the crest-factor case: a third of the band.
