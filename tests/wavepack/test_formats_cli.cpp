@@ -455,9 +455,10 @@ INSTANTIATE_TEST_SUITE_P(
                      arbtest::writeText(d + "/e.csv", "-0,428571;-0,714286\n0,5;0,25\n");
                    },
                    {"-d", "e.csv"},
-                   "e.csv line 1 has 3 fields: I is read from field 1 and Q from field 2 "
-                   "(--columns chooses others; --delimiter and --decimal-comma read other "
-                   "dialects)"},
+                   "e.csv line 1 has 3 fields: I is read from field 1 and Q from field 2: "
+                   "its values look separated by semicolons with decimal commas; --delimiter "
+                   "';' --decimal-comma reads them (--columns chooses others; --delimiter and "
+                   "--decimal-comma read other dialects)"},
         Misreading{"garbageOnLine500",
                    [](const std::string& d) { arbtest::writeText(d + "/g.csv", garbageAt500()); },
                    {"-d", "g.csv"},

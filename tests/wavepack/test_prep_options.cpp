@@ -466,7 +466,7 @@ TEST_F(WavepackPrepOptions, BadValuesAreRefusedAndNothingIsWritten) {
        "--input-rate must be a finite frequency"},
       {{"-d", "rec.sigmf-meta", "--resample", "10MHz", "--input-rate", "-1MHz"},
        "--input-rate must be a frequency above 0"},
-      {{"-d", "rec.sigmf-meta", "--resample", "10MHz", "--input-rate", "10GHz"},
+      {{"-d", "rec.sigmf-meta", "--resample", "10MHz", "--input-rate", "10THz"},
        "--input-rate takes a frequency in hertz"},
       {{"-d", "rec.sigmf-meta", "--resample", "10MHz", "-f", "10MHz"},
        "-f and --resample cannot be given together"},

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "frequency_text.h"
 #include "interrupt_cleanup.h"
 #include "output_file.h"
 #include "quantizer.h"
@@ -18,26 +19,9 @@
 namespace wavepack {
 
 double parseFrequency(const std::string& text) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  const double number = std::strtod(begin, &end);
-  double multiplier = 1.0;
-  if (*end != '\0') {
-    switch (std::toupper(static_cast<unsigned char>(*end))) {
-      case 'H':
-        multiplier = 1.0;
-        break;
-      case 'K':
-        multiplier = 1e3;
-        break;
-      case 'M':
-        multiplier = 1e6;
-        break;
-      default:
-        throw std::invalid_argument("Input string for Frequency is not support");
-    }
-  }
-  return number * multiplier;
+  const std::optional<double> hz = arbsuite::readFrequencyLeniently(text);
+  if (!hz) throw std::invalid_argument("Input string for Frequency is not support");
+  return *hz;
 }
 
 std::int32_t sampleFrequency(const std::string& text) {

@@ -16,10 +16,10 @@
 
 namespace wavepack {
 
-// Frequency text to hertz: the longest leading number (strtod) times the unit given
-// by the first character after it, upper-cased: none 1, 'H' 1, 'K' 1000, 'M' 1000000
-// (so "1m" is 1 MHz). Throws std::invalid_argument("Input string for Frequency is
-// not support") for any other unit.
+// Frequency text to hertz by -f's lenient rule (arbsuite::readFrequencyLeniently:
+// the longest leading number times the unit of the first character after it, so "1m"
+// is 1 MHz). Throws std::invalid_argument("Input string for Frequency is not
+// support") for any other unit.
 double parseFrequency(const std::string& text);
 
 // parseFrequency truncated toward zero to Fs and range-checked with the format

@@ -10,6 +10,7 @@
 
 #include "arb_format.h"
 #include "convert.h"
+#include "frequency_text.h"
 
 namespace wavepack {
 
@@ -213,16 +214,19 @@ void taperStep(std::vector<Iq>& x, double seconds, std::int32_t clock, Diagnosti
 }  // namespace
 
 double parseFrequencyOption(const std::string& option, const std::string& text) {
-  double value = 0;
+  const std::optional<double> read = arbsuite::readFrequency(text);
+  // "nan", "inf" and numbers beyond a double, with or without a unit, are named so.
+  double number = 0;
   std::string rest;
-  const std::string unit = leadingNumber(text, value, rest) ? lower(rest) : "?";
-  if (!(unit.empty() || unit == "h" || unit == "hz" || unit == "k" || unit == "khz" ||
-        unit == "m" || unit == "mhz"))
+  if (!read && leadingNumber(text, number, rest) && !std::isfinite(number) &&
+      arbsuite::readFrequency("1" + rest))
+    throw std::invalid_argument(option + " must be a finite frequency, not '" + text + "'");
+  if (!read)
     throw std::invalid_argument(option +
                                 " takes a frequency in hertz with an optional unit (10MHz, 10m, "
                                 "2.5k, 1e6), not '" +
                                 text + "'");
-  const double hz = parseFrequency(text);
+  const double hz = *read;
   if (!std::isfinite(hz))
     throw std::invalid_argument(option + " must be a finite frequency, not '" + text + "'");
   return hz;

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "frequency_text.h"
+
 namespace hosts_cli {
 namespace {
 
@@ -136,21 +138,13 @@ std::string RealNumber::text(double value) const {
 }
 
 double Frequency::operator()(const std::string& text) const {
-  std::size_t split = text.size();
-  while (split > 0 && std::isalpha(static_cast<unsigned char>(text[split - 1]))) --split;
-  // An exponent such as 1e6 ends in a digit, so it never reaches the unit part.
-  std::string unit = text.substr(split);
-  for (auto& c : unit) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const double multiplier = unit.empty() || unit == "hz"   ? 1
-                            : unit == "k" || unit == "khz" ? 1e3
-                            : unit == "m" || unit == "mhz" ? 1e6
-                            : unit == "g" || unit == "ghz" ? 1e9
-                                                           : 0;
-  if (multiplier == 0 || split == 0) {
+  const arbsuite::FrequencyParts parts = arbsuite::splitFrequency(text);
+  if (parts.factor == 0 || parts.number.empty()) {
     throw CLI::ValidationError(
         "'" + text + "' is not a frequency; write e.g. 1e6, 1000000, 2.5MHz, 250k or 10kHz");
   }
-  const double value = RealNumber{}(text.substr(0, split)) * multiplier;
+  // The number's own fault in its own words ("'1.2.3' is not a number").
+  const double value = RealNumber{}(std::string(parts.number)) * parts.factor;
   if (!std::isfinite(value)) throw CLI::ValidationError("'" + text + "' is too large");
   checkBound(value, text, bound);
   return value;
