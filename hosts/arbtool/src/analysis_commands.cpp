@@ -1,12 +1,12 @@
 // stats, plot and dump on content read by main.cpp, through the hosts' analysis.
 #include "analysis_commands.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "analysis_output.h"
+#include "output_file.h"
 #include "plot_sheet.h"
 #include "sample_export.h"
 #include "stats.h"
@@ -24,13 +24,8 @@ namespace {
 // through links): the input would be replaced by what was read from it.
 void refuseInputAsOutput(const std::string& command, const std::string& input,
                          const std::string& output) {
-  struct stat in {};
-  struct stat out {};
-  if (output.empty() || output == "-" || ::stat(input.c_str(), &in) != 0 ||
-      ::stat(output.c_str(), &out) != 0) {
-    return;
-  }
-  if (in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+  if (output.empty() || output == "-") return;
+  if (arb::outputOverwritesInput(output, input)) {
     throw UsageError(command + ": the output " + output + " is the input file " + input);
   }
 }

@@ -3,14 +3,13 @@
 // temporary sample file and packed by PackuserIQdata (wavepack's convertToArb).
 #include "prep_commands.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 
 #include "arb_files.h"
 #include "composition.h"
 #include "convert.h"
+#include "output_file.h"
 #include "quantizer.h"
 #include "readiness.h"
 
@@ -58,12 +57,8 @@ std::string packerWords(int status) {
 // Refuses an output that is one of the inputs (by device and inode, so also through
 // links): the input would be replaced by the composite.
 void refuseInputAsOutput(const ComposeRequest& request) {
-  struct stat out {};
-  if (::stat(request.output.c_str(), &out) != 0) return;
   for (const CarrierArgument& carrier : request.carriers) {
-    struct stat in {};
-    if (::stat(carrier.path.c_str(), &in) == 0 && in.st_dev == out.st_dev &&
-        in.st_ino == out.st_ino) {
+    if (arb::outputOverwritesInput(request.output, carrier.path)) {
       throw UsageError("compose: the output " + request.output + " is the input file " +
                        carrier.path);
     }
