@@ -23,8 +23,24 @@ import sys
 from collections import defaultdict
 
 INCLUDE = re.compile(r'\s*#\s*include\s+"([^"]+)"')
-PUBLIC_SRC = re.compile(r'target_include_directories\s*\(\s*(\S+)\s+(?:PUBLIC|INTERFACE)\s+'
-                        r'[^)]*?/src\b')
+INCLUDE_DIRECTORIES = re.compile(r"target_include_directories\s*\(([^()]*(?:\([^()]*\)[^()]*)*)\)")
+
+
+def public_src_targets(cmake_text):
+    """The targets whose target_include_directories make a src/ folder PUBLIC or
+    INTERFACE."""
+    targets = []
+    for call in INCLUDE_DIRECTORIES.finditer(cmake_text):
+        words = call.group(1).split()
+        scope = None
+        for word in words[1:]:
+            if word in ("PUBLIC", "INTERFACE", "PRIVATE", "SYSTEM", "BEFORE", "AFTER"):
+                scope = word if word != "SYSTEM" else scope
+                continue
+            if scope in ("PUBLIC", "INTERFACE") and re.search(r"/src/?(>|$)", word):
+                targets.append(words[0])
+                break
+    return targets
 
 
 def component(path):
@@ -132,11 +148,11 @@ def check(root):
                                         f"({target})")
     for path in tracked(root, ["*CMakeLists.txt"]):
         with open(os.path.join(root, path), encoding="utf-8") as text:
-            for match in PUBLIC_SRC.finditer(text.read()):
-                if match.group(1) in reaches.get("public src", set()):
-                    seen_reaches["public src"].add(match.group(1))
+            for target in public_src_targets(text.read()):
+                if target in reaches.get("public src", set()):
+                    seen_reaches["public src"].add(target)
                 else:
-                    findings.append(f"{path}: {match.group(1)} makes a src/ folder public")
+                    findings.append(f"{path}: {target} makes a src/ folder public")
     for user, owners in sorted(reaches.items()):
         for owner in sorted(owners - seen_reaches[user]):
             findings.append(f"docs/architecture.md: {user} no longer reaches into {owner}: "

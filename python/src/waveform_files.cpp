@@ -23,9 +23,9 @@
 #include "quantizer.h"
 #include "stats.h"
 #include "stats_report.h"
-#include "statuses.h"
 #include "text_output.h"
 #include "waveform_header.h"
+#include "wavepack_status.h"
 
 namespace py = pybind11;
 
@@ -234,7 +234,7 @@ void writeFile(const py::object& pathValue, const py::object& iq, const py::obje
       wavepack::PairSpan source(pairs);
       wavepack::convertToArb(source, clock, path, level);
     } catch (const wavepack::PackerError& e) {
-      throw LibraryFailure(path + ": " + iqsynth_host::packerStatusWords(e.status) + " (status " +
+      throw LibraryFailure(path + ": " + wavepack::packerStatusWords(e.status) + " (status " +
                                std::to_string(e.status) + ")",
                            e.status);
     } catch (const std::runtime_error& e) {

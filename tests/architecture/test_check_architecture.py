@@ -78,6 +78,13 @@ def test_a_listed_reach_is_let_through(tmp_path):
     assert result.returncode == 0, result.stderr
 
 
+def test_a_private_src_beside_a_public_include_is_no_finding(tmp_path):
+    cmake = ("target_include_directories(base PUBLIC $<BUILD_INTERFACE:${X}/include>\n"
+             "                           PRIVATE ${X}/src)\n")
+    result = run(tmp_path, {"CMakeLists.txt": cmake})
+    assert result.returncode == 0, result.stderr
+
+
 def test_the_project_keeps_its_rules():
     result = subprocess.run([sys.executable, CHECKER, ROOT], capture_output=True, text=True)
     assert result.returncode == 0, result.stderr

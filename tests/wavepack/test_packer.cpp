@@ -14,12 +14,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "files.h"
 #include "little_endian.h"
 #include "scratch_dir.h"
 #include "wavecrypt.h"
 #include "wavepack.h"
+#include "wavepack_status.h"
 
 namespace {
 
@@ -338,6 +340,22 @@ TEST_F(WavepackPacker, OutputBelowARegularFileIsResult19) {
             WAVEPACK_OUTPUT_FAILED);
   EXPECT_EQ(arbtest::readText(notAFolder), "plain");
   EXPECT_EQ(leftoverFiles(), 0u);
+}
+
+// Every code the packer returns has words of its own (the programs print them after
+// "cannot write OUT:"), and an unknown code is named by its number.
+TEST(WavepackPackerStatus, EachResultHasItsWords) {
+  EXPECT_EQ(wavepack::packerStatusWords(WAVEPACK_OK), "success");
+  const int failures[] = {WAVEPACK_INPUT_FAILED,  WAVEPACK_OUTPUT_FAILED, 20,
+                          WAVEPACK_BAD_PARAMETER, WAVEPACK_FORMAT_FAILED, WAVEPACK_CRYPTO_FAILED};
+  std::set<std::string> words;
+  for (const int status : failures) {
+    const std::string text = wavepack::packerStatusWords(status);
+    EXPECT_EQ(text.find("packer error"), std::string::npos) << status;
+    words.insert(text);
+  }
+  EXPECT_EQ(words.size(), std::size(failures));
+  EXPECT_EQ(wavepack::packerStatusWords(99), "packer error 99");
 }
 
 }  // namespace

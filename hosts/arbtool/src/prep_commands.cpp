@@ -12,6 +12,7 @@
 #include "output_file.h"
 #include "quantizer.h"
 #include "readiness.h"
+#include "wavepack_status.h"
 
 namespace arbtool {
 namespace {
@@ -36,23 +37,6 @@ class CompositeSource final : public wavepack::PairSource {
  private:
   std::span<const arbsuite::prep::Iq> iq_;
 };
-
-std::string packerWords(int status) {
-  switch (status) {
-    case WAVEPACK_INPUT_FAILED:
-      return "the packer could not read its temporary sample file";
-    case WAVEPACK_OUTPUT_FAILED:
-      return "the file could not be created or written";
-    case WAVEPACK_BAD_PARAMETER:
-      return "the packer refused its parameters";
-    case WAVEPACK_FORMAT_FAILED:
-      return "the packer could not format the text header";
-    case WAVEPACK_CRYPTO_FAILED:
-      return "the packer's key draw or cipher failed";
-    default:
-      return "the packer failed";
-  }
-}
 
 // Refuses an output that is one of the inputs (by device and inode, so also through
 // links): the input would be replaced by the composite.
@@ -84,8 +68,8 @@ int runCompose(const ComposeRequest& request) {
                            request.level);
   } catch (const wavepack::PackerError& e) {
     throw Failure{e.status == WAVEPACK_OUTPUT_FAILED ? kExitOutput : kExitJoin,
-                  "cannot write " + request.output + ": " + packerWords(e.status) + " (status " +
-                      std::to_string(e.status) + ")"};
+                  "cannot write " + request.output + ": " + wavepack::packerStatusWords(e.status) +
+                      " (status " + std::to_string(e.status) + ")"};
   } catch (const std::runtime_error& e) {
     // The temporary sample file could not be made or written.
     throw Failure{kExitOutput, e.what()};

@@ -9,8 +9,8 @@
 #include <stdexcept>
 
 #include "interrupt_cleanup.h"
-#include "statuses.h"
 #include "wavepack.h"
+#include "wavepack_status.h"
 
 namespace iqsynth_host {
 namespace {
@@ -78,8 +78,8 @@ void writeArb(const std::string& path, const Waveform& wave, const ArbHeaderPlan
                                     plan.names.modulation, plan.names.filter,
                                     plan.filterCoefficient, plan.impulseLength, plan.overSampling);
   if (status != WAVEPACK_OK) {
-    throw OutputError("cannot write " + path + ": " + packerStatusWords(status) + " (status " +
-                      std::to_string(status) + ")");
+    throw OutputError("cannot write " + path + ": " + wavepack::packerStatusWords(status) +
+                      " (status " + std::to_string(status) + ")");
   }
 }
 

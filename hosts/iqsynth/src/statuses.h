@@ -1,4 +1,5 @@
-// Library result codes of a synthesis run and of the packer, in words.
+// Library result codes of a synthesis run, in words (the packer's are in
+// wavepack_status.h).
 #pragma once
 
 #include <string>
@@ -7,7 +8,5 @@ namespace iqsynth_host {
 
 // Words for a negative result of runIqSynth.
 std::string synthesisStatusWords(int status);
-// Words for a non-zero result of PackuserIQdata.
-std::string packerStatusWords(int status);
 
 }  // namespace iqsynth_host
