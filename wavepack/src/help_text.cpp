@@ -103,10 +103,10 @@ CLOCK
 PREPARATION (in this order, before the normalisation to --level)
    --resample CLOCK
                   resamples one period of the data by the Fourier method to
-                  CLOCK (units as -f; a clock the instrument plays), which is
-                  the clock written; not with -f. The data's rate is the
-                  file's own (SigMF, MATLAB, WAV, GNU Radio) or --input-rate
-                  FREQ. When N x CLOCK / rate is not a whole number the run is
+                  CLOCK, a clock the instrument plays and the clock written;
+                  not with -f. The data's rate is the file's own (SigMF,
+                  MATLAB, WAV, GNU Radio) or --input-rate FREQ. When
+                  N x CLOCK / rate is not a whole number the run is
                   refused, naming the smallest --repeat K that makes it whole
                   (the input repeated K times first). auto: the data's rate if
                   the instrument plays it (the samples are kept), else the
@@ -126,6 +126,9 @@ PREPARATION (in this order, before the normalisation to --level)
                   before and after. The same input gives the same samples.
    --taper TIME   raised-cosine fades in and out over TIME (s, ms, us or ns:
                   10us, 1e-5) at both ends: the first and last samples are 0.
+   FREQ and CLOCK here are a number and an optional unit, the whole text:
+   Hz or h, k or kHz, m or MHz (mega), g or GHz, upper or lower case (10MHz,
+   2.5k, -1e6), as arbtool and iqsynth read them.
    The figures of each step go to standard error as NOTE: lines; standard
    output stays the two lines below. Without these options the samples stream
    from the file to the output as before.

@@ -92,7 +92,7 @@ int run(int argc, char** argv) {
   TCLAP::SwitchArg strict("", "strict", "treat every warning as an error");
   TCLAP::ValueArg<std::string> resample(
       "", "resample",
-      "resample the data to this clock by the Fourier method (units as -f), or auto; not with -f",
+      "resample the data to this clock by the Fourier method (e.g. 100MHz), or auto; not with -f",
       false, "", "CLOCK");
   TCLAP::ValueArg<std::string> inputRate(
       "", "input-rate", "the data's sample rate for --resample (default: the file's own)", false,
