@@ -162,8 +162,8 @@ CfrReport reducePapr(std::vector<Iq>& x, double clock, double targetDb, std::vec
   report.outOfBandBeforeDb = toDb(powerBefore.outsideFraction());
   // Each pass takes the clipping noise of the accepted waveform (what clipping its
   // envelope at clipDb above the mean power would remove), keeps only its part inside
-  // the bands (a mask on its periodic spectrum) and subtracts that: the signal itself
-  // is never filtered, so its own band and what lies outside it stay as they were.
+  // the bands (a mask on its periodic spectrum) and subtracts that: the passes never
+  // filter the signal itself, so clipping adds nothing outside the bands.
   // The filter lets peaks grow back, so the next pass clips deeper by half of what
   // this one missed; a pass that lands below the target is not taken, and is tried
   // again on the same waveform with a higher clip level.
