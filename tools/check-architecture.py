@@ -105,14 +105,17 @@ def check(root):
         if len(places) > 1:
             findings.append(f"the header name {name} appears twice: " + ", ".join(places))
 
-    def may_use(owner, user, own_part):
-        """Whether files of `user` may include a header of `owner`."""
-        if owner == user or owner == "tests/support":
+    def belongs(owner, user, own_part):
+        """Whether a header of `owner` is the user's own: its component, or for the
+        hosts' tests, benchmarks and tools any host."""
+        return owner == user or (own_part and user == "hosts" and owner.startswith("hosts/"))
+
+    def may_use(owner, user):
+        """Whether files of `user` may include a header of another component."""
+        if owner == "tests/support":
             return True
-        if user == "hosts" and owner.startswith("hosts/"):
-            return own_part  # the hosts' tests cover every host
         allowed = set(uses.get(user, set()))
-        if own_part and user == "hosts":
+        if user == "hosts":
             for name, used in uses.items():
                 if name.startswith("hosts/"):
                     allowed |= used
@@ -136,11 +139,11 @@ def check(root):
                 owner, _ = component(target)
                 inside = "/src/" in target
                 where = f"{path}:{number}"
-                if owner == user or (own_part and owner.startswith(user)):
+                if belongs(owner, user, own_part):
                     continue
-                if not may_use(owner, user, own_part):
+                if not may_use(owner, user):
                     findings.append(f"{where}: {user} may not use {owner} ({target})")
-                elif inside and not (user == "hosts" and own_part):
+                elif inside:
                     if owner in reaches.get(user, set()):
                         seen_reaches[user].add(owner)
                     else:
