@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "arb_pack.h"
 #include "plot_sheet.h"
 #include "stats.h"
-#include "wavepack.h"
 
 namespace {
 
@@ -115,18 +115,16 @@ BENCHMARK_CAPTURE(BM_PlotSheet, pdf, ".pdf")->Unit(benchmark::kMillisecond)->Ite
 
 // Writes the benchmark waveform as an .arb file through the packer.
 int makeArb(const char* path) {
-  const std::string raw = scratchPath("samples.raw");
-  std::FILE* file = std::fopen(raw.c_str(), "wb");
-  const auto& iq = benchmarkWaveform();
-  const bool written = file != nullptr &&
-                       std::fwrite(iq.data(), sizeof iq[0], iq.size(), file) == iq.size() &&
-                       std::fclose(file) == 0;
-  const int status =
-      written ? PackuserIQdata(raw.c_str(), path, 1, static_cast<int>(kSamples),
-                               static_cast<int>(kSymbolRateHz), 0, 2, 0.35, 8, kOversampling)
-              : -1;
-  std::remove(raw.c_str());
-  if (status != WAVEPACK_OK) {
+  arbsuite::Version1Fields fields;
+  fields.dataSource = 1;
+  fields.symbolRate = static_cast<int>(kSymbolRateHz);
+  fields.modulationType = 0;
+  fields.filterType = 2;
+  fields.filterCoefficient = 0.35;
+  fields.impulseLength = 8;
+  fields.overSampling = kOversampling;
+  const int status = arbsuite::packSamples(benchmarkWaveform(), fields, path);
+  if (status != arbsuite::kPackOk) {
     std::fprintf(stderr, "cannot write %s (status %d)\n", path, status);
     return 1;
   }

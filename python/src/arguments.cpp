@@ -5,8 +5,8 @@
 #include <complex>
 
 #include "arb_format.h"
-#include "convert.h"
 #include "interpreter_lock.h"
+#include "pair_source.h"
 
 namespace py = pybind11;
 
@@ -57,7 +57,7 @@ std::int32_t playableClock(const py::handle& value, const char* what) {
   return static_cast<std::int32_t>(hertz);
 }
 
-std::vector<wavepack::IqPair> iqPairs(const py::handle& iq) {
+std::vector<arbsuite::IqPair> iqPairs(const py::handle& iq) {
   const py::module_ numpy = py::module_::import("numpy");
   py::array array;
   try {
@@ -67,7 +67,7 @@ std::vector<wavepack::IqPair> iqPairs(const py::handle& iq) {
   }
   const py::dtype type = array.dtype();
   const char kind = type.kind();
-  std::vector<wavepack::IqPair> pairs;
+  std::vector<arbsuite::IqPair> pairs;
   if (kind == 'c') {
     if (array.ndim() != 1) {
       throw py::value_error("a complex iq must have shape (N,), not " +
@@ -106,10 +106,10 @@ std::vector<wavepack::IqPair> iqPairs(const py::handle& iq) {
   });
   if (firstNotFinite < pairs.size())
     throw py::value_error("iq sample " + std::to_string(firstNotFinite) + " is not finite");
-  if (pairs.size() > wavepack::kMaxPairs) {
+  if (pairs.size() > arbsuite::kMaxPairs) {
     throw py::value_error("iq holds " + std::to_string(pairs.size()) +
                           " samples; an .arb file holds at most " +
-                          std::to_string(wavepack::kMaxPairs));
+                          std::to_string(arbsuite::kMaxPairs));
   }
   return pairs;
 }

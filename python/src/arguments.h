@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "iq_readers.h"
+#include "pair_source.h"
 
 namespace arbsuite_python {
 
@@ -28,7 +28,7 @@ std::int32_t playableClock(const pybind11::handle& value, const char* what);
 
 // IQ pairs from a complex array of shape (N,) or a real array of shape (N, 2)
 // (any numeric dtype, or a nested sequence numpy reads as one): finite, N >= 1.
-std::vector<wavepack::IqPair> iqPairs(const pybind11::handle& iq);
+std::vector<arbsuite::IqPair> iqPairs(const pybind11::handle& iq);
 
 // Interleaved 16-bit samples I0, Q0, I1, Q1, ... as a numpy array: int16 of shape
 // (N, 2), or with asComplex complex64 I/8192 + jQ/8192 of shape (N,).

@@ -25,7 +25,7 @@ namespace arbsuite_python {
 namespace {
 
 std::vector<Iq> complexSamples(const py::handle& iq) {
-  const std::vector<wavepack::IqPair> pairs = iqPairs(iq);
+  const std::vector<arbsuite::IqPair> pairs = iqPairs(iq);
   std::vector<Iq> samples(pairs.size());
   for (std::size_t k = 0; k < pairs.size(); ++k) samples[k] = {pairs[k].i, pairs[k].q};
   return samples;

@@ -1,6 +1,7 @@
-// read, write, stats and join: the reading and joining code of arbtool (through
-// libseqlink's public interface), the converter of wavepack (quantiser and packer)
-// and the hosts' analysis, with numpy arrays and dicts at the Python side.
+// read, write, stats and join: the reading and joining code of arbtool (over
+// seqlink), the internal library's quantiser and packer and the hosts' analysis,
+// with numpy arrays and dicts at the Python side. Nothing but the outputs asked for
+// is written: no sample or configuration file stands between the steps.
 #include "waveform_files.h"
 
 #include <unistd.h>
@@ -14,18 +15,17 @@
 
 #include "arb_files.h"
 #include "arb_format.h"
+#include "arb_pack.h"
 #include "arguments.h"
-#include "convert.h"
 #include "interpreter_lock.h"
-#include "interrupt_cleanup.h"
 #include "module_errors.h"
+#include "pair_packer.h"
 #include "pair_source.h"
 #include "quantizer.h"
 #include "stats.h"
 #include "stats_report.h"
 #include "text_output.h"
 #include "waveform_header.h"
-#include "wavepack_status.h"
 
 namespace py = pybind11;
 
@@ -141,19 +141,6 @@ arbtool::SegmentSource segmentSource(const py::handle& item, std::size_t index) 
   return {arbtool::kBlankName, blankSpec};
 }
 
-// A temporary configuration file, removed when it goes out of scope.
-class TemporaryConfig {
- public:
-  TemporaryConfig() try : file_("arbsuite-join-", "configuration file", nullptr, 0) {
-  } catch (const std::runtime_error& e) {
-    throw LibraryFailure(e.what(), std::nullopt);
-  }
-  const std::string& path() const { return file_.path(); }
-
- private:
-  arb::TemporaryFile file_;
-};
-
 py::dict segmentDict(const std::string& name, double clock, long long samples, py::object energy) {
   py::dict segment;
   segment["name"] = name;
@@ -213,7 +200,7 @@ void writeFile(const py::object& pathValue, const py::object& iq, const py::obje
                const py::object& levelValue) {
   const std::string path = pathArgument(pathValue, "path");
   try {
-    wavepack::checkOutputName(path);
+    arbsuite::checkOutputName(path);
   } catch (const std::invalid_argument& e) {
     throw py::value_error(e.what());
   }
@@ -224,22 +211,19 @@ void writeFile(const py::object& pathValue, const py::object& iq, const py::obje
         "level must lie above 0, up to 1 (the peak modulus as a fraction of "
         "full scale)");
   }
-  const std::vector<wavepack::IqPair> pairs = iqPairs(iq);
+  const std::vector<arbsuite::IqPair> pairs = iqPairs(iq);
   withoutInterpreterLock([&] {
     // The packer's data-key draw keeps its generator in process-wide state: writes
     // from several threads take turns.
     static std::mutex packerLock;
     const std::lock_guard<std::mutex> hold(packerLock);
-    try {
-      wavepack::PairSpan source(pairs);
-      wavepack::convertToArb(source, clock, path, level);
-    } catch (const wavepack::PackerError& e) {
-      throw LibraryFailure(path + ": " + wavepack::packerStatusWords(e.status) + " (status " +
-                               std::to_string(e.status) + ")",
-                           e.status);
-    } catch (const std::runtime_error& e) {
-      // The temporary sample file could not be made or written.
-      throw LibraryFailure(path + ": " + e.what(), std::nullopt);
+    arbsuite::PairSpan source(pairs);
+    // Quantised and packed in memory: no sample file is made.
+    const std::int32_t status = arbsuite::packPairs(source, clock, path.c_str(), level);
+    if (status != arbsuite::kPackOk) {
+      throw LibraryFailure(path + ": " + arbsuite::packStatusWords(status) + " (status " +
+                               std::to_string(status) + ")",
+                           status);
     }
   });
 }
@@ -257,13 +241,13 @@ nlohmann::ordered_json arrayStats(const py::object& iq, const py::object& clockV
   if (clockValue.is_none()) throw py::type_error("stats of an array needs clock_hz");
   const double clock = realArgument(clockValue, "clock_hz");
   if (!(clock > 0)) throw py::value_error("clock_hz must be a positive number of hertz");
-  const std::vector<wavepack::IqPair> pairs = iqPairs(iq);
+  const std::vector<arbsuite::IqPair> pairs = iqPairs(iq);
   return withoutInterpreterLock([&] {
-    wavepack::PairSpan source(pairs);
-    const wavepack::PeakScale peak = wavepack::findPeak(source);
+    arbsuite::PairSpan source(pairs);
+    const arbsuite::PeakScale peak = arbsuite::findPeak(source);
     std::vector<std::int16_t> samples;
     samples.reserve(2 * pairs.size());
-    wavepack::quantizeSource(source, peak, wavepack::kPeakLevel,
+    arbsuite::quantizeSource(source, peak, arbsuite::kPeakLevel,
                              [&](std::span<const std::int16_t> block) {
                                samples.insert(samples.end(), block.begin(), block.end());
                              });
@@ -327,17 +311,16 @@ py::dict joinFiles(const py::object& outPath, const py::object& segments, const 
     } catch (const arbtool::ConfigError& e) {
       throw py::value_error(std::string("join: ") + e.what());
     }
-    std::optional<TemporaryConfig> temporary;
-    if (configPath.empty()) temporary.emplace();
-    const std::string& written = configPath.empty() ? temporary->path() : configPath;
-    {
+    // The configuration is written only where the caller asks for it; the join
+    // runs from the plan in memory either way.
+    if (!configPath.empty()) {
       hosts_cli::TextOutput out;
-      if (!out.open(written) || !out.write(line) || !out.commit()) {
-        throw LibraryFailure("cannot write the configuration " + written + ": " + out.errorText(),
-                             std::nullopt);
+      if (!out.open(configPath) || !out.write(line) || !out.commit()) {
+        throw LibraryFailure(
+            "cannot write the configuration " + configPath + ": " + out.errorText(), std::nullopt);
       }
     }
-    return arbtoolStep([&] { return arbtool::runJoin(written); });
+    return arbtoolStep([&] { return arbtool::joinPlanned(plan, configPath); });
   });
   py::list joined;
   for (const auto& segment : result.segments) {

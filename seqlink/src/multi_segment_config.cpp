@@ -152,10 +152,8 @@ int parseSegmentValue(std::string_view value, SegmentItem& item) {
   return SEQLINK_OK;
 }
 
-int readMultiSegConfigText(std::string_view content, char* outputFile, int* segmentCount,
-                           int* totalSamples) {
-  SegmentConfig& config = segmentConfig();
-  config = SegmentConfig{};
+int readConfigText(std::string_view content, SegmentConfig& config, char* outputFile,
+                   int* segmentCount, int* totalSamples) {
   if (outputFile == nullptr || segmentCount == nullptr || totalSamples == nullptr) {
     return SEQLINK_BAD_ITEM;
   }
@@ -165,10 +163,29 @@ int readMultiSegConfigText(std::string_view content, char* outputFile, int* segm
   fresh.configLine = firstLine(content);
   const int status =
       parseConfigLine(fresh.configLine, fresh, outputFile, segmentCount, totalSamples);
-  // A failed read leaves no configuration behind, so that outputIQDataAndInf cannot
-  // run on a mixture of this file and an earlier one.
+  // A failed read leaves no configuration behind, so that nothing can run on a
+  // mixture of this file and an earlier one.
   if (status == SEQLINK_OK) config = std::move(fresh);
   return status;
+}
+
+int readConfigFile(const char* path, SegmentConfig& config, char* outputFile, int* segmentCount,
+                   int* totalSamples) {
+  try {
+    std::string line;
+    const int status = readFirstLine(path, line);
+    if (status != SEQLINK_OK) return status;
+    return readConfigText(line, config, outputFile, segmentCount, totalSamples);
+  } catch (...) {
+    return SEQLINK_CONFIG_EMPTY;
+  }
+}
+
+int readMultiSegConfigText(std::string_view content, char* outputFile, int* segmentCount,
+                           int* totalSamples) {
+  SegmentConfig& config = segmentConfig();
+  config = SegmentConfig{};
+  return readConfigText(content, config, outputFile, segmentCount, totalSamples);
 }
 
 }  // namespace seqlink
@@ -176,14 +193,9 @@ int readMultiSegConfigText(std::string_view content, char* outputFile, int* segm
 extern "C" SEQLINK_API int readMultiSegConfig(const char* path, char* outputFile, int* segmentCount,
                                               int* totalSamples) {
   using namespace seqlink;
-  segmentConfig() = SegmentConfig{};
-  try {
-    std::string line;
-    const int status = readFirstLine(path, line);
-    if (status != SEQLINK_OK) return status;
-    return readMultiSegConfigText(line, outputFile, segmentCount, totalSamples);
-  } catch (...) {
-    segmentConfig() = SegmentConfig{};
-    return SEQLINK_CONFIG_EMPTY;
-  }
+  SegmentConfig& config = segmentConfig();
+  config = SegmentConfig{};
+  const int status = readConfigFile(path, config, outputFile, segmentCount, totalSamples);
+  if (status != SEQLINK_OK) config = SegmentConfig{};
+  return status;
 }

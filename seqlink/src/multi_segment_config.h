@@ -46,6 +46,16 @@ int parseSegmentValue(std::string_view value, SegmentItem& item);
 // (SEQLINK_CONFIG_LINE_LIMIT, derived in seqlink.h from the writer's limits).
 inline constexpr std::size_t kConfigLineLimit = SEQLINK_CONFIG_LINE_LIMIT;
 
+// Reads a configuration from the whole content of a configuration file (only its
+// first line counts) into config, which is changed only at success. Same outputs and
+// statuses as readMultiSegConfig, except SEQLINK_CONFIG_CANNOT_OPEN.
+int readConfigText(std::string_view content, SegmentConfig& config, char* outputFile,
+                   int* segmentCount, int* totalSamples);
+
+// The same from a file, as readMultiSegConfig reads it (all its statuses).
+int readConfigFile(const char* path, SegmentConfig& config, char* outputFile, int* segmentCount,
+                   int* totalSamples);
+
 // Reads the configuration from the whole content of a configuration file (only its
 // first line counts) and replaces the process-wide configuration. Same outputs and
 // statuses as readMultiSegConfig, except SEQLINK_CONFIG_CANNOT_OPEN, which only the

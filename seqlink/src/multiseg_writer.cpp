@@ -33,9 +33,12 @@ inline constexpr std::int64_t kItemBufferLength = 512;
 // A name the text header cannot hold: its items are "{key:value}" on one line.
 bool breaksTextHeader(const char* name) { return std::strpbrk(name, "{}\r\n") != nullptr; }
 
-int buildMultiSegment(const char* names, const double* clockRates, const int* sampleCounts,
-                      const double* energies, unsigned segmentCount, const short* samples,
-                      unsigned totalSamples, const char* outputFile) {
+}  // namespace
+
+int layoutMultiSegment(const char* names, const double* clockRates, const int* sampleCounts,
+                       const double* energies, unsigned segmentCount, std::uint64_t totalSamples,
+                       bool haveSamples, const std::function<long double()>& energy,
+                       const char* outputFile, MultiSegmentLayout& layout) {
   if (outputFile == nullptr || *outputFile == '\0') return SEQLINK_DATA_CANNOT_OPEN;
 
   // Room for the text in the info block; too many segments leave none.
@@ -47,7 +50,7 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
                            energies == nullptr)) {
     return SEQLINK_BAD_ITEM;
   }
-  if (totalSamples > 0 && samples == nullptr) return SEQLINK_BAD_ITEM;
+  if (totalSamples > 0 && !haveSamples) return SEQLINK_BAD_ITEM;
   std::uint64_t pairsInSegments = 0;
   for (unsigned i = 0; i < segmentCount; ++i) {
     if (strnlen(names + SEQLINK_NAME_SLOT * i, SEQLINK_NAME_SLOT) == SEQLINK_NAME_SLOT) {
@@ -64,17 +67,15 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
   }
   // The segment records must describe exactly the samples that are written.
   if (pairsInSegments != totalSamples) return SEQLINK_BAD_ITEM;
-  const std::uint64_t dataLength = std::uint64_t{totalSamples} * arb::kBytesPerPair;
+  const std::uint64_t dataLength = totalSamples * arb::kBytesPerPair;
   if (dataLength > std::numeric_limits<std::uint32_t>::max()) return SEQLINK_BAD_ITEM;
-
-  const std::span<const std::int16_t> values(samples, 2 * std::size_t{totalSamples});
-  const long double energy = exactSignalEnergy(values);
+  layout.dataLength = dataLength;
 
   // Text header: the summary, then one item per segment.
   std::string text;
   {
     ClassicLocaleScope classic;  // a decimal point whatever the host's locale
-    text = arb::formatVersion2Summary(energy, dataLength, segmentCount).value_or(std::string());
+    text = arb::formatVersion2Summary(energy(), dataLength, segmentCount).value_or(std::string());
     if (static_cast<std::int64_t>(text.size()) + 1 > textSpace) return SEQLINK_DATA_NO_MEMORY;
     for (unsigned i = 0; i < segmentCount; ++i) {
       const std::string item =
@@ -105,42 +106,67 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
     record.name = names + SEQLINK_NAME_SLOT * i;
     segmentDataOffset += record.dataLength;
   }
-  const std::vector<std::uint8_t> block = arb::encodeInfoBlock(records, text);
+  layout.block = arb::encodeInfoBlock(records, text);
 
   std::optional<arb::ArbHeader> header =
-      arb::layoutHeader(arb::kVersionMultiSegment, block.size(), dataLength);
+      arb::layoutHeader(arb::kVersionMultiSegment, layout.block.size(), dataLength);
   if (!header) return SEQLINK_BAD_ITEM;
 
-  // Crypto, in this order: key draw, key wrap, CRC, sample encryption.
-  std::uint8_t dataKey[WAVECRYPT_KEY_BYTES] = {};
-  int status = cryptoRandomKey(dataKey);
+  // Crypto, in this order: key draw, key wrap, CRC (the sample encryption follows).
+  int status = cryptoRandomKey(layout.dataKey.data());
   if (status != SEQLINK_OK) return status;
   std::uint32_t wrappedLength = static_cast<std::uint32_t>(header->wrappedKey.size());
-  status = cryptoEncOrDec(WAVECRYPT_OP_KEY_WRAP, dataKey, sizeof dataKey, nullptr,
-                          header->wrappedKey.data(), &wrappedLength, WAVECRYPT_ENCRYPT);
+  status = cryptoEncOrDec(WAVECRYPT_OP_KEY_WRAP, layout.dataKey.data(), layout.dataKey.size(),
+                          nullptr, header->wrappedKey.data(), &wrappedLength, WAVECRYPT_ENCRYPT);
   if (status != SEQLINK_OK) return status;
   if (wrappedLength != header->wrappedKey.size()) return SEQLINK_CRYPTO_CALL_FAILED;
-  status = cryptoCrc32(block.data(), static_cast<std::uint32_t>(block.size()), header->headerCrc);
+  status = cryptoCrc32(layout.block.data(), static_cast<std::uint32_t>(layout.block.size()),
+                       header->headerCrc);
   if (status != SEQLINK_OK) return status;
-  const arb::HeaderBytes headerBytes = arb::encodeHeader(*header);
+  layout.headerBytes = arb::encodeHeader(*header);
+  return SEQLINK_OK;
+}
 
+MultiSegmentOutput::MultiSegmentOutput(const MultiSegmentLayout& layout, const char* outputFile)
+    : layout_(layout),
+      outputFile_(outputFile),
+      pieces_(layout.dataKey.data(), kCipherPieceLength,
+              [this](const std::uint8_t* piece, std::size_t length) {
+                return begun() && out_.write(piece, length);
+              }) {}
+
+bool MultiSegmentOutput::begun() {
+  return out_.isOpen() || (out_.open(outputFile_) &&
+                           out_.write(layout_.headerBytes.data(), layout_.headerBytes.size()) &&
+                           out_.write(layout_.block.data(), layout_.block.size()));
+}
+
+int MultiSegmentOutput::commit() {
+  const int status = pieces_.finish();
+  if (status != SEQLINK_OK) return status;
+  return begun() && out_.commit() ? SEQLINK_OK : SEQLINK_DATA_CANNOT_OPEN;
+}
+
+namespace {
+
+int buildMultiSegment(const char* names, const double* clockRates, const int* sampleCounts,
+                      const double* energies, unsigned segmentCount, const short* samples,
+                      unsigned totalSamples, const char* outputFile) {
+  MultiSegmentLayout layout;
+  const std::span<const std::int16_t> values(samples, samples ? 2 * std::size_t{totalSamples} : 0);
+  int status = layoutMultiSegment(
+      names, clockRates, sampleCounts, energies, segmentCount, totalSamples, samples != nullptr,
+      [&] { return exactSignalEnergy(values); }, outputFile, layout);
+  if (status != SEQLINK_OK) return status;
   // Written to an unnamed temporary and put in place at the end (a device or FIFO
   // is written through): a failure leaves nothing behind and an existing file intact.
   // The output is created once the first piece of samples is encrypted: a crypto
   // library that is missing or fails does so at its first call and leaves nothing
   // behind, not even in a FIFO.
-  arb::OutputFile out;
-  const auto begun = [&] {
-    return out.isOpen() ||
-           (out.open(outputFile) && out.write(headerBytes.data(), headerBytes.size()) &&
-            out.write(block.data(), block.size()));
-  };
-  status = encryptInPieces(samples, dataLength, dataKey, kCipherPieceLength,
-                           [&](const std::uint8_t* piece, std::size_t length) {
-                             return begun() && out.write(piece, length);
-                           });
+  MultiSegmentOutput out(layout, outputFile);
+  status = out.add(samples, layout.dataLength);
   if (status != SEQLINK_OK) return status;
-  return begun() && out.commit() ? SEQLINK_OK : SEQLINK_DATA_CANNOT_OPEN;
+  return out.commit();
 }
 
 }  // namespace
@@ -150,29 +176,71 @@ long double exactSignalEnergy(std::span<const std::int16_t> values) {
          (arb::kEnergyDivisor * arb::kEnergyDivisor);
 }
 
+PieceEncryptor::PieceEncryptor(const std::uint8_t* key, std::size_t pieceLength, PieceSink sink)
+    : key_(key),
+      pieceLength_(arb::roundDownToBlock(std::max(pieceLength, arb::kCipherBlockLength))),
+      sink_(std::move(sink)) {}
+
+int PieceEncryptor::encrypt(const std::uint8_t* bytes, std::size_t length) {
+  const std::uint64_t padded = arb::roundUpToBlock(length);
+  if (!cipher_) {
+    // Not zeroed: the cipher pads the last piece to a whole block itself.
+    cipher_.reset(new (std::nothrow) std::uint8_t[pieceLength_]);
+    if (!cipher_) return SEQLINK_DATA_NO_MEMORY;
+  }
+  std::uint32_t produced = static_cast<std::uint32_t>(padded);
+  const int status = cryptoEncOrDec(WAVECRYPT_OP_RC5, bytes, static_cast<std::uint32_t>(length),
+                                    key_, cipher_.get(), &produced, WAVECRYPT_ENCRYPT);
+  if (status != SEQLINK_OK) return status;
+  if (produced != padded) return SEQLINK_CRYPTO_CALL_FAILED;
+  if (!sink_(cipher_.get(), static_cast<std::size_t>(padded))) return SEQLINK_DATA_CANNOT_OPEN;
+  return SEQLINK_OK;
+}
+
+int PieceEncryptor::add(const void* plain, std::uint64_t length) {
+  const auto* bytes = static_cast<const std::uint8_t*>(plain);
+  while (length > 0) {
+    if (held_.empty() && length >= pieceLength_) {
+      // Whole pieces straight from the caller's samples.
+      const int status = encrypt(bytes, pieceLength_);
+      if (status != SEQLINK_OK) return status;
+      bytes += pieceLength_;
+      length -= pieceLength_;
+      continue;
+    }
+    // The rest waits for more samples, up to a whole piece.
+    const std::size_t take =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, pieceLength_ - held_.size()));
+    held_.insert(held_.end(), bytes, bytes + take);
+    bytes += take;
+    length -= take;
+    if (held_.size() == pieceLength_) {
+      const int status = encrypt(held_.data(), held_.size());
+      if (status != SEQLINK_OK) return status;
+      held_.clear();
+    }
+  }
+  return SEQLINK_OK;
+}
+
+int PieceEncryptor::finish() {
+  if (held_.empty()) return SEQLINK_OK;
+  const int status = encrypt(held_.data(), held_.size());
+  held_.clear();
+  return status;
+}
+
 int encryptInPieces(const void* plain, std::uint64_t length, const std::uint8_t* key,
                     std::size_t pieceLength, const PieceSink& sink) {
   if (length == 0) return SEQLINK_OK;
+  // A piece no longer than the data, so that a short input needs no large buffer.
   pieceLength = static_cast<std::size_t>(
       std::min<std::uint64_t>(arb::roundDownToBlock(std::max(pieceLength, arb::kCipherBlockLength)),
                               arb::roundUpToBlock(length)));
-  // Not zeroed: the cipher pads the last piece to a whole block itself.
-  std::unique_ptr<std::uint8_t[]> cipher(new (std::nothrow) std::uint8_t[pieceLength]);
-  if (!cipher) return SEQLINK_DATA_NO_MEMORY;
-  const auto* bytes = static_cast<const std::uint8_t*>(plain);
-  for (std::uint64_t done = 0; done < length;) {
-    const std::uint64_t take = std::min<std::uint64_t>(pieceLength, length - done);
-    const std::uint64_t padded = arb::roundUpToBlock(take);
-    std::uint32_t produced = static_cast<std::uint32_t>(padded);
-    const int status =
-        cryptoEncOrDec(WAVECRYPT_OP_RC5, bytes + done, static_cast<std::uint32_t>(take), key,
-                       cipher.get(), &produced, WAVECRYPT_ENCRYPT);
-    if (status != SEQLINK_OK) return status;
-    if (produced != padded) return SEQLINK_CRYPTO_CALL_FAILED;
-    if (!sink(cipher.get(), static_cast<std::size_t>(padded))) return SEQLINK_DATA_CANNOT_OPEN;
-    done += take;
-  }
-  return SEQLINK_OK;
+  PieceEncryptor pieces(key, pieceLength, sink);
+  const int status = pieces.add(plain, length);
+  if (status != SEQLINK_OK) return status;
+  return pieces.finish();
 }
 
 }  // namespace seqlink

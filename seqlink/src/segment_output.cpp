@@ -88,6 +88,62 @@ int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::option
   return SEQLINK_OK;
 }
 
+int parseSegment(const SegmentItemIndex& items, int index, JoinSegment& segment,
+                 SegmentFields& parsed) {
+  parsed = SegmentFields::None;
+  SegmentItem item;
+  const int status = parseSegmentValue(items.value(index), item);
+  if (status != SEQLINK_OK) return status;
+  if (item.name.size() >= SEQLINK_NAME_SLOT) return SEQLINK_NAME_TOO_LONG;
+  segment.name = item.name;
+  segment.clock = textToDouble(item.clock);
+  parsed = SegmentFields::NameAndClock;
+  const std::optional<int> pairs = textToInt(item.count);
+  if (!pairs || *pairs < 0) return SEQLINK_BAD_ITEM;
+  segment.samples = *pairs;
+  segment.energy = textToDouble(item.energy);
+  parsed = SegmentFields::All;
+  return SEQLINK_OK;
+}
+
+int applyModes(std::string_view levelMode, std::string_view clockMode, double userClock,
+               std::span<JoinSegment> segments, std::vector<std::optional<double>>& targets) {
+  const std::size_t count = segments.size();
+  if (clockMode == "HIGHEST") {
+    double highest = 0.0;
+    for (const JoinSegment& s : segments) highest = s.clock > highest ? s.clock : highest;
+    for (JoinSegment& s : segments) s.clock = highest;
+  } else if (clockMode == "USER") {
+    for (JoinSegment& s : segments) s.clock = userClock;
+  } else if (clockMode != "UNCHANGED") {
+    return SEQLINK_BAD_ITEM;
+  }
+
+  targets.assign(count, std::nullopt);
+  if (levelMode == "RMS") {
+    // The quietest segment (above silence, below 1.0) sets the level of all others.
+    // A segment without pairs has no level and is never the reference: the
+    // reference starts at the first segment that has pairs.
+    double reference = 1.0;
+    std::size_t referenceSegment = 0;
+    while (referenceSegment < count && segments[referenceSegment].samples == 0) ++referenceSegment;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (segments[i].samples == 0) continue;  // no pairs, no level
+      const double level = std::sqrt(segments[i].energy / segments[i].samples);
+      if (level < reference && level > kLevelFloor) {
+        reference = level;
+        referenceSegment = i;
+      }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i != referenceSegment) targets[i] = reference;
+    }
+  } else if (levelMode != "UNCHANGED") {
+    return SEQLINK_BAD_ITEM;
+  }
+  return SEQLINK_OK;
+}
+
 namespace {
 
 int outputSegments(short* samples, char* names, double* clockRates, int* sampleCounts,
@@ -100,66 +156,39 @@ int outputSegments(short* samples, char* names, double* clockRates, int* sampleC
     return SEQLINK_BAD_ITEM;
   }
 
-  std::vector<std::string> segmentNames(static_cast<std::size_t>(count));
+  std::vector<JoinSegment> segments(static_cast<std::size_t>(count));
   std::uint64_t totalPairs = 0;
   const SegmentItemIndex items(config.configLine);
   for (int i = 0; i < count; ++i) {
-    SegmentItem item;
-    const int status = parseSegmentValue(items.value(i), item);
+    JoinSegment& segment = segments[static_cast<std::size_t>(i)];
+    SegmentFields parsed = SegmentFields::None;
+    const int status = parseSegment(items, i, segment, parsed);
+    // The host's buffers get each field as far as it was read.
+    if (parsed != SegmentFields::None) {
+      char* slot = names + SEQLINK_NAME_SLOT * static_cast<std::size_t>(i);
+      std::memset(slot, 0, SEQLINK_NAME_SLOT);
+      std::memcpy(slot, segment.name.data(), segment.name.size());
+      clockRates[i] = segment.clock;
+    }
     if (status != SEQLINK_OK) return status;
-    if (item.name.size() >= SEQLINK_NAME_SLOT) return SEQLINK_NAME_TOO_LONG;
-    char* slot = names + SEQLINK_NAME_SLOT * static_cast<std::size_t>(i);
-    std::memset(slot, 0, SEQLINK_NAME_SLOT);
-    std::memcpy(slot, item.name.data(), item.name.size());
-    segmentNames[i] = item.name;
-
-    clockRates[i] = textToDouble(item.clock);
-    const std::optional<int> pairs = textToInt(item.count);
-    if (!pairs || *pairs < 0) return SEQLINK_BAD_ITEM;
-    sampleCounts[i] = *pairs;
-    totalPairs += static_cast<std::uint64_t>(*pairs);
-    energies[i] = textToDouble(item.energy);
+    sampleCounts[i] = segment.samples;
+    energies[i] = segment.energy;
+    totalPairs += static_cast<std::uint64_t>(segment.samples);
   }
   if (totalPairs > 0 && samples == nullptr) return SEQLINK_BAD_ITEM;
 
-  if (config.clockRateMode == "HIGHEST") {
-    double highest = 0.0;
-    for (int i = 0; i < count; ++i) highest = clockRates[i] > highest ? clockRates[i] : highest;
-    for (int i = 0; i < count; ++i) clockRates[i] = highest;
-  } else if (config.clockRateMode == "USER") {
-    for (int i = 0; i < count; ++i) clockRates[i] = config.userClockRate;
-  } else if (config.clockRateMode != "UNCHANGED") {
-    return SEQLINK_BAD_ITEM;
-  }
-
-  std::vector<std::optional<double>> targets(static_cast<std::size_t>(count));
-  if (config.levelMode == "RMS") {
-    // The quietest segment (above silence, below 1.0) sets the level of all others.
-    // A segment without pairs has no level and is never the reference: the
-    // reference starts at the first segment that has pairs.
-    double reference = 1.0;
-    int referenceSegment = 0;
-    while (referenceSegment < count && sampleCounts[referenceSegment] == 0) ++referenceSegment;
-    for (int i = 0; i < count; ++i) {
-      if (sampleCounts[i] == 0) continue;  // no pairs, no level
-      const double level = std::sqrt(energies[i] / sampleCounts[i]);
-      if (level < reference && level > kLevelFloor) {
-        reference = level;
-        referenceSegment = i;
-      }
-    }
-    for (int i = 0; i < count; ++i) {
-      if (i != referenceSegment) targets[i] = reference;
-    }
-  } else if (config.levelMode != "UNCHANGED") {
-    return SEQLINK_BAD_ITEM;
-  }
+  std::vector<std::optional<double>> targets;
+  const int modes =
+      applyModes(config.levelMode, config.clockRateMode, config.userClockRate, segments, targets);
+  // The clocks reach the host's buffer even when the level mode is unknown.
+  for (int i = 0; i < count; ++i) clockRates[i] = segments[static_cast<std::size_t>(i)].clock;
+  if (modes != SEQLINK_OK) return modes;
 
   std::size_t firstPair = 0;
   for (int i = 0; i < count; ++i) {
     const auto pairs = static_cast<std::size_t>(sampleCounts[i]);
     const int status = loadSegmentSamples(samples + 2 * firstPair, pairs, targets[i], energies[i],
-                                          segmentNames[i]);
+                                          segments[static_cast<std::size_t>(i)].name);
     if (status != SEQLINK_OK) return status;
     firstPair += pairs;
   }

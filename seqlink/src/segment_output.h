@@ -5,7 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "segment_index.h"
+#include "seqlink_join.h"
 
 namespace seqlink {
 
@@ -19,5 +25,23 @@ inline constexpr double kLevelFloor = 0.00001;
 // the sample reader (readSamples).
 int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::optional<double> target,
                        double& energy, const std::string& name);
+
+// How far parseSegment read a segment item before it stopped.
+enum class SegmentFields { None, NameAndClock, All };
+
+// Reads item SEGMENT_<index> ("name",clock,count,energy) into segment as
+// outputIQDataAndInf reads it: SEQLINK_OK; SEQLINK_BAD_ITEM for a missing or
+// malformed item or a negative count; SEQLINK_NAME_TOO_LONG for a name that does not
+// fit its slot. parsed says which fields were set.
+int parseSegment(const SegmentItemIndex& items, int index, JoinSegment& segment,
+                 SegmentFields& parsed);
+
+// Applies the clock-rate mode to the segments' clocks (HIGHEST: the highest of them;
+// USER: userClock; UNCHANGED) and gives, for the level mode RMS, the level each
+// segment is scaled to (the quietest segment's; none for that one); UNCHANGED gives
+// none. SEQLINK_BAD_ITEM for another mode word (the clocks are changed first when
+// only the level mode is unknown).
+int applyModes(std::string_view levelMode, std::string_view clockMode, double userClock,
+               std::span<JoinSegment> segments, std::vector<std::optional<double>>& targets);
 
 }  // namespace seqlink

@@ -20,9 +20,9 @@
 
 #include "files.h"
 #include "image_checks.h"
+#include "pair_packer.h"
 #include "process.h"
 #include "scratch_dir.h"
-#include "wavepack.h"
 
 namespace {
 
@@ -62,12 +62,9 @@ std::vector<std::uint8_t> littleEndianFloats(const Samples& samples) {
 
 // An .arb file holding exactly these stored values at clockHz, made by the packer.
 void packArb(const ScratchDir& dir, const std::string& name, const Samples& samples, int clockHz) {
-  const std::string raw = dir.file(name + ".raw");
-  arbtest::writeBytes(raw, littleEndian16(samples));
-  const int status = PackuserIQdata(raw.c_str(), dir.file(name).c_str(), 1,
-                                    static_cast<int>(samples.size() / 2), clockHz, 1, 1, 1.0, 1, 1);
-  ASSERT_EQ(status, WAVEPACK_OK) << name;
-  std::filesystem::remove(raw);
+  const int status =
+      arbsuite::packSamples(samples, arbsuite::converterFields(clockHz), dir.file(name).c_str());
+  ASSERT_EQ(status, arbsuite::kPackOk) << name;
 }
 
 Samples parseCsv(const std::string& text) {

@@ -19,10 +19,10 @@
 #include "arb_samples.h"
 #include "composition.h"
 #include "files.h"
+#include "pair_packer.h"
 #include "prep_options.h"
 #include "process.h"
 #include "scratch_dir.h"
-#include "wavepack.h"
 
 namespace {
 
@@ -42,17 +42,9 @@ ProcessResult arbtool(const ScratchDir& dir, const std::vector<std::string>& arg
 
 // An .arb file holding exactly these stored values at clockHz, made by the packer.
 void packArb(const ScratchDir& dir, const std::string& name, const Samples& samples, int clockHz) {
-  std::vector<std::uint8_t> bytes;
-  for (const std::int16_t v : samples) {
-    bytes.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(v) & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(v) >> 8));
-  }
-  const std::string raw = dir.file(name + ".raw");
-  arbtest::writeBytes(raw, bytes);
-  const int status = PackuserIQdata(raw.c_str(), dir.file(name).c_str(), 1,
-                                    static_cast<int>(samples.size() / 2), clockHz, 1, 1, 1.0, 1, 1);
-  ASSERT_EQ(status, WAVEPACK_OK) << name;
-  std::filesystem::remove(raw);
+  const int status =
+      arbsuite::packSamples(samples, arbsuite::converterFields(clockHz), dir.file(name).c_str());
+  ASSERT_EQ(status, arbsuite::kPackOk) << name;
 }
 
 // The samples of an .arb file, decrypted here.

@@ -413,17 +413,6 @@ TEST(BrokenPipe, WavepackRemovesItsTemporarySampleFile) {
   EXPECT_TRUE(listing(space.tmp()).empty());
 }
 
-TEST_P(Interrupt, IqsynthRemovesItsTemporarySampleFile) {
-  ASSERT_EQ(::mkfifo(space_.file("fifo.arb").c_str(), 0666), 0);
-  RunningProcess process(IQSYNTH_PROGRAM, {"-M", "qpsk", "-n", "64", "-s", "4", "-o", "fifo.arb"},
-                         space_.options());
-  ASSERT_TRUE(waitUntil(process, [&] { return fileOfSize(space_.tmp(), "iqsynth", 256 * 4); }));
-  process.kill(GetParam());
-  expectEndedBy(process.waitFor(kTimeout));
-  EXPECT_TRUE(listing(space_.tmp()).empty());
-  EXPECT_TRUE(S_ISFIFO(modeOf(space_.file("fifo.arb"))));
-}
-
 // Starts run() until the process holds a new file open in the output folder, stops
 // it there, sends the signal and returns the result. A run that ends first (too
 // fast to catch) is tried again.
@@ -470,6 +459,26 @@ TEST_P(Interrupt, WavepackLeavesNoPartialOutputAndKeepsTheOldOne) {
   expectEndedBy(*r);
   EXPECT_EQ(listing(space_.path() / "out"), std::vector<std::string>{"w.arb"});
   EXPECT_EQ(readText(space_.file("out/w.arb")), "old");
+  EXPECT_TRUE(listing(space_.tmp()).empty());
+}
+
+TEST_P(Interrupt, IqsynthLeavesNoPartialOutputAndKeepsTheOldOne) {
+  // The samples are packed from memory: an interrupt while the output is written
+  // leaves the old file, and nothing in $TMPDIR at any time.
+  fs::create_directories(space_.path() / "out");
+  writeText(space_.file("out/s.arb"), "old");
+  const std::optional<ProcessResult> r = interruptWhileWriting(
+      [&] {
+        return std::make_unique<RunningProcess>(
+            IQSYNTH_PROGRAM,
+            std::vector<std::string>{"-M", "qpsk", "-n", "1000000", "-s", "4", "-o", "out/s.arb"},
+            space_.options());
+      },
+      space_.path() / "out", {"s.arb"}, GetParam());
+  ASSERT_TRUE(r) << "the synthesis was never caught writing its output";
+  expectEndedBy(*r);
+  EXPECT_EQ(listing(space_.path() / "out"), std::vector<std::string>{"s.arb"});
+  EXPECT_EQ(readText(space_.file("out/s.arb")), "old");
   EXPECT_TRUE(listing(space_.tmp()).empty());
 }
 

@@ -16,12 +16,12 @@
 #include <fstream>
 #include <set>
 
+#include "arb_pack.h"
 #include "files.h"
 #include "little_endian.h"
 #include "scratch_dir.h"
 #include "wavecrypt.h"
 #include "wavepack.h"
-#include "wavepack_status.h"
 
 namespace {
 
@@ -345,17 +345,53 @@ TEST_F(WavepackPacker, OutputBelowARegularFileIsResult19) {
 // Every code the packer returns has words of its own (the programs print them after
 // "cannot write OUT:"), and an unknown code is named by its number.
 TEST(WavepackPackerStatus, EachResultHasItsWords) {
-  EXPECT_EQ(wavepack::packerStatusWords(WAVEPACK_OK), "success");
+  EXPECT_EQ(arbsuite::packStatusWords(WAVEPACK_OK), "success");
   const int failures[] = {WAVEPACK_INPUT_FAILED,  WAVEPACK_OUTPUT_FAILED, 20,
                           WAVEPACK_BAD_PARAMETER, WAVEPACK_FORMAT_FAILED, WAVEPACK_CRYPTO_FAILED};
   std::set<std::string> words;
   for (const int status : failures) {
-    const std::string text = wavepack::packerStatusWords(status);
+    const std::string text = arbsuite::packStatusWords(status);
     EXPECT_EQ(text.find("packer error"), std::string::npos) << status;
     words.insert(text);
   }
   EXPECT_EQ(words.size(), std::size(failures));
-  EXPECT_EQ(wavepack::packerStatusWords(99), "packer error 99");
+  EXPECT_EQ(arbsuite::packStatusWords(99), "packer error 99");
+}
+
+// PackuserIQdata on a sample file and the programs' packing of the same samples from
+// memory write the same file but for the key: the same header fields and text, and
+// the same samples under their own keys.
+TEST(WavepackPackerStatus, MemoryAndFilePackingWriteTheSameFile) {
+  arbtest::ScratchDir dir;
+  std::vector<std::int16_t> words;
+  for (int k = 0; k < 2 * 70001; ++k)
+    words.push_back(static_cast<std::int16_t>((k * 7919) % 16383 - 8191));
+  arbtest::writeBytes(dir.file("in.bin"), samplesToBytes(words));
+  ASSERT_EQ(PackuserIQdata(dir.file("in.bin").c_str(), dir.file("file.arb").c_str(), 2, 0, 12345, 4,
+                           3, 0.35, 6, 4),
+            WAVEPACK_OK);
+  arbsuite::Version1Fields fields;
+  fields.dataSource = 2;
+  fields.symbolRate = 12345;
+  fields.modulationType = 4;
+  fields.filterType = 3;
+  fields.filterCoefficient = 0.35;
+  fields.impulseLength = 6;
+  fields.overSampling = 4;
+  ASSERT_EQ(arbsuite::packSamples(words, fields, dir.file("memory.arb").c_str()),
+            arbsuite::kPackOk);
+  const Bytes fromFile = arbtest::readBytes(dir.file("file.arb"));
+  const Bytes fromMemory = arbtest::readBytes(dir.file("memory.arb"));
+  ASSERT_EQ(fromFile.size(), fromMemory.size());
+  // Everything but the wrapped key (bytes 24 to 107) and the encrypted data.
+  const std::uint32_t dataOffset = getU32(fromFile, 204);
+  EXPECT_TRUE(std::equal(fromFile.begin(), fromFile.begin() + 24, fromMemory.begin()));
+  EXPECT_TRUE(
+      std::equal(fromFile.begin() + 108, fromFile.begin() + dataOffset, fromMemory.begin() + 108));
+  const Bytes plain = decryptData(fromMemory);
+  EXPECT_EQ(decryptData(fromFile), plain);
+  ASSERT_GE(plain.size(), 4u * 70001);
+  EXPECT_EQ(Bytes(plain.begin(), plain.begin() + 4 * 70001), samplesToBytes(words));
 }
 
 }  // namespace

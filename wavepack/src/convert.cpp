@@ -12,6 +12,7 @@
 #include "frequency_text.h"
 #include "interrupt_cleanup.h"
 #include "output_file.h"
+#include "pair_packer.h"
 #include "quantizer.h"
 #include "temp_file.h"
 #include "wavepack.h"
@@ -32,12 +33,6 @@ std::int32_t sampleFrequency(const std::string& text) {
   const auto fs = static_cast<std::int32_t>(hz);
   if (!arb::isPlayableClock(fs)) throw outOfRange;
   return fs;
-}
-
-void checkOutputName(const std::string& path) {
-  constexpr std::string_view kExtension = ".arb";
-  if (!path.ends_with(kExtension))
-    throw std::invalid_argument(path + " must contain extension \".arb\" ");
 }
 
 void checkInputOptions(const InputOptions& options) {
@@ -135,10 +130,11 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
                                " failed: " + e.code().message());
     }
   }
-  // Arguments: data source PRBS9, modulation 32QAM, filter Raised cosine,
-  // coefficient 1.0, impulse length 1, oversampling 1.
-  const int result = PackuserIQdata(tempPath.c_str(), outputPath.c_str(), 1,
-                                    static_cast<int>(pairs.size()), fs, 1, 1, 1.0, 1, 1);
+  const arbsuite::Version1Fields f = arbsuite::converterFields(fs);
+  const int result =
+      PackuserIQdata(tempPath.c_str(), outputPath.c_str(), f.dataSource,
+                     static_cast<int>(pairs.size()), f.symbolRate, f.modulationType, f.filterType,
+                     f.filterCoefficient, f.impulseLength, f.overSampling);
   if (result != WAVEPACK_OK)
     throw PackerError(result, packerResultMessage(result, tempPath, outputPath));
   return stats;

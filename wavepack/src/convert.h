@@ -10,6 +10,7 @@
 
 #include "arb_format.h"
 #include "iq_readers.h"
+#include "pair_packer.h"
 #include "pair_source.h"
 #include "summary.h"
 #include "wavepack.h"
@@ -28,9 +29,7 @@ double parseFrequency(const std::string& text);
 // [1KHz,50MHz] and 100MHz") otherwise (also for values beyond 32 bits).
 std::int32_t sampleFrequency(const std::string& text);
 
-// Throws std::invalid_argument(path + " must contain extension \".arb\" ") unless the
-// path ends with ".arb" (case-sensitive).
-void checkOutputName(const std::string& path);
+using arbsuite::checkOutputName;
 
 // The input options as given on the command line (absent when not given).
 struct InputOptions {

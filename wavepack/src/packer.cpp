@@ -1,127 +1,67 @@
 // PackuserIQdata: packs a raw 16-bit IQ sample file into a version-1 .arb file
-// (key draw and wrap, text header with its CRC, binary header, RC5 sample data).
+// through the suite's packer (arbsuite::packVersion1), reading the file twice.
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
 #include <memory>
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
 
-#include "arb_format.h"
-#include "output_file.h"
+#include "arb_pack.h"
 #include "regular_file.h"
-#include "wavecrypt.h"
 #include "wavepack.h"
 
 namespace {
 
-// Name tables of the text header; an index selects an entry that is copied into
-// a zero-filled slot of the given width.
-constexpr std::size_t kSourceSlot = 10;
-constexpr std::size_t kModulationSlot = 10;
-constexpr std::size_t kFilterSlot = 20;
-constexpr std::array<std::string_view, 8> kDataSourceNames = {
-    "PRBS7", "PRBS9", "PRBS11", "PRBS15", "PRBS16", "PRBS20", "PRBS21", "UserData"};
-constexpr std::array<std::string_view, 18> kModulationNames = {
-    "16QAM", "32QAM", "64QAM", "128QAM",   "256QAM",    "2ASK", "4ASK", "8ASK", "16ASK",
-    "32ASK", "BPSK",  "QPSK",  "Pi/4QPSK", "Pi/4DQPSK", "8PSK", "MSK",  "2FSK", "4FSK"};
-constexpr std::array<std::string_view, 4> kFilterNames = {"none", "Raised cosine",
-                                                          "Root raised cosine", "Gauss Filter"};
+static_assert(arbsuite::kPackOk == WAVEPACK_OK &&
+              arbsuite::kPackInputFailed == WAVEPACK_INPUT_FAILED &&
+              arbsuite::kPackOutputFailed == WAVEPACK_OUTPUT_FAILED &&
+              arbsuite::kPackBadParameter == WAVEPACK_BAD_PARAMETER &&
+              arbsuite::kPackFormatFailed == WAVEPACK_FORMAT_FAILED &&
+              arbsuite::kPackCryptoFailed == WAVEPACK_CRYPTO_FAILED);
+static_assert(arbsuite::kMaxPackedBytes == WAVEPACK_MAX_INPUT_BYTES);
 
-constexpr std::size_t kTextBufferSize = 1000;
-// Bytes encrypted per cipher call. The cipher treats its 8-byte blocks one by one
-// with the same key, so the data is the same for any chunk that is a multiple of 8
-// bytes; a large one spares a key schedule every 256 bytes.
-constexpr std::size_t kChunkLength = 65536;
-constexpr std::size_t kLevelBlockWords = 65536;  // words read per block for the level sum
 constexpr std::size_t kIoBufferLength = 1 << 20;
-
-// The 32-bit size and count fields of the format (and the %d items of the text)
-// hold inputs of at most this many bytes.
-constexpr std::uint64_t kMaxInputBytes = WAVEPACK_MAX_INPUT_BYTES;
-static_assert(kMaxInputBytes == std::numeric_limits<std::int32_t>::max());
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// The crypto statuses are signed 16-bit values in an int: only the low 16 bits count.
-bool lowStatusOk(std::int32_t status) { return static_cast<std::int16_t>(status) == WAVECRYPT_OK; }
+// The words of a sample file. Only a regular file has a size to take the counts
+// from; anything else is refused before it can block.
+class FileSampleWords final : public arbsuite::SampleWords {
+ public:
+  explicit FileSampleWords(const char* path) : path_(path) {}
 
-// Copies a table entry into a zero-filled slot; false when it would not leave
-// room for the terminating zero.
-template <std::size_t Width>
-bool copyName(std::string_view name, std::array<char, Width>& slot) {
-  slot.fill('\0');
-  if (name.size() >= Width) return false;
-  std::memcpy(slot.data(), name.data(), name.size());
-  return true;
-}
-
-// The level sum reads each word as a 14-bit two's-complement sample: bit 13 is the
-// sign, worth -2^13, and the 13 bits below it the rest of the value.
-constexpr unsigned kSampleSignBit = 0x2000u;
-constexpr unsigned kSampleLowBits = kSampleSignBit - 1;
-
-// Each term (m / 8192)^2 is m^2 x 2^-26 with m <= 8192, exact in a double, and every
-// partial sum below 2^27 is a multiple of 2^-26 under 2^53 of them, exact as well:
-// while the sum stays there, the running double sum equals the integer sum of m^2
-// scaled once, which is much faster than a chain of dependent additions.
-constexpr double kExactLevelSum = 134217728.0;   // 2^27
-constexpr double kTermScale = 1.0 / 67108864.0;  // 2^-26
-
-// The sum of m^2 over `words` little-endian words.
-std::uint64_t sumOfSquares(const std::uint8_t* raw, std::size_t words) {
-  std::uint64_t total = 0;
-  for (std::size_t k = 0; k < words; ++k) {
-    const std::uint16_t w = static_cast<std::uint16_t>(raw[2 * k] | (raw[2 * k + 1] << 8));
-    const unsigned low = w & kSampleLowBits;
-    const std::uint32_t m = (w & kSampleSignBit) ? kSampleSignBit - low : low;
-    total += m * m;
+  bool open() override {
+    if (path_ == nullptr) return false;
+    const int fd = arb::openRegularFile(path_);
+    if (fd < 0) return false;
+    file_.reset(::fdopen(fd, "rb"));
+    if (!file_) {
+      ::close(fd);
+      return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    std::setvbuf(file_.get(), nullptr, _IOFBF, kIoBufferLength);
+    return true;
   }
-  return total;
-}
-
-// Adds (m / 8192)^2 for `words` little-endian words to `sum`, in order; m is the
-// magnitude of the word read as a 14-bit two's-complement sample. Kept out of line
-// so that the running sum stays in a register rather than in the caller's frame.
-[[gnu::noinline]] double addLevel(double sum, const std::uint8_t* raw, std::size_t words) {
-  if (sum + static_cast<double>(words) < kExactLevelSum)  // every term is at most 1
-    return sum + static_cast<double>(sumOfSquares(raw, words)) * kTermScale;
-  for (std::size_t k = 0; k < words; ++k) {
-    const std::uint16_t w = arb::loadU16(&raw[2 * k]);
-    const unsigned low = w & kSampleLowBits;
-    const unsigned m = (w & kSampleSignBit) ? kSampleSignBit - low : low;
-    const double x = m / arb::kEnergyDivisor;
-    sum += x * x;
+  std::uint64_t byteCount() const override { return size_; }
+  std::size_t read(std::span<std::uint8_t> buffer) override {
+    return std::fread(buffer.data(), 1, buffer.size(), file_.get());
   }
-  return sum;
-}
-
-// Sum over the input words of (m / 8192)^2, m being the magnitude of the word
-// read as a 14-bit two's-complement sample. Leaves the read position at the start.
-bool levelValue(std::FILE* in, double& total) {
-  std::vector<std::uint8_t> raw(kLevelBlockWords * 2);
-  double sum = 0.0;
-  for (;;) {
-    const std::size_t words = std::fread(raw.data(), 2, kLevelBlockWords, in);
-    sum = addLevel(sum, raw.data(), words);
-    if (words < kLevelBlockWords) break;
+  bool failed() const override { return std::ferror(file_.get()) != 0; }
+  bool rewind() override {
+    std::clearerr(file_.get());
+    return std::fseek(file_.get(), 0, SEEK_SET) == 0;
   }
-  total = sum;
-  if (std::ferror(in)) return false;
-  std::clearerr(in);
-  return std::fseek(in, 0, SEEK_SET) == 0;
-}
+
+ private:
+  const char* path_;
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::uint64_t size_ = 0;
+};
 
 }  // namespace
 
@@ -130,96 +70,14 @@ extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
     std::int32_t /*pairCount*/, std::int32_t symbolRate, std::uint32_t modulationType,
     std::uint32_t filterType, double filterCoefficient, std::int32_t impulseLength,
     std::int32_t overSampling) {
-  std::array<char, kSourceSlot> sourceName{};
-  std::array<char, kModulationSlot> modulationName{};
-  std::array<char, kFilterSlot> filterName{};
-  if (dataSource >= kDataSourceNames.size()) return WAVEPACK_BAD_PARAMETER;
-  if (!copyName(kDataSourceNames[dataSource], sourceName)) return WAVEPACK_FORMAT_FAILED;
-  if (modulationType >= kModulationNames.size()) return WAVEPACK_BAD_PARAMETER;
-  if (!copyName(kModulationNames[modulationType], modulationName)) return WAVEPACK_FORMAT_FAILED;
-  if (filterType >= kFilterNames.size()) return WAVEPACK_BAD_PARAMETER;
-  if (!copyName(kFilterNames[filterType], filterName)) return WAVEPACK_FORMAT_FAILED;
-
-  std::array<std::uint8_t, WAVECRYPT_KEY_BYTES> dataKey{};
-  if (!lowStatusOk(AfxgetRandKeyR5(dataKey.data()))) return WAVEPACK_CRYPTO_FAILED;
-
-  std::array<std::uint8_t, WAVECRYPT_WRAPPED_BYTES> wrappedKey{};
-  auto wrappedLength = static_cast<std::uint32_t>(wrappedKey.size());
-  if (!lowStatusOk(EncOrDecOpt(WAVECRYPT_OP_KEY_WRAP, dataKey.data(), dataKey.size(), nullptr,
-                               wrappedKey.data(), &wrappedLength, WAVECRYPT_ENCRYPT)) ||
-      wrappedLength != wrappedKey.size())
-    return WAVEPACK_CRYPTO_FAILED;
-
-  if (inputPath == nullptr) return WAVEPACK_INPUT_FAILED;
-  // Only a regular file has a size to take the counts from; anything else is
-  // refused before it can block.
-  const int inputFd = arb::openRegularFile(inputPath);
-  if (inputFd < 0) return WAVEPACK_INPUT_FAILED;
-  FilePtr in(::fdopen(inputFd, "rb"));
-  if (!in) {
-    ::close(inputFd);
-    return WAVEPACK_INPUT_FAILED;
-  }
-  struct stat inputStat {};
-  if (::fstat(inputFd, &inputStat) != 0) return WAVEPACK_INPUT_FAILED;
-  const std::uint64_t size = static_cast<std::uint64_t>(inputStat.st_size);
-  // Refused before anything is created: larger inputs would wrap the 32-bit fields.
-  if (size > kMaxInputBytes) return WAVEPACK_BAD_PARAMETER;
-  std::setvbuf(in.get(), nullptr, _IOFBF, kIoBufferLength);
-
-  if (outputPath == nullptr) return WAVEPACK_OUTPUT_FAILED;
-  arb::OutputFile out;
-  if (!out.open(outputPath)) return WAVEPACK_OUTPUT_FAILED;
-
-  double level = 0.0;
-  if (!levelValue(in.get(), level)) return WAVEPACK_INPUT_FAILED;
-
-  const auto size32 = static_cast<std::int32_t>(size);
-  // The clock is the 32-bit product of the two factors, wrapping as in 32-bit arithmetic.
-  const auto clock = static_cast<std::int32_t>(static_cast<std::uint32_t>(symbolRate) *
-                                               static_cast<std::uint32_t>(overSampling));
-  arb::Version1Items items;
-  items.clock = clock;
-  items.energy = level;
-  items.pairs = size32 / static_cast<std::int32_t>(arb::kBytesPerPair);
-  items.dataSource = sourceName.data();
-  items.values = size32 / static_cast<std::int32_t>(sizeof(std::int16_t));
-  items.symbolRate = symbolRate;
-  items.modulationType = modulationName.data();
-  items.filterType = filterName.data();
-  items.filterCoefficient = filterCoefficient;
-  items.impulseLength = impulseLength;
-  items.overSampling = overSampling;
-  const std::optional<std::string> text = arb::formatVersion1Text(items);
-  if (!text || text->size() >= kTextBufferSize) return WAVEPACK_FORMAT_FAILED;
-
-  // The real length written: the data is padded to the cipher block, which for
-  // sample files (a multiple of 4 bytes) adds 4 bytes exactly when the pair count is odd.
-  std::optional<arb::ArbHeader> header = arb::layoutHeader(arb::kVersionSingle, text->size(), size);
-  if (!header) return WAVEPACK_BAD_PARAMETER;  // not reached: the input size is bounded above
-  header->headerCrc = AfxGetCrcU32(text->data(), static_cast<std::uint32_t>(text->size()));
-  header->wrappedKey = wrappedKey;
-  const arb::HeaderBytes headerBytes = arb::encodeHeader(*header);
-  if (!out.write(headerBytes.data(), headerBytes.size()) || !out.write(text->data(), text->size()))
-    return WAVEPACK_OUTPUT_FAILED;
-
-  std::vector<std::uint8_t> plain(kChunkLength);
-  std::vector<std::uint8_t> cipher(kChunkLength);
-  std::uint64_t consumed = 0;
-  for (;;) {
-    const std::size_t n = std::fread(plain.data(), 1, plain.size(), in.get());
-    if (n == 0) break;
-    consumed += n;
-    // Only a short last piece can carry stale bytes; they must not reach the padding.
-    std::fill(plain.begin() + static_cast<std::ptrdiff_t>(n), plain.end(), std::uint8_t{0});
-    std::uint32_t cipherLength = kChunkLength;
-    if (!lowStatusOk(EncOrDecOpt(WAVECRYPT_OP_RC5, plain.data(), static_cast<std::uint32_t>(n),
-                                 dataKey.data(), cipher.data(), &cipherLength, WAVECRYPT_ENCRYPT)))
-      return WAVEPACK_CRYPTO_FAILED;
-    if (!out.write(cipher.data(), cipherLength)) return WAVEPACK_OUTPUT_FAILED;
-  }
-  // A read error, or a file that changed size under us, would leave the header wrong.
-  if (std::ferror(in.get()) || consumed != size) return WAVEPACK_INPUT_FAILED;
-  in.reset();
-  return out.commit() ? WAVEPACK_OK : WAVEPACK_OUTPUT_FAILED;
+  FileSampleWords words(inputPath);
+  arbsuite::Version1Fields fields;
+  fields.dataSource = dataSource;
+  fields.symbolRate = symbolRate;
+  fields.modulationType = modulationType;
+  fields.filterType = filterType;
+  fields.filterCoefficient = filterCoefficient;
+  fields.impulseLength = impulseLength;
+  fields.overSampling = overSampling;
+  return arbsuite::packVersion1(words, fields, outputPath);
 }

@@ -1,13 +1,13 @@
-// arbtool's calls of libseqlink (see arb_files.h).
+// arbtool's reading and joining over seqlink (see arb_files.h).
 #include "arb_files.h"
 
-#include <memory>
 #include <mutex>
 
 #include "arb_file_size.h"
 #include "huge_pages.h"
 #include "join_checks.h"
 #include "seqlink.h"
+#include "seqlink_join.h"
 #include "status_words.h"
 
 namespace arbtool {
@@ -38,14 +38,14 @@ int readDescription(const std::string& path, std::vector<char>& text) {
 // written: every clock playable, and the output neither the configuration nor a
 // segment file.
 void checkConfiguredJoin(const std::string& configPath, const std::string& output,
-                         const std::vector<char>& nameSlots, const std::vector<double>& clocks,
-                         std::size_t count) {
+                         const std::vector<seqlink::JoinSegment>& joined) {
   std::vector<std::string> names;
-  for (std::size_t i = 0; i < count; ++i)
-    names.emplace_back(nameSlots.data() + SEQLINK_NAME_SLOT * i);
-  if (const auto fault = unplayableClock(
-          names, std::vector<double>(clocks.begin(),
-                                     clocks.begin() + static_cast<std::ptrdiff_t>(count)))) {
+  std::vector<double> clocks;
+  for (const seqlink::JoinSegment& segment : joined) {
+    names.push_back(segment.name);
+    clocks.push_back(segment.clock);
+  }
+  if (const auto fault = unplayableClock(names, clocks)) {
     throw Failure{kExitJoin, configPath + ": " + *fault};
   }
   std::vector<std::string> inputs = names;
@@ -53,6 +53,43 @@ void checkConfiguredJoin(const std::string& configPath, const std::string& outpu
   if (const auto clash = outputClash(output, "", inputs)) {
     throw Failure{kExitJoin, configPath + ": " + *clash};
   }
+}
+
+// The join's failure in the words of the C call whose statuses it carries; `where`
+// names the plan (the configuration file, or the output when there is none).
+Failure joinFailure(const std::string& where, const std::string& output,
+                    const seqlink::JoinStatus& failed) {
+  switch (failed.step) {
+    case seqlink::JoinStep::ReadConfig:
+      return Failure{kExitJoin, where + ": " + statusText(Call::ReadConfig, failed.status),
+                     failed.status};
+    case seqlink::JoinStep::LoadSegments:
+      return Failure{kExitJoin, where + ": " + statusText(Call::OutputSegments, failed.status),
+                     failed.status};
+    case seqlink::JoinStep::BuildFile:
+      break;
+  }
+  return Failure{kExitJoin, output + ": " + statusText(Call::BuildFile, failed.status),
+                 failed.status};
+}
+
+// Runs the join and gives what it wrote. The key draw keeps its generator in
+// process-wide state: joins from several threads take turns.
+JoinResult join(const seqlink::JoinSpec& spec, const std::string& where,
+                const seqlink::JoinCheck& check) {
+  static std::mutex joinLock;
+  const std::lock_guard<std::mutex> hold(joinLock);
+  std::vector<seqlink::JoinSegment> joined;
+  const seqlink::JoinStatus status = seqlink::joinSegments(spec, joined, check);
+  if (status.status != SEQLINK_OK) throw joinFailure(where, spec.output, status);
+  JoinResult result;
+  result.output = spec.output;
+  for (const seqlink::JoinSegment& segment : joined) {
+    result.totalSamples += segment.samples;
+    result.segments.push_back(
+        Segment{segment.name, segment.clock, segment.samples, segment.energy});
+  }
+  return result;
 }
 
 }  // namespace
@@ -172,55 +209,30 @@ void checkJoinPlan(const JoinPlan& plan, const std::string& configPath) {
 }
 
 JoinResult runJoin(const std::string& configPath) {
-  // The library keeps the configuration readMultiSegConfig read for
-  // outputIQDataAndInf, and the key draw of crtMultiSegArb keeps its generator in
-  // process-wide state: joins from several threads take turns.
-  static std::mutex joinLock;
-  const std::lock_guard<std::mutex> hold(joinLock);
-  char outputFile[SEQLINK_NAME_SLOT] = {};
-  int segments = 0;
-  int total = 0;
-  int status = readMultiSegConfig(configPath.c_str(), outputFile, &segments, &total);
-  if (status != SEQLINK_OK) {
-    throw Failure{kExitJoin, configPath + ": " + statusText(Call::ReadConfig, status), status};
+  seqlink::JoinSpec spec;
+  const seqlink::JoinStatus status =
+      seqlink::readJoinSpec(configPath.c_str(), spec, [&](int segments, int total) {
+        if (segments < 0 || total < 0 || total > kMaxJoinPairs) {
+          throw Failure{kExitJoin, configPath + ": " + std::to_string(segments) + " segments of " +
+                                       std::to_string(total) + " pairs in all is out of range"};
+        }
+      });
+  if (status.status != SEQLINK_OK) throw joinFailure(configPath, spec.output, status);
+  return join(spec, configPath, [&](const std::vector<seqlink::JoinSegment>& joined) {
+    checkConfiguredJoin(configPath, spec.output, joined);
+  });
+}
+
+JoinResult joinPlanned(const JoinPlan& plan, const std::string& where) {
+  seqlink::JoinSpec spec;
+  for (const Segment& segment : plan.segments) {
+    spec.segments.push_back({segment.name, segment.clock, segment.samples, segment.energy});
   }
-  if (segments < 0 || total < 0 || total > kMaxJoinPairs) {
-    throw Failure{kExitJoin, configPath + ": " + std::to_string(segments) + " segments of " +
-                                 std::to_string(total) + " pairs in all is out of range"};
-  }
-  outputFile[SEQLINK_NAME_SLOT - 1] = '\0';
-  const auto count = static_cast<std::size_t>(segments);
-  // One spare element keeps every pointer valid for zero segments or samples.
-  // The samples are left unset: outputIQDataAndInf writes every pair of every
-  // segment (or fails), and a fill of the whole join would cost as much as a pass of it.
-  const std::size_t values = 2 * static_cast<std::size_t>(total) + 2;
-  const auto samples = std::make_unique_for_overwrite<short[]>(values);
-  arb::adviseHugePages(samples.get(), values * sizeof(short));
-  std::vector<char> names(SEQLINK_NAME_SLOT * count + 1, '\0');
-  std::vector<double> clocks(count + 1, 0.0);
-  std::vector<int> counts(count + 1, 0);
-  std::vector<double> energies(count + 1, 0.0);
-  status = outputIQDataAndInf(samples.get(), names.data(), clocks.data(), counts.data(),
-                              energies.data());
-  if (status != SEQLINK_OK) {
-    throw Failure{kExitJoin, configPath + ": " + statusText(Call::OutputSegments, status), status};
-  }
-  checkConfiguredJoin(configPath, outputFile, names, clocks, count);
-  status = crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
-                          static_cast<unsigned>(segments), samples.get(),
-                          static_cast<unsigned>(total), 0, outputFile);
-  if (status != SEQLINK_OK) {
-    throw Failure{kExitJoin, std::string(outputFile) + ": " + statusText(Call::BuildFile, status),
-                  status};
-  }
-  JoinResult result;
-  result.output = outputFile;
-  result.totalSamples = total;
-  for (std::size_t i = 0; i < count; ++i) {
-    result.segments.push_back(
-        Segment{names.data() + SEQLINK_NAME_SLOT * i, clocks[i], counts[i], energies[i]});
-  }
-  return result;
+  spec.levelMode = plan.levelMode;
+  spec.clockMode = plan.clockMode;
+  spec.userClock = plan.userClock;
+  spec.output = plan.output;
+  return join(spec, where.empty() ? plan.output : where, {});
 }
 
 }  // namespace arbtool

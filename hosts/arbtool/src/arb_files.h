@@ -1,7 +1,6 @@
-// arbtool's calls of libseqlink: reading the sample count, text and samples of an
-// .arb file, planning the segments of a join and running the three multi-segment
-// calls. Shared by the program and the Python module, which report the same
-// failures in their own ways.
+// arbtool's reading and joining over seqlink: the sample count, text and samples of
+// an .arb file, planning the segments of a join and running it. Shared by the
+// program and the Python module, which report the same failures in their own ways.
 #pragma once
 
 #include <optional>
@@ -73,10 +72,16 @@ struct JoinResult {
   std::vector<Segment> segments;  // name, clock, count and energy as joined
 };
 
-// readMultiSegConfig, outputIQDataAndInf and crtMultiSegArb on a configuration
-// file; before crtMultiSegArb writes, every clock it read is checked to be playable
-// and the output to be neither the configuration nor a segment file. Throws Failure
-// (kExitJoin) with the library's status when a call failed.
+// The join of a configuration file, as readMultiSegConfig, outputIQDataAndInf and
+// crtMultiSegArb make it (streamed, the configuration kept in memory); before
+// anything is written, every clock it read is checked to be playable and the output
+// to be neither the configuration nor a segment file. Throws Failure (kExitJoin)
+// with the library's status when a step failed.
 JoinResult runJoin(const std::string& configPath);
+
+// The join of a plan that checkJoinPlan passed, straight from memory (no
+// configuration is read). Failures are reported as runJoin reports them, naming
+// `where` (the configuration written for the plan, or the output when empty).
+JoinResult joinPlanned(const JoinPlan& plan, const std::string& where);
 
 }  // namespace arbtool

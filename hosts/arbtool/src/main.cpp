@@ -47,21 +47,6 @@ bool configBesideOutput(const std::string& output, const std::string& configPath
   return nameLength <= NAME_MAX;
 }
 
-// A configuration line in a private file of $TMPDIR (else /tmp) for one join,
-// removed afterwards and on an interrupt.
-class TemporaryConfig {
- public:
-  explicit TemporaryConfig(const std::string& line) try
-      : file_("arbtool-segments-", "configuration", line.data(), line.size()) {
-  } catch (const std::runtime_error& e) {
-    throw Failure{kExitOutput, e.what()};
-  }
-  const std::string& path() const { return file_.path(); }
-
- private:
-  arb::TemporaryFile file_;
-};
-
 // The configuration a join wrote beside its output (OUT-segments.txt, not one the
 // user named): removed again when the join fails or is interrupted, so that only a
 // finished join leaves it.
@@ -113,9 +98,8 @@ int commandInfo(const std::string& path) {
   return kExitOk;
 }
 
-// The three multi-segment calls on a configuration file.
-int joinFromConfig(const std::string& configPath) {
-  const JoinResult result = runJoin(configPath);
+// What a join wrote, on standard output.
+int reportJoin(const JoinResult& result) {
   std::printf("Joined %zu segments, %d sample pairs, into %s\n", result.segments.size(),
               result.totalSamples, result.output.c_str());
   for (std::size_t i = 0; i < result.segments.size(); ++i) {
@@ -127,7 +111,7 @@ int joinFromConfig(const std::string& configPath) {
 }
 
 int commandJoin(JoinRequest& request) {
-  if (!request.fromList) return joinFromConfig(request.words[0]);
+  if (!request.fromList) return reportJoin(runJoin(request.words[0]));
   JoinPlan& plan = request.plan;
   std::vector<SegmentSource> sources;
   try {
@@ -145,14 +129,12 @@ int commandJoin(JoinRequest& request) {
   }
   if (!request.configGiven && !configBesideOutput(plan.output, request.configPath)) {
     // No OUT-segments.txt beside a device or FIFO (it would land in /dev), nor one
-    // whose name is too long for the folder: the configuration lives in a private
-    // temporary file for the join only.
+    // whose name is too long for the folder: the plan is joined without one.
     if (request.writeConfigOnly) {
       throw Failure{kExitUsage,
                     "join: --write-config-only needs --config FILE for the output " + plan.output};
     }
-    const TemporaryConfig config(line);
-    return joinFromConfig(config.path());
+    return reportJoin(joinPlanned(plan, ""));
   }
   const bool ownConfig =
       !request.configGiven && !request.writeConfigOnly && removableConfig(request.configPath);
@@ -173,7 +155,9 @@ int commandJoin(JoinRequest& request) {
   }
   std::printf("Wrote segment configuration %s\n", request.configPath.c_str());
   if (request.writeConfigOnly) return kExitOk;
-  const int status = joinFromConfig(request.configPath);
+  // Joined from the plan in memory; the configuration written is the user's record
+  // of it (and what a later `arbtool join FILE` reads).
+  const int status = reportJoin(joinPlanned(plan, request.configPath));
   if (ownFile) ownFile->keep();
   return status;
 }

@@ -8,25 +8,25 @@
 
 #include "arb_files.h"
 #include "composition.h"
-#include "convert.h"
 #include "output_file.h"
+#include "pair_packer.h"
 #include "quantizer.h"
 #include "readiness.h"
-#include "wavepack_status.h"
 
 namespace arbtool {
 namespace {
 
-static_assert(kDefaultComposeLevel == wavepack::kPeakLevel, "compose writes at wavepack's level");
+static_assert(kDefaultComposeLevel == arbsuite::kPeakLevel,
+              "compose writes at the converter's level");
 
 // The composite's samples as the quantiser reads them, block by block, without a
 // second copy of the whole waveform.
-class CompositeSource final : public wavepack::PairSource {
+class CompositeSource final : public arbsuite::PairSource {
  public:
   explicit CompositeSource(std::span<const arbsuite::prep::Iq> iq) : iq_(iq) {}
   std::uint64_t size() const override { return iq_.size(); }
-  std::span<const wavepack::IqPair> read(std::uint64_t start,
-                                         std::span<wavepack::IqPair> scratch) override {
+  std::span<const arbsuite::IqPair> read(std::uint64_t start,
+                                         std::span<arbsuite::IqPair> scratch) override {
     const auto first = static_cast<std::size_t>(start);
     const std::size_t count = std::min(scratch.size(), iq_.size() - first);
     for (std::size_t k = 0; k < count; ++k)
@@ -62,17 +62,14 @@ int runCompose(const ComposeRequest& request) {
   for (const std::string& warning : composition.composite.warnings) {
     std::fprintf(stderr, "arbtool: warning: %s\n", warning.c_str());
   }
-  try {
-    CompositeSource source(composition.composite.iq);
-    wavepack::convertToArb(source, static_cast<std::int32_t>(request.clockHz), request.output,
-                           request.level);
-  } catch (const wavepack::PackerError& e) {
-    throw Failure{e.status == WAVEPACK_OUTPUT_FAILED ? kExitOutput : kExitJoin,
-                  "cannot write " + request.output + ": " + wavepack::packerStatusWords(e.status) +
-                      " (status " + std::to_string(e.status) + ")"};
-  } catch (const std::runtime_error& e) {
-    // The temporary sample file could not be made or written.
-    throw Failure{kExitOutput, e.what()};
+  CompositeSource source(composition.composite.iq);
+  // Quantised and packed in memory: no sample file is made.
+  const std::int32_t status = arbsuite::packPairs(
+      source, static_cast<std::int32_t>(request.clockHz), request.output.c_str(), request.level);
+  if (status != arbsuite::kPackOk) {
+    throw Failure{status == arbsuite::kPackOutputFailed ? kExitOutput : kExitJoin,
+                  "cannot write " + request.output + ": " + arbsuite::packStatusWords(status) +
+                      " (status " + std::to_string(status) + ")"};
   }
   std::fputs(compositionReport(composition, request).c_str(), stdout);
   std::printf("Wrote %s\n", request.output.c_str());

@@ -2,33 +2,13 @@
 // with the text header filled from the run's configuration.
 #include "arb_output.h"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdlib>
-#include <stdexcept>
 
-#include "interrupt_cleanup.h"
-#include "wavepack.h"
-#include "wavepack_status.h"
+#include "arb_pack.h"
 
 namespace iqsynth_host {
 namespace {
-
-// The packer reads its samples from a file: a private temporary file that is
-// removed again whatever happens.
-class TemporarySampleFile {
- public:
-  explicit TemporarySampleFile(const std::vector<unsigned char>& bytes) try
-      : file_("iqsynth", "sample file", bytes.data(), bytes.size()) {
-  } catch (const std::runtime_error& e) {
-    throw OutputError(e.what());
-  }
-  const std::string& path() const { return file_.path(); }
-
- private:
-  arb::TemporaryFile file_;
-};
 
 bool wholeHertz(double rate) { return std::fabs(rate - std::round(rate)) < 1e-6; }
 
@@ -72,13 +52,20 @@ ArbHeaderPlan planHeader(const Options& o, double sampleRate) {
 }
 
 void writeArb(const std::string& path, const Waveform& wave, const ArbHeaderPlan& plan) {
-  const TemporarySampleFile samples(interleavedSamples(wave));
-  const int status = PackuserIQdata(samples.path().c_str(), path.c_str(), plan.names.dataSource,
-                                    static_cast<int32_t>(wave.i.size()), plan.symbolRate,
-                                    plan.names.modulation, plan.names.filter,
-                                    plan.filterCoefficient, plan.impulseLength, plan.overSampling);
-  if (status != WAVEPACK_OK) {
-    throw OutputError("cannot write " + path + ": " + wavepack::packerStatusWords(status) +
+  // Packed from memory: the samples never reach a file unencrypted.
+  const std::vector<unsigned char> bytes = interleavedSamples(wave);
+  arbsuite::MemorySampleBytes samples(bytes);
+  arbsuite::Version1Fields fields;
+  fields.dataSource = plan.names.dataSource;
+  fields.symbolRate = plan.symbolRate;
+  fields.modulationType = plan.names.modulation;
+  fields.filterType = plan.names.filter;
+  fields.filterCoefficient = plan.filterCoefficient;
+  fields.impulseLength = plan.impulseLength;
+  fields.overSampling = plan.overSampling;
+  const int status = arbsuite::packVersion1(samples, fields, path.c_str());
+  if (status != arbsuite::kPackOk) {
+    throw OutputError("cannot write " + path + ": " + arbsuite::packStatusWords(status) +
                       " (status " + std::to_string(status) + ")");
   }
 }

@@ -1,5 +1,5 @@
 // Library result codes of a synthesis run, in words (the packer's are in
-// wavepack_status.h).
+// arb_pack.h).
 #pragma once
 
 #include <string>

@@ -9,7 +9,7 @@
 
 #include "pair_source.h"
 
-namespace wavepack {
+namespace arbsuite {
 
 inline constexpr double kPeakLevel = 0.81;  // peak modulus as a fraction of kPeakCode
 // The largest sample code the quantiser writes at level 1: the 14-bit range the
@@ -58,4 +58,18 @@ void quantizeSource(PairSource& source, const PeakScale& scale, double level,
 // The pairs must be finite.
 std::vector<std::int16_t> quantizeIq(std::vector<IqPair>& pairs, double level);
 
+}  // namespace arbsuite
+
+// The readers and the program of wavepack name these in their own namespace.
+namespace wavepack {
+using arbsuite::findPeak;
+using arbsuite::kPeakCode;
+using arbsuite::kPeakLevel;
+using arbsuite::peakModulus;
+using arbsuite::PeakScale;
+using arbsuite::preparePeak;
+using arbsuite::quantizeBlock;
+using arbsuite::quantizeIq;
+using arbsuite::quantizePairs;
+using arbsuite::quantizeSource;
 }  // namespace wavepack

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "arb_format.h"
-#include "wavepack.h"
+#include "arb_pack.h"
 
-namespace wavepack {
+namespace arbsuite {
 
 // Most IQ pairs an .arb file can hold: the packer's 32-bit size and count fields
-// take at most WAVEPACK_MAX_INPUT_BYTES bytes of samples.
-inline constexpr std::uint64_t kMaxPairs = WAVEPACK_MAX_INPUT_BYTES / arb::kBytesPerPair;
+// take at most kMaxPackedBytes bytes of samples.
+inline constexpr std::uint64_t kMaxPairs = kMaxPackedBytes / arb::kBytesPerPair;
 
 // One complex sample.
 struct IqPair {
@@ -88,4 +88,14 @@ class MergedPairs final : public PairSource {
   std::unique_ptr<PairSource> quadrature_;
 };
 
+}  // namespace arbsuite
+
+// The readers and the program of wavepack name these in their own namespace.
+namespace wavepack {
+using arbsuite::IqPair;
+using arbsuite::kMaxPairs;
+using arbsuite::MemoryPairs;
+using arbsuite::MergedPairs;
+using arbsuite::PairSource;
+using arbsuite::PairSpan;
 }  // namespace wavepack

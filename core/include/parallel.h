@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace wavepack {
+namespace arbsuite {
 
 // Threads to use: `requested`, or one per core when it is 0.
 unsigned threadCount(unsigned requested = 0);
@@ -20,4 +20,11 @@ inline std::uint64_t partStart(std::uint64_t total, unsigned parts, unsigned par
   return total / parts * part + std::min<std::uint64_t>(part, total % parts);
 }
 
+}  // namespace arbsuite
+
+// The readers and the program of wavepack name these in their own namespace.
+namespace wavepack {
+using arbsuite::partStart;
+using arbsuite::runParts;
+using arbsuite::threadCount;
 }  // namespace wavepack

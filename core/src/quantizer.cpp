@@ -12,7 +12,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace wavepack {
+namespace arbsuite {
 
 namespace {
 
@@ -229,4 +229,4 @@ std::vector<std::int16_t> quantizeIq(std::vector<IqPair>& pairs, double level) {
   return samples;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace wavepack {
+namespace arbsuite {
 
 MemoryPairs::MemoryPairs(std::vector<IqPair> pairs) { append(std::move(pairs)); }
 
@@ -68,4 +68,4 @@ std::span<const IqPair> MergedPairs::read(std::uint64_t start, std::span<IqPair>
   return scratch.first(n);
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite

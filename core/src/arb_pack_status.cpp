@@ -1,31 +1,31 @@
-// The packer's result codes in words (see wavepack_status.h).
-#include "wavepack.h"
-#include "wavepack_status.h"
+// The packer's results in words: one table beside the codes (arb_pack.h), for the
+// programs that report its failures.
+#include "arb_pack.h"
 
-namespace wavepack {
+namespace arbsuite {
 
-std::string packerStatusWords(int status) {
+std::string packStatusWords(int status) {
   switch (status) {
-    case WAVEPACK_OK:
+    case kPackOk:
       return "success";
-    case WAVEPACK_INPUT_FAILED:
+    case kPackInputFailed:
       return "the sample file cannot be opened for reading";
-    case WAVEPACK_OUTPUT_FAILED:
+    case kPackOutputFailed:
       return "the .arb file cannot be created or written";
     case 20:
       return "the sample file cannot be read";
     case 21:
     case 22:
     case 23:
-    case WAVEPACK_CRYPTO_FAILED:
+    case kPackCryptoFailed:
       return "the key draw, the key wrap or the cipher failed";
-    case WAVEPACK_BAD_PARAMETER:
+    case kPackBadParameter:
       return "a header name index is out of range, or the samples are too many for the format";
-    case WAVEPACK_FORMAT_FAILED:
+    case kPackFormatFailed:
       return "a header name or the text header cannot be formatted";
     default:
       return "packer error " + std::to_string(status);
   }
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-namespace wavepack {
+namespace arbsuite {
 
 unsigned threadCount(unsigned requested) {
   if (requested != 0) return requested;
@@ -40,4 +40,4 @@ void runParts(unsigned parts, const std::function<void(unsigned part)>& work) {
     if (failure) std::rethrow_exception(failure);
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite

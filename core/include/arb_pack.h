@@ -1,0 +1,110 @@
+// Packing 16-bit IQ sample words into a version-1 .arb file: the level, the key draw
+// and wrap, the text header with its CRC, the binary header and the RC5 sample data.
+// PackuserIQdata packs a sample file through it; the programs pack samples in memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace arbsuite {
+
+// The packer's results: the values of PackuserIQdata's WAVEPACK_ codes.
+enum PackStatus : std::int32_t {
+  kPackOk = 0,
+  kPackInputFailed = 17,   // the samples could not be opened or read
+  kPackOutputFailed = 19,  // the output could not be created, written or put in place
+  kPackBadParameter = 24,  // a name index out of range, or too many samples for the format
+  kPackFormatFailed = 25,  // a name or the text header could not be formatted
+  kPackCryptoFailed = 26,  // the key draw, the key wrap or the cipher failed
+};
+
+// "success", what failed for each PackStatus (and for 20 to 23, which the packer's
+// steps once returned), else "packer error N".
+std::string packStatusWords(int status);
+
+// Where the packer takes the sample words from (little-endian int16, I0, Q0, I1, ...):
+// it reads them twice, once for the level item and once to encrypt them.
+class SampleWords {
+ public:
+  virtual ~SampleWords() = default;
+  // Makes the words readable; false when they cannot be (kPackInputFailed). Called
+  // once, after the key is drawn and wrapped.
+  virtual bool open() = 0;
+  // Their length in bytes; valid after open().
+  virtual std::uint64_t byteCount() const = 0;
+  // Copies the next bytes, up to buffer.size(), into buffer; returns how many (fewer
+  // only at the end or on a read error).
+  virtual std::size_t read(std::span<std::uint8_t> buffer) = 0;
+  // Whether a read failed.
+  virtual bool failed() const = 0;
+  // Goes back to the first byte; false when it cannot.
+  virtual bool rewind() = 0;
+};
+
+// Sample words in memory, borrowed for the packer's run.
+class MemorySampleWords final : public SampleWords {
+ public:
+  explicit MemorySampleWords(std::span<const std::int16_t> samples) : samples_(samples) {}
+  bool open() override { return true; }
+  std::uint64_t byteCount() const override { return samples_.size_bytes(); }
+  std::size_t read(std::span<std::uint8_t> buffer) override;
+  bool failed() const override { return false; }
+  bool rewind() override {
+    position_ = 0;
+    return true;
+  }
+
+ private:
+  std::span<const std::int16_t> samples_;
+  std::size_t position_ = 0;  // in bytes
+};
+
+// Sample words in memory already in file order (little-endian bytes), borrowed.
+class MemorySampleBytes final : public SampleWords {
+ public:
+  explicit MemorySampleBytes(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  bool open() override { return true; }
+  std::uint64_t byteCount() const override { return bytes_.size(); }
+  std::size_t read(std::span<std::uint8_t> buffer) override;
+  bool failed() const override { return false; }
+  bool rewind() override {
+    position_ = 0;
+    return true;
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t position_ = 0;
+};
+
+// The items of the text header besides the counts and the level; each index selects
+// a name as PackuserIQdata documents them (data source 0..7, modulation 0..17, filter
+// 0..3). The clock is symbolRate x overSampling, wrapping in 32 bits.
+struct Version1Fields {
+  std::uint32_t dataSource = 0;
+  std::int32_t symbolRate = 0;
+  std::uint32_t modulationType = 0;
+  std::uint32_t filterType = 0;
+  double filterCoefficient = 0.0;
+  std::int32_t impulseLength = 0;
+  std::int32_t overSampling = 0;
+};
+
+// Largest sample data the format holds, in bytes: its size and the counts derived from
+// it fill 32-bit signed fields and text items.
+inline constexpr std::uint64_t kMaxPackedBytes = 2147483647;
+
+// Packs the words into outputPath as PackuserIQdata does (same checks in the same
+// order, same bytes but for the random key): the output is written under a temporary
+// name and put in place at success, so a failure leaves no new file and an existing
+// one unchanged. Returns a PackStatus. Not thread-safe (the key draw uses process-wide
+// state).
+std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields, const char* outputPath);
+
+// The same for samples in memory (I0, Q0, I1, Q1, ...).
+std::int32_t packSamples(std::span<const std::int16_t> samples, const Version1Fields& fields,
+                         const char* outputPath);
+
+}  // namespace arbsuite

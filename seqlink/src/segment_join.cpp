@@ -1,0 +1,149 @@
+// The programs' multi-segment join (seqlink_join.h): the configuration's segments
+// in memory, loaded and levelled one at a time, then written through the same
+// layout and piecewise encryption as crtMultiSegArb.
+#include "segment_join.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "arb_format.h"
+#include "arb_readers.h"
+#include "multi_segment_config.h"
+#include "multiseg_writer.h"
+#include "sample_energy.h"
+#include "segment_index.h"
+#include "segment_output.h"
+#include "seqlink.h"
+
+namespace seqlink {
+namespace {
+
+JoinStatus failedAt(int status, JoinStep step) { return JoinStatus{status, step}; }
+
+}  // namespace
+
+JoinStatus readJoinSpec(const char* configPath, JoinSpec& spec, const JoinCountCheck& countCheck) {
+  SegmentConfig config;
+  char outputFile[SEQLINK_NAME_SLOT] = {};
+  int count = 0;
+  int total = 0;
+  const int status = readConfigFile(configPath, config, outputFile, &count, &total);
+  if (status != SEQLINK_OK) return failedAt(status, JoinStep::ReadConfig);
+  outputFile[SEQLINK_NAME_SLOT - 1] = '\0';
+  spec = JoinSpec{};
+  spec.levelMode = config.levelMode;
+  spec.clockMode = config.clockRateMode;
+  spec.userClock = config.userClockRate;
+  spec.output = outputFile;
+  if (countCheck) countCheck(count, total);
+  spec.segments.resize(static_cast<std::size_t>(count));
+  const SegmentItemIndex items(config.configLine);
+  for (int i = 0; i < count; ++i) {
+    SegmentFields parsed = SegmentFields::None;
+    const int itemStatus =
+        parseSegment(items, i, spec.segments[static_cast<std::size_t>(i)], parsed);
+    if (itemStatus != SEQLINK_OK) return failedAt(itemStatus, JoinStep::LoadSegments);
+  }
+  return failedAt(SEQLINK_OK, JoinStep::LoadSegments);
+}
+
+JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
+                        const JoinCheck& check) {
+  return joinSegments(spec, joined, check, kKeptSampleBytes);
+}
+
+JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
+                        const JoinCheck& check, std::uint64_t keptSampleBytes) {
+  joined = spec.segments;
+  std::uint64_t totalPairs = 0;
+  std::size_t largest = 0;
+  for (const JoinSegment& segment : joined) {
+    if (segment.samples < 0) return failedAt(SEQLINK_BAD_ITEM, JoinStep::LoadSegments);
+    if (segment.name.size() >= SEQLINK_NAME_SLOT) {
+      return failedAt(SEQLINK_NAME_TOO_LONG, JoinStep::LoadSegments);
+    }
+    totalPairs += static_cast<std::uint64_t>(segment.samples);
+    largest = std::max(largest, static_cast<std::size_t>(segment.samples));
+  }
+  // The configuration's counts add up to an int, as readMultiSegConfig requires.
+  if (totalPairs > static_cast<std::uint64_t>(INT_MAX)) {
+    return failedAt(SEQLINK_BAD_ITEM, JoinStep::LoadSegments);
+  }
+  if (joined.size() > UINT_MAX) return failedAt(SEQLINK_DATA_NO_MEMORY, JoinStep::BuildFile);
+
+  std::vector<std::optional<double>> targets;
+  int status = applyModes(spec.levelMode, spec.clockMode, spec.userClock, joined, targets);
+  if (status != SEQLINK_OK) return failedAt(status, JoinStep::LoadSegments);
+
+  // First pass: every segment loaded and levelled, its energy measured, and the sum
+  // of squares of the whole join taken. Small segments stay in memory for the
+  // second pass while they fit keptSampleBytes.
+  std::vector<std::int16_t> work(2 * largest);
+  std::vector<std::vector<std::int16_t>> kept(joined.size());
+  std::uint64_t keptBytes = 0;
+  std::uint64_t sumOfAllSquares = 0;
+  for (std::size_t i = 0; i < joined.size(); ++i) {
+    JoinSegment& segment = joined[i];
+    const auto pairs = static_cast<std::size_t>(segment.samples);
+    status = loadSegmentSamples(work.data(), pairs, targets[i], segment.energy, segment.name);
+    if (status != SEQLINK_OK) return failedAt(status, JoinStep::LoadSegments);
+    const std::span<const std::int16_t> values(work.data(), 2 * pairs);
+    sumOfAllSquares += sumOfSquares(values);
+    const std::uint64_t bytes = values.size_bytes();
+    if (segment.name != kBlankName && keptBytes + bytes <= keptSampleBytes) {
+      kept[i].assign(values.begin(), values.end());
+      keptBytes += bytes;
+    }
+  }
+  if (check) check(joined);
+
+  // The names in the slots the writer's checks and records take.
+  std::vector<char> names(SEQLINK_NAME_SLOT * joined.size() + 1, '\0');
+  std::vector<double> clocks(joined.size() + 1, 0.0);
+  std::vector<int> counts(joined.size() + 1, 0);
+  std::vector<double> energies(joined.size() + 1, 0.0);
+  for (std::size_t i = 0; i < joined.size(); ++i) {
+    std::memcpy(names.data() + SEQLINK_NAME_SLOT * i, joined[i].name.data(), joined[i].name.size());
+    clocks[i] = joined[i].clock;
+    counts[i] = joined[i].samples;
+    energies[i] = joined[i].energy;
+  }
+  MultiSegmentLayout layout;
+  const std::string output = spec.output;
+  status = layoutMultiSegment(
+      names.data(), clocks.data(), counts.data(), energies.data(),
+      static_cast<unsigned>(joined.size()), totalPairs, true,
+      [&] {
+        return static_cast<long double>(sumOfAllSquares) /
+               (arb::kEnergyDivisor * arb::kEnergyDivisor);
+      },
+      output.c_str(), layout);
+  if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
+
+  // Second pass: each segment as the first pass left it, encrypted as it comes.
+  MultiSegmentOutput out(layout, output.c_str());
+  for (std::size_t i = 0; i < joined.size(); ++i) {
+    const auto pairs = static_cast<std::size_t>(joined[i].samples);
+    const std::int16_t* values = kept[i].data();
+    if (kept[i].empty() && pairs > 0) {
+      // Read and levelled again from the segment as configured: the same samples.
+      double energy = spec.segments[i].energy;
+      status = loadSegmentSamples(work.data(), pairs, targets[i], energy, joined[i].name);
+      if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
+      values = work.data();
+    }
+    status = out.add(values, pairs * arb::kBytesPerPair);
+    if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
+    std::vector<std::int16_t>().swap(kept[i]);
+  }
+  status = out.commit();
+  return failedAt(status, JoinStep::BuildFile);
+}
+
+}  // namespace seqlink

@@ -1,0 +1,19 @@
+// The join of seqlink_join.h with the bound on the samples it keeps between its two
+// passes as a parameter, so that the tests can make it read every segment again.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "seqlink_join.h"
+
+namespace seqlink {
+
+// Segments are kept in memory between the measuring pass and the writing pass while
+// the samples kept stay within this many bytes; the others are read again.
+inline constexpr std::uint64_t kKeptSampleBytes = std::uint64_t{64} << 20;
+
+JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
+                        const JoinCheck& check, std::uint64_t keptSampleBytes);
+
+}  // namespace seqlink

@@ -1,0 +1,131 @@
+// The packer of the internal library on its own: the words it reads from memory,
+// the results it gives for bad arguments and failing sources (and that nothing is
+// left then), and the converter's packing of IQ pairs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "arb_pack.h"
+#include "arb_samples.h"
+#include "files.h"
+#include "pair_packer.h"
+#include "quantizer.h"
+#include "scratch_dir.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A source that reports a size and fails its reads at byte failAt of pass failPass
+// (0: the level pass, 1: the encryption pass).
+class StubWords final : public arbsuite::SampleWords {
+ public:
+  StubWords(std::uint64_t size, bool opens, std::uint64_t failAt, int failPass = 0)
+      : size_(size), opens_(opens), failAt_(failAt), failPass_(failPass) {}
+  bool open() override { return opens_; }
+  std::uint64_t byteCount() const override { return size_; }
+  std::size_t read(std::span<std::uint8_t> buffer) override {
+    const std::uint64_t end = std::min<std::uint64_t>(size_, pass_ == failPass_ ? failAt_ : kAll);
+    const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - at_));
+    std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(take), std::uint8_t{1});
+    at_ += take;
+    failed_ = pass_ == failPass_ && at_ == failAt_ && failAt_ < size_;
+    return take;
+  }
+  bool failed() const override { return failed_; }
+  bool rewind() override {
+    at_ = 0;
+    failed_ = false;
+    ++pass_;
+    return true;
+  }
+
+ private:
+  static constexpr std::uint64_t kAll = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t size_;
+  bool opens_;
+  std::uint64_t failAt_;
+  int failPass_;
+  int pass_ = 0;
+  std::uint64_t at_ = 0;
+  bool failed_ = false;
+};
+
+constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+
+arbsuite::Version1Fields someFields() { return arbsuite::converterFields(1'000'000); }
+
+TEST(CorePack, MemoryWordsAreLittleEndianInAnyPieces) {
+  const std::vector<std::int16_t> samples = {0x0102, -2, 0x7FFF, -32768, 5};
+  arbsuite::MemorySampleWords words(samples);
+  ASSERT_TRUE(words.open());
+  EXPECT_EQ(words.byteCount(), 10u);
+  Bytes got;
+  std::uint8_t piece[3];
+  for (std::size_t n; (n = words.read(piece)) > 0;) got.insert(got.end(), piece, piece + n);
+  EXPECT_EQ(got, (Bytes{0x02, 0x01, 0xFE, 0xFF, 0xFF, 0x7F, 0x00, 0x80, 0x05, 0x00}));
+  ASSERT_TRUE(words.rewind());
+  EXPECT_EQ(words.read(piece), 3u);
+  EXPECT_EQ(piece[0], 0x02);
+}
+
+TEST(CorePack, RefusalsAndFailuresLeaveNoFile) {
+  arbtest::ScratchDir dir;
+  const std::string out = dir.file("out.arb");
+  const std::vector<std::int16_t> samples(400, 100);
+  arbsuite::Version1Fields badIndex = someFields();
+  badIndex.modulationType = 18;
+  EXPECT_EQ(arbsuite::packSamples(samples, badIndex, out.c_str()), arbsuite::kPackBadParameter);
+  badIndex = someFields();
+  badIndex.dataSource = 8;
+  EXPECT_EQ(arbsuite::packSamples(samples, badIndex, out.c_str()), arbsuite::kPackBadParameter);
+
+  StubWords tooLarge(arbsuite::kMaxPackedBytes + 1, true, kNever);
+  EXPECT_EQ(arbsuite::packVersion1(tooLarge, someFields(), out.c_str()),
+            arbsuite::kPackBadParameter);
+  StubWords closed(400, false, kNever);
+  EXPECT_EQ(arbsuite::packVersion1(closed, someFields(), out.c_str()), arbsuite::kPackInputFailed);
+  // A read that fails in the level pass, and one that fails while the samples are
+  // encrypted (after the header is written): neither leaves the output.
+  for (const int pass : {0, 1}) {
+    StubWords failing(400000, true, 300000, pass);
+    EXPECT_EQ(arbsuite::packVersion1(failing, someFields(), out.c_str()),
+              arbsuite::kPackInputFailed)
+        << pass;
+  }
+  EXPECT_EQ(arbsuite::packSamples(samples, someFields(), dir.file("no/such/folder.arb").c_str()),
+            arbsuite::kPackOutputFailed);
+  EXPECT_EQ(arbsuite::packSamples(samples, someFields(), nullptr), arbsuite::kPackOutputFailed);
+  EXPECT_TRUE(arbtest::listing(dir.path().string()).empty());
+}
+
+TEST(CorePack, StatusWordsNameEveryResult) {
+  EXPECT_EQ(arbsuite::packStatusWords(arbsuite::kPackOk), "success");
+  EXPECT_EQ(arbsuite::packStatusWords(arbsuite::kPackOutputFailed),
+            "the .arb file cannot be created or written");
+  EXPECT_EQ(arbsuite::packStatusWords(7), "packer error 7");
+}
+
+TEST(CorePack, PairsAreQuantisedAsTheConverterQuantisesThem) {
+  arbtest::ScratchDir dir;
+  std::vector<arbsuite::IqPair> pairs;
+  for (int k = 0; k < 5000; ++k) pairs.push_back({std::sin(k * 0.01) * 3, std::cos(k * 0.013)});
+  std::vector<arbsuite::IqPair> copy = pairs;
+  const std::vector<std::int16_t> expected = arbsuite::quantizeIq(copy, 0.5);
+  arbsuite::PairSpan source(pairs);
+  ASSERT_EQ(arbsuite::packPairs(source, 2'000'000, dir.file("p.arb").c_str(), 0.5),
+            arbsuite::kPackOk);
+  std::string text;
+  EXPECT_EQ(arbtest::readArb(dir.file("p.arb"), text), expected);
+  EXPECT_NE(text.find("{Clock:2000000HZ}"), std::string::npos) << text;
+  EXPECT_NE(text.find("{DataSource:PRBS9}"), std::string::npos) << text;
+
+  EXPECT_NO_THROW(arbsuite::checkOutputName("x.arb"));
+  EXPECT_THROW(arbsuite::checkOutputName("x.ARB"), std::invalid_argument);
+}
+
+}  // namespace

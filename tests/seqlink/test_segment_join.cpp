@@ -1,0 +1,261 @@
+// The programs' join (seqlink_join.h) against the three C calls on the same
+// configuration: the same info block and the same samples, whether the segments are
+// kept between the passes or read again; the piecewise encryptor against one call;
+// and what a failed join leaves.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "arb_format.h"
+#include "multiseg_writer.h"
+#include "segment_config_builder.h"
+#include "segment_join.h"
+#include "seqlink.h"
+#include "seqlink_join.h"
+#include "seqlink_test_support.h"
+
+namespace {
+
+using seqtest::Bytes;
+using seqtest::ConfigBuilder;
+using Values = std::vector<std::int16_t>;
+
+const std::string kText = "{Clock:1000000HZ}{Value:0}";
+
+// A multi-segment file with its key unwrapped: the info block and the plain samples,
+// which are all that two joins of the same plan share (their keys are drawn anew).
+struct Opened {
+  Bytes block;
+  Bytes plain;
+};
+
+Opened openJoined(const std::string& path) {
+  const Bytes file = arbtest::readBytes(path);
+  arb::ArbHeader header;
+  EXPECT_EQ(arb::parseHeader(file, header), arb::ParseStatus::ok);
+  Opened opened;
+  const auto block = arb::headerBlock(file, header);
+  opened.block.assign(block.begin(), block.end());
+  std::uint8_t key[16];
+  std::uint32_t keyLength = sizeof key;
+  EXPECT_EQ(EncOrDecOpt(3, header.wrappedKey.data(), 84, nullptr, key, &keyLength, 1) & 0xFFFF, 0);
+  opened.plain.resize(file.size() - header.dataOffset);
+  std::uint32_t plainLength = static_cast<std::uint32_t>(opened.plain.size());
+  if (!opened.plain.empty()) {
+    EXPECT_EQ(EncOrDecOpt(2, file.data() + header.dataOffset,
+                          static_cast<std::uint32_t>(opened.plain.size()), key, opened.plain.data(),
+                          &plainLength, 1) &
+                  0xFFFF,
+              0);
+  }
+  return opened;
+}
+
+class SeqlinkSegmentJoinTest : public ::testing::Test {
+ protected:
+  std::string addFile(const std::string& name, const Values& values) {
+    const std::string path = dir_.file(name);
+    arbtest::writeBytes(path, seqtest::makeVersion1File(kText, values));
+    return path;
+  }
+
+  static std::string item(const std::string& name, double clock, std::size_t pairs, double energy) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, ",%.17g,%zu,%.17g", clock, pairs, energy);
+    return "\"" + name + "\"" + buffer;
+  }
+
+  // The join through readMultiSegConfig, outputIQDataAndInf and crtMultiSegArb.
+  std::string joinWithCalls(const ConfigBuilder& config, const std::string& output) {
+    const std::string configPath = dir_.file("calls.txt");
+    ConfigBuilder named = config;
+    named.outputFile = output;
+    arbtest::writeText(configPath, named.line());
+    char outputFile[256];
+    int count = 0, total = 0;
+    EXPECT_EQ(readMultiSegConfig(configPath.c_str(), outputFile, &count, &total), SEQLINK_OK);
+    std::vector<short> samples(2 * static_cast<std::size_t>(total) + 2);
+    std::vector<char> names(256 * static_cast<std::size_t>(count) + 1);
+    std::vector<double> clocks(count + 1), energies(count + 1);
+    std::vector<int> counts(count + 1);
+    EXPECT_EQ(outputIQDataAndInf(samples.data(), names.data(), clocks.data(), counts.data(),
+                                 energies.data()),
+              SEQLINK_OK);
+    EXPECT_EQ(crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
+                             static_cast<unsigned>(count), samples.data(),
+                             static_cast<unsigned>(total), 0, outputFile),
+              SEQLINK_OK);
+    return output;
+  }
+
+  // The same configuration through readJoinSpec and joinSegments.
+  seqlink::JoinStatus joinFromSpec(const ConfigBuilder& config, const std::string& output,
+                                   std::uint64_t keptBytes,
+                                   std::vector<seqlink::JoinSegment>& joined,
+                                   const seqlink::JoinCheck& check = {}) {
+    const std::string configPath = dir_.file("spec.txt");
+    ConfigBuilder named = config;
+    named.outputFile = output;
+    arbtest::writeText(configPath, named.line());
+    seqlink::JoinSpec spec;
+    const seqlink::JoinStatus read = seqlink::readJoinSpec(configPath.c_str(), spec);
+    if (read.status != SEQLINK_OK) return read;
+    return seqlink::joinSegments(spec, joined, check, keptBytes);
+  }
+
+  arbtest::ScratchDir dir_;
+};
+
+// Segments of odd lengths (so the cipher pieces straddle them), a blank, a level
+// that the RMS mode scales and a clock the HIGHEST mode raises: the same file.
+TEST_F(SeqlinkSegmentJoinTest, WritesTheFileOfTheThreeCalls) {
+  const Values loud = seqtest::rampValues(3001, 6000, 3);
+  const Values quiet = seqtest::rampValues(1237, 900, 5);
+  const Values middle = seqtest::rampValues(70001, 3000, 7);
+  ConfigBuilder config;
+  config.segments = {item(addFile("loud.arb", loud), 1e6, 3001, seqtest::energyOf(loud)),
+                     item("Blank", 2e6, 513, 0),
+                     item(addFile("quiet.arb", quiet), 5e5, 1237, seqtest::energyOf(quiet)),
+                     item(addFile("middle.arb", middle), 1e6, 70001, seqtest::energyOf(middle))};
+  const Opened expected = openJoined(joinWithCalls(config, dir_.file("calls.arb")));
+  for (const std::uint64_t kept :
+       {seqlink::kKeptSampleBytes, std::uint64_t{0}, std::uint64_t{20000}}) {
+    SCOPED_TRACE(kept);
+    const std::string output = dir_.file("spec" + std::to_string(kept) + ".arb");
+    std::vector<seqlink::JoinSegment> joined;
+    const seqlink::JoinStatus status = joinFromSpec(config, output, kept, joined);
+    ASSERT_EQ(status.status, SEQLINK_OK);
+    const Opened got = openJoined(output);
+    EXPECT_EQ(got.block, expected.block);
+    EXPECT_EQ(got.plain, expected.plain);
+    ASSERT_EQ(joined.size(), 4u);
+    for (const seqlink::JoinSegment& segment : joined) EXPECT_EQ(segment.clock, 2e6);
+    EXPECT_EQ(joined[1].name, "Blank");
+    EXPECT_EQ(joined[3].samples, 70001);
+  }
+}
+
+// More samples than one cipher piece, in segments that are no multiple of a block.
+TEST_F(SeqlinkSegmentJoinTest, PiecesAcrossSegmentsGiveTheSameSamples) {
+  const std::size_t pairs = seqlink::kCipherPieceLength / 4 + 3;
+  const Values first = seqtest::rampValues(pairs, 5000, 11);
+  const Values second = seqtest::rampValues(pairs - 2, 5000, 13);
+  ConfigBuilder config;
+  config.levelMode = "UNCHANGED";
+  config.clockRateMode = "UNCHANGED";
+  config.segments = {item(addFile("a.arb", first), 1e6, pairs, seqtest::energyOf(first)),
+                     item(addFile("b.arb", second), 1e6, pairs - 2, seqtest::energyOf(second))};
+  const Opened expected = openJoined(joinWithCalls(config, dir_.file("calls.arb")));
+  std::vector<seqlink::JoinSegment> joined;
+  ASSERT_EQ(joinFromSpec(config, dir_.file("spec.arb"), 0, joined).status, SEQLINK_OK);
+  const Opened got = openJoined(dir_.file("spec.arb"));
+  EXPECT_EQ(got.block, expected.block);
+  EXPECT_EQ(got.plain, expected.plain);
+}
+
+// The encryptor fed in random lengths writes the bytes of one call over everything.
+TEST(SeqlinkPieceEncryptor, AnySplitOfTheSamplesGivesTheBytesOfOneCall) {
+  std::mt19937 random(17);
+  Bytes plain(100003);
+  for (auto& b : plain) b = static_cast<std::uint8_t>(random());
+  const seqtest::DataKey key = seqtest::testKey();
+  Bytes whole(arb::roundUpToBlock(plain.size()));
+  std::uint32_t wholeLength = static_cast<std::uint32_t>(whole.size());
+  ASSERT_EQ(EncOrDecOpt(2, plain.data(), static_cast<std::uint32_t>(plain.size()), key.data(),
+                        whole.data(), &wholeLength, 0) &
+                0xFFFF,
+            0);
+  for (const std::size_t pieceLength : {std::size_t{8}, std::size_t{4096}, std::size_t{65536}}) {
+    Bytes written;
+    std::size_t calls = 0;
+    seqlink::PieceEncryptor pieces(key.data(), pieceLength,
+                                   [&](const std::uint8_t* p, std::size_t n) {
+                                     written.insert(written.end(), p, p + n);
+                                     ++calls;
+                                     return true;
+                                   });
+    for (std::size_t at = 0; at < plain.size();) {
+      const std::size_t take = std::min<std::size_t>(plain.size() - at, random() % 9000);
+      ASSERT_EQ(pieces.add(plain.data() + at, take), SEQLINK_OK);
+      at += take;
+    }
+    ASSERT_EQ(pieces.finish(), SEQLINK_OK);
+    EXPECT_EQ(written, whole) << pieceLength;
+    EXPECT_EQ(calls, (whole.size() + pieceLength - 1) / pieceLength) << pieceLength;
+  }
+}
+
+// A segment that cannot be read again leaves no output, and a check that throws stops
+// the join before anything is written.
+TEST_F(SeqlinkSegmentJoinTest, AFailedSecondPassOrCheckLeavesNoFile) {
+  const Values values = seqtest::rampValues(2000, 4000, 19);
+  const std::string segmentFile = addFile("gone.arb", values);
+  ConfigBuilder config;
+  config.segments = {item(segmentFile, 1e6, 2000, seqtest::energyOf(values)),
+                     item("Blank", 1e6, 10, 0)};
+  const std::string output = dir_.file("out.arb");
+  std::vector<seqlink::JoinSegment> joined;
+  const seqlink::JoinStatus status = joinFromSpec(
+      config, output, 0, joined,
+      [&](const std::vector<seqlink::JoinSegment>&) { std::filesystem::remove(segmentFile); });
+  EXPECT_EQ(status.status, SEQLINK_DATA_CANNOT_OPEN);
+  EXPECT_EQ(status.step, seqlink::JoinStep::BuildFile);
+  EXPECT_FALSE(std::filesystem::exists(output));
+
+  addFile("gone.arb", values);
+  struct Stop {};
+  EXPECT_THROW(joinFromSpec(config, output, seqlink::kKeptSampleBytes, joined,
+                            [](const std::vector<seqlink::JoinSegment>&) { throw Stop{}; }),
+               Stop);
+  EXPECT_FALSE(std::filesystem::exists(output));
+}
+
+// The configuration reader gives readMultiSegConfig's statuses, and a bad segment
+// item outputIQDataAndInf's, each with its step; the kept configuration is untouched.
+TEST_F(SeqlinkSegmentJoinTest, ReadsConfigurationsWithTheCallsStatuses) {
+  // A failed read clears what readMultiSegConfig keeps.
+  char outputFile[256];
+  int segments = 0, total = 0;
+  readMultiSegConfig(dir_.file("missing.txt").c_str(), outputFile, &segments, &total);
+  seqlink::JoinSpec spec;
+  EXPECT_EQ(seqlink::readJoinSpec(dir_.file("missing.txt").c_str(), spec).status,
+            SEQLINK_CONFIG_CANNOT_OPEN);
+  ConfigBuilder noMode;
+  noMode.segments = {item("Blank", 1e6, 10, 0)};
+  noMode.omit = {"LEVEL MODE:"};
+  arbtest::writeText(dir_.file("c.txt"), noMode.line());
+  seqlink::JoinStatus status = seqlink::readJoinSpec(dir_.file("c.txt").c_str(), spec);
+  EXPECT_EQ(status.status, SEQLINK_BAD_ITEM);
+  EXPECT_EQ(status.step, seqlink::JoinStep::ReadConfig);
+
+  ConfigBuilder longName;
+  longName.segments = {item(std::string(300, 'n'), 1e6, 10, 0)};
+  arbtest::writeText(dir_.file("c.txt"), longName.line());
+  status = seqlink::readJoinSpec(dir_.file("c.txt").c_str(), spec);
+  EXPECT_EQ(status.status, SEQLINK_NAME_TOO_LONG);
+  EXPECT_EQ(status.step, seqlink::JoinStep::LoadSegments);
+
+  ConfigBuilder good;
+  good.segments = {item("Blank", 1e6, 10, 0), item("Blank", 2e6, 20, 0)};
+  good.clockRateMode = "USER";
+  good.userClockRate = "5000000";
+  arbtest::writeText(dir_.file("c.txt"), good.line());
+  status = seqlink::readJoinSpec(dir_.file("c.txt").c_str(), spec);
+  ASSERT_EQ(status.status, SEQLINK_OK);
+  ASSERT_EQ(spec.segments.size(), 2u);
+  EXPECT_EQ(spec.segments[1].samples, 20);
+  EXPECT_EQ(spec.clockMode, "USER");
+  EXPECT_EQ(spec.userClock, 5e6);
+  EXPECT_EQ(spec.output, "out.arb");
+  // outputIQDataAndInf still has no configuration to work on.
+  short sample[2];
+  char name[256];
+  double clock, energy;
+  int count;
+  EXPECT_NE(outputIQDataAndInf(sample, name, &clock, &count, &energy), SEQLINK_OK);
+}
+
+}  // namespace
