@@ -1,12 +1,13 @@
 // .arb readers: readArbFileInf, readArbFileAllInf, readArbFileData and ArbDataFile.
 // Headers, entries and text are decoded by the format module, which checks every
 // offset and length taken from a file against the file size; each export turns the
-// module's results into its own statuses through one table.
+// module's results into its own statuses through one table, a column per call.
 #include "arb_readers.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <new>
@@ -22,70 +23,52 @@ namespace {
 
 using arb::ParseStatus;
 
-// The statuses of readArbFileInf for the format module's results.
-int infStatus(ParseStatus status) {
-  switch (status) {
-    case ParseStatus::ok:
-      return SEQLINK_OK;
-    case ParseStatus::wrongEntryType:  // a version-2 file whose first entry is no text
-      return SEQLINK_MULTI_SEGMENT_REFUSED;
-    case ParseStatus::tooShort:
-    case ParseStatus::readError:
-    case ParseStatus::badMagic:
-    case ParseStatus::badHeaderLength:
-    case ParseStatus::badDataOffset:
-    case ParseStatus::badDataLength:
-    case ParseStatus::badVersion:
-    case ParseStatus::badInfoBlock:
-    case ParseStatus::blockTooLong:
-    case ParseStatus::badHeaderCrc:
-      break;
-  }
-  return SEQLINK_BAD_HEADER;
-}
+// The status each reading call returns for each of the format module's results:
+// one row per result, in the order of ParseStatus, one column per call. A version-2
+// file whose first entry is no text is a multi-segment file to readArbFileInf; the
+// sample reader reports a read error as one and any header it cannot use as a CRC
+// mismatch.
+struct StatusRow {
+  ParseStatus result;
+  int inf;     // readArbFileInf
+  int allInf;  // readArbFileAllInf
+  int data;    // the sample reader: readArbFileData, ArbDataFile
+};
 
-// The statuses of readArbFileAllInf for the format module's results.
-int allInfStatus(ParseStatus status) {
-  switch (status) {
-    case ParseStatus::ok:
-      return SEQLINK_OK;
-    case ParseStatus::tooShort:
-    case ParseStatus::readError:
-    case ParseStatus::badMagic:
-    case ParseStatus::badHeaderLength:
-    case ParseStatus::badDataOffset:
-    case ParseStatus::badDataLength:
-    case ParseStatus::badVersion:
-    case ParseStatus::badInfoBlock:
-    case ParseStatus::blockTooLong:
-    case ParseStatus::wrongEntryType:
-    case ParseStatus::badHeaderCrc:
-      break;
-  }
-  return SEQLINK_BAD_HEADER;
-}
+constexpr int kBadHeader = SEQLINK_BAD_HEADER;
+constexpr int kCrcMismatch = SEQLINK_HEADER_CRC_MISMATCH;
 
-// The statuses of the sample reader (readArbFileData, ArbDataFile) for the format
-// module's results: a read error is one, any header it cannot use is a CRC mismatch.
-int dataStatus(ParseStatus status) {
-  switch (status) {
-    case ParseStatus::ok:
-      return SEQLINK_OK;
-    case ParseStatus::readError:
-      return SEQLINK_DATA_READ_ERROR;
-    case ParseStatus::tooShort:
-    case ParseStatus::badMagic:
-    case ParseStatus::badHeaderLength:
-    case ParseStatus::badDataOffset:
-    case ParseStatus::badDataLength:
-    case ParseStatus::badVersion:
-    case ParseStatus::badInfoBlock:
-    case ParseStatus::blockTooLong:
-    case ParseStatus::wrongEntryType:
-    case ParseStatus::badHeaderCrc:
-      break;
-  }
-  return SEQLINK_HEADER_CRC_MISMATCH;
+// clang-format off
+constexpr StatusRow kStatusTable[] = {
+    // result                      inf                            allInf      data
+    {ParseStatus::ok,              SEQLINK_OK,                    SEQLINK_OK, SEQLINK_OK},
+    {ParseStatus::tooShort,        kBadHeader,                    kBadHeader, kCrcMismatch},
+    {ParseStatus::readError,       kBadHeader,                    kBadHeader, SEQLINK_DATA_READ_ERROR},
+    {ParseStatus::badMagic,        kBadHeader,                    kBadHeader, kCrcMismatch},
+    {ParseStatus::badHeaderLength, kBadHeader,                    kBadHeader, kCrcMismatch},
+    {ParseStatus::badDataOffset,   kBadHeader,                    kBadHeader, kCrcMismatch},
+    {ParseStatus::badDataLength,   kBadHeader,                    kBadHeader, kCrcMismatch},
+    {ParseStatus::badVersion,      kBadHeader,                    kBadHeader, kCrcMismatch},
+    {ParseStatus::badInfoBlock,    kBadHeader,                    kBadHeader, kCrcMismatch},
+    {ParseStatus::blockTooLong,    kBadHeader,                    kBadHeader, kCrcMismatch},
+    {ParseStatus::wrongEntryType,  SEQLINK_MULTI_SEGMENT_REFUSED, kBadHeader, kCrcMismatch},
+    {ParseStatus::badHeaderCrc,    kBadHeader,                    kBadHeader, kCrcMismatch},
+};
+// clang-format on
+
+// Every result has its row, at the index of its value.
+constexpr bool rowsInOrder() {
+  for (std::size_t k = 0; k < std::size(kStatusTable); ++k)
+    if (static_cast<std::size_t>(kStatusTable[k].result) != k) return false;
+  return std::size(kStatusTable) == static_cast<std::size_t>(ParseStatus::badHeaderCrc) + 1;
+}
+static_assert(rowsInOrder(), "kStatusTable needs one row per ParseStatus, in order");
+
+// The status `call` (a column of kStatusTable) returns for `result`; a value outside
+// the enumeration is a header the call cannot use, as the last row's result is.
+int statusFor(int StatusRow::*call, ParseStatus result) {
+  const auto row = std::min(static_cast<std::size_t>(result), std::size(kStatusTable) - 1);
+  return kStatusTable[row].*call;
 }
 
 // The text header as readArbFileInf takes it. Version 2 and above: only a file whose
@@ -129,9 +112,9 @@ int readInfFrom(arb::ByteSource& source, int* sampleCount, double* clock, double
   if (sampleCount == nullptr || clock == nullptr || energy == nullptr) return SEQLINK_NO_MEMORY;
   arb::HeaderRecord header;
   ParseStatus status = arb::readHeader(source, header);
-  if (status != ParseStatus::ok) return infStatus(status);
+  if (status != ParseStatus::ok) return statusFor(&StatusRow::inf, status);
   const auto count = header.sampleCount();
-  if (!count) return infStatus(ParseStatus::tooShort);
+  if (!count) return statusFor(&StatusRow::inf, ParseStatus::tooShort);
   *sampleCount = static_cast<int>(*count);  // kept whatever happens later
 
   std::string text;
@@ -140,7 +123,7 @@ int readInfFrom(arb::ByteSource& source, int* sampleCount, double* clock, double
   } catch (const std::bad_alloc&) {
     return SEQLINK_NO_MEMORY;
   }
-  if (status != ParseStatus::ok) return infStatus(status);
+  if (status != ParseStatus::ok) return statusFor(&StatusRow::inf, status);
 
   const std::optional<double> clockValue = numberFromItem(text, "{Clock");
   if (!clockValue) return SEQLINK_BAD_HEADER;
@@ -205,15 +188,15 @@ int readAllInfFrom(arb::ByteSource& source, char* text, int* length) {
   if (text == nullptr || length == nullptr) return SEQLINK_NO_MEMORY;
   arb::HeaderRecord header;
   ParseStatus status = arb::readHeader(source, header);
-  if (status != ParseStatus::ok) return allInfStatus(status);
+  if (status != ParseStatus::ok) return statusFor(&StatusRow::allInf, status);
   arb::ByteRange textRange;
   status = arb::locateTextHeader(source, header, textRange);
-  if (status != ParseStatus::ok) return allInfStatus(status);
+  if (status != ParseStatus::ok) return statusFor(&StatusRow::allInf, status);
 
   try {
     std::string headerText;
     status = arb::readText(source, textRange, headerText);
-    if (status != ParseStatus::ok) return allInfStatus(status);
+    if (status != ParseStatus::ok) return statusFor(&StatusRow::allInf, status);
 
     const std::size_t existing = strnlen(text, SEQLINK_TEXT_CAPACITY);
     if (existing == SEQLINK_TEXT_CAPACITY) return SEQLINK_NO_MEMORY;  // no terminator: no room
@@ -233,25 +216,25 @@ int ArbDataFile::open(arb::ByteSource& source) {
   source_ = &source;
   arb::HeaderRecord record;
   ParseStatus status = arb::readHeader(source, record);
-  if (status != ParseStatus::ok) return dataStatus(status);
+  if (status != ParseStatus::ok) return statusFor(&StatusRow::data, status);
   const std::optional<arb::ArbHeader> header = record.decode();
-  if (!header) return dataStatus(ParseStatus::tooShort);
+  if (!header) return statusFor(&StatusRow::data, ParseStatus::tooShort);
   header_ = *header;
   encrypted_ = arb::dataEncrypted(header_.version, header_.encryptedFlag);
 
   // The block the CRC covers must lie between the header and the end of the file.
   arb::ByteRange blockRange;
   status = arb::headerBlockRange(header_.dataOffset, blockRange, kHeaderBlockLimit);
-  if (status != ParseStatus::ok) return dataStatus(status);
+  if (status != ParseStatus::ok) return statusFor(&StatusRow::data, status);
   std::array<std::uint8_t, kHeaderBlockLimit> block{};
   status = arb::readBytes(source, blockRange, block.data());
-  if (status != ParseStatus::ok) return dataStatus(status);
+  if (status != ParseStatus::ok) return statusFor(&StatusRow::data, status);
 
   std::uint32_t crc = 0;
   int result = cryptoCrc32(block.data(), static_cast<std::uint32_t>(blockRange.length), crc);
   if (result != SEQLINK_OK) return result;
   status = arb::matchHeaderCrc(header_.headerCrc, crc);
-  if (status != ParseStatus::ok) return dataStatus(status);
+  if (status != ParseStatus::ok) return statusFor(&StatusRow::data, status);
 
   std::uint32_t keyLength = static_cast<std::uint32_t>(dataKey_.size());
   result = cryptoEncOrDec(WAVECRYPT_OP_KEY_WRAP, header_.wrappedKey.data(),

@@ -1,0 +1,265 @@
+// The CSV line and field parser (see csv_line_parser.h) and the count of a line's
+// fields.
+#include "csv_line_parser.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <cstring>
+
+#include "huge_pages.h"
+#include "parallel.h"
+
+namespace wavepack {
+
+namespace csv {
+
+namespace {
+
+// Number of lines (a last line without a line feed counts). It sizes a piece's
+// pairs up front, so they are never copied while growing; vectorised because it is
+// a full extra pass over the text.
+std::size_t countLines(const char* p, const char* const end) {
+  std::size_t lines = 0;
+  const bool unterminated = p < end && end[-1] != '\n';
+#if defined(__SSE2__)
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  const __m128i zero = _mm_setzero_si128();
+  constexpr std::size_t kBlock = 16;
+  constexpr int kMaxRounds = 255;  // byte counters hold at most 255 matches
+  while (static_cast<std::size_t>(end - p) >= kBlock) {
+    __m128i counters = zero;
+    for (int round = 0; round < kMaxRounds && static_cast<std::size_t>(end - p) >= kBlock;
+         ++round, p += kBlock) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(bytes, lineFeed));  // match is -1
+    }
+    const __m128i sums = _mm_sad_epu8(counters, zero);
+    lines += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
+             static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+  }
+#endif
+  for (; p < end; ++p) lines += *p == '\n';
+  return lines + (unterminated ? 1 : 0);
+}
+
+// Reserves room for `count` pairs, on huge pages where the system offers them.
+void reservePairs(std::vector<IqPair>& pairs, std::size_t count) {
+  pairs.reserve(count);
+  arb::adviseHugePages(pairs.data(), count * sizeof(IqPair));
+}
+
+bool isBlankLine(const char* b, const char* e) {
+  for (; b < e; ++b)
+    if (!isStreamSpace(*b)) return false;
+  return true;
+}
+
+}  // namespace
+
+PieceParser::PieceParser(const CsvOptions& options)
+    : split_{options.dialect.delimiter, options.dialect.decimalComma ? ',' : '.',
+             options.dialect.delimiter == ' '},
+      fieldI_(options.fieldI),
+      fieldQ_(options.fieldQ),
+      dual_(options.fieldI > 0 && options.fieldQ > 0),
+      checkExtra_(!options.fieldsChosen),
+      complexForm_(options.fieldI == 1 && options.fieldQ == 2 && !options.dialect.decimalComma) {
+  const int a = fieldI_ > 0 ? fieldI_ : fieldQ_;
+  const int b = dual_ ? fieldQ_ : 0;
+  first_ = b > 0 ? std::min(a, b) : a;
+  second_ = b > 0 ? std::max(a, b) : 0;
+}
+
+void PieceParser::parse(Piece& piece) const {
+  reservePairs(piece.pairs, countLines(piece.begin, piece.end));
+  const char* p = piece.begin;
+  while (p < piece.end) {
+    const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(piece.end - p));
+    const char* lineEnd = nl ? static_cast<const char*>(nl) : piece.end;
+    const char* next = lineEnd + 1;
+    if (lineEnd > p && lineEnd[-1] == '\r') --lineEnd;
+    ++piece.lines;
+    if (!parseLine(piece, p, lineEnd)) return;  // a failure that ends the reading
+    p = next;
+  }
+}
+
+bool PieceParser::parseLine(Piece& piece, const char* b, const char* e) const {
+  Field low;
+  Field high;
+  LineForm form;
+  if (complexForm_ && readComplex(b, e, low, high)) {
+    ++piece.complexLines;
+  } else {
+    readFields(b, e, low, high, form);
+  }
+  const bool extra = form.extra;
+  if (form.decimalComma) piece.decimalComma.add(piece.lines, b, e);
+  if (form.quoted) ++piece.quotedLines;
+  if (form.hex) piece.hex.add(piece.lines, b, e);
+  const bool iIsLow = !dual_ || fieldI_ < fieldQ_;
+  if (!dual_) {
+    if (low.value == FieldValue::overflow) {
+      piece.failNowLine = piece.lines;
+      return false;
+    }
+    if (low.value == FieldValue::number) {
+      piece.pairs.push_back(fieldI_ > 0 ? IqPair{low.number, 0.0} : IqPair{0.0, low.number});
+      ++piece.countI;
+      noteData(piece, extra, b, e);
+    } else if (!isBlankLine(b, e)) {
+      (piece.hasData ? piece.afterData : piece.beforeData)
+          .add(piece.lines, NoteKind::noNumber, b, e);
+    }
+    return true;
+  }
+  const Field& i = iIsLow ? low : high;
+  const Field& q = iIsLow ? high : low;
+  if (i.value == FieldValue::overflow) {
+    piece.failNowLine = piece.lines;
+    return false;
+  }
+  if (q.value == FieldValue::overflow && piece.failLaterLine == 0)
+    piece.failLaterLine = piece.lines;
+  const bool gotI = i.value == FieldValue::number;
+  const bool gotQ = q.value == FieldValue::number;
+  // I value k and Q value k form pair k even when they come from different lines,
+  // as two separate passes over the file would pair them.
+  if (gotI) {
+    if (piece.countI == piece.pairs.size()) piece.pairs.emplace_back();
+    piece.pairs[piece.countI++].i = i.number;
+  }
+  if (gotQ) {
+    if (piece.countQ == piece.pairs.size()) piece.pairs.emplace_back();
+    piece.pairs[piece.countQ++].q = q.number;
+  }
+  if (gotI && gotQ) {
+    noteData(piece, extra, b, e);
+  } else if (gotI || gotQ) {
+    piece.hasData = true;
+    if (q.value != FieldValue::overflow)
+      piece.afterData.add(piece.lines, gotI ? NoteKind::qNotNumber : NoteKind::iNotNumber, b, e);
+  } else if (q.value != FieldValue::overflow && !isBlankLine(b, e)) {
+    (piece.hasData ? piece.afterData : piece.beforeData).add(piece.lines, NoteKind::noNumber, b, e);
+  }
+  return true;
+}
+
+void PieceParser::noteData(Piece& piece, bool extra, const char* b, const char* e) const {
+  piece.hasData = true;
+  if (extra && piece.extraLine == 0) {
+    piece.extraLine = piece.lines;
+    piece.extraText.assign(b, e);
+  }
+}
+
+bool PieceParser::readComplex(const char* b, const char* e, Field& re, Field& im) const {
+  const char* p = b;
+  while (p < e && isBlank(*p)) ++p;
+  if (p == e || *p != '(') return false;
+  const NumberScan real = scanNumberIn<true>(p + 1, e, re.number, '.', ' ');
+  if (real.value != FieldValue::number || real.end == e || (*real.end != '+' && *real.end != '-'))
+    return false;
+  const NumberScan imag = scanNumberIn<true>(real.end, e, im.number, '.', ' ');
+  if (imag.value != FieldValue::number || e - imag.end < 2 ||
+      (imag.end[0] != 'j' && imag.end[0] != 'J') || imag.end[1] != ')' ||
+      !isBlankLine(imag.end + 2, e))
+    return false;
+  re.value = FieldValue::number;
+  im.value = FieldValue::number;
+  return true;
+}
+
+NumberScan PieceParser::readField(const char* field, const char* e, double& value, char noSkip,
+                                  LineForm& form) const {
+  const char* p = field;
+  while (p < e && isBlank(*p) && *p != noSkip) ++p;
+  if (p < e && *p == '"') {
+    NumberScan scan = scanNumberIn<true>(p + 1, e, value, split_.decimalPoint, noSkip);
+    if (scan.value != FieldValue::number) return scan;
+    if (scan.end == e || *scan.end != '"') return {};
+    form.quoted = true;
+    ++scan.end;
+    return scan;
+  }
+  const NumberScan scan = scanNumberIn<true>(field, e, value, split_.decimalPoint, noSkip);
+  if (scan.value == FieldValue::notNumber) {
+    if (*p == '+' || *p == '-') ++p;
+    form.hex = form.hex || (e - p > 1 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X'));
+  }
+  // "0,5" read with a decimal point is 0 followed by ",5": a decimal comma.
+  if (scan.value == FieldValue::number && split_.decimalPoint == '.' && split_.delimiter != ',' &&
+      e - scan.end > 1 && scan.end[0] == ',' && isDigit(scan.end[1]))
+    form.decimalComma = true;
+  return scan;
+}
+
+void PieceParser::readFields(const char* b, const char* e, Field& low, Field& high,
+                             LineForm& form) const {
+  const char* field = b;
+  if (split_.blanks) {
+    while (field < e && isBlank(*field)) ++field;
+    if (field == e) return;
+  }
+  int number = 1;
+  const char* scanFrom = field;
+  const char noSkip = split_.blanks ? ' ' : split_.delimiter;
+  for (int pass = 0; pass < 2; ++pass) {
+    const int wanted = pass == 0 ? first_ : second_;
+    if (wanted == 0) break;
+    while (number < wanted) {
+      const char* d = split_.delimiterFrom(scanFrom, e);
+      field = d ? split_.fieldAfter(d, e) : nullptr;
+      if (field == nullptr) return;  // the line has too few fields
+      scanFrom = field;
+      ++number;
+    }
+    Field& out = pass == 0 ? low : high;
+    const NumberScan scan = readField(field, e, out.number, noSkip, form);
+    out.value = scan.value;
+    if (scan.value == FieldValue::number) scanFrom = scan.end;
+  }
+  if (checkExtra_ && low.value == FieldValue::number &&
+      (second_ == 0 || high.value == FieldValue::number)) {
+    const char* d = split_.delimiterFrom(scanFrom, e);
+    form.extra = d != nullptr && split_.holdsContent(d, e);
+  }
+}
+
+void parseInParallel(std::vector<Piece>& pieces, const PieceParser& parser) {
+  runParts(static_cast<unsigned>(pieces.size()),
+           [&](unsigned part) { parser.parse(pieces[part]); });
+}
+
+}  // namespace csv
+
+std::size_t countFields(std::string_view line, const CsvDialect& dialect) {
+  const bool blanks = dialect.delimiter == ' ';
+  std::size_t fields = 0;
+  std::size_t lastContent = 0;
+  std::size_t k = 0;
+  while (k <= line.size()) {
+    if (blanks) {
+      while (k < line.size() && csv::isBlank(line[k])) ++k;
+      if (k == line.size()) break;
+    }
+    std::size_t end = k;
+    while (end < line.size() &&
+           (blanks ? !csv::isBlank(line[end]) : line[end] != dialect.delimiter))
+      ++end;
+    ++fields;
+    for (std::size_t j = k; j < end; ++j) {
+      if (!csv::isStreamSpace(line[j])) {
+        lastContent = fields;
+        break;
+      }
+    }
+    k = end + 1;
+  }
+  return lastContent;
+}
+
+}  // namespace wavepack

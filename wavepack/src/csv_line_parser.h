@@ -1,0 +1,92 @@
+// The parsing of CSV lines and their fields: a piece of whole lines is read line
+// by line into its pairs and the lines it notes, the pieces of a chunk in parallel.
+#pragma once
+
+#include <vector>
+
+#include "csv_number.h"
+#include "csv_piece.h"
+#include "csv_reader.h"
+
+namespace wavepack::csv {
+
+// How the fields of a line are told apart.
+struct Splitter {
+  char delimiter;  // ' ' for runs of blanks
+  char decimalPoint;
+  bool blanks;
+
+  // The delimiter at or after p that ends the current field, or null.
+  const char* delimiterFrom(const char* p, const char* e) const {
+    if (blanks) {
+      while (p < e && !isBlank(*p)) ++p;
+    } else {
+      while (p < e && *p != delimiter) ++p;
+    }
+    return p < e ? p : nullptr;
+  }
+  // The start of the field after the delimiter at d, or null when none follows.
+  const char* fieldAfter(const char* d, const char* e) const {
+    if (!blanks) return d + 1;
+    while (d < e && isBlank(*d)) ++d;
+    return d < e ? d : nullptr;
+  }
+  // Whether [p, e) holds anything but white space and delimiters.
+  bool holdsContent(const char* p, const char* e) const {
+    for (; p < e; ++p)
+      if (!isStreamSpace(*p) && *p != delimiter) return true;
+    return false;
+  }
+};
+
+class PieceParser {
+ public:
+  explicit PieceParser(const CsvOptions& options);
+
+  void parse(Piece& piece) const;
+
+ private:
+  struct Field {
+    FieldValue value = FieldValue::notNumber;
+    double number = 0.0;
+  };
+
+  // How a line's fields were read, beyond their values.
+  struct LineForm {
+    bool extra = false;         // more non-blank fields follow those read
+    bool decimalComma = false;  // a number is followed by ",digits"
+    bool quoted = false;        // a number was read from between double quotes
+    bool hex = false;           // a field holds a hexadecimal number (not read)
+  };
+
+  // Reads the fields of one line; false after a value that fails at once.
+  bool parseLine(Piece& piece, const char* b, const char* e) const;
+
+  void noteData(Piece& piece, bool extra, const char* b, const char* e) const;
+
+  // numpy's text form of a complex value, "(a+bj)", alone on its line (savetxt of a
+  // complex vector): I is a and Q is b.
+  bool readComplex(const char* b, const char* e, Field& re, Field& im) const;
+
+  // One field at `field`: a number, or a number between double quotes.
+  NumberScan readField(const char* field, const char* e, double& value, char noSkip,
+                       LineForm& form) const;
+
+  // The fields first_ and second_ (when set) of the line [b, e), in that order; extra
+  // is set when every field read is a number and more non-blank fields follow.
+  void readFields(const char* b, const char* e, Field& low, Field& high, LineForm& form) const;
+
+  Splitter split_;
+  int fieldI_;
+  int fieldQ_;
+  bool dual_;
+  bool checkExtra_;
+  bool complexForm_;
+  int first_ = 0;
+  int second_ = 0;
+};
+
+// Parses the pieces in parallel (runParts).
+void parseInParallel(std::vector<Piece>& pieces, const PieceParser& parser);
+
+}  // namespace wavepack::csv
