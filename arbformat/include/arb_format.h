@@ -421,4 +421,17 @@ double signalEnergy(std::span<const std::int16_t> values);
 // Same over little-endian int16 values in raw bytes; a trailing odd byte is ignored.
 double signalEnergy(std::span<const std::uint8_t> sampleBytes);
 
+// The sum of v^2 over the values, exact (v^2 <= 2^30, so 2^33 values fit in 64 bits).
+std::uint64_t sumOfSquares(std::span<const std::int16_t> values);
+
+// signalEnergy(values) given sumOfSquares(values): every term is v^2 x 2^-26 exactly,
+// so while the whole sum stays below 2^53 every partial sum is a multiple of 2^-26
+// below 2^27, which a double holds exactly, and the result is sum x 2^-26 whatever
+// the order. Larger sums round on the way and are summed again in order.
+double orderedSignalEnergy(std::uint64_t sum, std::span<const std::int16_t> values);
+
+// The energy summed exactly in integers and divided once, in long double: the
+// "Value" of a multi-segment text header.
+long double exactSignalEnergy(std::span<const std::int16_t> values);
+
 }  // namespace arb

@@ -59,23 +59,4 @@ class InterruptRemoval {
   int slot_ = -1;
 };
 
-// A private file in $TMPDIR (else /tmp) named PREFIX followed by six random
-// characters, holding the given bytes, on the handlers' list from the moment it
-// exists and removed when the object goes. Throws std::runtime_error "cannot create a
-// temporary WHAT in FOLDER/PREFIXXXXXXX" or "cannot write the temporary WHAT PATH"
-// (nothing is left behind then).
-class TemporaryFile {
- public:
-  TemporaryFile(const std::string& prefix, const std::string& what, const void* bytes,
-                std::size_t size);
-  ~TemporaryFile();
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  InterruptRemoval removal_;
-};
-
 }  // namespace arb

@@ -454,22 +454,4 @@ void encodeSegmentRecord(std::uint8_t* p, const ArbSegmentRecord& record) {
 // Signal energy
 // ---------------------------------------------------------------------------
 
-double signalEnergy(std::span<const std::int16_t> values) {
-  double sum = 0.0;
-  for (const std::int16_t v : values) {
-    const double x = v / kEnergyDivisor;
-    sum += x * x;
-  }
-  return sum;
-}
-
-double signalEnergy(std::span<const std::uint8_t> sampleBytes) {
-  double sum = 0.0;
-  for (std::size_t i = 0; i + 1 < sampleBytes.size(); i += 2) {
-    const double x = static_cast<std::int16_t>(loadU16(&sampleBytes[i])) / kEnergyDivisor;
-    sum += x * x;
-  }
-  return sum;
-}
-
 }  // namespace arb

@@ -108,36 +108,4 @@ void InterruptRemoval::disarm() {
   slot_ = -1;
 }
 
-TemporaryFile::TemporaryFile(const std::string& prefix, const std::string& what, const void* bytes,
-                             std::size_t size) {
-  const char* folder = std::getenv("TMPDIR");
-  path_ =
-      std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/" + prefix + "XXXXXX";
-  int fd = -1;
-  {
-    const InterruptDeferral hold;
-    fd = ::mkstemp(path_.data());
-    if (fd >= 0) removal_ = InterruptRemoval(path_);
-  }
-  if (fd < 0) throw std::runtime_error("cannot create a temporary " + what + " in " + path_);
-  const auto* next = static_cast<const unsigned char*>(bytes);
-  std::size_t left = size;
-  while (left > 0) {
-    const ssize_t n = ::write(fd, next, left);
-    if (n <= 0) break;
-    next += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (::close(fd) != 0 || left > 0) {
-    ::unlink(path_.c_str());
-    removal_.disarm();
-    throw std::runtime_error("cannot write the temporary " + what + " " + path_);
-  }
-}
-
-TemporaryFile::~TemporaryFile() {
-  ::unlink(path_.c_str());
-  removal_.disarm();
-}
-
 }  // namespace arb

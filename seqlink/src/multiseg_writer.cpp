@@ -16,7 +16,6 @@
 #include "crypto_binding.h"
 #include "item_text.h"
 #include "output_file.h"
-#include "sample_energy.h"
 #include "seqlink.h"
 #include "wavecrypt.h"
 
@@ -156,7 +155,7 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
   const std::span<const std::int16_t> values(samples, samples ? 2 * std::size_t{totalSamples} : 0);
   int status = layoutMultiSegment(
       names, clockRates, sampleCounts, energies, segmentCount, totalSamples, samples != nullptr,
-      [&] { return exactSignalEnergy(values); }, outputFile, layout);
+      [&] { return arb::exactSignalEnergy(values); }, outputFile, layout);
   if (status != SEQLINK_OK) return status;
   // Written to an unnamed temporary and put in place at the end (a device or FIFO
   // is written through): a failure leaves nothing behind and an existing file intact.
@@ -170,11 +169,6 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
 }
 
 }  // namespace
-
-long double exactSignalEnergy(std::span<const std::int16_t> values) {
-  return static_cast<long double>(sumOfSquares(values)) /
-         (arb::kEnergyDivisor * arb::kEnergyDivisor);
-}
 
 PieceEncryptor::PieceEncryptor(const std::uint8_t* key, std::size_t pieceLength, PieceSink sink)
     : key_(key),

@@ -15,10 +15,6 @@
 
 namespace seqlink {
 
-// Signal energy of interleaved 16-bit values, summed exactly in integers (the
-// "Value" of a multi-segment text header).
-long double exactSignalEnergy(std::span<const std::int16_t> values);
-
 // Receives one encrypted piece of the samples; false when it cannot be written.
 using PieceSink = std::function<bool(const std::uint8_t* piece, std::size_t length)>;
 

@@ -16,7 +16,6 @@
 #include "arb_readers.h"
 #include "multi_segment_config.h"
 #include "multiseg_writer.h"
-#include "sample_energy.h"
 #include "segment_index.h"
 #include "segment_output.h"
 #include "seqlink.h"
@@ -94,7 +93,7 @@ JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
     status = loadSegmentSamples(work.data(), pairs, targets[i], segment.energy, segment.name);
     if (status != SEQLINK_OK) return failedAt(status, JoinStep::LoadSegments);
     const std::span<const std::int16_t> values(work.data(), 2 * pairs);
-    sumOfAllSquares += sumOfSquares(values);
+    sumOfAllSquares += arb::sumOfSquares(values);
     const std::uint64_t bytes = values.size_bytes();
     if (segment.name != kBlankName && keptBytes + bytes <= keptSampleBytes) {
       kept[i].assign(values.begin(), values.end());

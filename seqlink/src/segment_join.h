@@ -11,7 +11,7 @@ namespace seqlink {
 
 // Segments are kept in memory between the measuring pass and the writing pass while
 // the samples kept stay within this many bytes; the others are read again.
-inline constexpr std::uint64_t kKeptSampleBytes = std::uint64_t{64} << 20;
+inline constexpr std::uint64_t kKeptSampleBytes = std::uint64_t{16} << 20;
 
 JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
                         const JoinCheck& check, std::uint64_t keptSampleBytes);

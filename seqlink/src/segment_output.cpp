@@ -12,7 +12,6 @@
 #include "arb_readers.h"
 #include "item_text.h"
 #include "multi_segment_config.h"
-#include "sample_energy.h"
 #include "segment_index.h"
 #include "seqlink.h"
 
@@ -58,7 +57,7 @@ double scaleAndMeasure(std::span<std::int16_t> values, double target, double lev
       sum += static_cast<std::uint64_t>(std::int32_t{v} * v);
     }
   }
-  return orderedSignalEnergy(sum, values);
+  return arb::orderedSignalEnergy(sum, values);
 }
 
 }  // namespace

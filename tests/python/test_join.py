@@ -1,12 +1,14 @@
 """arbsuite.join against arbtool join: the same samples, text header and segments."""
 
 import os
+import subprocess
+import sys
 
 import numpy as np
 import pytest
 
 import arbsuite
-from suite import run
+from suite import program, run
 
 RNG = np.random.default_rng(7)
 
@@ -63,3 +65,26 @@ def test_a_path_that_looks_like_a_blank_word_is_a_file(sources):
     info = arbsuite.join("j.arb", ["blank:5", ("blank", 5, None)])
     assert [s["name"] for s in info["segments"]] == ["blank:5", "Blank"]
     assert info["samples"] == 1005
+
+
+def test_join_memory_follows_the_largest_segment_not_the_total(work):
+    """Four times the segments add almost nothing to the join's peak memory: the
+    samples are streamed, not held for the whole output."""
+    arbsuite.write("seg.arb", RNG.normal(size=(2_000_000, 2)), 10_000_000)
+
+    def peak_kib(copies):
+        # The child's own peak, read by a shell that runs it and reports RUSAGE_CHILDREN.
+        code = ("import resource, subprocess, sys; "
+                "subprocess.run(sys.argv[1:], check=True, capture_output=True); "
+                "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)")
+        args = [program("arbtool"), "join", "-o", f"j{copies}.arb", *["seg.arb"] * copies]
+        out = subprocess.run([sys.executable, "-c", code, *args], capture_output=True, text=True,
+                             check=True)
+        return int(out.stdout)
+
+    small = peak_kib(4)     # 32 MB of samples
+    large = peak_kib(16)    # 128 MB of samples
+    assert os.path.getsize("j16.arb") > 128_000_000
+    # Holding the whole join would add 96 MB; the streamed join adds what its bounded
+    # buffers take beyond the smaller join's.
+    assert large - small < 24 * 1024, (small, large)

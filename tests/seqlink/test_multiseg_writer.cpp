@@ -386,7 +386,7 @@ TEST(SeqlinkExactEnergyTest, SumsSquaresOverFullScale) {
   const std::vector<std::int16_t> values = {-32768, 32767, 8192, -1, 0};
   long double expected = 0;
   for (const auto v : values) expected += (v / 8192.0L) * (v / 8192.0L);
-  EXPECT_EQ(seqlink::exactSignalEnergy(values), expected);
+  EXPECT_EQ(arb::exactSignalEnergy(values), expected);
 }
 
 // ---------------------------------------------------------------------------

@@ -37,8 +37,8 @@ ArbHeaderPlan planHeader(const Options& o, double sampleRate) {
         plan.filterCoefficient = 0.3;
         plan.impulseLength = 5;
         break;
-      case 5:
-      case 10:  // one-symbol pulses
+      case IQSYNTH_FILTER_RECT:
+      case IQSYNTH_FILTER_HALF_SINE:  // one-symbol pulses
         plan.filterCoefficient = 0;
         plan.impulseLength = 1;
         break;
