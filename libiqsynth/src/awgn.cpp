@@ -237,18 +237,19 @@ int runAWGN() {
 
   const std::unique_ptr<double[]> iNoise = allocSamples(n);
   if (!iNoise) {
-    throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + siteFileAtLine());
+    throw IqSynthError::memAlloc("malloc space for iNoise is error in " + siteFileAtLine());
   }
   const std::unique_ptr<double[]> qNoise = allocSamples(n);
   if (!qNoise) {
-    throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + siteFileAtLine());
+    throw IqSynthError::memAlloc("malloc space for qNoise is error in " + siteFileAtLine());
   }
 
   const int rc = awgnOnlyNoise(cfg.noiseSampleRate, iNoise.get(), qNoise.get(), n,
                                cfg.noiseSystemBandwidth, cfg.bandWidthRatio, &cfg.noiseBandWidth,
                                &cfg.noiseLvlSysBW, &cfg.noiseLvlTotalBW, &cfg.sigLvlPep);
   if (rc != kSignalOk) {
-    throw IqSynthAwgnExcept(rc | IQSYNTH_ERR_NOISE_BASE, "AWGN onle noise is error");
+    throw IqSynthError(IqSynthError::Kind::Awgn, rc | IQSYNTH_ERR_NOISE_BASE,
+                       "AWGN onle noise is error");
   }
 
   resizeOrThrow(iMapDat, static_cast<std::size_t>(n), "resize iMapDat is error in ");

@@ -58,8 +58,8 @@ Chain chainFor(int digiModulatingType, int family) {
     default:
       break;
   }
-  throw IqSynthCfgExcept(IQSYNTH_ERR_MOD_TYPE,
-                         "Not processing modulating type" + to_string(__LINE__));
+  throw IqSynthError(IqSynthError::Kind::Config, IQSYNTH_ERR_MOD_TYPE,
+                     "Not processing modulating type" + to_string(__LINE__));
 }
 
 void runMappingChain(iqSynthCfg& cfg, std::size_t total, int offset, bool fullLog) {

@@ -7,7 +7,7 @@ namespace iqsynth {
 // on gIqSynthCfg, leaving iMapDat and qMapDat (and mapDat for FSK) at
 // (sequenceLenth + filterLengh) * overSamplingRate samples with the lead-in in front.
 // Writes modulationFamily, sampleOffset, sampleLength (= sequenceLenth * overSamplingRate),
-// symbolMap, filterTap and filterCoef. Returns 0; failures are thrown (IqSynthCfgExcept
+// symbolMap, filterTap and filterCoef. Returns 0; failures are thrown (a Config IqSynthError
 // IQSYNTH_ERR_MOD_TYPE for an unknown modulation, IQSYNTH_ERR_CFG_VALUE for unusable lengths,
 // before any track is sized).
 int runCDMModulation();

@@ -152,8 +152,8 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
   const int type = cfg.digiModulatingType;
   const ConstelMap* table = mappingTableFor(cfg, type);
   if (table == nullptr) {
-    throw IqSynthCfgExcept(
-        IQSYNTH_ERR_MOD_TYPE,
+    throw IqSynthError(
+        IqSynthError::Kind::Config, IQSYNTH_ERR_MOD_TYPE,
         std::string(" ERROR : not supported modulating format ") + " at " + siteLineIn());
   }
   if (modFamilyOf(type) == iqSynthCfg::MOD_FAMILY_USER) {

@@ -291,19 +291,20 @@ class DataListFile {
 int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   DataListFile file(cfg.dataFileList);
   if (file.notRegular()) {
-    throw IqSynthFileExcept(IQSYNTH_ERR_FILE_OPEN, "Can not open the data list file" +
-                                                       cfg.dataFileList + " (not a regular file)");
+    throw IqSynthError(
+        IqSynthError::Kind::File, IQSYNTH_ERR_FILE_OPEN,
+        "Can not open the data list file" + cfg.dataFileList + " (not a regular file)");
   }
   if (!file.isOpen()) {
-    throw IqSynthFileExcept(IQSYNTH_ERR_FILE_OPEN,
-                            "Can not open the data list file" + cfg.dataFileList);
+    throw IqSynthError(IqSynthError::Kind::File, IQSYNTH_ERR_FILE_OPEN,
+                       "Can not open the data list file" + cfg.dataFileList);
   }
   const std::string format = file.word();
   bool isHex = false;
   if (format == "HEX" || format == "hex") {
     isHex = true;
   } else if (format != "BIN" && format != "bin") {
-    throw IqSynthFileExcept(IQSYNTH_ERR_FILE_FORMAT, " file format is error");
+    throw IqSynthError(IqSynthError::Kind::File, IQSYNTH_ERR_FILE_FORMAT, " file format is error");
   }
   const int k = bitsPerSymbol(cfg);
   checkPatternBits(k);
@@ -320,8 +321,8 @@ int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
     data.push_back(c);
   }
   if (data.empty() && !file.next(c)) {
-    throw IqSynthFileExcept(
-        IQSYNTH_ERR_FILE_FORMAT,
+    throw IqSynthError(
+        IqSynthError::Kind::File, IQSYNTH_ERR_FILE_FORMAT,
         " file format is error: no data after the format word in " + cfg.dataFileList);
   }
   if (n == 0) {
@@ -383,7 +384,8 @@ int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
 int runDataSrc(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   const int source = cfg.dataSrc;
   if (source < iqSynthCfg::DATA_SRC_ALL_ZERO || source > iqSynthCfg::DATA_SRC_PRBS) {
-    throw IqSynthCfgExcept(IQSYNTH_ERR_DATA_SRC, " data src type is no exist");
+    throw IqSynthError(IqSynthError::Kind::Config, IQSYNTH_ERR_DATA_SRC,
+                       " data src type is no exist");
   }
   if (cfg.overSamplingRate < 1) {
     throwBadSetting("overSamplingRate", cfg.overSamplingRate,

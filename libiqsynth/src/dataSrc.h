@@ -35,10 +35,10 @@ int hexDigitValue(char c);
 
 // Fills symbols[offset + j * overSamplingRate], j = 0 .. sequenceLenth - 1
 // (indexes beyond the track are not written). Returns 0.
-// Throws IqSynthCfgExcept IQSYNTH_ERR_DATA_SRC for an unknown source, IQSYNTH_ERR_CFG_VALUE
+// Throws a Config IqSynthError IQSYNTH_ERR_DATA_SRC for an unknown source, IQSYNTH_ERR_CFG_VALUE
 // for a setting the source cannot use (overSamplingRate below 1, negative offset, usrListSize
 // below 1 for the pattern, k outside 1..8 for pattern and file, k above 16),
-// IqSynthFileExcept IQSYNTH_ERR_FILE_OPEN (file cannot be opened) and IQSYNTH_ERR_FILE_FORMAT
+// a File IqSynthError IQSYNTH_ERR_FILE_OPEN (file cannot be opened) and IQSYNTH_ERR_FILE_FORMAT
 // (unknown format word, or no data after it).
 int runDataSrc(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 

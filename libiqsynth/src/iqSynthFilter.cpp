@@ -64,9 +64,9 @@ void sizeTaps(std::valarray<double>& taps, std::size_t count, const char* allocT
   try {
     taps.resize(count);
   } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept(allocText + siteLineIn(site));
+    throw IqSynthError::memAlloc(allocText + siteLineIn(site));
   } catch (const std::length_error&) {
-    throw IqSynthMemAllocExcept(allocText + siteLineIn(site));
+    throw IqSynthError::memAlloc(allocText + siteLineIn(site));
   }
 }
 
@@ -211,7 +211,8 @@ int genShapingFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
     case Cfg::FILTER_HALF_SIN:
       return genHalfSinFilter(cfg, taps);
     default:
-      throw IqSynthCfgExcept(IQSYNTH_ERR_FILTER_TYPE, "not exist filter type");
+      throw IqSynthError(IqSynthError::Kind::Config, IQSYNTH_ERR_FILTER_TYPE,
+                         "not exist filter type");
   }
 }
 
@@ -390,7 +391,7 @@ int filteringDat2(iqSynthCfg& /*cfg*/, std::valarray<double>& x, std::valarray<d
   try {
     causalFirInPlace(x, taps);
   } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept("can not allocate the filter work buffer in " + siteFileAtLine());
+    throw IqSynthError::memAlloc("can not allocate the filter work buffer in " + siteFileAtLine());
   }
   return 0;
 }

@@ -14,11 +14,11 @@ class iqSynthCfg;
 // Each designer reads overSamplingRate (S), filterLengh (L), AlphaBt and usrFilterCoef from
 // cfg, resizes taps (caller-owned) and fills it, records the reported taps in
 // cfg.filterTap / cfg.filterCoef (see each designer), and returns 0.
-// Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE (the text naming the field) when S is outside
+// Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE (the text naming the field) when S is outside
 // 1..32, L outside 0..128, or the design would give taps that are not finite (alpha or BT of 0,
-// taps summing to 0); IqSynthMemAllocExcept when taps cannot be sized.
+// taps summing to 0); a MemAlloc IqSynthError when taps cannot be sized.
 
-// Dispatches on cfg.shapingFilterType; throws IqSynthCfgExcept IQSYNTH_ERR_FILTER_TYPE "not
+// Dispatches on cfg.shapingFilterType; throws a Config IqSynthError IQSYNTH_ERR_FILTER_TYPE "not
 // exist filter type" for any code but the eight IQSYNTH_FILTER_ values.
 int genShapingFilter(iqSynthCfg& cfg, std::valarray<double>& taps);
 
@@ -40,18 +40,18 @@ bool almostEqualRelative(double a, double b);
 // The tracks hold (sequenceLenth + filterLengh) * S samples: a lead-in of O = filterLengh * S
 // samples, then the data. Both functions design the shaping filter, fill the lead-in with the
 // data extended periodically to the left, and filter each track in place with the causal FIR.
-// Throw as genShapingFilter, and IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE when sequenceLenth < 1
+// Throw as genShapingFilter, and a Config IqSynthError IQSYNTH_ERR_CFG_VALUE when sequenceLenth < 1
 // or a track does not have that length.
 int runIQFilter(iqSynthCfg& cfg, std::valarray<double>& iTrack, std::valarray<double>& qTrack);
 int runFilter(iqSynthCfg& cfg, std::valarray<double>& track);
 
 // Track length of a run, (sequenceLenth + filterLengh) x overSamplingRate: the lead-in, then the
-// data. Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE for the lengths the shaping filter cannot
-// use (as the designers) and for sequenceLenth < 1 or a length beyond the int range.
+// data. Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE for the lengths the shaping filter
+// cannot use (as the designers) and for sequenceLenth < 1 or a length beyond the int range.
 std::size_t checkedTrackLength(const iqSynthCfg& cfg);
 
 // Causal FIR in place: x[i] <- sum over k of taps[k] * x[i - k], with x = 0 before the start.
-// cfg is not consulted; the work is causalFirInPlace's. Returns 0; IqSynthMemAllocExcept when a
+// cfg is not consulted; the work is causalFirInPlace's. Returns 0; a MemAlloc IqSynthError when a
 // work buffer cannot be allocated.
 int filteringDat2(iqSynthCfg& cfg, std::valarray<double>& x, std::valarray<double> taps);
 

@@ -400,25 +400,16 @@ std::string siteLineIn(SourceSite site) {
   return to_string(site.line()) + " in " + std::string(fileNameOf(site));
 }
 
-IqSynthCfgExcept::IqSynthCfgExcept(int errNo, const std::string& text)
-    : m_text(text), m_errNo(errNo) {}
-IqSynthCfgExcept::~IqSynthCfgExcept() = default;
-const char* IqSynthCfgExcept::what() const noexcept { return m_text.c_str(); }
+IqSynthError::IqSynthError(Kind kind, int errNo, std::string text)
+    : m_text(std::move(text)), m_kind(kind), m_errNo(errNo) {}
+IqSynthError IqSynthError::memAlloc(std::string text) {
+  return IqSynthError(Kind::MemAlloc, IQSYNTH_ERR_MEM_ALLOC, std::move(text));
+}
+IqSynthError::~IqSynthError() = default;
+const char* IqSynthError::what() const noexcept { return m_text.c_str(); }
 
-IqSynthAwgnExcept::IqSynthAwgnExcept(int errNo, const std::string& text)
-    : m_text(text), m_errNo(errNo) {}
-IqSynthAwgnExcept::~IqSynthAwgnExcept() = default;
-const char* IqSynthAwgnExcept::what() const noexcept { return m_text.c_str(); }
-
-IqSynthFileExcept::IqSynthFileExcept(int errNo, const std::string& text)
-    : m_text(text), m_errNo(errNo) {}
-IqSynthFileExcept::~IqSynthFileExcept() = default;
-const char* IqSynthFileExcept::what() const noexcept { return m_text.c_str(); }
-
-IqSynthMemAllocExcept::IqSynthMemAllocExcept(const std::string& text) : m_text(text) {}
-IqSynthMemAllocExcept::~IqSynthMemAllocExcept() = default;
-const char* IqSynthMemAllocExcept::what() const noexcept { return m_text.c_str(); }
-
-void throwCfgValue(const std::string& text) { throw IqSynthCfgExcept(IQSYNTH_ERR_CFG_VALUE, text); }
+void throwCfgValue(const std::string& text) {
+  throw IqSynthError(IqSynthError::Kind::Config, IQSYNTH_ERR_CFG_VALUE, text);
+}
 
 }  // namespace iqsynth

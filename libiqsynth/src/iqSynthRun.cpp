@@ -101,17 +101,18 @@ void addNoiseToWindow(iqSynthCfg& c, const SampleWindow& w) {
   const int n = static_cast<int>(w.count);
   const std::unique_ptr<double[]> noiseI(new (std::nothrow) double[w.count]);
   if (!noiseI) {
-    throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + siteFileAtLine());
+    throw IqSynthError::memAlloc("malloc space for iNoise is error in " + siteFileAtLine());
   }
   const std::unique_ptr<double[]> noiseQ(new (std::nothrow) double[w.count]);
   if (!noiseQ) {
-    throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + siteFileAtLine());
+    throw IqSynthError::memAlloc("malloc space for qNoise is error in " + siteFileAtLine());
   }
   const int rc = awgnAddNoise(noiseI.get(), noiseQ.get(), w.i(), w.q(), n, c.noiseSystemBandwidth,
                               c.bandWidthRatio, &c.noiseBandWidth, fs, c.noiseCNR, &c.carrierLvldB,
                               &c.sigLvldB, &c.noiseLvlSysBW, &c.noiseLvlTotalBW, &c.sigLvlPep);
   if (rc != kSignalOk) {
-    throw IqSynthAwgnExcept(rc | IQSYNTH_ERR_NOISE_BASE, "AWGN ADD noise is error");
+    throw IqSynthError(IqSynthError::Kind::Awgn, rc | IQSYNTH_ERR_NOISE_BASE,
+                       "AWGN ADD noise is error");
   }
 }
 
@@ -348,6 +349,18 @@ void quantiseSamples(const double* src, std::size_t count, bool divide, double d
   }
 }
 
+int runStatusOf(const IqSynthError& error) {
+  switch (error.kind()) {
+    case IqSynthError::Kind::MemAlloc:
+      return -IQSYNTH_ERR_MEM_ALLOC;
+    case IqSynthError::Kind::Config:
+    case IqSynthError::Kind::Awgn:
+    case IqSynthError::Kind::File:
+      break;
+  }
+  return -error.errNo();
+}
+
 void writeSampleLog(const short* iDat, const short* qDat, std::size_t count) {
   wrLog("the output pIDat is : at line " + siteLineInFile());
   logIndexedLines("th pIDat is ", count, [&](std::size_t k) { return iDat[k]; });
@@ -370,18 +383,9 @@ IQSYNTH_API int runIqSynth(short* pIDat, short* pQDat) {
   int status = 0;
   try {
     status = runIqSynthStages(pIDat, pQDat);
-  } catch (const IqSynthMemAllocExcept& e) {
+  } catch (const IqSynthError& e) {
     wrLog(e.what());
-    status = -IQSYNTH_ERR_MEM_ALLOC;
-  } catch (const IqSynthFileExcept& e) {
-    wrLog(e.what());
-    status = -e.errNo();
-  } catch (const IqSynthCfgExcept& e) {
-    wrLog(e.what());
-    status = -e.errNo();
-  } catch (const IqSynthAwgnExcept& e) {
-    wrLog(e.what());
-    status = -e.errNo();
+    status = runStatusOf(e);
   } catch (const std::invalid_argument& e) {
     wrLog(e.what());
     status = -IQSYNTH_ERR_INVALID_ARGUMENT;

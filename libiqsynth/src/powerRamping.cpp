@@ -91,7 +91,8 @@ int runPowerRamping(iqSynthCfg& cfg, double* iDat, double* qDat, std::size_t sam
       pos = start;
     }
     if (!isKnownShape(cfg.powerRampFunc)) {
-      throw IqSynthCfgExcept(IQSYNTH_ERR_POWER_RAMP_MODE, "Unknown power ramping mode");
+      throw IqSynthError(IqSynthError::Kind::Config, IQSYNTH_ERR_POWER_RAMP_MODE,
+                         "Unknown power ramping mode");
     }
     // A ramp that starts inside the previous one begins at the previous
     // ramp's end; its place o still counts from its own start sample.

@@ -451,7 +451,8 @@ TEST_P(SeedTextTest, DecimalSeedsFrom0To4294967295) {
   try {
     seedFromEnvironment(c.text);
     FAIL() << "accepted";
-  } catch (const IqSynthCfgExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
     EXPECT_EQ(std::string(e.what()), std::string("GSL_RNG_SEED \"") + c.text +
                                          "\" is not a decimal seed from 0 to 4294967295");
@@ -542,7 +543,8 @@ TEST(RunAwgn, UnusableSettingsNameTheField) {
     try {
       runAWGN();
       FAIL() << c.field;
-    } catch (const IqSynthCfgExcept& e) {
+    } catch (const IqSynthError& e) {
+      EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       EXPECT_EQ(e.errNo(), 0x40005);
       EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
     }
@@ -595,7 +597,8 @@ TEST_P(GeneratorFailureTest, ReportedAsResultCodeNeverAnAbort) {
   try {
     runAWGN();
     FAIL() << "no exception";
-  } catch (const IqSynthAwgnExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Awgn);
     EXPECT_EQ(e.errNo(), 0xF002);
     EXPECT_STREQ(e.what(), "AWGN onle noise is error");
   }

@@ -209,7 +209,8 @@ TEST_P(Refused, BeforeAnyTrackIsSized) {
   try {
     runCDMModulation();
     FAIL();
-  } catch (const IqSynthCfgExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), c.errNo);
     EXPECT_NE(std::string(e.what()).find(c.text), std::string::npos) << e.what();
   }
@@ -234,7 +235,8 @@ TEST_F(Pipeline, FskWithoutSymbolRateIsRefused) {
   try {
     runCDMModulation();
     FAIL();
-  } catch (const IqSynthCfgExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), 0x40005);
     EXPECT_NE(std::string(e.what()).find("symbolRate"), std::string::npos);
   }

@@ -164,7 +164,8 @@ class MappingStage : public ::testing::Test {
   int errorOf(int type, const std::vector<int>& in) {
     try {
       map(type, in);
-    } catch (const IqSynthCfgExcept& e) {
+    } catch (const IqSynthError& e) {
+      EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       lastText = e.what();
       return e.errNo();
     }
@@ -297,7 +298,8 @@ TEST_F(MappingStage, TypesMappedElsewhereOrUnknownFailBeforeWriting) {
     try {
       quiet([&] { return runDataIQMapping(*cfg, symbols, iDat, qDat, 0); });
       ADD_FAILURE() << "no error for " << type;
-    } catch (const IqSynthCfgExcept& e) {
+    } catch (const IqSynthError& e) {
+      EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       EXPECT_EQ(e.errNo(), 0x40002);
       EXPECT_EQ(std::string(e.what()).rfind(" ERROR : not supported modulating format  at ", 0), 0u)
           << e.what();

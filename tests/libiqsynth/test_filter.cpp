@@ -9,6 +9,7 @@
 #include <valarray>
 #include <vector>
 
+#include "error_kind.h"
 #include "iqSynthCfg.h"
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
@@ -218,7 +219,8 @@ TEST_P(UnknownFilterType, IsRefused) {
   try {
     genShapingFilter(*cfg, taps);
     FAIL();
-  } catch (const IqSynthCfgExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), 0x40001);
     EXPECT_STREQ(e.what(), "not exist filter type");
   }
@@ -244,7 +246,8 @@ TEST_P(RefusedDesign, NamesTheFieldInsteadOfMakingNaN) {
   try {
     genShapingFilter(*cfg, taps);
     FAIL();
-  } catch (const IqSynthCfgExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), 0x40005);
     EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
   }
@@ -322,10 +325,10 @@ TEST(PulseShaping, RefusesTracksThatDoNotMatchTheRun) {
   auto cfg = makeCfg(Cfg::FILTER_RECT, 4, 2, 0.0);
   cfg->sequenceLenth = 5;
   std::valarray<double> good(28), bad(27);
-  EXPECT_THROW(runIQFilter(*cfg, good, bad), IqSynthCfgExcept);
+  EXPECT_EQ(thrownKind([&] { runIQFilter(*cfg, good, bad); }), IqSynthError::Kind::Config);
   cfg->sequenceLenth = 0;  // no data to repeat into the lead-in
   std::valarray<double> leadOnly(8);
-  EXPECT_THROW(runFilter(*cfg, leadOnly), IqSynthCfgExcept);
+  EXPECT_EQ(thrownKind([&] { runFilter(*cfg, leadOnly); }), IqSynthError::Kind::Config);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <numbers>
 #include <valarray>
 
+#include "error_kind.h"
 #include "iqSynthLog.h"
 #include "powerRamping.h"
 
@@ -210,7 +211,8 @@ TEST_P(RampShapeTest, UnknownShapeIsRejected) {
   try {
     runPowerRamping(*cfg, iDat, qDat);
     FAIL() << "no exception for shape " << GetParam();
-  } catch (const IqSynthCfgExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), 0x40004);
     EXPECT_STREQ(e.what(), "Unknown power ramping mode");
   }
@@ -228,14 +230,15 @@ TEST_F(RampFixture, TableSizeAndRampTimeAreChecked) {
     try {
       runPowerRamping(*cfg, iDat, qDat);
       FAIL() << "no exception for " << items << " entries";
-    } catch (const IqSynthCfgExcept& e) {
+    } catch (const IqSynthError& e) {
+      EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       EXPECT_EQ(e.errNo(), 0x40005);
       EXPECT_NE(std::string(e.what()).find("powerRampItem"), std::string::npos);
     }
   }
   cfg->powerRampItem = 1;
   cfg->powerRampTime = std::nan("");
-  EXPECT_THROW(runPowerRamping(*cfg, iDat, qDat), IqSynthCfgExcept);
+  EXPECT_EQ(thrownKind([&] { runPowerRamping(*cfg, iDat, qDat); }), IqSynthError::Kind::Config);
 }
 
 TEST_F(RampFixture, FullTableOf32Entries) {

@@ -325,11 +325,38 @@ TEST_F(RunIqSynthTest, UnknownModulationFailsWithoutWriting) {
   EXPECT_TRUE(host.untouchedFrom(0));
 }
 
-// Exceptions thrown from inside a run through the noise generator seam.
+// The one place errors become numbers: each kind gives the status the host has always seen
+// (the numbers of iqsynth.h written out), and a failed allocation is known by its kind alone.
+TEST(RunStatusOf, EachKindGivesItsStatus) {
+  using Kind = IqSynthError::Kind;
+  struct Case {
+    Kind kind;
+    int errNo;
+    int status;
+  };
+  const Case cases[] = {
+      {Kind::Config, 0x40001, -0x40001},  // filter type
+      {Kind::Config, 0x40002, -0x40002},  // modulation type
+      {Kind::Config, 0x40005, -0x40005},  // value
+      {Kind::Awgn, 0xF000 | 2, -61442},   // noise base ORed with the routine's code
+      {Kind::File, 0x20001, -0x20001},    // data list cannot be opened
+      {Kind::File, 0x20002, -0x20002},    // data list format
+      {Kind::MemAlloc, 0x10001, -65537},
+      {Kind::MemAlloc, 0, -65537},  // the kind decides, not a stray number
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(runStatusOf(IqSynthError(c.kind, c.errNo, "text")), c.status)
+        << static_cast<int>(c.kind) << " " << c.errNo;
+  }
+  EXPECT_EQ(runStatusOf(IqSynthError::memAlloc("resize x is error in y at 1")), -65537);
+}
+
+// Exceptions thrown from inside a run through the noise generator seam; IqSynthError stands for
+// a failed allocation.
 template <typename E>
 gsl_rng* throwingAlloc(const gsl_rng_type*) {
-  if constexpr (std::is_same_v<E, IqSynthMemAllocExcept>) {
-    throw IqSynthMemAllocExcept("resize test array is error in test at 1");
+  if constexpr (std::is_same_v<E, IqSynthError>) {
+    throw IqSynthError::memAlloc("resize test array is error in test at 1");
   } else if constexpr (std::is_same_v<E, int>) {
     throw 42;
   } else {
@@ -374,7 +401,7 @@ TEST_F(RunIqSynthTest, StatusOfEachFailure) {
   setNoiseCNR(20.0);
   setGslRngAllocForTesting(&refusingAlloc);
   expectStatus({"noise generator", -61442});
-  setGslRngAllocForTesting(&throwingAlloc<IqSynthMemAllocExcept>);
+  setGslRngAllocForTesting(&throwingAlloc<IqSynthError>);
   expectStatus({"allocation", -65537});
   setGslRngAllocForTesting(&throwingAlloc<std::invalid_argument>);
   expectStatus({"invalid argument", -16});
