@@ -70,7 +70,7 @@ void BM_runCDMModulation(benchmark::State& state) {
   configureQpskJob();
   bench::DiscardStdout quiet;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(runCDMModulation());
+    benchmark::DoNotOptimize(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}));
   }
   reportCounters(state, static_cast<double>(kSymbols) * kOversampling);
 }

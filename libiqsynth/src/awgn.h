@@ -81,17 +81,37 @@ int awgnAddNoise(double* noiseI, double* noiseQ, double* sigI, double* sigQ, int
 int awgnOnlyNoise(double fs, double* iOut, double* qOut, int n, double bSys, double ratio,
                   double* noiseBW, double* noiseLvlSys, double* noiseLvlTotal, double* sigPep);
 
+// The settings the noise-only working mode reads (the record's fields of the same names).
+struct NoiseOnlySettings {
+  int noiseSeqLength;           // samples
+  double noiseSampleRate;       // Hz
+  double noiseSystemBandwidth;  // Hz
+  double bandWidthRatio;        // noise bandwidth / system bandwidth
+};
+NoiseOnlySettings noiseOnlySettingsOf(const iqSynthCfg& cfg);
+
+// The levels it measures: the record's fields of the same names, written in place.
+struct NoiseOnlyLevels {
+  double& noiseBandWidth;   // Hz
+  double& noiseLvlSysBW;    // dB, in the system bandwidth
+  double& noiseLvlTotalBW;  // dB, in the total bandwidth
+  double& sigLvlPep;        // 0: there is no signal
+};
+NoiseOnlyLevels noiseOnlyLevelsOf(iqSynthCfg& cfg);
+
 // The noise-only working mode: noiseSeqLength samples of noise at noiseSampleRate
-// into iMapDat/qMapDat, level fields of the record written. Returns 0.
+// into iTrack/qTrack (resized), the levels written. Returns 0.
 // Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE for unusable settings, an Awgn IqSynthError
 // IQSYNTH_ERR_NOISE_BASE | code (IQSYNTH_ERR_NOISE) when the noise cannot be made,
 // a MemAlloc IqSynthError on allocation failure.
-int runAWGN();
+int runAWGN(const NoiseOnlySettings& settings, const NoiseOnlyLevels& levels,
+            std::valarray<double>& iTrack, std::valarray<double>& qTrack);
 
-// Checks the settings every noise stage needs: sample rate fs (Hz), system
-// bandwidth and bandwidth ratio must be finite and positive. Throws
-// a Config IqSynthError IQSYNTH_ERR_CFG_VALUE naming the field otherwise.
-void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRateName);
+// Checks the settings every noise stage needs: sample rate fs (Hz), system bandwidth
+// (noiseSystemBandwidth, Hz) and bandwidth ratio (bandWidthRatio) must be finite and positive.
+// Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE naming the field otherwise.
+void checkNoiseSettings(double fs, const char* sampleRateName, double noiseSystemBandwidth,
+                        double bandWidthRatio);
 
 // Test seam: replaces the allocator of the GSL generator (nullptr restores
 // gsl_rng_alloc) so that tests can make the generator fail. Returns the previous one.

@@ -1,5 +1,6 @@
-// The synthesis configuration record iqSynthCfg, its one global instance and the
-// global sample tracks. Every stage of a run reads and writes these by name.
+// The synthesis configuration record iqSynthCfg, its one global instance and the global sample
+// tracks. The setters fill the global record; the run driver hands record and tracks to every
+// stage as parameters, so no stage reaches for them by name.
 #pragma once
 
 #include <complex>
@@ -184,6 +185,15 @@ class iqSynthCfg {
   int mccwOptCrestFactorMode{};                 // in: stored only
 };
 
+// The working sample tracks of a run: I, Q and the FSK frequency track (the shaped levels that
+// the FSK modulator integrates). The run driver passes the process-wide tracks; tests pass
+// their own.
+struct SampleTracks {
+  std::valarray<double>& i;
+  std::valarray<double>& q;
+  std::valarray<double>& frequency;
+};
+
 // Family part and bits-per-symbol part of a packed modulation type.
 inline int modFamilyOf(int digiModulatingType) {
   return digiModulatingType & iqSynthCfg::kModFamilyMask;
@@ -205,10 +215,12 @@ inline int clampCount(int count, int capacity) {
 }  // namespace iqsynth
 
 // The exported data symbols keep their plain names outside the library's namespace.
-// The configuration record, constructed at load with the name "global".
+// The configuration record, constructed at load with the name "global". The exported setters
+// and getters and the run entry points are its only users.
 extern IQSYNTH_API iqsynth::iqSynthCfg gIqSynthCfg;
 
-// Sample tracks of the run in progress: I, Q and the FSK frequency track.
+// Sample tracks of the run in progress: I, Q and the FSK frequency track. Only the run entry
+// points name them, to hand them to the stages.
 extern IQSYNTH_API std::valarray<double> iMapDat;
 extern IQSYNTH_API std::valarray<double> qMapDat;
 extern IQSYNTH_API std::valarray<double> mapDat;

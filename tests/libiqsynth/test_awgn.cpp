@@ -515,7 +515,9 @@ TEST(RunAwgn, FillsTracksAndLevelFields) {
   cfg.bandWidthRatio = 3.0;
   cfg.sigLvlPep = 4.0;
   cfg.carrierLvldB = 123.0;
-  ASSERT_EQ(runAWGN(), 0);
+  ASSERT_EQ(
+      runAWGN(noiseOnlySettingsOf(gIqSynthCfg), noiseOnlyLevelsOf(gIqSynthCfg), iMapDat, qMapDat),
+      0);
   EXPECT_EQ(iMapDat.size(), 3000u);
   EXPECT_EQ(qMapDat.size(), 3000u);
   EXPECT_DOUBLE_EQ(cfg.noiseBandWidth, 6e5 + 0.0001 * (2e6 - 6e5));
@@ -541,7 +543,7 @@ TEST(RunAwgn, UnusableSettingsNameTheField) {
     gIqSynthCfg.noiseSystemBandwidth = c.band;
     gIqSynthCfg.bandWidthRatio = c.ratio;
     try {
-      runAWGN();
+      runAWGN(noiseOnlySettingsOf(gIqSynthCfg), noiseOnlyLevelsOf(gIqSynthCfg), iMapDat, qMapDat);
       FAIL() << c.field;
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
@@ -595,7 +597,7 @@ TEST_P(GeneratorFailureTest, ReportedAsResultCodeNeverAnAbort) {
   gIqSynthCfg.noiseSystemBandwidth = 1e5;
   gIqSynthCfg.bandWidthRatio = 2.0;
   try {
-    runAWGN();
+    runAWGN(noiseOnlySettingsOf(gIqSynthCfg), noiseOnlyLevelsOf(gIqSynthCfg), iMapDat, qMapDat);
     FAIL() << "no exception";
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Awgn);

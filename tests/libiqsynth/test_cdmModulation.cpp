@@ -79,7 +79,7 @@ TEST_F(Pipeline, LoopedQpskWindowIsOnePeriodOfTheSteadyState) {
   const std::string bits = "00011011";
   setRun(Cfg::MOD_QPSK, symbols, S, L, Cfg::FILTER_RISING_COS, bits);
   mapDat.resize(5, 1.0);
-  ASSERT_EQ(runCDMModulation(), 0);
+  ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   const std::size_t O = static_cast<std::size_t>(L * S), P = static_cast<std::size_t>(symbols * S);
   ASSERT_EQ(iMapDat.size(), O + P);
   ASSERT_EQ(qMapDat.size(), O + P);
@@ -128,7 +128,7 @@ TEST_P(FskChain, PhaseFollowsTheLevelsContinuously) {
   const int k = c.type & 0xFF, tones = 1 << k, L = 4, symbols = 8, S = c.S;
   setRun(c.type, symbols, S, L, Cfg::FILTER_RECT, c.bits);
   cfg.maxFskDev = c.maxFskDev;
-  ASSERT_EQ(runCDMModulation(), 0);
+  ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   const std::size_t O = static_cast<std::size_t>(L * S);
   ASSERT_EQ(iMapDat.size(), O + static_cast<std::size_t>(symbols * S));
   ASSERT_EQ(mapDat.size(), iMapDat.size());
@@ -165,7 +165,7 @@ TEST_F(Pipeline, GaussianFskKeepsAConstantEnvelope) {
   cfg.AlphaBt = 0.5;
   cfg.dataSrc = Cfg::DATA_SRC_PRBS;
   cfg.prbs = Cfg::PRBS9;
-  ASSERT_EQ(runCDMModulation(), 0);
+  ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   for (std::size_t s = static_cast<std::size_t>(cfg.sampleOffset); s < iMapDat.size(); ++s) {
     ASSERT_NEAR(std::hypot(iMapDat[s], qMapDat[s]), 1.0, 1e-12) << s;
   }
@@ -174,7 +174,7 @@ TEST_F(Pipeline, GaussianFskKeepsAConstantEnvelope) {
 TEST_F(Pipeline, PiOver4DifferentialWithZeroSymbols) {
   // S = 1 and a one-tap rectangle: the tracks are the phase points themselves.
   setRun(Cfg::MOD_PI4_DQPSK, 4, 1, 1, Cfg::FILTER_RECT);
-  ASSERT_EQ(runCDMModulation(), 0);
+  ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   for (std::size_t j = 0; j < 4; ++j) {
     EXPECT_NEAR(iMapDat[1 + j], std::cos((j + 1) * kPi / 4), 1e-15) << j;  // phase sums 1 .. 4
     EXPECT_NEAR(qMapDat[1 + j], std::sin((j + 1) * kPi / 4), 1e-15) << j;
@@ -185,12 +185,41 @@ TEST_F(Pipeline, PiOver4DifferentialWithZeroSymbols) {
 TEST_F(Pipeline, PiOver8DifferentialWithSymbolSevenRepeated) {
   setRun(Cfg::MOD_PI8_D8PSK, 3, 1, 2, Cfg::FILTER_RECT);
   cfg.dataSrc = Cfg::DATA_SRC_ALL_ONE;
-  ASSERT_EQ(runCDMModulation(), 0);
+  ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   for (std::size_t j = 0; j < 3; ++j) {
     EXPECT_NEAR(iMapDat[2 + j], std::cos(-7.0 * (j + 1) * kPi / 8), 1e-12) << j;  // -7, -14, -21
     EXPECT_NEAR(qMapDat[2 + j], std::sin(-7.0 * (j + 1) * kPi / 8), 1e-12) << j;
   }
   expectFlags({9, 2, 11});
+}
+
+// The pipeline works on the tracks it is handed: tracks of the caller's own get what the
+// process-wide ones get, and the process-wide ones are left alone.
+TEST_F(Pipeline, WritesOnlyTheTracksItIsHanded) {
+  struct Case {
+    int type;
+    int filter;
+  };
+  for (const Case c : {Case{Cfg::MOD_QPSK, Cfg::FILTER_ROOT_RISING_COS},
+                       Case{Cfg::MOD_FSK4, Cfg::FILTER_GAUSSIAN_FSK},
+                       Case{Cfg::MOD_PI4_DQPSK, Cfg::FILTER_RISING_COS}}) {
+    setRun(c.type, 24, 4, 4, c.filter);
+    cfg.dataSrc = Cfg::DATA_SRC_PRBS;
+    cfg.prbs = Cfg::PRBS9;
+    ASSERT_EQ(runCDMModulation(cfg, {iMapDat, qMapDat, mapDat}), 0);
+    const std::vector<double> globalI(std::begin(iMapDat), std::end(iMapDat));
+    const std::vector<double> globalQ(std::begin(qMapDat), std::end(qMapDat));
+    const std::size_t globalFrequency = mapDat.size();
+
+    std::valarray<double> i(7.0, 3), q, frequency(1.0, 2);
+    ASSERT_EQ(runCDMModulation(cfg, {i, q, frequency}), 0);
+    EXPECT_EQ(std::vector<double>(std::begin(i), std::end(i)), globalI) << c.type;
+    EXPECT_EQ(std::vector<double>(std::begin(q), std::end(q)), globalQ) << c.type;
+    EXPECT_EQ(frequency.size(), globalFrequency) << c.type;
+    EXPECT_EQ(std::vector<double>(std::begin(iMapDat), std::end(iMapDat)), globalI) << c.type;
+    EXPECT_EQ(std::vector<double>(std::begin(qMapDat), std::end(qMapDat)), globalQ) << c.type;
+    EXPECT_EQ(mapDat.size(), globalFrequency) << c.type;
+  }
 }
 
 struct Refusal {
@@ -207,7 +236,7 @@ TEST_P(Refused, BeforeAnyTrackIsSized) {
   qMapDat.resize(4, 0.25);
   mapDat.resize(5, 0.125);
   try {
-    runCDMModulation();
+    runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat});
     FAIL();
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
@@ -233,7 +262,7 @@ TEST_F(Pipeline, FskWithoutSymbolRateIsRefused) {
   setRun(Cfg::MOD_FSK2, 10, 4, 2, Cfg::FILTER_RECT);
   cfg.symbolRate = 0.0;
   try {
-    runCDMModulation();
+    runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat});
     FAIL();
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);

@@ -105,7 +105,7 @@ TEST_F(RunIqSynthTest, DigitalRunIsTheNormalisedDataWindow) {
   // The pipeline on its own gives the full tracks with a lead-in of F x R = 32.
   setDigital(iqSynthCfg::MOD_QPSK, 10, 4, 8);
   gIqSynthCfg.sampleLength = 40;
-  runCDMModulation();
+  runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat});
   ASSERT_EQ(iMapDat.size(), 72u);
   const std::valarray<double> fullI = iMapDat, fullQ = qMapDat;
 
