@@ -217,10 +217,10 @@ int runCDMModulation(iqSynthCfg& cfg, const SampleTracks& tracks) {
 
   // Every length is checked before a track is sized.
   const std::size_t total = checkedTrackLength(cfg);
-  const int offset = cfg.filterLengh * cfg.overSamplingRate;
+  const int offset = cfg.filterLength * cfg.overSamplingRate;
   cfg.sampleOffset = offset;
   // The stages place and code symbols over sampleLength samples: keep it equal to the data.
-  cfg.sampleLength = cfg.sequenceLenth * cfg.overSamplingRate;
+  cfg.sampleLength = cfg.sequenceLength * cfg.overSamplingRate;
   if (chain == Chain::Fsk) {
     fskIndex(cfg);
   }

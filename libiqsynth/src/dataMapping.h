@@ -46,7 +46,7 @@ const ConstelMap* constelMapFor(const iqSynthCfg& cfg, int digiModulatingType);
 // The table runDataIQMapping maps with, or nullptr for a type it does not map.
 const ConstelMap* mappingTableFor(const iqSynthCfg& cfg, int digiModulatingType);
 
-// Places the point of every symbol at offset, offset + R, ... (sequenceLenth of
+// Places the point of every symbol at offset, offset + R, ... (sequenceLength of
 // them, R = overSamplingRate) into iDat/qDat and sets its symbolMap flag; EDGE
 // symbols are rotated by 3*pi*k/8. Indexes beyond the tracks are skipped.
 // Returns 0. Throws a Config IqSynthError IQSYNTH_ERR_MOD_TYPE for a type it does not map,

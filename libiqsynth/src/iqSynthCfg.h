@@ -73,11 +73,11 @@ class iqSynthCfg {
     FILTER_GAUSSIAN_LINEARIZED = IQSYNTH_FILTER_GAUSSIAN_LINEARIZED,
     FILTER_GAUSSIAN_PURE = IQSYNTH_FILTER_GAUSSIAN,
     FILTER_RECT = IQSYNTH_FILTER_RECT,
-    FILTER_RISING_COS = IQSYNTH_FILTER_RC,
-    FILTER_ROOT_RISING_COS = IQSYNTH_FILTER_RRC,
-    FILTER_USR = IQSYNTH_FILTER_USER,
+    FILTER_RAISED_COSINE = IQSYNTH_FILTER_RC,
+    FILTER_ROOT_RAISED_COSINE = IQSYNTH_FILTER_RRC,
+    FILTER_USER = IQSYNTH_FILTER_USER,
     FILTER_GAUSSIAN_FSK = IQSYNTH_FILTER_GAUSSIAN_FSK,
-    FILTER_HALF_SIN = IQSYNTH_FILTER_HALF_SINE,
+    FILTER_HALF_SINE = IQSYNTH_FILTER_HALF_SINE,
   };
 
   enum powerRampFunc_t : int {
@@ -127,7 +127,7 @@ class iqSynthCfg {
   std::string installPath;                    // in: reported only
   IQDevType_t IQDevType{};                    // in: no setter; 0 = default device rates
   workingMode_t workingMode{};                // in: what a run produces
-  int sequenceLenth{};                        // in: number of data symbols
+  int sequenceLength{};                       // in: number of data symbols
   DataSrc_t dataSrc{};                        // in: data source
   Prbs_t prbs{};                              // in: PRBS order
   std::string dataFileList;                   // in: path of the data list file
@@ -141,8 +141,8 @@ class iqSynthCfg {
   double maxFskDev{};                         // in: FSK peak deviation, Hz
   double maxAskDepth{};                       // in: ASK output scale factor
   ShapingFilterType_t shapingFilterType{};    // in: shaping filter
-  double usrFilterCoef[kMaxFilterTaps]{};     // in: user taps, overSamplingRate x filterLengh
-  int filterLengh{};                          // in: filter length in symbols
+  double usrFilterCoef[kMaxFilterTaps]{};     // in: user taps, overSamplingRate x filterLength
+  int filterLength{};                         // in: filter length in symbols
   int overSamplingRate{};                     // in: samples per symbol
   double AlphaBt{};                           // in: roll-off or bandwidth-time product
   int filterTap{};                            // out: taps of the filter designed by the last run
@@ -158,7 +158,7 @@ class iqSynthCfg {
   double powerRampAtten[kMaxPowerRampItems]{};     // in: level of a row, dB
   int modulationFamily{};                          // work: digiModulatingType & kModFamilyMask
   int sampleLength{};                              // work: output samples of the run
-  int sampleOffset{};                   // work: lead-in samples, filterLengh x overSamplingRate
+  int sampleOffset{};                   // work: lead-in samples, filterLength x overSamplingRate
   char symbolMap[kMaxConstelPoints]{};  // out: 0/1 flags of the points that occurred
   std::string paraMsg;                  // work: the parameter report
   bool sigAddNoiseIsEnable{};           // in: add noise to the signal

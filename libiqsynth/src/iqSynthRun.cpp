@@ -54,9 +54,9 @@ struct SampleWindow {
 
 // The digital mode: the data window of the pipeline's full tracks.
 SampleWindow produceDigital(iqSynthCfg& c, const SampleTracks& tracks) {
-  const long long samples = static_cast<long long>(c.sequenceLenth) * c.overSamplingRate;
+  const long long samples = static_cast<long long>(c.sequenceLength) * c.overSamplingRate;
   if (samples < 0 || samples > INT_MAX) {
-    throwCfgValue("sequenceLenth " + to_string(c.sequenceLenth) + " x overSamplingRate " +
+    throwCfgValue("sequenceLenth " + to_string(c.sequenceLength) + " x overSamplingRate " +
                   to_string(c.overSamplingRate) + " is not a usable sample count");
   }
   c.sampleLength = static_cast<int>(samples);

@@ -168,7 +168,8 @@ void genMulCarrierCWParam(iqSynthCfg& cfg) {
   }
 }
 
-int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat) {
+int runMulCarrierCW(const iqSynthCfg& cfg, std::valarray<double>& iDat,
+                    std::valarray<double>& qDat) {
   const int carriers = cfg.mccwCarrierItem;
   const int samples = cfg.mccwCarrierSample;
   if (carriers < 1 || carriers > iqSynthCfg::kMaxMccwCarriers) {

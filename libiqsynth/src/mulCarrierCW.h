@@ -34,6 +34,7 @@ void findNearRat(double x, unsigned& p, unsigned& q);
 // amplitudes 10^(level/20) add up to more than sqrt(DBL_MAX / mccwCarrierSample) (the
 // envelope power of the record would overflow; the text names the loudest carrier's
 // mccwCarrierAmp entry); a MemAlloc IqSynthError when a work array cannot be made.
-int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat);
+int runMulCarrierCW(const iqSynthCfg& cfg, std::valarray<double>& iDat,
+                    std::valarray<double>& qDat);
 
 }  // namespace iqsynth

@@ -38,9 +38,9 @@ class Pipeline : public ::testing::Test {
 
   void setRun(int type, int symbols, int S, int L, int filter, const std::string& bits = "") {
     cfg.digiModulatingType = static_cast<Cfg::DigiModulatingType_t>(type);
-    cfg.sequenceLenth = symbols;
+    cfg.sequenceLength = symbols;
     cfg.overSamplingRate = S;
-    cfg.filterLengh = L;
+    cfg.filterLength = L;
     cfg.shapingFilterType = static_cast<Cfg::ShapingFilterType_t>(filter);
     cfg.sampleLength =
         static_cast<int>(std::min<long long>(1LL * symbols * S, INT_MAX));  // as the driver does
@@ -77,7 +77,7 @@ TEST_F(Pipeline, LoopedQpskWindowIsOnePeriodOfTheSteadyState) {
   // the 32-sample lead-in holds 5 1/3 periods.
   const int S = 4, L = 8, symbols = 6, M = S * L;
   const std::string bits = "00011011";
-  setRun(Cfg::MOD_QPSK, symbols, S, L, Cfg::FILTER_RISING_COS, bits);
+  setRun(Cfg::MOD_QPSK, symbols, S, L, Cfg::FILTER_RAISED_COSINE, bits);
   mapDat.resize(5, 1.0);
   ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   const std::size_t O = static_cast<std::size_t>(L * S), P = static_cast<std::size_t>(symbols * S);
@@ -200,9 +200,9 @@ TEST_F(Pipeline, WritesOnlyTheTracksItIsHanded) {
     int type;
     int filter;
   };
-  for (const Case c : {Case{Cfg::MOD_QPSK, Cfg::FILTER_ROOT_RISING_COS},
+  for (const Case c : {Case{Cfg::MOD_QPSK, Cfg::FILTER_ROOT_RAISED_COSINE},
                        Case{Cfg::MOD_FSK4, Cfg::FILTER_GAUSSIAN_FSK},
-                       Case{Cfg::MOD_PI4_DQPSK, Cfg::FILTER_RISING_COS}}) {
+                       Case{Cfg::MOD_PI4_DQPSK, Cfg::FILTER_RAISED_COSINE}}) {
     setRun(c.type, 24, 4, 4, c.filter);
     cfg.dataSrc = Cfg::DATA_SRC_PRBS;
     cfg.prbs = Cfg::PRBS9;
@@ -231,7 +231,7 @@ class Refused : public Pipeline, public ::testing::WithParamInterface<Refusal> {
 
 TEST_P(Refused, BeforeAnyTrackIsSized) {
   const Refusal c = GetParam();
-  setRun(c.type, c.symbols, c.S, c.L, Cfg::FILTER_RISING_COS);
+  setRun(c.type, c.symbols, c.S, c.L, Cfg::FILTER_RAISED_COSINE);
   iMapDat.resize(3, 0.5);
   qMapDat.resize(4, 0.25);
   mapDat.resize(5, 0.125);

@@ -51,7 +51,7 @@ class DataSrcTest : public ::testing::Test {
 
   // Runs the source for n symbols with R = 1 and offset 0 and returns them.
   std::vector<int> run(int n) {
-    cfg->sequenceLenth = n;
+    cfg->sequenceLength = n;
     cfg->sampleLength = n * cfg->overSamplingRate;
     std::valarray<short> symbols(static_cast<std::size_t>(n));
     EXPECT_EQ(quiet([&] { return runDataSrc(*cfg, symbols, 0); }), 0);
@@ -61,7 +61,7 @@ class DataSrcTest : public ::testing::Test {
   // The number of the error of the given kind that the data source throws for n symbols; 0
   // when it throws none.
   int errorOf(IqSynthError::Kind kind, int n) {
-    cfg->sequenceLenth = n;
+    cfg->sequenceLength = n;
     cfg->sampleLength = n;
     std::valarray<short> symbols(static_cast<std::size_t>(n > 0 ? n : 1));
     try {
@@ -92,7 +92,7 @@ TEST_F(DataSrcTest, SymbolsSitEveryRSamplesAfterTheOffset) {
   setBits(2);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_ALL_ONE;
   cfg->overSamplingRate = 4;
-  cfg->sequenceLenth = 3;
+  cfg->sequenceLength = 3;
   cfg->sampleLength = 12;
   std::valarray<short> symbols(20);
   runDataSrc(*cfg, symbols, 5);
@@ -106,7 +106,7 @@ TEST_F(DataSrcTest, TrackShorterThanTheSymbolsIsNotOverrun) {
   setBits(1);
   setPattern("1", false);
   cfg->overSamplingRate = 3;
-  cfg->sequenceLenth = 100;
+  cfg->sequenceLength = 100;
   cfg->sampleLength = 300;
   std::valarray<short> symbols(7);  // room for slots 1, 4 only
   runDataSrc(*cfg, symbols, 1);
@@ -435,7 +435,7 @@ TEST_F(DataSrcTest, Prbs15FirstBitIsZeroAndSymbolsArePrinted) {
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = iqSynthCfg::PRBS15;
-  cfg->sequenceLenth = 3;
+  cfg->sequenceLength = 3;
   std::valarray<short> track(3);
   testing::internal::CaptureStdout();
   runDataSrc(*cfg, track, 0);
@@ -451,7 +451,7 @@ TEST_F(DataSrcTest, UnknownPrbsOrderLeavesTheSymbols) {
   setBits(2);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = static_cast<iqSynthCfg::Prbs_t>(10);
-  cfg->sequenceLenth = 3;
+  cfg->sequenceLength = 3;
   std::valarray<short> symbols = {1, 2, 3};
   EXPECT_EQ(runDataSrc(*cfg, symbols, 0), 0);
   EXPECT_EQ(symbols[2], 3);

@@ -108,7 +108,7 @@ TEST(IqSynthToString, DefaultStreamFormatting) {
   EXPECT_EQ(to_string(std::string("text")), "text");
   EXPECT_EQ(to_string("dataSrc.cpp"), "dataSrc.cpp");
   EXPECT_EQ(to_string(iqSynthCfg::MOD_QPSK), "589826");
-  EXPECT_EQ(to_string(iqSynthCfg::FILTER_HALF_SIN), "10");
+  EXPECT_EQ(to_string(iqSynthCfg::FILTER_HALF_SINE), "10");
   EXPECT_EQ(to_string(static_cast<iqSynthCfg::IQDevType_t>(3)), "3");
 }
 

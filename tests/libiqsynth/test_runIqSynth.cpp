@@ -68,7 +68,7 @@ void setDigital(int type, int symbols, int osr, int filterLength) {
   setSequenceLenth(symbols);
   setOverSamplingRate(osr);
   setFilterLengh(filterLength);
-  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
+  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RAISED_COSINE);
   setAlphaBt(0.35);
   setSymbolRate(1e6);
   setCodingType(iqSynthCfg::CODING_NONE);
@@ -378,7 +378,7 @@ TEST_F(RunIqSynthTest, StatusOfEachFailure) {
 
   setShapingFilterType(1);
   expectStatus({"filter type", -0x40001});
-  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
+  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RAISED_COSINE);
 
   setDataSrc(9);
   expectStatus({"data source", -0x40003});
@@ -616,7 +616,7 @@ TEST_P(FamilyRunTest, FullDigitalRun) {
   }
 }
 
-constexpr int kRrc = iqSynthCfg::FILTER_ROOT_RISING_COS;
+constexpr int kRrc = iqSynthCfg::FILTER_ROOT_RAISED_COSINE;
 constexpr int kGaussFsk = iqSynthCfg::FILTER_GAUSSIAN_FSK;
 
 INSTANTIATE_TEST_SUITE_P(
