@@ -1,5 +1,6 @@
-// The run log, the library's standard-output lines, the text conversion helpers every stage
-// uses for log lines and error texts, and the one error type of a run.
+// The run log, the standard-output switch, the text helpers of log lines and error texts, and
+// the one error type of a run; defined in iqSynthLog.cpp (the log), iqSynthLogBlocks.cpp (long
+// lists), iqSynthLogError.cpp (error type, source sites) and iqSynthLogText.cpp (number text).
 #pragma once
 
 #include <complex>
@@ -22,8 +23,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "iqSynthLogText.h"
 #include "iqsynth.h"
-#include "logText.h"
 
 namespace iqsynth {
 
