@@ -122,6 +122,8 @@ class iqSynthCfg {
 
   // Fields, in this order. Every numeric field starts at zero, every text and the
   // vector empty. "in": set by the host; "out": written by a run; "work": inside a run.
+  // sequenceLength and filterLength keep the exported spellings in their setters
+  // (setSequenceLenth, setFilterLengh), in the parameter report and in the error texts.
   // in: user constellation, one point per symbol value
   std::vector<std::complex<double>> usrConstelMap;
   std::string installPath;                    // in: reported only
