@@ -49,10 +49,10 @@ void configureQpskJob() {
   cfg.dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg.prbs = iqSynthCfg::PRBS23;
   cfg.codingType = iqSynthCfg::CODING_NONE;
-  cfg.sequenceLenth = kSymbols;
+  cfg.sequenceLength = kSymbols;
   cfg.overSamplingRate = kOversampling;
-  cfg.filterLengh = kFilterSpan;
-  cfg.shapingFilterType = iqSynthCfg::FILTER_ROOT_RISING_COS;
+  cfg.filterLength = kFilterSpan;
+  cfg.shapingFilterType = iqSynthCfg::FILTER_ROOT_RAISED_COSINE;
   cfg.AlphaBt = kRollOff;
   cfg.symbolRate = 1e6;
   cfg.sampleLength = kSymbols * kOversampling;
@@ -70,7 +70,7 @@ void BM_runCDMModulation(benchmark::State& state) {
   configureQpskJob();
   bench::DiscardStdout quiet;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(runCDMModulation());
+    benchmark::DoNotOptimize(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}));
   }
   reportCounters(state, static_cast<double>(kSymbols) * kOversampling);
 }
@@ -266,7 +266,7 @@ void BM_denseFir(benchmark::State& state) {
     state.PauseTiming();
     x = dense;
     state.ResumeTiming();
-    benchmark::DoNotOptimize(filteringDat2(gIqSynthCfg, x, taps));
+    benchmark::DoNotOptimize(filteringDat2(x, taps));
   }
   state.counters["samples_per_s"] =
       benchmark::Counter(static_cast<double>(total) * static_cast<double>(state.iterations()),

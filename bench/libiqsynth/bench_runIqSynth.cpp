@@ -50,7 +50,7 @@ void configureJob(bool noise) {
   setSequenceLenth(kSymbols);
   setOverSamplingRate(kOversampling);
   setFilterLengh(kFilterSpan);
-  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
+  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RAISED_COSINE);
   setAlphaBt(0.35);
   setSymbolRate(1e6);
   setPowerRampEnable(false);

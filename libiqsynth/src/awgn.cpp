@@ -214,51 +214,62 @@ int awgnOnlyNoise(double fs, double* iOut, double* qOut, int n, double bSys, dou
   return kSignalOk;
 }
 
-void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRateName) {
+void checkNoiseSettings(double fs, const char* sampleRateName, double noiseSystemBandwidth,
+                        double bandWidthRatio) {
   auto require = [](bool ok, const std::string& field, double value) {
     if (!ok) {
       throwCfgValue(field + " " + to_string(value) + " must be a finite positive value for noise");
     }
   };
   require(std::isfinite(fs) && fs > 0.0, sampleRateName, fs);
-  require(std::isfinite(cfg.noiseSystemBandwidth) && cfg.noiseSystemBandwidth > 0.0,
-          "noiseSystemBandwidth", cfg.noiseSystemBandwidth);
-  require(std::isfinite(cfg.bandWidthRatio) && cfg.bandWidthRatio > 0.0, "bandWidthRatio",
-          cfg.bandWidthRatio);
+  require(std::isfinite(noiseSystemBandwidth) && noiseSystemBandwidth > 0.0, "noiseSystemBandwidth",
+          noiseSystemBandwidth);
+  require(std::isfinite(bandWidthRatio) && bandWidthRatio > 0.0, "bandWidthRatio", bandWidthRatio);
 }
 
-int runAWGN() {
-  iqSynthCfg& cfg = gIqSynthCfg;
-  const int n = cfg.noiseSeqLength;
+NoiseOnlySettings noiseOnlySettingsOf(const iqSynthCfg& cfg) {
+  return {cfg.noiseSeqLength, cfg.noiseSampleRate, cfg.noiseSystemBandwidth, cfg.bandWidthRatio};
+}
+
+NoiseOnlyLevels noiseOnlyLevelsOf(iqSynthCfg& cfg) {
+  return {cfg.noiseBandWidth, cfg.noiseLvlSysBW, cfg.noiseLvlTotalBW, cfg.sigLvlPep};
+}
+
+int runAWGN(const NoiseOnlySettings& settings, const NoiseOnlyLevels& levels,
+            std::valarray<double>& iTrack, std::valarray<double>& qTrack) {
+  const int n = settings.noiseSeqLength;
   if (n < 1) {
     throwCfgValue("noiseSeqLength " + to_string(n) + " must be at least 1 in the noise-only mode");
   }
-  checkNoiseSettings(cfg, cfg.noiseSampleRate, "noiseSampleRate");
+  checkNoiseSettings(settings.noiseSampleRate, "noiseSampleRate", settings.noiseSystemBandwidth,
+                     settings.bandWidthRatio);
 
   const std::unique_ptr<double[]> iNoise = allocSamples(n);
   if (!iNoise) {
-    throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + siteFileAtLine());
+    throw IqSynthError::memAlloc("malloc space for iNoise is error in " + siteFileAtLine());
   }
   const std::unique_ptr<double[]> qNoise = allocSamples(n);
   if (!qNoise) {
-    throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + siteFileAtLine());
+    throw IqSynthError::memAlloc("malloc space for qNoise is error in " + siteFileAtLine());
   }
 
-  const int rc = awgnOnlyNoise(cfg.noiseSampleRate, iNoise.get(), qNoise.get(), n,
-                               cfg.noiseSystemBandwidth, cfg.bandWidthRatio, &cfg.noiseBandWidth,
-                               &cfg.noiseLvlSysBW, &cfg.noiseLvlTotalBW, &cfg.sigLvlPep);
+  const int rc =
+      awgnOnlyNoise(settings.noiseSampleRate, iNoise.get(), qNoise.get(), n,
+                    settings.noiseSystemBandwidth, settings.bandWidthRatio, &levels.noiseBandWidth,
+                    &levels.noiseLvlSysBW, &levels.noiseLvlTotalBW, &levels.sigLvlPep);
   if (rc != kSignalOk) {
-    throw IqSynthAwgnExcept(rc | IQSYNTH_ERR_NOISE_BASE, "AWGN onle noise is error");
+    throw IqSynthError(IqSynthError::Kind::Awgn, rc | IQSYNTH_ERR_NOISE_BASE,
+                       "AWGN onle noise is error");
   }
 
-  resizeOrThrow(iMapDat, static_cast<std::size_t>(n), "resize iMapDat is error in ");
-  std::copy(iNoise.get(), iNoise.get() + n, std::begin(iMapDat));
+  resizeOrThrow(iTrack, static_cast<std::size_t>(n), "resize iMapDat is error in ");
+  std::copy(iNoise.get(), iNoise.get() + n, std::begin(iTrack));
   wrLog("run here in " + siteFileAtLine());
 
-  resizeOrThrow(qMapDat, static_cast<std::size_t>(n), "resize QMapDat is error in ");
+  resizeOrThrow(qTrack, static_cast<std::size_t>(n), "resize QMapDat is error in ");
   wrLog("run here in " + siteFileAtLine());
-  wrLog("Size of qMapDat is " + to_string(qMapDat.size()) + " in " + siteFileAtLine());
-  std::copy(qNoise.get(), qNoise.get() + n, std::begin(qMapDat));
+  wrLog("Size of qMapDat is " + to_string(qTrack.size()) + " in " + siteFileAtLine());
+  std::copy(qNoise.get(), qNoise.get() + n, std::begin(qTrack));
   return 0;
 }
 

@@ -45,7 +45,7 @@ constexpr std::uint32_t generatorSeed(std::uint32_t base, NoiseGenerator generat
   return 4u * base + static_cast<std::uint32_t>(generator);  // unsigned: wraps modulo 2^32
 }
 // The seed a value of GSL_RNG_SEED gives: none for null (unset) or an empty text. Throws
-// IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE naming GSL_RNG_SEED for any other text that is not a
+// a Config IqSynthError IQSYNTH_ERR_CFG_VALUE naming GSL_RNG_SEED for any other text that is not a
 // decimal number from 0 to 4294967295 (no sign, no spaces).
 std::optional<std::uint32_t> seedFromEnvironment(const char* value);
 // The base seed of a run that makes noise: GSL_RNG_SEED read now, else the calendar time.
@@ -62,7 +62,7 @@ int GaussRandGenerator(double* out, long n, double sigma, long seed);
 // *noiseBW = fs; longer ones are low-pass filtered to that bandwidth (Hz).
 // Seeds come from noiseSeedForRun (GSL_RNG_SEED, else the calendar time in seconds).
 // Returns 0, 1 (no memory), 2 (generator failed) or the filter's code. Throws
-// IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE when GSL_RNG_SEED holds an unusable text.
+// a Config IqSynthError IQSYNTH_ERR_CFG_VALUE when GSL_RNG_SEED holds an unusable text.
 int geneGaussBandLimitedNoiseFFT(double* iOut, double* qOut, double* noiseBW, double fs, int n,
                                  double B1, double B2, double sigma);
 
@@ -81,17 +81,37 @@ int awgnAddNoise(double* noiseI, double* noiseQ, double* sigI, double* sigQ, int
 int awgnOnlyNoise(double fs, double* iOut, double* qOut, int n, double bSys, double ratio,
                   double* noiseBW, double* noiseLvlSys, double* noiseLvlTotal, double* sigPep);
 
-// The noise-only working mode: noiseSeqLength samples of noise at noiseSampleRate
-// into iMapDat/qMapDat, level fields of the record written. Returns 0.
-// Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE for unusable settings, IqSynthAwgnExcept
-// IQSYNTH_ERR_NOISE_BASE | code (IQSYNTH_ERR_NOISE) when the noise cannot be made,
-// IqSynthMemAllocExcept on allocation failure.
-int runAWGN();
+// The settings the noise-only working mode reads (the record's fields of the same names).
+struct NoiseOnlySettings {
+  int noiseSeqLength;           // samples
+  double noiseSampleRate;       // Hz
+  double noiseSystemBandwidth;  // Hz
+  double bandWidthRatio;        // noise bandwidth / system bandwidth
+};
+NoiseOnlySettings noiseOnlySettingsOf(const iqSynthCfg& cfg);
 
-// Checks the settings every noise stage needs: sample rate fs (Hz), system
-// bandwidth and bandwidth ratio must be finite and positive. Throws
-// IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE naming the field otherwise.
-void checkNoiseSettings(const iqSynthCfg& cfg, double fs, const char* sampleRateName);
+// The levels it measures: the record's fields of the same names, written in place.
+struct NoiseOnlyLevels {
+  double& noiseBandWidth;   // Hz
+  double& noiseLvlSysBW;    // dB, in the system bandwidth
+  double& noiseLvlTotalBW;  // dB, in the total bandwidth
+  double& sigLvlPep;        // 0: there is no signal
+};
+NoiseOnlyLevels noiseOnlyLevelsOf(iqSynthCfg& cfg);
+
+// The noise-only working mode: noiseSeqLength samples of noise at noiseSampleRate
+// into iTrack/qTrack (resized), the levels written. Returns 0.
+// Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE for unusable settings, an Awgn IqSynthError
+// IQSYNTH_ERR_NOISE_BASE | code (IQSYNTH_ERR_NOISE) when the noise cannot be made,
+// a MemAlloc IqSynthError on allocation failure.
+int runAWGN(const NoiseOnlySettings& settings, const NoiseOnlyLevels& levels,
+            std::valarray<double>& iTrack, std::valarray<double>& qTrack);
+
+// Checks the settings every noise stage needs: sample rate fs (Hz), system bandwidth
+// (noiseSystemBandwidth, Hz) and bandwidth ratio (bandWidthRatio) must be finite and positive.
+// Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE naming the field otherwise.
+void checkNoiseSettings(double fs, const char* sampleRateName, double noiseSystemBandwidth,
+                        double bandWidthRatio);
 
 // Test seam: replaces the allocator of the GSL generator (nullptr restores
 // gsl_rng_alloc) so that tests can make the generator fail. Returns the previous one.

@@ -58,11 +58,12 @@ Chain chainFor(int digiModulatingType, int family) {
     default:
       break;
   }
-  throw IqSynthCfgExcept(IQSYNTH_ERR_MOD_TYPE,
-                         "Not processing modulating type" + to_string(__LINE__));
+  throw IqSynthError(IqSynthError::Kind::Config, IQSYNTH_ERR_MOD_TYPE,
+                     "Not processing modulating type" + to_string(__LINE__));
 }
 
-void runMappingChain(iqSynthCfg& cfg, std::size_t total, int offset, bool fullLog) {
+void runMappingChain(iqSynthCfg& cfg, const SampleTracks& tracks, std::size_t total, int offset,
+                     bool fullLog) {
   std::valarray<short> data;
   resizeOrThrow(data, total, "resize _valarray error ");
   wrLog("INFO : Allocate memory for data source");
@@ -75,22 +76,22 @@ void runMappingChain(iqSynthCfg& cfg, std::size_t total, int offset, bool fullLo
     wrLog("Print Data coding   at line " + siteLineInFile());
     ite_print(data);
   }
-  mapDat.resize(0);
-  resizeOrThrow(iMapDat, total, "resize iMapDat is error in ");
+  tracks.frequency.resize(0);
+  resizeOrThrow(tracks.i, total, "resize iMapDat is error in ");
   wrLog("INFO : Allocate memory for I channel data");
-  resizeOrThrow(qMapDat, total, "resize QMapDat is error in ");
+  resizeOrThrow(tracks.q, total, "resize QMapDat is error in ");
   wrLog("INFO : Allocate memory for Q channel data");
   wrLog("INFO : Begin IQ MApping");
-  runDataIQMapping(cfg, data, iMapDat, qMapDat, offset);
+  runDataIQMapping(cfg, data, tracks.i, tracks.q, offset);
   wrLog("INFO : Running to IQ mapping");
   if (fullLog) {
     wrLog("Print iMapDat at line " + siteLineInFile());
-    ite_print(iMapDat);
+    ite_print(tracks.i);
     wrLog("Print qMapDat at line " + siteLineInFile());
-    ite_print(qMapDat);
+    ite_print(tracks.q);
   }
   data.resize(0);  // the symbols are mapped: leave the memory to the filter
-  runIQFilter(cfg, iMapDat, qMapDat);
+  runIQFilter(cfg, tracks.i, tracks.q);
   wrLog("INFO : Running to IQ filter");
 }
 
@@ -107,7 +108,7 @@ double fskIndex(const iqSynthCfg& cfg) {
   return h;
 }
 
-void runFskChain(iqSynthCfg& cfg, std::size_t total, int offset) {
+void runFskChain(iqSynthCfg& cfg, const SampleTracks& tracks, std::size_t total, int offset) {
   const double h = fskIndex(cfg);
   const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
   const std::size_t first = static_cast<std::size_t>(offset);
@@ -128,39 +129,40 @@ void runFskChain(iqSynthCfg& cfg, std::size_t total, int offset) {
   runDataCoding(cfg, data, offset);
   wrLog("INFO : Running to Data coding");
 
-  resizeOrThrow(mapDat, total, "resize mapDat is error in ");
-  resizeOrThrow(iMapDat, total, "resize iMapDat is error in ");
+  resizeOrThrow(tracks.frequency, total, "resize mapDat is error in ");
+  resizeOrThrow(tracks.i, total, "resize iMapDat is error in ");
   wrLog("INFO : Allocate memory for I channel data");
-  resizeOrThrow(qMapDat, total, "resize qMapDat is error in ");
+  resizeOrThrow(tracks.q, total, "resize qMapDat is error in ");
   wrLog("INFO : Allocate memory for Q channel data");
 
   wrLog("INFO : Start casting");
   for (std::size_t j = first; j < total; ++j) {
-    mapDat[j] = data[j];
+    tracks.frequency[j] = data[j];
   }
   data.resize(0);
   wrLog("INFO : Start filtering");
-  runFilter(cfg, mapDat);
+  runFilter(cfg, tracks.frequency);
   wrLog("INFO : Running to IQ filter");
 
   if (stdoutEnabled()) {
     std::cout << "net H is " << h << '\n';
   }
   wrLog("begin fsk modulation");
-  wrLog("filterTap is" + to_string(offset) + " , size is " + to_string(iMapDat.size()));
+  wrLog("filterTap is" + to_string(offset) + " , size is " + to_string(tracks.i.size()));
   // Continuous phase: each sample's frequency level is added before its angle is taken, so
   // the first data sample already carries its own advance.
   double levelSum = 0.0;
   for (std::size_t s = first; s < total; ++s) {
-    levelSum += mapDat[s];
+    levelSum += tracks.frequency[s];
     const double angle = kTwoPi * h * levelSum;
-    iMapDat[s] = std::cos(angle);
-    qMapDat[s] = std::sin(angle);
+    tracks.i[s] = std::cos(angle);
+    tracks.q[s] = std::sin(angle);
   }
   wrLog("INFO : Running to FSK modulation");
 }
 
-void runDifferentialChain(iqSynthCfg& cfg, std::size_t total, int offset) {
+void runDifferentialChain(iqSynthCfg& cfg, const SampleTracks& tracks, std::size_t total,
+                          int offset) {
   std::valarray<short> data;
   resizeOrThrow(data, total, "resize _valarray is error in ");
   wrLog("INFO : Allocate memory for data source");
@@ -168,10 +170,10 @@ void runDifferentialChain(iqSynthCfg& cfg, std::size_t total, int offset) {
   wrLog("run bpsk size is " + to_string(data.size()));
   runDataCoding(cfg, data, offset);
 
-  mapDat.resize(0);
-  resizeOrThrow(iMapDat, total, "resize iMapDat is error in ");
+  tracks.frequency.resize(0);
+  resizeOrThrow(tracks.i, total, "resize iMapDat is error in ");
   wrLog("INFO : Allocate memory for I channel data");
-  resizeOrThrow(qMapDat, total, "resize qMapDat is error in ");
+  resizeOrThrow(tracks.q, total, "resize qMapDat is error in ");
   wrLog("INFO : Allocate memory for Q channel data");
   wrLog("INFO : Begin IQ MApping");
 
@@ -195,20 +197,19 @@ void runDifferentialChain(iqSynthCfg& cfg, std::size_t total, int offset) {
     }
     // The angle of the reduced position equals phaseSum * step and stays exact for long runs.
     const long long position = ((phaseSum % positions) + positions) % positions;
-    iMapDat[p] = std::cos(static_cast<double>(position) * step);
-    qMapDat[p] = std::sin(static_cast<double>(position) * step);
+    tracks.i[p] = std::cos(static_cast<double>(position) * step);
+    tracks.q[p] = std::sin(static_cast<double>(position) * step);
     cfg.symbolMap[position] = 1;
   }
   wrLog("INFO : Running to IQ mapping");
   data.resize(0);
-  runIQFilter(cfg, iMapDat, qMapDat);
+  runIQFilter(cfg, tracks.i, tracks.q);
   wrLog("INFO : Running to IQ filter");
 }
 
 }  // namespace
 
-int runCDMModulation() {
-  iqSynthCfg& cfg = gIqSynthCfg;
+int runCDMModulation(iqSynthCfg& cfg, const SampleTracks& tracks) {
   cfg.modulationFamily = modFamilyOf(cfg.digiModulatingType);
   wrLog("run here" + to_string(__LINE__));
   std::fill(std::begin(cfg.symbolMap), std::end(cfg.symbolMap), 0);
@@ -216,26 +217,26 @@ int runCDMModulation() {
 
   // Every length is checked before a track is sized.
   const std::size_t total = checkedTrackLength(cfg);
-  const int offset = cfg.filterLengh * cfg.overSamplingRate;
+  const int offset = cfg.filterLength * cfg.overSamplingRate;
   cfg.sampleOffset = offset;
   // The stages place and code symbols over sampleLength samples: keep it equal to the data.
-  cfg.sampleLength = cfg.sequenceLenth * cfg.overSamplingRate;
+  cfg.sampleLength = cfg.sequenceLength * cfg.overSamplingRate;
   if (chain == Chain::Fsk) {
     fskIndex(cfg);
   }
 
   switch (chain) {
     case Chain::MappingFullLog:
-      runMappingChain(cfg, total, offset, true);
+      runMappingChain(cfg, tracks, total, offset, true);
       break;
     case Chain::MappingShortLog:
-      runMappingChain(cfg, total, offset, false);
+      runMappingChain(cfg, tracks, total, offset, false);
       break;
     case Chain::Fsk:
-      runFskChain(cfg, total, offset);
+      runFskChain(cfg, tracks, total, offset);
       break;
     case Chain::Differential:
-      runDifferentialChain(cfg, total, offset);
+      runDifferentialChain(cfg, tracks, total, offset);
       break;
   }
   return 0;

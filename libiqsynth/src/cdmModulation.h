@@ -3,13 +3,16 @@
 
 namespace iqsynth {
 
+class iqSynthCfg;
+struct SampleTracks;
+
 // Runs data source, coding, mapping (or the FSK / differential modulators) and pulse shaping
-// on gIqSynthCfg, leaving iMapDat and qMapDat (and mapDat for FSK) at
-// (sequenceLenth + filterLengh) * overSamplingRate samples with the lead-in in front.
-// Writes modulationFamily, sampleOffset, sampleLength (= sequenceLenth * overSamplingRate),
-// symbolMap, filterTap and filterCoef. Returns 0; failures are thrown (IqSynthCfgExcept
-// IQSYNTH_ERR_MOD_TYPE for an unknown modulation, IQSYNTH_ERR_CFG_VALUE for unusable lengths,
-// before any track is sized).
-int runCDMModulation();
+// with the settings of cfg, leaving tracks.i and tracks.q (and tracks.frequency for FSK, else
+// emptied) at (sequenceLength + filterLength) * overSamplingRate samples with the lead-in in
+// front. Reads the data, coding, modulation and filter settings of cfg; writes modulationFamily,
+// sampleOffset, sampleLength (= sequenceLength * overSamplingRate), symbolMap, filterTap and
+// filterCoef. Returns 0; failures are thrown (a Config IqSynthError IQSYNTH_ERR_MOD_TYPE for an
+// unknown modulation, IQSYNTH_ERR_CFG_VALUE for unusable lengths, before any track is sized).
+int runCDMModulation(iqSynthCfg& cfg, const SampleTracks& tracks);
 
 }  // namespace iqsynth

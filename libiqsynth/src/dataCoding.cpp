@@ -9,7 +9,7 @@ short binaryToGray(short s) {
   return static_cast<short>(v ^ (v >> 1));
 }
 
-int map2Mary(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
+int map2Mary(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   const int type = cfg.digiModulatingType;
   const int M = modPointCount(type);
   const bool isFsk = modFamilyOf(type) == iqSynthCfg::MOD_FAMILY_FSK;
@@ -54,7 +54,7 @@ int map2Mary(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   return 0;
 }
 
-int runDataCoding(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
+int runDataCoding(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   return map2Mary(cfg, symbols, offset);
 }
 

@@ -16,9 +16,9 @@ short binaryToGray(short s);
 // M = 2^(digiModulatingType & 31) kept to 16 bits. FSK types (family IQSYNTH_MOD_FAMILY_FSK)
 // get the odd levels 2v - M + 1. An unknown codingType, or an M of 0 (16 or more
 // bits per symbol), leaves the symbols unchanged. Returns 0.
-int map2Mary(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
+int map2Mary(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 
 // The coding stage of the pipeline: calls map2Mary. Returns 0.
-int runDataCoding(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
+int runDataCoding(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 
 }  // namespace iqsynth

@@ -152,8 +152,8 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
   const int type = cfg.digiModulatingType;
   const ConstelMap* table = mappingTableFor(cfg, type);
   if (table == nullptr) {
-    throw IqSynthCfgExcept(
-        IQSYNTH_ERR_MOD_TYPE,
+    throw IqSynthError(
+        IqSynthError::Kind::Config, IQSYNTH_ERR_MOD_TYPE,
         std::string(" ERROR : not supported modulating format ") + " at " + siteLineIn());
   }
   if (modFamilyOf(type) == iqSynthCfg::MOD_FAMILY_USER) {
@@ -169,12 +169,12 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
     }
   }
   const int R = cfg.overSamplingRate;
-  if (R < 1 || offset < 0 || cfg.sequenceLenth <= 0) {
+  if (R < 1 || offset < 0 || cfg.sequenceLength <= 0) {
     return 0;
   }
   const bool isEdge = type == iqSynthCfg::MOD_EDGE_8PSK;
   const long long end =
-      static_cast<long long>(offset) + static_cast<long long>(cfg.sequenceLenth) * R;
+      static_cast<long long>(offset) + static_cast<long long>(cfg.sequenceLength) * R;
   long long limit = static_cast<long long>(symbols.size());
   limit = std::min(limit, static_cast<long long>(iDat.size()));
   limit = std::min(limit, static_cast<long long>(qDat.size()));

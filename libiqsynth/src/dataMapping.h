@@ -46,10 +46,10 @@ const ConstelMap* constelMapFor(const iqSynthCfg& cfg, int digiModulatingType);
 // The table runDataIQMapping maps with, or nullptr for a type it does not map.
 const ConstelMap* mappingTableFor(const iqSynthCfg& cfg, int digiModulatingType);
 
-// Places the point of every symbol at offset, offset + R, ... (sequenceLenth of
+// Places the point of every symbol at offset, offset + R, ... (sequenceLength of
 // them, R = overSamplingRate) into iDat/qDat and sets its symbolMap flag; EDGE
 // symbols are rotated by 3*pi*k/8. Indexes beyond the tracks are skipped.
-// Returns 0. Throws IqSynthCfgExcept IQSYNTH_ERR_MOD_TYPE for a type it does not map,
+// Returns 0. Throws a Config IqSynthError IQSYNTH_ERR_MOD_TYPE for a type it does not map,
 // IQSYNTH_ERR_CFG_VALUE for a user constellation with more than 8 bits per symbol or fewer
 // points than 2^k, or a symbol value outside the table.
 int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarray<double>& iDat,

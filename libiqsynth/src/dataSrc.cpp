@@ -192,7 +192,7 @@ unsigned prbsSeed(int order) {
   }
 }
 
-int readPatternLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
+int readPatternLoop(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   const int k = bitsPerSymbol(cfg);
   checkPatternBits(k);
   if (cfg.usrListSize < 1) {
@@ -203,7 +203,7 @@ int readPatternLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) 
   CyclicSymbolReader reader(cfg.usrList, static_cast<std::size_t>(listSize), cfg.dataFormatIsHex,
                             k);
   const std::size_t n =
-      symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLenth);
+      symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLength);
   for (std::size_t j = 0; j < n; ++j) {
     symbols[slotIndex(offset, cfg.overSamplingRate, j)] = reader.next();
   }
@@ -288,22 +288,23 @@ class DataListFile {
 
 }  // namespace
 
-int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
+int readFileLoop(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   DataListFile file(cfg.dataFileList);
   if (file.notRegular()) {
-    throw IqSynthFileExcept(IQSYNTH_ERR_FILE_OPEN, "Can not open the data list file" +
-                                                       cfg.dataFileList + " (not a regular file)");
+    throw IqSynthError(
+        IqSynthError::Kind::File, IQSYNTH_ERR_FILE_OPEN,
+        "Can not open the data list file" + cfg.dataFileList + " (not a regular file)");
   }
   if (!file.isOpen()) {
-    throw IqSynthFileExcept(IQSYNTH_ERR_FILE_OPEN,
-                            "Can not open the data list file" + cfg.dataFileList);
+    throw IqSynthError(IqSynthError::Kind::File, IQSYNTH_ERR_FILE_OPEN,
+                       "Can not open the data list file" + cfg.dataFileList);
   }
   const std::string format = file.word();
   bool isHex = false;
   if (format == "HEX" || format == "hex") {
     isHex = true;
   } else if (format != "BIN" && format != "bin") {
-    throw IqSynthFileExcept(IQSYNTH_ERR_FILE_FORMAT, " file format is error");
+    throw IqSynthError(IqSynthError::Kind::File, IQSYNTH_ERR_FILE_FORMAT, " file format is error");
   }
   const int k = bitsPerSymbol(cfg);
   checkPatternBits(k);
@@ -311,7 +312,7 @@ int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   // The file's data characters (white space skipped) are used cyclically, so
   // only as many as the symbols consume are read.
   const std::size_t n =
-      symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLenth);
+      symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLength);
   const std::size_t bitsNeeded = n * static_cast<std::size_t>(k);
   const std::size_t charsNeeded = isHex ? (bitsNeeded + 3) / 4 : bitsNeeded;
   std::string data;
@@ -320,8 +321,8 @@ int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
     data.push_back(c);
   }
   if (data.empty() && !file.next(c)) {
-    throw IqSynthFileExcept(
-        IQSYNTH_ERR_FILE_FORMAT,
+    throw IqSynthError(
+        IqSynthError::Kind::File, IQSYNTH_ERR_FILE_FORMAT,
         " file format is error: no data after the format word in " + cfg.dataFileList);
   }
   if (n == 0) {
@@ -334,7 +335,7 @@ int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   return 0;
 }
 
-int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
+int genPRBS(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   unsigned (*step)(unsigned&) = nullptr;
   switch (cfg.prbs) {
     case iqSynthCfg::PRBS9:
@@ -364,7 +365,7 @@ int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   const int k = bitsPerSymbol(cfg);
   unsigned reg = prbsSeed(cfg.prbs);
   const std::size_t n =
-      symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLenth);
+      symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLength);
   const bool print = stdoutEnabled();
   for (std::size_t j = 0; j < n; ++j) {
     std::uint32_t symbol = 0;
@@ -380,10 +381,11 @@ int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   return 0;
 }
 
-int runDataSrc(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
+int runDataSrc(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   const int source = cfg.dataSrc;
   if (source < iqSynthCfg::DATA_SRC_ALL_ZERO || source > iqSynthCfg::DATA_SRC_PRBS) {
-    throw IqSynthCfgExcept(IQSYNTH_ERR_DATA_SRC, " data src type is no exist");
+    throw IqSynthError(IqSynthError::Kind::Config, IQSYNTH_ERR_DATA_SRC,
+                       " data src type is no exist");
   }
   if (cfg.overSamplingRate < 1) {
     throwBadSetting("overSamplingRate", cfg.overSamplingRate,

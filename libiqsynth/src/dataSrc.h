@@ -1,4 +1,4 @@
-// Data source of a digital run: fills the symbol track with sequenceLenth
+// Data source of a digital run: fills the symbol track with sequenceLength
 // symbols of k bits (k = low 16 bits of digiModulatingType) from all zeros,
 // all ones, the user pattern, a data list file or a PRBS generator.
 #pragma once
@@ -33,21 +33,21 @@ int bitStringValue(const std::string& bits, int k);
 // Value of a hexadecimal digit (0 for any other character).
 int hexDigitValue(char c);
 
-// Fills symbols[offset + j * overSamplingRate], j = 0 .. sequenceLenth - 1
+// Fills symbols[offset + j * overSamplingRate], j = 0 .. sequenceLength - 1
 // (indexes beyond the track are not written). Returns 0.
-// Throws IqSynthCfgExcept IQSYNTH_ERR_DATA_SRC for an unknown source, IQSYNTH_ERR_CFG_VALUE
+// Throws a Config IqSynthError IQSYNTH_ERR_DATA_SRC for an unknown source, IQSYNTH_ERR_CFG_VALUE
 // for a setting the source cannot use (overSamplingRate below 1, negative offset, usrListSize
 // below 1 for the pattern, k outside 1..8 for pattern and file, k above 16),
-// IqSynthFileExcept IQSYNTH_ERR_FILE_OPEN (file cannot be opened) and IQSYNTH_ERR_FILE_FORMAT
+// a File IqSynthError IQSYNTH_ERR_FILE_OPEN (file cannot be opened) and IQSYNTH_ERR_FILE_FORMAT
 // (unknown format word, or no data after it).
-int runDataSrc(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
+int runDataSrc(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 
 // The individual sources, same arguments and contract as runDataSrc.
-int readPatternLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
-int readFileLoop(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
+int readPatternLoop(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
+int readFileLoop(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 // An unknown prbs order leaves the symbols unchanged. Prints one line per symbol
 // ("<j>th is : <value>") on standard output.
-int genPRBS(iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
+int genPRBS(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 
 // PRBS shift registers: each call returns the output bit (bit 0 of reg) and
 // advances reg by one step, the feedback bit entering at the top.

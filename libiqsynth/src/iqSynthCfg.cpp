@@ -27,7 +27,7 @@ void iqSynthCfg::genParaMsg() {
   m += "installPath : " + installPath + "\n";
   m += "IQDevType : " + to_string(IQDevType) + "\n";
   m += "workingMode : " + to_string(workingMode) + "\n";
-  m += "sequenceLenth : " + to_string(sequenceLenth) + "\n";
+  m += "sequenceLenth : " + to_string(sequenceLength) + "\n";
   m += "dataSrc : " + to_string(dataSrc) + "\n";
   m += "prbs : " + to_string(prbs) + "\n";
   m += "dataFileList : " + dataFileList + "\n";
@@ -47,7 +47,7 @@ void iqSynthCfg::genParaMsg() {
   m += "maxFskDev : " + to_string(maxFskDev) + "\n";
   m += "maxAskDepth : " + to_string(maxAskDepth) + "\n";
   m += "shapingFilterType : " + to_string(shapingFilterType) + "\n";
-  m += "filterLengh : " + to_string(filterLengh) + "\n";
+  m += "filterLengh : " + to_string(filterLength) + "\n";
   m += "overSamplingRate : " + to_string(overSamplingRate) + "\n";
   m += "AlphaBt : " + to_string(AlphaBt) + "\n";
   m += "fskPhaseCorrectEnable : " + to_string(fskPhaseCorrectEnable) + "\n";

@@ -1,5 +1,6 @@
-// The synthesis configuration record iqSynthCfg, its one global instance and the
-// global sample tracks. Every stage of a run reads and writes these by name.
+// The synthesis configuration record iqSynthCfg, its one global instance and the global sample
+// tracks. The setters fill the global record; the run driver hands record and tracks to every
+// stage as parameters, so no stage reaches for them by name.
 #pragma once
 
 #include <complex>
@@ -72,11 +73,11 @@ class iqSynthCfg {
     FILTER_GAUSSIAN_LINEARIZED = IQSYNTH_FILTER_GAUSSIAN_LINEARIZED,
     FILTER_GAUSSIAN_PURE = IQSYNTH_FILTER_GAUSSIAN,
     FILTER_RECT = IQSYNTH_FILTER_RECT,
-    FILTER_RISING_COS = IQSYNTH_FILTER_RC,
-    FILTER_ROOT_RISING_COS = IQSYNTH_FILTER_RRC,
-    FILTER_USR = IQSYNTH_FILTER_USER,
+    FILTER_RAISED_COSINE = IQSYNTH_FILTER_RC,
+    FILTER_ROOT_RAISED_COSINE = IQSYNTH_FILTER_RRC,
+    FILTER_USER = IQSYNTH_FILTER_USER,
     FILTER_GAUSSIAN_FSK = IQSYNTH_FILTER_GAUSSIAN_FSK,
-    FILTER_HALF_SIN = IQSYNTH_FILTER_HALF_SINE,
+    FILTER_HALF_SINE = IQSYNTH_FILTER_HALF_SINE,
   };
 
   enum powerRampFunc_t : int {
@@ -121,12 +122,14 @@ class iqSynthCfg {
 
   // Fields, in this order. Every numeric field starts at zero, every text and the
   // vector empty. "in": set by the host; "out": written by a run; "work": inside a run.
+  // sequenceLength and filterLength keep the exported spellings in their setters
+  // (setSequenceLenth, setFilterLengh), in the parameter report and in the error texts.
   // in: user constellation, one point per symbol value
   std::vector<std::complex<double>> usrConstelMap;
   std::string installPath;                    // in: reported only
   IQDevType_t IQDevType{};                    // in: no setter; 0 = default device rates
   workingMode_t workingMode{};                // in: what a run produces
-  int sequenceLenth{};                        // in: number of data symbols
+  int sequenceLength{};                       // in: number of data symbols
   DataSrc_t dataSrc{};                        // in: data source
   Prbs_t prbs{};                              // in: PRBS order
   std::string dataFileList;                   // in: path of the data list file
@@ -140,8 +143,8 @@ class iqSynthCfg {
   double maxFskDev{};                         // in: FSK peak deviation, Hz
   double maxAskDepth{};                       // in: ASK output scale factor
   ShapingFilterType_t shapingFilterType{};    // in: shaping filter
-  double usrFilterCoef[kMaxFilterTaps]{};     // in: user taps, overSamplingRate x filterLengh
-  int filterLengh{};                          // in: filter length in symbols
+  double usrFilterCoef[kMaxFilterTaps]{};     // in: user taps, overSamplingRate x filterLength
+  int filterLength{};                         // in: filter length in symbols
   int overSamplingRate{};                     // in: samples per symbol
   double AlphaBt{};                           // in: roll-off or bandwidth-time product
   int filterTap{};                            // out: taps of the filter designed by the last run
@@ -157,7 +160,7 @@ class iqSynthCfg {
   double powerRampAtten[kMaxPowerRampItems]{};     // in: level of a row, dB
   int modulationFamily{};                          // work: digiModulatingType & kModFamilyMask
   int sampleLength{};                              // work: output samples of the run
-  int sampleOffset{};                   // work: lead-in samples, filterLengh x overSamplingRate
+  int sampleOffset{};                   // work: lead-in samples, filterLength x overSamplingRate
   char symbolMap[kMaxConstelPoints]{};  // out: 0/1 flags of the points that occurred
   std::string paraMsg;                  // work: the parameter report
   bool sigAddNoiseIsEnable{};           // in: add noise to the signal
@@ -184,6 +187,15 @@ class iqSynthCfg {
   int mccwOptCrestFactorMode{};                 // in: stored only
 };
 
+// The working sample tracks of a run: I, Q and the FSK frequency track (the shaped levels that
+// the FSK modulator integrates). The run driver passes the process-wide tracks; tests pass
+// their own.
+struct SampleTracks {
+  std::valarray<double>& i;
+  std::valarray<double>& q;
+  std::valarray<double>& frequency;
+};
+
 // Family part and bits-per-symbol part of a packed modulation type.
 inline int modFamilyOf(int digiModulatingType) {
   return digiModulatingType & iqSynthCfg::kModFamilyMask;
@@ -205,10 +217,12 @@ inline int clampCount(int count, int capacity) {
 }  // namespace iqsynth
 
 // The exported data symbols keep their plain names outside the library's namespace.
-// The configuration record, constructed at load with the name "global".
+// The configuration record, constructed at load with the name "global". The exported setters
+// and getters and the run entry points are its only users.
 extern IQSYNTH_API iqsynth::iqSynthCfg gIqSynthCfg;
 
-// Sample tracks of the run in progress: I, Q and the FSK frequency track.
+// Sample tracks of the run in progress: I, Q and the FSK frequency track. Only the run entry
+// points name them, to hand them to the stages.
 extern IQSYNTH_API std::valarray<double> iMapDat;
 extern IQSYNTH_API std::valarray<double> qMapDat;
 extern IQSYNTH_API std::valarray<double> mapDat;

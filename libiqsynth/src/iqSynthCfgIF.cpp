@@ -27,13 +27,13 @@ void copyClamped(T* dst, const T* src, long long count, int capacity) {
   }
 }
 
-// Number of user taps the setter copies: overSamplingRate x filterLengh, none
+// Number of user taps the setter copies: overSamplingRate x filterLength, none
 // when either count is negative.
 long long userTapCount() {
-  if (cfg().overSamplingRate < 0 || cfg().filterLengh < 0) {
+  if (cfg().overSamplingRate < 0 || cfg().filterLength < 0) {
     return 0;
   }
-  return static_cast<long long>(cfg().overSamplingRate) * cfg().filterLengh;
+  return static_cast<long long>(cfg().overSamplingRate) * cfg().filterLength;
 }
 
 }  // namespace
@@ -54,8 +54,8 @@ IQSYNTH_API void setDigiModulatingType(int type) {
   cfg().digiModulatingType = static_cast<iqSynthCfg::DigiModulatingType_t>(type);
 }
 IQSYNTH_API int getDigiModulatingType(void) { return cfg().digiModulatingType; }
-IQSYNTH_API void setFilterLengh(int symbols) { cfg().filterLengh = symbols; }
-IQSYNTH_API int getFilterLengh(void) { return cfg().filterLengh; }
+IQSYNTH_API void setFilterLengh(int symbols) { cfg().filterLength = symbols; }
+IQSYNTH_API int getFilterLengh(void) { return cfg().filterLength; }
 IQSYNTH_API void setMaxFskDev(double hz) { cfg().maxFskDev = hz; }
 IQSYNTH_API double getMaxFskDev(void) { return cfg().maxFskDev; }
 IQSYNTH_API void setMaxAskDepth(double scale) { cfg().maxAskDepth = scale; }
@@ -66,8 +66,8 @@ IQSYNTH_API void setOverSamplingRate(int samplesPerSymbol) {
 IQSYNTH_API int getOverSamplingRate(void) { return cfg().overSamplingRate; }
 IQSYNTH_API void setPrbs(int order) { cfg().prbs = static_cast<iqSynthCfg::Prbs_t>(order); }
 IQSYNTH_API int getPrbs(void) { return cfg().prbs; }
-IQSYNTH_API void setSequenceLenth(int symbols) { cfg().sequenceLenth = symbols; }
-IQSYNTH_API int getSequenceLenth(void) { return cfg().sequenceLenth; }
+IQSYNTH_API void setSequenceLenth(int symbols) { cfg().sequenceLength = symbols; }
+IQSYNTH_API int getSequenceLenth(void) { return cfg().sequenceLength; }
 IQSYNTH_API void setShapingFilterType(int type) {
   cfg().shapingFilterType = static_cast<iqSynthCfg::ShapingFilterType_t>(type);
 }

@@ -1,6 +1,6 @@
-// Pulse shaping of the digital modulation mode: the eight shaping-filter designers and the
-// periodic (cyclic lead-in) FIR over the upsampled symbol tracks. The FIR arithmetic itself is
-// in firKernel.
+// Pulse shaping of the digital modulation mode: the eight shaping-filter designers
+// (iqSynthFilterDesigners.cpp) and the periodic (cyclic lead-in) FIR over the upsampled symbol
+// tracks (iqSynthFilter.cpp). The FIR arithmetic itself is in firKernel.
 #pragma once
 
 #include <cstddef>
@@ -10,49 +10,65 @@ namespace iqsynth {
 
 class iqSynthCfg;
 
-// ---- Shaping filter design -------------------------------------------------------------
-// Each designer reads overSamplingRate (S), filterLengh (L), AlphaBt and usrFilterCoef from
-// cfg, resizes taps (caller-owned) and fills it, records the reported taps in
-// cfg.filterTap / cfg.filterCoef (see each designer), and returns 0.
-// Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE (the text naming the field) when S is outside
-// 1..32, L outside 0..128, or the design would give taps that are not finite (alpha or BT of 0,
-// taps summing to 0); IqSynthMemAllocExcept when taps cannot be sized.
+// ---- Shaping filter design (iqSynthFilterDesigners.cpp) -----------------------------------
+// The settings a design reads: the record's shapingFilterType, overSamplingRate (S),
+// filterLength (L), AlphaBt and usrFilterCoef.
+struct ShapingFilterSettings {
+  int type;                // an IQSYNTH_FILTER_ value
+  int overSamplingRate;    // S, samples per symbol
+  int filterLength;        // L, symbols
+  double alphaBt;          // roll-off, or bandwidth-time product
+  const double* userTaps;  // S x L host taps (the user filter)
+};
+ShapingFilterSettings shapingFilterSettingsOf(const iqSynthCfg& cfg);
 
-// Dispatches on cfg.shapingFilterType; throws IqSynthCfgExcept IQSYNTH_ERR_FILTER_TYPE "not
-// exist filter type" for any code but the eight IQSYNTH_FILTER_ values.
+// Where a design reports its taps for the host: the record's filterTap and filterCoef
+// (room for iqSynthCfg::kMaxReportedTaps).
+struct ReportedTaps {
+  int& count;
+  double* coefficients;
+};
+ReportedTaps reportedTapsOf(iqSynthCfg& cfg);
+
+// Designs the shaping filter of settings.type into taps (resized; caller-owned) and reports it
+// through out: the unscaled taps and their count N (S*L, or S*L + 1 for an even S*L; the
+// one-symbol half sine and rectangle S or S + 1; the user filter only its taps, keeping the
+// count; the linearised Gaussian only its count 5 S + 1). Every design but the linearised
+// Gaussian is scaled to unit sum. Returns 0.
+// Throws a Config IqSynthError IQSYNTH_ERR_FILTER_TYPE "not exist filter type" for any type but
+// the eight IQSYNTH_FILTER_ values; IQSYNTH_ERR_CFG_VALUE (the text naming the field) when S is
+// outside 1..32, L outside 0..128, or the design would give taps that are not finite (alpha or
+// BT of 0, taps summing to 0); a MemAlloc IqSynthError when taps cannot be sized.
+int designShapingFilter(const ShapingFilterSettings& settings, const ReportedTaps& out,
+                        std::valarray<double>& taps);
+// The same on the settings of cfg, reporting into cfg.
 int genShapingFilter(iqSynthCfg& cfg, std::valarray<double>& taps);
 
-int genGaussianLinearizedFilter(iqSynthCfg& cfg,
-                                std::valarray<double>& taps);  // IQSYNTH_FILTER_GAUSSIAN_LINEARIZED
-int genGaussianPureFilter(iqSynthCfg& cfg, std::valarray<double>& taps);  // IQSYNTH_FILTER_GAUSSIAN
-int genRectFilter(iqSynthCfg& cfg, std::valarray<double>& taps);          // IQSYNTH_FILTER_RECT
-int genRisingCosFilter(iqSynthCfg& cfg, std::valarray<double>& taps);     // IQSYNTH_FILTER_RC
-int genRootRisingCosFilter(iqSynthCfg& cfg, std::valarray<double>& taps);  // IQSYNTH_FILTER_RRC
-int genUsrFilter(iqSynthCfg& cfg, std::valarray<double>& taps);            // IQSYNTH_FILTER_USER
-int genGaussianFSKFilter(iqSynthCfg& cfg,
-                         std::valarray<double>& taps);               // IQSYNTH_FILTER_GAUSSIAN_FSK
-int genHalfSinFilter(iqSynthCfg& cfg, std::valarray<double>& taps);  // IQSYNTH_FILTER_HALF_SINE
+// The oversampling and span limits every design and every track length depends on: throws a
+// Config IqSynthError IQSYNTH_ERR_CFG_VALUE naming overSamplingRate or filterLengh when S is
+// outside 1..32, L outside 0..128 or S x L above 4096.
+void checkShapingLengths(int overSamplingRate, int filterLength);
 
 // |a - b| <= max(|a|, |b|) * 2^-23 (relative test: against 0 only 0 is equal).
 bool almostEqualRelative(double a, double b);
 
 // ---- Pulse shaping ------------------------------------------------------------------------
-// The tracks hold (sequenceLenth + filterLengh) * S samples: a lead-in of O = filterLengh * S
+// The tracks hold (sequenceLength + filterLength) * S samples: a lead-in of O = filterLength * S
 // samples, then the data. Both functions design the shaping filter, fill the lead-in with the
 // data extended periodically to the left, and filter each track in place with the causal FIR.
-// Throw as genShapingFilter, and IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE when sequenceLenth < 1
-// or a track does not have that length.
+// Throw as genShapingFilter, and a Config IqSynthError IQSYNTH_ERR_CFG_VALUE when sequenceLength <
+// 1 or a track does not have that length.
 int runIQFilter(iqSynthCfg& cfg, std::valarray<double>& iTrack, std::valarray<double>& qTrack);
 int runFilter(iqSynthCfg& cfg, std::valarray<double>& track);
 
-// Track length of a run, (sequenceLenth + filterLengh) x overSamplingRate: the lead-in, then the
-// data. Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE for the lengths the shaping filter cannot
-// use (as the designers) and for sequenceLenth < 1 or a length beyond the int range.
+// Track length of a run, (sequenceLength + filterLength) x overSamplingRate: the lead-in, then the
+// data. Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE for the lengths the shaping filter
+// cannot use (as the designers) and for sequenceLength < 1 or a length beyond the int range.
 std::size_t checkedTrackLength(const iqSynthCfg& cfg);
 
 // Causal FIR in place: x[i] <- sum over k of taps[k] * x[i - k], with x = 0 before the start.
-// cfg is not consulted; the work is causalFirInPlace's. Returns 0; IqSynthMemAllocExcept when a
-// work buffer cannot be allocated.
-int filteringDat2(iqSynthCfg& cfg, std::valarray<double>& x, std::valarray<double> taps);
+// The work is causalFirInPlace's. Returns 0; a MemAlloc IqSynthError when a work buffer cannot
+// be allocated.
+int filteringDat2(std::valarray<double>& x, std::valarray<double> taps);
 
 }  // namespace iqsynth

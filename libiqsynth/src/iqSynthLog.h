@@ -1,5 +1,6 @@
-// The run log, the library's standard-output lines, the text conversion helpers every stage
-// uses for log lines and error texts, and the exception classes of a run.
+// The run log, the standard-output switch, the text helpers of log lines and error texts, and
+// the one error type of a run; defined in iqSynthLog.cpp (the log), iqSynthLogBlocks.cpp (long
+// lists), iqSynthLogError.cpp (error type, source sites) and iqSynthLogText.cpp (number text).
 #pragma once
 
 #include <complex>
@@ -22,8 +23,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "iqSynthLogText.h"
 #include "iqsynth.h"
-#include "logText.h"
 
 namespace iqsynth {
 
@@ -222,72 +223,44 @@ std::string siteLineInFile(SourceSite site = SourceSite::current());
 // "<line> in <file>"
 std::string siteLineIn(SourceSite site = SourceSite::current());
 
-// Configuration value a run cannot use (IQSYNTH_ERR_FILTER_TYPE, IQSYNTH_ERR_MOD_TYPE,
-// IQSYNTH_ERR_DATA_SRC, IQSYNTH_ERR_POWER_RAMP_MODE, IQSYNTH_ERR_CFG_VALUE).
-class IqSynthCfgExcept : public std::exception {
+// The one error of a run. Its kind says which stage refused and how runIqSynth turns it into
+// a status: Config (IQSYNTH_ERR_FILTER_TYPE, IQSYNTH_ERR_MOD_TYPE, IQSYNTH_ERR_DATA_SRC,
+// IQSYNTH_ERR_POWER_RAMP_MODE, IQSYNTH_ERR_CFG_VALUE), Awgn (IQSYNTH_ERR_NOISE_BASE ORed with the
+// noise routine's code), File (IQSYNTH_ERR_FILE_OPEN, IQSYNTH_ERR_FILE_FORMAT) and MemAlloc (a
+// failed allocation, always IQSYNTH_ERR_MEM_ALLOC; its text names the array, file and line).
+class IqSynthError : public std::exception {
  public:
-  IqSynthCfgExcept(int errNo, const std::string& text);
-  ~IqSynthCfgExcept() override;
+  enum class Kind { Config, Awgn, File, MemAlloc };
+
+  IqSynthError(Kind kind, int errNo, std::string text);
+  // A failed allocation: kind MemAlloc, number IQSYNTH_ERR_MEM_ALLOC.
+  static IqSynthError memAlloc(std::string text);
+  ~IqSynthError() override;
   const char* what() const noexcept override;
+  Kind kind() const { return m_kind; }
   int errNo() const { return m_errNo; }
 
  private:
   std::string m_text;
+  Kind m_kind;
   int m_errNo;
-};
-
-// Noise generation failure (IQSYNTH_ERR_NOISE_BASE ORed with the noise routine's code).
-class IqSynthAwgnExcept : public std::exception {
- public:
-  IqSynthAwgnExcept(int errNo, const std::string& text);
-  ~IqSynthAwgnExcept() override;
-  const char* what() const noexcept override;
-  int errNo() const { return m_errNo; }
-
- private:
-  std::string m_text;
-  int m_errNo;
-};
-
-// Data list file problem (IQSYNTH_ERR_FILE_OPEN, IQSYNTH_ERR_FILE_FORMAT).
-class IqSynthFileExcept : public std::exception {
- public:
-  IqSynthFileExcept(int errNo, const std::string& text);
-  ~IqSynthFileExcept() override;
-  const char* what() const noexcept override;
-  int errNo() const { return m_errNo; }
-
- private:
-  std::string m_text;
-  int m_errNo;
-};
-
-// Failed allocation; the text names the array, the source file and the line.
-class IqSynthMemAllocExcept : public std::exception {
- public:
-  explicit IqSynthMemAllocExcept(const std::string& text);
-  ~IqSynthMemAllocExcept() override;
-  const char* what() const noexcept override;
-
- private:
-  std::string m_text;
 };
 
 // Resizes a container (valarray or vector) to count elements. When the memory cannot be had,
-// throws IqSynthMemAllocExcept with allocText followed by "<file> at <line>" of the caller.
+// throws a MemAlloc IqSynthError with allocText followed by "<file> at <line>" of the caller.
 template <typename Container>
 void resizeOrThrow(Container& container, std::size_t count, const char* allocText,
                    SourceSite site = SourceSite::current()) {
   try {
     container.resize(count);
   } catch (const std::bad_alloc&) {
-    throw IqSynthMemAllocExcept(allocText + siteFileAtLine(site));
+    throw IqSynthError::memAlloc(allocText + siteFileAtLine(site));
   } catch (const std::length_error&) {
-    throw IqSynthMemAllocExcept(allocText + siteFileAtLine(site));
+    throw IqSynthError::memAlloc(allocText + siteFileAtLine(site));
   }
 }
 
-// Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE with the text: a setting, or a combination of
+// Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE with the text: a setting, or a combination of
 // settings, that the run cannot use. The text names the setting.
 [[noreturn]] void throwCfgValue(const std::string& text);
 

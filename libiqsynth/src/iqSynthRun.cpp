@@ -41,37 +41,39 @@ constexpr int kOutputShift = 2;          // 16-bit product to 14-bit sample
 // the process-wide tracks and the one log, so calls from several threads take turns.
 std::mutex gRunMutex;
 
-// The samples a run hands on: count samples of each process-wide track from offset on (the
+// The samples a run hands on: count samples of each track of the run from offset on (the
 // data window of a digital run, the whole tracks otherwise). The later stages work on it in
 // place, so the long tracks of a digital run are never copied.
 struct SampleWindow {
+  const SampleTracks* tracks = nullptr;
   std::size_t offset = 0;
   std::size_t count = 0;
-  double* i() const { return count > 0 ? &iMapDat[offset] : nullptr; }
-  double* q() const { return count > 0 ? &qMapDat[offset] : nullptr; }
+  double* i() const { return count > 0 ? &tracks->i[offset] : nullptr; }
+  double* q() const { return count > 0 ? &tracks->q[offset] : nullptr; }
 };
 
 // The digital mode: the data window of the pipeline's full tracks.
-SampleWindow produceDigital(iqSynthCfg& c) {
-  const long long samples = static_cast<long long>(c.sequenceLenth) * c.overSamplingRate;
+SampleWindow produceDigital(iqSynthCfg& c, const SampleTracks& tracks) {
+  const long long samples = static_cast<long long>(c.sequenceLength) * c.overSamplingRate;
   if (samples < 0 || samples > INT_MAX) {
-    throwCfgValue("sequenceLenth " + to_string(c.sequenceLenth) + " x overSamplingRate " +
+    throwCfgValue("sequenceLenth " + to_string(c.sequenceLength) + " x overSamplingRate " +
                   to_string(c.overSamplingRate) + " is not a usable sample count");
   }
   c.sampleLength = static_cast<int>(samples);
-  runCDMModulation();
+  runCDMModulation(c, tracks);
 
   const std::size_t offset = static_cast<std::size_t>(std::max(c.sampleOffset, 0));
   const std::size_t length = static_cast<std::size_t>(c.sampleLength);
-  if (c.sampleOffset < 0 || offset + length > iMapDat.size() || offset + length > qMapDat.size()) {
+  if (c.sampleOffset < 0 || offset + length > tracks.i.size() ||
+      offset + length > tracks.q.size()) {
     throwCfgValue("the modulated tracks do not hold the data window of sampleOffset " +
                   to_string(c.sampleOffset) + " and sampleLength " + to_string(c.sampleLength));
   }
-  return {offset, length};
+  return {&tracks, offset, length};
 }
 
 // The multi-carrier mode: sampleLength = mccwCarrierSample, tracks of that size.
-void produceMultiCarrier(iqSynthCfg& c) {
+void produceMultiCarrier(iqSynthCfg& c, const SampleTracks& tracks) {
   if (c.mccwCarrierItem < 1 || c.mccwCarrierItem > iqSynthCfg::kMaxMccwCarriers) {
     throwCfgValue("mccwCarrierItem " + to_string(c.mccwCarrierItem) + " is outside 1.." +
                   to_string(iqSynthCfg::kMaxMccwCarriers));
@@ -82,16 +84,16 @@ void produceMultiCarrier(iqSynthCfg& c) {
   }
   c.sampleLength = c.mccwCarrierSample;
   const std::size_t length = static_cast<std::size_t>(c.sampleLength);
-  resizeOrThrow(iMapDat, length, "resize iMapDat is error in ");
-  resizeOrThrow(qMapDat, length, "resize qMapDat is error in ");
-  runMulCarrierCW(c, iMapDat, qMapDat);
+  resizeOrThrow(tracks.i, length, "resize iMapDat is error in ");
+  resizeOrThrow(tracks.q, length, "resize qMapDat is error in ");
+  runMulCarrierCW(c, tracks.i, tracks.q);
 }
 
 // Adds noise at noiseCNR to the window in place; the noise work arrays are the
 // only extra memory.
 void addNoiseToWindow(iqSynthCfg& c, const SampleWindow& w) {
   const double fs = c.symbolRate * c.overSamplingRate;
-  checkNoiseSettings(c, fs, "symbolRate x overSamplingRate");
+  checkNoiseSettings(fs, "symbolRate x overSamplingRate", c.noiseSystemBandwidth, c.bandWidthRatio);
   if (!std::isfinite(c.noiseCNR)) {
     throwCfgValue("noiseCNR " + to_string(c.noiseCNR) + " is not a finite ratio in dB");
   }
@@ -101,17 +103,18 @@ void addNoiseToWindow(iqSynthCfg& c, const SampleWindow& w) {
   const int n = static_cast<int>(w.count);
   const std::unique_ptr<double[]> noiseI(new (std::nothrow) double[w.count]);
   if (!noiseI) {
-    throw IqSynthMemAllocExcept("malloc space for iNoise is error in " + siteFileAtLine());
+    throw IqSynthError::memAlloc("malloc space for iNoise is error in " + siteFileAtLine());
   }
   const std::unique_ptr<double[]> noiseQ(new (std::nothrow) double[w.count]);
   if (!noiseQ) {
-    throw IqSynthMemAllocExcept("malloc space for qNoise is error in " + siteFileAtLine());
+    throw IqSynthError::memAlloc("malloc space for qNoise is error in " + siteFileAtLine());
   }
   const int rc = awgnAddNoise(noiseI.get(), noiseQ.get(), w.i(), w.q(), n, c.noiseSystemBandwidth,
                               c.bandWidthRatio, &c.noiseBandWidth, fs, c.noiseCNR, &c.carrierLvldB,
                               &c.sigLvldB, &c.noiseLvlSysBW, &c.noiseLvlTotalBW, &c.sigLvlPep);
   if (rc != kSignalOk) {
-    throw IqSynthAwgnExcept(rc | IQSYNTH_ERR_NOISE_BASE, "AWGN ADD noise is error");
+    throw IqSynthError(IqSynthError::Kind::Awgn, rc | IQSYNTH_ERR_NOISE_BASE,
+                       "AWGN ADD noise is error");
   }
 }
 
@@ -218,41 +221,41 @@ double largestNormalised(const double* track, std::size_t count, std::size_t del
 void logConstellation(const iqSynthCfg& c) {
   wrLog("print constelMap");
   std::vector<std::complex<double>> points;
-  if (constelMapFor(c, c.digiModulatingType) != nullptr) {
-    double buffer[2 * iqSynthCfg::kMaxConstelPoints];
-    const int count = std::clamp(getConstelMap(buffer), 0, iqSynthCfg::kMaxConstelPoints);
-    for (int k = 0; k < count; ++k) {
-      points.emplace_back(buffer[2 * k], buffer[2 * k + 1]);
-    }
+  // The points getConstelMap reports: the list of the type, at most 256 of them.
+  if (const ConstelMap* map = constelMapFor(c, c.digiModulatingType)) {
+    const std::size_t count =
+        std::min<std::size_t>(map->size(), static_cast<std::size_t>(iqSynthCfg::kMaxConstelPoints));
+    points.assign(map->begin(), map->begin() + static_cast<std::ptrdiff_t>(count));
   }
   ite_print(points);
 }
 
-int runIqSynthStages(short* pIDat, short* pQDat) {
-  iqSynthCfg& c = gIqSynthCfg;
+// One run on the record c and the working tracks: the stages in order, each handed what it
+// reads and writes; the host's arrays are written last.
+int runIqSynthStages(iqSynthCfg& c, const SampleTracks& tracks, short* pIDat, short* pQDat) {
   c.genParaMsg();
   wrLog(c.paraMsg);
 
-  SampleWindow window;
+  SampleWindow window{&tracks};
   switch (c.workingMode) {
     case iqSynthCfg::WORKING_MODE_AWGN:
-      runAWGN();
-      window.count = iMapDat.size();
+      runAWGN(noiseOnlySettingsOf(c), noiseOnlyLevelsOf(c), tracks.i, tracks.q);
+      window.count = tracks.i.size();
       break;
     case iqSynthCfg::WORKING_MODE_MCCW:
-      produceMultiCarrier(c);
-      window.count = iMapDat.size();
+      produceMultiCarrier(c, tracks);
+      window.count = tracks.i.size();
       break;
     case iqSynthCfg::WORKING_MODE_DIGITAL:
-      window = produceDigital(c);
+      window = produceDigital(c, tracks);
       break;
     default:
       // Nothing is produced: tracks left by a failed run must not reach the host.
-      iMapDat.resize(0);
-      qMapDat.resize(0);
+      tracks.i.resize(0);
+      tracks.q.resize(0);
       break;
   }
-  if (iMapDat.size() != qMapDat.size()) {
+  if (tracks.i.size() != tracks.q.size()) {
     throwCfgValue("the I and Q tracks differ in length");
   }
 
@@ -288,8 +291,8 @@ int runIqSynthStages(short* pIDat, short* pQDat) {
 
   writeSampleLog(outI.data(), outQ.data(), count);
 
-  iMapDat.resize(0);
-  qMapDat.resize(0);
+  tracks.i.resize(0);
+  tracks.q.resize(0);
   wrLog("INFO : Running to end ");
 
   logConstellation(c);
@@ -348,6 +351,18 @@ void quantiseSamples(const double* src, std::size_t count, bool divide, double d
   }
 }
 
+int runStatusOf(const IqSynthError& error) {
+  switch (error.kind()) {
+    case IqSynthError::Kind::MemAlloc:
+      return -IQSYNTH_ERR_MEM_ALLOC;
+    case IqSynthError::Kind::Config:
+    case IqSynthError::Kind::Awgn:
+    case IqSynthError::Kind::File:
+      break;
+  }
+  return -error.errNo();
+}
+
 void writeSampleLog(const short* iDat, const short* qDat, std::size_t count) {
   wrLog("the output pIDat is : at line " + siteLineInFile());
   logIndexedLines("th pIDat is ", count, [&](std::size_t k) { return iDat[k]; });
@@ -369,19 +384,12 @@ IQSYNTH_API int runIqSynth(short* pIDat, short* pQDat) {
   const std::lock_guard lock(gRunMutex);
   int status = 0;
   try {
-    status = runIqSynthStages(pIDat, pQDat);
-  } catch (const IqSynthMemAllocExcept& e) {
+    // The one place the process-wide record and tracks are named for a run.
+    const SampleTracks tracks{iMapDat, qMapDat, mapDat};
+    status = runIqSynthStages(gIqSynthCfg, tracks, pIDat, pQDat);
+  } catch (const IqSynthError& e) {
     wrLog(e.what());
-    status = -IQSYNTH_ERR_MEM_ALLOC;
-  } catch (const IqSynthFileExcept& e) {
-    wrLog(e.what());
-    status = -e.errNo();
-  } catch (const IqSynthCfgExcept& e) {
-    wrLog(e.what());
-    status = -e.errNo();
-  } catch (const IqSynthAwgnExcept& e) {
-    wrLog(e.what());
-    status = -e.errNo();
+    status = runStatusOf(e);
   } catch (const std::invalid_argument& e) {
     wrLog(e.what());
     status = -IQSYNTH_ERR_INVALID_ARGUMENT;

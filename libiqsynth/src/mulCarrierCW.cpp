@@ -51,7 +51,7 @@ std::vector<std::int64_t> wholeCycles(const iqSynthCfg& cfg, int carriers, int s
 // The enabled carriers must give finite samples whose envelope power, summed over the
 // record (as the noise stage does), stays finite: the amplitudes from the dB levels add up
 // to at most sqrt(DBL_MAX / samples). Past that the normalisation divides by an infinite
-// peak and the waveform comes out all zero. Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE
+// peak and the waveform comes out all zero. Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE
 // naming the carrier's level or phase field.
 void checkCarrierLevels(const iqSynthCfg& cfg, const std::vector<double>& amplitude,
                         const std::vector<double>& phase, int samples) {
@@ -168,7 +168,8 @@ void genMulCarrierCWParam(iqSynthCfg& cfg) {
   }
 }
 
-int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat) {
+int runMulCarrierCW(const iqSynthCfg& cfg, std::valarray<double>& iDat,
+                    std::valarray<double>& qDat) {
   const int carriers = cfg.mccwCarrierItem;
   const int samples = cfg.mccwCarrierSample;
   if (carriers < 1 || carriers > iqSynthCfg::kMaxMccwCarriers) {

@@ -28,12 +28,13 @@ void findNearRat(double x, unsigned& p, unsigned& q);
 // Sums the carriers into the first mccwCarrierSample samples of iDat and qDat
 // (I: cosines, Q: sines), carriers switched off contributing nothing. With
 // mccwOptCrestFactorEn set the phases follow -pi + i*pi/(2N) instead of
-// mccwCarrierPhase. Returns 0. Throws IqSynthCfgExcept IQSYNTH_ERR_CFG_VALUE when
+// mccwCarrierPhase. Returns 0. Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE when
 // mccwCarrierItem is outside 1..8192, the tracks are shorter than mccwCarrierSample,
 // an enabled carrier's level is NaN or its phase not finite, or the enabled carriers'
 // amplitudes 10^(level/20) add up to more than sqrt(DBL_MAX / mccwCarrierSample) (the
 // envelope power of the record would overflow; the text names the loudest carrier's
-// mccwCarrierAmp entry); IqSynthMemAllocExcept when a work array cannot be made.
-int runMulCarrierCW(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat);
+// mccwCarrierAmp entry); a MemAlloc IqSynthError when a work array cannot be made.
+int runMulCarrierCW(const iqSynthCfg& cfg, std::valarray<double>& iDat,
+                    std::valarray<double>& qDat);
 
 }  // namespace iqsynth

@@ -36,13 +36,14 @@ bool isKnownShape(int shape) {
 
 }  // namespace
 
-int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat) {
+int runPowerRamping(const iqSynthCfg& cfg, std::valarray<double>& iDat,
+                    std::valarray<double>& qDat) {
   const std::size_t count = std::min(iDat.size(), qDat.size());
   return runPowerRamping(cfg, count > 0 ? &iDat[0] : nullptr, count > 0 ? &qDat[0] : nullptr,
                          count);
 }
 
-int runPowerRamping(iqSynthCfg& cfg, double* iDat, double* qDat, std::size_t sampleCount) {
+int runPowerRamping(const iqSynthCfg& cfg, double* iDat, double* qDat, std::size_t sampleCount) {
   if (cfg.powerRampItem < 0 || cfg.powerRampItem > iqSynthCfg::kMaxPowerRampItems) {
     throwCfgValue("powerRampItem " + to_string(cfg.powerRampItem) + " is outside 0.." +
                   to_string(iqSynthCfg::kMaxPowerRampItems));
@@ -56,7 +57,7 @@ int runPowerRamping(iqSynthCfg& cfg, double* iDat, double* qDat, std::size_t sam
   // together with every entry after them.
   int entries = cfg.powerRampItem;
   while (entries > 0 &&
-         cfg.powerRampStartSymbol[entries - 1] + cfg.powerRampTime > cfg.sequenceLenth) {
+         cfg.powerRampStartSymbol[entries - 1] + cfg.powerRampTime > cfg.sequenceLength) {
     --entries;
   }
   if (entries == 0) {
@@ -91,7 +92,8 @@ int runPowerRamping(iqSynthCfg& cfg, double* iDat, double* qDat, std::size_t sam
       pos = start;
     }
     if (!isKnownShape(cfg.powerRampFunc)) {
-      throw IqSynthCfgExcept(IQSYNTH_ERR_POWER_RAMP_MODE, "Unknown power ramping mode");
+      throw IqSynthError(IqSynthError::Kind::Config, IQSYNTH_ERR_POWER_RAMP_MODE,
+                         "Unknown power ramping mode");
     }
     // A ramp that starts inside the previous one begins at the previous
     // ramp's end; its place o still counts from its own start sample.

@@ -15,10 +15,11 @@ namespace iqsynth {
 // hold (the shorter of the two), which is sampleLength after a digital or
 // multi-carrier synthesis. With no usable table entry the tracks are left
 // unchanged. Returns 0.
-// Throws IqSynthCfgExcept IQSYNTH_ERR_POWER_RAMP_MODE for an unknown ramp shape and
+// Throws a Config IqSynthError IQSYNTH_ERR_POWER_RAMP_MODE for an unknown ramp shape and
 // IQSYNTH_ERR_CFG_VALUE for a table size outside 0..32 or a ramp time that is not finite.
-int runPowerRamping(iqSynthCfg& cfg, std::valarray<double>& iDat, std::valarray<double>& qDat);
+int runPowerRamping(const iqSynthCfg& cfg, std::valarray<double>& iDat,
+                    std::valarray<double>& qDat);
 // The same over count samples at iDat and qDat (the data window of the run's tracks).
-int runPowerRamping(iqSynthCfg& cfg, double* iDat, double* qDat, std::size_t count);
+int runPowerRamping(const iqSynthCfg& cfg, double* iDat, double* qDat, std::size_t count);
 
 }  // namespace iqsynth

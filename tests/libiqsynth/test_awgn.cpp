@@ -451,7 +451,8 @@ TEST_P(SeedTextTest, DecimalSeedsFrom0To4294967295) {
   try {
     seedFromEnvironment(c.text);
     FAIL() << "accepted";
-  } catch (const IqSynthCfgExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
     EXPECT_EQ(std::string(e.what()), std::string("GSL_RNG_SEED \"") + c.text +
                                          "\" is not a decimal seed from 0 to 4294967295");
@@ -514,7 +515,9 @@ TEST(RunAwgn, FillsTracksAndLevelFields) {
   cfg.bandWidthRatio = 3.0;
   cfg.sigLvlPep = 4.0;
   cfg.carrierLvldB = 123.0;
-  ASSERT_EQ(runAWGN(), 0);
+  ASSERT_EQ(
+      runAWGN(noiseOnlySettingsOf(gIqSynthCfg), noiseOnlyLevelsOf(gIqSynthCfg), iMapDat, qMapDat),
+      0);
   EXPECT_EQ(iMapDat.size(), 3000u);
   EXPECT_EQ(qMapDat.size(), 3000u);
   EXPECT_DOUBLE_EQ(cfg.noiseBandWidth, 6e5 + 0.0001 * (2e6 - 6e5));
@@ -540,9 +543,10 @@ TEST(RunAwgn, UnusableSettingsNameTheField) {
     gIqSynthCfg.noiseSystemBandwidth = c.band;
     gIqSynthCfg.bandWidthRatio = c.ratio;
     try {
-      runAWGN();
+      runAWGN(noiseOnlySettingsOf(gIqSynthCfg), noiseOnlyLevelsOf(gIqSynthCfg), iMapDat, qMapDat);
       FAIL() << c.field;
-    } catch (const IqSynthCfgExcept& e) {
+    } catch (const IqSynthError& e) {
+      EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       EXPECT_EQ(e.errNo(), 0x40005);
       EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
     }
@@ -593,9 +597,10 @@ TEST_P(GeneratorFailureTest, ReportedAsResultCodeNeverAnAbort) {
   gIqSynthCfg.noiseSystemBandwidth = 1e5;
   gIqSynthCfg.bandWidthRatio = 2.0;
   try {
-    runAWGN();
+    runAWGN(noiseOnlySettingsOf(gIqSynthCfg), noiseOnlyLevelsOf(gIqSynthCfg), iMapDat, qMapDat);
     FAIL() << "no exception";
-  } catch (const IqSynthAwgnExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Awgn);
     EXPECT_EQ(e.errNo(), 0xF002);
     EXPECT_STREQ(e.what(), "AWGN onle noise is error");
   }

@@ -38,9 +38,9 @@ class Pipeline : public ::testing::Test {
 
   void setRun(int type, int symbols, int S, int L, int filter, const std::string& bits = "") {
     cfg.digiModulatingType = static_cast<Cfg::DigiModulatingType_t>(type);
-    cfg.sequenceLenth = symbols;
+    cfg.sequenceLength = symbols;
     cfg.overSamplingRate = S;
-    cfg.filterLengh = L;
+    cfg.filterLength = L;
     cfg.shapingFilterType = static_cast<Cfg::ShapingFilterType_t>(filter);
     cfg.sampleLength =
         static_cast<int>(std::min<long long>(1LL * symbols * S, INT_MAX));  // as the driver does
@@ -77,9 +77,9 @@ TEST_F(Pipeline, LoopedQpskWindowIsOnePeriodOfTheSteadyState) {
   // the 32-sample lead-in holds 5 1/3 periods.
   const int S = 4, L = 8, symbols = 6, M = S * L;
   const std::string bits = "00011011";
-  setRun(Cfg::MOD_QPSK, symbols, S, L, Cfg::FILTER_RISING_COS, bits);
+  setRun(Cfg::MOD_QPSK, symbols, S, L, Cfg::FILTER_RAISED_COSINE, bits);
   mapDat.resize(5, 1.0);
-  ASSERT_EQ(runCDMModulation(), 0);
+  ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   const std::size_t O = static_cast<std::size_t>(L * S), P = static_cast<std::size_t>(symbols * S);
   ASSERT_EQ(iMapDat.size(), O + P);
   ASSERT_EQ(qMapDat.size(), O + P);
@@ -128,7 +128,7 @@ TEST_P(FskChain, PhaseFollowsTheLevelsContinuously) {
   const int k = c.type & 0xFF, tones = 1 << k, L = 4, symbols = 8, S = c.S;
   setRun(c.type, symbols, S, L, Cfg::FILTER_RECT, c.bits);
   cfg.maxFskDev = c.maxFskDev;
-  ASSERT_EQ(runCDMModulation(), 0);
+  ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   const std::size_t O = static_cast<std::size_t>(L * S);
   ASSERT_EQ(iMapDat.size(), O + static_cast<std::size_t>(symbols * S));
   ASSERT_EQ(mapDat.size(), iMapDat.size());
@@ -165,7 +165,7 @@ TEST_F(Pipeline, GaussianFskKeepsAConstantEnvelope) {
   cfg.AlphaBt = 0.5;
   cfg.dataSrc = Cfg::DATA_SRC_PRBS;
   cfg.prbs = Cfg::PRBS9;
-  ASSERT_EQ(runCDMModulation(), 0);
+  ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   for (std::size_t s = static_cast<std::size_t>(cfg.sampleOffset); s < iMapDat.size(); ++s) {
     ASSERT_NEAR(std::hypot(iMapDat[s], qMapDat[s]), 1.0, 1e-12) << s;
   }
@@ -174,7 +174,7 @@ TEST_F(Pipeline, GaussianFskKeepsAConstantEnvelope) {
 TEST_F(Pipeline, PiOver4DifferentialWithZeroSymbols) {
   // S = 1 and a one-tap rectangle: the tracks are the phase points themselves.
   setRun(Cfg::MOD_PI4_DQPSK, 4, 1, 1, Cfg::FILTER_RECT);
-  ASSERT_EQ(runCDMModulation(), 0);
+  ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   for (std::size_t j = 0; j < 4; ++j) {
     EXPECT_NEAR(iMapDat[1 + j], std::cos((j + 1) * kPi / 4), 1e-15) << j;  // phase sums 1 .. 4
     EXPECT_NEAR(qMapDat[1 + j], std::sin((j + 1) * kPi / 4), 1e-15) << j;
@@ -185,12 +185,41 @@ TEST_F(Pipeline, PiOver4DifferentialWithZeroSymbols) {
 TEST_F(Pipeline, PiOver8DifferentialWithSymbolSevenRepeated) {
   setRun(Cfg::MOD_PI8_D8PSK, 3, 1, 2, Cfg::FILTER_RECT);
   cfg.dataSrc = Cfg::DATA_SRC_ALL_ONE;
-  ASSERT_EQ(runCDMModulation(), 0);
+  ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
   for (std::size_t j = 0; j < 3; ++j) {
     EXPECT_NEAR(iMapDat[2 + j], std::cos(-7.0 * (j + 1) * kPi / 8), 1e-12) << j;  // -7, -14, -21
     EXPECT_NEAR(qMapDat[2 + j], std::sin(-7.0 * (j + 1) * kPi / 8), 1e-12) << j;
   }
   expectFlags({9, 2, 11});
+}
+
+// The pipeline works on the tracks it is handed: tracks of the caller's own get what the
+// process-wide ones get, and the process-wide ones are left alone.
+TEST_F(Pipeline, WritesOnlyTheTracksItIsHanded) {
+  struct Case {
+    int type;
+    int filter;
+  };
+  for (const Case c : {Case{Cfg::MOD_QPSK, Cfg::FILTER_ROOT_RAISED_COSINE},
+                       Case{Cfg::MOD_FSK4, Cfg::FILTER_GAUSSIAN_FSK},
+                       Case{Cfg::MOD_PI4_DQPSK, Cfg::FILTER_RAISED_COSINE}}) {
+    setRun(c.type, 24, 4, 4, c.filter);
+    cfg.dataSrc = Cfg::DATA_SRC_PRBS;
+    cfg.prbs = Cfg::PRBS9;
+    ASSERT_EQ(runCDMModulation(cfg, {iMapDat, qMapDat, mapDat}), 0);
+    const std::vector<double> globalI(std::begin(iMapDat), std::end(iMapDat));
+    const std::vector<double> globalQ(std::begin(qMapDat), std::end(qMapDat));
+    const std::size_t globalFrequency = mapDat.size();
+
+    std::valarray<double> i(7.0, 3), q, frequency(1.0, 2);
+    ASSERT_EQ(runCDMModulation(cfg, {i, q, frequency}), 0);
+    EXPECT_EQ(std::vector<double>(std::begin(i), std::end(i)), globalI) << c.type;
+    EXPECT_EQ(std::vector<double>(std::begin(q), std::end(q)), globalQ) << c.type;
+    EXPECT_EQ(frequency.size(), globalFrequency) << c.type;
+    EXPECT_EQ(std::vector<double>(std::begin(iMapDat), std::end(iMapDat)), globalI) << c.type;
+    EXPECT_EQ(std::vector<double>(std::begin(qMapDat), std::end(qMapDat)), globalQ) << c.type;
+    EXPECT_EQ(mapDat.size(), globalFrequency) << c.type;
+  }
 }
 
 struct Refusal {
@@ -202,14 +231,15 @@ class Refused : public Pipeline, public ::testing::WithParamInterface<Refusal> {
 
 TEST_P(Refused, BeforeAnyTrackIsSized) {
   const Refusal c = GetParam();
-  setRun(c.type, c.symbols, c.S, c.L, Cfg::FILTER_RISING_COS);
+  setRun(c.type, c.symbols, c.S, c.L, Cfg::FILTER_RAISED_COSINE);
   iMapDat.resize(3, 0.5);
   qMapDat.resize(4, 0.25);
   mapDat.resize(5, 0.125);
   try {
-    runCDMModulation();
+    runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat});
     FAIL();
-  } catch (const IqSynthCfgExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), c.errNo);
     EXPECT_NE(std::string(e.what()).find(c.text), std::string::npos) << e.what();
   }
@@ -232,9 +262,10 @@ TEST_F(Pipeline, FskWithoutSymbolRateIsRefused) {
   setRun(Cfg::MOD_FSK2, 10, 4, 2, Cfg::FILTER_RECT);
   cfg.symbolRate = 0.0;
   try {
-    runCDMModulation();
+    runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat});
     FAIL();
-  } catch (const IqSynthCfgExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), 0x40005);
     EXPECT_NE(std::string(e.what()).find("symbolRate"), std::string::npos);
   }

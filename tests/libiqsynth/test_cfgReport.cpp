@@ -26,7 +26,7 @@ std::unique_ptr<iqSynthCfg> filledConfig() {
   auto cfg = std::make_unique<iqSynthCfg>("report test");
   cfg->installPath = "/opt/iq";
   cfg->workingMode = iqSynthCfg::WORKING_MODE_DIGITAL;
-  cfg->sequenceLenth = 100;
+  cfg->sequenceLength = 100;
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = iqSynthCfg::PRBS15;
   cfg->dataFileList = "list.txt";
@@ -39,8 +39,8 @@ std::unique_ptr<iqSynthCfg> filledConfig() {
   cfg->usrConstelMap = {{1.0, -0.5}, {0.25, 2.5e-05}};
   cfg->maxFskDev = 50000;
   cfg->maxAskDepth = 0.8;
-  cfg->shapingFilterType = iqSynthCfg::FILTER_ROOT_RISING_COS;
-  cfg->filterLengh = 16;
+  cfg->shapingFilterType = iqSynthCfg::FILTER_ROOT_RAISED_COSINE;
+  cfg->filterLength = 16;
   cfg->overSamplingRate = 8;
   cfg->AlphaBt = 0.35;
   cfg->fskPhaseCorrectEnable = false;
@@ -182,7 +182,7 @@ TEST(ParaReport, ConstructorGreetsWithItsName) {
   testing::internal::CaptureStdout();
   auto cfg = std::make_unique<iqSynthCfg>("unit");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "start iqsynth from unit\n");
-  EXPECT_EQ(cfg->sequenceLenth, 0);
+  EXPECT_EQ(cfg->sequenceLength, 0);
   EXPECT_EQ(cfg->digiModulatingType, 0);
   EXPECT_TRUE(cfg->usrConstelMap.empty());
   EXPECT_EQ(cfg->usrFilterCoef[4095], 0.0);

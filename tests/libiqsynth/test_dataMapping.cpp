@@ -146,7 +146,7 @@ class MappingStage : public ::testing::Test {
   // Maps the symbols with R = 1 and offset 0; returns the points.
   std::vector<cd> map(int type, const std::vector<int>& in) {
     cfg->digiModulatingType = static_cast<iqSynthCfg::DigiModulatingType_t>(type);
-    cfg->sequenceLenth = static_cast<int>(in.size());
+    cfg->sequenceLength = static_cast<int>(in.size());
     std::valarray<short> symbols(in.size());
     for (std::size_t i = 0; i < in.size(); ++i) {
       symbols[i] = static_cast<short>(in[i]);
@@ -164,7 +164,8 @@ class MappingStage : public ::testing::Test {
   int errorOf(int type, const std::vector<int>& in) {
     try {
       map(type, in);
-    } catch (const IqSynthCfgExcept& e) {
+    } catch (const IqSynthError& e) {
+      EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       lastText = e.what();
       return e.errNo();
     }
@@ -207,7 +208,7 @@ TEST_F(MappingStage, DirectTablesAndFlags) {
 TEST_F(MappingStage, OnlyEveryRthIndexFromTheOffsetIsWritten) {
   cfg->digiModulatingType = iqSynthCfg::MOD_BPSK;
   cfg->overSamplingRate = 4;
-  cfg->sequenceLenth = 3;
+  cfg->sequenceLength = 3;
   std::valarray<short> symbols(short{0}, 60);
   std::valarray<double> iDat(60);
   std::valarray<double> qDat(60);
@@ -224,7 +225,7 @@ TEST_F(MappingStage, OnlyEveryRthIndexFromTheOffsetIsWritten) {
 TEST_F(MappingStage, TracksShorterThanTheSymbolsAreNotOverrun) {
   cfg->digiModulatingType = iqSynthCfg::MOD_BPSK;
   cfg->overSamplingRate = 2;
-  cfg->sequenceLenth = 100;
+  cfg->sequenceLength = 100;
   std::valarray<short> symbols(short{1}, 10);
   std::valarray<double> iDat(7);
   std::valarray<double> qDat(9);
@@ -290,14 +291,15 @@ TEST_F(MappingStage, TypesMappedElsewhereOrUnknownFailBeforeWriting) {
   for (int type : {static_cast<int>(iqSynthCfg::MOD_PI4_DQPSK),
                    static_cast<int>(iqSynthCfg::MOD_FSK4), 0x50002, 0x00003, 0x90004}) {
     cfg->digiModulatingType = static_cast<iqSynthCfg::DigiModulatingType_t>(type);
-    cfg->sequenceLenth = 1;
+    cfg->sequenceLength = 1;
     std::valarray<short> symbols(1);
     std::valarray<double> iDat(5.0, 1);
     std::valarray<double> qDat(5.0, 1);
     try {
       quiet([&] { return runDataIQMapping(*cfg, symbols, iDat, qDat, 0); });
       ADD_FAILURE() << "no error for " << type;
-    } catch (const IqSynthCfgExcept& e) {
+    } catch (const IqSynthError& e) {
+      EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       EXPECT_EQ(e.errNo(), 0x40002);
       EXPECT_EQ(std::string(e.what()).rfind(" ERROR : not supported modulating format  at ", 0), 0u)
           << e.what();
@@ -310,7 +312,7 @@ TEST(DataMappingPrint, DirectTypesPrintEveryIValue) {
   auto cfg = std::make_unique<iqSynthCfg>("print test");
   cfg->digiModulatingType = iqSynthCfg::MOD_BPSK;
   cfg->overSamplingRate = 1;
-  cfg->sequenceLenth = 2;
+  cfg->sequenceLength = 2;
   std::valarray<short> symbols = {0, 1};
   std::valarray<double> iDat(2);
   std::valarray<double> qDat(2);

@@ -51,21 +51,23 @@ class DataSrcTest : public ::testing::Test {
 
   // Runs the source for n symbols with R = 1 and offset 0 and returns them.
   std::vector<int> run(int n) {
-    cfg->sequenceLenth = n;
+    cfg->sequenceLength = n;
     cfg->sampleLength = n * cfg->overSamplingRate;
     std::valarray<short> symbols(static_cast<std::size_t>(n));
     EXPECT_EQ(quiet([&] { return runDataSrc(*cfg, symbols, 0); }), 0);
     return {std::begin(symbols), std::end(symbols)};
   }
 
-  template <typename E>
-  int errorOf(int n) {
-    cfg->sequenceLenth = n;
+  // The number of the error of the given kind that the data source throws for n symbols; 0
+  // when it throws none.
+  int errorOf(IqSynthError::Kind kind, int n) {
+    cfg->sequenceLength = n;
     cfg->sampleLength = n;
     std::valarray<short> symbols(static_cast<std::size_t>(n > 0 ? n : 1));
     try {
       quiet([&] { return runDataSrc(*cfg, symbols, 0); });
-    } catch (const E& e) {
+    } catch (const IqSynthError& e) {
+      EXPECT_EQ(e.kind(), kind);
       lastText = e.what();
       return e.errNo();
     }
@@ -90,7 +92,7 @@ TEST_F(DataSrcTest, SymbolsSitEveryRSamplesAfterTheOffset) {
   setBits(2);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_ALL_ONE;
   cfg->overSamplingRate = 4;
-  cfg->sequenceLenth = 3;
+  cfg->sequenceLength = 3;
   cfg->sampleLength = 12;
   std::valarray<short> symbols(20);
   runDataSrc(*cfg, symbols, 5);
@@ -104,7 +106,7 @@ TEST_F(DataSrcTest, TrackShorterThanTheSymbolsIsNotOverrun) {
   setBits(1);
   setPattern("1", false);
   cfg->overSamplingRate = 3;
-  cfg->sequenceLenth = 100;
+  cfg->sequenceLength = 100;
   cfg->sampleLength = 300;
   std::valarray<short> symbols(7);  // room for slots 1, 4 only
   runDataSrc(*cfg, symbols, 1);
@@ -176,10 +178,10 @@ TEST_F(DataSrcTest, FileFormatWordIsCaseExact) {
   setBits(1);
   for (const char* content : {"Hex B4", "Bin 01", "HEX1", "DATA 1", "", "   \n"}) {
     setFile(content);
-    EXPECT_EQ(errorOf<IqSynthFileExcept>(4), 0x20002) << content;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002) << content;
   }
   setFile("Hex B4");
-  errorOf<IqSynthFileExcept>(4);
+  errorOf(IqSynthError::Kind::File, 4);
   EXPECT_EQ(lastText, " file format is error");
 }
 
@@ -187,7 +189,7 @@ TEST_F(DataSrcTest, FileWithoutDataAfterTheFormatWordFails) {
   setBits(1);
   for (const char* content : {"HEX", "BIN \n\n  "}) {
     setFile(content);
-    EXPECT_EQ(errorOf<IqSynthFileExcept>(4), 0x20002) << content;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002) << content;
   }
 }
 
@@ -195,7 +197,7 @@ TEST_F(DataSrcTest, MissingFileNamesThePath) {
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_FILE;
   cfg->dataFileList = "no/such/list.txt";
-  EXPECT_EQ(errorOf<IqSynthFileExcept>(4), 0x20001);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20001);
   EXPECT_EQ(lastText, "Can not open the data list file" + cfg->dataFileList);
 }
 
@@ -209,7 +211,7 @@ TEST_F(DataSrcTest, SpecialFilesAreRefusedBeforeTheyCanBlockOrGrow) {
   cfg->dataSrc = iqSynthCfg::DATA_SRC_FILE;
   for (const std::string& path : {fifo.string(), std::string("/dev/zero")}) {
     cfg->dataFileList = path;
-    EXPECT_EQ(errorOf<IqSynthFileExcept>(4), 0x20001) << path;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20001) << path;
     EXPECT_EQ(lastText, "Can not open the data list file" + path + " (not a regular file)");
   }
   fs::remove(fifo);
@@ -220,15 +222,15 @@ TEST_F(DataSrcTest, OverlongFormatWordIsRefusedWithoutReadingItAll) {
   // word, found after its first characters.
   setBits(1);
   setFile(std::string(8 << 20, 'H') + " 1");
-  EXPECT_EQ(errorOf<IqSynthFileExcept>(4), 0x20002);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002);
   setFile("HEXB4");  // the word ends only at white space
-  EXPECT_EQ(errorOf<IqSynthFileExcept>(4), 0x20002);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002);
 }
 
 TEST_F(DataSrcTest, UnknownSourceFails) {
   for (int src : {-1, 5, 100}) {
     cfg->dataSrc = static_cast<iqSynthCfg::DataSrc_t>(src);
-    EXPECT_EQ(errorOf<IqSynthCfgExcept>(4), 0x40003) << src;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40003) << src;
     EXPECT_EQ(lastText, " data src type is no exist");
   }
 }
@@ -237,27 +239,27 @@ TEST_F(DataSrcTest, SettingsTheSourcesCannotUseFailWith0x40005) {
   setBits(2);
   setPattern("1", false);
   cfg->usrListSize = 0;
-  EXPECT_EQ(errorOf<IqSynthCfgExcept>(4), 0x40005);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
   EXPECT_NE(lastText.find("usrListSize 0"), std::string::npos) << lastText;
   cfg->usrListSize = -3;
-  EXPECT_EQ(errorOf<IqSynthCfgExcept>(4), 0x40005);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
 
   for (int k : {0, 9, 16}) {
     setBits(k);
     setPattern("1", false);
-    EXPECT_EQ(errorOf<IqSynthCfgExcept>(4), 0x40005) << "pattern k=" << k;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005) << "pattern k=" << k;
     setFile("BIN 1");
-    EXPECT_EQ(errorOf<IqSynthCfgExcept>(4), 0x40005) << "file k=" << k;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005) << "file k=" << k;
   }
   setBits(17);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = iqSynthCfg::PRBS9;
-  EXPECT_EQ(errorOf<IqSynthCfgExcept>(4), 0x40005);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
 
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_ALL_ONE;
   cfg->overSamplingRate = 0;
-  EXPECT_EQ(errorOf<IqSynthCfgExcept>(4), 0x40005);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
   EXPECT_NE(lastText.find("overSamplingRate 0"), std::string::npos) << lastText;
 }
 
@@ -433,7 +435,7 @@ TEST_F(DataSrcTest, Prbs15FirstBitIsZeroAndSymbolsArePrinted) {
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = iqSynthCfg::PRBS15;
-  cfg->sequenceLenth = 3;
+  cfg->sequenceLength = 3;
   std::valarray<short> track(3);
   testing::internal::CaptureStdout();
   runDataSrc(*cfg, track, 0);
@@ -449,7 +451,7 @@ TEST_F(DataSrcTest, UnknownPrbsOrderLeavesTheSymbols) {
   setBits(2);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = static_cast<iqSynthCfg::Prbs_t>(10);
-  cfg->sequenceLenth = 3;
+  cfg->sequenceLength = 3;
   std::valarray<short> symbols = {1, 2, 3};
   EXPECT_EQ(runDataSrc(*cfg, symbols, 0), 0);
   EXPECT_EQ(symbols[2], 3);

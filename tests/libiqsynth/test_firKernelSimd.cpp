@@ -100,14 +100,14 @@ class FirVectorKernel : public ::testing::TestWithParam<FilterCase> {
 TEST_P(FirVectorKernel, GivesTheScalarKernelsDoubles) {
   const auto [type, level] = GetParam();
   // A half sine over one sample is a single zero tap, which the design refuses.
-  for (int S = type == Cfg::FILTER_HALF_SIN ? 2 : 1; S <= 32; ++S) {
+  for (int S = type == Cfg::FILTER_HALF_SINE ? 2 : 1; S <= 32; ++S) {
     // Span 5 gives odd tap counts for odd S, span 8 even ones (half-sine, rectangle and the
     // linearised Gaussian have S or 5 S taps whatever the span).
     for (const int L : {5, 8}) {
       auto cfg = std::make_unique<Cfg>("test");
       cfg->shapingFilterType = static_cast<Cfg::ShapingFilterType_t>(type);
       cfg->overSamplingRate = S;
-      cfg->filterLengh = L;
+      cfg->filterLength = L;
       cfg->AlphaBt =
           type == Cfg::FILTER_GAUSSIAN_PURE || type == Cfg::FILTER_GAUSSIAN_FSK ? 0.5 : 0.35;
       std::mt19937 gen(static_cast<unsigned>(S * 100 + L));
@@ -140,9 +140,9 @@ TEST_P(FirVectorKernel, GivesTheScalarKernelsDoubles) {
 INSTANTIATE_TEST_SUITE_P(
     FiltersAndKernels, FirVectorKernel,
     ::testing::Combine(::testing::Values(Cfg::FILTER_GAUSSIAN_LINEARIZED, Cfg::FILTER_GAUSSIAN_PURE,
-                                         Cfg::FILTER_RECT, Cfg::FILTER_RISING_COS,
-                                         Cfg::FILTER_ROOT_RISING_COS, Cfg::FILTER_USR,
-                                         Cfg::FILTER_GAUSSIAN_FSK, Cfg::FILTER_HALF_SIN),
+                                         Cfg::FILTER_RECT, Cfg::FILTER_RAISED_COSINE,
+                                         Cfg::FILTER_ROOT_RAISED_COSINE, Cfg::FILTER_USER,
+                                         Cfg::FILTER_GAUSSIAN_FSK, Cfg::FILTER_HALF_SINE),
                        ::testing::Values(SimdLevel::kAvx2, SimdLevel::kAvx512)),
     [](const auto& info) {
       return "Type" + std::to_string(std::get<0>(info.param)) +

@@ -108,7 +108,7 @@ TEST(IqSynthToString, DefaultStreamFormatting) {
   EXPECT_EQ(to_string(std::string("text")), "text");
   EXPECT_EQ(to_string("dataSrc.cpp"), "dataSrc.cpp");
   EXPECT_EQ(to_string(iqSynthCfg::MOD_QPSK), "589826");
-  EXPECT_EQ(to_string(iqSynthCfg::FILTER_HALF_SIN), "10");
+  EXPECT_EQ(to_string(iqSynthCfg::FILTER_HALF_SINE), "10");
   EXPECT_EQ(to_string(static_cast<iqSynthCfg::IQDevType_t>(3)), "3");
 }
 
@@ -349,34 +349,37 @@ TEST(RunLog, ListsAreNotFormattedWhenTheLogIsOff) {
   EXPECT_FALSE(logEnabled());
 }
 
-template <typename E>
-class NumberedException : public ::testing::Test {};
-using NumberedTypes = ::testing::Types<IqSynthCfgExcept, IqSynthAwgnExcept, IqSynthFileExcept>;
-TYPED_TEST_SUITE(NumberedException, NumberedTypes);
+class NumberedError : public ::testing::TestWithParam<IqSynthError::Kind> {};
+INSTANTIATE_TEST_SUITE_P(Kinds, NumberedError,
+                         ::testing::Values(IqSynthError::Kind::Config, IqSynthError::Kind::Awgn,
+                                           IqSynthError::Kind::File));
 
-TYPED_TEST(NumberedException, CarriesNumberAndOwnCopyOfText) {
-  static_assert(std::is_base_of_v<std::exception, TypeParam>);
+TEST_P(NumberedError, CarriesKindNumberAndOwnCopyOfText) {
+  static_assert(std::is_base_of_v<std::exception, IqSynthError>);
   std::string text = "some text";
-  const TypeParam e(0x40005, text);
+  const IqSynthError e(GetParam(), 0x40005, text);
   text = "changed";
+  EXPECT_EQ(e.kind(), GetParam());
   EXPECT_EQ(e.errNo(), 0x40005);
   EXPECT_STREQ(e.what(), "some text");
   try {
-    throw TypeParam(0x20002, " file format is error");
+    throw IqSynthError(GetParam(), 0x20002, " file format is error");
   } catch (const std::exception& caught) {
     EXPECT_STREQ(caught.what(), " file format is error");
   }
 }
 
-TEST(IqSynthExceptions, NoiseErrorNumberCombinesTheCode) {
-  const IqSynthAwgnExcept e(IQSYNTH_ERR_NOISE_BASE | 2, "AWGN ADD noise is error");
+TEST(IqSynthErrors, NoiseErrorNumberCombinesTheCode) {
+  const IqSynthError e(IqSynthError::Kind::Awgn, IQSYNTH_ERR_NOISE_BASE | 2,
+                       "AWGN ADD noise is error");
   EXPECT_EQ(e.errNo(), 0xF002);
   EXPECT_EQ(-e.errNo(), -61442);
 }
 
-TEST(IqSynthExceptions, AllocationFailureCarriesItsText) {
-  static_assert(std::is_base_of_v<std::exception, IqSynthMemAllocExcept>);
-  const IqSynthMemAllocExcept e("resize iMapDat is error in dataMapping.cpp at 12");
+TEST(IqSynthErrors, AllocationFailureCarriesItsText) {
+  const IqSynthError e = IqSynthError::memAlloc("resize iMapDat is error in dataMapping.cpp at 12");
+  EXPECT_EQ(e.kind(), IqSynthError::Kind::MemAlloc);
+  EXPECT_EQ(e.errNo(), IQSYNTH_ERR_MEM_ALLOC);
   EXPECT_STREQ(e.what(), "resize iMapDat is error in dataMapping.cpp at 12");
 }
 

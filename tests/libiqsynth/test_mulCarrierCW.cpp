@@ -9,6 +9,7 @@
 #include <valarray>
 #include <vector>
 
+#include "error_kind.h"
 #include "iqSynthLog.h"
 #include "mulCarrierCW.h"
 
@@ -250,7 +251,8 @@ TEST(MulCarrierCW, UnusableSettingsAreRejected) {
     try {
       runMulCarrierCW(*cfg, iDat, qDat);
       FAIL() << carriers;
-    } catch (const IqSynthCfgExcept& e) {
+    } catch (const IqSynthError& e) {
+      EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       EXPECT_EQ(e.errNo(), 0x40005);
       EXPECT_NE(std::string(e.what()).find("mccwCarrierItem"), std::string::npos);
     }
@@ -258,7 +260,7 @@ TEST(MulCarrierCW, UnusableSettingsAreRejected) {
   auto cfg = makeCfg(2, 1e6);
   cfg->mccwCarrierSample = 64;
   std::valarray<double> iDat(32), qDat(32);
-  EXPECT_THROW(runMulCarrierCW(*cfg, iDat, qDat), IqSynthCfgExcept);
+  EXPECT_EQ(thrownKind([&] { runMulCarrierCW(*cfg, iDat, qDat); }), IqSynthError::Kind::Config);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <numbers>
 #include <valarray>
 
+#include "error_kind.h"
 #include "iqSynthLog.h"
 #include "powerRamping.h"
 
@@ -47,7 +48,7 @@ struct RampFixture : ::testing::Test {
 TEST_F(RampFixture, SingleEntryHoldsItsLevelEverywhere) {
   // One entry: the level before the ramp is its own, so the ramp changes nothing.
   cfg->overSamplingRate = 4;
-  cfg->sequenceLenth = 100;
+  cfg->sequenceLength = 100;
   cfg->sampleLength = 400;
   cfg->powerRampTime = 2;
   cfg->powerRampFunc = iqSynthCfg::RAMP_LINEAR;
@@ -61,7 +62,7 @@ TEST_F(RampFixture, SingleEntryHoldsItsLevelEverywhere) {
 
 TEST_F(RampFixture, RaisedCosineUpAndDown) {
   cfg->overSamplingRate = 2;
-  cfg->sequenceLenth = 100;
+  cfg->sequenceLength = 100;
   cfg->sampleLength = 200;
   cfg->powerRampTime = 4;
   cfg->powerRampFunc = iqSynthCfg::RAMP_COSINE;
@@ -91,7 +92,7 @@ TEST_F(RampFixture, RaisedCosineUpAndDown) {
 
 TEST_F(RampFixture, LinearRampSampleBySample) {
   cfg->overSamplingRate = 3;
-  cfg->sequenceLenth = 20;
+  cfg->sequenceLength = 20;
   cfg->powerRampTime = 2;  // 6 samples
   cfg->powerRampFunc = iqSynthCfg::RAMP_LINEAR;
   setTable({{2, -10.0}, {10, 0.0}});
@@ -119,7 +120,7 @@ TEST_F(RampFixture, LinearRampSampleBySample) {
 TEST_F(RampFixture, EntriesRampingPastTheEndAreDropped) {
   // The last entry (97 + 4 > 100) is ignored: the loop level becomes entry 1's.
   cfg->overSamplingRate = 1;
-  cfg->sequenceLenth = 100;
+  cfg->sequenceLength = 100;
   cfg->powerRampTime = 4;
   cfg->powerRampFunc = iqSynthCfg::RAMP_STEP;
   setTable({{0, 0.0}, {50, -6.0}, {97, -20.0}});
@@ -135,7 +136,7 @@ TEST_F(RampFixture, EntriesRampingPastTheEndAreDropped) {
 
 TEST_F(RampFixture, EveryEntryDroppedOrEmptyTableLeavesSignal) {
   cfg->overSamplingRate = 2;
-  cfg->sequenceLenth = 10;
+  cfg->sequenceLength = 10;
   cfg->powerRampTime = 4;
   cfg->powerRampFunc = iqSynthCfg::RAMP_LINEAR;
   for (int items : {0, 2}) {
@@ -151,7 +152,7 @@ TEST_F(RampFixture, EveryEntryDroppedOrEmptyTableLeavesSignal) {
 
 TEST_F(RampFixture, StepJumpsAtTheStartSymbol) {
   cfg->overSamplingRate = 4;
-  cfg->sequenceLenth = 10;
+  cfg->sequenceLength = 10;
   cfg->powerRampTime = 3;
   cfg->powerRampFunc = iqSynthCfg::RAMP_STEP;
   setTable({{2, -20.0}, {6, 0.0}});
@@ -166,7 +167,7 @@ TEST_F(RampFixture, UnorderedEntriesNeverScaleASampleTwice) {
   // The second ramp (start 5) ends before the first (start 20) has: it must
   // not rescale samples already shaped.
   cfg->overSamplingRate = 1;
-  cfg->sequenceLenth = 40;
+  cfg->sequenceLength = 40;
   cfg->powerRampTime = 10;
   cfg->powerRampFunc = iqSynthCfg::RAMP_STEP;
   setTable({{20, -20.0}, {5, -6.0}});
@@ -186,7 +187,7 @@ TEST_F(RampFixture, UnorderedEntriesNeverScaleASampleTwice) {
 TEST_F(RampFixture, StaysWithinTracksShorterThanSampleLength) {
   // A sampleLength left by an earlier run must not make the ramp run off the tracks.
   cfg->overSamplingRate = 8;
-  cfg->sequenceLenth = 1000;
+  cfg->sequenceLength = 1000;
   cfg->sampleLength = 8000;
   cfg->powerRampTime = 2;
   cfg->powerRampFunc = iqSynthCfg::RAMP_COSINE;
@@ -202,7 +203,7 @@ class RampShapeTest : public RampFixture, public ::testing::WithParamInterface<i
 
 TEST_P(RampShapeTest, UnknownShapeIsRejected) {
   cfg->overSamplingRate = 2;
-  cfg->sequenceLenth = 10;
+  cfg->sequenceLength = 10;
   cfg->powerRampTime = 1;
   cfg->powerRampFunc = static_cast<iqSynthCfg::powerRampFunc_t>(GetParam());
   setTable({{3, -6.0}});
@@ -210,7 +211,8 @@ TEST_P(RampShapeTest, UnknownShapeIsRejected) {
   try {
     runPowerRamping(*cfg, iDat, qDat);
     FAIL() << "no exception for shape " << GetParam();
-  } catch (const IqSynthCfgExcept& e) {
+  } catch (const IqSynthError& e) {
+    EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), 0x40004);
     EXPECT_STREQ(e.what(), "Unknown power ramping mode");
   }
@@ -220,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(BadShapes, RampShapeTest, ::testing::Values(0, 4, -1));
 
 TEST_F(RampFixture, TableSizeAndRampTimeAreChecked) {
   cfg->overSamplingRate = 2;
-  cfg->sequenceLenth = 10;
+  cfg->sequenceLength = 10;
   cfg->powerRampFunc = iqSynthCfg::RAMP_LINEAR;
   makeTracks(20);
   for (int items : {-1, 33}) {
@@ -228,19 +230,20 @@ TEST_F(RampFixture, TableSizeAndRampTimeAreChecked) {
     try {
       runPowerRamping(*cfg, iDat, qDat);
       FAIL() << "no exception for " << items << " entries";
-    } catch (const IqSynthCfgExcept& e) {
+    } catch (const IqSynthError& e) {
+      EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       EXPECT_EQ(e.errNo(), 0x40005);
       EXPECT_NE(std::string(e.what()).find("powerRampItem"), std::string::npos);
     }
   }
   cfg->powerRampItem = 1;
   cfg->powerRampTime = std::nan("");
-  EXPECT_THROW(runPowerRamping(*cfg, iDat, qDat), IqSynthCfgExcept);
+  EXPECT_EQ(thrownKind([&] { runPowerRamping(*cfg, iDat, qDat); }), IqSynthError::Kind::Config);
 }
 
 TEST_F(RampFixture, FullTableOf32Entries) {
   cfg->overSamplingRate = 1;
-  cfg->sequenceLenth = 64;
+  cfg->sequenceLength = 64;
   cfg->powerRampTime = 1;
   cfg->powerRampFunc = iqSynthCfg::RAMP_STEP;
   cfg->powerRampItem = 32;

@@ -68,7 +68,7 @@ void setDigital(int type, int symbols, int osr, int filterLength) {
   setSequenceLenth(symbols);
   setOverSamplingRate(osr);
   setFilterLengh(filterLength);
-  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
+  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RAISED_COSINE);
   setAlphaBt(0.35);
   setSymbolRate(1e6);
   setCodingType(iqSynthCfg::CODING_NONE);
@@ -105,7 +105,7 @@ TEST_F(RunIqSynthTest, DigitalRunIsTheNormalisedDataWindow) {
   // The pipeline on its own gives the full tracks with a lead-in of F x R = 32.
   setDigital(iqSynthCfg::MOD_QPSK, 10, 4, 8);
   gIqSynthCfg.sampleLength = 40;
-  runCDMModulation();
+  runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat});
   ASSERT_EQ(iMapDat.size(), 72u);
   const std::valarray<double> fullI = iMapDat, fullQ = qMapDat;
 
@@ -325,11 +325,38 @@ TEST_F(RunIqSynthTest, UnknownModulationFailsWithoutWriting) {
   EXPECT_TRUE(host.untouchedFrom(0));
 }
 
-// Exceptions thrown from inside a run through the noise generator seam.
+// The one place errors become numbers: each kind gives the status the host has always seen
+// (the numbers of iqsynth.h written out), and a failed allocation is known by its kind alone.
+TEST(RunStatusOf, EachKindGivesItsStatus) {
+  using Kind = IqSynthError::Kind;
+  struct Case {
+    Kind kind;
+    int errNo;
+    int status;
+  };
+  const Case cases[] = {
+      {Kind::Config, 0x40001, -0x40001},  // filter type
+      {Kind::Config, 0x40002, -0x40002},  // modulation type
+      {Kind::Config, 0x40005, -0x40005},  // value
+      {Kind::Awgn, 0xF000 | 2, -61442},   // noise base ORed with the routine's code
+      {Kind::File, 0x20001, -0x20001},    // data list cannot be opened
+      {Kind::File, 0x20002, -0x20002},    // data list format
+      {Kind::MemAlloc, 0x10001, -65537},
+      {Kind::MemAlloc, 0, -65537},  // the kind decides, not a stray number
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(runStatusOf(IqSynthError(c.kind, c.errNo, "text")), c.status)
+        << static_cast<int>(c.kind) << " " << c.errNo;
+  }
+  EXPECT_EQ(runStatusOf(IqSynthError::memAlloc("resize x is error in y at 1")), -65537);
+}
+
+// Exceptions thrown from inside a run through the noise generator seam; IqSynthError stands for
+// a failed allocation.
 template <typename E>
 gsl_rng* throwingAlloc(const gsl_rng_type*) {
-  if constexpr (std::is_same_v<E, IqSynthMemAllocExcept>) {
-    throw IqSynthMemAllocExcept("resize test array is error in test at 1");
+  if constexpr (std::is_same_v<E, IqSynthError>) {
+    throw IqSynthError::memAlloc("resize test array is error in test at 1");
   } else if constexpr (std::is_same_v<E, int>) {
     throw 42;
   } else {
@@ -351,7 +378,7 @@ TEST_F(RunIqSynthTest, StatusOfEachFailure) {
 
   setShapingFilterType(1);
   expectStatus({"filter type", -0x40001});
-  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RISING_COS);
+  setShapingFilterType(iqSynthCfg::FILTER_ROOT_RAISED_COSINE);
 
   setDataSrc(9);
   expectStatus({"data source", -0x40003});
@@ -374,7 +401,7 @@ TEST_F(RunIqSynthTest, StatusOfEachFailure) {
   setNoiseCNR(20.0);
   setGslRngAllocForTesting(&refusingAlloc);
   expectStatus({"noise generator", -61442});
-  setGslRngAllocForTesting(&throwingAlloc<IqSynthMemAllocExcept>);
+  setGslRngAllocForTesting(&throwingAlloc<IqSynthError>);
   expectStatus({"allocation", -65537});
   setGslRngAllocForTesting(&throwingAlloc<std::invalid_argument>);
   expectStatus({"invalid argument", -16});
@@ -589,7 +616,7 @@ TEST_P(FamilyRunTest, FullDigitalRun) {
   }
 }
 
-constexpr int kRrc = iqSynthCfg::FILTER_ROOT_RISING_COS;
+constexpr int kRrc = iqSynthCfg::FILTER_ROOT_RAISED_COSINE;
 constexpr int kGaussFsk = iqSynthCfg::FILTER_GAUSSIAN_FSK;
 
 INSTANTIATE_TEST_SUITE_P(

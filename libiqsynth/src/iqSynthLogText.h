@@ -1,4 +1,4 @@
-// Fast, exact text of the numbers the run log holds: the very characters a default-formatted
+// The number text of iqSynthLog, fast and exact: the very characters a default-formatted
 // std::ostream gives (integers in decimal, doubles in printf's "%g" form with six significant
 // digits), written straight into a character buffer because a run logs whole sample tracks.
 #pragma once

@@ -1,6 +1,6 @@
-// The run log's number text: printf's "%g" (six significant digits, trailing zeros dropped,
+// The number text of iqSynthLog: printf's "%g" (six significant digits, trailing zeros dropped,
 // exponent form below 1e-4 and from 1e6 on) computed from one scaled integer per value.
-#include "logText.h"
+#include "iqSynthLogText.h"
 
 #include <bit>
 #include <cmath>
