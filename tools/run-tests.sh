@@ -29,6 +29,6 @@ run_variant normal -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_BENCHMARKS=ON
 run_variant sanitize -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1" -DENABLE_SANITIZERS=ON -DBUILD_BENCHMARKS=OFF
 echo "=== all tests passed in both builds"
 
-# The libFuzzer targets, 20 seconds each over their committed seed corpora (skipped
+# The libFuzzer targets, 10 seconds each over their committed seed corpora (skipped
 # without clang); a crash fails the run.
-FUZZ_BUILD=$build_root/fuzz "$root/tools/fuzz-smoke.sh" 20
+FUZZ_BUILD=$build_root/fuzz "$root/tools/fuzz-smoke.sh" 10
