@@ -43,28 +43,11 @@ class SampleWords {
   virtual bool rewind() = 0;
 };
 
-// Sample words in memory, borrowed for the packer's run.
+// Sample words in memory in file order (little-endian bytes), borrowed for the
+// packer's run.
 class MemorySampleWords final : public SampleWords {
  public:
-  explicit MemorySampleWords(std::span<const std::int16_t> samples) : samples_(samples) {}
-  bool open() override { return true; }
-  std::uint64_t byteCount() const override { return samples_.size_bytes(); }
-  std::size_t read(std::span<std::uint8_t> buffer) override;
-  bool failed() const override { return false; }
-  bool rewind() override {
-    position_ = 0;
-    return true;
-  }
-
- private:
-  std::span<const std::int16_t> samples_;
-  std::size_t position_ = 0;  // in bytes
-};
-
-// Sample words in memory already in file order (little-endian bytes), borrowed.
-class MemorySampleBytes final : public SampleWords {
- public:
-  explicit MemorySampleBytes(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  explicit MemorySampleWords(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
   bool open() override { return true; }
   std::uint64_t byteCount() const override { return bytes_.size(); }
   std::size_t read(std::span<std::uint8_t> buffer) override;
@@ -103,7 +86,7 @@ inline constexpr std::uint64_t kMaxPackedBytes = 2147483647;
 // state).
 std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields, const char* outputPath);
 
-// The same for samples in memory (I0, Q0, I1, Q1, ...).
+// The same for samples in memory (I0, Q0, I1, Q1, ... in the host's order).
 std::int32_t packSamples(std::span<const std::int16_t> samples, const Version1Fields& fields,
                          const char* outputPath);
 

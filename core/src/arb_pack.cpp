@@ -113,23 +113,6 @@ bool levelValue(SampleWords& words, double& total) {
 }  // namespace
 
 std::size_t MemorySampleWords::read(std::span<std::uint8_t> buffer) {
-  const std::size_t take = std::min(buffer.size(), samples_.size_bytes() - position_);
-  // The words are stored in the host's order: written out little-endian, one by one
-  // where the host is big-endian.
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(buffer.data(), reinterpret_cast<const std::uint8_t*>(samples_.data()) + position_,
-                take);
-  } else {
-    for (std::size_t k = 0; k < take; ++k) {
-      const auto word = static_cast<std::uint16_t>(samples_[(position_ + k) / 2]);
-      buffer[k] = static_cast<std::uint8_t>((position_ + k) % 2 ? word >> 8 : word);
-    }
-  }
-  position_ += take;
-  return take;
-}
-
-std::size_t MemorySampleBytes::read(std::span<std::uint8_t> buffer) {
   const std::size_t take = std::min(buffer.size(), bytes_.size() - position_);
   std::memcpy(buffer.data(), bytes_.data() + position_, take);
   position_ += take;
@@ -221,8 +204,18 @@ std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields,
 
 std::int32_t packSamples(std::span<const std::int16_t> samples, const Version1Fields& fields,
                          const char* outputPath) {
-  MemorySampleWords words(samples);
-  return packVersion1(words, fields, outputPath);
+  if constexpr (std::endian::native == std::endian::little) {
+    MemorySampleWords words(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size_bytes()));
+    return packVersion1(words, fields, outputPath);
+  } else {
+    // Written out little-endian first on a big-endian host.
+    std::vector<std::uint8_t> bytes(samples.size_bytes());
+    for (std::size_t k = 0; k < samples.size(); ++k)
+      arb::storeU16(&bytes[2 * k], static_cast<std::uint16_t>(samples[k]));
+    MemorySampleWords words(bytes);
+    return packVersion1(words, fields, outputPath);
+  }
 }
 
 }  // namespace arbsuite

@@ -59,18 +59,28 @@ constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
 
 arbsuite::Version1Fields someFields() { return arbsuite::converterFields(1'000'000); }
 
-TEST(CorePack, MemoryWordsAreLittleEndianInAnyPieces) {
-  const std::vector<std::int16_t> samples = {0x0102, -2, 0x7FFF, -32768, 5};
-  arbsuite::MemorySampleWords words(samples);
+TEST(CorePack, MemoryWordsAreHandedOutInAnyPiecesAndAgain) {
+  const Bytes bytes = {0x02, 0x01, 0xFE, 0xFF, 0xFF, 0x7F, 0x00, 0x80, 0x05, 0x00};
+  arbsuite::MemorySampleWords words(bytes);
   ASSERT_TRUE(words.open());
   EXPECT_EQ(words.byteCount(), 10u);
   Bytes got;
   std::uint8_t piece[3];
   for (std::size_t n; (n = words.read(piece)) > 0;) got.insert(got.end(), piece, piece + n);
-  EXPECT_EQ(got, (Bytes{0x02, 0x01, 0xFE, 0xFF, 0xFF, 0x7F, 0x00, 0x80, 0x05, 0x00}));
+  EXPECT_EQ(got, bytes);
   ASSERT_TRUE(words.rewind());
   EXPECT_EQ(words.read(piece), 3u);
   EXPECT_EQ(piece[0], 0x02);
+}
+
+// The samples of packSamples reach the file little-endian.
+TEST(CorePack, SamplesInMemoryArePackedLittleEndian) {
+  arbtest::ScratchDir dir;
+  const std::vector<std::int16_t> samples = {0x0102, -2, 0x7FFF, -32768, 5, 0};
+  ASSERT_EQ(arbsuite::packSamples(samples, someFields(), dir.file("s.arb").c_str()),
+            arbsuite::kPackOk);
+  std::string text;
+  EXPECT_EQ(arbtest::readArb(dir.file("s.arb"), text), samples);
 }
 
 TEST(CorePack, RefusalsAndFailuresLeaveNoFile) {

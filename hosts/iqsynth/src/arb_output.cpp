@@ -54,7 +54,7 @@ ArbHeaderPlan planHeader(const Options& o, double sampleRate) {
 void writeArb(const std::string& path, const Waveform& wave, const ArbHeaderPlan& plan) {
   // Packed from memory: the samples never reach a file unencrypted.
   const std::vector<unsigned char> bytes = interleavedSamples(wave);
-  arbsuite::MemorySampleBytes samples(bytes);
+  arbsuite::MemorySampleWords samples(bytes);
   arbsuite::Version1Fields fields;
   fields.dataSource = plan.names.dataSource;
   fields.symbolRate = plan.symbolRate;
