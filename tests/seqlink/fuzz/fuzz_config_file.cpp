@@ -1,10 +1,11 @@
 // libFuzzer target for the segment configuration on the path the programs take:
 // the input is written to a file, readMultiSegConfig reads it, outputIQDataAndInf
 // fills buffers sized from what it returned (as arbtool sizes them, capped to keep
-// each run small), and crtMultiSegArb writes the result through to /dev/null (never
-// to the input's own OUTPUT FILE). The harness works in a private folder holding
-// the two segment files the seed configurations name, a.arb (64 pairs) and b.arb
-// (33 pairs).
+// each run small), and crtMultiSegArb writes the result (never to the input's own
+// OUTPUT FILE). The programs' join (readJoinSpec, joinSegments) of the same file must
+// fail with the same status or write the same info block. The harness works in a
+// private folder holding the two segment files the seed configurations name, a.arb
+// (64 pairs) and b.arb (33 pairs).
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -16,11 +17,55 @@
 #include <vector>
 
 #include "arb_format.h"
+#include "segment_join.h"
 #include "seqlink.h"
+#include "seqlink_join.h"
 
 namespace {
 
 constexpr const char* kConfigFile = "config.txt";
+constexpr const char* kCallsOutput = "calls.arb";
+constexpr const char* kJoinOutput = "join.arb";
+
+// The bytes of a file (empty when it is missing).
+std::vector<std::uint8_t> bytesOf(const char* path) {
+  std::vector<std::uint8_t> bytes;
+  if (std::FILE* file = std::fopen(path, "rb")) {
+    std::uint8_t block[4096];
+    for (std::size_t n; (n = std::fread(block, 1, sizeof block, file)) > 0;)
+      bytes.insert(bytes.end(), block, block + n);
+    std::fclose(file);
+  }
+  return bytes;
+}
+
+// The info block of a multi-segment file: what two joins of the same plan share
+// besides the samples, which each encrypts under its own key.
+std::vector<std::uint8_t> infoBlockOf(const std::vector<std::uint8_t>& file) {
+  arb::ArbHeader header;
+  if (arb::parseHeader(file, header) != arb::ParseStatus::ok) std::abort();
+  const auto block = arb::headerBlock(file, header);
+  return {block.begin(), block.end()};
+}
+
+// The status of the C calls against the programs' join of the same configuration.
+void compareJoins(int callsStatus, bool callsWrote) {
+  seqlink::JoinSpec spec;
+  seqlink::JoinStatus status = seqlink::readJoinSpec(kConfigFile, spec);
+  if (status.status == SEQLINK_OK) {
+    spec.output = kJoinOutput;
+    std::vector<seqlink::JoinSegment> joined;
+    // Nothing kept between the passes: every segment is read twice.
+    status = seqlink::joinSegments(spec, joined, {}, 0);
+  }
+  if (status.status != callsStatus) std::abort();
+  if (!callsWrote) return;
+  const std::vector<std::uint8_t> calls = bytesOf(kCallsOutput);
+  const std::vector<std::uint8_t> join = bytesOf(kJoinOutput);
+  if (calls.size() != join.size() || infoBlockOf(calls) != infoBlockOf(join)) std::abort();
+  std::remove(kCallsOutput);
+  std::remove(kJoinOutput);
+}
 
 // A single-segment file of `pairs` pairs written by the library itself.
 void writeSegmentFile(const char* name, int pairs) {
@@ -76,12 +121,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<double> clocks(count + 1);
   std::vector<double> energies(count + 1);
   std::vector<int> counts(count + 1);
-  if (outputIQDataAndInf(samples.data(), names.data(), clocks.data(), counts.data(),
-                         energies.data()) != SEQLINK_OK) {
+  const int loaded = outputIQDataAndInf(samples.data(), names.data(), clocks.data(), counts.data(),
+                                        energies.data());
+  if (loaded != SEQLINK_OK) {
+    compareJoins(loaded, false);
     return 0;
   }
-  crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
-                 static_cast<unsigned>(segments), samples.data(), static_cast<unsigned>(total), 0,
-                 "/dev/null");
+  const int built = crtMultiSegArb(names.data(), clocks.data(), counts.data(), energies.data(),
+                                   static_cast<unsigned>(segments), samples.data(),
+                                   static_cast<unsigned>(total), 0, kCallsOutput);
+  compareJoins(built, built == SEQLINK_OK);
   return 0;
 }
