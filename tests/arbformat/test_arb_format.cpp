@@ -1,7 +1,7 @@
 // The .arb format module: header bytes at their offsets, bounds checks of the
 // decoders (from memory and from a byte source, whole and cut short), text items,
-// the writers' helpers, the version-2 info block and the signal energy. Reference
-// bytes are built here with the tests' own little-endian helpers.
+// the writers' helpers, the version-2 info block, the playable clocks and the signal
+// energy. Reference bytes are built here with the tests' own little-endian helpers.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -833,5 +833,31 @@ TEST(ArbFormatPartialRecord, FieldsAtTheEndOfTheRecord) {
   EXPECT_EQ(cut.u32(3), std::nullopt);
   EXPECT_EQ(cut.bytes()[6], 0);  // bytes past the input read as zero
 }
+
+// ---------------------------------------------------------------------------
+// The clocks every program writes
+// ---------------------------------------------------------------------------
+
+struct ClockCase {
+  double hertz;
+  bool playable;
+};
+
+void PrintTo(const ClockCase& c, std::ostream* out) { *out << c.hertz << " Hz"; }
+
+class PlayableClock : public testing::TestWithParam<ClockCase> {};
+
+TEST_P(PlayableClock, OneKilohertzToFiftyMegahertzOrExactlyOneHundred) {
+  EXPECT_EQ(arb::isPlayableClock(GetParam().hertz), GetParam().playable) << GetParam().hertz;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clocks, PlayableClock,
+    testing::Values(ClockCase{999.999, false}, ClockCase{1000, true}, ClockCase{2.5e6, true},
+                    ClockCase{50e6, true}, ClockCase{50e6 + 1, false}, ClockCase{99999999, false},
+                    ClockCase{100e6, true}, ClockCase{100e6 + 1, false}, ClockCase{240e6, false},
+                    ClockCase{2, false}, ClockCase{0, false}, ClockCase{-1000, false},
+                    ClockCase{std::nan(""), false},
+                    ClockCase{std::numeric_limits<double>::infinity(), false}));
 
 }  // namespace

@@ -15,17 +15,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "arb_format.h"
 #include "files.h"
 #include "interrupt_cleanup.h"
 #include "output_file.h"
@@ -415,30 +412,6 @@ TEST(RegularFile, WholeFileReadsStopAtTheirLimit) {
   EXPECT_EQ(arb::readRegularFile(dir.file("absent").c_str(), 9, content),
             arb::ReadStatus::cannotOpen);
 }
-
-// --- the clocks every program writes ----------------------------------------------------
-
-struct ClockCase {
-  double hertz;
-  bool playable;
-};
-
-void PrintTo(const ClockCase& c, std::ostream* out) { *out << c.hertz << " Hz"; }
-
-class PlayableClock : public testing::TestWithParam<ClockCase> {};
-
-TEST_P(PlayableClock, OneKilohertzToFiftyMegahertzOrExactlyOneHundred) {
-  EXPECT_EQ(arb::isPlayableClock(GetParam().hertz), GetParam().playable) << GetParam().hertz;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Clocks, PlayableClock,
-    testing::Values(ClockCase{999.999, false}, ClockCase{1000, true}, ClockCase{2.5e6, true},
-                    ClockCase{50e6, true}, ClockCase{50e6 + 1, false}, ClockCase{99999999, false},
-                    ClockCase{100e6, true}, ClockCase{100e6 + 1, false}, ClockCase{240e6, false},
-                    ClockCase{2, false}, ClockCase{0, false}, ClockCase{-1000, false},
-                    ClockCase{std::nan(""), false},
-                    ClockCase{std::numeric_limits<double>::infinity(), false}));
 
 // --- standard output ------------------------------------------------------------------
 

@@ -17,7 +17,7 @@ namespace arb {
 // ignored). Each program that writes files calls it at its start.
 void installInterruptCleanup();
 
-// Whether this copy of the module installed its handlers: the format module is
+// Whether this copy of the module installed its handlers: the file handling is
 // compiled into each program and into libseqlink.so, whose copy never does.
 bool interruptCleanupInstalled();
 
