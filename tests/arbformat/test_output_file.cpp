@@ -69,14 +69,14 @@ bool writeThrough(const std::string& path, const std::string& text,
 
 // --- the output file, with and without the unnamed temporary -------------------
 
-class OutputFileTest : public testing::TestWithParam<bool> {
+class ArbformatOutputFileTest : public testing::TestWithParam<bool> {
  protected:
   arb::OutputOptions options() const { return {GetParam()}; }
   std::string file(const std::string& name) const { return dir_.file(name); }
   arbtest::ScratchDir dir_;
 };
 
-TEST_P(OutputFileTest, NewFileAppearsOnlyAtCommitWithTheUmaskPermissions) {
+TEST_P(ArbformatOutputFileTest, NewFileAppearsOnlyAtCommitWithTheUmaskPermissions) {
   const mode_t previous = ::umask(027);
   arb::OutputFile out;
   const bool opened = out.open(file("out.arb"), options());
@@ -99,7 +99,7 @@ TEST_P(OutputFileTest, NewFileAppearsOnlyAtCommitWithTheUmaskPermissions) {
   EXPECT_EQ(modeOf(file("out.arb")) & 07777, 0640u);
 }
 
-TEST_P(OutputFileTest, DiscardLeavesNothingAndKeepsAnExistingFile) {
+TEST_P(ArbformatOutputFileTest, DiscardLeavesNothingAndKeepsAnExistingFile) {
   writeText(file("out.arb"), "old");
   {
     arb::OutputFile out;
@@ -121,7 +121,7 @@ TEST_P(OutputFileTest, DiscardLeavesNothingAndKeepsAnExistingFile) {
   EXPECT_EQ(readText(file("out.arb")), "old");
 }
 
-TEST_P(OutputFileTest, ReplacedFileKeepsItsPermissionsAndOwner) {
+TEST_P(ArbformatOutputFileTest, ReplacedFileKeepsItsPermissionsAndOwner) {
   writeText(file("out.arb"), "old");
   ASSERT_EQ(::chmod(file("out.arb").c_str(), 0604), 0);
   const bool root = ::geteuid() == 0;
@@ -140,7 +140,7 @@ TEST_P(OutputFileTest, ReplacedFileKeepsItsPermissionsAndOwner) {
   EXPECT_EQ(listing(dir_.path()), std::vector<std::string>{"out.arb"});
 }
 
-TEST_P(OutputFileTest, SymbolicLinksAreFollowedLinkByLinkAndStay) {
+TEST_P(ArbformatOutputFileTest, SymbolicLinksAreFollowedLinkByLinkAndStay) {
   fs::create_directories(dir_.path() / "a");
   fs::create_directories(dir_.path() / "b");
   writeText(file("b/target.arb"), "old");
@@ -167,7 +167,7 @@ TEST_P(OutputFileTest, SymbolicLinksAreFollowedLinkByLinkAndStay) {
   EXPECT_EQ(out.error(), ELOOP);
 }
 
-TEST_P(OutputFileTest, NamesUpToTheFileNameLimitAreWritten) {
+TEST_P(ArbformatOutputFileTest, NamesUpToTheFileNameLimitAreWritten) {
   for (std::size_t length = 245; length <= 255; ++length) {
     const std::string name = std::string(length - 4, 'n') + ".arb";
     ASSERT_TRUE(writeThrough(file(name), "first", options())) << length;
@@ -178,7 +178,7 @@ TEST_P(OutputFileTest, NamesUpToTheFileNameLimitAreWritten) {
   EXPECT_TRUE(listing(dir_.path()).empty());
 }
 
-TEST_P(OutputFileTest, DevicesAndFifosAreWrittenThroughAndStay) {
+TEST_P(ArbformatOutputFileTest, DevicesAndFifosAreWrittenThroughAndStay) {
   // The null device, made in the scratch folder (needs the right to make devices).
   if (::mknod(file("dev.arb").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
     ASSERT_TRUE(writeThrough(file("dev.arb"), "into the null device", options()));
@@ -195,7 +195,7 @@ TEST_P(OutputFileTest, DevicesAndFifosAreWrittenThroughAndStay) {
   EXPECT_TRUE(S_ISFIFO(modeOf(file("fifo.arb"))));
 }
 
-TEST_P(OutputFileTest, PipesAreWrittenThroughTheirProcLinks) {
+TEST_P(ArbformatOutputFileTest, PipesAreWrittenThroughTheirProcLinks) {
   // /dev/stdout and /proc/self/fd/N reach a pipe through links no path resolves.
   int ends[2];
   ASSERT_EQ(::pipe(ends), 0);
@@ -209,7 +209,7 @@ TEST_P(OutputFileTest, PipesAreWrittenThroughTheirProcLinks) {
   EXPECT_EQ(std::string(received, got > 0 ? static_cast<std::size_t>(got) : 0), "through the pipe");
 }
 
-TEST_P(OutputFileTest, FoldersAndSocketsAreRefusedAndStay) {
+TEST_P(ArbformatOutputFileTest, FoldersAndSocketsAreRefusedAndStay) {
   fs::create_directories(dir_.path() / "folder.arb");
   arb::OutputFile out;
   EXPECT_FALSE(out.open(file("folder.arb"), options()));
@@ -232,7 +232,7 @@ TEST_P(OutputFileTest, FoldersAndSocketsAreRefusedAndStay) {
   EXPECT_EQ(listing(dir_.path()), (std::vector<std::string>{"folder.arb", "socket.arb"}));
 }
 
-TEST_P(OutputFileTest, FileTheUserMayNotOpenForWritingIsRefusedAndKept) {
+TEST_P(ArbformatOutputFileTest, FileTheUserMayNotOpenForWritingIsRefusedAndKept) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   // A folder anyone may write to, so that only the file's own permissions refuse.
   ASSERT_EQ(::chmod(dir_.path().c_str(), 0777), 0);
@@ -262,7 +262,7 @@ TEST_P(OutputFileTest, FileTheUserMayNotOpenForWritingIsRefusedAndKept) {
             (std::vector<std::string>{"own.arb", "readonly.arb", "roots.arb"}));
 }
 
-TEST_P(OutputFileTest, FailedWriteLeavesNothingAndKeepsAnExistingFile) {
+TEST_P(ArbformatOutputFileTest, FailedWriteLeavesNothingAndKeepsAnExistingFile) {
   writeText(file("out.arb"), "precious");
   const bool unnamed = GetParam();
   const int status = inChild([&] {
@@ -285,20 +285,20 @@ TEST_P(OutputFileTest, FailedWriteLeavesNothingAndKeepsAnExistingFile) {
   EXPECT_EQ(listing(dir_.path()), std::vector<std::string>{"out.arb"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Temporary, OutputFileTest, testing::Bool(),
+INSTANTIATE_TEST_SUITE_P(Temporary, ArbformatOutputFileTest, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& info) {
                            return info.param ? std::string("Unnamed") : std::string("Named");
                          });
 
 // --- interrupts -------------------------------------------------------------------
 
-class InterruptTest : public testing::TestWithParam<int> {
+class ArbformatInterruptTest : public testing::TestWithParam<int> {
  protected:
   std::string file(const std::string& name) const { return dir_.file(name); }
   arbtest::ScratchDir dir_;
 };
 
-TEST_P(InterruptTest, HandlersRemoveTheRegisteredFilesAndEndByTheSignal) {
+TEST_P(ArbformatInterruptTest, HandlersRemoveTheRegisteredFilesAndEndByTheSignal) {
   const int signal = GetParam();
   writeText(file("kept.arb"), "kept");
   const int status = inChild([&] {
@@ -323,7 +323,7 @@ TEST_P(InterruptTest, HandlersRemoveTheRegisteredFilesAndEndByTheSignal) {
   EXPECT_EQ(listing(dir_.path()), (std::vector<std::string>{"kept.arb", "released.tmp"}));
 }
 
-TEST_P(InterruptTest, WithoutHandlersANamedTemporaryHoldsTheSignalUntilItIsInPlace) {
+TEST_P(ArbformatInterruptTest, WithoutHandlersANamedTemporaryHoldsTheSignalUntilItIsInPlace) {
   // Inside a library no handler of this module runs: the named temporary defers the
   // signal instead, so that it is never left behind.
   const int signal = GetParam();
@@ -340,7 +340,7 @@ TEST_P(InterruptTest, WithoutHandlersANamedTemporaryHoldsTheSignalUntilItIsInPla
   EXPECT_EQ(readText(file("out.arb")), "complete");
 }
 
-TEST_P(InterruptTest, SignalIgnoredAtTheStartStaysIgnored) {
+TEST_P(ArbformatInterruptTest, SignalIgnoredAtTheStartStaysIgnored) {
   const int signal = GetParam();
   const int status = inChild([&] {
     ::signal(signal, SIG_IGN);
@@ -352,14 +352,15 @@ TEST_P(InterruptTest, SignalIgnoredAtTheStartStaysIgnored) {
   EXPECT_EQ(WEXITSTATUS(status), 7);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest, testing::Values(SIGINT, SIGTERM, SIGHUP, SIGPIPE),
+INSTANTIATE_TEST_SUITE_P(Signals, ArbformatInterruptTest,
+                         testing::Values(SIGINT, SIGTERM, SIGHUP, SIGPIPE),
                          [](const testing::TestParamInfo<int>& info) {
                            return std::string(sigabbrev_np(info.param));
                          });
 
 // --- which outputs clash -------------------------------------------------------------
 
-TEST(OutputClash, SameFileByDeviceAndInodeOrSameNewName) {
+TEST(ArbformatOutputClash, SameFileByDeviceAndInodeOrSameNewName) {
   arbtest::ScratchDir dir;
   const auto file = [&](const std::string& name) { return dir.file(name); };
   writeText(file("in.csv"), "1,2\n");
@@ -385,7 +386,7 @@ TEST(OutputClash, SameFileByDeviceAndInodeOrSameNewName) {
 
 // --- readers' inputs ------------------------------------------------------------------
 
-TEST(RegularFile, SpecialFilesAreRefusedWithoutBlocking) {
+TEST(ArbformatRegularFile, SpecialFilesAreRefusedWithoutBlocking) {
   arbtest::ScratchDir dir;
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0666), 0);
   // Without a writer, a blocking open of the FIFO would never return.
@@ -403,7 +404,7 @@ TEST(RegularFile, SpecialFilesAreRefusedWithoutBlocking) {
   ::close(fd);
 }
 
-TEST(RegularFile, WholeFileReadsStopAtTheirLimit) {
+TEST(ArbformatRegularFile, WholeFileReadsStopAtTheirLimit) {
   arbtest::ScratchDir dir;
   writeText(dir.file("ten"), "0123456789");
   std::string content;
@@ -425,14 +426,14 @@ struct ClockCase {
 
 void PrintTo(const ClockCase& c, std::ostream* out) { *out << c.hertz << " Hz"; }
 
-class PlayableClock : public testing::TestWithParam<ClockCase> {};
+class ArbformatPlayableClock : public testing::TestWithParam<ClockCase> {};
 
-TEST_P(PlayableClock, OneKilohertzToFiftyMegahertzOrExactlyOneHundred) {
+TEST_P(ArbformatPlayableClock, OneKilohertzToFiftyMegahertzOrExactlyOneHundred) {
   EXPECT_EQ(arb::isPlayableClock(GetParam().hertz), GetParam().playable) << GetParam().hertz;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Clocks, PlayableClock,
+    Clocks, ArbformatPlayableClock,
     testing::Values(ClockCase{999.999, false}, ClockCase{1000, true}, ClockCase{2.5e6, true},
                     ClockCase{50e6, true}, ClockCase{50e6 + 1, false}, ClockCase{99999999, false},
                     ClockCase{100e6, true}, ClockCase{100e6 + 1, false}, ClockCase{240e6, false},
@@ -461,7 +462,7 @@ int withStandardOutput(const char* output, const std::function<void()>& write, s
   return status;
 }
 
-TEST(StandardOutput, AFailedWriteEndsTheProgramWithStatus4) {
+TEST(ArbformatStandardOutput, AFailedWriteEndsTheProgramWithStatus4) {
   std::string err;
   int status = withStandardOutput(
       "/dev/full", [] { std::printf("some output\n"); }, err);

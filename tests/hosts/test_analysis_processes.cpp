@@ -578,9 +578,9 @@ struct ConverterRoundTrip {
 
 void PrintTo(const ConverterRoundTrip& c, std::ostream* out) { *out << c.format; }
 
-class HostDumpThroughWavepack : public testing::TestWithParam<ConverterRoundTrip> {};
+class HostArbtoolDumpThroughWavepack : public testing::TestWithParam<ConverterRoundTrip> {};
 
-TEST_P(HostDumpThroughWavepack, GivesTheSameSamplesAndClock) {
+TEST_P(HostArbtoolDumpThroughWavepack, GivesTheSameSamplesAndClock) {
   ScratchDir dir;
   const Samples samples = roundTripSamples();
   packArb(dir, "w.arb", samples, 2500000);
@@ -595,7 +595,7 @@ TEST_P(HostDumpThroughWavepack, GivesTheSameSamplesAndClock) {
   EXPECT_NE(r.out.find("Clock:    2500000 Hz"), std::string::npos) << r.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(All, HostDumpThroughWavepack,
+INSTANTIATE_TEST_SUITE_P(All, HostArbtoolDumpThroughWavepack,
                          testing::Values(ConverterRoundTrip{"cf32_le",
                                                             {"--format", "cf32_le", "-d", "rec.raw",
                                                              "-f", "2.5MHz", "-o", "back.arb"}},

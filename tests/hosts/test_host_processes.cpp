@@ -67,9 +67,9 @@ Samples synthesiseAndCheck(const TempDir& dir, std::vector<std::string> args,
 
 // --- every modulation name ---------------------------------------------------
 
-class HostModulationName : public testing::TestWithParam<const char*> {};
+class HostIqsynthModulationName : public testing::TestWithParam<const char*> {};
 
-TEST_P(HostModulationName, WritesAnArbFileThatReadsBackAsSynthesised) {
+TEST_P(HostIqsynthModulationName, WritesAnArbFileThatReadsBackAsSynthesised) {
   TempDir dir;
   std::vector<std::string> args = {"-M", GetParam(), "-n", "24", "-s", "4", "-r", "1MHz"};
   if (std::string(GetParam()) == "user") {
@@ -97,7 +97,7 @@ TEST_P(HostModulationName, WritesAnArbFileThatReadsBackAsSynthesised) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, HostModulationName,
+INSTANTIATE_TEST_SUITE_P(All, HostIqsynthModulationName,
                          testing::Values("bpsk", "qpsk", "oqpsk", "8psk", "pi4dqpsk", "pi8d8psk",
                                          "edge8psk", "16qam", "32qam", "64qam", "128qam", "256qam",
                                          "fsk2", "fsk4", "fsk8", "fsk16", "ask", "user"),

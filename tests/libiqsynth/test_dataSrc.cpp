@@ -24,7 +24,7 @@ using namespace iqsynth;  // the library's internals under test
 
 namespace {
 
-class DataSrcTest : public ::testing::Test {
+class IqsynthDataSrcTest : public ::testing::Test {
  protected:
   void SetUp() override {
     cfg = quiet([] { return std::make_unique<iqSynthCfg>("dataSrc test"); });
@@ -78,7 +78,7 @@ class DataSrcTest : public ::testing::Test {
   std::string lastText;
 };
 
-TEST_F(DataSrcTest, AllZeroAndAllOne) {
+TEST_F(IqsynthDataSrcTest, AllZeroAndAllOne) {
   setBits(3);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_ALL_ONE;
   EXPECT_EQ(run(4), (std::vector<int>{7, 7, 7, 7}));
@@ -88,7 +88,7 @@ TEST_F(DataSrcTest, AllZeroAndAllOne) {
   EXPECT_EQ(run(3), (std::vector<int>{0, 0, 0}));
 }
 
-TEST_F(DataSrcTest, SymbolsSitEveryRSamplesAfterTheOffset) {
+TEST_F(IqsynthDataSrcTest, SymbolsSitEveryRSamplesAfterTheOffset) {
   setBits(2);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_ALL_ONE;
   cfg->overSamplingRate = 4;
@@ -102,7 +102,7 @@ TEST_F(DataSrcTest, SymbolsSitEveryRSamplesAfterTheOffset) {
   }
 }
 
-TEST_F(DataSrcTest, TrackShorterThanTheSymbolsIsNotOverrun) {
+TEST_F(IqsynthDataSrcTest, TrackShorterThanTheSymbolsIsNotOverrun) {
   setBits(1);
   setPattern("1", false);
   cfg->overSamplingRate = 3;
@@ -118,7 +118,7 @@ TEST_F(DataSrcTest, TrackShorterThanTheSymbolsIsNotOverrun) {
   EXPECT_EQ(runDataSrc(*cfg, empty, 0), 0);
 }
 
-TEST_F(DataSrcTest, HexPatternIsReadMostSignificantBitFirst) {
+TEST_F(IqsynthDataSrcTest, HexPatternIsReadMostSignificantBitFirst) {
   setBits(2);
   setPattern("B4", true);
   EXPECT_EQ(run(4), (std::vector<int>{2, 3, 1, 0}));
@@ -133,14 +133,14 @@ TEST_F(DataSrcTest, HexPatternIsReadMostSignificantBitFirst) {
   EXPECT_EQ(run(3), (std::vector<int>{15, 0, 15}));
 }
 
-TEST_F(DataSrcTest, HexPatternWrapsAndKeepsBitsAcrossTheWrap) {
+TEST_F(IqsynthDataSrcTest, HexPatternWrapsAndKeepsBitsAcrossTheWrap) {
   // 3 bits from a one-digit pattern "9" = 1001: stream 1001 1001 1001 ...
   setBits(3);
   setPattern("9", true);
   EXPECT_EQ(run(4), (std::vector<int>{4, 6, 3, 1}));  // 100 110 011 001
 }
 
-TEST_F(DataSrcTest, BinaryPatternWrapsAcrossSymbols) {
+TEST_F(IqsynthDataSrcTest, BinaryPatternWrapsAcrossSymbols) {
   setBits(3);
   setPattern("1011", false);
   EXPECT_EQ(run(3), (std::vector<int>{5, 6, 7}));  // 101 110 111
@@ -150,7 +150,7 @@ TEST_F(DataSrcTest, BinaryPatternWrapsAcrossSymbols) {
   EXPECT_EQ(run(3), (std::vector<int>{0, 3, 0}));
 }
 
-TEST_F(DataSrcTest, PatternLongerThanTheCapacityUsesTheCharactersHeld) {
+TEST_F(IqsynthDataSrcTest, PatternLongerThanTheCapacityUsesTheCharactersHeld) {
   setBits(1);
   setPattern(std::string(2048, '0'), false);
   cfg->usrList[2047] = '1';
@@ -161,7 +161,7 @@ TEST_F(DataSrcTest, PatternLongerThanTheCapacityUsesTheCharactersHeld) {
   EXPECT_EQ(symbols[2046], 0);
 }
 
-TEST_F(DataSrcTest, FileFormatsAndWrapping) {
+TEST_F(IqsynthDataSrcTest, FileFormatsAndWrapping) {
   setBits(2);
   setFile("HEX\n B4 \n");
   EXPECT_EQ(run(6), (std::vector<int>{2, 3, 1, 0, 2, 3}));
@@ -174,7 +174,7 @@ TEST_F(DataSrcTest, FileFormatsAndWrapping) {
   EXPECT_EQ(run(2), (std::vector<int>{7, 7}));
 }
 
-TEST_F(DataSrcTest, FileFormatWordIsCaseExact) {
+TEST_F(IqsynthDataSrcTest, FileFormatWordIsCaseExact) {
   setBits(1);
   for (const char* content : {"Hex B4", "Bin 01", "HEX1", "DATA 1", "", "   \n"}) {
     setFile(content);
@@ -185,7 +185,7 @@ TEST_F(DataSrcTest, FileFormatWordIsCaseExact) {
   EXPECT_EQ(lastText, " file format is error");
 }
 
-TEST_F(DataSrcTest, FileWithoutDataAfterTheFormatWordFails) {
+TEST_F(IqsynthDataSrcTest, FileWithoutDataAfterTheFormatWordFails) {
   setBits(1);
   for (const char* content : {"HEX", "BIN \n\n  "}) {
     setFile(content);
@@ -193,7 +193,7 @@ TEST_F(DataSrcTest, FileWithoutDataAfterTheFormatWordFails) {
   }
 }
 
-TEST_F(DataSrcTest, MissingFileNamesThePath) {
+TEST_F(IqsynthDataSrcTest, MissingFileNamesThePath) {
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_FILE;
   cfg->dataFileList = "no/such/list.txt";
@@ -201,7 +201,7 @@ TEST_F(DataSrcTest, MissingFileNamesThePath) {
   EXPECT_EQ(lastText, "Can not open the data list file" + cfg->dataFileList);
 }
 
-TEST_F(DataSrcTest, SpecialFilesAreRefusedBeforeTheyCanBlockOrGrow) {
+TEST_F(IqsynthDataSrcTest, SpecialFilesAreRefusedBeforeTheyCanBlockOrGrow) {
   // A FIFO without a writer blocks an open for reading; /dev/zero fed the format
   // word without end (16 GB). Both are refused as files that cannot be opened.
   setBits(1);
@@ -217,7 +217,7 @@ TEST_F(DataSrcTest, SpecialFilesAreRefusedBeforeTheyCanBlockOrGrow) {
   fs::remove(fifo);
 }
 
-TEST_F(DataSrcTest, OverlongFormatWordIsRefusedWithoutReadingItAll) {
+TEST_F(IqsynthDataSrcTest, OverlongFormatWordIsRefusedWithoutReadingItAll) {
   // No format word has more than a few letters: a word of megabytes is an unknown
   // word, found after its first characters.
   setBits(1);
@@ -227,7 +227,7 @@ TEST_F(DataSrcTest, OverlongFormatWordIsRefusedWithoutReadingItAll) {
   EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002);
 }
 
-TEST_F(DataSrcTest, UnknownSourceFails) {
+TEST_F(IqsynthDataSrcTest, UnknownSourceFails) {
   for (int src : {-1, 5, 100}) {
     cfg->dataSrc = static_cast<iqSynthCfg::DataSrc_t>(src);
     EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40003) << src;
@@ -235,7 +235,7 @@ TEST_F(DataSrcTest, UnknownSourceFails) {
   }
 }
 
-TEST_F(DataSrcTest, SettingsTheSourcesCannotUseFailWith0x40005) {
+TEST_F(IqsynthDataSrcTest, SettingsTheSourcesCannotUseFailWith0x40005) {
   setBits(2);
   setPattern("1", false);
   cfg->usrListSize = 0;
@@ -312,9 +312,9 @@ unsigned (*registerStep(int order))(unsigned&) {
   }
 }
 
-class Prbs : public DataSrcTest, public ::testing::WithParamInterface<PrbsCase> {};
+class IqsynthPrbs : public IqsynthDataSrcTest, public ::testing::WithParamInterface<PrbsCase> {};
 
-TEST_P(Prbs, RegisterFollowsTheRecurrenceAndHasFullPeriod) {
+TEST_P(IqsynthPrbs, RegisterFollowsTheRecurrenceAndHasFullPeriod) {
   const PrbsCase& c = GetParam();
   ASSERT_EQ(prbsSeed(c.order), c.seed);
   const auto step = registerStep(c.order);
@@ -341,7 +341,7 @@ TEST_P(Prbs, RegisterFollowsTheRecurrenceAndHasFullPeriod) {
   EXPECT_EQ(ones, (1u << (c.order - 1)) - (c.inverted ? 1u : 0u));
 }
 
-TEST_P(Prbs, SourceBuildsSymbolsMostSignificantBitFirstFromTheSeed) {
+TEST_P(IqsynthPrbs, SourceBuildsSymbolsMostSignificantBitFirstFromTheSeed) {
   const PrbsCase& c = GetParam();
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = static_cast<iqSynthCfg::Prbs_t>(c.order);
@@ -360,7 +360,7 @@ TEST_P(Prbs, SourceBuildsSymbolsMostSignificantBitFirstFromTheSeed) {
 // over a whole period and one register length more: its bits follow the recurrence of
 // the table from the seed, every register state of a period occurs once (so the period
 // is 2^n - 1 and no shorter), and a period holds 2^(n-1) ones (one fewer for XNOR).
-TEST_P(Prbs, SourceRunsAWholePeriodOnTheRecurrence) {
+TEST_P(IqsynthPrbs, SourceRunsAWholePeriodOnTheRecurrence) {
   const PrbsCase& c = GetParam();
   const auto order = static_cast<std::size_t>(c.order);
   const std::size_t period = (std::size_t{1} << order) - 1;
@@ -412,14 +412,14 @@ TEST_P(Prbs, SourceRunsAWholePeriodOnTheRecurrence) {
 //   PRBS21 b0 ^ b2            s(n+21) = s(n) + s(n+2)
 //   PRBS23 !(b0 ^ b5)         s(n+23) = s(n) + s(n+5) + 1, seed 0x7FFFFE
 INSTANTIATE_TEST_SUITE_P(
-    DataSrc, Prbs,
+    DataSrc, IqsynthPrbs,
     ::testing::Values(PrbsCase{9, {4}, false, 1u}, PrbsCase{11, {2}, false, 1u},
                       PrbsCase{15, {1}, true, 0x7FFEu}, PrbsCase{16, {2, 3, 5}, false, 1u},
                       PrbsCase{20, {3}, false, 1u}, PrbsCase{21, {2}, false, 1u},
                       PrbsCase{23, {5}, true, 0x7FFFFEu}),
     [](const auto& info) { return "PRBS" + std::to_string(info.param.order); });
 
-TEST_F(DataSrcTest, Prbs9StartsWithTheSeedAndRepeatsAfter511) {
+TEST_F(IqsynthDataSrcTest, Prbs9StartsWithTheSeedAndRepeatsAfter511) {
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = iqSynthCfg::PRBS9;
@@ -431,7 +431,7 @@ TEST_F(DataSrcTest, Prbs9StartsWithTheSeedAndRepeatsAfter511) {
   }
 }
 
-TEST_F(DataSrcTest, Prbs15FirstBitIsZeroAndSymbolsArePrinted) {
+TEST_F(IqsynthDataSrcTest, Prbs15FirstBitIsZeroAndSymbolsArePrinted) {
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = iqSynthCfg::PRBS15;
@@ -447,7 +447,7 @@ TEST_F(DataSrcTest, Prbs15FirstBitIsZeroAndSymbolsArePrinted) {
                          "\n2th is : " + std::to_string(symbols[2]) + "\n");
 }
 
-TEST_F(DataSrcTest, UnknownPrbsOrderLeavesTheSymbols) {
+TEST_F(IqsynthDataSrcTest, UnknownPrbsOrderLeavesTheSymbols) {
   setBits(2);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = static_cast<iqSynthCfg::Prbs_t>(10);
@@ -457,7 +457,7 @@ TEST_F(DataSrcTest, UnknownPrbsOrderLeavesTheSymbols) {
   EXPECT_EQ(symbols[2], 3);
 }
 
-TEST(DataSrcTables, LookupTablesHoldTheirEntries) {
+TEST(IqsynthDataSrcTables, LookupTablesHoldTheirEntries) {
   std::size_t entries = 0;
   for (int k = 1; k <= 8; ++k) {
     entries += pBitToDataMapTbl[k - 1]->size();

@@ -17,7 +17,7 @@ namespace {
 
 double dBGain(double dB) { return std::pow(10.0, dB / 20.0); }
 
-struct RampFixture : ::testing::Test {
+struct IqsynthRampFixture : ::testing::Test {
   std::unique_ptr<iqSynthCfg> cfg = std::make_unique<iqSynthCfg>("ramp test");
   std::valarray<double> iDat;
   std::valarray<double> qDat;
@@ -45,7 +45,7 @@ struct RampFixture : ::testing::Test {
   }
 };
 
-TEST_F(RampFixture, SingleEntryHoldsItsLevelEverywhere) {
+TEST_F(IqsynthRampFixture, SingleEntryHoldsItsLevelEverywhere) {
   // One entry: the level before the ramp is its own, so the ramp changes nothing.
   cfg->overSamplingRate = 4;
   cfg->sequenceLength = 100;
@@ -60,7 +60,7 @@ TEST_F(RampFixture, SingleEntryHoldsItsLevelEverywhere) {
   }
 }
 
-TEST_F(RampFixture, RaisedCosineUpAndDown) {
+TEST_F(IqsynthRampFixture, RaisedCosineUpAndDown) {
   cfg->overSamplingRate = 2;
   cfg->sequenceLength = 100;
   cfg->sampleLength = 200;
@@ -90,7 +90,7 @@ TEST_F(RampFixture, RaisedCosineUpAndDown) {
   EXPECT_LT(std::fabs(iDat[7] - 1.0), 0.05);  // and ends one step short of the new one
 }
 
-TEST_F(RampFixture, LinearRampSampleBySample) {
+TEST_F(IqsynthRampFixture, LinearRampSampleBySample) {
   cfg->overSamplingRate = 3;
   cfg->sequenceLength = 20;
   cfg->powerRampTime = 2;  // 6 samples
@@ -117,7 +117,7 @@ TEST_F(RampFixture, LinearRampSampleBySample) {
   }
 }
 
-TEST_F(RampFixture, EntriesRampingPastTheEndAreDropped) {
+TEST_F(IqsynthRampFixture, EntriesRampingPastTheEndAreDropped) {
   // The last entry (97 + 4 > 100) is ignored: the loop level becomes entry 1's.
   cfg->overSamplingRate = 1;
   cfg->sequenceLength = 100;
@@ -134,7 +134,7 @@ TEST_F(RampFixture, EntriesRampingPastTheEndAreDropped) {
   }
 }
 
-TEST_F(RampFixture, EveryEntryDroppedOrEmptyTableLeavesSignal) {
+TEST_F(IqsynthRampFixture, EveryEntryDroppedOrEmptyTableLeavesSignal) {
   cfg->overSamplingRate = 2;
   cfg->sequenceLength = 10;
   cfg->powerRampTime = 4;
@@ -150,7 +150,7 @@ TEST_F(RampFixture, EveryEntryDroppedOrEmptyTableLeavesSignal) {
   }
 }
 
-TEST_F(RampFixture, StepJumpsAtTheStartSymbol) {
+TEST_F(IqsynthRampFixture, StepJumpsAtTheStartSymbol) {
   cfg->overSamplingRate = 4;
   cfg->sequenceLength = 10;
   cfg->powerRampTime = 3;
@@ -163,7 +163,7 @@ TEST_F(RampFixture, StepJumpsAtTheStartSymbol) {
   }
 }
 
-TEST_F(RampFixture, UnorderedEntriesNeverScaleASampleTwice) {
+TEST_F(IqsynthRampFixture, UnorderedEntriesNeverScaleASampleTwice) {
   // The second ramp (start 5) ends before the first (start 20) has: it must
   // not rescale samples already shaped.
   cfg->overSamplingRate = 1;
@@ -184,7 +184,7 @@ TEST_F(RampFixture, UnorderedEntriesNeverScaleASampleTwice) {
   }
 }
 
-TEST_F(RampFixture, StaysWithinTracksShorterThanSampleLength) {
+TEST_F(IqsynthRampFixture, StaysWithinTracksShorterThanSampleLength) {
   // A sampleLength left by an earlier run must not make the ramp run off the tracks.
   cfg->overSamplingRate = 8;
   cfg->sequenceLength = 1000;
@@ -199,9 +199,10 @@ TEST_F(RampFixture, StaysWithinTracksShorterThanSampleLength) {
   expectGain(29, dBGain(-6.0));
 }
 
-class RampShapeTest : public RampFixture, public ::testing::WithParamInterface<int> {};
+class IqsynthRampShapeTest : public IqsynthRampFixture,
+                             public ::testing::WithParamInterface<int> {};
 
-TEST_P(RampShapeTest, UnknownShapeIsRejected) {
+TEST_P(IqsynthRampShapeTest, UnknownShapeIsRejected) {
   cfg->overSamplingRate = 2;
   cfg->sequenceLength = 10;
   cfg->powerRampTime = 1;
@@ -218,9 +219,9 @@ TEST_P(RampShapeTest, UnknownShapeIsRejected) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BadShapes, RampShapeTest, ::testing::Values(0, 4, -1));
+INSTANTIATE_TEST_SUITE_P(BadShapes, IqsynthRampShapeTest, ::testing::Values(0, 4, -1));
 
-TEST_F(RampFixture, TableSizeAndRampTimeAreChecked) {
+TEST_F(IqsynthRampFixture, TableSizeAndRampTimeAreChecked) {
   cfg->overSamplingRate = 2;
   cfg->sequenceLength = 10;
   cfg->powerRampFunc = iqSynthCfg::RAMP_LINEAR;
@@ -241,7 +242,7 @@ TEST_F(RampFixture, TableSizeAndRampTimeAreChecked) {
   EXPECT_EQ(thrownKind([&] { runPowerRamping(*cfg, iDat, qDat); }), IqSynthError::Kind::Config);
 }
 
-TEST_F(RampFixture, FullTableOf32Entries) {
+TEST_F(IqsynthRampFixture, FullTableOf32Entries) {
   cfg->overSamplingRate = 1;
   cfg->sequenceLength = 64;
   cfg->powerRampTime = 1;

@@ -81,9 +81,9 @@ struct EnvironmentCase {
 
 void PrintTo(const EnvironmentCase& c, std::ostream* os) { *os << c.name; }
 
-class RunEnvironmentTest : public ::testing::TestWithParam<EnvironmentCase> {};
+class IqsynthRunEnvironmentTest : public ::testing::TestWithParam<EnvironmentCase> {};
 
-TEST_P(RunEnvironmentTest, LogAndStandardOutputWhereTheEnvironmentSays) {
+TEST_P(IqsynthRunEnvironmentTest, LogAndStandardOutputWhereTheEnvironmentSays) {
   EnvironmentCase c = GetParam();
   arbtest::ScratchDir elsewhere;
   const fs::path chosen = elsewhere.path() / "logs" / "chosen.log";
@@ -140,7 +140,7 @@ TEST_P(RunEnvironmentTest, LogAndStandardOutputWhereTheEnvironmentSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Settings, RunEnvironmentTest,
+    Settings, IqsynthRunEnvironmentTest,
     ::testing::Values(
         EnvironmentCase{"Unset", {}, LogPlace::WorkingFolder, true},
         EnvironmentCase{"LogPath", {"IQSYNTH_RUN_LOG=<chosen>"}, LogPlace::ChosenPath, true},
@@ -193,9 +193,9 @@ std::string logOf(const ChildRun& run) {
   return arbtest::readText((run.work / kDefaultLog).string());
 }
 
-class NoiseSeedProcessTest : public ::testing::TestWithParam<const char*> {};
+class IqsynthNoiseSeedProcessTest : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(NoiseSeedProcessTest, OneSeedRepeatsTheSamplesAnotherChangesThem) {
+TEST_P(IqsynthNoiseSeedProcessTest, OneSeedRepeatsTheSamplesAnotherChangesThem) {
   const std::string kind = GetParam();
   const ChildRun first(kind, {"GSL_RNG_SEED=12345"});
   const ChildRun again(kind, {"GSL_RNG_SEED=12345"});
@@ -213,7 +213,7 @@ TEST_P(NoiseSeedProcessTest, OneSeedRepeatsTheSamplesAnotherChangesThem) {
   EXPECT_EQ(seedLineOf(logOf(other)).seed, 12346u);
 }
 
-TEST_P(NoiseSeedProcessTest, WithoutTheVariableTheSeedIsTheCalendarTimeAndLogged) {
+TEST_P(IqsynthNoiseSeedProcessTest, WithoutTheVariableTheSeedIsTheCalendarTimeAndLogged) {
   const std::string kind = GetParam();
   const auto before = static_cast<unsigned long long>(std::time(nullptr));
   const ChildRun run(kind, {});
@@ -233,20 +233,21 @@ TEST_P(NoiseSeedProcessTest, WithoutTheVariableTheSeedIsTheCalendarTimeAndLogged
   EXPECT_EQ(repeated.sampleBytes(), run.sampleBytes());
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, NoiseSeedProcessTest, ::testing::Values("noise", "digital-noise"),
+INSTANTIATE_TEST_SUITE_P(Kinds, IqsynthNoiseSeedProcessTest,
+                         ::testing::Values("noise", "digital-noise"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string name = info.param;
                            name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
                            return name;
                          });
 
-TEST(NoiseSeedProcess, RunsWithoutNoiseUseNoSeed) {
+TEST(IqsynthNoiseSeedProcess, RunsWithoutNoiseUseNoSeed) {
   const ChildRun run("digital", {"GSL_RNG_SEED=77"});
   ASSERT_EQ(run.result.exitStatus, 0) << run.result.err;
   EXPECT_FALSE(seedLineOf(logOf(run)).found);
 }
 
-TEST(CarrierLevelsProcess, OverflowingLevelFailsNamingTheField) {
+TEST(IqsynthCarrierLevelsProcess, OverflowingLevelFailsNamingTheField) {
   const ChildRun run("mccw-overflow", {});
   EXPECT_EQ(run.result.exitStatus, 3);
   EXPECT_EQ(run.result.err, "runIqSynth returned -262149\n");  // -0x40005
