@@ -462,7 +462,7 @@ int withStandardOutput(const char* output, const std::function<void()>& write, s
   return status;
 }
 
-TEST(ArbformatStandardOutput, AFailedWriteEndsTheProgramWithStatus4) {
+TEST(ArbformatStandardOutput, AFailedWriteEndsTheProgramWithStandardOutputFailed) {
   std::string err;
   int status = withStandardOutput(
       "/dev/full", [] { std::printf("some output\n"); }, err);

@@ -667,7 +667,7 @@ void PrintTo(const OutputRun& c, std::ostream* out) { *out << c.name; }
 
 class HostFullStandardOutput : public testing::TestWithParam<OutputRun> {};
 
-TEST_P(HostFullStandardOutput, IsAnErrorWithStatus4) {
+TEST_P(HostFullStandardOutput, IsAnErrorWithStandardOutputFailed) {
   Workspace space;
   space.makeSegment();
   ProcessOptions options = space.options();

@@ -235,7 +235,7 @@ TEST_F(IqsynthDataSrcTest, UnknownSourceFails) {
   }
 }
 
-TEST_F(IqsynthDataSrcTest, SettingsTheSourcesCannotUseFailWith0x40005) {
+TEST_F(IqsynthDataSrcTest, SettingsTheSourcesCannotUseFailWithErrCfgValue) {
   setBits(2);
   setPattern("1", false);
   cfg->usrListSize = 0;

@@ -106,7 +106,7 @@ TEST_F(SeqlinkBindingTest, LoadsFromAnyFolderWithAllSixFunctions) {
   EXPECT_EQ(inChild([](const Api&) { return 0; }), 0);
 }
 
-TEST_F(SeqlinkBindingTest, WithoutTheCryptoLibraryIs246) {
+TEST_F(SeqlinkBindingTest, WithoutTheCryptoLibraryIsCryptoLoadFailed) {
   install(nullptr);
   EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), 246);
   EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), 246);
@@ -125,14 +125,14 @@ TEST_F(SeqlinkBindingTest, WithoutTheCryptoLibraryIs246) {
             0);
 }
 
-TEST_F(SeqlinkBindingTest, MissingFunctionIs247) {
+TEST_F(SeqlinkBindingTest, MissingFunctionIsCryptoMissingFunction) {
   install(STANDIN_CRC_ONLY_FILE);
   EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), 247);  // CRC found, unwrap not
   EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), 247);
   EXPECT_FALSE(fs::exists(output()));
 }
 
-TEST_F(SeqlinkBindingTest, FailingFunctionIs248) {
+TEST_F(SeqlinkBindingTest, FailingFunctionIsCryptoCallFailed) {
   install(STANDIN_FAILING_FILE);
   EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), 248);
   EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), 248);

@@ -185,7 +185,7 @@ TEST_F(SeqlinkMultiSegWriterTest, TextSpaceLimitsTheSegmentCount) {
   EXPECT_LT(lastAccepted, 30);
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
+TEST_F(SeqlinkMultiSegWriterTest, TooManySegmentsIsDataNoMemoryBeforeAnythingIsWritten) {
   arbtest::writeText(path_, "precious");
   std::vector<char> names(256 * 100, '\0');
   std::vector<double> clocks(100, 1.0), energies(100, 0.0);
@@ -203,14 +203,14 @@ TEST_F(SeqlinkMultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, ItemLongerThanItsBufferIs242) {
+TEST_F(SeqlinkMultiSegWriterTest, ItemLongerThanItsBufferIsDataNoMemory) {
   Segments s;
   s.add(std::string(255, 'n'), 1e300, 1, 0.0, 0);  // 255 + 300 digits
   EXPECT_EQ(s.write(path_), 242);
   EXPECT_FALSE(std::filesystem::exists(path_));
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, InconsistentArgumentsAre2) {
+TEST_F(SeqlinkMultiSegWriterTest, InconsistentArgumentsAreBadItem) {
   Segments s;
   s.add("a.arb", 1e8, 4, 1.0, 100);
   s.add("b.arb", 1e8, 2, 1.0, 100);
@@ -241,7 +241,7 @@ TEST_F(SeqlinkMultiSegWriterTest, InconsistentArgumentsAre2) {
   EXPECT_FALSE(std::filesystem::exists(path_));
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, NameOf255IsWrittenAndAnUnterminatedSlotIs8) {
+TEST_F(SeqlinkMultiSegWriterTest, NameOf255IsWrittenAndAnUnterminatedSlotIsNameTooLong) {
   Segments s;
   s.add(std::string(255, 'n'), 1e8, 1, 0.0, 10);
   ASSERT_EQ(s.write(path_), 0);
@@ -282,7 +282,7 @@ TEST_F(SeqlinkMultiSegWriterTest, WritesThroughASymbolicLink) {
   checkFile(arbtest::readBytes(target), s);
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, UncreatableOutputIs240) {
+TEST_F(SeqlinkMultiSegWriterTest, UncreatableOutputIsDataCannotOpen) {
   Segments s;
   s.add("a.arb", 1e8, 2, 1.0, 100);
   EXPECT_EQ(s.write(dir_.file("missing-folder/out.arb")), 240);
@@ -291,7 +291,7 @@ TEST_F(SeqlinkMultiSegWriterTest, UncreatableOutputIs240) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 0);
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, FailedWriteIs240AndKeepsTheExistingFile) {
+TEST_F(SeqlinkMultiSegWriterTest, FailedWriteIsDataCannotOpenAndKeepsTheExistingFile) {
   arbtest::writeText(path_, "precious");
   Segments s;
   s.add("a.arb", 1e8, 5000, 1.0, 1000);  // about 20 kB, beyond the size limit below
@@ -326,7 +326,7 @@ void PrintTo(const BadSegment& c, std::ostream* out) { *out << c.what; }
 class SeqlinkMultiSegBadSegmentTest : public SeqlinkMultiSegWriterTest,
                                       public testing::WithParamInterface<BadSegment> {};
 
-TEST_P(SeqlinkMultiSegBadSegmentTest, Is2BeforeAnythingIsWritten) {
+TEST_P(SeqlinkMultiSegBadSegmentTest, IsBadItemBeforeAnythingIsWritten) {
   arbtest::writeText(path_, "precious");
   const BadSegment& bad = GetParam();
   for (int position = 0; position < 3; ++position) {

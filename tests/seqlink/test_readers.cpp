@@ -105,7 +105,7 @@ TEST(SeqlinkReadInfTest, RefusesMultiSegmentFileAfterStoringItsCount) {
   EXPECT_EQ(r.clock, -1);
 }
 
-TEST(SeqlinkReadInfTest, MissingItemsAre7AndKeepWhatWasStored) {
+TEST(SeqlinkReadInfTest, MissingItemsAreBadHeaderAndKeepWhatWasStored) {
   Inf r = infOf(seqtest::makeVersion1File("{Clock:8HZ}{Num:3}", {}));
   EXPECT_EQ(r.status, 7);
   EXPECT_DOUBLE_EQ(r.clock, 8.0);  // stored before the Value item was missed
@@ -125,7 +125,7 @@ TEST(SeqlinkReadInfTest, Version1TextIsLimitedToDataOffsetTo1024BytesAndToAZeroB
   EXPECT_EQ(infOf(file).status, 7);
 }
 
-TEST(SeqlinkReadInfTest, VersionZeroOrNegativeIs7) {
+TEST(SeqlinkReadInfTest, VersionZeroOrNegativeIsBadHeader) {
   for (const std::uint32_t version : {0u, 0xFFFFFFFFu, 0x80000000u}) {
     Bytes file = seqtest::makeVersion1File(kText, seqtest::rampValues(3, 10));
     putU32(file, 20, version);
@@ -135,7 +135,7 @@ TEST(SeqlinkReadInfTest, VersionZeroOrNegativeIs7) {
   }
 }
 
-TEST(SeqlinkReadInfTest, TextBlockOutsideTheFileIs7) {
+TEST(SeqlinkReadInfTest, TextBlockOutsideTheFileIsBadHeader) {
   Bytes file = makeVersion2TextFile("{Clock:5HZ}{Value:1.5}", 1, {});
   for (const auto& [field, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
            {216, 0xFFFFFFFFu},
@@ -148,7 +148,7 @@ TEST(SeqlinkReadInfTest, TextBlockOutsideTheFileIs7) {
   }
 }
 
-TEST(SeqlinkReadInfTest, NullOutputIs9) {
+TEST(SeqlinkReadInfTest, NullOutputIsNoMemory) {
   const Bytes file = seqtest::makeVersion1File(kText, {});
   arb::MemorySource source(file);
   int count = -1;
@@ -159,7 +159,7 @@ TEST(SeqlinkReadInfTest, NullOutputIs9) {
   EXPECT_EQ(count, -1);
 }
 
-TEST(SeqlinkReadInfTest, MissingFileIs4) {
+TEST(SeqlinkReadInfTest, MissingFileIsFileCannotOpen) {
   int count = -1;
   double clock = -1, energy = -1;
   EXPECT_EQ(readArbFileInf("/nonexistent/seqlink/file.arb", &count, &clock, &energy), 4);
@@ -251,7 +251,7 @@ TEST_F(SeqlinkReadAllInfTest, ReadsTheLastEntryOfVersion2) {
             " Value          :1.5\n Num            :16\n NUMBER SEGMENTS:0");
 }
 
-TEST_F(SeqlinkReadAllInfTest, ResultThatDoesNotFitIs9AndLeavesTheBuffer) {
+TEST_F(SeqlinkReadAllInfTest, ResultThatDoesNotFitIsNoMemoryAndLeavesTheBuffer) {
   const Bytes file = seqtest::makeVersion1File("{Clock:1HZ}{ModulationMode:Digital}", {});
   const std::size_t display = referenceDisplay("{Clock:1HZ}{ModulationMode:Digital}").size();
   int length = 0;
@@ -278,7 +278,7 @@ TEST_F(SeqlinkReadAllInfTest, ManyShortItemsPaddedToALongKeyAreRefusedNotBuilt) 
   EXPECT_EQ(run(seqtest::makeVersion1File(text, {}), length), 9);
 }
 
-TEST_F(SeqlinkReadAllInfTest, BadVersionsAndOutOfFileBlocksAre7) {
+TEST_F(SeqlinkReadAllInfTest, BadVersionsAndOutOfFileBlocksAreBadHeader) {
   int length = 0;
   Bytes file = seqtest::makeVersion1File(kText, {});
   for (const std::uint32_t version : {0u, 0xFFFFFFFFu}) {
@@ -302,7 +302,7 @@ TEST_F(SeqlinkReadAllInfTest, BadVersionsAndOutOfFileBlocksAre7) {
   EXPECT_EQ(std::string(buffer_.data()), "");
 }
 
-TEST(SeqlinkReadAllInfFileTest, MissingFileIs4AndNullBufferIs9) {
+TEST(SeqlinkReadAllInfFileTest, MissingFileIsFileCannotOpenAndNullBufferIsNoMemory) {
   char text[SEQLINK_TEXT_CAPACITY] = "";
   int length = 0;
   EXPECT_EQ(readArbFileAllInf("/nonexistent/seqlink/file.arb", text, &length), 4);
@@ -361,7 +361,7 @@ TEST(SeqlinkSampleReaderTest, UnencryptedVersion2DataIsReadAsItIs) {
   EXPECT_EQ(status, 0);
 }
 
-TEST(SeqlinkSampleReaderTest, HeaderCrcMismatchIs241EvenWithIntactSamples) {
+TEST(SeqlinkSampleReaderTest, WrongHeaderCrcIsHeaderCrcMismatchEvenWithIntactSamples) {
   Bytes file = seqtest::makeVersion1File(kText, seqtest::rampValues(3, 100));
   file[208 + 3] ^= 1;
   int status = -1;
@@ -390,7 +390,7 @@ TEST(SeqlinkSampleReaderTest, HeaderBlockUpTo10240BytesIsAccepted) {
   EXPECT_EQ(status, 241);
 }
 
-TEST(SeqlinkSampleReaderTest, DataOffsetBeforeTheBlockOrPastTheFileIs241) {
+TEST(SeqlinkSampleReaderTest, DataOffsetBeforeTheBlockOrPastTheFileIsHeaderCrcMismatch) {
   const Bytes file = seqtest::makeVersion1File(kText, seqtest::rampValues(2, 100));
   for (const std::uint32_t dataOffset :
        {0u, 207u, static_cast<std::uint32_t>(file.size() + 1), 0xFFFFFFFFu}) {

@@ -85,12 +85,12 @@ TEST_F(SeqlinkSegmentConfigTest, OnlyTheFirstLineCounts) {
   EXPECT_EQ(r.status, 2);
 }
 
-TEST_F(SeqlinkSegmentConfigTest, EmptyFileIs3AndEmptyFirstLineIs2) {
+TEST_F(SeqlinkSegmentConfigTest, EmptyFileIsConfigEmptyAndEmptyFirstLineIsBadItem) {
   EXPECT_EQ(read("").status, 3);
   EXPECT_EQ(read("\n" + threeSegments().line()).status, 2);
 }
 
-TEST_F(SeqlinkSegmentConfigTest, MissingFileIs1) {
+TEST_F(SeqlinkSegmentConfigTest, MissingFileIsConfigCannotOpen) {
   Result r;
   EXPECT_EQ(readMultiSegConfig(dir_.file("absent.txt").c_str(), r.outputFile, &r.segmentCount,
                                &r.totalSamples),
@@ -113,7 +113,7 @@ TEST_F(SeqlinkSegmentConfigTest, SpecialFilesAreRefusedBeforeTheyCanBlock) {
   }
 }
 
-TEST_F(SeqlinkSegmentConfigTest, FirstLineLongerThanTheLimitIs2) {
+TEST_F(SeqlinkSegmentConfigTest, FirstLineLongerThanTheLimitIsBadItem) {
   // A marker value fills the line up to exactly the limit: still read. One more
   // byte, with or without a line feed after it, and the line is refused.
   ConfigBuilder b = threeSegments();
@@ -141,14 +141,14 @@ TEST_F(SeqlinkSegmentConfigTest, ZeroSegmentsGiveTotalZero) {
 class SeqlinkRequiredItemTest : public SeqlinkSegmentConfigTest,
                                 public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(SeqlinkRequiredItemTest, MissingItemIs2) {
+TEST_P(SeqlinkRequiredItemTest, MissingItemIsBadItem) {
   ConfigBuilder b = threeSegments();
   b.clockRateMode = "UNCHANGED";  // USER CLOCKRATE is required whatever the mode
   b.omit = {GetParam()};
   EXPECT_EQ(read(b.line()).status, 2);
 }
 
-TEST_P(SeqlinkRequiredItemTest, EmptyItemIs2) {
+TEST_P(SeqlinkRequiredItemTest, EmptyItemIsBadItem) {
   ConfigBuilder b = threeSegments();
   const std::string key = GetParam();
   std::string line = b.line();
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Items, SeqlinkRequiredItemTest,
 class SeqlinkMalformedSegmentTest : public SeqlinkSegmentConfigTest,
                                     public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(SeqlinkMalformedSegmentTest, Is2) {
+TEST_P(SeqlinkMalformedSegmentTest, IsBadItem) {
   ConfigBuilder b;
   b.segments = {GetParam()};
   EXPECT_EQ(read(b.line()).status, 2);
@@ -193,7 +193,7 @@ TEST_F(SeqlinkSegmentConfigTest, ANameWithACommaShiftsTheFields) {
   EXPECT_EQ(r.totalSamples, 1);
 }
 
-TEST_F(SeqlinkSegmentConfigTest, TotalOverflowingIntIs2) {
+TEST_F(SeqlinkSegmentConfigTest, TotalOverflowingIntIsBadItem) {
   ConfigBuilder b;
   b.segments = {ConfigBuilder::segment("Blank", "1", "2147483647", "0"),
                 ConfigBuilder::segment("Blank", "1", "1", "0")};
@@ -204,7 +204,7 @@ TEST_F(SeqlinkSegmentConfigTest, TotalOverflowingIntIs2) {
   EXPECT_EQ(r.totalSamples, 2147483647);
 }
 
-TEST_F(SeqlinkSegmentConfigTest, NegativeOrHugeSegmentCountIs2) {
+TEST_F(SeqlinkSegmentConfigTest, NegativeOrHugeSegmentCountIsBadItem) {
   ConfigBuilder b = threeSegments();
   b.count = "-1";
   Result r = read(b.line());
@@ -226,7 +226,7 @@ TEST_F(SeqlinkSegmentConfigTest, FewerSegmentsThanItemsReadsOnlyThose) {
   EXPECT_EQ(r.totalSamples, 30);
 }
 
-TEST_F(SeqlinkSegmentConfigTest, OutputNameOf255IsAcceptedAnd256Is8) {
+TEST_F(SeqlinkSegmentConfigTest, OutputNameOf255IsAcceptedAnd256IsNameTooLong) {
   ConfigBuilder b = threeSegments();
   b.outputFile = std::string(251, 'x') + ".arb";
   Result r = read(b.line());

@@ -366,7 +366,7 @@ class SeqlinkUnknownModeTest
     : public SeqlinkSegmentOutputTest,
       public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
 
-TEST_P(SeqlinkUnknownModeTest, Is2) {
+TEST_P(SeqlinkUnknownModeTest, IsBadItem) {
   ConfigBuilder config;
   config.levelMode = GetParam().first;
   config.clockRateMode = GetParam().second;
@@ -381,7 +381,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, SeqlinkUnknownModeTest,
                                            std::pair<std::string, std::string>{"RMS", "TAKEOVER"},
                                            std::pair<std::string, std::string>{"IGNORE", "USER"}));
 
-TEST_F(SeqlinkSegmentOutputTest, NamesOf255AreCopiedAnd256Are8) {
+TEST_F(SeqlinkSegmentOutputTest, NamesOf255AreCopiedAnd256AreNameTooLong) {
   const Values a = seqtest::rampValues(3, 100, 1);
   std::string name = dir_.file("");
   name += std::string(255 - name.size(), 'n');
@@ -424,7 +424,7 @@ TEST_F(SeqlinkSegmentOutputTest, CanRunTwiceOnTheSameConfiguration) {
   EXPECT_EQ(second.energies, first.energies);
 }
 
-TEST_F(SeqlinkSegmentOutputTest, NullBuffersAre2) {
+TEST_F(SeqlinkSegmentOutputTest, NullBuffersAreBadItem) {
   ConfigBuilder config;
   config.segments = {segment("Blank", 1, 2, 0.0)};
   ASSERT_EQ(run(config).status, 0);

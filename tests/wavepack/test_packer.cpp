@@ -220,7 +220,7 @@ class WavepackBadIndex
       public testing::WithParamInterface<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> {
 };
 
-TEST_P(WavepackBadIndex, Returns24BeforeTouchingAnyFile) {
+TEST_P(WavepackBadIndex, ReturnsBadParameterBeforeTouchingAnyFile) {
   const auto [source, modulation, filter] = GetParam();
   const std::string missingInput = dir_.file("does-not-exist.raw");
   EXPECT_EQ(PackuserIQdata(missingInput.c_str(), outputPath_.c_str(), source, 0, 1000, modulation,
@@ -274,7 +274,7 @@ TEST_F(WavepackPacker, InputTooLargeForTheHeaderFieldsIsRefused) {
   EXPECT_EQ(leftoverFiles(), 0u);
 }
 
-TEST_F(WavepackPacker, AFailedWriteIsResult19AndLeavesNothing) {
+TEST_F(WavepackPacker, AFailedWriteIsOutputFailedAndLeavesNothing) {
   arbtest::writeBytes(inputPath_, Bytes(200000, 0x11));
   arbtest::writeText(outputPath_, "precious");
   // In a child process, limit the size of written files so that the write fails
@@ -315,7 +315,7 @@ int packWithoutCapabilities(const std::string& input, const std::string& output)
   return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
 }
 
-TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsResult19) {
+TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsOutputFailed) {
   // The part file beside the target cannot be created in a read-only folder.
   const std::string folder = dir_.file("ro");
   std::filesystem::create_directory(folder);
@@ -330,7 +330,7 @@ TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsResult19) {
   EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
-TEST_F(WavepackPacker, OutputBelowARegularFileIsResult19) {
+TEST_F(WavepackPacker, OutputBelowARegularFileIsOutputFailed) {
   // No user, root included, can create a file below a regular file.
   arbtest::writeBytes(inputPath_, Bytes(8, 0));
   const std::string notAFolder = dir_.file("plain");
