@@ -21,6 +21,7 @@
 #include "awgn.h"
 #include "gsl_noise.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 #include "scoped_env.h"
 
 using namespace iqsynth;  // the library's internals under test
@@ -547,7 +548,7 @@ TEST(IqsynthRunAwgn, UnusableSettingsNameTheField) {
       FAIL() << c.field;
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-      EXPECT_EQ(e.errNo(), 0x40005);
+      EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
       EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
     }
   }
@@ -601,7 +602,7 @@ TEST_P(IqsynthGeneratorFailureTest, ReportedAsResultCodeNeverAnAbort) {
     FAIL() << "no exception";
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Awgn);
-    EXPECT_EQ(e.errNo(), 0xF002);
+    EXPECT_EQ(e.errNo(), IQSYNTH_ERR_NOISE);
     EXPECT_STREQ(e.what(), "AWGN onle noise is error");
   }
 }

@@ -13,6 +13,7 @@
 #include "cdmModulation.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 
 using namespace iqsynth;  // the library's internals under test
 
@@ -266,7 +267,7 @@ TEST_F(IqsynthPipeline, FskWithoutSymbolRateIsRefused) {
     FAIL();
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-    EXPECT_EQ(e.errNo(), 0x40005);
+    EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
     EXPECT_NE(std::string(e.what()).find("symbolRate"), std::string::npos);
   }
   EXPECT_EQ(iMapDat.size(), 0u);

@@ -168,7 +168,7 @@ TEST(IqsynthCfgLimits, ReportTheCapacities) {
 }
 
 TEST(IqsynthCfgPublicHeader, CompilesAsCWithTheDocumentedValues) {
-  EXPECT_EQ(iqsynthHeaderCompiledAsC(), 0x40005);
+  EXPECT_EQ(iqsynthHeaderCompiledAsC(), IQSYNTH_ERR_CFG_VALUE);
 }
 
 TEST(IqsynthCfgUserConstellation, SymbolItemOrsLog2OfTheSize) {

@@ -16,6 +16,7 @@
 #include "dataMapping.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 #include "quiet_stdout.h"
 
 using namespace iqsynth;  // the library's internals under test
@@ -273,18 +274,18 @@ TEST_F(IqsynthMappingStage, UserTable) {
 
 TEST_F(IqsynthMappingStage, UserTableTooSmallOrTooWideFails) {
   cfg->usrConstelMap = {{0.1, 0.2}, {-0.3, 0.4}};
-  EXPECT_EQ(errorOf(iqSynthCfg::MOD_USER + 2, {0}), 0x40005);
+  EXPECT_EQ(errorOf(iqSynthCfg::MOD_USER + 2, {0}), IQSYNTH_ERR_CFG_VALUE);
   EXPECT_NE(lastText.find("usrConstelMap"), std::string::npos) << lastText;
   cfg->usrConstelMap.assign(512, cd(1, 1));
-  EXPECT_EQ(errorOf(iqSynthCfg::MOD_USER + 9, {0}), 0x40005);
+  EXPECT_EQ(errorOf(iqSynthCfg::MOD_USER + 9, {0}), IQSYNTH_ERR_CFG_VALUE);
   cfg->usrConstelMap.clear();
-  EXPECT_EQ(errorOf(iqSynthCfg::MOD_USER + 0, {0}), 0x40005);
+  EXPECT_EQ(errorOf(iqSynthCfg::MOD_USER + 0, {0}), IQSYNTH_ERR_CFG_VALUE);
 }
 
 TEST_F(IqsynthMappingStage, SymbolOutsideTheTableFails) {
-  EXPECT_EQ(errorOf(iqSynthCfg::MOD_QAM16, {3, 16}), 0x40005);
-  EXPECT_EQ(errorOf(iqSynthCfg::MOD_BPSK, {-1}), 0x40005);
-  EXPECT_EQ(errorOf(iqSynthCfg::MOD_EDGE_8PSK, {8}), 0x40005);
+  EXPECT_EQ(errorOf(iqSynthCfg::MOD_QAM16, {3, 16}), IQSYNTH_ERR_CFG_VALUE);
+  EXPECT_EQ(errorOf(iqSynthCfg::MOD_BPSK, {-1}), IQSYNTH_ERR_CFG_VALUE);
+  EXPECT_EQ(errorOf(iqSynthCfg::MOD_EDGE_8PSK, {8}), IQSYNTH_ERR_CFG_VALUE);
 }
 
 TEST_F(IqsynthMappingStage, TypesMappedElsewhereOrUnknownFailBeforeWriting) {
@@ -300,7 +301,7 @@ TEST_F(IqsynthMappingStage, TypesMappedElsewhereOrUnknownFailBeforeWriting) {
       ADD_FAILURE() << "no error for " << type;
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-      EXPECT_EQ(e.errNo(), 0x40002);
+      EXPECT_EQ(e.errNo(), IQSYNTH_ERR_MOD_TYPE);
       EXPECT_EQ(std::string(e.what()).rfind(" ERROR : not supported modulating format  at ", 0), 0u)
           << e.what();
     }

@@ -16,6 +16,7 @@
 #include "dataSrc.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 #include "quiet_stdout.h"
 
 namespace fs = std::filesystem;
@@ -178,7 +179,7 @@ TEST_F(IqsynthDataSrcTest, FileFormatWordIsCaseExact) {
   setBits(1);
   for (const char* content : {"Hex B4", "Bin 01", "HEX1", "DATA 1", "", "   \n"}) {
     setFile(content);
-    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002) << content;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_FORMAT) << content;
   }
   setFile("Hex B4");
   errorOf(IqSynthError::Kind::File, 4);
@@ -189,7 +190,7 @@ TEST_F(IqsynthDataSrcTest, FileWithoutDataAfterTheFormatWordFails) {
   setBits(1);
   for (const char* content : {"HEX", "BIN \n\n  "}) {
     setFile(content);
-    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002) << content;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_FORMAT) << content;
   }
 }
 
@@ -197,7 +198,7 @@ TEST_F(IqsynthDataSrcTest, MissingFileNamesThePath) {
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_FILE;
   cfg->dataFileList = "no/such/list.txt";
-  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20001);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_OPEN);
   EXPECT_EQ(lastText, "Can not open the data list file" + cfg->dataFileList);
 }
 
@@ -211,7 +212,7 @@ TEST_F(IqsynthDataSrcTest, SpecialFilesAreRefusedBeforeTheyCanBlockOrGrow) {
   cfg->dataSrc = iqSynthCfg::DATA_SRC_FILE;
   for (const std::string& path : {fifo.string(), std::string("/dev/zero")}) {
     cfg->dataFileList = path;
-    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20001) << path;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_OPEN) << path;
     EXPECT_EQ(lastText, "Can not open the data list file" + path + " (not a regular file)");
   }
   fs::remove(fifo);
@@ -222,15 +223,15 @@ TEST_F(IqsynthDataSrcTest, OverlongFormatWordIsRefusedWithoutReadingItAll) {
   // word, found after its first characters.
   setBits(1);
   setFile(std::string(8 << 20, 'H') + " 1");
-  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_FORMAT);
   setFile("HEXB4");  // the word ends only at white space
-  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_FORMAT);
 }
 
 TEST_F(IqsynthDataSrcTest, UnknownSourceFails) {
   for (int src : {-1, 5, 100}) {
     cfg->dataSrc = static_cast<iqSynthCfg::DataSrc_t>(src);
-    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40003) << src;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_DATA_SRC) << src;
     EXPECT_EQ(lastText, " data src type is no exist");
   }
 }
@@ -239,27 +240,27 @@ TEST_F(IqsynthDataSrcTest, SettingsTheSourcesCannotUseFailWithErrCfgValue) {
   setBits(2);
   setPattern("1", false);
   cfg->usrListSize = 0;
-  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
   EXPECT_NE(lastText.find("usrListSize 0"), std::string::npos) << lastText;
   cfg->usrListSize = -3;
-  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
 
   for (int k : {0, 9, 16}) {
     setBits(k);
     setPattern("1", false);
-    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005) << "pattern k=" << k;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE) << "pattern k=" << k;
     setFile("BIN 1");
-    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005) << "file k=" << k;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE) << "file k=" << k;
   }
   setBits(17);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = iqSynthCfg::PRBS9;
-  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
 
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_ALL_ONE;
   cfg->overSamplingRate = 0;
-  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
   EXPECT_NE(lastText.find("overSamplingRate 0"), std::string::npos) << lastText;
 }
 

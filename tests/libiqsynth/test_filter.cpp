@@ -15,6 +15,7 @@
 #include "iqSynthCfg.h"
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 
 using namespace iqsynth;  // the library's internals under test
 
@@ -285,7 +286,7 @@ TEST_P(IqsynthUnknownFilterType, IsRefused) {
     FAIL();
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-    EXPECT_EQ(e.errNo(), 0x40001);
+    EXPECT_EQ(e.errNo(), IQSYNTH_ERR_FILTER_TYPE);
     EXPECT_STREQ(e.what(), "not exist filter type");
   }
 }
@@ -312,7 +313,7 @@ TEST_P(IqsynthRefusedDesign, NamesTheFieldInsteadOfMakingNaN) {
     FAIL();
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-    EXPECT_EQ(e.errNo(), 0x40005);
+    EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
     EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
   }
 }

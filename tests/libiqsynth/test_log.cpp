@@ -21,6 +21,7 @@
 #include "global_log.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 
 namespace fs = std::filesystem;
 
@@ -360,7 +361,7 @@ TEST_P(IqsynthNumberedError, CarriesKindNumberAndOwnCopyOfText) {
   const IqSynthError e(GetParam(), 0x40005, text);
   text = "changed";
   EXPECT_EQ(e.kind(), GetParam());
-  EXPECT_EQ(e.errNo(), 0x40005);
+  EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
   EXPECT_STREQ(e.what(), "some text");
   try {
     throw IqSynthError(GetParam(), 0x20002, " file format is error");
@@ -372,7 +373,7 @@ TEST_P(IqsynthNumberedError, CarriesKindNumberAndOwnCopyOfText) {
 TEST(IqsynthErrors, NoiseErrorNumberCombinesTheCode) {
   const IqSynthError e(IqSynthError::Kind::Awgn, IQSYNTH_ERR_NOISE_BASE | 2,
                        "AWGN ADD noise is error");
-  EXPECT_EQ(e.errNo(), 0xF002);
+  EXPECT_EQ(e.errNo(), IQSYNTH_ERR_NOISE);
   EXPECT_EQ(-e.errNo(), -61442);
 }
 

@@ -11,6 +11,7 @@
 
 #include "error_kind.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 #include "mulCarrierCW.h"
 
 using namespace iqsynth;  // the library's internals under test
@@ -253,7 +254,7 @@ TEST(IqsynthMulCarrierCW, UnusableSettingsAreRejected) {
       FAIL() << carriers;
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-      EXPECT_EQ(e.errNo(), 0x40005);
+      EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
       EXPECT_NE(std::string(e.what()).find("mccwCarrierItem"), std::string::npos);
     }
   }

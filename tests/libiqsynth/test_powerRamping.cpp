@@ -9,6 +9,7 @@
 
 #include "error_kind.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 #include "powerRamping.h"
 
 using namespace iqsynth;  // the library's internals under test
@@ -214,7 +215,7 @@ TEST_P(IqsynthRampShapeTest, UnknownShapeIsRejected) {
     FAIL() << "no exception for shape " << GetParam();
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-    EXPECT_EQ(e.errNo(), 0x40004);
+    EXPECT_EQ(e.errNo(), IQSYNTH_ERR_POWER_RAMP_MODE);
     EXPECT_STREQ(e.what(), "Unknown power ramping mode");
   }
 }
@@ -233,7 +234,7 @@ TEST_F(IqsynthRampFixture, TableSizeAndRampTimeAreChecked) {
       FAIL() << "no exception for " << items << " entries";
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-      EXPECT_EQ(e.errNo(), 0x40005);
+      EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
       EXPECT_NE(std::string(e.what()).find("powerRampItem"), std::string::npos);
     }
   }
