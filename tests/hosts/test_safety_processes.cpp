@@ -4,6 +4,7 @@
 // that cannot be written; truncated files; clocks the instrument does not play;
 // FIFOs as inputs.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -145,7 +146,7 @@ void expectOutputOf(const Writer& writer, const std::string& bytes) {
     EXPECT_EQ(bytes.substr(4, 4), std::string("ARB\0", 4));
   } else {
     ASSERT_FALSE(bytes.empty());
-    EXPECT_NE(bytes.find(','), std::string::npos);
+    EXPECT_THAT(bytes, ::testing::HasSubstr(","));
     EXPECT_EQ(bytes.back(), '\n');
   }
 }
@@ -574,7 +575,7 @@ TEST_P(HostOutputIsInput, IsRefusedBeforeAnythingIsWritten) {
 
   const ProcessResult r = space.run(GetParam().program, GetParam().args);
   EXPECT_EQ(r.exitStatus, GetParam().exitStatus) << describe(r);
-  EXPECT_NE(r.err.find(GetParam().messagePart), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr(GetParam().messagePart)) << r.err;
   for (const auto& [name, content] : files) {
     EXPECT_EQ(readText(space.file(name)), content) << name << " changed";
   }
@@ -676,7 +677,7 @@ TEST_P(HostFullStandardOutput, IsAnErrorWithStandardOutputFailed) {
   EXPECT_EQ(r.exitStatus, 4) << describe(r);
   // The reason is known when the write fails at the end (it is lost when the stream
   // was flushed before and dropped its data).
-  EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("cannot write")) << r.err;
   // One message, not one per layer that noticed.
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
@@ -717,11 +718,11 @@ TEST_P(HostTruncatedFile, Is2WithTheSizes) {
                               ? space.run(Program::arbtool, {"dump", "cut.arb"})
                               : space.run(Program::arbtool, {"join", "-o", "j.arb", "cut.arb"});
   EXPECT_EQ(r.exitStatus, 2) << describe(r);
-  EXPECT_NE(r.err.find("cut.arb: truncated"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("need " + std::to_string(whole.size()) + " bytes"), std::string::npos)
+  EXPECT_THAT(r.err, ::testing::HasSubstr("cut.arb: truncated")) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("need " + std::to_string(whole.size()) + " bytes"))
       << r.err;
-  EXPECT_NE(r.err.find("has " + std::to_string(whole.size() - GetParam().bytesShort)),
-            std::string::npos)
+  EXPECT_THAT(r.err,
+              ::testing::HasSubstr("has " + std::to_string(whole.size() - GetParam().bytesShort)))
       << r.err;
   EXPECT_FALSE(fs::exists(space.file("j.arb")));
 }
@@ -758,7 +759,7 @@ TEST_P(HostClocks, OnlyPlayableClocksAreWritten) {
             "{FIRST SEGMENT RESTART MARKER:0}{EVERY SEGMENT RESTART MARKER:0}\n");
   const ProcessResult r = space.run(GetParam().program, GetParam().args);
   EXPECT_EQ(r.exitStatus, GetParam().exitStatus) << describe(r);
-  EXPECT_NE(r.err.find(GetParam().messagePart), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr(GetParam().messagePart)) << r.err;
   if (GetParam().exitStatus != 0) {
     EXPECT_FALSE(fs::exists(space.file("w.arb")));
     EXPECT_FALSE(fs::exists(space.file("j.arb")));
@@ -879,7 +880,7 @@ TEST(HostArbtoolJoin, SegmentNameWithABraceIsRefusedBeforeAnythingIsWritten) {
             "{FIRST SEGMENT RESTART MARKER:0}{EVERY SEGMENT RESTART MARKER:0}\n");
   const ProcessResult r = space.run(Program::arbtool, {"join", "brace.txt"});
   EXPECT_EQ(r.exitStatus, 3) << describe(r);
-  EXPECT_NE(r.err.find("(status 2)"), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("(status 2)")) << r.err;
   EXPECT_FALSE(fs::exists(space.file("j.arb")));
 }
 
@@ -898,8 +899,8 @@ TEST(HostArbtoolJoin, AFailedJoinRemovesTheConfigurationItWroteButNotOneTheUserN
 
   ProcessResult r = space.run(Program::arbtool, {"join", "-o", "j.arb", "seg.arb", "damaged.arb"});
   EXPECT_EQ(r.exitStatus, 3) << describe(r);
-  EXPECT_NE(r.out.find("Wrote segment configuration j-segments.txt"), std::string::npos) << r.out;
-  EXPECT_NE(r.err.find("(status 241)"), std::string::npos) << r.err;
+  EXPECT_THAT(r.out, ::testing::HasSubstr("Wrote segment configuration j-segments.txt")) << r.out;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("(status 241)")) << r.err;
   EXPECT_EQ(listing(space.path()), inputs);
 
   // One left by an earlier join goes as well: this join had replaced it.
@@ -913,7 +914,7 @@ TEST(HostArbtoolJoin, AFailedJoinRemovesTheConfigurationItWroteButNotOneTheUserN
   r = space.run(Program::arbtool,
                 {"join", "-o", "j.arb", "--config", "named.txt", "seg.arb", "damaged.arb"});
   EXPECT_EQ(r.exitStatus, 3) << describe(r);
-  EXPECT_NE(readText(space.file("named.txt")).find("damaged.arb"), std::string::npos);
+  EXPECT_THAT(readText(space.file("named.txt")), ::testing::HasSubstr("damaged.arb"));
   fs::remove(space.file("named.txt"));
   EXPECT_EQ(listing(space.path()), inputs);
   EXPECT_TRUE(listing(space.tmp()).empty());
@@ -959,7 +960,7 @@ TEST(HostArbtoolJoin, WithoutConfigTheListGoesBesideOnlyARegularOutputWithRoomFo
   // Naming only the output of a list that cannot sit beside it is a usage error.
   r = space.run(Program::arbtool, {"join", "-o", longName, "--write-config-only", "seg.arb"});
   EXPECT_EQ(r.exitStatus, 1) << describe(r);
-  EXPECT_NE(r.err.find("--config"), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("--config")) << r.err;
 }
 
 }  // namespace

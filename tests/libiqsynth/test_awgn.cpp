@@ -2,6 +2,7 @@
 // of the result, the noise-only mode, a generator that cannot be made, and the seeds:
 // GSL_RNG_SEED read at every call, the generated records equal to GSL's own generator and
 // ziggurat sampler driven the same way (and filtered by the test's own windowed sinc).
+#include <gmock/gmock.h>
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_randist.h>
 #include <gsl/gsl_rng.h>
@@ -549,7 +550,7 @@ TEST(IqsynthRunAwgn, UnusableSettingsNameTheField) {
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
-      EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
+      EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr(c.field)) << e.what();
     }
   }
 }

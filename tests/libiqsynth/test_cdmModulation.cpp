@@ -1,6 +1,7 @@
 // The digital modulation pipeline on the global record: a looped QPSK waveform against a
 // periodic stream filtered here, continuous-phase FSK, the pi/4 and pi/8 differential chains,
 // and the settings refused before any track is sized.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -242,7 +243,7 @@ TEST_P(IqsynthRefused, BeforeAnyTrackIsSized) {
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), c.errNo);
-    EXPECT_NE(std::string(e.what()).find(c.text), std::string::npos) << e.what();
+    EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr(c.text)) << e.what();
   }
   EXPECT_EQ(iMapDat.size() + qMapDat.size() + mapDat.size(), 12u);
   EXPECT_EQ(mapDat[4], 0.125);
@@ -268,7 +269,7 @@ TEST_F(IqsynthPipeline, FskWithoutSymbolRateIsRefused) {
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
-    EXPECT_NE(std::string(e.what()).find("symbolRate"), std::string::npos);
+    EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr("symbolRate"));
   }
   EXPECT_EQ(iMapDat.size(), 0u);
 }

@@ -1,6 +1,7 @@
 // IQ mapping and constellations: the tables against their construction rules
 // and published examples, the sample grid, EDGE rotation and flags, the user
 // table and the errors of the mapping stage.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -275,7 +276,7 @@ TEST_F(IqsynthMappingStage, UserTable) {
 TEST_F(IqsynthMappingStage, UserTableTooSmallOrTooWideFails) {
   cfg->usrConstelMap = {{0.1, 0.2}, {-0.3, 0.4}};
   EXPECT_EQ(errorOf(iqSynthCfg::MOD_USER + 2, {0}), IQSYNTH_ERR_CFG_VALUE);
-  EXPECT_NE(lastText.find("usrConstelMap"), std::string::npos) << lastText;
+  EXPECT_THAT(lastText, ::testing::HasSubstr("usrConstelMap")) << lastText;
   cfg->usrConstelMap.assign(512, cd(1, 1));
   EXPECT_EQ(errorOf(iqSynthCfg::MOD_USER + 9, {0}), IQSYNTH_ERR_CFG_VALUE);
   cfg->usrConstelMap.clear();

@@ -1,6 +1,7 @@
 // Data source: fixed sources, the user pattern and data list file readers, the
 // PRBS registers against reference sequences built from their recurrences,
 // and the errors for settings a run cannot use.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -241,7 +242,7 @@ TEST_F(IqsynthDataSrcTest, SettingsTheSourcesCannotUseFailWithErrCfgValue) {
   setPattern("1", false);
   cfg->usrListSize = 0;
   EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
-  EXPECT_NE(lastText.find("usrListSize 0"), std::string::npos) << lastText;
+  EXPECT_THAT(lastText, ::testing::HasSubstr("usrListSize 0")) << lastText;
   cfg->usrListSize = -3;
   EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
 
@@ -261,7 +262,7 @@ TEST_F(IqsynthDataSrcTest, SettingsTheSourcesCannotUseFailWithErrCfgValue) {
   cfg->dataSrc = iqSynthCfg::DATA_SRC_ALL_ONE;
   cfg->overSamplingRate = 0;
   EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
-  EXPECT_NE(lastText.find("overSamplingRate 0"), std::string::npos) << lastText;
+  EXPECT_THAT(lastText, ::testing::HasSubstr("overSamplingRate 0")) << lastText;
 }
 
 // ---- PRBS ----

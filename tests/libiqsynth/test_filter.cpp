@@ -1,6 +1,7 @@
 // Shaping filters and the pulse-shaping FIR: taps against the textbook formulas written out
 // here, the tap grid and reported taps, refused designs, and the pulse-shaping entry points with
 // their cyclic lead-in.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -314,7 +315,7 @@ TEST_P(IqsynthRefusedDesign, NamesTheFieldInsteadOfMakingNaN) {
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
-    EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
+    EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr(c.field)) << e.what();
   }
 }
 

@@ -1,5 +1,6 @@
 // Run log and helpers: entries and flushing, truncation, an uncreatable file,
 // text formats of to_string, list dumps and the exception classes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -76,7 +77,7 @@ TEST(IqsynthRunLog, GlobalLogCollectsWrLogEntriesInTheWorkingDirectory) {
   wrLog(std::string("string object"));
   flushLog();
   const std::string text = readFile(fs::current_path() / "iqSynthRun.log");
-  EXPECT_NE(text.find(marker + "\nmodifiable text\nstring object\n"), std::string::npos);
+  EXPECT_THAT(text, ::testing::HasSubstr(marker + "\nmodifiable text\nstring object\n"));
 }
 
 TEST(IqsynthRunLog, ListDumpWritesSizeThenOneEntryPerElement) {
@@ -91,7 +92,7 @@ TEST(IqsynthRunLog, ListDumpWritesSizeThenOneEntryPerElement) {
                                "\n run here  list size is 2\n0th is 3\n1th is -4\n"
                                " run here  list size is 1\n0th is (1,0.5)\n"
                                " run here  list size is 0\n";
-  EXPECT_NE(text.find(expected), std::string::npos) << text;
+  EXPECT_THAT(text, ::testing::HasSubstr(expected)) << text;
 }
 
 TEST(IqsynthToString, DefaultStreamFormatting) {

@@ -1,5 +1,6 @@
 // Multi-carrier CW: record parameters, rational approximation, the carrier sum
 // against a direct formula, and the spectrum of the record.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -255,7 +256,7 @@ TEST(IqsynthMulCarrierCW, UnusableSettingsAreRejected) {
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
-      EXPECT_NE(std::string(e.what()).find("mccwCarrierItem"), std::string::npos);
+      EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr("mccwCarrierItem"));
     }
   }
   auto cfg = makeCfg(2, 1e6);

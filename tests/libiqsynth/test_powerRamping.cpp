@@ -1,5 +1,6 @@
 // Power ramping: gains sample by sample against the ramp formulas, dropped
 // table entries, step ramps, bad shapes and bounds.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -235,7 +236,7 @@ TEST_F(IqsynthRampFixture, TableSizeAndRampTimeAreChecked) {
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
       EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
-      EXPECT_NE(std::string(e.what()).find("powerRampItem"), std::string::npos);
+      EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr("powerRampItem"));
     }
   }
   cfg->powerRampItem = 1;

@@ -1,6 +1,7 @@
 // The environment a host sets for libiqsynth.so, tried as a host process would: where the run
 // log goes (IQSYNTH_RUN_LOG), whether the library prints (IQSYNTH_STDOUT), both read when the
 // library loads, and the noise seed (GSL_RNG_SEED), read at every run that makes noise.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,19 +56,19 @@ struct ChildRun {
 // then the per-symbol lines of the data source and the mapping, and the filter taps.
 void expectTodaysStandardOutput(const std::string& out) {
   EXPECT_EQ(out.rfind("start iqsynth from global\n", 0), 0u) << out.substr(0, 200);
-  EXPECT_NE(out.find("\n0th is : "), std::string::npos);
-  EXPECT_NE(out.find("\n599th is : "), std::string::npos);
-  EXPECT_NE(out.find("\niMapDat[ i ] : "), std::string::npos);
-  EXPECT_NE(out.find("\nsize is 32\n"), std::string::npos);
+  EXPECT_THAT(out, ::testing::HasSubstr("\n0th is : "));
+  EXPECT_THAT(out, ::testing::HasSubstr("\n599th is : "));
+  EXPECT_THAT(out, ::testing::HasSubstr("\niMapDat[ i ] : "));
+  EXPECT_THAT(out, ::testing::HasSubstr("\nsize is 32\n"));
 }
 
 // A run log of the child's digital run: the parameter report, the lists and the end.
 void expectDigitalRunLog(const std::string& log) {
-  EXPECT_NE(log.find("workingMode : 1\nsequenceLenth : 600\n"), std::string::npos);
-  EXPECT_NE(log.find("\n2399th pIDat is "), std::string::npos);
-  EXPECT_NE(log.find("\n2399th pQDat is "), std::string::npos);
-  EXPECT_NE(log.find("\nINFO : Running to end \n"), std::string::npos);
-  EXPECT_NE(log.find("\n255th mapbuf is "), std::string::npos);
+  EXPECT_THAT(log, ::testing::HasSubstr("workingMode : 1\nsequenceLenth : 600\n"));
+  EXPECT_THAT(log, ::testing::HasSubstr("\n2399th pIDat is "));
+  EXPECT_THAT(log, ::testing::HasSubstr("\n2399th pQDat is "));
+  EXPECT_THAT(log, ::testing::HasSubstr("\nINFO : Running to end \n"));
+  EXPECT_THAT(log, ::testing::HasSubstr("\n255th mapbuf is "));
 }
 
 enum class LogPlace { WorkingFolder, ChosenPath, None, Unopenable };
@@ -227,7 +228,7 @@ TEST_P(IqsynthNoiseSeedProcessTest, WithoutTheVariableTheSeedIsTheCalendarTimeAn
   EXPECT_LE(line.seed, after);
   // The line says how to repeat the run, and doing so repeats its samples.
   const std::string repeat = "GSL_RNG_SEED=" + std::to_string(line.seed);
-  EXPECT_NE(log.find(repeat + " repeats the noise)\n"), std::string::npos);
+  EXPECT_THAT(log, ::testing::HasSubstr(repeat + " repeats the noise)\n"));
   const ChildRun repeated(kind, {repeat});
   ASSERT_EQ(repeated.result.exitStatus, 0) << repeated.result.err;
   EXPECT_EQ(repeated.sampleBytes(), run.sampleBytes());
@@ -251,8 +252,8 @@ TEST(IqsynthCarrierLevelsProcess, OverflowingLevelFailsNamingTheField) {
   const ChildRun run("mccw-overflow", {});
   EXPECT_EQ(run.result.exitStatus, 3);
   EXPECT_EQ(run.result.err, "runIqSynth returned -262149\n");  // -0x40005
-  EXPECT_NE(logOf(run).find("\nmccwCarrierAmp[0] 4000 dB overflows the carrier power"),
-            std::string::npos);
+  EXPECT_THAT(logOf(run),
+              ::testing::HasSubstr("\nmccwCarrierAmp[0] 4000 dB overflows the carrier power"));
   const ChildRun fine("mccw", {});
   EXPECT_EQ(fine.result.exitStatus, 0) << fine.result.err;
 }

@@ -2,6 +2,7 @@
 // read-back getters and the run log. Output lengths, normalisation, the OQPSK
 // delay, quantisation, statuses and "nothing written on failure"; a fixed-seed noise run
 // against GSL's own generator, levels that overflow, and whole runs from two threads.
+#include <gmock/gmock.h>
 #include <gsl/gsl_randist.h>
 #include <gsl/gsl_rng.h>
 #include <gtest/gtest.h>
@@ -441,27 +442,27 @@ TEST_F(IqsynthRunIqSynthTest, LogHasOneLinePerOutputSample) {
   const std::string log = readLog().substr(before);
 
   std::string expectedI = "the output pIDat is : at line ";
-  EXPECT_NE(log.find(expectedI), std::string::npos);
+  EXPECT_THAT(log, ::testing::HasSubstr(expectedI));
   for (std::size_t k = 0; k < 40; ++k) {
     const std::string lineI =
         "\n" + std::to_string(k) + "th pIDat is " + std::to_string(host.i[k]) + "\n";
     const std::string lineQ =
         "\n" + std::to_string(k) + "th pQDat is " + std::to_string(host.q[k]) + "\n";
-    EXPECT_NE(log.find(lineI), std::string::npos) << lineI;
-    EXPECT_NE(log.find(lineQ), std::string::npos) << lineQ;
+    EXPECT_THAT(log, ::testing::HasSubstr(lineI)) << lineI;
+    EXPECT_THAT(log, ::testing::HasSubstr(lineQ)) << lineQ;
   }
-  EXPECT_EQ(log.find("\n40th pIDat is "), std::string::npos);
-  EXPECT_NE(
-      log.find("INFO : Running to end \nprint constelMap\n run here  list size is 4\n0th is ("),
-      std::string::npos);
+  EXPECT_THAT(log, ::testing::Not(::testing::HasSubstr("\n40th pIDat is ")));
+  EXPECT_THAT(log,
+              ::testing::HasSubstr(
+                  "INFO : Running to end \nprint constelMap\n run here  list size is 4\n0th is ("));
   std::vector<char> flags(256);
   getSymbolMap(flags.data(), 256);
   for (int k = 0; k < 256; ++k) {
     const std::string line =
         "\n" + std::to_string(k) + "th mapbuf is " + std::to_string(int(flags[k])) + "\n";
-    EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_THAT(log, ::testing::HasSubstr(line)) << line;
   }
-  EXPECT_NE(log.find("\n255th mapbuf is "), std::string::npos);
+  EXPECT_THAT(log, ::testing::HasSubstr("\n255th mapbuf is "));
   EXPECT_EQ(log.back(), '\n');
 }
 
@@ -803,9 +804,9 @@ TEST_F(IqsynthRunIqSynthTest, SamplesThatAreNotFiniteFailTheRun) {
   HostArrays host(128);
   EXPECT_EQ(host.run(), -IQSYNTH_ERR_CFG_VALUE);
   EXPECT_TRUE(host.untouchedFrom(0));
-  EXPECT_NE(readLog().find("the samples of workingMode 1 are not finite or their envelope power "
-                           "overflows"),
-            std::string::npos);
+  EXPECT_THAT(readLog(), ::testing::HasSubstr(
+                             "the samples of workingMode 1 are not finite or their envelope power "
+                             "overflows"));
   // The same shape at a sane size runs.
   const double unit[8] = {1, 1, -1, 1, -1, -1, 1, -1};
   setUsrModulatingConstelMap(unit);
@@ -893,8 +894,8 @@ TEST_P(IqsynthRunLogTextTest, FastFormatsGiveTheReferenceText) {
     EXPECT_EQ(host.i, warm.i);
     reference = log.text();
   }
-  ASSERT_NE(reference.find("\n" + std::to_string(c.samples - 1) + "th pQDat is "),
-            std::string::npos);
+  ASSERT_THAT(reference,
+              ::testing::HasSubstr("\n" + std::to_string(c.samples - 1) + "th pQDat is "));
   for (const LogFormatOptions& format : kFastLogFormats) {
     const GlobalLogToFile log("mode-fast.log");
     setLogFormatOptions(format);

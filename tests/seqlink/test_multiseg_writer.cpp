@@ -1,4 +1,5 @@
 // crtMultiSegArb: the version-2 file byte by byte, its limits and its failures.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -121,7 +122,7 @@ TEST_F(SeqlinkMultiSegWriterTest, SeveralSegmentsOddTotalAndReadBack) {
   const std::string display(text.data());
   EXPECT_EQ(std::count(display.begin(), display.end(), '\n'), 5);  // 6 lines
   EXPECT_EQ(display.rfind(" Value", 0), 0u);
-  EXPECT_NE(display.find("\n Num            :52\n"), std::string::npos);
+  EXPECT_THAT(display, ::testing::HasSubstr("\n Num            :52\n"));
 }
 
 // Switches the numeric locale for one scope and back to "C" after it.
@@ -151,8 +152,8 @@ TEST_F(SeqlinkMultiSegWriterTest, NumIsFourTimesTheTotalAndTextUsesADecimalPoint
   ASSERT_EQ(status, SEQLINK_OK);
   const Bytes file = arbtest::readBytes(path_);
   const std::string text(file.begin() + 212 + 48 + 16 + 280, file.begin() + getU32(file, 204));
-  EXPECT_NE(text.find("{Num:40}"), std::string::npos);
-  EXPECT_NE(text.find("{SEGMENT_0:a.arb,150000000.000000,10,0.250000}"), std::string::npos);
+  EXPECT_THAT(text, ::testing::HasSubstr("{Num:40}"));
+  EXPECT_THAT(text, ::testing::HasSubstr("{SEGMENT_0:a.arb,150000000.000000,10,0.250000}"));
 }
 
 // The text-space rule, written out: summary in S bytes, item i in S - 512 (i + 1).
