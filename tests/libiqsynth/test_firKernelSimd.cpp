@@ -20,14 +20,9 @@
 #include "iqSynthCfg.h"
 #include "iqSynthFilter.h"
 #include "quiet_stdout.h"
-#include "simd_level.h"
+#include "simd_levels.h"
 
 using namespace iqsynth;  // the library's internals under test
-
-namespace arbsuite {
-// Names the level in the parameter lines of GoogleTest.
-void PrintTo(SimdLevel level, std::ostream* out) { *out << simdLevelName(level); }
-}  // namespace arbsuite
 
 namespace {
 
@@ -143,10 +138,10 @@ INSTANTIATE_TEST_SUITE_P(
                                          Cfg::FILTER_RECT, Cfg::FILTER_RAISED_COSINE,
                                          Cfg::FILTER_ROOT_RAISED_COSINE, Cfg::FILTER_USER,
                                          Cfg::FILTER_GAUSSIAN_FSK, Cfg::FILTER_HALF_SINE),
-                       ::testing::Values(SimdLevel::kAvx2, SimdLevel::kAvx512)),
+                       ::testing::ValuesIn(arbtest::kVectorSimdLevels)),
     [](const auto& info) {
       return "Type" + std::to_string(std::get<0>(info.param)) +
-             (std::get<1>(info.param) == SimdLevel::kAvx2 ? "Avx2" : "Avx512");
+             arbtest::simdLevelCaseName(std::get<1>(info.param));
     });
 
 // ---- The chunked driver on each kernel: attempts that fail part-way leave the input intact
@@ -212,12 +207,7 @@ TEST_P(IqsynthFirPolyphaseDriver, NegativeZerosOffTheGridChangeNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, IqsynthFirPolyphaseDriver,
-                         ::testing::Values(SimdLevel::kScalar, SimdLevel::kAvx2,
-                                           SimdLevel::kAvx512),
-                         [](const auto& info) {
-                           return std::string(info.param == SimdLevel::kScalar ? "Scalar"
-                                              : info.param == SimdLevel::kAvx2 ? "Avx2"
-                                                                               : "Avx512");
-                         });
+                         ::testing::ValuesIn(arbtest::kAllSimdLevels),
+                         arbtest::SimdLevelCaseName());
 
 }  // namespace
