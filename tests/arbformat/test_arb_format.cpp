@@ -38,7 +38,7 @@ arb::ArbHeader sampleHeader() {
   return h;
 }
 
-TEST(ArbFormatHeader, EncodesEveryFieldLittleEndianAtItsOffsetAndZeroElsewhere) {
+TEST(ArbformatHeader, EncodesEveryFieldLittleEndianAtItsOffsetAndZeroElsewhere) {
   const arb::HeaderBytes b = arb::encodeHeader(sampleHeader());
   Bytes expected(208, 0);
   putU32(expected, 0, 0xA1B2C3D4);
@@ -56,7 +56,7 @@ TEST(ArbFormatHeader, EncodesEveryFieldLittleEndianAtItsOffsetAndZeroElsewhere) 
   EXPECT_EQ(Bytes(b.begin(), b.end()), expected);
 }
 
-TEST(ArbFormatHeader, ParseReadsBackWhatEncodeWrote) {
+TEST(ArbformatHeader, ParseReadsBackWhatEncodeWrote) {
   const arb::ArbHeader in = sampleHeader();
   const arb::HeaderBytes b = arb::encodeHeader(in);
   arb::ArbHeader out;
@@ -71,7 +71,7 @@ TEST(ArbFormatHeader, ParseReadsBackWhatEncodeWrote) {
   EXPECT_EQ(out.dataOffset, in.dataOffset);
 }
 
-TEST(ArbFormatHeader, ParseRefusesShortInputBadMagicAndBadHeaderLength) {
+TEST(ArbformatHeader, ParseRefusesShortInputBadMagicAndBadHeaderLength) {
   arb::ArbHeader h;
   arb::HeaderBytes b = arb::encodeHeader(arb::ArbHeader{});
   EXPECT_EQ(arb::parseHeader(std::span(b).first(207), h), arb::ParseStatus::tooShort);
@@ -96,9 +96,9 @@ void PrintTo(const LayoutCase& c, std::ostream* os) {
       << c.fileSize;
 }
 
-class ArbFormatLayout : public testing::TestWithParam<LayoutCase> {};
+class ArbformatLayout : public testing::TestWithParam<LayoutCase> {};
 
-TEST_P(ArbFormatLayout, ChecksOffsetsAgainstTheFileSize) {
+TEST_P(ArbformatLayout, ChecksOffsetsAgainstTheFileSize) {
   const LayoutCase& c = GetParam();
   arb::ArbHeader h;
   h.dataOffset = c.dataOffset;
@@ -108,7 +108,7 @@ TEST_P(ArbFormatLayout, ChecksOffsetsAgainstTheFileSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    ArbFormatBounds, ArbFormatLayout,
+    ArbFormatBounds, ArbformatLayout,
     testing::Values(LayoutCase{208, 0, 1, 208, arb::ParseStatus::ok},
                     LayoutCase{300, 3, 1, 316, arb::ParseStatus::ok},  // 3 pairs -> 16 bytes
                     LayoutCase{300, 3, 1, 315, arb::ParseStatus::badDataLength},
@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LayoutCase{208, 0, 0, 208, arb::ParseStatus::badVersion},
                     LayoutCase{208, 0, 1, 100, arb::ParseStatus::tooShort}));
 
-TEST(ArbFormatSizes, DataIsPaddedToWholeCipherBlocks) {
+TEST(ArbformatSizes, DataIsPaddedToWholeCipherBlocks) {
   for (std::uint64_t n = 0; n < 20; ++n) {
     const std::uint64_t expected = 4 * n + (n % 2 ? 4 : 0);
     EXPECT_EQ(arb::roundUpToBlock(4 * n), expected) << n;
@@ -132,7 +132,7 @@ TEST(ArbFormatSizes, DataIsPaddedToWholeCipherBlocks) {
   }
 }
 
-TEST(ArbFormatTextItems, AppendAndFindRoundTrip) {
+TEST(ArbformatTextItems, AppendAndFindRoundTrip) {
   std::string text;
   arb::appendTextItem(text, "Clock", "100HZ");
   arb::appendTextItem(text, "FilterCoefficients ", "1.000000");
@@ -148,7 +148,7 @@ TEST(ArbFormatTextItems, AppendAndFindRoundTrip) {
   EXPECT_EQ(arb::findTextItem("{A:1}{A:2}", "A"), "1");         // first occurrence
 }
 
-TEST(ArbFormatSignalEnergy, SumsSquaresRelativeTo8192) {
+TEST(ArbformatSignalEnergy, SumsSquaresRelativeTo8192) {
   const std::vector<std::int16_t> values = {8192 / 2, -8192, 0, 32767, -32768};
   const double expected = 0.25 + 1.0 + 0.0 + std::pow(32767.0 / 8192, 2) + 16.0;
   EXPECT_DOUBLE_EQ(arb::signalEnergy(std::span<const std::int16_t>(values)), expected);
@@ -182,7 +182,7 @@ Bytes buildInfoBlock(const std::vector<arb::ArbSegmentRecord>& segments, const s
   return block;
 }
 
-TEST(ArbFormatInfoBlock, ParsesSegmentsAndTextOfAWellFormedBlock) {
+TEST(ArbformatInfoBlock, ParsesSegmentsAndTextOfAWellFormedBlock) {
   const std::vector<arb::ArbSegmentRecord> segments = {{0, 0, 1e6, 400, "a.arb"},
                                                        {1, 400, 2.5e6, 8, std::string(300, 'n')}};
   const Bytes block = buildInfoBlock(segments, "{Value:1.0}{Num:408}");
@@ -205,7 +205,7 @@ TEST(ArbFormatInfoBlock, ParsesSegmentsAndTextOfAWellFormedBlock) {
   EXPECT_EQ(rec[20 + 255], 0);
 }
 
-TEST(ArbFormatInfoBlock, ZeroSegmentsHasTwoEntries) {
+TEST(ArbformatInfoBlock, ZeroSegmentsHasTwoEntries) {
   const Bytes block = buildInfoBlock({}, "{Value:0.000000}");
   arb::InfoBlock info;
   ASSERT_EQ(arb::parseInfoBlock(block, 208, info), arb::ParseStatus::ok);
@@ -215,7 +215,7 @@ TEST(ArbFormatInfoBlock, ZeroSegmentsHasTwoEntries) {
   EXPECT_EQ(info.text, "{Value:0.000000}");
 }
 
-TEST(ArbFormatInfoBlock, RefusesEntriesThatPointOutsideTheBlock) {
+TEST(ArbformatInfoBlock, RefusesEntriesThatPointOutsideTheBlock) {
   const Bytes good = buildInfoBlock({{0, 0, 1.0, 4, "x"}}, "{Num:4}");
   arb::InfoBlock info;
   EXPECT_EQ(arb::parseInfoBlock(std::span(good).first(3), 208, info), arb::ParseStatus::tooShort);
@@ -239,7 +239,7 @@ TEST(ArbFormatInfoBlock, RefusesEntriesThatPointOutsideTheBlock) {
   EXPECT_EQ(arb::parseInfoBlock(shortRecord, 208, info), arb::ParseStatus::badInfoBlock);
 }
 
-TEST(ArbFormatLittleEndian, F64AndU16RoundTrip) {
+TEST(ArbformatLittleEndian, F64AndU16RoundTrip) {
   std::uint8_t b[8];
   arb::storeF64(b, -1.5);
   EXPECT_EQ(b[7], 0xBF);  // sign and exponent in the last byte
@@ -274,9 +274,9 @@ struct HeaderFieldCase {
 
 void PrintTo(const HeaderFieldCase& c, std::ostream* os) { *os << c.name; }
 
-class ArbFormatHeaderField : public testing::TestWithParam<HeaderFieldCase> {};
+class ArbformatHeaderField : public testing::TestWithParam<HeaderFieldCase> {};
 
-TEST_P(ArbFormatHeaderField, ReadsItsOffsetAndIsMissingWhenTheInputEndsBeforeItsLastByte) {
+TEST_P(ArbformatHeaderField, ReadsItsOffsetAndIsMissingWhenTheInputEndsBeforeItsLastByte) {
   const HeaderFieldCase& c = GetParam();
   const Bytes full = distinctHeader();
   const std::uint32_t expected = c.size == 4 ? getU32(full.data() + c.offset) : full[c.offset];
@@ -296,7 +296,7 @@ TEST_P(ArbFormatHeaderField, ReadsItsOffsetAndIsMissingWhenTheInputEndsBeforeIts
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Fields, ArbFormatHeaderField,
+    Fields, ArbformatHeaderField,
     testing::Values(HeaderFieldCase{"headerCrc", 0, 4,
                                     [](const arb::HeaderRecord& r) { return r.headerCrc(); }},
                     HeaderFieldCase{"headerLength", 8, 4,
@@ -319,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(
                                     [](const arb::HeaderRecord& r) { return r.dataOffset(); }}),
     [](const testing::TestParamInfo<HeaderFieldCase>& info) { return info.param.name; });
 
-TEST(ArbFormatHeaderRecord, MagicNeedsAllFourBytes) {
+TEST(ArbformatHeaderRecord, MagicNeedsAllFourBytes) {
   const Bytes full = distinctHeader();
   EXPECT_TRUE(arb::HeaderRecord(full).hasMagic());
   EXPECT_FALSE(arb::HeaderRecord(std::span(full).first(7)).hasMagic());
@@ -331,7 +331,7 @@ TEST(ArbFormatHeaderRecord, MagicNeedsAllFourBytes) {
   }
 }
 
-TEST(ArbFormatHeaderRecord, DecodesEveryFieldOnlyWhenComplete) {
+TEST(ArbformatHeaderRecord, DecodesEveryFieldOnlyWhenComplete) {
   const Bytes full = distinctHeader();
   EXPECT_EQ(arb::HeaderRecord(std::span(full).first(207)).decode(), std::nullopt);
   const std::optional<arb::ArbHeader> h = arb::HeaderRecord(full).decode();
@@ -348,7 +348,7 @@ TEST(ArbFormatHeaderRecord, DecodesEveryFieldOnlyWhenComplete) {
   EXPECT_EQ(h->dataOffset, getU32(full.data() + 204));
 }
 
-TEST(ArbFormatHeaderRecord, ReadFromASourceTakesWhatTheSourceHolds) {
+TEST(ArbformatHeaderRecord, ReadFromASourceTakesWhatTheSourceHolds) {
   Bytes file = distinctHeader();
   file.resize(500, 7);
   for (const std::size_t size : {0u, 3u, 204u, 207u, 208u, 500u}) {
@@ -365,7 +365,7 @@ TEST(ArbFormatHeaderRecord, ReadFromASourceTakesWhatTheSourceHolds) {
   EXPECT_EQ(arb::readHeader(failing, header), ParseStatus::readError);
 }
 
-TEST(ArbFormatHeaderRecord, BodyKindReadsTheVersionAsSigned) {
+TEST(ArbformatHeaderRecord, BodyKindReadsTheVersionAsSigned) {
   EXPECT_EQ(arb::bodyKind(1), arb::BodyKind::textHeader);
   for (const std::uint32_t v : {2u, 3u, 0x7FFFFFFFu}) {
     EXPECT_EQ(arb::bodyKind(v), arb::BodyKind::infoBlock) << v;
@@ -375,7 +375,7 @@ TEST(ArbFormatHeaderRecord, BodyKindReadsTheVersionAsSigned) {
   }
 }
 
-TEST(ArbFormatHeaderRecord, OnlyVersion2AndAboveMayStoreDataInTheClear) {
+TEST(ArbformatHeaderRecord, OnlyVersion2AndAboveMayStoreDataInTheClear) {
   EXPECT_TRUE(arb::dataEncrypted(1, 0));
   EXPECT_TRUE(arb::dataEncrypted(0, 0));
   EXPECT_TRUE(arb::dataEncrypted(2, 1));
@@ -390,9 +390,9 @@ struct BlockRangeCase {
   std::uint64_t length;
 };
 
-class ArbFormatHeaderBlockRange : public testing::TestWithParam<BlockRangeCase> {};
+class ArbformatHeaderBlockRange : public testing::TestWithParam<BlockRangeCase> {};
 
-TEST_P(ArbFormatHeaderBlockRange, RunsFrom208ToTheDataOffset) {
+TEST_P(ArbformatHeaderBlockRange, RunsFrom208ToTheDataOffset) {
   const BlockRangeCase& c = GetParam();
   arb::ByteRange range{1, 1};
   EXPECT_EQ(arb::headerBlockRange(c.dataOffset, range, c.maxLength), c.expected);
@@ -405,7 +405,7 @@ TEST_P(ArbFormatHeaderBlockRange, RunsFrom208ToTheDataOffset) {
 constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ArbFormatHeaderBlockRange,
+    Cases, ArbformatHeaderBlockRange,
     testing::Values(BlockRangeCase{0, kNoLimit, ParseStatus::badDataOffset, 0},
                     BlockRangeCase{207, kNoLimit, ParseStatus::badDataOffset, 0},
                     BlockRangeCase{208, kNoLimit, ParseStatus::ok, 0},
@@ -414,7 +414,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BlockRangeCase{208 + 10240, 10240, ParseStatus::ok, 10240},
                     BlockRangeCase{208 + 10241, 10240, ParseStatus::blockTooLong, 10241}));
 
-TEST(ArbFormatHeaderCrc, MatchesOnlyTheSameValue) {
+TEST(ArbformatHeaderCrc, MatchesOnlyTheSameValue) {
   EXPECT_EQ(arb::matchHeaderCrc(0xDEADBEEF, 0xDEADBEEF), ParseStatus::ok);
   EXPECT_EQ(arb::matchHeaderCrc(0xDEADBEEF, 0xDEADBEEE), ParseStatus::badHeaderCrc);
 }
@@ -432,7 +432,7 @@ Bytes fileWithEntries(const std::vector<arb::ArbEntry>& entries, std::size_t siz
   return file;
 }
 
-TEST(ArbFormatEntryRecord, ReadsEachFieldOfEntryIWhereverTheFileEnds) {
+TEST(ArbformatEntryRecord, ReadsEachFieldOfEntryIWhereverTheFileEnds) {
   const std::vector<arb::ArbEntry> entries = {{2, 16, 260}, {3, 280, 276}, {1, 9, 556}};
   const Bytes full = fileWithEntries(entries, 600);
   for (std::uint32_t i = 0; i < entries.size(); ++i) {
@@ -465,7 +465,7 @@ TEST(ArbFormatEntryRecord, ReadsEachFieldOfEntryIWhereverTheFileEnds) {
   EXPECT_EQ(arb::readEntry(failing, 1, far), ParseStatus::readError);
 }
 
-TEST(ArbFormatEntryRecord, EntryCountNeedsItsFourBytes) {
+TEST(ArbformatEntryRecord, EntryCountNeedsItsFourBytes) {
   const Bytes full = fileWithEntries({{1, 3, 228}}, 240);
   std::uint32_t count = 0;
   for (const std::size_t size : {0u, 208u, 211u}) {
@@ -494,9 +494,9 @@ struct LocateCase {
 
 void PrintTo(const LocateCase& c, std::ostream* os) { *os << c.name; }
 
-class ArbFormatLocateText : public testing::TestWithParam<LocateCase> {};
+class ArbformatLocateText : public testing::TestWithParam<LocateCase> {};
 
-TEST_P(ArbFormatLocateText, FindsTheBlockOfTheTextHeader) {
+TEST_P(ArbformatLocateText, FindsTheBlockOfTheTextHeader) {
   const LocateCase& c = GetParam();
   Bytes file = c.entries.empty() ? Bytes(c.fileSize, 0x20) : fileWithEntries(c.entries, 0);
   if (c.entryCount) putU32(file, 208, *c.entryCount);
@@ -516,7 +516,7 @@ TEST_P(ArbFormatLocateText, FindsTheBlockOfTheTextHeader) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ArbFormatLocateText,
+    Cases, ArbformatLocateText,
     testing::Values(
         LocateCase{"version1", 1, 300, {}, {}, 400, ParseStatus::ok, {208, 92}},
         LocateCase{"version1EmptyText", 1, 208, {}, {}, 208, ParseStatus::ok, {208, 0}},
@@ -559,7 +559,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {276, 9}}),
     [](const testing::TestParamInfo<LocateCase>& info) { return info.param.name; });
 
-TEST(ArbFormatLocateText, VersionMissingFromAShortFileIsTooShort) {
+TEST(ArbformatLocateText, VersionMissingFromAShortFileIsTooShort) {
   const Bytes file(23, 0);
   arb::MemorySource source(file);
   arb::HeaderRecord header;
@@ -583,7 +583,7 @@ struct TextCase {
 
 void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
 
-class ArbFormatText : public testing::TestWithParam<TextCase> {};
+class ArbformatText : public testing::TestWithParam<TextCase> {};
 
 // 20 bytes: "{A:1}{B:2}" then a zero byte, then "{C:3}" and four more bytes.
 const Bytes& textSource() {
@@ -594,7 +594,7 @@ const Bytes& textSource() {
   return bytes;
 }
 
-TEST_P(ArbFormatText, IsCutAtTheFirstZeroByteAndBoundedByTheSource) {
+TEST_P(ArbformatText, IsCutAtTheFirstZeroByteAndBoundedByTheSource) {
   const TextCase& c = GetParam();
   arb::MemorySource source(textSource());
   std::string text = "old";
@@ -610,7 +610,7 @@ TEST_P(ArbFormatText, IsCutAtTheFirstZeroByteAndBoundedByTheSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ArbFormatText,
+    Cases, ArbformatText,
     testing::Values(
         TextCase{"whole", {0, 10}, ParseStatus::ok, "{A:1}{B:2}", ParseStatus::ok, "{A:1}{B:2}"},
         TextCase{
@@ -627,7 +627,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "{C:3}wxyz"}),
     [](const testing::TestParamInfo<TextCase>& info) { return info.param.name; });
 
-TEST(ArbFormatBytes, ReadsExactlyTheRangeOrRefuses) {
+TEST(ArbformatBytes, ReadsExactlyTheRangeOrRefuses) {
   const Bytes& bytes = textSource();
   arb::MemorySource source(bytes);
   std::uint8_t out[8] = {};
@@ -654,9 +654,9 @@ struct ScanCase {
 
 void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.keyText << " in " << c.text; }
 
-class ArbFormatScanner : public testing::TestWithParam<ScanCase> {};
+class ArbformatScanner : public testing::TestWithParam<ScanCase> {};
 
-TEST_P(ArbFormatScanner, TakesTheTextAfterTheFirstKeyUpToTheNextBrace) {
+TEST_P(ArbformatScanner, TakesTheTextAfterTheFirstKeyUpToTheNextBrace) {
   const ScanCase& c = GetParam();
   const std::optional<std::string_view> got = arb::textAfterKey(c.text, c.keyText);
   ASSERT_EQ(got.has_value(), c.expected.has_value());
@@ -666,7 +666,7 @@ TEST_P(ArbFormatScanner, TakesTheTextAfterTheFirstKeyUpToTheNextBrace) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ArbFormatScanner,
+    Cases, ArbformatScanner,
     testing::Values(ScanCase{"{Clock:5HZ}", "{Clock:", "5HZ"},
                     ScanCase{"{Clock:5HZ}", "{Clock", ":5HZ"},  // the key text is taken as is
                     ScanCase{"{Clocks:7}", "{Clock", "s:7"},    // a prefix matches
@@ -691,9 +691,9 @@ struct LayoutHeaderCase {
   std::uint32_t sampleCount;
 };
 
-class ArbFormatLayoutHeader : public testing::TestWithParam<LayoutHeaderCase> {};
+class ArbformatLayoutHeader : public testing::TestWithParam<LayoutHeaderCase> {};
 
-TEST_P(ArbFormatLayoutHeader, FillsTheLayoutFieldsOfItsVersion) {
+TEST_P(ArbformatLayoutHeader, FillsTheLayoutFieldsOfItsVersion) {
   const LayoutHeaderCase& c = GetParam();
   const std::optional<arb::ArbHeader> h = arb::layoutHeader(c.version, c.blockLength, c.dataLength);
   ASSERT_TRUE(h);
@@ -708,7 +708,7 @@ TEST_P(ArbFormatLayoutHeader, FillsTheLayoutFieldsOfItsVersion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ArbFormatLayoutHeader,
+    Cases, ArbformatLayoutHeader,
     testing::Values(LayoutHeaderCase{1, 300, 0, 0, 508, 0},
                     LayoutHeaderCase{1, 300, 12, 0, 524, 3},  // 3 pairs padded to 16 bytes
                     LayoutHeaderCase{1, 300, 13, 0, 524, 3},  // a raw input size, not pairs
@@ -716,13 +716,13 @@ INSTANTIATE_TEST_SUITE_P(
                     LayoutHeaderCase{2, 584, 12, 1, 808, 3},  // one segment of 3 pairs
                     LayoutHeaderCase{2, 100, 4000000000ull, 1, 4000000308ull, 1000000000u}));
 
-TEST(ArbFormatLayoutHeader, RefusesFilesLongerThanTheLengthField) {
+TEST(ArbformatLayoutHeader, RefusesFilesLongerThanTheLengthField) {
   EXPECT_TRUE(arb::layoutHeader(2, 0xFFFFFFFFull - 208 - 8, 8));
   EXPECT_FALSE(arb::layoutHeader(2, 0xFFFFFFFFull - 208 - 7, 8));
   EXPECT_FALSE(arb::layoutHeader(1, 0, 0x100000000ull));
 }
 
-TEST(ArbFormatTextItems, Version1TextFollowsItsTemplate) {
+TEST(ArbformatTextItems, Version1TextFollowsItsTemplate) {
   arb::Version1Items items;
   items.clock = 2500;
   items.energy = 1.5;
@@ -741,7 +741,7 @@ TEST(ArbFormatTextItems, Version1TextFollowsItsTemplate) {
             "{FilterCoefficients :1.000000}{ImpulseLength:1}{OverSample:1}");
 }
 
-TEST(ArbFormatTextItems, Version2SummaryAndSegmentItems) {
+TEST(ArbformatTextItems, Version2SummaryAndSegmentItems) {
   EXPECT_EQ(arb::formatVersion2Summary(2.25L, 12, 1),
             "{Value:2.250000}{Num:12}{NUMBER SEGMENTS:1}");
   EXPECT_EQ(arb::formatVersion2Summary(0.0L, 0xFFFFFFFCull, 0),
@@ -751,7 +751,7 @@ TEST(ArbFormatTextItems, Version2SummaryAndSegmentItems) {
 }
 
 // The info block of one segment of 3 pairs, byte by byte.
-TEST(ArbFormatInfoBlock, EncodesEntriesListRecordsAndTextBackToBack) {
+TEST(ArbformatInfoBlock, EncodesEntriesListRecordsAndTextBackToBack) {
   const std::vector<arb::ArbSegmentRecord> segments = {{0, 0, 1e6, 12, "one.arb"}};
   const std::string text = "{Value:1.000000}{Num:12}{NUMBER SEGMENTS:1}";
   const Bytes block = arb::encodeInfoBlock(segments, text);
@@ -786,7 +786,7 @@ TEST(ArbFormatInfoBlock, EncodesEntriesListRecordsAndTextBackToBack) {
   EXPECT_EQ(info.segments[0].name, "one.arb");
 }
 
-TEST(ArbFormatInfoBlock, ZeroSegmentsPointTheListAtTheText) {
+TEST(ArbformatInfoBlock, ZeroSegmentsPointTheListAtTheText) {
   const Bytes block = arb::encodeInfoBlock({}, "{Value:0.000000}");
   ASSERT_EQ(block.size(), 4u + 2 * 16 + 16 + 16);
   EXPECT_EQ(getU32(block, 0), 2u);
@@ -795,7 +795,7 @@ TEST(ArbFormatInfoBlock, ZeroSegmentsPointTheListAtTheText) {
   EXPECT_EQ(getU32(block, 248 - 208), 260u);   // "first record": the text
 }
 
-TEST(ArbFormatInfoBlock, LengthGrowsByOneEntryAndOneRecordPerSegment) {
+TEST(ArbformatInfoBlock, LengthGrowsByOneEntryAndOneRecordPerSegment) {
   for (std::uint64_t n = 0; n < 70; ++n) {
     EXPECT_EQ(arb::infoBlockLength(n, 10), 4 + 16 * (n + 2) + 16 + 280 * n + 10) << n;
   }
@@ -804,12 +804,12 @@ TEST(ArbFormatInfoBlock, LengthGrowsByOneEntryAndOneRecordPerSegment) {
   EXPECT_GT(arb::infoBlockLength(70, 0), arb::kInfoBlockCapacity);
 }
 
-TEST(ArbFormatSizes, RoundsDownToWholeCipherBlocks) {
+TEST(ArbformatSizes, RoundsDownToWholeCipherBlocks) {
   for (std::uint64_t n = 0; n < 40; ++n) EXPECT_EQ(arb::roundDownToBlock(n), n / 8 * 8) << n;
   EXPECT_EQ(arb::roundDownToBlock(0xFFFFFFFF), 0xFFFFFFF8u);
 }
 
-TEST(ArbFormatStatus, EveryStatusHasItsOwnText) {
+TEST(ArbformatStatus, EveryStatusHasItsOwnText) {
   std::vector<std::string> texts;
   for (int s = static_cast<int>(ParseStatus::ok); s <= static_cast<int>(ParseStatus::badHeaderCrc);
        ++s) {
@@ -820,7 +820,7 @@ TEST(ArbFormatStatus, EveryStatusHasItsOwnText) {
   }
 }
 
-TEST(ArbFormatPartialRecord, FieldsAtTheEndOfTheRecord) {
+TEST(ArbformatPartialRecord, FieldsAtTheEndOfTheRecord) {
   const Bytes bytes = {1, 2, 3, 4, 5, 6, 7, 8};
   const arb::PartialRecord<8> whole(bytes);
   EXPECT_EQ(whole.u32(4), 0x08070605u);
@@ -845,14 +845,14 @@ struct ClockCase {
 
 void PrintTo(const ClockCase& c, std::ostream* out) { *out << c.hertz << " Hz"; }
 
-class PlayableClock : public testing::TestWithParam<ClockCase> {};
+class ArbformatPlayableClock : public testing::TestWithParam<ClockCase> {};
 
-TEST_P(PlayableClock, OneKilohertzToFiftyMegahertzOrExactlyOneHundred) {
+TEST_P(ArbformatPlayableClock, OneKilohertzToFiftyMegahertzOrExactlyOneHundred) {
   EXPECT_EQ(arb::isPlayableClock(GetParam().hertz), GetParam().playable) << GetParam().hertz;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Clocks, PlayableClock,
+    Clocks, ArbformatPlayableClock,
     testing::Values(ClockCase{999.999, false}, ClockCase{1000, true}, ClockCase{2.5e6, true},
                     ClockCase{50e6, true}, ClockCase{50e6 + 1, false}, ClockCase{99999999, false},
                     ClockCase{100e6, true}, ClockCase{100e6 + 1, false}, ClockCase{240e6, false},

@@ -1,6 +1,7 @@
 // The packer of the internal library on its own: the words it reads from memory,
 // the results it gives for bad arguments and failing sources (and that nothing is
 // left then), and the converter's packing of IQ pairs.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -131,8 +132,8 @@ TEST(CorePack, PairsAreQuantisedAsTheConverterQuantisesThem) {
             arbsuite::kPackOk);
   std::string text;
   EXPECT_EQ(arbtest::readArb(dir.file("p.arb"), text), expected);
-  EXPECT_NE(text.find("{Clock:2000000HZ}"), std::string::npos) << text;
-  EXPECT_NE(text.find("{DataSource:PRBS9}"), std::string::npos) << text;
+  EXPECT_THAT(text, ::testing::HasSubstr("{Clock:2000000HZ}")) << text;
+  EXPECT_THAT(text, ::testing::HasSubstr("{DataSource:PRBS9}")) << text;
 
   EXPECT_NO_THROW(arbsuite::checkOutputName("x.arb"));
   EXPECT_THROW(arbsuite::checkOutputName("x.ARB"), std::invalid_argument);

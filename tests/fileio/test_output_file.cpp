@@ -66,14 +66,14 @@ bool writeThrough(const std::string& path, const std::string& text,
 
 // --- the output file, with and without the unnamed temporary -------------------
 
-class OutputFileTest : public testing::TestWithParam<bool> {
+class FileioOutputFileTest : public testing::TestWithParam<bool> {
  protected:
   arb::OutputOptions options() const { return {GetParam()}; }
   std::string file(const std::string& name) const { return dir_.file(name); }
   arbtest::ScratchDir dir_;
 };
 
-TEST_P(OutputFileTest, NewFileAppearsOnlyAtCommitWithTheUmaskPermissions) {
+TEST_P(FileioOutputFileTest, NewFileAppearsOnlyAtCommitWithTheUmaskPermissions) {
   const mode_t previous = ::umask(027);
   arb::OutputFile out;
   const bool opened = out.open(file("out.arb"), options());
@@ -96,7 +96,7 @@ TEST_P(OutputFileTest, NewFileAppearsOnlyAtCommitWithTheUmaskPermissions) {
   EXPECT_EQ(modeOf(file("out.arb")) & 07777, 0640u);
 }
 
-TEST_P(OutputFileTest, DiscardLeavesNothingAndKeepsAnExistingFile) {
+TEST_P(FileioOutputFileTest, DiscardLeavesNothingAndKeepsAnExistingFile) {
   writeText(file("out.arb"), "old");
   {
     arb::OutputFile out;
@@ -118,7 +118,7 @@ TEST_P(OutputFileTest, DiscardLeavesNothingAndKeepsAnExistingFile) {
   EXPECT_EQ(readText(file("out.arb")), "old");
 }
 
-TEST_P(OutputFileTest, ReplacedFileKeepsItsPermissionsAndOwner) {
+TEST_P(FileioOutputFileTest, ReplacedFileKeepsItsPermissionsAndOwner) {
   writeText(file("out.arb"), "old");
   ASSERT_EQ(::chmod(file("out.arb").c_str(), 0604), 0);
   const bool root = ::geteuid() == 0;
@@ -137,7 +137,7 @@ TEST_P(OutputFileTest, ReplacedFileKeepsItsPermissionsAndOwner) {
   EXPECT_EQ(listing(dir_.path()), std::vector<std::string>{"out.arb"});
 }
 
-TEST_P(OutputFileTest, SymbolicLinksAreFollowedLinkByLinkAndStay) {
+TEST_P(FileioOutputFileTest, SymbolicLinksAreFollowedLinkByLinkAndStay) {
   fs::create_directories(dir_.path() / "a");
   fs::create_directories(dir_.path() / "b");
   writeText(file("b/target.arb"), "old");
@@ -164,7 +164,7 @@ TEST_P(OutputFileTest, SymbolicLinksAreFollowedLinkByLinkAndStay) {
   EXPECT_EQ(out.error(), ELOOP);
 }
 
-TEST_P(OutputFileTest, NamesUpToTheFileNameLimitAreWritten) {
+TEST_P(FileioOutputFileTest, NamesUpToTheFileNameLimitAreWritten) {
   for (std::size_t length = 245; length <= 255; ++length) {
     const std::string name = std::string(length - 4, 'n') + ".arb";
     ASSERT_TRUE(writeThrough(file(name), "first", options())) << length;
@@ -175,7 +175,7 @@ TEST_P(OutputFileTest, NamesUpToTheFileNameLimitAreWritten) {
   EXPECT_TRUE(listing(dir_.path()).empty());
 }
 
-TEST_P(OutputFileTest, DevicesAndFifosAreWrittenThroughAndStay) {
+TEST_P(FileioOutputFileTest, DevicesAndFifosAreWrittenThroughAndStay) {
   // The null device, made in the scratch folder (needs the right to make devices).
   if (::mknod(file("dev.arb").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
     ASSERT_TRUE(writeThrough(file("dev.arb"), "into the null device", options()));
@@ -192,7 +192,7 @@ TEST_P(OutputFileTest, DevicesAndFifosAreWrittenThroughAndStay) {
   EXPECT_TRUE(S_ISFIFO(modeOf(file("fifo.arb"))));
 }
 
-TEST_P(OutputFileTest, PipesAreWrittenThroughTheirProcLinks) {
+TEST_P(FileioOutputFileTest, PipesAreWrittenThroughTheirProcLinks) {
   // /dev/stdout and /proc/self/fd/N reach a pipe through links no path resolves.
   int ends[2];
   ASSERT_EQ(::pipe(ends), 0);
@@ -206,7 +206,7 @@ TEST_P(OutputFileTest, PipesAreWrittenThroughTheirProcLinks) {
   EXPECT_EQ(std::string(received, got > 0 ? static_cast<std::size_t>(got) : 0), "through the pipe");
 }
 
-TEST_P(OutputFileTest, FoldersAndSocketsAreRefusedAndStay) {
+TEST_P(FileioOutputFileTest, FoldersAndSocketsAreRefusedAndStay) {
   fs::create_directories(dir_.path() / "folder.arb");
   arb::OutputFile out;
   EXPECT_FALSE(out.open(file("folder.arb"), options()));
@@ -229,7 +229,7 @@ TEST_P(OutputFileTest, FoldersAndSocketsAreRefusedAndStay) {
   EXPECT_EQ(listing(dir_.path()), (std::vector<std::string>{"folder.arb", "socket.arb"}));
 }
 
-TEST_P(OutputFileTest, FileTheUserMayNotOpenForWritingIsRefusedAndKept) {
+TEST_P(FileioOutputFileTest, FileTheUserMayNotOpenForWritingIsRefusedAndKept) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   // A folder anyone may write to, so that only the file's own permissions refuse.
   ASSERT_EQ(::chmod(dir_.path().c_str(), 0777), 0);
@@ -259,7 +259,7 @@ TEST_P(OutputFileTest, FileTheUserMayNotOpenForWritingIsRefusedAndKept) {
             (std::vector<std::string>{"own.arb", "readonly.arb", "roots.arb"}));
 }
 
-TEST_P(OutputFileTest, FailedWriteLeavesNothingAndKeepsAnExistingFile) {
+TEST_P(FileioOutputFileTest, FailedWriteLeavesNothingAndKeepsAnExistingFile) {
   writeText(file("out.arb"), "precious");
   const bool unnamed = GetParam();
   const int status = inChild([&] {
@@ -282,20 +282,20 @@ TEST_P(OutputFileTest, FailedWriteLeavesNothingAndKeepsAnExistingFile) {
   EXPECT_EQ(listing(dir_.path()), std::vector<std::string>{"out.arb"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Temporary, OutputFileTest, testing::Bool(),
+INSTANTIATE_TEST_SUITE_P(Temporary, FileioOutputFileTest, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& info) {
                            return info.param ? std::string("Unnamed") : std::string("Named");
                          });
 
 // --- interrupts -------------------------------------------------------------------
 
-class InterruptTest : public testing::TestWithParam<int> {
+class FileioInterruptTest : public testing::TestWithParam<int> {
  protected:
   std::string file(const std::string& name) const { return dir_.file(name); }
   arbtest::ScratchDir dir_;
 };
 
-TEST_P(InterruptTest, HandlersRemoveTheRegisteredFilesAndEndByTheSignal) {
+TEST_P(FileioInterruptTest, HandlersRemoveTheRegisteredFilesAndEndByTheSignal) {
   const int signal = GetParam();
   writeText(file("kept.arb"), "kept");
   const int status = inChild([&] {
@@ -320,7 +320,7 @@ TEST_P(InterruptTest, HandlersRemoveTheRegisteredFilesAndEndByTheSignal) {
   EXPECT_EQ(listing(dir_.path()), (std::vector<std::string>{"kept.arb", "released.tmp"}));
 }
 
-TEST_P(InterruptTest, WithoutHandlersANamedTemporaryHoldsTheSignalUntilItIsInPlace) {
+TEST_P(FileioInterruptTest, WithoutHandlersANamedTemporaryHoldsTheSignalUntilItIsInPlace) {
   // Inside a library no handler of this module runs: the named temporary defers the
   // signal instead, so that it is never left behind.
   const int signal = GetParam();
@@ -337,7 +337,7 @@ TEST_P(InterruptTest, WithoutHandlersANamedTemporaryHoldsTheSignalUntilItIsInPla
   EXPECT_EQ(readText(file("out.arb")), "complete");
 }
 
-TEST_P(InterruptTest, SignalIgnoredAtTheStartStaysIgnored) {
+TEST_P(FileioInterruptTest, SignalIgnoredAtTheStartStaysIgnored) {
   const int signal = GetParam();
   const int status = inChild([&] {
     ::signal(signal, SIG_IGN);
@@ -349,14 +349,15 @@ TEST_P(InterruptTest, SignalIgnoredAtTheStartStaysIgnored) {
   EXPECT_EQ(WEXITSTATUS(status), 7);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, InterruptTest, testing::Values(SIGINT, SIGTERM, SIGHUP, SIGPIPE),
+INSTANTIATE_TEST_SUITE_P(Signals, FileioInterruptTest,
+                         testing::Values(SIGINT, SIGTERM, SIGHUP, SIGPIPE),
                          [](const testing::TestParamInfo<int>& info) {
                            return std::string(sigabbrev_np(info.param));
                          });
 
 // --- which outputs clash -------------------------------------------------------------
 
-TEST(OutputClash, SameFileByDeviceAndInodeOrSameNewName) {
+TEST(FileioOutputClash, SameFileByDeviceAndInodeOrSameNewName) {
   arbtest::ScratchDir dir;
   const auto file = [&](const std::string& name) { return dir.file(name); };
   writeText(file("in.csv"), "1,2\n");
@@ -382,7 +383,7 @@ TEST(OutputClash, SameFileByDeviceAndInodeOrSameNewName) {
 
 // --- readers' inputs ------------------------------------------------------------------
 
-TEST(RegularFile, SpecialFilesAreRefusedWithoutBlocking) {
+TEST(FileioRegularFile, SpecialFilesAreRefusedWithoutBlocking) {
   arbtest::ScratchDir dir;
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0666), 0);
   // Without a writer, a blocking open of the FIFO would never return.
@@ -400,7 +401,7 @@ TEST(RegularFile, SpecialFilesAreRefusedWithoutBlocking) {
   ::close(fd);
 }
 
-TEST(RegularFile, WholeFileReadsStopAtTheirLimit) {
+TEST(FileioRegularFile, WholeFileReadsStopAtTheirLimit) {
   arbtest::ScratchDir dir;
   writeText(dir.file("ten"), "0123456789");
   std::string content;
@@ -434,7 +435,7 @@ int withStandardOutput(const char* output, const std::function<void()>& write, s
   return status;
 }
 
-TEST(StandardOutput, AFailedWriteEndsTheProgramWithStatus4) {
+TEST(FileioStandardOutput, AFailedWriteEndsTheProgramWithStandardOutputFailed) {
   std::string err;
   int status = withStandardOutput(
       "/dev/full", [] { std::printf("some output\n"); }, err);

@@ -50,9 +50,9 @@ struct DistributionCase {
 
 void PrintTo(const DistributionCase& c, std::ostream* out) { *out << c.range; }
 
-class HostPowerDistribution : public testing::TestWithParam<DistributionCase> {};
+class HostAnalysisPowerDistribution : public testing::TestWithParam<DistributionCase> {};
 
-TEST_P(HostPowerDistribution, LevelsMatchTheSortedPowers) {
+TEST_P(HostAnalysisPowerDistribution, LevelsMatchTheSortedPowers) {
   for (const std::size_t count : {1u, 7u, 1000u, 50000u}) {
     const Samples s = randomSamples(count, GetParam().range, static_cast<unsigned>(count));
     std::vector<double> powers;
@@ -82,7 +82,7 @@ TEST_P(HostPowerDistribution, LevelsMatchTheSortedPowers) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, HostPowerDistribution,
+INSTANTIATE_TEST_SUITE_P(All, HostAnalysisPowerDistribution,
                          // Peak powers below 2^16 (one power per bin) and up to the full 16-bit
                          // range, where a bin is 1/65,536 of the peak power wide.
                          testing::Values(DistributionCase{100, 0}, DistributionCase{8191, 0.001},
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(All, HostPowerDistribution,
                            return "range_" + std::to_string(info.param.range);
                          });
 
-TEST(HostLevels, ClippingCountsPairsOnOrBeyondARail) {
+TEST(HostAnalysisLevels, ClippingCountsPairsOnOrBeyondARail) {
   const Samples s = {8191, 0, 0, -8192, 8190, -8191, -9000, 12000, 100, 100, 8191, 8191};
   const analysis::Levels levels = analysis::measureLevels(s);
   EXPECT_EQ(levels.samples, 6u);
@@ -107,13 +107,13 @@ struct SegmentLengthCase {
   std::size_t length;
 };
 
-class HostWelchSegment : public testing::TestWithParam<SegmentLengthCase> {};
+class HostAnalysisWelchSegment : public testing::TestWithParam<SegmentLengthCase> {};
 
-TEST_P(HostWelchSegment, LongestThatLeavesEightHalfOverlappingSegments) {
+TEST_P(HostAnalysisWelchSegment, LongestThatLeavesEightHalfOverlappingSegments) {
   EXPECT_EQ(analysis::welchSegmentLength(GetParam().samples), GetParam().length);
 }
 
-INSTANTIATE_TEST_SUITE_P(All, HostWelchSegment,
+INSTANTIATE_TEST_SUITE_P(All, HostAnalysisWelchSegment,
                          testing::Values(SegmentLengthCase{16, 16}, SegmentLengthCase{63, 63},
                                          SegmentLengthCase{100, 64}, SegmentLengthCase{288, 64},
                                          SegmentLengthCase{576, 128},
@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(All, HostWelchSegment,
                            return std::to_string(info.param.samples);
                          });
 
-TEST(HostWelch, DensityIntegratesToTheMeanPower) {
+TEST(HostAnalysisWelch, DensityIntegratesToTheMeanPower) {
   // Parseval over the averaged periodograms: noise of any length, with the tail
   // segment included.
   for (const std::size_t count : {16u, 100u, 5000u, 100001u}) {
@@ -140,7 +140,7 @@ TEST(HostWelch, DensityIntegratesToTheMeanPower) {
   EXPECT_FALSE(analysis::welchSpectrum(randomSamples(100, 100, 1), 0));
 }
 
-TEST(HostWelch, ToneLandsInItsBinWithItsPower) {
+TEST(HostAnalysisWelch, ToneLandsInItsBinWithItsPower) {
   // A complex tone of amplitude 4096 (-6 dBFS, power 0.25) at bin 300 of 4096.
   const double clock = 4096e3;
   const int bin = 300;
@@ -174,9 +174,9 @@ struct BandCase {
 
 void PrintTo(const BandCase& c, std::ostream* out) { *out << c.name; }
 
-class HostOccupiedBandwidth : public testing::TestWithParam<BandCase> {};
+class HostAnalysisOccupiedBandwidth : public testing::TestWithParam<BandCase> {};
 
-TEST_P(HostOccupiedBandwidth, OfSpectraOfKnownShape) {
+TEST_P(HostAnalysisOccupiedBandwidth, OfSpectraOfKnownShape) {
   analysis::Spectrum spectrum;
   spectrum.clockHz = 1e6;
   spectrum.density.resize(4096);
@@ -190,7 +190,7 @@ TEST_P(HostOccupiedBandwidth, OfSpectraOfKnownShape) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    All, HostOccupiedBandwidth,
+    All, HostAnalysisOccupiedBandwidth,
     testing::Values(
         // Flat over half the band: 99 % of it.
         BandCase{"flat_half", [](double x) { return std::fabs(x) < 0.5 ? 1.0 : 0.0; }, 0.99,
@@ -206,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
                  0.5}),
     [](const testing::TestParamInfo<BandCase>& info) { return std::string(info.param.name); });
 
-TEST(HostOccupiedBandwidth, NoneWithoutPower) {
+TEST(HostAnalysisOccupiedBandwidth, NoneWithoutPower) {
   analysis::Spectrum spectrum;
   spectrum.clockHz = 1e6;
   spectrum.density.assign(64, 0.0);
@@ -224,11 +224,11 @@ void PrintTo(const TimingCase& c, std::ostream* out) {
   *out << c.samplesPerSymbol << "/" << c.phase;
 }
 
-class HostSymbolTiming : public testing::TestWithParam<TimingCase> {};
+class HostAnalysisSymbolTiming : public testing::TestWithParam<TimingCase> {};
 
 // Raised-cosine pulses of random sign peak at the symbol instants: the timing
 // search finds the phase the test put them at.
-TEST_P(HostSymbolTiming, FindsThePhaseOfThePulses) {
+TEST_P(HostAnalysisSymbolTiming, FindsThePhaseOfThePulses) {
   const double sps = GetParam().samplesPerSymbol;
   const double phase = GetParam().phase;
   std::mt19937 generator(3);
@@ -269,14 +269,14 @@ TEST_P(HostSymbolTiming, FindsThePhaseOfThePulses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    All, HostSymbolTiming,
+    All, HostAnalysisSymbolTiming,
     testing::Values(TimingCase{4, 0}, TimingCase{4, 3}, TimingCase{8, 5}, TimingCase{5.5, 2.75}),
     [](const testing::TestParamInfo<TimingCase>& info) {
       return "sps_" + std::to_string(static_cast<int>(info.param.samplesPerSymbol * 10)) +
              "_phase_" + std::to_string(static_cast<int>(info.param.phase * 100));
     });
 
-TEST(HostEyeTraces, InterpolateABandLimitedSignalExactly) {
+TEST(HostAnalysisEyeTraces, InterpolateABandLimitedSignalExactly) {
   // A tone of 1/8 of the sample rate, whole periods in the block: the
   // zero-padded transform reproduces it between the samples.
   Samples s;
@@ -304,7 +304,7 @@ TEST(HostEyeTraces, InterpolateABandLimitedSignalExactly) {
   }
 }
 
-TEST(HostPlotData, DensityCountsTheSamplesInsideItsSquare) {
+TEST(HostAnalysisPlotData, DensityCountsTheSamplesInsideItsSquare) {
   const Samples s = {0, 0, 99, -99, -100, 0, 100, 0, 50, 50, 1000, 0};
   const analysis::DensityGrid grid = analysis::constellationDensity(s, 4, 100);
   double total = 0;
@@ -317,7 +317,7 @@ TEST(HostPlotData, DensityCountsTheSamplesInsideItsSquare) {
   EXPECT_EQ(grid.counts[0 * 4 + 2], 1);  // (-100, 0)
 }
 
-TEST(HostPlotData, CcdfCurveOfAConstantEnvelopeAndTheGaussianReference) {
+TEST(HostAnalysisPlotData, CcdfCurveOfAConstantEnvelopeAndTheGaussianReference) {
   Samples s;
   for (int k = 0; k < 100; ++k) s.insert(s.end(), {3000, 4000});
   const analysis::CcdfCurve curve = analysis::ccdfCurve(s, 0.1);
@@ -339,7 +339,7 @@ std::string writtenBy(const std::function<void(std::FILE*)>& write) {
   return text;
 }
 
-TEST(HostSampleExport, EachFormatOfTheSameValues) {
+TEST(HostAnalysisSampleExport, EachFormatOfTheSameValues) {
   const Samples s = {0, -1, 8191, -8192, 32767, -32768, 1234, -4321};
   const auto as = [&](analysis::SampleFormat format) {
     return writtenBy([&](std::FILE* f) { analysis::writeSamples(f, s, format, "test"); });
@@ -364,7 +364,7 @@ TEST(HostSampleExport, EachFormatOfTheSameValues) {
             400000u);
 }
 
-TEST(HostSampleExport, NamesAndSigmfMetadata) {
+TEST(HostAnalysisSampleExport, NamesAndSigmfMetadata) {
   EXPECT_EQ(analysis::sampleFormatNamed("cf32_le"), analysis::SampleFormat::Cf32Le);
   EXPECT_FALSE(analysis::sampleFormatNamed("CF32_LE"));
   EXPECT_FALSE(analysis::sampleFormatNamed("cf32"));
@@ -399,7 +399,7 @@ std::size_t entriesIn(const std::filesystem::path& folder) {
   return count;
 }
 
-TEST(HostOutputFile, ReplacesOnlyAtCommit) {
+TEST(HostAnalysisOutputFile, ReplacesOnlyAtCommit) {
   arbtest::ScratchDir dir;
   const std::string path = dir.file("out.txt");
   arbtest::writeText(path, "old");
@@ -424,7 +424,7 @@ TEST(HostOutputFile, ReplacesOnlyAtCommit) {
   EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);  // not mkstemp's private mode
 }
 
-TEST(HostOutputFile, LinksStayDevicesAreWrittenThrough) {
+TEST(HostAnalysisOutputFile, LinksStayDevicesAreWrittenThrough) {
   arbtest::ScratchDir dir;
   arbtest::writeText(dir.file("target.txt"), "old");
   std::filesystem::create_symlink("target.txt", dir.file("link.txt"));

@@ -2,6 +2,7 @@
 // whose stored samples the tests chose (packed with the packer itself, which keeps
 // every value as given) or that iqsynth made, and checks what they report against
 // figures computed here from the same samples.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -379,8 +380,8 @@ TEST(HostArbtoolStats, MultiSegmentFileGivesEverySegment) {
   r = arbtool(dir, {"stats", "j.arb"});
   EXPECT_EQ(r.exitStatus, 0) << describe(r);
   EXPECT_EQ(r.out.rfind("File:       j.arb\n", 0), 0u) << r.out;
-  EXPECT_NE(r.out.find("Segment 2: b.arb"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("PAPR:"), std::string::npos) << r.out;
+  EXPECT_THAT(r.out, ::testing::HasSubstr("Segment 2: b.arb")) << r.out;
+  EXPECT_THAT(r.out, ::testing::HasSubstr("PAPR:")) << r.out;
 }
 
 TEST(HostArbtoolStats, FileWithoutAClockAndAnEmptyFile) {
@@ -394,7 +395,7 @@ TEST(HostArbtoolStats, FileWithoutAClockAndAnEmptyFile) {
   EXPECT_NEAR(j["peak"].get<double>(), figuresOf(toneSamples(3000, 0, 0)).peak, 1e-9);
   ProcessResult r = arbtool(dir, {"plot", "c0.arb", "-o", "s.png", "--kind", "spectrum"});
   EXPECT_EQ(r.exitStatus, 1) << describe(r);
-  EXPECT_NE(r.err.find("gives no clock above 0 Hz"), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("gives no clock above 0 Hz")) << r.err;
   r = arbtool(dir, {"plot", "c0.arb", "-o", "c.png", "--kind", "constellation"});
   EXPECT_EQ(r.exitStatus, 0) << describe(r);
 
@@ -506,7 +507,7 @@ TEST(HostArbtoolDump, SigmfPairOfASingleWaveform) {
   EXPECT_EQ(global["core:recorder"].get<std::string>().rfind("arbtool ", 0), 0u);
   const std::string description = global["core:description"];
   for (const char* item : {"Clock: 2500000HZ", "Num: 3001", "ModulationType: 32QAM"}) {
-    EXPECT_NE(description.find(item), std::string::npos) << item << " in " << description;
+    EXPECT_THAT(description, ::testing::HasSubstr(item)) << item << " in " << description;
   }
   EXPECT_EQ(meta["captures"], Json::parse(R"([{"core:sample_start": 0}])"));
   EXPECT_EQ(meta["annotations"], Json::array());
@@ -523,8 +524,8 @@ TEST(HostArbtoolDump, SigmfAnnotatesEachSegment) {
   ASSERT_EQ(r.exitStatus, 0) << describe(r);
   const Json meta = Json::parse(arbtest::readText(dir.file("j.sigmf-meta")));
   EXPECT_EQ(meta["global"]["core:sample_rate"], 1e6);
-  EXPECT_NE(meta["global"]["core:description"].get<std::string>().find("NUMBER SEGMENTS: 3"),
-            std::string::npos);
+  EXPECT_THAT(meta["global"]["core:description"].get<std::string>(),
+              ::testing::HasSubstr("NUMBER SEGMENTS: 3"));
   const Json& annotations = meta["annotations"];
   ASSERT_EQ(annotations.size(), 3u);
   const std::size_t starts[] = {0, kToneSamples, kToneSamples + 10};
@@ -558,7 +559,7 @@ TEST(HostArbtoolDump, RefusalsLeaveNothingBehind) {
   for (const Refusal& refusal : refusals) {
     const ProcessResult r = arbtool(dir, refusal.args);
     EXPECT_EQ(r.exitStatus, refusal.status) << describe(r);
-    EXPECT_NE(r.err.find(refusal.message), std::string::npos) << describe(r);
+    EXPECT_THAT(r.err, ::testing::HasSubstr(refusal.message)) << describe(r);
   }
   EXPECT_EQ(arbtest::readText(dir.file("keep.bin")), "old");
   std::size_t files = 0;
@@ -578,9 +579,9 @@ struct ConverterRoundTrip {
 
 void PrintTo(const ConverterRoundTrip& c, std::ostream* out) { *out << c.format; }
 
-class HostDumpThroughWavepack : public testing::TestWithParam<ConverterRoundTrip> {};
+class HostArbtoolDumpThroughWavepack : public testing::TestWithParam<ConverterRoundTrip> {};
 
-TEST_P(HostDumpThroughWavepack, GivesTheSameSamplesAndClock) {
+TEST_P(HostArbtoolDumpThroughWavepack, GivesTheSameSamplesAndClock) {
   ScratchDir dir;
   const Samples samples = roundTripSamples();
   packArb(dir, "w.arb", samples, 2500000);
@@ -592,10 +593,10 @@ TEST_P(HostDumpThroughWavepack, GivesTheSameSamplesAndClock) {
   ASSERT_EQ(r.exitStatus, 0) << describe(r);
   EXPECT_EQ(dumpedSamples(dir, "back.arb"), samples);
   r = arbtool(dir, {"info", "back.arb"});
-  EXPECT_NE(r.out.find("Clock:    2500000 Hz"), std::string::npos) << r.out;
+  EXPECT_THAT(r.out, ::testing::HasSubstr("Clock:    2500000 Hz")) << r.out;
 }
 
-INSTANTIATE_TEST_SUITE_P(All, HostDumpThroughWavepack,
+INSTANTIATE_TEST_SUITE_P(All, HostArbtoolDumpThroughWavepack,
                          testing::Values(ConverterRoundTrip{"cf32_le",
                                                             {"--format", "cf32_le", "-d", "rec.raw",
                                                              "-f", "2.5MHz", "-o", "back.arb"}},
@@ -692,7 +693,7 @@ TEST(HostArbtoolPlotOptions, SizeSegmentAndDensityWithoutSymbolRate) {
   r = arbtool(dir, {"plot", "j.arb", "-o", "s1.svg", "--segment", "1", "--kind", "spectrum"});
   ASSERT_EQ(r.exitStatus, 0) << describe(r);
   expectPicture(dir.file("s1.svg"), 1200, 900);
-  EXPECT_NE(arbtest::readText(dir.file("s1.svg")).find("<svg"), std::string::npos);
+  EXPECT_THAT(arbtest::readText(dir.file("s1.svg")), ::testing::HasSubstr("<svg"));
   r = arbtool(dir, {"plot", "j.arb", "-o", "ccdf.png", "--kind", "ccdf"});
   ASSERT_EQ(r.exitStatus, 0) << describe(r);
   expectPicture(dir.file("ccdf.png"), 1200, 900);
@@ -729,7 +730,7 @@ TEST(HostArbtoolPlotOptions, RefusalsAreUsageErrorsAndLeaveNothingBehind) {
   for (const Refusal& refusal : refusals) {
     const ProcessResult r = arbtool(dir, refusal.args);
     EXPECT_EQ(r.exitStatus, refusal.status) << describe(r);
-    EXPECT_NE(r.err.find(refusal.message), std::string::npos) << describe(r);
+    EXPECT_THAT(r.err, ::testing::HasSubstr(refusal.message)) << describe(r);
     EXPECT_EQ(r.out, "") << describe(r);
   }
   EXPECT_EQ(arbtest::readText(dir.file("keep.png")), "old");
@@ -746,7 +747,7 @@ TEST(HostIqsynthPlot, DrawsTheSheetOfTheWaveformItMade) {
   ProcessResult r = iqsynth(dir, {"-M", "qpsk", "-n", "512", "-r", "2.5MHz", "-s", "4", "-f", "rrc",
                                   "-o", "q.arb", "--plot", "q.png"});
   ASSERT_EQ(r.exitStatus, 0) << describe(r);
-  EXPECT_NE(r.out.find("Wrote plot:"), std::string::npos) << r.out;
+  EXPECT_THAT(r.out, ::testing::HasSubstr("Wrote plot:")) << r.out;
   expectPicture(dir.file("q.png"), 1200, 900);
   // A plot alone is an output; noise has no symbol rate and shows the time view.
   r = iqsynth(dir, {"-m", "noise", "--noise-samples", "20000", "--plot", "n.svg"});
@@ -754,7 +755,7 @@ TEST(HostIqsynthPlot, DrawsTheSheetOfTheWaveformItMade) {
   expectPicture(dir.file("n.svg"), 1200, 900);
   r = iqsynth(dir, {"-M", "qpsk", "--plot", "q.gif"});
   EXPECT_EQ(r.exitStatus, 1) << describe(r);
-  EXPECT_NE(r.err.find("--plot: 'q.gif' does not end in .png, .svg or .pdf"), std::string::npos)
+  EXPECT_THAT(r.err, ::testing::HasSubstr("--plot: 'q.gif' does not end in .png, .svg or .pdf"))
       << r.err;
   r = iqsynth(dir, {"-M", "qpsk", "--plot", "missing/q.png"});
   EXPECT_EQ(r.exitStatus, 4) << describe(r);

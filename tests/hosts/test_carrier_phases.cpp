@@ -43,9 +43,9 @@ double combCrestFactorDb(const std::vector<double>& powers, const std::vector<do
 
 // --- each law against its closed form ---------------------------------------------
 
-class HostPhaseLaw : public testing::TestWithParam<int> {};
+class HostIqsynthPhaseLaw : public testing::TestWithParam<int> {};
 
-TEST_P(HostPhaseLaw, NewmanIsTheQuadraticLawReducedToOneTurn) {
+TEST_P(HostIqsynthPhaseLaw, NewmanIsTheQuadraticLawReducedToOneTurn) {
   const int n = GetParam();
   const auto phases = iqsynth_host::newmanPhases(n);
   ASSERT_EQ(phases.size(), static_cast<std::size_t>(n));
@@ -59,7 +59,7 @@ TEST_P(HostPhaseLaw, NewmanIsTheQuadraticLawReducedToOneTurn) {
   }
 }
 
-TEST_P(HostPhaseLaw, SchroederOfEqualPowersIsMinusPiKTimesKMinusOneOverN) {
+TEST_P(HostIqsynthPhaseLaw, SchroederOfEqualPowersIsMinusPiKTimesKMinusOneOverN) {
   const int n = GetParam();
   // Any common scale of the powers gives the same phases.
   const auto phases = iqsynth_host::schroederPhases(std::vector<double>(n, 3.5));
@@ -73,7 +73,7 @@ TEST_P(HostPhaseLaw, SchroederOfEqualPowersIsMinusPiKTimesKMinusOneOverN) {
   }
 }
 
-TEST_P(HostPhaseLaw, RandomPhasesRepeatWithTheirSeedAndSpreadOverTheCircle) {
+TEST_P(HostIqsynthPhaseLaw, RandomPhasesRepeatWithTheirSeedAndSpreadOverTheCircle) {
   const int n = GetParam();
   const auto first = iqsynth_host::randomPhases(n, 12345);
   EXPECT_EQ(first, iqsynth_host::randomPhases(n, 12345));
@@ -88,9 +88,9 @@ TEST_P(HostPhaseLaw, RandomPhasesRepeatWithTheirSeedAndSpreadOverTheCircle) {
   EXPECT_EQ(same, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(All, HostPhaseLaw, testing::Values(1, 2, 3, 16, 64, 1000, 8192));
+INSTANTIATE_TEST_SUITE_P(All, HostIqsynthPhaseLaw, testing::Values(1, 2, 3, 16, 64, 1000, 8192));
 
-TEST(HostPhaseLaw, RandomPhasesAreUniform) {
+TEST(HostIqsynthPhaseLaw, RandomPhasesAreUniform) {
   // The mean of cos and sin of uniform phases is 0 with a standard deviation of
   // sqrt(1 / (2 N)), 0.0078 for 8192 phases: 0.05 is more than six of them.
   const auto phases = iqsynth_host::randomPhases(8192, 7);
@@ -104,7 +104,7 @@ TEST(HostPhaseLaw, RandomPhasesAreUniform) {
   EXPECT_NEAR(sines / 8192, 0.0, 0.05);
 }
 
-TEST(HostPhaseLaw, SchroederGivesSilentCarriersNoWeight) {
+TEST(HostIqsynthPhaseLaw, SchroederGivesSilentCarriersNoWeight) {
   // Carriers of no power leave the phases of the others as if they were absent
   // from the sum: the phase of carrier k counts the powers below it only.
   const auto phases = iqsynth_host::schroederPhases({1, 0, 1, 0});
@@ -118,9 +118,9 @@ TEST(HostPhaseLaw, SchroederGivesSilentCarriersNoWeight) {
 
 // --- the crest factor the laws give ---------------------------------------------------
 
-class HostPhaseLawCrestFactor : public testing::TestWithParam<int> {};
+class HostIqsynthPhaseLawCrestFactor : public testing::TestWithParam<int> {};
 
-TEST_P(HostPhaseLawCrestFactor, NewmanAndSchroederKeepEqualCarriersNearTwoAndAHalfDb) {
+TEST_P(HostIqsynthPhaseLawCrestFactor, NewmanAndSchroederKeepEqualCarriersNearTwoAndAHalfDb) {
   const int n = GetParam();
   const std::vector<double> equal(n, 1.0);
   const int points = 16 * n;  // 16 instants per cycle of the highest carrier
@@ -136,9 +136,9 @@ TEST_P(HostPhaseLawCrestFactor, NewmanAndSchroederKeepEqualCarriersNearTwoAndAHa
   EXPECT_NEAR(newman, schroeder, 0.01) << n;
 }
 
-INSTANTIATE_TEST_SUITE_P(All, HostPhaseLawCrestFactor, testing::Values(8, 16, 64, 256));
+INSTANTIATE_TEST_SUITE_P(All, HostIqsynthPhaseLawCrestFactor, testing::Values(8, 16, 64, 256));
 
-TEST(HostPhaseLawCrestFactor, SchroederFollowsUnequalLevels) {
+TEST(HostIqsynthPhaseLawCrestFactor, SchroederFollowsUnequalLevels) {
   // Levels falling by 1 dB per carrier: Schroeder's phases from the powers beat
   // Newman's, which assume equal carriers, and zero phases by far.
   std::vector<double> powers;
@@ -154,7 +154,7 @@ TEST(HostPhaseLawCrestFactor, SchroederFollowsUnequalLevels) {
 
 // --- the phases a command line asks for ------------------------------------------------
 
-TEST(HostCarrierPhases, FollowTheOptions) {
+TEST(HostIqsynthCarrierPhases, FollowTheOptions) {
   iqsynth_host::Options o;
   o.mode = IQSYNTH_WORKING_MODE_MCCW;
   o.carriers = 4;

@@ -1,6 +1,7 @@
 // Unit tests of the hosts' command lines as CLI11 parses them: every option of
 // iqsynth and arbtool in each of its spellings, units, ranges, repeated options,
 // options of another mode or command, '--', unknown words, help and version.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -223,7 +224,7 @@ TEST(HostIqsynthFrequency, RefusesSpacesOtherUnitsAndBasePrefixes) {
   for (const auto& [text, words] : cases) {
     const std::string message = iqsynthRefusal({"-r", text, "--csv", "x.csv"});
     EXPECT_EQ(message.rfind("--symbol-rate: ", 0), 0u) << text << ": " << message;
-    EXPECT_NE(message.find(words), std::string::npos) << text << ": " << message;
+    EXPECT_THAT(message, ::testing::HasSubstr(words)) << text << ": " << message;
   }
 }
 
@@ -456,7 +457,7 @@ TEST(HostIqsynthWords, HelpAndVersionAnswerWhereverTheyStand) {
   const std::string help = iqsynth_host::helpText();
   for (const char* part : {"Usage: iqsynth", "Modulations (-M):", "Filters (-f):", "Examples:",
                            "Exit status: 0 success", "-r,--symbol-rate HZ=1MHz"}) {
-    EXPECT_NE(help.find(part), std::string::npos) << part;
+    EXPECT_THAT(help, ::testing::HasSubstr(part)) << part;
   }
 }
 
@@ -646,16 +647,16 @@ TEST(HostArbtoolCommandLine, HelpOfTheProgramOrOfOneCommand) {
   EXPECT_EQ(line.helpText, arbtool::parseCommandLine({"-h", "info"}).helpText);
   for (const char* part :
        {"Usage: arbtool", "info", "dump", "stats", "plot", "join", "Examples:", "Exit status"}) {
-    EXPECT_NE(line.helpText.find(part), std::string::npos) << part;
+    EXPECT_THAT(line.helpText, ::testing::HasSubstr(part)) << part;
   }
   line = arbtool::parseCommandLine({"join", "-o", "j.arb", "--help"});
   EXPECT_EQ(line.action, Action::Help);
   for (const char* part :
        {"Usage: arbtool join", "--user-clock", "blank:COUNT[@CLOCK]", "Exit status"}) {
-    EXPECT_NE(line.helpText.find(part), std::string::npos) << part;
+    EXPECT_THAT(line.helpText, ::testing::HasSubstr(part)) << part;
   }
-  EXPECT_NE(arbtool::parseCommandLine({"dump", "-h"}).helpText.find("Usage: arbtool dump"),
-            std::string::npos);
+  EXPECT_THAT(arbtool::parseCommandLine({"dump", "-h"}).helpText,
+              ::testing::HasSubstr("Usage: arbtool dump"));
   EXPECT_EQ(arbtool::parseCommandLine({"--version"}).action, Action::Version);
 }
 

@@ -1,5 +1,6 @@
 // Runs iqsynth, arbtool and wavepack as processes, as a user would, and checks
 // what they write against the files' own readers and independent references.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -67,9 +68,9 @@ Samples synthesiseAndCheck(const TempDir& dir, std::vector<std::string> args,
 
 // --- every modulation name ---------------------------------------------------
 
-class HostModulationName : public testing::TestWithParam<const char*> {};
+class HostIqsynthModulationName : public testing::TestWithParam<const char*> {};
 
-TEST_P(HostModulationName, WritesAnArbFileThatReadsBackAsSynthesised) {
+TEST_P(HostIqsynthModulationName, WritesAnArbFileThatReadsBackAsSynthesised) {
   TempDir dir;
   std::vector<std::string> args = {"-M", GetParam(), "-n", "24", "-s", "4", "-r", "1MHz"};
   if (std::string(GetParam()) == "user") {
@@ -97,7 +98,7 @@ TEST_P(HostModulationName, WritesAnArbFileThatReadsBackAsSynthesised) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, HostModulationName,
+INSTANTIATE_TEST_SUITE_P(All, HostIqsynthModulationName,
                          testing::Values("bpsk", "qpsk", "oqpsk", "8psk", "pi4dqpsk", "pi8d8psk",
                                          "edge8psk", "16qam", "32qam", "64qam", "128qam", "256qam",
                                          "fsk2", "fsk4", "fsk8", "fsk16", "ask", "user"),
@@ -164,7 +165,7 @@ TEST_P(HostIqsynthRefuses, WithAMessageAndNoOutput) {
   EXPECT_EQ(r.signal, 0) << describe(r);
   EXPECT_EQ(r.exitStatus, GetParam().exitStatus) << describe(r);
   EXPECT_EQ(r.err.rfind("iqsynth: ", 0), 0u) << r.err;
-  EXPECT_NE(r.err.find(GetParam().messagePart), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr(GetParam().messagePart)) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir.file("w.arb")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("w.csv")));
 }
@@ -219,7 +220,7 @@ TEST(HostIqsynth, NeedsAnOutput) {
   TempDir dir;
   const ProcessResult r = iqsynth(dir, {"-M", "qpsk"});
   EXPECT_EQ(r.exitStatus, 1) << describe(r);
-  EXPECT_NE(r.err.find("give an output"), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("give an output")) << r.err;
 }
 
 // --- arbtool on files it cannot read ------------------------------------------
@@ -250,7 +251,7 @@ TEST_P(HostArbtoolBadFile, PrintsTheReasonInWordsAndFails) {
   EXPECT_EQ(r.signal, 0) << describe(r);
   EXPECT_EQ(r.exitStatus, 2) << describe(r);
   EXPECT_EQ(r.err.rfind(std::string("arbtool: ") + file + ": ", 0), 0u) << r.err;
-  EXPECT_EQ(r.err.find("unknown status"), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::Not(::testing::HasSubstr("unknown status"))) << r.err;
   // A library status always comes with its words ("...: words (status N)");
   // a short file is named so.
   const auto status = r.err.find(" (status ");
@@ -295,7 +296,7 @@ TEST(HostArbtool, FileThatIsNotArbIsRefusedInInfosWordsByEveryCommand) {
     EXPECT_EQ(info.exitStatus, 2) << describe(info);
     const std::string expected = "arbtool: " + file + ": not a valid .arb file";
     ASSERT_EQ(info.err.rfind(expected, 0), 0u) << info.err;
-    EXPECT_NE(info.err.find("(status 7)\n"), std::string::npos) << info.err;
+    EXPECT_THAT(info.err, ::testing::HasSubstr("(status 7)\n")) << info.err;
     const std::vector<std::vector<std::string>> commands = {
         {"dump", file},
         {"dump", file, "--format", "ci16_le", "-o", "d.ci16"},
@@ -367,7 +368,7 @@ TEST(HostJoin, SynthesisedFileBlankAndWavepackFileJoinInOrder) {
   const ProcessResult info = arbtool(dir, {"info", "j.arb"});
   ASSERT_EQ(info.exitStatus, 0) << describe(info);
   EXPECT_EQ(outputField(info.out, "Samples:"), "90");
-  EXPECT_NE(info.out.find("NUMBER SEGMENTS"), std::string::npos) << info.out;
+  EXPECT_THAT(info.out, ::testing::HasSubstr("NUMBER SEGMENTS")) << info.out;
 
   const Samples a = csvPairs(arbtool(dir, {"dump", "a.arb"}).out);
   const Samples b = csvPairs(arbtool(dir, {"dump", "b.arb"}).out);
@@ -387,12 +388,12 @@ TEST(HostJoin, RefusesAMultiSegmentFileAsASegmentAndABrokenConfiguration) {
   ASSERT_EQ(arbtool(dir, {"join", "-o", "j.arb", "a.arb", "a.arb"}).exitStatus, 0);
   const ProcessResult nested = arbtool(dir, {"join", "-o", "k.arb", "j.arb"});
   EXPECT_EQ(nested.exitStatus, 2) << describe(nested);
-  EXPECT_NE(nested.err.find("multi-segment"), std::string::npos) << nested.err;
+  EXPECT_THAT(nested.err, ::testing::HasSubstr("multi-segment")) << nested.err;
 
   writeText(dir.file("broken.txt"), "{NUMBER SEGMENTS:1}{LEVEL MODE:RMS}\n");
   const ProcessResult broken = arbtool(dir, {"join", "broken.txt"});
   EXPECT_EQ(broken.exitStatus, 3) << describe(broken);
-  EXPECT_NE(broken.err.find("(status 2)"), std::string::npos) << broken.err;
+  EXPECT_THAT(broken.err, ::testing::HasSubstr("(status 2)")) << broken.err;
 }
 
 // --- help and version ------------------------------------------------------------
@@ -402,11 +403,11 @@ TEST(HostPrograms, HelpShowsExamplesAndVersionAnswers) {
   for (const char* program : {IQSYNTH_PROGRAM, ARBTOOL_PROGRAM}) {
     const ProcessResult help = runProcess(program, {"--help"}, dir.path());
     EXPECT_EQ(help.exitStatus, 0) << describe(help);
-    EXPECT_NE(help.out.find("Examples:"), std::string::npos) << help.out;
-    EXPECT_NE(help.out.find("Exit status"), std::string::npos) << help.out;
+    EXPECT_THAT(help.out, ::testing::HasSubstr("Examples:")) << help.out;
+    EXPECT_THAT(help.out, ::testing::HasSubstr("Exit status")) << help.out;
     const ProcessResult version = runProcess(program, {"--version"}, dir.path());
     EXPECT_EQ(version.exitStatus, 0) << describe(version);
-    EXPECT_NE(version.out.find('.'), std::string::npos) << version.out;
+    EXPECT_THAT(version.out, ::testing::HasSubstr(".")) << version.out;
   }
 }
 
@@ -417,13 +418,13 @@ TEST(HostPrograms, HelpOnStandardOutputUsageErrorsOnStandardError) {
   const ProcessResult joinHelp = runProcess(ARBTOOL_PROGRAM, {"join", "--help"}, dir.path());
   EXPECT_EQ(joinHelp.exitStatus, 0) << describe(joinHelp);
   EXPECT_EQ(joinHelp.err, "");
-  EXPECT_NE(joinHelp.out.find("Usage: arbtool join"), std::string::npos) << joinHelp.out;
-  EXPECT_NE(joinHelp.out.find("blank:COUNT"), std::string::npos) << joinHelp.out;
+  EXPECT_THAT(joinHelp.out, ::testing::HasSubstr("Usage: arbtool join")) << joinHelp.out;
+  EXPECT_THAT(joinHelp.out, ::testing::HasSubstr("blank:COUNT")) << joinHelp.out;
 
   const ProcessResult version = runProcess(IQSYNTH_PROGRAM, {"--version"}, dir.path());
   EXPECT_EQ(version.exitStatus, 0) << describe(version);
   EXPECT_EQ(version.err, "");
-  EXPECT_NE(version.out.find("iqsynth 1."), std::string::npos) << version.out;
+  EXPECT_THAT(version.out, ::testing::HasSubstr("iqsynth 1.")) << version.out;
 
   const ProcessResult wrongCommand =
       runProcess(ARBTOOL_PROGRAM, {"dump", "x.arb", "--level", "rms"}, dir.path());
@@ -431,14 +432,14 @@ TEST(HostPrograms, HelpOnStandardOutputUsageErrorsOnStandardError) {
   EXPECT_EQ(wrongCommand.out, "");
   EXPECT_EQ(wrongCommand.err.rfind("arbtool: dump: unknown option '--level'", 0), 0u)
       << wrongCommand.err;
-  EXPECT_NE(wrongCommand.err.find("\nUsage: arbtool dump [OPTIONS] FILE.arb"), std::string::npos)
+  EXPECT_THAT(wrongCommand.err, ::testing::HasSubstr("\nUsage: arbtool dump [OPTIONS] FILE.arb"))
       << wrongCommand.err;
 
   const ProcessResult repeated =
       runProcess(IQSYNTH_PROGRAM, {"-n", "8", "--symbols", "9", "--csv", "w.csv"}, dir.path());
   EXPECT_EQ(repeated.exitStatus, 1) << describe(repeated);
   EXPECT_EQ(repeated.err, "iqsynth: --symbols is given more than once\n");
-  EXPECT_EQ(repeated.out.find("iqsynth:"), std::string::npos) << repeated.out;
+  EXPECT_THAT(repeated.out, ::testing::Not(::testing::HasSubstr("iqsynth:"))) << repeated.out;
   EXPECT_FALSE(std::filesystem::exists(dir.file("w.csv")));
 }
 

@@ -2,6 +2,7 @@
 // only where --log puts it, nothing of the library's on standard output, the
 // library loaded only for a run, noise repeated by its seed, and the carrier
 // phases of --phases in the samples (their crest factors computed here).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -109,8 +110,8 @@ TEST_P(HostIqsynthRunLog, AppearsOnlyWhereLogSaysAndNamesTheSeed) {
     return;
   }
   const std::string log = readText(dir.file(c.log));
-  EXPECT_NE(log.find("workingMode : 1"), std::string::npos) << log.substr(0, 200);
-  EXPECT_NE(log.find("INFO : noise seed is 11 (from GSL_RNG_SEED)"), std::string::npos);
+  EXPECT_THAT(log, ::testing::HasSubstr("workingMode : 1")) << log.substr(0, 200);
+  EXPECT_THAT(log, ::testing::HasSubstr("INFO : noise seed is 11 (from GSL_RNG_SEED)"));
   EXPECT_EQ(outputField(r.out, "Run log:"), fs::weakly_canonical(dir.path() / c.log).string());
 }
 
@@ -154,7 +155,7 @@ TEST_P(HostIqsynthStandardOutput, HoldsTheSummaryOnly) {
     const ProcessResult r = iqsynth(dir, args, environment);
     ASSERT_EQ(r.exitStatus, 0) << describe(r);
     EXPECT_TRUE(onlySummaryLines(r.out)) << r.out;
-    EXPECT_EQ(r.out.find("start iqsynth from global"), std::string::npos);
+    EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("start iqsynth from global")));
     EXPECT_EQ(r.err, "");
   }
 }
@@ -192,7 +193,7 @@ TEST(HostIqsynthStandardOutput, HelpAndVersionPrintTheirOwnTextOnly) {
   const ProcessResult help = iqsynth(dir, {"-M", "qpsk", "--help"});
   EXPECT_EQ(help.exitStatus, 0) << describe(help);
   EXPECT_EQ(help.out.rfind("Synthesises ", 0), 0u) << help.out.substr(0, 200);
-  EXPECT_EQ(help.out.find("start iqsynth"), std::string::npos);
+  EXPECT_THAT(help.out, ::testing::Not(::testing::HasSubstr("start iqsynth")));
   EXPECT_EQ(help.err, "");
   EXPECT_TRUE(filesIn(dir.path()).empty());
 }

@@ -158,7 +158,7 @@ void packCarriers(const ScratchDir& dir) {
 
 // --- compose --------------------------------------------------------------------
 
-TEST(ArbtoolCompose, CarriersAppearAtTheirOffsetsWithTheAskedPowerRatio) {
+TEST(HostArbtoolCompose, CarriersAppearAtTheirOffsetsWithTheAskedPowerRatio) {
   ScratchDir dir;
   packCarriers(dir);
   const ProcessResult r = arbtool(
@@ -206,7 +206,7 @@ TEST(ArbtoolCompose, CarriersAppearAtTheirOffsetsWithTheAskedPowerRatio) {
   EXPECT_GE(peakOf(h), 0.5 * 8191 - 1.5);
 }
 
-TEST(ArbtoolCompose, LengthIsTheLeastCommonMultipleOfThePeriods) {
+TEST(HostArbtoolCompose, LengthIsTheLeastCommonMultipleOfThePeriods) {
   ScratchDir dir;
   packArb(dir, "a.arb", codes(tones(1000, -40, 21, 4, 6000, 1)), kClockA);
   // 750 samples at 10 MHz: 3,000 at 40 MHz; with A's 4,000, 12,000 in all.
@@ -227,7 +227,7 @@ TEST(ArbtoolCompose, LengthIsTheLeastCommonMultipleOfThePeriods) {
   EXPECT_LE(std::abs(y.front() - y.back()), largestStep);
 }
 
-TEST(ArbtoolCompose, WarnsOfSeamsAndRepeatsOnStandardError) {
+TEST(HostArbtoolCompose, WarnsOfSeamsAndRepeatsOnStandardError) {
   ScratchDir dir;
   packArb(dir, "a.arb", codes(tones(1000, -40, 21, 4, 6000, 1)), kClockA);
   // 1,001 samples at 3 MHz are 13,346.67 at 40 MHz: repeated 3 times first.
@@ -242,7 +242,7 @@ TEST(ArbtoolCompose, WarnsOfSeamsAndRepeatsOnStandardError) {
   EXPECT_THAT(outputField(r.out, "Carrier 2:"), HasSubstr("40,040 samples at 40 MHz"));
 }
 
-TEST(ArbtoolCompose, ReducesTheCrestFactorAndReportsWhatItCosts) {
+TEST(HostArbtoolCompose, ReducesTheCrestFactorAndReportsWhatItCosts) {
   ScratchDir dir;
   // Many tones of random phase: a PAPR above 7 dB.
   packArb(dir, "a.arb", codes(tones(1000, -100, 101, 2, 6000, 5)), kClockA);
@@ -309,9 +309,9 @@ struct ComposeFault {
 
 void PrintTo(const ComposeFault& c, std::ostream* out) { *out << c.name; }
 
-class ArbtoolComposeFaults : public testing::TestWithParam<ComposeFault> {};
+class HostArbtoolComposeFaults : public testing::TestWithParam<ComposeFault> {};
 
-TEST_P(ArbtoolComposeFaults, AreRefusedWithNothingWritten) {
+TEST_P(HostArbtoolComposeFaults, AreRefusedWithNothingWritten) {
   ScratchDir dir;
   packCarriers(dir);
   arbtest::writeText(dir.file("garbage.arb"), std::string(300, 'x'));
@@ -330,7 +330,7 @@ TEST_P(ArbtoolComposeFaults, AreRefusedWithNothingWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    All, ArbtoolComposeFaults,
+    All, HostArbtoolComposeFaults,
     testing::Values(
         ComposeFault{"shift_not_finite", {"--clock", "40M", "a.arb:nan"}, 1, "not a frequency"},
         ComposeFault{"gain_not_finite", {"--clock", "40M", "a.arb:0:inf"}, 1, "not a number"},
@@ -368,7 +368,7 @@ INSTANTIATE_TEST_SUITE_P(
         ComposeFault{"no_clock", {"a.arb"}, 1, "--clock"}),
     [](const testing::TestParamInfo<ComposeFault>& info) { return std::string(info.param.name); });
 
-TEST(ArbtoolCompose, RefusesAnOutputThatIsNotArbOrIsAnInput) {
+TEST(HostArbtoolCompose, RefusesAnOutputThatIsNotArbOrIsAnInput) {
   ScratchDir dir;
   packCarriers(dir);
   const auto original = arbtest::readBytes(dir.file("a.arb"));
@@ -386,7 +386,7 @@ TEST(ArbtoolCompose, RefusesAnOutputThatIsNotArbOrIsAnInput) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("no-folder")));
 }
 
-TEST(ArbtoolCompose, RefusesACompositeLongerThan2To28SamplesNamingTheLengths) {
+TEST(HostArbtoolCompose, RefusesACompositeLongerThan2To28SamplesNamingTheLengths) {
   ScratchDir dir;
   // Two prime lengths at the common clock: 16,411 x 16,417 samples exceed 2^28.
   packArb(dir, "p.arb", codes(tones(16411, 3, 1, 1, 5000, 7)), kClockA);
@@ -411,7 +411,7 @@ arbtool::ArbContent contentOf(const std::vector<Iq>& x, double clock, const std:
   return content;
 }
 
-TEST(ArbtoolComposeCarriers, CrestFactorReductionReachesTheTargetAndTheEvmRecomputedHere) {
+TEST(HostArbtoolComposeCarriers, CrestFactorReductionReachesTheTargetAndTheEvmRecomputedHere) {
   const double clock = 4e6;
   const std::vector<Iq> a = tones(2000, -100, 101, 2, 6000, 11);
   const std::vector<Iq> b = tones(2000, -60, 61, 2, 6000, 12);
@@ -461,7 +461,7 @@ TEST(ArbtoolComposeCarriers, CrestFactorReductionReachesTheTargetAndTheEvmRecomp
   }
 }
 
-TEST(ArbtoolComposeCarriers, CarrierWordsSplitAtTheFirstColonAfterTheLastSlash) {
+TEST(HostArbtoolComposeCarriers, CarrierWordsSplitAtTheFirstColonAfterTheLastSlash) {
   const auto carrier = arbtool::parseCarrierArgument("run:2/a.arb:2.5MHz:-3");
   EXPECT_EQ(carrier.path, "run:2/a.arb");
   EXPECT_EQ(carrier.shiftHz, 2.5e6);
@@ -493,7 +493,7 @@ double stepPercentile(const std::vector<std::vector<Iq>>& pieces) {
   return steps[static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(steps.size()))) - 1];
 }
 
-TEST(ArbtoolStatsLoop, SeamOfAWaveformBuiltWithAKnownJump) {
+TEST(HostArbtoolStatsLoop, SeamOfAWaveformBuiltWithAKnownJump) {
   ScratchDir dir;
   // A ramp from (-4000, 100) up by (8, 0) a sample to (4000, 100), then back: steps of 8,
   // a jump of 8,000 LSB, 1,000 steps.
@@ -544,7 +544,7 @@ TEST(ArbtoolStatsLoop, SeamOfAWaveformBuiltWithAKnownJump) {
   EXPECT_NEAR(d["seam_ratio"].get<double>(), std::abs(steps.front() - steps.back()) / 1386, 1e-12);
 }
 
-TEST(ArbtoolStatsLoop, BoundariesBetweenSegmentsAndTheNewKeysAfterTheOldOnes) {
+TEST(HostArbtoolStatsLoop, BoundariesBetweenSegmentsAndTheNewKeysAfterTheOldOnes) {
   ScratchDir dir;
   Samples first;
   Samples second;
@@ -585,7 +585,7 @@ TEST(ArbtoolStatsLoop, BoundariesBetweenSegmentsAndTheNewKeysAfterTheOldOnes) {
               }()));
 }
 
-TEST(ArbtoolStatsLoop, RegrowthShowsAClickAtTheSeam) {
+TEST(HostArbtoolStatsLoop, RegrowthShowsAClickAtTheSeam) {
   ScratchDir dir;
   const std::vector<Iq> clean = tones(8192, -200, 41, 10, 6000, 9);
   packArb(dir, "clean.arb", codes(clean), 1000000);
@@ -622,9 +622,9 @@ struct CheckCase {
 
 void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
 
-class ArbtoolCheck : public testing::TestWithParam<CheckCase> {};
+class HostArbtoolCheck : public testing::TestWithParam<CheckCase> {};
 
-TEST_P(ArbtoolCheck, GivesOneLinePerFindingAndTheVerdict) {
+TEST_P(HostArbtoolCheck, GivesOneLinePerFindingAndTheVerdict) {
   ScratchDir dir;
   const CheckCase& c = GetParam();
   packArb(dir, "w.arb", c.samples, c.clock);
@@ -664,7 +664,7 @@ Samples withRail() {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    All, ArbtoolCheck,
+    All, HostArbtoolCheck,
     testing::Values(
         CheckCase{"ready", cleanTone(6000), 1000000, {}, {}},
         CheckCase{"ready_at_100_mhz", cleanTone(6000), 100000000, {}, {}},
@@ -689,7 +689,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"clock", "seam", "samples"}}),
     [](const testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.name); });
 
-TEST(ArbtoolCheckFiles, MultiSegmentBoundariesUnreadableFilesAndUsage) {
+TEST(HostArbtoolCheckFiles, MultiSegmentBoundariesUnreadableFilesAndUsage) {
   ScratchDir dir;
   packArb(dir, "tone.arb", cleanTone(6000), 1000000);
   // The same tone with I halved and moved down by 3,000 LSB: it starts at (0, 0).

@@ -4,6 +4,7 @@
 // that cannot be written; truncated files; clocks the instrument does not play;
 // FIFOs as inputs.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -145,12 +146,12 @@ void expectOutputOf(const Writer& writer, const std::string& bytes) {
     EXPECT_EQ(bytes.substr(4, 4), std::string("ARB\0", 4));
   } else {
     ASSERT_FALSE(bytes.empty());
-    EXPECT_NE(bytes.find(','), std::string::npos);
+    EXPECT_THAT(bytes, ::testing::HasSubstr(","));
     EXPECT_EQ(bytes.back(), '\n');
   }
 }
 
-class OutputKinds : public testing::TestWithParam<Writer> {
+class HostOutputKinds : public testing::TestWithParam<Writer> {
  protected:
   void SetUp() override { space_.makeSegment(); }
   ProcessResult write(const std::string& output) {
@@ -159,7 +160,7 @@ class OutputKinds : public testing::TestWithParam<Writer> {
   Workspace space_;
 };
 
-TEST_P(OutputKinds, CharacterDeviceIsWrittenThroughAndStays) {
+TEST_P(HostOutputKinds, CharacterDeviceIsWrittenThroughAndStays) {
   // The null device's numbers, as a node in the scratch folder.
   if (::mknod(space_.file("dev.arb").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
     GTEST_SKIP() << "cannot make a device node here: " << std::strerror(errno);
@@ -169,7 +170,7 @@ TEST_P(OutputKinds, CharacterDeviceIsWrittenThroughAndStays) {
   EXPECT_TRUE(S_ISCHR(modeOf(space_.file("dev.arb"))));
 }
 
-TEST_P(OutputKinds, FifoIsWrittenThroughAndStays) {
+TEST_P(HostOutputKinds, FifoIsWrittenThroughAndStays) {
   ASSERT_EQ(::mkfifo(space_.file("fifo.arb").c_str(), 0666), 0);
   RunningProcess reader("/bin/cat", {space_.file("fifo.arb")});
   const ProcessResult r = write("fifo.arb");
@@ -180,7 +181,7 @@ TEST_P(OutputKinds, FifoIsWrittenThroughAndStays) {
   EXPECT_TRUE(S_ISFIFO(modeOf(space_.file("fifo.arb"))));
 }
 
-TEST_P(OutputKinds, SocketIsRefusedAndStays) {
+TEST_P(HostOutputKinds, SocketIsRefusedAndStays) {
   const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
   ASSERT_GE(server, 0);
   sockaddr_un address{};
@@ -195,7 +196,7 @@ TEST_P(OutputKinds, SocketIsRefusedAndStays) {
   EXPECT_TRUE(S_ISSOCK(modeOf(path)));
 }
 
-TEST_P(OutputKinds, SymbolicLinkStaysAndItsTargetIsReplaced) {
+TEST_P(HostOutputKinds, SymbolicLinkStaysAndItsTargetIsReplaced) {
   fs::create_directories(space_.path() / "out");
   writeText(space_.file("out/target.arb"), "old");
   fs::create_symlink("out/target.arb", space_.path() / "link.arb");
@@ -206,7 +207,7 @@ TEST_P(OutputKinds, SymbolicLinkStaysAndItsTargetIsReplaced) {
   EXPECT_EQ(listing(space_.path() / "out"), std::vector<std::string>{"target.arb"});
 }
 
-TEST_P(OutputKinds, NamesUpTo255BytesAreWritten) {
+TEST_P(HostOutputKinds, NamesUpTo255BytesAreWritten) {
   for (const std::size_t length : {245u, 250u, 255u}) {
     const std::string name = std::string(length - 4, 'n') + ".arb";
     const ProcessResult r = write(name);
@@ -219,7 +220,7 @@ TEST_P(OutputKinds, NamesUpTo255BytesAreWritten) {
   }
 }
 
-TEST_P(OutputKinds, ReplacedFileKeepsItsPermissionsOwnerAndGroup) {
+TEST_P(HostOutputKinds, ReplacedFileKeepsItsPermissionsOwnerAndGroup) {
   writeText(space_.file("kept.arb"), "old");
   ASSERT_EQ(::chmod(space_.file("kept.arb").c_str(), 0600), 0);
   const bool root = ::geteuid() == 0;
@@ -238,7 +239,7 @@ TEST_P(OutputKinds, ReplacedFileKeepsItsPermissionsOwnerAndGroup) {
   expectOutputOf(GetParam(), readText(space_.file("kept.arb")));
 }
 
-TEST_P(OutputKinds, NewFileGetsTheUmaskPermissions) {
+TEST_P(HostOutputKinds, NewFileGetsTheUmaskPermissions) {
   const mode_t previous = ::umask(027);  // inherited by the program
   const ProcessResult r = write("new.arb");
   ::umask(previous);
@@ -246,7 +247,7 @@ TEST_P(OutputKinds, NewFileGetsTheUmaskPermissions) {
   EXPECT_EQ(modeOf(space_.file("new.arb")) & 07777, 0640u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Writers, OutputKinds, testing::ValuesIn(kWriters),
+INSTANTIATE_TEST_SUITE_P(Writers, HostOutputKinds, testing::ValuesIn(kWriters),
                          [](const testing::TestParamInfo<Writer>& info) {
                            return std::string(info.param.name);
                          });
@@ -255,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(Writers, OutputKinds, testing::ValuesIn(kWriters),
 
 // Copies of the programs and libraries in a folder every user may read, for runs as
 // nobody (the build folder need not be readable by others).
-class Unprivileged : public testing::TestWithParam<Writer> {
+class HostUnprivileged : public testing::TestWithParam<Writer> {
  protected:
   static void SetUpTestSuite() {
     if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0) return;
@@ -304,9 +305,9 @@ class Unprivileged : public testing::TestWithParam<Writer> {
   static std::unique_ptr<arbtest::ScratchDir> copies_;
   Workspace space_;
 };
-std::unique_ptr<arbtest::ScratchDir> Unprivileged::copies_;
+std::unique_ptr<arbtest::ScratchDir> HostUnprivileged::copies_;
 
-TEST_P(Unprivileged, ExistingFileTheUserMayNotWriteIsRefusedAndKept) {
+TEST_P(HostUnprivileged, ExistingFileTheUserMayNotWriteIsRefusedAndKept) {
   // Root's file (0644) and nobody's own read-only file (0444): a plain open for
   // writing fails for both, so the writer refuses both.
   writeText(space_.file("roots.arb"), "root's");
@@ -335,7 +336,7 @@ TEST_P(Unprivileged, ExistingFileTheUserMayNotWriteIsRefusedAndKept) {
   EXPECT_EQ(modeOf(space_.file("shared.arb")) & 07777, 0666u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Writers, Unprivileged, testing::ValuesIn(kWriters),
+INSTANTIATE_TEST_SUITE_P(Writers, HostUnprivileged, testing::ValuesIn(kWriters),
                          [](const testing::TestParamInfo<Writer>& info) {
                            return std::string(info.param.name);
                          });
@@ -376,7 +377,7 @@ bool holdsNewFileIn(pid_t pid, const fs::path& folder, const std::vector<std::st
   return false;
 }
 
-class Interrupt : public testing::TestWithParam<int> {
+class HostInterrupt : public testing::TestWithParam<int> {
  protected:
   void expectEndedBy(const ProcessResult& r) {
     EXPECT_EQ(r.signal, GetParam()) << describe(r);  // the shell shows 128 + the signal
@@ -385,7 +386,7 @@ class Interrupt : public testing::TestWithParam<int> {
   Workspace space_;
 };
 
-TEST_P(Interrupt, WavepackRemovesItsTemporarySampleFile) {
+TEST_P(HostInterrupt, WavepackRemovesItsTemporarySampleFile) {
   // The output is a FIFO without a reader: the packer waits at its open, after the
   // temporary sample file (255 pairs, 1020 bytes) is complete.
   ASSERT_EQ(::mkfifo(space_.file("fifo.arb").c_str(), 0666), 0);
@@ -397,7 +398,7 @@ TEST_P(Interrupt, WavepackRemovesItsTemporarySampleFile) {
   EXPECT_TRUE(S_ISFIFO(modeOf(space_.file("fifo.arb"))));
 }
 
-TEST(BrokenPipe, WavepackRemovesItsTemporarySampleFile) {
+TEST(HostBrokenPipe, WavepackRemovesItsTemporarySampleFile) {
   // The reader of the FIFO output takes 10 bytes and goes; the rest of the 160 kB
   // file meets a broken pipe (SIGPIPE), which must not leave the samples behind.
   Workspace space;
@@ -438,7 +439,7 @@ std::optional<ProcessResult> interruptWhileWriting(
   return std::nullopt;
 }
 
-TEST_P(Interrupt, WavepackLeavesNoPartialOutputAndKeepsTheOldOne) {
+TEST_P(HostInterrupt, WavepackLeavesNoPartialOutputAndKeepsTheOldOne) {
   // 4 million pairs of raw doubles: the output is written for long enough to be
   // caught while it is open.
   std::vector<double> values(8 << 20);
@@ -462,7 +463,7 @@ TEST_P(Interrupt, WavepackLeavesNoPartialOutputAndKeepsTheOldOne) {
   EXPECT_TRUE(listing(space_.tmp()).empty());
 }
 
-TEST_P(Interrupt, IqsynthLeavesNoPartialOutputAndKeepsTheOldOne) {
+TEST_P(HostInterrupt, IqsynthLeavesNoPartialOutputAndKeepsTheOldOne) {
   // The samples are packed from memory: an interrupt while the output is written
   // leaves the old file, and nothing in $TMPDIR at any time.
   fs::create_directories(space_.path() / "out");
@@ -482,7 +483,7 @@ TEST_P(Interrupt, IqsynthLeavesNoPartialOutputAndKeepsTheOldOne) {
   EXPECT_TRUE(listing(space_.tmp()).empty());
 }
 
-TEST_P(Interrupt, ArbtoolJoinLeavesNoPartialOutputAndKeepsTheOldOne) {
+TEST_P(HostInterrupt, ArbtoolJoinLeavesNoPartialOutputAndKeepsTheOldOne) {
   // 16 million pairs of silence: 64 MB written by the library.
   space_.makeSegment();
   const ProcessResult config =
@@ -503,7 +504,7 @@ TEST_P(Interrupt, ArbtoolJoinLeavesNoPartialOutputAndKeepsTheOldOne) {
   EXPECT_EQ(readText(space_.file("out/j.arb")), "old");
 }
 
-TEST_P(Interrupt, ArbtoolJoinRemovesTheConfigurationItWrote) {
+TEST_P(HostInterrupt, ArbtoolJoinRemovesTheConfigurationItWrote) {
   // The configuration out/j-segments.txt is written before the library writes the
   // 64 MB of the output; an interrupted join leaves neither.
   space_.makeSegment();
@@ -525,7 +526,7 @@ TEST_P(Interrupt, ArbtoolJoinRemovesTheConfigurationItWrote) {
   EXPECT_EQ(readText(space_.file("out/j.arb")), "old");
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, testing::Values(SIGINT, SIGTERM, SIGHUP),
+INSTANTIATE_TEST_SUITE_P(Signals, HostInterrupt, testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const testing::TestParamInfo<int>& info) {
                            return std::string(sigabbrev_np(info.param));
                          });
@@ -542,9 +543,9 @@ struct Clash {
 
 void PrintTo(const Clash& c, std::ostream* out) { *out << c.name; }
 
-class OutputIsInput : public testing::TestWithParam<Clash> {};
+class HostOutputIsInput : public testing::TestWithParam<Clash> {};
 
-TEST_P(OutputIsInput, IsRefusedBeforeAnythingIsWritten) {
+TEST_P(HostOutputIsInput, IsRefusedBeforeAnythingIsWritten) {
   Workspace space;
   space.makeSegment();
   writeText(space.file("x.arb"), readText(space.file("in.csv")));  // CSV under an .arb name
@@ -574,7 +575,7 @@ TEST_P(OutputIsInput, IsRefusedBeforeAnythingIsWritten) {
 
   const ProcessResult r = space.run(GetParam().program, GetParam().args);
   EXPECT_EQ(r.exitStatus, GetParam().exitStatus) << describe(r);
-  EXPECT_NE(r.err.find(GetParam().messagePart), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr(GetParam().messagePart)) << r.err;
   for (const auto& [name, content] : files) {
     EXPECT_EQ(readText(space.file(name)), content) << name << " changed";
   }
@@ -585,7 +586,7 @@ TEST_P(OutputIsInput, IsRefusedBeforeAnythingIsWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, OutputIsInput,
+    Cases, HostOutputIsInput,
     testing::Values(
         Clash{"WavepackSameName", Program::wavepack, {"-d", "x.arb", "-o", "x.arb"}, 1, "input"},
         Clash{"WavepackThroughALink",
@@ -665,9 +666,9 @@ struct OutputRun {
 
 void PrintTo(const OutputRun& c, std::ostream* out) { *out << c.name; }
 
-class FullStandardOutput : public testing::TestWithParam<OutputRun> {};
+class HostFullStandardOutput : public testing::TestWithParam<OutputRun> {};
 
-TEST_P(FullStandardOutput, IsAnErrorWithStatus4) {
+TEST_P(HostFullStandardOutput, IsAnErrorWithStandardOutputFailed) {
   Workspace space;
   space.makeSegment();
   ProcessOptions options = space.options();
@@ -676,13 +677,13 @@ TEST_P(FullStandardOutput, IsAnErrorWithStatus4) {
   EXPECT_EQ(r.exitStatus, 4) << describe(r);
   // The reason is known when the write fails at the end (it is lost when the stream
   // was flushed before and dropped its data).
-  EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("cannot write")) << r.err;
   // One message, not one per layer that noticed.
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Runs, FullStandardOutput,
+    Runs, HostFullStandardOutput,
     testing::Values(
         OutputRun{"WavepackConversion", Program::wavepack, {"-d", "in.csv", "-o", "w.arb"}},
         OutputRun{"WavepackVersion", Program::wavepack, {"--version"}},
@@ -704,9 +705,9 @@ struct Cut {
 
 void PrintTo(const Cut& c, std::ostream* out) { *out << c.command << " " << c.bytesShort; }
 
-class TruncatedFile : public testing::TestWithParam<Cut> {};
+class HostTruncatedFile : public testing::TestWithParam<Cut> {};
 
-TEST_P(TruncatedFile, Is2WithTheSizes) {
+TEST_P(HostTruncatedFile, Is2WithTheSizes) {
   // 255 pairs: 1,020 bytes of data padded to 1,024 after the text header.
   Workspace space;
   space.makeSegment();
@@ -717,16 +718,16 @@ TEST_P(TruncatedFile, Is2WithTheSizes) {
                               ? space.run(Program::arbtool, {"dump", "cut.arb"})
                               : space.run(Program::arbtool, {"join", "-o", "j.arb", "cut.arb"});
   EXPECT_EQ(r.exitStatus, 2) << describe(r);
-  EXPECT_NE(r.err.find("cut.arb: truncated"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("need " + std::to_string(whole.size()) + " bytes"), std::string::npos)
+  EXPECT_THAT(r.err, ::testing::HasSubstr("cut.arb: truncated")) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("need " + std::to_string(whole.size()) + " bytes"))
       << r.err;
-  EXPECT_NE(r.err.find("has " + std::to_string(whole.size() - GetParam().bytesShort)),
-            std::string::npos)
+  EXPECT_THAT(r.err,
+              ::testing::HasSubstr("has " + std::to_string(whole.size() - GetParam().bytesShort)))
       << r.err;
   EXPECT_FALSE(fs::exists(space.file("j.arb")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cuts, TruncatedFile,
+INSTANTIATE_TEST_SUITE_P(Cuts, HostTruncatedFile,
                          testing::Values(Cut{"dump", 1}, Cut{"dump", 4}, Cut{"dump", 8},
                                          Cut{"dump", 200}, Cut{"join", 1}, Cut{"join", 4},
                                          Cut{"join", 64}),
@@ -747,9 +748,9 @@ struct ClockRun {
 
 void PrintTo(const ClockRun& c, std::ostream* out) { *out << c.name; }
 
-class Clocks : public testing::TestWithParam<ClockRun> {};
+class HostClocks : public testing::TestWithParam<ClockRun> {};
 
-TEST_P(Clocks, OnlyPlayableClocksAreWritten) {
+TEST_P(HostClocks, OnlyPlayableClocksAreWritten) {
   Workspace space;
   space.makeSegment();
   writeText(space.file("zero.txt"),
@@ -758,7 +759,7 @@ TEST_P(Clocks, OnlyPlayableClocksAreWritten) {
             "{FIRST SEGMENT RESTART MARKER:0}{EVERY SEGMENT RESTART MARKER:0}\n");
   const ProcessResult r = space.run(GetParam().program, GetParam().args);
   EXPECT_EQ(r.exitStatus, GetParam().exitStatus) << describe(r);
-  EXPECT_NE(r.err.find(GetParam().messagePart), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr(GetParam().messagePart)) << r.err;
   if (GetParam().exitStatus != 0) {
     EXPECT_FALSE(fs::exists(space.file("w.arb")));
     EXPECT_FALSE(fs::exists(space.file("j.arb")));
@@ -766,7 +767,7 @@ TEST_P(Clocks, OnlyPlayableClocksAreWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Runs, Clocks,
+    Runs, HostClocks,
     testing::Values(
         ClockRun{"Iqsynth240MHz",
                  Program::iqsynth,
@@ -840,9 +841,9 @@ struct FifoRun {
 
 void PrintTo(const FifoRun& c, std::ostream* out) { *out << c.name; }
 
-class FifoInput : public testing::TestWithParam<FifoRun> {};
+class HostFifoInput : public testing::TestWithParam<FifoRun> {};
 
-TEST_P(FifoInput, IsRefusedWithoutWaitingForAWriter) {
+TEST_P(HostFifoInput, IsRefusedWithoutWaitingForAWriter) {
   Workspace space;
   ASSERT_EQ(::mkfifo(space.file("p").c_str(), 0666), 0);
   const ProcessResult r = space.run(GetParam().program, GetParam().args);
@@ -852,7 +853,7 @@ TEST_P(FifoInput, IsRefusedWithoutWaitingForAWriter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Runs, FifoInput,
+    Runs, HostFifoInput,
     testing::Values(
         FifoRun{"ArbtoolInfo", Program::arbtool, {"info", "p"}, 2},
         FifoRun{"ArbtoolDump", Program::arbtool, {"dump", "p"}, 2},
@@ -869,7 +870,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- what the multi-segment writer refuses ---------------------------------------------------
 
-TEST(ArbtoolJoin, SegmentNameWithABraceIsRefusedBeforeAnythingIsWritten) {
+TEST(HostArbtoolJoin, SegmentNameWithABraceIsRefusedBeforeAnythingIsWritten) {
   // A brace in a name would break the text header's items.
   Workspace space;
   space.makeSegment("a{b.arb");
@@ -879,11 +880,11 @@ TEST(ArbtoolJoin, SegmentNameWithABraceIsRefusedBeforeAnythingIsWritten) {
             "{FIRST SEGMENT RESTART MARKER:0}{EVERY SEGMENT RESTART MARKER:0}\n");
   const ProcessResult r = space.run(Program::arbtool, {"join", "brace.txt"});
   EXPECT_EQ(r.exitStatus, 3) << describe(r);
-  EXPECT_NE(r.err.find("(status 2)"), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("(status 2)")) << r.err;
   EXPECT_FALSE(fs::exists(space.file("j.arb")));
 }
 
-TEST(ArbtoolJoin, AFailedJoinRemovesTheConfigurationItWroteButNotOneTheUserNamed) {
+TEST(HostArbtoolJoin, AFailedJoinRemovesTheConfigurationItWroteButNotOneTheUserNamed) {
   // damaged.arb has a changed letter in its text header: its count, clock and size
   // are those of a whole file, so the join writes its configuration, but the library
   // finds the header's CRC wrong when it reads the samples.
@@ -898,8 +899,8 @@ TEST(ArbtoolJoin, AFailedJoinRemovesTheConfigurationItWroteButNotOneTheUserNamed
 
   ProcessResult r = space.run(Program::arbtool, {"join", "-o", "j.arb", "seg.arb", "damaged.arb"});
   EXPECT_EQ(r.exitStatus, 3) << describe(r);
-  EXPECT_NE(r.out.find("Wrote segment configuration j-segments.txt"), std::string::npos) << r.out;
-  EXPECT_NE(r.err.find("(status 241)"), std::string::npos) << r.err;
+  EXPECT_THAT(r.out, ::testing::HasSubstr("Wrote segment configuration j-segments.txt")) << r.out;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("(status 241)")) << r.err;
   EXPECT_EQ(listing(space.path()), inputs);
 
   // One left by an earlier join goes as well: this join had replaced it.
@@ -913,13 +914,13 @@ TEST(ArbtoolJoin, AFailedJoinRemovesTheConfigurationItWroteButNotOneTheUserNamed
   r = space.run(Program::arbtool,
                 {"join", "-o", "j.arb", "--config", "named.txt", "seg.arb", "damaged.arb"});
   EXPECT_EQ(r.exitStatus, 3) << describe(r);
-  EXPECT_NE(readText(space.file("named.txt")).find("damaged.arb"), std::string::npos);
+  EXPECT_THAT(readText(space.file("named.txt")), ::testing::HasSubstr("damaged.arb"));
   fs::remove(space.file("named.txt"));
   EXPECT_EQ(listing(space.path()), inputs);
   EXPECT_TRUE(listing(space.tmp()).empty());
 }
 
-TEST(ArbtoolJoin, WithoutConfigTheListGoesBesideOnlyARegularOutputWithRoomForItsName) {
+TEST(HostArbtoolJoin, WithoutConfigTheListGoesBesideOnlyARegularOutputWithRoomForItsName) {
   // The list OUT-segments.txt sits beside a regular output. Beside a FIFO it would be a
   // stray file next to the device (as root, /dev/null-segments.txt in /dev), and for a
   // 250-byte output name the list's name passes the folder's limit: both joins use a
@@ -959,7 +960,7 @@ TEST(ArbtoolJoin, WithoutConfigTheListGoesBesideOnlyARegularOutputWithRoomForIts
   // Naming only the output of a list that cannot sit beside it is a usage error.
   r = space.run(Program::arbtool, {"join", "-o", longName, "--write-config-only", "seg.arb"});
   EXPECT_EQ(r.exitStatus, 1) << describe(r);
-  EXPECT_NE(r.err.find("--config"), std::string::npos) << r.err;
+  EXPECT_THAT(r.err, ::testing::HasSubstr("--config")) << r.err;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // of the result, the noise-only mode, a generator that cannot be made, and the seeds:
 // GSL_RNG_SEED read at every call, the generated records equal to GSL's own generator and
 // ziggurat sampler driven the same way (and filtered by the test's own windowed sinc).
+#include <gmock/gmock.h>
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_randist.h>
 #include <gsl/gsl_rng.h>
@@ -21,6 +22,7 @@
 #include "awgn.h"
 #include "gsl_noise.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 #include "scoped_env.h"
 
 using namespace iqsynth;  // the library's internals under test
@@ -122,7 +124,7 @@ std::vector<double> circularFilter(const std::vector<double>& x, const std::vect
   return y;
 }
 
-TEST(NoiseBandwidth, WhiteUpTo2000SamplesBandLimitedAbove) {
+TEST(IqsynthNoiseBandwidth, WhiteUpTo2000SamplesBandLimitedAbove) {
   const double fs = 1e6, bSys = 1e5, ratio = 2.0;
   std::vector<double> i(2001), q(2001);
   double bw = 0.0;
@@ -140,7 +142,7 @@ TEST(NoiseBandwidth, WhiteUpTo2000SamplesBandLimitedAbove) {
   EXPECT_FALSE(std::equal(i.begin(), i.end(), q.begin()));
 }
 
-TEST(GaussRand, SeededAndOfTheRequestedDeviation) {
+TEST(IqsynthGaussRand, SeededAndOfTheRequestedDeviation) {
   std::vector<double> a(20000), b(20000);
   ASSERT_EQ(GaussRandGenerator(a.data(), 20000, 2.5, 1234), 0);
   ASSERT_EQ(GaussRandGenerator(b.data(), 20000, 2.5, 1234), 0);
@@ -154,7 +156,7 @@ TEST(GaussRand, SeededAndOfTheRequestedDeviation) {
   EXPECT_EQ(a, gslGaussian(a.size(), 2.5, 1234));
 }
 
-TEST(SigLvlWatt, PowerAndPeak) {
+TEST(IqsynthSigLvlWatt, PowerAndPeak) {
   const double i[] = {3.0, 0.0, -1.0};
   const double q[] = {4.0, -2.0, 1.0};
   double power = 0.0, peak = 0.0;
@@ -175,13 +177,13 @@ void PrintTo(const CnrCase& c, std::ostream* os) {
   *os << "ratio " << c.ratio << ", CNR " << c.cnr << " dB";
 }
 
-class NoisePowerTest : public ::testing::TestWithParam<CnrCase> {};
+class IqsynthNoisePowerTest : public ::testing::TestWithParam<CnrCase> {};
 
 // A constant-envelope tone with noise added; the noise (noisy minus clean) is
 // measured in the system bandwidth from its spectrum. The seed is fixed and the record long
 // (2^18 samples, 2^16 spectral lines in the system band), so the measured power sits within
 // a few hundredths of a dB of its expectation and is held to 0.1 dB.
-TEST_P(NoisePowerTest, MeasuredNoiseInSystemBandMatchesCnr) {
+TEST_P(IqsynthNoisePowerTest, MeasuredNoiseInSystemBandMatchesCnr) {
   const CnrCase c = GetParam();
   const ScopedEnv seed("GSL_RNG_SEED", "20240521");
   const int n = 1 << 18;
@@ -237,11 +239,11 @@ TEST_P(NoisePowerTest, MeasuredNoiseInSystemBandMatchesCnr) {
   EXPECT_EQ(pep, 0.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cnr, NoisePowerTest,
+INSTANTIATE_TEST_SUITE_P(Cnr, IqsynthNoisePowerTest,
                          ::testing::Values(CnrCase{2.0, 10.0, true}, CnrCase{5.0, 20.0, false},
                                            CnrCase{1.5, 3.0, true}));
 
-TEST(AddNoise, ConstantEnvelopeAt20dBWhite) {
+TEST(IqsynthAddNoise, ConstantEnvelopeAt20dBWhite) {
   const int n = 1000;
   const double fs = 1e6, bSys = 2.5e5;
   std::vector<double> sigI(n), sigQ(n), noiseI(n), noiseQ(n);
@@ -269,12 +271,12 @@ void PrintTo(const AddedNoiseCase& c, std::ostream* os) {
   *os << c.length << " samples, CNR " << c.cnr << " dB";
 }
 
-class FixedSeedAddedNoiseTest : public ::testing::TestWithParam<AddedNoiseCase> {};
+class IqsynthFixedSeedAddedNoiseTest : public ::testing::TestWithParam<AddedNoiseCase> {};
 
 // With a fixed seed the added noise is GSL's ziggurat from generators seeded 4s and 4s + 1,
 // of the per-component deviation sqrt(fs / bSys * P / 2 / 10^(CNR/10)) for the mean signal
 // power P: computed here from the signal, so a level off by any fraction of a dB shows.
-TEST_P(FixedSeedAddedNoiseTest, NoiseIsGslsOwnAtTheDeviationOfTheRatio) {
+TEST_P(IqsynthFixedSeedAddedNoiseTest, NoiseIsGslsOwnAtTheDeviationOfTheRatio) {
   const AddedNoiseCase c = GetParam();
   const unsigned long s = 1357911;
   const ScopedEnv seed("GSL_RNG_SEED", std::to_string(s));
@@ -305,12 +307,12 @@ TEST_P(FixedSeedAddedNoiseTest, NoiseIsGslsOwnAtTheDeviationOfTheRatio) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Ratios, FixedSeedAddedNoiseTest,
+INSTANTIATE_TEST_SUITE_P(Ratios, IqsynthFixedSeedAddedNoiseTest,
                          ::testing::Values(AddedNoiseCase{1000, 1e6, 2.5e5, 20.0},
                                            AddedNoiseCase{2000, 8e6, 1e6, 3.0},
                                            AddedNoiseCase{1, 1e6, 1e6, -10.0}));
 
-TEST(AddNoise, AllZeroSignalStaysZero) {
+TEST(IqsynthAddNoise, AllZeroSignalStaysZero) {
   const int n = 100;
   std::vector<double> sigI(n, 0.0), sigQ(n, 0.0), noiseI(n), noiseQ(n);
   double bw = 0, carrier = 0, sig = 0, noiseSys = 0, noiseTotal = 0, pep = 1.0;
@@ -326,7 +328,7 @@ TEST(AddNoise, AllZeroSignalStaysZero) {
 // The levels are those of the record itself; with a fixed seed the record's deviation is
 // that of the test's own draws of deviation 3.4076 (white), or of those draws through the
 // test's windowed sinc (band-limited), to rounding.
-TEST(NoiseOnly, LevelsRelativeToItsOwnPeak) {
+TEST(IqsynthNoiseOnly, LevelsRelativeToItsOwnPeak) {
   const unsigned long s = 24680;
   const ScopedEnv seed("GSL_RNG_SEED", std::to_string(s));
   for (int n : {1500, 4000}) {
@@ -365,7 +367,7 @@ TEST(NoiseOnly, LevelsRelativeToItsOwnPeak) {
 // With a fixed seed the noise-only record is known sample for sample: GSL's ziggurat of
 // deviation 3.4076 from generators seeded 4s and 4s + 1 (a white record), and the levels are
 // the formulas of those samples.
-TEST(NoiseOnly, FixedSeedRecordIsGslsOwnNoiseAndItsLevels) {
+TEST(IqsynthNoiseOnly, FixedSeedRecordIsGslsOwnNoiseAndItsLevels) {
   const unsigned long s = 987654321;
   const ScopedEnv seed("GSL_RNG_SEED", std::to_string(s));
   const int n = 1800;
@@ -397,11 +399,11 @@ struct BandLimitedCase {
 
 void PrintTo(const BandLimitedCase& c, std::ostream* os) { *os << c.length << " samples"; }
 
-class FixedSeedBandLimitedTest : public ::testing::TestWithParam<BandLimitedCase> {};
+class IqsynthFixedSeedBandLimitedTest : public ::testing::TestWithParam<BandLimitedCase> {};
 
 // A band-limited record is GSL's ziggurat from generators seeded 4s + 2 (I) and 4s + 3 (Q),
 // filtered circularly by the 1999-tap Hann-windowed sinc of the noise bandwidth.
-TEST_P(FixedSeedBandLimitedTest, RecordIsGslsNoiseThroughTheWindowedSinc) {
+TEST_P(IqsynthFixedSeedBandLimitedTest, RecordIsGslsNoiseThroughTheWindowedSinc) {
   const BandLimitedCase c = GetParam();
   const unsigned long s = 4294967295ul;  // the largest seed: 4s + k wraps modulo 2^32
   const ScopedEnv seed("GSL_RNG_SEED", std::to_string(s));
@@ -426,7 +428,7 @@ TEST_P(FixedSeedBandLimitedTest, RecordIsGslsNoiseThroughTheWindowedSinc) {
   EXPECT_LT(worst, 1e-12 * sigma) << worst;
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, FixedSeedBandLimitedTest,
+INSTANTIATE_TEST_SUITE_P(Lengths, IqsynthFixedSeedBandLimitedTest,
                          ::testing::Values(BandLimitedCase{2001, 1e6, 1e5, 2.0},
                                            BandLimitedCase{20000, 8e6, 1e6, 1.5}));
 
@@ -438,9 +440,9 @@ struct SeedTextCase {
 
 void PrintTo(const SeedTextCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
-class SeedTextTest : public ::testing::TestWithParam<SeedTextCase> {};
+class IqsynthSeedTextTest : public ::testing::TestWithParam<SeedTextCase> {};
 
-TEST_P(SeedTextTest, DecimalSeedsFrom0To4294967295) {
+TEST_P(IqsynthSeedTextTest, DecimalSeedsFrom0To4294967295) {
   const SeedTextCase c = GetParam();
   if (c.usable) {
     const std::optional<std::uint32_t> seed = seedFromEnvironment(c.text);
@@ -460,7 +462,7 @@ TEST_P(SeedTextTest, DecimalSeedsFrom0To4294967295) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, SeedTextTest,
+    Texts, IqsynthSeedTextTest,
     ::testing::Values(SeedTextCase{"0", true, 0}, SeedTextCase{"42", true, 42},
                       SeedTextCase{"007", true, 7}, SeedTextCase{"4294967295", true, 4294967295ul},
                       SeedTextCase{"4294967296", false, 0}, SeedTextCase{"-1", false, 0},
@@ -469,12 +471,12 @@ INSTANTIATE_TEST_SUITE_P(
                       SeedTextCase{"1e3", false, 0}, SeedTextCase{"abc", false, 0},
                       SeedTextCase{"99999999999999999999", false, 0}));
 
-TEST(NoiseSeed, UnsetOrEmptyMeansNoSeed) {
+TEST(IqsynthNoiseSeed, UnsetOrEmptyMeansNoSeed) {
   EXPECT_FALSE(seedFromEnvironment(nullptr).has_value());
   EXPECT_FALSE(seedFromEnvironment("").has_value());
 }
 
-TEST(NoiseSeed, ReadAtEveryCall) {
+TEST(IqsynthNoiseSeed, ReadAtEveryCall) {
   std::vector<double> i1(100), q1(100), i2(100), q2(100), i3(100), q3(100);
   double bw = 0.0;
   {
@@ -497,7 +499,7 @@ TEST(NoiseSeed, ReadAtEveryCall) {
   EXPECT_NE(i1, q1);
 }
 
-TEST(NoiseSeed, WithoutTheVariableTheCalendarTimeSeeds) {
+TEST(IqsynthNoiseSeed, WithoutTheVariableTheCalendarTimeSeeds) {
   const ScopedEnv seed("GSL_RNG_SEED", std::nullopt);
   const auto before = static_cast<std::uint32_t>(std::time(nullptr));
   const NoiseSeed used = noiseSeedForRun();
@@ -507,7 +509,7 @@ TEST(NoiseSeed, WithoutTheVariableTheCalendarTimeSeeds) {
   EXPECT_LE(used.base, after);
 }
 
-TEST(RunAwgn, FillsTracksAndLevelFields) {
+TEST(IqsynthRunAwgn, FillsTracksAndLevelFields) {
   iqSynthCfg& cfg = gIqSynthCfg;
   cfg.noiseSeqLength = 3000;
   cfg.noiseSampleRate = 2e6;
@@ -527,7 +529,7 @@ TEST(RunAwgn, FillsTracksAndLevelFields) {
   EXPECT_GT(std::abs(iMapDat).max(), 0.0);
 }
 
-TEST(RunAwgn, UnusableSettingsNameTheField) {
+TEST(IqsynthRunAwgn, UnusableSettingsNameTheField) {
   struct Case {
     int length;
     double rate, band, ratio;
@@ -547,8 +549,8 @@ TEST(RunAwgn, UnusableSettingsNameTheField) {
       FAIL() << c.field;
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-      EXPECT_EQ(e.errNo(), 0x40005);
-      EXPECT_NE(std::string(e.what()).find(c.field), std::string::npos) << e.what();
+      EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
+      EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr(c.field)) << e.what();
     }
   }
 }
@@ -563,14 +565,14 @@ gsl_rng* gslFailingAlloc(const gsl_rng_type*) {
 bool gHostHandlerCalled = false;
 void hostHandler(const char*, const char*, int, int) { gHostHandlerCalled = true; }
 
-class GeneratorFailureTest : public ::testing::TestWithParam<GslRngAllocFn> {
+class IqsynthGeneratorFailureTest : public ::testing::TestWithParam<GslRngAllocFn> {
  protected:
   void SetUp() override { previous_ = setGslRngAllocForTesting(GetParam()); }
   void TearDown() override { setGslRngAllocForTesting(previous_); }
   GslRngAllocFn previous_ = nullptr;
 };
 
-TEST_P(GeneratorFailureTest, ReportedAsResultCodeNeverAnAbort) {
+TEST_P(IqsynthGeneratorFailureTest, ReportedAsResultCodeNeverAnAbort) {
   // With GSL's default handler a failing allocation would abort the process;
   // the handler the host installed is neither called nor replaced.
   gHostHandlerCalled = false;
@@ -601,12 +603,12 @@ TEST_P(GeneratorFailureTest, ReportedAsResultCodeNeverAnAbort) {
     FAIL() << "no exception";
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Awgn);
-    EXPECT_EQ(e.errNo(), 0xF002);
+    EXPECT_EQ(e.errNo(), IQSYNTH_ERR_NOISE);
     EXPECT_STREQ(e.what(), "AWGN onle noise is error");
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Seams, GeneratorFailureTest,
+INSTANTIATE_TEST_SUITE_P(Seams, IqsynthGeneratorFailureTest,
                          ::testing::Values(&refusingAlloc, &gslFailingAlloc));
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The digital modulation pipeline on the global record: a looped QPSK waveform against a
 // periodic stream filtered here, continuous-phase FSK, the pi/4 and pi/8 differential chains,
 // and the settings refused before any track is sized.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "cdmModulation.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 
 using namespace iqsynth;  // the library's internals under test
 
@@ -21,7 +23,7 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 using Cfg = iqSynthCfg;
 
-class Pipeline : public ::testing::Test {
+class IqsynthPipeline : public ::testing::Test {
  protected:
   iqSynthCfg& cfg = gIqSynthCfg;
 
@@ -72,7 +74,7 @@ class Pipeline : public ::testing::Test {
   }
 };
 
-TEST_F(Pipeline, LoopedQpskWindowIsOnePeriodOfTheSteadyState) {
+TEST_F(IqsynthPipeline, LoopedQpskWindowIsOnePeriodOfTheSteadyState) {
   // 6 symbols from an 8-character pattern, S = 4, raised cosine over 8 symbols (32 taps):
   // the 32-sample lead-in holds 5 1/3 periods.
   const int S = 4, L = 8, symbols = 6, M = S * L;
@@ -121,9 +123,9 @@ struct FskCase {
   int S;
 };
 
-class FskChain : public Pipeline, public ::testing::WithParamInterface<FskCase> {};
+class IqsynthFskChain : public IqsynthPipeline, public ::testing::WithParamInterface<FskCase> {};
 
-TEST_P(FskChain, PhaseFollowsTheLevelsContinuously) {
+TEST_P(IqsynthFskChain, PhaseFollowsTheLevelsContinuously) {
   const FskCase c = GetParam();
   const int k = c.type & 0xFF, tones = 1 << k, L = 4, symbols = 8, S = c.S;
   setRun(c.type, symbols, S, L, Cfg::FILTER_RECT, c.bits);
@@ -155,12 +157,12 @@ TEST_P(FskChain, PhaseFollowsTheLevelsContinuously) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Tones, FskChain,
+    Tones, IqsynthFskChain,
     ::testing::Values(FskCase{Cfg::MOD_FSK2, 100e3, "0110", 8},      // h = 1: +-2 pi a symbol
                       FskCase{Cfg::MOD_FSK4, 150e3, "00011011", 5},  // h = 1/2, levels +-1, +-3
                       FskCase{Cfg::MOD_FSK8, 70e3, "000111010110", 4}));
 
-TEST_F(Pipeline, GaussianFskKeepsAConstantEnvelope) {
+TEST_F(IqsynthPipeline, GaussianFskKeepsAConstantEnvelope) {
   setRun(Cfg::MOD_FSK2, 40, 8, 4, Cfg::FILTER_GAUSSIAN_FSK);
   cfg.AlphaBt = 0.5;
   cfg.dataSrc = Cfg::DATA_SRC_PRBS;
@@ -171,7 +173,7 @@ TEST_F(Pipeline, GaussianFskKeepsAConstantEnvelope) {
   }
 }
 
-TEST_F(Pipeline, PiOver4DifferentialWithZeroSymbols) {
+TEST_F(IqsynthPipeline, PiOver4DifferentialWithZeroSymbols) {
   // S = 1 and a one-tap rectangle: the tracks are the phase points themselves.
   setRun(Cfg::MOD_PI4_DQPSK, 4, 1, 1, Cfg::FILTER_RECT);
   ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
@@ -182,7 +184,7 @@ TEST_F(Pipeline, PiOver4DifferentialWithZeroSymbols) {
   expectFlags({1, 2, 3, 4});
 }
 
-TEST_F(Pipeline, PiOver8DifferentialWithSymbolSevenRepeated) {
+TEST_F(IqsynthPipeline, PiOver8DifferentialWithSymbolSevenRepeated) {
   setRun(Cfg::MOD_PI8_D8PSK, 3, 1, 2, Cfg::FILTER_RECT);
   cfg.dataSrc = Cfg::DATA_SRC_ALL_ONE;
   ASSERT_EQ(runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat}), 0);
@@ -195,7 +197,7 @@ TEST_F(Pipeline, PiOver8DifferentialWithSymbolSevenRepeated) {
 
 // The pipeline works on the tracks it is handed: tracks of the caller's own get what the
 // process-wide ones get, and the process-wide ones are left alone.
-TEST_F(Pipeline, WritesOnlyTheTracksItIsHanded) {
+TEST_F(IqsynthPipeline, WritesOnlyTheTracksItIsHanded) {
   struct Case {
     int type;
     int filter;
@@ -227,9 +229,9 @@ struct Refusal {
   const char* text;
 };
 
-class Refused : public Pipeline, public ::testing::WithParamInterface<Refusal> {};
+class IqsynthRefused : public IqsynthPipeline, public ::testing::WithParamInterface<Refusal> {};
 
-TEST_P(Refused, BeforeAnyTrackIsSized) {
+TEST_P(IqsynthRefused, BeforeAnyTrackIsSized) {
   const Refusal c = GetParam();
   setRun(c.type, c.symbols, c.S, c.L, Cfg::FILTER_RAISED_COSINE);
   iMapDat.resize(3, 0.5);
@@ -241,14 +243,14 @@ TEST_P(Refused, BeforeAnyTrackIsSized) {
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
     EXPECT_EQ(e.errNo(), c.errNo);
-    EXPECT_NE(std::string(e.what()).find(c.text), std::string::npos) << e.what();
+    EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr(c.text)) << e.what();
   }
   EXPECT_EQ(iMapDat.size() + qMapDat.size() + mapDat.size(), 12u);
   EXPECT_EQ(mapDat[4], 0.125);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Settings, Refused,
+    Settings, IqsynthRefused,
     ::testing::Values(Refusal{0x50002, 10, 4, 8, 0x40002, "Not processing modulating type"},
                       Refusal{0x50002, 0, 0, 0, 0x40002, "Not processing"},   // type first
                       Refusal{0x30000, 10, 4, 8, 0x40002, "Not processing"},  // one FSK tone
@@ -258,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{Cfg::MOD_QPSK, 0, 4, 8, 0x40005, "sequenceLenth"},
                       Refusal{Cfg::MOD_QPSK, 0x7FFFFFF0, 32, 8, 0x40005, "sequenceLenth"}));
 
-TEST_F(Pipeline, FskWithoutSymbolRateIsRefused) {
+TEST_F(IqsynthPipeline, FskWithoutSymbolRateIsRefused) {
   setRun(Cfg::MOD_FSK2, 10, 4, 2, Cfg::FILTER_RECT);
   cfg.symbolRate = 0.0;
   try {
@@ -266,8 +268,8 @@ TEST_F(Pipeline, FskWithoutSymbolRateIsRefused) {
     FAIL();
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-    EXPECT_EQ(e.errNo(), 0x40005);
-    EXPECT_NE(std::string(e.what()).find("symbolRate"), std::string::npos);
+    EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
+    EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr("symbolRate"));
   }
   EXPECT_EQ(iMapDat.size(), 0u);
 }

@@ -29,9 +29,9 @@ struct IntField {
   int (*get)();
 };
 
-class IntSetterGetter : public ::testing::TestWithParam<IntField> {};
+class IqsynthIntSetterGetter : public ::testing::TestWithParam<IntField> {};
 
-TEST_P(IntSetterGetter, StoresAnyValueUnchecked) {
+TEST_P(IqsynthIntSetterGetter, StoresAnyValueUnchecked) {
   const IntField& f = GetParam();
   for (int value : {0, 1, -7, 0x7FFFFFFF, std::numeric_limits<int>::min(), 0xE0004}) {
     f.set(value);
@@ -40,7 +40,7 @@ TEST_P(IntSetterGetter, StoresAnyValueUnchecked) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cfg, IntSetterGetter,
+    Cfg, IqsynthIntSetterGetter,
     ::testing::Values(IntField{"codingType", setCodingType, getCodingType},
                       IntField{"dataSrc", setDataSrc, getDataSrc},
                       IntField{"digiModulatingType", setDigiModulatingType, getDigiModulatingType},
@@ -60,9 +60,9 @@ struct DoubleField {
   double (*get)();
 };
 
-class DoubleSetterGetter : public ::testing::TestWithParam<DoubleField> {};
+class IqsynthDoubleSetterGetter : public ::testing::TestWithParam<DoubleField> {};
 
-TEST_P(DoubleSetterGetter, StoresAnyValueUnchecked) {
+TEST_P(IqsynthDoubleSetterGetter, StoresAnyValueUnchecked) {
   const DoubleField& f = GetParam();
   for (double value : {0.0, 0.35, -1e6, 2.5e-05, std::numeric_limits<double>::infinity()}) {
     f.set(value);
@@ -72,7 +72,7 @@ TEST_P(DoubleSetterGetter, StoresAnyValueUnchecked) {
   EXPECT_TRUE(std::isnan(f.get())) << f.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cfg, DoubleSetterGetter,
+INSTANTIATE_TEST_SUITE_P(Cfg, IqsynthDoubleSetterGetter,
                          ::testing::Values(DoubleField{"AlphaBt", setAlphaBt, getAlphaBt},
                                            DoubleField{"maxFskDev", setMaxFskDev, getMaxFskDev},
                                            DoubleField{"maxAskDepth", setMaxAskDepth,
@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(Cfg, DoubleSetterGetter,
                                            DoubleField{"symbolRate", setSymbolRate, getSymbolRate}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CfgSetters, BoolFieldsRoundTrip) {
+TEST(IqsynthCfgSetters, BoolFieldsRoundTrip) {
   setDataFormatIsHex(true);
   EXPECT_TRUE(isDataFormatIsHex());
   setDataFormatIsHex(false);
@@ -95,7 +95,7 @@ TEST(CfgSetters, BoolFieldsRoundTrip) {
   EXPECT_FALSE(isPowerRampEnable());
 }
 
-TEST(CfgSetters, NoiseEnableStoresNonZeroAsTrue) {
+TEST(IqsynthCfgSetters, NoiseEnableStoresNonZeroAsTrue) {
   setSigAddNoiseIsEnable(5);
   EXPECT_TRUE(gIqSynthCfg.sigAddNoiseIsEnable);
   setSigAddNoiseIsEnable(-1);
@@ -104,7 +104,7 @@ TEST(CfgSetters, NoiseEnableStoresNonZeroAsTrue) {
   EXPECT_FALSE(gIqSynthCfg.sigAddNoiseIsEnable);
 }
 
-TEST(CfgSetters, SettersWithoutGetterStoreIntoTheirFields) {
+TEST(IqsynthCfgSetters, SettersWithoutGetterStoreIntoTheirFields) {
   setPowerRampItem(3);
   setNoiseSampleRate(1.5e6);
   setNoiseSeqLength(4000);
@@ -127,7 +127,7 @@ TEST(CfgSetters, SettersWithoutGetterStoreIntoTheirFields) {
   EXPECT_EQ(gIqSynthCfg.mccwOptCrestFactorMode, 4);
 }
 
-TEST(CfgSetters, TextSettersReplaceTheWholeText) {
+TEST(IqsynthCfgSetters, TextSettersReplaceTheWholeText) {
   setInstallPath("/opt/long/install/path");
   setInstallPath("/x");
   EXPECT_EQ(gIqSynthCfg.installPath, "/x");
@@ -143,7 +143,7 @@ TEST(CfgSetters, TextSettersReplaceTheWholeText) {
   EXPECT_EQ(gIqSynthCfg.tmpFilePathName, "");
 }
 
-TEST(CfgSetters, PowerRampTimeGetterTruncatesTowardZero) {
+TEST(IqsynthCfgSetters, PowerRampTimeGetterTruncatesTowardZero) {
   setPowerRampTime(2.9);
   EXPECT_EQ(getPowerRampTime(), 2);
   EXPECT_EQ(gIqSynthCfg.powerRampTime, 2.9);
@@ -158,7 +158,7 @@ TEST(CfgSetters, PowerRampTimeGetterTruncatesTowardZero) {
   EXPECT_EQ(getPowerRampTime(), 0);
 }
 
-TEST(CfgLimits, ReportTheCapacities) {
+TEST(IqsynthCfgLimits, ReportTheCapacities) {
   EXPECT_EQ(getMaxFilterLen(), 128);
   EXPECT_EQ(getMaxOsr(), 32);
   EXPECT_EQ(getMaxUsrListSize(), 2048);
@@ -167,11 +167,11 @@ TEST(CfgLimits, ReportTheCapacities) {
   EXPECT_EQ(getMaxUsrListSize(), static_cast<int>(std::size(gIqSynthCfg.usrList)));
 }
 
-TEST(CfgPublicHeader, CompilesAsCWithTheDocumentedValues) {
-  EXPECT_EQ(iqsynthHeaderCompiledAsC(), 0x40005);
+TEST(IqsynthCfgPublicHeader, CompilesAsCWithTheDocumentedValues) {
+  EXPECT_EQ(iqsynthHeaderCompiledAsC(), IQSYNTH_ERR_CFG_VALUE);
 }
 
-TEST(CfgUserConstellation, SymbolItemOrsLog2OfTheSize) {
+TEST(IqsynthCfgUserConstellation, SymbolItemOrsLog2OfTheSize) {
   setDigiModulatingType(iqSynthCfg::MOD_USER);
   setUsrModulatingSymbolItem(16);
   EXPECT_EQ(getDigiModulatingType(), iqSynthCfg::MOD_USER + 4);
@@ -189,7 +189,7 @@ TEST(CfgUserConstellation, SymbolItemOrsLog2OfTheSize) {
   EXPECT_EQ(getDigiModulatingType(), iqSynthCfg::MOD_USER + 30);
 }
 
-TEST(CfgUserConstellation, MapReadsTwoToTheKPointsRealFirst) {
+TEST(IqsynthCfgUserConstellation, MapReadsTwoToTheKPointsRealFirst) {
   setDigiModulatingType(iqSynthCfg::MOD_USER + 2);
   const std::vector<double> points = {1, 2, 3, 4, 5, 6, 7, 8};
   setUsrModulatingConstelMap(points.data());
@@ -204,7 +204,7 @@ TEST(CfgUserConstellation, MapReadsTwoToTheKPointsRealFirst) {
   EXPECT_EQ(gIqSynthCfg.usrConstelMap[0], std::complex<double>(5, 6));
 }
 
-TEST(CfgUserConstellation, MapAsksForAtMost256Points) {
+TEST(IqsynthCfgUserConstellation, MapAsksForAtMost256Points) {
   // The source holds exactly 256 points; a 9- or 15-bit type must not read past it.
   std::vector<double> points(2 * 256);
   for (std::size_t i = 0; i < points.size(); ++i) {
@@ -222,7 +222,7 @@ TEST(CfgUserConstellation, MapAsksForAtMost256Points) {
   EXPECT_TRUE(gIqSynthCfg.usrConstelMap.empty());
 }
 
-TEST(CfgArrays, ShapingTapsUseTheCountsSetBefore) {
+TEST(IqsynthCfgArrays, ShapingTapsUseTheCountsSetBefore) {
   std::vector<double> taps(4096 + 100);
   for (std::size_t i = 0; i < taps.size(); ++i) {
     taps[i] = 1.0 + static_cast<double>(i);
@@ -253,7 +253,7 @@ TEST(CfgArrays, ShapingTapsUseTheCountsSetBefore) {
   EXPECT_EQ(gIqSynthCfg.usrFilterCoef[0], kSentinel);
 }
 
-TEST(CfgArrays, UserListCopiesAtMostItsCapacity) {
+TEST(IqsynthCfgArrays, UserListCopiesAtMostItsCapacity) {
   std::string big(5000, 'x');
   big[2047] = 'y';
   setUsrListSize(5000);
@@ -270,7 +270,7 @@ TEST(CfgArrays, UserListCopiesAtMostItsCapacity) {
   EXPECT_EQ(getUserList()[0], 'a');
 }
 
-TEST(CfgArrays, RampAndCarrierArraysClampToTheirCapacity) {
+TEST(IqsynthCfgArrays, RampAndCarrierArraysClampToTheirCapacity) {
   std::vector<int> starts(40);
   std::vector<double> levels(40);
   for (int i = 0; i < 40; ++i) {
@@ -301,7 +301,7 @@ TEST(CfgArrays, RampAndCarrierArraysClampToTheirCapacity) {
   EXPECT_EQ(gIqSynthCfg.mccwCarrierAmp[2], 1.5);  // untouched beyond the count
 }
 
-TEST(CfgReadBack, FilterTapsAndFlagsCopyAtMostTheirCapacity) {
+TEST(IqsynthCfgReadBack, FilterTapsAndFlagsCopyAtMostTheirCapacity) {
   for (int i = 0; i < iqSynthCfg::kMaxReportedTaps; ++i) {
     gIqSynthCfg.filterCoef[i] = i;
   }
@@ -331,7 +331,7 @@ TEST(CfgReadBack, FilterTapsAndFlagsCopyAtMostTheirCapacity) {
   EXPECT_EQ(flags[0], 7);
 }
 
-TEST(CfgReadBack, LevelAndMultiCarrierResults) {
+TEST(IqsynthCfgReadBack, LevelAndMultiCarrierResults) {
   gIqSynthCfg.noiseBandWidth = 1.0;
   gIqSynthCfg.noiseLvlSysBW = 2.0;
   gIqSynthCfg.noiseLvlTotalBW = 3.0;
@@ -370,7 +370,7 @@ void expectNear(std::complex<double> got, std::complex<double> want, const std::
   EXPECT_NEAR(got.imag(), want.imag(), 1e-12) << what;
 }
 
-TEST(CfgConstelMap, PhaseListsForRotatingAndDifferentialTypes) {
+TEST(IqsynthCfgConstelMap, PhaseListsForRotatingAndDifferentialTypes) {
   const double pi = std::numbers::pi;
   int count = 0;
   for (int type :
@@ -390,7 +390,7 @@ TEST(CfgConstelMap, PhaseListsForRotatingAndDifferentialTypes) {
   }
 }
 
-TEST(CfgConstelMap, OqpskReportsTheQpskPoints) {
+TEST(IqsynthCfgConstelMap, OqpskReportsTheQpskPoints) {
   const double a = std::sqrt(0.5);
   int count = 0;
   const auto points = constelOf(iqSynthCfg::MOD_OQPSK, count);
@@ -401,7 +401,7 @@ TEST(CfgConstelMap, OqpskReportsTheQpskPoints) {
   expectNear(points[3], {-a, -a}, "3");
 }
 
-TEST(CfgConstelMap, FskLevelsAndTableSizes) {
+TEST(IqsynthCfgConstelMap, FskLevelsAndTableSizes) {
   int count = 0;
   const auto fsk4 = constelOf(iqSynthCfg::MOD_FSK4, count);
   ASSERT_EQ(count, 4);
@@ -418,7 +418,7 @@ TEST(CfgConstelMap, FskLevelsAndTableSizes) {
   }
 }
 
-TEST(CfgConstelMap, UserTypeReportsTheUserMap) {
+TEST(IqsynthCfgConstelMap, UserTypeReportsTheUserMap) {
   setDigiModulatingType(iqSynthCfg::MOD_USER + 2);
   const std::vector<double> user = {0.1, 0.2, -0.3, 0.4, 0.5, -0.6, -0.7, -0.8};
   setUsrModulatingConstelMap(user.data());
@@ -431,7 +431,7 @@ TEST(CfgConstelMap, UserTypeReportsTheUserMap) {
   EXPECT_EQ(count, 4);
 }
 
-TEST(CfgConstelMap, TypesWithoutConstellationAnswerOneAndWriteNothing) {
+TEST(IqsynthCfgConstelMap, TypesWithoutConstellationAnswerOneAndWriteNothing) {
   for (int type : {0, 0x10002, 0x50002, 0x90004, 0xA0001, -1}) {
     setDigiModulatingType(type);
     std::vector<double> buf(4, kSentinel);

@@ -109,14 +109,14 @@ int checkFreshLoad() {
   return failures;
 }
 
-TEST(IqSynthLibraryLoad, FreshLoadAnswersZeroAndGreets) {
+TEST(IqsynthLibraryLoad, FreshLoadAnswersZeroAndGreets) {
   const fs::path dir = freshDir("fresh");
   const fs::path out = fs::current_path() / "fresh.out";
   EXPECT_EQ(inChild(dir, out, false, checkFreshLoad), 0);
   EXPECT_EQ(readFile(out), "start iqsynth from global\n");
 }
 
-TEST(IqSynthLibraryLoad, EveryLoadStartsANewEmptyLog) {
+TEST(IqsynthLibraryLoad, EveryLoadStartsANewEmptyLog) {
   const fs::path dir = freshDir("newlog");
   const fs::path out = fs::current_path() / "newlog.out";
   {
@@ -132,7 +132,7 @@ TEST(IqSynthLibraryLoad, EveryLoadStartsANewEmptyLog) {
   EXPECT_EQ(fs::file_size(dir / "iqSynthRun.log"), 0u);
 }
 
-TEST(IqSynthLibraryLoad, LogThatCannotBeCreatedIsReportedOnceAndLoadingGoesOn) {
+TEST(IqsynthLibraryLoad, LogThatCannotBeCreatedIsReportedOnceAndLoadingGoesOn) {
   // The child works in a directory that is removed under it, so no file can
   // be created there whatever the user's rights.
   const fs::path dir = freshDir("gone");
@@ -239,7 +239,7 @@ const std::set<std::string> kExpectedExports = {"setAlphaBt",
                                                 "edge8PSKRotSin",
                                                 "edge8PSKRotCos"};
 
-TEST(IqSynthExports, DynamicSymbolTableHoldsExactlyTheInterface) {
+TEST(IqsynthExports, DynamicSymbolTableHoldsExactlyTheInterface) {
   const std::string command = std::string("nm -D --defined-only '") + IQSYNTH_LIBRARY + "'";
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);

@@ -79,7 +79,7 @@ std::unique_ptr<iqSynthCfg> filledConfig() {
   return cfg;
 }
 
-TEST(ParaReport, FilledConfigurationLineByLine) {
+TEST(IqsynthParaReport, FilledConfigurationLineByLine) {
   auto cfg = filledConfig();
   cfg->genParaMsg();
   const std::vector<std::string> expected = {
@@ -142,7 +142,7 @@ TEST(ParaReport, FilledConfigurationLineByLine) {
   EXPECT_EQ(cfg->paraMsg.back(), '\n');
 }
 
-TEST(ParaReport, UserListShowsExactlyItsCountOfCharacters) {
+TEST(IqsynthParaReport, UserListShowsExactlyItsCountOfCharacters) {
   auto cfg = filledConfig();
   const std::string pattern = "10110011";
   std::copy(pattern.begin(), pattern.end(), cfg->usrList);
@@ -154,7 +154,7 @@ TEST(ParaReport, UserListShowsExactlyItsCountOfCharacters) {
   EXPECT_EQ(got[9], "usrList is :10110");
 }
 
-TEST(ParaReport, CountsBeyondTheCapacitiesAreClampedAndRebuildReplaces) {
+TEST(IqsynthParaReport, CountsBeyondTheCapacitiesAreClampedAndRebuildReplaces) {
   auto cfg = filledConfig();
   cfg->usrListSize = 100000;
   cfg->powerRampItem = 1000;
@@ -178,7 +178,7 @@ TEST(ParaReport, CountsBeyondTheCapacitiesAreClampedAndRebuildReplaces) {
   EXPECT_EQ(cfg->paraMsg.size(), first);
 }
 
-TEST(ParaReport, ConstructorGreetsWithItsName) {
+TEST(IqsynthParaReport, ConstructorGreetsWithItsName) {
   testing::internal::CaptureStdout();
   auto cfg = std::make_unique<iqSynthCfg>("unit");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "start iqsynth from unit\n");

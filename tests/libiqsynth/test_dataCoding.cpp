@@ -34,7 +34,7 @@ std::vector<int> code(int type, int coding, const std::vector<int>& in) {
   return {std::begin(symbols), std::end(symbols)};
 }
 
-TEST(DataCoding, DifferentialExamples) {
+TEST(IqsynthDataCoding, DifferentialExamples) {
   const int qpsk = iqSynthCfg::MOD_QPSK;  // M = 4
   EXPECT_EQ(code(qpsk, iqSynthCfg::CODING_DIFF, {1, 1, 1}), (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(code(qpsk, iqSynthCfg::CODING_DIFF_FROM_ONE, {1, 1, 1}), (std::vector<int>{2, 3, 0}));
@@ -42,7 +42,7 @@ TEST(DataCoding, DifferentialExamples) {
   EXPECT_EQ(code(qpsk, iqSynthCfg::CODING_NONE, {3, 0, 2}), (std::vector<int>{3, 0, 2}));
 }
 
-TEST(DataCoding, GrayCodesOfThreeBits) {
+TEST(IqsynthDataCoding, GrayCodesOfThreeBits) {
   EXPECT_EQ(code(iqSynthCfg::MOD_8PSK, iqSynthCfg::CODING_GRAY, {0, 1, 2, 3, 4, 5, 6, 7}),
             (std::vector<int>{0, 1, 3, 2, 6, 7, 5, 4}));
   // Gray then running sum: gray(1)=1, gray(2)=3, gray(3)=2 -> 1, 4, 6 (mod 8).
@@ -50,7 +50,7 @@ TEST(DataCoding, GrayCodesOfThreeBits) {
             (std::vector<int>{1, 4, 6}));
 }
 
-TEST(DataCoding, FskLevelsAreOddAndSymmetric) {
+TEST(IqsynthDataCoding, FskLevelsAreOddAndSymmetric) {
   EXPECT_EQ(code(iqSynthCfg::MOD_FSK4, iqSynthCfg::CODING_NONE, {0, 1, 2, 3}),
             (std::vector<int>{-3, -1, 1, 3}));
   EXPECT_EQ(code(iqSynthCfg::MOD_FSK2, iqSynthCfg::CODING_NONE, {0, 1}), (std::vector<int>{-1, 1}));
@@ -90,9 +90,9 @@ struct CodingCase {
   int coding;
 };
 
-class CodingModel : public ::testing::TestWithParam<CodingCase> {};
+class IqsynthCodingModel : public ::testing::TestWithParam<CodingCase> {};
 
-TEST_P(CodingModel, MatchesTheReferenceOnRandomSymbols) {
+TEST_P(IqsynthCodingModel, MatchesTheReferenceOnRandomSymbols) {
   const auto [type, coding] = GetParam();
   const int bits = type & 0xFFFF;
   const bool fsk = (type & ~0xFFFF) == 0x30000;
@@ -116,13 +116,13 @@ std::vector<CodingCase> codingCases() {
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(DataCoding, CodingModel, ::testing::ValuesIn(codingCases()),
+INSTANTIATE_TEST_SUITE_P(IqsynthDataCoding, IqsynthCodingModel, ::testing::ValuesIn(codingCases()),
                          [](const auto& info) {
                            return "type" + std::to_string(info.param.type) + "_coding" +
                                   std::to_string(info.param.coding);
                          });
 
-TEST(DataCoding, OnlySymbolSlotsOfTheSpanAreCoded) {
+TEST(IqsynthDataCoding, OnlySymbolSlotsOfTheSpanAreCoded) {
   auto cfg = makeCfg(iqSynthCfg::MOD_FSK4, iqSynthCfg::CODING_NONE, 3, 6);
   std::valarray<short> symbols = {9, 9, 0, 9, 9, 3, 9, 9, 2, 9};
   runDataCoding(*cfg, symbols, 2);
@@ -133,7 +133,7 @@ TEST(DataCoding, OnlySymbolSlotsOfTheSpanAreCoded) {
   }
 }
 
-TEST(DataCoding, SpanBeyondTheTrackAndDegenerateSettingsAreSafe) {
+TEST(IqsynthDataCoding, SpanBeyondTheTrackAndDegenerateSettingsAreSafe) {
   auto cfg = makeCfg(iqSynthCfg::MOD_QPSK, iqSynthCfg::CODING_DIFF, 1, 1000);
   std::valarray<short> symbols = {1, 1};
   runDataCoding(*cfg, symbols, 0);
@@ -153,13 +153,13 @@ TEST(DataCoding, SpanBeyondTheTrackAndDegenerateSettingsAreSafe) {
   EXPECT_EQ(symbols[0], 5);
 }
 
-TEST(DataCoding, NegativeSymbolValuesStayInTheAlphabet) {
+TEST(IqsynthDataCoding, NegativeSymbolValuesStayInTheAlphabet) {
   // 16-bit symbols can be negative; the running sum stays within 0..M-1.
   EXPECT_EQ(code(iqSynthCfg::MOD_QPSK, iqSynthCfg::CODING_DIFF, {-1, -1}),
             (std::vector<int>{3, 2}));
 }
 
-TEST(DataCoding, BinaryToGrayOnSixteenBits) {
+TEST(IqsynthDataCoding, BinaryToGrayOnSixteenBits) {
   for (int s = 0; s < 65536; s += 257) {
     const int want = s ^ (s >> 1);
     EXPECT_EQ(static_cast<unsigned short>(binaryToGray(static_cast<short>(s))), want) << s;

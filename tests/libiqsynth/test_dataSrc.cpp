@@ -1,6 +1,7 @@
 // Data source: fixed sources, the user pattern and data list file readers, the
 // PRBS registers against reference sequences built from their recurrences,
 // and the errors for settings a run cannot use.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -16,6 +17,7 @@
 #include "dataSrc.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 #include "quiet_stdout.h"
 
 namespace fs = std::filesystem;
@@ -24,7 +26,7 @@ using namespace iqsynth;  // the library's internals under test
 
 namespace {
 
-class DataSrcTest : public ::testing::Test {
+class IqsynthDataSrcTest : public ::testing::Test {
  protected:
   void SetUp() override {
     cfg = quiet([] { return std::make_unique<iqSynthCfg>("dataSrc test"); });
@@ -78,7 +80,7 @@ class DataSrcTest : public ::testing::Test {
   std::string lastText;
 };
 
-TEST_F(DataSrcTest, AllZeroAndAllOne) {
+TEST_F(IqsynthDataSrcTest, AllZeroAndAllOne) {
   setBits(3);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_ALL_ONE;
   EXPECT_EQ(run(4), (std::vector<int>{7, 7, 7, 7}));
@@ -88,7 +90,7 @@ TEST_F(DataSrcTest, AllZeroAndAllOne) {
   EXPECT_EQ(run(3), (std::vector<int>{0, 0, 0}));
 }
 
-TEST_F(DataSrcTest, SymbolsSitEveryRSamplesAfterTheOffset) {
+TEST_F(IqsynthDataSrcTest, SymbolsSitEveryRSamplesAfterTheOffset) {
   setBits(2);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_ALL_ONE;
   cfg->overSamplingRate = 4;
@@ -102,7 +104,7 @@ TEST_F(DataSrcTest, SymbolsSitEveryRSamplesAfterTheOffset) {
   }
 }
 
-TEST_F(DataSrcTest, TrackShorterThanTheSymbolsIsNotOverrun) {
+TEST_F(IqsynthDataSrcTest, TrackShorterThanTheSymbolsIsNotOverrun) {
   setBits(1);
   setPattern("1", false);
   cfg->overSamplingRate = 3;
@@ -118,7 +120,7 @@ TEST_F(DataSrcTest, TrackShorterThanTheSymbolsIsNotOverrun) {
   EXPECT_EQ(runDataSrc(*cfg, empty, 0), 0);
 }
 
-TEST_F(DataSrcTest, HexPatternIsReadMostSignificantBitFirst) {
+TEST_F(IqsynthDataSrcTest, HexPatternIsReadMostSignificantBitFirst) {
   setBits(2);
   setPattern("B4", true);
   EXPECT_EQ(run(4), (std::vector<int>{2, 3, 1, 0}));
@@ -133,14 +135,14 @@ TEST_F(DataSrcTest, HexPatternIsReadMostSignificantBitFirst) {
   EXPECT_EQ(run(3), (std::vector<int>{15, 0, 15}));
 }
 
-TEST_F(DataSrcTest, HexPatternWrapsAndKeepsBitsAcrossTheWrap) {
+TEST_F(IqsynthDataSrcTest, HexPatternWrapsAndKeepsBitsAcrossTheWrap) {
   // 3 bits from a one-digit pattern "9" = 1001: stream 1001 1001 1001 ...
   setBits(3);
   setPattern("9", true);
   EXPECT_EQ(run(4), (std::vector<int>{4, 6, 3, 1}));  // 100 110 011 001
 }
 
-TEST_F(DataSrcTest, BinaryPatternWrapsAcrossSymbols) {
+TEST_F(IqsynthDataSrcTest, BinaryPatternWrapsAcrossSymbols) {
   setBits(3);
   setPattern("1011", false);
   EXPECT_EQ(run(3), (std::vector<int>{5, 6, 7}));  // 101 110 111
@@ -150,7 +152,7 @@ TEST_F(DataSrcTest, BinaryPatternWrapsAcrossSymbols) {
   EXPECT_EQ(run(3), (std::vector<int>{0, 3, 0}));
 }
 
-TEST_F(DataSrcTest, PatternLongerThanTheCapacityUsesTheCharactersHeld) {
+TEST_F(IqsynthDataSrcTest, PatternLongerThanTheCapacityUsesTheCharactersHeld) {
   setBits(1);
   setPattern(std::string(2048, '0'), false);
   cfg->usrList[2047] = '1';
@@ -161,7 +163,7 @@ TEST_F(DataSrcTest, PatternLongerThanTheCapacityUsesTheCharactersHeld) {
   EXPECT_EQ(symbols[2046], 0);
 }
 
-TEST_F(DataSrcTest, FileFormatsAndWrapping) {
+TEST_F(IqsynthDataSrcTest, FileFormatsAndWrapping) {
   setBits(2);
   setFile("HEX\n B4 \n");
   EXPECT_EQ(run(6), (std::vector<int>{2, 3, 1, 0, 2, 3}));
@@ -174,34 +176,34 @@ TEST_F(DataSrcTest, FileFormatsAndWrapping) {
   EXPECT_EQ(run(2), (std::vector<int>{7, 7}));
 }
 
-TEST_F(DataSrcTest, FileFormatWordIsCaseExact) {
+TEST_F(IqsynthDataSrcTest, FileFormatWordIsCaseExact) {
   setBits(1);
   for (const char* content : {"Hex B4", "Bin 01", "HEX1", "DATA 1", "", "   \n"}) {
     setFile(content);
-    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002) << content;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_FORMAT) << content;
   }
   setFile("Hex B4");
   errorOf(IqSynthError::Kind::File, 4);
   EXPECT_EQ(lastText, " file format is error");
 }
 
-TEST_F(DataSrcTest, FileWithoutDataAfterTheFormatWordFails) {
+TEST_F(IqsynthDataSrcTest, FileWithoutDataAfterTheFormatWordFails) {
   setBits(1);
   for (const char* content : {"HEX", "BIN \n\n  "}) {
     setFile(content);
-    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002) << content;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_FORMAT) << content;
   }
 }
 
-TEST_F(DataSrcTest, MissingFileNamesThePath) {
+TEST_F(IqsynthDataSrcTest, MissingFileNamesThePath) {
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_FILE;
   cfg->dataFileList = "no/such/list.txt";
-  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20001);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_OPEN);
   EXPECT_EQ(lastText, "Can not open the data list file" + cfg->dataFileList);
 }
 
-TEST_F(DataSrcTest, SpecialFilesAreRefusedBeforeTheyCanBlockOrGrow) {
+TEST_F(IqsynthDataSrcTest, SpecialFilesAreRefusedBeforeTheyCanBlockOrGrow) {
   // A FIFO without a writer blocks an open for reading; /dev/zero fed the format
   // word without end (16 GB). Both are refused as files that cannot be opened.
   setBits(1);
@@ -211,56 +213,56 @@ TEST_F(DataSrcTest, SpecialFilesAreRefusedBeforeTheyCanBlockOrGrow) {
   cfg->dataSrc = iqSynthCfg::DATA_SRC_FILE;
   for (const std::string& path : {fifo.string(), std::string("/dev/zero")}) {
     cfg->dataFileList = path;
-    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20001) << path;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_OPEN) << path;
     EXPECT_EQ(lastText, "Can not open the data list file" + path + " (not a regular file)");
   }
   fs::remove(fifo);
 }
 
-TEST_F(DataSrcTest, OverlongFormatWordIsRefusedWithoutReadingItAll) {
+TEST_F(IqsynthDataSrcTest, OverlongFormatWordIsRefusedWithoutReadingItAll) {
   // No format word has more than a few letters: a word of megabytes is an unknown
   // word, found after its first characters.
   setBits(1);
   setFile(std::string(8 << 20, 'H') + " 1");
-  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_FORMAT);
   setFile("HEXB4");  // the word ends only at white space
-  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), 0x20002);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::File, 4), IQSYNTH_ERR_FILE_FORMAT);
 }
 
-TEST_F(DataSrcTest, UnknownSourceFails) {
+TEST_F(IqsynthDataSrcTest, UnknownSourceFails) {
   for (int src : {-1, 5, 100}) {
     cfg->dataSrc = static_cast<iqSynthCfg::DataSrc_t>(src);
-    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40003) << src;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_DATA_SRC) << src;
     EXPECT_EQ(lastText, " data src type is no exist");
   }
 }
 
-TEST_F(DataSrcTest, SettingsTheSourcesCannotUseFailWith0x40005) {
+TEST_F(IqsynthDataSrcTest, SettingsTheSourcesCannotUseFailWithErrCfgValue) {
   setBits(2);
   setPattern("1", false);
   cfg->usrListSize = 0;
-  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
-  EXPECT_NE(lastText.find("usrListSize 0"), std::string::npos) << lastText;
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
+  EXPECT_THAT(lastText, ::testing::HasSubstr("usrListSize 0")) << lastText;
   cfg->usrListSize = -3;
-  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
 
   for (int k : {0, 9, 16}) {
     setBits(k);
     setPattern("1", false);
-    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005) << "pattern k=" << k;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE) << "pattern k=" << k;
     setFile("BIN 1");
-    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005) << "file k=" << k;
+    EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE) << "file k=" << k;
   }
   setBits(17);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = iqSynthCfg::PRBS9;
-  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
 
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_ALL_ONE;
   cfg->overSamplingRate = 0;
-  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), 0x40005);
-  EXPECT_NE(lastText.find("overSamplingRate 0"), std::string::npos) << lastText;
+  EXPECT_EQ(errorOf(IqSynthError::Kind::Config, 4), IQSYNTH_ERR_CFG_VALUE);
+  EXPECT_THAT(lastText, ::testing::HasSubstr("overSamplingRate 0")) << lastText;
 }
 
 // ---- PRBS ----
@@ -312,9 +314,9 @@ unsigned (*registerStep(int order))(unsigned&) {
   }
 }
 
-class Prbs : public DataSrcTest, public ::testing::WithParamInterface<PrbsCase> {};
+class IqsynthPrbs : public IqsynthDataSrcTest, public ::testing::WithParamInterface<PrbsCase> {};
 
-TEST_P(Prbs, RegisterFollowsTheRecurrenceAndHasFullPeriod) {
+TEST_P(IqsynthPrbs, RegisterFollowsTheRecurrenceAndHasFullPeriod) {
   const PrbsCase& c = GetParam();
   ASSERT_EQ(prbsSeed(c.order), c.seed);
   const auto step = registerStep(c.order);
@@ -341,7 +343,7 @@ TEST_P(Prbs, RegisterFollowsTheRecurrenceAndHasFullPeriod) {
   EXPECT_EQ(ones, (1u << (c.order - 1)) - (c.inverted ? 1u : 0u));
 }
 
-TEST_P(Prbs, SourceBuildsSymbolsMostSignificantBitFirstFromTheSeed) {
+TEST_P(IqsynthPrbs, SourceBuildsSymbolsMostSignificantBitFirstFromTheSeed) {
   const PrbsCase& c = GetParam();
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = static_cast<iqSynthCfg::Prbs_t>(c.order);
@@ -360,7 +362,7 @@ TEST_P(Prbs, SourceBuildsSymbolsMostSignificantBitFirstFromTheSeed) {
 // over a whole period and one register length more: its bits follow the recurrence of
 // the table from the seed, every register state of a period occurs once (so the period
 // is 2^n - 1 and no shorter), and a period holds 2^(n-1) ones (one fewer for XNOR).
-TEST_P(Prbs, SourceRunsAWholePeriodOnTheRecurrence) {
+TEST_P(IqsynthPrbs, SourceRunsAWholePeriodOnTheRecurrence) {
   const PrbsCase& c = GetParam();
   const auto order = static_cast<std::size_t>(c.order);
   const std::size_t period = (std::size_t{1} << order) - 1;
@@ -412,14 +414,14 @@ TEST_P(Prbs, SourceRunsAWholePeriodOnTheRecurrence) {
 //   PRBS21 b0 ^ b2            s(n+21) = s(n) + s(n+2)
 //   PRBS23 !(b0 ^ b5)         s(n+23) = s(n) + s(n+5) + 1, seed 0x7FFFFE
 INSTANTIATE_TEST_SUITE_P(
-    DataSrc, Prbs,
+    DataSrc, IqsynthPrbs,
     ::testing::Values(PrbsCase{9, {4}, false, 1u}, PrbsCase{11, {2}, false, 1u},
                       PrbsCase{15, {1}, true, 0x7FFEu}, PrbsCase{16, {2, 3, 5}, false, 1u},
                       PrbsCase{20, {3}, false, 1u}, PrbsCase{21, {2}, false, 1u},
                       PrbsCase{23, {5}, true, 0x7FFFFEu}),
     [](const auto& info) { return "PRBS" + std::to_string(info.param.order); });
 
-TEST_F(DataSrcTest, Prbs9StartsWithTheSeedAndRepeatsAfter511) {
+TEST_F(IqsynthDataSrcTest, Prbs9StartsWithTheSeedAndRepeatsAfter511) {
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = iqSynthCfg::PRBS9;
@@ -431,7 +433,7 @@ TEST_F(DataSrcTest, Prbs9StartsWithTheSeedAndRepeatsAfter511) {
   }
 }
 
-TEST_F(DataSrcTest, Prbs15FirstBitIsZeroAndSymbolsArePrinted) {
+TEST_F(IqsynthDataSrcTest, Prbs15FirstBitIsZeroAndSymbolsArePrinted) {
   setBits(1);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = iqSynthCfg::PRBS15;
@@ -447,7 +449,7 @@ TEST_F(DataSrcTest, Prbs15FirstBitIsZeroAndSymbolsArePrinted) {
                          "\n2th is : " + std::to_string(symbols[2]) + "\n");
 }
 
-TEST_F(DataSrcTest, UnknownPrbsOrderLeavesTheSymbols) {
+TEST_F(IqsynthDataSrcTest, UnknownPrbsOrderLeavesTheSymbols) {
   setBits(2);
   cfg->dataSrc = iqSynthCfg::DATA_SRC_PRBS;
   cfg->prbs = static_cast<iqSynthCfg::Prbs_t>(10);
@@ -457,7 +459,7 @@ TEST_F(DataSrcTest, UnknownPrbsOrderLeavesTheSymbols) {
   EXPECT_EQ(symbols[2], 3);
 }
 
-TEST(DataSrcTables, LookupTablesHoldTheirEntries) {
+TEST(IqsynthDataSrcTables, LookupTablesHoldTheirEntries) {
   std::size_t entries = 0;
   for (int k = 1; k <= 8; ++k) {
     entries += pBitToDataMapTbl[k - 1]->size();

@@ -70,15 +70,15 @@ void expectClose(const Vec& got, const Vec& want, double tol) {
   }
 }
 
-TEST(Sinc, IsExactlyOneNearZero) {
+TEST(IqsynthSinc, IsExactlyOneNearZero) {
   EXPECT_EQ(Sinc(0.0), 1.0);
   EXPECT_EQ(Sinc(1e-6), 1.0);
   EXPECT_DOUBLE_EQ(Sinc(kPi / 2), 2.0 / kPi);
 }
 
-class WindowedSinc : public ::testing::TestWithParam<int> {};
+class IqsynthWindowedSinc : public ::testing::TestWithParam<int> {};
 
-TEST_P(WindowedSinc, SymmetricUnitSumEqualToFormula) {
+TEST_P(IqsynthWindowedSinc, SymmetricUnitSumEqualToFormula) {
   const int n = GetParam();
   Vec h(static_cast<std::size_t>(n));
   ASSERT_TRUE(WinFirFilterPara(n, 0.3 * kPi, h.data()));
@@ -91,9 +91,9 @@ TEST_P(WindowedSinc, SymmetricUnitSumEqualToFormula) {
   expectClose(h, windowedSinc(n, 0.3 * kPi), 1e-15);
 }
 
-INSTANTIATE_TEST_SUITE_P(OddAndEven, WindowedSinc, ::testing::Values(3, 4, 7, 10, 1999));
+INSTANTIATE_TEST_SUITE_P(OddAndEven, IqsynthWindowedSinc, ::testing::Values(3, 4, 7, 10, 1999));
 
-TEST(WindowedSinc, DegenerateDesignsAreRefused) {
+TEST(IqsynthWindowedSinc, DegenerateDesignsAreRefused) {
   Vec h(4);
   EXPECT_FALSE(WinFirFilterPara(0, 0.5, h.data()));
   EXPECT_FALSE(WinFirFilterPara(2, 0.5, h.data()));  // the Hann window is zero at both ends
@@ -106,16 +106,16 @@ TEST(WindowedSinc, DegenerateDesignsAreRefused) {
   EXPECT_EQ(filterWinDir(0, 0.5, x.data(), 100, y.data()), 2);
 }
 
-TEST(ConvDirect, ShiftsCircularlyByOne) {
+TEST(IqsynthConvDirect, ShiftsCircularlyByOne) {
   double x[] = {1, 2, 3, 4}, h[] = {0, 1}, y[4] = {};
   ASSERT_EQ(convDirect(x, 4, h, 2, y), 0);
   EXPECT_EQ(Vec(y, y + 4), (Vec{4, 1, 2, 3}));
   EXPECT_EQ(convDirect(x, 0, h, 2, y), 2);
 }
 
-class ConvDirectSizes : public ::testing::TestWithParam<std::pair<int, int>> {};
+class IqsynthConvDirectSizes : public ::testing::TestWithParam<std::pair<int, int>> {};
 
-TEST_P(ConvDirectSizes, EqualsCircularSum) {
+TEST_P(IqsynthConvDirectSizes, EqualsCircularSum) {
   const auto [nx, nh] = GetParam();
   Vec x = randomRecord(static_cast<std::size_t>(nx), 1),
       h = randomRecord(static_cast<std::size_t>(nh), 2);
@@ -125,13 +125,13 @@ TEST_P(ConvDirectSizes, EqualsCircularSum) {
 }
 
 // The last two: records shorter than the filter wrap around more than once.
-INSTANTIATE_TEST_SUITE_P(Sizes, ConvDirectSizes,
+INSTANTIATE_TEST_SUITE_P(Sizes, IqsynthConvDirectSizes,
                          ::testing::Values(std::pair{7, 3}, std::pair{100, 33}, std::pair{5, 12},
                                            std::pair{1, 4}));
 
-class FilterWinFft : public ::testing::TestWithParam<std::pair<unsigned, unsigned>> {};
+class IqsynthFilterWinFft : public ::testing::TestWithParam<std::pair<unsigned, unsigned>> {};
 
-TEST_P(FilterWinFft, EqualsCircularConvolution) {
+TEST_P(IqsynthFilterWinFft, EqualsCircularConvolution) {
   const auto [n, nx] = GetParam();
   Vec x = randomRecord(nx, 7), y(nx);
   ASSERT_EQ(filterWinFFT(n, 0.1 * kPi, x.data(), nx, y.data()), 0);
@@ -140,11 +140,11 @@ TEST_P(FilterWinFft, EqualsCircularConvolution) {
 
 // 1999 taps: 14386 samples take the direct sum, 14387 the FFT; 45000 give three blocks (a pair
 // and a lone one) and a direct tail. 10001 taps over 7000 samples: blocks shorter than the filter.
-INSTANTIATE_TEST_SUITE_P(Lengths, FilterWinFft,
+INSTANTIATE_TEST_SUITE_P(Lengths, IqsynthFilterWinFft,
                          ::testing::Values(std::pair{1999u, 14386u}, std::pair{1999u, 14387u},
                                            std::pair{1999u, 45000u}, std::pair{10001u, 7000u}));
 
-TEST(ConvFft, EqualsLinearConvolutionAndRefusesAliasing) {
+TEST(IqsynthConvFft, EqualsLinearConvolutionAndRefusesAliasing) {
   const unsigned nx = 9000, nh = 7000;
   Vec x = randomRecord(nx, 3), h = randomRecord(nh, 4), y(kFftSize);
   ASSERT_EQ(convFft(x.data(), nx, h.data(), nh, y.data(), kFftSize), 0);
@@ -159,9 +159,9 @@ TEST(ConvFft, EqualsLinearConvolutionAndRefusesAliasing) {
   EXPECT_EQ(convFft(x.data(), 10, h.data(), 10, y.data(), 48), 2);  // not a power of two
 }
 
-class FftSize : public ::testing::TestWithParam<unsigned> {};
+class IqsynthFftSize : public ::testing::TestWithParam<unsigned> {};
 
-TEST_P(FftSize, EqualsDirectDft) {
+TEST_P(IqsynthFftSize, EqualsDirectDft) {
   const unsigned n = GetParam();
   Vec re = randomRecord(n, 5), im = randomRecord(n, 6);
   std::vector<std::complex<double>> x(n), X(n);
@@ -178,9 +178,10 @@ TEST_P(FftSize, EqualsDirectDft) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(PowersOfTwo, FftSize, ::testing::Values(1u, 2u, 4u, 8u, 1024u, kFftSize));
+INSTANTIATE_TEST_SUITE_P(PowersOfTwo, IqsynthFftSize,
+                         ::testing::Values(1u, 2u, 4u, 8u, 1024u, kFftSize));
 
-TEST(Fft, RefusesSizesOtherThanPowersOfTwo) {
+TEST(IqsynthFft, RefusesSizesOtherThanPowersOfTwo) {
   std::vector<std::complex<double>> x(2 * kFftSize);
   EXPECT_EQ(bitReversal(x.data(), 12), 2);
   EXPECT_EQ(fftDit2(x.data(), 2 * kFftSize), 2);

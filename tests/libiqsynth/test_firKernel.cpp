@@ -24,7 +24,7 @@ std::valarray<double> causalReference(const std::valarray<double>& x,
   return y;
 }
 
-TEST(Fir, IdentityAndOneSampleDelay) {
+TEST(IqsynthFir, IdentityAndOneSampleDelay) {
   const std::valarray<double> input = {3.0, -1.0, 4.0, 1.5, 0.0, 9.0};
   std::valarray<double> x = input;
   causalFirInPlace(x, {1.0, 0.0, 0.0});
@@ -43,9 +43,9 @@ struct FirCase {
   bool stray;                               // one non-zero sample off the grid
 };
 
-class FirForms : public ::testing::TestWithParam<FirCase> {};
+class IqsynthFirForms : public ::testing::TestWithParam<FirCase> {};
 
-TEST_P(FirForms, EqualCausalConvolution) {
+TEST_P(IqsynthFirForms, EqualCausalConvolution) {
   const FirCase c = GetParam();
   std::mt19937 gen(static_cast<unsigned>(c.length + c.stride + c.taps));
   std::uniform_real_distribution<double> dist(-1.0, 1.0);
@@ -63,7 +63,7 @@ TEST_P(FirForms, EqualCausalConvolution) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Inputs, FirForms,
+    Inputs, IqsynthFirForms,
     ::testing::Values(FirCase{300, 1, 0, 17, 0, false},    // dense
                       FirCase{1003, 8, 5, 128, 0, false},  // S = 8, ragged ends
                       FirCase{999, 3, 1, 40, 0, false},
@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FirCase{50, 64, 7, 30, 0, false},  // a single non-zero sample
                       FirCase{7, 1, 0, 30, 0, false}));  // shorter than the filter
 
-TEST(Fir, NoTapsGiveSilenceAndSilenceStaysSilent) {
+TEST(IqsynthFir, NoTapsGiveSilenceAndSilenceStaysSilent) {
   std::valarray<double> x = {1.0, -2.0, 0.5};
   causalFirInPlace(x, std::valarray<double>());
   EXPECT_EQ(std::abs(x).max(), 0.0);
@@ -89,7 +89,7 @@ TEST(Fir, NoTapsGiveSilenceAndSilenceStaysSilent) {
 
 // firOverHistory reads nh - 1 samples before its start: every output count (whole blocks of
 // the vectorised sum and the tail after them) and tap count against the plain sum.
-TEST(FirOverHistory, EqualsThePlainSumOverTheHistory) {
+TEST(IqsynthFirOverHistory, EqualsThePlainSumOverTheHistory) {
   std::mt19937 gen(20240611u);
   std::uniform_real_distribution<double> dist(-1.0, 1.0);
   for (std::size_t nh = 1; nh <= 12; ++nh) {

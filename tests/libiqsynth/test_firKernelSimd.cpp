@@ -20,14 +20,9 @@
 #include "iqSynthCfg.h"
 #include "iqSynthFilter.h"
 #include "quiet_stdout.h"
-#include "simd_level.h"
+#include "simd_levels.h"
 
 using namespace iqsynth;  // the library's internals under test
-
-namespace arbsuite {
-// Names the level in the parameter lines of GoogleTest.
-void PrintTo(SimdLevel level, std::ostream* out) { *out << simdLevelName(level); }
-}  // namespace arbsuite
 
 namespace {
 
@@ -92,12 +87,12 @@ std::valarray<double> symbolTrack(std::size_t symbols, std::size_t S, unsigned s
 
 using FilterCase = std::tuple<int /*filter type*/, SimdLevel>;
 
-class FirVectorKernel : public ::testing::TestWithParam<FilterCase> {
+class IqsynthFirVectorKernel : public ::testing::TestWithParam<FilterCase> {
  protected:
   void SetUp() override { skipUnlessOffered(std::get<1>(GetParam())); }
 };
 
-TEST_P(FirVectorKernel, GivesTheScalarKernelsDoubles) {
+TEST_P(IqsynthFirVectorKernel, GivesTheScalarKernelsDoubles) {
   const auto [type, level] = GetParam();
   // A half sine over one sample is a single zero tap, which the design refuses.
   for (int S = type == Cfg::FILTER_HALF_SINE ? 2 : 1; S <= 32; ++S) {
@@ -138,20 +133,20 @@ TEST_P(FirVectorKernel, GivesTheScalarKernelsDoubles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    FiltersAndKernels, FirVectorKernel,
+    FiltersAndKernels, IqsynthFirVectorKernel,
     ::testing::Combine(::testing::Values(Cfg::FILTER_GAUSSIAN_LINEARIZED, Cfg::FILTER_GAUSSIAN_PURE,
                                          Cfg::FILTER_RECT, Cfg::FILTER_RAISED_COSINE,
                                          Cfg::FILTER_ROOT_RAISED_COSINE, Cfg::FILTER_USER,
                                          Cfg::FILTER_GAUSSIAN_FSK, Cfg::FILTER_HALF_SINE),
-                       ::testing::Values(SimdLevel::kAvx2, SimdLevel::kAvx512)),
+                       ::testing::ValuesIn(arbtest::kVectorSimdLevels)),
     [](const auto& info) {
       return "Type" + std::to_string(std::get<0>(info.param)) +
-             (std::get<1>(info.param) == SimdLevel::kAvx2 ? "Avx2" : "Avx512");
+             arbtest::simdLevelCaseName(std::get<1>(info.param));
     });
 
 // ---- The chunked driver on each kernel: attempts that fail part-way leave the input intact
 
-class FirPolyphaseDriver : public ::testing::TestWithParam<SimdLevel> {
+class IqsynthFirPolyphaseDriver : public ::testing::TestWithParam<SimdLevel> {
  protected:
   void SetUp() override { skipUnlessOffered(GetParam()); }
 
@@ -168,7 +163,7 @@ class FirPolyphaseDriver : public ::testing::TestWithParam<SimdLevel> {
 
 // A non-zero sample off the grid far behind the first chunks: the polyphase attempt has already
 // filtered those chunks when it meets the sample, puts the input back and the dense form runs.
-TEST_P(FirPolyphaseDriver, StraySampleAfterSeveralChunks) {
+TEST_P(IqsynthFirPolyphaseDriver, StraySampleAfterSeveralChunks) {
   const std::valarray<double> h = taps(128);
   std::valarray<double> input = symbolTrack(3000, 8, 1);
   input[20003] = 0.25;
@@ -182,7 +177,7 @@ TEST_P(FirPolyphaseDriver, StraySampleAfterSeveralChunks) {
 
 // The first symbols are all at even multiples of S, so the grid is first guessed at 2 S; the
 // attempt fails at the first odd symbol, several chunks in, and the true grid is found.
-TEST_P(FirPolyphaseDriver, GridGuessedTooCoarseAtFirst) {
+TEST_P(IqsynthFirPolyphaseDriver, GridGuessedTooCoarseAtFirst) {
   const std::valarray<double> h = taps(96);
   std::valarray<double> input = symbolTrack(4000, 12, 2);
   for (std::size_t b = 0; b < 700; ++b) {
@@ -198,7 +193,7 @@ TEST_P(FirPolyphaseDriver, GridGuessedTooCoarseAtFirst) {
 
 // Negative zeros off the grid add nothing: the output is that of positive zeros, bit for bit,
 // whichever form ends up filtering.
-TEST_P(FirPolyphaseDriver, NegativeZerosOffTheGridChangeNothing) {
+TEST_P(IqsynthFirPolyphaseDriver, NegativeZerosOffTheGridChangeNothing) {
   const std::valarray<double> h = taps(64);
   const std::valarray<double> input = symbolTrack(2000, 4, 3);
   std::valarray<double> signedZeros = input;
@@ -211,13 +206,8 @@ TEST_P(FirPolyphaseDriver, NegativeZerosOffTheGridChangeNothing) {
   EXPECT_EQ(firstDifference(signedZeros, want), want.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, FirPolyphaseDriver,
-                         ::testing::Values(SimdLevel::kScalar, SimdLevel::kAvx2,
-                                           SimdLevel::kAvx512),
-                         [](const auto& info) {
-                           return std::string(info.param == SimdLevel::kScalar ? "Scalar"
-                                              : info.param == SimdLevel::kAvx2 ? "Avx2"
-                                                                               : "Avx512");
-                         });
+INSTANTIATE_TEST_SUITE_P(Kernels, IqsynthFirPolyphaseDriver,
+                         ::testing::ValuesIn(arbtest::kAllSimdLevels),
+                         arbtest::SimdLevelCaseName());
 
 }  // namespace

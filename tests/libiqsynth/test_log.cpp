@@ -1,5 +1,6 @@
 // Run log and helpers: entries and flushing, truncation, an uncreatable file,
 // text formats of to_string, list dumps and the exception classes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "global_log.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 
 namespace fs = std::filesystem;
 
@@ -35,7 +37,7 @@ std::string readFile(const fs::path& path) {
   return os.str();
 }
 
-TEST(RunLog, EntriesEndWithALineAndReachTheDiskOnFlush) {
+TEST(IqsynthRunLog, EntriesEndWithALineAndReachTheDiskOnFlush) {
   const fs::path path = fs::current_path() / "entries.log";
   {
     std::ofstream old(path);
@@ -56,7 +58,7 @@ TEST(RunLog, EntriesEndWithALineAndReachTheDiskOnFlush) {
   EXPECT_EQ(readFile(path), "first\ntwo\nlines\n42\nafter flush\n");
 }
 
-TEST(RunLog, UncreatableFileIsReportedAndEntriesAreDropped) {
+TEST(IqsynthRunLog, UncreatableFileIsReportedAndEntriesAreDropped) {
   const fs::path path = fs::current_path() / "no-such-dir" / "x.log";
   testing::internal::CaptureStdout();
   iqSynthLog log(path.c_str());
@@ -67,7 +69,7 @@ TEST(RunLog, UncreatableFileIsReportedAndEntriesAreDropped) {
   EXPECT_FALSE(fs::exists(path));
 }
 
-TEST(RunLog, GlobalLogCollectsWrLogEntriesInTheWorkingDirectory) {
+TEST(IqsynthRunLog, GlobalLogCollectsWrLogEntriesInTheWorkingDirectory) {
   const std::string marker = "marker entry " + std::to_string(::getpid());
   char modifiable[] = "modifiable text";
   wrLog(marker.c_str());
@@ -75,10 +77,10 @@ TEST(RunLog, GlobalLogCollectsWrLogEntriesInTheWorkingDirectory) {
   wrLog(std::string("string object"));
   flushLog();
   const std::string text = readFile(fs::current_path() / "iqSynthRun.log");
-  EXPECT_NE(text.find(marker + "\nmodifiable text\nstring object\n"), std::string::npos);
+  EXPECT_THAT(text, ::testing::HasSubstr(marker + "\nmodifiable text\nstring object\n"));
 }
 
-TEST(RunLog, ListDumpWritesSizeThenOneEntryPerElement) {
+TEST(IqsynthRunLog, ListDumpWritesSizeThenOneEntryPerElement) {
   const std::string before = "before dump " + std::to_string(::getpid());
   wrLog(before);
   ite_print(std::valarray<short>{3, -4});
@@ -90,10 +92,10 @@ TEST(RunLog, ListDumpWritesSizeThenOneEntryPerElement) {
                                "\n run here  list size is 2\n0th is 3\n1th is -4\n"
                                " run here  list size is 1\n0th is (1,0.5)\n"
                                " run here  list size is 0\n";
-  EXPECT_NE(text.find(expected), std::string::npos) << text;
+  EXPECT_THAT(text, ::testing::HasSubstr(expected)) << text;
 }
 
-TEST(IqSynthToString, DefaultStreamFormatting) {
+TEST(IqsynthToString, DefaultStreamFormatting) {
   EXPECT_EQ(to_string(1000000.0), "1e+06");
   EXPECT_EQ(to_string(0.35), "0.35");
   EXPECT_EQ(to_string(2.5e-05), "2.5e-05");
@@ -113,7 +115,7 @@ TEST(IqSynthToString, DefaultStreamFormatting) {
 }
 
 // The fast list-dump formatting must give the very text of a default stream.
-TEST(IqSynthToString, ListDumpTextEqualsStreamText) {
+TEST(IqsynthToString, ListDumpTextEqualsStreamText) {
   auto fast = [](const auto& value) {
     char text[kMaxValueText];
     return std::string(text, writeValueText(text, value));
@@ -150,7 +152,7 @@ std::string streamText(double v) {
 }
 
 // The special values and the edges of the fixed and exponent forms.
-TEST(LogNumberText, SpecialValuesAsTheStreamWritesThem) {
+TEST(IqsynthLogNumberText, SpecialValuesAsTheStreamWritesThem) {
   const double special[] = {0.0,
                             -0.0,
                             std::numeric_limits<double>::denorm_min(),
@@ -198,7 +200,7 @@ TEST(LogNumberText, SpecialValuesAsTheStreamWritesThem) {
 
 // Random doubles of every kind: any bit pattern, magnitudes spread over the scaled range,
 // and decimal values of seven significant digits, which sit on or next to rounding ties.
-TEST(LogNumberText, RandomDoublesAsTheStreamWritesThem) {
+TEST(IqsynthLogNumberText, RandomDoublesAsTheStreamWritesThem) {
   std::mt19937_64 rng(2024);
   for (int k = 0; k < 200000; ++k) {
     const double v = std::bit_cast<double>(rng());
@@ -222,7 +224,7 @@ TEST(LogNumberText, RandomDoublesAsTheStreamWritesThem) {
   }
 }
 
-TEST(LogNumberText, RunningIndexTextAcrossPowersOfTen) {
+TEST(IqsynthLogNumberText, RunningIndexTextAcrossPowersOfTen) {
   // Starts below and across every carry: into a new digit, into the digits above the last
   // eight (10^8), and within them.
   const std::size_t starts[] = {0,
@@ -257,7 +259,7 @@ TEST(LogNumberText, RunningIndexTextAcrossPowersOfTen) {
   }
 }
 
-TEST(LogNumberText, LabelsShortAndLong) {
+TEST(IqsynthLogNumberText, LabelsShortAndLong) {
   for (const std::string& text :
        {std::string(), std::string("th is "), std::string(PaddedLabel::kCopyLength, 'x'),
         std::string(PaddedLabel::kCopyLength + 9, 'y')}) {
@@ -270,7 +272,7 @@ TEST(LogNumberText, LabelsShortAndLong) {
 }
 
 // The values of the environment variables read at load.
-TEST(RunLogSettings, LogFileAndStandardOutputFromTheEnvironment) {
+TEST(IqsynthRunLogSettings, LogFileAndStandardOutputFromTheEnvironment) {
   EXPECT_STREQ(runLogFileFor(nullptr), "iqSynthRun.log");
   EXPECT_EQ(runLogFileFor(""), nullptr);
   EXPECT_STREQ(runLogFileFor("/tmp/x.log"), "/tmp/x.log");
@@ -282,7 +284,7 @@ TEST(RunLogSettings, LogFileAndStandardOutputFromTheEnvironment) {
   }
 }
 
-TEST(RunLog, ALogThatIsOffCreatesNothingAndDropsEverything) {
+TEST(IqsynthRunLog, ALogThatIsOffCreatesNothingAndDropsEverything) {
   const fs::path path = fs::current_path() / "never.log";
   fs::remove(path);
   testing::internal::CaptureStdout();
@@ -300,7 +302,7 @@ TEST(RunLog, ALogThatIsOffCreatesNothingAndDropsEverything) {
   EXPECT_EQ(readFile(path), "kept\n");
 }
 
-TEST(RunLog, IndexedListsEqualTheReferenceTextInEveryFormat) {
+TEST(IqsynthRunLog, IndexedListsEqualTheReferenceTextInEveryFormat) {
   std::mt19937_64 rng(5);
   std::uniform_real_distribution<double> value(-2.0, 2.0);
   auto dumpAll = [&](std::size_t length) {
@@ -339,7 +341,7 @@ TEST(RunLog, IndexedListsEqualTheReferenceTextInEveryFormat) {
 }
 
 // A list written while the log is off formats nothing: the value function is never called.
-TEST(RunLog, ListsAreNotFormattedWhenTheLogIsOff) {
+TEST(IqsynthRunLog, ListsAreNotFormattedWhenTheLogIsOff) {
   const GlobalLogToFile log("off.log");
   iqSynthLogClass::m_iqSynthLog.reopen(nullptr);
   int calls = 0;
@@ -349,18 +351,18 @@ TEST(RunLog, ListsAreNotFormattedWhenTheLogIsOff) {
   EXPECT_FALSE(logEnabled());
 }
 
-class NumberedError : public ::testing::TestWithParam<IqSynthError::Kind> {};
-INSTANTIATE_TEST_SUITE_P(Kinds, NumberedError,
+class IqsynthNumberedError : public ::testing::TestWithParam<IqSynthError::Kind> {};
+INSTANTIATE_TEST_SUITE_P(Kinds, IqsynthNumberedError,
                          ::testing::Values(IqSynthError::Kind::Config, IqSynthError::Kind::Awgn,
                                            IqSynthError::Kind::File));
 
-TEST_P(NumberedError, CarriesKindNumberAndOwnCopyOfText) {
+TEST_P(IqsynthNumberedError, CarriesKindNumberAndOwnCopyOfText) {
   static_assert(std::is_base_of_v<std::exception, IqSynthError>);
   std::string text = "some text";
   const IqSynthError e(GetParam(), 0x40005, text);
   text = "changed";
   EXPECT_EQ(e.kind(), GetParam());
-  EXPECT_EQ(e.errNo(), 0x40005);
+  EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
   EXPECT_STREQ(e.what(), "some text");
   try {
     throw IqSynthError(GetParam(), 0x20002, " file format is error");
@@ -369,14 +371,14 @@ TEST_P(NumberedError, CarriesKindNumberAndOwnCopyOfText) {
   }
 }
 
-TEST(IqSynthErrors, NoiseErrorNumberCombinesTheCode) {
+TEST(IqsynthErrors, NoiseErrorNumberCombinesTheCode) {
   const IqSynthError e(IqSynthError::Kind::Awgn, IQSYNTH_ERR_NOISE_BASE | 2,
                        "AWGN ADD noise is error");
-  EXPECT_EQ(e.errNo(), 0xF002);
+  EXPECT_EQ(e.errNo(), IQSYNTH_ERR_NOISE);
   EXPECT_EQ(-e.errNo(), -61442);
 }
 
-TEST(IqSynthErrors, AllocationFailureCarriesItsText) {
+TEST(IqsynthErrors, AllocationFailureCarriesItsText) {
   const IqSynthError e = IqSynthError::memAlloc("resize iMapDat is error in dataMapping.cpp at 12");
   EXPECT_EQ(e.kind(), IqSynthError::Kind::MemAlloc);
   EXPECT_EQ(e.errNo(), IQSYNTH_ERR_MEM_ALLOC);

@@ -1,5 +1,6 @@
 // Multi-carrier CW: record parameters, rational approximation, the carrier sum
 // against a direct formula, and the spectrum of the record.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 
 #include "error_kind.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 #include "mulCarrierCW.h"
 
 using namespace iqsynth;  // the library's internals under test
@@ -42,9 +44,9 @@ void PrintTo(const ParamCase& c, std::ostream* os) {
   *os << c.carriers << " carriers at " << c.spacing << " Hz";
 }
 
-class MccwParamTest : public ::testing::TestWithParam<ParamCase> {};
+class IqsynthMccwParamTest : public ::testing::TestWithParam<ParamCase> {};
 
-TEST_P(MccwParamTest, RecordAndCarrierFrequencies) {
+TEST_P(IqsynthMccwParamTest, RecordAndCarrierFrequencies) {
   const ParamCase& c = GetParam();
   auto cfg = makeCfg(c.carriers, c.spacing);
   genMulCarrierCWParam(*cfg);
@@ -59,14 +61,14 @@ TEST_P(MccwParamTest, RecordAndCarrierFrequencies) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Examples, MccwParamTest,
+    Examples, IqsynthMccwParamTest,
     ::testing::Values(ParamCase{3, 1e6, 8e6, 16, -1.0 / 8, 1.0 / 8},
                       ParamCase{4, 1e6, 16e6, 32, -1.5 / 16, 1.0 / 16},
                       ParamCase{20, 1e6, 100e6, 200, -9.5 * 2 / 200, 2.0 / 200},
                       ParamCase{13, 3e6, 100e6, 100, -6.0 * 3 / 100, 3.0 / 100},
                       ParamCase{1, 5e6, 2e7, 8, 0.0, 0.0}));
 
-TEST(MccwParam, UnusableCountOrSpacingGivesNoRecord) {
+TEST(IqsynthMccwParam, UnusableCountOrSpacingGivesNoRecord) {
   const double nan = std::nan("");
   const std::pair<int, double> cases[] = {{0, 1e6}, {-3, 1e6}, {8193, 1e3}, {1 << 30, 1e3},
                                           {4, 0.0}, {4, -1e6}, {4, nan},    {4, HUGE_VAL}};
@@ -80,14 +82,14 @@ TEST(MccwParam, UnusableCountOrSpacingGivesNoRecord) {
   }
 }
 
-TEST(MccwParam, LargestCombStaysWithinTheTables) {
+TEST(IqsynthMccwParam, LargestCombStaysWithinTheTables) {
   auto cfg = makeCfg(8192, 1e3);  // fmax 4.096 MHz: power-of-two record, b = 14
   genMulCarrierCWParam(*cfg);
   EXPECT_EQ(cfg->mccwCarrierSample, 1 << 16);
   EXPECT_NEAR(cfg->mccwCarrierFreq[8191], 4095.5 / 32768.0, 1e-15);
 }
 
-TEST(FindNearRat, KnownValues) {
+TEST(IqsynthFindNearRat, KnownValues) {
   unsigned p = 0, q = 0;
   findNearRat(2.5, p, q);
   EXPECT_EQ(p, 5u);
@@ -105,7 +107,7 @@ TEST(FindNearRat, KnownValues) {
   EXPECT_EQ(p, 0u);
 }
 
-TEST(FindNearRat, ApproximatesIrrationalValuesClosely) {
+TEST(IqsynthFindNearRat, ApproximatesIrrationalValuesClosely) {
   for (double x : {std::numbers::pi, std::numbers::e, 1e8 / 1234567.0, 0.1, 65537.3}) {
     unsigned p = 0, q = 0;
     findNearRat(x, p, q);
@@ -139,7 +141,7 @@ void runAndCompare(iqSynthCfg& cfg, const std::vector<double>& phase) {
   }
 }
 
-TEST(MulCarrierCW, UserPhasesAndLevels) {
+TEST(IqsynthMulCarrierCW, UserPhasesAndLevels) {
   auto cfg = makeCfg(5, 1e6);
   genMulCarrierCWParam(*cfg);
   std::vector<double> phase;
@@ -151,7 +153,7 @@ TEST(MulCarrierCW, UserPhasesAndLevels) {
   runAndCompare(*cfg, phase);
 }
 
-TEST(MulCarrierCW, CrestFactorLawReplacesUserPhases) {
+TEST(IqsynthMulCarrierCW, CrestFactorLawReplacesUserPhases) {
   auto cfg = makeCfg(6, 1e6);
   genMulCarrierCWParam(*cfg);
   cfg->mccwOptCrestFactorEn = 1;
@@ -163,7 +165,7 @@ TEST(MulCarrierCW, CrestFactorLawReplacesUserPhases) {
   runAndCompare(*cfg, phase);
 }
 
-TEST(MulCarrierCW, SwitchedOffCarriersContributeNothing) {
+TEST(IqsynthMulCarrierCW, SwitchedOffCarriersContributeNothing) {
   auto cfg = makeCfg(4, 2e6);
   genMulCarrierCWParam(*cfg);
   cfg->mccwCarrierAmp[1] = 400.0;  // would dominate (or overflow) if it were on
@@ -173,7 +175,7 @@ TEST(MulCarrierCW, SwitchedOffCarriersContributeNothing) {
   runAndCompare(*cfg, std::vector<double>(4, 0.0));
 }
 
-TEST(MulCarrierCW, FrequenciesSetWithoutParameterStep) {
+TEST(IqsynthMulCarrierCW, FrequenciesSetWithoutParameterStep) {
   // Frequencies that do not complete whole cycles still follow the formula.
   auto cfg = makeCfg(3, 1e6);
   cfg->mccwCarrierSample = 37;
@@ -199,9 +201,9 @@ std::vector<cd> dft(const std::valarray<double>& iDat, const std::valarray<doubl
   return out;
 }
 
-class MccwSpectrumTest : public ::testing::TestWithParam<std::pair<int, double>> {};
+class IqsynthMccwSpectrumTest : public ::testing::TestWithParam<std::pair<int, double>> {};
 
-TEST_P(MccwSpectrumTest, AllEnergyInTheCarrierBins) {
+TEST_P(IqsynthMccwSpectrumTest, AllEnergyInTheCarrierBins) {
   const auto [carriers, spacing] = GetParam();
   auto cfg = makeCfg(carriers, spacing);
   genMulCarrierCWParam(*cfg);
@@ -237,12 +239,12 @@ TEST_P(MccwSpectrumTest, AllEnergyInTheCarrierBins) {
   EXPECT_LT(leaked, total * 1e-18);
 }
 
-INSTANTIATE_TEST_SUITE_P(Combs, MccwSpectrumTest,
+INSTANTIATE_TEST_SUITE_P(Combs, IqsynthMccwSpectrumTest,
                          ::testing::Values(std::pair{3, 1e6}, std::pair{4, 1e6},
                                            std::pair{7, 0.5e6}, std::pair{20, 1e6},
                                            std::pair{13, 3e6}, std::pair{8, 2e6}));
 
-TEST(MulCarrierCW, UnusableSettingsAreRejected) {
+TEST(IqsynthMulCarrierCW, UnusableSettingsAreRejected) {
   for (int carriers : {0, 8193}) {
     auto cfg = makeCfg(1, 1e6);
     cfg->mccwCarrierItem = carriers;
@@ -253,8 +255,8 @@ TEST(MulCarrierCW, UnusableSettingsAreRejected) {
       FAIL() << carriers;
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-      EXPECT_EQ(e.errNo(), 0x40005);
-      EXPECT_NE(std::string(e.what()).find("mccwCarrierItem"), std::string::npos);
+      EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
+      EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr("mccwCarrierItem"));
     }
   }
   auto cfg = makeCfg(2, 1e6);

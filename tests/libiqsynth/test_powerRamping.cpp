@@ -1,5 +1,6 @@
 // Power ramping: gains sample by sample against the ramp formulas, dropped
 // table entries, step ramps, bad shapes and bounds.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +10,7 @@
 
 #include "error_kind.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 #include "powerRamping.h"
 
 using namespace iqsynth;  // the library's internals under test
@@ -17,7 +19,7 @@ namespace {
 
 double dBGain(double dB) { return std::pow(10.0, dB / 20.0); }
 
-struct RampFixture : ::testing::Test {
+struct IqsynthRampFixture : ::testing::Test {
   std::unique_ptr<iqSynthCfg> cfg = std::make_unique<iqSynthCfg>("ramp test");
   std::valarray<double> iDat;
   std::valarray<double> qDat;
@@ -45,7 +47,7 @@ struct RampFixture : ::testing::Test {
   }
 };
 
-TEST_F(RampFixture, SingleEntryHoldsItsLevelEverywhere) {
+TEST_F(IqsynthRampFixture, SingleEntryHoldsItsLevelEverywhere) {
   // One entry: the level before the ramp is its own, so the ramp changes nothing.
   cfg->overSamplingRate = 4;
   cfg->sequenceLength = 100;
@@ -60,7 +62,7 @@ TEST_F(RampFixture, SingleEntryHoldsItsLevelEverywhere) {
   }
 }
 
-TEST_F(RampFixture, RaisedCosineUpAndDown) {
+TEST_F(IqsynthRampFixture, RaisedCosineUpAndDown) {
   cfg->overSamplingRate = 2;
   cfg->sequenceLength = 100;
   cfg->sampleLength = 200;
@@ -90,7 +92,7 @@ TEST_F(RampFixture, RaisedCosineUpAndDown) {
   EXPECT_LT(std::fabs(iDat[7] - 1.0), 0.05);  // and ends one step short of the new one
 }
 
-TEST_F(RampFixture, LinearRampSampleBySample) {
+TEST_F(IqsynthRampFixture, LinearRampSampleBySample) {
   cfg->overSamplingRate = 3;
   cfg->sequenceLength = 20;
   cfg->powerRampTime = 2;  // 6 samples
@@ -117,7 +119,7 @@ TEST_F(RampFixture, LinearRampSampleBySample) {
   }
 }
 
-TEST_F(RampFixture, EntriesRampingPastTheEndAreDropped) {
+TEST_F(IqsynthRampFixture, EntriesRampingPastTheEndAreDropped) {
   // The last entry (97 + 4 > 100) is ignored: the loop level becomes entry 1's.
   cfg->overSamplingRate = 1;
   cfg->sequenceLength = 100;
@@ -134,7 +136,7 @@ TEST_F(RampFixture, EntriesRampingPastTheEndAreDropped) {
   }
 }
 
-TEST_F(RampFixture, EveryEntryDroppedOrEmptyTableLeavesSignal) {
+TEST_F(IqsynthRampFixture, EveryEntryDroppedOrEmptyTableLeavesSignal) {
   cfg->overSamplingRate = 2;
   cfg->sequenceLength = 10;
   cfg->powerRampTime = 4;
@@ -150,7 +152,7 @@ TEST_F(RampFixture, EveryEntryDroppedOrEmptyTableLeavesSignal) {
   }
 }
 
-TEST_F(RampFixture, StepJumpsAtTheStartSymbol) {
+TEST_F(IqsynthRampFixture, StepJumpsAtTheStartSymbol) {
   cfg->overSamplingRate = 4;
   cfg->sequenceLength = 10;
   cfg->powerRampTime = 3;
@@ -163,7 +165,7 @@ TEST_F(RampFixture, StepJumpsAtTheStartSymbol) {
   }
 }
 
-TEST_F(RampFixture, UnorderedEntriesNeverScaleASampleTwice) {
+TEST_F(IqsynthRampFixture, UnorderedEntriesNeverScaleASampleTwice) {
   // The second ramp (start 5) ends before the first (start 20) has: it must
   // not rescale samples already shaped.
   cfg->overSamplingRate = 1;
@@ -184,7 +186,7 @@ TEST_F(RampFixture, UnorderedEntriesNeverScaleASampleTwice) {
   }
 }
 
-TEST_F(RampFixture, StaysWithinTracksShorterThanSampleLength) {
+TEST_F(IqsynthRampFixture, StaysWithinTracksShorterThanSampleLength) {
   // A sampleLength left by an earlier run must not make the ramp run off the tracks.
   cfg->overSamplingRate = 8;
   cfg->sequenceLength = 1000;
@@ -199,9 +201,10 @@ TEST_F(RampFixture, StaysWithinTracksShorterThanSampleLength) {
   expectGain(29, dBGain(-6.0));
 }
 
-class RampShapeTest : public RampFixture, public ::testing::WithParamInterface<int> {};
+class IqsynthRampShapeTest : public IqsynthRampFixture,
+                             public ::testing::WithParamInterface<int> {};
 
-TEST_P(RampShapeTest, UnknownShapeIsRejected) {
+TEST_P(IqsynthRampShapeTest, UnknownShapeIsRejected) {
   cfg->overSamplingRate = 2;
   cfg->sequenceLength = 10;
   cfg->powerRampTime = 1;
@@ -213,14 +216,14 @@ TEST_P(RampShapeTest, UnknownShapeIsRejected) {
     FAIL() << "no exception for shape " << GetParam();
   } catch (const IqSynthError& e) {
     EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-    EXPECT_EQ(e.errNo(), 0x40004);
+    EXPECT_EQ(e.errNo(), IQSYNTH_ERR_POWER_RAMP_MODE);
     EXPECT_STREQ(e.what(), "Unknown power ramping mode");
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BadShapes, RampShapeTest, ::testing::Values(0, 4, -1));
+INSTANTIATE_TEST_SUITE_P(BadShapes, IqsynthRampShapeTest, ::testing::Values(0, 4, -1));
 
-TEST_F(RampFixture, TableSizeAndRampTimeAreChecked) {
+TEST_F(IqsynthRampFixture, TableSizeAndRampTimeAreChecked) {
   cfg->overSamplingRate = 2;
   cfg->sequenceLength = 10;
   cfg->powerRampFunc = iqSynthCfg::RAMP_LINEAR;
@@ -232,8 +235,8 @@ TEST_F(RampFixture, TableSizeAndRampTimeAreChecked) {
       FAIL() << "no exception for " << items << " entries";
     } catch (const IqSynthError& e) {
       EXPECT_EQ(e.kind(), IqSynthError::Kind::Config);
-      EXPECT_EQ(e.errNo(), 0x40005);
-      EXPECT_NE(std::string(e.what()).find("powerRampItem"), std::string::npos);
+      EXPECT_EQ(e.errNo(), IQSYNTH_ERR_CFG_VALUE);
+      EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr("powerRampItem"));
     }
   }
   cfg->powerRampItem = 1;
@@ -241,7 +244,7 @@ TEST_F(RampFixture, TableSizeAndRampTimeAreChecked) {
   EXPECT_EQ(thrownKind([&] { runPowerRamping(*cfg, iDat, qDat); }), IqSynthError::Kind::Config);
 }
 
-TEST_F(RampFixture, FullTableOf32Entries) {
+TEST_F(IqsynthRampFixture, FullTableOf32Entries) {
   cfg->overSamplingRate = 1;
   cfg->sequenceLength = 64;
   cfg->powerRampTime = 1;

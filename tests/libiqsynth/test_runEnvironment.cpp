@@ -1,6 +1,7 @@
 // The environment a host sets for libiqsynth.so, tried as a host process would: where the run
 // log goes (IQSYNTH_RUN_LOG), whether the library prints (IQSYNTH_STDOUT), both read when the
 // library loads, and the noise seed (GSL_RNG_SEED), read at every run that makes noise.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,19 +56,19 @@ struct ChildRun {
 // then the per-symbol lines of the data source and the mapping, and the filter taps.
 void expectTodaysStandardOutput(const std::string& out) {
   EXPECT_EQ(out.rfind("start iqsynth from global\n", 0), 0u) << out.substr(0, 200);
-  EXPECT_NE(out.find("\n0th is : "), std::string::npos);
-  EXPECT_NE(out.find("\n599th is : "), std::string::npos);
-  EXPECT_NE(out.find("\niMapDat[ i ] : "), std::string::npos);
-  EXPECT_NE(out.find("\nsize is 32\n"), std::string::npos);
+  EXPECT_THAT(out, ::testing::HasSubstr("\n0th is : "));
+  EXPECT_THAT(out, ::testing::HasSubstr("\n599th is : "));
+  EXPECT_THAT(out, ::testing::HasSubstr("\niMapDat[ i ] : "));
+  EXPECT_THAT(out, ::testing::HasSubstr("\nsize is 32\n"));
 }
 
 // A run log of the child's digital run: the parameter report, the lists and the end.
 void expectDigitalRunLog(const std::string& log) {
-  EXPECT_NE(log.find("workingMode : 1\nsequenceLenth : 600\n"), std::string::npos);
-  EXPECT_NE(log.find("\n2399th pIDat is "), std::string::npos);
-  EXPECT_NE(log.find("\n2399th pQDat is "), std::string::npos);
-  EXPECT_NE(log.find("\nINFO : Running to end \n"), std::string::npos);
-  EXPECT_NE(log.find("\n255th mapbuf is "), std::string::npos);
+  EXPECT_THAT(log, ::testing::HasSubstr("workingMode : 1\nsequenceLenth : 600\n"));
+  EXPECT_THAT(log, ::testing::HasSubstr("\n2399th pIDat is "));
+  EXPECT_THAT(log, ::testing::HasSubstr("\n2399th pQDat is "));
+  EXPECT_THAT(log, ::testing::HasSubstr("\nINFO : Running to end \n"));
+  EXPECT_THAT(log, ::testing::HasSubstr("\n255th mapbuf is "));
 }
 
 enum class LogPlace { WorkingFolder, ChosenPath, None, Unopenable };
@@ -81,9 +82,9 @@ struct EnvironmentCase {
 
 void PrintTo(const EnvironmentCase& c, std::ostream* os) { *os << c.name; }
 
-class RunEnvironmentTest : public ::testing::TestWithParam<EnvironmentCase> {};
+class IqsynthRunEnvironmentTest : public ::testing::TestWithParam<EnvironmentCase> {};
 
-TEST_P(RunEnvironmentTest, LogAndStandardOutputWhereTheEnvironmentSays) {
+TEST_P(IqsynthRunEnvironmentTest, LogAndStandardOutputWhereTheEnvironmentSays) {
   EnvironmentCase c = GetParam();
   arbtest::ScratchDir elsewhere;
   const fs::path chosen = elsewhere.path() / "logs" / "chosen.log";
@@ -140,7 +141,7 @@ TEST_P(RunEnvironmentTest, LogAndStandardOutputWhereTheEnvironmentSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Settings, RunEnvironmentTest,
+    Settings, IqsynthRunEnvironmentTest,
     ::testing::Values(
         EnvironmentCase{"Unset", {}, LogPlace::WorkingFolder, true},
         EnvironmentCase{"LogPath", {"IQSYNTH_RUN_LOG=<chosen>"}, LogPlace::ChosenPath, true},
@@ -193,9 +194,9 @@ std::string logOf(const ChildRun& run) {
   return arbtest::readText((run.work / kDefaultLog).string());
 }
 
-class NoiseSeedProcessTest : public ::testing::TestWithParam<const char*> {};
+class IqsynthNoiseSeedProcessTest : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(NoiseSeedProcessTest, OneSeedRepeatsTheSamplesAnotherChangesThem) {
+TEST_P(IqsynthNoiseSeedProcessTest, OneSeedRepeatsTheSamplesAnotherChangesThem) {
   const std::string kind = GetParam();
   const ChildRun first(kind, {"GSL_RNG_SEED=12345"});
   const ChildRun again(kind, {"GSL_RNG_SEED=12345"});
@@ -213,7 +214,7 @@ TEST_P(NoiseSeedProcessTest, OneSeedRepeatsTheSamplesAnotherChangesThem) {
   EXPECT_EQ(seedLineOf(logOf(other)).seed, 12346u);
 }
 
-TEST_P(NoiseSeedProcessTest, WithoutTheVariableTheSeedIsTheCalendarTimeAndLogged) {
+TEST_P(IqsynthNoiseSeedProcessTest, WithoutTheVariableTheSeedIsTheCalendarTimeAndLogged) {
   const std::string kind = GetParam();
   const auto before = static_cast<unsigned long long>(std::time(nullptr));
   const ChildRun run(kind, {});
@@ -227,31 +228,32 @@ TEST_P(NoiseSeedProcessTest, WithoutTheVariableTheSeedIsTheCalendarTimeAndLogged
   EXPECT_LE(line.seed, after);
   // The line says how to repeat the run, and doing so repeats its samples.
   const std::string repeat = "GSL_RNG_SEED=" + std::to_string(line.seed);
-  EXPECT_NE(log.find(repeat + " repeats the noise)\n"), std::string::npos);
+  EXPECT_THAT(log, ::testing::HasSubstr(repeat + " repeats the noise)\n"));
   const ChildRun repeated(kind, {repeat});
   ASSERT_EQ(repeated.result.exitStatus, 0) << repeated.result.err;
   EXPECT_EQ(repeated.sampleBytes(), run.sampleBytes());
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, NoiseSeedProcessTest, ::testing::Values("noise", "digital-noise"),
+INSTANTIATE_TEST_SUITE_P(Kinds, IqsynthNoiseSeedProcessTest,
+                         ::testing::Values("noise", "digital-noise"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string name = info.param;
                            name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
                            return name;
                          });
 
-TEST(NoiseSeedProcess, RunsWithoutNoiseUseNoSeed) {
+TEST(IqsynthNoiseSeedProcess, RunsWithoutNoiseUseNoSeed) {
   const ChildRun run("digital", {"GSL_RNG_SEED=77"});
   ASSERT_EQ(run.result.exitStatus, 0) << run.result.err;
   EXPECT_FALSE(seedLineOf(logOf(run)).found);
 }
 
-TEST(CarrierLevelsProcess, OverflowingLevelFailsNamingTheField) {
+TEST(IqsynthCarrierLevelsProcess, OverflowingLevelFailsNamingTheField) {
   const ChildRun run("mccw-overflow", {});
   EXPECT_EQ(run.result.exitStatus, 3);
   EXPECT_EQ(run.result.err, "runIqSynth returned -262149\n");  // -0x40005
-  EXPECT_NE(logOf(run).find("\nmccwCarrierAmp[0] 4000 dB overflows the carrier power"),
-            std::string::npos);
+  EXPECT_THAT(logOf(run),
+              ::testing::HasSubstr("\nmccwCarrierAmp[0] 4000 dB overflows the carrier power"));
   const ChildRun fine("mccw", {});
   EXPECT_EQ(fine.result.exitStatus, 0) << fine.result.err;
 }

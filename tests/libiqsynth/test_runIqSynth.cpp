@@ -2,6 +2,7 @@
 // read-back getters and the run log. Output lengths, normalisation, the OQPSK
 // delay, quantisation, statuses and "nothing written on failure"; a fixed-seed noise run
 // against GSL's own generator, levels that overflow, and whole runs from two threads.
+#include <gmock/gmock.h>
 #include <gsl/gsl_randist.h>
 #include <gsl/gsl_rng.h>
 #include <gtest/gtest.h>
@@ -78,7 +79,7 @@ void setDigital(int type, int symbols, int osr, int filterLength) {
   setMaxFskDev(250e3);
 }
 
-class RunIqSynthTest : public ::testing::Test {
+class IqsynthRunIqSynthTest : public ::testing::Test {
  protected:
   void SetUp() override {
     setPowerRampEnable(false);
@@ -101,7 +102,7 @@ short expectedSample(double x) {
   return static_cast<short>(static_cast<int>(std::floor(product / 4.0)));
 }
 
-TEST_F(RunIqSynthTest, DigitalRunIsTheNormalisedDataWindow) {
+TEST_F(IqsynthRunIqSynthTest, DigitalRunIsTheNormalisedDataWindow) {
   // The pipeline on its own gives the full tracks with a lead-in of F x R = 32.
   setDigital(iqSynthCfg::MOD_QPSK, 10, 4, 8);
   gIqSynthCfg.sampleLength = 40;
@@ -124,7 +125,7 @@ TEST_F(RunIqSynthTest, DigitalRunIsTheNormalisedDataWindow) {
   }
 }
 
-TEST_F(RunIqSynthTest, AllZeroAskGivesZeros) {
+TEST_F(IqsynthRunIqSynthTest, AllZeroAskGivesZeros) {
   setDigital(iqSynthCfg::MOD_ASK, 16, 4, 4);
   setDataSrc(iqSynthCfg::DATA_SRC_ALL_ZERO);
   for (double depth : {1.0, 0.0}) {  // depth 0 makes the divided peak 0/0
@@ -136,7 +137,7 @@ TEST_F(RunIqSynthTest, AllZeroAskGivesZeros) {
   }
 }
 
-TEST_F(RunIqSynthTest, AskDepthScalesThePeak) {
+TEST_F(IqsynthRunIqSynthTest, AskDepthScalesThePeak) {
   setDigital(iqSynthCfg::MOD_ASK, 64, 4, 8);
   setMaxAskDepth(0.0);
   HostArrays zero(256);
@@ -158,7 +159,7 @@ TEST_F(RunIqSynthTest, AskDepthScalesThePeak) {
   }
 }
 
-TEST_F(RunIqSynthTest, FskHasConstantEnvelope) {
+TEST_F(IqsynthRunIqSynthTest, FskHasConstantEnvelope) {
   for (int type : {iqSynthCfg::MOD_FSK2, iqSynthCfg::MOD_FSK4, iqSynthCfg::MOD_FSK16}) {
     setDigital(type, 32, 8, 4);
     setShapingFilterType(iqSynthCfg::FILTER_GAUSSIAN_FSK);
@@ -172,7 +173,7 @@ TEST_F(RunIqSynthTest, FskHasConstantEnvelope) {
   }
 }
 
-TEST_F(RunIqSynthTest, OqpskDelaysQByHalfASymbol) {
+TEST_F(IqsynthRunIqSynthTest, OqpskDelaysQByHalfASymbol) {
   for (int osr : {5, 1, 8}) {
     setDigital(iqSynthCfg::MOD_QPSK, 20, osr, 4);
     const std::size_t n = 20u * osr;
@@ -198,11 +199,12 @@ struct QuantCase {
 
 void PrintTo(const QuantCase& c, std::ostream* os) { *os << c.value << " at depth " << c.depth; }
 
-class QuantiseTest : public RunIqSynthTest, public ::testing::WithParamInterface<QuantCase> {};
+class IqsynthQuantiseTest : public IqsynthRunIqSynthTest,
+                            public ::testing::WithParamInterface<QuantCase> {};
 
 // One carrier at 0 Hz gives a constant sample; its phase picks the I value.
 // The ASK type scales the envelope beyond full scale when the depth exceeds 1/0.9.
-TEST_P(QuantiseTest, FourteenBitSamples) {
+TEST_P(IqsynthQuantiseTest, FourteenBitSamples) {
   const QuantCase c = GetParam();
   const double envelope = 0.9 * c.depth;
   setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
@@ -226,7 +228,7 @@ TEST_P(QuantiseTest, FourteenBitSamples) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, QuantiseTest,
+INSTANTIATE_TEST_SUITE_P(Values, IqsynthQuantiseTest,
                          ::testing::Values(QuantCase{-0.5, 1.0, -4096}, QuantCase{0.5, 1.0, 4096},
                                            QuantCase{-0.00001, 1.0, 0}, QuantCase{0.00001, 1.0, 0},
                                            QuantCase{0.9, 1.0, 7372}, QuantCase{-0.9, 1.0, -7373},
@@ -237,7 +239,7 @@ INSTANTIATE_TEST_SUITE_P(Values, QuantiseTest,
 
 // The quantiser of whole tracks (two samples at a time where the processor allows) gives
 // what the one-sample rule gives, with and without the envelope division, odd counts too.
-TEST(Quantiser, TrackQuantiserEqualsTheSampleRule) {
+TEST(IqsynthQuantiser, TrackQuantiserEqualsTheSampleRule) {
   std::vector<double> values = {0.0,
                                 -0.0,
                                 1.0,
@@ -276,7 +278,7 @@ TEST(Quantiser, TrackQuantiserEqualsTheSampleRule) {
   }
 }
 
-TEST(Quantiser, TruncatesSaturatesAndDropsNaN) {
+TEST(IqsynthQuantiser, TruncatesSaturatesAndDropsNaN) {
   EXPECT_EQ(quantiseSample(-0.5), -4096);
   EXPECT_EQ(quantiseSample(-0.00001), 0);  // truncation toward zero before the shift
   EXPECT_EQ(quantiseSample(-0.0001), -1);  // -3 before the shift, floor(-3/4)
@@ -295,7 +297,7 @@ TEST(Quantiser, TruncatesSaturatesAndDropsNaN) {
   }
 }
 
-TEST_F(RunIqSynthTest, ModeThatProducesNothingWritesNothing) {
+TEST_F(IqsynthRunIqSynthTest, ModeThatProducesNothingWritesNothing) {
   // Even after a run that failed with its tracks still full.
   setPowerRampEnable(true);
   setPowerRampItem(1);
@@ -318,7 +320,7 @@ TEST_F(RunIqSynthTest, ModeThatProducesNothingWritesNothing) {
   }
 }
 
-TEST_F(RunIqSynthTest, UnknownModulationFailsWithoutWriting) {
+TEST_F(IqsynthRunIqSynthTest, UnknownModulationFailsWithoutWriting) {
   setDigiModulatingType(0x10002);
   HostArrays host(40);
   EXPECT_EQ(host.run(), -262146);
@@ -327,7 +329,7 @@ TEST_F(RunIqSynthTest, UnknownModulationFailsWithoutWriting) {
 
 // The one place errors become numbers: each kind gives the status the host has always seen
 // (the numbers of iqsynth.h written out), and a failed allocation is known by its kind alone.
-TEST(RunStatusOf, EachKindGivesItsStatus) {
+TEST(IqsynthRunStatusOf, EachKindGivesItsStatus) {
   using Kind = IqSynthError::Kind;
   struct Case {
     Kind kind;
@@ -365,7 +367,7 @@ gsl_rng* throwingAlloc(const gsl_rng_type*) {
 }
 gsl_rng* refusingAlloc(const gsl_rng_type*) { return nullptr; }
 
-TEST_F(RunIqSynthTest, StatusOfEachFailure) {
+TEST_F(IqsynthRunIqSynthTest, StatusOfEachFailure) {
   struct Case {
     const char* what;
     int status;
@@ -415,7 +417,7 @@ TEST_F(RunIqSynthTest, StatusOfEachFailure) {
   expectStatus({"noise sample rate", -0x40005});
 }
 
-TEST_F(RunIqSynthTest, FailedRunIsLoggedOnDiskWhenItReturns) {
+TEST_F(IqsynthRunIqSynthTest, FailedRunIsLoggedOnDiskWhenItReturns) {
   setPowerRampEnable(true);
   setPowerRampItem(1);
   const int start = 1;
@@ -432,7 +434,7 @@ TEST_F(RunIqSynthTest, FailedRunIsLoggedOnDiskWhenItReturns) {
   EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
 }
 
-TEST_F(RunIqSynthTest, LogHasOneLinePerOutputSample) {
+TEST_F(IqsynthRunIqSynthTest, LogHasOneLinePerOutputSample) {
   setDigital(iqSynthCfg::MOD_QPSK, 10, 4, 8);
   HostArrays host(40);
   const std::size_t before = readLog().size();
@@ -440,31 +442,31 @@ TEST_F(RunIqSynthTest, LogHasOneLinePerOutputSample) {
   const std::string log = readLog().substr(before);
 
   std::string expectedI = "the output pIDat is : at line ";
-  EXPECT_NE(log.find(expectedI), std::string::npos);
+  EXPECT_THAT(log, ::testing::HasSubstr(expectedI));
   for (std::size_t k = 0; k < 40; ++k) {
     const std::string lineI =
         "\n" + std::to_string(k) + "th pIDat is " + std::to_string(host.i[k]) + "\n";
     const std::string lineQ =
         "\n" + std::to_string(k) + "th pQDat is " + std::to_string(host.q[k]) + "\n";
-    EXPECT_NE(log.find(lineI), std::string::npos) << lineI;
-    EXPECT_NE(log.find(lineQ), std::string::npos) << lineQ;
+    EXPECT_THAT(log, ::testing::HasSubstr(lineI)) << lineI;
+    EXPECT_THAT(log, ::testing::HasSubstr(lineQ)) << lineQ;
   }
-  EXPECT_EQ(log.find("\n40th pIDat is "), std::string::npos);
-  EXPECT_NE(
-      log.find("INFO : Running to end \nprint constelMap\n run here  list size is 4\n0th is ("),
-      std::string::npos);
+  EXPECT_THAT(log, ::testing::Not(::testing::HasSubstr("\n40th pIDat is ")));
+  EXPECT_THAT(log,
+              ::testing::HasSubstr(
+                  "INFO : Running to end \nprint constelMap\n run here  list size is 4\n0th is ("));
   std::vector<char> flags(256);
   getSymbolMap(flags.data(), 256);
   for (int k = 0; k < 256; ++k) {
     const std::string line =
         "\n" + std::to_string(k) + "th mapbuf is " + std::to_string(int(flags[k])) + "\n";
-    EXPECT_NE(log.find(line), std::string::npos) << line;
+    EXPECT_THAT(log, ::testing::HasSubstr(line)) << line;
   }
-  EXPECT_NE(log.find("\n255th mapbuf is "), std::string::npos);
+  EXPECT_THAT(log, ::testing::HasSubstr("\n255th mapbuf is "));
   EXPECT_EQ(log.back(), '\n');
 }
 
-TEST_F(RunIqSynthTest, NoiseLevelsOfADigitalRun) {
+TEST_F(IqsynthRunIqSynthTest, NoiseLevelsOfADigitalRun) {
   setDigital(iqSynthCfg::MOD_8PSK, 300, 8, 8);  // 2400 samples: band-limited noise
   setSigAddNoiseIsEnable(1);
   setNoiseSystemBandwidth(1e6);
@@ -482,7 +484,7 @@ TEST_F(RunIqSynthTest, NoiseLevelsOfADigitalRun) {
   EXPECT_LT(getSigLvldB(), 0.0);
 }
 
-TEST_F(RunIqSynthTest, NoiseOnlyMode) {
+TEST_F(IqsynthRunIqSynthTest, NoiseOnlyMode) {
   setWorkingMode(iqSynthCfg::WORKING_MODE_AWGN);
   setNoiseSeqLength(3000);
   setNoiseSampleRate(4e6);
@@ -502,7 +504,7 @@ TEST_F(RunIqSynthTest, NoiseOnlyMode) {
   EXPECT_TRUE(none.untouchedFrom(0));
 }
 
-TEST_F(RunIqSynthTest, StaleSampleLengthStaysWithinTheTracks) {
+TEST_F(IqsynthRunIqSynthTest, StaleSampleLengthStaysWithinTheTracks) {
   // A long digital run leaves sampleLength at 4000; the noise-only run that
   // follows holds 100 samples, with ramping and added noise on.
   setDigital(iqSynthCfg::MOD_QPSK, 500, 8, 4);
@@ -528,7 +530,7 @@ TEST_F(RunIqSynthTest, StaleSampleLengthStaysWithinTheTracks) {
   EXPECT_TRUE(host.untouchedFrom(100));
 }
 
-TEST_F(RunIqSynthTest, MultiCarrierRun) {
+TEST_F(IqsynthRunIqSynthTest, MultiCarrierRun) {
   setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
   setMccwCarrierItem(4);
   setMccwCarrierSpacing(1e6);
@@ -547,7 +549,7 @@ TEST_F(RunIqSynthTest, MultiCarrierRun) {
   EXPECT_NEAR(host.peakEnvelope(32), kPeak, kEnvelopeTolerance);
 }
 
-TEST_F(RunIqSynthTest, MultiCarrierSettingsThatCannotBeHonoured) {
+TEST_F(IqsynthRunIqSynthTest, MultiCarrierSettingsThatCannotBeHonoured) {
   setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
   const std::pair<int, double> cases[] = {{0, 1e6}, {8193, 1e6}, {4, std::nan("")}, {4, -1.0}};
   for (const auto& [carriers, spacing] : cases) {
@@ -570,9 +572,10 @@ struct FamilyCase {
 
 void PrintTo(const FamilyCase& c, std::ostream* os) { *os << c.name; }
 
-class FamilyRunTest : public RunIqSynthTest, public ::testing::WithParamInterface<FamilyCase> {};
+class IqsynthFamilyRunTest : public IqsynthRunIqSynthTest,
+                             public ::testing::WithParamInterface<FamilyCase> {};
 
-TEST_P(FamilyRunTest, FullDigitalRun) {
+TEST_P(IqsynthFamilyRunTest, FullDigitalRun) {
   const FamilyCase c = GetParam();
   const int symbols = 128, osr = 4;
   const std::size_t n = static_cast<std::size_t>(symbols * osr);
@@ -620,7 +623,7 @@ constexpr int kRrc = iqSynthCfg::FILTER_ROOT_RAISED_COSINE;
 constexpr int kGaussFsk = iqSynthCfg::FILTER_GAUSSIAN_FSK;
 
 INSTANTIATE_TEST_SUITE_P(
-    Families, FamilyRunTest,
+    Families, IqsynthFamilyRunTest,
     ::testing::Values(FamilyCase{"QAM16", iqSynthCfg::MOD_QAM16, kRrc, 16},
                       FamilyCase{"QAM32", iqSynthCfg::MOD_QAM32, kRrc, 32},
                       FamilyCase{"QAM64", iqSynthCfg::MOD_QAM64, kRrc, 64},
@@ -645,7 +648,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A white noise-only run with GSL_RNG_SEED = s: I from GSL's generator seeded 4s, Q from 4s + 1,
 // both of deviation 3.4076, normalised to an envelope peak of 0.9 and quantised.
-TEST_F(RunIqSynthTest, FixedSeedNoiseOnlyRunIsGslsNoiseNormalisedAndQuantised) {
+TEST_F(IqsynthRunIqSynthTest, FixedSeedNoiseOnlyRunIsGslsNoiseNormalisedAndQuantised) {
   const unsigned long s = 31337;
   const ScopedEnv seed("GSL_RNG_SEED", std::to_string(s));
   const std::size_t n = 1500;
@@ -673,7 +676,7 @@ TEST_F(RunIqSynthTest, FixedSeedNoiseOnlyRunIsGslsNoiseNormalisedAndQuantised) {
             std::string::npos);
 }
 
-TEST_F(RunIqSynthTest, UnusableSeedFailsRunsThatMakeNoiseOnly) {
+TEST_F(IqsynthRunIqSynthTest, UnusableSeedFailsRunsThatMakeNoiseOnly) {
   const ScopedEnv seed("GSL_RNG_SEED", "12ab");
   HostArrays quiet(40);
   EXPECT_EQ(quiet.run(), 0);  // no noise: the variable is not read
@@ -703,10 +706,10 @@ struct CarrierLevelCase {
 
 void PrintTo(const CarrierLevelCase& c, std::ostream* os) { *os << c.name; }
 
-class CarrierLevelTest : public RunIqSynthTest,
-                         public ::testing::WithParamInterface<CarrierLevelCase> {};
+class IqsynthCarrierLevelTest : public IqsynthRunIqSynthTest,
+                                public ::testing::WithParamInterface<CarrierLevelCase> {};
 
-TEST_P(CarrierLevelTest, LevelsThatOverflowFailNamingTheField) {
+TEST_P(IqsynthCarrierLevelTest, LevelsThatOverflowFailNamingTheField) {
   const CarrierLevelCase c = GetParam();
   const int carriers = static_cast<int>(c.levels.size());
   setWorkingMode(iqSynthCfg::WORKING_MODE_MCCW);
@@ -749,7 +752,7 @@ std::string aboveLimitText() {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Levels, CarrierLevelTest,
+    Levels, IqsynthCarrierLevelTest,
     ::testing::Values(
         CarrierLevelCase{"From4000dB",
                          {4000, 0, 0},
@@ -791,7 +794,7 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
-TEST_F(RunIqSynthTest, SamplesThatAreNotFiniteFailTheRun) {
+TEST_F(IqsynthRunIqSynthTest, SamplesThatAreNotFiniteFailTheRun) {
   // A user constellation of huge points: the envelope power of the filtered track overflows.
   setDigital(iqSynthCfg::MOD_USER, 32, 4, 4);
   const double huge = 1e200;
@@ -801,9 +804,9 @@ TEST_F(RunIqSynthTest, SamplesThatAreNotFiniteFailTheRun) {
   HostArrays host(128);
   EXPECT_EQ(host.run(), -IQSYNTH_ERR_CFG_VALUE);
   EXPECT_TRUE(host.untouchedFrom(0));
-  EXPECT_NE(readLog().find("the samples of workingMode 1 are not finite or their envelope power "
-                           "overflows"),
-            std::string::npos);
+  EXPECT_THAT(readLog(), ::testing::HasSubstr(
+                             "the samples of workingMode 1 are not finite or their envelope power "
+                             "overflows"));
   // The same shape at a sane size runs.
   const double unit[8] = {1, 1, -1, 1, -1, -1, 1, -1};
   setUsrModulatingConstelMap(unit);
@@ -815,7 +818,7 @@ TEST_F(RunIqSynthTest, SamplesThatAreNotFiniteFailTheRun) {
 // Two threads make whole runs at once (digital with band-limited noise at a fixed seed), a
 // third recomputes the multi-carrier parameters meanwhile: every run gives the samples of a
 // run made alone, and nothing crashes (the sanitizer build checks the memory).
-TEST_F(RunIqSynthTest, WholeRunsFromSeveralThreadsTakeTurns) {
+TEST_F(IqsynthRunIqSynthTest, WholeRunsFromSeveralThreadsTakeTurns) {
   const ScopedEnv seed("GSL_RNG_SEED", "4242");
   setDigital(iqSynthCfg::MOD_QAM16, 400, 8, 8);
   setSigAddNoiseIsEnable(1);
@@ -868,11 +871,12 @@ struct ModeLogCase {
 
 void PrintTo(const ModeLogCase& c, std::ostream* os) { *os << c.name; }
 
-class RunLogTextTest : public RunIqSynthTest, public ::testing::WithParamInterface<ModeLogCase> {};
+class IqsynthRunLogTextTest : public IqsynthRunIqSynthTest,
+                              public ::testing::WithParamInterface<ModeLogCase> {};
 
 // A whole run's log is the same text, byte for byte, whichever way its long lists are
 // formatted: the reference (every line through to_string), one thread, several threads.
-TEST_P(RunLogTextTest, FastFormatsGiveTheReferenceText) {
+TEST_P(IqsynthRunLogTextTest, FastFormatsGiveTheReferenceText) {
   const ModeLogCase c = GetParam();
   const ScopedEnv seed("GSL_RNG_SEED", "777");
   setStdoutEnabled(false);  // GlobalLogToFile switches it on again when it is done
@@ -890,8 +894,8 @@ TEST_P(RunLogTextTest, FastFormatsGiveTheReferenceText) {
     EXPECT_EQ(host.i, warm.i);
     reference = log.text();
   }
-  ASSERT_NE(reference.find("\n" + std::to_string(c.samples - 1) + "th pQDat is "),
-            std::string::npos);
+  ASSERT_THAT(reference,
+              ::testing::HasSubstr("\n" + std::to_string(c.samples - 1) + "th pQDat is "));
   for (const LogFormatOptions& format : kFastLogFormats) {
     const GlobalLogToFile log("mode-fast.log");
     setLogFormatOptions(format);
@@ -904,7 +908,7 @@ TEST_P(RunLogTextTest, FastFormatsGiveTheReferenceText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Modes, RunLogTextTest,
+    Modes, IqsynthRunLogTextTest,
     ::testing::Values(ModeLogCase{"DigitalQpsk",
                                   [] { setDigital(iqSynthCfg::MOD_QPSK, 3000, 4, 8); }, 12000},
                       ModeLogCase{"DigitalQam16WithNoise",

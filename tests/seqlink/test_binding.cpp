@@ -106,36 +106,38 @@ TEST_F(SeqlinkBindingTest, LoadsFromAnyFolderWithAllSixFunctions) {
   EXPECT_EQ(inChild([](const Api&) { return 0; }), 0);
 }
 
-TEST_F(SeqlinkBindingTest, WithoutTheCryptoLibraryIs246) {
+TEST_F(SeqlinkBindingTest, WithoutTheCryptoLibraryIsCryptoLoadFailed) {
   install(nullptr);
-  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), 246);
-  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), 246);
+  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), SEQLINK_CRYPTO_LOAD_FAILED);
+  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), SEQLINK_CRYPTO_LOAD_FAILED);
   EXPECT_FALSE(fs::exists(output()));
   // What needs no crypto still works.
   EXPECT_EQ(inChild([&](const Api& api) {
               std::vector<short> out(4);
               return api.readData("Blank", 2, out.data());
             }),
-            0);
+            SEQLINK_OK);
   EXPECT_EQ(inChild([&](const Api& api) {
               int count = 0;
               double clock = 0, energy = 0;
               return api.readInf(wave_.c_str(), &count, &clock, &energy);
             }),
-            0);
+            SEQLINK_OK);
 }
 
-TEST_F(SeqlinkBindingTest, MissingFunctionIs247) {
+TEST_F(SeqlinkBindingTest, MissingFunctionIsCryptoMissingFunction) {
   install(STANDIN_CRC_ONLY_FILE);
-  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), 247);  // CRC found, unwrap not
-  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), 247);
+  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }),
+            SEQLINK_CRYPTO_MISSING_FUNCTION);  // CRC found, unwrap not
+  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }),
+            SEQLINK_CRYPTO_MISSING_FUNCTION);
   EXPECT_FALSE(fs::exists(output()));
 }
 
-TEST_F(SeqlinkBindingTest, FailingFunctionIs248) {
+TEST_F(SeqlinkBindingTest, FailingFunctionIsCryptoCallFailed) {
   install(STANDIN_FAILING_FILE);
-  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), 248);
-  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), 248);
+  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), SEQLINK_CRYPTO_CALL_FAILED);
+  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), SEQLINK_CRYPTO_CALL_FAILED);
   EXPECT_FALSE(fs::exists(output()));
 }
 
@@ -157,7 +159,7 @@ class SeqlinkRecordingBindingTest : public SeqlinkBindingTest {
 
 TEST_F(SeqlinkRecordingBindingTest, ReaderLoadsCallsAndReleasesAroundEveryCall) {
   // Statuses whose low 16 bits are zero are successes.
-  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), 0);
+  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), SEQLINK_OK);
   EXPECT_EQ(events(),
             "load\nAfxGetCrcU32\nrelease\n"
             "load\nEncOrDecOpt\nrelease\n"
@@ -165,7 +167,7 @@ TEST_F(SeqlinkRecordingBindingTest, ReaderLoadsCallsAndReleasesAroundEveryCall) 
 }
 
 TEST_F(SeqlinkRecordingBindingTest, BuilderCallsInOrderKeyWrapCrcEncrypt) {
-  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), 0);
+  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), SEQLINK_OK);
   EXPECT_EQ(events(),
             "load\nAfxgetRandKeyR5\nrelease\n"
             "load\nEncOrDecOpt\nrelease\n"
@@ -193,7 +195,7 @@ class SeqlinkRecordingLargeDataTest : public SeqlinkRecordingBindingTest {
 };
 
 TEST_F(SeqlinkRecordingLargeDataTest, ReadDecryptsInPlaceAndTheLastBlockApart) {
-  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), 0);
+  EXPECT_EQ(inChild([&](const Api& api) { return readWave(api); }), SEQLINK_OK);
   EXPECT_EQ(events(),
             "load\nAfxGetCrcU32\nrelease\n"
             "load\nEncOrDecOpt\nrelease\n"
@@ -202,7 +204,7 @@ TEST_F(SeqlinkRecordingLargeDataTest, ReadDecryptsInPlaceAndTheLastBlockApart) {
 }
 
 TEST_F(SeqlinkRecordingLargeDataTest, WriteEncryptsInThreePieces) {
-  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), 0);
+  EXPECT_EQ(inChild([&](const Api& api) { return createMulti(api); }), SEQLINK_OK);
   EXPECT_EQ(events(),
             "load\nAfxgetRandKeyR5\nrelease\n"
             "load\nEncOrDecOpt\nrelease\n"

@@ -1,4 +1,5 @@
 // crtMultiSegArb: the version-2 file byte by byte, its limits and its failures.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -76,7 +77,7 @@ class SeqlinkMultiSegWriterTest : public ::testing::Test {
 TEST_F(SeqlinkMultiSegWriterTest, OneSegmentOfThreePairs) {
   Segments s;
   s.add("first.arb", 1e8, 3, 0.5, 4000);
-  ASSERT_EQ(s.write(path_), 0);
+  ASSERT_EQ(s.write(path_), SEQLINK_OK);
   const Bytes file = arbtest::readBytes(path_);
   // The layout of the example: entries at 212, 228, 244; blocks at 260, 276, 556.
   EXPECT_EQ(getU32(file, 212 + 8), 260u);
@@ -88,7 +89,7 @@ TEST_F(SeqlinkMultiSegWriterTest, OneSegmentOfThreePairs) {
 
 TEST_F(SeqlinkMultiSegWriterTest, ZeroSegments) {
   Segments s;
-  ASSERT_EQ(s.write(path_), 0);
+  ASSERT_EQ(s.write(path_), SEQLINK_OK);
   const Bytes file = arbtest::readBytes(path_);
   EXPECT_EQ(getU32(file, 208), 2u);
   EXPECT_EQ(getU32(file, 244), 0u);
@@ -103,25 +104,25 @@ TEST_F(SeqlinkMultiSegWriterTest, SeveralSegmentsOddTotalAndReadBack) {
   s.add("a.arb", 1e8, 4, 1.25, 8191);
   s.add("Blank", 2e8, 3, 0.0, 0);
   s.add(std::string(255, 'n'), 5e7, 6, 3.5, -8000);
-  ASSERT_EQ(s.write(path_), 0);
+  ASSERT_EQ(s.write(path_), SEQLINK_OK);
   const Bytes file = arbtest::readBytes(path_);
   checkFile(file, s);
 
   // The readers of this library read it back.
   int count = -1;
   double clock = 0, energy = 0;
-  EXPECT_EQ(readArbFileInf(path_.c_str(), &count, &clock, &energy), 15);
+  EXPECT_EQ(readArbFileInf(path_.c_str(), &count, &clock, &energy), SEQLINK_MULTI_SEGMENT_REFUSED);
   EXPECT_EQ(count, 13);
   std::vector<short> back(2 * 13);
-  ASSERT_EQ(readArbFileData(path_.c_str(), 13, back.data()), 0);
+  ASSERT_EQ(readArbFileData(path_.c_str(), 13, back.data()), SEQLINK_OK);
   EXPECT_EQ(back, s.samples);
   std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
   int length = 0;
-  ASSERT_EQ(readArbFileAllInf(path_.c_str(), text.data(), &length), 0);
+  ASSERT_EQ(readArbFileAllInf(path_.c_str(), text.data(), &length), SEQLINK_OK);
   const std::string display(text.data());
   EXPECT_EQ(std::count(display.begin(), display.end(), '\n'), 5);  // 6 lines
   EXPECT_EQ(display.rfind(" Value", 0), 0u);
-  EXPECT_NE(display.find("\n Num            :52\n"), std::string::npos);
+  EXPECT_THAT(display, ::testing::HasSubstr("\n Num            :52\n"));
 }
 
 // Switches the numeric locale for one scope and back to "C" after it.
@@ -148,11 +149,11 @@ TEST_F(SeqlinkMultiSegWriterTest, NumIsFourTimesTheTotalAndTextUsesADecimalPoint
     s.add("a.arb", 1.5e8, 10, 0.25, 100);
     status = s.write(path_);
   }
-  ASSERT_EQ(status, 0);
+  ASSERT_EQ(status, SEQLINK_OK);
   const Bytes file = arbtest::readBytes(path_);
   const std::string text(file.begin() + 212 + 48 + 16 + 280, file.begin() + getU32(file, 204));
-  EXPECT_NE(text.find("{Num:40}"), std::string::npos);
-  EXPECT_NE(text.find("{SEGMENT_0:a.arb,150000000.000000,10,0.250000}"), std::string::npos);
+  EXPECT_THAT(text, ::testing::HasSubstr("{Num:40}"));
+  EXPECT_THAT(text, ::testing::HasSubstr("{SEGMENT_0:a.arb,150000000.000000,10,0.250000}"));
 }
 
 // The text-space rule, written out: summary in S bytes, item i in S - 512 (i + 1).
@@ -185,7 +186,7 @@ TEST_F(SeqlinkMultiSegWriterTest, TextSpaceLimitsTheSegmentCount) {
   EXPECT_LT(lastAccepted, 30);
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
+TEST_F(SeqlinkMultiSegWriterTest, TooManySegmentsIsDataNoMemoryBeforeAnythingIsWritten) {
   arbtest::writeText(path_, "precious");
   std::vector<char> names(256 * 100, '\0');
   std::vector<double> clocks(100, 1.0), energies(100, 0.0);
@@ -203,14 +204,14 @@ TEST_F(SeqlinkMultiSegWriterTest, TooManySegmentsIs242BeforeAnythingIsWritten) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, ItemLongerThanItsBufferIs242) {
+TEST_F(SeqlinkMultiSegWriterTest, ItemLongerThanItsBufferIsDataNoMemory) {
   Segments s;
   s.add(std::string(255, 'n'), 1e300, 1, 0.0, 0);  // 255 + 300 digits
-  EXPECT_EQ(s.write(path_), 242);
+  EXPECT_EQ(s.write(path_), SEQLINK_DATA_NO_MEMORY);
   EXPECT_FALSE(std::filesystem::exists(path_));
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, InconsistentArgumentsAre2) {
+TEST_F(SeqlinkMultiSegWriterTest, InconsistentArgumentsAreBadItem) {
   Segments s;
   s.add("a.arb", 1e8, 4, 1.0, 100);
   s.add("b.arb", 1e8, 2, 1.0, 100);
@@ -234,20 +235,20 @@ TEST_F(SeqlinkMultiSegWriterTest, InconsistentArgumentsAre2) {
   EXPECT_EQ(crtMultiSegArb(s.names.data(), s.clocks.data(), huge.data(), s.energies.data(), 1,
                            s.samples.data(), 1u << 30, 0, path_.c_str()),
             2);
-  EXPECT_EQ(s.write(""), 240);
+  EXPECT_EQ(s.write(""), SEQLINK_DATA_CANNOT_OPEN);
   EXPECT_EQ(crtMultiSegArb(s.names.data(), s.clocks.data(), s.counts.data(), s.energies.data(), 2,
                            s.samples.data(), 6, 0, nullptr),
             240);
   EXPECT_FALSE(std::filesystem::exists(path_));
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, NameOf255IsWrittenAndAnUnterminatedSlotIs8) {
+TEST_F(SeqlinkMultiSegWriterTest, NameOf255IsWrittenAndAnUnterminatedSlotIsNameTooLong) {
   Segments s;
   s.add(std::string(255, 'n'), 1e8, 1, 0.0, 10);
-  ASSERT_EQ(s.write(path_), 0);
+  ASSERT_EQ(s.write(path_), SEQLINK_OK);
   checkFile(arbtest::readBytes(path_), s);
   std::memset(s.names.data(), 'n', 256);
-  EXPECT_EQ(s.write(dir_.file("other.arb")), 8);
+  EXPECT_EQ(s.write(dir_.file("other.arb")), SEQLINK_NAME_TOO_LONG);
   EXPECT_FALSE(std::filesystem::exists(dir_.file("other.arb")));
 }
 
@@ -264,7 +265,7 @@ TEST_F(SeqlinkMultiSegWriterTest, NewFileGetsTheUmaskPermissionsAndAReplacedFile
 
   arbtest::writeText(path_, "old content");
   ASSERT_EQ(chmod(path_.c_str(), 0604), 0);
-  ASSERT_EQ(s.write(path_), 0);
+  ASSERT_EQ(s.write(path_), SEQLINK_OK);
   checkFile(arbtest::readBytes(path_), s);
   ASSERT_EQ(stat(path_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0604u);
@@ -277,21 +278,21 @@ TEST_F(SeqlinkMultiSegWriterTest, WritesThroughASymbolicLink) {
   std::filesystem::create_symlink(target, path_);
   Segments s;
   s.add("a.arb", 1e8, 3, 1.0, 100);
-  ASSERT_EQ(s.write(path_), 0);
+  ASSERT_EQ(s.write(path_), SEQLINK_OK);
   EXPECT_TRUE(std::filesystem::is_symlink(path_));
   checkFile(arbtest::readBytes(target), s);
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, UncreatableOutputIs240) {
+TEST_F(SeqlinkMultiSegWriterTest, UncreatableOutputIsDataCannotOpen) {
   Segments s;
   s.add("a.arb", 1e8, 2, 1.0, 100);
-  EXPECT_EQ(s.write(dir_.file("missing-folder/out.arb")), 240);
-  EXPECT_EQ(s.write(dir_.path().string()), 240);  // a folder is in the way
+  EXPECT_EQ(s.write(dir_.file("missing-folder/out.arb")), SEQLINK_DATA_CANNOT_OPEN);
+  EXPECT_EQ(s.write(dir_.path().string()), SEQLINK_DATA_CANNOT_OPEN);  // a folder is in the way
   EXPECT_TRUE(std::filesystem::is_directory(dir_.path()));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 0);
 }
 
-TEST_F(SeqlinkMultiSegWriterTest, FailedWriteIs240AndKeepsTheExistingFile) {
+TEST_F(SeqlinkMultiSegWriterTest, FailedWriteIsDataCannotOpenAndKeepsTheExistingFile) {
   arbtest::writeText(path_, "precious");
   Segments s;
   s.add("a.arb", 1e8, 5000, 1.0, 1000);  // about 20 kB, beyond the size limit below
@@ -326,7 +327,7 @@ void PrintTo(const BadSegment& c, std::ostream* out) { *out << c.what; }
 class SeqlinkMultiSegBadSegmentTest : public SeqlinkMultiSegWriterTest,
                                       public testing::WithParamInterface<BadSegment> {};
 
-TEST_P(SeqlinkMultiSegBadSegmentTest, Is2BeforeAnythingIsWritten) {
+TEST_P(SeqlinkMultiSegBadSegmentTest, IsBadItemBeforeAnythingIsWritten) {
   arbtest::writeText(path_, "precious");
   const BadSegment& bad = GetParam();
   for (int position = 0; position < 3; ++position) {
@@ -364,20 +365,20 @@ TEST_F(SeqlinkMultiSegWriterTest, WritesThroughToADeviceAndAFifo) {
   Segments s;
   s.add("a.arb", 1e8, 3, 1.0, 100);
   // What the file would be, written to a regular file for comparison of its size.
-  ASSERT_EQ(s.write(path_), 0);
+  ASSERT_EQ(s.write(path_), SEQLINK_OK);
   const std::size_t size = arbtest::readBytes(path_).size();
   const std::string fifo = dir_.file("fifo.arb");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
   Bytes received;
   std::thread reader([&] { received = arbtest::readBytes(fifo); });
-  EXPECT_EQ(s.write(fifo), 0);
+  EXPECT_EQ(s.write(fifo), SEQLINK_OK);
   reader.join();
   ASSERT_EQ(received.size(), size);
   checkFile(received, s);
   struct stat info {};
   ASSERT_EQ(lstat(fifo.c_str(), &info), 0);
   EXPECT_TRUE(S_ISFIFO(info.st_mode));
-  EXPECT_EQ(s.write("/dev/null"), 0);
+  EXPECT_EQ(s.write("/dev/null"), SEQLINK_OK);
   ASSERT_EQ(lstat("/dev/null", &info), 0);
   EXPECT_TRUE(S_ISCHR(info.st_mode));
 }
@@ -424,7 +425,7 @@ TEST_P(SeqlinkPieceEncryptionTest, PiecesMakeTheBytesOfOneCall) {
                                                 pieces.push_back(n);
                                                 return true;
                                               });
-  ASSERT_EQ(status, 0);
+  ASSERT_EQ(status, SEQLINK_OK);
   EXPECT_EQ(joined, encryptedInOneCall(plain, key));
   // Whole blocks per piece (at least one), all but the last of the same length.
   const std::size_t whole = std::max<std::size_t>(pieceLength / 8 * 8, 8);
@@ -458,7 +459,7 @@ TEST_P(SeqlinkPiecewiseFileTest, DataIsTheOneCallEncryption) {
   Segments s;
   s.add("a.arb", 1e8, pairs / 3, 1.0, 8000);
   s.add("b.arb", 1e8, pairs - pairs / 3, 1.0, 3000);
-  ASSERT_EQ(s.write(path_), 0);
+  ASSERT_EQ(s.write(path_), SEQLINK_OK);
   const Bytes file = arbtest::readBytes(path_);
   seqtest::DataKey key{};
   std::uint32_t keyLength = static_cast<std::uint32_t>(key.size());
@@ -468,7 +469,7 @@ TEST_P(SeqlinkPiecewiseFileTest, DataIsTheOneCallEncryption) {
   const std::vector<std::int16_t> values(s.samples.begin(), s.samples.end());
   EXPECT_TRUE(data == encryptedInOneCall(seqtest::plainSamples(values), key));
   std::vector<short> back(s.samples.size());
-  ASSERT_EQ(readArbFileData(path_.c_str(), pairs, back.data()), 0);
+  ASSERT_EQ(readArbFileData(path_.c_str(), pairs, back.data()), SEQLINK_OK);
   EXPECT_TRUE(back == s.samples);
 }
 

@@ -84,7 +84,7 @@ Inf infOf(const Bytes& file) {
 
 TEST(SeqlinkReadInfTest, ReadsCountClockAndEnergyOfVersion1) {
   const Inf r = infOf(seqtest::makeVersion1File(kText, seqtest::rampValues(3, 1000)));
-  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.status, SEQLINK_OK);
   EXPECT_EQ(r.sampleCount, 3);
   EXPECT_DOUBLE_EQ(r.clock, 1e7);
   EXPECT_DOUBLE_EQ(r.energy, 3.25);
@@ -92,7 +92,7 @@ TEST(SeqlinkReadInfTest, ReadsCountClockAndEnergyOfVersion1) {
 
 TEST(SeqlinkReadInfTest, AcceptsVersion2WhoseFirstEntryIsTheText) {
   const Inf r = infOf(makeVersion2TextFile("{Clock:5HZ}{Value:1.5}", 1, seqtest::rampValues(4, 9)));
-  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.status, SEQLINK_OK);
   EXPECT_EQ(r.sampleCount, 4);
   EXPECT_DOUBLE_EQ(r.clock, 5.0);
   EXPECT_DOUBLE_EQ(r.energy, 1.5);
@@ -100,42 +100,42 @@ TEST(SeqlinkReadInfTest, AcceptsVersion2WhoseFirstEntryIsTheText) {
 
 TEST(SeqlinkReadInfTest, RefusesMultiSegmentFileAfterStoringItsCount) {
   const Inf r = infOf(makeVersion2TextFile("{Clock:5HZ}{Value:1.5}", 2, seqtest::rampValues(7, 9)));
-  EXPECT_EQ(r.status, 15);
+  EXPECT_EQ(r.status, SEQLINK_MULTI_SEGMENT_REFUSED);
   EXPECT_EQ(r.sampleCount, 7);
   EXPECT_EQ(r.clock, -1);
 }
 
-TEST(SeqlinkReadInfTest, MissingItemsAre7AndKeepWhatWasStored) {
+TEST(SeqlinkReadInfTest, MissingItemsAreBadHeaderAndKeepWhatWasStored) {
   Inf r = infOf(seqtest::makeVersion1File("{Clock:8HZ}{Num:3}", {}));
-  EXPECT_EQ(r.status, 7);
+  EXPECT_EQ(r.status, SEQLINK_BAD_HEADER);
   EXPECT_DOUBLE_EQ(r.clock, 8.0);  // stored before the Value item was missed
   EXPECT_EQ(r.energy, -1);
   r = infOf(seqtest::makeVersion1File("{Value:8}", {}));
-  EXPECT_EQ(r.status, 7);
+  EXPECT_EQ(r.status, SEQLINK_BAD_HEADER);
   EXPECT_EQ(r.clock, -1);
 }
 
 TEST(SeqlinkReadInfTest, Version1TextIsLimitedToDataOffsetTo1024BytesAndToAZeroByte) {
   const std::string filler = "{Filler:" + std::string(1020, 'x') + "}";
-  EXPECT_EQ(infOf(seqtest::makeVersion1File(filler + kText, {})).status, 7);
+  EXPECT_EQ(infOf(seqtest::makeVersion1File(filler + kText, {})).status, SEQLINK_BAD_HEADER);
   EXPECT_EQ(infOf(seqtest::makeVersion1File(std::string("{Clock:1HZ}\0{Value:2}", 21), {})).status,
-            7);
+            SEQLINK_BAD_HEADER);
   Bytes file = seqtest::makeVersion1File(kText, {});
   putU32(file, 204, 208 + 20);  // the samples begin before the Value item
-  EXPECT_EQ(infOf(file).status, 7);
+  EXPECT_EQ(infOf(file).status, SEQLINK_BAD_HEADER);
 }
 
-TEST(SeqlinkReadInfTest, VersionZeroOrNegativeIs7) {
+TEST(SeqlinkReadInfTest, VersionZeroOrNegativeIsBadHeader) {
   for (const std::uint32_t version : {0u, 0xFFFFFFFFu, 0x80000000u}) {
     Bytes file = seqtest::makeVersion1File(kText, seqtest::rampValues(3, 10));
     putU32(file, 20, version);
     const Inf r = infOf(file);
-    EXPECT_EQ(r.status, 7) << version;
+    EXPECT_EQ(r.status, SEQLINK_BAD_HEADER) << version;
     EXPECT_EQ(r.sampleCount, 3);
   }
 }
 
-TEST(SeqlinkReadInfTest, TextBlockOutsideTheFileIs7) {
+TEST(SeqlinkReadInfTest, TextBlockOutsideTheFileIsBadHeader) {
   Bytes file = makeVersion2TextFile("{Clock:5HZ}{Value:1.5}", 1, {});
   for (const auto& [field, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
            {216, 0xFFFFFFFFu},
@@ -144,26 +144,27 @@ TEST(SeqlinkReadInfTest, TextBlockOutsideTheFileIs7) {
            {216, static_cast<std::uint32_t>(file.size())}}) {
     Bytes broken = file;
     putU32(broken, field, value);
-    EXPECT_EQ(infOf(broken).status, 7) << field << " " << value;
+    EXPECT_EQ(infOf(broken).status, SEQLINK_BAD_HEADER) << field << " " << value;
   }
 }
 
-TEST(SeqlinkReadInfTest, NullOutputIs9) {
+TEST(SeqlinkReadInfTest, NullOutputIsNoMemory) {
   const Bytes file = seqtest::makeVersion1File(kText, {});
   arb::MemorySource source(file);
   int count = -1;
   double clock = -1, energy = -1;
-  EXPECT_EQ(seqlink::readInfFrom(source, nullptr, &clock, &energy), 9);
-  EXPECT_EQ(seqlink::readInfFrom(source, &count, nullptr, &energy), 9);
-  EXPECT_EQ(seqlink::readInfFrom(source, &count, &clock, nullptr), 9);
+  EXPECT_EQ(seqlink::readInfFrom(source, nullptr, &clock, &energy), SEQLINK_NO_MEMORY);
+  EXPECT_EQ(seqlink::readInfFrom(source, &count, nullptr, &energy), SEQLINK_NO_MEMORY);
+  EXPECT_EQ(seqlink::readInfFrom(source, &count, &clock, nullptr), SEQLINK_NO_MEMORY);
   EXPECT_EQ(count, -1);
 }
 
-TEST(SeqlinkReadInfTest, MissingFileIs4) {
+TEST(SeqlinkReadInfTest, MissingFileIsFileCannotOpen) {
   int count = -1;
   double clock = -1, energy = -1;
-  EXPECT_EQ(readArbFileInf("/nonexistent/seqlink/file.arb", &count, &clock, &energy), 4);
-  EXPECT_EQ(readArbFileInf(nullptr, &count, &clock, &energy), 4);
+  EXPECT_EQ(readArbFileInf("/nonexistent/seqlink/file.arb", &count, &clock, &energy),
+            SEQLINK_FILE_CANNOT_OPEN);
+  EXPECT_EQ(readArbFileInf(nullptr, &count, &clock, &energy), SEQLINK_FILE_CANNOT_OPEN);
   EXPECT_EQ(count, -1);
 }
 
@@ -238,7 +239,8 @@ class SeqlinkReadAllInfTest : public ::testing::Test {
 TEST_F(SeqlinkReadAllInfTest, AppendsToTheCallersText) {
   std::strcpy(buffer_.data(), "Header\n");
   int length = 0;
-  ASSERT_EQ(run(seqtest::makeVersion1File("{Clock:1HZ}{ModulationMode:Digital}", {}), length), 0);
+  ASSERT_EQ(run(seqtest::makeVersion1File("{Clock:1HZ}{ModulationMode:Digital}", {}), length),
+            SEQLINK_OK);
   const std::string expected = " Clock         :1HZ\n ModulationMode:Digital";
   EXPECT_EQ(std::string(buffer_.data()), "Header\n" + expected);
   EXPECT_EQ(length, static_cast<int>(expected.size() + 1));
@@ -246,28 +248,29 @@ TEST_F(SeqlinkReadAllInfTest, AppendsToTheCallersText) {
 
 TEST_F(SeqlinkReadAllInfTest, ReadsTheLastEntryOfVersion2) {
   int length = 0;
-  ASSERT_EQ(run(makeVersion2TextFile("{Value:1.5}{Num:16}{NUMBER SEGMENTS:0}", 2, {}), length), 0);
+  ASSERT_EQ(run(makeVersion2TextFile("{Value:1.5}{Num:16}{NUMBER SEGMENTS:0}", 2, {}), length),
+            SEQLINK_OK);
   EXPECT_EQ(std::string(buffer_.data()),
             " Value          :1.5\n Num            :16\n NUMBER SEGMENTS:0");
 }
 
-TEST_F(SeqlinkReadAllInfTest, ResultThatDoesNotFitIs9AndLeavesTheBuffer) {
+TEST_F(SeqlinkReadAllInfTest, ResultThatDoesNotFitIsNoMemoryAndLeavesTheBuffer) {
   const Bytes file = seqtest::makeVersion1File("{Clock:1HZ}{ModulationMode:Digital}", {});
   const std::size_t display = referenceDisplay("{Clock:1HZ}{ModulationMode:Digital}").size();
   int length = 0;
   // Exactly full: existing text, the result and the terminator fill all 20,480 bytes.
   std::string existing(SEQLINK_TEXT_CAPACITY - 1 - display, 'x');
   std::strcpy(buffer_.data(), existing.c_str());
-  ASSERT_EQ(run(file, length), 0);
+  ASSERT_EQ(run(file, length), SEQLINK_OK);
   EXPECT_EQ(std::strlen(buffer_.data()), SEQLINK_TEXT_CAPACITY - 1u);
   // One byte more does not fit.
   existing.push_back('x');
   std::strcpy(buffer_.data(), existing.c_str());
-  EXPECT_EQ(run(file, length), 9);
+  EXPECT_EQ(run(file, length), SEQLINK_NO_MEMORY);
   EXPECT_EQ(std::string(buffer_.data()), existing);
   // A buffer without a terminator has no room at all.
   std::memset(buffer_.data(), 'y', buffer_.size());
-  EXPECT_EQ(run(file, length), 9);
+  EXPECT_EQ(run(file, length), SEQLINK_NO_MEMORY);
 }
 
 TEST_F(SeqlinkReadAllInfTest, ManyShortItemsPaddedToALongKeyAreRefusedNotBuilt) {
@@ -275,42 +278,43 @@ TEST_F(SeqlinkReadAllInfTest, ManyShortItemsPaddedToALongKeyAreRefusedNotBuilt) 
   std::string text = "{" + std::string(10000, 'k') + ":v}";
   for (int i = 0; i < 5000; ++i) text += "{a:1}";
   int length = 0;
-  EXPECT_EQ(run(seqtest::makeVersion1File(text, {}), length), 9);
+  EXPECT_EQ(run(seqtest::makeVersion1File(text, {}), length), SEQLINK_NO_MEMORY);
 }
 
-TEST_F(SeqlinkReadAllInfTest, BadVersionsAndOutOfFileBlocksAre7) {
+TEST_F(SeqlinkReadAllInfTest, BadVersionsAndOutOfFileBlocksAreBadHeader) {
   int length = 0;
   Bytes file = seqtest::makeVersion1File(kText, {});
   for (const std::uint32_t version : {0u, 0xFFFFFFFFu}) {
     Bytes broken = file;
     putU32(broken, 20, version);
-    EXPECT_EQ(run(broken, length), 7);
+    EXPECT_EQ(run(broken, length), SEQLINK_BAD_HEADER);
   }
   for (const std::uint32_t dataOffset :
        {0u, 207u, static_cast<std::uint32_t>(file.size() + 1), 0xFFFFFFFFu}) {
     Bytes broken = file;
     putU32(broken, 204, dataOffset);
-    EXPECT_EQ(run(broken, length), 7) << dataOffset;
+    EXPECT_EQ(run(broken, length), SEQLINK_BAD_HEADER) << dataOffset;
   }
   const Bytes v2 = makeVersion2TextFile("{Value:1}", 2, {});
   for (const auto& [field, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
            {208, 0u}, {208, 0xFFFFFFFFu}, {208, 1000u}, {232, 0xFFFFFFFFu}, {236, 0xFFFFFFF0u}}) {
     Bytes broken = v2;
     putU32(broken, field, value);
-    EXPECT_EQ(run(broken, length), 7) << field << " " << value;
+    EXPECT_EQ(run(broken, length), SEQLINK_BAD_HEADER) << field << " " << value;
   }
   EXPECT_EQ(std::string(buffer_.data()), "");
 }
 
-TEST(SeqlinkReadAllInfFileTest, MissingFileIs4AndNullBufferIs9) {
+TEST(SeqlinkReadAllInfFileTest, MissingFileIsFileCannotOpenAndNullBufferIsNoMemory) {
   char text[SEQLINK_TEXT_CAPACITY] = "";
   int length = 0;
-  EXPECT_EQ(readArbFileAllInf("/nonexistent/seqlink/file.arb", text, &length), 4);
+  EXPECT_EQ(readArbFileAllInf("/nonexistent/seqlink/file.arb", text, &length),
+            SEQLINK_FILE_CANNOT_OPEN);
   ScratchDir dir;
   const std::string path = dir.file("a.arb");
   arbtest::writeBytes(path, seqtest::makeVersion1File(kText, {}));
-  EXPECT_EQ(readArbFileAllInf(path.c_str(), nullptr, &length), 9);
-  EXPECT_EQ(readArbFileAllInf(path.c_str(), text, nullptr), 9);
+  EXPECT_EQ(readArbFileAllInf(path.c_str(), nullptr, &length), SEQLINK_NO_MEMORY);
+  EXPECT_EQ(readArbFileAllInf(path.c_str(), text, nullptr), SEQLINK_NO_MEMORY);
 }
 
 // ---------------------------------------------------------------------------
@@ -335,16 +339,16 @@ TEST_P(SeqlinkSamplePairsTest, ReturnsTheSamplesAsStored) {
   const Bytes file = seqtest::makeVersion1File(kText, values);
   int status = -1;
   EXPECT_EQ(samplesOf(file, pairs, status), values);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(status, SEQLINK_OK);
   // Fewer pairs than the file holds: exactly those.
   if (pairs > 0) {
     const auto head = samplesOf(file, pairs - 1, status);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(status, SEQLINK_OK);
     EXPECT_TRUE(std::equal(head.begin(), head.end(), values.begin()));
   }
   // More pairs than the file holds: the rest is silence.
   auto more = samplesOf(file, pairs + 5, status);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(status, SEQLINK_OK);
   EXPECT_TRUE(std::equal(values.begin(), values.end(), more.begin()));
   EXPECT_TRUE(std::all_of(more.begin() + values.size(), more.end(), [](auto v) { return v == 0; }));
 }
@@ -356,17 +360,17 @@ TEST(SeqlinkSampleReaderTest, UnencryptedVersion2DataIsReadAsItIs) {
   const std::vector<std::int16_t> values = seqtest::rampValues(5, 1234);
   int status = -1;
   EXPECT_EQ(samplesOf(makeVersion2TextFile("{Value:1}", 2, values, false), 5, status), values);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(status, SEQLINK_OK);
   EXPECT_EQ(samplesOf(makeVersion2TextFile("{Value:1}", 2, values, true), 5, status), values);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(status, SEQLINK_OK);
 }
 
-TEST(SeqlinkSampleReaderTest, HeaderCrcMismatchIs241EvenWithIntactSamples) {
+TEST(SeqlinkSampleReaderTest, WrongHeaderCrcIsHeaderCrcMismatchEvenWithIntactSamples) {
   Bytes file = seqtest::makeVersion1File(kText, seqtest::rampValues(3, 100));
   file[208 + 3] ^= 1;
   int status = -1;
   samplesOf(file, 3, status);
-  EXPECT_EQ(status, 241);
+  EXPECT_EQ(status, SEQLINK_HEADER_CRC_MISMATCH);
 }
 
 TEST(SeqlinkSampleReaderTest, CrcDoesNotCoverTheSamples) {
@@ -375,7 +379,7 @@ TEST(SeqlinkSampleReaderTest, CrcDoesNotCoverTheSamples) {
   file.back() ^= 0x40;
   int status = -1;
   const auto got = samplesOf(file, 4, status);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(status, SEQLINK_OK);
   EXPECT_TRUE(std::equal(values.begin(), values.begin() + 4, got.begin()));  // other block
   EXPECT_NE(got, values);
 }
@@ -385,12 +389,12 @@ TEST(SeqlinkSampleReaderTest, HeaderBlockUpTo10240BytesIsAccepted) {
   int status = -1;
   const std::string filler(10240 - kText.size(), 'f');
   EXPECT_EQ(samplesOf(seqtest::makeVersion1File(kText + filler, values), 2, status), values);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(status, SEQLINK_OK);
   samplesOf(seqtest::makeVersion1File(kText + filler + "f", values), 2, status);
-  EXPECT_EQ(status, 241);
+  EXPECT_EQ(status, SEQLINK_HEADER_CRC_MISMATCH);
 }
 
-TEST(SeqlinkSampleReaderTest, DataOffsetBeforeTheBlockOrPastTheFileIs241) {
+TEST(SeqlinkSampleReaderTest, DataOffsetBeforeTheBlockOrPastTheFileIsHeaderCrcMismatch) {
   const Bytes file = seqtest::makeVersion1File(kText, seqtest::rampValues(2, 100));
   for (const std::uint32_t dataOffset :
        {0u, 207u, static_cast<std::uint32_t>(file.size() + 1), 0xFFFFFFFFu}) {
@@ -398,28 +402,31 @@ TEST(SeqlinkSampleReaderTest, DataOffsetBeforeTheBlockOrPastTheFileIs241) {
     putU32(broken, 204, dataOffset);
     int status = -1;
     samplesOf(broken, 2, status);
-    EXPECT_EQ(status, 241) << dataOffset;
+    EXPECT_EQ(status, SEQLINK_HEADER_CRC_MISMATCH) << dataOffset;
   }
 }
 
 TEST(SeqlinkSampleReaderTest, BlankIsSilenceWithoutTouchingTheFileSystem) {
   std::vector<short> out(8, 77);
-  EXPECT_EQ(readArbFileData("Blank", 3, out.data()), 0);
+  EXPECT_EQ(readArbFileData("Blank", 3, out.data()), SEQLINK_OK);
   EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 6, [](short v) { return v == 0; }));
   EXPECT_EQ(out[6], 77);
-  EXPECT_EQ(readArbFileData("blank", 3, out.data()), 240);  // a file name like any other
-  EXPECT_EQ(readArbFileData("Blank ", 3, out.data()), 240);
+  EXPECT_EQ(readArbFileData("blank", 3, out.data()),
+            SEQLINK_DATA_CANNOT_OPEN);  // a file name like any other
+  EXPECT_EQ(readArbFileData("Blank ", 3, out.data()), SEQLINK_DATA_CANNOT_OPEN);
 }
 
 TEST(SeqlinkSampleReaderTest, BadArgumentsAndUnopenableFiles) {
   std::vector<short> out(8, 0);
   ScratchDir dir;
-  EXPECT_EQ(readArbFileData("Blank", -1, out.data()), 242);
-  EXPECT_EQ(readArbFileData("Blank", 2, nullptr), 242);
-  EXPECT_EQ(readArbFileData("Blank", 0, nullptr), 0);
-  EXPECT_EQ(readArbFileData(nullptr, 2, out.data()), 240);
-  EXPECT_EQ(readArbFileData(dir.path().c_str(), 2, out.data()), 240);  // a folder
-  EXPECT_EQ(readArbFileData(dir.file("absent.arb").c_str(), 2, out.data()), 240);
+  EXPECT_EQ(readArbFileData("Blank", -1, out.data()), SEQLINK_DATA_NO_MEMORY);
+  EXPECT_EQ(readArbFileData("Blank", 2, nullptr), SEQLINK_DATA_NO_MEMORY);
+  EXPECT_EQ(readArbFileData("Blank", 0, nullptr), SEQLINK_OK);
+  EXPECT_EQ(readArbFileData(nullptr, 2, out.data()), SEQLINK_DATA_CANNOT_OPEN);
+  EXPECT_EQ(readArbFileData(dir.path().c_str(), 2, out.data()),
+            SEQLINK_DATA_CANNOT_OPEN);  // a folder
+  EXPECT_EQ(readArbFileData(dir.file("absent.arb").c_str(), 2, out.data()),
+            SEQLINK_DATA_CANNOT_OPEN);
 }
 
 TEST(SeqlinkReadersTest, SpecialFilesAreRefusedBeforeTheyCanBlock) {
@@ -431,12 +438,14 @@ TEST(SeqlinkReadersTest, SpecialFilesAreRefusedBeforeTheyCanBlock) {
   for (const std::string& path : {fifo, std::string("/dev/zero")}) {
     int count = -1;
     double clock = -1, energy = -1;
-    EXPECT_EQ(readArbFileInf(path.c_str(), &count, &clock, &energy), 4) << path;
+    EXPECT_EQ(readArbFileInf(path.c_str(), &count, &clock, &energy), SEQLINK_FILE_CANNOT_OPEN)
+        << path;
     std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
     int length = 0;
-    EXPECT_EQ(readArbFileAllInf(path.c_str(), text.data(), &length), 4) << path;
+    EXPECT_EQ(readArbFileAllInf(path.c_str(), text.data(), &length), SEQLINK_FILE_CANNOT_OPEN)
+        << path;
     std::vector<short> out(8, 0);
-    EXPECT_EQ(readArbFileData(path.c_str(), 2, out.data()), 240) << path;
+    EXPECT_EQ(readArbFileData(path.c_str(), 2, out.data()), SEQLINK_DATA_CANNOT_OPEN) << path;
   }
 }
 
@@ -446,7 +455,7 @@ TEST(SeqlinkSampleReaderTest, ReadsFromAFile) {
   const std::string path = dir.file("wave.arb");
   arbtest::writeBytes(path, seqtest::makeVersion1File(kText, values));
   std::vector<short> out(values.size());
-  ASSERT_EQ(readArbFileData(path.c_str(), 9, out.data()), 0);
+  ASSERT_EQ(readArbFileData(path.c_str(), 9, out.data()), SEQLINK_OK);
   EXPECT_TRUE(std::equal(values.begin(), values.end(), out.begin()));
 }
 
@@ -574,10 +583,10 @@ TEST(SeqlinkTruncatedFileTest, EveryLengthGivesAStatusAndWholeBlocksDecrypt) {
       int status = -1;
       const auto got = samplesOf(cut, 7, status);
       if (length < dataOffset) {
-        EXPECT_EQ(status, 241) << length;
+        EXPECT_EQ(status, SEQLINK_HEADER_CRC_MISMATCH) << length;
         continue;
       }
-      ASSERT_EQ(status, 0) << length;
+      ASSERT_EQ(status, SEQLINK_OK) << length;
       // Whole 8-byte blocks present decrypt to the samples; the rest is silence.
       const std::size_t wholeValues = (length - dataOffset) / 8 * 4;
       for (std::size_t i = 0; i < got.size(); ++i) {
@@ -631,7 +640,7 @@ TEST_P(SeqlinkInPlaceReadTest, EveryLimitGivesTheSamePairs) {
   for (const std::size_t requested : {pairs - 1, pairs, pairs + 1, pairs + 4}) {
     int status = -1;
     const auto got = pairsWithLimit(file, requested, limit, status);
-    ASSERT_EQ(status, 0) << requested;
+    ASSERT_EQ(status, SEQLINK_OK) << requested;
     EXPECT_EQ(got, expectedPairs(values, requested, pairs)) << requested;
   }
 }
@@ -654,7 +663,7 @@ TEST_P(SeqlinkInPlaceTruncatedTest, WholeBlocksPresentDecryptAndTheRestIsSilence
     for (const std::size_t requested : {std::size_t{6}, std::size_t{7}, std::size_t{9}}) {
       int status = -1;
       const auto got = pairsWithLimit(cut, requested, limit, status);
-      ASSERT_EQ(status, 0) << length << " " << requested;
+      ASSERT_EQ(status, SEQLINK_OK) << length << " " << requested;
       EXPECT_EQ(got, expectedPairs(values, requested, heldPairs)) << length << " " << requested;
     }
   }
@@ -670,7 +679,7 @@ TEST_P(SeqlinkInPlaceTruncatedTest, ReadErrorLeavesNoCipherTextInThePairs) {
   for (std::size_t failFrom = dataOffset; failFrom < file.size(); ++failFrom) {
     int status = -1;
     const auto got = pairsWithLimit(file, 7, limit, status, failFrom);
-    EXPECT_EQ(status, 243) << failFrom;
+    EXPECT_EQ(status, SEQLINK_DATA_READ_ERROR) << failFrom;
     EXPECT_EQ(got, std::vector<std::int16_t>(14, 0)) << failFrom;
   }
 }

@@ -110,7 +110,7 @@ Wave SeqlinkRoundTripTest::second_;
 TEST_F(SeqlinkRoundTripTest, DescriptionOfAWavepackFile) {
   int count = 0;
   double clock = 0, energy = 0;
-  ASSERT_EQ(readArbFileInf(first_.path.c_str(), &count, &clock, &energy), 0);
+  ASSERT_EQ(readArbFileInf(first_.path.c_str(), &count, &clock, &energy), SEQLINK_OK);
   EXPECT_EQ(count, 40);
   EXPECT_EQ(clock, 1e7);
   EXPECT_NEAR(energy, first_.energy, 5e-7);
@@ -119,7 +119,7 @@ TEST_F(SeqlinkRoundTripTest, DescriptionOfAWavepackFile) {
 TEST_F(SeqlinkRoundTripTest, DisplayTextOfAWavepackFile) {
   std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
   int length = 0;
-  ASSERT_EQ(readArbFileAllInf(second_.path.c_str(), text.data(), &length), 0);
+  ASSERT_EQ(readArbFileAllInf(second_.path.c_str(), text.data(), &length), SEQLINK_OK);
   const std::string expected = displayLines({{"Clock", "2000000HZ"},
                                              {"ModulationMode", "Digital"},
                                              {"Value", format("%f", second_.energy)},
@@ -140,7 +140,8 @@ TEST_F(SeqlinkRoundTripTest, DisplayTextOfAWavepackFile) {
 TEST_F(SeqlinkRoundTripTest, SamplesOfAWavepackFile) {
   for (const Wave* wave : {&first_, &second_}) {
     std::vector<short> out(wave->values.size());
-    ASSERT_EQ(readArbFileData(wave->path.c_str(), static_cast<int>(wave->pairs()), out.data()), 0);
+    ASSERT_EQ(readArbFileData(wave->path.c_str(), static_cast<int>(wave->pairs()), out.data()),
+              SEQLINK_OK);
     EXPECT_TRUE(std::equal(out.begin(), out.end(), wave->values.begin())) << wave->path;
   }
 }
@@ -164,7 +165,7 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
   for (const Wave* wave : {&first_, &second_}) {
     int count = 0;
     double clock = 0, energy = 0;
-    ASSERT_EQ(readArbFileInf(wave->path.c_str(), &count, &clock, &energy), 0);
+    ASSERT_EQ(readArbFileInf(wave->path.c_str(), &count, &clock, &energy), SEQLINK_OK);
     config.segments.push_back(format("\"%s\",%f,%d,%f", wave->path.c_str(), clock, count, energy));
     configuredEnergy.push_back(energy);
   }
@@ -174,7 +175,7 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
 
   char outputFile[256] = "";
   int segments = 0, total = 0;
-  ASSERT_EQ(readMultiSegConfig(configPath.c_str(), outputFile, &segments, &total), 0);
+  ASSERT_EQ(readMultiSegConfig(configPath.c_str(), outputFile, &segments, &total), SEQLINK_OK);
   ASSERT_EQ(segments, 3);
   ASSERT_EQ(total, static_cast<int>(40 + 25 + blankPairs));
   EXPECT_EQ(std::string(outputFile), config.outputFile);
@@ -185,7 +186,7 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
   std::vector<int> counts(segments);
   ASSERT_EQ(outputIQDataAndInf(samples.data(), names.data(), clocks.data(), counts.data(),
                                energies.data()),
-            0);
+            SEQLINK_OK);
 
   // What the modes must give, worked out here.
   const std::vector<double> configuredClock = {1e7, 2e6, blankClock};
@@ -241,14 +242,14 @@ TEST_P(SeqlinkMultiSegmentRoundTripTest, BuildsAndReadsBackAVersion2File) {
   // Read back through the library.
   std::vector<char> display(SEQLINK_TEXT_CAPACITY, '\0');
   int length = 0;
-  ASSERT_EQ(readArbFileAllInf(outputFile, display.data(), &length), 0);
+  ASSERT_EQ(readArbFileAllInf(outputFile, display.data(), &length), SEQLINK_OK);
   EXPECT_EQ(std::string(display.data()), displayLines(items, 16));
   std::vector<short> back(2 * total);
-  ASSERT_EQ(readArbFileData(outputFile, total, back.data()), 0);
+  ASSERT_EQ(readArbFileData(outputFile, total, back.data()), SEQLINK_OK);
   EXPECT_EQ(back, samples);
   int count = -1;
   double clock = -1, energy = -1;
-  EXPECT_EQ(readArbFileInf(outputFile, &count, &clock, &energy), 15);
+  EXPECT_EQ(readArbFileInf(outputFile, &count, &clock, &energy), SEQLINK_MULTI_SEGMENT_REFUSED);
   EXPECT_EQ(count, total);
 }
 

@@ -52,7 +52,7 @@ TEST_F(SeqlinkSegmentConfigTest, ReadsCountsOutputAndKeepsTheConfiguration) {
   b.everyRestart = "E3";
   const std::string line = b.line();
   const Result r = read(line + "\n{ignored second line}");
-  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.status, SEQLINK_OK);
   EXPECT_EQ(r.segmentCount, 3);
   EXPECT_EQ(r.totalSamples, 35);
   EXPECT_STREQ(r.outputFile, "out.arb");
@@ -73,7 +73,7 @@ TEST_F(SeqlinkSegmentConfigTest, ItemsMayStandInAnyOrder) {
       "junk{OUTPUT FILE:x.arb}{EVERY SEGMENT RESTART MARKER:1}{SEGMENT_0:\"Blank\",1,4,0}"
       "{USER CLOCKRATE:5}{LEVEL MODE:RMS}{FIRST SEGMENT RESTART MARKER:1}"
       "{CLOCKRATE MODE:UNCHANGED}{SEGMENT MARKER:1}{NUMBER SEGMENTS:1}");
-  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.status, SEQLINK_OK);
   EXPECT_EQ(r.totalSamples, 4);
   EXPECT_STREQ(r.outputFile, "x.arb");
 }
@@ -82,21 +82,21 @@ TEST_F(SeqlinkSegmentConfigTest, OnlyTheFirstLineCounts) {
   ConfigBuilder b = threeSegments();
   b.omit = {"OUTPUT FILE:"};
   const Result r = read(b.line() + "\n{OUTPUT FILE:later.arb}");
-  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.status, SEQLINK_BAD_ITEM);
 }
 
-TEST_F(SeqlinkSegmentConfigTest, EmptyFileIs3AndEmptyFirstLineIs2) {
-  EXPECT_EQ(read("").status, 3);
-  EXPECT_EQ(read("\n" + threeSegments().line()).status, 2);
+TEST_F(SeqlinkSegmentConfigTest, EmptyFileIsConfigEmptyAndEmptyFirstLineIsBadItem) {
+  EXPECT_EQ(read("").status, SEQLINK_CONFIG_EMPTY);
+  EXPECT_EQ(read("\n" + threeSegments().line()).status, SEQLINK_BAD_ITEM);
 }
 
-TEST_F(SeqlinkSegmentConfigTest, MissingFileIs1) {
+TEST_F(SeqlinkSegmentConfigTest, MissingFileIsConfigCannotOpen) {
   Result r;
   EXPECT_EQ(readMultiSegConfig(dir_.file("absent.txt").c_str(), r.outputFile, &r.segmentCount,
                                &r.totalSamples),
-            1);
+            SEQLINK_CONFIG_CANNOT_OPEN);
   EXPECT_EQ(readMultiSegConfig(dir_.path().c_str(), r.outputFile, &r.segmentCount, &r.totalSamples),
-            1);
+            SEQLINK_CONFIG_CANNOT_OPEN);
   EXPECT_STREQ(r.outputFile, "untouched");
 }
 
@@ -113,7 +113,7 @@ TEST_F(SeqlinkSegmentConfigTest, SpecialFilesAreRefusedBeforeTheyCanBlock) {
   }
 }
 
-TEST_F(SeqlinkSegmentConfigTest, FirstLineLongerThanTheLimitIs2) {
+TEST_F(SeqlinkSegmentConfigTest, FirstLineLongerThanTheLimitIsBadItem) {
   // A marker value fills the line up to exactly the limit: still read. One more
   // byte, with or without a line feed after it, and the line is refused.
   ConfigBuilder b = threeSegments();
@@ -121,19 +121,19 @@ TEST_F(SeqlinkSegmentConfigTest, FirstLineLongerThanTheLimitIs2) {
   ASSERT_LT(base, SEQLINK_CONFIG_LINE_LIMIT);
   b.marker = std::string(SEQLINK_CONFIG_LINE_LIMIT - base + 1, 'm');
   ASSERT_EQ(b.line().size(), SEQLINK_CONFIG_LINE_LIMIT);
-  EXPECT_EQ(read(b.line() + "\n").status, 0);
-  EXPECT_EQ(read(b.line()).status, 0);
+  EXPECT_EQ(read(b.line() + "\n").status, SEQLINK_OK);
+  EXPECT_EQ(read(b.line()).status, SEQLINK_OK);
   b.marker += "m";
-  EXPECT_EQ(read(b.line() + "\nsecond line").status, 2);
+  EXPECT_EQ(read(b.line() + "\nsecond line").status, SEQLINK_BAD_ITEM);
   const Result r = read(b.line() + std::string(3 << 20, 'x'));  // no line feed at all
-  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.status, SEQLINK_BAD_ITEM);
   EXPECT_STREQ(r.outputFile, "untouched");
 }
 
 TEST_F(SeqlinkSegmentConfigTest, ZeroSegmentsGiveTotalZero) {
   ConfigBuilder b;
   const Result r = read(b.line());
-  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.status, SEQLINK_OK);
   EXPECT_EQ(r.segmentCount, 0);
   EXPECT_EQ(r.totalSamples, 0);
 }
@@ -141,21 +141,21 @@ TEST_F(SeqlinkSegmentConfigTest, ZeroSegmentsGiveTotalZero) {
 class SeqlinkRequiredItemTest : public SeqlinkSegmentConfigTest,
                                 public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(SeqlinkRequiredItemTest, MissingItemIs2) {
+TEST_P(SeqlinkRequiredItemTest, MissingItemIsBadItem) {
   ConfigBuilder b = threeSegments();
   b.clockRateMode = "UNCHANGED";  // USER CLOCKRATE is required whatever the mode
   b.omit = {GetParam()};
-  EXPECT_EQ(read(b.line()).status, 2);
+  EXPECT_EQ(read(b.line()).status, SEQLINK_BAD_ITEM);
 }
 
-TEST_P(SeqlinkRequiredItemTest, EmptyItemIs2) {
+TEST_P(SeqlinkRequiredItemTest, EmptyItemIsBadItem) {
   ConfigBuilder b = threeSegments();
   const std::string key = GetParam();
   std::string line = b.line();
   // Empty the value of the item.
   const std::size_t at = line.find("{" + key) + 1 + key.size();
   line.erase(at, line.find('}', at) - at);
-  EXPECT_EQ(read(line).status, 2);
+  EXPECT_EQ(read(line).status, SEQLINK_BAD_ITEM);
 }
 
 INSTANTIATE_TEST_SUITE_P(Items, SeqlinkRequiredItemTest,
@@ -167,10 +167,10 @@ INSTANTIATE_TEST_SUITE_P(Items, SeqlinkRequiredItemTest,
 class SeqlinkMalformedSegmentTest : public SeqlinkSegmentConfigTest,
                                     public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(SeqlinkMalformedSegmentTest, Is2) {
+TEST_P(SeqlinkMalformedSegmentTest, IsBadItem) {
   ConfigBuilder b;
   b.segments = {GetParam()};
-  EXPECT_EQ(read(b.line()).status, 2);
+  EXPECT_EQ(read(b.line()).status, SEQLINK_BAD_ITEM);
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, SeqlinkMalformedSegmentTest,
@@ -189,52 +189,52 @@ TEST_F(SeqlinkSegmentConfigTest, ANameWithACommaShiftsTheFields) {
   ConfigBuilder b;
   b.segments = {"\"a,b.arb\",1,2,3"};
   const Result r = read(b.line());
-  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.status, SEQLINK_OK);
   EXPECT_EQ(r.totalSamples, 1);
 }
 
-TEST_F(SeqlinkSegmentConfigTest, TotalOverflowingIntIs2) {
+TEST_F(SeqlinkSegmentConfigTest, TotalOverflowingIntIsBadItem) {
   ConfigBuilder b;
   b.segments = {ConfigBuilder::segment("Blank", "1", "2147483647", "0"),
                 ConfigBuilder::segment("Blank", "1", "1", "0")};
-  EXPECT_EQ(read(b.line()).status, 2);
+  EXPECT_EQ(read(b.line()).status, SEQLINK_BAD_ITEM);
   b.segments.pop_back();
   const Result r = read(b.line());
-  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.status, SEQLINK_OK);
   EXPECT_EQ(r.totalSamples, 2147483647);
 }
 
-TEST_F(SeqlinkSegmentConfigTest, NegativeOrHugeSegmentCountIs2) {
+TEST_F(SeqlinkSegmentConfigTest, NegativeOrHugeSegmentCountIsBadItem) {
   ConfigBuilder b = threeSegments();
   b.count = "-1";
   Result r = read(b.line());
-  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.status, SEQLINK_BAD_ITEM);
   EXPECT_EQ(r.segmentCount, -1);  // stored before the failure
   b.count = "2000000000";         // asks for items the line does not hold
   r = read(b.line());
-  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.status, SEQLINK_BAD_ITEM);
   EXPECT_EQ(r.segmentCount, 2000000000);
   b.count = "99999999999999999999";
-  EXPECT_EQ(read(b.line()).status, 2);
+  EXPECT_EQ(read(b.line()).status, SEQLINK_BAD_ITEM);
 }
 
 TEST_F(SeqlinkSegmentConfigTest, FewerSegmentsThanItemsReadsOnlyThose) {
   ConfigBuilder b = threeSegments();
   b.count = "2";
   const Result r = read(b.line());
-  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.status, SEQLINK_OK);
   EXPECT_EQ(r.totalSamples, 30);
 }
 
-TEST_F(SeqlinkSegmentConfigTest, OutputNameOf255IsAcceptedAnd256Is8) {
+TEST_F(SeqlinkSegmentConfigTest, OutputNameOf255IsAcceptedAnd256IsNameTooLong) {
   ConfigBuilder b = threeSegments();
   b.outputFile = std::string(251, 'x') + ".arb";
   Result r = read(b.line());
-  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.status, SEQLINK_OK);
   EXPECT_EQ(std::string(r.outputFile), b.outputFile);
   b.outputFile = std::string(252, 'x') + ".arb";
   r = read(b.line());
-  EXPECT_EQ(r.status, 8);
+  EXPECT_EQ(r.status, SEQLINK_NAME_TOO_LONG);
   EXPECT_STREQ(r.outputFile, "untouched");
   EXPECT_EQ(r.totalSamples, 35);  // written before the failure
 }
@@ -242,18 +242,18 @@ TEST_F(SeqlinkSegmentConfigTest, OutputNameOf255IsAcceptedAnd256Is8) {
 TEST_F(SeqlinkSegmentConfigTest, ValuesKeepTheirSpaces) {
   ConfigBuilder b = threeSegments();
   b.levelMode = " RMS";
-  ASSERT_EQ(read(b.line()).status, 0);
+  ASSERT_EQ(read(b.line()).status, SEQLINK_OK);
   EXPECT_EQ(seqlink::segmentConfig().levelMode, " RMS");
 }
 
 TEST_F(SeqlinkSegmentConfigTest, AFailedReadLeavesNoConfigurationBehind) {
-  ASSERT_EQ(read(threeSegments().line()).status, 0);
+  ASSERT_EQ(read(threeSegments().line()).status, SEQLINK_OK);
   ConfigBuilder broken = threeSegments();
   broken.omit = {"SEGMENT MARKER:"};
-  ASSERT_EQ(read(broken.line()).status, 2);
+  ASSERT_EQ(read(broken.line()).status, SEQLINK_BAD_ITEM);
   EXPECT_EQ(seqlink::segmentConfig().segmentCount, 0);
   EXPECT_TRUE(seqlink::segmentConfig().configLine.empty());
-  EXPECT_EQ(outputIQDataAndInf(nullptr, nullptr, nullptr, nullptr, nullptr), 2);
+  EXPECT_EQ(outputIQDataAndInf(nullptr, nullptr, nullptr, nullptr, nullptr), SEQLINK_BAD_ITEM);
 }
 
 TEST_F(SeqlinkSegmentConfigTest, NullArgumentsAreRefused) {
@@ -261,10 +261,10 @@ TEST_F(SeqlinkSegmentConfigTest, NullArgumentsAreRefused) {
   arbtest::writeText(path, threeSegments().line());
   char output[256];
   int count = 0, total = 0;
-  EXPECT_EQ(readMultiSegConfig(nullptr, output, &count, &total), 1);
-  EXPECT_EQ(readMultiSegConfig(path.c_str(), nullptr, &count, &total), 2);
-  EXPECT_EQ(readMultiSegConfig(path.c_str(), output, nullptr, &total), 2);
-  EXPECT_EQ(readMultiSegConfig(path.c_str(), output, &count, nullptr), 2);
+  EXPECT_EQ(readMultiSegConfig(nullptr, output, &count, &total), SEQLINK_CONFIG_CANNOT_OPEN);
+  EXPECT_EQ(readMultiSegConfig(path.c_str(), nullptr, &count, &total), SEQLINK_BAD_ITEM);
+  EXPECT_EQ(readMultiSegConfig(path.c_str(), output, nullptr, &total), SEQLINK_BAD_ITEM);
+  EXPECT_EQ(readMultiSegConfig(path.c_str(), output, &count, nullptr), SEQLINK_BAD_ITEM);
 }
 
 TEST_F(SeqlinkSegmentConfigTest, AZeroByteEndsTheLine) {
@@ -272,7 +272,7 @@ TEST_F(SeqlinkSegmentConfigTest, AZeroByteEndsTheLine) {
   std::string content = b.line();
   const std::size_t at = content.find("{OUTPUT FILE:");
   content.insert(at, std::string(1, '\0'));
-  EXPECT_EQ(read(content).status, 2);
+  EXPECT_EQ(read(content).status, SEQLINK_BAD_ITEM);
 }
 
 }  // namespace

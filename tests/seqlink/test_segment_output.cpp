@@ -95,7 +95,7 @@ TEST_F(SeqlinkSegmentOutputTest, RmsScalesLouderSegmentsToTheQuietestOne) {
                      segment(addFile("c.arb", c), 3e8, 20, seqtest::energyOf(c)),
                      segment("Blank", 4e8, 15, 0.0)};
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
 
   const double target = levelOf(b);
   ASSERT_NEAR(levelOf(a), 0.5, 0.02);
@@ -131,7 +131,7 @@ TEST_F(SeqlinkSegmentOutputTest, RmsWithAllLevelsAtOrAboveOneKeepsSegmentZero) {
   config.segments = {segment(addFile("a.arb", a), 1e8, 10, seqtest::energyOf(a)),
                      segment(addFile("b.arb", b), 1e8, 12, seqtest::energyOf(b))};
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
   ASSERT_GT(levelOf(b), 1.0);
   Values expectB(b);
   for (auto& v : expectB) v = scaled(v, 1.0, levelOf(b));
@@ -166,7 +166,7 @@ TEST_P(SeqlinkRmsLevelTest, ScaledSegmentsSitAtTheReferenceLevel) {
                                       inputs[i].size() / 2, seqtest::energyOf(inputs[i])));
   }
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
 
   const double target = c.target > 0 ? c.target : levelOf(inputs[c.reference]);
   for (std::size_t i = 0; i < inputs.size(); ++i) {
@@ -209,7 +209,7 @@ TEST_F(SeqlinkSegmentOutputTest, BlankIsSilenceAtTheReferenceEnergyAndNeverTheRe
                      segment("Blank", 1e8, 25, 0.0),
                      segment(addFile("b.arb", b), 1e8, 10, seqtest::energyOf(b))};
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
   const double target = levelOf(b);
   const Values blank = out.segment(10, 25);
   EXPECT_TRUE(std::all_of(blank.begin(), blank.end(), [](auto v) { return v == 0; }));
@@ -224,7 +224,7 @@ TEST_F(SeqlinkSegmentOutputTest, ConfiguredEnergyZeroKeepsTheSamplesAndReportsTh
   config.segments = {segment(addFile("a.arb", a), 1e8, 10, seqtest::energyOf(a)),
                      segment(addFile("b.arb", b), 1e8, 8, 0.0)};
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
   EXPECT_EQ(out.segment(10, 8), b);
   EXPECT_DOUBLE_EQ(out.energies[1], levelOf(a) * levelOf(a) * 8);
 }
@@ -236,7 +236,7 @@ TEST_F(SeqlinkSegmentOutputTest, UnchangedLevelsKeepSamplesAndEnergies) {
   config.segments = {segment(addFile("a.arb", a), 1e8, 10, 7.5),
                      segment(addFile("b.arb", b), 1e8, 10, 2.5), segment("Blank", 1e8, 3, 1.0)};
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
   EXPECT_EQ(out.segment(0, 10), a);
   EXPECT_EQ(out.segment(10, 10), b);
   EXPECT_EQ(out.energies, (std::vector<double>{7.5, 2.5, 1.0}));
@@ -251,7 +251,7 @@ TEST_F(SeqlinkSegmentOutputTest, SegmentWithoutPairsHasNoLevelAndIsNeverTheRefer
                      segment(addFile("b.arb", b), 1e8, 10, seqtest::energyOf(b)),
                      segment(addFile("c.arb", c), 1e8, 10, seqtest::energyOf(c))};
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
   EXPECT_EQ(out.energies[0], 0.0);
   EXPECT_EQ(out.energies[1], 5.0);  // left as it is
   EXPECT_EQ(out.segment(0, 10), b);
@@ -268,7 +268,7 @@ TEST_F(SeqlinkSegmentOutputTest, EnergyThatDoesNotMatchTheSamplesCannotOverflowT
   config.segments = {segment(addFile("a.arb", a), 1e8, pairs, 1.2e-5),
                      segment(addFile("b.arb", b), 1e8, 10, seqtest::energyOf(b))};
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
   const double level = std::sqrt(1.2e-5 / pairs);
   Values expectA(a);
   for (auto& v : expectA) v = scaled(v, levelOf(b), level);
@@ -283,7 +283,7 @@ TEST_F(SeqlinkSegmentOutputTest, NegativeOrNotANumberEnergyKeepsTheSamples) {
     config.segments = {"\"" + addFile("a.arb", a) + "\",1,10," + energy,
                        segment(addFile("b.arb", b), 1e8, 10, seqtest::energyOf(b))};
     const Output out = run(config);
-    ASSERT_EQ(out.status, 0) << energy;
+    ASSERT_EQ(out.status, SEQLINK_OK) << energy;
     EXPECT_EQ(out.segment(0, 10), a) << energy;
   }
 }
@@ -294,7 +294,7 @@ TEST_F(SeqlinkSegmentOutputTest, FileWithFewerPairsThanConfiguredEndsInSilence) 
   config.levelMode = "UNCHANGED";
   config.segments = {segment(addFile("a.arb", a), 1e8, 8, 1.0)};
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
   Values expect(a);
   expect.resize(16, 0);
   EXPECT_EQ(out.segment(0, 8), expect);
@@ -316,7 +316,7 @@ TEST_P(SeqlinkRmsLengthTest, ScaledSamplesAndTheirExactEnergy) {
   config.segments = {segment(addFile("a.arb", a), 1e8, pairs, seqtest::energyOf(a)),
                      segment(addFile("b.arb", b), 1e8, 10, seqtest::energyOf(b))};
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
   const double target = levelOf(b);
   const double level = levelOf(a);
   Values expectA(a);
@@ -350,7 +350,7 @@ TEST_P(SeqlinkClockRateModeTest, SetsTheRates) {
   config.userClockRate = "123456.5";
   for (const double rate : c.rates) config.segments.push_back(segment("Blank", rate, 2, 0.0));
   const Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
   EXPECT_EQ(out.clocks, c.expected);
 }
 
@@ -366,12 +366,12 @@ class SeqlinkUnknownModeTest
     : public SeqlinkSegmentOutputTest,
       public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
 
-TEST_P(SeqlinkUnknownModeTest, Is2) {
+TEST_P(SeqlinkUnknownModeTest, IsBadItem) {
   ConfigBuilder config;
   config.levelMode = GetParam().first;
   config.clockRateMode = GetParam().second;
   config.segments = {segment("Blank", 1, 2, 0.0)};
-  EXPECT_EQ(run(config).status, 2);
+  EXPECT_EQ(run(config).status, SEQLINK_BAD_ITEM);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SeqlinkUnknownModeTest,
@@ -381,7 +381,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, SeqlinkUnknownModeTest,
                                            std::pair<std::string, std::string>{"RMS", "TAKEOVER"},
                                            std::pair<std::string, std::string>{"IGNORE", "USER"}));
 
-TEST_F(SeqlinkSegmentOutputTest, NamesOf255AreCopiedAnd256Are8) {
+TEST_F(SeqlinkSegmentOutputTest, NamesOf255AreCopiedAnd256AreNameTooLong) {
   const Values a = seqtest::rampValues(3, 100, 1);
   std::string name = dir_.file("");
   name += std::string(255 - name.size(), 'n');
@@ -391,10 +391,10 @@ TEST_F(SeqlinkSegmentOutputTest, NamesOf255AreCopiedAnd256Are8) {
   config.levelMode = "UNCHANGED";
   config.segments = {segment(name, 1, 3, 1.0)};
   Output out = run(config);
-  ASSERT_EQ(out.status, 0);
+  ASSERT_EQ(out.status, SEQLINK_OK);
   EXPECT_EQ(out.name(0), name);
   config.segments = {segment(name + "n", 1, 3, 1.0)};
-  EXPECT_EQ(run(config).status, 8);
+  EXPECT_EQ(run(config).status, SEQLINK_NAME_TOO_LONG);
 }
 
 TEST_F(SeqlinkSegmentOutputTest, ReaderFailureIsReturnedAndEarlierSegmentsStay) {
@@ -404,7 +404,7 @@ TEST_F(SeqlinkSegmentOutputTest, ReaderFailureIsReturnedAndEarlierSegmentsStay) 
   config.segments = {segment(addFile("a.arb", a), 1, 4, 1.0),
                      segment(dir_.file("absent.arb"), 1, 4, 1.0)};
   const Output out = run(config);
-  EXPECT_EQ(out.status, 240);
+  EXPECT_EQ(out.status, SEQLINK_DATA_CANNOT_OPEN);
   EXPECT_EQ(out.segment(0, 4), a);
 }
 
@@ -414,28 +414,28 @@ TEST_F(SeqlinkSegmentOutputTest, CanRunTwiceOnTheSameConfiguration) {
   config.segments = {segment(addFile("a.arb", a), 1, 4, seqtest::energyOf(a)),
                      segment(addFile("b.arb", b), 1, 4, seqtest::energyOf(b))};
   const Output first = run(config);
-  ASSERT_EQ(first.status, 0);
+  ASSERT_EQ(first.status, SEQLINK_OK);
   Output second = first;
   second.status =
       outputIQDataAndInf(second.samples.data(), second.names.data(), second.clocks.data(),
                          second.counts.data(), second.energies.data());
-  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(second.status, SEQLINK_OK);
   EXPECT_EQ(second.samples, first.samples);
   EXPECT_EQ(second.energies, first.energies);
 }
 
-TEST_F(SeqlinkSegmentOutputTest, NullBuffersAre2) {
+TEST_F(SeqlinkSegmentOutputTest, NullBuffersAreBadItem) {
   ConfigBuilder config;
   config.segments = {segment("Blank", 1, 2, 0.0)};
-  ASSERT_EQ(run(config).status, 0);
+  ASSERT_EQ(run(config).status, SEQLINK_OK);
   std::vector<short> samples(4);
   char names[256];
   double clock = 0, energy = 0;
   int count = 0;
-  EXPECT_EQ(outputIQDataAndInf(nullptr, names, &clock, &count, &energy), 2);
-  EXPECT_EQ(outputIQDataAndInf(samples.data(), nullptr, &clock, &count, &energy), 2);
-  EXPECT_EQ(outputIQDataAndInf(samples.data(), names, &clock, &count, nullptr), 2);
-  EXPECT_EQ(outputIQDataAndInf(samples.data(), names, &clock, &count, &energy), 0);
+  EXPECT_EQ(outputIQDataAndInf(nullptr, names, &clock, &count, &energy), SEQLINK_BAD_ITEM);
+  EXPECT_EQ(outputIQDataAndInf(samples.data(), nullptr, &clock, &count, &energy), SEQLINK_BAD_ITEM);
+  EXPECT_EQ(outputIQDataAndInf(samples.data(), names, &clock, &count, nullptr), SEQLINK_BAD_ITEM);
+  EXPECT_EQ(outputIQDataAndInf(samples.data(), names, &clock, &count, &energy), SEQLINK_OK);
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ TEST_P(WavecryptRejectedCall, ReturnsMinusOneAndWritesNothing) {
       EncOrDecOpt(call.operation, call.nullInput ? nullptr : input.data(), call.inputLength,
                   call.nullKey ? nullptr : key, call.nullOutput ? nullptr : output.data(),
                   call.nullLength ? nullptr : &length, call.direction);
-  EXPECT_EQ(status, -1);
+  EXPECT_EQ(status, WAVECRYPT_REJECTED);
   EXPECT_EQ(status & 0xFFFF, 0xFFFF);
   EXPECT_EQ(length, call.capacity);
   for (const std::uint8_t b : output) ASSERT_EQ(b, kSentinel);
@@ -89,7 +89,7 @@ TEST(WavecryptEntry, TwelveBytesFitSixteen) {
   const std::uint8_t input[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
   std::vector<std::uint8_t> output(16);
   std::uint32_t length = 16;
-  EXPECT_EQ(EncOrDecOpt(2, input, 12, key, output.data(), &length, 0), 0);
+  EXPECT_EQ(EncOrDecOpt(2, input, 12, key, output.data(), &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, 16u);
 }
 
@@ -98,7 +98,7 @@ TEST(WavecryptEntry, EmptyInputSucceedsWithLengthZero) {
   const std::uint8_t input[1] = {};
   std::uint8_t output[1] = {kSentinel};
   std::uint32_t length = 0;
-  EXPECT_EQ(EncOrDecOpt(2, input, 0, key, output, &length, 0), 0);
+  EXPECT_EQ(EncOrDecOpt(2, input, 0, key, output, &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, 0u);
   EXPECT_EQ(output[0], kSentinel);
 }
@@ -108,11 +108,12 @@ TEST(WavecryptEntry, OnlyTheLowDirectionByteCounts) {
   const std::uint8_t input[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   std::array<std::uint8_t, 8> encrypted{}, viaHighBits{}, decrypted{};
   std::uint32_t length = 8;
-  ASSERT_EQ(EncOrDecOpt(2, input, 8, key, encrypted.data(), &length, 0), 0);
-  ASSERT_EQ(EncOrDecOpt(2, input, 8, key, viaHighBits.data(), &length, 0x100), 0);
+  ASSERT_EQ(EncOrDecOpt(2, input, 8, key, encrypted.data(), &length, 0), WAVECRYPT_OK);
+  ASSERT_EQ(EncOrDecOpt(2, input, 8, key, viaHighBits.data(), &length, 0x100), WAVECRYPT_OK);
   EXPECT_EQ(viaHighBits, encrypted);  // 0x100 has low byte 0: encrypts
   for (const std::int32_t direction : {1, 2, 0xFF, -1, 0x101}) {
-    ASSERT_EQ(EncOrDecOpt(2, encrypted.data(), 8, key, decrypted.data(), &length, direction), 0);
+    ASSERT_EQ(EncOrDecOpt(2, encrypted.data(), 8, key, decrypted.data(), &length, direction),
+              WAVECRYPT_OK);
     EXPECT_EQ(0, std::memcmp(decrypted.data(), input, 8)) << "direction " << direction;
   }
 }
@@ -122,13 +123,14 @@ TEST(WavecryptEntry, KeyWrapIgnoresTheKeyAndAcceptsLargerCapacities) {
   const std::uint8_t ignoredKey[16] = {0xFF};
   std::vector<std::uint8_t> wrapped(200, kSentinel);
   std::uint32_t length = 200;
-  ASSERT_EQ(EncOrDecOpt(3, data, 16, ignoredKey, wrapped.data(), &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(3, data, 16, ignoredKey, wrapped.data(), &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, 84u);
   for (std::size_t i = 84; i < wrapped.size(); ++i) ASSERT_EQ(wrapped[i], kSentinel);
 
   std::vector<std::uint8_t> key(40, kSentinel);
   length = 40;
-  ASSERT_EQ(EncOrDecOpt(3, wrapped.data(), 84, nullptr, key.data(), &length, 1 | 0x7F00), 0);
+  ASSERT_EQ(EncOrDecOpt(3, wrapped.data(), 84, nullptr, key.data(), &length, 1 | 0x7F00),
+            WAVECRYPT_OK);
   EXPECT_EQ(length, 16u);
   EXPECT_EQ(0, std::memcmp(key.data(), data, 16));
   for (std::size_t i = 16; i < key.size(); ++i) ASSERT_EQ(key[i], kSentinel);
@@ -139,7 +141,7 @@ TEST(WavecryptEntry, KeyWrapInOtherDirectionsDoesNothing) {
   for (const std::int32_t direction : {2, 3, 0xFF, -1}) {
     std::vector<std::uint8_t> output(84, kSentinel);
     std::uint32_t length = 84;
-    EXPECT_EQ(EncOrDecOpt(3, data, 16, nullptr, output.data(), &length, direction), 0);
+    EXPECT_EQ(EncOrDecOpt(3, data, 16, nullptr, output.data(), &length, direction), WAVECRYPT_OK);
     EXPECT_EQ(length, 84u);
     for (const std::uint8_t b : output) ASSERT_EQ(b, kSentinel);
   }
@@ -150,9 +152,9 @@ TEST(WavecryptEntry, KeyWrapInPlace) {
   for (int i = 0; i < 16; ++i) buffer[i] = static_cast<std::uint8_t>(0xF0 + i);
   const std::array<std::uint8_t, 84> original = buffer;
   std::uint32_t length = 84;
-  ASSERT_EQ(EncOrDecOpt(3, buffer.data(), 16, nullptr, buffer.data(), &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(3, buffer.data(), 16, nullptr, buffer.data(), &length, 0), WAVECRYPT_OK);
   length = 84;
-  ASSERT_EQ(EncOrDecOpt(3, buffer.data(), 84, nullptr, buffer.data(), &length, 1), 0);
+  ASSERT_EQ(EncOrDecOpt(3, buffer.data(), 84, nullptr, buffer.data(), &length, 1), WAVECRYPT_OK);
   EXPECT_EQ(length, 16u);
   EXPECT_EQ(0, std::memcmp(buffer.data(), original.data(), 16));
 }

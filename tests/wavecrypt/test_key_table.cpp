@@ -32,7 +32,7 @@ std::set<Key> decipheredTable() {
     std::uint32_t length = 16;
     EXPECT_EQ(EncOrDecOpt(1, wavecrypt::tables::kKeyTable[i], 16, wavecrypt::tables::kKeyTableKey,
                           key.data(), &length, 1),
-              0);
+              WAVECRYPT_OK);
     EXPECT_EQ(length, 16u) << "entry " << i;
     keys.insert(key);
   }
@@ -107,16 +107,16 @@ TEST_F(WavecryptKeyDraw, HostRandSequenceIsUntouched) {
   std::srand(4242);
   EXPECT_EQ(std::rand(), expectedFirst);
   Key key{};
-  ASSERT_EQ(AfxgetRandKeyR5(key.data()), 0);
+  ASSERT_EQ(AfxgetRandKeyR5(key.data()), WAVECRYPT_OK);
   std::uint8_t wrapped[84];
   std::uint32_t length = 84;
-  ASSERT_EQ(EncOrDecOpt(3, key.data(), 16, nullptr, wrapped, &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(3, key.data(), 16, nullptr, wrapped, &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(std::rand(), expectedSecond);
 }
 
 TEST_F(WavecryptKeyDraw, NullOutputIsRejectedWithoutADraw) {
   wavecrypt::setSeedCounter(123);
-  EXPECT_EQ(AfxgetRandKeyR5(nullptr), -1);
+  EXPECT_EQ(AfxgetRandKeyR5(nullptr), WAVECRYPT_REJECTED);
   EXPECT_EQ(wavecrypt::seedCounter(), 123u);
 }
 

@@ -344,11 +344,11 @@ TEST(WavecryptWireForm, ParseStopsAtTheEndAndZeroPadsACutGroup) {
 Key wrapUnwrap(const Key& key) {
   std::uint8_t wrapped[84];
   std::uint32_t length = 84;
-  EXPECT_EQ(EncOrDecOpt(3, key.data(), 16, nullptr, wrapped, &length, 0), 0);
+  EXPECT_EQ(EncOrDecOpt(3, key.data(), 16, nullptr, wrapped, &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, 84u);
   Key back{};
   length = 16;
-  EXPECT_EQ(EncOrDecOpt(3, wrapped, 84, nullptr, back.data(), &length, 1), 0);
+  EXPECT_EQ(EncOrDecOpt(3, wrapped, 84, nullptr, back.data(), &length, 1), WAVECRYPT_OK);
   EXPECT_EQ(length, 16u);
   return back;
 }
@@ -472,7 +472,7 @@ TEST(WavecryptUnwrap, ZeroFirstCoordinateProducesNothing) {
   std::uint8_t out[16];
   std::memset(out, 0xA5, sizeof out);
   std::uint32_t length = 16;
-  EXPECT_EQ(EncOrDecOpt(3, zeros, 84, nullptr, out, &length, 1), 0);
+  EXPECT_EQ(EncOrDecOpt(3, zeros, 84, nullptr, out, &length, 1), WAVECRYPT_OK);
   EXPECT_EQ(length, 0u);
   for (const std::uint8_t b : out) EXPECT_EQ(b, 0xA5);
 }
@@ -484,7 +484,7 @@ TEST(WavecryptUnwrap, ForeignBytesGiveSixteenBytesOrNothingAndNeverMore) {
     for (auto& b : wrapped) b = static_cast<std::uint8_t>(round % 3 == 0 ? 0xFF : rng());
     std::vector<std::uint8_t> out(16);
     std::uint32_t length = 16;
-    EXPECT_EQ(EncOrDecOpt(3, wrapped, 84, nullptr, out.data(), &length, 1), 0);
+    EXPECT_EQ(EncOrDecOpt(3, wrapped, 84, nullptr, out.data(), &length, 1), WAVECRYPT_OK);
     EXPECT_TRUE(length == 16u || length == 0u);
   }
 }
@@ -651,7 +651,7 @@ TEST(WavecryptWrapAnswerEntry, EntryWrapsWithTheCurrentSecondAndTheCounter) {
   const auto before = static_cast<std::uint32_t>(std::time(nullptr));
   std::uint8_t wrapped[84];
   std::uint32_t length = 84;
-  ASSERT_EQ(EncOrDecOpt(3, key.data(), 16, nullptr, wrapped, &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(3, key.data(), 16, nullptr, wrapped, &length, 0), WAVECRYPT_OK);
   const auto after = static_cast<std::uint32_t>(std::time(nullptr));
   ASSERT_EQ(length, 84u);
   bool matched = false;
@@ -679,7 +679,7 @@ TEST(WavecryptUnwrapAnswer, HandBuiltBytesGiveTheirKey) {
     const auto wire = referenceWire(c2, c1);
     Key back{};
     std::uint32_t length = 16;
-    EXPECT_EQ(EncOrDecOpt(3, wire.data(), 84, nullptr, back.data(), &length, 1), 0);
+    EXPECT_EQ(EncOrDecOpt(3, wire.data(), 84, nullptr, back.data(), &length, 1), WAVECRYPT_OK);
     EXPECT_EQ(length, 16u);
     EXPECT_EQ(toHex(back.data(), 16), hex);
   }
@@ -699,7 +699,7 @@ TEST_P(WavecryptUnwrapZeroCoordinate, OnlyTheFirstStopsTheUnwrap) {
   std::uint8_t out[16];
   std::memset(out, 0xA5, sizeof out);
   std::uint32_t length = 16;
-  EXPECT_EQ(EncOrDecOpt(3, wire.data(), 84, nullptr, out, &length, 1), 0);
+  EXPECT_EQ(EncOrDecOpt(3, wire.data(), 84, nullptr, out, &length, 1), WAVECRYPT_OK);
   if (zeroAt == 0) {
     EXPECT_EQ(length, 0u);
     for (const std::uint8_t b : out) EXPECT_EQ(b, 0xA5);

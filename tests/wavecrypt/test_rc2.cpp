@@ -107,7 +107,7 @@ TEST(WavecryptRc2Variant, EntryIsTheCoreOverTheLibraryTable) {
 
   std::vector<std::uint8_t> cipher(40);
   std::uint32_t length = 40;
-  ASSERT_EQ(EncOrDecOpt(1, data.data(), 40, key.data(), cipher.data(), &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(1, data.data(), 40, key.data(), cipher.data(), &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, 40u);
 
   const auto own =
@@ -136,9 +136,10 @@ TEST_P(WavecryptRc2Buffer, RoundTripsWithZeroPadding) {
   const std::uint32_t padded = (n + 7) / 8 * 8;
   std::vector<std::uint8_t> cipher(padded + 1), plain(padded + 1);
   std::uint32_t length = padded;
-  ASSERT_EQ(EncOrDecOpt(1, data.data(), n, key.data(), cipher.data(), &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(1, data.data(), n, key.data(), cipher.data(), &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, padded);
-  ASSERT_EQ(EncOrDecOpt(1, cipher.data(), padded, key.data(), plain.data(), &length, 1), 0);
+  ASSERT_EQ(EncOrDecOpt(1, cipher.data(), padded, key.data(), plain.data(), &length, 1),
+            WAVECRYPT_OK);
   data.resize(padded, 0);
   plain.resize(padded);
   EXPECT_EQ(plain, data);

@@ -27,12 +27,12 @@ TEST_P(WavecryptRc5Vector, EncryptsAndDecryptsThroughEntry) {
   const auto plain = fromHex(GetParam().plaintext);
   std::vector<std::uint8_t> out(8);
   std::uint32_t length = 8;
-  ASSERT_EQ(EncOrDecOpt(2, plain.data(), 8, key.data(), out.data(), &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(2, plain.data(), 8, key.data(), out.data(), &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, 8u);
   EXPECT_EQ(toHex(out), GetParam().ciphertext);
 
   std::vector<std::uint8_t> back(8);
-  ASSERT_EQ(EncOrDecOpt(2, out.data(), 8, key.data(), back.data(), &length, 1), 0);
+  ASSERT_EQ(EncOrDecOpt(2, out.data(), 8, key.data(), back.data(), &length, 1), WAVECRYPT_OK);
   EXPECT_EQ(back, plain);
 }
 
@@ -51,13 +51,15 @@ TEST_P(WavecryptRc5Vector, EveryBlockOfALongBufferThroughEntry) {
   for (std::uint32_t i = 0; i < kBlocks; ++i) plain.insert(plain.end(), block.begin(), block.end());
   std::vector<std::uint8_t> cipher(plain.size());
   std::uint32_t length = kBlocks * 8;
-  ASSERT_EQ(EncOrDecOpt(2, plain.data(), kBlocks * 8, key.data(), cipher.data(), &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(2, plain.data(), kBlocks * 8, key.data(), cipher.data(), &length, 0),
+            WAVECRYPT_OK);
   ASSERT_EQ(length, kBlocks * 8);
   for (std::uint32_t i = 0; i < kBlocks; ++i) {
     ASSERT_EQ(toHex(cipher.data() + 8 * i, 8), GetParam().ciphertext) << "block " << i;
   }
   std::vector<std::uint8_t> back(plain.size());
-  ASSERT_EQ(EncOrDecOpt(2, cipher.data(), kBlocks * 8, key.data(), back.data(), &length, 1), 0);
+  ASSERT_EQ(EncOrDecOpt(2, cipher.data(), kBlocks * 8, key.data(), back.data(), &length, 1),
+            WAVECRYPT_OK);
   EXPECT_EQ(back, plain);
 }
 
@@ -75,12 +77,13 @@ TEST_P(WavecryptRc5Buffer, EqualsReferenceAndRoundTrips) {
   const std::uint32_t padded = (n + 7) / 8 * 8;
   std::vector<std::uint8_t> cipher(padded);
   std::uint32_t length = padded;
-  ASSERT_EQ(EncOrDecOpt(2, data.data(), n, key.data(), cipher.data(), &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(2, data.data(), n, key.data(), cipher.data(), &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, padded);
   EXPECT_EQ(cipher, referenceEncrypt(key, data));
 
   std::vector<std::uint8_t> plain(padded);
-  ASSERT_EQ(EncOrDecOpt(2, cipher.data(), padded, key.data(), plain.data(), &length, 1), 0);
+  ASSERT_EQ(EncOrDecOpt(2, cipher.data(), padded, key.data(), plain.data(), &length, 1),
+            WAVECRYPT_OK);
   std::vector<std::uint8_t> expected = data;
   expected.resize(padded, 0);  // the padding comes back as data
   EXPECT_EQ(plain, expected);
@@ -95,7 +98,7 @@ TEST(WavecryptRc5BufferMode, EmptyInputProducesNothing) {
   std::uint8_t in[1] = {0x42};
   std::uint8_t out[8] = {0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A};
   std::uint32_t length = 8;
-  ASSERT_EQ(EncOrDecOpt(2, in, 0, key, out, &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(2, in, 0, key, out, &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, 0u);
   for (const std::uint8_t b : out) EXPECT_EQ(b, 0x5A);
 }
@@ -106,10 +109,10 @@ TEST(WavecryptRc5BufferMode, TwelveBytesGiveSixteenAndDecryptWithZeroPadding) {
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(0xA0 + i);
   std::vector<std::uint8_t> cipher(16);
   std::uint32_t length = 16;
-  ASSERT_EQ(EncOrDecOpt(2, data.data(), 12, key.data(), cipher.data(), &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(2, data.data(), 12, key.data(), cipher.data(), &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, 16u);
   std::vector<std::uint8_t> plain(16);
-  ASSERT_EQ(EncOrDecOpt(2, cipher.data(), 16, key.data(), plain.data(), &length, 1), 0);
+  ASSERT_EQ(EncOrDecOpt(2, cipher.data(), 16, key.data(), plain.data(), &length, 1), WAVECRYPT_OK);
   EXPECT_EQ(length, 16u);
   std::vector<std::uint8_t> expected = data;
   expected.insert(expected.end(), 4, 0);
@@ -123,12 +126,12 @@ TEST(WavecryptRc5BufferMode, OneCallEqualsBlockByBlockCalls) {
   for (auto& b : data) b = static_cast<std::uint8_t>(rng());
   std::vector<std::uint8_t> whole(256), pieces(256);
   std::uint32_t length = 256;
-  ASSERT_EQ(EncOrDecOpt(2, data.data(), 256, key.data(), whole.data(), &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(2, data.data(), 256, key.data(), whole.data(), &length, 0), WAVECRYPT_OK);
   for (std::size_t offset = 0; offset < 256; offset += 8) {
     std::uint32_t pieceLength = 8;
     ASSERT_EQ(EncOrDecOpt(2, data.data() + offset, 8, key.data(), pieces.data() + offset,
                           &pieceLength, 0),
-              0);
+              WAVECRYPT_OK);
     EXPECT_EQ(pieceLength, 8u);
   }
   EXPECT_EQ(whole, pieces);
@@ -144,7 +147,8 @@ TEST(WavecryptRc5BufferMode, InPlaceAndOverlappingBuffersGiveTheSameBytes) {
   std::vector<std::uint8_t> buffer = data;
   buffer.resize(104);
   std::uint32_t length = 104;
-  ASSERT_EQ(EncOrDecOpt(2, buffer.data(), 100, key.data(), buffer.data(), &length, 0), 0);
+  ASSERT_EQ(EncOrDecOpt(2, buffer.data(), 100, key.data(), buffer.data(), &length, 0),
+            WAVECRYPT_OK);
   EXPECT_EQ(buffer, expected);
 
   // Output three bytes after, then five bytes before the input.
@@ -154,7 +158,8 @@ TEST(WavecryptRc5BufferMode, InPlaceAndOverlappingBuffersGiveTheSameBytes) {
     std::copy(data.begin(), data.end(), work.begin() + inOffset);
     std::uint8_t* out = work.data() + inOffset + shift;
     length = 104;
-    ASSERT_EQ(EncOrDecOpt(2, work.data() + inOffset, 100, key.data(), out, &length, 0), 0);
+    ASSERT_EQ(EncOrDecOpt(2, work.data() + inOffset, 100, key.data(), out, &length, 0),
+              WAVECRYPT_OK);
     EXPECT_EQ(std::vector<std::uint8_t>(out, out + 104), expected) << "shift " << shift;
   }
 }

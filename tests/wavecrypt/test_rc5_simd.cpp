@@ -19,12 +19,7 @@
 #include "hex.h"
 #include "rc5.h"
 #include "reference_rc5.h"
-#include "simd_level.h"
-
-namespace arbsuite {
-// Names the level in the parameter lines of GoogleTest.
-void PrintTo(SimdLevel level, std::ostream* out) { *out << simdLevelName(level); }
-}  // namespace arbsuite
+#include "simd_levels.h"
 
 namespace {
 
@@ -165,14 +160,8 @@ TEST_P(WavecryptRc5Kernel, PublishedVectorsInEveryBlock) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, WavecryptRc5Kernel,
-                         ::testing::Values(SimdLevel::kScalar, SimdLevel::kAvx2,
-                                           SimdLevel::kAvx512),
-                         [](const auto& info) {
-                           return std::string(info.param == SimdLevel::kScalar ? "Scalar"
-                                              : info.param == SimdLevel::kAvx2 ? "Avx2"
-                                                                               : "Avx512");
-                         });
+INSTANTIATE_TEST_SUITE_P(Levels, WavecryptRc5Kernel, ::testing::ValuesIn(arbtest::kAllSimdLevels),
+                         arbtest::SimdLevelCaseName());
 
 // The scalar path forced, whatever the processor offers: the bytes of the independent reference.
 TEST(WavecryptRc5ScalarPath, ForcedScalarEqualsTheReference) {

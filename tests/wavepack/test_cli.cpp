@@ -1,5 +1,6 @@
 // The wavepack program run as a process: messages, exit statuses, and a full
 // conversion read back with the format module and decrypted.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -60,10 +61,10 @@ TEST_F(WavepackProgram, CopyrightEndsTheRunWithStatus0EvenWithoutOutput) {
 TEST_F(WavepackProgram, VersionAndHelpEndWithStatus0) {
   const ProcessResult v = run({"--version"});
   EXPECT_EQ(v.exitStatus, 0);
-  EXPECT_NE(v.out.find("1.3.1.150320"), std::string::npos);
+  EXPECT_THAT(v.out, ::testing::HasSubstr("1.3.1.150320"));
   const ProcessResult h = run({"-h"});
   EXPECT_EQ(h.exitStatus, 0);
-  EXPECT_NE(h.out.find("in-phase and quadrature components"), std::string::npos);
+  EXPECT_THAT(h.out, ::testing::HasSubstr("in-phase and quadrature components"));
 }
 
 TEST_F(WavepackProgram, ParserErrorsEndWithStatus1) {

@@ -3,6 +3,7 @@
 // libmatio, WAV files through libsndfile, CSV text) convert to .arb files whose
 // decrypted samples are the quantisation of the values written; misreadings are
 // reported; special files never make the program hang or die.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <matio.h>
 #include <sndfile.h>
@@ -490,9 +491,9 @@ TEST_F(WavepackFormats, BlankSeparatedValuesReadAsCsvNameTheDelimiterThatReadsTh
   arbtest::writeText(path("np.txt"), text);
   const ProcessResult refused = run({"-d", "np.txt", "-o", "np.arb"});
   EXPECT_EQ(refused.exitStatus, 1);
-  EXPECT_NE(refused.err.find("WARNING: np.txt: its lines hold values separated by blanks, not by "
-                             "the delimiter; --delimiter space reads them"),
-            std::string::npos)
+  EXPECT_THAT(refused.err, ::testing::HasSubstr(
+                               "WARNING: np.txt: its lines hold values separated by blanks, not by "
+                               "the delimiter; --delimiter space reads them"))
       << refused.err;
   EXPECT_FALSE(fs::exists(path("np.arb")));
   const ProcessResult read = run({"-d", "np.txt", "--delimiter", "space", "-o", "np.arb"});
@@ -500,8 +501,8 @@ TEST_F(WavepackFormats, BlankSeparatedValuesReadAsCsvNameTheDelimiterThatReadsTh
   EXPECT_EQ(read.err, "");
   // A line that merely lacks its second field gets no such hint.
   arbtest::writeText(path("one.csv"), "I,Q\n1,2\nabc\n3,4\n");
-  EXPECT_EQ(run({"-d", "one.csv", "-o", "one.arb"}).err.find("--delimiter space"),
-            std::string::npos);
+  EXPECT_THAT(run({"-d", "one.csv", "-o", "one.arb"}).err,
+              ::testing::Not(::testing::HasSubstr("--delimiter space")));
 }
 
 TEST_F(WavepackFormats, APartialLineIsNamedWithTheLengthFailure) {
@@ -692,7 +693,7 @@ TEST_F(WavepackFormats, AnInputThatShrinksWhileReadIsReportedNotASignal) {
     ASSERT_FALSE(timedOut);
     EXPECT_EQ(r.signal, 0) << "ended by signal " << r.signal;
     if (r.exitStatus != 0) {
-      EXPECT_NE(r.err.find("big.csv changed while being read"), std::string::npos) << r.err;
+      EXPECT_THAT(r.err, ::testing::HasSubstr("big.csv changed while being read")) << r.err;
     }
   }
 }
@@ -705,7 +706,7 @@ TEST_F(WavepackFormats, HelpNamesTheFormatsUnitsAndExamples) {
         "--delimiter <D>", "--decimal-comma", "--variable <NAME>", "--level <X>", "--strict",
         "FORMATS", "cf32_le", "ci16_le", "cu8", ".sigmf-meta", "MATLAB v5 and v7.3", "two channels",
         "CLOCK", "10MHz, 10m, 2.5k, 1e6", "EXAMPLES", "--columns 2,3"})
-    EXPECT_NE(r.out.find(part), std::string::npos) << part;
+    EXPECT_THAT(r.out, ::testing::HasSubstr(part)) << part;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // SigMF and MATLAB inputs whose clock or first samples were taken without a word,
 // and the --format names: converted samples, clocks and diagnostics as a user
 // sees them.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <matio.h>
 
@@ -257,7 +258,7 @@ sink.close()
     EXPECT_EQ(r.err, "");
     std::string text;
     EXPECT_EQ(arbtest::readArb(path("gr.arb"), text), quantise(pairs));
-    EXPECT_NE(r.out.find("clock 1250000 Hz"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("clock 1250000 Hz")) << r.out;
   }
 }
 
@@ -401,12 +402,12 @@ TEST_F(WavepackInputFormats, TheCentreOfCu8IsDocumentedForRawAndWavData) {
   const ProcessResult help = run({"--help"});
   const std::string readme = arbtest::readText(std::string(ARBSUITE_SOURCE_DIR) + "/README.md");
   for (const std::string& text : {help.out, readme}) {
-    EXPECT_NE(text.find("127.5"), std::string::npos);
-    EXPECT_NE(text.find("centred on 128"), std::string::npos);
-    EXPECT_NE(text.find("libsndfile"), std::string::npos);
-    EXPECT_NE(text.find("gnuradio"), std::string::npos);
-    EXPECT_NE(text.find(".sigmf"), std::string::npos);
-    EXPECT_NE(text.find(".hdr"), std::string::npos);
+    EXPECT_THAT(text, ::testing::HasSubstr("127.5"));
+    EXPECT_THAT(text, ::testing::HasSubstr("centred on 128"));
+    EXPECT_THAT(text, ::testing::HasSubstr("libsndfile"));
+    EXPECT_THAT(text, ::testing::HasSubstr("gnuradio"));
+    EXPECT_THAT(text, ::testing::HasSubstr(".sigmf"));
+    EXPECT_THAT(text, ::testing::HasSubstr(".hdr"));
   }
   const Bytes values = {128, 127, 255, 0, 200, 10};
   write("u8.cu8", values);

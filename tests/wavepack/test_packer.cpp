@@ -1,6 +1,7 @@
 // PackuserIQdata: the file it writes, field by field, against values computed here
 // (zlib's CRC-32, the text template typed out again, the data decrypted with the
 // unwrapped key), and its results for bad arguments and failing files.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sys/resource.h>
@@ -126,7 +127,7 @@ TEST_F(WavepackPacker, LevelValueReadsWordsAs14BitSamples) {
       std::pow(1 / 8192.0, 2) + 1.0 + std::pow(1 / 8192.0, 2) + std::pow(100 / 8192.0, 2);
   char value[64];
   std::snprintf(value, sizeof value, "{Value:%f}", level);
-  EXPECT_NE(text(output()).find(value), std::string::npos) << text(output());
+  EXPECT_THAT(text(output()), ::testing::HasSubstr(value)) << text(output());
 }
 
 TEST_F(WavepackPacker, LevelValueOfManyWordsIsTheSumInFileOrder) {
@@ -145,7 +146,7 @@ TEST_F(WavepackPacker, LevelValueOfManyWordsIsTheSumInFileOrder) {
   }
   char value[64];
   std::snprintf(value, sizeof value, "{Value:%f}", level);
-  EXPECT_NE(text(output()).find(value), std::string::npos) << value;
+  EXPECT_THAT(text(output()), ::testing::HasSubstr(value)) << value;
 }
 
 struct SizeCase {
@@ -172,8 +173,8 @@ TEST_P(WavepackPackerSizes, FileLengthIsTheRealLength) {
   padded.resize(c.dataBytes, 0);
   EXPECT_EQ(decryptData(file), padded);
   const std::string t = text(file);
-  EXPECT_NE(t.find("{Num:" + std::to_string(c.inputBytes / 4) + "}"), std::string::npos);
-  EXPECT_NE(t.find("{Length:" + std::to_string(c.inputBytes / 2) + "}"), std::string::npos);
+  EXPECT_THAT(t, ::testing::HasSubstr("{Num:" + std::to_string(c.inputBytes / 4) + "}"));
+  EXPECT_THAT(t, ::testing::HasSubstr("{Length:" + std::to_string(c.inputBytes / 2) + "}"));
 }
 
 INSTANTIATE_TEST_SUITE_P(WavepackInputs, WavepackPackerSizes,
@@ -185,8 +186,8 @@ INSTANTIATE_TEST_SUITE_P(WavepackInputs, WavepackPackerSizes,
 TEST_F(WavepackPacker, EmptyInputHasZeroValueNumAndLength) {
   ASSERT_EQ(pack({}), WAVEPACK_OK);
   const std::string t = text(output());
-  EXPECT_NE(t.find("{Value:0.000000}{Num:0}"), std::string::npos);
-  EXPECT_NE(t.find("{Length:0}"), std::string::npos);
+  EXPECT_THAT(t, ::testing::HasSubstr("{Value:0.000000}{Num:0}"));
+  EXPECT_THAT(t, ::testing::HasSubstr("{Length:0}"));
 }
 
 TEST_F(WavepackPacker, EveryTableNameAndEveryArgumentReachesTheText) {
@@ -198,9 +199,9 @@ TEST_F(WavepackPacker, EveryTableNameAndEveryArgumentReachesTheText) {
   ASSERT_EQ(PackuserIQdata(inputPath_.c_str(), outputPath_.c_str(), 0, 0, 1, 17, 0, 1.0, 1, 1),
             WAVEPACK_OK);
   const std::string t = text(output());
-  EXPECT_NE(t.find("{DataSource:PRBS7}"), std::string::npos);
-  EXPECT_NE(t.find("{ModulationType:4FSK}"), std::string::npos);
-  EXPECT_NE(t.find("{FilterType:none}"), std::string::npos);
+  EXPECT_THAT(t, ::testing::HasSubstr("{DataSource:PRBS7}"));
+  EXPECT_THAT(t, ::testing::HasSubstr("{ModulationType:4FSK}"));
+  EXPECT_THAT(t, ::testing::HasSubstr("{FilterType:none}"));
 }
 
 TEST_F(WavepackPacker, HeaderCrcCoversTheTextOnly) {
@@ -220,7 +221,7 @@ class WavepackBadIndex
       public testing::WithParamInterface<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> {
 };
 
-TEST_P(WavepackBadIndex, Returns24BeforeTouchingAnyFile) {
+TEST_P(WavepackBadIndex, ReturnsBadParameterBeforeTouchingAnyFile) {
   const auto [source, modulation, filter] = GetParam();
   const std::string missingInput = dir_.file("does-not-exist.raw");
   EXPECT_EQ(PackuserIQdata(missingInput.c_str(), outputPath_.c_str(), source, 0, 1000, modulation,
@@ -274,7 +275,7 @@ TEST_F(WavepackPacker, InputTooLargeForTheHeaderFieldsIsRefused) {
   EXPECT_EQ(leftoverFiles(), 0u);
 }
 
-TEST_F(WavepackPacker, AFailedWriteIsResult19AndLeavesNothing) {
+TEST_F(WavepackPacker, AFailedWriteIsOutputFailedAndLeavesNothing) {
   arbtest::writeBytes(inputPath_, Bytes(200000, 0x11));
   arbtest::writeText(outputPath_, "precious");
   // In a child process, limit the size of written files so that the write fails
@@ -315,7 +316,7 @@ int packWithoutCapabilities(const std::string& input, const std::string& output)
   return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
 }
 
-TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsResult19) {
+TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsOutputFailed) {
   // The part file beside the target cannot be created in a read-only folder.
   const std::string folder = dir_.file("ro");
   std::filesystem::create_directory(folder);
@@ -330,7 +331,7 @@ TEST_F(WavepackPacker, OutputThatCannotBeWrittenIsResult19) {
   EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
-TEST_F(WavepackPacker, OutputBelowARegularFileIsResult19) {
+TEST_F(WavepackPacker, OutputBelowARegularFileIsOutputFailed) {
   // No user, root included, can create a file below a regular file.
   arbtest::writeBytes(inputPath_, Bytes(8, 0));
   const std::string notAFolder = dir_.file("plain");
@@ -351,7 +352,7 @@ TEST(WavepackPackerStatus, EachResultHasItsWords) {
   std::set<std::string> words;
   for (const int status : failures) {
     const std::string text = arbsuite::packStatusWords(status);
-    EXPECT_EQ(text.find("packer error"), std::string::npos) << status;
+    EXPECT_THAT(text, ::testing::Not(::testing::HasSubstr("packer error"))) << status;
     words.insert(text);
   }
   EXPECT_EQ(words.size(), std::size(failures));
