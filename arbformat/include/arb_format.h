@@ -431,7 +431,9 @@ std::uint64_t sumOfSquares(std::span<const std::int16_t> values);
 double orderedSignalEnergy(std::uint64_t sum, std::span<const std::int16_t> values);
 
 // The energy summed exactly in integers and divided once, in long double: the
-// "Value" of a multi-segment text header.
+// "Value" of a multi-segment text header; the second form from sumOfSquares of the
+// values (added up over several spans).
 long double exactSignalEnergy(std::span<const std::int16_t> values);
+long double exactSignalEnergy(std::uint64_t sumOfSquares);
 
 }  // namespace arb

@@ -62,7 +62,11 @@ double orderedSignalEnergy(std::uint64_t sum, std::span<const std::int16_t> valu
 }
 
 long double exactSignalEnergy(std::span<const std::int16_t> values) {
-  return static_cast<long double>(sumOfSquares(values)) / (kEnergyDivisor * kEnergyDivisor);
+  return exactSignalEnergy(sumOfSquares(values));
+}
+
+long double exactSignalEnergy(std::uint64_t sum) {
+  return static_cast<long double>(sum) / (kEnergyDivisor * kEnergyDivisor);
 }
 
 }  // namespace arb

@@ -83,7 +83,8 @@ JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
   // First pass: every segment loaded and levelled, its energy measured, and the sum
   // of squares of the whole join taken. Small segments stay in memory for the
   // second pass while they fit keptSampleBytes.
-  std::vector<std::int16_t> work(2 * largest);
+  // One spare pair keeps the buffer valid when every segment is empty.
+  std::vector<std::int16_t> work(2 * largest + 2);
   std::vector<std::vector<std::int16_t>> kept(joined.size());
   std::uint64_t keptBytes = 0;
   std::uint64_t sumOfAllSquares = 0;
@@ -118,11 +119,7 @@ JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
   status = layoutMultiSegment(
       names.data(), clocks.data(), counts.data(), energies.data(),
       static_cast<unsigned>(joined.size()), totalPairs, true,
-      [&] {
-        return static_cast<long double>(sumOfAllSquares) /
-               (arb::kEnergyDivisor * arb::kEnergyDivisor);
-      },
-      output.c_str(), layout);
+      [&] { return arb::exactSignalEnergy(sumOfAllSquares); }, output.c_str(), layout);
   if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
 
   // Second pass: each segment as the first pass left it, encrypted as it comes.
