@@ -114,6 +114,7 @@ bool levelValue(SampleWords& words, double& total) {
 
 std::size_t MemorySampleWords::read(std::span<std::uint8_t> buffer) {
   const std::size_t take = std::min(buffer.size(), bytes_.size() - position_);
+  if (take == 0) return 0;  // an empty span may have no storage at all
   std::memcpy(buffer.data(), bytes_.data() + position_, take);
   position_ += take;
   return take;

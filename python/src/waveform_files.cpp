@@ -129,16 +129,16 @@ arbtool::SegmentSource segmentSource(const py::handle& item, std::size_t index) 
   if (samples < 1 || samples > std::numeric_limits<int>::max()) {
     throw py::value_error(what + ": the count of a blank must lie in 1 to 2147483647");
   }
-  arbtool::BlankSpec blankSpec{static_cast<int>(samples), std::nullopt};
+  arbtool::BlankSegment blankSegment{static_cast<int>(samples), std::nullopt};
   if (!blank[2].is_none()) {
     const double clock = realArgument(blank[2], (what + " clock_hz").c_str());
     if (!arb::isPlayableClock(clock)) {
       throw py::value_error(what + ": the clock " + std::to_string(clock) +
                             " Hz is not one the instrument plays: " + arb::kPlayableClockText);
     }
-    blankSpec.clock = clock;
+    blankSegment.clock = clock;
   }
-  return {arbtool::kBlankName, blankSpec};
+  return {arbtool::kBlankName, blankSegment};
 }
 
 py::dict segmentDict(const std::string& name, double clock, long long samples, py::object energy) {

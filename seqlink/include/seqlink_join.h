@@ -23,7 +23,7 @@ struct JoinSegment {
 // What a configuration file says: the segments as listed, the modes in its spelling
 // (LEVEL MODE RMS or UNCHANGED; CLOCKRATE MODE HIGHEST, USER or UNCHANGED) and the
 // output path.
-struct JoinSpec {
+struct JoinSettings {
   std::vector<JoinSegment> segments;
   std::string levelMode = "UNCHANGED";
   std::string clockMode = "UNCHANGED";
@@ -47,21 +47,21 @@ using JoinCountCheck = std::function<void(int segments, int totalSamples)>;
 // Reads a configuration file as readMultiSegConfig does (same checks and statuses,
 // step ReadConfig), then its segment items as outputIQDataAndInf parses them (step
 // LoadSegments), without touching the configuration readMultiSegConfig keeps.
-JoinStatus readJoinSpec(const char* configPath, JoinSpec& spec,
-                        const JoinCountCheck& countCheck = {});
+JoinStatus readJoinSettings(const char* configPath, JoinSettings& settings,
+                            const JoinCountCheck& countCheck = {});
 
 // Called once every segment is loaded and before anything is written, with the
 // segments as they are joined; it may throw to stop the join.
 using JoinCheck = std::function<void(const std::vector<JoinSegment>& joined)>;
 
-// Joins the segments into spec.output as outputIQDataAndInf and crtMultiSegArb do
+// Joins the segments into settings.output as outputIQDataAndInf and crtMultiSegArb do
 // together (clock and level modes, the same bytes but for the random key), holding
 // only a bounded amount of samples: each segment is read, its level set and measured,
 // then the file is written from the segments read again (small joins are kept in
 // memory between the two passes). joined receives the segments as written (clock,
 // count and energy after the modes). The output is put in place only at success.
 // Not thread-safe (the key draw uses process-wide state).
-JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
+JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
                         const JoinCheck& check = {});
 
 }  // namespace seqlink

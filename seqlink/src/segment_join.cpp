@@ -27,7 +27,8 @@ JoinStatus failedAt(int status, JoinStep step) { return JoinStatus{status, step}
 
 }  // namespace
 
-JoinStatus readJoinSpec(const char* configPath, JoinSpec& spec, const JoinCountCheck& countCheck) {
+JoinStatus readJoinSettings(const char* configPath, JoinSettings& settings,
+                            const JoinCountCheck& countCheck) {
   SegmentConfig config;
   char outputFile[SEQLINK_NAME_SLOT] = {};
   int count = 0;
@@ -35,31 +36,31 @@ JoinStatus readJoinSpec(const char* configPath, JoinSpec& spec, const JoinCountC
   const int status = readConfigFile(configPath, config, outputFile, &count, &total);
   if (status != SEQLINK_OK) return failedAt(status, JoinStep::ReadConfig);
   outputFile[SEQLINK_NAME_SLOT - 1] = '\0';
-  spec = JoinSpec{};
-  spec.levelMode = config.levelMode;
-  spec.clockMode = config.clockRateMode;
-  spec.userClock = config.userClockRate;
-  spec.output = outputFile;
+  settings = JoinSettings{};
+  settings.levelMode = config.levelMode;
+  settings.clockMode = config.clockRateMode;
+  settings.userClock = config.userClockRate;
+  settings.output = outputFile;
   if (countCheck) countCheck(count, total);
-  spec.segments.resize(static_cast<std::size_t>(count));
+  settings.segments.resize(static_cast<std::size_t>(count));
   const SegmentItemIndex items(config.configLine);
   for (int i = 0; i < count; ++i) {
     SegmentFields parsed = SegmentFields::None;
     const int itemStatus =
-        parseSegment(items, i, spec.segments[static_cast<std::size_t>(i)], parsed);
+        parseSegment(items, i, settings.segments[static_cast<std::size_t>(i)], parsed);
     if (itemStatus != SEQLINK_OK) return failedAt(itemStatus, JoinStep::LoadSegments);
   }
   return failedAt(SEQLINK_OK, JoinStep::LoadSegments);
 }
 
-JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
+JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
                         const JoinCheck& check) {
-  return joinSegments(spec, joined, check, kKeptSampleBytes);
+  return joinSegments(settings, joined, check, kKeptSampleBytes);
 }
 
-JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
+JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
                         const JoinCheck& check, std::uint64_t keptSampleBytes) {
-  joined = spec.segments;
+  joined = settings.segments;
   std::uint64_t totalPairs = 0;
   std::size_t largest = 0;
   for (const JoinSegment& segment : joined) {
@@ -77,7 +78,8 @@ JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
   if (joined.size() > UINT_MAX) return failedAt(SEQLINK_DATA_NO_MEMORY, JoinStep::BuildFile);
 
   std::vector<std::optional<double>> targets;
-  int status = applyModes(spec.levelMode, spec.clockMode, spec.userClock, joined, targets);
+  int status =
+      applyModes(settings.levelMode, settings.clockMode, settings.userClock, joined, targets);
   if (status != SEQLINK_OK) return failedAt(status, JoinStep::LoadSegments);
 
   // First pass: every segment loaded and levelled, its energy measured, and the sum
@@ -115,7 +117,7 @@ JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
     energies[i] = joined[i].energy;
   }
   MultiSegmentLayout layout;
-  const std::string output = spec.output;
+  const std::string output = settings.output;
   status = layoutMultiSegment(
       names.data(), clocks.data(), counts.data(), energies.data(),
       static_cast<unsigned>(joined.size()), totalPairs, true,
@@ -129,7 +131,7 @@ JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
     const std::int16_t* values = kept[i].data();
     if (kept[i].empty() && pairs > 0) {
       // Read and levelled again from the segment as configured: the same samples.
-      double energy = spec.segments[i].energy;
+      double energy = settings.segments[i].energy;
       status = loadSegmentSamples(work.data(), pairs, targets[i], energy, joined[i].name);
       if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
       values = work.data();

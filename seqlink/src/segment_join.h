@@ -13,7 +13,7 @@ namespace seqlink {
 // the samples kept stay within this many bytes; the others are read again.
 inline constexpr std::uint64_t kKeptSampleBytes = std::uint64_t{16} << 20;
 
-JoinStatus joinSegments(const JoinSpec& spec, std::vector<JoinSegment>& joined,
+JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
                         const JoinCheck& check, std::uint64_t keptSampleBytes);
 
 }  // namespace seqlink

@@ -109,25 +109,25 @@ TEST(HostArbtoolSegmentConfig, RefusesLongNamesAndUnknownModes) {
 }
 
 TEST(HostArbtoolSegmentConfig, BlankSegmentItems) {
-  const auto plain = arbtool::parseBlankSpec("blank:500");
+  const auto plain = arbtool::parseBlankSegment("blank:500");
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->samples, 500);
   EXPECT_FALSE(plain->clock);
-  const auto clocked = arbtool::parseBlankSpec("Blank:3@2.5e6");
+  const auto clocked = arbtool::parseBlankSegment("Blank:3@2.5e6");
   ASSERT_TRUE(clocked);
   EXPECT_EQ(clocked->clock, 2.5e6);
-  EXPECT_FALSE(arbtool::parseBlankSpec("blank.arb"));
-  EXPECT_FALSE(arbtool::parseBlankSpec("c:/blank"));
+  EXPECT_FALSE(arbtool::parseBlankSegment("blank.arb"));
+  EXPECT_FALSE(arbtool::parseBlankSegment("c:/blank"));
   for (const char* bad :
        {"blank:", "blank:0", "blank:-4", "blank:12x", "blank:5@", "blank:5@fast"}) {
-    EXPECT_THROW(arbtool::parseBlankSpec(bad), arbtool::ConfigError) << bad;
+    EXPECT_THROW(arbtool::parseBlankSegment(bad), arbtool::ConfigError) << bad;
   }
   // Clocks with the units of every frequency option, and only clocks the instrument plays.
-  EXPECT_EQ(arbtool::parseBlankSpec("blank:3@2.5MHz")->clock, 2.5e6);
-  EXPECT_EQ(arbtool::parseBlankSpec("blank:3@2.5k")->clock, 2500);
-  EXPECT_EQ(arbtool::parseBlankSpec("blank:3@100MHz")->clock, 100e6);
+  EXPECT_EQ(arbtool::parseBlankSegment("blank:3@2.5MHz")->clock, 2.5e6);
+  EXPECT_EQ(arbtool::parseBlankSegment("blank:3@2.5k")->clock, 2500);
+  EXPECT_EQ(arbtool::parseBlankSegment("blank:3@100MHz")->clock, 100e6);
   for (const char* unplayable : {"blank:3@2", "blank:3@999", "blank:3@60MHz", "blank:3@0"}) {
-    EXPECT_THROW(arbtool::parseBlankSpec(unplayable), arbtool::ConfigError) << unplayable;
+    EXPECT_THROW(arbtool::parseBlankSegment(unplayable), arbtool::ConfigError) << unplayable;
   }
   EXPECT_EQ(arbtool::defaultConfigPath("out/joined.arb"), "out/joined-segments.txt");
 }

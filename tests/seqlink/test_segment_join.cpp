@@ -91,19 +91,19 @@ class SeqlinkSegmentJoinTest : public ::testing::Test {
     return output;
   }
 
-  // The same configuration through readJoinSpec and joinSegments.
-  seqlink::JoinStatus joinFromSpec(const ConfigBuilder& config, const std::string& output,
-                                   std::uint64_t keptBytes,
-                                   std::vector<seqlink::JoinSegment>& joined,
-                                   const seqlink::JoinCheck& check = {}) {
-    const std::string configPath = dir_.file("spec.txt");
+  // The same configuration through readJoinSettings and joinSegments.
+  seqlink::JoinStatus joinFromSettings(const ConfigBuilder& config, const std::string& output,
+                                       std::uint64_t keptBytes,
+                                       std::vector<seqlink::JoinSegment>& joined,
+                                       const seqlink::JoinCheck& check = {}) {
+    const std::string configPath = dir_.file("settings.txt");
     ConfigBuilder named = config;
     named.outputFile = output;
     arbtest::writeText(configPath, named.line());
-    seqlink::JoinSpec spec;
-    const seqlink::JoinStatus read = seqlink::readJoinSpec(configPath.c_str(), spec);
+    seqlink::JoinSettings settings;
+    const seqlink::JoinStatus read = seqlink::readJoinSettings(configPath.c_str(), settings);
     if (read.status != SEQLINK_OK) return read;
-    return seqlink::joinSegments(spec, joined, check, keptBytes);
+    return seqlink::joinSegments(settings, joined, check, keptBytes);
   }
 
   arbtest::ScratchDir dir_;
@@ -124,9 +124,9 @@ TEST_F(SeqlinkSegmentJoinTest, WritesTheFileOfTheThreeCalls) {
   for (const std::uint64_t kept :
        {seqlink::kKeptSampleBytes, std::uint64_t{0}, std::uint64_t{20000}}) {
     SCOPED_TRACE(kept);
-    const std::string output = dir_.file("spec" + std::to_string(kept) + ".arb");
+    const std::string output = dir_.file("settings" + std::to_string(kept) + ".arb");
     std::vector<seqlink::JoinSegment> joined;
-    const seqlink::JoinStatus status = joinFromSpec(config, output, kept, joined);
+    const seqlink::JoinStatus status = joinFromSettings(config, output, kept, joined);
     ASSERT_EQ(status.status, SEQLINK_OK);
     const Opened got = openJoined(output);
     EXPECT_EQ(got.block, expected.block);
@@ -150,8 +150,8 @@ TEST_F(SeqlinkSegmentJoinTest, PiecesAcrossSegmentsGiveTheSameSamples) {
                      item(addFile("b.arb", second), 1e6, pairs - 2, seqtest::energyOf(second))};
   const Opened expected = openJoined(joinWithCalls(config, dir_.file("calls.arb")));
   std::vector<seqlink::JoinSegment> joined;
-  ASSERT_EQ(joinFromSpec(config, dir_.file("spec.arb"), 0, joined).status, SEQLINK_OK);
-  const Opened got = openJoined(dir_.file("spec.arb"));
+  ASSERT_EQ(joinFromSettings(config, dir_.file("settings.arb"), 0, joined).status, SEQLINK_OK);
+  const Opened got = openJoined(dir_.file("settings.arb"));
   EXPECT_EQ(got.block, expected.block);
   EXPECT_EQ(got.plain, expected.plain);
 }
@@ -198,7 +198,7 @@ TEST_F(SeqlinkSegmentJoinTest, AFailedSecondPassOrCheckLeavesNoFile) {
                      item("Blank", 1e6, 10, 0)};
   const std::string output = dir_.file("out.arb");
   std::vector<seqlink::JoinSegment> joined;
-  const seqlink::JoinStatus status = joinFromSpec(
+  const seqlink::JoinStatus status = joinFromSettings(
       config, output, 0, joined,
       [&](const std::vector<seqlink::JoinSegment>&) { std::filesystem::remove(segmentFile); });
   EXPECT_EQ(status.status, SEQLINK_DATA_CANNOT_OPEN);
@@ -207,8 +207,8 @@ TEST_F(SeqlinkSegmentJoinTest, AFailedSecondPassOrCheckLeavesNoFile) {
 
   addFile("gone.arb", values);
   struct Stop {};
-  EXPECT_THROW(joinFromSpec(config, output, seqlink::kKeptSampleBytes, joined,
-                            [](const std::vector<seqlink::JoinSegment>&) { throw Stop{}; }),
+  EXPECT_THROW(joinFromSettings(config, output, seqlink::kKeptSampleBytes, joined,
+                                [](const std::vector<seqlink::JoinSegment>&) { throw Stop{}; }),
                Stop);
   EXPECT_FALSE(std::filesystem::exists(output));
 }
@@ -220,21 +220,21 @@ TEST_F(SeqlinkSegmentJoinTest, ReadsConfigurationsWithTheCallsStatuses) {
   char outputFile[256];
   int segments = 0, total = 0;
   readMultiSegConfig(dir_.file("missing.txt").c_str(), outputFile, &segments, &total);
-  seqlink::JoinSpec spec;
-  EXPECT_EQ(seqlink::readJoinSpec(dir_.file("missing.txt").c_str(), spec).status,
+  seqlink::JoinSettings settings;
+  EXPECT_EQ(seqlink::readJoinSettings(dir_.file("missing.txt").c_str(), settings).status,
             SEQLINK_CONFIG_CANNOT_OPEN);
   ConfigBuilder noMode;
   noMode.segments = {item("Blank", 1e6, 10, 0)};
   noMode.omit = {"LEVEL MODE:"};
   arbtest::writeText(dir_.file("c.txt"), noMode.line());
-  seqlink::JoinStatus status = seqlink::readJoinSpec(dir_.file("c.txt").c_str(), spec);
+  seqlink::JoinStatus status = seqlink::readJoinSettings(dir_.file("c.txt").c_str(), settings);
   EXPECT_EQ(status.status, SEQLINK_BAD_ITEM);
   EXPECT_EQ(status.step, seqlink::JoinStep::ReadConfig);
 
   ConfigBuilder longName;
   longName.segments = {item(std::string(300, 'n'), 1e6, 10, 0)};
   arbtest::writeText(dir_.file("c.txt"), longName.line());
-  status = seqlink::readJoinSpec(dir_.file("c.txt").c_str(), spec);
+  status = seqlink::readJoinSettings(dir_.file("c.txt").c_str(), settings);
   EXPECT_EQ(status.status, SEQLINK_NAME_TOO_LONG);
   EXPECT_EQ(status.step, seqlink::JoinStep::LoadSegments);
 
@@ -243,13 +243,13 @@ TEST_F(SeqlinkSegmentJoinTest, ReadsConfigurationsWithTheCallsStatuses) {
   good.clockRateMode = "USER";
   good.userClockRate = "5000000";
   arbtest::writeText(dir_.file("c.txt"), good.line());
-  status = seqlink::readJoinSpec(dir_.file("c.txt").c_str(), spec);
+  status = seqlink::readJoinSettings(dir_.file("c.txt").c_str(), settings);
   ASSERT_EQ(status.status, SEQLINK_OK);
-  ASSERT_EQ(spec.segments.size(), 2u);
-  EXPECT_EQ(spec.segments[1].samples, 20);
-  EXPECT_EQ(spec.clockMode, "USER");
-  EXPECT_EQ(spec.userClock, 5e6);
-  EXPECT_EQ(spec.output, "out.arb");
+  ASSERT_EQ(settings.segments.size(), 2u);
+  EXPECT_EQ(settings.segments[1].samples, 20);
+  EXPECT_EQ(settings.clockMode, "USER");
+  EXPECT_EQ(settings.userClock, 5e6);
+  EXPECT_EQ(settings.output, "out.arb");
   // outputIQDataAndInf still has no configuration to work on.
   short sample[2];
   char name[256];

@@ -75,15 +75,15 @@ Failure joinFailure(const std::string& where, const std::string& output,
 
 // Runs the join and gives what it wrote. The key draw keeps its generator in
 // process-wide state: joins from several threads take turns.
-JoinResult join(const seqlink::JoinSpec& spec, const std::string& where,
+JoinResult join(const seqlink::JoinSettings& settings, const std::string& where,
                 const seqlink::JoinCheck& check) {
   static std::mutex joinLock;
   const std::lock_guard<std::mutex> hold(joinLock);
   std::vector<seqlink::JoinSegment> joined;
-  const seqlink::JoinStatus status = seqlink::joinSegments(spec, joined, check);
-  if (status.status != SEQLINK_OK) throw joinFailure(where, spec.output, status);
+  const seqlink::JoinStatus status = seqlink::joinSegments(settings, joined, check);
+  if (status.status != SEQLINK_OK) throw joinFailure(where, settings.output, status);
   JoinResult result;
-  result.output = spec.output;
+  result.output = settings.output;
   for (const seqlink::JoinSegment& segment : joined) {
     result.totalSamples += segment.samples;
     result.segments.push_back(
@@ -209,30 +209,30 @@ void checkJoinPlan(const JoinPlan& plan, const std::string& configPath) {
 }
 
 JoinResult runJoin(const std::string& configPath) {
-  seqlink::JoinSpec spec;
+  seqlink::JoinSettings settings;
   const seqlink::JoinStatus status =
-      seqlink::readJoinSpec(configPath.c_str(), spec, [&](int segments, int total) {
+      seqlink::readJoinSettings(configPath.c_str(), settings, [&](int segments, int total) {
         if (segments < 0 || total < 0 || total > kMaxJoinPairs) {
           throw Failure{kExitJoin, configPath + ": " + std::to_string(segments) + " segments of " +
                                        std::to_string(total) + " pairs in all is out of range"};
         }
       });
-  if (status.status != SEQLINK_OK) throw joinFailure(configPath, spec.output, status);
-  return join(spec, configPath, [&](const std::vector<seqlink::JoinSegment>& joined) {
-    checkConfiguredJoin(configPath, spec.output, joined);
+  if (status.status != SEQLINK_OK) throw joinFailure(configPath, settings.output, status);
+  return join(settings, configPath, [&](const std::vector<seqlink::JoinSegment>& joined) {
+    checkConfiguredJoin(configPath, settings.output, joined);
   });
 }
 
 JoinResult joinPlanned(const JoinPlan& plan, const std::string& where) {
-  seqlink::JoinSpec spec;
+  seqlink::JoinSettings settings;
   for (const Segment& segment : plan.segments) {
-    spec.segments.push_back({segment.name, segment.clock, segment.samples, segment.energy});
+    settings.segments.push_back({segment.name, segment.clock, segment.samples, segment.energy});
   }
-  spec.levelMode = plan.levelMode;
-  spec.clockMode = plan.clockMode;
-  spec.userClock = plan.userClock;
-  spec.output = plan.output;
-  return join(spec, where.empty() ? plan.output : where, {});
+  settings.levelMode = plan.levelMode;
+  settings.clockMode = plan.clockMode;
+  settings.userClock = plan.userClock;
+  settings.output = plan.output;
+  return join(settings, where.empty() ? plan.output : where, {});
 }
 
 }  // namespace arbtool

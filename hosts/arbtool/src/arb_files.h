@@ -50,7 +50,7 @@ ArbContent readContent(const std::string& path, bool withText = true);
 // segment (looking back first).
 struct SegmentSource {
   std::string path;
-  std::optional<BlankSpec> blank;
+  std::optional<BlankSegment> blank;
 };
 
 // Fills plan.segments from the sources: files are read for their count, clock and

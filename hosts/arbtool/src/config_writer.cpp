@@ -108,7 +108,7 @@ std::string formatConfigLine(const JoinPlan& plan) {
   return line + "\n";
 }
 
-std::optional<BlankSpec> parseBlankSpec(const std::string& word) {
+std::optional<BlankSegment> parseBlankSegment(const std::string& word) {
   const auto colon = word.find(':');
   if (colon == std::string::npos || lower(word.substr(0, colon)) != "blank") return std::nullopt;
   std::string count = word.substr(colon + 1);
@@ -136,7 +136,7 @@ std::optional<BlankSpec> parseBlankSpec(const std::string& word) {
     throw ConfigError("blank segment '" + word + "': '" + count +
                       "' is not a sample count of 1 or more");
   }
-  return BlankSpec{samples, clock};
+  return BlankSegment{samples, clock};
 }
 
 std::string levelModeWord(const std::string& word) {

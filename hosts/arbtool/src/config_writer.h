@@ -43,11 +43,11 @@ std::string formatConfigLine(const JoinPlan& plan);
 // (case-insensitive "blank"; CLOCK with the units of every frequency option, 5MHz,
 // 2.5k, 5e6). nullopt when the word is not a blank segment. Throws ConfigError for a
 // malformed count or clock, or a clock the instrument does not play.
-struct BlankSpec {
+struct BlankSegment {
   int samples;
   std::optional<double> clock;
 };
-std::optional<BlankSpec> parseBlankSpec(const std::string& word);
+std::optional<BlankSegment> parseBlankSegment(const std::string& word);
 
 // Mode words of the command line (rms, unchanged; highest, user, unchanged) in
 // the configuration's spelling. Throw ConfigError for other words, with a

@@ -115,7 +115,7 @@ int commandJoin(JoinRequest& request) {
   JoinPlan& plan = request.plan;
   std::vector<SegmentSource> sources;
   try {
-    for (const auto& word : request.words) sources.push_back({word, parseBlankSpec(word)});
+    for (const auto& word : request.words) sources.push_back({word, parseBlankSegment(word)});
   } catch (const ConfigError& e) {
     throw Failure{kExitUsage, std::string("join: ") + e.what()};
   }

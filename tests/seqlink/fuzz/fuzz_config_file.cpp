@@ -2,7 +2,7 @@
 // the input is written to a file, readMultiSegConfig reads it, outputIQDataAndInf
 // fills buffers sized from what it returned (as arbtool sizes them, capped to keep
 // each run small), and crtMultiSegArb writes the result (never to the input's own
-// OUTPUT FILE). The programs' join (readJoinSpec, joinSegments) of the same file must
+// OUTPUT FILE). The programs' join (readJoinSettings, joinSegments) of the same file must
 // fail with the same status or write the same info block. The harness works in a
 // private folder holding the two segment files the seed configurations name, a.arb
 // (64 pairs) and b.arb (33 pairs).
@@ -50,13 +50,13 @@ std::vector<std::uint8_t> infoBlockOf(const std::vector<std::uint8_t>& file) {
 
 // The status of the C calls against the programs' join of the same configuration.
 void compareJoins(int callsStatus, bool callsWrote) {
-  seqlink::JoinSpec spec;
-  seqlink::JoinStatus status = seqlink::readJoinSpec(kConfigFile, spec);
+  seqlink::JoinSettings settings;
+  seqlink::JoinStatus status = seqlink::readJoinSettings(kConfigFile, settings);
   if (status.status == SEQLINK_OK) {
-    spec.output = kJoinOutput;
+    settings.output = kJoinOutput;
     std::vector<seqlink::JoinSegment> joined;
     // Nothing kept between the passes: every segment is read twice.
-    status = seqlink::joinSegments(spec, joined, {}, 0);
+    status = seqlink::joinSegments(settings, joined, {}, 0);
   }
   if (status.status != callsStatus) std::abort();
   if (!callsWrote) return;
