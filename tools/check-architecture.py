@@ -11,7 +11,9 @@ standard error) when
   - a component includes a header of a component it may not use,
   - a component includes a header from another component's src/ (its insides) that
     the reaches table does not list, or the table lists a reach that is gone,
-  - a CMake target makes a src/ folder public (its consumers would reach inside).
+  - a CMake target makes a src/ folder public (its consumers would reach inside),
+  - a component's code (not its tests, benchmarks or tools) opens a named namespace
+    outside the one root namespace arbsuite.
 A component is a top-level folder, or hosts/<name>; tests/<name>, bench/<name> and
 tools/<name> belong to <name>, whose src/ they may include. Exit 0 with a one-line
 summary when every rule holds.
@@ -23,6 +25,9 @@ import sys
 from collections import defaultdict
 
 INCLUDE = re.compile(r'\s*#\s*include\s+"([^"]+)"')
+NAMESPACE = re.compile(r"^\s*namespace\s+([A-Za-z_][\w:]*)\s*\{")
+ANONYMOUS_NAMESPACE = re.compile(r"^\s*namespace\s*\{")
+NAMESPACE_END = re.compile(r"^\s*\}\s*//\s*namespace\b")
 INCLUDE_DIRECTORIES = re.compile(r"target_include_directories\s*\(([^()]*(?:\([^()]*\)[^()]*)*)\)")
 
 
@@ -127,8 +132,19 @@ def check(root):
         if user not in uses and user not in ("tests/support", "hosts") and not own_part:
             findings.append(f"{path}: its component {user} is not in docs/architecture.md")
             continue
+        namespaces = []  # the namespaces open at this line, by their closing comments
         with open(os.path.join(root, path), encoding="utf-8", errors="replace") as text:
             for number, line in enumerate(text, 1):
+                opened = NAMESPACE.match(line)
+                if opened or ANONYMOUS_NAMESPACE.match(line):
+                    name = opened.group(1) if opened else ""
+                    if opened and not namespaces and not own_part and \
+                            user != "tests/support" and name.split("::")[0] != "arbsuite":
+                        findings.append(f"{path}:{number}: namespace {name} is outside "
+                                        "the root namespace arbsuite")
+                    namespaces.append(name)
+                elif NAMESPACE_END.match(line) and namespaces:
+                    namespaces.pop()
                 match = INCLUDE.match(line)
                 if not match:
                     continue

@@ -17,7 +17,7 @@
 #include "arb_source.h"
 #include "wavecrypt.h"
 
-namespace arb {
+namespace arbsuite::arb {
 
 // ---------------------------------------------------------------------------
 // Sizes and constants
@@ -436,4 +436,4 @@ double orderedSignalEnergy(std::uint64_t sum, std::span<const std::int16_t> valu
 long double exactSignalEnergy(std::span<const std::int16_t> values);
 long double exactSignalEnergy(std::uint64_t sumOfSquares);
 
-}  // namespace arb
+}  // namespace arbsuite::arb

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-namespace arb {
+namespace arbsuite::arb {
 
 // A range of bytes [offset, offset + length) of a file or of memory, in 64 bits so
 // that no offset or length taken from a file can wrap around.
@@ -42,4 +42,4 @@ class MemorySource final : public ByteSource {
   std::span<const std::uint8_t> bytes_;
 };
 
-}  // namespace arb
+}  // namespace arbsuite::arb

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-namespace arb {
+namespace arbsuite::arb {
 namespace {
 
 // printf template of a version-1 text header (the key "FilterCoefficients "
@@ -454,4 +454,4 @@ void encodeSegmentRecord(std::uint8_t* p, const ArbSegmentRecord& record) {
 // Signal energy
 // ---------------------------------------------------------------------------
 
-}  // namespace arb
+}  // namespace arbsuite::arb

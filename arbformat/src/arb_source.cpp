@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace arb {
+namespace arbsuite::arb {
 
 long long MemorySource::readAt(std::uint64_t offset, void* destination, std::size_t length) {
   if (offset >= bytes_.size()) return 0;
@@ -13,4 +13,4 @@ long long MemorySource::readAt(std::uint64_t offset, void* destination, std::siz
   return static_cast<long long>(count);
 }
 
-}  // namespace arb
+}  // namespace arbsuite::arb

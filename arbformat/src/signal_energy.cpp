@@ -8,7 +8,7 @@
 
 #include "arb_format.h"
 
-namespace arb {
+namespace arbsuite::arb {
 
 double signalEnergy(std::span<const std::int16_t> values) {
   double sum = 0.0;
@@ -69,4 +69,4 @@ long double exactSignalEnergy(std::uint64_t sum) {
   return static_cast<long double>(sum) / (kEnergyDivisor * kEnergyDivisor);
 }
 
-}  // namespace arb
+}  // namespace arbsuite::arb

@@ -76,8 +76,8 @@ const std::vector<std::int16_t>& benchmarkWaveform() {
   return samples;
 }
 
-analysis::Waveform waveform() {
-  analysis::Waveform w;
+arbsuite::analysis::Waveform waveform() {
+  arbsuite::analysis::Waveform w;
   w.iq = benchmarkWaveform();
   w.clockHz = kClockHz;
   return w;
@@ -90,9 +90,9 @@ std::string scratchPath(const char* name) {
 }
 
 void BM_Stats(benchmark::State& state) {
-  const analysis::Waveform w = waveform();
+  const arbsuite::analysis::Waveform w = waveform();
   for (auto _ : state) {
-    auto report = analysis::measureWaveform(w);
+    auto report = arbsuite::analysis::measureWaveform(w);
     benchmark::DoNotOptimize(report);
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kSamples));
@@ -100,12 +100,12 @@ void BM_Stats(benchmark::State& state) {
 BENCHMARK(BM_Stats)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_PlotSheet(benchmark::State& state, const char* extension) {
-  const analysis::Waveform w = waveform();
-  analysis::PlotRequest request;
+  const arbsuite::analysis::Waveform w = waveform();
+  arbsuite::analysis::PlotRequest request;
   request.output = scratchPath("sheet") + extension;
   request.symbolRateHz = kSymbolRateHz;
   request.title = "benchmark";
-  for (auto _ : state) analysis::writePlot(w, request);
+  for (auto _ : state) arbsuite::analysis::writePlot(w, request);
   std::remove(request.output.c_str());
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kSamples));
 }

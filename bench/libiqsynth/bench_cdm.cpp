@@ -33,7 +33,7 @@
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "iqSynthRun.h"
 #include "iqsynth.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

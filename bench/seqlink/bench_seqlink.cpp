@@ -92,7 +92,7 @@ void BM_CryptoBindingCall(benchmark::State& state) {
   std::uint8_t block[8] = {};
   for (auto _ : state) {
     std::uint32_t produced = sizeof block;
-    if (seqlink::cryptoEncOrDec(2, block, sizeof block, key, block, &produced, 0) != 0) {
+    if (arbsuite::seqlink::cryptoEncOrDec(2, block, sizeof block, key, block, &produced, 0) != 0) {
       state.SkipWithError("EncOrDecOpt failed");
     }
     benchmark::DoNotOptimize(block);
@@ -221,7 +221,7 @@ void BM_ConfigurationOfManySegments(benchmark::State& state) {
   for (auto _ : state) {
     char output[SEQLINK_NAME_SLOT];
     int count = 0, total = 0;
-    if (seqlink::readMultiSegConfigText(line, output, &count, &total) != 0 ||
+    if (arbsuite::seqlink::readMultiSegConfigText(line, output, &count, &total) != 0 ||
         outputIQDataAndInf(samples.data(), names.data(), clocks.data(), counts.data(),
                            energies.data()) != 0) {
       state.SkipWithError("the configuration was refused");
@@ -235,7 +235,7 @@ void BM_FormatTextForDisplay(benchmark::State& state) {
   std::string text;
   for (int i = 0; i < 60; ++i)
     text += "{SEGMENT_" + std::to_string(i) + ":name.arb,100000000.000000,1000,1.5}";
-  for (auto _ : state) benchmark::DoNotOptimize(seqlink::formatTextForDisplay(text));
+  for (auto _ : state) benchmark::DoNotOptimize(arbsuite::seqlink::formatTextForDisplay(text));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_FormatTextForDisplay);

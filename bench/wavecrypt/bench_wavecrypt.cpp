@@ -104,8 +104,8 @@ void BM_Rc5Path(benchmark::State& state, Rc5Path path, std::uint32_t piece, bool
         EncOrDecOpt(2, input.data() + offset, piece, key, output.data() + offset, &length,
                     encrypt ? 0 : 1);
       } else {
-        wavecrypt::rc5BufferAtLevel(level, input.data() + offset, piece, key,
-                                    output.data() + offset, &length, encrypt);
+        arbsuite::wavecrypt::rc5BufferAtLevel(level, input.data() + offset, piece, key,
+                                              output.data() + offset, &length, encrypt);
       }
     }
     benchmark::ClobberMemory();

@@ -164,14 +164,14 @@ double processCpuSeconds() {
 // with one thread is the whole parse and hardly depends on the machine's load, and
 // `allCpu` that of every thread (against the wall time: the cores it really had).
 double parseSeconds(const fs::path& csv, unsigned threads, double& cpu, double& allCpu) {
-  wavepack::CsvOptions options;
+  arbsuite::wavepack::CsvOptions options;
   options.threads = threads;
-  wavepack::InputStream input(csv.string());
-  wavepack::Diagnostics quiet;
+  arbsuite::wavepack::InputStream input(csv.string());
+  arbsuite::wavepack::Diagnostics quiet;
   const double cpuStart = threadCpuSeconds();
   const double allStart = processCpuSeconds();
   const auto start = Clock::now();
-  const wavepack::MemoryPairs pairs = wavepack::readCsv(input, options, quiet);
+  const arbsuite::wavepack::MemoryPairs pairs = arbsuite::wavepack::readCsv(input, options, quiet);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   cpu = threadCpuSeconds() - cpuStart;
   allCpu = processCpuSeconds() - allStart;
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
   }
   std::printf("readCsv, 1 thread:      %s\n", rate(megabytes, parseOne).c_str());
   std::printf("  its CPU time:         %s\n", rate(megabytes, parseOneCpu).c_str());
-  std::printf("readCsv, %u threads:     %s\n", wavepack::threadCount(),
+  std::printf("readCsv, %u threads:     %s\n", arbsuite::wavepack::threadCount(),
               rate(megabytes, parseAll).c_str());
   std::printf("  cores it had:         %.2f at best (CPU time over wall time)\n", coresUsed);
 

@@ -91,11 +91,11 @@ class MergedPairs final : public PairSource {
 }  // namespace arbsuite
 
 // The readers and the program of wavepack name these in their own namespace.
-namespace wavepack {
+namespace arbsuite::wavepack {
 using arbsuite::IqPair;
 using arbsuite::kMaxPairs;
 using arbsuite::MemoryPairs;
 using arbsuite::MergedPairs;
 using arbsuite::PairSource;
 using arbsuite::PairSpan;
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

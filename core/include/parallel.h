@@ -23,8 +23,8 @@ inline std::uint64_t partStart(std::uint64_t total, unsigned parts, unsigned par
 }  // namespace arbsuite
 
 // The readers and the program of wavepack name these in their own namespace.
-namespace wavepack {
+namespace arbsuite::wavepack {
 using arbsuite::partStart;
 using arbsuite::runParts;
 using arbsuite::threadCount;
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

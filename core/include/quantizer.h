@@ -61,7 +61,7 @@ std::vector<std::int16_t> quantizeIq(std::vector<IqPair>& pairs, double level);
 }  // namespace arbsuite
 
 // The readers and the program of wavepack name these in their own namespace.
-namespace wavepack {
+namespace arbsuite::wavepack {
 using arbsuite::findPeak;
 using arbsuite::kPeakCode;
 using arbsuite::kPeakLevel;
@@ -72,4 +72,4 @@ using arbsuite::quantizeBlock;
 using arbsuite::quantizeIq;
 using arbsuite::quantizePairs;
 using arbsuite::quantizeSource;
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace arb {
+namespace arbsuite::arb {
 
 // Advises huge pages for the whole 2 MiB pages inside [buffer, buffer + bytes);
 // call it before the buffer is first written. A refusal changes nothing.
@@ -21,4 +21,4 @@ inline void adviseHugePages(void* buffer, std::size_t bytes) {
     ::madvise(reinterpret_cast<void*>(alignedBegin), alignedEnd - alignedBegin, MADV_HUGEPAGE);
 }
 
-}  // namespace arb
+}  // namespace arbsuite::arb

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <string>
 
-namespace arb {
+namespace arbsuite::arb {
 
 // Installs the handlers (once; signals ignored when the program started stay
 // ignored). Each program that writes files calls it at its start.
@@ -59,4 +59,4 @@ class InterruptRemoval {
   int slot_ = -1;
 };
 
-}  // namespace arb
+}  // namespace arbsuite::arb

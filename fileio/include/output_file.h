@@ -26,7 +26,7 @@
 
 #include "interrupt_cleanup.h"
 
-namespace arb {
+namespace arbsuite::arb {
 
 struct OutputOptions {
   // Tests turn the unnamed temporary off to exercise the named one.
@@ -113,4 +113,4 @@ bool outputsClash(const std::string& a, const std::string& b);
 // clash: a device or FIFO can be read and written at once.
 bool outputOverwritesInput(const std::string& output, const std::string& input);
 
-}  // namespace arb
+}  // namespace arbsuite::arb

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-namespace arb {
+namespace arbsuite::arb {
 
 // Result of openRegularFile besides a descriptor.
 inline constexpr int kCannotOpen = -1;      // errno says why
@@ -28,4 +28,4 @@ ReadStatus readRegularFile(const char* path, std::size_t maxBytes, std::string& 
 // or "read error": the words after a path in a reader's message.
 std::string readStatusText(ReadStatus status, int error, std::size_t maxBytes);
 
-}  // namespace arb
+}  // namespace arbsuite::arb

@@ -2,7 +2,7 @@
 // disk or a closed pipe must not pass for success.
 #pragma once
 
-namespace arb {
+namespace arbsuite::arb {
 
 // Exit status of a program whose standard output could not be written.
 inline constexpr int kExitStandardOutputFailed = 4;
@@ -19,4 +19,4 @@ void checkStandardOutputAtExit(const char* messagePrefix);
 // kExitStandardOutputFailed, without a second message.
 void standardOutputFailureReported();
 
-}  // namespace arb
+}  // namespace arbsuite::arb

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace arb {
+namespace arbsuite::arb {
 namespace {
 
 constexpr std::array<int, 4> kInterruptSignals = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
@@ -108,4 +108,4 @@ void InterruptRemoval::disarm() {
   slot_ = -1;
 }
 
-}  // namespace arb
+}  // namespace arbsuite::arb

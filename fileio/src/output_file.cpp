@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace arb {
+namespace arbsuite::arb {
 namespace {
 
 constexpr std::size_t kBufferLength = 256 * 1024;
@@ -354,4 +354,4 @@ void OutputFile::discard() {
 
 void OutputFile::fail(int error) { error_ = error != 0 ? error : EIO; }
 
-}  // namespace arb
+}  // namespace arbsuite::arb

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace arb {
+namespace arbsuite::arb {
 
 int openRegularFile(const char* path) {
   if (path == nullptr) {
@@ -88,4 +88,4 @@ std::string readStatusText(ReadStatus status, int error, std::size_t maxBytes) {
   return "cannot be read";
 }
 
-}  // namespace arb
+}  // namespace arbsuite::arb

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <iostream>
 
-namespace arb {
+namespace arbsuite::arb {
 namespace {
 
 const char* gPrefix = "";
@@ -49,4 +49,4 @@ void checkStandardOutputAtExit(const char* messagePrefix) {
 
 void standardOutputFailureReported() { gReported = true; }
 
-}  // namespace arb
+}  // namespace arbsuite::arb

@@ -14,7 +14,7 @@
 #include "firKernel.h"
 #include "signalStatus.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -323,4 +323,4 @@ int fftDit2(std::complex<double>* data, unsigned n) {
   return kSignalOk;
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

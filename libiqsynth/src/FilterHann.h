@@ -8,7 +8,7 @@
 #include <complex>
 #include <cstddef>
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 // Largest transform of fftDit2, and the size every block of filterWinFFT uses.
 inline constexpr unsigned kFftSize = 16384;
@@ -59,4 +59,4 @@ int bitReversal(std::complex<double>* data, unsigned n);
 // The 8192 twiddle factors of the 16384-point transform: entry k = exp(-2*pi*j*k/16384).
 const std::complex<double>* fftTwiddleTable();
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

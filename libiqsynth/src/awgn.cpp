@@ -18,7 +18,7 @@
 #include "FilterHann.h"
 #include "iqSynthLog.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -273,4 +273,4 @@ int runAWGN(const NoiseOnlySettings& settings, const NoiseOnlyLevels& levels,
   return 0;
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -10,7 +10,7 @@
 #include "iqSynthCfg.h"
 #include "signalStatus.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 // Records up to this length are white; longer ones are band-limited.
 constexpr int kWhiteNoiseMaxLength = 2000;
@@ -118,4 +118,4 @@ void checkNoiseSettings(double fs, const char* sampleRateName, double noiseSyste
 using GslRngAllocFn = gsl_rng* (*)(const gsl_rng_type*);
 GslRngAllocFn setGslRngAllocForTesting(GslRngAllocFn alloc);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

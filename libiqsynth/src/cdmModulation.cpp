@@ -21,7 +21,7 @@
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -242,4 +242,4 @@ int runCDMModulation(iqSynthCfg& cfg, const SampleTracks& tracks) {
   return 0;
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -1,7 +1,7 @@
 // The digital modulation pipeline runCDMModulation, from data source to shaped I/Q tracks.
 #pragma once
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 class iqSynthCfg;
 struct SampleTracks;
@@ -15,4 +15,4 @@ struct SampleTracks;
 // unknown modulation, IQSYNTH_ERR_CFG_VALUE for unusable lengths, before any track is sized).
 int runCDMModulation(iqSynthCfg& cfg, const SampleTracks& tracks);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

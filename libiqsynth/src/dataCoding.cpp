@@ -2,7 +2,7 @@
 // Gray coding and the FSK level mapping.
 #include "dataCoding.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 short binaryToGray(short s) {
   const unsigned v = static_cast<unsigned short>(s);
@@ -58,4 +58,4 @@ int runDataCoding(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offs
   return map2Mary(cfg, symbols, offset);
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -6,7 +6,7 @@
 
 #include "iqSynthCfg.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 // s XOR (s >> 1) on the 16-bit value.
 short binaryToGray(short s);
@@ -21,4 +21,4 @@ int map2Mary(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 // The coding stage of the pipeline: calls map2Mary. Returns 0.
 int runDataCoding(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -11,7 +11,7 @@
 
 #include "iqSynthLog.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -90,12 +90,12 @@ const ConstelMap pi8DqpskConstelMap = makePhases(16);
 const std::vector<short> pi4DqpskDelta = {1, 3, -1, -3};
 const std::vector<short> pi8DqpskDelta = {1, 3, 5, 7, -1, -3, -5, -7};
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth
 
-std::valarray<double> edge8PSKRotCos = iqsynth::makeEdgeRotation(false);
-std::valarray<double> edge8PSKRotSin = iqsynth::makeEdgeRotation(true);
+std::valarray<double> edge8PSKRotCos = arbsuite::iqsynth::makeEdgeRotation(false);
+std::valarray<double> edge8PSKRotSin = arbsuite::iqsynth::makeEdgeRotation(true);
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 const ConstelMap* mappingTableFor(const iqSynthCfg& cfg, int type) {
   if (modFamilyOf(type) == iqSynthCfg::MOD_FAMILY_USER) {
@@ -209,4 +209,4 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
   return 0;
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

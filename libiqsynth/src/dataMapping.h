@@ -9,7 +9,7 @@
 
 #include "iqSynthCfg.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 using ConstelMap = std::vector<std::complex<double>>;
 
@@ -55,7 +55,7 @@ const ConstelMap* mappingTableFor(const iqSynthCfg& cfg, int digiModulatingType)
 int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarray<double>& iDat,
                      std::valarray<double>& qDat, int offset);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth
 
 // Exported data symbols, outside the library's namespace:
 // cos(3*pi*k/8) and sin(3*pi*k/8), k = 0..15: the rotation of the k-th EDGE symbol.

@@ -12,7 +12,7 @@
 
 #include "iqSynthLog.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -423,4 +423,4 @@ int runDataSrc(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset)
   }
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

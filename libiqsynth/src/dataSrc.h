@@ -9,7 +9,7 @@
 
 #include "iqSynthCfg.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 // Bit strings of k characters '0'/'1' (k = 1..8) to their binary value, most
 // significant character first; pBitToDataMapTbl[k - 1] is the map for k.
@@ -66,4 +66,4 @@ unsigned genPRBS23(unsigned& reg);  // feedback NOT(b0 XOR b5), seed 0x7FFFFE
 // Seed of the register of a PRBS order (0 for an unknown order).
 unsigned prbsSeed(int order);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -11,7 +11,7 @@
 
 #include "firKernelSimd.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -272,4 +272,4 @@ void causalFirInPlace(std::valarray<double>& x, const std::valarray<double>& tap
   runDense(x, taps);
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -6,7 +6,7 @@
 
 #include "simd_level.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 // Causal FIR over a signal with history: y[m] = sum over k < nh of h[k] * src[m - k]
 // for m = 0 .. count-1, where src[-(nh-1)] .. src[count-1] must be readable. The taps
@@ -28,4 +28,4 @@ void causalFirInPlace(std::valarray<double>& x, const std::valarray<double>& tap
 void causalFirInPlace(std::valarray<double>& x, const std::valarray<double>& taps,
                       arbsuite::SimdLevel level);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -11,7 +11,7 @@
 
 #include "simd_intrinsics.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 namespace {
 
 // ---- AVX-512: eight doubles a vector, V vectors a symbol, T symbols at a time --------------
@@ -172,15 +172,15 @@ void polyphaseAvx2(const PolyphaseJob& job, std::size_t first, std::size_t last)
   }
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth
 
 #else  // not x86: detectedSimdLevel() is scalar, so these are never reached
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 void polyphaseAvx2(const PolyphaseJob&, std::size_t, std::size_t) {}
 void polyphaseAvx512(const PolyphaseJob&, std::size_t, std::size_t) {}
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth
 
 #endif

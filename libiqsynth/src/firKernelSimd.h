@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 // One polyphase filtering: output phase + b*stride + r (r < stride) of the track is
 // sum over j < rowCount of rows[j*width + r] * sym[b - j], summed in ascending j.
@@ -24,4 +24,4 @@ struct PolyphaseJob {
 void polyphaseAvx2(const PolyphaseJob& job, std::size_t first, std::size_t last);
 void polyphaseAvx512(const PolyphaseJob& job, std::size_t first, std::size_t last);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -6,12 +6,12 @@
 
 #include "iqSynthLog.h"
 
-iqsynth::iqSynthCfg gIqSynthCfg("global");
+arbsuite::iqsynth::iqSynthCfg gIqSynthCfg("global");
 std::valarray<double> iMapDat;
 std::valarray<double> qMapDat;
 std::valarray<double> mapDat;
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 iqSynthCfg::iqSynthCfg(const char* name) {
   if (stdoutEnabled()) {
@@ -89,4 +89,4 @@ void iqSynthCfg::genParaMsg() {
   m += "mccwOptCrestFactorEn is : " + to_string(mccwOptCrestFactorEn) + "\n";
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

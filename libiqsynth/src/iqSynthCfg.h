@@ -10,7 +10,7 @@
 
 #include "iqsynth.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 class iqSynthCfg {
  public:
@@ -214,12 +214,12 @@ inline int clampCount(int count, int capacity) {
   return count < 0 ? 0 : (count > capacity ? capacity : count);
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth
 
 // The exported data symbols keep their plain names outside the library's namespace.
 // The configuration record, constructed at load with the name "global". The exported setters
 // and getters and the run entry points are its only users.
-extern IQSYNTH_API iqsynth::iqSynthCfg gIqSynthCfg;
+extern IQSYNTH_API arbsuite::iqsynth::iqSynthCfg gIqSynthCfg;
 
 // Sample tracks of the run in progress: I, Q and the FSK frequency track. Only the run entry
 // points name them, to hand them to the stages.

@@ -12,9 +12,9 @@
 
 namespace {
 
-using iqsynth::clampCount;
-using iqsynth::ConstelMap;
-using iqsynth::iqSynthCfg;
+using arbsuite::iqsynth::clampCount;
+using arbsuite::iqsynth::ConstelMap;
+using arbsuite::iqsynth::iqSynthCfg;
 
 iqSynthCfg& cfg() { return gIqSynthCfg; }
 
@@ -143,8 +143,8 @@ IQSYNTH_API void setUsrModulatingSymbolItem(int points) {
 }
 
 IQSYNTH_API void setUsrModulatingConstelMap(const double* points) {
-  const int count =
-      clampCount(iqsynth::modPointCount(cfg().digiModulatingType), iqSynthCfg::kMaxConstelPoints);
+  const int count = clampCount(arbsuite::iqsynth::modPointCount(cfg().digiModulatingType),
+                               iqSynthCfg::kMaxConstelPoints);
   cfg().usrConstelMap.clear();
   if (points == nullptr) {
     return;
@@ -164,7 +164,7 @@ IQSYNTH_API void getSymbolMap(char* out, int n) {
 }
 
 IQSYNTH_API int getConstelMap(double* out) {
-  const ConstelMap* points = iqsynth::constelMapFor(cfg(), cfg().digiModulatingType);
+  const ConstelMap* points = arbsuite::iqsynth::constelMapFor(cfg(), cfg().digiModulatingType);
   if (points == nullptr) {
     return 1;
   }

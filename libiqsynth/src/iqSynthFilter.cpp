@@ -19,7 +19,7 @@
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -132,4 +132,4 @@ int runFilter(iqSynthCfg& cfg, std::valarray<double>& track) {
   return filteringDat2(track, taps);
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <valarray>
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 class iqSynthCfg;
 
@@ -71,4 +71,4 @@ std::size_t checkedTrackLength(const iqSynthCfg& cfg);
 // be allocated.
 int filteringDat2(std::valarray<double>& x, std::valarray<double> taps);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -16,7 +16,7 @@
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -384,4 +384,4 @@ int genShapingFilter(iqSynthCfg& cfg, std::valarray<double>& taps) {
   return designShapingFilter(shapingFilterSettingsOf(cfg), reportedTapsOf(cfg), taps);
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -211,4 +211,4 @@ void wrLog(const std::string& text) { iqSynthLogClass::m_iqSynthLog.writeToLog(t
 
 void flushLog() { iqSynthLogClass::m_iqSynthLog.flush(); }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

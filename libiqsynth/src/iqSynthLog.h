@@ -26,7 +26,7 @@
 #include "iqSynthLogText.h"
 #include "iqsynth.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 // The log file stream. Entries collect in chunks of text that a writer thread puts into the
 // file while the run goes on, in the order they were written; flush() waits for them all.
@@ -264,4 +264,4 @@ void resizeOrThrow(Container& container, std::size_t count, const char* allocTex
 // settings, that the run cannot use. The text names the setting.
 [[noreturn]] void throwCfgValue(const std::string& text);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

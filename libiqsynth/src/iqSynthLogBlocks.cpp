@@ -12,7 +12,7 @@
 
 #include "iqSynthLog.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -191,4 +191,4 @@ void writeLogBlocks(std::size_t count, std::size_t maxLineLength,
   }
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

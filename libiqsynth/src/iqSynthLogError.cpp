@@ -6,7 +6,7 @@
 
 #include "iqSynthLog.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 std::string_view fileNameOf(const SourceSite& site) {
@@ -38,4 +38,4 @@ void throwCfgValue(const std::string& text) {
   throw IqSynthError(IqSynthError::Kind::Config, IQSYNTH_ERR_CFG_VALUE, text);
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -173,4 +173,4 @@ char* writeDoubleText(char* out, double v) {
   return out;
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 // Room that writeDoubleText needs at most ("-1.23457e-308" and "-nan" fit easily).
 inline constexpr std::size_t kMaxDoubleText = 24;
@@ -139,4 +139,4 @@ class PaddedLabel {
   std::size_t m_size;
 };
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

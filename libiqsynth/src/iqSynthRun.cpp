@@ -30,7 +30,7 @@
 #include "mulCarrierCW.h"
 #include "powerRamping.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 namespace {
 
 constexpr double kEnvelopePeak = 0.9;    // envelope peak after normalisation
@@ -370,17 +370,17 @@ void writeSampleLog(const short* iDat, const short* qDat, std::size_t count) {
   logIndexedLines("th pQDat is ", count, [&](std::size_t k) { return qDat[k]; });
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth
 
 extern "C" {
 
 IQSYNTH_API void runMccwCarrierParamGen(void) {
-  const std::lock_guard lock(iqsynth::gRunMutex);
-  iqsynth::genMulCarrierCWParam(gIqSynthCfg);
+  const std::lock_guard lock(arbsuite::iqsynth::gRunMutex);
+  arbsuite::iqsynth::genMulCarrierCWParam(gIqSynthCfg);
 }
 
 IQSYNTH_API int runIqSynth(short* pIDat, short* pQDat) {
-  using namespace iqsynth;
+  using namespace arbsuite::iqsynth;
   const std::lock_guard lock(gRunMutex);
   int status = 0;
   try {

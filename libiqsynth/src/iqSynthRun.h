@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 class IqSynthError;
 
@@ -26,4 +26,4 @@ int runStatusOf(const IqSynthError& error);
 // line "<i>th pIDat is <value>" per sample, then the same for Q.
 void writeSampleLog(const short* iDat, const short* qDat, std::size_t count);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

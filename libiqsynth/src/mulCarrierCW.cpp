@@ -14,7 +14,7 @@
 
 #include "iqSynthLog.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -255,4 +255,4 @@ int runMulCarrierCW(const iqSynthCfg& cfg, std::valarray<double>& iDat,
   return 0;
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

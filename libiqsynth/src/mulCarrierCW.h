@@ -6,7 +6,7 @@
 
 #include "iqSynthCfg.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 // Device rates of device type 0, Hz.
 constexpr double kMccwMaxSampleRate = 100e6;
@@ -37,4 +37,4 @@ void findNearRat(double x, unsigned& p, unsigned& q);
 int runMulCarrierCW(const iqSynthCfg& cfg, std::valarray<double>& iDat,
                     std::valarray<double>& qDat);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -9,7 +9,7 @@
 
 #include "iqSynthLog.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 namespace {
 
@@ -112,4 +112,4 @@ int runPowerRamping(const iqSynthCfg& cfg, double* iDat, double* qDat, std::size
   return 0;
 }
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -7,7 +7,7 @@
 
 #include "iqSynthCfg.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 // Multiplies the I and Q tracks in place by the piecewise-constant gain of the
 // ramp table, with linear, raised-cosine or step transitions between levels.
@@ -22,4 +22,4 @@ int runPowerRamping(const iqSynthCfg& cfg, std::valarray<double>& iDat,
 // The same over count samples at iDat and qDat (the data window of the run's tracks).
 int runPowerRamping(const iqSynthCfg& cfg, double* iDat, double* qDat, std::size_t count);
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

@@ -4,7 +4,7 @@
 
 #include "iqsynth.h"
 
-namespace iqsynth {
+namespace arbsuite::iqsynth {
 
 constexpr int kSignalOk = 0;
 constexpr int kSignalNoMemory = 1;  // an allocation failed
@@ -13,4 +13,4 @@ constexpr int kSignalFailed = 2;    // any other failure (unusable arguments, ge
 static_assert((IQSYNTH_ERR_NOISE_BASE | kSignalFailed) == IQSYNTH_ERR_NOISE,
               "the noise error number of the public header is the failure code of a routine");
 
-}  // namespace iqsynth
+}  // namespace arbsuite::iqsynth

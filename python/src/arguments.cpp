@@ -10,7 +10,7 @@
 
 namespace py = pybind11;
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 namespace {
 
 // Full scale of the 14-bit samples: a value of 8192 is 1.0 in complex form.
@@ -129,4 +129,4 @@ py::array sampleArray(std::span<const std::int16_t> interleaved, bool asComplex)
   return values;
 }
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

@@ -12,7 +12,7 @@
 
 #include "pair_source.h"
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 
 // A path from str, bytes or os.PathLike (os.fsdecode). TypeError otherwise,
 // ValueError for an empty path. what names the argument in the message.
@@ -34,4 +34,4 @@ std::vector<arbsuite::IqPair> iqPairs(const pybind11::handle& iq);
 // (N, 2), or with asComplex complex64 I/8192 + jQ/8192 of shape (N,).
 pybind11::array sampleArray(std::span<const std::int16_t> interleaved, bool asComplex);
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

@@ -8,7 +8,7 @@
 
 #include <utility>
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 
 // Runs work with the interpreter lock released and returns its result; the lock is
 // taken back before the result or an exception reaches the caller. work must touch
@@ -22,4 +22,4 @@ auto withoutInterpreterLock(Work&& work) {
   return std::forward<Work>(work)();
 }
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

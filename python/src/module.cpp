@@ -196,21 +196,21 @@ PYBIND11_MODULE(arbsuite, module) {
   options.disable_function_signatures();
   module.doc() = kModuleDoc;
   module.attr("__version__") = ARBSUITE_VERSION;
-  arbsuite_python::registerErrors(module);
+  arbsuite::python::registerErrors(module);
   // pybind11 finds numpy's C interface at its first use, in a function-local static
   // whose initialisation imports numpy and so may hand the interpreter lock to
   // another thread; a second thread that reached it meanwhile would wait for that
   // initialisation holding the lock the first one needs. The import of this module
   // does it once, before any call.
   py::dtype::of<std::int16_t>();
-  module.def("read", &arbsuite_python::readFile, kReadDoc, "path"_a, py::kw_only(),
+  module.def("read", &arbsuite::python::readFile, kReadDoc, "path"_a, py::kw_only(),
              "complex"_a = false);
-  module.def("write", &arbsuite_python::writeFile, kWriteDoc, "path"_a, "iq"_a, "clock_hz"_a,
+  module.def("write", &arbsuite::python::writeFile, kWriteDoc, "path"_a, "iq"_a, "clock_hz"_a,
              "level"_a = 0.81);
-  module.def("join", &arbsuite_python::joinFiles, kJoinDoc, "out_path"_a, "segments"_a,
+  module.def("join", &arbsuite::python::joinFiles, kJoinDoc, "out_path"_a, "segments"_a,
              "level"_a = "unchanged", "clock"_a = "unchanged", "user_clock_hz"_a = py::none(),
              "config"_a = py::none());
-  module.def("stats", &arbsuite_python::fileStats, kStatsDoc, "path"_a, "clock_hz"_a = py::none());
-  module.def("synth", &arbsuite_python::synthesiseSettings, kSynthDoc);
-  arbsuite_python::registerPrepFunctions(module);
+  module.def("stats", &arbsuite::python::fileStats, kStatsDoc, "path"_a, "clock_hz"_a = py::none());
+  module.def("synth", &arbsuite::python::synthesiseSettings, kSynthDoc);
+  arbsuite::python::registerPrepFunctions(module);
 }

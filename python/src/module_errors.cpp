@@ -3,7 +3,7 @@
 
 namespace py = pybind11;
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 namespace {
 
 // arbsuite.Error. Owned by the module object; borrowed here for the translator,
@@ -38,4 +38,4 @@ void registerErrors(py::module_& module) {
   py::register_exception_translator(translate);
 }
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 
 // Raised as arbsuite.Error: the message says what failed and the status in words
 // and its number; status is None when the module found the fault itself.
@@ -23,4 +23,4 @@ struct LibraryFailure : std::runtime_error {
 // LibraryFailure into it.
 void registerErrors(pybind11::module_& module);
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

@@ -20,7 +20,7 @@ namespace py = pybind11;
 using namespace py::literals;
 using arbsuite::prep::Iq;
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 
 namespace {
 
@@ -238,4 +238,4 @@ void registerPrepFunctions(py::module_& module) {
   module.def("seam", &seamOf, kSeamDoc, "iq"_a);
 }
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

@@ -4,9 +4,9 @@
 
 #include <pybind11/pybind11.h>
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 
 // Adds the functions with their docstrings to the module.
 void registerPrepFunctions(pybind11::module_& module);
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

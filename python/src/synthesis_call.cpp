@@ -28,7 +28,7 @@
 
 namespace py = pybind11;
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 namespace {
 
 // Options of the program that are no settings of a run whose samples come back:
@@ -266,4 +266,4 @@ py::tuple synthesiseSettings(const py::kwargs& settings) {
   return py::make_tuple(sampleArray(interleaved, asComplex), summary(run));
 }
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

@@ -4,8 +4,8 @@
 
 #include <pybind11/pybind11.h>
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 
 pybind11::tuple synthesiseSettings(const pybind11::kwargs& settings);
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

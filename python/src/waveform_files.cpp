@@ -29,7 +29,7 @@
 
 namespace py = pybind11;
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 namespace {
 
 // Runs one of arbtool's reading or joining steps, turning its failures into the
@@ -314,7 +314,7 @@ py::dict joinFiles(const py::object& outPath, const py::object& segments, const 
     // The configuration is written only where the caller asks for it; the join
     // runs from the plan in memory either way.
     if (!configPath.empty()) {
-      hosts_cli::TextOutput out;
+      arbsuite::cli::TextOutput out;
       if (!out.open(configPath) || !out.write(line) || !out.commit()) {
         throw LibraryFailure(
             "cannot write the configuration " + configPath + ": " + out.errorText(), std::nullopt);
@@ -334,4 +334,4 @@ py::dict joinFiles(const py::object& outPath, const py::object& segments, const 
   return info;
 }
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

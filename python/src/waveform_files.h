@@ -5,7 +5,7 @@
 
 #include <optional>
 
-namespace arbsuite_python {
+namespace arbsuite::python {
 
 pybind11::tuple readFile(const pybind11::object& path, bool asComplex);
 
@@ -18,4 +18,4 @@ pybind11::dict joinFiles(const pybind11::object& outPath, const pybind11::object
                          const std::string& level, const std::string& clock,
                          const pybind11::object& userClockHz, const pybind11::object& config);
 
-}  // namespace arbsuite_python
+}  // namespace arbsuite::python

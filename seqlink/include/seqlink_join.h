@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 // One segment: a single-waveform .arb file, or "Blank" for silence.
 struct JoinSegment {
@@ -64,4 +64,4 @@ using JoinCheck = std::function<void(const std::vector<JoinSegment>& joined)>;
 JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
                         const JoinCheck& check = {});
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -18,10 +18,10 @@
 #include "item_text.h"
 #include "seqlink.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 namespace {
 
-using arb::ParseStatus;
+using arbsuite::arb::ParseStatus;
 
 // The status each reading call returns for each of the format module's results:
 // one row per result, in the order of ParseStatus, one column per call. A version-2
@@ -75,32 +75,32 @@ int statusFor(int StatusRow::*call, ParseStatus result) {
 // first entry is the text header is a single waveform (wrongEntryType otherwise);
 // its text must lie inside the file. Version 1: the first kInfTextLimit bytes of the
 // header block, fewer when the file or the block ends first.
-ParseStatus singleWaveformText(arb::ByteSource& source, const arb::HeaderRecord& header,
-                               std::string& text) {
+ParseStatus singleWaveformText(arbsuite::arb::ByteSource& source,
+                               const arbsuite::arb::HeaderRecord& header, std::string& text) {
   const auto version = header.version();
   if (!version) return ParseStatus::tooShort;
-  switch (arb::bodyKind(*version)) {
-    case arb::BodyKind::infoBlock: {
-      arb::EntryRecord first;
-      const ParseStatus status = arb::readEntry(source, 0, first);
+  switch (arbsuite::arb::bodyKind(*version)) {
+    case arbsuite::arb::BodyKind::infoBlock: {
+      arbsuite::arb::EntryRecord first;
+      const ParseStatus status = arbsuite::arb::readEntry(source, 0, first);
       if (status != ParseStatus::ok) return status;
       const auto type = first.type();
       if (!type) return ParseStatus::tooShort;
-      if (*type != arb::kEntryTypeText) return ParseStatus::wrongEntryType;
+      if (*type != arbsuite::arb::kEntryTypeText) return ParseStatus::wrongEntryType;
       const auto block = first.block();
       if (!block) return ParseStatus::tooShort;
-      return arb::readText(source, *block, text);
+      return arbsuite::arb::readText(source, *block, text);
     }
-    case arb::BodyKind::textHeader: {
+    case arbsuite::arb::BodyKind::textHeader: {
       const auto dataOffset = header.dataOffset();
       if (!dataOffset) return ParseStatus::tooShort;
-      arb::ByteRange block;
-      const ParseStatus status = arb::headerBlockRange(*dataOffset, block);
+      arbsuite::arb::ByteRange block;
+      const ParseStatus status = arbsuite::arb::headerBlockRange(*dataOffset, block);
       if (status != ParseStatus::ok) return status;
       block.length = std::min<std::uint64_t>(block.length, kInfTextLimit);
-      return arb::readTextUpTo(source, block, text);
+      return arbsuite::arb::readTextUpTo(source, block, text);
     }
-    case arb::BodyKind::unknown:
+    case arbsuite::arb::BodyKind::unknown:
       break;
   }
   return ParseStatus::badVersion;
@@ -108,10 +108,11 @@ ParseStatus singleWaveformText(arb::ByteSource& source, const arb::HeaderRecord&
 
 }  // namespace
 
-int readInfFrom(arb::ByteSource& source, int* sampleCount, double* clock, double* energy) {
+int readInfFrom(arbsuite::arb::ByteSource& source, int* sampleCount, double* clock,
+                double* energy) {
   if (sampleCount == nullptr || clock == nullptr || energy == nullptr) return SEQLINK_NO_MEMORY;
-  arb::HeaderRecord header;
-  ParseStatus status = arb::readHeader(source, header);
+  arbsuite::arb::HeaderRecord header;
+  ParseStatus status = arbsuite::arb::readHeader(source, header);
   if (status != ParseStatus::ok) return statusFor(&StatusRow::inf, status);
   const auto count = header.sampleCount();
   if (!count) return statusFor(&StatusRow::inf, ParseStatus::tooShort);
@@ -184,18 +185,18 @@ std::optional<std::string> formatTextForDisplay(std::string_view text, std::size
   return out;
 }
 
-int readAllInfFrom(arb::ByteSource& source, char* text, int* length) {
+int readAllInfFrom(arbsuite::arb::ByteSource& source, char* text, int* length) {
   if (text == nullptr || length == nullptr) return SEQLINK_NO_MEMORY;
-  arb::HeaderRecord header;
-  ParseStatus status = arb::readHeader(source, header);
+  arbsuite::arb::HeaderRecord header;
+  ParseStatus status = arbsuite::arb::readHeader(source, header);
   if (status != ParseStatus::ok) return statusFor(&StatusRow::allInf, status);
-  arb::ByteRange textRange;
-  status = arb::locateTextHeader(source, header, textRange);
+  arbsuite::arb::ByteRange textRange;
+  status = arbsuite::arb::locateTextHeader(source, header, textRange);
   if (status != ParseStatus::ok) return statusFor(&StatusRow::allInf, status);
 
   try {
     std::string headerText;
-    status = arb::readText(source, textRange, headerText);
+    status = arbsuite::arb::readText(source, textRange, headerText);
     if (status != ParseStatus::ok) return statusFor(&StatusRow::allInf, status);
 
     const std::size_t existing = strnlen(text, SEQLINK_TEXT_CAPACITY);
@@ -212,28 +213,28 @@ int readAllInfFrom(arb::ByteSource& source, char* text, int* length) {
   }
 }
 
-int ArbDataFile::open(arb::ByteSource& source) {
+int ArbDataFile::open(arbsuite::arb::ByteSource& source) {
   source_ = &source;
-  arb::HeaderRecord record;
-  ParseStatus status = arb::readHeader(source, record);
+  arbsuite::arb::HeaderRecord record;
+  ParseStatus status = arbsuite::arb::readHeader(source, record);
   if (status != ParseStatus::ok) return statusFor(&StatusRow::data, status);
-  const std::optional<arb::ArbHeader> header = record.decode();
+  const std::optional<arbsuite::arb::ArbHeader> header = record.decode();
   if (!header) return statusFor(&StatusRow::data, ParseStatus::tooShort);
   header_ = *header;
-  encrypted_ = arb::dataEncrypted(header_.version, header_.encryptedFlag);
+  encrypted_ = arbsuite::arb::dataEncrypted(header_.version, header_.encryptedFlag);
 
   // The block the CRC covers must lie between the header and the end of the file.
-  arb::ByteRange blockRange;
-  status = arb::headerBlockRange(header_.dataOffset, blockRange, kHeaderBlockLimit);
+  arbsuite::arb::ByteRange blockRange;
+  status = arbsuite::arb::headerBlockRange(header_.dataOffset, blockRange, kHeaderBlockLimit);
   if (status != ParseStatus::ok) return statusFor(&StatusRow::data, status);
   std::array<std::uint8_t, kHeaderBlockLimit> block{};
-  status = arb::readBytes(source, blockRange, block.data());
+  status = arbsuite::arb::readBytes(source, blockRange, block.data());
   if (status != ParseStatus::ok) return statusFor(&StatusRow::data, status);
 
   std::uint32_t crc = 0;
   int result = cryptoCrc32(block.data(), static_cast<std::uint32_t>(blockRange.length), crc);
   if (result != SEQLINK_OK) return result;
-  status = arb::matchHeaderCrc(header_.headerCrc, crc);
+  status = arbsuite::arb::matchHeaderCrc(header_.headerCrc, crc);
   if (status != ParseStatus::ok) return statusFor(&StatusRow::data, status);
 
   std::uint32_t keyLength = static_cast<std::uint32_t>(dataKey_.size());
@@ -252,7 +253,7 @@ int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs) {
 int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs,
                            std::uint64_t stagedReadLimit) {
   const std::uint64_t dataOffset = header_.dataOffset;
-  const std::uint64_t wanted = std::uint64_t{pairs} * arb::kBytesPerPair;
+  const std::uint64_t wanted = std::uint64_t{pairs} * arbsuite::arb::kBytesPerPair;
   const std::uint64_t available = dataOffset <= source_->size() ? source_->size() - dataOffset : 0;
   auto* out = reinterpret_cast<std::uint8_t*>(destination);
   std::uint64_t copied = 0;
@@ -267,12 +268,13 @@ int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs,
     // the requested pairs rounded up to a block, never more than the file holds nor
     // more than one cipher call takes.
     const std::uint64_t length =
-        std::min({arb::roundDownToBlock(std::min(arb::roundUpToBlock(wanted), available)),
-                  arb::roundDownToBlock(std::numeric_limits<std::uint32_t>::max())});
+        std::min({arbsuite::arb::roundDownToBlock(
+                      std::min(arbsuite::arb::roundUpToBlock(wanted), available)),
+                  arbsuite::arb::roundDownToBlock(std::numeric_limits<std::uint32_t>::max())});
     // The blocks that lie wholly inside the caller's pairs are read and decrypted in
     // place; with an odd pair count the last block also holds the padding and does
     // not fit there.
-    const std::uint64_t inPlace = arb::roundDownToBlock(std::min(wanted, length));
+    const std::uint64_t inPlace = arbsuite::arb::roundDownToBlock(std::min(wanted, length));
     const int status = length > inPlace && length <= stagedReadLimit
                            ? readStaged(out, wanted, length, copied)
                            : readInPlace(out, inPlace, length - inPlace, copied);
@@ -287,7 +289,7 @@ int ArbDataFile::readPairs(std::int16_t* destination, std::size_t pairs,
   if (wanted > copied) std::memset(out + copied, 0, static_cast<std::size_t>(wanted - copied));
   if constexpr (std::endian::native == std::endian::big) {
     for (std::size_t i = 0; i < 2 * pairs; ++i) {
-      destination[i] = static_cast<std::int16_t>(arb::loadU16(out + 2 * i));
+      destination[i] = static_cast<std::int16_t>(arbsuite::arb::loadU16(out + 2 * i));
     }
   }
   return SEQLINK_OK;
@@ -310,7 +312,7 @@ int ArbDataFile::readStaged(std::uint8_t* out, std::uint64_t capacity, std::uint
   const long long got =
       source_->readAt(header_.dataOffset, staged.get(), static_cast<std::size_t>(length));
   if (got < 0) return SEQLINK_DATA_READ_ERROR;
-  const std::uint64_t whole = arb::roundDownToBlock(static_cast<std::uint64_t>(got));
+  const std::uint64_t whole = arbsuite::arb::roundDownToBlock(static_cast<std::uint64_t>(got));
   const int status = decrypt(staged.get(), whole);
   if (status != SEQLINK_OK) return status;
   produced = std::min(whole, capacity);
@@ -322,26 +324,27 @@ int ArbDataFile::readInPlace(std::uint8_t* out, std::uint64_t inPlace, std::uint
                              std::uint64_t& produced) {
   const long long got = source_->readAt(header_.dataOffset, out, static_cast<std::size_t>(inPlace));
   if (got < 0) return SEQLINK_DATA_READ_ERROR;
-  const std::uint64_t whole = arb::roundDownToBlock(static_cast<std::uint64_t>(got));
+  const std::uint64_t whole = arbsuite::arb::roundDownToBlock(static_cast<std::uint64_t>(got));
   int status = decrypt(out, whole);
   if (status != SEQLINK_OK) return status;
   produced = whole;
   if (tail == 0 || whole < inPlace) return SEQLINK_OK;
 
   // The last block, in a call of its own: its second half is padding.
-  std::array<std::uint8_t, arb::kCipherBlockLength> block{};
+  std::array<std::uint8_t, arbsuite::arb::kCipherBlockLength> block{};
   const long long gotTail =
       source_->readAt(header_.dataOffset + inPlace, block.data(), static_cast<std::size_t>(tail));
   if (gotTail < 0) return SEQLINK_DATA_READ_ERROR;
   if (static_cast<std::uint64_t>(gotTail) < tail) return SEQLINK_OK;
   status = decrypt(block.data(), block.size());
   if (status != SEQLINK_OK) return status;
-  std::memcpy(out + inPlace, block.data(), arb::kCipherBlockLength / 2);
-  produced = inPlace + arb::kCipherBlockLength / 2;
+  std::memcpy(out + inPlace, block.data(), arbsuite::arb::kCipherBlockLength / 2);
+  produced = inPlace + arbsuite::arb::kCipherBlockLength / 2;
   return SEQLINK_OK;
 }
 
-int readSamplesFrom(arb::ByteSource& source, std::size_t pairs, std::int16_t* destination) {
+int readSamplesFrom(arbsuite::arb::ByteSource& source, std::size_t pairs,
+                    std::int16_t* destination) {
   ArbDataFile file;
   const int status = file.open(source);
   if (status != SEQLINK_OK) return status;
@@ -350,7 +353,7 @@ int readSamplesFrom(arb::ByteSource& source, std::size_t pairs, std::int16_t* de
 
 int readSamples(const char* path, std::size_t pairs, std::int16_t* destination) {
   if (path == kBlankName) {
-    if (pairs > 0) std::memset(destination, 0, pairs * arb::kBytesPerPair);
+    if (pairs > 0) std::memset(destination, 0, pairs * arbsuite::arb::kBytesPerPair);
     return SEQLINK_OK;
   }
   FileSource source(path);
@@ -358,16 +361,16 @@ int readSamples(const char* path, std::size_t pairs, std::int16_t* destination) 
   return readSamplesFrom(source, pairs, destination);
 }
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink
 
 // The exports turn anything thrown inside into a status: nothing but statuses
 // crosses the C boundary.
 extern "C" SEQLINK_API int readArbFileInf(const char* path, int* sampleCount, double* clock,
                                           double* energy) {
   try {
-    seqlink::FileSource source(path);
+    arbsuite::seqlink::FileSource source(path);
     if (!source.isOpen()) return SEQLINK_FILE_CANNOT_OPEN;
-    return seqlink::readInfFrom(source, sampleCount, clock, energy);
+    return arbsuite::seqlink::readInfFrom(source, sampleCount, clock, energy);
   } catch (...) {
     return SEQLINK_NO_MEMORY;
   }
@@ -375,9 +378,9 @@ extern "C" SEQLINK_API int readArbFileInf(const char* path, int* sampleCount, do
 
 extern "C" SEQLINK_API int readArbFileAllInf(const char* path, char* text, int* length) {
   try {
-    seqlink::FileSource source(path);
+    arbsuite::seqlink::FileSource source(path);
     if (!source.isOpen()) return SEQLINK_FILE_CANNOT_OPEN;
-    return seqlink::readAllInfFrom(source, text, length);
+    return arbsuite::seqlink::readAllInfFrom(source, text, length);
   } catch (...) {
     return SEQLINK_NO_MEMORY;
   }
@@ -387,7 +390,7 @@ extern "C" SEQLINK_API int readArbFileData(const char* path, int sampleCount, sh
   if (sampleCount < 0 || (samples == nullptr && sampleCount > 0)) return SEQLINK_DATA_NO_MEMORY;
   if (path == nullptr) return SEQLINK_DATA_CANNOT_OPEN;
   try {
-    return seqlink::readSamples(path, static_cast<std::size_t>(sampleCount), samples);
+    return arbsuite::seqlink::readSamples(path, static_cast<std::size_t>(sampleCount), samples);
   } catch (...) {
     return SEQLINK_DATA_NO_MEMORY;
   }

@@ -13,7 +13,7 @@
 #include "arb_format.h"
 #include "arb_source.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 // The segment name that stands for silence: the sample path gives zeros for it
 // without touching the file system.
@@ -90,4 +90,4 @@ int readSamplesFrom(arb::ByteSource& source, std::size_t pairs, std::int16_t* de
 // cannot be).
 int readSamples(const char* path, std::size_t pairs, std::int16_t* destination);
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -8,7 +8,7 @@
 #include "seqlink.h"
 #include "wavecrypt.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 namespace {
 
 // The signatures of the crypto library's own declarations; the functions are looked
@@ -93,4 +93,4 @@ int cryptoRandomKey(void* key) {
   return cryptoSucceeded(fn(key)) ? SEQLINK_OK : SEQLINK_CRYPTO_CALL_FAILED;
 }
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 inline constexpr const char* kCryptoLibraryName = "libwavecrypt.so";
 
@@ -26,4 +26,4 @@ int cryptoEncOrDec(int operation, const void* input, std::uint32_t inputLength, 
 // cryptoEncOrDec.
 int cryptoRandomKey(void* key);
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -9,7 +9,7 @@
 
 #include "regular_file.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 FileSource::FileSource(const char* path) {
   // Only regular files have a size the offsets can be checked against; anything
@@ -45,4 +45,4 @@ long long FileSource::readAt(std::uint64_t offset, void* destination, std::size_
   return static_cast<long long>(done);
 }
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -6,7 +6,7 @@
 
 #include "arb_source.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 // A regular file opened read-only; closed by the destructor.
 class FileSource final : public arb::ByteSource {
@@ -27,4 +27,4 @@ class FileSource final : public arb::ByteSource {
   std::uint64_t size_ = 0;
 };
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -7,7 +7,7 @@
 
 #include "arb_format.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 namespace {
 
 locale_t classicLocale() {
@@ -73,4 +73,4 @@ ClassicLocaleScope::~ClassicLocaleScope() {
   if (previous_ != static_cast<locale_t>(nullptr)) uselocale(previous_);
 }
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

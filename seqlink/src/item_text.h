@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 // The configuration reader's item lookup: the characters between the end of the
 // first occurrence of key in text and the first "}" after it, verbatim. Empty when
@@ -44,4 +44,4 @@ class ClassicLocaleScope {
   locale_t previous_;
 };
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

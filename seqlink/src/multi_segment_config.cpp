@@ -13,14 +13,15 @@
 #include "segment_index.h"
 #include "seqlink.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 namespace {
 
-// Each of the arb::kMaxSegments segment items and the eight other items gets 4,096
+// Each of the arbsuite::arb::kMaxSegments segment items and the eight other items gets 4,096
 // bytes; seqlink.h states the limit as a number for hosts.
 inline constexpr std::size_t kConfigItemAllowance = 4096;
 inline constexpr std::size_t kOtherConfigItems = 8;
-static_assert(kConfigLineLimit == (arb::kMaxSegments + kOtherConfigItems) * kConfigItemAllowance);
+static_assert(kConfigLineLimit ==
+              (arbsuite::arb::kMaxSegments + kOtherConfigItems) * kConfigItemAllowance);
 
 // The first line: everything before the first line feed. A zero byte ends the line
 // too, as the configuration is text and its values travel on as C strings.
@@ -88,7 +89,7 @@ int parseConfigLine(std::string_view line, SegmentConfig& config, char* outputFi
 // block the read or feed it without end), SEQLINK_CONFIG_EMPTY for a read error, or
 // SEQLINK_BAD_ITEM for a line longer than kConfigLineLimit.
 int readFirstLine(const char* path, std::string& line) {
-  const int fd = arb::openRegularFile(path);
+  const int fd = arbsuite::arb::openRegularFile(path);
   if (fd < 0) return SEQLINK_CONFIG_CANNOT_OPEN;
   struct Closer {
     int fd;
@@ -188,11 +189,11 @@ int readMultiSegConfigText(std::string_view content, char* outputFile, int* segm
   return readConfigText(content, config, outputFile, segmentCount, totalSamples);
 }
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink
 
 extern "C" SEQLINK_API int readMultiSegConfig(const char* path, char* outputFile, int* segmentCount,
                                               int* totalSamples) {
-  using namespace seqlink;
+  using namespace arbsuite::seqlink;
   SegmentConfig& config = segmentConfig();
   config = SegmentConfig{};
   const int status = readConfigFile(path, config, outputFile, segmentCount, totalSamples);

@@ -8,7 +8,7 @@
 
 #include "seqlink.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 // What the last successful readMultiSegConfig read; empty after a failed one.
 struct SegmentConfig {
@@ -63,4 +63,4 @@ int readConfigFile(const char* path, SegmentConfig& config, char* outputFile, in
 int readMultiSegConfigText(std::string_view content, char* outputFile, int* segmentCount,
                            int* totalSamples);
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

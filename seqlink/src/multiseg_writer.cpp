@@ -19,11 +19,11 @@
 #include "seqlink.h"
 #include "wavecrypt.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 namespace {
 
 // A host's name slot is copied into a segment record's name field as it is.
-static_assert(SEQLINK_NAME_SLOT == arb::kSegmentNameLength);
+static_assert(SEQLINK_NAME_SLOT == arbsuite::arb::kSegmentNameLength);
 
 // One formatted segment item, terminator included, is built in a buffer of this
 // size; the text accounting reserves as much for every item appended so far.
@@ -41,8 +41,9 @@ int layoutMultiSegment(const char* names, const double* clockRates, const int* s
   if (outputFile == nullptr || *outputFile == '\0') return SEQLINK_DATA_CANNOT_OPEN;
 
   // Room for the text in the info block; too many segments leave none.
-  const std::int64_t textSpace = static_cast<std::int64_t>(arb::kInfoBlockCapacity) -
-                                 static_cast<std::int64_t>(arb::infoBlockLength(segmentCount, 0));
+  const std::int64_t textSpace =
+      static_cast<std::int64_t>(arbsuite::arb::kInfoBlockCapacity) -
+      static_cast<std::int64_t>(arbsuite::arb::infoBlockLength(segmentCount, 0));
   if (textSpace <= 0) return SEQLINK_DATA_NO_MEMORY;
 
   if (segmentCount > 0 && (names == nullptr || clockRates == nullptr || sampleCounts == nullptr ||
@@ -66,7 +67,7 @@ int layoutMultiSegment(const char* names, const double* clockRates, const int* s
   }
   // The segment records must describe exactly the samples that are written.
   if (pairsInSegments != totalSamples) return SEQLINK_BAD_ITEM;
-  const std::uint64_t dataLength = totalSamples * arb::kBytesPerPair;
+  const std::uint64_t dataLength = totalSamples * arbsuite::arb::kBytesPerPair;
   if (dataLength > std::numeric_limits<std::uint32_t>::max()) return SEQLINK_BAD_ITEM;
   layout.dataLength = dataLength;
 
@@ -74,13 +75,14 @@ int layoutMultiSegment(const char* names, const double* clockRates, const int* s
   std::string text;
   {
     ClassicLocaleScope classic;  // a decimal point whatever the host's locale
-    text = arb::formatVersion2Summary(energy(), dataLength, segmentCount).value_or(std::string());
+    text = arbsuite::arb::formatVersion2Summary(energy(), dataLength, segmentCount)
+               .value_or(std::string());
     if (static_cast<std::int64_t>(text.size()) + 1 > textSpace) return SEQLINK_DATA_NO_MEMORY;
     for (unsigned i = 0; i < segmentCount; ++i) {
       const std::string item =
-          arb::formatVersion2Segment(static_cast<int>(i), names + SEQLINK_NAME_SLOT * i,
-                                     clockRates[i], static_cast<unsigned>(sampleCounts[i]),
-                                     energies[i])
+          arbsuite::arb::formatVersion2Segment(static_cast<int>(i), names + SEQLINK_NAME_SLOT * i,
+                                               clockRates[i],
+                                               static_cast<unsigned>(sampleCounts[i]), energies[i])
               .value_or(std::string());
       if (static_cast<std::int64_t>(item.size()) + 1 > kItemBufferLength) {
         return SEQLINK_DATA_NO_MEMORY;
@@ -94,21 +96,21 @@ int layoutMultiSegment(const char* names, const double* clockRates, const int* s
   }
 
   // Info block: entry table, segment list, segment records, text.
-  std::vector<arb::ArbSegmentRecord> records(segmentCount);
+  std::vector<arbsuite::arb::ArbSegmentRecord> records(segmentCount);
   std::uint32_t segmentDataOffset = 0;
   for (unsigned i = 0; i < segmentCount; ++i) {
-    arb::ArbSegmentRecord& record = records[i];
+    arbsuite::arb::ArbSegmentRecord& record = records[i];
     record.index = i;
     record.dataOffset = segmentDataOffset;
     record.clockRate = clockRates[i];
-    record.dataLength = static_cast<std::uint32_t>(sampleCounts[i]) * arb::kBytesPerPair;
+    record.dataLength = static_cast<std::uint32_t>(sampleCounts[i]) * arbsuite::arb::kBytesPerPair;
     record.name = names + SEQLINK_NAME_SLOT * i;
     segmentDataOffset += record.dataLength;
   }
-  layout.block = arb::encodeInfoBlock(records, text);
+  layout.block = arbsuite::arb::encodeInfoBlock(records, text);
 
-  std::optional<arb::ArbHeader> header =
-      arb::layoutHeader(arb::kVersionMultiSegment, layout.block.size(), dataLength);
+  std::optional<arbsuite::arb::ArbHeader> header = arbsuite::arb::layoutHeader(
+      arbsuite::arb::kVersionMultiSegment, layout.block.size(), dataLength);
   if (!header) return SEQLINK_BAD_ITEM;
 
   // Crypto, in this order: key draw, key wrap, CRC (the sample encryption follows).
@@ -122,7 +124,7 @@ int layoutMultiSegment(const char* names, const double* clockRates, const int* s
   status = cryptoCrc32(layout.block.data(), static_cast<std::uint32_t>(layout.block.size()),
                        header->headerCrc);
   if (status != SEQLINK_OK) return status;
-  layout.headerBytes = arb::encodeHeader(*header);
+  layout.headerBytes = arbsuite::arb::encodeHeader(*header);
   return SEQLINK_OK;
 }
 
@@ -155,7 +157,7 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
   const std::span<const std::int16_t> values(samples, samples ? 2 * std::size_t{totalSamples} : 0);
   int status = layoutMultiSegment(
       names, clockRates, sampleCounts, energies, segmentCount, totalSamples, samples != nullptr,
-      [&] { return arb::exactSignalEnergy(values); }, outputFile, layout);
+      [&] { return arbsuite::arb::exactSignalEnergy(values); }, outputFile, layout);
   if (status != SEQLINK_OK) return status;
   // Written to an unnamed temporary and put in place at the end (a device or FIFO
   // is written through): a failure leaves nothing behind and an existing file intact.
@@ -172,11 +174,12 @@ int buildMultiSegment(const char* names, const double* clockRates, const int* sa
 
 PieceEncryptor::PieceEncryptor(const std::uint8_t* key, std::size_t pieceLength, PieceSink sink)
     : key_(key),
-      pieceLength_(arb::roundDownToBlock(std::max(pieceLength, arb::kCipherBlockLength))),
+      pieceLength_(arbsuite::arb::roundDownToBlock(
+          std::max(pieceLength, arbsuite::arb::kCipherBlockLength))),
       sink_(std::move(sink)) {}
 
 int PieceEncryptor::encrypt(const std::uint8_t* bytes, std::size_t length) {
-  const std::uint64_t padded = arb::roundUpToBlock(length);
+  const std::uint64_t padded = arbsuite::arb::roundUpToBlock(length);
   if (!cipher_) {
     // Not zeroed: the cipher pads the last piece to a whole block itself.
     cipher_.reset(new (std::nothrow) std::uint8_t[pieceLength_]);
@@ -228,16 +231,16 @@ int encryptInPieces(const void* plain, std::uint64_t length, const std::uint8_t*
                     std::size_t pieceLength, const PieceSink& sink) {
   if (length == 0) return SEQLINK_OK;
   // A piece no longer than the data, so that a short input needs no large buffer.
-  pieceLength = static_cast<std::size_t>(
-      std::min<std::uint64_t>(arb::roundDownToBlock(std::max(pieceLength, arb::kCipherBlockLength)),
-                              arb::roundUpToBlock(length)));
+  pieceLength = static_cast<std::size_t>(std::min<std::uint64_t>(
+      arbsuite::arb::roundDownToBlock(std::max(pieceLength, arbsuite::arb::kCipherBlockLength)),
+      arbsuite::arb::roundUpToBlock(length)));
   PieceEncryptor pieces(key, pieceLength, sink);
   const int status = pieces.add(plain, length);
   if (status != SEQLINK_OK) return status;
   return pieces.finish();
 }
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink
 
 extern "C" SEQLINK_API int crtMultiSegArb(const char* names, const double* clockRates,
                                           const int* sampleCounts, const double* energies,
@@ -245,8 +248,8 @@ extern "C" SEQLINK_API int crtMultiSegArb(const char* names, const double* clock
                                           unsigned totalSamples, uint32_t /*reserved*/,
                                           const char* outputFile) {
   try {
-    return seqlink::buildMultiSegment(names, clockRates, sampleCounts, energies, segmentCount,
-                                      samples, totalSamples, outputFile);
+    return arbsuite::seqlink::buildMultiSegment(names, clockRates, sampleCounts, energies,
+                                                segmentCount, samples, totalSamples, outputFile);
   } catch (...) {
     return SEQLINK_DATA_NO_MEMORY;
   }

@@ -13,7 +13,7 @@
 #include "arb_format.h"
 #include "output_file.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 // Receives one encrypted piece of the samples; false when it cannot be written.
 using PieceSink = std::function<bool(const std::uint8_t* piece, std::size_t length)>;
@@ -98,4 +98,4 @@ class MultiSegmentOutput {
   PieceEncryptor pieces_;
 };
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 namespace {
 
 constexpr std::string_view kSegmentKey = "SEGMENT_";
@@ -40,4 +40,4 @@ std::string_view SegmentItemIndex::value(long long index) const {
   return line_.substr(place.valueAt, place.close - place.valueAt);
 }
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 class SegmentItemIndex {
  public:
@@ -33,4 +33,4 @@ class SegmentItemIndex {
   std::unordered_map<std::string_view, Place> first_;
 };
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -20,7 +20,7 @@
 #include "segment_output.h"
 #include "seqlink.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 namespace {
 
 JoinStatus failedAt(int status, JoinStep step) { return JoinStatus{status, step}; }
@@ -144,4 +144,4 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
   return failedAt(status, JoinStep::BuildFile);
 }
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

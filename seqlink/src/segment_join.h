@@ -7,7 +7,7 @@
 
 #include "seqlink_join.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 // Segments are kept in memory between the measuring pass and the writing pass while
 // the samples kept stay within this many bytes; the others are read again.
@@ -16,4 +16,4 @@ inline constexpr std::uint64_t kKeptSampleBytes = std::uint64_t{16} << 20;
 JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
                         const JoinCheck& check, std::uint64_t keptSampleBytes);
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -15,7 +15,7 @@
 #include "segment_index.h"
 #include "seqlink.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 namespace {
 
 // Scales one 16-bit value as the level mode asks: target x v / h + 0.5, truncated
@@ -57,7 +57,7 @@ double scaleAndMeasure(std::span<std::int16_t> values, double target, double lev
       sum += static_cast<std::uint64_t>(std::int32_t{v} * v);
     }
   }
-  return arb::orderedSignalEnergy(sum, values);
+  return arbsuite::arb::orderedSignalEnergy(sum, values);
 }
 
 }  // namespace
@@ -65,7 +65,7 @@ double scaleAndMeasure(std::span<std::int16_t> values, double target, double lev
 int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::optional<double> target,
                        double& energy, const std::string& name) {
   if (name == kBlankName) {
-    if (pairs > 0) std::memset(destination, 0, pairs * arb::kBytesPerPair);
+    if (pairs > 0) std::memset(destination, 0, pairs * arbsuite::arb::kBytesPerPair);
     if (pairs > 0 && target && *target > kLevelFloor) energy = *target * *target * pairs;
     return SEQLINK_OK;
   }
@@ -195,12 +195,12 @@ int outputSegments(short* samples, char* names, double* clockRates, int* sampleC
 }
 
 }  // namespace
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink
 
 extern "C" SEQLINK_API int outputIQDataAndInf(short* samples, char* names, double* clockRates,
                                               int* sampleCounts, double* energies) {
   try {
-    return seqlink::outputSegments(samples, names, clockRates, sampleCounts, energies);
+    return arbsuite::seqlink::outputSegments(samples, names, clockRates, sampleCounts, energies);
   } catch (...) {
     return SEQLINK_DATA_NO_MEMORY;
   }

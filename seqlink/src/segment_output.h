@@ -13,7 +13,7 @@
 #include "segment_index.h"
 #include "seqlink_join.h"
 
-namespace seqlink {
+namespace arbsuite::seqlink {
 
 // Levels at or below this are treated as silence; also the tolerance of "same level".
 inline constexpr double kLevelFloor = 0.00001;
@@ -44,4 +44,4 @@ int parseSegment(const SegmentItemIndex& items, int index, JoinSegment& segment,
 int applyModes(std::string_view levelMode, std::string_view clockMode, double userClock,
                std::span<JoinSegment> segments, std::vector<std::optional<double>>& targets);
 
-}  // namespace seqlink
+}  // namespace arbsuite::seqlink

@@ -19,13 +19,13 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using arb::ParseStatus;
+using arbsuite::arb::ParseStatus;
 using arbtest::FailingSource;
 using arbtest::getU32;
 using arbtest::putU32;
 
-arb::ArbHeader sampleHeader() {
-  arb::ArbHeader h;
+arbsuite::arb::ArbHeader sampleHeader() {
+  arbsuite::arb::ArbHeader h;
   h.headerCrc = 0xA1B2C3D4;
   h.fileLength = 0x01020304;
   h.encryptedFlag = 1;
@@ -39,7 +39,7 @@ arb::ArbHeader sampleHeader() {
 }
 
 TEST(ArbformatHeader, EncodesEveryFieldLittleEndianAtItsOffsetAndZeroElsewhere) {
-  const arb::HeaderBytes b = arb::encodeHeader(sampleHeader());
+  const arbsuite::arb::HeaderBytes b = arbsuite::arb::encodeHeader(sampleHeader());
   Bytes expected(208, 0);
   putU32(expected, 0, 0xA1B2C3D4);
   expected[4] = 'A';
@@ -57,10 +57,10 @@ TEST(ArbformatHeader, EncodesEveryFieldLittleEndianAtItsOffsetAndZeroElsewhere) 
 }
 
 TEST(ArbformatHeader, ParseReadsBackWhatEncodeWrote) {
-  const arb::ArbHeader in = sampleHeader();
-  const arb::HeaderBytes b = arb::encodeHeader(in);
-  arb::ArbHeader out;
-  ASSERT_EQ(arb::parseHeader(b, out), arb::ParseStatus::ok);
+  const arbsuite::arb::ArbHeader in = sampleHeader();
+  const arbsuite::arb::HeaderBytes b = arbsuite::arb::encodeHeader(in);
+  arbsuite::arb::ArbHeader out;
+  ASSERT_EQ(arbsuite::arb::parseHeader(b, out), arbsuite::arb::ParseStatus::ok);
   EXPECT_EQ(out.headerCrc, in.headerCrc);
   EXPECT_EQ(out.fileLength, in.fileLength);
   EXPECT_EQ(out.encryptedFlag, in.encryptedFlag);
@@ -72,15 +72,17 @@ TEST(ArbformatHeader, ParseReadsBackWhatEncodeWrote) {
 }
 
 TEST(ArbformatHeader, ParseRefusesShortInputBadMagicAndBadHeaderLength) {
-  arb::ArbHeader h;
-  arb::HeaderBytes b = arb::encodeHeader(arb::ArbHeader{});
-  EXPECT_EQ(arb::parseHeader(std::span(b).first(207), h), arb::ParseStatus::tooShort);
-  arb::HeaderBytes wrongMagic = b;
+  arbsuite::arb::ArbHeader h;
+  arbsuite::arb::HeaderBytes b = arbsuite::arb::encodeHeader(arbsuite::arb::ArbHeader{});
+  EXPECT_EQ(arbsuite::arb::parseHeader(std::span(b).first(207), h),
+            arbsuite::arb::ParseStatus::tooShort);
+  arbsuite::arb::HeaderBytes wrongMagic = b;
   wrongMagic[7] = 1;
-  EXPECT_EQ(arb::parseHeader(wrongMagic, h), arb::ParseStatus::badMagic);
-  arb::HeaderBytes wrongLength = b;
+  EXPECT_EQ(arbsuite::arb::parseHeader(wrongMagic, h), arbsuite::arb::ParseStatus::badMagic);
+  arbsuite::arb::HeaderBytes wrongLength = b;
   wrongLength[8] = 209;
-  EXPECT_EQ(arb::parseHeader(wrongLength, h), arb::ParseStatus::badHeaderLength);
+  EXPECT_EQ(arbsuite::arb::parseHeader(wrongLength, h),
+            arbsuite::arb::ParseStatus::badHeaderLength);
 }
 
 struct LayoutCase {
@@ -88,7 +90,7 @@ struct LayoutCase {
   std::uint32_t sampleCount;
   std::uint32_t version;
   std::uint64_t fileSize;
-  arb::ParseStatus expected;
+  arbsuite::arb::ParseStatus expected;
 };
 
 void PrintTo(const LayoutCase& c, std::ostream* os) {
@@ -100,33 +102,34 @@ class ArbformatLayout : public testing::TestWithParam<LayoutCase> {};
 
 TEST_P(ArbformatLayout, ChecksOffsetsAgainstTheFileSize) {
   const LayoutCase& c = GetParam();
-  arb::ArbHeader h;
+  arbsuite::arb::ArbHeader h;
   h.dataOffset = c.dataOffset;
   h.sampleCount = c.sampleCount;
   h.version = c.version;
-  EXPECT_EQ(arb::checkLayout(h, c.fileSize), c.expected);
+  EXPECT_EQ(arbsuite::arb::checkLayout(h, c.fileSize), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     ArbFormatBounds, ArbformatLayout,
-    testing::Values(LayoutCase{208, 0, 1, 208, arb::ParseStatus::ok},
-                    LayoutCase{300, 3, 1, 316, arb::ParseStatus::ok},  // 3 pairs -> 16 bytes
-                    LayoutCase{300, 3, 1, 315, arb::ParseStatus::badDataLength},
-                    LayoutCase{300, 2, 2, 308, arb::ParseStatus::ok},
-                    LayoutCase{207, 0, 1, 400, arb::ParseStatus::badDataOffset},
-                    LayoutCase{401, 0, 1, 400, arb::ParseStatus::badDataOffset},
-                    LayoutCase{208, 0xFFFFFFFF, 1, 1000,
-                               arb::ParseStatus::badDataLength},  // no wrap
-                    LayoutCase{0xFFFFFFFF, 0, 1, 1000, arb::ParseStatus::badDataOffset},
-                    LayoutCase{208, 0, 3, 208, arb::ParseStatus::badVersion},
-                    LayoutCase{208, 0, 0, 208, arb::ParseStatus::badVersion},
-                    LayoutCase{208, 0, 1, 100, arb::ParseStatus::tooShort}));
+    testing::Values(
+        LayoutCase{208, 0, 1, 208, arbsuite::arb::ParseStatus::ok},
+        LayoutCase{300, 3, 1, 316, arbsuite::arb::ParseStatus::ok},  // 3 pairs -> 16 bytes
+        LayoutCase{300, 3, 1, 315, arbsuite::arb::ParseStatus::badDataLength},
+        LayoutCase{300, 2, 2, 308, arbsuite::arb::ParseStatus::ok},
+        LayoutCase{207, 0, 1, 400, arbsuite::arb::ParseStatus::badDataOffset},
+        LayoutCase{401, 0, 1, 400, arbsuite::arb::ParseStatus::badDataOffset},
+        LayoutCase{208, 0xFFFFFFFF, 1, 1000, arbsuite::arb::ParseStatus::badDataLength},  // no wrap
+        LayoutCase{0xFFFFFFFF, 0, 1, 1000, arbsuite::arb::ParseStatus::badDataOffset},
+        LayoutCase{208, 0, 3, 208, arbsuite::arb::ParseStatus::badVersion},
+        LayoutCase{208, 0, 0, 208, arbsuite::arb::ParseStatus::badVersion},
+        LayoutCase{208, 0, 1, 100, arbsuite::arb::ParseStatus::tooShort}));
 
 TEST(ArbformatSizes, DataIsPaddedToWholeCipherBlocks) {
   for (std::uint64_t n = 0; n < 20; ++n) {
     const std::uint64_t expected = 4 * n + (n % 2 ? 4 : 0);
-    EXPECT_EQ(arb::roundUpToBlock(4 * n), expected) << n;
-    const std::optional<arb::ArbHeader> header = arb::layoutHeader(1, 100, 4 * n);
+    EXPECT_EQ(arbsuite::arb::roundUpToBlock(4 * n), expected) << n;
+    const std::optional<arbsuite::arb::ArbHeader> header =
+        arbsuite::arb::layoutHeader(1, 100, 4 * n);
     ASSERT_TRUE(header);
     EXPECT_EQ(header->fileLength, 308 + expected) << n;
   }
@@ -134,37 +137,38 @@ TEST(ArbformatSizes, DataIsPaddedToWholeCipherBlocks) {
 
 TEST(ArbformatTextItems, AppendAndFindRoundTrip) {
   std::string text;
-  arb::appendTextItem(text, "Clock", "100HZ");
-  arb::appendTextItem(text, "FilterCoefficients ", "1.000000");
-  arb::appendTextItem(text, "Num", "7");
+  arbsuite::arb::appendTextItem(text, "Clock", "100HZ");
+  arbsuite::arb::appendTextItem(text, "FilterCoefficients ", "1.000000");
+  arbsuite::arb::appendTextItem(text, "Num", "7");
   EXPECT_EQ(text, "{Clock:100HZ}{FilterCoefficients :1.000000}{Num:7}");
-  EXPECT_EQ(arb::findTextItem(text, "Clock"), "100HZ");
-  EXPECT_EQ(arb::findTextItem(text, "FilterCoefficients "), "1.000000");
-  EXPECT_EQ(arb::findTextItem(text, "FilterCoefficients"),
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "Clock"), "100HZ");
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "FilterCoefficients "), "1.000000");
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "FilterCoefficients"),
             std::nullopt);  // space is part of the key
-  EXPECT_EQ(arb::findTextItem(text, "Num"), "7");
-  EXPECT_EQ(arb::findTextItem(text, "Value"), std::nullopt);
-  EXPECT_EQ(arb::findTextItem("{Num:7", "Num"), std::nullopt);  // no closing brace
-  EXPECT_EQ(arb::findTextItem("{A:1}{A:2}", "A"), "1");         // first occurrence
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "Num"), "7");
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "Value"), std::nullopt);
+  EXPECT_EQ(arbsuite::arb::findTextItem("{Num:7", "Num"), std::nullopt);  // no closing brace
+  EXPECT_EQ(arbsuite::arb::findTextItem("{A:1}{A:2}", "A"), "1");         // first occurrence
 }
 
 TEST(ArbformatSignalEnergy, SumsSquaresRelativeTo8192) {
   const std::vector<std::int16_t> values = {8192 / 2, -8192, 0, 32767, -32768};
   const double expected = 0.25 + 1.0 + 0.0 + std::pow(32767.0 / 8192, 2) + 16.0;
-  EXPECT_DOUBLE_EQ(arb::signalEnergy(std::span<const std::int16_t>(values)), expected);
+  EXPECT_DOUBLE_EQ(arbsuite::arb::signalEnergy(std::span<const std::int16_t>(values)), expected);
   Bytes raw;
   for (std::int16_t v : values) {
     raw.push_back(static_cast<std::uint8_t>(v & 0xFF));
     raw.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
   }
   raw.push_back(0x7F);  // odd trailing byte is not a value
-  EXPECT_DOUBLE_EQ(arb::signalEnergy(std::span<const std::uint8_t>(raw)), expected);
+  EXPECT_DOUBLE_EQ(arbsuite::arb::signalEnergy(std::span<const std::uint8_t>(raw)), expected);
 }
 
 // Builds an info block the way a version-2 writer lays it out.
-Bytes buildInfoBlock(const std::vector<arb::ArbSegmentRecord>& segments, const std::string& text) {
+Bytes buildInfoBlock(const std::vector<arbsuite::arb::ArbSegmentRecord>& segments,
+                     const std::string& text) {
   const std::uint32_t n = static_cast<std::uint32_t>(segments.size() + 2);
-  std::vector<arb::ArbEntry> entries;
+  std::vector<arbsuite::arb::ArbEntry> entries;
   std::uint32_t at = 212 + 16 * n;
   entries.push_back({2, 16, at});
   at += 16;
@@ -172,22 +176,23 @@ Bytes buildInfoBlock(const std::vector<arb::ArbSegmentRecord>& segments, const s
   entries.push_back({1, static_cast<std::uint32_t>(text.size()), at});
   Bytes block(at + text.size() - 208, 0);
   putU32(block, 0, n);
-  for (std::size_t k = 0; k < entries.size(); ++k) arb::encodeEntry(&block[4 + 16 * k], entries[k]);
-  arb::encodeSegmentList(&block[entries[0].offset - 208],
-                         static_cast<std::uint32_t>(segments.size()),
-                         segments.empty() ? entries.back().offset : entries[1].offset);
+  for (std::size_t k = 0; k < entries.size(); ++k)
+    arbsuite::arb::encodeEntry(&block[4 + 16 * k], entries[k]);
+  arbsuite::arb::encodeSegmentList(&block[entries[0].offset - 208],
+                                   static_cast<std::uint32_t>(segments.size()),
+                                   segments.empty() ? entries.back().offset : entries[1].offset);
   for (std::size_t k = 0; k < segments.size(); ++k)
-    arb::encodeSegmentRecord(&block[entries[k + 1].offset - 208], segments[k]);
+    arbsuite::arb::encodeSegmentRecord(&block[entries[k + 1].offset - 208], segments[k]);
   std::memcpy(&block[entries.back().offset - 208], text.data(), text.size());
   return block;
 }
 
 TEST(ArbformatInfoBlock, ParsesSegmentsAndTextOfAWellFormedBlock) {
-  const std::vector<arb::ArbSegmentRecord> segments = {{0, 0, 1e6, 400, "a.arb"},
-                                                       {1, 400, 2.5e6, 8, std::string(300, 'n')}};
+  const std::vector<arbsuite::arb::ArbSegmentRecord> segments = {
+      {0, 0, 1e6, 400, "a.arb"}, {1, 400, 2.5e6, 8, std::string(300, 'n')}};
   const Bytes block = buildInfoBlock(segments, "{Value:1.0}{Num:408}");
-  arb::InfoBlock info;
-  ASSERT_EQ(arb::parseInfoBlock(block, 208, info), arb::ParseStatus::ok);
+  arbsuite::arb::InfoBlock info;
+  ASSERT_EQ(arbsuite::arb::parseInfoBlock(block, 208, info), arbsuite::arb::ParseStatus::ok);
   ASSERT_EQ(info.entries.size(), 4u);
   EXPECT_EQ(info.segmentCount, 2u);
   EXPECT_EQ(info.firstRecordOffset, 212u + 64 + 16);
@@ -207,8 +212,8 @@ TEST(ArbformatInfoBlock, ParsesSegmentsAndTextOfAWellFormedBlock) {
 
 TEST(ArbformatInfoBlock, ZeroSegmentsHasTwoEntries) {
   const Bytes block = buildInfoBlock({}, "{Value:0.000000}");
-  arb::InfoBlock info;
-  ASSERT_EQ(arb::parseInfoBlock(block, 208, info), arb::ParseStatus::ok);
+  arbsuite::arb::InfoBlock info;
+  ASSERT_EQ(arbsuite::arb::parseInfoBlock(block, 208, info), arbsuite::arb::ParseStatus::ok);
   EXPECT_EQ(info.entries.size(), 2u);
   EXPECT_EQ(info.segmentCount, 0u);
   EXPECT_EQ(info.firstRecordOffset, info.entries[1].offset);
@@ -217,37 +222,43 @@ TEST(ArbformatInfoBlock, ZeroSegmentsHasTwoEntries) {
 
 TEST(ArbformatInfoBlock, RefusesEntriesThatPointOutsideTheBlock) {
   const Bytes good = buildInfoBlock({{0, 0, 1.0, 4, "x"}}, "{Num:4}");
-  arb::InfoBlock info;
-  EXPECT_EQ(arb::parseInfoBlock(std::span(good).first(3), 208, info), arb::ParseStatus::tooShort);
-  EXPECT_EQ(arb::parseInfoBlock(std::span(good).first(good.size() - 1), 208, info),
-            arb::ParseStatus::badInfoBlock);  // text runs past the end
+  arbsuite::arb::InfoBlock info;
+  EXPECT_EQ(arbsuite::arb::parseInfoBlock(std::span(good).first(3), 208, info),
+            arbsuite::arb::ParseStatus::tooShort);
+  EXPECT_EQ(arbsuite::arb::parseInfoBlock(std::span(good).first(good.size() - 1), 208, info),
+            arbsuite::arb::ParseStatus::badInfoBlock);  // text runs past the end
 
   Bytes hugeCount = good;
   putU32(hugeCount, 0, 0xFFFFFFFF);
-  EXPECT_EQ(arb::parseInfoBlock(hugeCount, 208, info), arb::ParseStatus::badInfoBlock);
+  EXPECT_EQ(arbsuite::arb::parseInfoBlock(hugeCount, 208, info),
+            arbsuite::arb::ParseStatus::badInfoBlock);
   Bytes zeroCount = good;
   putU32(zeroCount, 0, 0);
-  EXPECT_EQ(arb::parseInfoBlock(zeroCount, 208, info), arb::ParseStatus::badInfoBlock);
+  EXPECT_EQ(arbsuite::arb::parseInfoBlock(zeroCount, 208, info),
+            arbsuite::arb::ParseStatus::badInfoBlock);
   Bytes offsetBefore = good;
   putU32(offsetBefore, 4 + 8, 100);  // entry 0 block before the info block
-  EXPECT_EQ(arb::parseInfoBlock(offsetBefore, 208, info), arb::ParseStatus::badInfoBlock);
+  EXPECT_EQ(arbsuite::arb::parseInfoBlock(offsetBefore, 208, info),
+            arbsuite::arb::ParseStatus::badInfoBlock);
   Bytes lengthWraps = good;
   putU32(lengthWraps, 4 + 16 + 4, 0xFFFFFFF0);  // entry 1 length would wrap in 32 bits
-  EXPECT_EQ(arb::parseInfoBlock(lengthWraps, 208, info), arb::ParseStatus::badInfoBlock);
+  EXPECT_EQ(arbsuite::arb::parseInfoBlock(lengthWraps, 208, info),
+            arbsuite::arb::ParseStatus::badInfoBlock);
   Bytes shortRecord = good;
   putU32(shortRecord, 4 + 16 + 4, 279);
-  EXPECT_EQ(arb::parseInfoBlock(shortRecord, 208, info), arb::ParseStatus::badInfoBlock);
+  EXPECT_EQ(arbsuite::arb::parseInfoBlock(shortRecord, 208, info),
+            arbsuite::arb::ParseStatus::badInfoBlock);
 }
 
 TEST(ArbformatLittleEndian, F64AndU16RoundTrip) {
   std::uint8_t b[8];
-  arb::storeF64(b, -1.5);
+  arbsuite::arb::storeF64(b, -1.5);
   EXPECT_EQ(b[7], 0xBF);  // sign and exponent in the last byte
   EXPECT_EQ(b[6], 0xF8);
-  EXPECT_EQ(arb::loadF64(b), -1.5);
-  arb::storeU16(b, 0xBEEF);
+  EXPECT_EQ(arbsuite::arb::loadF64(b), -1.5);
+  arbsuite::arb::storeU16(b, 0xBEEF);
   EXPECT_EQ(b[0], 0xEF);
-  EXPECT_EQ(arb::loadU16(b), 0xBEEF);
+  EXPECT_EQ(arbsuite::arb::loadU16(b), 0xBEEF);
 }
 
 // ---------------------------------------------------------------------------
@@ -269,7 +280,7 @@ struct HeaderFieldCase {
   const char* name;
   std::size_t offset;
   std::size_t size;
-  std::optional<std::uint32_t> (*get)(const arb::HeaderRecord&);
+  std::optional<std::uint32_t> (*get)(const arbsuite::arb::HeaderRecord&);
 };
 
 void PrintTo(const HeaderFieldCase& c, std::ostream* os) { *os << c.name; }
@@ -284,7 +295,7 @@ TEST_P(ArbformatHeaderField, ReadsItsOffsetAndIsMissingWhenTheInputEndsBeforeIts
                           std::size_t{208}, std::size_t{300}}) {
     Bytes input = full;
     input.resize(cut, 0x99);
-    const arb::HeaderRecord record(input);
+    const arbsuite::arb::HeaderRecord record(input);
     EXPECT_EQ(record.present(), std::min<std::size_t>(cut, 208)) << cut;
     EXPECT_EQ(record.complete(), cut >= 208) << cut;
     if (cut < c.offset + c.size) {
@@ -297,44 +308,45 @@ TEST_P(ArbformatHeaderField, ReadsItsOffsetAndIsMissingWhenTheInputEndsBeforeIts
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, ArbformatHeaderField,
-    testing::Values(HeaderFieldCase{"headerCrc", 0, 4,
-                                    [](const arb::HeaderRecord& r) { return r.headerCrc(); }},
-                    HeaderFieldCase{"headerLength", 8, 4,
-                                    [](const arb::HeaderRecord& r) { return r.headerLength(); }},
-                    HeaderFieldCase{"fileLength", 12, 4,
-                                    [](const arb::HeaderRecord& r) { return r.fileLength(); }},
-                    HeaderFieldCase{"encryptedFlag", 16, 1,
-                                    [](const arb::HeaderRecord& r) {
-                                      return std::optional<std::uint32_t>(r.encryptedFlag());
-                                    }},
-                    HeaderFieldCase{"entryTableFlag", 19, 1,
-                                    [](const arb::HeaderRecord& r) {
-                                      return std::optional<std::uint32_t>(r.entryTableFlag());
-                                    }},
-                    HeaderFieldCase{"version", 20, 4,
-                                    [](const arb::HeaderRecord& r) { return r.version(); }},
-                    HeaderFieldCase{"sampleCount", 200, 4,
-                                    [](const arb::HeaderRecord& r) { return r.sampleCount(); }},
-                    HeaderFieldCase{"dataOffset", 204, 4,
-                                    [](const arb::HeaderRecord& r) { return r.dataOffset(); }}),
+    testing::Values(
+        HeaderFieldCase{"headerCrc", 0, 4,
+                        [](const arbsuite::arb::HeaderRecord& r) { return r.headerCrc(); }},
+        HeaderFieldCase{"headerLength", 8, 4,
+                        [](const arbsuite::arb::HeaderRecord& r) { return r.headerLength(); }},
+        HeaderFieldCase{"fileLength", 12, 4,
+                        [](const arbsuite::arb::HeaderRecord& r) { return r.fileLength(); }},
+        HeaderFieldCase{"encryptedFlag", 16, 1,
+                        [](const arbsuite::arb::HeaderRecord& r) {
+                          return std::optional<std::uint32_t>(r.encryptedFlag());
+                        }},
+        HeaderFieldCase{"entryTableFlag", 19, 1,
+                        [](const arbsuite::arb::HeaderRecord& r) {
+                          return std::optional<std::uint32_t>(r.entryTableFlag());
+                        }},
+        HeaderFieldCase{"version", 20, 4,
+                        [](const arbsuite::arb::HeaderRecord& r) { return r.version(); }},
+        HeaderFieldCase{"sampleCount", 200, 4,
+                        [](const arbsuite::arb::HeaderRecord& r) { return r.sampleCount(); }},
+        HeaderFieldCase{"dataOffset", 204, 4,
+                        [](const arbsuite::arb::HeaderRecord& r) { return r.dataOffset(); }}),
     [](const testing::TestParamInfo<HeaderFieldCase>& info) { return info.param.name; });
 
 TEST(ArbformatHeaderRecord, MagicNeedsAllFourBytes) {
   const Bytes full = distinctHeader();
-  EXPECT_TRUE(arb::HeaderRecord(full).hasMagic());
-  EXPECT_FALSE(arb::HeaderRecord(std::span(full).first(7)).hasMagic());
-  EXPECT_TRUE(arb::HeaderRecord(std::span(full).first(8)).hasMagic());
+  EXPECT_TRUE(arbsuite::arb::HeaderRecord(full).hasMagic());
+  EXPECT_FALSE(arbsuite::arb::HeaderRecord(std::span(full).first(7)).hasMagic());
+  EXPECT_TRUE(arbsuite::arb::HeaderRecord(std::span(full).first(8)).hasMagic());
   for (std::size_t k = 4; k < 8; ++k) {
     Bytes wrong = full;
     wrong[k] ^= 0x20;
-    EXPECT_FALSE(arb::HeaderRecord(wrong).hasMagic()) << k;
+    EXPECT_FALSE(arbsuite::arb::HeaderRecord(wrong).hasMagic()) << k;
   }
 }
 
 TEST(ArbformatHeaderRecord, DecodesEveryFieldOnlyWhenComplete) {
   const Bytes full = distinctHeader();
-  EXPECT_EQ(arb::HeaderRecord(std::span(full).first(207)).decode(), std::nullopt);
-  const std::optional<arb::ArbHeader> h = arb::HeaderRecord(full).decode();
+  EXPECT_EQ(arbsuite::arb::HeaderRecord(std::span(full).first(207)).decode(), std::nullopt);
+  const std::optional<arbsuite::arb::ArbHeader> h = arbsuite::arb::HeaderRecord(full).decode();
   ASSERT_TRUE(h);
   EXPECT_EQ(h->headerCrc, getU32(full.data() + 0));
   EXPECT_EQ(h->headerLength, getU32(full.data() + 8));
@@ -353,34 +365,34 @@ TEST(ArbformatHeaderRecord, ReadFromASourceTakesWhatTheSourceHolds) {
   file.resize(500, 7);
   for (const std::size_t size : {0u, 3u, 204u, 207u, 208u, 500u}) {
     const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size));
-    arb::MemorySource source(cut);
-    arb::HeaderRecord header;
-    ASSERT_EQ(arb::readHeader(source, header), ParseStatus::ok) << size;
+    arbsuite::arb::MemorySource source(cut);
+    arbsuite::arb::HeaderRecord header;
+    ASSERT_EQ(arbsuite::arb::readHeader(source, header), ParseStatus::ok) << size;
     EXPECT_EQ(header.present(), std::min<std::size_t>(size, 208)) << size;
     EXPECT_TRUE(std::equal(header.bytes().begin(), header.bytes().begin() + header.present(),
                            file.begin()));
   }
   FailingSource failing(file, 100);
-  arb::HeaderRecord header;
-  EXPECT_EQ(arb::readHeader(failing, header), ParseStatus::readError);
+  arbsuite::arb::HeaderRecord header;
+  EXPECT_EQ(arbsuite::arb::readHeader(failing, header), ParseStatus::readError);
 }
 
 TEST(ArbformatHeaderRecord, BodyKindReadsTheVersionAsSigned) {
-  EXPECT_EQ(arb::bodyKind(1), arb::BodyKind::textHeader);
+  EXPECT_EQ(arbsuite::arb::bodyKind(1), arbsuite::arb::BodyKind::textHeader);
   for (const std::uint32_t v : {2u, 3u, 0x7FFFFFFFu}) {
-    EXPECT_EQ(arb::bodyKind(v), arb::BodyKind::infoBlock) << v;
+    EXPECT_EQ(arbsuite::arb::bodyKind(v), arbsuite::arb::BodyKind::infoBlock) << v;
   }
   for (const std::uint32_t v : {0u, 0x80000000u, 0xFFFFFFFFu}) {
-    EXPECT_EQ(arb::bodyKind(v), arb::BodyKind::unknown) << v;
+    EXPECT_EQ(arbsuite::arb::bodyKind(v), arbsuite::arb::BodyKind::unknown) << v;
   }
 }
 
 TEST(ArbformatHeaderRecord, OnlyVersion2AndAboveMayStoreDataInTheClear) {
-  EXPECT_TRUE(arb::dataEncrypted(1, 0));
-  EXPECT_TRUE(arb::dataEncrypted(0, 0));
-  EXPECT_TRUE(arb::dataEncrypted(2, 1));
-  EXPECT_FALSE(arb::dataEncrypted(2, 0));
-  EXPECT_FALSE(arb::dataEncrypted(0xFFFFFFFF, 0));  // unsigned: above 2
+  EXPECT_TRUE(arbsuite::arb::dataEncrypted(1, 0));
+  EXPECT_TRUE(arbsuite::arb::dataEncrypted(0, 0));
+  EXPECT_TRUE(arbsuite::arb::dataEncrypted(2, 1));
+  EXPECT_FALSE(arbsuite::arb::dataEncrypted(2, 0));
+  EXPECT_FALSE(arbsuite::arb::dataEncrypted(0xFFFFFFFF, 0));  // unsigned: above 2
 }
 
 struct BlockRangeCase {
@@ -394,8 +406,8 @@ class ArbformatHeaderBlockRange : public testing::TestWithParam<BlockRangeCase> 
 
 TEST_P(ArbformatHeaderBlockRange, RunsFrom208ToTheDataOffset) {
   const BlockRangeCase& c = GetParam();
-  arb::ByteRange range{1, 1};
-  EXPECT_EQ(arb::headerBlockRange(c.dataOffset, range, c.maxLength), c.expected);
+  arbsuite::arb::ByteRange range{1, 1};
+  EXPECT_EQ(arbsuite::arb::headerBlockRange(c.dataOffset, range, c.maxLength), c.expected);
   if (c.expected != ParseStatus::badDataOffset) {
     EXPECT_EQ(range.offset, 208u);
     EXPECT_EQ(range.length, c.length);
@@ -415,12 +427,12 @@ INSTANTIATE_TEST_SUITE_P(
                     BlockRangeCase{208 + 10241, 10240, ParseStatus::blockTooLong, 10241}));
 
 TEST(ArbformatHeaderCrc, MatchesOnlyTheSameValue) {
-  EXPECT_EQ(arb::matchHeaderCrc(0xDEADBEEF, 0xDEADBEEF), ParseStatus::ok);
-  EXPECT_EQ(arb::matchHeaderCrc(0xDEADBEEF, 0xDEADBEEE), ParseStatus::badHeaderCrc);
+  EXPECT_EQ(arbsuite::arb::matchHeaderCrc(0xDEADBEEF, 0xDEADBEEF), ParseStatus::ok);
+  EXPECT_EQ(arbsuite::arb::matchHeaderCrc(0xDEADBEEF, 0xDEADBEEE), ParseStatus::badHeaderCrc);
 }
 
 // A file of the header, an entry table of the given entries at 212 and filler.
-Bytes fileWithEntries(const std::vector<arb::ArbEntry>& entries, std::size_t size) {
+Bytes fileWithEntries(const std::vector<arbsuite::arb::ArbEntry>& entries, std::size_t size) {
   Bytes file(std::max<std::size_t>(size, 212 + 16 * entries.size()), 0xEE);
   putU32(file, 208, static_cast<std::uint32_t>(entries.size()));
   for (std::size_t k = 0; k < entries.size(); ++k) {
@@ -433,22 +445,22 @@ Bytes fileWithEntries(const std::vector<arb::ArbEntry>& entries, std::size_t siz
 }
 
 TEST(ArbformatEntryRecord, ReadsEachFieldOfEntryIWhereverTheFileEnds) {
-  const std::vector<arb::ArbEntry> entries = {{2, 16, 260}, {3, 280, 276}, {1, 9, 556}};
+  const std::vector<arbsuite::arb::ArbEntry> entries = {{2, 16, 260}, {3, 280, 276}, {1, 9, 556}};
   const Bytes full = fileWithEntries(entries, 600);
   for (std::uint32_t i = 0; i < entries.size(); ++i) {
     const std::size_t at = 212 + 16 * i;
     for (const std::size_t size : {at, at + 3, at + 4, at + 7, at + 8, at + 11, at + 12, at + 16}) {
       SCOPED_TRACE(testing::Message() << "entry " << i << " size " << size);
       const Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
-      arb::MemorySource source(cut);
-      arb::EntryRecord entry;
-      ASSERT_EQ(arb::readEntry(source, i, entry), ParseStatus::ok);
+      arbsuite::arb::MemorySource source(cut);
+      arbsuite::arb::EntryRecord entry;
+      ASSERT_EQ(arbsuite::arb::readEntry(source, i, entry), ParseStatus::ok);
       EXPECT_EQ(entry.type(), size >= at + 4 ? std::optional(entries[i].type) : std::nullopt);
       EXPECT_EQ(entry.blockLength(),
                 size >= at + 8 ? std::optional(entries[i].length) : std::nullopt);
       EXPECT_EQ(entry.blockOffset(),
                 size >= at + 12 ? std::optional(entries[i].offset) : std::nullopt);
-      const std::optional<arb::ByteRange> block = entry.block();
+      const std::optional<arbsuite::arb::ByteRange> block = entry.block();
       ASSERT_EQ(block.has_value(), size >= at + 12);
       if (block) {
         EXPECT_EQ(block->offset, entries[i].offset);
@@ -457,12 +469,12 @@ TEST(ArbformatEntryRecord, ReadsEachFieldOfEntryIWhereverTheFileEnds) {
     }
   }
   // An entry index far past the end reads nothing and does not wrap.
-  arb::MemorySource source(full);
-  arb::EntryRecord far;
-  EXPECT_EQ(arb::readEntry(source, 0xFFFFFFFFu, far), ParseStatus::ok);
+  arbsuite::arb::MemorySource source(full);
+  arbsuite::arb::EntryRecord far;
+  EXPECT_EQ(arbsuite::arb::readEntry(source, 0xFFFFFFFFu, far), ParseStatus::ok);
   EXPECT_EQ(far.present(), 0u);
   FailingSource failing(full, 230);
-  EXPECT_EQ(arb::readEntry(failing, 1, far), ParseStatus::readError);
+  EXPECT_EQ(arbsuite::arb::readEntry(failing, 1, far), ParseStatus::readError);
 }
 
 TEST(ArbformatEntryRecord, EntryCountNeedsItsFourBytes) {
@@ -470,26 +482,26 @@ TEST(ArbformatEntryRecord, EntryCountNeedsItsFourBytes) {
   std::uint32_t count = 0;
   for (const std::size_t size : {0u, 208u, 211u}) {
     const Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size));
-    arb::MemorySource source(cut);
-    EXPECT_EQ(arb::readEntryCount(source, count), ParseStatus::tooShort) << size;
+    arbsuite::arb::MemorySource source(cut);
+    EXPECT_EQ(arbsuite::arb::readEntryCount(source, count), ParseStatus::tooShort) << size;
   }
   const Bytes cut(full.begin(), full.begin() + 212);
-  arb::MemorySource source(cut);
-  ASSERT_EQ(arb::readEntryCount(source, count), ParseStatus::ok);
+  arbsuite::arb::MemorySource source(cut);
+  ASSERT_EQ(arbsuite::arb::readEntryCount(source, count), ParseStatus::ok);
   EXPECT_EQ(count, 1u);
   FailingSource failing(full, 210);
-  EXPECT_EQ(arb::readEntryCount(failing, count), ParseStatus::readError);
+  EXPECT_EQ(arbsuite::arb::readEntryCount(failing, count), ParseStatus::readError);
 }
 
 struct LocateCase {
   const char* name;
   std::uint32_t version;
   std::uint32_t dataOffset;
-  std::vector<arb::ArbEntry> entries;       // written from 208 when not empty
-  std::optional<std::uint32_t> entryCount;  // overrides the count at 208
+  std::vector<arbsuite::arb::ArbEntry> entries;  // written from 208 when not empty
+  std::optional<std::uint32_t> entryCount;       // overrides the count at 208
   std::size_t fileSize;
   ParseStatus expected;
-  arb::ByteRange range;
+  arbsuite::arb::ByteRange range;
 };
 
 void PrintTo(const LocateCase& c, std::ostream* os) { *os << c.name; }
@@ -504,11 +516,11 @@ TEST_P(ArbformatLocateText, FindsTheBlockOfTheTextHeader) {
   putU32(file, 20, c.version);
   putU32(file, 204, c.dataOffset);
   file.resize(c.fileSize, 0x20);
-  arb::MemorySource source(file);
-  arb::HeaderRecord header;
-  ASSERT_EQ(arb::readHeader(source, header), ParseStatus::ok);
-  arb::ByteRange range{};
-  ASSERT_EQ(arb::locateTextHeader(source, header, range), c.expected);
+  arbsuite::arb::MemorySource source(file);
+  arbsuite::arb::HeaderRecord header;
+  ASSERT_EQ(arbsuite::arb::readHeader(source, header), ParseStatus::ok);
+  arbsuite::arb::ByteRange range{};
+  ASSERT_EQ(arbsuite::arb::locateTextHeader(source, header, range), c.expected);
   if (c.expected == ParseStatus::ok) {
     EXPECT_EQ(range.offset, c.range.offset);
     EXPECT_EQ(range.length, c.range.length);
@@ -561,11 +573,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ArbformatLocateText, VersionMissingFromAShortFileIsTooShort) {
   const Bytes file(23, 0);
-  arb::MemorySource source(file);
-  arb::HeaderRecord header;
-  ASSERT_EQ(arb::readHeader(source, header), ParseStatus::ok);
-  arb::ByteRange range;
-  EXPECT_EQ(arb::locateTextHeader(source, header, range), ParseStatus::tooShort);
+  arbsuite::arb::MemorySource source(file);
+  arbsuite::arb::HeaderRecord header;
+  ASSERT_EQ(arbsuite::arb::readHeader(source, header), ParseStatus::ok);
+  arbsuite::arb::ByteRange range;
+  EXPECT_EQ(arbsuite::arb::locateTextHeader(source, header, range), ParseStatus::tooShort);
 }
 
 // ---------------------------------------------------------------------------
@@ -574,7 +586,7 @@ TEST(ArbformatLocateText, VersionMissingFromAShortFileIsTooShort) {
 
 struct TextCase {
   const char* name;
-  arb::ByteRange range;
+  arbsuite::arb::ByteRange range;
   ParseStatus whole;      // readText
   std::string wholeText;  // when whole is ok
   ParseStatus upTo;       // readTextUpTo
@@ -596,14 +608,14 @@ const Bytes& textSource() {
 
 TEST_P(ArbformatText, IsCutAtTheFirstZeroByteAndBoundedByTheSource) {
   const TextCase& c = GetParam();
-  arb::MemorySource source(textSource());
+  arbsuite::arb::MemorySource source(textSource());
   std::string text = "old";
-  ASSERT_EQ(arb::readText(source, c.range, text), c.whole);
+  ASSERT_EQ(arbsuite::arb::readText(source, c.range, text), c.whole);
   if (c.whole == ParseStatus::ok) {
     EXPECT_EQ(text, c.wholeText);
   }
   text = "old";
-  ASSERT_EQ(arb::readTextUpTo(source, c.range, text), c.upTo);
+  ASSERT_EQ(arbsuite::arb::readTextUpTo(source, c.range, text), c.upTo);
   if (c.upTo == ParseStatus::ok) {
     EXPECT_EQ(text, c.upToText);
   }
@@ -629,17 +641,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ArbformatBytes, ReadsExactlyTheRangeOrRefuses) {
   const Bytes& bytes = textSource();
-  arb::MemorySource source(bytes);
+  arbsuite::arb::MemorySource source(bytes);
   std::uint8_t out[8] = {};
-  ASSERT_EQ(arb::readBytes(source, {5, 5}, out), ParseStatus::ok);
+  ASSERT_EQ(arbsuite::arb::readBytes(source, {5, 5}, out), ParseStatus::ok);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(out), 5), "{B:2}");
-  EXPECT_EQ(arb::readBytes(source, {16, 5}, out), ParseStatus::tooShort);
-  EXPECT_EQ(arb::readBytes(source, {25, 0}, out), ParseStatus::tooShort);
+  EXPECT_EQ(arbsuite::arb::readBytes(source, {16, 5}, out), ParseStatus::tooShort);
+  EXPECT_EQ(arbsuite::arb::readBytes(source, {25, 0}, out), ParseStatus::tooShort);
   FailingSource failing(bytes, 8);
-  EXPECT_EQ(arb::readBytes(failing, {5, 5}, out), ParseStatus::readError);
+  EXPECT_EQ(arbsuite::arb::readBytes(failing, {5, 5}, out), ParseStatus::readError);
   std::string text;
-  EXPECT_EQ(arb::readText(failing, {5, 5}, text), ParseStatus::readError);
-  EXPECT_EQ(arb::readTextUpTo(failing, {5, 50}, text), ParseStatus::readError);
+  EXPECT_EQ(arbsuite::arb::readText(failing, {5, 5}, text), ParseStatus::readError);
+  EXPECT_EQ(arbsuite::arb::readTextUpTo(failing, {5, 50}, text), ParseStatus::readError);
 }
 
 // ---------------------------------------------------------------------------
@@ -658,7 +670,7 @@ class ArbformatScanner : public testing::TestWithParam<ScanCase> {};
 
 TEST_P(ArbformatScanner, TakesTheTextAfterTheFirstKeyUpToTheNextBrace) {
   const ScanCase& c = GetParam();
-  const std::optional<std::string_view> got = arb::textAfterKey(c.text, c.keyText);
+  const std::optional<std::string_view> got = arbsuite::arb::textAfterKey(c.text, c.keyText);
   ASSERT_EQ(got.has_value(), c.expected.has_value());
   if (got) {
     EXPECT_EQ(*got, *c.expected);
@@ -695,7 +707,8 @@ class ArbformatLayoutHeader : public testing::TestWithParam<LayoutHeaderCase> {}
 
 TEST_P(ArbformatLayoutHeader, FillsTheLayoutFieldsOfItsVersion) {
   const LayoutHeaderCase& c = GetParam();
-  const std::optional<arb::ArbHeader> h = arb::layoutHeader(c.version, c.blockLength, c.dataLength);
+  const std::optional<arbsuite::arb::ArbHeader> h =
+      arbsuite::arb::layoutHeader(c.version, c.blockLength, c.dataLength);
   ASSERT_TRUE(h);
   EXPECT_EQ(h->version, c.version);
   EXPECT_EQ(h->headerLength, 208u);
@@ -717,13 +730,13 @@ INSTANTIATE_TEST_SUITE_P(
                     LayoutHeaderCase{2, 100, 4000000000ull, 1, 4000000308ull, 1000000000u}));
 
 TEST(ArbformatLayoutHeader, RefusesFilesLongerThanTheLengthField) {
-  EXPECT_TRUE(arb::layoutHeader(2, 0xFFFFFFFFull - 208 - 8, 8));
-  EXPECT_FALSE(arb::layoutHeader(2, 0xFFFFFFFFull - 208 - 7, 8));
-  EXPECT_FALSE(arb::layoutHeader(1, 0, 0x100000000ull));
+  EXPECT_TRUE(arbsuite::arb::layoutHeader(2, 0xFFFFFFFFull - 208 - 8, 8));
+  EXPECT_FALSE(arbsuite::arb::layoutHeader(2, 0xFFFFFFFFull - 208 - 7, 8));
+  EXPECT_FALSE(arbsuite::arb::layoutHeader(1, 0, 0x100000000ull));
 }
 
 TEST(ArbformatTextItems, Version1TextFollowsItsTemplate) {
-  arb::Version1Items items;
+  arbsuite::arb::Version1Items items;
   items.clock = 2500;
   items.energy = 1.5;
   items.pairs = 301;
@@ -735,28 +748,28 @@ TEST(ArbformatTextItems, Version1TextFollowsItsTemplate) {
   items.filterCoefficient = 1.0;
   items.impulseLength = 1;
   items.overSampling = 1;
-  EXPECT_EQ(arb::formatVersion1Text(items),
+  EXPECT_EQ(arbsuite::arb::formatVersion1Text(items),
             "{Clock:2500HZ}{ModulationMode:Digital}{Value:1.500000}{Num:301}{DataSource:PRBS9}"
             "{Length:602}{SymbolRate:2500Hz}{ModulationType:32QAM}{FilterType:Raised cosine}"
             "{FilterCoefficients :1.000000}{ImpulseLength:1}{OverSample:1}");
 }
 
 TEST(ArbformatTextItems, Version2SummaryAndSegmentItems) {
-  EXPECT_EQ(arb::formatVersion2Summary(2.25L, 12, 1),
+  EXPECT_EQ(arbsuite::arb::formatVersion2Summary(2.25L, 12, 1),
             "{Value:2.250000}{Num:12}{NUMBER SEGMENTS:1}");
-  EXPECT_EQ(arb::formatVersion2Summary(0.0L, 0xFFFFFFFCull, 0),
+  EXPECT_EQ(arbsuite::arb::formatVersion2Summary(0.0L, 0xFFFFFFFCull, 0),
             "{Value:0.000000}{Num:4294967292}{NUMBER SEGMENTS:0}");
-  EXPECT_EQ(arb::formatVersion2Segment(0, "a.arb", 1e8, 3, 0.125),
+  EXPECT_EQ(arbsuite::arb::formatVersion2Segment(0, "a.arb", 1e8, 3, 0.125),
             "{SEGMENT_0:a.arb,100000000.000000,3,0.125000}");
 }
 
 // The info block of one segment of 3 pairs, byte by byte.
 TEST(ArbformatInfoBlock, EncodesEntriesListRecordsAndTextBackToBack) {
-  const std::vector<arb::ArbSegmentRecord> segments = {{0, 0, 1e6, 12, "one.arb"}};
+  const std::vector<arbsuite::arb::ArbSegmentRecord> segments = {{0, 0, 1e6, 12, "one.arb"}};
   const std::string text = "{Value:1.000000}{Num:12}{NUMBER SEGMENTS:1}";
-  const Bytes block = arb::encodeInfoBlock(segments, text);
+  const Bytes block = arbsuite::arb::encodeInfoBlock(segments, text);
   ASSERT_EQ(block.size(), 4 + 3 * 16 + 16 + 280 + text.size());
-  EXPECT_EQ(block.size(), arb::infoBlockLength(1, text.size()));
+  EXPECT_EQ(block.size(), arbsuite::arb::infoBlockLength(1, text.size()));
   EXPECT_EQ(getU32(block, 0), 3u);
   const std::uint32_t expected[3][4] = {
       {2, 16, 260, 0}, {3, 280, 276, 0}, {1, static_cast<std::uint32_t>(text.size()), 556, 0}};
@@ -779,15 +792,15 @@ TEST(ArbformatInfoBlock, EncodesEntriesListRecordsAndTextBackToBack) {
   EXPECT_EQ(getU32(block, 552 - 208), 0u);
   EXPECT_EQ(std::string(block.begin() + (556 - 208), block.end()), text);
   // And the strict decoder reads it back.
-  arb::InfoBlock info;
-  ASSERT_EQ(arb::parseInfoBlock(block, 208, info), ParseStatus::ok);
+  arbsuite::arb::InfoBlock info;
+  ASSERT_EQ(arbsuite::arb::parseInfoBlock(block, 208, info), ParseStatus::ok);
   EXPECT_EQ(info.text, text);
   ASSERT_EQ(info.segments.size(), 1u);
   EXPECT_EQ(info.segments[0].name, "one.arb");
 }
 
 TEST(ArbformatInfoBlock, ZeroSegmentsPointTheListAtTheText) {
-  const Bytes block = arb::encodeInfoBlock({}, "{Value:0.000000}");
+  const Bytes block = arbsuite::arb::encodeInfoBlock({}, "{Value:0.000000}");
   ASSERT_EQ(block.size(), 4u + 2 * 16 + 16 + 16);
   EXPECT_EQ(getU32(block, 0), 2u);
   EXPECT_EQ(getU32(block, 4 + 16 + 8), 260u);  // text entry's offset: 212 + 32 + 16
@@ -797,23 +810,24 @@ TEST(ArbformatInfoBlock, ZeroSegmentsPointTheListAtTheText) {
 
 TEST(ArbformatInfoBlock, LengthGrowsByOneEntryAndOneRecordPerSegment) {
   for (std::uint64_t n = 0; n < 70; ++n) {
-    EXPECT_EQ(arb::infoBlockLength(n, 10), 4 + 16 * (n + 2) + 16 + 280 * n + 10) << n;
+    EXPECT_EQ(arbsuite::arb::infoBlockLength(n, 10), 4 + 16 * (n + 2) + 16 + 280 * n + 10) << n;
   }
   // 69 segments leave room in the writer's 20,480-byte block, 70 do not.
-  EXPECT_LT(arb::infoBlockLength(69, 0), arb::kInfoBlockCapacity);
-  EXPECT_GT(arb::infoBlockLength(70, 0), arb::kInfoBlockCapacity);
+  EXPECT_LT(arbsuite::arb::infoBlockLength(69, 0), arbsuite::arb::kInfoBlockCapacity);
+  EXPECT_GT(arbsuite::arb::infoBlockLength(70, 0), arbsuite::arb::kInfoBlockCapacity);
 }
 
 TEST(ArbformatSizes, RoundsDownToWholeCipherBlocks) {
-  for (std::uint64_t n = 0; n < 40; ++n) EXPECT_EQ(arb::roundDownToBlock(n), n / 8 * 8) << n;
-  EXPECT_EQ(arb::roundDownToBlock(0xFFFFFFFF), 0xFFFFFFF8u);
+  for (std::uint64_t n = 0; n < 40; ++n)
+    EXPECT_EQ(arbsuite::arb::roundDownToBlock(n), n / 8 * 8) << n;
+  EXPECT_EQ(arbsuite::arb::roundDownToBlock(0xFFFFFFFF), 0xFFFFFFF8u);
 }
 
 TEST(ArbformatStatus, EveryStatusHasItsOwnText) {
   std::vector<std::string> texts;
   for (int s = static_cast<int>(ParseStatus::ok); s <= static_cast<int>(ParseStatus::badHeaderCrc);
        ++s) {
-    const std::string text = arb::parseStatusText(static_cast<ParseStatus>(s));
+    const std::string text = arbsuite::arb::parseStatusText(static_cast<ParseStatus>(s));
     EXPECT_NE(text, "unknown status") << s;
     EXPECT_EQ(std::count(texts.begin(), texts.end(), text), 0) << text;
     texts.push_back(text);
@@ -822,13 +836,13 @@ TEST(ArbformatStatus, EveryStatusHasItsOwnText) {
 
 TEST(ArbformatPartialRecord, FieldsAtTheEndOfTheRecord) {
   const Bytes bytes = {1, 2, 3, 4, 5, 6, 7, 8};
-  const arb::PartialRecord<8> whole(bytes);
+  const arbsuite::arb::PartialRecord<8> whole(bytes);
   EXPECT_EQ(whole.u32(4), 0x08070605u);
   EXPECT_EQ(whole.u32(5), std::nullopt);
   EXPECT_EQ(whole.u32(std::numeric_limits<std::size_t>::max()), std::nullopt);
   EXPECT_EQ(whole.u8(7), 8);
   EXPECT_EQ(whole.u8(8), std::nullopt);
-  const arb::PartialRecord<8> cut(std::span<const std::uint8_t>(bytes).first(6));
+  const arbsuite::arb::PartialRecord<8> cut(std::span<const std::uint8_t>(bytes).first(6));
   EXPECT_EQ(cut.u32(2), 0x06050403u);
   EXPECT_EQ(cut.u32(3), std::nullopt);
   EXPECT_EQ(cut.bytes()[6], 0);  // bytes past the input read as zero
@@ -848,7 +862,8 @@ void PrintTo(const ClockCase& c, std::ostream* out) { *out << c.hertz << " Hz"; 
 class ArbformatPlayableClock : public testing::TestWithParam<ClockCase> {};
 
 TEST_P(ArbformatPlayableClock, OneKilohertzToFiftyMegahertzOrExactlyOneHundred) {
-  EXPECT_EQ(arb::isPlayableClock(GetParam().hertz), GetParam().playable) << GetParam().hertz;
+  EXPECT_EQ(arbsuite::arb::isPlayableClock(GetParam().hertz), GetParam().playable)
+      << GetParam().hertz;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -66,6 +66,8 @@ def test_a_tree_that_keeps_the_rules_passes(tmp_path):
     ({}, "| `app` | `base` |", "app no longer reaches into base"),
     ({"CMakeLists.txt": "target_include_directories(app_core PUBLIC\n  ${X}/src)\n"}, "",
      "app_core makes a src/ folder public"),
+    ({"base/src/base.cpp": "namespace base {\nint f();\n}  // namespace base\n"}, "",
+     "namespace base is outside the root namespace arbsuite"),
 ])
 def test_each_broken_rule_is_named(tmp_path, changes, reaches, words):
     result = run(tmp_path, changes, reaches)
@@ -82,6 +84,15 @@ def test_a_private_src_beside_a_public_include_is_no_finding(tmp_path):
     cmake = ("target_include_directories(base PUBLIC $<BUILD_INTERFACE:${X}/include>\n"
              "                           PRIVATE ${X}/src)\n")
     result = run(tmp_path, {"CMakeLists.txt": cmake})
+    assert result.returncode == 0, result.stderr
+
+
+def test_namespaces_inside_the_root_and_in_tests_are_no_finding(tmp_path):
+    nested = ("namespace arbsuite::base {\nnamespace detail {\nnamespace {\nint f();\n}"
+              "  // namespace\n}  // namespace detail\n}  // namespace arbsuite::base\n"
+              "namespace {\nint g();\n}  // namespace\n")
+    result = run(tmp_path, {"base/src/base.cpp": nested,
+                            "tests/base/test_base.cpp": "namespace basetest {\n}\n"})
     assert result.returncode == 0, result.stderr
 
 

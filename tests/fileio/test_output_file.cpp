@@ -59,8 +59,8 @@ int inChild(const std::function<void()>& body) {
 }
 
 bool writeThrough(const std::string& path, const std::string& text,
-                  const arb::OutputOptions& options) {
-  arb::OutputFile file;
+                  const arbsuite::arb::OutputOptions& options) {
+  arbsuite::arb::OutputFile file;
   return file.open(path, options) && file.write(text) && file.commit();
 }
 
@@ -68,14 +68,14 @@ bool writeThrough(const std::string& path, const std::string& text,
 
 class FileioOutputFileTest : public testing::TestWithParam<bool> {
  protected:
-  arb::OutputOptions options() const { return {GetParam()}; }
+  arbsuite::arb::OutputOptions options() const { return {GetParam()}; }
   std::string file(const std::string& name) const { return dir_.file(name); }
   arbtest::ScratchDir dir_;
 };
 
 TEST_P(FileioOutputFileTest, NewFileAppearsOnlyAtCommitWithTheUmaskPermissions) {
   const mode_t previous = ::umask(027);
-  arb::OutputFile out;
+  arbsuite::arb::OutputFile out;
   const bool opened = out.open(file("out.arb"), options());
   ::umask(previous);
   ASSERT_TRUE(opened) << std::strerror(out.error());
@@ -99,18 +99,18 @@ TEST_P(FileioOutputFileTest, NewFileAppearsOnlyAtCommitWithTheUmaskPermissions) 
 TEST_P(FileioOutputFileTest, DiscardLeavesNothingAndKeepsAnExistingFile) {
   writeText(file("out.arb"), "old");
   {
-    arb::OutputFile out;
+    arbsuite::arb::OutputFile out;
     ASSERT_TRUE(out.open(file("out.arb"), options()));
     ASSERT_TRUE(out.write("new content"));
     out.discard();
   }
   {
-    arb::OutputFile out;  // abandoned by its destructor
+    arbsuite::arb::OutputFile out;  // abandoned by its destructor
     ASSERT_TRUE(out.open(file("out.arb"), options()));
     ASSERT_TRUE(out.write("new content"));
   }
   {
-    arb::OutputFile out;  // a new file abandoned
+    arbsuite::arb::OutputFile out;  // a new file abandoned
     ASSERT_TRUE(out.open(file("new.arb"), options()));
     ASSERT_TRUE(out.write("new content"));
   }
@@ -159,7 +159,7 @@ TEST_P(FileioOutputFileTest, SymbolicLinksAreFollowedLinkByLinkAndStay) {
   // A loop of links is refused.
   fs::create_symlink("loop2", dir_.path() / "loop1");
   fs::create_symlink("loop1", dir_.path() / "loop2");
-  arb::OutputFile out;
+  arbsuite::arb::OutputFile out;
   EXPECT_FALSE(out.open(file("loop1"), options()));
   EXPECT_EQ(out.error(), ELOOP);
 }
@@ -208,7 +208,7 @@ TEST_P(FileioOutputFileTest, PipesAreWrittenThroughTheirProcLinks) {
 
 TEST_P(FileioOutputFileTest, FoldersAndSocketsAreRefusedAndStay) {
   fs::create_directories(dir_.path() / "folder.arb");
-  arb::OutputFile out;
+  arbsuite::arb::OutputFile out;
   EXPECT_FALSE(out.open(file("folder.arb"), options()));
   EXPECT_EQ(out.error(), EISDIR);
   EXPECT_FALSE(out.open(file("missing/out.arb"), options()));
@@ -242,7 +242,7 @@ TEST_P(FileioOutputFileTest, FileTheUserMayNotOpenForWritingIsRefusedAndKept) {
   const int status = inChild([&] {
     if (::setgid(kNogroup) != 0 || ::setuid(kNobody) != 0) ::_exit(10);
     for (const char* name : {"roots.arb", "readonly.arb"}) {
-      arb::OutputFile out;
+      arbsuite::arb::OutputFile out;
       if (out.open(file(name), {unnamed})) ::_exit(11);
       if (out.error() != EACCES) ::_exit(12);
     }
@@ -269,7 +269,7 @@ TEST_P(FileioOutputFileTest, FailedWriteLeavesNothingAndKeepsAnExistingFile) {
     ::setrlimit(RLIMIT_FSIZE, &limit);
     int outcome = 0;
     {
-      arb::OutputFile out;
+      arbsuite::arb::OutputFile out;
       if (!out.open(file("out.arb"), {unnamed})) ::_exit(10);
       const bool written = out.write(std::string(1 << 20, 'x')) && out.commit();
       outcome = !written && out.error() == EFBIG ? 0 : 11;
@@ -299,15 +299,15 @@ TEST_P(FileioInterruptTest, HandlersRemoveTheRegisteredFilesAndEndByTheSignal) {
   const int signal = GetParam();
   writeText(file("kept.arb"), "kept");
   const int status = inChild([&] {
-    arb::installInterruptCleanup();
+    arbsuite::arb::installInterruptCleanup();
     writeText(file("samples.tmp"), "samples");
-    const arb::InterruptRemoval samples(file("samples.tmp"));
+    const arbsuite::arb::InterruptRemoval samples(file("samples.tmp"));
     writeText(file("released.tmp"), "released");
-    arb::InterruptRemoval released(file("released.tmp"));
+    arbsuite::arb::InterruptRemoval released(file("released.tmp"));
     released.disarm();
     // An output under a named temporary, half written, and one under an unnamed one.
-    arb::OutputFile named;
-    arb::OutputFile unnamed;
+    arbsuite::arb::OutputFile named;
+    arbsuite::arb::OutputFile unnamed;
     if (!named.open(file("named.arb"), {false}) || !named.write("half") ||
         !unnamed.open(file("unnamed.arb"), {true}) || !unnamed.write("half")) {
       ::_exit(10);
@@ -325,7 +325,7 @@ TEST_P(FileioInterruptTest, WithoutHandlersANamedTemporaryHoldsTheSignalUntilItI
   // signal instead, so that it is never left behind.
   const int signal = GetParam();
   const int status = inChild([&] {
-    arb::OutputFile out;
+    arbsuite::arb::OutputFile out;
     if (!out.open(file("out.arb"), {false}) || !out.write("complete")) ::_exit(10);
     ::kill(::getpid(), signal);
     if (!out.commit()) ::_exit(11);  // the signal is delivered at the end of the commit
@@ -341,7 +341,7 @@ TEST_P(FileioInterruptTest, SignalIgnoredAtTheStartStaysIgnored) {
   const int signal = GetParam();
   const int status = inChild([&] {
     ::signal(signal, SIG_IGN);
-    arb::installInterruptCleanup();
+    arbsuite::arb::installInterruptCleanup();
     ::raise(signal);
     ::_exit(7);
   });
@@ -365,20 +365,21 @@ TEST(FileioOutputClash, SameFileByDeviceAndInodeOrSameNewName) {
   fs::create_hard_link(file("in.csv"), file("hard.arb"));
   fs::create_directories(dir.path() / "sub");
 
-  EXPECT_TRUE(arb::outputOverwritesInput(file("in.csv"), file("in.csv")));
-  EXPECT_TRUE(arb::outputOverwritesInput(file("link.arb"), file("in.csv")));
-  EXPECT_TRUE(arb::outputOverwritesInput(file("hard.arb"), file("in.csv")));
-  EXPECT_TRUE(arb::outputOverwritesInput(file("sub/../in.csv"), file("in.csv")));
-  EXPECT_FALSE(arb::outputOverwritesInput(file("out.arb"), file("in.csv")));
-  EXPECT_FALSE(arb::outputOverwritesInput(file("in.csv"), file("absent.csv")));
-  EXPECT_FALSE(arb::outputOverwritesInput("/dev/null", "/dev/null"));  // not a regular file
+  EXPECT_TRUE(arbsuite::arb::outputOverwritesInput(file("in.csv"), file("in.csv")));
+  EXPECT_TRUE(arbsuite::arb::outputOverwritesInput(file("link.arb"), file("in.csv")));
+  EXPECT_TRUE(arbsuite::arb::outputOverwritesInput(file("hard.arb"), file("in.csv")));
+  EXPECT_TRUE(arbsuite::arb::outputOverwritesInput(file("sub/../in.csv"), file("in.csv")));
+  EXPECT_FALSE(arbsuite::arb::outputOverwritesInput(file("out.arb"), file("in.csv")));
+  EXPECT_FALSE(arbsuite::arb::outputOverwritesInput(file("in.csv"), file("absent.csv")));
+  EXPECT_FALSE(
+      arbsuite::arb::outputOverwritesInput("/dev/null", "/dev/null"));  // not a regular file
 
-  EXPECT_TRUE(arb::outputsClash(file("new.arb"), file("new.arb")));
-  EXPECT_TRUE(arb::outputsClash(file("new.arb"), file("sub/../new.arb")));
-  EXPECT_TRUE(arb::outputsClash(file("in.csv"), file("link.arb")));
-  EXPECT_FALSE(arb::outputsClash(file("new.arb"), file("new.csv")));
-  EXPECT_FALSE(arb::outputsClash(file("new.arb"), file("sub/new.arb")));
-  EXPECT_FALSE(arb::outputsClash("/dev/null", "/dev/null"));  // a device takes both
+  EXPECT_TRUE(arbsuite::arb::outputsClash(file("new.arb"), file("new.arb")));
+  EXPECT_TRUE(arbsuite::arb::outputsClash(file("new.arb"), file("sub/../new.arb")));
+  EXPECT_TRUE(arbsuite::arb::outputsClash(file("in.csv"), file("link.arb")));
+  EXPECT_FALSE(arbsuite::arb::outputsClash(file("new.arb"), file("new.csv")));
+  EXPECT_FALSE(arbsuite::arb::outputsClash(file("new.arb"), file("sub/new.arb")));
+  EXPECT_FALSE(arbsuite::arb::outputsClash("/dev/null", "/dev/null"));  // a device takes both
 }
 
 // --- readers' inputs ------------------------------------------------------------------
@@ -387,14 +388,15 @@ TEST(FileioRegularFile, SpecialFilesAreRefusedWithoutBlocking) {
   arbtest::ScratchDir dir;
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0666), 0);
   // Without a writer, a blocking open of the FIFO would never return.
-  EXPECT_EQ(arb::openRegularFile(dir.file("fifo").c_str()), arb::kNotRegularFile);
-  EXPECT_EQ(arb::openRegularFile("/dev/zero"), arb::kNotRegularFile);
-  EXPECT_EQ(arb::openRegularFile(dir.path().c_str()), arb::kNotRegularFile);
-  EXPECT_EQ(arb::openRegularFile(dir.file("absent").c_str()), arb::kCannotOpen);
+  EXPECT_EQ(arbsuite::arb::openRegularFile(dir.file("fifo").c_str()),
+            arbsuite::arb::kNotRegularFile);
+  EXPECT_EQ(arbsuite::arb::openRegularFile("/dev/zero"), arbsuite::arb::kNotRegularFile);
+  EXPECT_EQ(arbsuite::arb::openRegularFile(dir.path().c_str()), arbsuite::arb::kNotRegularFile);
+  EXPECT_EQ(arbsuite::arb::openRegularFile(dir.file("absent").c_str()), arbsuite::arb::kCannotOpen);
   EXPECT_EQ(errno, ENOENT);
 
   writeText(dir.file("plain"), "text");
-  const int fd = arb::openRegularFile(dir.file("plain").c_str());
+  const int fd = arbsuite::arb::openRegularFile(dir.file("plain").c_str());
   ASSERT_GE(fd, 0);
   EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
   EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
@@ -405,13 +407,16 @@ TEST(FileioRegularFile, WholeFileReadsStopAtTheirLimit) {
   arbtest::ScratchDir dir;
   writeText(dir.file("ten"), "0123456789");
   std::string content;
-  EXPECT_EQ(arb::readRegularFile(dir.file("ten").c_str(), 10, content), arb::ReadStatus::ok);
+  EXPECT_EQ(arbsuite::arb::readRegularFile(dir.file("ten").c_str(), 10, content),
+            arbsuite::arb::ReadStatus::ok);
   EXPECT_EQ(content, "0123456789");
-  EXPECT_EQ(arb::readRegularFile(dir.file("ten").c_str(), 9, content), arb::ReadStatus::tooLarge);
+  EXPECT_EQ(arbsuite::arb::readRegularFile(dir.file("ten").c_str(), 9, content),
+            arbsuite::arb::ReadStatus::tooLarge);
   EXPECT_TRUE(content.empty());
-  EXPECT_EQ(arb::readRegularFile("/dev/zero", 9, content), arb::ReadStatus::notRegular);
-  EXPECT_EQ(arb::readRegularFile(dir.file("absent").c_str(), 9, content),
-            arb::ReadStatus::cannotOpen);
+  EXPECT_EQ(arbsuite::arb::readRegularFile("/dev/zero", 9, content),
+            arbsuite::arb::ReadStatus::notRegular);
+  EXPECT_EQ(arbsuite::arb::readRegularFile(dir.file("absent").c_str(), 9, content),
+            arbsuite::arb::ReadStatus::cannotOpen);
 }
 
 // --- standard output ------------------------------------------------------------------
@@ -427,7 +432,7 @@ int withStandardOutput(const char* output, const std::function<void()>& write, s
     if (out < 0 || errFd < 0) ::_exit(10);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(errFd, STDERR_FILENO);
-    arb::checkStandardOutputAtExit("program: ");
+    arbsuite::arb::checkStandardOutputAtExit("program: ");
     write();
     std::exit(0);
   });
@@ -440,7 +445,7 @@ TEST(FileioStandardOutput, AFailedWriteEndsTheProgramWithStandardOutputFailed) {
   int status = withStandardOutput(
       "/dev/full", [] { std::printf("some output\n"); }, err);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), arb::kExitStandardOutputFailed);
+  EXPECT_EQ(WEXITSTATUS(status), arbsuite::arb::kExitStandardOutputFailed);
   EXPECT_EQ(err, "program: cannot write standard output: No space left on device\n");
 
   // Nothing written: nothing failed.

@@ -60,9 +60,9 @@ TEST_P(HostAnalysisPowerDistribution, LevelsMatchTheSortedPowers) {
       powers.push_back(double(s[2 * k]) * s[2 * k] + double(s[2 * k + 1]) * s[2 * k + 1]);
     }
     std::sort(powers.begin(), powers.end(), std::greater<>());
-    const analysis::Levels levels = analysis::measureLevels(s);
+    const arbsuite::analysis::Levels levels = arbsuite::analysis::measureLevels(s);
     EXPECT_EQ(static_cast<double>(levels.peakPower), powers.front());
-    const analysis::PowerDistribution distribution(s, levels.peakPower);
+    const arbsuite::analysis::PowerDistribution distribution(s, levels.peakPower);
     for (const double share : {1.0, 0.5, 0.1, 0.01, 0.001, 0.0001}) {
       const auto m = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(share * count)));
       const double expected = powers[m - 1];
@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(All, HostAnalysisPowerDistribution,
 
 TEST(HostAnalysisLevels, ClippingCountsPairsOnOrBeyondARail) {
   const Samples s = {8191, 0, 0, -8192, 8190, -8191, -9000, 12000, 100, 100, 8191, 8191};
-  const analysis::Levels levels = analysis::measureLevels(s);
+  const arbsuite::analysis::Levels levels = arbsuite::analysis::measureLevels(s);
   EXPECT_EQ(levels.samples, 6u);
   EXPECT_EQ(levels.clipped, 4u);
   EXPECT_DOUBLE_EQ(levels.dcI, (8191 + 0 + 8190 - 9000 + 100 + 8191) / 6.0);
@@ -110,7 +110,7 @@ struct SegmentLengthCase {
 class HostAnalysisWelchSegment : public testing::TestWithParam<SegmentLengthCase> {};
 
 TEST_P(HostAnalysisWelchSegment, LongestThatLeavesEightHalfOverlappingSegments) {
-  EXPECT_EQ(analysis::welchSegmentLength(GetParam().samples), GetParam().length);
+  EXPECT_EQ(arbsuite::analysis::welchSegmentLength(GetParam().samples), GetParam().length);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, HostAnalysisWelchSegment,
@@ -129,15 +129,15 @@ TEST(HostAnalysisWelch, DensityIntegratesToTheMeanPower) {
   // segment included.
   for (const std::size_t count : {16u, 100u, 5000u, 100001u}) {
     const Samples s = randomSamples(count, 4000, 7);
-    const auto spectrum = analysis::welchSpectrum(s, 1e6);
+    const auto spectrum = arbsuite::analysis::welchSpectrum(s, 1e6);
     ASSERT_TRUE(spectrum);
     double integral = 0;
     for (const double v : spectrum->density) integral += v * spectrum->binHz();
-    const double mean = analysis::measureLevels(s).meanPower / (8192.0 * 8192.0);
+    const double mean = arbsuite::analysis::measureLevels(s).meanPower / (8192.0 * 8192.0);
     EXPECT_NEAR(integral / mean, 1.0, count < 1000 ? 0.3 : 0.05) << count;
   }
-  EXPECT_FALSE(analysis::welchSpectrum(randomSamples(15, 100, 1), 1e6));
-  EXPECT_FALSE(analysis::welchSpectrum(randomSamples(100, 100, 1), 0));
+  EXPECT_FALSE(arbsuite::analysis::welchSpectrum(randomSamples(15, 100, 1), 1e6));
+  EXPECT_FALSE(arbsuite::analysis::welchSpectrum(randomSamples(100, 100, 1), 0));
 }
 
 TEST(HostAnalysisWelch, ToneLandsInItsBinWithItsPower) {
@@ -150,7 +150,7 @@ TEST(HostAnalysisWelch, ToneLandsInItsBinWithItsPower) {
     s.push_back(static_cast<std::int16_t>(std::lround(4096 * std::cos(phase))));
     s.push_back(static_cast<std::int16_t>(std::lround(4096 * std::sin(phase))));
   }
-  const auto spectrum = analysis::welchSpectrum(s, clock);
+  const auto spectrum = arbsuite::analysis::welchSpectrum(s, clock);
   ASSERT_TRUE(spectrum);
   const auto peak = std::max_element(spectrum->density.begin(), spectrum->density.end()) -
                     spectrum->density.begin();
@@ -158,7 +158,7 @@ TEST(HostAnalysisWelch, ToneLandsInItsBinWithItsPower) {
   // The Hann window spreads it over three bins: 2/3, 1/6, 1/6.
   const double peakPower = spectrum->density[static_cast<std::size_t>(peak)] * spectrum->binHz();
   EXPECT_NEAR(peakPower, 0.25 * 2 / 3, 1e-6);  // single-precision transform
-  const auto bandwidth = analysis::occupiedBandwidth(*spectrum, 0.99);
+  const auto bandwidth = arbsuite::analysis::occupiedBandwidth(*spectrum, 0.99);
   ASSERT_TRUE(bandwidth);
   // 99 % lies within the three bins, less 0.5 % of the total at each outer edge:
   // 3 bins less 2 x 0.005 / (1/6) of a bin.
@@ -177,13 +177,13 @@ void PrintTo(const BandCase& c, std::ostream* out) { *out << c.name; }
 class HostAnalysisOccupiedBandwidth : public testing::TestWithParam<BandCase> {};
 
 TEST_P(HostAnalysisOccupiedBandwidth, OfSpectraOfKnownShape) {
-  analysis::Spectrum spectrum;
+  arbsuite::analysis::Spectrum spectrum;
   spectrum.clockHz = 1e6;
   spectrum.density.resize(4096);
   for (std::size_t k = 0; k < 4096; ++k) {
     spectrum.density[k] = GetParam().shape(spectrum.frequency(k) / 0.5e6);
   }
-  const auto bandwidth = analysis::occupiedBandwidth(spectrum, GetParam().share);
+  const auto bandwidth = arbsuite::analysis::occupiedBandwidth(spectrum, GetParam().share);
   ASSERT_TRUE(bandwidth);
   // Within one bin.
   EXPECT_NEAR(*bandwidth, GetParam().bandwidth * 1e6, 1e6 / 4096);
@@ -207,10 +207,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<BandCase>& info) { return std::string(info.param.name); });
 
 TEST(HostAnalysisOccupiedBandwidth, NoneWithoutPower) {
-  analysis::Spectrum spectrum;
+  arbsuite::analysis::Spectrum spectrum;
   spectrum.clockHz = 1e6;
   spectrum.density.assign(64, 0.0);
-  EXPECT_FALSE(analysis::occupiedBandwidth(spectrum, 0.99));
+  EXPECT_FALSE(arbsuite::analysis::occupiedBandwidth(spectrum, 0.99));
 }
 
 // --- symbol timing and eye -----------------------------------------------------------
@@ -257,10 +257,10 @@ TEST_P(HostAnalysisSymbolTiming, FindsThePhaseOfThePulses) {
     s[2 * k] = static_cast<std::int16_t>(std::lround(3000 * i));
     s[2 * k + 1] = static_cast<std::int16_t>(std::lround(3000 * q));
   }
-  const analysis::SymbolTiming timing = analysis::estimateSymbolTiming(s, sps);
+  const arbsuite::analysis::SymbolTiming timing = arbsuite::analysis::estimateSymbolTiming(s, sps);
   EXPECT_NEAR(timing.phase, phase, sps / 32 + 1e-9);
   // At the instants the values are the symbols.
-  const auto values = analysis::symbolValues(s, timing, 500);
+  const auto values = arbsuite::analysis::symbolValues(s, timing, 500);
   EXPECT_EQ(values.size(), 500u);
   for (const auto& v : values) {
     EXPECT_NEAR(std::fabs(v.real()), 3000, 250);
@@ -286,8 +286,8 @@ TEST(HostAnalysisEyeTraces, InterpolateABandLimitedSignalExactly) {
     s.push_back(
         static_cast<std::int16_t>(std::lround(5000 * std::sin(2 * std::numbers::pi * k / 8.0))));
   }
-  const analysis::SymbolTiming timing{4, 1};
-  const analysis::EyeTraces eye = analysis::eyeTraces(s, timing, 50, 16);
+  const arbsuite::analysis::SymbolTiming timing{4, 1};
+  const arbsuite::analysis::EyeTraces eye = arbsuite::analysis::eyeTraces(s, timing, 50, 16);
   ASSERT_EQ(eye.i.size(), 50u);
   ASSERT_EQ(eye.time.size(), 33u);
   EXPECT_EQ(eye.time.front(), -1.0);
@@ -306,7 +306,7 @@ TEST(HostAnalysisEyeTraces, InterpolateABandLimitedSignalExactly) {
 
 TEST(HostAnalysisPlotData, DensityCountsTheSamplesInsideItsSquare) {
   const Samples s = {0, 0, 99, -99, -100, 0, 100, 0, 50, 50, 1000, 0};
-  const analysis::DensityGrid grid = analysis::constellationDensity(s, 4, 100);
+  const arbsuite::analysis::DensityGrid grid = arbsuite::analysis::constellationDensity(s, 4, 100);
   double total = 0;
   for (const double c : grid.counts) total += c;
   // Cells 50 LSB wide from -100; (100, 0) and (1000, 0) lie outside [-100, 100).
@@ -320,11 +320,11 @@ TEST(HostAnalysisPlotData, DensityCountsTheSamplesInsideItsSquare) {
 TEST(HostAnalysisPlotData, CcdfCurveOfAConstantEnvelopeAndTheGaussianReference) {
   Samples s;
   for (int k = 0; k < 100; ++k) s.insert(s.end(), {3000, 4000});
-  const analysis::CcdfCurve curve = analysis::ccdfCurve(s, 0.1);
+  const arbsuite::analysis::CcdfCurve curve = arbsuite::analysis::ccdfCurve(s, 0.1);
   ASSERT_FALSE(curve.db.empty());
   EXPECT_EQ(curve.fraction.front(), 0.0);  // nothing above the mean power
-  EXPECT_NEAR(analysis::gaussianCcdf(10 * std::log10(std::log(1e4))), 1e-4, 1e-12);
-  EXPECT_TRUE(analysis::ccdfCurve(Samples(20, 0), 0.1).db.empty());
+  EXPECT_NEAR(arbsuite::analysis::gaussianCcdf(10 * std::log10(std::log(1e4))), 1e-4, 1e-12);
+  EXPECT_TRUE(arbsuite::analysis::ccdfCurve(Samples(20, 0), 0.1).db.empty());
 }
 
 // --- exports -------------------------------------------------------------------------
@@ -341,10 +341,11 @@ std::string writtenBy(const std::function<void(std::FILE*)>& write) {
 
 TEST(HostAnalysisSampleExport, EachFormatOfTheSameValues) {
   const Samples s = {0, -1, 8191, -8192, 32767, -32768, 1234, -4321};
-  const auto as = [&](analysis::SampleFormat format) {
-    return writtenBy([&](std::FILE* f) { analysis::writeSamples(f, s, format, "test"); });
+  const auto as = [&](arbsuite::analysis::SampleFormat format) {
+    return writtenBy([&](std::FILE* f) { arbsuite::analysis::writeSamples(f, s, format, "test"); });
   };
-  EXPECT_EQ(as(analysis::SampleFormat::Csv), "0,-1\n8191,-8192\n32767,-32768\n1234,-4321\n");
+  EXPECT_EQ(as(arbsuite::analysis::SampleFormat::Csv),
+            "0,-1\n8191,-8192\n32767,-32768\n1234,-4321\n");
   std::string ci16;
   std::string cf32;
   for (const std::int16_t v : s) {
@@ -354,33 +355,35 @@ TEST(HostAnalysisSampleExport, EachFormatOfTheSameValues) {
     const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(v / 8192.0));
     for (int k = 0; k < 4; ++k) cf32 += static_cast<char>((bits >> (8 * k)) & 0xFF);
   }
-  EXPECT_EQ(as(analysis::SampleFormat::Ci16Le), ci16);
-  EXPECT_EQ(as(analysis::SampleFormat::Cf32Le), cf32);
+  EXPECT_EQ(as(arbsuite::analysis::SampleFormat::Ci16Le), ci16);
+  EXPECT_EQ(as(arbsuite::analysis::SampleFormat::Cf32Le), cf32);
   // Longer than one write block.
   const Samples many = randomSamples(100000, 8000, 5);
   EXPECT_EQ(writtenBy([&](std::FILE* f) {
-              analysis::writeSamples(f, many, analysis::SampleFormat::Ci16Le, "test");
+              arbsuite::analysis::writeSamples(f, many, arbsuite::analysis::SampleFormat::Ci16Le,
+                                               "test");
             }).size(),
             400000u);
 }
 
 TEST(HostAnalysisSampleExport, NamesAndSigmfMetadata) {
-  EXPECT_EQ(analysis::sampleFormatNamed("cf32_le"), analysis::SampleFormat::Cf32Le);
-  EXPECT_FALSE(analysis::sampleFormatNamed("CF32_LE"));
-  EXPECT_FALSE(analysis::sampleFormatNamed("cf32"));
+  EXPECT_EQ(arbsuite::analysis::sampleFormatNamed("cf32_le"),
+            arbsuite::analysis::SampleFormat::Cf32Le);
+  EXPECT_FALSE(arbsuite::analysis::sampleFormatNamed("CF32_LE"));
+  EXPECT_FALSE(arbsuite::analysis::sampleFormatNamed("cf32"));
   for (const auto& [given, base] :
        std::vector<std::pair<std::string, std::string>>{{"rec", "rec"},
                                                         {"rec.sigmf-meta", "rec"},
                                                         {"dir/rec.sigmf-data", "dir/rec"},
                                                         {"rec.sigmf", "rec"},
                                                         {"rec.arb", "rec.arb"}}) {
-    EXPECT_EQ(analysis::sigmfBaseName(given), base) << given;
+    EXPECT_EQ(arbsuite::analysis::sigmfBaseName(given), base) << given;
   }
-  analysis::SigmfRecording recording;
+  arbsuite::analysis::SigmfRecording recording;
   recording.description = "Value: 1.0";
   recording.recorder = "test 1";
   recording.segments = {{"a.arb", 0, 10, 1e6}, {"Blank", 10, 5, 2e6}};
-  const auto meta = analysis::sigmfMetadata(recording);
+  const auto meta = arbsuite::analysis::sigmfMetadata(recording);
   // Mixed clocks: no sample rate, each segment's clock in its annotation.
   EXPECT_FALSE(meta["global"].contains("core:sample_rate"));
   EXPECT_EQ(meta["annotations"][1]["core:comment"], "clock 2000000 Hz");
@@ -404,14 +407,14 @@ TEST(HostAnalysisOutputFile, ReplacesOnlyAtCommit) {
   const std::string path = dir.file("out.txt");
   arbtest::writeText(path, "old");
   {
-    analysis::OutputFile file(path);
+    arbsuite::analysis::OutputFile file(path);
     std::fputs("new", file.stream());
     EXPECT_EQ(arbtest::readText(path), "old");  // not before commit
   }
   EXPECT_EQ(arbtest::readText(path), "old");  // dropped without commit
   EXPECT_EQ(entriesIn(dir.path()), 1u);
   {
-    analysis::OutputFile file(path);
+    arbsuite::analysis::OutputFile file(path);
     std::fputs("new", file.stream());
     file.commit();
   }
@@ -429,14 +432,14 @@ TEST(HostAnalysisOutputFile, LinksStayDevicesAreWrittenThrough) {
   arbtest::writeText(dir.file("target.txt"), "old");
   std::filesystem::create_symlink("target.txt", dir.file("link.txt"));
   {
-    analysis::OutputFile file(dir.file("link.txt"));
+    arbsuite::analysis::OutputFile file(dir.file("link.txt"));
     std::fputs("new", file.stream());
     file.commit();
   }
   EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.txt")));
   EXPECT_EQ(arbtest::readText(dir.file("target.txt")), "new");
   {
-    analysis::OutputFile file("/dev/null");
+    arbsuite::analysis::OutputFile file("/dev/null");
     EXPECT_EQ(file.writePath(), "/dev/null");
     std::fputs("nothing", file.stream());
     file.commit();
@@ -444,20 +447,22 @@ TEST(HostAnalysisOutputFile, LinksStayDevicesAreWrittenThrough) {
   struct stat info {};
   ASSERT_EQ(::stat("/dev/null", &info), 0);
   EXPECT_TRUE(S_ISCHR(info.st_mode));
-  EXPECT_THROW(analysis::OutputFile(dir.file("missing/x")), analysis::OutputError);
-  EXPECT_THROW(analysis::OutputFile(dir.path().string()), analysis::OutputError);
+  EXPECT_THROW(arbsuite::analysis::OutputFile(dir.file("missing/x")),
+               arbsuite::analysis::OutputError);
+  EXPECT_THROW(arbsuite::analysis::OutputFile(dir.path().string()),
+               arbsuite::analysis::OutputError);
 }
 
 // --- arbtool: the display text of a header ------------------------------------------
 
 TEST(HostArbtoolHeader, ItemsOfTheDisplayText) {
-  const auto items = arbtool::headerItems(
+  const auto items = arbsuite::arbtool::headerItems(
       " Clock          :1000000HZ\n ModulationMode :Digital\n FilterCoefficients :1.000000\n");
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].key, "Clock");
   EXPECT_EQ(items[0].value, "1000000HZ");
   EXPECT_EQ(items[2].key, "FilterCoefficients");
-  EXPECT_EQ(arbtool::describeItems(items),
+  EXPECT_EQ(arbsuite::arbtool::describeItems(items),
             "Clock: 1000000HZ\nModulationMode: Digital\nFilterCoefficients: 1.000000");
 }
 
@@ -467,7 +472,8 @@ const char* const kTwoSegments =
     " SEGMENT_1      :Blank,2000000.000000,2,0.000000";
 
 TEST(HostArbtoolHeader, SegmentTableFromTheSegmentItems) {
-  const auto segments = arbtool::segmentTable(arbtool::headerItems(kTwoSegments), 12);
+  const auto segments =
+      arbsuite::arbtool::segmentTable(arbsuite::arbtool::headerItems(kTwoSegments), 12);
   ASSERT_EQ(segments.size(), 2u);
   EXPECT_EQ(segments[0].name, "c:/waves/a.arb");
   EXPECT_EQ(segments[0].start, 0u);
@@ -475,8 +481,8 @@ TEST(HostArbtoolHeader, SegmentTableFromTheSegmentItems) {
   EXPECT_EQ(segments[0].clockHz, 1e6);
   EXPECT_EQ(segments[1].name, "Blank");
   EXPECT_EQ(segments[1].start, 10u);
-  EXPECT_EQ(analysis::commonClock(segments), std::nullopt);
-  analysis::Waveform waveform;
+  EXPECT_EQ(arbsuite::analysis::commonClock(segments), std::nullopt);
+  arbsuite::analysis::Waveform waveform;
   const Samples samples(24, 1);
   waveform.iq = samples;
   waveform.segments = segments;
@@ -489,8 +495,9 @@ class HostArbtoolHeaderFault : public testing::TestWithParam<std::pair<const cha
 };
 
 TEST_P(HostArbtoolHeaderFault, IsReportedNotGuessed) {
-  EXPECT_THROW(arbtool::segmentTable(arbtool::headerItems(GetParam().first), GetParam().second),
-               arbtool::HeaderError)
+  EXPECT_THROW(arbsuite::arbtool::segmentTable(arbsuite::arbtool::headerItems(GetParam().first),
+                                               GetParam().second),
+               arbsuite::arbtool::HeaderError)
       << GetParam().first;
 }
 

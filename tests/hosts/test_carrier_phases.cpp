@@ -15,7 +15,7 @@
 
 namespace {
 
-using iqsynth_host::PhaseLaw;
+using arbsuite::iqsynth_host::PhaseLaw;
 
 constexpr double kPi = std::numbers::pi;
 
@@ -47,7 +47,7 @@ class HostIqsynthPhaseLaw : public testing::TestWithParam<int> {};
 
 TEST_P(HostIqsynthPhaseLaw, NewmanIsTheQuadraticLawReducedToOneTurn) {
   const int n = GetParam();
-  const auto phases = iqsynth_host::newmanPhases(n);
+  const auto phases = arbsuite::iqsynth_host::newmanPhases(n);
   ASSERT_EQ(phases.size(), static_cast<std::size_t>(n));
   for (int k = 1; k <= n; ++k) {
     const double phase = phases[static_cast<std::size_t>(k - 1)];
@@ -62,7 +62,7 @@ TEST_P(HostIqsynthPhaseLaw, NewmanIsTheQuadraticLawReducedToOneTurn) {
 TEST_P(HostIqsynthPhaseLaw, SchroederOfEqualPowersIsMinusPiKTimesKMinusOneOverN) {
   const int n = GetParam();
   // Any common scale of the powers gives the same phases.
-  const auto phases = iqsynth_host::schroederPhases(std::vector<double>(n, 3.5));
+  const auto phases = arbsuite::iqsynth_host::schroederPhases(std::vector<double>(n, 3.5));
   ASSERT_EQ(phases.size(), static_cast<std::size_t>(n));
   for (int k = 1; k <= n; ++k) {
     const double phase = phases[static_cast<std::size_t>(k - 1)];
@@ -75,9 +75,9 @@ TEST_P(HostIqsynthPhaseLaw, SchroederOfEqualPowersIsMinusPiKTimesKMinusOneOverN)
 
 TEST_P(HostIqsynthPhaseLaw, RandomPhasesRepeatWithTheirSeedAndSpreadOverTheCircle) {
   const int n = GetParam();
-  const auto first = iqsynth_host::randomPhases(n, 12345);
-  EXPECT_EQ(first, iqsynth_host::randomPhases(n, 12345));
-  const auto other = iqsynth_host::randomPhases(n, 12346);
+  const auto first = arbsuite::iqsynth_host::randomPhases(n, 12345);
+  EXPECT_EQ(first, arbsuite::iqsynth_host::randomPhases(n, 12345));
+  const auto other = arbsuite::iqsynth_host::randomPhases(n, 12346);
   ASSERT_EQ(first.size(), static_cast<std::size_t>(n));
   int same = 0;
   for (std::size_t k = 0; k < first.size(); ++k) {
@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(All, HostIqsynthPhaseLaw, testing::Values(1, 2, 3, 16, 
 TEST(HostIqsynthPhaseLaw, RandomPhasesAreUniform) {
   // The mean of cos and sin of uniform phases is 0 with a standard deviation of
   // sqrt(1 / (2 N)), 0.0078 for 8192 phases: 0.05 is more than six of them.
-  const auto phases = iqsynth_host::randomPhases(8192, 7);
+  const auto phases = arbsuite::iqsynth_host::randomPhases(8192, 7);
   double cosines = 0;
   double sines = 0;
   for (const double phase : phases) {
@@ -107,13 +107,13 @@ TEST(HostIqsynthPhaseLaw, RandomPhasesAreUniform) {
 TEST(HostIqsynthPhaseLaw, SchroederGivesSilentCarriersNoWeight) {
   // Carriers of no power leave the phases of the others as if they were absent
   // from the sum: the phase of carrier k counts the powers below it only.
-  const auto phases = iqsynth_host::schroederPhases({1, 0, 1, 0});
-  const auto twoAlone = iqsynth_host::schroederPhases({1, 1});
+  const auto phases = arbsuite::iqsynth_host::schroederPhases({1, 0, 1, 0});
+  const auto twoAlone = arbsuite::iqsynth_host::schroederPhases({1, 1});
   EXPECT_NEAR(angleBetween(phases[0], twoAlone[0]), 0.0, 1e-12);
   // Carrier 3 sits two places above carrier 1: -2 pi (2 x 1/2).
   EXPECT_NEAR(angleBetween(phases[2], -2 * kPi * 2 * 0.5), 0.0, 1e-12);
-  EXPECT_EQ(iqsynth_host::schroederPhases({0, 0, 0}), (std::vector<double>{0, 0, 0}));
-  EXPECT_TRUE(iqsynth_host::schroederPhases({}).empty());
+  EXPECT_EQ(arbsuite::iqsynth_host::schroederPhases({0, 0, 0}), (std::vector<double>{0, 0, 0}));
+  EXPECT_TRUE(arbsuite::iqsynth_host::schroederPhases({}).empty());
 }
 
 // --- the crest factor the laws give ---------------------------------------------------
@@ -127,8 +127,9 @@ TEST_P(HostIqsynthPhaseLawCrestFactor, NewmanAndSchroederKeepEqualCarriersNearTw
   // Zero phases add up at t = 0: peak N^2 over mean power N.
   EXPECT_NEAR(combCrestFactorDb(equal, std::vector<double>(n, 0.0), points), 10 * std::log10(n),
               1e-9);
-  const double newman = combCrestFactorDb(equal, iqsynth_host::newmanPhases(n), points);
-  const double schroeder = combCrestFactorDb(equal, iqsynth_host::schroederPhases(equal), points);
+  const double newman = combCrestFactorDb(equal, arbsuite::iqsynth_host::newmanPhases(n), points);
+  const double schroeder =
+      combCrestFactorDb(equal, arbsuite::iqsynth_host::schroederPhases(equal), points);
   EXPECT_LT(newman, 3.0) << n;
   EXPECT_LT(schroeder, 3.0) << n;
   // For equal powers the two laws differ by a phase ramp (a delay) and a reversal
@@ -145,8 +146,9 @@ TEST(HostIqsynthPhaseLawCrestFactor, SchroederFollowsUnequalLevels) {
   for (int k = 0; k < 16; ++k) powers.push_back(std::pow(10.0, -k / 10.0));
   const int points = 256;
   const double zero = combCrestFactorDb(powers, std::vector<double>(16, 0.0), points);
-  const double newman = combCrestFactorDb(powers, iqsynth_host::newmanPhases(16), points);
-  const double schroeder = combCrestFactorDb(powers, iqsynth_host::schroederPhases(powers), points);
+  const double newman = combCrestFactorDb(powers, arbsuite::iqsynth_host::newmanPhases(16), points);
+  const double schroeder =
+      combCrestFactorDb(powers, arbsuite::iqsynth_host::schroederPhases(powers), points);
   EXPECT_LT(schroeder, 3.5);
   EXPECT_LT(schroeder, newman - 1.0);
   EXPECT_LT(schroeder, zero - 6.0);
@@ -155,28 +157,32 @@ TEST(HostIqsynthPhaseLawCrestFactor, SchroederFollowsUnequalLevels) {
 // --- the phases a command line asks for ------------------------------------------------
 
 TEST(HostIqsynthCarrierPhases, FollowTheOptions) {
-  iqsynth_host::Options o;
+  arbsuite::iqsynth_host::Options o;
   o.mode = IQSYNTH_WORKING_MODE_MCCW;
   o.carriers = 4;
-  EXPECT_EQ(iqsynth_host::carrierPhases(o, 1), (std::vector<double>{0, 0, 0, 0}));
+  EXPECT_EQ(arbsuite::iqsynth_host::carrierPhases(o, 1), (std::vector<double>{0, 0, 0, 0}));
   o.phases = {0.25};
-  EXPECT_EQ(iqsynth_host::carrierPhases(o, 1), (std::vector<double>{0.25, 0.25, 0.25, 0.25}));
+  EXPECT_EQ(arbsuite::iqsynth_host::carrierPhases(o, 1),
+            (std::vector<double>{0.25, 0.25, 0.25, 0.25}));
   o.phases = {0.1, 0.2, 0.3, 0.4};
-  EXPECT_EQ(iqsynth_host::carrierPhases(o, 1), o.phases);
+  EXPECT_EQ(arbsuite::iqsynth_host::carrierPhases(o, 1), o.phases);
   o.phases.clear();
   o.phaseLaw = PhaseLaw::Newman;
-  EXPECT_EQ(iqsynth_host::carrierPhases(o, 1), iqsynth_host::newmanPhases(4));
+  EXPECT_EQ(arbsuite::iqsynth_host::carrierPhases(o, 1), arbsuite::iqsynth_host::newmanPhases(4));
   o.phaseLaw = PhaseLaw::Random;
-  EXPECT_EQ(iqsynth_host::carrierPhases(o, 9), iqsynth_host::randomPhases(4, 9));
-  EXPECT_NE(iqsynth_host::carrierPhases(o, 9), iqsynth_host::carrierPhases(o, 10));
+  EXPECT_EQ(arbsuite::iqsynth_host::carrierPhases(o, 9),
+            arbsuite::iqsynth_host::randomPhases(4, 9));
+  EXPECT_NE(arbsuite::iqsynth_host::carrierPhases(o, 9),
+            arbsuite::iqsynth_host::carrierPhases(o, 10));
   // Schroeder weighs the carriers by their levels and switches: -10 dB is a tenth
   // of the power, a carrier switched off none.
   o.phaseLaw = PhaseLaw::Schroeder;
   o.levels = {0, -10, 0, 0};
   o.switches = {1, 1, 0, 1};
-  EXPECT_EQ(iqsynth_host::carrierPhases(o, 1), iqsynth_host::schroederPhases({1, 0.1, 0, 1}));
+  EXPECT_EQ(arbsuite::iqsynth_host::carrierPhases(o, 1),
+            arbsuite::iqsynth_host::schroederPhases({1, 0.1, 0, 1}));
   o.phaseLaw = PhaseLaw::Zero;
-  EXPECT_EQ(iqsynth_host::carrierPhases(o, 1), (std::vector<double>{0, 0, 0, 0}));
+  EXPECT_EQ(arbsuite::iqsynth_host::carrierPhases(o, 1), (std::vector<double>{0, 0, 0, 0}));
 }
 
 }  // namespace

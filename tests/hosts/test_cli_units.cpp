@@ -21,7 +21,7 @@ void PrintTo(const FrequencyCase& c, std::ostream* out) { *out << c.text; }
 class HostCliFrequencyText : public testing::TestWithParam<FrequencyCase> {};
 
 TEST_P(HostCliFrequencyText, ConvertsToHertz) {
-  EXPECT_DOUBLE_EQ(hosts_cli::parseFrequency("r", GetParam().text), GetParam().hertz);
+  EXPECT_DOUBLE_EQ(arbsuite::cli::parseFrequency("r", GetParam().text), GetParam().hertz);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, HostCliFrequencyText,
@@ -40,7 +40,7 @@ INSTANTIATE_TEST_SUITE_P(All, HostCliFrequencyText,
 
 TEST(HostCliFrequencyRefusal, OtherUnitsAndNonNumbers) {
   for (const char* bad : {"", "MHz", "5x", "1.2.3", "1e400", "1 MHz", "0x10", "5mhzz"}) {
-    EXPECT_THROW(hosts_cli::parseFrequency("r", bad), hosts_cli::UsageError) << bad;
+    EXPECT_THROW(arbsuite::cli::parseFrequency("r", bad), arbsuite::cli::UsageError) << bad;
   }
 }
 

@@ -29,16 +29,18 @@ template <typename Parse>
 std::string refusal(Parse parse, const Args& args) {
   try {
     parse(args);
-  } catch (const hosts_cli::UsageError& e) {
+  } catch (const arbsuite::cli::UsageError& e) {
     return e.what();
   }
   return "<accepted>";
 }
 
 std::string iqsynthRefusal(const Args& args) {
-  return refusal(iqsynth_host::parseCommandLine, args);
+  return refusal(arbsuite::iqsynth_host::parseCommandLine, args);
 }
-std::string arbtoolRefusal(const Args& args) { return refusal(arbtool::parseCommandLine, args); }
+std::string arbtoolRefusal(const Args& args) {
+  return refusal(arbsuite::arbtool::parseCommandLine, args);
+}
 
 // --- every iqsynth option, every spelling --------------------------------------------
 
@@ -47,12 +49,12 @@ struct IqsynthOption {
   const char* shortName;  // nullptr: none
   const char* value;      // nullptr: a switch
   Args context;           // further arguments the option needs (mode, output)
-  std::function<bool(const iqsynth_host::Options&)> holds;
+  std::function<bool(const arbsuite::iqsynth_host::Options&)> holds;
 };
 
 void PrintTo(const IqsynthOption& c, std::ostream* out) { *out << c.longName; }
 
-using iqsynth_host::Options;
+using arbsuite::iqsynth_host::Options;
 
 const std::vector<IqsynthOption>& iqsynthOptions() {
   static const Args csv = {"--csv", "x.csv"};
@@ -135,15 +137,16 @@ TEST_P(HostIqsynthOption, EverySpellingSetsTheSameSetting) {
   }
   for (Args args : spellings) {
     args.insert(args.end(), c.context.begin(), c.context.end());
-    const auto parsed = iqsynth_host::parseCommandLine(args);
-    EXPECT_EQ(parsed.action, iqsynth_host::Action::Run) << joined(args);
+    const auto parsed = arbsuite::iqsynth_host::parseCommandLine(args);
+    EXPECT_EQ(parsed.action, arbsuite::iqsynth_host::Action::Run) << joined(args);
     EXPECT_TRUE(c.holds(parsed.options)) << joined(args);
     EXPECT_EQ(parsed.options.given.count(c.longName), 1u) << joined(args);
   }
   // Without the option the setting keeps its default (where the rest is a
   // command line of its own).
   if (!c.context.empty() && iqsynthRefusal(c.context) == "<accepted>") {
-    EXPECT_FALSE(c.holds(iqsynth_host::parseCommandLine(c.context).options)) << c.longName;
+    EXPECT_FALSE(c.holds(arbsuite::iqsynth_host::parseCommandLine(c.context).options))
+        << c.longName;
   }
 }
 
@@ -176,7 +179,7 @@ std::set<std::string> helpOptionNames(const std::string& help) {
 TEST(HostIqsynthOptionTable, CoversEveryOptionTheHelpLists) {
   std::set<std::string> tested = {"help", "version"};
   for (const auto& c : iqsynthOptions()) tested.insert(c.longName);
-  EXPECT_EQ(helpOptionNames(iqsynth_host::helpText()), tested);
+  EXPECT_EQ(helpOptionNames(arbsuite::iqsynth_host::helpText()), tested);
 }
 
 // --- frequencies with units ---------------------------------------------------------
@@ -193,7 +196,7 @@ class HostIqsynthFrequency : public testing::TestWithParam<FrequencyOption> {};
 TEST_P(HostIqsynthFrequency, ReachesItsSettingInHertz) {
   Args args = GetParam().args;
   args.insert(args.end(), {"--csv", "x.csv"});
-  const Options o = iqsynth_host::parseCommandLine(args).options;
+  const Options o = arbsuite::iqsynth_host::parseCommandLine(args).options;
   const double value = o.mode == IQSYNTH_WORKING_MODE_AWGN   ? o.noiseRate
                        : o.mode == IQSYNTH_WORKING_MODE_MCCW ? o.spacing
                        : o.given.count("fsk-deviation") != 0 ? *o.fskDeviation
@@ -297,8 +300,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HostIqsynthRange, WholeNumbersAreDecimalWithAnOptionalSign) {
   // A leading zero is not an octal prefix, as it is in CLI11's own conversion.
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"-n", "010", "--csv", "x"}).options.symbols, 10);
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"-n", "+12", "--csv", "x"}).options.symbols, 12);
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"-n", "010", "--csv", "x"}).options.symbols,
+            10);
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"-n", "+12", "--csv", "x"}).options.symbols,
+            12);
 }
 
 // --- repeated options ------------------------------------------------------------------
@@ -328,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct PhasesCase {
   Args args;
-  iqsynth_host::PhaseLaw law;
+  arbsuite::iqsynth_host::PhaseLaw law;
   std::vector<double> phases;
 };
 
@@ -339,13 +344,13 @@ class HostIqsynthPhases : public testing::TestWithParam<PhasesCase> {};
 TEST_P(HostIqsynthPhases, NameALawOrListRadians) {
   Args args = {"-m", "mccw", "--carriers", "3", "--csv", "x.csv"};
   args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
-  const Options o = iqsynth_host::parseCommandLine(args).options;
+  const Options o = arbsuite::iqsynth_host::parseCommandLine(args).options;
   EXPECT_EQ(o.phaseLaw, GetParam().law);
   EXPECT_EQ(o.phases, GetParam().phases);
   EXPECT_FALSE(o.crestLaw);
 }
 
-using iqsynth_host::PhaseLaw;
+using arbsuite::iqsynth_host::PhaseLaw;
 INSTANTIATE_TEST_SUITE_P(
     All, HostIqsynthPhases,
     testing::Values(PhasesCase{{}, PhaseLaw::List, {}},
@@ -376,8 +381,9 @@ TEST(HostIqsynthPhases, RefusalsNameTheLawsAndTheConflict) {
 }
 
 TEST(HostIqsynthRunLog, IsOffUnlessNamedAndNeverAnOutput) {
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"--csv", "x.csv"}).options.logPath, "");
-  EXPECT_FALSE(iqsynth_host::parseCommandLine({"--csv", "x.csv"}).options.seed.has_value());
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"--csv", "x.csv"}).options.logPath, "");
+  EXPECT_FALSE(
+      arbsuite::iqsynth_host::parseCommandLine({"--csv", "x.csv"}).options.seed.has_value());
   for (const char* mode : {"digital", "noise", "mccw"}) {
     EXPECT_EQ(iqsynthRefusal({"-m", mode, "--log", "r.log", "--seed", "9", "--csv", "x.csv"}),
               "<accepted>")
@@ -436,10 +442,11 @@ TEST(HostIqsynthWords, UnknownOptionsMissingValuesAndTheEndOfOptions) {
   }
   EXPECT_EQ(iqsynthRefusal({}), "no options given; see iqsynth --help");
   // A '--' with nothing after it ends the options and changes nothing.
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"-o", "x.arb", "--"}).options.arbPath, "x.arb");
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"-o", "x.arb", "--"}).options.arbPath,
+            "x.arb");
   // A value is taken whatever it looks like.
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"-o", "-x.arb"}).options.arbPath, "-x.arb");
-  EXPECT_EQ(iqsynth_host::parseCommandLine(
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"-o", "-x.arb"}).options.arbPath, "-x.arb");
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine(
                 {"-m", "mccw", "--carriers", "2", "--levels", "-3,-6", "--csv", "x"})
                 .options.levels,
             (std::vector<double>{-3, -6}));
@@ -447,14 +454,15 @@ TEST(HostIqsynthWords, UnknownOptionsMissingValuesAndTheEndOfOptions) {
 }
 
 TEST(HostIqsynthWords, HelpAndVersionAnswerWhereverTheyStand) {
-  using iqsynth_host::Action;
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"--help"}).action, Action::Help);
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"-h"}).action, Action::Help);
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"-n", "0", "--help"}).action, Action::Help);
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"--colour", "-h"}).action, Action::Help);
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"--version"}).action, Action::Version);
-  EXPECT_EQ(iqsynth_host::parseCommandLine({"-M", "bpsk", "--version"}).action, Action::Version);
-  const std::string help = iqsynth_host::helpText();
+  using arbsuite::iqsynth_host::Action;
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"--help"}).action, Action::Help);
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"-h"}).action, Action::Help);
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"-n", "0", "--help"}).action, Action::Help);
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"--colour", "-h"}).action, Action::Help);
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"--version"}).action, Action::Version);
+  EXPECT_EQ(arbsuite::iqsynth_host::parseCommandLine({"-M", "bpsk", "--version"}).action,
+            Action::Version);
+  const std::string help = arbsuite::iqsynth_host::helpText();
   for (const char* part : {"Usage: iqsynth", "Modulations (-M):", "Filters (-f):", "Examples:",
                            "Exit status: 0 success", "-r,--symbol-rate HZ=1MHz"}) {
     EXPECT_THAT(help, ::testing::HasSubstr(part)) << part;
@@ -464,32 +472,33 @@ TEST(HostIqsynthWords, HelpAndVersionAnswerWhereverTheyStand) {
 // --- arbtool ------------------------------------------------------------------------------
 
 TEST(HostArbtoolCommandLine, CommandsTakeTheirFilesAndOptions) {
-  using arbtool::Action;
-  auto line = arbtool::parseCommandLine({"info", "a.arb"});
+  using arbsuite::arbtool::Action;
+  auto line = arbsuite::arbtool::parseCommandLine({"info", "a.arb"});
   EXPECT_EQ(line.action, Action::Info);
   EXPECT_EQ(line.file, "a.arb");
   for (const Args& args :
        {Args{"dump", "a.arb", "-o", "s.csv"}, Args{"dump", "-o", "s.csv", "a.arb"},
         Args{"dump", "a.arb", "--output=s.csv"}, Args{"dump", "a.arb", "-os.csv"}}) {
-    line = arbtool::parseCommandLine(args);
+    line = arbsuite::arbtool::parseCommandLine(args);
     EXPECT_EQ(line.action, Action::Dump) << joined(args);
     EXPECT_EQ(line.file, "a.arb") << joined(args);
     EXPECT_EQ(line.output, "s.csv") << joined(args);
   }
-  line = arbtool::parseCommandLine({"dump", "a.arb"});
+  line = arbsuite::arbtool::parseCommandLine({"dump", "a.arb"});
   EXPECT_EQ(line.output, "");
   // After '--' a file name may start with a dash.
-  EXPECT_EQ(arbtool::parseCommandLine({"dump", "--", "-odd.arb"}).file, "-odd.arb");
-  EXPECT_EQ(arbtool::parseCommandLine({"info", "--", "-x.arb"}).file, "-x.arb");
+  EXPECT_EQ(arbsuite::arbtool::parseCommandLine({"dump", "--", "-odd.arb"}).file, "-odd.arb");
+  EXPECT_EQ(arbsuite::arbtool::parseCommandLine({"info", "--", "-x.arb"}).file, "-x.arb");
 }
 
 TEST(HostArbtoolCommandLine, JoinFromAConfigurationOrASegmentList) {
-  auto line = arbtool::parseCommandLine({"join", "j-segments.txt"});
-  EXPECT_EQ(line.action, arbtool::Action::Join);
+  auto line = arbsuite::arbtool::parseCommandLine({"join", "j-segments.txt"});
+  EXPECT_EQ(line.action, arbsuite::arbtool::Action::Join);
   EXPECT_FALSE(line.join.fromList);
   EXPECT_EQ(line.join.words, Args{"j-segments.txt"});
 
-  line = arbtool::parseCommandLine({"join", "-o", "out/j.arb", "a.arb", "blank:5", "b.arb"});
+  line =
+      arbsuite::arbtool::parseCommandLine({"join", "-o", "out/j.arb", "a.arb", "blank:5", "b.arb"});
   EXPECT_TRUE(line.join.fromList);
   EXPECT_EQ(line.join.plan.output, "out/j.arb");
   EXPECT_EQ(line.join.words, (Args{"a.arb", "blank:5", "b.arb"}));
@@ -498,9 +507,9 @@ TEST(HostArbtoolCommandLine, JoinFromAConfigurationOrASegmentList) {
   EXPECT_EQ(line.join.plan.clockMode, "UNCHANGED");
   EXPECT_FALSE(line.join.writeConfigOnly);
 
-  line = arbtool::parseCommandLine({"join", "--level", "Rms", "--clock=user", "--user-clock",
-                                    "2.5MHz", "--config", "c.txt", "--write-config-only",
-                                    "--output", "j.arb", "--", "-a.arb", "-b.arb"});
+  line = arbsuite::arbtool::parseCommandLine(
+      {"join", "--level", "Rms", "--clock=user", "--user-clock", "2.5MHz", "--config", "c.txt",
+       "--write-config-only", "--output", "j.arb", "--", "-a.arb", "-b.arb"});
   EXPECT_TRUE(line.join.fromList);
   EXPECT_EQ(line.join.plan.levelMode, "RMS");
   EXPECT_EQ(line.join.plan.clockMode, "USER");
@@ -511,7 +520,7 @@ TEST(HostArbtoolCommandLine, JoinFromAConfigurationOrASegmentList) {
   // Any join option asks for the list form, which then needs its output.
   EXPECT_EQ(arbtoolRefusal({"join", "--clock", "highest", "a.arb"}),
             "join: the segment list needs -o OUT.arb");
-  EXPECT_EQ(arbtool::parseCommandLine({"join", "--user-clock", "0", "-o", "j.arb", "a"})
+  EXPECT_EQ(arbsuite::arbtool::parseCommandLine({"join", "--user-clock", "0", "-o", "j.arb", "a"})
                 .join.plan.userClock,
             0.0);
 }
@@ -550,11 +559,13 @@ TEST(HostArbtoolCommandLine, RefusalsNameTheCommandAndTheOption) {
 // arbtool has always let a repeated option take its last value (iqsynth refuses
 // repeats), so scripts can put defaults in front of their caller's options.
 TEST(HostArbtoolCommandLine, RepeatedOptionsTakeTheLastValue) {
-  EXPECT_EQ(arbtool::parseCommandLine({"dump", "g.arb", "-o", "a", "--output", "b"}).output, "b");
-  const auto join = arbtool::parseCommandLine({"join", "--level", "rms", "--clock", "highest",
-                                               "--level", "unchanged", "-o", "j.arb",
-                                               "--write-config-only", "--write-config-only",
-                                               "--clock=user", "--user-clock", "1MHz", "a.arb"})
+  EXPECT_EQ(
+      arbsuite::arbtool::parseCommandLine({"dump", "g.arb", "-o", "a", "--output", "b"}).output,
+      "b");
+  const auto join = arbsuite::arbtool::parseCommandLine(
+                        {"join", "--level", "rms", "--clock", "highest", "--level", "unchanged",
+                         "-o", "j.arb", "--write-config-only", "--write-config-only",
+                         "--clock=user", "--user-clock", "1MHz", "a.arb"})
                         .join;
   EXPECT_EQ(join.plan.levelMode, "UNCHANGED");
   EXPECT_EQ(join.plan.clockMode, "USER");
@@ -565,22 +576,23 @@ TEST(HostArbtoolCommandLine, RepeatedOptionsTakeTheLastValue) {
 }
 
 TEST(HostArbtoolCommandLine, AnalysisCommandsAndTheirDefaults) {
-  using analysis::PlotKind;
-  auto line = arbtool::parseCommandLine({"stats", "a.arb"});
-  EXPECT_EQ(line.action, arbtool::Action::Stats);
+  using arbsuite::analysis::PlotKind;
+  auto line = arbsuite::arbtool::parseCommandLine({"stats", "a.arb"});
+  EXPECT_EQ(line.action, arbsuite::arbtool::Action::Stats);
   EXPECT_FALSE(line.json);
-  EXPECT_TRUE(arbtool::parseCommandLine({"stats", "--json", "a.arb"}).json);
+  EXPECT_TRUE(arbsuite::arbtool::parseCommandLine({"stats", "--json", "a.arb"}).json);
 
-  line = arbtool::parseCommandLine({"dump", "a.arb"});
-  EXPECT_EQ(line.format, analysis::SampleFormat::Csv);
-  line = arbtool::parseCommandLine({"dump", "a.arb", "--format=cf32_le", "-o", "-"});
-  EXPECT_EQ(line.format, analysis::SampleFormat::Cf32Le);
+  line = arbsuite::arbtool::parseCommandLine({"dump", "a.arb"});
+  EXPECT_EQ(line.format, arbsuite::analysis::SampleFormat::Csv);
+  line = arbsuite::arbtool::parseCommandLine({"dump", "a.arb", "--format=cf32_le", "-o", "-"});
+  EXPECT_EQ(line.format, arbsuite::analysis::SampleFormat::Cf32Le);
   EXPECT_EQ(line.output, "-");
-  EXPECT_EQ(arbtool::parseCommandLine({"dump", "a.arb", "--format", "sigmf", "-o", "r"}).format,
-            analysis::SampleFormat::Sigmf);
+  EXPECT_EQ(
+      arbsuite::arbtool::parseCommandLine({"dump", "a.arb", "--format", "sigmf", "-o", "r"}).format,
+      arbsuite::analysis::SampleFormat::Sigmf);
 
-  line = arbtool::parseCommandLine({"plot", "a.arb", "-o", "a.png"});
-  EXPECT_EQ(line.action, arbtool::Action::Plot);
+  line = arbsuite::arbtool::parseCommandLine({"plot", "a.arb", "-o", "a.png"});
+  EXPECT_EQ(line.action, arbsuite::arbtool::Action::Plot);
   EXPECT_EQ(line.file, "a.arb");
   EXPECT_EQ(line.plot.output, "a.png");
   EXPECT_EQ(line.plot.kind, PlotKind::All);
@@ -588,18 +600,19 @@ TEST(HostArbtoolCommandLine, AnalysisCommandsAndTheirDefaults) {
   EXPECT_FALSE(line.plot.segment);
   EXPECT_EQ(line.plot.width, 1200);
   EXPECT_EQ(line.plot.height, 900);
-  line = arbtool::parseCommandLine({"plot", "--kind", "eye", "--symbol-rate", "2.5MHz", "--segment",
-                                    "3", "--size", "800x600", "-o", "E.PDF", "a.arb"});
+  line = arbsuite::arbtool::parseCommandLine({"plot", "--kind", "eye", "--symbol-rate", "2.5MHz",
+                                              "--segment", "3", "--size", "800x600", "-o", "E.PDF",
+                                              "a.arb"});
   EXPECT_EQ(line.plot.kind, PlotKind::Eye);
   EXPECT_EQ(line.plot.symbolRate, 2.5e6);
   EXPECT_EQ(line.plot.segment, 3u);
   EXPECT_EQ(line.plot.width, 800);
   EXPECT_EQ(line.plot.height, 600);
   for (const char* kind : {"spectrum", "constellation", "time", "ccdf", "all"}) {
-    EXPECT_EQ(
-        analysis::plotKindName(
-            arbtool::parseCommandLine({"plot", "a.arb", "-o", "x.svg", "--kind", kind}).plot.kind),
-        std::string(kind));
+    EXPECT_EQ(arbsuite::analysis::plotKindName(arbsuite::arbtool::parseCommandLine(
+                                                   {"plot", "a.arb", "-o", "x.svg", "--kind", kind})
+                                                   .plot.kind),
+              std::string(kind));
   }
 }
 
@@ -633,31 +646,31 @@ TEST(HostArbtoolCommandLine, AnalysisRefusals) {
 
 TEST(HostArbtoolCommandLine, UsageLineOfTheCommandConcerned) {
   try {
-    arbtool::parseCommandLine({"dump", "g.arb", "--fast"});
+    arbsuite::arbtool::parseCommandLine({"dump", "g.arb", "--fast"});
     ADD_FAILURE() << "accepted";
-  } catch (const hosts_cli::UsageError& e) {
+  } catch (const arbsuite::cli::UsageError& e) {
     EXPECT_EQ(e.usage.rfind("Usage: arbtool dump [OPTIONS] FILE.arb", 0), 0u) << e.usage;
   }
 }
 
 TEST(HostArbtoolCommandLine, HelpOfTheProgramOrOfOneCommand) {
-  using arbtool::Action;
-  auto line = arbtool::parseCommandLine({"--help"});
+  using arbsuite::arbtool::Action;
+  auto line = arbsuite::arbtool::parseCommandLine({"--help"});
   EXPECT_EQ(line.action, Action::Help);
-  EXPECT_EQ(line.helpText, arbtool::parseCommandLine({"-h", "info"}).helpText);
+  EXPECT_EQ(line.helpText, arbsuite::arbtool::parseCommandLine({"-h", "info"}).helpText);
   for (const char* part :
        {"Usage: arbtool", "info", "dump", "stats", "plot", "join", "Examples:", "Exit status"}) {
     EXPECT_THAT(line.helpText, ::testing::HasSubstr(part)) << part;
   }
-  line = arbtool::parseCommandLine({"join", "-o", "j.arb", "--help"});
+  line = arbsuite::arbtool::parseCommandLine({"join", "-o", "j.arb", "--help"});
   EXPECT_EQ(line.action, Action::Help);
   for (const char* part :
        {"Usage: arbtool join", "--user-clock", "blank:COUNT[@CLOCK]", "Exit status"}) {
     EXPECT_THAT(line.helpText, ::testing::HasSubstr(part)) << part;
   }
-  EXPECT_THAT(arbtool::parseCommandLine({"dump", "-h"}).helpText,
+  EXPECT_THAT(arbsuite::arbtool::parseCommandLine({"dump", "-h"}).helpText,
               ::testing::HasSubstr("Usage: arbtool dump"));
-  EXPECT_EQ(arbtool::parseCommandLine({"--version"}).action, Action::Version);
+  EXPECT_EQ(arbsuite::arbtool::parseCommandLine({"--version"}).action, Action::Version);
 }
 
 }  // namespace

@@ -401,8 +401,9 @@ TEST(HostArbtoolCompose, RefusesACompositeLongerThan2To28SamplesNamingTheLengths
 
 // --- composeCarriers, before quantisation ------------------------------------------
 
-arbtool::ArbContent contentOf(const std::vector<Iq>& x, double clock, const std::string& name) {
-  arbtool::ArbContent content;
+arbsuite::arbtool::ArbContent contentOf(const std::vector<Iq>& x, double clock,
+                                        const std::string& name) {
+  arbsuite::arbtool::ArbContent content;
   content.path = name;
   content.samples = codes(x);
   content.samples.insert(content.samples.end(), {0, 0});
@@ -415,12 +416,12 @@ TEST(HostArbtoolComposeCarriers, CrestFactorReductionReachesTheTargetAndTheEvmRe
   const double clock = 4e6;
   const std::vector<Iq> a = tones(2000, -100, 101, 2, 6000, 11);
   const std::vector<Iq> b = tones(2000, -60, 61, 2, 6000, 12);
-  const std::vector<arbtool::ArbContent> contents = {contentOf(a, clock, "a.arb"),
-                                                     contentOf(b, clock, "b.arb")};
-  arbtool::ComposeRequest request;
+  const std::vector<arbsuite::arbtool::ArbContent> contents = {contentOf(a, clock, "a.arb"),
+                                                               contentOf(b, clock, "b.arb")};
+  arbsuite::arbtool::ComposeRequest request;
   request.clockHz = clock;
-  request.carriers = {arbtool::parseCarrierArgument("a.arb:-1MHz"),
-                      arbtool::parseCarrierArgument("b.arb:1M:-3")};
+  request.carriers = {arbsuite::arbtool::parseCarrierArgument("a.arb:-1MHz"),
+                      arbsuite::arbtool::parseCarrierArgument("b.arb:1M:-3")};
   // The composite computed here: each carrier's stored codes shifted by e^(j 2 pi f n /
   // clock), scaled to unit mean power times its share, summed.
   std::vector<Iq> x(2000);
@@ -434,7 +435,8 @@ TEST(HostArbtoolComposeCarriers, CrestFactorReductionReachesTheTargetAndTheEvmRe
       x[m] += scale * stored[m] * std::polar(1.0, 2 * std::numbers::pi * cycles);
     }
   }
-  const arbtool::Composition plain = arbtool::composeCarriers(contents, request);
+  const arbsuite::arbtool::Composition plain =
+      arbsuite::arbtool::composeCarriers(contents, request);
   ASSERT_EQ(plain.composite.iq.size(), x.size());
   double worst = 0;
   for (std::size_t m = 0; m < x.size(); ++m)
@@ -445,7 +447,8 @@ TEST(HostArbtoolComposeCarriers, CrestFactorReductionReachesTheTargetAndTheEvmRe
 
   for (const double target : {4.0, 6.0, 8.0}) {
     request.paprDb = target;
-    const arbtool::Composition reduced = arbtool::composeCarriers(contents, request);
+    const arbsuite::arbtool::Composition reduced =
+        arbsuite::arbtool::composeCarriers(contents, request);
     const std::vector<Iq>& y = reduced.composite.iq;
     EXPECT_NEAR(paprOf(y), target, 0.1) << target;
     EXPECT_NEAR(reduced.paprDb, paprOf(y), 1e-9);
@@ -455,24 +458,24 @@ TEST(HostArbtoolComposeCarriers, CrestFactorReductionReachesTheTargetAndTheEvmRe
     const double evm = std::sqrt(change / (meanPower(x) * static_cast<double>(x.size())));
     EXPECT_NEAR(reduced.cfr->evmPercent, 100 * evm, 1e-6) << target;
     EXPECT_NEAR(reduced.cfr->evmDb, 20 * std::log10(evm), 1e-6) << target;
-    const std::string report = arbtool::compositionReport(reduced, request);
+    const std::string report = arbsuite::arbtool::compositionReport(reduced, request);
     EXPECT_THAT(report, HasSubstr("EVM:         " + fixed(100 * evm) + " % (" +
                                   fixed(20 * std::log10(evm)) + " dB)"));
   }
 }
 
 TEST(HostArbtoolComposeCarriers, CarrierWordsSplitAtTheFirstColonAfterTheLastSlash) {
-  const auto carrier = arbtool::parseCarrierArgument("run:2/a.arb:2.5MHz:-3");
+  const auto carrier = arbsuite::arbtool::parseCarrierArgument("run:2/a.arb:2.5MHz:-3");
   EXPECT_EQ(carrier.path, "run:2/a.arb");
   EXPECT_EQ(carrier.shiftHz, 2.5e6);
   EXPECT_EQ(carrier.gainDb, -3);
-  const auto gainOnly = arbtool::parseCarrierArgument("a.arb::4.5");
+  const auto gainOnly = arbsuite::arbtool::parseCarrierArgument("a.arb::4.5");
   EXPECT_EQ(gainOnly.path, "a.arb");
   EXPECT_EQ(gainOnly.shiftHz, 0);
   EXPECT_EQ(gainOnly.gainDb, 4.5);
-  EXPECT_EQ(arbtool::parseCarrierArgument("a.arb:-250k").shiftHz, -250e3);
-  EXPECT_THROW(arbtool::parseCarrierArgument("a.arb:1M:2:3"), std::runtime_error);
-  EXPECT_THROW(arbtool::parseCarrierArgument(":1M"), std::runtime_error);
+  EXPECT_EQ(arbsuite::arbtool::parseCarrierArgument("a.arb:-250k").shiftHz, -250e3);
+  EXPECT_THROW(arbsuite::arbtool::parseCarrierArgument("a.arb:1M:2:3"), std::runtime_error);
+  EXPECT_THROW(arbsuite::arbtool::parseCarrierArgument(":1M"), std::runtime_error);
 }
 
 // --- stats: seam, boundaries, regrowth --------------------------------------------

@@ -8,10 +8,10 @@
 // The kind of the IqSynthError that call() throws; nullopt when it returns normally.
 // Any other exception passes through to the test.
 template <typename Call>
-std::optional<iqsynth::IqSynthError::Kind> thrownKind(Call&& call) {
+std::optional<arbsuite::iqsynth::IqSynthError::Kind> thrownKind(Call&& call) {
   try {
     call();
-  } catch (const iqsynth::IqSynthError& e) {
+  } catch (const arbsuite::iqsynth::IqSynthError& e) {
     return e.kind();
   }
   return std::nullopt;

@@ -12,31 +12,32 @@
 
 // The ways of formatting the long lists of the log besides the reference (every line through
 // to_string, one entry each): each must give the reference text.
-inline const iqsynth::LogFormatOptions kFastLogFormats[] = {
+inline const arbsuite::iqsynth::LogFormatOptions kFastLogFormats[] = {
     {false, 1, 0},  // one thread, default blocks
     {false, 1, 7},  // one thread, small blocks
     {false, 3, 7},  // three threads, small blocks: many blocks in flight
     {false, 2, 0},  // two threads, default blocks
 };
-inline constexpr iqsynth::LogFormatOptions kReferenceLogFormat{true, 0, 0};
+inline constexpr arbsuite::iqsynth::LogFormatOptions kReferenceLogFormat{true, 0, 0};
 
 class GlobalLogToFile {
  public:
   explicit GlobalLogToFile(const std::string& name)
       : path_(std::filesystem::current_path() / name) {
-    iqsynth::iqSynthLogClass::m_iqSynthLog.reopen(path_.c_str());
+    arbsuite::iqsynth::iqSynthLogClass::m_iqSynthLog.reopen(path_.c_str());
   }
   ~GlobalLogToFile() {
-    iqsynth::setLogFormatOptions({});
-    iqsynth::setStdoutEnabled(true);
-    iqsynth::iqSynthLogClass::m_iqSynthLog.reopen(iqsynth::iqSynthLog::kDefaultFileName);
+    arbsuite::iqsynth::setLogFormatOptions({});
+    arbsuite::iqsynth::setStdoutEnabled(true);
+    arbsuite::iqsynth::iqSynthLogClass::m_iqSynthLog.reopen(
+        arbsuite::iqsynth::iqSynthLog::kDefaultFileName);
   }
   GlobalLogToFile(const GlobalLogToFile&) = delete;
   GlobalLogToFile& operator=(const GlobalLogToFile&) = delete;
 
   // Everything logged so far.
   std::string text() const {
-    iqsynth::flushLog();
+    arbsuite::iqsynth::flushLog();
     std::ifstream in(path_, std::ios::binary);
     std::ostringstream os;
     os << in.rdbuf();

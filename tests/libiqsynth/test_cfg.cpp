@@ -14,7 +14,7 @@
 #include "iqSynthCfg.h"
 #include "iqsynth.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 // iqsynth_header_c.c: the public header compiled as C, its values checked there at compile time.
 extern "C" int iqsynthHeaderCompiledAsC(void);

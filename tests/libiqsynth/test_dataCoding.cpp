@@ -11,7 +11,7 @@
 #include "dataCoding.h"
 #include "iqSynthCfg.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

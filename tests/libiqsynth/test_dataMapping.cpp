@@ -20,7 +20,7 @@
 #include "iqsynth.h"
 #include "quiet_stdout.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "iqSynthLog.h"
 #include "iqsynth.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

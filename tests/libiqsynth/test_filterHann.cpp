@@ -9,7 +9,7 @@
 
 #include "FilterHann.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

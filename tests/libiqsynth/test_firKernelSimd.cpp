@@ -22,7 +22,7 @@
 #include "quiet_stdout.h"
 #include "simd_levels.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

@@ -26,7 +26,7 @@
 
 namespace fs = std::filesystem;
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

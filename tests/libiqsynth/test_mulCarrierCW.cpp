@@ -15,7 +15,7 @@
 #include "iqsynth.h"
 #include "mulCarrierCW.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "iqsynth.h"
 #include "powerRamping.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

@@ -33,7 +33,7 @@
 #include "iqsynth.h"
 #include "scoped_env.h"
 
-using namespace iqsynth;  // the library's internals under test
+using namespace arbsuite::iqsynth;  // the library's internals under test
 
 namespace {
 

@@ -190,8 +190,8 @@ class SeqlinkRecordingLargeDataTest : public SeqlinkRecordingBindingTest {
     SeqlinkRecordingBindingTest::SetUp();
   }
   // Odd, beyond the staged-read limit and a little over two pieces.
-  static constexpr std::size_t kPairs = 2 * seqlink::kCipherPieceLength / 4 + 3;
-  static_assert(4 * kPairs > seqlink::kStagedReadLimit && kPairs % 2 == 1);
+  static constexpr std::size_t kPairs = 2 * arbsuite::seqlink::kCipherPieceLength / 4 + 3;
+  static_assert(4 * kPairs > arbsuite::seqlink::kStagedReadLimit && kPairs % 2 == 1);
 };
 
 TEST_F(SeqlinkRecordingLargeDataTest, ReadDecryptsInPlaceAndTheLastBlockApart) {

@@ -9,10 +9,10 @@
 
 namespace {
 
-using seqlink::findItemValue;
-using seqlink::numberFromItem;
-using seqlink::textToDouble;
-using seqlink::textToInt;
+using arbsuite::seqlink::findItemValue;
+using arbsuite::seqlink::numberFromItem;
+using arbsuite::seqlink::textToDouble;
+using arbsuite::seqlink::textToInt;
 
 struct FindCase {
   std::string text;

@@ -387,7 +387,7 @@ TEST(SeqlinkExactEnergyTest, SumsSquaresOverFullScale) {
   const std::vector<std::int16_t> values = {-32768, 32767, 8192, -1, 0};
   long double expected = 0;
   for (const auto v : values) expected += (v / 8192.0L) * (v / 8192.0L);
-  EXPECT_EQ(arb::exactSignalEnergy(values), expected);
+  EXPECT_EQ(arbsuite::arb::exactSignalEnergy(values), expected);
 }
 
 // ---------------------------------------------------------------------------
@@ -419,12 +419,13 @@ TEST_P(SeqlinkPieceEncryptionTest, PiecesMakeTheBytesOfOneCall) {
 
   Bytes joined;
   std::vector<std::size_t> pieces;
-  const int status = seqlink::encryptInPieces(plain.data(), plain.size(), key.data(), pieceLength,
-                                              [&](const std::uint8_t* piece, std::size_t n) {
-                                                joined.insert(joined.end(), piece, piece + n);
-                                                pieces.push_back(n);
-                                                return true;
-                                              });
+  const int status =
+      arbsuite::seqlink::encryptInPieces(plain.data(), plain.size(), key.data(), pieceLength,
+                                         [&](const std::uint8_t* piece, std::size_t n) {
+                                           joined.insert(joined.end(), piece, piece + n);
+                                           pieces.push_back(n);
+                                           return true;
+                                         });
   ASSERT_EQ(status, SEQLINK_OK);
   EXPECT_EQ(joined, encryptedInOneCall(plain, key));
   // Whole blocks per piece (at least one), all but the last of the same length.
@@ -433,18 +434,19 @@ TEST_P(SeqlinkPieceEncryptionTest, PiecesMakeTheBytesOfOneCall) {
   for (std::size_t i = 0; i + 1 < pieces.size(); ++i) EXPECT_EQ(pieces[i], whole) << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(LengthsAroundPieces, SeqlinkPieceEncryptionTest,
-                         ::testing::Combine(::testing::Values(0, 4, 8, 12, 56, 60, 64, 68, 72, 124,
-                                                              128, 132, 1000, 1004),
-                                            ::testing::Values(1, 8, 60, 64,
-                                                              seqlink::kCipherPieceLength)));
+INSTANTIATE_TEST_SUITE_P(
+    LengthsAroundPieces, SeqlinkPieceEncryptionTest,
+    ::testing::Combine(::testing::Values(0, 4, 8, 12, 56, 60, 64, 68, 72, 124, 128, 132, 1000,
+                                         1004),
+                       ::testing::Values(1, 8, 60, 64, arbsuite::seqlink::kCipherPieceLength)));
 
 TEST(SeqlinkPieceEncryptionFailureTest, SinkThatCannotWriteStopsAtThatPiece) {
   const Bytes plain(100, 7);
   const seqtest::DataKey key = seqtest::testKey();
   int calls = 0;
-  EXPECT_EQ(seqlink::encryptInPieces(plain.data(), plain.size(), key.data(), 16,
-                                     [&](const std::uint8_t*, std::size_t) { return ++calls < 2; }),
+  EXPECT_EQ(arbsuite::seqlink::encryptInPieces(
+                plain.data(), plain.size(), key.data(), 16,
+                [&](const std::uint8_t*, std::size_t) { return ++calls < 2; }),
             SEQLINK_DATA_CANNOT_OPEN);
   EXPECT_EQ(calls, 2);
 }
@@ -473,7 +475,7 @@ TEST_P(SeqlinkPiecewiseFileTest, DataIsTheOneCallEncryption) {
   EXPECT_TRUE(back == s.samples);
 }
 
-constexpr int kPiecePairs = static_cast<int>(seqlink::kCipherPieceLength / 4);
+constexpr int kPiecePairs = static_cast<int>(arbsuite::seqlink::kCipherPieceLength / 4);
 INSTANTIATE_TEST_SUITE_P(PairsAroundThePieceLength, SeqlinkPiecewiseFileTest,
                          ::testing::Values(kPiecePairs - 1, kPiecePairs, kPiecePairs + 1,
                                            2 * kPiecePairs + 3));

@@ -72,9 +72,9 @@ struct Inf {
 };
 
 Inf infOf(const Bytes& file) {
-  arb::MemorySource source(file);
+  arbsuite::arb::MemorySource source(file);
   Inf r{};
-  r.status = seqlink::readInfFrom(source, &r.sampleCount, &r.clock, &r.energy);
+  r.status = arbsuite::seqlink::readInfFrom(source, &r.sampleCount, &r.clock, &r.energy);
   return r;
 }
 
@@ -150,12 +150,12 @@ TEST(SeqlinkReadInfTest, TextBlockOutsideTheFileIsBadHeader) {
 
 TEST(SeqlinkReadInfTest, NullOutputIsNoMemory) {
   const Bytes file = seqtest::makeVersion1File(kText, {});
-  arb::MemorySource source(file);
+  arbsuite::arb::MemorySource source(file);
   int count = -1;
   double clock = -1, energy = -1;
-  EXPECT_EQ(seqlink::readInfFrom(source, nullptr, &clock, &energy), SEQLINK_NO_MEMORY);
-  EXPECT_EQ(seqlink::readInfFrom(source, &count, nullptr, &energy), SEQLINK_NO_MEMORY);
-  EXPECT_EQ(seqlink::readInfFrom(source, &count, &clock, nullptr), SEQLINK_NO_MEMORY);
+  EXPECT_EQ(arbsuite::seqlink::readInfFrom(source, nullptr, &clock, &energy), SEQLINK_NO_MEMORY);
+  EXPECT_EQ(arbsuite::seqlink::readInfFrom(source, &count, nullptr, &energy), SEQLINK_NO_MEMORY);
+  EXPECT_EQ(arbsuite::seqlink::readInfFrom(source, &count, &clock, nullptr), SEQLINK_NO_MEMORY);
   EXPECT_EQ(count, -1);
 }
 
@@ -199,13 +199,13 @@ std::string referenceDisplay(std::string t) {
 }
 
 TEST(SeqlinkDisplayFormatTest, AlignsKeysOfTheTwoItemExample) {
-  EXPECT_EQ(*seqlink::formatTextForDisplay("{Clock:1HZ}{ModulationMode:Digital}"),
+  EXPECT_EQ(*arbsuite::seqlink::formatTextForDisplay("{Clock:1HZ}{ModulationMode:Digital}"),
             " Clock         :1HZ\n ModulationMode:Digital");
 }
 
 TEST(SeqlinkDisplayFormatTest, KeepsTextsWithoutBracesOrWithTooFewColons) {
-  EXPECT_EQ(*seqlink::formatTextForDisplay("plain text"), "plain text");
-  EXPECT_EQ(*seqlink::formatTextForDisplay("{a:1}{bb}{c:3}"), " a:1\n bb\n c:3");
+  EXPECT_EQ(*arbsuite::seqlink::formatTextForDisplay("plain text"), "plain text");
+  EXPECT_EQ(*arbsuite::seqlink::formatTextForDisplay("{a:1}{bb}{c:3}"), " a:1\n bb\n c:3");
 }
 
 TEST(SeqlinkDisplayFormatTest, MatchesThePlainInsertionOnRandomTexts) {
@@ -214,7 +214,7 @@ TEST(SeqlinkDisplayFormatTest, MatchesThePlainInsertionOnRandomTexts) {
   for (int round = 0; round < 3000; ++round) {
     std::string text(random() % 40, ' ');
     for (char& c : text) c = alphabet[random() % alphabet.size()];
-    const std::optional<std::string> got = seqlink::formatTextForDisplay(text);
+    const std::optional<std::string> got = arbsuite::seqlink::formatTextForDisplay(text);
     ASSERT_TRUE(got);
     ASSERT_EQ(*got, referenceDisplay(text)) << "text: " << text;
   }
@@ -223,15 +223,15 @@ TEST(SeqlinkDisplayFormatTest, MatchesThePlainInsertionOnRandomTexts) {
 TEST(SeqlinkDisplayFormatTest, RefusesResultsLongerThanTheLimit) {
   const std::string text = "{Clock:1HZ}{ModulationMode:Digital}";
   const std::string display = referenceDisplay(text);
-  EXPECT_TRUE(seqlink::formatTextForDisplay(text, display.size()));
-  EXPECT_FALSE(seqlink::formatTextForDisplay(text, display.size() - 1));
+  EXPECT_TRUE(arbsuite::seqlink::formatTextForDisplay(text, display.size()));
+  EXPECT_FALSE(arbsuite::seqlink::formatTextForDisplay(text, display.size() - 1));
 }
 
 class SeqlinkReadAllInfTest : public ::testing::Test {
  protected:
   int run(const Bytes& file, int& length) {
-    arb::MemorySource source(file);
-    return seqlink::readAllInfFrom(source, buffer_.data(), &length);
+    arbsuite::arb::MemorySource source(file);
+    return arbsuite::seqlink::readAllInfFrom(source, buffer_.data(), &length);
   }
   std::vector<char> buffer_ = std::vector<char>(SEQLINK_TEXT_CAPACITY, '\0');
 };
@@ -322,10 +322,10 @@ TEST(SeqlinkReadAllInfFileTest, MissingFileIsFileCannotOpenAndNullBufferIsNoMemo
 // ---------------------------------------------------------------------------
 
 std::vector<std::int16_t> samplesOf(const Bytes& file, std::size_t pairs, int& status) {
-  arb::MemorySource source(file);
+  arbsuite::arb::MemorySource source(file);
   // Two canary pairs after the requested ones must stay as they are.
   std::vector<std::int16_t> out(2 * pairs + 4, 0x5A5A);
-  status = seqlink::readSamplesFrom(source, pairs, out.data());
+  status = arbsuite::seqlink::readSamplesFrom(source, pairs, out.data());
   for (std::size_t i = 2 * pairs; i < out.size(); ++i) EXPECT_EQ(out[i], 0x5A5A);
   out.resize(2 * pairs);
   return out;
@@ -507,16 +507,16 @@ TEST_P(SeqlinkReadErrorTest, EachReaderGivesItsOwnStatus) {
 
   arbtest::FailingSource source(file, failFrom);
   Inf inf{};
-  inf.status = seqlink::readInfFrom(source, &inf.sampleCount, &inf.clock, &inf.energy);
+  inf.status = arbsuite::seqlink::readInfFrom(source, &inf.sampleCount, &inf.clock, &inf.energy);
   EXPECT_EQ(inf.status, c.inf);
   EXPECT_EQ(inf.sampleCount, c.countStored ? 3 : -1);
 
   std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
   int length = 0;
-  EXPECT_EQ(seqlink::readAllInfFrom(source, text.data(), &length), c.allInf);
+  EXPECT_EQ(arbsuite::seqlink::readAllInfFrom(source, text.data(), &length), c.allInf);
 
   std::vector<std::int16_t> samples(6, 0x5A5A);
-  EXPECT_EQ(seqlink::readSamplesFrom(source, 3, samples.data()), c.data);
+  EXPECT_EQ(arbsuite::seqlink::readSamplesFrom(source, 3, samples.data()), c.data);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -556,8 +556,8 @@ TEST_P(SeqlinkCorruptHeaderTest, EveryFieldAtZeroAllOnesOrPastTheEndGivesAStatus
 
       std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
       int length = 0;
-      arb::MemorySource source(file);
-      const int all = seqlink::readAllInfFrom(source, text.data(), &length);
+      arbsuite::arb::MemorySource source(file);
+      const int all = arbsuite::seqlink::readAllInfFrom(source, text.data(), &length);
       EXPECT_TRUE(all == 0 || all == 7 || all == 9) << all;
       EXPECT_LT(std::strlen(text.data()), SEQLINK_TEXT_CAPACITY);
 
@@ -608,7 +608,7 @@ std::vector<std::int16_t> pairsWithLimit(const Bytes& file, std::size_t requeste
                                          std::uint64_t limit, int& status,
                                          std::uint64_t failFrom = ~std::uint64_t{0}) {
   arbtest::FailingSource source(file, failFrom);
-  seqlink::ArbDataFile reader;
+  arbsuite::seqlink::ArbDataFile reader;
   std::vector<std::int16_t> out(2 * requested + 4, 0x5A5A);
   status = reader.open(source);
   if (status == 0) status = reader.readPairs(out.data(), requested, limit);
@@ -628,7 +628,7 @@ std::vector<std::int16_t> expectedPairs(const std::vector<std::int16_t>& values,
 // Limits: always in place (0), staged for one block only (8) or two (16), the
 // library's own.
 const auto kStagedLimits = ::testing::Values(std::uint64_t{0}, std::uint64_t{8}, std::uint64_t{16},
-                                             seqlink::kStagedReadLimit);
+                                             arbsuite::seqlink::kStagedReadLimit);
 
 class SeqlinkInPlaceReadTest
     : public ::testing::TestWithParam<std::tuple<std::size_t, std::uint64_t>> {};

@@ -57,7 +57,7 @@ TEST_F(SeqlinkSegmentConfigTest, ReadsCountsOutputAndKeepsTheConfiguration) {
   EXPECT_EQ(r.totalSamples, 35);
   EXPECT_STREQ(r.outputFile, "out.arb");
 
-  const seqlink::SegmentConfig& config = seqlink::segmentConfig();
+  const arbsuite::seqlink::SegmentConfig& config = arbsuite::seqlink::segmentConfig();
   EXPECT_EQ(config.configLine, line);
   EXPECT_EQ(config.segmentCount, 3);
   EXPECT_EQ(config.levelMode, "UNCHANGED");
@@ -243,7 +243,7 @@ TEST_F(SeqlinkSegmentConfigTest, ValuesKeepTheirSpaces) {
   ConfigBuilder b = threeSegments();
   b.levelMode = " RMS";
   ASSERT_EQ(read(b.line()).status, SEQLINK_OK);
-  EXPECT_EQ(seqlink::segmentConfig().levelMode, " RMS");
+  EXPECT_EQ(arbsuite::seqlink::segmentConfig().levelMode, " RMS");
 }
 
 TEST_F(SeqlinkSegmentConfigTest, AFailedReadLeavesNoConfigurationBehind) {
@@ -251,8 +251,8 @@ TEST_F(SeqlinkSegmentConfigTest, AFailedReadLeavesNoConfigurationBehind) {
   ConfigBuilder broken = threeSegments();
   broken.omit = {"SEGMENT MARKER:"};
   ASSERT_EQ(read(broken.line()).status, SEQLINK_BAD_ITEM);
-  EXPECT_EQ(seqlink::segmentConfig().segmentCount, 0);
-  EXPECT_TRUE(seqlink::segmentConfig().configLine.empty());
+  EXPECT_EQ(arbsuite::seqlink::segmentConfig().segmentCount, 0);
+  EXPECT_TRUE(arbsuite::seqlink::segmentConfig().configLine.empty());
   EXPECT_EQ(outputIQDataAndInf(nullptr, nullptr, nullptr, nullptr, nullptr), SEQLINK_BAD_ITEM);
 }
 

@@ -13,9 +13,10 @@
 namespace {
 
 void expectSameAsThePlainLookup(const std::string& line, long long indexes) {
-  const seqlink::SegmentItemIndex index(line);
+  const arbsuite::seqlink::SegmentItemIndex index(line);
   for (long long i = 0; i < indexes; ++i) {
-    EXPECT_EQ(index.value(i), seqlink::findItemValue(seqlink::segmentKey(i), line))
+    EXPECT_EQ(index.value(i),
+              arbsuite::seqlink::findItemValue(arbsuite::seqlink::segmentKey(i), line))
         << "SEGMENT_" << i << " in " << line;
   }
 }
@@ -34,10 +35,10 @@ TEST(SeqlinkSegmentIndex, KeepsTheFirstOccurrenceAnywhereInTheLine) {
       "{SEGMENT_12345678901234567890123:x}",
   };
   for (const std::string& line : lines) expectSameAsThePlainLookup(line, 40);
-  const seqlink::SegmentItemIndex index(lines[0]);
+  const arbsuite::seqlink::SegmentItemIndex index(lines[0]);
   EXPECT_EQ(index.value(1), "0:\"ten\",1,2,3");  // SEGMENT_1 is the start of SEGMENT_10
   EXPECT_EQ(index.value(0), ":\"zero\",1,2,3");
-  EXPECT_EQ(seqlink::SegmentItemIndex(lines[1]).value(2), ".arb");
+  EXPECT_EQ(arbsuite::seqlink::SegmentItemIndex(lines[1]).value(2), ".arb");
 }
 
 TEST(SeqlinkSegmentIndex, EqualsThePlainLookupOnRandomLines) {

@@ -34,10 +34,10 @@ struct Opened {
 
 Opened openJoined(const std::string& path) {
   const Bytes file = arbtest::readBytes(path);
-  arb::ArbHeader header;
-  EXPECT_EQ(arb::parseHeader(file, header), arb::ParseStatus::ok);
+  arbsuite::arb::ArbHeader header;
+  EXPECT_EQ(arbsuite::arb::parseHeader(file, header), arbsuite::arb::ParseStatus::ok);
   Opened opened;
-  const auto block = arb::headerBlock(file, header);
+  const auto block = arbsuite::arb::headerBlock(file, header);
   opened.block.assign(block.begin(), block.end());
   std::uint8_t key[16];
   std::uint32_t keyLength = sizeof key;
@@ -92,18 +92,19 @@ class SeqlinkSegmentJoinTest : public ::testing::Test {
   }
 
   // The same configuration through readJoinSettings and joinSegments.
-  seqlink::JoinStatus joinFromSettings(const ConfigBuilder& config, const std::string& output,
-                                       std::uint64_t keptBytes,
-                                       std::vector<seqlink::JoinSegment>& joined,
-                                       const seqlink::JoinCheck& check = {}) {
+  arbsuite::seqlink::JoinStatus joinFromSettings(
+      const ConfigBuilder& config, const std::string& output, std::uint64_t keptBytes,
+      std::vector<arbsuite::seqlink::JoinSegment>& joined,
+      const arbsuite::seqlink::JoinCheck& check = {}) {
     const std::string configPath = dir_.file("settings.txt");
     ConfigBuilder named = config;
     named.outputFile = output;
     arbtest::writeText(configPath, named.line());
-    seqlink::JoinSettings settings;
-    const seqlink::JoinStatus read = seqlink::readJoinSettings(configPath.c_str(), settings);
+    arbsuite::seqlink::JoinSettings settings;
+    const arbsuite::seqlink::JoinStatus read =
+        arbsuite::seqlink::readJoinSettings(configPath.c_str(), settings);
     if (read.status != SEQLINK_OK) return read;
-    return seqlink::joinSegments(settings, joined, check, keptBytes);
+    return arbsuite::seqlink::joinSegments(settings, joined, check, keptBytes);
   }
 
   arbtest::ScratchDir dir_;
@@ -122,17 +123,17 @@ TEST_F(SeqlinkSegmentJoinTest, WritesTheFileOfTheThreeCalls) {
                      item(addFile("middle.arb", middle), 1e6, 70001, seqtest::energyOf(middle))};
   const Opened expected = openJoined(joinWithCalls(config, dir_.file("calls.arb")));
   for (const std::uint64_t kept :
-       {seqlink::kKeptSampleBytes, std::uint64_t{0}, std::uint64_t{20000}}) {
+       {arbsuite::seqlink::kKeptSampleBytes, std::uint64_t{0}, std::uint64_t{20000}}) {
     SCOPED_TRACE(kept);
     const std::string output = dir_.file("settings" + std::to_string(kept) + ".arb");
-    std::vector<seqlink::JoinSegment> joined;
-    const seqlink::JoinStatus status = joinFromSettings(config, output, kept, joined);
+    std::vector<arbsuite::seqlink::JoinSegment> joined;
+    const arbsuite::seqlink::JoinStatus status = joinFromSettings(config, output, kept, joined);
     ASSERT_EQ(status.status, SEQLINK_OK);
     const Opened got = openJoined(output);
     EXPECT_EQ(got.block, expected.block);
     EXPECT_EQ(got.plain, expected.plain);
     ASSERT_EQ(joined.size(), 4u);
-    for (const seqlink::JoinSegment& segment : joined) EXPECT_EQ(segment.clock, 2e6);
+    for (const arbsuite::seqlink::JoinSegment& segment : joined) EXPECT_EQ(segment.clock, 2e6);
     EXPECT_EQ(joined[1].name, "Blank");
     EXPECT_EQ(joined[3].samples, 70001);
   }
@@ -140,7 +141,7 @@ TEST_F(SeqlinkSegmentJoinTest, WritesTheFileOfTheThreeCalls) {
 
 // More samples than one cipher piece, in segments that are no multiple of a block.
 TEST_F(SeqlinkSegmentJoinTest, PiecesAcrossSegmentsGiveTheSameSamples) {
-  const std::size_t pairs = seqlink::kCipherPieceLength / 4 + 3;
+  const std::size_t pairs = arbsuite::seqlink::kCipherPieceLength / 4 + 3;
   const Values first = seqtest::rampValues(pairs, 5000, 11);
   const Values second = seqtest::rampValues(pairs - 2, 5000, 13);
   ConfigBuilder config;
@@ -149,7 +150,7 @@ TEST_F(SeqlinkSegmentJoinTest, PiecesAcrossSegmentsGiveTheSameSamples) {
   config.segments = {item(addFile("a.arb", first), 1e6, pairs, seqtest::energyOf(first)),
                      item(addFile("b.arb", second), 1e6, pairs - 2, seqtest::energyOf(second))};
   const Opened expected = openJoined(joinWithCalls(config, dir_.file("calls.arb")));
-  std::vector<seqlink::JoinSegment> joined;
+  std::vector<arbsuite::seqlink::JoinSegment> joined;
   ASSERT_EQ(joinFromSettings(config, dir_.file("settings.arb"), 0, joined).status, SEQLINK_OK);
   const Opened got = openJoined(dir_.file("settings.arb"));
   EXPECT_EQ(got.block, expected.block);
@@ -162,7 +163,7 @@ TEST(SeqlinkPieceEncryptor, AnySplitOfTheSamplesGivesTheBytesOfOneCall) {
   Bytes plain(20003);
   for (auto& b : plain) b = static_cast<std::uint8_t>(random());
   const seqtest::DataKey key = seqtest::testKey();
-  Bytes whole(arb::roundUpToBlock(plain.size()));
+  Bytes whole(arbsuite::arb::roundUpToBlock(plain.size()));
   std::uint32_t wholeLength = static_cast<std::uint32_t>(whole.size());
   ASSERT_EQ(EncOrDecOpt(2, plain.data(), static_cast<std::uint32_t>(plain.size()), key.data(),
                         whole.data(), &wholeLength, 0) &
@@ -171,12 +172,12 @@ TEST(SeqlinkPieceEncryptor, AnySplitOfTheSamplesGivesTheBytesOfOneCall) {
   for (const std::size_t pieceLength : {std::size_t{64}, std::size_t{4096}, std::size_t{65536}}) {
     Bytes written;
     std::size_t calls = 0;
-    seqlink::PieceEncryptor pieces(key.data(), pieceLength,
-                                   [&](const std::uint8_t* p, std::size_t n) {
-                                     written.insert(written.end(), p, p + n);
-                                     ++calls;
-                                     return true;
-                                   });
+    arbsuite::seqlink::PieceEncryptor pieces(key.data(), pieceLength,
+                                             [&](const std::uint8_t* p, std::size_t n) {
+                                               written.insert(written.end(), p, p + n);
+                                               ++calls;
+                                               return true;
+                                             });
     for (std::size_t at = 0; at < plain.size();) {
       const std::size_t take = std::min<std::size_t>(plain.size() - at, random() % 3000);
       ASSERT_EQ(pieces.add(plain.data() + at, take), SEQLINK_OK);
@@ -197,19 +198,21 @@ TEST_F(SeqlinkSegmentJoinTest, AFailedSecondPassOrCheckLeavesNoFile) {
   config.segments = {item(segmentFile, 1e6, 2000, seqtest::energyOf(values)),
                      item("Blank", 1e6, 10, 0)};
   const std::string output = dir_.file("out.arb");
-  std::vector<seqlink::JoinSegment> joined;
-  const seqlink::JoinStatus status = joinFromSettings(
-      config, output, 0, joined,
-      [&](const std::vector<seqlink::JoinSegment>&) { std::filesystem::remove(segmentFile); });
+  std::vector<arbsuite::seqlink::JoinSegment> joined;
+  const arbsuite::seqlink::JoinStatus status = joinFromSettings(
+      config, output, 0, joined, [&](const std::vector<arbsuite::seqlink::JoinSegment>&) {
+        std::filesystem::remove(segmentFile);
+      });
   EXPECT_EQ(status.status, SEQLINK_DATA_CANNOT_OPEN);
-  EXPECT_EQ(status.step, seqlink::JoinStep::BuildFile);
+  EXPECT_EQ(status.step, arbsuite::seqlink::JoinStep::BuildFile);
   EXPECT_FALSE(std::filesystem::exists(output));
 
   addFile("gone.arb", values);
   struct Stop {};
-  EXPECT_THROW(joinFromSettings(config, output, seqlink::kKeptSampleBytes, joined,
-                                [](const std::vector<seqlink::JoinSegment>&) { throw Stop{}; }),
-               Stop);
+  EXPECT_THROW(
+      joinFromSettings(config, output, arbsuite::seqlink::kKeptSampleBytes, joined,
+                       [](const std::vector<arbsuite::seqlink::JoinSegment>&) { throw Stop{}; }),
+      Stop);
   EXPECT_FALSE(std::filesystem::exists(output));
 }
 
@@ -220,30 +223,31 @@ TEST_F(SeqlinkSegmentJoinTest, ReadsConfigurationsWithTheCallsStatuses) {
   char outputFile[256];
   int segments = 0, total = 0;
   readMultiSegConfig(dir_.file("missing.txt").c_str(), outputFile, &segments, &total);
-  seqlink::JoinSettings settings;
-  EXPECT_EQ(seqlink::readJoinSettings(dir_.file("missing.txt").c_str(), settings).status,
+  arbsuite::seqlink::JoinSettings settings;
+  EXPECT_EQ(arbsuite::seqlink::readJoinSettings(dir_.file("missing.txt").c_str(), settings).status,
             SEQLINK_CONFIG_CANNOT_OPEN);
   ConfigBuilder noMode;
   noMode.segments = {item("Blank", 1e6, 10, 0)};
   noMode.omit = {"LEVEL MODE:"};
   arbtest::writeText(dir_.file("c.txt"), noMode.line());
-  seqlink::JoinStatus status = seqlink::readJoinSettings(dir_.file("c.txt").c_str(), settings);
+  arbsuite::seqlink::JoinStatus status =
+      arbsuite::seqlink::readJoinSettings(dir_.file("c.txt").c_str(), settings);
   EXPECT_EQ(status.status, SEQLINK_BAD_ITEM);
-  EXPECT_EQ(status.step, seqlink::JoinStep::ReadConfig);
+  EXPECT_EQ(status.step, arbsuite::seqlink::JoinStep::ReadConfig);
 
   ConfigBuilder longName;
   longName.segments = {item(std::string(300, 'n'), 1e6, 10, 0)};
   arbtest::writeText(dir_.file("c.txt"), longName.line());
-  status = seqlink::readJoinSettings(dir_.file("c.txt").c_str(), settings);
+  status = arbsuite::seqlink::readJoinSettings(dir_.file("c.txt").c_str(), settings);
   EXPECT_EQ(status.status, SEQLINK_NAME_TOO_LONG);
-  EXPECT_EQ(status.step, seqlink::JoinStep::LoadSegments);
+  EXPECT_EQ(status.step, arbsuite::seqlink::JoinStep::LoadSegments);
 
   ConfigBuilder good;
   good.segments = {item("Blank", 1e6, 10, 0), item("Blank", 2e6, 20, 0)};
   good.clockRateMode = "USER";
   good.userClockRate = "5000000";
   arbtest::writeText(dir_.file("c.txt"), good.line());
-  status = seqlink::readJoinSettings(dir_.file("c.txt").c_str(), settings);
+  status = arbsuite::seqlink::readJoinSettings(dir_.file("c.txt").c_str(), settings);
   ASSERT_EQ(status.status, SEQLINK_OK);
   ASSERT_EQ(settings.segments.size(), 2u);
   EXPECT_EQ(settings.segments[1].samples, 20);

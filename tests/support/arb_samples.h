@@ -20,11 +20,11 @@ namespace arbtest {
 // text header. Checks the header, layout and CRC on the way.
 inline std::vector<std::int16_t> readArb(const std::string& path, std::string& text) {
   const auto bytes = arbtest::readBytes(path);
-  arb::ArbHeader h;
-  EXPECT_EQ(arb::parseHeader(bytes, h), arb::ParseStatus::ok);
-  EXPECT_EQ(arb::checkLayout(h, bytes.size()), arb::ParseStatus::ok);
+  arbsuite::arb::ArbHeader h;
+  EXPECT_EQ(arbsuite::arb::parseHeader(bytes, h), arbsuite::arb::ParseStatus::ok);
+  EXPECT_EQ(arbsuite::arb::checkLayout(h, bytes.size()), arbsuite::arb::ParseStatus::ok);
   EXPECT_EQ(h.fileLength, bytes.size());
-  const auto block = arb::headerBlock(bytes, h);
+  const auto block = arbsuite::arb::headerBlock(bytes, h);
   text.assign(block.begin(), block.end());
   EXPECT_EQ(h.headerCrc, AfxGetCrcU32(block.data(), static_cast<std::uint32_t>(block.size())));
 

@@ -10,7 +10,7 @@
 
 namespace arbtest {
 
-class FailingSource final : public arb::ByteSource {
+class FailingSource final : public arbsuite::arb::ByteSource {
  public:
   // Reads that reach byte failFrom or beyond return -1.
   FailingSource(const std::vector<std::uint8_t>& bytes, std::uint64_t failFrom)
@@ -22,7 +22,7 @@ class FailingSource final : public arb::ByteSource {
   }
 
  private:
-  arb::MemorySource memory_;
+  arbsuite::arb::MemorySource memory_;
   std::uint64_t failFrom_;
 };
 

@@ -20,18 +20,18 @@ using Key = std::array<std::uint8_t, 16>;
 
 class WavecryptKeyDraw : public ::testing::Test {
  protected:
-  void SetUp() override { saved_ = wavecrypt::seedCounter(); }
-  void TearDown() override { wavecrypt::setSeedCounter(saved_); }
+  void SetUp() override { saved_ = arbsuite::wavecrypt::seedCounter(); }
+  void TearDown() override { arbsuite::wavecrypt::setSeedCounter(saved_); }
   std::uint32_t saved_ = 0;
 };
 
 std::set<Key> decipheredTable() {
   std::set<Key> keys;
-  for (std::uint32_t i = 0; i < wavecrypt::tables::kKeyTableEntries; ++i) {
+  for (std::uint32_t i = 0; i < arbsuite::wavecrypt::tables::kKeyTableEntries; ++i) {
     Key key{};
     std::uint32_t length = 16;
-    EXPECT_EQ(EncOrDecOpt(1, wavecrypt::tables::kKeyTable[i], 16, wavecrypt::tables::kKeyTableKey,
-                          key.data(), &length, 1),
+    EXPECT_EQ(EncOrDecOpt(1, arbsuite::wavecrypt::tables::kKeyTable[i], 16,
+                          arbsuite::wavecrypt::tables::kKeyTableKey, key.data(), &length, 1),
               WAVECRYPT_OK);
     EXPECT_EQ(length, 16u) << "entry " << i;
     keys.insert(key);
@@ -40,26 +40,26 @@ std::set<Key> decipheredTable() {
 }
 
 TEST_F(WavecryptKeyDraw, EveryEntryDeciphersToADistinctKey) {
-  EXPECT_EQ(decipheredTable().size(), wavecrypt::tables::kKeyTableEntries);
+  EXPECT_EQ(decipheredTable().size(), arbsuite::wavecrypt::tables::kKeyTableEntries);
 }
 
 TEST_F(WavecryptKeyDraw, DrawFollowsTheSeedAndCounterRules) {
   const std::uint32_t now = 1700000000u;
-  wavecrypt::setSeedCounter(41);
-  const wavecrypt::KeyDraw draw = wavecrypt::drawKeyIndex(now);
+  arbsuite::wavecrypt::setSeedCounter(41);
+  const arbsuite::wavecrypt::KeyDraw draw = arbsuite::wavecrypt::drawKeyIndex(now);
 
   ReferenceRand rand(now + 41);
   const std::uint32_t step = rand.next() % 500;
   EXPECT_EQ(draw.seed, now + 41);
-  EXPECT_EQ(wavecrypt::seedCounter(), 41 + 1 + step);
+  EXPECT_EQ(arbsuite::wavecrypt::seedCounter(), 41 + 1 + step);
   EXPECT_EQ(draw.index, rand.next() % 5000);
 }
 
 TEST_F(WavecryptKeyDraw, TwoDrawsInTheSameSecondUseDifferentSeeds) {
   const std::uint32_t now = 1234567890u;
-  wavecrypt::setSeedCounter(0);
-  const auto first = wavecrypt::drawKeyIndex(now);
-  const auto second = wavecrypt::drawKeyIndex(now);
+  arbsuite::wavecrypt::setSeedCounter(0);
+  const auto first = arbsuite::wavecrypt::drawKeyIndex(now);
+  const auto second = arbsuite::wavecrypt::drawKeyIndex(now);
   EXPECT_NE(first.seed, second.seed);
   EXPECT_GT(second.seed - first.seed, 0u);
   EXPECT_LE(second.seed - first.seed, 500u);
@@ -72,13 +72,13 @@ class WavecryptKeyDrawCounter : public WavecryptKeyDraw,
 TEST_P(WavecryptKeyDrawCounter, ResetsToZeroAtTheLimit) {
   const std::uint32_t now = 1000u;
   const std::uint32_t start = GetParam();
-  wavecrypt::setSeedCounter(start);
-  wavecrypt::drawKeyIndex(now);
+  arbsuite::wavecrypt::setSeedCounter(start);
+  arbsuite::wavecrypt::drawKeyIndex(now);
 
   ReferenceRand rand(now + start);
   const std::uint64_t reached = (std::uint64_t{start} + 1 + rand.next() % 500) & 0xFFFFFFFFu;
   const std::uint32_t expected = reached >= 0xFFFFFE0Bu ? 0u : static_cast<std::uint32_t>(reached);
-  EXPECT_EQ(wavecrypt::seedCounter(), expected);
+  EXPECT_EQ(arbsuite::wavecrypt::seedCounter(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(NearLimit, WavecryptKeyDrawCounter,
@@ -86,9 +86,9 @@ INSTANTIATE_TEST_SUITE_P(NearLimit, WavecryptKeyDrawCounter,
                                            0xFFFFFFFEu, 0xFFFFFFFFu));
 
 TEST_F(WavecryptKeyDraw, CounterAtLimitMinusOneAlwaysResets) {
-  wavecrypt::setSeedCounter(0xFFFFFE0Au);  // + 1 reaches the limit whatever r1 is
-  wavecrypt::drawKeyIndex(77u);
-  EXPECT_EQ(wavecrypt::seedCounter(), 0u);
+  arbsuite::wavecrypt::setSeedCounter(0xFFFFFE0Au);  // + 1 reaches the limit whatever r1 is
+  arbsuite::wavecrypt::drawKeyIndex(77u);
+  EXPECT_EQ(arbsuite::wavecrypt::seedCounter(), 0u);
 }
 
 TEST_F(WavecryptKeyDraw, ExportedDrawReturnsATableKey) {
@@ -115,9 +115,9 @@ TEST_F(WavecryptKeyDraw, HostRandSequenceIsUntouched) {
 }
 
 TEST_F(WavecryptKeyDraw, NullOutputIsRejectedWithoutADraw) {
-  wavecrypt::setSeedCounter(123);
+  arbsuite::wavecrypt::setSeedCounter(123);
   EXPECT_EQ(AfxgetRandKeyR5(nullptr), WAVECRYPT_REJECTED);
-  EXPECT_EQ(wavecrypt::seedCounter(), 123u);
+  EXPECT_EQ(arbsuite::wavecrypt::seedCounter(), 123u);
 }
 
 }  // namespace

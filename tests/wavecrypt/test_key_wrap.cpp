@@ -26,10 +26,10 @@
 
 namespace {
 
-using wavecrypt::BigInt;
-using wavecrypt::checkMp;
-using wavecrypt::Curve;
-using wavecrypt::Point;
+using arbsuite::wavecrypt::BigInt;
+using arbsuite::wavecrypt::checkMp;
+using arbsuite::wavecrypt::Curve;
+using arbsuite::wavecrypt::Point;
 using wavecrypt_test::fromHex;
 using wavecrypt_test::toHex;
 using Key = std::array<std::uint8_t, 16>;
@@ -126,7 +126,7 @@ bool samePoint(const Point& a, const MaybePoint& b) { return b && a.x == b->x &&
 
 struct StoredForm {
   const char* name;
-  const wavecrypt::tables::StoredInteger* value;
+  const arbsuite::wavecrypt::tables::StoredInteger* value;
   int bits;  // exact bit length, or 0 when only "below p" is required
   bool prime;
   std::uint32_t used;
@@ -139,18 +139,18 @@ class WavecryptCurveParameter : public ::testing::TestWithParam<StoredForm> {};
 TEST_P(WavecryptCurveParameter, HasTheStatedForm) {
   const StoredForm& form = GetParam();
   EXPECT_EQ(form.value->used, form.used);
-  for (std::uint32_t i = 0; i < wavecrypt::tables::kStoredDigitSlots; ++i) {
+  for (std::uint32_t i = 0; i < arbsuite::wavecrypt::tables::kStoredDigitSlots; ++i) {
     EXPECT_LT(form.value->digits[i], 1u << 28);
     if (i >= form.value->used) {
       EXPECT_EQ(form.value->digits[i], 0u);
     }
   }
   EXPECT_NE(form.value->digits[form.value->used - 1], 0u);  // no leading zero digit
-  const BigInt value = wavecrypt::toBigInt(*form.value);
+  const BigInt value = arbsuite::wavecrypt::toBigInt(*form.value);
   if (form.bits > 0) {
     EXPECT_EQ(value.bitCount(), form.bits);
   } else {
-    EXPECT_TRUE(value < wavecrypt::toBigInt(wavecrypt::tables::kCurveP));
+    EXPECT_TRUE(value < arbsuite::wavecrypt::toBigInt(arbsuite::wavecrypt::tables::kCurveP));
   }
   if (form.prime) {
     EXPECT_TRUE(isPrime(value));
@@ -159,18 +159,18 @@ TEST_P(WavecryptCurveParameter, HasTheStatedForm) {
 
 INSTANTIATE_TEST_SUITE_P(
     BuiltIn, WavecryptCurveParameter,
-    ::testing::Values(StoredForm{"p", &wavecrypt::tables::kCurveP, 132, true, 5},
-                      StoredForm{"A", &wavecrypt::tables::kCurveA, 30, true, 2},
-                      StoredForm{"B", &wavecrypt::tables::kCurveB, 40, true, 2},
-                      StoredForm{"Gx", &wavecrypt::tables::kBaseX, 30, true, 2},
-                      StoredForm{"Gy", &wavecrypt::tables::kBaseY, 45, false, 2},
-                      StoredForm{"K", &wavecrypt::tables::kPrivateKey, 64, true, 3},
-                      StoredForm{"Qx", &wavecrypt::tables::kPublicX, 0, false, 5},
-                      StoredForm{"Qy", &wavecrypt::tables::kPublicY, 0, false, 5}),
+    ::testing::Values(StoredForm{"p", &arbsuite::wavecrypt::tables::kCurveP, 132, true, 5},
+                      StoredForm{"A", &arbsuite::wavecrypt::tables::kCurveA, 30, true, 2},
+                      StoredForm{"B", &arbsuite::wavecrypt::tables::kCurveB, 40, true, 2},
+                      StoredForm{"Gx", &arbsuite::wavecrypt::tables::kBaseX, 30, true, 2},
+                      StoredForm{"Gy", &arbsuite::wavecrypt::tables::kBaseY, 45, false, 2},
+                      StoredForm{"K", &arbsuite::wavecrypt::tables::kPrivateKey, 64, true, 3},
+                      StoredForm{"Qx", &arbsuite::wavecrypt::tables::kPublicX, 0, false, 5},
+                      StoredForm{"Qy", &arbsuite::wavecrypt::tables::kPublicY, 0, false, 5}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WavecryptCurve, PublicKeyIsPrivateKeyTimesBaseOnTheSameCurve) {
-  const auto& params = wavecrypt::builtInWrapParameters();
+  const auto& params = arbsuite::wavecrypt::builtInWrapParameters();
   EXPECT_TRUE(
       samePoint(params.publicKey, refMultiply(params.curve, params.privateKey, params.base)));
   EXPECT_EQ(curveConstant(params.curve, params.publicKey),
@@ -179,69 +179,71 @@ TEST(WavecryptCurve, PublicKeyIsPrivateKeyTimesBaseOnTheSameCurve) {
 
 TEST(WavecryptCurve, ScalarTableHolds500DistinctHundredBitNumbers) {
   std::set<std::vector<std::uint32_t>> distinct;
-  for (const auto& stored : wavecrypt::tables::kEphemeralScalars) {
+  for (const auto& stored : arbsuite::wavecrypt::tables::kEphemeralScalars) {
     EXPECT_EQ(stored.used, 4u);
-    EXPECT_EQ(wavecrypt::toBigInt(stored).bitCount(), 100);
+    EXPECT_EQ(arbsuite::wavecrypt::toBigInt(stored).bitCount(), 100);
     distinct.insert(std::vector<std::uint32_t>(stored.digits, stored.digits + 8));
   }
-  EXPECT_EQ(distinct.size(), wavecrypt::tables::kScalarEntries);
+  EXPECT_EQ(distinct.size(), arbsuite::wavecrypt::tables::kScalarEntries);
 }
 
 TEST(WavecryptCurve, MultiplicationUsesTheLeading64BinaryDigits) {
-  const auto& params = wavecrypt::builtInWrapParameters();
+  const auto& params = arbsuite::wavecrypt::builtInWrapParameters();
   for (const std::size_t index : {0u, 137u, 499u}) {
-    const BigInt k = wavecrypt::toBigInt(wavecrypt::tables::kEphemeralScalars[index]);
-    EXPECT_TRUE(samePoint(wavecrypt::multiplyPoint(params.curve, k, params.base),
+    const BigInt k =
+        arbsuite::wavecrypt::toBigInt(arbsuite::wavecrypt::tables::kEphemeralScalars[index]);
+    EXPECT_TRUE(samePoint(arbsuite::wavecrypt::multiplyPoint(params.curve, k, params.base),
                           refMultiply(params.curve, shiftRight(k, 36), params.base)));
   }
   // A short scalar acts as if padded with zero digits on the right.
-  EXPECT_TRUE(samePoint(wavecrypt::multiplyPoint(params.curve, BigInt(5), params.base),
+  EXPECT_TRUE(samePoint(arbsuite::wavecrypt::multiplyPoint(params.curve, BigInt(5), params.base),
                         refMultiply(params.curve, shiftLeft(BigInt(5), 61), params.base)));
 }
 
 // The plain affine ladder of the description, built on addPoints.
 Point affineLadder(const Curve& c, const BigInt& k, const Point& point) {
-  const std::uint64_t digits = wavecrypt::leadingBinaryDigits(k);
+  const std::uint64_t digits = arbsuite::wavecrypt::leadingBinaryDigits(k);
   Point accumulator = point;
   for (int position = 62; position >= 0; --position) {
-    wavecrypt::addPoints(c, accumulator, accumulator, accumulator);
-    if ((digits >> position) & 1u) wavecrypt::addPoints(c, accumulator, point, accumulator);
+    arbsuite::wavecrypt::addPoints(c, accumulator, accumulator, accumulator);
+    if ((digits >> position) & 1u)
+      arbsuite::wavecrypt::addPoints(c, accumulator, point, accumulator);
   }
   return accumulator;
 }
 
 TEST(WavecryptCurve, MultiplicationEqualsTheAffineLadderOffTheCurveToo) {
   // Foreign ciphertexts put arbitrary pairs into the multiplication.
-  const auto& params = wavecrypt::builtInWrapParameters();
+  const auto& params = arbsuite::wavecrypt::builtInWrapParameters();
   std::mt19937 rng(63);
   for (int round = 0; round < 10; ++round) {
     std::uint8_t bytes[17];
     for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
-    const Point pair{mod(wavecrypt::fromBytesLE(bytes, 17), params.curve.p),
-                     mod(wavecrypt::fromBytesLE(bytes + 3, 14), params.curve.p)};
+    const Point pair{mod(arbsuite::wavecrypt::fromBytesLE(bytes, 17), params.curve.p),
+                     mod(arbsuite::wavecrypt::fromBytesLE(bytes + 3, 14), params.curve.p)};
     const BigInt k(rng() | (std::uint64_t{rng()} << 32) | (std::uint64_t{1} << 63));
-    const Point fast = wavecrypt::multiplyPoint(params.curve, k, pair);
+    const Point fast = arbsuite::wavecrypt::multiplyPoint(params.curve, k, pair);
     const Point plain = affineLadder(params.curve, k, pair);
     EXPECT_TRUE(fast.x == plain.x && fast.y == plain.y) << "round " << round;
   }
   // y = 0: every doubling has no affine result, so the point comes back unchanged.
   const Point flat{BigInt(12345), BigInt(0)};
-  const Point result = wavecrypt::multiplyPoint(params.curve, params.privateKey, flat);
+  const Point result = arbsuite::wavecrypt::multiplyPoint(params.curve, params.privateKey, flat);
   EXPECT_TRUE(result.x == flat.x && result.y == flat.y);
 }
 
 TEST(WavecryptCurve, AddingThenSubtractingACurvePointRestoresAnyPair) {
-  const auto& params = wavecrypt::builtInWrapParameters();
+  const auto& params = arbsuite::wavecrypt::builtInWrapParameters();
   const Point message{BigInt(0x1234567890ull), BigInt(0xFEDCBA98ull)};  // not on the curve
   Point sum;
-  ASSERT_TRUE(wavecrypt::addPoints(params.curve, message, params.publicKey, sum));
+  ASSERT_TRUE(arbsuite::wavecrypt::addPoints(params.curve, message, params.publicKey, sum));
   Point negated{params.publicKey.x, sub(BigInt(0), params.publicKey.y, params.curve.p)};
   Point back;
-  ASSERT_TRUE(wavecrypt::addPoints(params.curve, sum, negated, back));
+  ASSERT_TRUE(arbsuite::wavecrypt::addPoints(params.curve, sum, negated, back));
   EXPECT_TRUE(back.x == message.x && back.y == message.y);
   // P + (-P) has no affine result and leaves the output alone.
   Point untouched = message;
-  EXPECT_FALSE(wavecrypt::addPoints(params.curve, params.publicKey, negated, untouched));
+  EXPECT_FALSE(arbsuite::wavecrypt::addPoints(params.curve, params.publicKey, negated, untouched));
   EXPECT_TRUE(untouched.x == message.x && untouched.y == message.y);
 }
 
@@ -250,12 +252,12 @@ TEST(WavecryptCurve, AddingThenSubtractingACurvePointRestoresAnyPair) {
 TEST(WavecryptScramble, TablesAreAPermutationItsInverseAndSmallRotations) {
   std::set<int> seen;
   for (int i = 0; i < 84; ++i) {
-    const int target = wavecrypt::tables::kScramblePermutation[i];
+    const int target = arbsuite::wavecrypt::tables::kScramblePermutation[i];
     ASSERT_LT(target, 84);
     seen.insert(target);
-    EXPECT_EQ(wavecrypt::tables::kScrambleInverse[target], i);
-    EXPECT_GE(wavecrypt::tables::kScrambleRotation[i], 1);
-    EXPECT_LE(wavecrypt::tables::kScrambleRotation[i], 6);
+    EXPECT_EQ(arbsuite::wavecrypt::tables::kScrambleInverse[target], i);
+    EXPECT_GE(arbsuite::wavecrypt::tables::kScrambleRotation[i], 1);
+    EXPECT_LE(arbsuite::wavecrypt::tables::kScrambleRotation[i], 6);
   }
   EXPECT_EQ(seen.size(), 84u);
 }
@@ -264,16 +266,16 @@ TEST(WavecryptScramble, MovesAndRotatesEachByteAsDescribed) {
   std::uint8_t plain[84];
   for (int i = 0; i < 84; ++i) plain[i] = static_cast<std::uint8_t>(i * 37 + 5);
   std::uint8_t scrambled[84];
-  wavecrypt::scramble(wavecrypt::builtInScramble(), plain, scrambled);
+  arbsuite::wavecrypt::scramble(arbsuite::wavecrypt::builtInScramble(), plain, scrambled);
   for (int i = 0; i < 84; ++i) {
-    const int source = wavecrypt::tables::kScramblePermutation[i];
-    const int r = wavecrypt::tables::kScrambleRotation[source];
+    const int source = arbsuite::wavecrypt::tables::kScramblePermutation[i];
+    const int r = arbsuite::wavecrypt::tables::kScrambleRotation[source];
     const auto expected =
         static_cast<std::uint8_t>((plain[source] >> r) | (plain[source] << (8 - r)));
     EXPECT_EQ(scrambled[i], expected) << "byte " << i;
   }
   std::uint8_t back[84];
-  wavecrypt::unscramble(wavecrypt::builtInScramble(), scrambled, back);
+  arbsuite::wavecrypt::unscramble(arbsuite::wavecrypt::builtInScramble(), scrambled, back);
   EXPECT_EQ(0, std::memcmp(back, plain, 84));
 }
 
@@ -291,16 +293,16 @@ class WavecryptWireForm : public ::testing::TestWithParam<WireCase> {};
 BigInt fromBigEndianHex(const std::string& hex) {
   auto bytes = fromHex(hex);
   std::reverse(bytes.begin(), bytes.end());
-  return wavecrypt::fromBytesLE(bytes.data(), bytes.size());
+  return arbsuite::wavecrypt::fromBytesLE(bytes.data(), bytes.size());
 }
 
 TEST_P(WavecryptWireForm, SerialisesAndParses) {
   const BigInt value = fromBigEndianHex(GetParam().valueHex);
   std::uint8_t out[84] = {};
-  const std::size_t length = wavecrypt::serialiseInteger(value, out, sizeof out);
+  const std::size_t length = arbsuite::wavecrypt::serialiseInteger(value, out, sizeof out);
   EXPECT_EQ(toHex(out, length), GetParam().wire);
   std::size_t position = 0;
-  EXPECT_TRUE(wavecrypt::parseInteger(out, sizeof out, position) == value);
+  EXPECT_TRUE(arbsuite::wavecrypt::parseInteger(out, sizeof out, position) == value);
   EXPECT_EQ(position, length);
 }
 
@@ -317,8 +319,8 @@ TEST(WavecryptWireForm, DigitGroupsComeFromTheValueNotTheLibraryDigitSize) {
   for (int round = 0; round < 200; ++round) {
     std::vector<std::uint8_t> le(1 + rng() % 20);
     for (auto& b : le) b = static_cast<std::uint8_t>(rng());
-    const BigInt value = wavecrypt::fromBytesLE(le.data(), le.size());
-    const auto digits = wavecrypt::toWireDigits(value);
+    const BigInt value = arbsuite::wavecrypt::fromBytesLE(le.data(), le.size());
+    const auto digits = arbsuite::wavecrypt::toWireDigits(value);
     // Bit i of the value is bit i % 8 of byte i / 8.
     std::vector<std::uint32_t> expected((le.size() * 8 + 27) / 28, 0);
     for (std::size_t bit = 0; bit < le.size() * 8; ++bit) {
@@ -332,11 +334,11 @@ TEST(WavecryptWireForm, DigitGroupsComeFromTheValueNotTheLibraryDigitSize) {
 TEST(WavecryptWireForm, ParseStopsAtTheEndAndZeroPadsACutGroup) {
   const auto bytes = fromHex("0000000102");  // one group, then two bytes of a second
   std::size_t position = 0;
-  const BigInt value = wavecrypt::parseInteger(bytes.data(), bytes.size(), position);
+  const BigInt value = arbsuite::wavecrypt::parseInteger(bytes.data(), bytes.size(), position);
   EXPECT_EQ(position, bytes.size());
   // 1 + 0x02000000 * 2^28
   EXPECT_TRUE(value == fromBigEndianHex("20000000000001"));
-  EXPECT_TRUE(wavecrypt::parseInteger(bytes.data(), bytes.size(), position).isZero());
+  EXPECT_TRUE(arbsuite::wavecrypt::parseInteger(bytes.data(), bytes.size(), position).isZero());
 }
 
 // ---- wrap and unwrap ----------------------------------------------------------------
@@ -379,54 +381,55 @@ TEST(WavecryptWrap, RandomKeysRoundTrip) {
 }
 
 TEST(WavecryptWrap, EveryEphemeralScalarRoundTrips) {
-  const auto& params = wavecrypt::builtInWrapParameters();
+  const auto& params = arbsuite::wavecrypt::builtInWrapParameters();
   std::mt19937 rng(500);
-  for (std::size_t index = 0; index < wavecrypt::tables::kScalarEntries; ++index) {
+  for (std::size_t index = 0; index < arbsuite::wavecrypt::tables::kScalarEntries; ++index) {
     Key key;
     for (auto& b : key) b = static_cast<std::uint8_t>(rng());
     std::uint8_t ciphertext[84];
-    wavecrypt::encryptDataKey(params,
-                              wavecrypt::toBigInt(wavecrypt::tables::kEphemeralScalars[index]),
-                              key.data(), ciphertext);
+    arbsuite::wavecrypt::encryptDataKey(
+        params,
+        arbsuite::wavecrypt::toBigInt(arbsuite::wavecrypt::tables::kEphemeralScalars[index]),
+        key.data(), ciphertext);
     Key back{};
-    ASSERT_EQ(wavecrypt::decryptDataKey(params, ciphertext, back.data()), 16u);
+    ASSERT_EQ(arbsuite::wavecrypt::decryptDataKey(params, ciphertext, back.data()), 16u);
     EXPECT_EQ(back, key) << "scalar " << index;
   }
 }
 
 class WavecryptWrapSeed : public ::testing::Test {
  protected:
-  void SetUp() override { saved_ = wavecrypt::seedCounter(); }
-  void TearDown() override { wavecrypt::setSeedCounter(saved_); }
+  void SetUp() override { saved_ = arbsuite::wavecrypt::seedCounter(); }
+  void TearDown() override { arbsuite::wavecrypt::setSeedCounter(saved_); }
   std::uint32_t saved_ = 0;
 };
 
 TEST_F(WavecryptWrapSeed, EphemeralChoiceFollowsTheSeedRule) {
   const std::uint32_t now = 1765000000u;
-  wavecrypt::setSeedCounter(17);
-  const std::uint32_t index = wavecrypt::chooseEphemeralIndex(now);
+  arbsuite::wavecrypt::setSeedCounter(17);
+  const std::uint32_t index = arbsuite::wavecrypt::chooseEphemeralIndex(now);
   EXPECT_EQ(index, wavecrypt_test::ReferenceRand(now + 17 + 987).next() % 500);
-  EXPECT_EQ(wavecrypt::seedCounter(), 18u);
+  EXPECT_EQ(arbsuite::wavecrypt::seedCounter(), 18u);
 }
 
 TEST_F(WavecryptWrapSeed, CounterResetsWhenTheWrapReachesTheLimit) {
-  wavecrypt::setSeedCounter(0xFFFFFE09u);
-  wavecrypt::chooseEphemeralIndex(5);
-  EXPECT_EQ(wavecrypt::seedCounter(), 0xFFFFFE0Au);
-  wavecrypt::chooseEphemeralIndex(5);
-  EXPECT_EQ(wavecrypt::seedCounter(), 0u);
+  arbsuite::wavecrypt::setSeedCounter(0xFFFFFE09u);
+  arbsuite::wavecrypt::chooseEphemeralIndex(5);
+  EXPECT_EQ(arbsuite::wavecrypt::seedCounter(), 0xFFFFFE0Au);
+  arbsuite::wavecrypt::chooseEphemeralIndex(5);
+  EXPECT_EQ(arbsuite::wavecrypt::seedCounter(), 0u);
 }
 
 TEST_F(WavecryptWrapSeed, TwoWrapsInTheSameSecondDifferAndBothUnwrap) {
   const Key key = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   std::uint8_t first[84];
   std::uint8_t second[84];
-  wavecrypt::wrapDataKey(key.data(), first, 1765000000u);
-  wavecrypt::wrapDataKey(key.data(), second, 1765000000u);
+  arbsuite::wavecrypt::wrapDataKey(key.data(), first, 1765000000u);
+  arbsuite::wavecrypt::wrapDataKey(key.data(), second, 1765000000u);
   EXPECT_NE(0, std::memcmp(first, second, 84));
   for (const std::uint8_t* wrapped : {first, second}) {
     Key back{};
-    ASSERT_EQ(wavecrypt::unwrapDataKey(wrapped, back.data()), 16u);
+    ASSERT_EQ(arbsuite::wavecrypt::unwrapDataKey(wrapped, back.data()), 16u);
     EXPECT_EQ(back, key);
   }
 }
@@ -434,7 +437,7 @@ TEST_F(WavecryptWrapSeed, TwoWrapsInTheSameSecondDifferAndBothUnwrap) {
 // A curve over a 100-bit prime: every coordinate has at most 4 digits, so the
 // ciphertext is shorter than 84 bytes and reaches the scramble zero-padded.
 TEST(WavecryptWrap, ShortCiphertextIsPaddedAndStillUnwraps) {
-  wavecrypt::WrapParameters small;
+  arbsuite::wavecrypt::WrapParameters small;
   checkMp(mp_2expt(small.curve.p.get(), 99));
   checkMp(mp_add_d(small.curve.p.get(), 12345, small.curve.p.get()));
   checkMp(mp_prime_next_prime(small.curve.p.get(), 40, 0));
@@ -451,18 +454,18 @@ TEST(WavecryptWrap, ShortCiphertextIsPaddedAndStillUnwraps) {
     Key key;
     for (auto& b : key) b = static_cast<std::uint8_t>(rng());
     std::uint8_t ciphertext[84];
-    const std::size_t used = wavecrypt::encryptDataKey(
-        small, wavecrypt::toBigInt(wavecrypt::tables::kEphemeralScalars[index]), key.data(),
-        ciphertext);
+    const std::size_t used = arbsuite::wavecrypt::encryptDataKey(
+        small, arbsuite::wavecrypt::toBigInt(arbsuite::wavecrypt::tables::kEphemeralScalars[index]),
+        key.data(), ciphertext);
     ASSERT_LE(used, 68u);
     for (std::size_t i = used; i < 84; ++i) EXPECT_EQ(ciphertext[i], 0) << "byte " << i;
 
     std::uint8_t scrambled[84];
     std::uint8_t unscrambled[84];
-    wavecrypt::scramble(wavecrypt::builtInScramble(), ciphertext, scrambled);
-    wavecrypt::unscramble(wavecrypt::builtInScramble(), scrambled, unscrambled);
+    arbsuite::wavecrypt::scramble(arbsuite::wavecrypt::builtInScramble(), ciphertext, scrambled);
+    arbsuite::wavecrypt::unscramble(arbsuite::wavecrypt::builtInScramble(), scrambled, unscrambled);
     Key back{};
-    ASSERT_EQ(wavecrypt::decryptDataKey(small, unscrambled, back.data()), 16u);
+    ASSERT_EQ(arbsuite::wavecrypt::decryptDataKey(small, unscrambled, back.data()), 16u);
     EXPECT_EQ(back, key);
   }
 }
@@ -496,7 +499,7 @@ TEST(WavecryptUnwrap, ForeignBytesGiveSixteenBytesOrNothingAndNeverMore) {
 // arithmetic or wire code takes part.
 
 // Sum of digits[i] * 2^(28 i) over the used digits of a stored integer.
-BigInt referenceFromStored(const wavecrypt::tables::StoredInteger& stored) {
+BigInt referenceFromStored(const arbsuite::wavecrypt::tables::StoredInteger& stored) {
   BigInt value;
   for (std::uint32_t i = stored.used; i-- > 0;) {
     checkMp(mp_mul_2d(value.get(), 28, value.get()));
@@ -550,8 +553,8 @@ std::array<std::uint8_t, 84> referenceWire(const Point& c2, const Point& c1) {
   plain.resize(84, 0);
   std::array<std::uint8_t, 84> wire{};
   for (int j = 0; j < 84; ++j) {
-    const int i = wavecrypt::tables::kScramblePermutation[j];
-    const int r = wavecrypt::tables::kScrambleRotation[i];
+    const int i = arbsuite::wavecrypt::tables::kScramblePermutation[j];
+    const int r = arbsuite::wavecrypt::tables::kScrambleRotation[i];
     wire[static_cast<std::size_t>(j)] =
         static_cast<std::uint8_t>((plain[static_cast<std::size_t>(i)] >> r) |
                                   (plain[static_cast<std::size_t>(i)] << (8 - r)));
@@ -566,7 +569,7 @@ struct ReferenceCurve {
 };
 
 ReferenceCurve referenceCurve() {
-  using namespace wavecrypt::tables;
+  using namespace arbsuite::wavecrypt::tables;
   return {Curve{referenceFromStored(kCurveP), referenceFromStored(kCurveA)},
           Point{referenceFromStored(kBaseX), referenceFromStored(kBaseY)},
           Point{referenceFromStored(kPublicX), referenceFromStored(kPublicY)}};
@@ -595,7 +598,8 @@ std::pair<Point, Point> referenceEncrypt(const ReferenceCurve& rc, const BigInt&
 // binary digits take part.
 std::array<std::uint8_t, 84> expectedWrap(std::uint32_t index, const Key& key) {
   const ReferenceCurve rc = referenceCurve();
-  const BigInt k = shiftRight(referenceFromStored(wavecrypt::tables::kEphemeralScalars[index]), 36);
+  const BigInt k =
+      shiftRight(referenceFromStored(arbsuite::wavecrypt::tables::kEphemeralScalars[index]), 36);
   const auto [c2, c1] = referenceEncrypt(rc, k, key);
   return referenceWire(c2, c1);
 }
@@ -618,8 +622,8 @@ void PrintTo(const WrapAnswer& a, std::ostream* out) { *out << a.name; }
 
 class WavecryptWrapAnswer : public ::testing::TestWithParam<WrapAnswer> {
  protected:
-  void SetUp() override { saved_ = wavecrypt::seedCounter(); }
-  void TearDown() override { wavecrypt::setSeedCounter(saved_); }
+  void SetUp() override { saved_ = arbsuite::wavecrypt::seedCounter(); }
+  void TearDown() override { arbsuite::wavecrypt::setSeedCounter(saved_); }
   std::uint32_t saved_ = 0;
 };
 
@@ -628,9 +632,9 @@ TEST_P(WavecryptWrapAnswer, BytesAreTheSerialisedScrambledCiphertext) {
   const Key key = keyFromHex(a.keyHex);
   // The table entry the seed rule picks, worked out here.
   const std::uint32_t index = wavecrypt_test::ReferenceRand(a.now + a.counter + 987).next() % 500;
-  wavecrypt::setSeedCounter(a.counter);
+  arbsuite::wavecrypt::setSeedCounter(a.counter);
   std::uint8_t wrapped[84];
-  wavecrypt::wrapDataKey(key.data(), wrapped, a.now);
+  arbsuite::wavecrypt::wrapDataKey(key.data(), wrapped, a.now);
   const auto expected = expectedWrap(index, key);
   EXPECT_EQ(toHex(wrapped, 84), toHex(expected.data(), 84)) << "table entry " << index;
 }
@@ -647,7 +651,7 @@ INSTANTIATE_TEST_SUITE_P(
 // the seconds the call can have seen.
 TEST(WavecryptWrapAnswerEntry, EntryWrapsWithTheCurrentSecondAndTheCounter) {
   const Key key = keyFromHex("31415926535897932384626433832795");
-  const std::uint32_t counter = wavecrypt::seedCounter();
+  const std::uint32_t counter = arbsuite::wavecrypt::seedCounter();
   const auto before = static_cast<std::uint32_t>(std::time(nullptr));
   std::uint8_t wrapped[84];
   std::uint32_t length = 84;

@@ -42,12 +42,12 @@ class WavecryptRc2Rfc : public ::testing::TestWithParam<Rc2Vector> {};
 
 TEST_P(WavecryptRc2Rfc, CoreWithRfcTableReproducesVector) {
   const auto key = fromHex(GetParam().key);
-  const auto schedule =
-      wavecrypt::rc2ExpandKey(key.data(), key.size(), GetParam().effectiveBits, kRfcPiTable.data());
+  const auto schedule = arbsuite::wavecrypt::rc2ExpandKey(
+      key.data(), key.size(), GetParam().effectiveBits, kRfcPiTable.data());
   auto block = fromHex(GetParam().plaintext);
-  wavecrypt::rc2EncryptBlock(schedule, block.data());
+  arbsuite::wavecrypt::rc2EncryptBlock(schedule, block.data());
   EXPECT_EQ(toHex(block), GetParam().ciphertext);
-  wavecrypt::rc2DecryptBlock(schedule, block.data());
+  arbsuite::wavecrypt::rc2DecryptBlock(schedule, block.data());
   EXPECT_EQ(toHex(block), GetParam().plaintext);
 }
 
@@ -85,7 +85,8 @@ TEST(WavecryptRc2Schedule, FullEffectiveLengthChangesOnlyTheFirstByte) {
   std::copy(key.begin(), key.end(), l);
   for (int i = 16; i < 128; ++i) l[i] = kRfcPiTable[(l[i - 1] + l[i - 16]) & 0xFF];
   l[0] = kRfcPiTable[l[0]];
-  const auto schedule = wavecrypt::rc2ExpandKey(key.data(), key.size(), 1024, kRfcPiTable.data());
+  const auto schedule =
+      arbsuite::wavecrypt::rc2ExpandKey(key.data(), key.size(), 1024, kRfcPiTable.data());
   for (int i = 0; i < 64; ++i) {
     EXPECT_EQ(schedule.k[i], l[2 * i] | (l[2 * i + 1] << 8)) << "word " << i;
   }
@@ -94,8 +95,9 @@ TEST(WavecryptRc2Schedule, FullEffectiveLengthChangesOnlyTheFirstByte) {
 }
 
 TEST(WavecryptRc2Variant, TableIsNotAPermutationAndHas154Values) {
-  const std::set<std::uint8_t> distinct(std::begin(wavecrypt::tables::kRc2SubstitutionTable),
-                                        std::end(wavecrypt::tables::kRc2SubstitutionTable));
+  const std::set<std::uint8_t> distinct(
+      std::begin(arbsuite::wavecrypt::tables::kRc2SubstitutionTable),
+      std::end(arbsuite::wavecrypt::tables::kRc2SubstitutionTable));
   EXPECT_EQ(distinct.size(), 154u);
 }
 
@@ -110,14 +112,14 @@ TEST(WavecryptRc2Variant, EntryIsTheCoreOverTheLibraryTable) {
   ASSERT_EQ(EncOrDecOpt(1, data.data(), 40, key.data(), cipher.data(), &length, 0), WAVECRYPT_OK);
   EXPECT_EQ(length, 40u);
 
-  const auto own =
-      wavecrypt::rc2ExpandKey(key.data(), 16, 1024, wavecrypt::tables::kRc2SubstitutionTable);
-  const auto rfc = wavecrypt::rc2ExpandKey(key.data(), 16, 1024, kRfcPiTable.data());
+  const auto own = arbsuite::wavecrypt::rc2ExpandKey(
+      key.data(), 16, 1024, arbsuite::wavecrypt::tables::kRc2SubstitutionTable);
+  const auto rfc = arbsuite::wavecrypt::rc2ExpandKey(key.data(), 16, 1024, kRfcPiTable.data());
   for (std::size_t offset = 0; offset < 40; offset += 8) {
     std::vector<std::uint8_t> block(data.begin() + offset, data.begin() + offset + 8);
     std::vector<std::uint8_t> withRfcTable = block;
-    wavecrypt::rc2EncryptBlock(own, block.data());
-    wavecrypt::rc2EncryptBlock(rfc, withRfcTable.data());
+    arbsuite::wavecrypt::rc2EncryptBlock(own, block.data());
+    arbsuite::wavecrypt::rc2EncryptBlock(rfc, withRfcTable.data());
     EXPECT_EQ(std::vector<std::uint8_t>(cipher.begin() + offset, cipher.begin() + offset + 8),
               block);
     EXPECT_NE(block, withRfcTable);  // the table really is the library's own

@@ -43,7 +43,7 @@ std::vector<std::uint8_t> runAt(SimdLevel level, const std::vector<std::uint8_t>
                                 const std::uint8_t* input, std::uint32_t n, bool encrypt) {
   std::vector<std::uint8_t> out(padded(n) + 16, kSentinel);
   std::uint32_t length = 0xDEADBEEFu;
-  wavecrypt::rc5BufferAtLevel(level, input, n, key.data(), out.data(), &length, encrypt);
+  arbsuite::wavecrypt::rc5BufferAtLevel(level, input, n, key.data(), out.data(), &length, encrypt);
   EXPECT_EQ(length, padded(n));
   for (std::size_t i = padded(n); i < out.size(); ++i) {
     EXPECT_EQ(out[i], kSentinel) << "written past the padded length at " << i;
@@ -102,8 +102,8 @@ TEST_P(WavecryptRc5Kernel, UnalignedBuffersEqualTheScalarPath) {
         std::vector<std::uint8_t> in(n + 64), out(padded(n) + 64, kSentinel);
         std::copy(data.begin(), data.end(), in.begin() + static_cast<std::ptrdiff_t>(inOffset));
         std::uint32_t length = 0;
-        wavecrypt::rc5BufferAtLevel(GetParam(), in.data() + inOffset, n, key.data(),
-                                    out.data() + outOffset, &length, true);
+        arbsuite::wavecrypt::rc5BufferAtLevel(GetParam(), in.data() + inOffset, n, key.data(),
+                                              out.data() + outOffset, &length, true);
         EXPECT_EQ(std::vector<std::uint8_t>(
                       out.begin() + static_cast<std::ptrdiff_t>(outOffset),
                       out.begin() + static_cast<std::ptrdiff_t>(outOffset + length)),
@@ -130,8 +130,8 @@ TEST_P(WavecryptRc5Kernel, OverlappingBuffersGiveTheBytesOfACopy) {
         std::copy(data.begin(), data.end(), work.begin() + kMargin);
         std::uint8_t* out = work.data() + kMargin + shift;
         std::uint32_t length = 0;
-        wavecrypt::rc5BufferAtLevel(GetParam(), work.data() + kMargin, n, key.data(), out, &length,
-                                    encrypt);
+        arbsuite::wavecrypt::rc5BufferAtLevel(GetParam(), work.data() + kMargin, n, key.data(), out,
+                                              &length, encrypt);
         ASSERT_EQ(length, padded(n));
         EXPECT_EQ(std::vector<std::uint8_t>(out, out + length), want)
             << "n " << n << " shift " << shift << (encrypt ? " encrypt" : " decrypt");

@@ -76,7 +76,7 @@ class WavepackFormats : public testing::Test {
     EXPECT_EQ(r.out.substr(first.size()), arbtest::expectedSummary(expected, clock, format) + "\n");
     std::string text;
     EXPECT_EQ(arbtest::readArb(path("out.arb"), text), expected);
-    EXPECT_EQ(arb::findTextItem(text, "Clock"), std::to_string(clock) + "HZ");
+    EXPECT_EQ(arbsuite::arb::findTextItem(text, "Clock"), std::to_string(clock) + "HZ");
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp_), fs::directory_iterator()), 0);
   }
 

@@ -174,14 +174,14 @@ TEST_F(WavepackProgram, ConvertsACsvFileEndToEnd) {
   }
   std::string text;
   EXPECT_EQ(readArb(dir_.file("out.arb"), text), expected);
-  EXPECT_EQ(arb::findTextItem(text, "Clock"), "2500HZ");
-  EXPECT_EQ(arb::findTextItem(text, "SymbolRate"), "2500Hz");
-  EXPECT_EQ(arb::findTextItem(text, "Num"), "301");
-  EXPECT_EQ(arb::findTextItem(text, "DataSource"), "PRBS9");
-  EXPECT_EQ(arb::findTextItem(text, "ModulationType"), "32QAM");
-  EXPECT_EQ(arb::findTextItem(text, "FilterType"), "Raised cosine");
-  EXPECT_EQ(arb::findTextItem(text, "FilterCoefficients "), "1.000000");
-  EXPECT_NEAR(std::stod(std::string(*arb::findTextItem(text, "Value"))), energy,
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "Clock"), "2500HZ");
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "SymbolRate"), "2500Hz");
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "Num"), "301");
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "DataSource"), "PRBS9");
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "ModulationType"), "32QAM");
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "FilterType"), "Raised cosine");
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "FilterCoefficients "), "1.000000");
+  EXPECT_NEAR(std::stod(std::string(*arbsuite::arb::findTextItem(text, "Value"))), energy,
               5e-7);  // six decimals in the text
   // The success message stays the first line; the summary follows it.
   EXPECT_EQ(r.out, "Successfully converts the CSV format file to out.arb\n" +
@@ -199,7 +199,7 @@ TEST_F(WavepackProgram, ConvertsSeparateBinaryFilesWithTheDefaultFrequency) {
                        "\n");
   std::string text;
   EXPECT_EQ(readArb(dir_.file("b.arb"), text), expected);
-  EXPECT_EQ(arb::findTextItem(text, "Clock"), "50000000HZ");
+  EXPECT_EQ(arbsuite::arb::findTextItem(text, "Clock"), "50000000HZ");
 }
 
 TEST_F(WavepackProgram, NonFiniteBinaryInputIsRefused) {

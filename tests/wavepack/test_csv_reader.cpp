@@ -14,9 +14,9 @@
 
 namespace {
 
-using wavepack::CsvOptions;
-using wavepack::Diagnostics;
-using wavepack::IqPair;
+using arbsuite::wavepack::CsvOptions;
+using arbsuite::wavepack::Diagnostics;
+using arbsuite::wavepack::IqPair;
 
 // What reading a text gives: the pairs or the failure, and the warnings.
 struct Outcome {
@@ -31,7 +31,7 @@ bool operator==(const IqPair& a, const IqPair& b) {
 
 Outcome readText(const std::string& text, CsvOptions options, bool strict = false) {
   std::size_t at = 0;
-  const wavepack::ByteReader reader = [&](char* buffer, std::size_t length) {
+  const arbsuite::wavepack::ByteReader reader = [&](char* buffer, std::size_t length) {
     const std::size_t n = std::min(length, text.size() - at);
     std::memcpy(buffer, text.data() + at, n);
     at += n;
@@ -40,7 +40,7 @@ Outcome readText(const std::string& text, CsvOptions options, bool strict = fals
   Diagnostics diagnostics(strict);
   Outcome outcome;
   try {
-    outcome.pairs = wavepack::readCsv(reader, "f.csv", options, diagnostics).release();
+    outcome.pairs = arbsuite::wavepack::readCsv(reader, "f.csv", options, diagnostics).release();
   } catch (const std::exception& e) {
     outcome.failure = e.what();
   }
@@ -345,13 +345,14 @@ TEST(WavepackCsvNumbers, DecimalCommaReadsAsAPointWould) {
     if (comma != std::string::npos) pointed[comma] = '.';
     double expected = 0;
     double got = 0;
-    const auto a =
-        wavepack::scanNumber(pointed.data(), pointed.data() + pointed.size(), expected, '.', ';');
-    const auto b = wavepack::scanNumber(field.data(), field.data() + field.size(), got, ',', ';');
+    const auto a = arbsuite::wavepack::scanNumber(pointed.data(), pointed.data() + pointed.size(),
+                                                  expected, '.', ';');
+    const auto b =
+        arbsuite::wavepack::scanNumber(field.data(), field.data() + field.size(), got, ',', ';');
     EXPECT_EQ(a.value, b.value) << field;
-    if (a.value == wavepack::FieldValue::notNumber) continue;
+    if (a.value == arbsuite::wavepack::FieldValue::notNumber) continue;
     EXPECT_EQ(a.end - pointed.data(), b.end - field.data()) << field;
-    if (a.value == wavepack::FieldValue::number) {
+    if (a.value == arbsuite::wavepack::FieldValue::number) {
       EXPECT_EQ(got, expected) << field;
     }
   }
@@ -360,26 +361,26 @@ TEST(WavepackCsvNumbers, DecimalCommaReadsAsAPointWould) {
 TEST(WavepackCsvNumbers, WhiteSpaceOtherThanTheDelimiterIsSkipped) {
   double v = 0;
   const std::string tabbed = "\t5";
-  EXPECT_EQ(wavepack::scanNumber(tabbed.data(), tabbed.data() + 2, v, '.', '\t').value,
-            wavepack::FieldValue::notNumber);
-  EXPECT_EQ(wavepack::scanNumber(tabbed.data(), tabbed.data() + 2, v, '.', ',').value,
-            wavepack::FieldValue::number);
+  EXPECT_EQ(arbsuite::wavepack::scanNumber(tabbed.data(), tabbed.data() + 2, v, '.', '\t').value,
+            arbsuite::wavepack::FieldValue::notNumber);
+  EXPECT_EQ(arbsuite::wavepack::scanNumber(tabbed.data(), tabbed.data() + 2, v, '.', ',').value,
+            arbsuite::wavepack::FieldValue::number);
 }
 
 TEST(WavepackCsvFields, CountUpToTheLastNonBlankField) {
-  wavepack::CsvDialect comma;
-  wavepack::CsvDialect blanks{' ', false};
-  EXPECT_EQ(wavepack::countFields("1,2,3", comma), 3u);
-  EXPECT_EQ(wavepack::countFields("1,2,,", comma), 2u);
-  EXPECT_EQ(wavepack::countFields("1,,3", comma), 3u);
-  EXPECT_EQ(wavepack::countFields("", comma), 0u);
-  EXPECT_EQ(wavepack::countFields("  1   2\t3  ", blanks), 3u);
+  arbsuite::wavepack::CsvDialect comma;
+  arbsuite::wavepack::CsvDialect blanks{' ', false};
+  EXPECT_EQ(arbsuite::wavepack::countFields("1,2,3", comma), 3u);
+  EXPECT_EQ(arbsuite::wavepack::countFields("1,2,,", comma), 2u);
+  EXPECT_EQ(arbsuite::wavepack::countFields("1,,3", comma), 3u);
+  EXPECT_EQ(arbsuite::wavepack::countFields("", comma), 0u);
+  EXPECT_EQ(arbsuite::wavepack::countFields("  1   2\t3  ", blanks), 3u);
 }
 
 TEST(WavepackCsvLimits, ALineLongerThanTheLimitIsRefused) {
   // A reader that never ends a line: refused once the limit is passed, not read on.
   std::size_t served = 0;
-  const wavepack::ByteReader endless = [&](char* buffer, std::size_t length) {
+  const arbsuite::wavepack::ByteReader endless = [&](char* buffer, std::size_t length) {
     std::memset(buffer, '7', length);
     served += length;
     return length;
@@ -388,12 +389,12 @@ TEST(WavepackCsvLimits, ALineLongerThanTheLimitIsRefused) {
   CsvOptions options;
   options.chunkBytes = std::size_t{8} << 20;
   try {
-    wavepack::readCsv(endless, "-", options, diagnostics);
+    arbsuite::wavepack::readCsv(endless, "-", options, diagnostics);
     FAIL() << "read on";
   } catch (const std::length_error& e) {
     EXPECT_EQ(std::string(e.what()), "- line 1 is longer than 64 MiB");
   }
-  EXPECT_LE(served, wavepack::kMaxLineBytes + options.chunkBytes);
+  EXPECT_LE(served, arbsuite::wavepack::kMaxLineBytes + options.chunkBytes);
 }
 
 }  // namespace

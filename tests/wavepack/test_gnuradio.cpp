@@ -18,20 +18,20 @@
 
 namespace {
 
+using arbsuite::wavepack::Diagnostics;
+using arbsuite::wavepack::IqPair;
+using arbsuite::wavepack::RawRole;
 using grtest::Bytes;
 using grtest::Fields;
-using wavepack::Diagnostics;
-using wavepack::IqPair;
-using wavepack::RawRole;
 
-wavepack::GnuRadioHeader parse(const Bytes& bytes) {
-  return wavepack::parseGnuRadioHeader(std::span<const std::uint8_t>(bytes));
+arbsuite::wavepack::GnuRadioHeader parse(const Bytes& bytes) {
+  return arbsuite::wavepack::parseGnuRadioHeader(std::span<const std::uint8_t>(bytes));
 }
 
 std::string parseFailure(const Bytes& bytes) {
   try {
     parse(bytes);
-  } catch (const wavepack::GnuRadioHeaderError& e) {
+  } catch (const arbsuite::wavepack::GnuRadioHeaderError& e) {
     return e.what();
   }
   return "";
@@ -40,10 +40,10 @@ std::string parseFailure(const Bytes& bytes) {
 TEST(WavepackGnuRadioHeader, TheFieldsOfFileMetaSinksDictionary) {
   const Bytes header = grtest::pmtDict(grtest::headerFields(2.5e6, 8, grtest::kFloat, true, 4096));
   ASSERT_EQ(header.size(), grtest::kHeaderBytes);
-  EXPECT_EQ(header.size(), wavepack::kGnuRadioHeaderBytes);
+  EXPECT_EQ(header.size(), arbsuite::wavepack::kGnuRadioHeaderBytes);
   Bytes withData = header;
   withData.resize(header.size() + 4096, 0x5a);  // the data after it is not read
-  const wavepack::GnuRadioHeader h = parse(withData);
+  const arbsuite::wavepack::GnuRadioHeader h = parse(withData);
   EXPECT_EQ(h.version, 0);
   EXPECT_EQ(h.rate, 2.5e6);
   EXPECT_EQ(h.itemSize, 8);
@@ -70,7 +70,7 @@ TEST(WavepackGnuRadioHeader, AnyOrderOtherKeysAndOtherIntegerForms) {
   // "strt" is the length of this dictionary (its own width is fixed).
   grtest::setField(all, "strt", grtest::pmtUint64(grtest::pmtDict(all).size()));
   const Bytes header = grtest::pmtDict(all);
-  const wavepack::GnuRadioHeader h = parse(header);
+  const arbsuite::wavepack::GnuRadioHeader h = parse(header);
   EXPECT_EQ(h.rate, 48000.0);
   EXPECT_EQ(h.itemSize, 4);
   EXPECT_EQ(h.type, grtest::kShort);
@@ -82,16 +82,19 @@ TEST(WavepackGnuRadioHeader, AnyOrderOtherKeysAndOtherIntegerForms) {
 
 TEST(WavepackGnuRadioHeader, RecognisedByItsFirstBytes) {
   const Bytes header = grtest::pmtDict(grtest::headerFields(1e6, 8, grtest::kFloat, true, 0));
-  EXPECT_TRUE(wavepack::looksLikeGnuRadioHeader(header));
+  EXPECT_TRUE(arbsuite::wavepack::looksLikeGnuRadioHeader(header));
   Fields reversed = grtest::headerFields(1e6, 8, grtest::kFloat, true, 0);
   std::reverse(reversed.begin(), reversed.end());
-  EXPECT_TRUE(wavepack::looksLikeGnuRadioHeader(grtest::pmtDict(reversed)));
+  EXPECT_TRUE(arbsuite::wavepack::looksLikeGnuRadioHeader(grtest::pmtDict(reversed)));
   const std::string csv = "I,Q\n1,2\n";
-  EXPECT_FALSE(wavepack::looksLikeGnuRadioHeader(Bytes(csv.begin(), csv.end())));
-  EXPECT_FALSE(wavepack::looksLikeGnuRadioHeader(grtest::littleEndian<float>({0.5f, -1.5f})));
+  EXPECT_FALSE(arbsuite::wavepack::looksLikeGnuRadioHeader(Bytes(csv.begin(), csv.end())));
+  EXPECT_FALSE(
+      arbsuite::wavepack::looksLikeGnuRadioHeader(grtest::littleEndian<float>({0.5f, -1.5f})));
   // A dictionary of other keys is no header, nor are its first bytes alone.
-  EXPECT_FALSE(wavepack::looksLikeGnuRadioHeader(grtest::pmtDict({{"freq", grtest::pmtInt32(1)}})));
-  EXPECT_FALSE(wavepack::looksLikeGnuRadioHeader(Bytes(header.begin(), header.begin() + 8)));
+  EXPECT_FALSE(arbsuite::wavepack::looksLikeGnuRadioHeader(
+      grtest::pmtDict({{"freq", grtest::pmtInt32(1)}})));
+  EXPECT_FALSE(
+      arbsuite::wavepack::looksLikeGnuRadioHeader(Bytes(header.begin(), header.begin() + 8)));
 }
 
 // One row per fault: how the header is changed, and what the parser says.
@@ -234,11 +237,12 @@ Written complexFloats(std::size_t count, float offset) {
 class WavepackGnuRadioFiles : public testing::Test {
  protected:
   std::vector<IqPair> read(const std::string& path, RawRole role = RawRole::iq) {
-    const wavepack::InputData input = wavepack::readGnuRadio(path, role, diagnostics_);
+    const arbsuite::wavepack::InputData input =
+        arbsuite::wavepack::readGnuRadio(path, role, diagnostics_);
     format_ = input.formatName;
     rate_ = input.sampleRate.value_or(0);
     rateSource_ = input.rateSource;
-    return wavepack::readAllPairs(*input.pairs);
+    return arbsuite::wavepack::readAllPairs(*input.pairs);
   }
   std::string failure(const std::string& path, RawRole role = RawRole::iq) {
     try {
@@ -307,10 +311,10 @@ TEST_F(WavepackGnuRadioFiles, SeveralSegmentsAreReadInOrder) {
     EXPECT_EQ(rate_, 2e6);
     EXPECT_EQ(rateSource_, headerPath);
   }
-  const auto files = wavepack::gnuRadioFiles(dataPath);
+  const auto files = arbsuite::wavepack::gnuRadioFiles(dataPath);
   EXPECT_TRUE(files.detached);
   EXPECT_EQ(files.headers, headerPath);
-  EXPECT_FALSE(wavepack::gnuRadioFiles(path).detached);
+  EXPECT_FALSE(arbsuite::wavepack::gnuRadioFiles(path).detached);
 }
 
 // Data types, item sizes and roles, with the datatype each is read as.

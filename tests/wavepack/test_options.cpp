@@ -27,11 +27,11 @@ class WavepackFrequency : public testing::TestWithParam<FrequencyCase> {};
 TEST_P(WavepackFrequency, ConvertsAndRangeChecks) {
   const FrequencyCase& c = GetParam();
   if (c.failure.empty()) {
-    EXPECT_EQ(wavepack::sampleFrequency(c.text), c.fs);
+    EXPECT_EQ(arbsuite::wavepack::sampleFrequency(c.text), c.fs);
     return;
   }
   try {
-    wavepack::sampleFrequency(c.text);
+    arbsuite::wavepack::sampleFrequency(c.text);
     FAIL() << c.text << " accepted";
   } catch (const std::exception& e) {
     EXPECT_EQ(e.what(), c.failure) << c.text;
@@ -54,11 +54,11 @@ INSTANTIATE_TEST_SUITE_P(
                     FrequencyCase{"1 MHz", 0, kUnit}, FrequencyCase{"abc", 0, kUnit}));
 
 TEST(WavepackOutputName, MustEndInDotArbExactly) {
-  EXPECT_NO_THROW(wavepack::checkOutputName("x.arb"));
-  EXPECT_NO_THROW(wavepack::checkOutputName("dir/.arb"));
+  EXPECT_NO_THROW(arbsuite::wavepack::checkOutputName("x.arb"));
+  EXPECT_NO_THROW(arbsuite::wavepack::checkOutputName("dir/.arb"));
   for (const std::string bad : {"wave.ARB", "ab", "", "wave.arb.bak", "arb"}) {
     try {
-      wavepack::checkOutputName(bad);
+      arbsuite::wavepack::checkOutputName(bad);
       FAIL() << bad;
     } catch (const std::invalid_argument& e) {
       EXPECT_EQ(e.what(), bad + " must contain extension \".arb\" ");
@@ -67,12 +67,12 @@ TEST(WavepackOutputName, MustEndInDotArbExactly) {
 }
 
 TEST(WavepackInputOptions, Rules) {
-  using wavepack::InputOptions;
+  using arbsuite::wavepack::InputOptions;
   const std::string both = "-d and (-i or -q) can not be specified at the same time";
   const std::string none = "-d and (-i or -q) must specify at least one";
   auto message = [](const InputOptions& o) -> std::string {
     try {
-      wavepack::checkInputOptions(o);
+      arbsuite::wavepack::checkInputOptions(o);
     } catch (const std::exception& e) {
       return e.what();
     }
@@ -96,17 +96,17 @@ TEST(WavepackReadInput, MergesSeparateFilesAndRefusesUnequalLengths) {
   arbtest::writeText(q, "-1\n-2\n-3\n-4\n-5\n-6\n-7\n-8\n-9\n-10\n");
   arbtest::writeText(q11, "-1\n-2\n-3\n-4\n-5\n-6\n-7\n-8\n-9\n-10\n-11\n");
 
-  const auto merged = wavepack::readInput({false, std::nullopt, i, q});
+  const auto merged = arbsuite::wavepack::readInput({false, std::nullopt, i, q});
   ASSERT_EQ(merged.size(), 10u);
   EXPECT_EQ(merged[9].i, 10.0);
   EXPECT_EQ(merged[9].q, -10.0);
 
-  const auto onlyQ = wavepack::readInput({false, std::nullopt, std::nullopt, q});
+  const auto onlyQ = arbsuite::wavepack::readInput({false, std::nullopt, std::nullopt, q});
   EXPECT_EQ(onlyQ[0].i, 0.0);
   EXPECT_EQ(onlyQ[0].q, -1.0);
 
   try {
-    wavepack::readInput({false, std::nullopt, i, q11});
+    arbsuite::wavepack::readInput({false, std::nullopt, i, q11});
     FAIL();
   } catch (const std::exception& e) {
     EXPECT_EQ(std::string(e.what()), "Data length is not equal in " + i + " and " + q11);
@@ -114,7 +114,7 @@ TEST(WavepackReadInput, MergesSeparateFilesAndRefusesUnequalLengths) {
 
   const std::string bin = dir.file("i.bin");
   arbtest::writeBytes(bin, arbtest::doubleBytes({0.25, 0.5}));
-  const auto binary = wavepack::readInput({true, std::nullopt, bin, std::nullopt});
+  const auto binary = arbsuite::wavepack::readInput({true, std::nullopt, bin, std::nullopt});
   ASSERT_EQ(binary.size(), 2u);
   EXPECT_EQ(binary[1].i, 0.5);
 }
@@ -122,15 +122,16 @@ TEST(WavepackReadInput, MergesSeparateFilesAndRefusesUnequalLengths) {
 TEST(WavepackPackerResult, Messages) {
   const std::string t = "/tmp/PN1";
   const std::string o = "w.arb";
-  EXPECT_EQ(wavepack::packerResultMessage(17, t, o), "Open or read /tmp/PN1failed");
-  EXPECT_EQ(wavepack::packerResultMessage(20, t, o), "Open or read /tmp/PN1failed");
-  EXPECT_EQ(wavepack::packerResultMessage(19, t, o), "Created or write w.arbfailed");
+  EXPECT_EQ(arbsuite::wavepack::packerResultMessage(17, t, o), "Open or read /tmp/PN1failed");
+  EXPECT_EQ(arbsuite::wavepack::packerResultMessage(20, t, o), "Open or read /tmp/PN1failed");
+  EXPECT_EQ(arbsuite::wavepack::packerResultMessage(19, t, o), "Created or write w.arbfailed");
   for (int r : {21, 22, 23})
-    EXPECT_EQ(wavepack::packerResultMessage(r, t, o), "Can not find the dependent dll");
-  EXPECT_EQ(wavepack::packerResultMessage(24, t, o), "Input parameter for arb is not support");
-  EXPECT_EQ(wavepack::packerResultMessage(25, t, o),
+    EXPECT_EQ(arbsuite::wavepack::packerResultMessage(r, t, o), "Can not find the dependent dll");
+  EXPECT_EQ(arbsuite::wavepack::packerResultMessage(24, t, o),
+            "Input parameter for arb is not support");
+  EXPECT_EQ(arbsuite::wavepack::packerResultMessage(25, t, o),
             "Allocation error,Please restart this program and try again");
-  EXPECT_EQ(wavepack::packerResultMessage(-3, t, o),
+  EXPECT_EQ(arbsuite::wavepack::packerResultMessage(-3, t, o),
             "Generate arb file error with return value -3");
 }
 

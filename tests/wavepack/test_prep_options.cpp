@@ -166,7 +166,7 @@ class WavepackPrepOptions : public WavepackFormats {
     if (r.exitStatus != 0) return {};
     std::string text;
     const std::vector<std::int16_t> samples = arbtest::readArb(path("out.arb"), text);
-    EXPECT_EQ(arb::findTextItem(text, "Clock"), std::to_string(clock) + "HZ");
+    EXPECT_EQ(arbsuite::arb::findTextItem(text, "Clock"), std::to_string(clock) + "HZ");
     const std::size_t firstEnd = r.out.find('\n');
     EXPECT_THAT(r.out.substr(0, firstEnd), testing::StartsWith("Successfully converts the "));
     const std::string second = r.out.substr(firstEnd + 1);

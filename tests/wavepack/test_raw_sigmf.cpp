@@ -18,10 +18,10 @@
 
 namespace {
 
-using wavepack::Diagnostics;
-using wavepack::IqPair;
-using wavepack::RawRole;
-using wavepack::TailRule;
+using arbsuite::wavepack::Diagnostics;
+using arbsuite::wavepack::IqPair;
+using arbsuite::wavepack::RawRole;
+using arbsuite::wavepack::TailRule;
 
 // A datatype as the test reads its name: c/r, f/i/u, bits, byte order.
 struct Datatype {
@@ -101,15 +101,16 @@ TEST_P(WavepackRawDatatypes, DecodeToTheValuesStored) {
   const std::vector<double> values = valuesFor(d, 40001);  // more than one block
   const std::string path = dir_.file("data.raw");
   arbtest::writeBytes(path, encode(d, values));
-  const wavepack::RawFormat format = wavepack::rawFormatByName(name);
+  const arbsuite::wavepack::RawFormat format = arbsuite::wavepack::rawFormatByName(name);
   EXPECT_EQ(format.sampleBytes(), static_cast<unsigned>(d.bits / 8 * (d.complex ? 2 : 1)));
   const std::vector<RawRole> roles =
       d.complex ? std::vector<RawRole>{RawRole::iq}
                 : std::vector<RawRole>{RawRole::inPhase, RawRole::quadrature};
   for (const RawRole role : roles) {
     Diagnostics diagnostics;
-    const auto source = wavepack::openRaw(path, format, role, TailRule::refuse, diagnostics);
-    const std::vector<IqPair> pairs = wavepack::readAllPairs(*source);
+    const auto source =
+        arbsuite::wavepack::openRaw(path, format, role, TailRule::refuse, diagnostics);
+    const std::vector<IqPair> pairs = arbsuite::wavepack::readAllPairs(*source);
     ASSERT_EQ(pairs.size(), d.complex ? values.size() / 2 : values.size());
     for (std::size_t k = 0; k < pairs.size(); ++k) {
       IqPair expected;
@@ -143,7 +144,7 @@ TEST(WavepackRawNames, RefusedNamesSayWhy) {
       {"wav", "Unknown format 'wav': raw formats are "}};
   for (const auto& [name, message] : cases) {
     try {
-      wavepack::rawFormatByName(name);
+      arbsuite::wavepack::rawFormatByName(name);
       ADD_FAILURE() << name << " accepted";
     } catch (const std::invalid_argument& e) {
       EXPECT_EQ(std::string(e.what()).rfind(message, 0), 0u) << e.what();
@@ -160,9 +161,9 @@ class WavepackRawSizes : public testing::Test {
   }
   std::string failure(const std::string& path, const char* format, RawRole role, TailRule tail) {
     try {
-      const auto source =
-          wavepack::openRaw(path, wavepack::rawFormatByName(format), role, tail, diagnostics_);
-      wavepack::readAllPairs(*source);
+      const auto source = arbsuite::wavepack::openRaw(
+          path, arbsuite::wavepack::rawFormatByName(format), role, tail, diagnostics_);
+      arbsuite::wavepack::readAllPairs(*source);
     } catch (const std::exception& e) {
       return e.what();
     }
@@ -218,8 +219,8 @@ TEST_F(WavepackRawSizes, TooManyPairsAreRefusedFromTheSizeAlone) {
   // Exactly the most pairs the format holds passes the size check.
   ASSERT_EQ(::truncate(path.c_str(), 536870911LL * 2), 0);
   Diagnostics quiet;
-  EXPECT_EQ(wavepack::openRaw(path, wavepack::rawFormatByName("ci8"), RawRole::iq, TailRule::refuse,
-                              quiet)
+  EXPECT_EQ(arbsuite::wavepack::openRaw(path, arbsuite::wavepack::rawFormatByName("ci8"),
+                                        RawRole::iq, TailRule::refuse, quiet)
                 ->size(),
             536870911u);
 }
@@ -243,7 +244,8 @@ class WavepackSigmfMeta : public testing::TestWithParam<MetaCase> {};
 TEST_P(WavepackSigmfMeta, ParsesOrNamesTheProblem) {
   const MetaCase& c = GetParam();
   try {
-    const wavepack::SigmfLayout layout = wavepack::parseSigmfMetadata(c.json, "rec.sigmf-meta");
+    const arbsuite::wavepack::SigmfLayout layout =
+        arbsuite::wavepack::parseSigmfMetadata(c.json, "rec.sigmf-meta");
     ASSERT_EQ(c.failure, "") << "parsed";
     EXPECT_EQ(layout.format.name, c.datatype);
     EXPECT_EQ(layout.startByte, c.startByte);
@@ -332,10 +334,10 @@ TEST(WavepackSigmfFiles, EitherFileOfTheRecordingReadsThePair) {
   arbtest::writeBytes(base + ".sigmf-data", data);
   for (const std::string& given : {base + ".sigmf-meta", base + ".sigmf-data", base}) {
     Diagnostics diagnostics;
-    const wavepack::InputData input = wavepack::readSigmf(given, diagnostics);
+    const arbsuite::wavepack::InputData input = arbsuite::wavepack::readSigmf(given, diagnostics);
     EXPECT_EQ(input.formatName, "SigMF ci16_le");
     EXPECT_EQ(input.sampleRate.value_or(0), 2500000.0);
-    const auto pairs = wavepack::readAllPairs(*input.pairs);
+    const auto pairs = arbsuite::wavepack::readAllPairs(*input.pairs);
     ASSERT_EQ(pairs.size(), 3u);
     EXPECT_EQ(pairs[1].i, 300.0);
     EXPECT_EQ(pairs[1].q, -400.0);
@@ -345,7 +347,7 @@ TEST(WavepackSigmfFiles, EitherFileOfTheRecordingReadsThePair) {
   arbtest::writeBytes(base + ".sigmf-data", data);
   Diagnostics diagnostics;
   try {
-    wavepack::readSigmf(base + ".sigmf-meta", diagnostics);
+    arbsuite::wavepack::readSigmf(base + ".sigmf-meta", diagnostics);
     FAIL();
   } catch (const std::length_error& e) {
     EXPECT_EQ(std::string(e.what()), base +

@@ -16,9 +16,9 @@
 
 namespace {
 
+using arbsuite::wavepack::FieldValue;
+using arbsuite::wavepack::IqPair;
 using arbtest::ScratchDir;
-using wavepack::FieldValue;
-using wavepack::IqPair;
 
 // Reference: what `stream >> double` makes of a field; overflow shows as a failed
 // extraction with the value set to +-max.
@@ -99,7 +99,8 @@ TEST(WavepackCsvField, AcceptsExactlyWhatStreamExtractionAccepts) {
     SCOPED_TRACE("field '" + field + "'");
     const StreamResult expected = streamParse(field);
     double v = -999;
-    const FieldValue got = wavepack::parseCsvField(field.data(), field.data() + field.size(), v);
+    const FieldValue got =
+        arbsuite::wavepack::parseCsvField(field.data(), field.data() + field.size(), v);
     if (got == FieldValue::overflow) {
       // The stream fails and reports +-max: the converter refuses such input instead.
       EXPECT_FALSE(expected.ok);
@@ -144,7 +145,8 @@ TEST(WavepackCsvField, RandomDecimalsReadAsAStreamReadsThem) {
     SCOPED_TRACE("field '" + field + "'");
     const StreamResult expected = streamParse(field);
     double v = -999;
-    const FieldValue got = wavepack::parseCsvField(field.data(), field.data() + field.size(), v);
+    const FieldValue got =
+        arbsuite::wavepack::parseCsvField(field.data(), field.data() + field.size(), v);
     // The one departure: a stream reads the "0" of "0x1A"; hexadecimal numbers are no
     // numbers here, so that a file of them is never read as zeros.
     if (field.starts_with("0x")) {
@@ -181,7 +183,7 @@ std::string failureOf(F&& f) {
 }
 
 TEST_F(WavepackCsvFiles, DualSkipsTheHeaderInBothColumns) {
-  const auto pairs = wavepack::readCsvDual(csv("I,Q\n0.5,-0.5\n1,0\n"));
+  const auto pairs = arbsuite::wavepack::readCsvDual(csv("I,Q\n0.5,-0.5\n1,0\n"));
   ASSERT_EQ(pairs.size(), 2u);
   EXPECT_EQ(pairs[0].i, 0.5);
   EXPECT_EQ(pairs[0].q, -0.5);
@@ -190,7 +192,7 @@ TEST_F(WavepackCsvFiles, DualSkipsTheHeaderInBothColumns) {
 }
 
 TEST_F(WavepackCsvFiles, DualReadsALastLineWithoutLineFeedAndCrLfLines) {
-  const auto pairs = wavepack::readCsvDual(csv("1,2\r\n3 , 4V\r\n5,6"));
+  const auto pairs = arbsuite::wavepack::readCsvDual(csv("1,2\r\n3 , 4V\r\n5,6"));
   ASSERT_EQ(pairs.size(), 3u);
   EXPECT_EQ(pairs[1].i, 3.0);
   EXPECT_EQ(pairs[1].q, 4.0);
@@ -199,7 +201,7 @@ TEST_F(WavepackCsvFiles, DualReadsALastLineWithoutLineFeedAndCrLfLines) {
 
 TEST_F(WavepackCsvFiles, DualPairsTheColumnsCountedApart) {
   // Line 2 has only an I value, line 3 only a Q value: two passes would pair them.
-  const auto pairs = wavepack::readCsvDual(csv("1,10\n2,x\ny,20\n"));
+  const auto pairs = arbsuite::wavepack::readCsvDual(csv("1,10\n2,x\ny,20\n"));
   ASSERT_EQ(pairs.size(), 2u);
   EXPECT_EQ(pairs[1].i, 2.0);
   EXPECT_EQ(pairs[1].q, 20.0);
@@ -208,53 +210,54 @@ TEST_F(WavepackCsvFiles, DualPairsTheColumnsCountedApart) {
 TEST_F(WavepackCsvFiles, DualFailures) {
   // The kept words, then a second line with the line that lacks the value.
   const std::string oneColumn = csv("1\n2\n");
-  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(oneColumn); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readCsvDual(oneColumn); }),
             "No data found in " + oneColumn + " second row\n" + oneColumn +
                 " line 1 has 1 field: Q is read from field 2: \"1\"");
   const std::string noFirst = csv("x,1\n");
-  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(noFirst); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readCsvDual(noFirst); }),
             "No data found in " + noFirst + " first row\n" + noFirst +
                 " line 1: field 1 (I) is not a number: \"x,1\"");
   const std::string unequal = csv("1,1\n2,x\n");
-  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(unequal); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readCsvDual(unequal); }),
             "Two rows of data length is not equal in " + unequal + "\n" + unequal +
                 " line 2: field 2 (Q) is not a number: \"2,x\"");
   const std::string missing = dir_.file("missing.csv");
-  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(missing); }), "Open " + missing + " failed");
-  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(dir_.path().string()); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readCsvDual(missing); }),
+            "Open " + missing + " failed");
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readCsvDual(dir_.path().string()); }),
             "Open " + dir_.path().string() + " failed");
 }
 
 TEST_F(WavepackCsvFiles, OverflowingNumbersAreRefusedNamingFileAndLine) {
   const std::string inI = csv("1,2\n1e999,3\n");
-  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(inI); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readCsvDual(inI); }),
             "Number out of range in " + inI + " at line 2");
   const std::string inQ = csv("1,2\n3,-1e999\n");
-  EXPECT_EQ(failureOf([&] { wavepack::readCsvDual(inQ); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readCsvDual(inQ); }),
             "Number out of range in " + inQ + " at line 2");
-  EXPECT_EQ(failureOf([&] { wavepack::readCsvColumn(inQ, 2, false); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readCsvColumn(inQ, 2, false); }),
             "Number out of range in " + inQ + " at line 2");
   // Column 1 alone does not look at the second field.
-  EXPECT_EQ(wavepack::readCsvColumn(inQ, 1, true).size(), 2u);
+  EXPECT_EQ(arbsuite::wavepack::readCsvColumn(inQ, 1, true).size(), 2u);
   // Underflow is not an error: the value becomes (nearly) zero, as a stream reads it.
-  EXPECT_EQ(wavepack::readCsvColumn(csv("1e-400\n"), 1, true).at(0).i, 0.0);
+  EXPECT_EQ(arbsuite::wavepack::readCsvColumn(csv("1e-400\n"), 1, true).at(0).i, 0.0);
 }
 
 TEST_F(WavepackCsvFiles, ColumnReadsTheChosenFieldIntoIOrQ) {
   const std::string path = csv("  2.0  ,x\nhdr\n\n-1,7\n");
-  const auto first = wavepack::readCsvColumn(path, 1, true);
+  const auto first = arbsuite::wavepack::readCsvColumn(path, 1, true);
   ASSERT_EQ(first.size(), 2u);
   EXPECT_EQ(first[0].i, 2.0);
   EXPECT_EQ(first[0].q, 0.0);
   EXPECT_EQ(first[1].i, -1.0);
-  const auto second = wavepack::readCsvColumn(path, 2, false);
+  const auto second = arbsuite::wavepack::readCsvColumn(path, 2, false);
   ASSERT_EQ(second.size(), 1u);
   EXPECT_EQ(second[0].i, 0.0);
   EXPECT_EQ(second[0].q, 7.0);
   const std::string empty = csv("");
-  EXPECT_EQ(failureOf([&] { wavepack::readCsvColumn(empty, 1, true); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readCsvColumn(empty, 1, true); }),
             "No data found in " + empty);
-  EXPECT_THROW(wavepack::readCsvColumn(empty, 1, true), std::out_of_range);
+  EXPECT_THROW(arbsuite::wavepack::readCsvColumn(empty, 1, true), std::out_of_range);
 }
 
 class WavepackBinaryFiles : public WavepackCsvFiles {
@@ -269,7 +272,7 @@ class WavepackBinaryFiles : public WavepackCsvFiles {
 TEST_F(WavepackBinaryFiles, DualFileIsInterleavedAndIgnoresATrailingPartialValue) {
   auto bytes = arbtest::doubleBytes({1.5, -2.5});
   bytes.insert(bytes.end(), {1, 2, 3, 4});  // 20 bytes: two doubles and 4 stray bytes
-  const auto pairs = wavepack::readBinarySamples(bin(bytes), true, true);
+  const auto pairs = arbsuite::wavepack::readBinarySamples(bin(bytes), true, true);
   ASSERT_EQ(pairs.size(), 1u);
   EXPECT_EQ(pairs[0].i, 1.5);
   EXPECT_EQ(pairs[0].q, -2.5);
@@ -277,27 +280,27 @@ TEST_F(WavepackBinaryFiles, DualFileIsInterleavedAndIgnoresATrailingPartialValue
 
 TEST_F(WavepackBinaryFiles, SingleComponentFiles) {
   const std::string path = bin(arbtest::doubleBytes({1, 2, 3}));
-  const auto asI = wavepack::readBinarySamples(path, true, false);
+  const auto asI = arbsuite::wavepack::readBinarySamples(path, true, false);
   ASSERT_EQ(asI.size(), 3u);
   EXPECT_EQ(asI[2].i, 3.0);
   EXPECT_EQ(asI[2].q, 0.0);
-  const auto asQ = wavepack::readBinarySamples(path, false, true);
+  const auto asQ = arbsuite::wavepack::readBinarySamples(path, false, true);
   EXPECT_EQ(asQ[1].i, 0.0);
   EXPECT_EQ(asQ[1].q, 2.0);
 }
 
 TEST_F(WavepackBinaryFiles, Failures) {
   const std::string odd = bin(arbtest::doubleBytes({1, 2, 3}));
-  EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(odd, true, true); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readBinarySamples(odd, true, true); }),
             "Binary data in " + odd + " length is odd");
   const std::string empty = bin({});
-  EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(empty, true, false); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readBinarySamples(empty, true, false); }),
             "There is no data in " + empty);
   const std::string tiny = bin({1, 2, 3, 4, 5, 6, 7});
-  EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(tiny, true, false); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readBinarySamples(tiny, true, false); }),
             "There is no data in " + tiny);
   const std::string missing = dir_.file("none.bin");
-  EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(missing, true, false); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readBinarySamples(missing, true, false); }),
             "Open " + missing + " failed");
 }
 
@@ -305,7 +308,7 @@ class WavepackNonFinite : public WavepackBinaryFiles, public testing::WithParamI
 
 TEST_P(WavepackNonFinite, IsRefusedNamingTheFile) {
   const std::string path = bin(arbtest::doubleBytes({1.0, GetParam()}));
-  EXPECT_EQ(failureOf([&] { wavepack::readBinarySamples(path, true, true); }),
+  EXPECT_EQ(failureOf([&] { arbsuite::wavepack::readBinarySamples(path, true, true); }),
             "Value 2 in " + path + " is not a finite number");
 }
 
@@ -316,7 +319,7 @@ INSTANTIATE_TEST_SUITE_P(WavepackValues, WavepackNonFinite,
 
 TEST(WavepackQuantizer, KnownValues) {
   std::vector<IqPair> pairs = {{3, 4}, {0, 1}, {-2.5, 0}};
-  const auto samples = wavepack::quantizeIq(pairs, wavepack::kPeakLevel);
+  const auto samples = arbsuite::wavepack::quantizeIq(pairs, arbsuite::wavepack::kPeakLevel);
   EXPECT_EQ(samples, (std::vector<std::int16_t>{3980, 5307, 0, 1326, -3317, 0}));
   EXPECT_DOUBLE_EQ(pairs[0].i, 0.6);  // normalised in place
   EXPECT_DOUBLE_EQ(pairs[2].i, -0.5);
@@ -324,20 +327,20 @@ TEST(WavepackQuantizer, KnownValues) {
 
 TEST(WavepackQuantizer, AllZeroInputGivesZeroSamples) {
   std::vector<IqPair> pairs(3);
-  EXPECT_EQ(wavepack::quantizeIq(pairs, 0.81), std::vector<std::int16_t>(6, 0));
+  EXPECT_EQ(arbsuite::wavepack::quantizeIq(pairs, 0.81), std::vector<std::int16_t>(6, 0));
 }
 
 TEST(WavepackQuantizer, PeakIsTheLargestScaledHypotenuse) {
   // Plain squares would overflow or underflow at these magnitudes.
   for (double scale : {1e-200, 1.0, 1e200, 1e300}) {
     std::vector<IqPair> pairs = {{3 * scale, 4 * scale}, {-1 * scale, 2 * scale}};
-    EXPECT_DOUBLE_EQ(wavepack::peakModulus(pairs), 5 * scale) << scale;
-    EXPECT_EQ(wavepack::quantizeIq(pairs, 0.81)[0], 3980) << scale;
+    EXPECT_DOUBLE_EQ(arbsuite::wavepack::peakModulus(pairs), 5 * scale) << scale;
+    EXPECT_EQ(arbsuite::wavepack::quantizeIq(pairs, 0.81)[0], 3980) << scale;
   }
   // A modulus beyond the double range still normalises.
   const double big = std::numeric_limits<double>::max();
   std::vector<IqPair> pairs = {{big, big}, {big, 0}};
-  const auto samples = wavepack::quantizeIq(pairs, 0.81);
+  const auto samples = arbsuite::wavepack::quantizeIq(pairs, 0.81);
   const auto expected = static_cast<std::int16_t>(std::sqrt(0.5) * 0.81 * 8191);
   EXPECT_EQ(samples[0], expected);
   EXPECT_EQ(samples[1], expected);
@@ -358,7 +361,7 @@ TEST(WavepackQuantizer, MatchesThePlainFormulaOnRandomData) {
     expected.push_back(static_cast<std::int16_t>(std::trunc(p.i / peak * (0.81 * 8191))));
     expected.push_back(static_cast<std::int16_t>(std::trunc(p.q / peak * (0.81 * 8191))));
   }
-  EXPECT_EQ(wavepack::quantizeIq(pairs, 0.81), expected);
+  EXPECT_EQ(arbsuite::wavepack::quantizeIq(pairs, 0.81), expected);
 }
 
 TEST(WavepackQuantizer, PassesOverLargeSourcesMatchThePlainFormula) {
@@ -374,15 +377,16 @@ TEST(WavepackQuantizer, PassesOverLargeSourcesMatchThePlainFormula) {
   pairs[777777] = {-1.25, 1.5};
   double peak = 0;
   for (const IqPair& p : pairs) peak = std::max(peak, std::hypot(p.i, p.q));
-  wavepack::PairSpan source(pairs);
-  const wavepack::PeakScale scale = wavepack::findPeak(source);
+  arbsuite::wavepack::PairSpan source(pairs);
+  const arbsuite::wavepack::PeakScale scale = arbsuite::wavepack::findPeak(source);
   EXPECT_EQ(scale.peak, peak);
   EXPECT_EQ(scale.prescale, 1.0);
   for (const double level : {0.81, 1.0, 0.3}) {
     std::vector<std::int16_t> got;
-    wavepack::quantizeSource(source, scale, level, [&](std::span<const std::int16_t> block) {
-      got.insert(got.end(), block.begin(), block.end());
-    });
+    arbsuite::wavepack::quantizeSource(source, scale, level,
+                                       [&](std::span<const std::int16_t> block) {
+                                         got.insert(got.end(), block.begin(), block.end());
+                                       });
     ASSERT_EQ(got.size(), 2 * pairs.size());
     for (std::size_t k = 0; k < pairs.size(); ++k) {
       ASSERT_EQ(got[2 * k],
@@ -401,7 +405,7 @@ TEST(WavepackSummary, StatisticsAreExactOverEverySampleValue) {
   samples.push_back(-32768);
   samples.push_back(-32768);  // the largest power there is: 2^31
   samples.push_back(5);       // an odd sample count: the last value has no partner
-  wavepack::SampleStatistics stats;
+  arbsuite::wavepack::SampleStatistics stats;
   stats.add(std::span(samples).first(10));
   stats.add(std::span(samples).subspan(10));
   std::uint64_t peak = 0;
@@ -419,14 +423,15 @@ TEST(WavepackSummary, StatisticsAreExactOverEverySampleValue) {
 }
 
 TEST(WavepackSummary, LineNamesEveryFigure) {
-  wavepack::SampleStatistics stats;
+  arbsuite::wavepack::SampleStatistics stats;
   const std::vector<std::int16_t> samples = {8192, 0, 0, 4096};
   stats.add(samples);
   // Peak 8192 is 0 dBFS; RMS sqrt((8192^2 + 4096^2) / 2) is -2.04 dBFS.
-  EXPECT_EQ(wavepack::summaryLine(stats, 1000, "CSV"),
+  EXPECT_EQ(arbsuite::wavepack::summaryLine(stats, 1000, "CSV"),
             "Summary: 2 samples, clock 1000 Hz, duration 0.002 s, peak 0.00 dBFS, RMS -2.04 "
             "dBFS, crest factor 2.04 dB, read as CSV");
-  EXPECT_EQ(wavepack::summaryLine(wavepack::SampleStatistics{3, 0, 0}, 50000000, "cu8"),
+  EXPECT_EQ(arbsuite::wavepack::summaryLine(arbsuite::wavepack::SampleStatistics{3, 0, 0}, 50000000,
+                                            "cu8"),
             "Summary: 3 samples, clock 50000000 Hz, duration 6e-08 s, silent, read as cu8");
 }
 

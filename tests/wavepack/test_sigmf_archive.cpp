@@ -14,7 +14,7 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using wavepack::Diagnostics;
+using arbsuite::wavepack::Diagnostics;
 
 void put(Bytes& block, std::size_t at, const std::string& text) {
   std::copy(text.begin(), text.end(), block.begin() + static_cast<std::ptrdiff_t>(at));
@@ -94,8 +94,8 @@ class WavepackSigmfArchive : public testing::Test {
     arbtest::writeBytes(dir_.file(name), bytes);
     return dir_.file(name);
   }
-  wavepack::InputData read(const std::string& path) {
-    return wavepack::readSigmf(path, diagnostics_);
+  arbsuite::wavepack::InputData read(const std::string& path) {
+    return arbsuite::wavepack::readSigmf(path, diagnostics_);
   }
   std::string failure(const std::string& path) {
     try {
@@ -105,8 +105,9 @@ class WavepackSigmfArchive : public testing::Test {
     }
     return "";
   }
-  void expectSamples(const wavepack::InputData& input, const std::vector<std::int16_t>& values) {
-    const auto pairs = wavepack::readAllPairs(*input.pairs);
+  void expectSamples(const arbsuite::wavepack::InputData& input,
+                     const std::vector<std::int16_t>& values) {
+    const auto pairs = arbsuite::wavepack::readAllPairs(*input.pairs);
     ASSERT_EQ(pairs.size() * 2, values.size());
     for (std::size_t k = 0; k < pairs.size(); ++k) {
       EXPECT_EQ(pairs[k].i, values[2 * k]) << k;
@@ -125,7 +126,7 @@ TEST_F(WavepackSigmfArchive, TheRecordingIsReadInPlace) {
       archive("rec.sigmf", tar({{"rec", "", '5', ""},
                                 {"rec/rec.sigmf-meta", kMeta, '0', ""},
                                 {"rec/rec.sigmf-data", ci16(values), '0', ""}}));
-  const wavepack::InputData input = read(path);
+  const arbsuite::wavepack::InputData input = read(path);
   EXPECT_EQ(input.formatName, "SigMF ci16_le");
   EXPECT_EQ(input.sampleRate.value_or(0), 250000.0);
   EXPECT_EQ(input.rateSource, path + "(rec/rec.sigmf-meta)");
@@ -155,7 +156,7 @@ TEST_F(WavepackSigmfArchive, LongNamesOfEveryTarDialect) {
   for (std::size_t k = 0; k < layouts.size(); ++k) {
     SCOPED_TRACE(k);
     const std::string path = archive("long" + std::to_string(k) + ".sigmf", tar(layouts[k]));
-    const wavepack::InputData input = read(path);
+    const arbsuite::wavepack::InputData input = read(path);
     EXPECT_EQ(input.rateSource, path + "(" + longName + ".sigmf-meta)");
     expectSamples(input, values);
   }
@@ -178,7 +179,7 @@ TEST_F(WavepackSigmfArchive, ADatasetNamesTheDataMember) {
   const std::string path =
       archive("ds.sigmf",
               tar({{"r/r.sigmf-meta", meta, '0', ""}, {"r/samples.bin", ci16({7, 8}), '0', ""}}));
-  const wavepack::InputData input = read(path);
+  const arbsuite::wavepack::InputData input = read(path);
   expectSamples(input, {7, 8});
   EXPECT_EQ(input.missingRate, path + "(r/r.sigmf-meta) has no core:sample_rate");
 }
@@ -223,8 +224,9 @@ TEST(WavepackTarArchive, MembersAndWhereTheirBytesAre) {
                                  {"d/a", std::string(600, 'a'), '0', ""},
                                  {"d/link", "", '2', ""},
                                  {"d/b", "bb", '\0', ""}}));
-  wavepack::InputStream input(path);
-  const std::vector<wavepack::TarMember> members = wavepack::listTarMembers(input);
+  arbsuite::wavepack::InputStream input(path);
+  const std::vector<arbsuite::wavepack::TarMember> members =
+      arbsuite::wavepack::listTarMembers(input);
   ASSERT_EQ(members.size(), 2u);
   EXPECT_EQ(members[0].name, "d/a");
   EXPECT_EQ(members[0].offset, 1024u);

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 void checkMp(mp_err status) {
   if (status == MP_OKAY) return;
@@ -93,4 +93,4 @@ void toBytesLE(const BigInt& value, std::uint8_t* bytes, std::size_t length) {
   }
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 // Width of one digit group of the serialised form.
 inline constexpr int kWireDigitBits = 28;
@@ -52,4 +52,4 @@ BigInt fromBytesLE(const std::uint8_t* bytes, std::size_t length);
 // The low length bytes of a non-negative value, least significant first.
 void toBytesLE(const BigInt& value, std::uint8_t* bytes, std::size_t length);
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <functional>
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 inline constexpr std::uint32_t kBlockBytes = 8;
 
@@ -42,4 +42,4 @@ void processBuffer(const std::uint8_t* input, std::uint32_t n, std::uint8_t* out
   if (outputLength != nullptr) *outputLength = blocks * kBlockBytes;
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -6,7 +6,7 @@
 
 #include "wavecrypt.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 constexpr std::uint32_t kPolynomial = 0x04C11DB7u;
@@ -45,9 +45,9 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t length) {
   return crc ^ 0xFFFFFFFFu;
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt
 
 extern "C" WAVECRYPT_API std::uint32_t AfxGetCrcU32(const void* data, std::uint32_t length) {
   if (data == nullptr) return 0;  // only an empty input may come without a buffer
-  return wavecrypt::crc32(static_cast<const std::uint8_t*>(data), length);
+  return arbsuite::wavecrypt::crc32(static_cast<const std::uint8_t*>(data), length);
 }

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 // CRC-32 of length bytes at data; 0 for an empty input.
 std::uint32_t crc32(const std::uint8_t* data, std::size_t length);
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

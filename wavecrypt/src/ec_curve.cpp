@@ -1,7 +1,7 @@
 // Point addition and scalar multiplication in affine coordinates (LibTomMath).
 #include "ec_curve.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 // Modular inverse of a non-zero residue of the prime p.
@@ -192,4 +192,4 @@ Point multiplyPoint(const Curve& curve, const BigInt& k, const Point& point) {
   return ladder.result();
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -6,7 +6,7 @@
 
 #include "bigint.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 struct Curve {
   BigInt p;  // field prime
@@ -33,4 +33,4 @@ std::uint64_t leadingBinaryDigits(const BigInt& k);
 // A 64-bit k is used in full; a longer k acts as k shifted right to 64 digits.
 Point multiplyPoint(const Curve& curve, const BigInt& k, const Point& point);
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -12,7 +12,7 @@
 #include "tables.h"
 #include "wavecrypt.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 // The cipher keys are the data keys the library hands out.
@@ -82,11 +82,12 @@ std::int32_t encOrDec(std::int32_t operation, const void* input, std::uint32_t i
   }
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt
 
 extern "C" WAVECRYPT_API std::int32_t EncOrDecOpt(std::int32_t operation, const void* input,
                                                   std::uint32_t inputLength, const void* key,
                                                   void* output, std::uint32_t* outputLength,
                                                   std::int32_t direction) {
-  return wavecrypt::encOrDec(operation, input, inputLength, key, output, outputLength, direction);
+  return arbsuite::wavecrypt::encOrDec(operation, input, inputLength, key, output, outputLength,
+                                       direction);
 }

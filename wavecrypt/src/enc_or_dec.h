@@ -6,7 +6,7 @@
 
 #include "wavecrypt.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 // The operations, statuses and directions of wavecrypt.h under the library's own names.
 enum Operation : std::int32_t {
@@ -27,4 +27,4 @@ std::int32_t encOrDec(std::int32_t operation, const void* input, std::uint32_t i
                       const void* key, void* output, std::uint32_t* outputLength,
                       std::int32_t direction) noexcept;
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

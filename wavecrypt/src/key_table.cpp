@@ -9,7 +9,7 @@
 #include "tables.h"
 #include "wavecrypt.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 constexpr std::uint32_t kCounterStepRange = 500;
@@ -40,10 +40,11 @@ std::int32_t decipherTableKey(std::uint32_t index, std::uint8_t key[tables::kKey
   return status;
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt
 
 extern "C" WAVECRYPT_API std::int32_t AfxgetRandKeyR5(void* key16) {
-  if (key16 == nullptr) return wavecrypt::kStatusRejected;
-  const wavecrypt::KeyDraw draw = wavecrypt::drawKeyIndex(wavecrypt::currentTimeSeconds());
-  return wavecrypt::decipherTableKey(draw.index, static_cast<std::uint8_t*>(key16));
+  if (key16 == nullptr) return arbsuite::wavecrypt::kStatusRejected;
+  const arbsuite::wavecrypt::KeyDraw draw =
+      arbsuite::wavecrypt::drawKeyIndex(arbsuite::wavecrypt::currentTimeSeconds());
+  return arbsuite::wavecrypt::decipherTableKey(draw.index, static_cast<std::uint8_t*>(key16));
 }

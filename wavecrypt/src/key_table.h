@@ -6,7 +6,7 @@
 
 #include "tables.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 struct KeyDraw {
   std::uint32_t seed;   // seed given to the generator
@@ -22,4 +22,4 @@ KeyDraw drawKeyIndex(std::uint32_t nowSeconds);
 // or kStatusRejected when the decipherment did not give a whole key.
 std::int32_t decipherTableKey(std::uint32_t index, std::uint8_t key[tables::kKeyBytes]);
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -9,7 +9,7 @@
 #include "private_rand.h"
 #include "seed_counter.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 constexpr std::size_t kDigitGroupBytes = 4;
@@ -160,4 +160,4 @@ std::uint32_t unwrapDataKey(const std::uint8_t wrapped[kWrappedBytes],
   return decryptDataKey(builtInWrapParameters(), ciphertext, key);
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -13,7 +13,7 @@
 #include "tables.h"
 #include "wavecrypt.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 inline constexpr std::size_t kDataKeyBytes = WAVECRYPT_KEY_BYTES;
 inline constexpr std::size_t kWrappedBytes = WAVECRYPT_WRAPPED_BYTES;
@@ -72,4 +72,4 @@ void wrapDataKey(const std::uint8_t key[kDataKeyBytes], std::uint8_t wrapped[kWr
 std::uint32_t unwrapDataKey(const std::uint8_t wrapped[kWrappedBytes],
                             std::uint8_t key[kDataKeyBytes]);
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

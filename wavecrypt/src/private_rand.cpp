@@ -2,7 +2,7 @@
 // the classic C run-time rand: state = state * 214013 + 2531011, value = bits 16..30.
 #include "private_rand.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 std::uint32_t gRandomState = 1;  // as after srand(1), the C library's initial state
@@ -16,4 +16,4 @@ int nextRandom() {
   return static_cast<int>((gRandomState >> 16) & 0x7FFFu);
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

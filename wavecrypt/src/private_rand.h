@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 inline constexpr int kRandomMax = 32767;
 
@@ -14,4 +14,4 @@ void seedRandom(std::uint32_t seed);
 // Next value, 0..kRandomMax.
 int nextRandom();
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

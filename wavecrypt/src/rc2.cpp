@@ -6,7 +6,7 @@
 
 #include "block_mode.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 constexpr int kShift[4] = {1, 2, 3, 5};
@@ -139,4 +139,4 @@ void rc2VariantBuffer(const std::uint8_t* input, std::uint32_t n,
   }
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

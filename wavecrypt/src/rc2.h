@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 // Key length and effective key bits of the library's variant.
 inline constexpr std::size_t kRc2VariantKeyBytes = 16;
@@ -33,4 +33,4 @@ void rc2VariantBuffer(const std::uint8_t* input, std::uint32_t n,
                       const std::uint8_t key[kRc2VariantKeyBytes], const std::uint8_t table[256],
                       std::uint8_t* output, std::uint32_t* outputLength, bool encrypt);
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -9,7 +9,7 @@
 #include "block_mode.h"
 #include "rc5_simd.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 constexpr std::uint32_t kP32 = 0xB7E15163u;
@@ -212,4 +212,4 @@ void rc5Buffer(const std::uint8_t* input, std::uint32_t n, const std::uint8_t ke
   rc5BufferAtLevel(arbsuite::detectedSimdLevel(), input, n, key, output, outputLength, encrypt);
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

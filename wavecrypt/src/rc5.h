@@ -6,7 +6,7 @@
 
 #include "simd_level.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 inline constexpr int kRc5Rounds = 12;
 inline constexpr int kRc5KeyBytes = 16;
@@ -39,4 +39,4 @@ void rc5BufferAtLevel(arbsuite::SimdLevel level, const std::uint8_t* input, std:
                       const std::uint8_t key[kRc5KeyBytes], std::uint8_t* output,
                       std::uint32_t* outputLength, bool encrypt);
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

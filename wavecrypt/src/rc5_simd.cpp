@@ -7,7 +7,7 @@
 
 #include "simd_intrinsics.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 // Groups in flight in one step: the rounds are one long chain of dependent operations per
@@ -274,17 +274,17 @@ void rc5GroupsAvx512(const Rc5Schedule& schedule, const std::uint8_t* input, std
   }
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt
 
 #else  // not x86: detectedSimdLevel() is scalar, so these are never reached
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 void rc5GroupsAvx2(const Rc5Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t, bool,
                    bool) {}
 void rc5GroupsAvx512(const Rc5Schedule&, const std::uint8_t*, std::uint8_t*, std::size_t, bool,
                      bool) {}
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt
 
 #endif

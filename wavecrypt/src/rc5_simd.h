@@ -6,7 +6,7 @@
 
 #include "rc5.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 inline constexpr std::size_t kRc5Avx2GroupBlocks = 8;
 inline constexpr std::size_t kRc5Avx512GroupBlocks = 16;
@@ -21,4 +21,4 @@ void rc5GroupsAvx2(const Rc5Schedule& schedule, const std::uint8_t* input, std::
 void rc5GroupsAvx512(const Rc5Schedule& schedule, const std::uint8_t* input, std::uint8_t* output,
                      std::size_t groups, bool encrypt, bool backwards);
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -3,7 +3,7 @@
 
 #include "tables.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 std::uint8_t rotateRight(std::uint8_t value, int count) {
@@ -37,4 +37,4 @@ void unscramble(const ScrambleTables& tables, const std::uint8_t input[kScramble
   }
 }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -7,7 +7,7 @@
 
 #include "tables.h"
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 using tables::kScrambleBytes;
 
@@ -28,4 +28,4 @@ void scramble(const ScrambleTables& tables, const std::uint8_t input[kScrambleBy
 void unscramble(const ScrambleTables& tables, const std::uint8_t input[kScrambleBytes],
                 std::uint8_t output[kScrambleBytes]);
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 namespace {
 
 std::uint32_t gSeedCounter = 0;
@@ -21,4 +21,4 @@ void advanceSeedCounter(std::uint32_t delta, bool applyLimit) {
 
 std::uint32_t currentTimeSeconds() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

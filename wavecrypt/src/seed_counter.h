@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace wavecrypt {
+namespace arbsuite::wavecrypt {
 
 // A counter at or above this value after an update starts again at 0.
 inline constexpr std::uint32_t kSeedCounterLimit = 0xFFFFFE0Bu;
@@ -20,4 +20,4 @@ void advanceSeedCounter(std::uint32_t delta, bool applyLimit);
 // The calendar time in seconds, truncated to 32 bits.
 std::uint32_t currentTimeSeconds();
 
-}  // namespace wavecrypt
+}  // namespace arbsuite::wavecrypt

@@ -7,7 +7,7 @@
 
 #include "wavecrypt.h"
 
-namespace wavecrypt::tables {
+namespace arbsuite::wavecrypt::tables {
 
 inline constexpr std::size_t kKeyTableEntries = 5000;
 inline constexpr std::size_t kKeyBytes = WAVECRYPT_KEY_BYTES;  // the stored data keys
@@ -48,4 +48,4 @@ extern const std::uint8_t kScramblePermutation[kScrambleBytes];
 extern const std::uint8_t kScrambleInverse[kScrambleBytes];
 extern const std::uint8_t kScrambleRotation[kScrambleBytes];
 
-}  // namespace wavecrypt::tables
+}  // namespace arbsuite::wavecrypt::tables

@@ -17,7 +17,7 @@
 #include "temp_file.h"
 #include "wavepack.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 double parseFrequency(const std::string& text) {
   const std::optional<double> hz = arbsuite::readFrequencyLeniently(text);
@@ -145,4 +145,4 @@ void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string
   convertToArb(source, fs, outputPath, kPeakLevel);
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -15,7 +15,7 @@
 #include "summary.h"
 #include "wavepack.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // Frequency text to hertz by -f's lenient rule (arbsuite::readFrequencyLeniently:
 // the longest leading number times the unit of the first character after it, so "1m"
@@ -73,4 +73,4 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
 // The same for pairs in memory at the level 0.81 (the pairs are left unchanged).
 void convertToArb(std::vector<IqPair>& pairs, std::int32_t fs, const std::string& outputPath);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -12,7 +12,7 @@
 #include "huge_pages.h"
 #include "parallel.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace csv {
 
@@ -262,4 +262,4 @@ std::size_t countFields(std::string_view line, const CsvDialect& dialect) {
   return lastContent;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

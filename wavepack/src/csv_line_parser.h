@@ -8,7 +8,7 @@
 #include "csv_piece.h"
 #include "csv_reader.h"
 
-namespace wavepack::csv {
+namespace arbsuite::wavepack::csv {
 
 // How the fields of a line are told apart.
 struct Splitter {
@@ -89,4 +89,4 @@ class PieceParser {
 // Parses the pieces in parallel (runParts).
 void parseInParallel(std::vector<Piece>& pieces, const PieceParser& parser);
 
-}  // namespace wavepack::csv
+}  // namespace arbsuite::wavepack::csv

@@ -7,7 +7,7 @@
 
 #include "csv_number.h"
 
-namespace wavepack::csv {
+namespace arbsuite::wavepack::csv {
 
 namespace {
 
@@ -262,4 +262,4 @@ std::vector<IqPair> Merger::realign() {
   return all;
 }
 
-}  // namespace wavepack::csv
+}  // namespace arbsuite::wavepack::csv

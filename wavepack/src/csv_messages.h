@@ -11,7 +11,7 @@
 #include "csv_piece.h"
 #include "csv_reader.h"
 
-namespace wavepack::csv {
+namespace arbsuite::wavepack::csv {
 
 // Everything the pieces found, merged in file order.
 class Merger {
@@ -81,4 +81,4 @@ class Merger {
   std::vector<std::vector<IqPair>> storage_;
 };
 
-}  // namespace wavepack::csv
+}  // namespace arbsuite::wavepack::csv

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace csv {
 
@@ -80,4 +80,4 @@ NumberScan scanNumber(const char* first, const char* last, double& value, char d
   return csv::scanNumberIn<false>(first, last, value, decimalPoint, delimiter);
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -10,7 +10,7 @@
 
 #include "csv_reader.h"
 
-namespace wavepack::csv {
+namespace arbsuite::wavepack::csv {
 
 inline bool isStreamSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -144,4 +144,4 @@ inline NumberScan scanNumberIn(const char* first, const char* last, double& valu
   return scanWithFromChars(numberBegin, last, value, decimalPoint);
 }
 
-}  // namespace wavepack::csv
+}  // namespace arbsuite::wavepack::csv

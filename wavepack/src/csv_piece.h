@@ -11,7 +11,7 @@
 
 #include "csv_reader.h"
 
-namespace wavepack::csv {
+namespace arbsuite::wavepack::csv {
 
 enum class NoteKind {
   noNumber,    // no field that is read holds a number: the line is skipped
@@ -81,4 +81,4 @@ struct Piece {
   std::uint64_t quotedLines = 0;   // lines with a quoted number
 };
 
-}  // namespace wavepack::csv
+}  // namespace arbsuite::wavepack::csv

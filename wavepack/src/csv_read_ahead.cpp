@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string_view>
 
-namespace wavepack::csv {
+namespace arbsuite::wavepack::csv {
 
 TextStart::TextStart(const ByteReader& reader, const std::string& name, Diagnostics& diagnostics)
     : reader_(reader) {
@@ -96,4 +96,4 @@ std::vector<Piece> splitPieces(const char* begin, const char* end, unsigned coun
   return result;
 }
 
-}  // namespace wavepack::csv
+}  // namespace arbsuite::wavepack::csv

@@ -13,7 +13,7 @@
 #include "csv_piece.h"
 #include "csv_reader.h"
 
-namespace wavepack::csv {
+namespace arbsuite::wavepack::csv {
 
 // Chunks at least this large are read ahead on a thread of their own.
 inline constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
@@ -74,4 +74,4 @@ class TextStart {
 std::vector<Piece> splitPieces(const char* begin, const char* end, unsigned count,
                                std::size_t minBytes);
 
-}  // namespace wavepack::csv
+}  // namespace arbsuite::wavepack::csv

@@ -17,7 +17,7 @@
 #include "input_stream.h"
 #include "parallel.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 using csv::kReadAheadBytes;
 using csv::Merger;
@@ -120,4 +120,4 @@ MemoryPairs readCsv(InputStream& input, const CsvOptions& options, Diagnostics& 
   return readCsv(reader, input.path(), sized, diagnostics);
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -14,7 +14,7 @@
 #include "diagnostics.h"
 #include "pair_source.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 class InputStream;
 
@@ -95,4 +95,4 @@ MemoryPairs readCsv(InputStream& input, const CsvOptions& options, Diagnostics& 
 // Number of fields of a line in a dialect, up to its last non-blank field.
 std::size_t countFields(std::string_view line, const CsvDialect& dialect);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

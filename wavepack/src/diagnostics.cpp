@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 void Diagnostics::warn(const std::string& message) {
   if (strict_) throw std::runtime_error(message);
@@ -16,4 +16,4 @@ void Diagnostics::note(const std::string& message) {
   if (out_ != nullptr) *out_ << "NOTE: " << message << std::endl;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

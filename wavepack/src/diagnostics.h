@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 class Diagnostics {
  public:
@@ -32,4 +32,4 @@ class Diagnostics {
   std::vector<std::string> notes_;
 };
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

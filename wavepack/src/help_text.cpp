@@ -1,7 +1,7 @@
 // The reading rules and examples printed by --help after the option list.
 #include "help_text.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 const char* const kHelpText = R"(
 INPUTS
@@ -162,4 +162,4 @@ EXAMPLES
    wavepack -d burst.csv -f 10MHz --shift -1.25MHz --taper 10us -o burst.arb
 )";
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -2,8 +2,8 @@
 // reading rules and examples.
 #pragma once
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 extern const char* const kHelpText;
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

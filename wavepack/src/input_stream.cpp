@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <stdexcept>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 InputStream::InputStream(const std::string& path) : path_(path) {
   if (path == kStandardInputName) {
@@ -113,4 +113,4 @@ std::string lowerExtension(const std::string& path) {
   return extension;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // The name that stands for standard input on the command line.
 inline constexpr std::string_view kStandardInputName = "-";
@@ -62,4 +62,4 @@ class InputStream {
 // Lower-case extension of a path's file name, with its dot ("" when none).
 std::string lowerExtension(const std::string& path);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

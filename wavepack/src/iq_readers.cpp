@@ -6,7 +6,7 @@
 #include "input_stream.h"
 #include "raw_reader.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 FieldValue parseCsvField(const char* first, const char* last, double& value) {
   return scanNumber(first, last, value).value;
@@ -46,4 +46,4 @@ std::vector<IqPair> readAllPairs(PairSource& source) {
   return pairs;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

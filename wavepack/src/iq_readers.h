@@ -12,7 +12,7 @@
 #include "csv_reader.h"
 #include "pair_source.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // Parses the field starting at `first` (`last` is the end of its line): leading
 // white space is skipped, an optional sign ('+' or '-'), decimal digits with an
@@ -43,4 +43,4 @@ std::vector<IqPair> readBinarySamples(const std::string& path, bool asI, bool as
 // All pairs of a source in one vector.
 std::vector<IqPair> readAllPairs(PairSource& source);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -39,7 +39,7 @@ class HelpOutput : public TCLAP::StdOutput {
  public:
   void usage(TCLAP::CmdLineInterface& c) override {
     TCLAP::StdOutput::usage(c);
-    std::cout << wavepack::kHelpText << std::flush;
+    std::cout << arbsuite::wavepack::kHelpText << std::flush;
   }
 };
 
@@ -132,27 +132,27 @@ int run(int argc, char** argv) {
   cmd.parse(argc, argv);  // help, version, copyright and parser errors end the process here
 
   const std::string outputPath = output.getValue();
-  wavepack::checkOutputName(outputPath);
-  const std::int32_t sampleRate = wavepack::sampleFrequency(fs.getValue());
+  arbsuite::wavepack::checkOutputName(outputPath);
+  const std::int32_t sampleRate = arbsuite::wavepack::sampleFrequency(fs.getValue());
 
-  wavepack::InputOptions inputs;
+  arbsuite::wavepack::InputOptions inputs;
   inputs.binary = binary.getValue();
   if (dual.isSet()) inputs.dual = dual.getValue();
   if (inPhase.isSet()) inputs.inPhase = inPhase.getValue();
   if (quadrature.isSet()) inputs.quadrature = quadrature.getValue();
-  wavepack::checkInputOptions(inputs);
-  wavepack::checkOutputIsNoInput(outputPath, inputs);
+  arbsuite::wavepack::checkInputOptions(inputs);
+  arbsuite::wavepack::checkOutputIsNoInput(outputPath, inputs);
 
-  wavepack::FormatOptions formats;
+  arbsuite::wavepack::FormatOptions formats;
   if (format.isSet()) formats.format = format.getValue();
   if (columns.isSet()) formats.columns = columns.getValue();
   if (delimiter.isSet()) formats.delimiter = delimiter.getValue();
   formats.decimalComma = decimalComma.getValue();
   if (variable.isSet()) formats.variable = variable.getValue();
   if (level.isSet()) formats.level = level.getValue();
-  const double peakLevel = wavepack::peakLevel(formats.level);
+  const double peakLevel = arbsuite::wavepack::peakLevel(formats.level);
 
-  wavepack::PrepareOptions prepare;
+  arbsuite::wavepack::PrepareOptions prepare;
   if (resample.isSet()) prepare.resample = resample.getValue();
   if (inputRate.isSet()) prepare.inputRate = inputRate.getValue();
   if (repeat.isSet()) prepare.repeat = repeat.getValue();
@@ -160,32 +160,34 @@ int run(int argc, char** argv) {
   if (papr.isSet()) prepare.papr = papr.getValue();
   if (cfrBand.isSet()) prepare.cfrBand = cfrBand.getValue();
   if (taper.isSet()) prepare.taper = taper.getValue();
-  const wavepack::PrepareSteps steps = wavepack::checkPrepareOptions(prepare, fs.isSet());
+  const arbsuite::wavepack::PrepareSteps steps =
+      arbsuite::wavepack::checkPrepareOptions(prepare, fs.isSet());
 
-  wavepack::Diagnostics diagnostics(strict.getValue(), &std::cerr);
-  wavepack::InputData input = wavepack::readInputs(inputs, formats, diagnostics);
+  arbsuite::wavepack::Diagnostics diagnostics(strict.getValue(), &std::cerr);
+  arbsuite::wavepack::InputData input =
+      arbsuite::wavepack::readInputs(inputs, formats, diagnostics);
   // Resampled data are written at the resample clock; otherwise the clock is -f or
   // the file's own rate, and the steps that follow work at it.
   double dataRate = 0;
   std::int32_t clock = 0;
   if (steps.resample) {
-    dataRate = wavepack::resampleInputRate(steps, input, diagnostics);
-    clock = wavepack::resampleClock(steps, dataRate, diagnostics);
+    dataRate = arbsuite::wavepack::resampleInputRate(steps, input, diagnostics);
+    clock = arbsuite::wavepack::resampleClock(steps, dataRate, diagnostics);
   } else {
-    clock = wavepack::chooseClock(fs.isSet(), sampleRate, input, diagnostics);
+    clock = arbsuite::wavepack::chooseClock(fs.isSet(), sampleRate, input, diagnostics);
   }
   // Without the steps the pairs stream from the reader to the quantiser untouched.
   if (steps.any())
-    input.pairs =
-        wavepack::prepareWaveform(std::move(input.pairs), steps, dataRate, clock, diagnostics);
-  const wavepack::SampleStatistics stats =
-      wavepack::convertToArb(*input.pairs, clock, outputPath, peakLevel);
+    input.pairs = arbsuite::wavepack::prepareWaveform(std::move(input.pairs), steps, dataRate,
+                                                      clock, diagnostics);
+  const arbsuite::wavepack::SampleStatistics stats =
+      arbsuite::wavepack::convertToArb(*input.pairs, clock, outputPath, peakLevel);
 
   // The first line stays what scripts look for; the summary follows it.
   std::cout << (input.csv ? "Successfully converts the CSV format file to "
                           : "Successfully converts the binary format file to ")
             << outputPath << '\n'
-            << wavepack::summaryLine(stats, clock, input.formatName)
+            << arbsuite::wavepack::summaryLine(stats, clock, input.formatName)
             << '\n';  // flushed, and checked, at exit
   return EXIT_SUCCESS;
 }
@@ -195,8 +197,8 @@ int run(int argc, char** argv) {
 int main(int argc, char** argv) {
   // An interrupt removes the temporary sample file and any named temporary of the
   // output; a standard output that cannot be written ends the run with status 4.
-  arb::installInterruptCleanup();
-  arb::checkStandardOutputAtExit("PROGRAM ERROR: ");
+  arbsuite::arb::installInterruptCleanup();
+  arbsuite::arb::checkStandardOutputAtExit("PROGRAM ERROR: ");
   // A failed conversion ends with status 1 so that scripts can tell it from success.
   try {
     return run(argc, argv);

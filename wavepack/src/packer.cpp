@@ -34,7 +34,7 @@ class FileSampleWords final : public arbsuite::SampleWords {
 
   bool open() override {
     if (path_ == nullptr) return false;
-    const int fd = arb::openRegularFile(path_);
+    const int fd = arbsuite::arb::openRegularFile(path_);
     if (fd < 0) return false;
     file_.reset(::fdopen(fd, "rb"));
     if (!file_) {

@@ -12,7 +12,7 @@
 #include "convert.h"
 #include "frequency_text.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace prep = arbsuite::prep;
 using prep::Iq;
@@ -374,4 +374,4 @@ std::span<const IqPair> WaveformPairs::read(std::uint64_t start, std::span<IqPai
   return scratch.first(n);
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -16,7 +16,7 @@
 #include "pair_source.h"
 #include "waveform_prep.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // The options of the steps as given on the command line (absent when not given).
 struct PrepareOptions {
@@ -91,4 +91,4 @@ class WaveformPairs final : public PairSource {
   std::vector<arbsuite::prep::Iq> samples_;
 };
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

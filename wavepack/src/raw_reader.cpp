@@ -14,7 +14,7 @@
 
 #include "input_stream.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace {
 
@@ -302,4 +302,4 @@ std::unique_ptr<PairSource> openRaw(const std::string& path, const RawFormat& fo
   return std::make_unique<RawPairs>(std::move(input), format, role, region);
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

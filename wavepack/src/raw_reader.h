@@ -14,7 +14,7 @@
 #include "diagnostics.h"
 #include "pair_source.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 class InputStream;
 
@@ -102,4 +102,4 @@ RawRegion checkRawRegion(const std::string& name, std::uint64_t offset, std::uin
 std::unique_ptr<PairSource> openRaw(const std::string& path, const RawFormat& format, RawRole role,
                                     TailRule tail, Diagnostics& diagnostics);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

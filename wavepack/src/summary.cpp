@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 void SampleStatistics::add(std::span<const std::int16_t> samples) {
   const std::size_t count = samples.size() / 2;
@@ -74,4 +74,4 @@ std::string summaryLine(const SampleStatistics& stats, std::int32_t clock,
   return line + ", read as " + format;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // Level statistics of 16-bit samples I0, Q0, I1, Q1, ...
 struct SampleStatistics {
@@ -29,4 +29,4 @@ inline constexpr double kFullScale = 8192.0;
 std::string summaryLine(const SampleStatistics& stats, std::int32_t clock,
                         const std::string& format);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -15,7 +15,7 @@
 
 #include "arb_format.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 std::string makeTempFilePath() {
   const char* env = std::getenv("TMPDIR");
@@ -85,4 +85,4 @@ FileRemover::~FileRemover() {
   onInterrupt_.disarm();
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -9,7 +9,7 @@
 
 #include "interrupt_cleanup.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // Creates a new, empty, uniquely named file whose name begins with "PN" in $TMPDIR
 // (or /tmp when it is unset or empty) and returns its full path.
@@ -59,4 +59,4 @@ class FileRemover {
   arb::InterruptRemoval onInterrupt_;
 };
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 // A full-scale modulus in LSB: 0 dBFS. The 14-bit samples lie within the rails
 // kRailLow..kRailHigh; a sample on or beyond a rail has been clipped.
@@ -42,4 +42,4 @@ struct Waveform {
 // The common clock of the segments, or none when they differ, or none is positive.
 std::optional<double> commonClock(const std::vector<Segment>& segments);
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

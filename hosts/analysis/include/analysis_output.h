@@ -10,7 +10,7 @@
 
 #include "output_file.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 // An output that cannot be written (exit status 4 of the hosts).
 struct OutputError : std::runtime_error {
@@ -50,4 +50,4 @@ class OutputFile {
   std::FILE* stream_ = nullptr;
 };
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 struct Levels {
   std::size_t samples = 0;      // IQ pairs
@@ -20,4 +20,4 @@ struct Levels {
 // iq: interleaved I, Q values (a trailing odd value is ignored).
 Levels measureLevels(std::span<const std::int16_t> iq);
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

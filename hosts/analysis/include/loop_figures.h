@@ -10,7 +10,7 @@
 #include <optional>
 #include <span>
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 // The jump and its ratio to the 99th percentile (nearest rank) of the moduli of the
 // steps between neighbouring samples. ratio is infinite when every step is 0 but the
@@ -38,4 +38,4 @@ inline constexpr std::size_t kLoopRegrowthLimit = std::size_t{1} << 22;
 // kLoopRegrowthLimit pairs.
 std::optional<double> loopRegrowthOf(std::span<const std::int16_t> iq);
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

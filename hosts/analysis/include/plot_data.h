@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 // Counts of samples in cells x cells squares tiling [-range, range]^2 (LSB);
 // counts[x * cells + y] is the square of the x-th I and y-th Q interval. Samples
@@ -62,4 +62,4 @@ CcdfCurve ccdfCurve(std::span<const std::int16_t> iq, double stepDb);
 // The CCDF of complex Gaussian noise at db above its mean power: exp(-10^(db/10)).
 double gaussianCcdf(double db);
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

@@ -8,7 +8,7 @@
 
 #include "analysed_waveform.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 enum class PlotKind { All, Spectrum, Constellation, Time, Ccdf, Eye };
 enum class PlotFormat { Png, Svg, Pdf };
@@ -51,4 +51,4 @@ bool plotNeedsClock(PlotKind kind, bool withSymbolRate);
 // installed here then removes the temporary file and sets exit status 4.
 void writePlot(const Waveform& waveform, const PlotRequest& request);
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

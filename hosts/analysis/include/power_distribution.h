@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 class PowerDistribution {
  public:
@@ -37,4 +37,4 @@ class PowerDistribution {
   std::vector<std::uint64_t> sums_;  // sums_[b]: total power of the samples in bin b
 };
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

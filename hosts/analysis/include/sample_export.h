@@ -12,7 +12,7 @@
 
 #include "analysed_waveform.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 enum class SampleFormat {
   Csv,     // "I,Q" lines of the stored values
@@ -54,4 +54,4 @@ std::string sigmfBaseName(const std::string& output);
 void writeSigmf(const std::string& base, std::span<const std::int16_t> iq,
                 const SigmfRecording& recording);
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

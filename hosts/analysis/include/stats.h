@@ -11,7 +11,7 @@
 
 #include "analysed_waveform.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 // The fractions of samples at which the CCDF is read (10 %, 1 %, 0.1 %, 0.01 %),
 // and their names as JSON keys.
@@ -72,4 +72,4 @@ Stats measure(std::span<const std::int16_t> iq, std::optional<double> clockHz);
 // segments play at different clocks is the sum of theirs.
 StatsReport measureWaveform(const Waveform& waveform);
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

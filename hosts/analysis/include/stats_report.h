@@ -7,7 +7,7 @@
 
 #include "stats.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 // In this order: {"samples", "clock_hz", "duration_s", "peak", "peak_dbfs", "rms_dbfs", "papr_db",
 //  "ccdf_db": {"10", "1", "0.1", "0.01"}, "dc": [I, Q], "clipped", "obw_hz", "seam_lsb",
@@ -25,4 +25,4 @@ std::string hertzText(double hertz);
 // A count with its digits in groups of three: "16,000,000".
 std::string countText(std::size_t count);
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 struct Spectrum {
   double clockHz = 0;
@@ -44,4 +44,4 @@ std::optional<Spectrum> welchSpectrum(std::span<const std::int16_t> iq, double c
 // power counts as spread evenly across its width. None without power.
 std::optional<double> occupiedBandwidth(const Spectrum& spectrum, double fraction = 0.99);
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

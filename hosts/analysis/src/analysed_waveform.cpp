@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 Waveform Waveform::segment(std::size_t index) const {
   if (index >= segments.size()) throw std::out_of_range("segment index out of range");
@@ -27,4 +27,4 @@ std::optional<double> commonClock(const std::vector<Segment>& segments) {
   return clock;
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

@@ -9,7 +9,7 @@
 
 #include "standard_output.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 namespace {
 
 std::string reason(int error) { return error != 0 ? std::strerror(error) : "write error"; }
@@ -77,4 +77,4 @@ void OutputFile::commit() {
   if (!file_.commit()) throw OutputError("cannot write " + path_ + ": " + reason(file_.error()));
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

@@ -8,7 +8,7 @@
 #include <new>
 #include <utility>
 
-namespace analysis {
+namespace arbsuite::analysis {
 namespace {
 
 class PlanCache {
@@ -74,4 +74,4 @@ void Fft::execute() {
                     reinterpret_cast<fftwf_complex*>(out_));
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

@@ -6,7 +6,7 @@
 #include <complex>
 #include <cstddef>
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 enum class FftDirection { Forward, Backward };
 
@@ -31,4 +31,4 @@ class Fft {
   std::complex<float>* out_;
 };
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

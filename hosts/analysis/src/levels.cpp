@@ -6,7 +6,7 @@
 
 #include "analysed_waveform.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 Levels measureLevels(std::span<const std::int16_t> iq) {
   Levels levels;
@@ -40,4 +40,4 @@ Levels measureLevels(std::span<const std::int16_t> iq) {
   return levels;
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

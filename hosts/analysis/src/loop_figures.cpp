@@ -11,7 +11,7 @@
 
 #include "waveform_prep.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 namespace {
 
 constexpr unsigned kLowBits = 17;  // 2^33 >> 17: 65,536 high buckets, 131,072 low ones
@@ -91,4 +91,4 @@ std::optional<double> loopRegrowthOf(std::span<const std::int16_t> iq) {
   return arbsuite::prep::loopRegrowthDb(x);
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

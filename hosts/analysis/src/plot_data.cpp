@@ -8,7 +8,7 @@
 #include "levels.h"
 #include "power_distribution.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 namespace {
 
 // Symbols searched for the timing, and phases per symbol between samples.
@@ -184,4 +184,4 @@ CcdfCurve ccdfCurve(std::span<const std::int16_t> iq, double stepDb) {
 
 double gaussianCcdf(double db) { return std::exp(-std::pow(10.0, db / 10)); }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

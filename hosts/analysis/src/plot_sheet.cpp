@@ -21,7 +21,7 @@
 #include "stats_report.h"
 #include "welch.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 namespace {
 
 // Colour map 0 entries; 0 is the background.
@@ -539,4 +539,4 @@ void writePlot(const Waveform& waveform, const PlotRequest& request) {
   file.commit();
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

@@ -5,7 +5,7 @@
 #include <bit>
 #include <cmath>
 
-namespace analysis {
+namespace arbsuite::analysis {
 namespace {
 
 constexpr unsigned kBinBits = 16;  // at most 2^16 bins
@@ -67,4 +67,4 @@ double PowerDistribution::fractionAbove(double power) const {
   return static_cast<double>(count) / static_cast<double>(samples_);
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

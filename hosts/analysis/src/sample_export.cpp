@@ -7,7 +7,7 @@
 
 #include "analysis_output.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 namespace {
 
 constexpr std::size_t kBlockPairs = 1 << 15;
@@ -129,4 +129,4 @@ void writeSigmf(const std::string& base, std::span<const std::int16_t> iq,
   meta.commit();
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

@@ -9,7 +9,7 @@
 #include "power_distribution.h"
 #include "welch.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 
 Stats measure(std::span<const std::int16_t> iq, std::optional<double> clockHz) {
   Stats stats;
@@ -75,4 +75,4 @@ StatsReport measureWaveform(const Waveform& waveform) {
   return report;
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

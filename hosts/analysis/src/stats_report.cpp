@@ -6,7 +6,7 @@
 
 #include "loop_figures.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 namespace {
 
 nlohmann::ordered_json valueOrNull(const std::optional<double>& value) {
@@ -143,4 +143,4 @@ std::string hertzText(double hertz) {
   return format("%.6g Hz", hertz);
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

@@ -9,7 +9,7 @@
 #include "analysed_waveform.h"
 #include "fft.h"
 
-namespace analysis {
+namespace arbsuite::analysis {
 namespace {
 
 constexpr std::size_t kLongestSegment = 4096;
@@ -93,4 +93,4 @@ std::optional<double> occupiedBandwidth(const Spectrum& spectrum, double fractio
   return edge(total - tail) - edge(tail);
 }
 
-}  // namespace analysis
+}  // namespace arbsuite::analysis

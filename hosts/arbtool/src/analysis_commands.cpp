@@ -17,7 +17,7 @@
 #define ARBSUITE_VERSION "unknown"
 #endif
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
 // Refuses an output that is the input file itself (by device and inode, so also
@@ -137,4 +137,4 @@ void runDump(const ArbContent& content, const std::string& output, analysis::Sam
   }
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -11,7 +11,7 @@
 #include "analysed_waveform.h"
 #include "command_line.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
 // What libseqlink gave for one file.
 struct ArbContent {
@@ -42,4 +42,4 @@ void runPlot(const ArbContent& content, const PlotRequest& plot);
 // UsageError for binary samples to a terminal, analysis::OutputError.
 void runDump(const ArbContent& content, const std::string& output, analysis::SampleFormat format);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

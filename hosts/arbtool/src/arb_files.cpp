@@ -10,7 +10,7 @@
 #include "seqlink_join.h"
 #include "status_words.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
 // Upper bound of a join, in sample pairs: 4 bytes each must fit a 32-bit length.
@@ -235,4 +235,4 @@ JoinResult joinPlanned(const JoinPlan& plan, const std::string& where) {
   return join(settings, where.empty() ? plan.output : where, {});
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

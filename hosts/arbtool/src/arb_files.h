@@ -10,7 +10,7 @@
 #include "analysis_commands.h"
 #include "config_writer.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
@@ -84,4 +84,4 @@ JoinResult runJoin(const std::string& configPath);
 // `where` (the configuration written for the plan, or the output when empty).
 JoinResult joinPlanned(const JoinPlan& plan, const std::string& where);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -9,11 +9,11 @@
 #include "loop_figures.h"
 #include "stats_report.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
-using hosts_cli::Bound;
-using hosts_cli::readInto;
+using arbsuite::cli::Bound;
+using arbsuite::cli::readInto;
 
 // Readers of the words of --format and --kind.
 struct SampleFormatWord {
@@ -98,13 +98,13 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
   app.option_defaults()->disable_flag_override()->multi_option_policy(
       CLI::MultiOptionPolicy::TakeLast);
   app.require_subcommand(1);
-  hosts_cli::addHelpFlag(app);
-  hosts_cli::addVersionFlag(app);
+  arbsuite::cli::addHelpFlag(app);
+  arbsuite::cli::addVersionFlag(app);
 
   Commands commands{};
   commands.info = app.add_subcommand(
       "info", "print the text header, sample count, clock and energy of an .arb file");
-  hosts_cli::addHelpFlag(*commands.info);
+  arbsuite::cli::addHelpFlag(*commands.info);
   commands.info->add_option("FILE.arb", line.file, "the .arb file")->required()->type_name("");
   commands.info->footer(
       "The text header comes as one 'key: value' line per item. A multi-segment file\n"
@@ -113,7 +113,7 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
 
   commands.dump = app.add_subcommand(
       "dump", "print the decrypted samples as I,Q lines, or write them raw or as SigMF with -o");
-  hosts_cli::addHelpFlag(*commands.dump);
+  arbsuite::cli::addHelpFlag(*commands.dump);
   commands.dump->add_option("FILE.arb", line.file, "the .arb file")->required()->type_name("");
   commands.dump
       ->add_option("-o,--output", line.output,
@@ -134,7 +134,7 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
 
   commands.stats = app.add_subcommand(
       "stats", "print the peak, RMS, PAPR, CCDF, DC offset, clipping and occupied bandwidth");
-  hosts_cli::addHelpFlag(*commands.stats);
+  arbsuite::cli::addHelpFlag(*commands.stats);
   commands.stats->add_option("FILE.arb", line.file, "the .arb file")->required()->type_name("");
   commands.stats->add_flag("--json", line.json, "print the figures as one JSON object");
   commands.stats->footer(
@@ -159,7 +159,7 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
       "plot",
       "draw the spectrum, constellation, time view, CCDF or eye diagram to PNG, SVG or PDF");
   CLI::App& p = *commands.plot;
-  hosts_cli::addHelpFlag(p);
+  arbsuite::cli::addHelpFlag(p);
   p.add_option("FILE.arb", line.file, "the .arb file")->required()->type_name("");
   p.add_option("-o,--output", plot.output, "the picture; its extension gives the format")
       ->required()
@@ -171,10 +171,10 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
                         "symbol rate: the constellation at the symbol instants, "
                         "and the eye diagram")
                ->type_name("HZ"),
-           plot.symbolRate, hosts_cli::Frequency{Bound::Positive});
+           plot.symbolRate, arbsuite::cli::Frequency{Bound::Positive});
   readInto(p.add_option("--segment", "draw only this segment of a multi-segment file (from 0)")
                ->type_name("N"),
-           plot.segment, hosts_cli::WholeNumber{0, INT_MAX});
+           plot.segment, arbsuite::cli::WholeNumber{0, INT_MAX});
   p.add_option("--size", CLI::callback_t(), "page size: pixels for PNG, points for SVG and PDF")
       ->type_name("WxH")
       ->default_str(std::to_string(plot.width) + "x" + std::to_string(plot.height))
@@ -191,7 +191,7 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
   commands.join = app.add_subcommand(
       "join", "build a multi-segment file from a segment configuration or from a list of segments");
   CLI::App& j = *commands.join;
-  hosts_cli::addHelpFlag(j);
+  arbsuite::cli::addHelpFlag(j);
   j.add_option("-o,--output", join.plan.output,
                "write the configuration of SEGMENTs, build OUT.arb")
       ->type_name("OUT.arb");
@@ -208,7 +208,7 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
   readInto(j.add_option("--user-clock", "clock of mode user (1 kHz to 50 MHz, or 100 MHz)")
                ->type_name("HZ")
                ->default_str("0"),
-           join.plan.userClock, hosts_cli::Frequency{Bound::NotNegative});
+           join.plan.userClock, arbsuite::cli::Frequency{Bound::NotNegative});
   j.add_option("--config", join.configPath, "where to write the configuration")
       ->type_name("FILE")
       ->default_str("OUT-segments.txt");
@@ -229,12 +229,12 @@ Commands declareCommands(CLI::App& app, CommandLine& line) {
 void checkDump(const CLI::App& command, const CommandLine& line) {
   if (line.format == analysis::SampleFormat::Sigmf && (line.output.empty() || line.output == "-")) {
     throw UsageError("dump: --format sigmf writes two files and needs -o OUT",
-                     hosts_cli::usageLine(command));
+                     arbsuite::cli::usageLine(command));
   }
 }
 
 void checkPlot(const CLI::App& command, const PlotRequest& plot) {
-  const auto usage = hosts_cli::usageLine(command);
+  const auto usage = arbsuite::cli::usageLine(command);
   if (!analysis::plotFormatOf(plot.output)) {
     throw UsageError("plot: --output: '" + plot.output + "' does not end in .png, .svg or .pdf",
                      usage);
@@ -246,7 +246,7 @@ void checkPlot(const CLI::App& command, const PlotRequest& plot) {
 
 // The join's two forms: any option asks for the segment-list form.
 void checkJoin(const CLI::App& command, JoinRequest& join) {
-  const auto usage = hosts_cli::usageLine(command);
+  const auto usage = arbsuite::cli::usageLine(command);
   join.fromList = false;
   for (const CLI::Option* option : command.get_options()) {
     if (option->nonpositional() && option->count() > 0) join.fromList = true;
@@ -266,9 +266,10 @@ void checkJoin(const CLI::App& command, JoinRequest& join) {
       throw UsageError("join: --clock user needs --user-clock HZ", usage);
     }
     if (!arb::isPlayableClock(join.plan.userClock)) {
-      throw UsageError("join: --user-clock: " + hosts_cli::Frequency{}.text(join.plan.userClock) +
-                           " is not a clock the instrument plays (" + arb::kPlayableClockText + ")",
-                       usage);
+      throw UsageError(
+          "join: --user-clock: " + arbsuite::cli::Frequency{}.text(join.plan.userClock) +
+              " is not a clock the instrument plays (" + arb::kPlayableClockText + ")",
+          usage);
     }
   }
   join.configGiven = !join.configPath.empty();
@@ -283,11 +284,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   const Commands commands = declareCommands(app, line);
   const PrepCommands prep =
       declarePrepCommands(app, line.compose, line.check, kExamplesAndStatuses);
-  const auto outcome = hosts_cli::parseArguments(app, args);
-  if (outcome.request == hosts_cli::Request::Help) {
+  const auto outcome = arbsuite::cli::parseArguments(app, args);
+  if (outcome.request == arbsuite::cli::Request::Help) {
     line.action = Action::Help;
     line.helpText = outcome.helpText;
-  } else if (outcome.request == hosts_cli::Request::Version) {
+  } else if (outcome.request == arbsuite::cli::Request::Version) {
     line.action = Action::Version;
   } else if (commands.info->parsed()) {
     line.action = Action::Info;
@@ -311,4 +312,4 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   return line;
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

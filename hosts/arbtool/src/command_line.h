@@ -14,9 +14,9 @@
 #include "prep_options.h"
 #include "sample_export.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
-using hosts_cli::UsageError;
+using arbsuite::cli::UsageError;
 
 enum class Action { Help, Version, Info, Dump, Stats, Plot, Join, Compose, Check };
 
@@ -59,4 +59,4 @@ struct CommandLine {
 // help (of the program or of one command) ends with the examples and statuses.
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -9,7 +9,7 @@
 #include "arb_files.h"
 #include "stats_report.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
 namespace prep = arbsuite::prep;
@@ -146,4 +146,4 @@ std::string compositionReport(const Composition& composition, const ComposeReque
   return out;
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

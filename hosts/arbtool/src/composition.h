@@ -13,7 +13,7 @@
 #include "prep_options.h"
 #include "waveform_prep.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
 struct Composition {
   arbsuite::prep::Composite composite;    // its samples after the reduction, when asked
@@ -35,4 +35,4 @@ Composition composeCarriers(const std::vector<ArbContent>& contents, const Compo
 // when it ran, and the composite's length, clock and PAPR.
 std::string compositionReport(const Composition& composition, const ComposeRequest& request);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -9,7 +9,7 @@
 #include "arb_format.h"
 #include "host_cli.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
 constexpr std::array<const char*, 9> kItemKeys = {"NUMBER SEGMENTS:",
@@ -119,7 +119,7 @@ std::optional<BlankSegment> parseBlankSegment(const std::string& word) {
     // Units as every frequency option takes them (5MHz, 2.5k, 5e6).
     double value = 0;
     try {
-      value = hosts_cli::Frequency{}(clockText);
+      value = arbsuite::cli::Frequency{}(clockText);
     } catch (const std::runtime_error&) {
       throw ConfigError("blank segment '" + word + "': '" + clockText +
                         "' is not a clock; write e.g. 5e6, 5MHz or 2.5k");
@@ -160,4 +160,4 @@ std::string defaultConfigPath(const std::string& output) {
   return base + "-segments.txt";
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
 struct ConfigError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -58,4 +58,4 @@ std::string clockModeWord(const std::string& word);
 // Default configuration path for an output: "joined.arb" -> "joined-segments.txt".
 std::string defaultConfigPath(const std::string& output);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

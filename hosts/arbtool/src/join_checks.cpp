@@ -7,7 +7,7 @@
 #include "arb_format.h"
 #include "output_file.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
 std::string hertz(double value) {
@@ -78,4 +78,4 @@ std::optional<std::string> outputClash(const std::string& output, const std::str
   return std::nullopt;
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -10,7 +10,7 @@
 
 #include "config_writer.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
 // The clock each segment of the plan is written with once the clock mode is
 // applied, as outputIQDataAndInf applies it: HIGHEST the largest (at least 0), USER
@@ -35,4 +35,4 @@ std::optional<std::string> unplayableClock(const std::vector<std::string>& names
 std::optional<std::string> outputClash(const std::string& output, const std::string& config,
                                        const std::vector<std::string>& inputs);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

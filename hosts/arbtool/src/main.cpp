@@ -34,7 +34,7 @@
 
 namespace {
 
-using namespace arbtool;
+using namespace arbsuite::arbtool;
 
 // Whether the default configuration path OUT-segments.txt can sit beside the
 // output: the output is (or will be) a regular file, and the name fits the folder.
@@ -68,7 +68,7 @@ class ConfigOfThisJoin {
 
  private:
   std::string path_;
-  arb::InterruptRemoval removal_;
+  arbsuite::arb::InterruptRemoval removal_;
   bool remove_ = true;
 };
 
@@ -140,13 +140,13 @@ int commandJoin(JoinRequest& request) {
       !request.configGiven && !request.writeConfigOnly && removableConfig(request.configPath);
   std::optional<ConfigOfThisJoin> ownFile;
   {
-    hosts_cli::TextOutput out;
+    arbsuite::cli::TextOutput out;
     if (!out.open(request.configPath) || !out.write(line)) {
       throw Failure{kExitOutput, "cannot write the configuration " + request.configPath + ": " +
                                      out.errorText()};
     }
     // No interrupt between the file's arrival and its registration for removal.
-    const arb::InterruptDeferral hold;
+    const arbsuite::arb::InterruptDeferral hold;
     if (!out.commit()) {
       throw Failure{kExitOutput, "cannot write the configuration " + request.configPath + ": " +
                                      out.errorText()};
@@ -180,8 +180,8 @@ int run(const std::vector<std::string>& args) {
     case Action::Info:
       return commandInfo(line.file);
     case Action::Dump:
-      runDump(readContent(line.file, line.format == analysis::SampleFormat::Sigmf), line.output,
-              line.format);
+      runDump(readContent(line.file, line.format == arbsuite::analysis::SampleFormat::Sigmf),
+              line.output, line.format);
       return kExitOk;
     case Action::Stats:
       runStats(readContent(line.file), line.json);
@@ -204,8 +204,8 @@ int run(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   // An interrupt ends the program by its signal (the library's output is an unnamed
   // file until it is complete); a standard output that cannot be written gives 4.
-  arb::installInterruptCleanup();
-  arb::checkStandardOutputAtExit("arbtool: ");
+  arbsuite::arb::installInterruptCleanup();
+  arbsuite::arb::checkStandardOutputAtExit("arbtool: ");
   try {
     return run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const Failure& failure) {
@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fprintf(stderr, "arbtool: %s\n", e.what());
     return kExitRead;
-  } catch (const analysis::OutputError& e) {
+  } catch (const arbsuite::analysis::OutputError& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "arbtool: %s\n", e.what());
     return kExitOutput;

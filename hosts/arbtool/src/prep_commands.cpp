@@ -13,7 +13,7 @@
 #include "quantizer.h"
 #include "readiness.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
 static_assert(kDefaultComposeLevel == arbsuite::kPeakLevel,
@@ -83,4 +83,4 @@ int runCheck(const CheckRequest& request) {
   return findings.empty() ? kExitOk : kExitNotReady;
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -4,7 +4,7 @@
 
 #include "prep_options.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
 // Reads the carriers, composes them, writes the composite and prints the report
 // (warnings on standard error). Returns the exit status; throws Failure (2: an input
@@ -15,4 +15,4 @@ int runCompose(const ComposeRequest& request);
 // Failure (2) for an unreadable file.
 int runCheck(const CheckRequest& request);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

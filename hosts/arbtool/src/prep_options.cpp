@@ -6,14 +6,14 @@
 
 #include "arb_format.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
-using hosts_cli::Bound;
-using hosts_cli::readInto;
+using arbsuite::cli::Bound;
+using arbsuite::cli::readInto;
 
 std::string hertzWord(double hertz) {
-  return (hertz < 0 ? "-" : "") + hosts_cli::Frequency{}.text(std::fabs(hertz));
+  return (hertz < 0 ? "-" : "") + arbsuite::cli::Frequency{}.text(std::fabs(hertz));
 }
 
 }  // namespace
@@ -29,13 +29,13 @@ CarrierArgument parseCarrierArgument(const std::string& word) {
   const std::string rest = word.substr(colon + 1);
   const std::size_t second = rest.find(':');
   const std::string shift = rest.substr(0, second);
-  if (!shift.empty()) carrier.shiftHz = hosts_cli::Frequency{Bound::Any}(shift);
+  if (!shift.empty()) carrier.shiftHz = arbsuite::cli::Frequency{Bound::Any}(shift);
   if (second != std::string::npos) {
     const std::string gain = rest.substr(second + 1);
     if (gain.find(':') != std::string::npos) {
       throw std::runtime_error("'" + word + "' has more than IN:SHIFT:GAIN_DB");
     }
-    carrier.gainDb = hosts_cli::RealNumber{Bound::Any}(gain);
+    carrier.gainDb = arbsuite::cli::RealNumber{Bound::Any}(gain);
   }
   return carrier;
 }
@@ -46,20 +46,20 @@ PrepCommands declarePrepCommands(CLI::App& app, ComposeRequest& compose, CheckRe
   commands.compose = app.add_subcommand(
       "compose", "sum .arb waveforms as carriers at their offsets into one looped .arb file");
   CLI::App& c = *commands.compose;
-  hosts_cli::addHelpFlag(c);
+  arbsuite::cli::addHelpFlag(c);
   c.add_option("-o,--output", compose.output, "the composite")->required()->type_name("OUT.arb");
   readInto(c.add_option("--clock", "the common clock (1 kHz to 50 MHz, or 100 MHz; whole hertz)")
                ->required()
                ->type_name("HZ"),
-           compose.clockHz, hosts_cli::Frequency{Bound::Positive})
+           compose.clockHz, arbsuite::cli::Frequency{Bound::Positive})
       ->default_str("");
   readInto(c.add_option("--level", "peak modulus of the written samples, a fraction of full scale")
                ->type_name("X")
                ->default_str("0.81"),
-           compose.level, hosts_cli::RealNumber{Bound::UpToOne});
+           compose.level, arbsuite::cli::RealNumber{Bound::UpToOne});
   readInto(c.add_option("--papr", "reduce the crest factor to this peak-to-average power ratio")
                ->type_name("DB"),
-           compose.paprDb, hosts_cli::RealNumber{Bound::Positive});
+           compose.paprDb, arbsuite::cli::RealNumber{Bound::Positive});
   c.add_option("IN", compose.words, "IN.arb[:SHIFT[:GAIN_DB]]: a carrier")
       ->required()
       ->type_name("");
@@ -85,11 +85,11 @@ PrepCommands declarePrepCommands(CLI::App& app, ComposeRequest& compose, CheckRe
   commands.check = app.add_subcommand(
       "check", "say whether an .arb file is ready to play: one line per finding, exit 6 if not");
   CLI::App& k = *commands.check;
-  hosts_cli::addHelpFlag(k);
+  arbsuite::cli::addHelpFlag(k);
   k.add_option("FILE.arb", check.file, "the .arb file")->required()->type_name("");
   readInto(
       k.add_option("--min-samples", "report a file of fewer samples than this")->type_name("N"),
-      check.minSamples, hosts_cli::WholeNumber{0, std::numeric_limits<long long>::max()});
+      check.minSamples, arbsuite::cli::WholeNumber{0, std::numeric_limits<long long>::max()});
   k.footer(
       "Findings, one 'KIND: text' line each, then 'ready: FILE' (exit 0) or\n"
       "'not ready: FILE (N findings)' (exit 6):\n"
@@ -106,15 +106,15 @@ PrepCommands declarePrepCommands(CLI::App& app, ComposeRequest& compose, CheckRe
 }
 
 void checkCompose(const CLI::App& command, ComposeRequest& request) {
-  const auto usage = hosts_cli::usageLine(command);
+  const auto usage = arbsuite::cli::usageLine(command);
   const double clock = request.clockHz;
   if (!arb::isPlayableClock(clock)) {
-    throw UsageError("compose: --clock: " + hosts_cli::Frequency{}.text(clock) +
+    throw UsageError("compose: --clock: " + arbsuite::cli::Frequency{}.text(clock) +
                          " is not a clock the instrument plays (" + arb::kPlayableClockText + ")",
                      usage);
   }
   if (clock != std::floor(clock)) {
-    throw UsageError("compose: --clock: " + hosts_cli::Frequency{}.text(clock) +
+    throw UsageError("compose: --clock: " + arbsuite::cli::Frequency{}.text(clock) +
                          " is not a whole number of hertz (the file's header holds whole hertz)",
                      usage);
   }
@@ -140,4 +140,4 @@ void checkCompose(const CLI::App& command, ComposeRequest& request) {
   }
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -10,9 +10,9 @@
 
 #include "host_cli.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
-using hosts_cli::UsageError;
+using arbsuite::cli::UsageError;
 
 // One IN[:SHIFT[:GAIN_DB]] word of compose.
 struct CarrierArgument {
@@ -59,4 +59,4 @@ PrepCommands declarePrepCommands(CLI::App& app, ComposeRequest& compose, CheckRe
 // within half the clock. Fills request.carriers. Throws UsageError.
 void checkCompose(const CLI::App& command, ComposeRequest& request);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -8,7 +8,7 @@
 #include "stats.h"
 #include "stats_report.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
 std::string format(const char* pattern, double value) {
@@ -112,4 +112,4 @@ std::string readinessReport(const std::vector<Finding>& findings, const std::str
          (findings.size() == 1 ? " finding)\n" : " findings)\n");
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

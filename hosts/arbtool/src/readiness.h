@@ -9,7 +9,7 @@
 
 #include "analysis_commands.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
 // check's status for a file that is not ready (the others are arbtool's).
 inline constexpr int kExitNotReady = 6;
@@ -32,4 +32,4 @@ std::vector<Finding> readinessFindings(const ArbContent& content,
 // "KIND: text" lines, then "ready: FILE" or "not ready: FILE (N findings)".
 std::string readinessReport(const std::vector<Finding>& findings, const std::string& file);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -3,7 +3,7 @@
 
 #include "seqlink.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
 const char* cryptoWords(int status) {
@@ -107,4 +107,4 @@ std::string statusWords(Call call, int status) {
   return text != nullptr ? text : "unknown status " + std::to_string(status);
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

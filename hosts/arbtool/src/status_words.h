@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
 enum class Call {
   ReadInfo,        // readArbFileInf, readArbFileAllInf
@@ -17,4 +17,4 @@ enum class Call {
 
 std::string statusWords(Call call, int status);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <map>
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 namespace {
 
 std::string_view trimmed(std::string_view text) {
@@ -103,4 +103,4 @@ std::vector<analysis::Segment> segmentTable(const std::vector<HeaderItem>& items
   return segments;
 }
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

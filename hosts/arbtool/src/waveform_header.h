@@ -11,7 +11,7 @@
 
 #include "analysed_waveform.h"
 
-namespace arbtool {
+namespace arbsuite::arbtool {
 
 struct HeaderItem {
   std::string key;
@@ -38,4 +38,4 @@ std::string describeItems(const std::vector<HeaderItem>& items);
 std::vector<analysis::Segment> segmentTable(const std::vector<HeaderItem>& items,
                                             std::size_t samples);
 
-}  // namespace arbtool
+}  // namespace arbsuite::arbtool

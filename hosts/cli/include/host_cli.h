@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace hosts_cli {
+namespace arbsuite::cli {
 
 // A bad command line (exit status 1); usage is the usage line of the command.
 struct UsageError : std::runtime_error {
@@ -85,4 +85,4 @@ ParseOutcome parseArguments(CLI::App& app, const std::vector<std::string>& args)
 // "Usage: program [command] [OPTIONS] ..." of app (a program or a subcommand).
 std::string usageLine(const CLI::App& app);
 
-}  // namespace hosts_cli
+}  // namespace arbsuite::cli

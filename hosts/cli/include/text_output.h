@@ -10,7 +10,7 @@
 
 #include "output_file.h"
 
-namespace hosts_cli {
+namespace arbsuite::cli {
 
 class TextOutput {
  public:
@@ -31,4 +31,4 @@ class TextOutput {
   arb::OutputFile file_;
 };
 
-}  // namespace hosts_cli
+}  // namespace arbsuite::cli

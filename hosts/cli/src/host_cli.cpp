@@ -13,7 +13,7 @@
 
 #include "frequency_text.h"
 
-namespace hosts_cli {
+namespace arbsuite::cli {
 namespace {
 
 // from_chars after an optional '+': no spaces, no base prefixes, no hex floats.
@@ -215,4 +215,4 @@ ParseOutcome parseArguments(CLI::App& app, const std::vector<std::string>& args)
   return {};
 }
 
-}  // namespace hosts_cli
+}  // namespace arbsuite::cli

@@ -7,7 +7,7 @@
 
 #include "standard_output.h"
 
-namespace hosts_cli {
+namespace arbsuite::cli {
 
 bool TextOutput::open(const std::string& path) {
   error_ = 0;
@@ -48,4 +48,4 @@ std::string TextOutput::errorText() const {
   return error_ != 0 ? std::strerror(error_) : "write error";
 }
 
-}  // namespace hosts_cli
+}  // namespace arbsuite::cli

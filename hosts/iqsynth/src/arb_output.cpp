@@ -7,7 +7,7 @@
 
 #include "arb_pack.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 namespace {
 
 bool wholeHertz(double rate) { return std::fabs(rate - std::round(rate)) < 1e-6; }
@@ -70,4 +70,4 @@ void writeArb(const std::string& path, const Waveform& wave, const ArbHeaderPlan
   }
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

@@ -8,7 +8,7 @@
 #include "options.h"
 #include "synthesised_waveform.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 // What goes into the packer's text header.
 struct ArbHeaderPlan {
@@ -25,4 +25,4 @@ ArbHeaderPlan planHeader(const Options& options, double sampleRate);
 // Packs the waveform into path. Throws OutputError with the packer's status in words.
 void writeArb(const std::string& path, const Waveform& wave, const ArbHeaderPlan& plan);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

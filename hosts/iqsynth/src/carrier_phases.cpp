@@ -9,7 +9,7 @@
 
 #include "options.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
@@ -88,4 +88,4 @@ std::vector<double> carrierPhases(const Options& o, std::uint32_t seed) {
   }
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

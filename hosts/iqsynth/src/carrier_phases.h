@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 struct Options;
 
@@ -30,4 +30,4 @@ std::vector<double> randomPhases(int carriers, std::uint32_t seed);
 // weighted by the --levels and --switches. seed serves the random law.
 std::vector<double> carrierPhases(const Options& options, std::uint32_t seed);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

@@ -8,7 +8,7 @@
 #include "options.h"
 #include "regular_file.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 namespace {
 
 std::string readWholeFile(const std::string& path, const char* what) {
@@ -102,4 +102,4 @@ void loadInputFiles(Options& o) {
   }
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

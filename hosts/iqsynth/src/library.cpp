@@ -14,7 +14,7 @@
 #define IQSYNTH_HOST_LIBDIR "lib"
 #endif
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 namespace {
 
 // By name first, in the loader's ordinary search order, which includes the
@@ -90,4 +90,4 @@ const SynthesisLibrary& loadSynthesisLibrary(const LibraryCandidates& candidates
 
 bool synthesisLibraryLoaded() { return loaded; }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

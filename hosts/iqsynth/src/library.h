@@ -9,7 +9,7 @@
 
 #include "iqsynth.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 // The library could not be loaded, or lacks a function (exit status kExitInternal).
 struct LibraryError : std::runtime_error {
@@ -97,4 +97,4 @@ const SynthesisLibrary& loadSynthesisLibrary(const LibraryCandidates& candidates
 // Whether loadSynthesisLibrary has loaded the library in this process.
 bool synthesisLibraryLoaded();
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

@@ -22,7 +22,7 @@
 
 namespace {
 
-using namespace iqsynth_host;
+using namespace arbsuite::iqsynth_host;
 
 // The carrier phases of a multi-carrier run, in words.
 std::string phaseDescription(const Options& o) {
@@ -235,8 +235,8 @@ int run(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   // An interrupt removes the temporary sample file (and any named temporary of an
   // output); a standard output that cannot be written ends the run with status 4.
-  arb::installInterruptCleanup();
-  arb::checkStandardOutputAtExit("iqsynth: ");
+  arbsuite::arb::installInterruptCleanup();
+  arbsuite::arb::checkStandardOutputAtExit("iqsynth: ");
   try {
     return run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const std::exception& e) {

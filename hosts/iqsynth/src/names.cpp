@@ -6,7 +6,7 @@
 #include <array>
 #include <cctype>
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 const std::vector<NamedValue>& modulationNames() {
   static const std::vector<NamedValue> table = {
@@ -234,4 +234,4 @@ HeaderNames headerNamesFor(int mode, int modulation, int filterType, int dataSrc
   return names;
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

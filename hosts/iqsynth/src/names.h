@@ -10,7 +10,7 @@
 // The tables hold the values of the synthesis library's enumerations by their names.
 #include "iqsynth.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 struct NamedValue {
   const char* name;
@@ -50,4 +50,4 @@ const char* packerFilterName(unsigned index);
 // modulation is the packed modulation type (only read in digital mode).
 HeaderNames headerNamesFor(int mode, int modulation, int filterType, int dataSrc, int prbs);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

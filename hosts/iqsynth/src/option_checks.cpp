@@ -10,7 +10,7 @@
 #include "arb_format.h"
 #include "plot_sheet.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 namespace {
 
 std::string modesOf(unsigned modes) {
@@ -131,7 +131,7 @@ void checkCombination(const Options& o, bool samplesReturned) {
     // plays. The multi-carrier clock is checked once the library has chosen it.
     const double clock = outputRate(o);
     if (o.mode != IQSYNTH_WORKING_MODE_MCCW && !arb::isPlayableClock(std::round(clock))) {
-      throw UsageError("the sample clock " + hosts_cli::Frequency{}.text(clock) +
+      throw UsageError("the sample clock " + arbsuite::cli::Frequency{}.text(clock) +
                        " is not a clock the instrument plays (" + arb::kPlayableClockText +
                        "); change the symbol rate or the oversampling");
     }
@@ -146,4 +146,4 @@ double outputRate(const Options& o) {
   return o.symbolRate * o.oversampling;
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

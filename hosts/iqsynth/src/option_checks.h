@@ -7,7 +7,7 @@
 
 #include "options.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 // The modes as bits, so that a group of options can apply to several.
 inline constexpr unsigned kDigital = 1;
@@ -38,4 +38,4 @@ void checkModes(const CLI::App& app, Options& o);
 // the samples, so no output option is needed. Throws UsageError.
 void checkCombination(const Options& o, bool samplesReturned);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

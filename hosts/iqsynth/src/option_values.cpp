@@ -7,10 +7,10 @@
 #include <climits>
 #include <utility>
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
-using hosts_cli::RealNumber;
-using hosts_cli::WholeNumber;
+using arbsuite::cli::RealNumber;
+using arbsuite::cli::WholeNumber;
 
 void setDataSource(Options& o, const std::string& text) {
   std::string word = text;
@@ -70,7 +70,7 @@ void setDataSource(Options& o, const std::string& text) {
 
 std::vector<RampRow> readRamp(const std::string& text) {
   std::vector<RampRow> rows;
-  for (const auto& item : hosts_cli::splitList(text)) {
+  for (const auto& item : arbsuite::cli::splitList(text)) {
     const auto colon = item.find(':');
     if (colon == std::string::npos) throw CLI::ValidationError("'" + item + "' is not SYMBOL:DB");
     RampRow row{};
@@ -95,7 +95,7 @@ std::vector<char> readSwitches(const std::string& text) {
   if (bitString) {
     for (const char c : text) items.emplace_back(1, c);
   } else {
-    items = hosts_cli::splitList(text);
+    items = arbsuite::cli::splitList(text);
   }
   std::vector<char> switches;
   for (const auto& item : items) {
@@ -127,7 +127,7 @@ void setPhases(Options& o, const std::string& text) {
                                "0,1.57");
   }
   o.phaseLaw = PhaseLaw::List;
-  o.phases = hosts_cli::readRealList(text);
+  o.phases = arbsuite::cli::readRealList(text);
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

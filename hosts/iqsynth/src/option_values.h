@@ -9,7 +9,7 @@
 #include "names.h"
 #include "options.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 // Reader of a word of one of the name tables.
 struct Named {
@@ -34,4 +34,4 @@ std::vector<char> readSwitches(const std::string& text);
 // --phases: a law's name or radians, one for all carriers or one per carrier.
 void setPhases(Options& o, const std::string& text);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

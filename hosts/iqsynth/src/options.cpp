@@ -12,13 +12,13 @@
 #define ARBSUITE_VERSION "unknown"
 #endif
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 namespace {
 
-using hosts_cli::Bound;
-using hosts_cli::Frequency;
-using hosts_cli::RealNumber;
-using hosts_cli::WholeNumber;
+using arbsuite::cli::Bound;
+using arbsuite::cli::Frequency;
+using arbsuite::cli::RealNumber;
+using arbsuite::cli::WholeNumber;
 
 // The end of the help: the name lists, notes, examples and exit statuses.
 std::string helpFooter() {
@@ -81,13 +81,13 @@ void declareOptions(CLI::App& app, Options& o) {
   app.footer(helpFooter());
   app.get_formatter()->column_width(34);
   app.option_defaults()->disable_flag_override();
-  hosts_cli::addHelpFlag(app);
-  hosts_cli::addVersionFlag(app);
+  arbsuite::cli::addHelpFlag(app);
+  arbsuite::cli::addVersionFlag(app);
   const auto section = [&app](const Section& s) { app.option_defaults()->group(s.heading); };
   const auto value = [&app](const std::string& names, const std::string& label, auto& target,
                             auto read, const std::string& help) {
-    return hosts_cli::readInto(app.add_option(names, CLI::callback_t(), help)->type_name(label),
-                               target, read);
+    return arbsuite::cli::readInto(app.add_option(names, CLI::callback_t(), help)->type_name(label),
+                                   target, read);
   };
   const auto path = [&app](const std::string& names, const std::string& label, std::string& target,
                            const std::string& help) {
@@ -154,7 +154,7 @@ void declareOptions(CLI::App& app, Options& o) {
   value("--carriers", "N", o.carriers, WholeNumber{1, kMaxCarriers},
         "number of carriers, 1 to " + std::to_string(kMaxCarriers));
   value("--spacing", "HZ", o.spacing, Frequency{Bound::Positive}, "carrier spacing");
-  value("--levels", "DB,...", o.levels, hosts_cli::readRealList,
+  value("--levels", "DB,...", o.levels, arbsuite::cli::readRealList,
         "carrier levels in dB: one for all or one per carrier");
   app.add_option("--phases", CLI::callback_t(),
                  "zero, newman, schroeder, random, or radians: one for all or one per carrier")
@@ -180,10 +180,10 @@ ParseResult parseArguments(const std::vector<std::string>& args, bool samplesRet
   ParseResult result;
   CLI::App app("", "iqsynth");
   declareOptions(app, result.options);
-  const auto outcome = hosts_cli::parseArguments(app, args);
-  if (outcome.request == hosts_cli::Request::Help) {
+  const auto outcome = arbsuite::cli::parseArguments(app, args);
+  if (outcome.request == arbsuite::cli::Request::Help) {
     result.action = Action::Help;
-  } else if (outcome.request == hosts_cli::Request::Version) {
+  } else if (outcome.request == arbsuite::cli::Request::Version) {
     result.action = Action::Version;
   } else {
     checkModes(app, result.options);
@@ -227,4 +227,4 @@ std::string helpText() {
   return app.help();
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

@@ -13,7 +13,7 @@
 #include "host_cli.h"
 #include "names.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 // Exit statuses of iqsynth.
 inline constexpr int kExitOk = 0;
@@ -36,7 +36,7 @@ inline constexpr long long kMaxSamples = 1LL << 24;  // per channel, any mode
 inline constexpr std::size_t kMaxInputFileBytes = 1 << 20;
 
 // A bad command line (kExitUsage).
-using hosts_cli::UsageError;
+using arbsuite::cli::UsageError;
 struct InputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -137,7 +137,7 @@ std::vector<OptionName> optionNames();
 void loadInputFiles(Options& options);
 
 // Frequency text such as 1e6, 2.5MHz, 250k, 10kHz, 1G: hertz. Throws UsageError.
-using hosts_cli::parseFrequency;
+using arbsuite::cli::parseFrequency;
 
 // Complex points from text: one point per line, real and imaginary part separated
 // by a comma, semicolon or spaces; blank lines, # comments and a header line
@@ -155,4 +155,4 @@ std::string versionText();
 // has chosen them.
 double outputRate(const Options& options);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

@@ -3,7 +3,7 @@
 
 #include "output_file.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 void checkOutputFiles(const Options& o) {
   if (!o.arbPath.empty() && !o.csvPath.empty() && arb::outputsClash(o.arbPath, o.csvPath)) {
@@ -24,4 +24,4 @@ void checkOutputFiles(const Options& o) {
   }
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

@@ -4,10 +4,10 @@
 
 #include "options.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 // Throws UsageError when -o and --csv would write the same file, or when an output
 // would write over the constellation, taps or data list file.
 void checkOutputFiles(const Options& options);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

@@ -11,7 +11,7 @@
 #include "plot_sheet.h"
 #include "stats_report.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 void writePlotSheet(const Options& o, const Waveform& wave) {
   const std::size_t count = std::min(wave.i.size(), wave.q.size());
@@ -53,4 +53,4 @@ void writePlotSheet(const Options& o, const Waveform& wave) {
   }
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

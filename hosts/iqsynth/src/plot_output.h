@@ -6,9 +6,9 @@
 #include "options.h"
 #include "synthesised_waveform.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 // Writes options.plotPath. Throws OutputError.
 void writePlotSheet(const Options& options, const Waveform& wave);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

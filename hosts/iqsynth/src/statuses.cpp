@@ -5,7 +5,7 @@
 
 #include "iqsynth.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 namespace {
 std::string hex(unsigned value) {
   char text[16];
@@ -49,4 +49,4 @@ std::string synthesisStatusWords(int status) {
   return "error " + hex(number);
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 // Words for a negative result of runIqSynth.
 std::string synthesisStatusWords(int status);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

@@ -20,7 +20,7 @@
 #include "library.h"
 #include "statuses.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 namespace {
 
 void setRamp(const SynthesisLibrary& lib, const Options& o) {
@@ -139,8 +139,8 @@ std::size_t configureMultiCarrier(const SynthesisLibrary& lib, const Options& o,
   // The library chose the clock; it goes into the .arb header in whole hertz.
   if (!o.arbPath.empty() && !arb::isPlayableClock(std::round(rate))) {
     throw SynthesisError(0, std::to_string(o.carriers) + " carriers spaced " +
-                                hosts_cli::Frequency{}.text(o.spacing) +
-                                " need a sample clock of " + hosts_cli::Frequency{}.text(rate) +
+                                arbsuite::cli::Frequency{}.text(o.spacing) +
+                                " need a sample clock of " + arbsuite::cli::Frequency{}.text(rate) +
                                 ", not a clock the instrument plays (" + arb::kPlayableClockText +
                                 "); change the spacing or the number of carriers");
   }
@@ -254,4 +254,4 @@ SynthesisResult synthesise(const Options& o, const LibraryCandidates& candidates
   return result;
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

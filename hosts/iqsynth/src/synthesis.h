@@ -11,7 +11,7 @@
 #include "options.h"
 #include "synthesised_waveform.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 struct SynthesisError : std::runtime_error {
   SynthesisError(int libraryStatus, const std::string& text)
@@ -47,4 +47,4 @@ std::uint32_t drawSeed();
 // OutputError (a run log that cannot be written), LibraryError and SynthesisError.
 SynthesisResult synthesise(const Options& options, const LibraryCandidates& candidates);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

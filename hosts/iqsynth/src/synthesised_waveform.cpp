@@ -7,7 +7,7 @@
 
 #include "text_output.h"
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 Statistics measure(const Waveform& wave) {
   Statistics stats;
@@ -32,7 +32,7 @@ double crestFactorDb(const Statistics& stats) {
 }
 
 void writeCsv(const std::string& path, const Waveform& wave) {
-  hosts_cli::TextOutput file;
+  arbsuite::cli::TextOutput file;
   if (!file.open(path)) {
     throw OutputError("cannot create the CSV file " + path + ": " + file.errorText());
   }
@@ -69,4 +69,4 @@ std::vector<unsigned char> interleavedSamples(const Waveform& wave) {
   return bytes;
 }
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

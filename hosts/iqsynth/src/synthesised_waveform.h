@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace iqsynth_host {
+namespace arbsuite::iqsynth_host {
 
 struct OutputError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -38,4 +38,4 @@ void writeCsv(const std::string& path, const Waveform& wave);
 // Raw little-endian 16-bit words I0, Q0, I1, Q1, ...: the packer's input form.
 std::vector<unsigned char> interleavedSamples(const Waveform& wave);
 
-}  // namespace iqsynth_host
+}  // namespace arbsuite::iqsynth_host

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view content(reinterpret_cast<const char*>(data), size);
   char outputFile[SEQLINK_NAME_SLOT];
   int segments = 0, total = 0;
-  if (seqlink::readMultiSegConfigText(content, outputFile, &segments, &total) != 0) return 0;
+  if (arbsuite::seqlink::readMultiSegConfigText(content, outputFile, &segments, &total) != 0)
+    return 0;
   if (segments > 4096 || total > (1 << 20)) return 0;
 
   std::vector<short> samples(2 * static_cast<std::size_t>(total));

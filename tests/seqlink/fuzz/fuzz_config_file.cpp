@@ -42,21 +42,21 @@ std::vector<std::uint8_t> bytesOf(const char* path) {
 // The info block of a multi-segment file: what two joins of the same plan share
 // besides the samples, which each encrypts under its own key.
 std::vector<std::uint8_t> infoBlockOf(const std::vector<std::uint8_t>& file) {
-  arb::ArbHeader header;
-  if (arb::parseHeader(file, header) != arb::ParseStatus::ok) std::abort();
-  const auto block = arb::headerBlock(file, header);
+  arbsuite::arb::ArbHeader header;
+  if (arbsuite::arb::parseHeader(file, header) != arbsuite::arb::ParseStatus::ok) std::abort();
+  const auto block = arbsuite::arb::headerBlock(file, header);
   return {block.begin(), block.end()};
 }
 
 // The status of the C calls against the programs' join of the same configuration.
 void compareJoins(int callsStatus, bool callsWrote) {
-  seqlink::JoinSettings settings;
-  seqlink::JoinStatus status = seqlink::readJoinSettings(kConfigFile, settings);
+  arbsuite::seqlink::JoinSettings settings;
+  arbsuite::seqlink::JoinStatus status = arbsuite::seqlink::readJoinSettings(kConfigFile, settings);
   if (status.status == SEQLINK_OK) {
     settings.output = kJoinOutput;
-    std::vector<seqlink::JoinSegment> joined;
+    std::vector<arbsuite::seqlink::JoinSegment> joined;
     // Nothing kept between the passes: every segment is read twice.
-    status = seqlink::joinSegments(settings, joined, {}, 0);
+    status = arbsuite::seqlink::joinSegments(settings, joined, {}, 0);
   }
   if (status.status != callsStatus) std::abort();
   if (!callsWrote) return;
@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (readMultiSegConfig(kConfigFile, outputFile, &segments, &total) != SEQLINK_OK) return 0;
   // The library's own bounds: a file holds at most 69 segments; the cap on the
   // pairs only keeps a run short.
-  if (segments < 0 || segments > static_cast<int>(arb::kMaxSegments) || total < 0 ||
+  if (segments < 0 || segments > static_cast<int>(arbsuite::arb::kMaxSegments) || total < 0 ||
       total > (1 << 16)) {
     return 0;
   }

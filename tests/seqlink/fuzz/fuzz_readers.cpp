@@ -19,18 +19,18 @@
 namespace {
 
 // The three readers on one source; each must return a status, whatever the bytes.
-void readAll(arb::ByteSource& source, std::size_t pairs) {
+void readAll(arbsuite::arb::ByteSource& source, std::size_t pairs) {
   int sampleCount = 0;
   double clock = 0, energy = 0;
-  seqlink::readInfFrom(source, &sampleCount, &clock, &energy);
+  arbsuite::seqlink::readInfFrom(source, &sampleCount, &clock, &energy);
 
   std::vector<char> text(SEQLINK_TEXT_CAPACITY, '\0');
   int length = 0;
-  seqlink::readAllInfFrom(source, text.data(), &length);
+  arbsuite::seqlink::readAllInfFrom(source, text.data(), &length);
   if (text.back() != '\0') std::abort();
 
   std::vector<std::int16_t> samples(2 * pairs);
-  seqlink::readSamplesFrom(source, pairs, samples.data());
+  arbsuite::seqlink::readSamplesFrom(source, pairs, samples.data());
 }
 
 }  // namespace
@@ -49,16 +49,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1) return 0;
   const std::uint8_t control = data[0];
   std::vector<std::uint8_t> file(data + 1, data + size);
-  if ((control & 1) != 0 && file.size() >= arb::kHeaderLength) {
-    const std::uint32_t dataOffset = arb::loadU32(&file[arb::offset::kDataOffset]);
-    if (dataOffset >= arb::kHeaderLength && dataOffset <= file.size()) {
-      const auto crc = static_cast<std::uint32_t>(
-          crc32(0L, file.data() + arb::kHeaderLength, dataOffset - arb::kHeaderLength));
-      arb::storeU32(&file[arb::offset::kHeaderCrc], crc);
+  if ((control & 1) != 0 && file.size() >= arbsuite::arb::kHeaderLength) {
+    const std::uint32_t dataOffset =
+        arbsuite::arb::loadU32(&file[arbsuite::arb::offset::kDataOffset]);
+    if (dataOffset >= arbsuite::arb::kHeaderLength && dataOffset <= file.size()) {
+      const auto crc =
+          static_cast<std::uint32_t>(crc32(0L, file.data() + arbsuite::arb::kHeaderLength,
+                                           dataOffset - arbsuite::arb::kHeaderLength));
+      arbsuite::arb::storeU32(&file[arbsuite::arb::offset::kHeaderCrc], crc);
     }
   }
   const std::size_t pairs = control >> 1;
-  arb::MemorySource source(file);
+  arbsuite::arb::MemorySource source(file);
   readAll(source, pairs);
   // The same with an I/O error from an offset the input chooses (its last byte).
   if (!file.empty()) {

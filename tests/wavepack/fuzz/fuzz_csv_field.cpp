@@ -8,6 +8,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto* first = reinterpret_cast<const char*>(data);
   double value = 0;
-  (void)wavepack::parseCsvField(first, first + size, value);
+  (void)arbsuite::wavepack::parseCsvField(first, first + size, value);
   return 0;
 }

@@ -13,23 +13,24 @@
 namespace {
 
 struct Outcome {
-  std::vector<wavepack::IqPair> pairs;
+  std::vector<arbsuite::wavepack::IqPair> pairs;
   std::string failure;
   std::vector<std::string> warnings;
 };
 
-Outcome read(const char* text, std::size_t size, const wavepack::CsvOptions& options, bool strict) {
+Outcome read(const char* text, std::size_t size, const arbsuite::wavepack::CsvOptions& options,
+             bool strict) {
   std::size_t at = 0;
-  const wavepack::ByteReader reader = [&](char* buffer, std::size_t length) {
+  const arbsuite::wavepack::ByteReader reader = [&](char* buffer, std::size_t length) {
     const std::size_t n = std::min(length, size - at);
     if (n > 0) std::memcpy(buffer, text + at, n);
     at += n;
     return n;
   };
-  wavepack::Diagnostics diagnostics(strict);
+  arbsuite::wavepack::Diagnostics diagnostics(strict);
   Outcome outcome;
   try {
-    outcome.pairs = wavepack::readCsv(reader, "fuzz.csv", options, diagnostics).release();
+    outcome.pairs = arbsuite::wavepack::readCsv(reader, "fuzz.csv", options, diagnostics).release();
   } catch (const std::exception& e) {
     outcome.failure = e.what();
   }
@@ -44,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t a = data[0];
   const std::uint8_t b = data[1];
   static const char kDelimiters[] = {',', ';', '\t', ' '};
-  wavepack::CsvOptions options;
+  arbsuite::wavepack::CsvOptions options;
   options.dialect.delimiter = kDelimiters[a & 3];
   options.dialect.decimalComma = (a & 4) != 0 && options.dialect.delimiter != ',';
   options.fieldsChosen = (a & 8) != 0;
@@ -56,11 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto* text = reinterpret_cast<const char*>(data + 2);
   const std::size_t length = size - 2;
 
-  wavepack::CsvOptions whole = options;
+  arbsuite::wavepack::CsvOptions whole = options;
   whole.threads = 1;
   whole.pieceBytes = std::size_t{1} << 30;
   whole.chunkBytes = length + 1;
-  wavepack::CsvOptions cut = options;
+  arbsuite::wavepack::CsvOptions cut = options;
   cut.threads = 3;
   cut.pieceBytes = (b >> 4) + 1u;
   cut.chunkBytes = ((a >> 5) + 1u) * 16u;
@@ -69,8 +70,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Outcome many = read(text, length, cut, strict);
   if (one.failure != many.failure || one.warnings != many.warnings ||
       one.pairs.size() != many.pairs.size() ||
-      (!one.pairs.empty() && std::memcmp(one.pairs.data(), many.pairs.data(),
-                                         one.pairs.size() * sizeof(wavepack::IqPair)) != 0))
+      (!one.pairs.empty() &&
+       std::memcmp(one.pairs.data(), many.pairs.data(),
+                   one.pairs.size() * sizeof(arbsuite::wavepack::IqPair)) != 0))
     std::abort();
   return 0;
 }

@@ -9,11 +9,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
-  (void)wavepack::looksLikeGnuRadioHeader(bytes);
+  (void)arbsuite::wavepack::looksLikeGnuRadioHeader(bytes);
   try {
-    const wavepack::GnuRadioHeader header = wavepack::parseGnuRadioHeader(bytes);
+    const arbsuite::wavepack::GnuRadioHeader header =
+        arbsuite::wavepack::parseGnuRadioHeader(bytes);
     if (header.length > size || header.start < header.length) std::abort();
-  } catch (const wavepack::GnuRadioHeaderError&) {
+  } catch (const arbsuite::wavepack::GnuRadioHeaderError&) {
   }
   return 0;
 }

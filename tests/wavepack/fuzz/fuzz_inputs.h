@@ -151,10 +151,10 @@ inline std::optional<Datatype> datatypeNamed(std::string_view name) {
 // Reads every pair of `source` in blocks of at most `block` pairs, handing each
 // block to `use`. Aborts when a reader hands out no pairs or more than asked for.
 template <typename Use>
-void readAll(wavepack::PairSource& source, std::size_t block, Use&& use) {
-  std::vector<wavepack::IqPair> scratch(block);
+void readAll(arbsuite::wavepack::PairSource& source, std::size_t block, Use&& use) {
+  std::vector<arbsuite::wavepack::IqPair> scratch(block);
   for (std::uint64_t start = 0; start < source.size();) {
-    const std::span<const wavepack::IqPair> got = source.read(start, scratch);
+    const std::span<const arbsuite::wavepack::IqPair> got = source.read(start, scratch);
     if (got.empty() || got.size() > block || got.size() > source.size() - start) std::abort();
     use(got);
     start += got.size();
@@ -162,9 +162,10 @@ void readAll(wavepack::PairSource& source, std::size_t block, Use&& use) {
 }
 
 // Every pair of `source`, read as readAll reads them.
-inline std::vector<wavepack::IqPair> readAll(wavepack::PairSource& source, std::size_t block) {
-  std::vector<wavepack::IqPair> pairs;
-  readAll(source, block, [&](std::span<const wavepack::IqPair> got) {
+inline std::vector<arbsuite::wavepack::IqPair> readAll(arbsuite::wavepack::PairSource& source,
+                                                       std::size_t block) {
+  std::vector<arbsuite::wavepack::IqPair> pairs;
+  readAll(source, block, [&](std::span<const arbsuite::wavepack::IqPair> got) {
     pairs.insert(pairs.end(), got.begin(), got.end());
   });
   return pairs;
@@ -172,18 +173,19 @@ inline std::vector<wavepack::IqPair> readAll(wavepack::PairSource& source, std::
 
 // Reads every pair of `source` and aborts unless every value is finite (the
 // readers refuse the others).
-inline void requireFinite(wavepack::PairSource& source) {
-  readAll(source, 4096, [](std::span<const wavepack::IqPair> got) {
-    for (const wavepack::IqPair& p : got)
+inline void requireFinite(arbsuite::wavepack::PairSource& source) {
+  readAll(source, 4096, [](std::span<const arbsuite::wavepack::IqPair> got) {
+    for (const arbsuite::wavepack::IqPair& p : got)
       if (!std::isfinite(p.i) || !std::isfinite(p.q)) std::abort();
   });
 }
 
 // The complex pairs of `count` samples of datatype `d` at `bytes`, decoded here;
 // `finite` tells whether every value is finite.
-inline std::vector<wavepack::IqPair> decodeComplex(const Datatype& d, const std::uint8_t* bytes,
-                                                   std::uint64_t count, bool& finite) {
-  std::vector<wavepack::IqPair> pairs;
+inline std::vector<arbsuite::wavepack::IqPair> decodeComplex(const Datatype& d,
+                                                             const std::uint8_t* bytes,
+                                                             std::uint64_t count, bool& finite) {
+  std::vector<arbsuite::wavepack::IqPair> pairs;
   finite = true;
   for (std::uint64_t k = 0; k < count; ++k) {
     const std::uint8_t* at = bytes + k * d.sampleBytes();
@@ -194,8 +196,8 @@ inline std::vector<wavepack::IqPair> decodeComplex(const Datatype& d, const std:
 }
 
 // Aborts unless `got` and `expected` hold the same values.
-inline void requireSame(const std::vector<wavepack::IqPair>& got,
-                        const std::vector<wavepack::IqPair>& expected) {
+inline void requireSame(const std::vector<arbsuite::wavepack::IqPair>& got,
+                        const std::vector<arbsuite::wavepack::IqPair>& expected) {
   if (got.size() != expected.size()) std::abort();
   for (std::size_t k = 0; k < got.size(); ++k)
     if (got[k].i != expected[k].i || got[k].q != expected[k].q) std::abort();

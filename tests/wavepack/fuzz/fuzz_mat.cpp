@@ -121,10 +121,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (holdsContainers(data + 1, size - 1)) return 0;
   memory.assign(data + 1, size - 1);
   if (claimsMoreThan(memory.path(), 2 * fuzzinputs::kMaxClaimedPairs)) return 0;
-  wavepack::Diagnostics diagnostics(strict);
-  wavepack::InputData input;
+  arbsuite::wavepack::Diagnostics diagnostics(strict);
+  arbsuite::wavepack::InputData input;
   try {
-    input = wavepack::readMat(memory.path(), variable, diagnostics);
+    input = arbsuite::wavepack::readMat(memory.path(), variable, diagnostics);
   } catch (const std::exception&) {
     return 0;
   }

@@ -40,9 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto* file = reinterpret_cast<const std::uint8_t*>(nameEnd + 1);
   const std::size_t fileBytes = size - static_cast<std::size_t>(file - data);
 
-  wavepack::RawFormat format;
+  arbsuite::wavepack::RawFormat format;
   try {
-    format = wavepack::rawFormatByName(name);
+    format = arbsuite::wavepack::rawFormatByName(name);
   } catch (const std::invalid_argument&) {
     if (fuzzinputs::datatypeNamed(name)) std::abort();  // a valid name refused
     return 0;
@@ -53,15 +53,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static fuzzinputs::MemoryFile memory("raw");
   memory.assign(file, fileBytes);
   const bool ignoreTail = (flags & 1) != 0;
-  const wavepack::RawRole role = datatype->complex  ? wavepack::RawRole::iq
-                                 : (flags & 2) != 0 ? wavepack::RawRole::quadrature
-                                                    : wavepack::RawRole::inPhase;
-  wavepack::Diagnostics diagnostics;
-  std::unique_ptr<wavepack::PairSource> pairs;
+  const arbsuite::wavepack::RawRole role = datatype->complex ? arbsuite::wavepack::RawRole::iq
+                                           : (flags & 2) != 0
+                                               ? arbsuite::wavepack::RawRole::quadrature
+                                               : arbsuite::wavepack::RawRole::inPhase;
+  arbsuite::wavepack::Diagnostics diagnostics;
+  std::unique_ptr<arbsuite::wavepack::PairSource> pairs;
   try {
-    pairs = wavepack::openRaw(memory.path(), format, role,
-                              ignoreTail ? wavepack::TailRule::ignore : wavepack::TailRule::refuse,
-                              diagnostics);
+    pairs = arbsuite::wavepack::openRaw(
+        memory.path(), format, role,
+        ignoreTail ? arbsuite::wavepack::TailRule::ignore : arbsuite::wavepack::TailRule::refuse,
+        diagnostics);
   } catch (const std::exception&) {
     if (accepted(*datatype, fileBytes, ignoreTail)) std::abort();
     return 0;
@@ -71,11 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
 
   const std::size_t block = (flags >> 2) + 1u;
-  std::vector<wavepack::IqPair> scratch(block);
+  std::vector<arbsuite::wavepack::IqPair> scratch(block);
   for (std::uint64_t start = 0; start < pairs->size();) {
     // This decoder's pairs of the block, and the first value that is not finite.
     const std::uint64_t end = std::min<std::uint64_t>(pairs->size(), start + block);
-    std::vector<wavepack::IqPair> expected;
+    std::vector<arbsuite::wavepack::IqPair> expected;
     std::uint64_t badPair = end;
     std::uint64_t badValue = 0;  // counted from 1 over the file
     for (std::uint64_t k = start; k < end; ++k) {
@@ -86,12 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         badPair = k;
         badValue = !datatype->complex ? k + 1 : std::isfinite(first) ? 2 * k + 2 : 2 * k + 1;
       }
-      if (role == wavepack::RawRole::quadrature)
+      if (role == arbsuite::wavepack::RawRole::quadrature)
         expected.push_back({0.0, first});
       else
         expected.push_back({first, second});
     }
-    std::span<const wavepack::IqPair> got;
+    std::span<const arbsuite::wavepack::IqPair> got;
     try {
       got = pairs->read(start, scratch);
     } catch (const std::range_error& e) {

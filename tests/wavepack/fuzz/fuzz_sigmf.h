@@ -42,9 +42,9 @@ class Recording {
   void check(const std::string& path) const {
     const std::string_view text(reinterpret_cast<const char*>(metaBytes_.data()),
                                 metaBytes_.size());
-    wavepack::SigmfLayout layout;
+    arbsuite::wavepack::SigmfLayout layout;
     try {
-      layout = wavepack::parseSigmfMetadata(text, metaPath_);
+      layout = arbsuite::wavepack::parseSigmfMetadata(text, metaPath_);
     } catch (const std::exception&) {
       return;
     }
@@ -59,20 +59,20 @@ class Recording {
     const std::uint64_t bytes = fits ? size - layout.startByte - layout.trailingBytes : 0;
     const bool readable = exists && bytes > 0 && bytes % datatype->sampleBytes() == 0;
 
-    wavepack::Diagnostics diagnostics;
-    wavepack::InputData input;
+    arbsuite::wavepack::Diagnostics diagnostics;
+    arbsuite::wavepack::InputData input;
     try {
-      input = wavepack::readSigmf(path, diagnostics);
+      input = arbsuite::wavepack::readSigmf(path, diagnostics);
     } catch (const std::exception&) {
       if (readable) std::abort();
       return;
     }
     if (!readable || !input.pairs || input.sampleRate != layout.sampleRate) std::abort();
     bool finite = true;
-    const std::vector<wavepack::IqPair> expected = decodeComplex(
+    const std::vector<arbsuite::wavepack::IqPair> expected = decodeComplex(
         *datatype, samples.data() + layout.startByte, bytes / datatype->sampleBytes(), finite);
     if (input.pairs->size() != expected.size()) std::abort();
-    std::vector<wavepack::IqPair> got;
+    std::vector<arbsuite::wavepack::IqPair> got;
     try {
       got = readAll(*input.pairs, 64);
     } catch (const std::range_error&) {

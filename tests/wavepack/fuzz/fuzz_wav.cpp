@@ -69,10 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (claimedFrames(data, size) > static_cast<sf_count_t>(fuzzinputs::kMaxClaimedPairs)) return 0;
   static fuzzinputs::MemoryFile memory("wav");
   memory.assign(data, size);
-  wavepack::Diagnostics diagnostics;
-  wavepack::InputData input;
+  arbsuite::wavepack::Diagnostics diagnostics;
+  arbsuite::wavepack::InputData input;
   try {
-    input = wavepack::readWav(memory.path(), diagnostics);
+    input = arbsuite::wavepack::readWav(memory.path(), diagnostics);
   } catch (const std::exception&) {
     return 0;
   }

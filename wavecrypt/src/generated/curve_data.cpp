@@ -3,7 +3,7 @@
 //   cmake --build <build> --target wavecrypt_gen_tables && <build>/bin/wavecrypt_gen_tables wavecrypt/src/generated
 #include "tables.h"
 
-namespace wavecrypt::tables {
+namespace arbsuite::wavecrypt::tables {
 
 const StoredInteger kCurveP = {5, {0x3610417, 0x9A7D7D9, 0x662C998, 0x8AD6610, 0x008C8A5, 0x0000000, 0x0000000, 0x0000000}};
 const StoredInteger kCurveA = {2, {0xAD65D15, 0x0000003, 0x0000000, 0x0000000, 0x0000000, 0x0000000, 0x0000000, 0x0000000}};
@@ -517,4 +517,4 @@ const StoredInteger kEphemeralScalars[kScalarEntries] = {
     {4, {0x6059405, 0xB637640, 0x59BB34D, 0x00086C1, 0x0000000, 0x0000000, 0x0000000, 0x0000000}},
 };
 
-}  // namespace wavecrypt::tables
+}  // namespace arbsuite::wavecrypt::tables

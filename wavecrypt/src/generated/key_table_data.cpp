@@ -3,7 +3,7 @@
 //   cmake --build <build> --target wavecrypt_gen_tables && <build>/bin/wavecrypt_gen_tables wavecrypt/src/generated
 #include "tables.h"
 
-namespace wavecrypt::tables {
+namespace arbsuite::wavecrypt::tables {
 
 const std::uint8_t kKeyTableKey[kKeyBytes] = {
     0xF3, 0x0F, 0x6A, 0x34, 0x49, 0x58, 0x67, 0x30, 0xC5, 0x9B, 0x22, 0xBD,
@@ -5038,4 +5038,4 @@ const std::uint8_t kKeyTable[kKeyTableEntries][kKeyBytes] = {
     {0xF5, 0xDF, 0x61, 0xDF, 0x9D, 0x0B, 0xAA, 0x83, 0x69, 0x02, 0x4F, 0x14, 0xDF, 0xF5, 0x7E, 0xD3},
 };
 
-}  // namespace wavecrypt::tables
+}  // namespace arbsuite::wavecrypt::tables

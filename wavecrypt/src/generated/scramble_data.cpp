@@ -3,7 +3,7 @@
 //   cmake --build <build> --target wavecrypt_gen_tables && <build>/bin/wavecrypt_gen_tables wavecrypt/src/generated
 #include "tables.h"
 
-namespace wavecrypt::tables {
+namespace arbsuite::wavecrypt::tables {
 
 const std::uint8_t kScramblePermutation[kScrambleBytes] = {
     0x29, 0x35, 0x1A, 0x4A, 0x34, 0x4E, 0x26, 0x1F, 0x0B, 0x0C, 0x32, 0x08,
@@ -35,4 +35,4 @@ const std::uint8_t kScrambleRotation[kScrambleBytes] = {
     0x05, 0x05, 0x01, 0x02, 0x01, 0x02, 0x02, 0x04, 0x04, 0x04, 0x06, 0x03,
 };
 
-}  // namespace wavecrypt::tables
+}  // namespace arbsuite::wavecrypt::tables

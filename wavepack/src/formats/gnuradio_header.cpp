@@ -8,7 +8,7 @@
 #include <map>
 #include <optional>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace {
 
@@ -284,4 +284,4 @@ GnuRadioHeader parseGnuRadioHeader(std::span<const std::uint8_t> bytes) {
   return header;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

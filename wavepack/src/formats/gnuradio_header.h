@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // The tags of pmt::serialize that a header holds (each value starts with one).
 // Numbers are big-endian; a symbol is a 16-bit length and its characters; a
@@ -90,4 +90,4 @@ bool looksLikeGnuRadioHeader(std::span<const std::uint8_t> bytes);
 // outside gr_file_types, and a "strt" shorter than the dictionary.
 GnuRadioHeader parseGnuRadioHeader(std::span<const std::uint8_t> bytes);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

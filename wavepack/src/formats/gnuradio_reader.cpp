@@ -13,7 +13,7 @@
 
 #include "gnuradio_header.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace {
 
@@ -303,4 +303,4 @@ InputData readGnuRadio(const std::string& path, RawRole role, Diagnostics& diagn
   return input;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

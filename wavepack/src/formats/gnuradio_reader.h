@@ -13,7 +13,7 @@
 #include "input_stream.h"
 #include "raw_reader.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // The extension of a detached header file: GNU Radio names it after the data file.
 inline constexpr std::string_view kGnuRadioHeaderExtension = ".hdr";
@@ -50,4 +50,4 @@ bool startsWithGnuRadioHeader(InputStream& input);
 // no data at all, and too many pairs.
 InputData readGnuRadio(const std::string& path, RawRole role, Diagnostics& diagnostics);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -8,7 +8,7 @@
 
 #include "pair_source.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 struct InputData {
   std::unique_ptr<PairSource> pairs;
@@ -19,4 +19,4 @@ struct InputData {
   bool csv = false;                  // every input was read as CSV text
 };
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -20,7 +20,7 @@
 #include "sigmf_reader.h"
 #include "wav_reader.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace {
 
@@ -468,4 +468,4 @@ std::int32_t chooseClock(bool fsGiven, std::int32_t fs, const InputData& input,
   return clock;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -14,7 +14,7 @@
 #include "diagnostics.h"
 #include "input_data.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // The reading options of the command line, as given (absent when not given).
 struct FormatOptions {
@@ -70,4 +70,4 @@ InputData readInputs(const InputOptions& files, const FormatOptions& options,
 std::int32_t chooseClock(bool fsGiven, std::int32_t fs, const InputData& input,
                          Diagnostics& diagnostics);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

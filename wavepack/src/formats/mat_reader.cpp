@@ -16,7 +16,7 @@
 #include "input_stream.h"
 #include "mat_v5_layout.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace {
 
@@ -330,4 +330,4 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
   return input;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -9,7 +9,7 @@
 #include "diagnostics.h"
 #include "input_data.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // Reads the IQ variable `variable`, or without it the one variable of the file that
 // has an IQ shape. Throws std::runtime_error naming the file for a file matio
@@ -20,4 +20,4 @@ namespace wavepack {
 InputData readMat(const std::string& path, const std::optional<std::string>& variable,
                   Diagnostics& diagnostics);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -19,7 +19,7 @@
 
 #include "input_stream.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace {
 
@@ -437,4 +437,4 @@ void checkMatV5Layout(InputStream& input) {
   LayoutCheck(input, swapped).run();
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

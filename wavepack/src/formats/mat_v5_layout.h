@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 class InputStream;
 
@@ -23,4 +23,4 @@ class InputStream;
 // Variables of other classes (text, cells, structures, sparse) are only bounded.
 void checkMatV5Layout(InputStream& input);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

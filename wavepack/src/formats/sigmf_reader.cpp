@@ -11,7 +11,7 @@
 #include "input_stream.h"
 #include "tar_archive.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace {
 
@@ -255,4 +255,4 @@ InputData readSigmf(const std::string& path, Diagnostics& diagnostics) {
   return readRecording(layout, metaPath, {std::move(data), 0, size, layout.dataPath}, diagnostics);
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

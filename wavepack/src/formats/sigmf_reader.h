@@ -11,7 +11,7 @@
 #include "input_data.h"
 #include "raw_reader.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // Largest metadata file read: far beyond what a recording with one capture and its
 // annotations needs, small enough to hold in memory.
@@ -54,4 +54,4 @@ SigmfLayout parseSigmfMetadata(std::string_view text, const std::string& metaPat
 // several recordings in one archive are noted.
 InputData readSigmf(const std::string& path, Diagnostics& diagnostics);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

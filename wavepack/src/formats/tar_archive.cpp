@@ -5,7 +5,7 @@
 #include <array>
 #include <stdexcept>
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace {
 
@@ -170,4 +170,4 @@ std::vector<TarMember> listTarMembers(InputStream& input) {
   return members;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

@@ -9,7 +9,7 @@
 
 #include "input_stream.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // Bytes of a tar header block; members are padded to whole blocks.
 inline constexpr std::uint64_t kTarBlockBytes = 512;
@@ -30,4 +30,4 @@ bool isTarArchive(InputStream& input);
 // or extended header that reaches beyond the end of the file.
 std::vector<TarMember> listTarMembers(InputStream& input);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

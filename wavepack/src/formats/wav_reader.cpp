@@ -14,7 +14,7 @@
 
 #include "input_stream.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 namespace {
 
@@ -163,4 +163,4 @@ InputData readWav(const std::string& path, Diagnostics& diagnostics) {
   return data;
 }
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack

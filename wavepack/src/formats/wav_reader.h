@@ -7,7 +7,7 @@
 #include "diagnostics.h"
 #include "input_data.h"
 
-namespace wavepack {
+namespace arbsuite::wavepack {
 
 // Integer samples are read as their values, floating-point samples as they are.
 // Throws std::runtime_error naming the file for a file libsndfile cannot read,
@@ -16,4 +16,4 @@ namespace wavepack {
 // ends before the frames its header counts.
 InputData readWav(const std::string& path, Diagnostics& diagnostics);
 
-}  // namespace wavepack
+}  // namespace arbsuite::wavepack
