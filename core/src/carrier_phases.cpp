@@ -7,7 +7,7 @@
 #include <numbers>
 #include <random>
 
-#include "options.h"
+#include "synthesis_settings.h"
 
 namespace iqsynth_host {
 namespace {
