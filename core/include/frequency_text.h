@@ -33,4 +33,9 @@ std::optional<double> readFrequency(std::string_view text);
 // ("1m", "1MHz" and "1Mega" are all 1 MHz). None for any other character there.
 std::optional<double> readFrequencyLeniently(const std::string& text);
 
+// A frequency as the programs write it in their texts: the largest unit of Hz, kHz,
+// MHz and GHz that the value reaches and up to 15 significant digits (1e6 gives
+// "1MHz", 2.5e3 "2.5kHz", 10 "10Hz").
+std::string frequencyText(double hertz);
+
 }  // namespace arbsuite

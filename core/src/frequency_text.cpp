@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 
 namespace arbsuite {
@@ -64,6 +65,14 @@ std::optional<double> readFrequencyLeniently(const std::string& text) {
     default:
       return std::nullopt;
   }
+}
+
+std::string frequencyText(double hertz) {
+  const double scale = hertz >= 1e9 ? 1e9 : hertz >= 1e6 ? 1e6 : hertz >= 1e3 ? 1e3 : 1;
+  const char* unit = scale == 1e9 ? "GHz" : scale == 1e6 ? "MHz" : scale == 1e3 ? "kHz" : "Hz";
+  char text[48];
+  std::snprintf(text, sizeof text, "%.15g%s", hertz / scale, unit);
+  return text;
 }
 
 }  // namespace arbsuite

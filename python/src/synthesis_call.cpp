@@ -1,7 +1,8 @@
 // arbsuite.synth: keyword arguments become the options of the iqsynth command line
-// (symbol_rate=1e6 is --symbol-rate=1e6), which the program's parser checks and
-// its synthesis code runs through libiqsynth, loaded on the first call like the
-// program loads it: no run log unless log= names one, nothing on standard output.
+// (symbol_rate=1e6 is --symbol-rate=1e6), which the program's settings parser
+// checks; the synthesis run the program shares (core) runs them through libiqsynth,
+// loaded on the first call like the program loads it: no run log unless log= names
+// one, nothing on standard output.
 #include "synthesis_call.h"
 
 #include <dlfcn.h>
@@ -16,10 +17,10 @@
 
 #include "arguments.h"
 #include "interpreter_lock.h"
-#include "library.h"
+#include "iq_synthesis.h"
+#include "iqsynth_settings.h"
 #include "module_errors.h"
-#include "options.h"
-#include "synthesis.h"
+#include "synthesis_library.h"
 #include "synthesised_waveform.h"
 
 #ifndef ARBSUITE_MODULE_LIBDIRS

@@ -1,5 +1,5 @@
-// arbsuite.synth: the settings of the iqsynth program as keyword arguments, run
-// through the program's own parser and synthesis code.
+// arbsuite.synth: the settings of the iqsynth program as keyword arguments, checked
+// by the program's settings parser and run by the synthesis run of core.
 #pragma once
 
 #include <pybind11/pybind11.h>

@@ -1,5 +1,6 @@
 // The suite's one reading of frequency texts: the units and their case, "m" as mega,
-// what is no frequency, and wavepack -f's lenient reading beside it.
+// what is no frequency, and wavepack -f's lenient reading beside it; and the writing
+// of a frequency, which reads back as the same value.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -60,6 +61,22 @@ TEST(CoreFrequencyTextLenient, TheFirstCharacterAfterTheNumberIsTheUnit) {
   EXPECT_FALSE(arbsuite::readFrequencyLeniently("1G"));
   EXPECT_FALSE(arbsuite::readFrequencyLeniently("fast"));
   EXPECT_FALSE(arbsuite::readFrequencyLeniently("5 MHz"));
+}
+
+TEST(CoreFrequencyTextWriting, TheLargestUnitReachedAndItsDigits) {
+  EXPECT_EQ(arbsuite::frequencyText(0), "0Hz");
+  EXPECT_EQ(arbsuite::frequencyText(999.5), "999.5Hz");
+  EXPECT_EQ(arbsuite::frequencyText(1e3), "1kHz");
+  EXPECT_EQ(arbsuite::frequencyText(2.5e6), "2.5MHz");
+  EXPECT_EQ(arbsuite::frequencyText(999999), "999.999kHz");
+  EXPECT_EQ(arbsuite::frequencyText(1.25e9), "1.25GHz");
+  EXPECT_EQ(arbsuite::frequencyText(25e9), "25GHz");  // no unit beyond GHz
+  // What the programs write in their messages, a user can give back as an option.
+  for (const double hertz : {1.0, 12.5, 100e3, 61.44e6, 123456789.0, 3.2e9}) {
+    const std::optional<double> read = arbsuite::readFrequency(arbsuite::frequencyText(hertz));
+    ASSERT_TRUE(read) << hertz;
+    EXPECT_DOUBLE_EQ(*read, hertz);
+  }
 }
 
 }  // namespace

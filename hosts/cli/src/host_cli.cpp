@@ -150,13 +150,7 @@ double Frequency::operator()(const std::string& text) const {
   return value;
 }
 
-std::string Frequency::text(double hertz) const {
-  const double scale = hertz >= 1e9 ? 1e9 : hertz >= 1e6 ? 1e6 : hertz >= 1e3 ? 1e3 : 1;
-  const char* unit = scale == 1e9 ? "GHz" : scale == 1e6 ? "MHz" : scale == 1e3 ? "kHz" : "Hz";
-  char text[48];
-  std::snprintf(text, sizeof text, "%.15g%s", hertz / scale, unit);
-  return text;
-}
+std::string Frequency::text(double hertz) const { return arbsuite::frequencyText(hertz); }
 
 std::vector<std::string> splitList(const std::string& text) {
   std::vector<std::string> items;

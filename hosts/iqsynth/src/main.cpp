@@ -1,6 +1,7 @@
 // iqsynth: command-line host of libiqsynth. Sets the synthesis configuration from
 // the options, runs the synthesis and writes an .arb file, a CSV file and/or a plot.
-// The library is loaded only for a run, once its environment is set (synthesis.cpp).
+// The library is loaded only for a run, once its environment is set (the synthesis
+// run of core, iq_synthesis.h).
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -10,14 +11,15 @@
 #include <vector>
 
 #include "arb_output.h"
+#include "csv_output.h"
 #include "interrupt_cleanup.h"
-#include "library.h"
+#include "iq_synthesis.h"
 #include "names.h"
 #include "options.h"
 #include "output_checks.h"
 #include "plot_output.h"
 #include "standard_output.h"
-#include "synthesis.h"
+#include "synthesis_library.h"
 #include "synthesised_waveform.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <numbers>
 #include <random>
 
-#include "options.h"
+#include "synthesis_settings.h"
 
 namespace arbsuite::iqsynth_host {
 namespace {

@@ -1,5 +1,5 @@
 // Library result codes of a synthesis run, in words.
-#include "statuses.h"
+#include "synthesis_statuses.h"
 
 #include <cstdio>
 

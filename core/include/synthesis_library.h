@@ -1,6 +1,6 @@
-// libiqsynth.so as iqsynth uses it: loaded at run time, once the environment the
-// library reads at load (run log, standard output) is set, and reached through
-// one table of the functions the program calls.
+// libiqsynth.so as the hosts use it (iqsynth, the Python module): loaded at run
+// time, once the environment the library reads at load (run log, standard output)
+// is set, and reached through one table of the functions the synthesis run calls.
 #pragma once
 
 #include <filesystem>
@@ -11,12 +11,13 @@
 
 namespace arbsuite::iqsynth_host {
 
-// The library could not be loaded, or lacks a function (exit status kExitInternal).
+// The library could not be loaded, or lacks a function (iqsynth exits with its status
+// kExitInternal).
 struct LibraryError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Every exported function of iqsynth.h that the program calls, by its own name.
+// Every exported function of iqsynth.h that the synthesis run calls, by its own name.
 #define IQSYNTH_HOST_FUNCTIONS(X) \
   X(setWorkingMode)               \
   X(setDigiModulatingType)        \

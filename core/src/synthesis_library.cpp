@@ -1,7 +1,7 @@
 // Loads libiqsynth.so at run time and binds the functions iqsynth calls (see
-// library.h): the library reads its environment when it loads, so loading waits
-// until the program has decided what that environment is.
-#include "library.h"
+// synthesis_library.h): the library reads its environment when it loads, so loading
+// waits until the host has decided what that environment is.
+#include "synthesis_library.h"
 
 #include <dlfcn.h>
 

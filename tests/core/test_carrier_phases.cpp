@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "carrier_phases.h"
-#include "options.h"
+#include "synthesis_settings.h"
 
 namespace {
 

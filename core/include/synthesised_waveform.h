@@ -1,5 +1,5 @@
-// The synthesised waveform as the host holds it, its level statistics and the
-// writers of its two output forms.
+// The synthesised waveform as the hosts hold it, its level statistics and its raw
+// sample form (the packer's input).
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 
 namespace arbsuite::iqsynth_host {
 
+// A file of the run (its log, an output of the program) cannot be written.
 struct OutputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -31,9 +32,6 @@ Statistics measure(const Waveform& wave);
 
 // Crest factor peak / RMS in dB; 0 for a silent waveform.
 double crestFactorDb(const Statistics& stats);
-
-// Writes "I,Q" lines, one per sample, without a header line. Throws OutputError.
-void writeCsv(const std::string& path, const Waveform& wave);
 
 // Raw little-endian 16-bit words I0, Q0, I1, Q1, ...: the packer's input form.
 std::vector<unsigned char> interleavedSamples(const Waveform& wave);

@@ -1,11 +1,8 @@
-// Level statistics and CSV writing of a synthesised waveform.
+// Level statistics and the raw sample form of a synthesised waveform.
 #include "synthesised_waveform.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-
-#include "text_output.h"
 
 namespace arbsuite::iqsynth_host {
 
@@ -29,28 +26,6 @@ Statistics measure(const Waveform& wave) {
 
 double crestFactorDb(const Statistics& stats) {
   return stats.rms > 0 ? 20 * std::log10(stats.peak / stats.rms) : 0;
-}
-
-void writeCsv(const std::string& path, const Waveform& wave) {
-  arbsuite::cli::TextOutput file;
-  if (!file.open(path)) {
-    throw OutputError("cannot create the CSV file " + path + ": " + file.errorText());
-  }
-  const std::size_t count = std::min(wave.i.size(), wave.q.size());
-  std::string lines;
-  bool written = true;
-  for (std::size_t k = 0; k < count && written; ++k) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%d,%d\n", wave.i[k], wave.q[k]);
-    lines += line;
-    if (lines.size() >= 65536) {
-      written = file.write(lines);
-      lines.clear();
-    }
-  }
-  if (!written || !file.write(lines) || !file.commit()) {
-    throw OutputError("cannot write the CSV file " + path + ": " + file.errorText());
-  }
 }
 
 std::vector<unsigned char> interleavedSamples(const Waveform& wave) {

@@ -1,7 +1,7 @@
 // Drives libiqsynth through its exported interface: sets the library's environment,
-// loads it, sets the configuration from the options, sizes the host arrays, runs
+// loads it, sets the configuration from the settings, sizes the sample arrays, runs
 // the synthesis and reads back results.
-#include "synthesis.h"
+#include "iq_synthesis.h"
 
 #include <unistd.h>
 
@@ -17,8 +17,9 @@
 
 #include "arb_format.h"
 #include "carrier_phases.h"
-#include "library.h"
-#include "statuses.h"
+#include "frequency_text.h"
+#include "synthesis_library.h"
+#include "synthesis_statuses.h"
 
 namespace arbsuite::iqsynth_host {
 namespace {
@@ -139,8 +140,8 @@ std::size_t configureMultiCarrier(const SynthesisLibrary& lib, const Options& o,
   // The library chose the clock; it goes into the .arb header in whole hertz.
   if (!o.arbPath.empty() && !arb::isPlayableClock(std::round(rate))) {
     throw SynthesisError(0, std::to_string(o.carriers) + " carriers spaced " +
-                                arbsuite::cli::Frequency{}.text(o.spacing) +
-                                " need a sample clock of " + arbsuite::cli::Frequency{}.text(rate) +
+                                arbsuite::frequencyText(o.spacing) + " need a sample clock of " +
+                                arbsuite::frequencyText(rate) +
                                 ", not a clock the instrument plays (" + arb::kPlayableClockText +
                                 "); change the spacing or the number of carriers");
   }

@@ -1,14 +1,14 @@
 // Drives libiqsynth through its exported interface: sets the library's environment,
-// loads it, sets the configuration from the options, sizes the host arrays, runs
-// the synthesis and reads back results.
+// loads it, sets the configuration from the settings, sizes the sample arrays, runs
+// the synthesis and reads back results: settings in, samples out.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 
-#include "library.h"
-#include "options.h"
+#include "synthesis_library.h"
+#include "synthesis_settings.h"
 #include "synthesised_waveform.h"
 
 namespace arbsuite::iqsynth_host {
