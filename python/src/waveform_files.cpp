@@ -1,5 +1,5 @@
-// read, write, stats and join: the reading and joining code of arbtool (over
-// seqlink), the internal library's quantiser and packer and the hosts' analysis,
+// read, write, stats and join: the internal library's reading and joining (over
+// seqlink), its quantiser and packer, and the hosts' analysis,
 // with numpy arrays and dicts at the Python side. Nothing but the outputs asked for
 // is written: no sample or configuration file stands between the steps.
 #include "waveform_files.h"
@@ -13,9 +13,10 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "arb_files.h"
 #include "arb_format.h"
+#include "arb_join.h"
 #include "arb_pack.h"
+#include "arb_read.h"
 #include "arguments.h"
 #include "interpreter_lock.h"
 #include "module_errors.h"
@@ -32,18 +33,18 @@ namespace py = pybind11;
 namespace arbsuite::python {
 namespace {
 
-// Runs one of arbtool's reading or joining steps, turning its failures into the
+// Runs one of the internal library's reading or joining steps, turning its failures into the
 // module's exceptions: a usage fault is a bad argument, the rest arbsuite.Error.
 template <typename Step>
-auto arbtoolStep(Step step) {
+auto fileStep(Step step) {
   try {
     return step();
-  } catch (const arbtool::Failure& failure) {
-    if (failure.exitStatus == arbtool::kExitUsage) throw py::value_error(failure.message);
+  } catch (const Failure& failure) {
+    if (failure.exitStatus == kExitUsage) throw py::value_error(failure.message);
     throw LibraryFailure(failure.message, failure.libraryStatus != 0
                                               ? std::optional<int>(failure.libraryStatus)
                                               : std::nullopt);
-  } catch (const arbtool::HeaderError& error) {
+  } catch (const analysis::HeaderError& error) {
     throw LibraryFailure(error.what(), std::nullopt);
   }
 }
@@ -55,7 +56,7 @@ std::string stripped(const std::string& text) {
 }
 
 // A number of the text header; None when the item is missing or not a number.
-py::object headerNumber(const std::vector<arbtool::HeaderItem>& items, const std::string& key,
+py::object headerNumber(const std::vector<HeaderItem>& items, const std::string& key,
                         bool lastField = false) {
   for (const auto& item : items) {
     if (item.key != key) continue;
@@ -101,7 +102,7 @@ std::string modeWord(const std::string& word, const char* what,
                      std::string (*spell)(const std::string&)) {
   try {
     return spell(word);
-  } catch (const arbtool::ConfigError&) {
+  } catch (const ConfigError&) {
     throw py::value_error(
         std::string(what) + " '" + word + "' is not one of " +
         (std::string(what) == "level" ? "'unchanged', 'rms'" : "'unchanged', 'highest', 'user'"));
@@ -110,7 +111,7 @@ std::string modeWord(const std::string& word, const char* what,
 
 // One segment of join: a path, or ("blank", count, clock_hz) with clock_hz None
 // for the clock of the nearest file segment.
-arbtool::SegmentSource segmentSource(const py::handle& item, std::size_t index) {
+SegmentSource segmentSource(const py::handle& item, std::size_t index) {
   const std::string what = "segments[" + std::to_string(index) + "]";
   if (!py::isinstance<py::tuple>(item) && !py::isinstance<py::list>(item)) {
     return {pathArgument(item, what.c_str()), std::nullopt};
@@ -129,7 +130,7 @@ arbtool::SegmentSource segmentSource(const py::handle& item, std::size_t index) 
   if (samples < 1 || samples > std::numeric_limits<int>::max()) {
     throw py::value_error(what + ": the count of a blank must lie in 1 to 2147483647");
   }
-  arbtool::BlankSegment blankSegment{static_cast<int>(samples), std::nullopt};
+  BlankSegment blankSegment{static_cast<int>(samples), std::nullopt};
   if (!blank[2].is_none()) {
     const double clock = realArgument(blank[2], (what + " clock_hz").c_str());
     if (!arb::isPlayableClock(clock)) {
@@ -138,7 +139,7 @@ arbtool::SegmentSource segmentSource(const py::handle& item, std::size_t index) 
     }
     blankSegment.clock = clock;
   }
-  return {arbtool::kBlankName, blankSegment};
+  return {kBlankName, blankSegment};
 }
 
 py::dict segmentDict(const std::string& name, double clock, long long samples, py::object energy) {
@@ -157,20 +158,20 @@ py::tuple readFile(const py::object& pathValue, bool asComplex) {
   // The file is read, decrypted and its segment table checked without the
   // interpreter lock; the arrays and dicts are made with it.
   struct Read {
-    arbtool::ArbContent content;
-    std::vector<arbtool::HeaderItem> items;
+    ArbContent content;
+    std::vector<HeaderItem> items;
     analysis::Waveform waveform;
   };
   const Read read = withoutInterpreterLock([&] {
     Read r;
-    r.content = arbtoolStep([&] { return arbtool::readContent(path); });
-    r.items = arbtool::headerItems(r.content.displayText);
+    r.content = fileStep([&] { return readContent(path); });
+    r.items = headerItems(r.content.displayText);
     if (r.content.multiSegment)
-      r.waveform = arbtoolStep([&] { return arbtool::waveformOf(r.content); });
+      r.waveform = fileStep([&] { return analysis::waveformOf(r.content); });
     return r;
   });
-  const arbtool::ArbContent& content = read.content;
-  const std::vector<arbtool::HeaderItem>& items = read.items;
+  const ArbContent& content = read.content;
+  const std::vector<HeaderItem>& items = read.items;
   py::dict header;
   for (const auto& item : items) header[py::str(item.key)] = stripped(item.value);
   py::dict info;
@@ -266,8 +267,8 @@ py::dict fileStats(const py::object& pathValue, const py::object& clockValue) {
     throw py::value_error("clock_hz is for arrays: a file gives its own clock");
   const std::string path = pathArgument(pathValue, "path");
   const nlohmann::ordered_json figures = withoutInterpreterLock([&] {
-    const arbtool::ArbContent content = arbtoolStep([&] { return arbtool::readContent(path); });
-    const analysis::Waveform waveform = arbtoolStep([&] { return arbtool::waveformOf(content); });
+    const ArbContent content = fileStep([&] { return readContent(path); });
+    const analysis::Waveform waveform = fileStep([&] { return analysis::waveformOf(content); });
     return analysis::statsJson(analysis::measureWaveform(waveform));
   });
   return jsonToPython(figures);
@@ -276,10 +277,10 @@ py::dict fileStats(const py::object& pathValue, const py::object& clockValue) {
 py::dict joinFiles(const py::object& outPath, const py::object& segments, const std::string& level,
                    const std::string& clock, const py::object& userClockHz,
                    const py::object& config) {
-  arbtool::JoinPlan plan;
+  JoinPlan plan;
   plan.output = pathArgument(outPath, "out_path");
-  plan.levelMode = modeWord(level, "level", arbtool::levelModeWord);
-  plan.clockMode = modeWord(clock, "clock", arbtool::clockModeWord);
+  plan.levelMode = modeWord(level, "level", levelModeWord);
+  plan.clockMode = modeWord(clock, "clock", clockModeWord);
   if (plan.clockMode == "USER") {
     if (userClockHz.is_none()) throw py::value_error("clock='user' needs user_clock_hz");
     plan.userClock = realArgument(userClockHz, "user_clock_hz");
@@ -294,21 +295,21 @@ py::dict joinFiles(const py::object& outPath, const py::object& segments, const 
       !py::isinstance<py::sequence>(segments)) {
     throw py::type_error("segments must be a list of paths and (\"blank\", count, clock_hz)");
   }
-  std::vector<arbtool::SegmentSource> sources;
+  std::vector<SegmentSource> sources;
   const py::sequence list = py::reinterpret_borrow<py::sequence>(segments);
   for (std::size_t k = 0; k < list.size(); ++k) sources.push_back(segmentSource(list[k], k));
   if (sources.empty()) throw py::value_error("segments is empty");
   const std::string configPath = config.is_none() ? std::string() : pathArgument(config, "config");
 
-  const arbtool::JoinResult result = withoutInterpreterLock([&] {
-    arbtoolStep([&] {
-      arbtool::planSegments(plan, sources);
-      arbtool::checkJoinPlan(plan, configPath);
+  const JoinResult result = withoutInterpreterLock([&] {
+    fileStep([&] {
+      planSegments(plan, sources);
+      checkJoinPlan(plan, configPath);
     });
     std::string line;
     try {
-      line = arbtool::formatConfigLine(plan);
-    } catch (const arbtool::ConfigError& e) {
+      line = formatConfigLine(plan);
+    } catch (const ConfigError& e) {
       throw py::value_error(std::string("join: ") + e.what());
     }
     // The configuration is written only where the caller asks for it; the join
@@ -320,7 +321,7 @@ py::dict joinFiles(const py::object& outPath, const py::object& segments, const 
             "cannot write the configuration " + configPath + ": " + out.errorText(), std::nullopt);
       }
     }
-    return arbtoolStep([&] { return arbtool::joinPlanned(plan, configPath); });
+    return fileStep([&] { return joinPlanned(plan, configPath); });
   });
   py::list joined;
   for (const auto& segment : result.segments) {

@@ -456,13 +456,13 @@ TEST(HostAnalysisOutputFile, LinksStayDevicesAreWrittenThrough) {
 // --- arbtool: the display text of a header ------------------------------------------
 
 TEST(HostArbtoolHeader, ItemsOfTheDisplayText) {
-  const auto items = arbsuite::arbtool::headerItems(
+  const auto items = arbsuite::headerItems(
       " Clock          :1000000HZ\n ModulationMode :Digital\n FilterCoefficients :1.000000\n");
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].key, "Clock");
   EXPECT_EQ(items[0].value, "1000000HZ");
   EXPECT_EQ(items[2].key, "FilterCoefficients");
-  EXPECT_EQ(arbsuite::arbtool::describeItems(items),
+  EXPECT_EQ(arbsuite::describeItems(items),
             "Clock: 1000000HZ\nModulationMode: Digital\nFilterCoefficients: 1.000000");
 }
 
@@ -472,8 +472,7 @@ const char* const kTwoSegments =
     " SEGMENT_1      :Blank,2000000.000000,2,0.000000";
 
 TEST(HostArbtoolHeader, SegmentTableFromTheSegmentItems) {
-  const auto segments =
-      arbsuite::arbtool::segmentTable(arbsuite::arbtool::headerItems(kTwoSegments), 12);
+  const auto segments = arbsuite::analysis::segmentTable(arbsuite::headerItems(kTwoSegments), 12);
   ASSERT_EQ(segments.size(), 2u);
   EXPECT_EQ(segments[0].name, "c:/waves/a.arb");
   EXPECT_EQ(segments[0].start, 0u);
@@ -495,9 +494,9 @@ class HostArbtoolHeaderFault : public testing::TestWithParam<std::pair<const cha
 };
 
 TEST_P(HostArbtoolHeaderFault, IsReportedNotGuessed) {
-  EXPECT_THROW(arbsuite::arbtool::segmentTable(arbsuite::arbtool::headerItems(GetParam().first),
-                                               GetParam().second),
-               arbsuite::arbtool::HeaderError)
+  EXPECT_THROW(
+      arbsuite::analysis::segmentTable(arbsuite::headerItems(GetParam().first), GetParam().second),
+      arbsuite::analysis::HeaderError)
       << GetParam().first;
 }
 

@@ -401,9 +401,8 @@ TEST(HostArbtoolCompose, RefusesACompositeLongerThan2To28SamplesNamingTheLengths
 
 // --- composeCarriers, before quantisation ------------------------------------------
 
-arbsuite::arbtool::ArbContent contentOf(const std::vector<Iq>& x, double clock,
-                                        const std::string& name) {
-  arbsuite::arbtool::ArbContent content;
+arbsuite::ArbContent contentOf(const std::vector<Iq>& x, double clock, const std::string& name) {
+  arbsuite::ArbContent content;
   content.path = name;
   content.samples = codes(x);
   content.samples.insert(content.samples.end(), {0, 0});
@@ -416,8 +415,8 @@ TEST(HostArbtoolComposeCarriers, CrestFactorReductionReachesTheTargetAndTheEvmRe
   const double clock = 4e6;
   const std::vector<Iq> a = tones(2000, -100, 101, 2, 6000, 11);
   const std::vector<Iq> b = tones(2000, -60, 61, 2, 6000, 12);
-  const std::vector<arbsuite::arbtool::ArbContent> contents = {contentOf(a, clock, "a.arb"),
-                                                               contentOf(b, clock, "b.arb")};
+  const std::vector<arbsuite::ArbContent> contents = {contentOf(a, clock, "a.arb"),
+                                                      contentOf(b, clock, "b.arb")};
   arbsuite::arbtool::ComposeRequest request;
   request.clockHz = clock;
   request.carriers = {arbsuite::arbtool::parseCarrierArgument("a.arb:-1MHz"),

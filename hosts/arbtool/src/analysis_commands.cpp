@@ -32,31 +32,15 @@ void refuseInputAsOutput(const std::string& command, const std::string& input,
 
 }  // namespace
 
-analysis::Waveform waveformOf(const ArbContent& content) {
-  analysis::Waveform waveform;
-  waveform.iq = {content.samples.data(), 2 * content.count};
-  if (content.multiSegment) {
-    try {
-      waveform.segments = segmentTable(headerItems(content.displayText), content.count);
-    } catch (const HeaderError& e) {
-      throw HeaderError(content.path + ": " + e.what());
-    }
-    waveform.clockHz = analysis::commonClock(waveform.segments);
-  } else if (content.clockHz > 0) {
-    waveform.clockHz = content.clockHz;
-  }
-  return waveform;
-}
-
 void runStats(const ArbContent& content, bool json) {
-  const analysis::StatsReport report = analysis::measureWaveform(waveformOf(content));
+  const analysis::StatsReport report = analysis::measureWaveform(analysis::waveformOf(content));
   const std::string text =
       json ? analysis::statsJson(report).dump(2) + "\n" : analysis::statsText(report, content.path);
   std::fputs(text.c_str(), stdout);
 }
 
 void runPlot(const ArbContent& content, const PlotRequest& plot) {
-  analysis::Waveform waveform = waveformOf(content);
+  analysis::Waveform waveform = analysis::waveformOf(content);
   analysis::PlotRequest request;
   request.title = "arbtool plot: " + content.path;
   if (plot.segment) {
@@ -104,7 +88,7 @@ void runPlot(const ArbContent& content, const PlotRequest& plot) {
 
 void runDump(const ArbContent& content, const std::string& output, analysis::SampleFormat format) {
   if (format == analysis::SampleFormat::Sigmf) {
-    const analysis::Waveform waveform = waveformOf(content);
+    const analysis::Waveform waveform = analysis::waveformOf(content);
     analysis::SigmfRecording recording;
     recording.sampleRateHz = waveform.clockHz;
     recording.description = describeItems(headerItems(content.displayText));

@@ -9,23 +9,10 @@
 #include <vector>
 
 #include "analysed_waveform.h"
+#include "arb_read.h"
 #include "command_line.h"
 
 namespace arbsuite::arbtool {
-
-// What libseqlink gave for one file.
-struct ArbContent {
-  std::string path;
-  std::vector<short> samples;  // I, Q interleaved; at least 2 x count values
-  std::size_t count = 0;       // sample pairs
-  bool multiSegment = false;   // readArbFileInf said so (status 15)
-  double clockHz = 0;          // readArbFileInf's clock (single waveforms)
-  std::string displayText;     // readArbFileAllInf's text
-};
-
-// The waveform view of content (its samples stay in content). Throws
-// HeaderError when a multi-segment file's segment table contradicts it.
-analysis::Waveform waveformOf(const ArbContent& content);
 
 // Prints the stats as text or JSON to standard output.
 void runStats(const ArbContent& content, bool json);

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "config_writer.h"
 #include "host_cli.h"
+#include "join_plan.h"
 #include "plot_sheet.h"
 #include "prep_options.h"
 #include "sample_export.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "arb_files.h"
+#include "arb_read.h"
 #include "stats_report.h"
 
 namespace arbsuite::arbtool {

@@ -16,15 +16,14 @@
 
 #include "analysis_commands.h"
 #include "analysis_output.h"
-#include "arb_files.h"
+#include "arb_join.h"
+#include "arb_read.h"
 #include "command_line.h"
-#include "config_writer.h"
 #include "interrupt_cleanup.h"
 #include "output_file.h"
 #include "prep_commands.h"
 #include "seqlink.h"
 #include "standard_output.h"
-#include "status_words.h"
 #include "text_output.h"
 #include "waveform_header.h"
 
@@ -34,6 +33,7 @@
 
 namespace {
 
+using namespace arbsuite;
 using namespace arbsuite::arbtool;
 
 // Whether the default configuration path OUT-segments.txt can sit beside the
@@ -103,7 +103,7 @@ int reportJoin(const JoinResult& result) {
   std::printf("Joined %zu segments, %d sample pairs, into %s\n", result.segments.size(),
               result.totalSamples, result.output.c_str());
   for (std::size_t i = 0; i < result.segments.size(); ++i) {
-    const Segment& segment = result.segments[i];
+    const PlannedSegment& segment = result.segments[i];
     std::printf("  segment %zu: %-40s %10d pairs at %.17g Hz, energy %.6f\n", i,
                 segment.name.c_str(), segment.samples, segment.clock, segment.energy);
   }
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fprintf(stderr, "arbtool: %s\n", e.what());
     return kExitUsage;
-  } catch (const HeaderError& e) {
+  } catch (const analysis::HeaderError& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "arbtool: %s\n", e.what());
     return kExitRead;

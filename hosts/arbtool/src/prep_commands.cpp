@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "arb_files.h"
+#include "arb_read.h"
 #include "composition.h"
 #include "output_file.h"
 #include "pair_packer.h"

@@ -7,6 +7,7 @@
 #include "arb_format.h"
 #include "stats.h"
 #include "stats_report.h"
+#include "waveform_header.h"
 
 namespace arbsuite::arbtool {
 namespace {
@@ -36,7 +37,7 @@ std::string segmentName(const analysis::Waveform& waveform, std::size_t k) {
 
 std::vector<Finding> readinessFindings(const ArbContent& content,
                                        std::optional<long long> minSamples) {
-  const analysis::Waveform waveform = waveformOf(content);
+  const analysis::Waveform waveform = analysis::waveformOf(content);
   const analysis::StatsReport report = analysis::measureWaveform(waveform);
   const analysis::Stats& whole = report.whole;
   std::vector<Finding> findings;

@@ -24,7 +24,7 @@ struct Finding {
   std::string text;
 };
 
-// The findings of content, in the order of the kinds above. Throws HeaderError when
+// The findings of content, in the order of the kinds above. Throws analysis::HeaderError when
 // a multi-segment file's segment table contradicts it.
 std::vector<Finding> readinessFindings(const ArbContent& content,
                                        std::optional<long long> minSamples);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace arbsuite::arbtool {
+namespace arbsuite {
 
 struct ConfigError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -19,7 +19,7 @@ inline constexpr const char* kBlankName = "Blank";
 // Names and the output path must fit a 256-byte slot with their terminator.
 inline constexpr std::size_t kMaxNameLength = 255;
 
-struct Segment {
+struct PlannedSegment {
   std::string name;   // path of a single-waveform .arb file, or "Blank"
   double clock = 0;   // Hz
   int samples = 0;    // IQ pairs
@@ -27,7 +27,7 @@ struct Segment {
 };
 
 struct JoinPlan {
-  std::vector<Segment> segments;
+  std::vector<PlannedSegment> segments;
   std::string levelMode = "UNCHANGED";  // RMS or UNCHANGED
   std::string clockMode = "UNCHANGED";  // HIGHEST, USER or UNCHANGED
   double userClock = 0;                 // Hz, used by clock mode USER
@@ -58,4 +58,4 @@ std::string clockModeWord(const std::string& word);
 // Default configuration path for an output: "joined.arb" -> "joined-segments.txt".
 std::string defaultConfigPath(const std::string& output);
 
-}  // namespace arbsuite::arbtool
+}  // namespace arbsuite

@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
-namespace arbsuite::arbtool {
+namespace arbsuite {
 
 // Empty when the file at path holds sampleCount pairs of data; otherwise the
 // message, starting "truncated: ", with the sizes. A file whose header cannot be
 // read at all gives a message too.
 std::optional<std::string> truncation(const std::string& path, long long sampleCount);
 
-}  // namespace arbsuite::arbtool
+}  // namespace arbsuite

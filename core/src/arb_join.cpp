@@ -1,37 +1,22 @@
-// arbtool's reading and joining over seqlink (see arb_files.h).
-#include "arb_files.h"
+// Joins from a plan in memory or from a configuration file over seqlink's join
+// (see arb_join.h).
+#include "arb_join.h"
 
 #include <mutex>
 
-#include "arb_file_size.h"
-#include "huge_pages.h"
 #include "join_checks.h"
 #include "seqlink.h"
 #include "seqlink_join.h"
-#include "status_words.h"
+#include "seqlink_status_words.h"
 
-namespace arbsuite::arbtool {
+namespace arbsuite {
 namespace {
 
 // Upper bound of a join, in sample pairs: 4 bytes each must fit a 32-bit length.
 constexpr long long kMaxJoinPairs = (1LL << 30) - 2;
 
-std::string statusText(Call call, int status) {
+std::string statusText(SeqlinkCall call, int status) {
   return statusWords(call, status) + " (status " + std::to_string(status) + ")";
-}
-
-// A file the description readers refuse: its status in words, as info says it.
-Failure readInfoFailure(const std::string& path, int status) {
-  return Failure{kExitRead, path + ": " + statusText(Call::ReadInfo, status), status};
-}
-
-// readArbFileAllInf into a buffer of SEQLINK_TEXT_CAPACITY bytes; its status.
-int readDescription(const std::string& path, std::vector<char>& text) {
-  text.assign(SEQLINK_TEXT_CAPACITY, '\0');
-  int length = 0;
-  const int status = readArbFileAllInf(path.c_str(), text.data(), &length);
-  text.back() = '\0';
-  return status;
 }
 
 // What the library read from a configuration file, checked before anything is
@@ -61,15 +46,15 @@ Failure joinFailure(const std::string& where, const std::string& output,
                     const seqlink::JoinStatus& failed) {
   switch (failed.step) {
     case seqlink::JoinStep::ReadConfig:
-      return Failure{kExitJoin, where + ": " + statusText(Call::ReadConfig, failed.status),
+      return Failure{kExitJoin, where + ": " + statusText(SeqlinkCall::ReadConfig, failed.status),
                      failed.status};
     case seqlink::JoinStep::LoadSegments:
-      return Failure{kExitJoin, where + ": " + statusText(Call::OutputSegments, failed.status),
+      return Failure{kExitJoin, where + ": " + statusText(SeqlinkCall::OutputSegments, failed.status),
                      failed.status};
     case seqlink::JoinStep::BuildFile:
       break;
   }
-  return Failure{kExitJoin, output + ": " + statusText(Call::BuildFile, failed.status),
+  return Failure{kExitJoin, output + ": " + statusText(SeqlinkCall::BuildFile, failed.status),
                  failed.status};
 }
 
@@ -87,73 +72,18 @@ JoinResult join(const seqlink::JoinSettings& settings, const std::string& where,
   for (const seqlink::JoinSegment& segment : joined) {
     result.totalSamples += segment.samples;
     result.segments.push_back(
-        Segment{segment.name, segment.clock, segment.samples, segment.energy});
+        PlannedSegment{segment.name, segment.clock, segment.samples, segment.energy});
   }
   return result;
 }
 
 }  // namespace
 
-int sampleCountOf(const std::string& path, double* clock, double* energy, int* infoStatus) {
-  int count = -1;
-  double clockValue = 0;
-  double energyValue = 0;
-  const int status = readArbFileInf(path.c_str(), &count, &clockValue, &energyValue);
-  if (status != SEQLINK_OK && status != SEQLINK_MULTI_SEGMENT_REFUSED) {
-    throw readInfoFailure(path, status);
-  }
-  if (status == SEQLINK_MULTI_SEGMENT_REFUSED) {
-    // readArbFileInf calls any header with a version above 1 and no text entry first
-    // multi-segment, text files and random bytes too; the whole-header reader of info
-    // decides whether the file is one. A text too long to show does not make it invalid.
-    std::vector<char> text;
-    const int headerStatus = readDescription(path, text);
-    if (headerStatus != SEQLINK_OK && headerStatus != SEQLINK_NO_MEMORY) {
-      throw readInfoFailure(path, headerStatus);
-    }
-  }
-  if (count < 0) {
-    throw Failure{
-        kExitRead,
-        path + ": not a valid .arb file: its header announces a sample count out of range"};
-  }
-  if (const auto fault = truncation(path, count)) throw Failure{kExitRead, path + ": " + *fault};
-  if (clock != nullptr) *clock = clockValue;
-  if (energy != nullptr) *energy = energyValue;
-  if (infoStatus != nullptr) *infoStatus = status;
-  return count;
-}
-
-std::string descriptionOf(const std::string& path) {
-  std::vector<char> text;
-  const int status = readDescription(path, text);
-  if (status != SEQLINK_OK) throw readInfoFailure(path, status);
-  return text.data();
-}
-
-ArbContent readContent(const std::string& path, bool withText) {
-  ArbContent content;
-  content.path = path;
-  int infoStatus = 0;
-  const int count = sampleCountOf(path, &content.clockHz, nullptr, &infoStatus);
-  content.count = static_cast<std::size_t>(count);
-  content.multiSegment = infoStatus == SEQLINK_MULTI_SEGMENT_REFUSED;
-  if (withText) content.displayText = descriptionOf(path);
-  const std::size_t values = 2 * content.count + 2;
-  content.samples.reserve(values);
-  arb::adviseHugePages(content.samples.data(), values * sizeof(short));
-  content.samples.assign(values, 0);
-  const int status = readArbFileData(path.c_str(), count, content.samples.data());
-  if (status != SEQLINK_OK)
-    throw Failure{kExitRead, path + ": " + statusText(Call::ReadData, status), status};
-  return content;
-}
-
 void planSegments(JoinPlan& plan, const std::vector<SegmentSource>& sources) {
   // Files first, so that blank segments can take the clock of their neighbours.
   long long total = 0;
   for (const auto& source : sources) {
-    Segment segment;
+    PlannedSegment segment;
     if (source.blank) {
       segment.name = kBlankName;
       segment.samples = source.blank->samples;
@@ -202,7 +132,7 @@ void checkJoinPlan(const JoinPlan& plan, const std::string& configPath) {
     throw Failure{kExitUsage, std::string("join: ") + e.what()};
   }
   std::vector<std::string> segmentFiles;
-  for (const Segment& segment : plan.segments) segmentFiles.push_back(segment.name);
+  for (const PlannedSegment& segment : plan.segments) segmentFiles.push_back(segment.name);
   if (const auto clash = outputClash(plan.output, configPath, segmentFiles)) {
     throw Failure{kExitUsage, "join: " + *clash};
   }
@@ -225,7 +155,7 @@ JoinResult runJoin(const std::string& configPath) {
 
 JoinResult joinPlanned(const JoinPlan& plan, const std::string& where) {
   seqlink::JoinSettings settings;
-  for (const Segment& segment : plan.segments) {
+  for (const PlannedSegment& segment : plan.segments) {
     settings.segments.push_back({segment.name, segment.clock, segment.samples, segment.energy});
   }
   settings.levelMode = plan.levelMode;
@@ -235,4 +165,4 @@ JoinResult joinPlanned(const JoinPlan& plan, const std::string& where) {
   return join(settings, where.empty() ? plan.output : where, {});
 }
 
-}  // namespace arbsuite::arbtool
+}  // namespace arbsuite

@@ -1,9 +1,9 @@
 // seqlink result codes in words, by the call that returned them.
-#include "status_words.h"
+#include "seqlink_status_words.h"
 
 #include "seqlink.h"
 
-namespace arbsuite::arbtool {
+namespace arbsuite {
 namespace {
 
 const char* cryptoWords(int status) {
@@ -35,10 +35,10 @@ const char* sampleReaderWords(int status) {
   }
 }
 
-const char* words(Call call, int status) {
+const char* words(SeqlinkCall call, int status) {
   if (status == SEQLINK_OK) return "success";
   switch (call) {
-    case Call::ReadInfo:
+    case SeqlinkCall::ReadInfo:
       switch (status) {
         case SEQLINK_FILE_CANNOT_OPEN:
           return "the file cannot be opened (missing, unreadable or not a regular file)";
@@ -52,9 +52,9 @@ const char* words(Call call, int status) {
         default:
           return nullptr;
       }
-    case Call::ReadData:
+    case SeqlinkCall::ReadData:
       return sampleReaderWords(status);
-    case Call::ReadConfig:
+    case SeqlinkCall::ReadConfig:
       switch (status) {
         case SEQLINK_CONFIG_CANNOT_OPEN:
           return "the configuration file cannot be opened (missing, unreadable or not a "
@@ -70,7 +70,7 @@ const char* words(Call call, int status) {
         default:
           return nullptr;
       }
-    case Call::OutputSegments:
+    case SeqlinkCall::OutputSegments:
       switch (status) {
         case SEQLINK_BAD_ITEM:
           return "a segment item is malformed, or the level or clock-rate mode is unknown";
@@ -79,7 +79,7 @@ const char* words(Call call, int status) {
         default:
           return sampleReaderWords(status);
       }
-    case Call::BuildFile:
+    case SeqlinkCall::BuildFile:
       switch (status) {
         case SEQLINK_BAD_ITEM:
           return "inconsistent segment data (counts that do not add up, data too long for "
@@ -102,9 +102,9 @@ const char* words(Call call, int status) {
 
 }  // namespace
 
-std::string statusWords(Call call, int status) {
+std::string statusWords(SeqlinkCall call, int status) {
   const char* text = words(call, status);
   return text != nullptr ? text : "unknown status " + std::to_string(status);
 }
 
-}  // namespace arbsuite::arbtool
+}  // namespace arbsuite

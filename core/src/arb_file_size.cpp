@@ -7,7 +7,7 @@
 #include "arb_format.h"
 #include "regular_file.h"
 
-namespace arbsuite::arbtool {
+namespace arbsuite {
 
 std::optional<std::string> truncation(const std::string& path, long long sampleCount) {
   const int fd = arb::openRegularFile(path.c_str());
@@ -34,4 +34,4 @@ std::optional<std::string> truncation(const std::string& path, long long sampleC
          std::to_string(needed) + " bytes, but the file has " + std::to_string(size);
 }
 
-}  // namespace arbsuite::arbtool
+}  // namespace arbsuite

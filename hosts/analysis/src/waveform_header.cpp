@@ -1,4 +1,4 @@
-// Reading back the display text of the .arb text header.
+// The waveform view of an .arb file's content (see waveform_header.h).
 #include "waveform_header.h"
 
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <map>
 
-namespace arbsuite::arbtool {
+namespace arbsuite::analysis {
 namespace {
 
 std::string_view trimmed(std::string_view text) {
@@ -29,35 +29,7 @@ bool readReal(std::string_view text, double& value) {
 
 }  // namespace
 
-std::vector<HeaderItem> headerItems(std::string_view displayText) {
-  std::vector<HeaderItem> items;
-  std::size_t at = 0;
-  while (at < displayText.size()) {
-    auto end = displayText.find('\n', at);
-    if (end == std::string_view::npos) end = displayText.size();
-    const std::string_view line = displayText.substr(at, end - at);
-    at = end + 1;
-    if (trimmed(line).empty()) continue;
-    const auto colon = line.find(':');
-    HeaderItem item;
-    item.key = std::string(trimmed(line.substr(0, colon)));
-    if (colon != std::string_view::npos) item.value = std::string(line.substr(colon + 1));
-    items.push_back(std::move(item));
-  }
-  return items;
-}
-
-std::string describeItems(const std::vector<HeaderItem>& items) {
-  std::string text;
-  for (const HeaderItem& item : items) {
-    if (!text.empty()) text += '\n';
-    text += item.key + ": " + item.value;
-  }
-  return text;
-}
-
-std::vector<analysis::Segment> segmentTable(const std::vector<HeaderItem>& items,
-                                            std::size_t samples) {
+std::vector<Segment> segmentTable(const std::vector<HeaderItem>& items, std::size_t samples) {
   std::map<std::string, std::string, std::less<>> byKey;
   for (const HeaderItem& item : items) byKey.emplace(item.key, item.value);
   const auto number = byKey.find("NUMBER SEGMENTS");
@@ -65,7 +37,7 @@ std::vector<analysis::Segment> segmentTable(const std::vector<HeaderItem>& items
   if (number == byKey.end() || !readWhole(trimmed(number->second), count)) {
     throw HeaderError("a multi-segment file without a readable NUMBER SEGMENTS item");
   }
-  std::vector<analysis::Segment> segments;
+  std::vector<Segment> segments;
   std::size_t start = 0;
   for (unsigned long long k = 0; k < count; ++k) {
     const std::string key = "SEGMENT_" + std::to_string(k);
@@ -79,7 +51,7 @@ std::vector<analysis::Segment> segmentTable(const std::vector<HeaderItem>& items
     const auto first = second == 0 || second == std::string_view::npos
                            ? std::string_view::npos
                            : value.rfind(',', second - 1);
-    analysis::Segment segment;
+    Segment segment;
     unsigned long long pairs = 0;
     if (first == std::string_view::npos ||
         !readReal(value.substr(first + 1, second - first - 1), segment.clockHz) ||
@@ -103,4 +75,20 @@ std::vector<analysis::Segment> segmentTable(const std::vector<HeaderItem>& items
   return segments;
 }
 
-}  // namespace arbsuite::arbtool
+Waveform waveformOf(const ArbContent& content) {
+  Waveform waveform;
+  waveform.iq = {content.samples.data(), 2 * content.count};
+  if (content.multiSegment) {
+    try {
+      waveform.segments = segmentTable(headerItems(content.displayText), content.count);
+    } catch (const HeaderError& e) {
+      throw HeaderError(content.path + ": " + e.what());
+    }
+    waveform.clockHz = commonClock(waveform.segments);
+  } else if (content.clockHz > 0) {
+    waveform.clockHz = content.clockHz;
+  }
+  return waveform;
+}
+
+}  // namespace arbsuite::analysis

@@ -7,7 +7,7 @@
 #include "arb_format.h"
 #include "output_file.h"
 
-namespace arbsuite::arbtool {
+namespace arbsuite {
 namespace {
 
 std::string hertz(double value) {
@@ -25,7 +25,7 @@ std::string outsideRange(std::size_t index, const std::string& name, double cloc
 
 std::vector<double> writtenClocks(const JoinPlan& plan) {
   std::vector<double> clocks;
-  for (const Segment& segment : plan.segments) clocks.push_back(segment.clock);
+  for (const PlannedSegment& segment : plan.segments) clocks.push_back(segment.clock);
   if (plan.clockMode == "HIGHEST") {
     double highest = 0;
     for (const double clock : clocks) highest = std::max(highest, clock);
@@ -45,7 +45,7 @@ void checkPlan(const JoinPlan& plan) {
   const std::vector<double> clocks = writtenClocks(plan);
   for (std::size_t i = 0; i < clocks.size(); ++i) {
     if (arb::isPlayableClock(clocks[i])) continue;
-    const Segment& segment = plan.segments[i];
+    const PlannedSegment& segment = plan.segments[i];
     std::string message = outsideRange(i, segment.name, clocks[i]);
     if (segment.name == kBlankName && clocks[i] == 0 && plan.clockMode == "UNCHANGED") {
       message += "; no file segment gives it a clock: write blank:COUNT@CLOCK or --clock user";
@@ -78,4 +78,4 @@ std::optional<std::string> outputClash(const std::string& output, const std::str
   return std::nullopt;
 }
 
-}  // namespace arbsuite::arbtool
+}  // namespace arbsuite

@@ -1,5 +1,5 @@
 // Writer of the one-line segment configuration read by seqlink.
-#include "config_writer.h"
+#include "join_plan.h"
 
 #include <array>
 #include <cctype>
@@ -7,9 +7,9 @@
 #include <cmath>
 
 #include "arb_format.h"
-#include "host_cli.h"
+#include "frequency_text.h"
 
-namespace arbsuite::arbtool {
+namespace arbsuite {
 namespace {
 
 constexpr std::array<const char*, 9> kItemKeys = {"NUMBER SEGMENTS:",
@@ -75,7 +75,7 @@ std::string formatConfigLine(const JoinPlan& plan) {
   checkName(plan.output, "the output path", false);
   std::string line = "{NUMBER SEGMENTS:" + std::to_string(plan.segments.size()) + "}";
   for (std::size_t i = 0; i < plan.segments.size(); ++i) {
-    const Segment& s = plan.segments[i];
+    const PlannedSegment& s = plan.segments[i];
     checkName(s.name, "the segment name", true);
     if (s.samples < 0) throw ConfigError("segment " + s.name + " has a negative sample count");
     if (!std::isfinite(s.clock) || !std::isfinite(s.energy) || s.clock < 0 || s.energy < 0) {
@@ -117,13 +117,12 @@ std::optional<BlankSegment> parseBlankSegment(const std::string& word) {
     const std::string clockText = count.substr(at + 1);
     count.erase(at);
     // Units as every frequency option takes them (5MHz, 2.5k, 5e6).
-    double value = 0;
-    try {
-      value = arbsuite::cli::Frequency{}(clockText);
-    } catch (const std::runtime_error&) {
+    const std::optional<double> read = readFrequency(clockText);
+    if (!read || !std::isfinite(*read)) {
       throw ConfigError("blank segment '" + word + "': '" + clockText +
                         "' is not a clock; write e.g. 5e6, 5MHz or 2.5k");
     }
+    const double value = *read;
     if (!arb::isPlayableClock(value)) {
       throw ConfigError("blank segment '" + word + "': " + clockText +
                         " is not a clock the instrument plays (" + arb::kPlayableClockText + ")");
@@ -160,4 +159,4 @@ std::string defaultConfigPath(const std::string& output) {
   return base + "-segments.txt";
 }
 
-}  // namespace arbsuite::arbtool
+}  // namespace arbsuite

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "config_writer.h"
+#include "join_plan.h"
 
-namespace arbsuite::arbtool {
+namespace arbsuite {
 
 // The clock each segment of the plan is written with once the clock mode is
 // applied, as outputIQDataAndInf applies it: HIGHEST the largest (at least 0), USER
@@ -35,4 +35,4 @@ std::optional<std::string> unplayableClock(const std::vector<std::string>& names
 std::optional<std::string> outputClash(const std::string& output, const std::string& config,
                                        const std::vector<std::string>& inputs);
 
-}  // namespace arbsuite::arbtool
+}  // namespace arbsuite

@@ -5,9 +5,9 @@
 
 #include <string>
 
-namespace arbsuite::arbtool {
+namespace arbsuite {
 
-enum class Call {
+enum class SeqlinkCall {
   ReadInfo,        // readArbFileInf, readArbFileAllInf
   ReadData,        // readArbFileData
   ReadConfig,      // readMultiSegConfig
@@ -15,6 +15,6 @@ enum class Call {
   BuildFile,       // crtMultiSegArb
 };
 
-std::string statusWords(Call call, int status);
+std::string statusWords(SeqlinkCall call, int status);
 
-}  // namespace arbsuite::arbtool
+}  // namespace arbsuite
