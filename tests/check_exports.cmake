@@ -1,7 +1,8 @@
 # Fails unless the dynamic symbol table of each library and of the wavepack program
 # (`nm -D --defined-only`) lists exactly the names below, libseqlink.so carries
-# the RUNPATH $ORIGIN (not an RPATH) that finds libwavecrypt.so beside it, and the
-# libraries have their SONAMEs and links.
+# the RUNPATH $ORIGIN (not an RPATH) that finds libwavecrypt.so beside it, the
+# libraries have their SONAMEs and links, and the wavepack program, not
+# libseqlink.so, holds the interrupt registry.
 # Usage: cmake -DNM=nm -DREADELF=readelf -DWAVECRYPT=... -DSEQLINK=... -DIQSYNTH=...
 #              -DWAVEPACK=... -DSOVERSION=<major> -P check_exports.cmake
 
@@ -98,6 +99,27 @@ foreach(library ${WAVECRYPT} ${SEQLINK} ${IQSYNTH})
       set(failures "${failures}\n${folder}/${link} does not lead to ${file}")
     endif()
   endforeach()
+endforeach()
+
+# One interrupt registry in a process, in the program that installs the handlers:
+# libseqlink.so compiles in fileio without it (no slot table, no handler, no
+# installInterruptCleanup among its own symbols), the wavepack program with it.
+# Read from the full symbol table; a stripped file has none to read.
+set(registry_symbols "installInterruptCleanup|removeRegisteredAndDie|gSlots")
+foreach(check "${SEQLINK};without" "${WAVEPACK};with")
+  list(GET check 0 file)
+  list(GET check 1 expectation)
+  execute_process(COMMAND ${NM} -C ${file} OUTPUT_VARIABLE symbols ERROR_VARIABLE nm_errors
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR symbols STREQUAL "")
+    message(STATUS "${file}: no symbol table, its interrupt registry not checked")
+  elseif(expectation STREQUAL "without" AND symbols MATCHES "${registry_symbols}")
+    set(failures "${failures}\n${file} holds the interrupt registry (${CMAKE_MATCH_0})")
+  elseif(expectation STREQUAL "with" AND NOT symbols MATCHES "removeRegisteredAndDie")
+    set(failures "${failures}\n${file} lacks the interrupt registry")
+  else()
+    message(STATUS "${file}: ${expectation} the interrupt registry")
+  endif()
 endforeach()
 
 if(failures)

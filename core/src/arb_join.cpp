@@ -49,7 +49,8 @@ Failure joinFailure(const std::string& where, const std::string& output,
       return Failure{kExitJoin, where + ": " + statusText(SeqlinkCall::ReadConfig, failed.status),
                      failed.status};
     case seqlink::JoinStep::LoadSegments:
-      return Failure{kExitJoin, where + ": " + statusText(SeqlinkCall::OutputSegments, failed.status),
+      return Failure{kExitJoin,
+                     where + ": " + statusText(SeqlinkCall::OutputSegments, failed.status),
                      failed.status};
     case seqlink::JoinStep::BuildFile:
       break;

@@ -14,11 +14,14 @@
 namespace arbsuite::arb {
 
 // Installs the handlers (once; signals ignored when the program started stay
-// ignored). Each program that writes files calls it at its start.
+// ignored). Each program that writes files calls it at its start. It belongs to
+// the registry of paths (the library fileio_interrupts), which only the programs
+// link: one registry in a process, in what installs the handlers.
 void installInterruptCleanup();
 
-// Whether this copy of the module installed its handlers: the file handling is
-// compiled into each program and into libseqlink.so, whose copy never does.
+// Whether a registry is installed for this copy of the module. Inside
+// libseqlink.so and the Python module, which do not link one, it never is:
+// removals do not arm and outputs hold the signals back instead.
 bool interruptCleanupInstalled();
 
 // Holds those signals back in the calling thread while it lives; one
@@ -38,7 +41,8 @@ class InterruptDeferral {
 };
 
 // A path that the handlers remove while the registration lives. Registering can
-// fail (no free slot, a path longer than PATH_MAX); armed() says whether it did.
+// fail (no registry installed, no free slot, a path longer than PATH_MAX); armed()
+// says whether it did.
 // Create the file and register it inside one InterruptDeferral, so that no signal
 // falls between the two.
 class InterruptRemoval {

@@ -91,8 +91,8 @@ class OutputFile {
   std::string folder_;
   std::string temporary_;     // the named temporary, while it exists
   InterruptRemoval removal_;  // the named temporary on the interrupt list
-  // Without handlers of its own copy of this module (inside a library) a named
-  // temporary holds interrupts back until it is gone, so that none is left named.
+  // Without an installed registry (inside a library) a named temporary holds
+  // interrupts back until it is gone, so that none is left named.
   std::optional<InterruptDeferral> deferral_;
   std::vector<std::uint8_t> buffer_;
 };

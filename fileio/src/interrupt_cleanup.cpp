@@ -1,79 +1,39 @@
-// The interrupt handlers and their list of paths to remove (see interrupt_cleanup.h).
+// The interrupt handles every user of fileio compiles in (see interrupt_cleanup.h):
+// the deferral of signals and the removal handle, which registers through the
+// process's registry once installInterruptCleanup() has published it.
 #include "interrupt_cleanup.h"
 
-#include <limits.h>
-#include <unistd.h>
-
-#include <array>
 #include <atomic>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <stdexcept>
+
+#include "interrupt_registry.h"
 
 namespace arbsuite::arb {
 namespace {
 
-constexpr std::array<int, 4> kInterruptSignals = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-// A program registers a handful of files at a time (the temporary sample file and
-// the temporaries of its outputs).
-constexpr std::size_t kSlots = 8;
+std::atomic<const InterruptRegistry*> gRegistry{nullptr};
 
-enum SlotState : int { kFree = 0, kFilling = 1, kArmed = 2 };
+}  // namespace
 
-struct Slot {
-  std::atomic<int> state{kFree};
-  char path[PATH_MAX] = {};
-};
-
-static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the flags");
-
-Slot gSlots[kSlots];
-std::atomic<bool> gInstalled{false};
-
-sigset_t interruptSet() {
+sigset_t interruptSignalSet() {
   sigset_t set;
   sigemptyset(&set);
   for (const int signal : kInterruptSignals) sigaddset(&set, signal);
   return set;
 }
 
-extern "C" void removeRegisteredAndDie(int signal) {
-  for (Slot& slot : gSlots) {
-    if (slot.state.load(std::memory_order_acquire) == kArmed) ::unlink(slot.path);
-  }
-  // The default action of the same signal ends the process as the shell expects.
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(signal, &action, nullptr);
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, signal);
-  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
-  ::raise(signal);
-  ::_exit(128 + signal);  // not reached
+const InterruptRegistry* installedInterruptRegistry() {
+  return gRegistry.load(std::memory_order_acquire);
 }
 
-}  // namespace
-
-void installInterruptCleanup() {
-  if (gInstalled.exchange(true)) return;
-  struct sigaction action {};
-  action.sa_handler = removeRegisteredAndDie;
-  action.sa_mask = interruptSet();  // one cleanup at a time
-  action.sa_flags = 0;
-  for (const int signal : kInterruptSignals) {
-    struct sigaction previous {};
-    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-    ::sigaction(signal, &action, nullptr);
-  }
+void publishInterruptRegistry(const InterruptRegistry* registry) {
+  const InterruptRegistry* none = nullptr;
+  gRegistry.compare_exchange_strong(none, registry, std::memory_order_acq_rel);
 }
 
-bool interruptCleanupInstalled() { return gInstalled.load(); }
+bool interruptCleanupInstalled() { return installedInterruptRegistry() != nullptr; }
 
 InterruptDeferral::InterruptDeferral() {
-  const sigset_t set = interruptSet();
+  const sigset_t set = interruptSignalSet();
   active_ = ::pthread_sigmask(SIG_BLOCK, &set, &previous_) == 0;
 }
 
@@ -82,15 +42,8 @@ InterruptDeferral::~InterruptDeferral() {
 }
 
 InterruptRemoval::InterruptRemoval(const std::string& path) {
-  if (path.empty() || path.size() >= PATH_MAX) return;
-  for (std::size_t i = 0; i < kSlots; ++i) {
-    int expected = kFree;
-    if (!gSlots[i].state.compare_exchange_strong(expected, kFilling)) continue;
-    std::memcpy(gSlots[i].path, path.c_str(), path.size() + 1);
-    gSlots[i].state.store(kArmed, std::memory_order_release);
-    slot_ = static_cast<int>(i);
-    return;
-  }
+  const InterruptRegistry* registry = installedInterruptRegistry();
+  if (registry != nullptr) slot_ = registry->arm(path.c_str(), path.size());
 }
 
 InterruptRemoval& InterruptRemoval::operator=(InterruptRemoval&& other) noexcept {
@@ -104,7 +57,8 @@ InterruptRemoval& InterruptRemoval::operator=(InterruptRemoval&& other) noexcept
 
 void InterruptRemoval::disarm() {
   if (slot_ < 0) return;
-  gSlots[slot_].state.store(kFree, std::memory_order_release);
+  // An armed slot came from the registry, which stays installed once published.
+  installedInterruptRegistry()->release(slot_);
   slot_ = -1;
 }
 

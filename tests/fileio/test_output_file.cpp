@@ -337,6 +337,27 @@ TEST_P(FileioInterruptTest, WithoutHandlersANamedTemporaryHoldsTheSignalUntilItI
   EXPECT_EQ(readText(file("out.arb")), "complete");
 }
 
+TEST_P(FileioInterruptTest, RemovalsArmOnlyOnceTheRegistryIsInstalled) {
+  // A removal made before the handlers exist is not on the list: the signal leaves
+  // its file, and removes only the one registered after the installation.
+  const int signal = GetParam();
+  const int status = inChild([&] {
+    writeText(file("early.tmp"), "early");
+    const arbsuite::arb::InterruptRemoval early(file("early.tmp"));
+    if (early.armed() || arbsuite::arb::interruptCleanupInstalled()) ::_exit(10);
+    arbsuite::arb::installInterruptCleanup();
+    if (!arbsuite::arb::interruptCleanupInstalled()) ::_exit(11);
+    writeText(file("late.tmp"), "late");
+    const arbsuite::arb::InterruptRemoval late(file("late.tmp"));
+    if (!late.armed()) ::_exit(12);
+    ::raise(signal);
+    ::_exit(13);
+  });
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(WTERMSIG(status), signal);
+  EXPECT_EQ(listing(dir_.path()), std::vector<std::string>{"early.tmp"});
+}
+
 TEST_P(FileioInterruptTest, SignalIgnoredAtTheStartStaysIgnored) {
   const int signal = GetParam();
   const int status = inChild([&] {
