@@ -28,7 +28,8 @@ endfunction()
 
 # arbsuite_add_shared_library(<name> CORES core... VERSION_SCRIPT file HEADERS h...
 #                             DESCRIPTION text [LINK lib...] [RUNPATH_ORIGIN])
-# The shared library lib<name>.so from the objects of CORES. The linker version
+# The shared library lib<name>.so from the objects of CORES, as the target lib<name>
+# (a library's target says so by its name; a program's is the program's file name). The linker version
 # script (ending in "local: *;") is its whole export list. RUNPATH_ORIGIN makes it
 # find sibling libraries in its own folder, in the build tree and installed.
 # The file is lib<name>.so.<version> with the SONAME lib<name>.so.<major>; both
@@ -40,24 +41,25 @@ endfunction()
 function(arbsuite_add_shared_library name)
   cmake_parse_arguments(ARG "RUNPATH_ORIGIN" "VERSION_SCRIPT;DESCRIPTION" "CORES;HEADERS;LINK"
                         ${ARGN})
-  add_library(${name} SHARED)
-  add_library(arbsuite::${name} ALIAS ${name})
-  set_target_properties(${name} PROPERTIES
+  set(library lib${name})
+  add_library(${library} SHARED)
+  add_library(arbsuite::${name} ALIAS ${library})
+  set_target_properties(${library} PROPERTIES OUTPUT_NAME ${name}
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR} EXPORT_NAME ${name})
-  target_link_libraries(${name} PRIVATE ${ARG_CORES} ${ARG_LINK})
-  target_include_directories(${name} INTERFACE
+  target_link_libraries(${library} PRIVATE ${ARG_CORES} ${ARG_LINK})
+  target_include_directories(${library} INTERFACE
     $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-  target_link_options(${name} PRIVATE "LINKER:--version-script=${ARG_VERSION_SCRIPT}")
-  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${ARG_VERSION_SCRIPT})
+  target_link_options(${library} PRIVATE "LINKER:--version-script=${ARG_VERSION_SCRIPT}")
+  set_property(TARGET ${library} APPEND PROPERTY LINK_DEPENDS ${ARG_VERSION_SCRIPT})
   if(ARG_RUNPATH_ORIGIN)
     # The build tree uses the install RUNPATH as it is (no padding, no link folders);
     # new dtags make it a RUNPATH rather than an RPATH.
-    set_target_properties(${name} PROPERTIES
+    set_target_properties(${library} PROPERTIES
       BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
-    target_link_options(${name} PRIVATE "LINKER:--enable-new-dtags")
+    target_link_options(${library} PRIVATE "LINKER:--enable-new-dtags")
   endif()
-  install(TARGETS ${name} EXPORT arbsuiteTargets
+  install(TARGETS ${library} EXPORT arbsuiteTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   install(FILES ${ARG_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
