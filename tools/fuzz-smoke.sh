@@ -27,7 +27,7 @@ launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
 echo "=== fuzz build ($build)"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DBUILD_FUZZERS=ON -DENABLE_SANITIZERS=ON \
-  -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1" \
+  -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g1 -O1" "-DCMAKE_C_FLAGS_DEBUG=-g1 -O1" \
   -DBUILD_BENCHMARKS=OFF -DWARNINGS_AS_ERRORS=ON "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$jobs" --target fuzzers
 

@@ -25,8 +25,11 @@ run_variant() {
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 600)
 }
 
-run_variant normal -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_BENCHMARKS=ON
-run_variant sanitize -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" "-DCMAKE_C_FLAGS_DEBUG=-g -O1" -DENABLE_SANITIZERS=ON -DBUILD_BENCHMARKS=OFF
+# Both builds keep their optimisation and leave out the full debug information, which
+# costs a third of the normal build's compile time and half the sanitizer build's: the
+# tests need none, and the sanitizers' reports still name file and line (-g1).
+run_variant normal -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" -DBUILD_BENCHMARKS=ON
+run_variant sanitize -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g1 -O1" "-DCMAKE_C_FLAGS_DEBUG=-g1 -O1" -DENABLE_SANITIZERS=ON -DBUILD_BENCHMARKS=OFF
 echo "=== all tests passed in both builds"
 
 # The libFuzzer targets, 10 seconds each over their committed seed corpora (skipped
