@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <iostream>
 #include <numbers>
+#include <optional>
 
 #include "iqSynthLog.h"
+#include "iqSynthLogStdout.h"
 
 namespace arbsuite::iqsynth {
 
@@ -183,6 +185,10 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
                                     static_cast<long long>(iqSynthCfg::kMaxConstelPoints));
   std::size_t visited = 0;
   const bool print = stdoutEnabled();
+  std::optional<iqSynthStdoutLines> lines;
+  if (print) {
+    lines.emplace();
+  }
   for (long long p = offset; p < stop; p += R, ++visited) {
     const auto j = static_cast<std::size_t>(p);
     const int s = symbols[j];
@@ -202,7 +208,7 @@ int runDataIQMapping(iqSynthCfg& cfg, std::valarray<short>& symbols, std::valarr
       iDat[j] = point.real();
       qDat[j] = point.imag();
       if (print) {
-        std::cout << "iMapDat[ i ] : " << iDat[j] << '\n';
+        lines->line("iMapDat[ i ] : ", iDat[j]);
       }
     }
   }

@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <iostream>
+#include <optional>
 
 #include "iqSynthLog.h"
+#include "iqSynthLogStdout.h"
 
 namespace arbsuite::iqsynth {
 
@@ -367,6 +369,10 @@ int genPRBS(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
   const std::size_t n =
       symbolSlots(symbols.size(), offset, cfg.overSamplingRate, cfg.sequenceLength);
   const bool print = stdoutEnabled();
+  std::optional<iqSynthStdoutLines> lines;
+  if (print) {
+    lines.emplace();
+  }
   for (std::size_t j = 0; j < n; ++j) {
     std::uint32_t symbol = 0;
     for (int b = 0; b < k; ++b) {
@@ -375,7 +381,7 @@ int genPRBS(const iqSynthCfg& cfg, std::valarray<short>& symbols, int offset) {
     const short value = static_cast<short>(symbol);
     symbols[slotIndex(offset, cfg.overSamplingRate, j)] = value;
     if (print) {
-      std::cout << j << "th is : " << value << '\n';
+      lines->line(j, "th is : ", value);
     }
   }
   return 0;

@@ -22,6 +22,7 @@
 #include "global_log.h"
 #include "iqSynthCfg.h"
 #include "iqSynthLog.h"
+#include "iqSynthLogStdout.h"
 #include "iqsynth.h"
 
 namespace fs = std::filesystem;
@@ -386,3 +387,47 @@ TEST(IqsynthErrors, AllocationFailureCarriesItsText) {
 }
 
 }  // namespace
+
+// The per-symbol standard-output lines: written a block at a time, the very characters the
+// stream's own formatting gives, also across block ends; a host's own formatting of std::cout
+// is kept line by line.
+TEST(IqsynthStdoutLines, BlocksGiveTheStreamsOwnTextAndKeepAHostsFormatting) {
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> spread(-30, 30);
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1.0,
+                                -1.5,
+                                1e-5,
+                                123456.5,
+                                1e15,
+                                0.1 + 0.2,
+                                std::numeric_limits<double>::quiet_NaN(),
+                                std::numeric_limits<double>::infinity()};
+  for (int i = 0; i < 5000; ++i) values.push_back(std::pow(10.0, spread(rng)) * (i % 2 ? -1 : 1));
+  const auto run = [&](bool hostFormat) {
+    std::ostringstream captured;
+    std::streambuf* const previous = std::cout.rdbuf(captured.rdbuf());
+    const std::streamsize precision = std::cout.precision();
+    if (hostFormat) std::cout.precision(12);
+    {
+      arbsuite::iqsynth::iqSynthStdoutLines lines;
+      for (std::size_t j = 0; j < values.size(); ++j) {
+        lines.line(j, "th is : ", static_cast<short>(j * 37));
+        lines.line("iMapDat[ i ] : ", values[j]);
+      }
+    }
+    std::cout.precision(precision);
+    std::cout.rdbuf(previous);
+    return captured.str();
+  };
+  for (const bool hostFormat : {false, true}) {
+    std::ostringstream expected;
+    if (hostFormat) expected.precision(12);
+    for (std::size_t j = 0; j < values.size(); ++j) {
+      expected << j << "th is : " << static_cast<short>(j * 37) << '\n';
+      expected << "iMapDat[ i ] : " << values[j] << '\n';
+    }
+    EXPECT_EQ(run(hostFormat), expected.str()) << "host format " << hostFormat;
+  }
+}
