@@ -16,6 +16,7 @@
 
 #include "analysis_commands.h"
 #include "analysis_output.h"
+#include "arb_file_pieces.h"
 #include "arb_files.h"
 #include "command_line.h"
 #include "config_writer.h"
@@ -25,6 +26,7 @@
 #include "seqlink.h"
 #include "standard_output.h"
 #include "status_words.h"
+#include "streamed_commands.h"
 #include "text_output.h"
 #include "waveform_header.h"
 
@@ -179,10 +181,13 @@ int run(const std::vector<std::string>& args) {
       return kExitOk;
     case Action::Info:
       return commandInfo(line.file);
-    case Action::Dump:
-      runDump(readContent(line.file, line.format == arbsuite::analysis::SampleFormat::Sigmf),
-              line.output, line.format);
+    case Action::Dump: {
+      const ArbContent described =
+          readDescription(line.file, line.format == arbsuite::analysis::SampleFormat::Sigmf);
+      ArbFilePieces pieces(described);
+      runDump(described, pieces, line.output, line.format);
       return kExitOk;
+    }
     case Action::Stats:
       runStats(readContent(line.file), line.json);
       return kExitOk;
