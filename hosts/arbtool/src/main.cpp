@@ -188,9 +188,12 @@ int run(const std::vector<std::string>& args) {
       runDump(described, pieces, line.output, line.format);
       return kExitOk;
     }
-    case Action::Stats:
-      runStats(readContent(line.file), line.json);
+    case Action::Stats: {
+      const ArbContent described = readDescription(line.file);
+      ArbFilePieces pieces(described);
+      runStats(described, pieces, line.json);
       return kExitOk;
+    }
     case Action::Plot:
       runPlot(readContent(line.file), line.plot);
       return kExitOk;

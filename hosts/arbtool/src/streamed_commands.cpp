@@ -8,7 +8,9 @@
 
 #include "analysis_output.h"
 #include "output_file.h"
+#include "stats_report.h"
 #include "streamed_export.h"
+#include "streamed_stats.h"
 #include "waveform_header.h"
 
 #ifndef ARBSUITE_VERSION
@@ -77,6 +79,15 @@ void runDump(const ArbContent& described, analysis::SamplePieces& pieces, const 
     std::printf("Wrote %zu samples of %s to %s\n", described.count, described.path.c_str(),
                 output.c_str());
   }
+}
+
+void runStats(const ArbContent& described, analysis::SamplePieces& pieces, bool json) {
+  const analysis::Waveform layout = waveformLayoutOf(described);
+  const analysis::StatsReport report =
+      analysis::measureWaveform(pieces, layout.clockHz, layout.segments);
+  const std::string text = json ? analysis::statsJson(report).dump(2) + "\n"
+                                : analysis::statsText(report, described.path);
+  std::fputs(text.c_str(), stdout);
 }
 
 }  // namespace arbsuite::arbtool

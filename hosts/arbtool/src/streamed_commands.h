@@ -20,4 +20,7 @@ analysis::Waveform waveformLayoutOf(const ArbContent& described);
 void runDump(const ArbContent& described, analysis::SamplePieces& pieces, const std::string& output,
              analysis::SampleFormat format);
 
+// runStats of the pairs of pieces, with described's path, count and text.
+void runStats(const ArbContent& described, analysis::SamplePieces& pieces, bool json);
+
 }  // namespace arbsuite::arbtool
