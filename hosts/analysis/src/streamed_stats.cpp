@@ -115,10 +115,12 @@ class WelchAccumulator {
       const bool regular = nextStart_ + n_ <= count_;
       const std::size_t take = regular ? std::min((iq.size() - at) / 2, nextStart_ + n_ - position_)
                                        : (iq.size() - at) / 2;
+      // Into the ring from the slot of position_, wrapping at its end.
+      std::size_t slot = position_ % n_;
       for (std::size_t k = 0; k < take; ++k) {
-        const std::size_t slot = (position_ + k) % n_;
         ring_[2 * slot] = iq[at + 2 * k];
         ring_[2 * slot + 1] = iq[at + 2 * k + 1];
+        if (++slot == n_) slot = 0;
       }
       position_ += take;
       at += 2 * take;
@@ -144,10 +146,11 @@ class WelchAccumulator {
  private:
   void transform(std::size_t start) {
     std::complex<float>* in = fft_.input();
+    std::size_t slot = start % n_;
     for (std::size_t k = 0; k < n_; ++k) {
-      const std::size_t slot = (start + k) % n_;
       in[k] = {static_cast<float>(ring_[2 * slot]) * window_[k],
                static_cast<float>(ring_[2 * slot + 1]) * window_[k]};
+      if (++slot == n_) slot = 0;
     }
     fft_.execute();
     const std::complex<float>* out = fft_.output();
