@@ -1,5 +1,6 @@
-// The peak memory of arbtool's streamed commands on a file of 24 million pairs: the
-// child's largest resident size (wait4) stays far below the 96 MB its samples take.
+// arbtool's streamed commands as processes: the peak memory on a file of 24 million
+// pairs (the child's largest resident size, from wait4, stays far below the 96 MB
+// its samples take), and failures in the words of plot, which reads the whole file.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -91,6 +92,57 @@ TEST(HostStreamedMemory, CommandsOnTwentyFourMillionPairsStayBelowTheBound) {
     EXPECT_GT(peak.maxRssKb, 0) << command[0];
     EXPECT_LT(peak.maxRssKb, kBoundKb) << command[0] << " " << command[1];
   }
+}
+
+// A header block that no longer matches its CRC passes the description readers
+// and fails the sample reader: every command says so in the same words.
+TEST(HostStreamedFailures, DamagedHeaderIsReportedAsThePlotReportsIt) {
+  ScratchDir dir;
+  std::vector<std::uint8_t> raw;
+  for (int k = 0; k < 4000; ++k) {
+    raw.push_back(static_cast<std::uint8_t>(k * 7));
+    raw.push_back(static_cast<std::uint8_t>(k % 16));
+  }
+  std::FILE* out = std::fopen(dir.file("w.ci16").c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::fwrite(raw.data(), 1, raw.size(), out);
+  std::fclose(out);
+  ASSERT_EQ(arbtest::runProcess(
+                WAVEPACK_PROGRAM,
+                {"--format", "ci16_le", "-f", "1MHz", "-d", "w.ci16", "-o", "w.arb"}, dir.path())
+                .exitStatus,
+            0);
+  std::vector<char> bytes(1 << 16);
+  std::FILE* in = std::fopen(dir.file("w.arb").c_str(), "rb");
+  ASSERT_NE(in, nullptr);
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+  std::fclose(in);
+  const std::string text(bytes.begin(), bytes.end());
+  const std::size_t at = text.find("PRBS9");
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 4] = '8';
+  out = std::fopen(dir.file("w.arb").c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), out);
+  std::fclose(out);
+
+  const auto run = [&](const std::vector<std::string>& args) {
+    return arbtest::runProcess(ARBTOOL_PROGRAM, args, dir.path());
+  };
+  ASSERT_EQ(run({"info", "w.arb"}).exitStatus, 0);
+  const arbtest::ProcessResult plot = run({"plot", "w.arb", "-o", "p.png"});
+  EXPECT_EQ(plot.exitStatus, 2);
+  EXPECT_NE(plot.err.find("w.arb: "), std::string::npos) << plot.err;
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"stats", "w.arb"},
+        {"stats", "--json", "w.arb"},
+        {"dump", "w.arb"},
+        {"dump", "--format", "sigmf", "-o", "d", "w.arb"}}) {
+    const arbtest::ProcessResult r = run(command);
+    EXPECT_EQ(r.exitStatus, 2) << command[0];
+    EXPECT_EQ(r.err, plot.err) << command[0];
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("d.sigmf-data")));
 }
 
 }  // namespace
