@@ -64,6 +64,9 @@ class ArbDataFile {
   bool encrypted() const { return encrypted_; }
 
  private:
+  // The piece reader shares the header checks, the key and the decryption.
+  friend class ArbSampleStream;
+
   // Decrypts length bytes (a multiple of the block) in place, in one crypto call.
   int decrypt(std::uint8_t* data, std::uint64_t length);
   // The length cipher bytes from the data offset, read and decrypted in a buffer of

@@ -16,6 +16,7 @@
 
 #include "analysis_commands.h"
 #include "analysis_output.h"
+#include "arb_file_pieces.h"
 #include "arb_join.h"
 #include "arb_read.h"
 #include "command_line.h"
@@ -24,6 +25,7 @@
 #include "prep_commands.h"
 #include "seqlink.h"
 #include "standard_output.h"
+#include "streamed_commands.h"
 #include "text_output.h"
 #include "waveform_header.h"
 
@@ -179,13 +181,19 @@ int run(const std::vector<std::string>& args) {
       return kExitOk;
     case Action::Info:
       return commandInfo(line.file);
-    case Action::Dump:
-      runDump(readContent(line.file, line.format == arbsuite::analysis::SampleFormat::Sigmf),
-              line.output, line.format);
+    case Action::Dump: {
+      const ArbContent described =
+          readDescription(line.file, line.format == arbsuite::analysis::SampleFormat::Sigmf);
+      ArbFilePieces pieces(described);
+      runDump(described, pieces, line.output, line.format);
       return kExitOk;
-    case Action::Stats:
-      runStats(readContent(line.file), line.json);
+    }
+    case Action::Stats: {
+      const ArbContent described = readDescription(line.file);
+      ArbFilePieces pieces(described);
+      runStats(described, pieces, line.json);
       return kExitOk;
+    }
     case Action::Plot:
       runPlot(readContent(line.file), line.plot);
       return kExitOk;
