@@ -30,6 +30,11 @@ ProgressMode chooseProgressMode(bool quiet, bool progress, const char* environme
 // chooseProgressMode with the process's ARBSUITE_PROGRESS.
 ProgressMode progressModeFromEnvironment(bool quiet = false, bool progress = false);
 
+// The mode of the reports made without one: Off until a program sets it from its
+// options and the environment, so that a library user (the Python module) sees none.
+void setProgressMode(ProgressMode mode);
+ProgressMode progressMode();
+
 // "12.3 k", "4.50 M" and the like: a rate with an SI prefix, three significant digits.
 std::string siAmount(double value);
 // "0:07", "12:34", "1:02:03": whole seconds as minutes (and hours) and seconds.
@@ -48,7 +53,9 @@ class ProgressReport {
   };
 
   // `what` names the work ("wavepack: packing"), `total` counts its units (0 when
-  // unknown: no percentage and no time left), `unit` names them ("samples").
+  // unknown: no percentage and no time left), `unit` names them ("samples"); without
+  // a mode, the process's (progressMode()).
+  ProgressReport(std::string what, std::uint64_t total, std::string unit);
   ProgressReport(std::string what, std::uint64_t total, std::string unit, ProgressMode mode);
   ProgressReport(std::string what, std::uint64_t total, std::string unit, ProgressMode mode,
                  Output output);

@@ -31,7 +31,13 @@ std::chrono::milliseconds afterFromEnvironment() {
   return std::chrono::milliseconds(ms);
 }
 
+std::atomic<ProgressMode> processMode{ProgressMode::Off};
+
 }  // namespace
+
+void setProgressMode(ProgressMode mode) { processMode.store(mode); }
+
+ProgressMode progressMode() { return processMode.load(); }
 
 ProgressMode chooseProgressMode(bool quiet, bool progress, const char* environment) {
   if (quiet) return ProgressMode::Off;
@@ -72,6 +78,9 @@ std::string clockText(double seconds) {
   }
   return text;
 }
+
+ProgressReport::ProgressReport(std::string what, std::uint64_t total, std::string unit)
+    : ProgressReport(std::move(what), total, std::move(unit), progressMode(), Output{}) {}
 
 ProgressReport::ProgressReport(std::string what, std::uint64_t total, std::string unit,
                                ProgressMode mode)

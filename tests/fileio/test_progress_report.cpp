@@ -73,6 +73,13 @@ TEST(ProgressMode, OptionsWinOverTheEnvironment) {
   EXPECT_EQ(chooseProgressMode(true, true, "on"), ProgressMode::Off);
 }
 
+TEST(ProgressMode, OffUntilAProgramSetsIt) {
+  EXPECT_EQ(arbsuite::arb::progressMode(), ProgressMode::Off);
+  arbsuite::arb::setProgressMode(ProgressMode::Forced);
+  EXPECT_EQ(arbsuite::arb::progressMode(), ProgressMode::Forced);
+  arbsuite::arb::setProgressMode(ProgressMode::Off);
+}
+
 TEST(ProgressText, AmountsAndClocks) {
   EXPECT_EQ(siAmount(0), "0");
   EXPECT_EQ(siAmount(999), "999");

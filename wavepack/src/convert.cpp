@@ -9,11 +9,11 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "counted_pairs.h"
 #include "frequency_text.h"
 #include "interrupt_cleanup.h"
 #include "output_file.h"
 #include "pair_packer.h"
+#include "progress_counting.h"
 #include "progress_report.h"
 #include "quantizer.h"
 #include "sample_file_pack.h"
@@ -106,8 +106,7 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
   // Four passes over the pairs: the peak, the quantisation into the sample file, and
   // the packer's two reads of that file (the level, the encryption).
-  arb::ProgressReport progress("wavepack: converting", 4 * pairs.size(), "pairs",
-                               arb::progressModeFromEnvironment());
+  arb::ProgressReport progress("wavepack: converting", 4 * pairs.size(), "pairs");
   CountedPairs counted(pairs, progress);
   const PeakScale peak = findPeak(counted);
   std::string tempPath;

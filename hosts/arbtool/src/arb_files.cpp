@@ -1,11 +1,13 @@
 // arbtool's reading and joining over seqlink (see arb_files.h).
 #include "arb_files.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "arb_file_size.h"
 #include "huge_pages.h"
 #include "join_checks.h"
+#include "progress_report.h"
 #include "seqlink.h"
 #include "seqlink_join.h"
 #include "status_words.h"
@@ -80,7 +82,14 @@ JoinResult join(const seqlink::JoinSettings& settings, const std::string& where,
   static std::mutex joinLock;
   const std::lock_guard<std::mutex> hold(joinLock);
   std::vector<seqlink::JoinSegment> joined;
-  const seqlink::JoinStatus status = seqlink::joinSegments(settings, joined, check);
+  // The join passes over its segments twice: once to measure, once to write.
+  std::uint64_t pairs = 0;
+  for (const seqlink::JoinSegment& segment : settings.segments)
+    pairs += static_cast<std::uint64_t>(std::max(segment.samples, 0));
+  arb::ProgressReport progress("arbtool join", 2 * pairs, "pairs");
+  const seqlink::JoinStatus status =
+      seqlink::joinSegments(settings, joined, check, progress.adder());
+  progress.finish();
   if (status.status != SEQLINK_OK) throw joinFailure(where, settings.output, status);
   JoinResult result;
   result.output = settings.output;
