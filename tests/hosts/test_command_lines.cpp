@@ -68,6 +68,9 @@ const std::vector<IqsynthOption>& iqsynthOptions() {
       {"log", nullptr, "r.log", csv, [](const Options& o) { return o.logPath == "r.log"; }},
       {"seed", nullptr, "4294967295", csv, [](const Options& o) { return o.seed == 4294967295u; }},
       {"verbose", "v", nullptr, csv, [](const Options& o) { return o.verbose; }},
+      {"quiet", "q", nullptr, csv, [](const Options& o) { return o.given.count("quiet") == 1; }},
+      {"progress", nullptr, nullptr, csv,
+       [](const Options& o) { return o.given.count("progress") == 1; }},
       {"modulation", "M", "16QAM", csv, [](const Options& o) { return o.modulation == 0x4; }},
       {"constellation",
        nullptr,
@@ -180,6 +183,17 @@ TEST(HostIqsynthOptionTable, CoversEveryOptionTheHelpLists) {
   std::set<std::string> tested = {"help", "version"};
   for (const auto& c : iqsynthOptions()) tested.insert(c.longName);
   EXPECT_EQ(helpOptionNames(arbsuite::iqsynth_host::helpText()), tested);
+}
+
+// The report options are the program's, not settings of a synthesis: the settings
+// parser that the Python module uses neither lists nor takes them.
+TEST(HostIqsynthOptionTable, ReportOptionsAreNoSettings) {
+  for (const auto& name : arbsuite::iqsynth_host::optionNames()) {
+    EXPECT_NE(name.name, "quiet");
+    EXPECT_NE(name.name, "progress");
+  }
+  EXPECT_THROW(arbsuite::iqsynth_host::parseSettings({"--quiet"}), arbsuite::cli::UsageError);
+  EXPECT_THROW(arbsuite::iqsynth_host::parseSettings({"--progress"}), arbsuite::cli::UsageError);
 }
 
 // --- frequencies with units ---------------------------------------------------------
