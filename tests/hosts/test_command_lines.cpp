@@ -505,6 +505,26 @@ TEST(HostArbtoolCommandLine, CommandsTakeTheirFilesAndOptions) {
   EXPECT_EQ(arbsuite::arbtool::parseCommandLine({"info", "--", "-x.arb"}).file, "-x.arb");
 }
 
+// -q/--quiet and --progress on the commands whose work can take long; they do not
+// make a join from a configuration a segment list.
+TEST(HostArbtoolCommandLine, ProgressFlagsOfDumpJoinAndCompose) {
+  auto line = arbsuite::arbtool::parseCommandLine({"join", "--quiet", "j-segments.txt"});
+  EXPECT_FALSE(line.join.fromList);
+  EXPECT_TRUE(line.quiet);
+  EXPECT_FALSE(line.progress);
+  EXPECT_EQ(line.join.words, Args{"j-segments.txt"});
+  line = arbsuite::arbtool::parseCommandLine({"join", "j-segments.txt", "--progress"});
+  EXPECT_FALSE(line.join.fromList);
+  EXPECT_TRUE(line.progress);
+  line = arbsuite::arbtool::parseCommandLine({"dump", "-q", "a.arb"});
+  EXPECT_TRUE(line.quiet);
+  EXPECT_EQ(line.file, "a.arb");
+  line = arbsuite::arbtool::parseCommandLine({"dump", "a.arb"});
+  EXPECT_FALSE(line.quiet);
+  EXPECT_FALSE(line.progress);
+  EXPECT_EQ(arbtoolRefusal({"info", "--quiet", "a.arb"}).rfind("info: ", 0), 0u);
+}
+
 TEST(HostArbtoolCommandLine, JoinFromAConfigurationOrASegmentList) {
   auto line = arbsuite::arbtool::parseCommandLine({"join", "j-segments.txt"});
   EXPECT_EQ(line.action, arbsuite::arbtool::Action::Join);
