@@ -8,6 +8,10 @@
 #include <span>
 #include <string>
 
+namespace arbsuite::arb {
+class ProgressReport;
+}  // namespace arbsuite::arb
+
 namespace arbsuite {
 
 // The packer's results: the values of PackuserIQdata's WAVEPACK_ codes.
@@ -86,8 +90,10 @@ inline constexpr std::uint64_t kMaxPackedBytes = 2147483647;
 // state).
 std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields, const char* outputPath);
 
-// The same for samples in memory (I0, Q0, I1, Q1, ... in the host's order).
+// The same for samples in memory (I0, Q0, I1, Q1, ... in the host's order). When
+// `progress` is given, the packer's two reads of the samples are added to it (twice
+// the pair count in all).
 std::int32_t packSamples(std::span<const std::int16_t> samples, const Version1Fields& fields,
-                         const char* outputPath);
+                         const char* outputPath, arb::ProgressReport* progress = nullptr);
 
 }  // namespace arbsuite

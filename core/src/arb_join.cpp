@@ -2,9 +2,11 @@
 // (see arb_join.h).
 #include "arb_join.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "join_checks.h"
+#include "progress_report.h"
 #include "seqlink.h"
 #include "seqlink_join.h"
 #include "seqlink_status_words.h"
@@ -66,7 +68,14 @@ JoinResult join(const seqlink::JoinSettings& settings, const std::string& where,
   static std::mutex joinLock;
   const std::lock_guard<std::mutex> hold(joinLock);
   std::vector<seqlink::JoinSegment> joined;
-  const seqlink::JoinStatus status = seqlink::joinSegments(settings, joined, check);
+  // The join passes over its segments twice: once to measure, once to write.
+  std::uint64_t pairs = 0;
+  for (const seqlink::JoinSegment& segment : settings.segments)
+    pairs += static_cast<std::uint64_t>(std::max(segment.samples, 0));
+  arb::ProgressReport progress("arbtool join", 2 * pairs, "pairs");
+  const seqlink::JoinStatus status =
+      seqlink::joinSegments(settings, joined, check, progress.adder());
+  progress.finish();
   if (status.status != SEQLINK_OK) throw joinFailure(where, settings.output, status);
   JoinResult result;
   result.output = settings.output;

@@ -14,6 +14,7 @@
 
 #include "arb_format.h"
 #include "output_file.h"
+#include "progress_counting.h"
 #include "wavecrypt.h"
 
 namespace arbsuite {
@@ -204,18 +205,23 @@ std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields,
 }
 
 std::int32_t packSamples(std::span<const std::int16_t> samples, const Version1Fields& fields,
-                         const char* outputPath) {
+                         const char* outputPath, arb::ProgressReport* progress) {
+  const auto pack = [&](MemorySampleWords& words) {
+    if (progress == nullptr) return packVersion1(words, fields, outputPath);
+    CountedSampleWords counted(words, *progress);
+    return packVersion1(counted, fields, outputPath);
+  };
   if constexpr (std::endian::native == std::endian::little) {
     MemorySampleWords words(std::span<const std::uint8_t>(
         reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size_bytes()));
-    return packVersion1(words, fields, outputPath);
+    return pack(words);
   } else {
     // Written out little-endian first on a big-endian host.
     std::vector<std::uint8_t> bytes(samples.size_bytes());
     for (std::size_t k = 0; k < samples.size(); ++k)
       arb::storeU16(&bytes[2 * k], static_cast<std::uint16_t>(samples[k]));
     MemorySampleWords words(bytes);
-    return packVersion1(words, fields, outputPath);
+    return pack(words);
   }
 }
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "progress_counting.h"
+#include "progress_report.h"
 #include "quantizer.h"
 
 namespace arbsuite {
@@ -34,13 +36,17 @@ std::int32_t packPairs(PairSource& pairs, std::int32_t clock, const char* output
   if (pairs.size() > kMaxPairs)
     throw std::length_error("Too many IQ pairs (" + std::to_string(pairs.size()) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
-  const PeakScale peak = findPeak(pairs);
+  // Four passes over the pairs: the peak, the quantisation, and the packer's two
+  // reads of the samples (the level, the encryption).
+  arb::ProgressReport progress(std::string("packing ") + outputPath, 4 * pairs.size(), "pairs");
+  CountedPairs counted(pairs, progress);
+  const PeakScale peak = findPeak(counted);
   std::vector<std::int16_t> samples;
   samples.reserve(2 * static_cast<std::size_t>(pairs.size()));
-  quantizeSource(pairs, peak, level, [&](std::span<const std::int16_t> block) {
+  quantizeSource(counted, peak, level, [&](std::span<const std::int16_t> block) {
     samples.insert(samples.end(), block.begin(), block.end());
   });
-  return packSamples(samples, converterFields(clock), outputPath);
+  return packSamples(samples, converterFields(clock), outputPath, &progress);
 }
 
 }  // namespace arbsuite

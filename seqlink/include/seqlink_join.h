@@ -54,14 +54,20 @@ JoinStatus readJoinSettings(const char* configPath, JoinSettings& settings,
 // segments as they are joined; it may throw to stop the join.
 using JoinCheck = std::function<void(const std::vector<JoinSegment>& joined)>;
 
+// Called with the pairs of each segment as a pass of the join finishes with it: the
+// measuring pass and the writing pass each report every pair once (a whole join
+// reports twice its pair count). It must not throw.
+using JoinProgress = std::function<void(std::uint64_t pairs)>;
+
 // Joins the segments into settings.output as outputIQDataAndInf and crtMultiSegArb do
 // together (clock and level modes, the same bytes but for the random key), holding
 // only a bounded amount of samples: each segment is read, its level set and measured,
 // then the file is written from the segments read again (small joins are kept in
 // memory between the two passes). joined receives the segments as written (clock,
 // count and energy after the modes). The output is put in place only at success.
-// Not thread-safe (the key draw uses process-wide state).
+// progress follows the two passes. Not thread-safe (the key draw uses process-wide
+// state).
 JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
-                        const JoinCheck& check = {});
+                        const JoinCheck& check = {}, const JoinProgress& progress = {});
 
 }  // namespace arbsuite::seqlink

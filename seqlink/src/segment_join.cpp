@@ -54,12 +54,13 @@ JoinStatus readJoinSettings(const char* configPath, JoinSettings& settings,
 }
 
 JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
-                        const JoinCheck& check) {
-  return joinSegments(settings, joined, check, kKeptSampleBytes);
+                        const JoinCheck& check, const JoinProgress& progress) {
+  return joinSegments(settings, joined, check, kKeptSampleBytes, progress);
 }
 
 JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
-                        const JoinCheck& check, std::uint64_t keptSampleBytes) {
+                        const JoinCheck& check, std::uint64_t keptSampleBytes,
+                        const JoinProgress& progress) {
   joined = settings.segments;
   std::uint64_t totalPairs = 0;
   std::size_t largest = 0;
@@ -102,6 +103,7 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
       kept[i].assign(values.begin(), values.end());
       keptBytes += bytes;
     }
+    if (progress) progress(pairs);
   }
   if (check) check(joined);
 
@@ -139,6 +141,7 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
     status = out.add(values, pairs * arb::kBytesPerPair);
     if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
     std::vector<std::int16_t>().swap(kept[i]);
+    if (progress) progress(pairs);
   }
   status = out.commit();
   return failedAt(status, JoinStep::BuildFile);

@@ -14,6 +14,7 @@ namespace arbsuite::seqlink {
 inline constexpr std::uint64_t kKeptSampleBytes = std::uint64_t{16} << 20;
 
 JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
-                        const JoinCheck& check, std::uint64_t keptSampleBytes);
+                        const JoinCheck& check, std::uint64_t keptSampleBytes,
+                        const JoinProgress& progress = {});
 
 }  // namespace arbsuite::seqlink

@@ -14,6 +14,8 @@
 #include "arb_samples.h"
 #include "files.h"
 #include "pair_packer.h"
+#include "progress_counting.h"
+#include "progress_report.h"
 #include "quantizer.h"
 #include "scratch_dir.h"
 
@@ -119,6 +121,28 @@ TEST(CorePack, StatusWordsNameEveryResult) {
   EXPECT_EQ(arbsuite::packStatusWords(arbsuite::kPackOutputFailed),
             "the .arb file cannot be created or written");
   EXPECT_EQ(arbsuite::packStatusWords(7), "packer error 7");
+}
+
+// A report given to the packer counts its two reads of the samples and the pair
+// sources' reads, and the samples packed are the same as without it.
+TEST(CorePack, ProgressCountsThePackersReads) {
+  arbtest::ScratchDir dir;
+  std::vector<std::int16_t> samples;
+  for (int k = 0; k < 2 * 70001; ++k) samples.push_back(static_cast<std::int16_t>(k % 8000 - 4000));
+  arbsuite::arb::ProgressReport report("test", 0, "pairs", arbsuite::arb::ProgressMode::Off);
+  ASSERT_EQ(arbsuite::packSamples(samples, arbsuite::converterFields(1'000'000),
+                                  dir.file("s.arb").c_str(), &report),
+            arbsuite::kPackOk);
+  EXPECT_EQ(report.done(), 2u * 70001);
+  std::string text;
+  EXPECT_EQ(arbtest::readArb(dir.file("s.arb"), text), samples);
+
+  std::vector<arbsuite::IqPair> pairs(12345, arbsuite::IqPair{0.5, -0.25});
+  arbsuite::PairSpan source(pairs);
+  arbsuite::arb::ProgressReport pairReport("test", 0, "pairs", arbsuite::arb::ProgressMode::Off);
+  arbsuite::CountedPairs counted(source, pairReport);
+  arbsuite::findPeak(counted);
+  EXPECT_EQ(pairReport.done(), pairs.size());
 }
 
 TEST(CorePack, PairsAreQuantisedAsTheConverterQuantisesThem) {

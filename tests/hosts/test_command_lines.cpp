@@ -68,6 +68,9 @@ const std::vector<IqsynthOption>& iqsynthOptions() {
       {"log", nullptr, "r.log", csv, [](const Options& o) { return o.logPath == "r.log"; }},
       {"seed", nullptr, "4294967295", csv, [](const Options& o) { return o.seed == 4294967295u; }},
       {"verbose", "v", nullptr, csv, [](const Options& o) { return o.verbose; }},
+      {"quiet", "q", nullptr, csv, [](const Options& o) { return o.given.count("quiet") == 1; }},
+      {"progress", nullptr, nullptr, csv,
+       [](const Options& o) { return o.given.count("progress") == 1; }},
       {"modulation", "M", "16QAM", csv, [](const Options& o) { return o.modulation == 0x4; }},
       {"constellation",
        nullptr,
@@ -180,6 +183,17 @@ TEST(HostIqsynthOptionTable, CoversEveryOptionTheHelpLists) {
   std::set<std::string> tested = {"help", "version"};
   for (const auto& c : iqsynthOptions()) tested.insert(c.longName);
   EXPECT_EQ(helpOptionNames(arbsuite::iqsynth_host::helpText()), tested);
+}
+
+// The report options are the program's, not settings of a synthesis: the settings
+// parser that the Python module uses neither lists nor takes them.
+TEST(HostIqsynthOptionTable, ReportOptionsAreNoSettings) {
+  for (const auto& name : arbsuite::iqsynth_host::optionNames()) {
+    EXPECT_NE(name.name, "quiet");
+    EXPECT_NE(name.name, "progress");
+  }
+  EXPECT_THROW(arbsuite::iqsynth_host::parseSettings({"--quiet"}), arbsuite::cli::UsageError);
+  EXPECT_THROW(arbsuite::iqsynth_host::parseSettings({"--progress"}), arbsuite::cli::UsageError);
 }
 
 // --- frequencies with units ---------------------------------------------------------
@@ -489,6 +503,26 @@ TEST(HostArbtoolCommandLine, CommandsTakeTheirFilesAndOptions) {
   // After '--' a file name may start with a dash.
   EXPECT_EQ(arbsuite::arbtool::parseCommandLine({"dump", "--", "-odd.arb"}).file, "-odd.arb");
   EXPECT_EQ(arbsuite::arbtool::parseCommandLine({"info", "--", "-x.arb"}).file, "-x.arb");
+}
+
+// -q/--quiet and --progress on the commands whose work can take long; they do not
+// make a join from a configuration a segment list.
+TEST(HostArbtoolCommandLine, ProgressFlagsOfDumpJoinAndCompose) {
+  auto line = arbsuite::arbtool::parseCommandLine({"join", "--quiet", "j-segments.txt"});
+  EXPECT_FALSE(line.join.fromList);
+  EXPECT_TRUE(line.quiet);
+  EXPECT_FALSE(line.progress);
+  EXPECT_EQ(line.join.words, Args{"j-segments.txt"});
+  line = arbsuite::arbtool::parseCommandLine({"join", "j-segments.txt", "--progress"});
+  EXPECT_FALSE(line.join.fromList);
+  EXPECT_TRUE(line.progress);
+  line = arbsuite::arbtool::parseCommandLine({"dump", "-q", "a.arb"});
+  EXPECT_TRUE(line.quiet);
+  EXPECT_EQ(line.file, "a.arb");
+  line = arbsuite::arbtool::parseCommandLine({"dump", "a.arb"});
+  EXPECT_FALSE(line.quiet);
+  EXPECT_FALSE(line.progress);
+  EXPECT_EQ(arbtoolRefusal({"info", "--quiet", "a.arb"}).rfind("info: ", 0), 0u);
 }
 
 TEST(HostArbtoolCommandLine, JoinFromAConfigurationOrASegmentList) {

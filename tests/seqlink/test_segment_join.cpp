@@ -95,7 +95,8 @@ class SeqlinkSegmentJoinTest : public ::testing::Test {
   arbsuite::seqlink::JoinStatus joinFromSettings(
       const ConfigBuilder& config, const std::string& output, std::uint64_t keptBytes,
       std::vector<arbsuite::seqlink::JoinSegment>& joined,
-      const arbsuite::seqlink::JoinCheck& check = {}) {
+      const arbsuite::seqlink::JoinCheck& check = {},
+      const arbsuite::seqlink::JoinProgress& progress = {}) {
     const std::string configPath = dir_.file("settings.txt");
     ConfigBuilder named = config;
     named.outputFile = output;
@@ -104,7 +105,7 @@ class SeqlinkSegmentJoinTest : public ::testing::Test {
     const arbsuite::seqlink::JoinStatus read =
         arbsuite::seqlink::readJoinSettings(configPath.c_str(), settings);
     if (read.status != SEQLINK_OK) return read;
-    return arbsuite::seqlink::joinSegments(settings, joined, check, keptBytes);
+    return arbsuite::seqlink::joinSegments(settings, joined, check, keptBytes, progress);
   }
 
   arbtest::ScratchDir dir_;
@@ -136,6 +137,38 @@ TEST_F(SeqlinkSegmentJoinTest, WritesTheFileOfTheThreeCalls) {
     for (const arbsuite::seqlink::JoinSegment& segment : joined) EXPECT_EQ(segment.clock, 2e6);
     EXPECT_EQ(joined[1].name, "Blank");
     EXPECT_EQ(joined[3].samples, 70001);
+  }
+}
+
+// The progress of a join: each pass names every segment's pairs once, in order, the
+// check runs between the passes, and the file is the one written without a report
+// (whether the segments are kept between the passes or read again).
+TEST_F(SeqlinkSegmentJoinTest, ReportsEverySegmentOnceInEachPass) {
+  const Values first = seqtest::rampValues(2001, 5000, 3);
+  const Values second = seqtest::rampValues(30001, 2000, 5);
+  ConfigBuilder config;
+  config.segments = {item(addFile("first.arb", first), 1e6, 2001, seqtest::energyOf(first)),
+                     item("Blank", 1e6, 77, 0),
+                     item(addFile("second.arb", second), 1e6, 30001, seqtest::energyOf(second))};
+  const Opened expected = openJoined(joinWithCalls(config, dir_.file("calls.arb")));
+  for (const std::uint64_t kept : {arbsuite::seqlink::kKeptSampleBytes, std::uint64_t{0}}) {
+    SCOPED_TRACE(kept);
+    std::vector<std::uint64_t> reported;
+    std::size_t reportedAtCheck = 0;
+    const std::string output = dir_.file("progress" + std::to_string(kept) + ".arb");
+    std::vector<arbsuite::seqlink::JoinSegment> joined;
+    const arbsuite::seqlink::JoinStatus status = joinFromSettings(
+        config, output, kept, joined,
+        [&](const std::vector<arbsuite::seqlink::JoinSegment>&) {
+          reportedAtCheck = reported.size();
+        },
+        [&](std::uint64_t pairs) { reported.push_back(pairs); });
+    ASSERT_EQ(status.status, SEQLINK_OK);
+    EXPECT_EQ(reported, (std::vector<std::uint64_t>{2001, 77, 30001, 2001, 77, 30001}));
+    EXPECT_EQ(reportedAtCheck, 3u);
+    const Opened got = openJoined(output);
+    EXPECT_EQ(got.block, expected.block);
+    EXPECT_EQ(got.plain, expected.plain);
   }
 }
 

@@ -13,7 +13,10 @@
 #include "interrupt_cleanup.h"
 #include "output_file.h"
 #include "pair_packer.h"
+#include "progress_counting.h"
+#include "progress_report.h"
 #include "quantizer.h"
+#include "sample_file_pack.h"
 #include "temp_file.h"
 #include "wavepack.h"
 
@@ -101,7 +104,11 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
   if (pairs.size() > kMaxPairs)
     throw std::length_error("Too many IQ pairs (" + std::to_string(pairs.size()) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
-  const PeakScale peak = findPeak(pairs);
+  // Four passes over the pairs: the peak, the quantisation into the sample file, and
+  // the packer's two reads of that file (the level, the encryption).
+  arb::ProgressReport progress("wavepack: converting", 4 * pairs.size(), "pairs");
+  CountedPairs counted(pairs, progress);
+  const PeakScale peak = findPeak(counted);
   std::string tempPath;
   std::optional<FileRemover> removeTemp;
   {
@@ -117,7 +124,7 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
     // in memory all at once.
     try {
       SampleFileWriter writer(tempPath);
-      quantizeSource(pairs, peak, level, [&](std::span<const std::int16_t> samples) {
+      quantizeSource(counted, peak, level, [&](std::span<const std::int16_t> samples) {
         stats.add(samples);
         writer.write(samples);
       });
@@ -131,10 +138,9 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
     }
   }
   const arbsuite::Version1Fields f = arbsuite::converterFields(fs);
-  const int result =
-      PackuserIQdata(tempPath.c_str(), outputPath.c_str(), f.dataSource,
-                     static_cast<int>(pairs.size()), f.symbolRate, f.modulationType, f.filterType,
-                     f.filterCoefficient, f.impulseLength, f.overSampling);
+  // PackuserIQdata's packing, followed by the progress report.
+  const int result = packSampleFile(tempPath.c_str(), outputPath.c_str(), f, progress.adder());
+  progress.finish();
   if (result != WAVEPACK_OK)
     throw PackerError(result, packerResultMessage(result, tempPath, outputPath));
   return stats;

@@ -14,6 +14,7 @@
 #include "help_text.h"
 #include "interrupt_cleanup.h"
 #include "prepare.h"
+#include "progress_report.h"
 #include "standard_output.h"
 #include "summary.h"
 
@@ -199,6 +200,8 @@ int main(int argc, char** argv) {
   // output; a standard output that cannot be written ends the run with status 4.
   arbsuite::arb::installInterruptCleanup();
   arbsuite::arb::checkStandardOutputAtExit("PROGRAM ERROR: ");
+  // The usage text is fixed, so the progress report is asked for in the environment.
+  arbsuite::arb::setProgressMode(arbsuite::arb::progressModeFromEnvironment());
   // A failed conversion ends with status 1 so that scripts can tell it from success.
   try {
     return run(argc, argv);

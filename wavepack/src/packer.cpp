@@ -1,5 +1,6 @@
 // PackuserIQdata: packs a raw 16-bit IQ sample file into a version-1 .arb file
-// through the suite's packer (arbsuite::packVersion1), reading the file twice.
+// through the suite's packer (arbsuite::packVersion1), reading the file twice; the
+// converter calls the same packing (packSampleFile) with its progress report.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 
 #include "arb_pack.h"
 #include "regular_file.h"
+#include "sample_file_pack.h"
 #include "wavepack.h"
 
 namespace {
@@ -21,6 +23,7 @@ static_assert(arbsuite::kPackOk == WAVEPACK_OK &&
 static_assert(arbsuite::kMaxPackedBytes == WAVEPACK_MAX_INPUT_BYTES);
 
 constexpr std::size_t kIoBufferLength = 1 << 20;
+constexpr std::size_t kBytesPerPair = 4;  // two 16-bit words
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -30,7 +33,8 @@ struct FileCloser {
 // from; anything else is refused before it can block.
 class FileSampleWords final : public arbsuite::SampleWords {
  public:
-  explicit FileSampleWords(const char* path) : path_(path) {}
+  FileSampleWords(const char* path, const arbsuite::wavepack::PairsRead& pairsRead)
+      : path_(path), pairsRead_(pairsRead) {}
 
   bool open() override {
     if (path_ == nullptr) return false;
@@ -49,7 +53,9 @@ class FileSampleWords final : public arbsuite::SampleWords {
   }
   std::uint64_t byteCount() const override { return size_; }
   std::size_t read(std::span<std::uint8_t> buffer) override {
-    return std::fread(buffer.data(), 1, buffer.size(), file_.get());
+    const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file_.get());
+    if (pairsRead_) pairsRead_(n / kBytesPerPair);
+    return n;
   }
   bool failed() const override { return std::ferror(file_.get()) != 0; }
   bool rewind() override {
@@ -59,18 +65,25 @@ class FileSampleWords final : public arbsuite::SampleWords {
 
  private:
   const char* path_;
+  const arbsuite::wavepack::PairsRead& pairsRead_;
   std::unique_ptr<std::FILE, FileCloser> file_;
   std::uint64_t size_ = 0;
 };
 
 }  // namespace
 
+std::int32_t arbsuite::wavepack::packSampleFile(const char* inputPath, const char* outputPath,
+                                                const arbsuite::Version1Fields& fields,
+                                                const PairsRead& pairsRead) {
+  FileSampleWords words(inputPath, pairsRead);
+  return arbsuite::packVersion1(words, fields, outputPath);
+}
+
 extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
     const char* inputPath, const char* outputPath, std::uint32_t dataSource,
     std::int32_t /*pairCount*/, std::int32_t symbolRate, std::uint32_t modulationType,
     std::uint32_t filterType, double filterCoefficient, std::int32_t impulseLength,
     std::int32_t overSampling) {
-  FileSampleWords words(inputPath);
   arbsuite::Version1Fields fields;
   fields.dataSource = dataSource;
   fields.symbolRate = symbolRate;
@@ -79,5 +92,5 @@ extern "C" WAVEPACK_API std::int32_t PackuserIQdata(
   fields.filterCoefficient = filterCoefficient;
   fields.impulseLength = impulseLength;
   fields.overSampling = overSampling;
-  return arbsuite::packVersion1(words, fields, outputPath);
+  return arbsuite::wavepack::packSampleFile(inputPath, outputPath, fields, {});
 }

@@ -24,8 +24,9 @@ enum class SampleFormat {
 // The format of a name ("csv", "cf32_le", "ci16_le", "sigmf"), or none.
 std::optional<SampleFormat> sampleFormatNamed(const std::string& name);
 
-// Writes the pairs of iq to stream in a raw or text format (not Sigmf). Throws
-// OutputError naming `name` when a write fails.
+// Writes the pairs of iq to stream in a raw or text format (not Sigmf), with the
+// process's progress report on standard error ("writing NAME"). Throws OutputError
+// naming `name` when a write fails.
 void writeSamples(std::FILE* stream, std::span<const std::int16_t> iq, SampleFormat format,
                   const std::string& name);
 

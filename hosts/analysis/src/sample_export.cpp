@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "analysis_output.h"
+#include "progress_report.h"
 
 namespace arbsuite::analysis {
 namespace {
@@ -38,6 +39,7 @@ std::optional<SampleFormat> sampleFormatNamed(const std::string& name) {
 void writeSamples(std::FILE* stream, std::span<const std::int16_t> iq, SampleFormat format,
                   const std::string& name) {
   const std::size_t pairs = iq.size() / 2;
+  arb::ProgressReport progress("writing " + name, pairs, "pairs");
   std::vector<char> block(kBlockPairs * 16);
   for (std::size_t first = 0; first < pairs; first += kBlockPairs) {
     const std::size_t last = std::min(pairs, first + kBlockPairs);
@@ -73,6 +75,7 @@ void writeSamples(std::FILE* stream, std::span<const std::int16_t> iq, SampleFor
     if (std::fwrite(block.data(), 1, used, stream) != used) {
       throw OutputError("cannot write " + name + ": " + std::strerror(errno));
     }
+    progress.add(last - first);
   }
 }
 

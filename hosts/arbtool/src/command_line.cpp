@@ -249,7 +249,9 @@ void checkJoin(const CLI::App& command, JoinRequest& join) {
   const auto usage = arbsuite::cli::usageLine(command);
   join.fromList = false;
   for (const CLI::Option* option : command.get_options()) {
-    if (option->nonpositional() && option->count() > 0) join.fromList = true;
+    // The progress flags say how the join reports, not which form it takes.
+    const bool reportFlag = option->check_lname("quiet") || option->check_lname("progress");
+    if (option->nonpositional() && option->count() > 0 && !reportFlag) join.fromList = true;
   }
   if (!join.fromList) {
     if (join.words.size() != 1) {
@@ -284,6 +286,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
   const Commands commands = declareCommands(app, line);
   const PrepCommands prep =
       declarePrepCommands(app, line.compose, line.check, kExamplesAndStatuses);
+  for (CLI::App* command : {commands.dump, commands.join, prep.compose})
+    arbsuite::cli::addProgressFlags(*command, line.quiet, line.progress);
   const auto outcome = arbsuite::cli::parseArguments(app, args);
   if (outcome.request == arbsuite::cli::Request::Help) {
     line.action = Action::Help;

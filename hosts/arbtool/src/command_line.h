@@ -52,6 +52,8 @@ struct CommandLine {
   JoinRequest join;
   ComposeRequest compose;
   CheckRequest check;
+  bool quiet = false;     // dump, join, compose: no progress report
+  bool progress = false;  // dump, join, compose: a progress report even on a pipe
 };
 
 // Parses the arguments (argv[0] excluded). Throws UsageError with the option or

@@ -23,6 +23,7 @@
 #include "interrupt_cleanup.h"
 #include "output_file.h"
 #include "prep_commands.h"
+#include "progress_report.h"
 #include "seqlink.h"
 #include "standard_output.h"
 #include "streamed_commands.h"
@@ -172,6 +173,9 @@ int run(const std::vector<std::string>& args) {
     std::fprintf(stderr, "arbtool: %s\n%s", e.what(), e.usage.c_str());
     return kExitUsage;
   }
+  // dump, join and compose report the progress of long work on standard error.
+  arbsuite::arb::setProgressMode(
+      arbsuite::arb::progressModeFromEnvironment(line.quiet, line.progress));
   switch (line.action) {
     case Action::Help:
       std::fputs(line.helpText.c_str(), stdout);

@@ -68,6 +68,10 @@ CLI::Option* readInto(CLI::Option* option, T& target, Read read) {
   });
 }
 
+// -q/--quiet (no progress report) and --progress (a report on standard error even
+// when it is no terminal) of a command whose work can take long.
+void addProgressFlags(CLI::App& app, bool& quiet, bool& progress);
+
 // -h/--help and --version that end the parse where they stand.
 void addHelpFlag(CLI::App& app);
 void addVersionFlag(CLI::App& app);

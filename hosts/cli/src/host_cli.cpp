@@ -183,6 +183,12 @@ void addHelpFlag(CLI::App& app) {
       ->trigger_on_parse();
 }
 
+void addProgressFlags(CLI::App& app, bool& quiet, bool& progress) {
+  app.add_flag("-q,--quiet", quiet, "no progress report on standard error");
+  app.add_flag("--progress", progress,
+               "report progress on standard error even when it is no terminal (a line a second)");
+}
+
 void addVersionFlag(CLI::App& app) {
   app.add_flag_callback(
          "--version", [] { throw VersionSeen{}; }, "print the version and exit")

@@ -6,6 +6,8 @@
 #include <cstdlib>
 
 #include "arb_pack.h"
+#include "progress_counting.h"
+#include "progress_report.h"
 
 namespace arbsuite::iqsynth_host {
 namespace {
@@ -54,7 +56,10 @@ ArbHeaderPlan planHeader(const Options& o, double sampleRate) {
 void writeArb(const std::string& path, const Waveform& wave, const ArbHeaderPlan& plan) {
   // Packed from memory: the samples never reach a file unencrypted.
   const std::vector<unsigned char> bytes = interleavedSamples(wave);
-  arbsuite::MemorySampleWords samples(bytes);
+  arbsuite::MemorySampleWords words(bytes);
+  // The packer reads the samples twice: once for the level, once to encrypt them.
+  arb::ProgressReport progress("iqsynth: packing " + path, 2 * (bytes.size() / 4), "pairs");
+  arbsuite::CountedSampleWords samples(words, progress);
   arbsuite::Version1Fields fields;
   fields.dataSource = plan.names.dataSource;
   fields.symbolRate = plan.symbolRate;

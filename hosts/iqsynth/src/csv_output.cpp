@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "progress_report.h"
 #include "text_output.h"
 
 namespace arbsuite::iqsynth_host {
@@ -15,6 +16,7 @@ void writeCsv(const std::string& path, const Waveform& wave) {
     throw OutputError("cannot create the CSV file " + path + ": " + file.errorText());
   }
   const std::size_t count = std::min(wave.i.size(), wave.q.size());
+  arb::ProgressReport progress("iqsynth: writing " + path, count, "pairs");
   std::string lines;
   bool written = true;
   for (std::size_t k = 0; k < count && written; ++k) {
@@ -24,6 +26,7 @@ void writeCsv(const std::string& path, const Waveform& wave) {
     if (lines.size() >= 65536) {
       written = file.write(lines);
       lines.clear();
+      progress.advance(k + 1);
     }
   }
   if (!written || !file.write(lines) || !file.commit()) {

@@ -18,6 +18,7 @@
 #include "options.h"
 #include "output_checks.h"
 #include "plot_output.h"
+#include "progress_report.h"
 #include "standard_output.h"
 #include "synthesis_library.h"
 #include "synthesised_waveform.h"
@@ -174,6 +175,10 @@ int run(const std::vector<std::string>& args) {
     return kExitOk;
   }
   Options& o = parsed.options;
+  // The packing and writing of the outputs report their progress (the synthesis is
+  // one call of the library, with nothing to follow).
+  arbsuite::arb::setProgressMode(arbsuite::arb::progressModeFromEnvironment(
+      o.given.count("quiet") != 0, o.given.count("progress") != 0));
   try {
     checkOutputFiles(o);
   } catch (const UsageError& e) {

@@ -172,6 +172,20 @@ void declareOptions(CLI::App& app, Options& o) {
         "noise bandwidth / system bandwidth");
 }
 
+// The options of the program's own reporting, which are no synthesis settings (the
+// Python module's keywords do not include them); given, they are in Options::given.
+void declareReportOptions(CLI::App& app) {
+  for (const auto& [names, help] :
+       {std::pair<const char*, const char*>{"-q,--quiet", "no progress report on standard error"},
+        {"--progress",
+         "report the progress of long work on standard error even when it is no terminal "
+         "(one line a second)"}}) {
+    app.add_flag(names, help)
+        ->group(kGeneral.heading)
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -180,6 +194,7 @@ ParseResult parseArguments(const std::vector<std::string>& args, bool samplesRet
   ParseResult result;
   CLI::App app("", "iqsynth");
   declareOptions(app, result.options);
+  if (!samplesReturned) declareReportOptions(app);
   const auto outcome = arbsuite::cli::parseArguments(app, args);
   if (outcome.request == arbsuite::cli::Request::Help) {
     result.action = Action::Help;
@@ -224,6 +239,7 @@ std::string helpText() {
   Options defaults;
   CLI::App app("", "iqsynth");
   declareOptions(app, defaults);
+  declareReportOptions(app);
   return app.help();
 }
 
