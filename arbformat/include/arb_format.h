@@ -416,8 +416,10 @@ void encodeSegmentRecord(std::uint8_t* p, const ArbSegmentRecord& record);
 // Signal energy
 // ---------------------------------------------------------------------------
 
-// Sum over every int16 value v of (v / 8192)^2.
+// Sum over every int16 value v of (v / 8192)^2, in order; the second form adds them on
+// to start, so that values handed out in pieces sum as the whole would.
 double signalEnergy(std::span<const std::int16_t> values);
+double signalEnergy(std::span<const std::int16_t> values, double start);
 // Same over little-endian int16 values in raw bytes; a trailing odd byte is ignored.
 double signalEnergy(std::span<const std::uint8_t> sampleBytes);
 

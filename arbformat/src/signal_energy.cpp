@@ -10,8 +10,10 @@
 
 namespace arbsuite::arb {
 
-double signalEnergy(std::span<const std::int16_t> values) {
-  double sum = 0.0;
+double signalEnergy(std::span<const std::int16_t> values) { return signalEnergy(values, 0.0); }
+
+double signalEnergy(std::span<const std::int16_t> values, double start) {
+  double sum = start;
   for (const std::int16_t v : values) {
     const double x = v / kEnergyDivisor;
     sum += x * x;

@@ -1,6 +1,7 @@
 // The programs' multi-segment join (seqlink_join.h): the configuration's segments
-// in memory, loaded and levelled one at a time, then written through the same
-// layout and piecewise encryption as crtMultiSegArb.
+// loaded and levelled one at a time (small ones kept in memory, the others read in
+// pieces), then written through the same layout and piecewise encryption as
+// crtMultiSegArb.
 #include "segment_join.h"
 
 #include <algorithm>
@@ -84,24 +85,28 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
   if (status != SEQLINK_OK) return failedAt(status, JoinStep::LoadSegments);
 
   // First pass: every segment loaded and levelled, its energy measured, and the sum
-  // of squares of the whole join taken. Small segments stay in memory for the
-  // second pass while they fit keptSampleBytes.
-  // One spare pair keeps the buffer valid when every segment is empty.
-  std::vector<std::int16_t> work(2 * largest + 2);
+  // of squares of the whole join taken. Segments stay in memory for the second pass
+  // while they fit keptSampleBytes; the others are read in pieces, in both passes,
+  // so that the memory is bounded whatever the length.
   std::vector<std::vector<std::int16_t>> kept(joined.size());
   std::uint64_t keptBytes = 0;
   std::uint64_t sumOfAllSquares = 0;
   for (std::size_t i = 0; i < joined.size(); ++i) {
     JoinSegment& segment = joined[i];
     const auto pairs = static_cast<std::size_t>(segment.samples);
-    status = loadSegmentSamples(work.data(), pairs, targets[i], segment.energy, segment.name);
-    if (status != SEQLINK_OK) return failedAt(status, JoinStep::LoadSegments);
-    const std::span<const std::int16_t> values(work.data(), 2 * pairs);
-    sumOfAllSquares += arb::sumOfSquares(values);
-    const std::uint64_t bytes = values.size_bytes();
+    const std::uint64_t bytes = std::uint64_t{pairs} * arb::kBytesPerPair;
     if (segment.name != kBlankName && keptBytes + bytes <= keptSampleBytes) {
-      kept[i].assign(values.begin(), values.end());
+      kept[i].assign(2 * pairs, 0);
+      status = loadSegmentSamples(kept[i].data(), pairs, targets[i], segment.energy, segment.name);
+      if (status != SEQLINK_OK) return failedAt(status, JoinStep::LoadSegments);
+      sumOfAllSquares += arb::sumOfSquares(kept[i]);
       keptBytes += bytes;
+    } else {
+      std::uint64_t squares = 0;
+      status = streamSegmentSamples(segment.name, pairs, targets[i], segment.energy, squares,
+                                    [](std::span<const std::int16_t>) { return SEQLINK_OK; });
+      if (status != SEQLINK_OK) return failedAt(status, JoinStep::LoadSegments);
+      sumOfAllSquares += squares;
     }
     if (progress) progress(pairs);
   }
@@ -130,15 +135,17 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
   MultiSegmentOutput out(layout, output.c_str());
   for (std::size_t i = 0; i < joined.size(); ++i) {
     const auto pairs = static_cast<std::size_t>(joined[i].samples);
-    const std::int16_t* values = kept[i].data();
-    if (kept[i].empty() && pairs > 0) {
+    if (!kept[i].empty() || pairs == 0) {
+      status = out.add(kept[i].data(), pairs * arb::kBytesPerPair);
+    } else {
       // Read and levelled again from the segment as configured: the same samples.
       double energy = settings.segments[i].energy;
-      status = loadSegmentSamples(work.data(), pairs, targets[i], energy, joined[i].name);
-      if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
-      values = work.data();
+      std::uint64_t squares = 0;
+      status = streamSegmentSamples(joined[i].name, pairs, targets[i], energy, squares,
+                                    [&](std::span<const std::int16_t> piece) {
+                                      return out.add(piece.data(), piece.size_bytes());
+                                    });
     }
-    status = out.add(values, pairs * arb::kBytesPerPair);
     if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
     std::vector<std::int16_t>().swap(kept[i]);
     if (progress) progress(pairs);

@@ -2,6 +2,7 @@
 // and level modes and loads every segment's samples into the host's buffers.
 #include "segment_output.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -14,6 +15,7 @@
 #include "multi_segment_config.h"
 #include "segment_index.h"
 #include "seqlink.h"
+#include "seqlink_stream.h"
 
 namespace arbsuite::seqlink {
 namespace {
@@ -84,6 +86,75 @@ int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::option
   // A negative or infinite configured energy has no usable level: keep the samples.
   if (!std::isfinite(level)) return SEQLINK_OK;
   energy = scaleAndMeasure(std::span<std::int16_t>(destination, 2 * pairs), *target, level);
+  return SEQLINK_OK;
+}
+
+int streamSegmentSamples(const std::string& name, std::size_t pairs, std::optional<double> target,
+                         double& energy, std::uint64_t& sumOfSquares,
+                         const std::function<int(std::span<const std::int16_t>)>& take) {
+  sumOfSquares = 0;
+  if (name == kBlankName) {
+    if (pairs > 0 && target && *target > kLevelFloor) energy = *target * *target * pairs;
+    const std::vector<std::int16_t> silence(2 * std::min(pairs, kStreamPiecePairs), 0);
+    for (std::size_t done = 0; done < pairs;) {
+      const std::size_t piece = std::min(pairs - done, kStreamPiecePairs);
+      const int status = take(std::span<const std::int16_t>(silence.data(), 2 * piece));
+      if (status != SEQLINK_OK) return status;
+      done += piece;
+    }
+    return SEQLINK_OK;
+  }
+  ArbSampleStream stream;
+  int status = stream.open(name.c_str(), pairs);
+  if (status != SEQLINK_OK) return status;
+
+  // The level decisions of loadSegmentSamples, taken before any sample is read.
+  bool scale = false;
+  double level = 0;
+  if (pairs > 0) {
+    level = std::sqrt(energy / static_cast<double>(pairs));
+    if (target && *target > kLevelFloor && std::fabs(*target - level) > kLevelFloor) {
+      if (energy <= kLevelFloor) {
+        energy = *target * *target * pairs;
+      } else if (std::isfinite(level)) {
+        scale = true;
+      }
+    }
+  }
+  std::vector<std::int16_t> table;
+  std::vector<std::int16_t> scaled;
+  if (scale) {
+    table.resize(65536);
+    for (int v = -32768; v <= 32767; ++v) {
+      table[static_cast<std::uint16_t>(v)] =
+          scaleValue(static_cast<std::int16_t>(v), *target, level);
+    }
+  }
+  double orderedEnergy = 0.0;
+  for (;;) {
+    std::span<const std::int16_t> piece;
+    status = stream.next(piece);
+    if (status != SEQLINK_OK) return status;
+    if (piece.empty()) break;
+    if (scale) {
+      scaled.resize(piece.size());
+      for (std::size_t k = 0; k < piece.size(); ++k) {
+        scaled[k] = table[static_cast<std::uint16_t>(piece[k])];
+      }
+      piece = scaled;
+      orderedEnergy = arbsuite::arb::signalEnergy(piece, orderedEnergy);
+    }
+    sumOfSquares += arbsuite::arb::sumOfSquares(piece);
+    status = take(piece);
+    if (status != SEQLINK_OK) return status;
+  }
+  // The energy scaleAndMeasure gives for the whole segment: exact from the integer
+  // sum where that is the same double, else the sum in order.
+  if (scale) {
+    energy = sumOfSquares < (std::uint64_t{1} << 53)
+                 ? arbsuite::arb::orderedSignalEnergy(sumOfSquares, {})
+                 : orderedEnergy;
+  }
   return SEQLINK_OK;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,6 +26,16 @@ inline constexpr double kLevelFloor = 0.00001;
 // the sample reader (readSamples).
 int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::optional<double> target,
                        double& energy, const std::string& name);
+
+// The samples loadSegmentSamples gives, handed to take a piece at a time (each piece
+// valid during the call) from the segment's file read in pieces, so that a segment
+// of any length takes bounded memory. energy is updated as loadSegmentSamples
+// updates it; sumOfSquares gets the exact sum of v^2 over the values handed out.
+// Returns SEQLINK_OK, a status of the sample reader, or the first status take
+// returned other than SEQLINK_OK.
+int streamSegmentSamples(const std::string& name, std::size_t pairs, std::optional<double> target,
+                         double& energy, std::uint64_t& sumOfSquares,
+                         const std::function<int(std::span<const std::int16_t>)>& take);
 
 // How far parseSegment read a segment item before it stopped.
 enum class SegmentFields { None, NameAndClock, All };

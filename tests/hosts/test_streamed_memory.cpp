@@ -1,6 +1,6 @@
-// arbtool's streamed commands as processes: the peak memory on a file of 24 million
-// pairs (the child's largest resident size, from wait4, stays far below the 96 MB
-// its samples take), and failures in the words of plot, which reads the whole file.
+// arbtool's streamed commands (dump, stats, join) as processes: the peak memory on a
+// file of 24 million pairs (the child's largest resident size, from wait4, stays far below
+// the 96 MB its samples take), and failures in the words of plot, which reads the whole file.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -85,6 +85,8 @@ TEST(HostStreamedMemory, CommandsOnTwentyFourMillionPairsStayBelowTheBound) {
       {"dump", "--format", "cf32_le", big},
       {"stats", big},
       {"stats", "--json", big},
+      // The file twice with a blank between: 48 million pairs joined in pieces.
+      {"join", "-o", dir.file("joined.arb"), big, "blank:1000", big},
   };
   for (const auto& command : commands) {
     const Peak peak = runMeasured(command);
@@ -92,6 +94,8 @@ TEST(HostStreamedMemory, CommandsOnTwentyFourMillionPairsStayBelowTheBound) {
     EXPECT_GT(peak.maxRssKb, 0) << command[0];
     EXPECT_LT(peak.maxRssKb, kBoundKb) << command[0] << " " << command[1];
   }
+  // The joined file holds both copies' samples.
+  EXPECT_GT(std::filesystem::file_size(dir.file("joined.arb")), 8 * kPairs);
 }
 
 // A header block that no longer matches its CRC passes the description readers

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "segment_join.h"
 #include "seqlink.h"
 #include "seqlink_join.h"
+#include "seqlink_stream.h"
 #include "seqlink_test_support.h"
 
 namespace {
@@ -188,6 +190,44 @@ TEST_F(SeqlinkSegmentJoinTest, PiecesAcrossSegmentsGiveTheSameSamples) {
   const Opened got = openJoined(dir_.file("settings.arb"));
   EXPECT_EQ(got.block, expected.block);
   EXPECT_EQ(got.plain, expected.plain);
+}
+
+// Segments read in pieces (each longer than several of the reader's pieces, no multiple
+// of one) and levelled by the RMS mode piece by piece, a blank longer than a piece: the
+// samples of the three calls, also for a segment cut short; a damaged one stops the join
+// with the readers' status and leaves no output.
+TEST_F(SeqlinkSegmentJoinTest, SegmentsReadInPiecesGiveTheSamplesOfTheCalls) {
+  const std::size_t piece = arbsuite::seqlink::kStreamPiecePairs;
+  const Values loud = seqtest::rampValues(2 * piece + 12345, 7000, 23);
+  const Values quiet = seqtest::rampValues(piece + 3, 1500, 29);
+  ConfigBuilder config;
+  config.segments = {
+      item(addFile("loud.arb", loud), 1e6, loud.size() / 2, seqtest::energyOf(loud)),
+      item("Blank", 1e6, piece + 7, 0),
+      item(addFile("quiet.arb", quiet), 1e6, quiet.size() / 2, seqtest::energyOf(quiet))};
+  const Opened expected = openJoined(joinWithCalls(config, dir_.file("calls.arb")));
+  std::vector<arbsuite::seqlink::JoinSegment> joined;
+  ASSERT_EQ(joinFromSettings(config, dir_.file("pieces.arb"), 0, joined).status, SEQLINK_OK);
+  const Opened got = openJoined(dir_.file("pieces.arb"));
+  EXPECT_EQ(got.block, expected.block);
+  EXPECT_EQ(got.plain, expected.plain);
+
+  // Cut short, the segment reads as the calls read it (the missing pairs as silence).
+  const std::string loudFile = dir_.file("loud.arb");
+  std::filesystem::resize_file(loudFile, std::filesystem::file_size(loudFile) - 4096);
+  const Opened cutExpected = openJoined(joinWithCalls(config, dir_.file("cut-calls.arb")));
+  ASSERT_EQ(joinFromSettings(config, dir_.file("cut.arb"), 0, joined).status, SEQLINK_OK);
+  EXPECT_EQ(openJoined(dir_.file("cut.arb")).plain, cutExpected.plain);
+
+  // A damaged header stops the join with the readers' status and leaves no output.
+  {
+    std::fstream damaged(loudFile, std::ios::in | std::ios::out | std::ios::binary);
+    damaged.seekp(208 + 3);  // a byte of the header's CRC
+    damaged.put('\x5a');
+  }
+  const std::string output = dir_.file("damaged.arb");
+  EXPECT_NE(joinFromSettings(config, output, 0, joined).status, SEQLINK_OK);
+  EXPECT_FALSE(std::filesystem::exists(output));
 }
 
 // The encryptor fed in random lengths writes the bytes of one call over everything.
