@@ -67,7 +67,7 @@ def test_a_path_that_looks_like_a_blank_word_is_a_file(sources):
     assert info["samples"] == 1005
 
 
-def test_join_memory_follows_the_largest_segment_not_the_total(work):
+def test_join_memory_does_not_follow_the_total(work):
     """Four times the segments add almost nothing to the join's peak memory: the
     samples are streamed, not held for the whole output."""
     arbsuite.write("seg.arb", RNG.normal(size=(2_000_000, 2)), 10_000_000)
@@ -78,8 +78,13 @@ def test_join_memory_follows_the_largest_segment_not_the_total(work):
                 "subprocess.run(sys.argv[1:], check=True, capture_output=True); "
                 "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)")
         args = [program("arbtool"), "join", "-o", f"j{copies}.arb", *["seg.arb"] * copies]
+        # An AddressSanitizer build keeps freed memory in a quarantine of 256 MB, which a
+        # streamed join fills piece by piece: a small one measures the program instead
+        # (ignored by a build without the sanitizer).
+        env = dict(os.environ)
+        env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=16"
         out = subprocess.run([sys.executable, "-c", code, *args], capture_output=True, text=True,
-                             check=True)
+                             check=True, env=env)
         return int(out.stdout)
 
     small = peak_kib(4)     # 32 MB of samples
