@@ -4,7 +4,6 @@
 // crtMultiSegArb.
 #include "segment_join.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <limits>
@@ -64,14 +63,12 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
                         const JoinProgress& progress) {
   joined = settings.segments;
   std::uint64_t totalPairs = 0;
-  std::size_t largest = 0;
   for (const JoinSegment& segment : joined) {
     if (segment.samples < 0) return failedAt(SEQLINK_BAD_ITEM, JoinStep::LoadSegments);
     if (segment.name.size() >= SEQLINK_NAME_SLOT) {
       return failedAt(SEQLINK_NAME_TOO_LONG, JoinStep::LoadSegments);
     }
     totalPairs += static_cast<std::uint64_t>(segment.samples);
-    largest = std::max(largest, static_cast<std::size_t>(segment.samples));
   }
   // The configuration's counts add up to an int, as readMultiSegConfig requires.
   if (totalPairs > static_cast<std::uint64_t>(INT_MAX)) {
