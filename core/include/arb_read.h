@@ -63,6 +63,13 @@ int sampleCountOf(const std::string& path, double* clock, double* energy, int* i
 // Failure (kExitRead).
 std::string descriptionOf(const std::string& path);
 
+// readContent without the samples: path, count, clock, multi-segment flag and,
+// withText, the display text, with the same checks and failures.
+ArbContent describedContent(const std::string& path, bool withText = true);
+
+// readContent's failure (kExitRead) for a status of the sample reader.
+Failure readDataFailure(const std::string& path, int status);
+
 // The file's samples and descriptions, for dump, stats and plot; the display
 // text only withText (the raw and CSV dumps do without it). Throws Failure.
 ArbContent readContent(const std::string& path, bool withText = true);

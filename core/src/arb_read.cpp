@@ -102,7 +102,11 @@ std::string descriptionOf(const std::string& path) {
   return text.data();
 }
 
-ArbContent readContent(const std::string& path, bool withText) {
+Failure readDataFailure(const std::string& path, int status) {
+  return Failure{kExitRead, path + ": " + statusText(SeqlinkCall::ReadData, status), status};
+}
+
+ArbContent describedContent(const std::string& path, bool withText) {
   ArbContent content;
   content.path = path;
   int infoStatus = 0;
@@ -110,13 +114,18 @@ ArbContent readContent(const std::string& path, bool withText) {
   content.count = static_cast<std::size_t>(count);
   content.multiSegment = infoStatus == SEQLINK_MULTI_SEGMENT_REFUSED;
   if (withText) content.displayText = descriptionOf(path);
+  return content;
+}
+
+ArbContent readContent(const std::string& path, bool withText) {
+  ArbContent content = describedContent(path, withText);
+  const int count = static_cast<int>(content.count);
   const std::size_t values = 2 * content.count + 2;
   content.samples.reserve(values);
   arb::adviseHugePages(content.samples.data(), values * sizeof(short));
   content.samples.assign(values, 0);
   const int status = readArbFileData(path.c_str(), count, content.samples.data());
-  if (status != SEQLINK_OK)
-    throw Failure{kExitRead, path + ": " + statusText(SeqlinkCall::ReadData, status), status};
+  if (status != SEQLINK_OK) throw readDataFailure(path, status);
   return content;
 }
 

@@ -4,31 +4,11 @@
 
 #include "arb_read.h"
 #include "seqlink.h"
-#include "seqlink_status_words.h"
 #include "seqlink_stream.h"
 
 namespace arbsuite::arbtool {
-namespace {
-
-// readContent's failure for a status of the sample reader.
-Failure readDataFailure(const std::string& path, int status) {
-  return Failure{kExitRead,
-                 path + ": " + statusWords(SeqlinkCall::ReadData, status) + " (status " +
-                     std::to_string(status) + ")",
-                 status};
-}
-
-}  // namespace
-
 ArbContent readDescription(const std::string& path, bool withText) {
-  ArbContent content;
-  content.path = path;
-  int infoStatus = 0;
-  const int count = sampleCountOf(path, &content.clockHz, nullptr, &infoStatus);
-  content.count = static_cast<std::size_t>(count);
-  content.multiSegment = infoStatus == SEQLINK_MULTI_SEGMENT_REFUSED;
-  if (withText) content.displayText = descriptionOf(path);
-  return content;
+  return describedContent(path, withText);
 }
 
 ArbFilePieces::ArbFilePieces(const ArbContent& described)
