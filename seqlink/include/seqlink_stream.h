@@ -40,6 +40,8 @@ class ArbSampleStream {
 
   // Back to the first pair, for another pass.
   void rewind() { position_ = 0; }
+  // To pair `pair` (the end when beyond it): the next piece starts there.
+  void seek(std::uint64_t pair) { position_ = pair < pairs_ ? pair : pairs_; }
 
   std::uint64_t pairs() const { return pairs_; }
   std::uint64_t position() const { return position_; }  // pairs handed out so far

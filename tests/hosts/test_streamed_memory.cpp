@@ -1,4 +1,4 @@
-// arbtool's streamed commands (dump, stats, join) as processes: the peak memory on a
+// arbtool's streamed commands (dump, stats, plot, join) as processes: the peak memory on a
 // file of 24 million pairs (the child's largest resident size, from wait4) is little
 // more than on a small file, far from the 96 MB its samples take; and failures in the
 // words of plot, which reads the whole file.
@@ -98,6 +98,8 @@ TEST(HostStreamedMemory, CommandsOnTwentyFourMillionPairsTakeLittleMoreThanOnASm
         {"dump", "--format", "cf32_le", file},
         {"stats", file},
         {"stats", "--json", file},
+        // The sheet with the symbol instants: two passes over the pieces.
+        {"plot", "--symbol-rate", "1MHz", "-o", file + ".png", file},
         // The file twice with a blank between: 48 million pairs joined in pieces.
         {"join", "-o", file + ".joined.arb", file, "blank:1000", file},
     };

@@ -20,4 +20,20 @@ struct Levels {
 // iq: interleaved I, Q values (a trailing odd value is ignored).
 Levels measureLevels(std::span<const std::int16_t> iq);
 
+// measureLevels of samples handed over a piece at a time (each of whole pairs): the
+// same exact sums, so the same figures.
+class LevelMeter {
+ public:
+  void add(std::span<const std::int16_t> iq);
+  Levels levels() const;
+
+ private:
+  std::size_t samples_ = 0;
+  std::int64_t sumI_ = 0;
+  std::int64_t sumQ_ = 0;
+  std::uint64_t sumPower_ = 0;
+  std::uint32_t peak_ = 0;
+  std::size_t clipped_ = 0;
+};
+
 }  // namespace arbsuite::analysis

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysed_waveform.h"
+#include "sample_pieces.h"
 
 namespace arbsuite::analysis {
 
@@ -50,5 +51,9 @@ bool plotNeedsClock(PlotKind kind, bool withSymbolRate);
 // be written. PLplot ends the process itself on errors of its own; the handler
 // installed here then removes the temporary file and sets exit status 4.
 void writePlot(const Waveform& waveform, const PlotRequest& request);
+
+// The same for the pairs of pieces at clockHz (none: unknown), read in two passes
+// before the output is made, in bounded memory whatever their number.
+void writePlot(SamplePieces& pieces, std::optional<double> clockHz, const PlotRequest& request);
 
 }  // namespace arbsuite::analysis

@@ -15,6 +15,12 @@ class PowerDistribution {
   // measureLevels), which sets the bin width.
   PowerDistribution(std::span<const std::int16_t> iq, std::uint64_t peakPower);
 
+  // The same, the samples handed over a piece at a time: add each piece (of whole
+  // pairs), then finish() once, before any level is read.
+  explicit PowerDistribution(std::uint64_t peakPower);
+  void add(std::span<const std::int16_t> iq);
+  void finish();
+
   std::size_t samples() const { return samples_; }
 
   // The power (LSB^2) of the m-th strongest sample, m = ceil(fraction x samples):
@@ -30,6 +36,8 @@ class PowerDistribution {
   double fractionAbove(double power) const;
 
  private:
+  void checkFinished() const;  // throws std::logic_error before finish()
+
   unsigned shift_ = 0;  // bin = power >> shift_
   std::size_t samples_ = 0;
   std::vector<std::uint64_t> above_;  // above_[b]: samples in the bins after b

@@ -8,16 +8,15 @@
 
 namespace arbsuite::analysis {
 
-Levels measureLevels(std::span<const std::int16_t> iq) {
-  Levels levels;
-  levels.samples = iq.size() / 2;
+void LevelMeter::add(std::span<const std::int16_t> iq) {
+  const std::size_t pairs = iq.size() / 2;
   std::int64_t sumI = 0;
   std::int64_t sumQ = 0;
   std::uint64_t sumPower = 0;
-  std::uint32_t peak = 0;
+  std::uint32_t peak = peak_;
   std::size_t clipped = 0;
   const std::int16_t* v = iq.data();
-  for (std::size_t k = 0; k < levels.samples; ++k) {
+  for (std::size_t k = 0; k < pairs; ++k) {
     const std::int32_t i = v[2 * k];
     const std::int32_t q = v[2 * k + 1];
     // Each square is at most 2^30, so the sum fits an unsigned 32-bit number.
@@ -29,15 +28,32 @@ Levels measureLevels(std::span<const std::int16_t> iq) {
     peak = std::max(peak, power);
     clipped += (i <= kRailLow || i >= kRailHigh || q <= kRailLow || q >= kRailHigh) ? 1 : 0;
   }
-  if (levels.samples > 0) {
-    const auto n = static_cast<double>(levels.samples);
-    levels.meanPower = static_cast<double>(sumPower) / n;
-    levels.dcI = static_cast<double>(sumI) / n;
-    levels.dcQ = static_cast<double>(sumQ) / n;
+  samples_ += pairs;
+  sumI_ += sumI;
+  sumQ_ += sumQ;
+  sumPower_ += sumPower;
+  peak_ = peak;
+  clipped_ += clipped;
+}
+
+Levels LevelMeter::levels() const {
+  Levels levels;
+  levels.samples = samples_;
+  if (samples_ > 0) {
+    const auto n = static_cast<double>(samples_);
+    levels.meanPower = static_cast<double>(sumPower_) / n;
+    levels.dcI = static_cast<double>(sumI_) / n;
+    levels.dcQ = static_cast<double>(sumQ_) / n;
   }
-  levels.peakPower = peak;
-  levels.clipped = clipped;
+  levels.peakPower = peak_;
+  levels.clipped = clipped_;
   return levels;
+}
+
+Levels measureLevels(std::span<const std::int16_t> iq) {
+  LevelMeter meter;
+  meter.add(iq);
+  return meter.levels();
 }
 
 }  // namespace arbsuite::analysis

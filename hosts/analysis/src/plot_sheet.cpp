@@ -37,14 +37,7 @@ enum Colour : PLINT {
   kOrangeTrace = 8,
 };
 
-// What the panels show, and how much of it.
-constexpr std::size_t kFewestDensityCells = 48;
-constexpr std::size_t kMostDensityCells = 240;
-constexpr std::size_t kMaxSymbolPoints = 4000;
-constexpr std::size_t kTimeViewSamples = 256;
-constexpr std::size_t kEyeTraces = 300;
-constexpr std::size_t kEyePointsPerSymbol = 32;
-constexpr double kCcdfStepDb = 0.05;
+// How much the panels show of what they draw.
 constexpr double kCcdfLowestLog = -4;  // 0.0001 % of the samples
 constexpr double kSpectrumRangeDb = 100;
 
@@ -75,17 +68,6 @@ Unit timeUnit(double longestS) {
   if (longestS >= 1e-3) return {1e3, "ms"};
   if (longestS >= 1e-6) return {1e6, "\u00b5s"};
   return {1e9, "ns"};
-}
-
-// The smallest round number (1, 1.2, 1.5, 2, 2.5, 3, 4, 5, 6 or 8 times a power of
-// ten) that is at least value (> 0).
-double niceCeiling(double value) {
-  if (!(value > 0)) return 1;
-  const double decade = std::pow(10.0, std::floor(std::log10(value)));
-  for (const double step : {1.0, 1.2, 1.5, 2.0, 2.5, 3.0, 4.0, 5.0, 6.0, 8.0, 10.0}) {
-    if (step * decade >= value * (1 - 1e-12)) return step * decade;
-  }
-  return 10 * decade;
 }
 
 std::string format(const char* pattern, double value) {
@@ -171,8 +153,8 @@ void legend(plstream& pls, const std::vector<std::string>& names, const std::vec
              styles.data(), widths.data(), nullptr, nullptr, nullptr, nullptr);
 }
 
-void drawSpectrum(plstream& pls, std::span<const std::int16_t> iq, double clockHz, const Box& box) {
-  const std::optional<Spectrum> spectrum = welchSpectrum(iq, clockHz);
+void drawSpectrum(plstream& pls, const std::optional<Spectrum>& spectrum, double clockHz,
+                  const Box& box) {
   const Unit unit = frequencyUnit(clockHz / 2);
   const std::string xLabel = std::string("Frequency (") + unit.name + ")";
   if (!spectrum) {
@@ -204,18 +186,11 @@ void drawSpectrum(plstream& pls, std::span<const std::int16_t> iq, double clockH
          4.4);
 }
 
-void drawConstellation(plstream& pls, std::span<const std::int16_t> iq,
-                       const std::optional<SymbolTiming>& timing, const Box& box,
+void drawConstellation(plstream& pls, const PlotFigures& figures, const Box& box,
                        double textScale) {
-  const Levels levels = measureLevels(iq);
-  const double range =
-      niceCeiling(std::max(1.0, std::sqrt(static_cast<double>(levels.peakPower)) * 1.05));
-  // Cells about as many as the square root of the samples: filled enough to show
-  // a density for short waveforms, fine for long ones.
-  const auto cells = std::clamp<std::size_t>(
-      static_cast<std::size_t>(1.5 * std::sqrt(static_cast<double>(levels.samples))),
-      kFewestDensityCells, kMostDensityCells);
-  const DensityGrid grid = constellationDensity(iq, cells, range);
+  const DensityGrid& grid = figures.density;
+  const double range = grid.range;
+  const bool timing = figures.timing.has_value();
   std::vector<PLFLT> z(grid.counts.size());
   double zmax = 0;
   for (std::size_t k = 0; k < z.size(); ++k) {
@@ -239,9 +214,10 @@ void drawConstellation(plstream& pls, std::span<const std::int16_t> iq,
   pls.box("g", 0, 0, "g", 0, 0);
   pls.col0(kInk);
   pls.box("bcnst", 0, 0, "bcnstv", 0, 0);
-  std::string title = "Constellation: density of all " + countText(levels.samples) + " samples";
+  std::string title =
+      "Constellation: density of all " + countText(figures.levels.samples) + " samples";
   if (timing) {
-    const auto values = symbolValues(iq, *timing, kMaxSymbolPoints);
+    const auto& values = figures.symbolValues;
     std::vector<PLFLT> x;
     std::vector<PLFLT> y;
     for (const auto& v : values) {
@@ -259,7 +235,7 @@ void drawConstellation(plstream& pls, std::span<const std::int16_t> iq,
 
 void drawTime(plstream& pls, std::span<const std::int16_t> iq, double clockHz, const Box& box,
               double textScale) {
-  const std::size_t count = std::min(iq.size() / 2, kTimeViewSamples);
+  const std::size_t count = iq.size() / 2;
   const Unit unit = timeUnit(static_cast<double>(std::max<std::size_t>(count, 1)) / clockHz);
   std::vector<PLFLT> t(count);
   std::vector<PLFLT> i(count);
@@ -290,8 +266,7 @@ void percentLabel(PLINT, PLFLT value, char* text, PLINT length, PLPointer) {
   std::snprintf(text, static_cast<std::size_t>(length), "%g", std::pow(10.0, value));
 }
 
-void drawCcdf(plstream& pls, std::span<const std::int16_t> iq, const Box& box, double textScale) {
-  const CcdfCurve curve = ccdfCurve(iq, kCcdfStepDb);
+void drawCcdf(plstream& pls, const CcdfCurve& curve, const Box& box, double textScale) {
   double xmax = 12;
   if (!curve.db.empty()) xmax = std::max(xmax, std::ceil(curve.db.back() + 1));
   pls.slabelfunc(percentLabel, nullptr);
@@ -323,10 +298,7 @@ void drawCcdf(plstream& pls, std::span<const std::int16_t> iq, const Box& box, d
       5.4);
 }
 
-void drawEye(plstream& pls, std::span<const std::int16_t> iq, double clockHz, double symbolRateHz,
-             const Box& box) {
-  const SymbolTiming timing = estimateSymbolTiming(iq, clockHz / symbolRateHz);
-  const EyeTraces eye = eyeTraces(iq, timing, kEyeTraces, kEyePointsPerSymbol);
+void drawEye(plstream& pls, const EyeTraces& eye, double symbolRateHz, const Box& box) {
   double peak = 1;
   for (std::size_t t = 0; t < eye.i.size(); ++t) {
     for (std::size_t p = 0; p < eye.time.size(); ++p) {
@@ -359,28 +331,23 @@ void drawEye(plstream& pls, std::span<const std::int16_t> iq, double clockHz, do
 }
 
 // A panel of kind in box.
-void drawPanel(plstream& pls, PlotKind kind, const Waveform& waveform, const PlotRequest& request,
-               const Box& box, double textScale) {
-  const double clock = waveform.clockHz.value_or(0);
+void drawPanel(plstream& pls, PlotKind kind, const PlotFigures& figures, double clockHz,
+               const PlotRequest& request, const Box& box, double textScale) {
   switch (kind) {
     case PlotKind::Spectrum:
-      drawSpectrum(pls, waveform.iq, clock, box);
+      drawSpectrum(pls, figures.spectrum, clockHz, box);
       break;
-    case PlotKind::Constellation: {
-      std::optional<SymbolTiming> timing;
-      if (request.symbolRateHz)
-        timing = estimateSymbolTiming(waveform.iq, clock / *request.symbolRateHz);
-      drawConstellation(pls, waveform.iq, timing, box, textScale);
+    case PlotKind::Constellation:
+      drawConstellation(pls, figures, box, textScale);
       break;
-    }
     case PlotKind::Time:
-      drawTime(pls, waveform.iq, clock, box, textScale);
+      drawTime(pls, figures.firstSamples, clockHz, box, textScale);
       break;
     case PlotKind::Ccdf:
-      drawCcdf(pls, waveform.iq, box, textScale);
+      drawCcdf(pls, figures.ccdf, box, textScale);
       break;
     case PlotKind::Eye:
-      drawEye(pls, waveform.iq, clock, *request.symbolRateHz, box);
+      drawEye(pls, figures.eye, *request.symbolRateHz, box);
       break;
     case PlotKind::All:
       break;
@@ -421,8 +388,8 @@ int onPlplotExit(const char*) {
   return 4;  // the output status of the hosts
 }
 
-void draw(const Waveform& waveform, const PlotRequest& request, const std::string& path,
-          PlotFormat format) {
+void draw(const PlotFigures& figures, double clockHz, const PlotRequest& request,
+          const std::string& path, PlotFormat format) {
   plstream pls;
   plsexit(onPlplotExit);
   pls.sdev(deviceOf(format));
@@ -450,14 +417,14 @@ void draw(const Waveform& waveform, const PlotRequest& request, const std::strin
     const Box topRight{0.585, 0.975, 0.545, 0.865};
     const Box bottomLeft{0.075, 0.465, 0.075, 0.395};
     const Box bottomRight{0.585, 0.975, 0.075, 0.395};
-    drawPanel(pls, PlotKind::Spectrum, waveform, request, topLeft, textScale);
-    drawPanel(pls, PlotKind::Constellation, waveform, request, topRight, textScale);
-    drawPanel(pls, request.eyeInSheet ? PlotKind::Eye : PlotKind::Time, waveform, request,
+    drawPanel(pls, PlotKind::Spectrum, figures, clockHz, request, topLeft, textScale);
+    drawPanel(pls, PlotKind::Constellation, figures, clockHz, request, topRight, textScale);
+    drawPanel(pls, request.eyeInSheet ? PlotKind::Eye : PlotKind::Time, figures, clockHz, request,
               bottomLeft, textScale);
-    drawPanel(pls, PlotKind::Ccdf, waveform, request, bottomRight, textScale);
+    drawPanel(pls, PlotKind::Ccdf, figures, clockHz, request, bottomRight, textScale);
   } else {
     drawTitle(pls, request, 0.9, textScale);
-    drawPanel(pls, request.kind, waveform, request, Box{0.1, 0.96, 0.1, 0.84}, textScale);
+    drawPanel(pls, request.kind, figures, clockHz, request, Box{0.1, 0.96, 0.1, 0.84}, textScale);
   }
 }
 
@@ -512,6 +479,11 @@ bool plotNeedsClock(PlotKind kind, bool withSymbolRate) {
 }
 
 void writePlot(const Waveform& waveform, const PlotRequest& request) {
+  SpanPieces pieces(waveform.iq);
+  writePlot(pieces, waveform.clockHz, request);
+}
+
+void writePlot(SamplePieces& pieces, std::optional<double> clockHz, const PlotRequest& request) {
   const std::optional<PlotFormat> format = plotFormatOf(request.output);
   if (!format) throw std::invalid_argument("the plot's name must end in .png, .svg or .pdf");
   if (request.width < kMinPlotSide || request.width > kMaxPlotSide ||
@@ -524,12 +496,22 @@ void writePlot(const Waveform& waveform, const PlotRequest& request) {
     throw std::invalid_argument("the eye diagram needs the symbol rate");
   }
   if (plotNeedsClock(request.kind, request.symbolRateHz.has_value()) &&
-      !(waveform.clockHz && *waveform.clockHz > 0)) {
+      !(clockHz && *clockHz > 0)) {
     throw std::invalid_argument("this plot needs the waveform's clock");
   }
+  const bool all = request.kind == PlotKind::All;
+  PlotPanels panels;
+  panels.spectrum = all || request.kind == PlotKind::Spectrum;
+  panels.constellation = all || request.kind == PlotKind::Constellation;
+  panels.time = (all && !request.eyeInSheet) || request.kind == PlotKind::Time;
+  panels.ccdf = all || request.kind == PlotKind::Ccdf;
+  panels.eye = eye;
+  const double clock = clockHz.value_or(0);
+  // The figures before the output exists: a read that fails leaves nothing behind.
+  const PlotFigures figures = measurePlot(pieces, clock, request.symbolRateHz, panels);
   OutputFile file(request.output);
   gPlotInProgress = &file;
-  draw(waveform, request, file.writePath(), *format);
+  draw(figures, clock, request, file.writePath(), *format);
   gPlotInProgress = nullptr;
   struct stat info {};
   if (::stat(file.writePath().c_str(), &info) != 0 ||

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cmath>
+#include <stdexcept>
 
 namespace arbsuite::analysis {
 namespace {
@@ -13,14 +14,24 @@ constexpr unsigned kBinBits = 16;  // at most 2^16 bins
 }  // namespace
 
 PowerDistribution::PowerDistribution(std::span<const std::int16_t> iq, std::uint64_t peakPower)
-    : samples_(iq.size() / 2) {
+    : PowerDistribution(peakPower) {
+  add(iq);
+  finish();
+}
+
+PowerDistribution::PowerDistribution(std::uint64_t peakPower) {
   const unsigned width = static_cast<unsigned>(std::bit_width(peakPower));
   shift_ = width > kBinBits ? width - kBinBits : 0;
   const std::size_t bins = static_cast<std::size_t>(peakPower >> shift_) + 1;
   counts_.assign(bins, 0);
   sums_.assign(bins, 0);
+}
+
+void PowerDistribution::add(std::span<const std::int16_t> iq) {
+  const std::size_t pairs = iq.size() / 2;
+  const std::size_t bins = counts_.size();
   const std::int16_t* v = iq.data();
-  for (std::size_t k = 0; k < samples_; ++k) {
+  for (std::size_t k = 0; k < pairs; ++k) {
     const std::int32_t i = v[2 * k];
     const std::int32_t q = v[2 * k + 1];
     const std::uint32_t power =
@@ -32,6 +43,17 @@ PowerDistribution::PowerDistribution(std::span<const std::int16_t> iq, std::uint
     ++counts_[b];
     sums_[b] += power;
   }
+  samples_ += pairs;
+}
+
+void PowerDistribution::checkFinished() const {
+  if (above_.size() != counts_.size()) {
+    throw std::logic_error("a power distribution read before its samples were finished");
+  }
+}
+
+void PowerDistribution::finish() {
+  const std::size_t bins = counts_.size();
   above_.assign(bins, 0);
   std::uint64_t running = 0;
   for (std::size_t b = bins; b-- > 0;) {
@@ -41,6 +63,7 @@ PowerDistribution::PowerDistribution(std::span<const std::int16_t> iq, std::uint
 }
 
 double PowerDistribution::powerReachedBy(double fraction) const {
+  checkFinished();
   if (samples_ == 0) return 0;
   const double wanted = std::ceil(fraction * static_cast<double>(samples_) - 1e-9);
   const std::uint64_t m = wanted < 1 ? 1 : static_cast<std::uint64_t>(wanted);
@@ -53,6 +76,7 @@ double PowerDistribution::powerReachedBy(double fraction) const {
 }
 
 double PowerDistribution::fractionAbove(double power) const {
+  checkFinished();
   if (samples_ == 0) return 0;
   if (power < 0) return 1;
   const double scaled = std::ldexp(power, -static_cast<int>(shift_));

@@ -17,6 +17,7 @@
 #include "levels.h"
 #include "loop_figures.h"
 #include "welch.h"
+#include "welch_stream.h"
 
 namespace arbsuite::analysis {
 namespace {
@@ -89,88 +90,6 @@ class PowerHistogram {
   std::vector<std::uint64_t> sums_;
 };
 
-// welchSpectrum's periodograms, the segments taken as they end in the stream: the
-// last n pairs are kept in a ring, and one more segment ends at the last pair when
-// the half-overlapping ones leave a tail.
-class WelchAccumulator {
- public:
-  WelchAccumulator(std::size_t count)
-      : count_(count),
-        n_(welchSegmentLength(count)),
-        ring_(2 * n_),
-        window_(n_),
-        sum_(n_, 0.0),
-        fft_(n_, FftDirection::Forward) {
-    for (std::size_t k = 0; k < n_; ++k) {
-      const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(k) /
-                                            static_cast<double>(n_));
-      windowPower_ += w * w;
-      window_[k] = static_cast<float>(w / kFullScale);
-    }
-  }
-
-  void add(std::span<const std::int16_t> iq) {
-    std::size_t at = 0;
-    while (at < iq.size()) {
-      const bool regular = nextStart_ + n_ <= count_;
-      const std::size_t take = regular ? std::min((iq.size() - at) / 2, nextStart_ + n_ - position_)
-                                       : (iq.size() - at) / 2;
-      // Into the ring from the slot of position_, wrapping at its end.
-      std::size_t slot = position_ % n_;
-      for (std::size_t k = 0; k < take; ++k) {
-        ring_[2 * slot] = iq[at + 2 * k];
-        ring_[2 * slot + 1] = iq[at + 2 * k + 1];
-        if (++slot == n_) slot = 0;
-      }
-      position_ += take;
-      at += 2 * take;
-      if (regular && position_ == nextStart_ + n_) {
-        transform(nextStart_);
-        lastStart_ = nextStart_;
-        nextStart_ += n_ / 2;
-      }
-    }
-  }
-
-  Spectrum finish(double clockHz) {
-    if (segments_ > 0 && lastStart_ + n_ < count_) transform(count_ - n_);
-    Spectrum spectrum;
-    spectrum.clockHz = clockHz;
-    spectrum.segments = segments_;
-    spectrum.density.resize(n_);
-    const double scale = 1.0 / (static_cast<double>(segments_) * clockHz * windowPower_);
-    for (std::size_t k = 0; k < n_; ++k) spectrum.density[(k + n_ / 2) % n_] = sum_[k] * scale;
-    return spectrum;
-  }
-
- private:
-  void transform(std::size_t start) {
-    std::complex<float>* in = fft_.input();
-    std::size_t slot = start % n_;
-    for (std::size_t k = 0; k < n_; ++k) {
-      in[k] = {static_cast<float>(ring_[2 * slot]) * window_[k],
-               static_cast<float>(ring_[2 * slot + 1]) * window_[k]};
-      if (++slot == n_) slot = 0;
-    }
-    fft_.execute();
-    const std::complex<float>* out = fft_.output();
-    for (std::size_t k = 0; k < n_; ++k) sum_[k] += std::norm(out[k]);
-    ++segments_;
-  }
-
-  std::size_t count_;
-  std::size_t n_;
-  std::vector<std::int16_t> ring_;
-  std::vector<float> window_;
-  double windowPower_ = 0;
-  std::vector<double> sum_;
-  Fft fft_;
-  std::size_t position_ = 0;
-  std::size_t nextStart_ = 0;
-  std::size_t lastStart_ = 0;
-  std::size_t segments_ = 0;
-};
-
 // The 99th percentile of squared steps, found as loop_figures.cpp finds it: the
 // high bits counted in the first pass, the low bits inside the bucket of the rank
 // in the second.
@@ -219,7 +138,7 @@ class RangeAccumulator {
   RangeAccumulator(std::size_t count, std::optional<double> clockHz)
       : count_(count), clockHz_(clockHz), high_(kStepHighBuckets, 0) {
     if (clockHz_ && *clockHz_ > 0 && count_ >= kMinSpectrumSamples) {
-      welch_ = std::make_unique<WelchAccumulator>(count_);
+      welch_ = std::make_unique<WelchStream>(count_);
     }
     if (count_ > 0 && count_ <= kLoopRegrowthLimit) whole_.reserve(2 * count_);
     steps_.steps = count_ >= 2 ? count_ - 1 : 0;
@@ -227,20 +146,8 @@ class RangeAccumulator {
 
   void add(std::span<const std::int16_t> iq) {
     if (iq.empty()) return;
-    const std::size_t pairs = iq.size() / 2;
-    std::uint32_t piecePeak = 0;
-    for (std::size_t k = 0; k < pairs; ++k) {
-      const std::int32_t i = iq[2 * k];
-      const std::int32_t q = iq[2 * k + 1];
-      const std::uint32_t power = powerOf(&iq[2 * k]);
-      sumI_ += i;
-      sumQ_ += q;
-      sumPower_ += power;
-      piecePeak = std::max(piecePeak, power);
-      clipped_ += (i <= kRailLow || i >= kRailHigh || q <= kRailLow || q >= kRailHigh) ? 1 : 0;
-    }
-    peak_ = std::max(peak_, piecePeak);
-    histogram_->add(iq, peak_);
+    levels_.add(iq);
+    histogram_->add(iq, static_cast<std::uint32_t>(levels_.levels().peakPower));
     if (welch_) welch_->add(iq);
     if (count_ <= kLoopRegrowthLimit) whole_.insert(whole_.end(), iq.begin(), iq.end());
     forEachStep(iq, [&](std::uint64_t s) { ++high_[s >> kStepLowBits]; });
@@ -260,9 +167,10 @@ class RangeAccumulator {
       stats.clockHz = clockHz_;
       stats.durationS = static_cast<double>(count_) / *clockHz_;
     }
-    stats.peak = std::sqrt(static_cast<double>(peak_));
-    stats.clipped = clipped_;
-    if (count_ > 0) stats = levelFigures(stats);
+    const Levels levels = levels_.levels();
+    stats.peak = std::sqrt(static_cast<double>(levels.peakPower));
+    stats.clipped = levels.clipped;
+    if (count_ > 0) stats = levelFigures(stats, levels);
     histogram_.reset();
     welch_.reset();
     whole_ = {};
@@ -298,17 +206,17 @@ class RangeAccumulator {
   const std::int16_t* last() const { return previous_; }
 
  private:
-  Stats levelFigures(Stats stats) {
-    const auto n = static_cast<double>(count_);
-    const double meanPower = static_cast<double>(sumPower_) / n;
-    stats.dcI = static_cast<double>(sumI_) / n;
-    stats.dcQ = static_cast<double>(sumQ_) / n;
+  Stats levelFigures(Stats stats, const Levels& levels) {
+    const double meanPower = levels.meanPower;
+    stats.dcI = levels.dcI;
+    stats.dcQ = levels.dcQ;
     if (count_ <= kLoopRegrowthLimit) stats.loopRegrowthDb = loopRegrowthOf(whole_);
-    if (peak_ == 0) return stats;  // silence: no decibels
+    const auto peak = static_cast<double>(levels.peakPower);
+    if (peak == 0) return stats;  // silence: no decibels
     const double fullScalePower = kFullScale * kFullScale;
-    stats.peakDbfs = 10 * std::log10(static_cast<double>(peak_) / fullScalePower);
+    stats.peakDbfs = 10 * std::log10(peak / fullScalePower);
     stats.rmsDbfs = 10 * std::log10(meanPower / fullScalePower);
-    stats.paprDb = 10 * std::log10(static_cast<double>(peak_) / meanPower);
+    stats.paprDb = 10 * std::log10(peak / meanPower);
     for (std::size_t k = 0; k < kCcdfFractions.size(); ++k) {
       const double power = histogram_->powerReachedBy(kCcdfFractions[k], count_);
       if (power > 0) stats.ccdfDb[k] = 10 * std::log10(power / meanPower);
@@ -331,13 +239,9 @@ class RangeAccumulator {
 
   std::size_t count_;
   std::optional<double> clockHz_;
-  std::int64_t sumI_ = 0;
-  std::int64_t sumQ_ = 0;
-  std::uint64_t sumPower_ = 0;
-  std::uint32_t peak_ = 0;
-  std::size_t clipped_ = 0;
+  LevelMeter levels_;
   std::unique_ptr<PowerHistogram> histogram_ = std::make_unique<PowerHistogram>();
-  std::unique_ptr<WelchAccumulator> welch_;
+  std::unique_ptr<WelchStream> welch_;
   std::vector<std::int16_t> whole_;  // for the loop regrowth, up to its limit
   std::vector<std::uint64_t> high_;
   StepRank steps_;

@@ -40,50 +40,66 @@ void runStats(const ArbContent& content, bool json) {
 }
 
 void runPlot(const ArbContent& content, const PlotRequest& plot) {
-  analysis::Waveform waveform = analysis::waveformOf(content);
+  const analysis::Waveform waveform = analysis::waveformOf(content);
+  analysis::SpanPieces pieces(waveform.iq);
+  runPlot(content, waveform, pieces, plot);
+}
+
+void runPlot(const ArbContent& described, const analysis::Waveform& layout,
+             analysis::SamplePieces& pieces, const PlotRequest& plot) {
   analysis::PlotRequest request;
-  request.title = "arbtool plot: " + content.path;
+  request.title = "arbtool plot: " + described.path;
+  std::size_t first = 0;
+  std::size_t count = pieces.samples();
+  std::optional<double> clockHz = layout.clockHz;
   if (plot.segment) {
-    if (waveform.segments.empty()) {
-      throw UsageError("plot: --segment: " + content.path +
+    if (layout.segments.empty()) {
+      throw UsageError("plot: --segment: " + described.path +
                        " is a single waveform, not a multi-segment file");
     }
-    if (*plot.segment >= waveform.segments.size()) {
-      throw UsageError("plot: --segment " + std::to_string(*plot.segment) + ": " + content.path +
-                       " has " + std::to_string(waveform.segments.size()) +
+    if (*plot.segment >= layout.segments.size()) {
+      throw UsageError("plot: --segment " + std::to_string(*plot.segment) + ": " + described.path +
+                       " has " + std::to_string(layout.segments.size()) +
                        " segments, numbered from 0");
     }
-    request.title += ", segment " + std::to_string(*plot.segment) + " (" +
-                     waveform.segments[*plot.segment].name + ")";
-    waveform = waveform.segment(*plot.segment);
+    const analysis::Segment& segment = layout.segments[*plot.segment];
+    request.title += ", segment " + std::to_string(*plot.segment) + " (" + segment.name + ")";
+    if (segment.start > count || segment.count > count - segment.start) {
+      throw analysis::HeaderError(described.path + ": segment " + std::to_string(*plot.segment) +
+                                  " lies beyond the samples");
+    }
+    first = segment.start;
+    count = segment.count;
+    clockHz = segment.clockHz > 0 ? std::optional<double>(segment.clockHz) : std::nullopt;
   }
-  if (analysis::plotNeedsClock(plot.kind, plot.symbolRate.has_value()) && !waveform.clockHz) {
-    if (content.multiSegment && !plot.segment) {
-      throw UsageError("plot: the segments of " + content.path +
+  if (analysis::plotNeedsClock(plot.kind, plot.symbolRate.has_value()) && !clockHz) {
+    if (described.multiSegment && !plot.segment) {
+      throw UsageError("plot: the segments of " + described.path +
                        " play at different clocks; choose one with --segment N");
     }
-    throw UsageError("plot: " + content.path +
+    throw UsageError("plot: " + described.path +
                      " gives no clock above 0 Hz; plot --kind ccdf, "
                      "or constellation without --symbol-rate");
   }
-  if (plot.symbolRate && waveform.clockHz && *plot.symbolRate > *waveform.clockHz) {
+  if (plot.symbolRate && clockHz && *plot.symbolRate > *clockHz) {
     throw UsageError("plot: --symbol-rate " + analysis::hertzText(*plot.symbolRate) +
-                     " is above the clock, " + analysis::hertzText(*waveform.clockHz));
+                     " is above the clock, " + analysis::hertzText(*clockHz));
   }
-  request.subtitle = analysis::countText(waveform.samples()) + " samples";
-  if (waveform.clockHz) request.subtitle += " at " + analysis::hertzText(*waveform.clockHz);
+  request.subtitle = analysis::countText(count) + " samples";
+  if (clockHz) request.subtitle += " at " + analysis::hertzText(*clockHz);
   if (plot.symbolRate) {
     request.subtitle += ", " + analysis::hertzText(*plot.symbolRate) + " symbol rate";
   }
-  refuseInputAsOutput("plot", content.path, plot.output);
+  refuseInputAsOutput("plot", described.path, plot.output);
   request.output = plot.output;
   request.kind = plot.kind;
   request.symbolRateHz = plot.symbolRate;
   request.width = plot.width;
   request.height = plot.height;
-  analysis::writePlot(waveform, request);
+  analysis::RangePieces drawn(pieces, first, count);
+  analysis::writePlot(drawn, clockHz, request);
   std::printf("Wrote %s plot of %s to %s\n", analysis::plotKindName(plot.kind),
-              content.path.c_str(), plot.output.c_str());
+              described.path.c_str(), plot.output.c_str());
 }
 
 void runDump(const ArbContent& content, const std::string& output, analysis::SampleFormat format) {

@@ -11,6 +11,7 @@
 #include "analysed_waveform.h"
 #include "arb_read.h"
 #include "command_line.h"
+#include "sample_pieces.h"
 
 namespace arbsuite::arbtool {
 
@@ -22,6 +23,12 @@ void runStats(const ArbContent& content, bool json);
 // give or whose segments play at different clocks, a symbol rate above the
 // clock), analysis::OutputError.
 void runPlot(const ArbContent& content, const PlotRequest& plot);
+
+// The same for the pairs of pieces (described's count), with the clock and segment
+// table of layout (analysis::waveformOf, or its samples left out); reads only the
+// pieces of the segment drawn.
+void runPlot(const ArbContent& described, const analysis::Waveform& layout,
+             analysis::SamplePieces& pieces, const PlotRequest& plot);
 
 // Writes the samples in a raw or text format to output ("" or "-": standard
 // output), or the SigMF pair OUT.sigmf-data / OUT.sigmf-meta; prints one line

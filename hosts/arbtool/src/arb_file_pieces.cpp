@@ -2,6 +2,8 @@
 // seqlink's ArbSampleStream (see arb_file_pieces.h).
 #include "arb_file_pieces.h"
 
+#include <algorithm>
+
 #include "arb_read.h"
 #include "seqlink.h"
 #include "seqlink_stream.h"
@@ -21,14 +23,19 @@ ArbFilePieces::ArbFilePieces(const ArbContent& described)
 
 ArbFilePieces::~ArbFilePieces() = default;
 
-void ArbFilePieces::forEach(const analysis::PieceVisitor& visit) {
-  stream_->rewind();
+void ArbFilePieces::forEach(const analysis::PieceVisitor& visit) { forEachIn(0, count_, visit); }
+
+void ArbFilePieces::forEachIn(std::size_t first, std::size_t count,
+                              const analysis::PieceVisitor& visit) {
+  stream_->seek(first);
   std::span<const std::int16_t> piece;
-  for (;;) {
+  for (std::size_t left = count; left > 0;) {
     const int status = stream_->next(piece);
     if (status != SEQLINK_OK) throw readDataFailure(path_, status);
     if (piece.empty()) return;
-    visit(piece);
+    const std::size_t pairs = std::min(piece.size() / 2, left);
+    visit(piece.first(2 * pairs));
+    left -= pairs;
   }
 }
 

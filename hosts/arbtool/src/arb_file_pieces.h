@@ -33,6 +33,9 @@ class ArbFilePieces final : public analysis::SamplePieces {
 
   std::size_t samples() const override { return count_; }
   void forEach(const analysis::PieceVisitor& visit) override;
+  // Reads only the pieces of the range (the samples decrypt block by block).
+  void forEachIn(std::size_t first, std::size_t count,
+                 const analysis::PieceVisitor& visit) override;
 
  private:
   std::string path_;

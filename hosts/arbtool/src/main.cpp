@@ -198,9 +198,12 @@ int run(const std::vector<std::string>& args) {
       runStats(described, pieces, line.json);
       return kExitOk;
     }
-    case Action::Plot:
-      runPlot(readContent(line.file), line.plot);
+    case Action::Plot: {
+      const ArbContent described = readDescription(line.file);
+      ArbFilePieces pieces(described);
+      runPlot(described, waveformLayoutOf(described), pieces, line.plot);
       return kExitOk;
+    }
     case Action::Join:
       return commandJoin(line.join);
     case Action::Compose:
