@@ -4,11 +4,13 @@
 # noise, the second at a lower peak level so that --level rms scales the first),
 # then per round, in turn:
 #   cat a.arb b.arb > /dev/null                        (the bytes, from the page cache)
+#   cat a.arb b.arb > c.out                            (the bytes read and written: the
+#                                                       reference of the join's aim)
 #   arbtool dump a.arb --format ci16_le -o /dev/null   (readArbFileData of one file)
 #   arbtool join -o j.arb a.arb b.arb                  (levels unchanged)
 #   arbtool join -o j.arb --level rms a.arb b.arb      (a scaled down to b's level)
 # and prints every round, the best and worst of each command and the ratios of the
-# joins to cat. Usage:
+# joins to cat into a file (cat-file). Usage:
 #   bench/seqlink/time-join.sh [BUILD_DIR [ROUNDS]]     (default: build, 7)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -27,31 +29,35 @@ head -c $((4 * pairs)) /dev/urandom > b.ci16
 rm a.ci16 b.ci16
 bytes=$(($(stat -c %s a.arb) + $(stat -c %s b.arb)))
 
-# Milliseconds of one run, to three decimals, output thrown away.
+# Milliseconds of one run, to three decimals, its output into the file $out
+# (/dev/null unless set).
+out=/dev/null
 elapsed() {
   local start end
   start=$(date +%s%N)
-  "$@" > /dev/null
+  "$@" > "$out"
   end=$(date +%s%N)
   printf '%d.%03d' $(((end - start) / 1000000)) $(((end - start) / 1000 % 1000))
 }
 
-names=(cat dump join join-rms)
+names=(cat cat-file dump join join-rms)
 declare -A all
 cat a.arb b.arb > /dev/null  # into the page cache
 echo "two files of $pairs pairs, $bytes bytes in all; $rounds rounds (ms)"
-printf '%-6s %9s %9s %9s %9s %8s %8s\n' round "${names[@]}" join/cat rms/cat
+printf '%-6s %9s %9s %9s %9s %9s %8s %8s\n' round "${names[@]}" join/file rms/file
 for ((r = 1; r <= rounds; ++r)); do
   t_cat=$(elapsed cat a.arb b.arb)
+  t_file=$(out=c.out elapsed cat a.arb b.arb)
   t_dump=$(elapsed "$arbtool" dump a.arb --format ci16_le -o /dev/null)
   t_join=$(elapsed "$arbtool" join -o j.arb --config j.txt a.arb b.arb)
   t_rms=$(elapsed "$arbtool" join -o j.arb --config j.txt --level rms a.arb b.arb)
   all[cat]+=" $t_cat"
+  all[cat-file]+=" $t_file"
   all[dump]+=" $t_dump"
   all[join]+=" $t_join"
   all[join-rms]+=" $t_rms"
-  printf '%-6s %9s %9s %9s %9s %8.1f %8.1f\n' "$r" "$t_cat" "$t_dump" "$t_join" "$t_rms" \
-    "$(echo "$t_join / $t_cat" | bc -l)" "$(echo "$t_rms / $t_cat" | bc -l)"
+  printf '%-6s %9s %9s %9s %9s %9s %8.2f %8.2f\n' "$r" "$t_cat" "$t_file" "$t_dump" "$t_join" \
+    "$t_rms" "$(echo "$t_join / $t_file" | bc -l)" "$(echo "$t_rms / $t_file" | bc -l)"
 done
 
 # Best and worst of each command, and what they make per second of file.
@@ -65,6 +71,9 @@ done
 dump_best=$(best "${all[dump]}")
 printf 'dump of a.arb: %.2f GB/s of file at best\n' \
   "$(echo "$(stat -c %s a.arb) / ($dump_best / 1000) / 1000000000" | bc -l)"
-printf 'join / cat, best against best: %.1f (rms %.1f)\n' \
+printf 'join / cat into a file, best against best: %.2f (rms %.2f; the aim: at most 2)\n' \
+  "$(echo "$(best "${all[join]}") / $(best "${all[cat-file]}")" | bc -l)" \
+  "$(echo "$(best "${all[join-rms]}") / $(best "${all[cat-file]}")" | bc -l)"
+printf 'join / cat to /dev/null, best against best: %.2f (rms %.2f)\n' \
   "$(echo "$(best "${all[join]}") / $(best "${all[cat]}")" | bc -l)" \
   "$(echo "$(best "${all[join-rms]}") / $(best "${all[cat]}")" | bc -l)"

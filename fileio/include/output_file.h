@@ -49,6 +49,11 @@ class OutputFile {
   bool write(const void* data, std::size_t length);
   bool write(const std::string& text) { return write(text.data(), text.size()); }
 
+  // Writes bytes over the replacement at offset (what write() buffered is written
+  // first), for a writer that fills in a header once what follows it is known. A
+  // device or FIFO, written through, has no offsets: false with ESPIPE.
+  bool writeAt(std::uint64_t offset, const void* data, std::size_t length);
+
   // Finishes the output: flushes, then puts a replacement in place under the
   // output's name, or closes a written-through device or FIFO. False, with error()
   // set, when any step fails; a replacement then leaves nothing behind.

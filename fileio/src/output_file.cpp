@@ -249,6 +249,27 @@ bool OutputFile::write(const void* data, std::size_t length) {
   return true;
 }
 
+bool OutputFile::writeAt(std::uint64_t offset, const void* data, std::size_t length) {
+  if (fd_ < 0 || error_ != 0 || through_) {
+    if (error_ == 0) error_ = through_ ? ESPIPE : EBADF;
+    return false;
+  }
+  if (!flushBuffer()) return false;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  while (length > 0) {
+    const ssize_t wrote = ::pwrite(fd_, bytes, length, static_cast<off_t>(offset));
+    if (wrote < 0) {
+      if (errno == EINTR) continue;
+      fail(errno);
+      return false;
+    }
+    bytes += wrote;
+    offset += static_cast<std::uint64_t>(wrote);
+    length -= static_cast<std::size_t>(wrote);
+  }
+  return true;
+}
+
 bool OutputFile::flushBuffer() {
   if (!writeAll(fd_, buffer_.data(), buffer_.size())) {
     fail(errno);

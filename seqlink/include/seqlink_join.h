@@ -56,17 +56,20 @@ using JoinCheck = std::function<void(const std::vector<JoinSegment>& joined)>;
 
 // Called with the pairs of each segment as a pass of the join finishes with it: the
 // measuring pass and the writing pass each report every pair once (a whole join
-// reports twice its pair count). It must not throw.
+// reports twice its pair count; a join made in one pass reports each segment twice
+// as it finishes with it). It must not throw.
 using JoinProgress = std::function<void(std::uint64_t pairs)>;
 
 // Joins the segments into settings.output as outputIQDataAndInf and crtMultiSegArb do
 // together (clock and level modes, the same bytes but for the random key), holding
 // only a bounded amount of samples: each segment is read, its level set and measured,
 // then the file is written from the segments read again (small joins are kept in
-// memory between the two passes). joined receives the segments as written (clock,
-// count and energy after the modes). The output is put in place only at success.
-// progress follows the two passes. Not thread-safe (the key draw uses process-wide
-// state).
+// memory between the two passes). Without a check, and into a regular file, the
+// segments are read once: written as they are measured, with the header and the info
+// block filled in at the end (the same bytes; the two passes are made when that does
+// not work out). joined receives the segments as written (clock, count and energy
+// after the modes). The output is put in place only at success. progress follows the
+// passes. Not thread-safe (the key draw uses process-wide state).
 JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& joined,
                         const JoinCheck& check = {}, const JoinProgress& progress = {});
 

@@ -34,10 +34,10 @@ bool breaksTextHeader(const char* name) { return std::strpbrk(name, "{}\r\n") !=
 
 }  // namespace
 
-int layoutMultiSegment(const char* names, const double* clockRates, const int* sampleCounts,
-                       const double* energies, unsigned segmentCount, std::uint64_t totalSamples,
-                       bool haveSamples, const std::function<long double()>& energy,
-                       const char* outputFile, MultiSegmentLayout& layout) {
+int describeMultiSegment(const char* names, const double* clockRates, const int* sampleCounts,
+                         const double* energies, unsigned segmentCount, std::uint64_t totalSamples,
+                         bool haveSamples, const std::function<long double()>& energy,
+                         const char* outputFile, MultiSegmentLayout& layout) {
   if (outputFile == nullptr || *outputFile == '\0') return SEQLINK_DATA_CANNOT_OPEN;
 
   // Room for the text in the info block; too many segments leave none.
@@ -112,20 +112,41 @@ int layoutMultiSegment(const char* names, const double* clockRates, const int* s
   std::optional<arbsuite::arb::ArbHeader> header = arbsuite::arb::layoutHeader(
       arbsuite::arb::kVersionMultiSegment, layout.block.size(), dataLength);
   if (!header) return SEQLINK_BAD_ITEM;
+  layout.header = *header;
+  return SEQLINK_OK;
+}
 
-  // Crypto, in this order: key draw, key wrap, CRC (the sample encryption follows).
+int drawDataKey(MultiSegmentLayout& layout) {
   int status = cryptoRandomKey(layout.dataKey.data());
   if (status != SEQLINK_OK) return status;
-  std::uint32_t wrappedLength = static_cast<std::uint32_t>(header->wrappedKey.size());
-  status = cryptoEncOrDec(WAVECRYPT_OP_KEY_WRAP, layout.dataKey.data(), layout.dataKey.size(),
-                          nullptr, header->wrappedKey.data(), &wrappedLength, WAVECRYPT_ENCRYPT);
+  std::uint32_t wrappedLength = static_cast<std::uint32_t>(layout.header.wrappedKey.size());
+  status =
+      cryptoEncOrDec(WAVECRYPT_OP_KEY_WRAP, layout.dataKey.data(), layout.dataKey.size(), nullptr,
+                     layout.header.wrappedKey.data(), &wrappedLength, WAVECRYPT_ENCRYPT);
   if (status != SEQLINK_OK) return status;
-  if (wrappedLength != header->wrappedKey.size()) return SEQLINK_CRYPTO_CALL_FAILED;
-  status = cryptoCrc32(layout.block.data(), static_cast<std::uint32_t>(layout.block.size()),
-                       header->headerCrc);
+  return wrappedLength == layout.header.wrappedKey.size() ? SEQLINK_OK : SEQLINK_CRYPTO_CALL_FAILED;
+}
+
+int sealMultiSegment(MultiSegmentLayout& layout) {
+  const int status =
+      cryptoCrc32(layout.block.data(), static_cast<std::uint32_t>(layout.block.size()),
+                  layout.header.headerCrc);
   if (status != SEQLINK_OK) return status;
-  layout.headerBytes = arbsuite::arb::encodeHeader(*header);
+  layout.headerBytes = arbsuite::arb::encodeHeader(layout.header);
   return SEQLINK_OK;
+}
+
+int layoutMultiSegment(const char* names, const double* clockRates, const int* sampleCounts,
+                       const double* energies, unsigned segmentCount, std::uint64_t totalSamples,
+                       bool haveSamples, const std::function<long double()>& energy,
+                       const char* outputFile, MultiSegmentLayout& layout) {
+  const int status = describeMultiSegment(names, clockRates, sampleCounts, energies, segmentCount,
+                                          totalSamples, haveSamples, energy, outputFile, layout);
+  if (status != SEQLINK_OK) return status;
+  // Crypto, in this order: key draw, key wrap, CRC (the sample encryption follows).
+  const int keyStatus = drawDataKey(layout);
+  if (keyStatus != SEQLINK_OK) return keyStatus;
+  return sealMultiSegment(layout);
 }
 
 MultiSegmentOutput::MultiSegmentOutput(const MultiSegmentLayout& layout, const char* outputFile)

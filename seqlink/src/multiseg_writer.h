@@ -59,11 +59,27 @@ int encryptInPieces(const void* plain, std::uint64_t length, const std::uint8_t*
 // What a multi-segment file holds before its samples: the encoded header, the info
 // block and the data key the samples are encrypted under.
 struct MultiSegmentLayout {
+  arb::ArbHeader header{};  // wrapped key and CRC set by drawDataKey and sealMultiSegment
   arb::HeaderBytes headerBytes{};
   std::vector<std::uint8_t> block;
   std::array<std::uint8_t, arb::kDataKeyLength> dataKey{};
   std::uint64_t dataLength = 0;  // bytes of samples
 };
+
+// The checks, text header, info block and header fields of layoutMultiSegment,
+// without its crypto steps; its statuses but the crypto binding's.
+int describeMultiSegment(const char* names, const double* clockRates, const int* sampleCounts,
+                         const double* energies, unsigned segmentCount, std::uint64_t totalSamples,
+                         bool haveSamples, const std::function<long double()>& energy,
+                         const char* outputFile, MultiSegmentLayout& layout);
+
+// The key steps of layoutMultiSegment after describeMultiSegment: draws the data key
+// and wraps it into the header. SEQLINK_OK or a crypto binding status.
+int drawDataKey(MultiSegmentLayout& layout);
+
+// The last step: the info block's CRC into the header, and the header encoded.
+// SEQLINK_OK or a crypto binding status.
+int sealMultiSegment(MultiSegmentLayout& layout);
 
 // The checks of crtMultiSegArb on its arguments, then the text header, the info
 // block, the key draw and wrap and the block's CRC, in that order. names holds

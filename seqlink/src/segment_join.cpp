@@ -1,10 +1,14 @@
 // The programs' multi-segment join (seqlink_join.h): the configuration's segments
 // loaded and levelled one at a time (small ones kept in memory, the others read in
 // pieces), then written through the same layout and piecewise encryption as
-// crtMultiSegArb.
+// crtMultiSegArb; or, without a check, written as they are read in one pass.
 #include "segment_join.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -16,6 +20,7 @@
 #include "arb_readers.h"
 #include "multi_segment_config.h"
 #include "multiseg_writer.h"
+#include "output_file.h"
 #include "segment_index.h"
 #include "segment_output.h"
 #include "seqlink.h"
@@ -24,6 +29,142 @@ namespace arbsuite::seqlink {
 namespace {
 
 JoinStatus failedAt(int status, JoinStep step) { return JoinStatus{status, step}; }
+
+// The host's slots of the joined segments, as the writer's checks and records take them.
+struct SegmentSlots {
+  explicit SegmentSlots(const std::vector<JoinSegment>& joined)
+      : names(SEQLINK_NAME_SLOT * joined.size() + 1, '\0'),
+        clocks(joined.size() + 1, 0.0),
+        counts(joined.size() + 1, 0),
+        energies(joined.size() + 1, 0.0) {
+    for (std::size_t i = 0; i < joined.size(); ++i) {
+      std::memcpy(names.data() + SEQLINK_NAME_SLOT * i, joined[i].name.data(),
+                  joined[i].name.size());
+      clocks[i] = joined[i].clock;
+      counts[i] = joined[i].samples;
+      energies[i] = joined[i].energy;
+    }
+  }
+  std::vector<char> names;
+  std::vector<double> clocks;
+  std::vector<int> counts;
+  std::vector<double> energies;
+};
+
+// Whether the output can be written out of order: a regular file, or none yet (a
+// device or FIFO is written through, front to back).
+bool outputTakesOffsets(const std::string& output) {
+  struct stat info {};
+  if (::stat(output.c_str(), &info) != 0) return errno == ENOENT;
+  return S_ISREG(info.st_mode);
+}
+
+// The join in one pass over the samples: each segment is read, levelled, measured
+// and encrypted once, after room for the header and the info block; the two are
+// written in front at the end. Their length depends on the energies only through the
+// digits before the point of the text's numbers, so it is laid out beforehand from
+// the energies expected (a levelled segment's target level over its pairs). The
+// bytes are those of the two passes; none when anything does not go as planned (a
+// failure, a length that came out otherwise), and the two passes are made instead,
+// which report what failed as they always have.
+std::optional<JoinStatus> joinInOnePass(const JoinSettings& settings,
+                                        std::vector<JoinSegment>& joined,
+                                        const std::vector<std::optional<double>>& targets,
+                                        std::uint64_t totalPairs, std::uint64_t keptSampleBytes,
+                                        const JoinProgress& progress) {
+  if (!outputTakesOffsets(settings.output)) return std::nullopt;
+  std::vector<JoinSegment> expected = joined;
+  long double expectedEnergy = 0;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    if (targets[i] && *targets[i] > kLevelFloor)
+      expected[i].energy = *targets[i] * *targets[i] * static_cast<double>(expected[i].samples);
+    expectedEnergy += std::isfinite(expected[i].energy) ? expected[i].energy : 0.0;
+  }
+  const unsigned count = static_cast<unsigned>(joined.size());
+  const std::string& output = settings.output;
+  MultiSegmentLayout layout;
+  {
+    const SegmentSlots slots(expected);
+    if (describeMultiSegment(
+            slots.names.data(), slots.clocks.data(), slots.counts.data(), slots.energies.data(),
+            count, totalPairs, true, [&] { return expectedEnergy; }, output.c_str(),
+            layout) != SEQLINK_OK ||
+        drawDataKey(layout) != SEQLINK_OK) {
+      return std::nullopt;
+    }
+  }
+  const std::size_t front = arb::kHeaderLength + layout.block.size();
+  arb::OutputFile out;
+  // Created at the first encrypted piece, as the two passes create it.
+  PieceEncryptor pieces(
+      layout.dataKey.data(), kCipherPieceLength,
+      [&](const std::uint8_t* piece, std::size_t length) {
+        if (!out.isOpen()) {
+          const std::vector<std::uint8_t> room(front, 0);
+          if (!out.open(output) || out.writesThrough() || !out.write(room.data(), room.size())) {
+            return false;
+          }
+        }
+        return out.write(piece, length);
+      });
+  const auto add = [&](std::span<const std::int16_t> piece) {
+    return pieces.add(piece.data(), piece.size_bytes());
+  };
+  std::vector<std::int16_t> held;
+  std::uint64_t keptBytes = 0;
+  std::uint64_t sumOfAllSquares = 0;
+  for (std::size_t i = 0; i < joined.size(); ++i) {
+    JoinSegment& segment = joined[i];
+    const auto pairs = static_cast<std::size_t>(segment.samples);
+    const std::uint64_t bytes = std::uint64_t{pairs} * arb::kBytesPerPair;
+    int status = SEQLINK_OK;
+    // The two passes' way of reading each segment, so that the samples and their
+    // measure are theirs exactly.
+    if (segment.name != kBlankName && keptBytes + bytes <= keptSampleBytes) {
+      held.assign(2 * pairs, 0);
+      status = loadSegmentSamples(held.data(), pairs, targets[i], segment.energy, segment.name);
+      if (status == SEQLINK_OK) {
+        sumOfAllSquares += arb::sumOfSquares(held);
+        status = add(held);
+      }
+      keptBytes += bytes;
+    } else {
+      std::uint64_t squares = 0;
+      status = streamSegmentSamples(segment.name, pairs, targets[i], segment.energy, squares, add);
+      sumOfAllSquares += squares;
+    }
+    if (status != SEQLINK_OK) return std::nullopt;
+    // The pass does the work of both: every pair is reported twice.
+    if (progress) {
+      progress(pairs);
+      progress(pairs);
+    }
+  }
+  if (pieces.finish() != SEQLINK_OK) return std::nullopt;
+
+  MultiSegmentLayout measured;
+  const SegmentSlots slots(joined);
+  if (describeMultiSegment(
+          slots.names.data(), slots.clocks.data(), slots.counts.data(), slots.energies.data(),
+          count, totalPairs, true, [&] { return arb::exactSignalEnergy(sumOfAllSquares); },
+          output.c_str(), measured) != SEQLINK_OK ||
+      measured.block.size() != layout.block.size()) {
+    return std::nullopt;
+  }
+  measured.dataKey = layout.dataKey;
+  measured.header.wrappedKey = layout.header.wrappedKey;
+  if (sealMultiSegment(measured) != SEQLINK_OK) return std::nullopt;
+  if (!out.isOpen()) {
+    // No samples: nothing was encrypted, and the file is only its front.
+    if (!out.open(output) || out.writesThrough()) return std::nullopt;
+  }
+  if (!out.writeAt(0, measured.headerBytes.data(), measured.headerBytes.size()) ||
+      !out.writeAt(arb::kHeaderLength, measured.block.data(), measured.block.size()) ||
+      !out.commit()) {
+    return std::nullopt;
+  }
+  return failedAt(SEQLINK_OK, JoinStep::BuildFile);
+}
 
 }  // namespace
 
@@ -81,6 +222,17 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
       applyModes(settings.levelMode, settings.clockMode, settings.userClock, joined, targets);
   if (status != SEQLINK_OK) return failedAt(status, JoinStep::LoadSegments);
 
+  // A check must see every segment measured before anything is written: that takes
+  // the two passes. Without one the join is written as it is measured.
+  if (!check) {
+    const std::vector<JoinSegment> modes = joined;
+    if (const std::optional<JoinStatus> done =
+            joinInOnePass(settings, joined, targets, totalPairs, keptSampleBytes, progress)) {
+      return *done;
+    }
+    joined = modes;
+  }
+
   // First pass: every segment loaded and levelled, its energy measured, and the sum
   // of squares of the whole join taken. Segments stay in memory for the second pass
   // while they fit keptSampleBytes; the others are read in pieces, in both passes,
@@ -109,21 +261,11 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
   }
   if (check) check(joined);
 
-  // The names in the slots the writer's checks and records take.
-  std::vector<char> names(SEQLINK_NAME_SLOT * joined.size() + 1, '\0');
-  std::vector<double> clocks(joined.size() + 1, 0.0);
-  std::vector<int> counts(joined.size() + 1, 0);
-  std::vector<double> energies(joined.size() + 1, 0.0);
-  for (std::size_t i = 0; i < joined.size(); ++i) {
-    std::memcpy(names.data() + SEQLINK_NAME_SLOT * i, joined[i].name.data(), joined[i].name.size());
-    clocks[i] = joined[i].clock;
-    counts[i] = joined[i].samples;
-    energies[i] = joined[i].energy;
-  }
+  const SegmentSlots slots(joined);
   MultiSegmentLayout layout;
   const std::string output = settings.output;
   status = layoutMultiSegment(
-      names.data(), clocks.data(), counts.data(), energies.data(),
+      slots.names.data(), slots.clocks.data(), slots.counts.data(), slots.energies.data(),
       static_cast<unsigned>(joined.size()), totalPairs, true,
       [&] { return arb::exactSignalEnergy(sumOfAllSquares); }, output.c_str(), layout);
   if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);

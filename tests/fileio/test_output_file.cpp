@@ -192,6 +192,40 @@ TEST_P(FileioOutputFileTest, DevicesAndFifosAreWrittenThroughAndStay) {
   EXPECT_TRUE(S_ISFIFO(modeOf(file("fifo.arb"))));
 }
 
+// A header filled in at the end: writeAt writes over bytes still in the buffer and
+// over ones already written, and extends an empty file; a FIFO has no offsets.
+TEST_P(FileioOutputFileTest, WriteAtFillsInWhatWasWrittenBefore) {
+  arbsuite::arb::OutputFile out;
+  ASSERT_TRUE(out.open(file("out.arb"), options()));
+  ASSERT_TRUE(out.write(std::string(10, '.')));      // still buffered
+  ASSERT_TRUE(out.write(std::string(300000, 'd')));  // written past the buffer
+  ASSERT_TRUE(out.writeAt(2, "head", 4));            // over the buffered bytes
+  ASSERT_TRUE(out.writeAt(100, "mid", 3));           // over written ones
+  ASSERT_TRUE(out.write(std::string("tail")));       // appends after the rest
+  ASSERT_TRUE(out.commit()) << std::strerror(out.error());
+  std::string expected = std::string(10, '.') + std::string(300000, 'd') + "tail";
+  expected.replace(2, 4, "head");
+  expected.replace(100, 3, "mid");
+  EXPECT_EQ(readText(file("out.arb")), expected);
+
+  arbsuite::arb::OutputFile empty;
+  ASSERT_TRUE(empty.open(file("empty.arb"), options()));
+  ASSERT_TRUE(empty.writeAt(4, "end", 3));
+  ASSERT_TRUE(empty.commit());
+  EXPECT_EQ(readText(file("empty.arb")), std::string(4, '\0') + "end");
+
+  ASSERT_EQ(::mkfifo(file("fifo.arb").c_str(), 0666), 0);
+  std::string received;
+  std::thread reader([&] { received = readText(file("fifo.arb")); });
+  arbsuite::arb::OutputFile fifo;
+  ASSERT_TRUE(fifo.open(file("fifo.arb"), options()));
+  EXPECT_FALSE(fifo.writeAt(0, "x", 1));
+  EXPECT_EQ(fifo.error(), ESPIPE);
+  fifo.discard();
+  reader.join();
+  EXPECT_TRUE(received.empty());
+}
+
 TEST_P(FileioOutputFileTest, PipesAreWrittenThroughTheirProcLinks) {
   // /dev/stdout and /proc/self/fd/N reach a pipe through links no path resolves.
   int ends[2];

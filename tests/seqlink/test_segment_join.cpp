@@ -230,6 +230,105 @@ TEST_F(SeqlinkSegmentJoinTest, SegmentsReadInPiecesGiveTheSamplesOfTheCalls) {
   EXPECT_FALSE(std::filesystem::exists(output));
 }
 
+// Without a check the join is written in one pass, its header put in front at the
+// end; with one it takes two passes. Both give the file of the three calls, also
+// where the one pass must give way to the two: configured energies whose digits
+// differ from the measured ones (the text, and so the data's offset, come out
+// longer), and a join without a single pair.
+TEST_F(SeqlinkSegmentJoinTest, OnePassAndTwoPassesWriteTheSameFile) {
+  const std::size_t piece = arbsuite::seqlink::kStreamPiecePairs;
+  const Values loud = seqtest::rampValues(piece + 4097, 9000, 31);
+  const Values quiet = seqtest::rampValues(3333, 700, 37);
+  struct Case {
+    const char* what;
+    std::string levelMode;
+    double loudEnergy;  // as configured
+    std::size_t blankPairs;
+  };
+  const std::vector<Case> cases = {
+      {"levels kept", "UNCHANGED", seqtest::energyOf(loud), 10},
+      {"levelled", "RMS", seqtest::energyOf(loud), piece + 1},
+      {"energy configured too small", "UNCHANGED", 1.0, 10},
+      {"levelled from an energy too large", "RMS", 1e9, 10},
+  };
+  const auto noCheck = arbsuite::seqlink::JoinCheck{};
+  const auto check = [](const std::vector<arbsuite::seqlink::JoinSegment>&) {};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ConfigBuilder config;
+    config.levelMode = c.levelMode;
+    config.segments = {
+        item(addFile("loud.arb", loud), 1e6, loud.size() / 2, c.loudEnergy),
+        item("Blank", 1e6, c.blankPairs, 0),
+        item(addFile("quiet.arb", quiet), 1e6, quiet.size() / 2, seqtest::energyOf(quiet))};
+    const Opened expected = openJoined(joinWithCalls(config, dir_.file("calls.arb")));
+    for (const std::uint64_t kept : {arbsuite::seqlink::kKeptSampleBytes, std::uint64_t{0}}) {
+      std::vector<arbsuite::seqlink::JoinSegment> once;
+      std::vector<arbsuite::seqlink::JoinSegment> twice;
+      ASSERT_EQ(joinFromSettings(config, dir_.file("once.arb"), kept, once, noCheck).status,
+                SEQLINK_OK);
+      ASSERT_EQ(joinFromSettings(config, dir_.file("twice.arb"), kept, twice, check).status,
+                SEQLINK_OK);
+      const Opened gotOnce = openJoined(dir_.file("once.arb"));
+      const Opened gotTwice = openJoined(dir_.file("twice.arb"));
+      EXPECT_EQ(gotOnce.block, expected.block) << kept;
+      EXPECT_EQ(gotOnce.plain, expected.plain) << kept;
+      EXPECT_EQ(gotTwice.block, expected.block) << kept;
+      EXPECT_EQ(gotTwice.plain, expected.plain) << kept;
+      ASSERT_EQ(once.size(), twice.size());
+      for (std::size_t i = 0; i < once.size(); ++i) EXPECT_EQ(once[i].energy, twice[i].energy);
+    }
+  }
+
+  // No pairs at all: the file is its header and info block.
+  ConfigBuilder empty;
+  empty.segments = {item("Blank", 1e6, 0, 0)};
+  const Opened expected = openJoined(joinWithCalls(empty, dir_.file("calls.arb")));
+  std::vector<arbsuite::seqlink::JoinSegment> joined;
+  ASSERT_EQ(joinFromSettings(empty, dir_.file("empty.arb"), 0, joined).status, SEQLINK_OK);
+  const Opened got = openJoined(dir_.file("empty.arb"));
+  EXPECT_EQ(got.block, expected.block);
+  EXPECT_TRUE(got.plain.empty());
+}
+
+// The one pass writes no further than the two would: a damaged segment after a good
+// one leaves no output, and an output that is a folder is refused with the status of
+// the two passes.
+TEST_F(SeqlinkSegmentJoinTest, AOnePassJoinThatFailsLeavesWhatTheTwoPassesLeave) {
+  const Values values = seqtest::rampValues(3000, 4000, 41);
+  const std::string good = addFile("good.arb", values);
+  const std::string bad = addFile("bad.arb", values);
+  {
+    std::fstream damaged(bad, std::ios::in | std::ios::out | std::ios::binary);
+    damaged.seekp(208 + 3);  // a byte of the header's CRC
+    damaged.put('\x5a');
+  }
+  ConfigBuilder config;
+  config.segments = {item(good, 1e6, 3000, seqtest::energyOf(values)),
+                     item(bad, 1e6, 3000, seqtest::energyOf(values))};
+  const auto check = [](const std::vector<arbsuite::seqlink::JoinSegment>&) {};
+  std::vector<arbsuite::seqlink::JoinSegment> joined;
+  const std::string output = dir_.file("out.arb");
+  const arbsuite::seqlink::JoinStatus once = joinFromSettings(config, output, 0, joined);
+  EXPECT_FALSE(std::filesystem::exists(output));
+  const arbsuite::seqlink::JoinStatus twice = joinFromSettings(config, output, 0, joined, check);
+  EXPECT_NE(once.status, SEQLINK_OK);
+  EXPECT_EQ(once.status, twice.status);
+  EXPECT_EQ(once.step, twice.step);
+  EXPECT_FALSE(std::filesystem::exists(output));
+
+  config.segments = {item(good, 1e6, 3000, seqtest::energyOf(values))};
+  std::filesystem::create_directory(dir_.file("folder"));
+  const arbsuite::seqlink::JoinStatus folderOnce =
+      joinFromSettings(config, dir_.file("folder"), 0, joined);
+  const arbsuite::seqlink::JoinStatus folderTwice =
+      joinFromSettings(config, dir_.file("folder"), 0, joined, check);
+  EXPECT_EQ(folderOnce.status, SEQLINK_DATA_CANNOT_OPEN);
+  EXPECT_EQ(folderOnce.status, folderTwice.status);
+  EXPECT_EQ(folderOnce.step, folderTwice.step);
+  EXPECT_TRUE(std::filesystem::is_directory(dir_.file("folder")));
+}
+
 // The encryptor fed in random lengths writes the bytes of one call over everything.
 TEST(SeqlinkPieceEncryptor, AnySplitOfTheSamplesGivesTheBytesOfOneCall) {
   std::mt19937 random(17);
