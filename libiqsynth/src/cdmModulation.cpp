@@ -86,19 +86,45 @@ class OneSamplePerSymbol {
 };
 
 // The list dump of an upsampled track of total samples given by its symbols: symbol j at
-// offset + j * S, zero elsewhere; the same text as ite_print of the built track.
+// offset + j * S, zero elsewhere; the same text as ite_print of the built track. Each block
+// finds its place on the grid once and then steps along it (no division per line).
 template <typename T>
 void logUpsampledTrack(const std::valarray<T>& symbols, std::size_t total, std::size_t offset,
                        std::size_t S) {
   if (!logEnabled()) {
     return;
   }
-  wrLog(std::string(" run here") + "  list size is " + to_string(total));
-  logIndexedLines("th is ", total, [&](std::size_t i) {
+  const auto valueAt = [&](std::size_t i) {
     if (i < offset || (i - offset) % S != 0) {
       return T{};
     }
     return symbols[(i - offset) / S];
+  };
+  wrLog(std::string(" run here") + "  list size is " + to_string(total));
+  if (logFormatOptions().reference || total == 0) {
+    logIndexedLines("th is ", total, valueAt);
+    return;
+  }
+  const char* const label = "th is ";
+  const PaddedLabel labelText(label);
+  const std::size_t maxLine =
+      DecimalCounter::kCopyLength + PaddedLabel::kCopyLength + labelText.size() + kMaxValueText + 1;
+  writeLogBlocks(total, maxLine, [&](char* out, std::size_t first, std::size_t last) {
+    DecimalCounter index(first);
+    std::size_t i = first;
+    // Up to the first symbol of the block (or its end): zeros, then symbol by symbol.
+    std::size_t next = first <= offset ? offset : offset + (first - offset + S - 1) / S * S;
+    for (; i < last; ++i, index.next()) {
+      const T value = i == next ? symbols[(i - offset) / S] : T{};
+      if (i == next) {
+        next += S;
+      }
+      out = index.copyTo(out);
+      out = labelText.copyTo(out);
+      out = writeValueText(out, value);
+      *out++ = '\n';
+    }
+    return out;
   });
 }
 
