@@ -11,7 +11,8 @@
 //
 // With liquid-dsp (Debian libliquid-dev) found at configure time, its firinterp_crcf does the
 // pulse-shaping job too, on its own and alternating with runIQFilter in one case that prints the
-// ratio of the two (counter speedup_vs_liquid).
+// ratio of the two (counter speedup_vs_liquid), and alternating with a whole runIqSynth of the
+// job without log and standard output (counter ratio_vs_liquid: liquid's time over the run's).
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -32,6 +33,7 @@
 #include "iqSynthCfg.h"
 #include "iqSynthFilter.h"
 #include "iqSynthLog.h"
+#include "iqsynth.h"
 
 using namespace arbsuite::iqsynth;  // the library's internals under test
 
@@ -244,6 +246,51 @@ void BM_runIQFilterVsLiquid(benchmark::State& state) {
   state.counters["speedup_vs_liquid"] = theirs / ours;
 }
 BENCHMARK(BM_runIQFilterVsLiquid)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+double wallSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// A whole runIqSynth of the reference job as a host makes it (no log, no standard output,
+// 14-bit samples into the host's arrays) and liquid's interpolator alone on the same job,
+// alternately in every iteration and each timed on the wall clock (the run's page faults and
+// allocations count): ratio_vs_liquid is liquid's time over the run's, at least 1 when the
+// whole run is as fast as liquid's filter alone.
+void BM_runIqSynthVsLiquid(benchmark::State& state) {
+  configureQpskJob();
+  gIqSynthCfg.powerRampEnable = false;
+  gIqSynthCfg.sigAddNoiseIsEnable = 0;
+  LiquidJob job;
+  iqSynthLogClass::m_iqSynthLog.reopen(nullptr);
+  setStdoutEnabled(false);
+  const std::size_t samples = static_cast<std::size_t>(kSymbols) * kOversampling;
+  std::vector<short> iOut(samples), qOut(samples);
+  double ours = 0.0;
+  double theirs = 0.0;
+  for (auto _ : state) {
+    const double t0 = wallSeconds();
+    if (runIqSynth(iOut.data(), qOut.data()) != 0) {
+      state.SkipWithError("runIqSynth failed");
+      break;
+    }
+    const double t1 = wallSeconds();
+    job.run();
+    benchmark::DoNotOptimize(job.out.data());
+    benchmark::ClobberMemory();
+    const double t2 = wallSeconds();
+    ours += t1 - t0;
+    theirs += t2 - t1;
+  }
+  setStdoutEnabled(true);
+  iqSynthLogClass::m_iqSynthLog.reopen(iqSynthLog::kDefaultFileName);
+  const double total = static_cast<double>(samples) * static_cast<double>(state.iterations());
+  state.counters["run_samples_per_s"] = total / ours;
+  state.counters["liquid_samples_per_s"] = total / theirs;
+  state.counters["ratio_vs_liquid"] = theirs / ours;
+}
+BENCHMARK(BM_runIqSynthVsLiquid)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 #endif
 
 // The FIR of one track given dense input (every sample non-zero): the plain 128-product

@@ -62,36 +62,112 @@ Chain chainFor(int digiModulatingType, int family) {
                      "Not processing modulating type" + to_string(__LINE__));
 }
 
+// While alive, the data source, coding and mapping stages see one sample per symbol: they then
+// place the symbols side by side from index 0 instead of on the grid of the upsampled track,
+// and the long sparse tracks are never built. Restores the record's settings on every exit.
+class OneSamplePerSymbol {
+ public:
+  explicit OneSamplePerSymbol(iqSynthCfg& cfg)
+      : m_cfg(cfg), m_rate(cfg.overSamplingRate), m_length(cfg.sampleLength) {
+    cfg.overSamplingRate = 1;
+    cfg.sampleLength = cfg.sequenceLength;
+  }
+  ~OneSamplePerSymbol() {
+    m_cfg.overSamplingRate = m_rate;
+    m_cfg.sampleLength = m_length;
+  }
+  OneSamplePerSymbol(const OneSamplePerSymbol&) = delete;
+  OneSamplePerSymbol& operator=(const OneSamplePerSymbol&) = delete;
+
+ private:
+  iqSynthCfg& m_cfg;
+  int m_rate;
+  int m_length;
+};
+
+// The list dump of an upsampled track of total samples given by its symbols: symbol j at
+// offset + j * S, zero elsewhere; the same text as ite_print of the built track. Each block
+// finds its place on the grid once and then steps along it (no division per line).
+template <typename T>
+void logUpsampledTrack(const std::valarray<T>& symbols, std::size_t total, std::size_t offset,
+                       std::size_t S) {
+  if (!logEnabled()) {
+    return;
+  }
+  const auto valueAt = [&](std::size_t i) {
+    if (i < offset || (i - offset) % S != 0) {
+      return T{};
+    }
+    return symbols[(i - offset) / S];
+  };
+  wrLog(std::string(" run here") + "  list size is " + to_string(total));
+  if (logFormatOptions().reference || total == 0) {
+    logIndexedLines("th is ", total, valueAt);
+    return;
+  }
+  const char* const label = "th is ";
+  const PaddedLabel labelText(label);
+  const std::size_t maxLine =
+      DecimalCounter::kCopyLength + PaddedLabel::kCopyLength + labelText.size() + kMaxValueText + 1;
+  writeLogBlocks(total, maxLine, [&](char* out, std::size_t first, std::size_t last) {
+    DecimalCounter index(first);
+    std::size_t i = first;
+    // Up to the first symbol of the block (or its end): zeros, then symbol by symbol.
+    std::size_t next = first <= offset ? offset : offset + (first - offset + S - 1) / S * S;
+    for (; i < last; ++i, index.next()) {
+      const T value = i == next ? symbols[(i - offset) / S] : T{};
+      if (i == next) {
+        next += S;
+      }
+      out = index.copyTo(out);
+      out = labelText.copyTo(out);
+      out = writeValueText(out, value);
+      *out++ = '\n';
+    }
+    return out;
+  });
+}
+
 void runMappingChain(iqSynthCfg& cfg, const SampleTracks& tracks, std::size_t total, int offset,
                      bool fullLog) {
+  const std::size_t symbols = static_cast<std::size_t>(cfg.sequenceLength);
+  const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
+  const std::size_t first = static_cast<std::size_t>(offset);
   std::valarray<short> data;
-  resizeOrThrow(data, total, "resize _valarray error ");
+  resizeOrThrow(data, symbols, "resize _valarray error ");
+  std::valarray<double> iSymbols;
+  std::valarray<double> qSymbols;
   wrLog("INFO : Allocate memory for data source");
-  runDataSrc(cfg, data, offset);
-  wrLog("run bpsk size is " + to_string(data.size()));
-  wrLog("INFO : Running to Data source");
-  runDataCoding(cfg, data, offset);
-  wrLog("INFO : Running to Data coding");
-  if (fullLog) {
-    wrLog("Print Data coding   at line " + siteLineInFile());
-    ite_print(data);
+  {
+    const OneSamplePerSymbol compact(cfg);
+    runDataSrc(cfg, data, 0);
+    wrLog("run bpsk size is " + to_string(total));
+    wrLog("INFO : Running to Data source");
+    runDataCoding(cfg, data, 0);
+    wrLog("INFO : Running to Data coding");
+    if (fullLog) {
+      wrLog("Print Data coding   at line " + siteLineInFile());
+      logUpsampledTrack(data, total, first, S);
+    }
+    tracks.frequency.resize(0);
+    resizeOrThrow(iSymbols, symbols, "resize iMapDat is error in ");
+    wrLog("INFO : Allocate memory for I channel data");
+    resizeOrThrow(qSymbols, symbols, "resize QMapDat is error in ");
+    wrLog("INFO : Allocate memory for Q channel data");
+    wrLog("INFO : Begin IQ MApping");
+    runDataIQMapping(cfg, data, iSymbols, qSymbols, 0);
   }
-  tracks.frequency.resize(0);
-  resizeOrThrow(tracks.i, total, "resize iMapDat is error in ");
-  wrLog("INFO : Allocate memory for I channel data");
-  resizeOrThrow(tracks.q, total, "resize QMapDat is error in ");
-  wrLog("INFO : Allocate memory for Q channel data");
-  wrLog("INFO : Begin IQ MApping");
-  runDataIQMapping(cfg, data, tracks.i, tracks.q, offset);
   wrLog("INFO : Running to IQ mapping");
   if (fullLog) {
     wrLog("Print iMapDat at line " + siteLineInFile());
-    ite_print(tracks.i);
+    logUpsampledTrack(iSymbols, total, first, S);
     wrLog("Print qMapDat at line " + siteLineInFile());
-    ite_print(tracks.q);
+    logUpsampledTrack(qSymbols, total, first, S);
   }
   data.resize(0);  // the symbols are mapped: leave the memory to the filter
-  runIQFilter(cfg, tracks.i, tracks.q);
+  resizeOrThrow(tracks.i, total, "resize iMapDat is error in ");
+  resizeOrThrow(tracks.q, total, "resize QMapDat is error in ");
+  runIQFilterOnSymbols(cfg, iSymbols, qSymbols, tracks.i, tracks.q);
   wrLog("INFO : Running to IQ filter");
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <numeric>
 #include <vector>
@@ -208,6 +209,41 @@ void runDense(std::valarray<double>& x, const std::valarray<double>& taps) {
 }
 
 }  // namespace
+
+std::size_t symbolHistory(std::size_t stride, std::size_t taps) {
+  return stride == 0 || taps == 0 ? 0 : (taps + stride - 1) / stride - 1;
+}
+
+// The same rows and kernel as tryPolyphase with phase 0. The track form skips zero input
+// samples (off the grid, and any zero symbols when it finds a coarser grid) and zeroes the
+// outputs before the first non-zero symbol; here every symbol is summed. With finite taps a
+// zero input adds a product of +0.0 or -0.0, which leaves every sum as it is (a sum that starts
+// at +0.0 is never -0.0 in round-to-nearest), so the doubles are the same.
+bool polyphaseFromSymbols(const double* sym, std::size_t stride, const std::valarray<double>& taps,
+                          double* out, std::size_t outCount) {
+  const std::size_t M = taps.size();
+  if (stride > kMaxStride || !polyphasePays(stride, M)) {
+    return false;
+  }
+  for (const double tap : taps) {
+    if (!std::isfinite(tap)) {
+      return false;
+    }
+  }
+  if (outCount == 0) {
+    return true;
+  }
+  const std::size_t width = (stride + kFirBlock - 1) / kFirBlock * kFirBlock;
+  const std::size_t rowCount = (M + stride - 1) / stride;
+  std::vector<double> rows(rowCount * width, 0.0);
+  for (std::size_t k = 0; k < M; ++k) {
+    rows[(k / stride) * width + k % stride] = taps[k];
+  }
+  const PolyphaseJob job{sym, rows.data(), rowCount, width, stride, out, outCount};
+  const std::size_t symbols = (outCount + stride - 1) / stride;
+  polyphaseKernel(arbsuite::detectedSimdLevel())(job, 0, symbols);
+  return true;
+}
 
 // y[m] = sum over k < nh of h[k] * src[m - k] for m = 0 .. count-1 (src[-nh+1 .. count-1]
 // readable). Ascending k, the order of a plain direct sum.

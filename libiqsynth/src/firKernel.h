@@ -28,4 +28,16 @@ void causalFirInPlace(std::valarray<double>& x, const std::valarray<double>& tap
 void causalFirInPlace(std::valarray<double>& x, const std::valarray<double>& taps,
                       arbsuite::SimdLevel level);
 
+// The FIR of an upsampled symbol track given by its symbols alone: the track holds sym[b] at
+// sample b * stride and +0.0 elsewhere, and out[m] (m < outCount) gets the sum causalFirInPlace
+// gives for sample m of that track, without the track being built. sym must be readable back to
+// sym[-symbolHistory(stride, taps.size())], those entries +0.0 (the zeros before the track).
+// False, with out untouched, where the polyphase form does not pay (stride 1, short taps) or a
+// tap is not finite (then a zero input changes the sums): the caller builds the track and calls
+// causalFirInPlace.
+bool polyphaseFromSymbols(const double* sym, std::size_t stride, const std::valarray<double>& taps,
+                          double* out, std::size_t outCount);
+// The symbols before the first one that polyphaseFromSymbols reads.
+std::size_t symbolHistory(std::size_t stride, std::size_t taps);
+
 }  // namespace arbsuite::iqsynth

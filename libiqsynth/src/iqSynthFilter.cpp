@@ -132,4 +132,61 @@ int runFilter(iqSynthCfg& cfg, std::valarray<double>& track) {
   return filteringDat2(track, taps);
 }
 
+namespace {
+
+// Shapes one track given by its data symbols: the symbols of the cyclic lead-in in front (the
+// data extended periodically to the left, as fillCyclicLeadIn leaves the track), the filter's
+// zero history before them. Where the polyphase form cannot take the symbols alone, the track is
+// built and filtered as runIQFilter does.
+void shapeSymbols(const iqSynthCfg& cfg, const std::valarray<double>& data,
+                  const std::valarray<double>& taps, std::valarray<double>& track) {
+  const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
+  const std::size_t N = data.size();
+  const std::size_t L = static_cast<std::size_t>(cfg.filterLength);
+  const std::size_t history = symbolHistory(S, taps.size());
+  std::vector<double> symbols;
+  resizeOrThrow(symbols, history + L + N, "can not allocate the filter work buffer in ");
+  std::fill(symbols.begin(), symbols.begin() + static_cast<std::ptrdiff_t>(history), 0.0);
+  double* lead = symbols.data() + history;
+  for (std::size_t b = 0; b < L; ++b) {
+    lead[b] = data[(N - L % N + b) % N];  // data symbol (b - L) mod N
+  }
+  std::copy(std::begin(data), std::end(data), lead + L);
+  bool finite = true;
+  for (std::size_t b = 0; b < L + N; ++b) {
+    finite &= std::isfinite(lead[b]);
+  }
+  // A symbol that is not finite would turn the zero padding of the rows into NaN where the
+  // track form might not: only finite symbols take the short way.
+  if (finite && polyphaseFromSymbols(lead, S, taps, &track[0], track.size())) {
+    return;
+  }
+  track = 0.0;
+  for (std::size_t b = 0; b < L + N; ++b) {
+    track[b * S] = lead[b];
+  }
+  filteringDat2(track, taps);
+}
+
+}  // namespace
+
+int runIQFilterOnSymbols(iqSynthCfg& cfg, const std::valarray<double>& iSymbols,
+                         const std::valarray<double>& qSymbols, std::valarray<double>& iTrack,
+                         std::valarray<double>& qTrack) {
+  checkTrack(cfg, iTrack, "I track");
+  checkTrack(cfg, qTrack, "Q track");
+  const std::size_t N = static_cast<std::size_t>(cfg.sequenceLength);
+  if (iSymbols.size() != N || qSymbols.size() != N) {
+    throwCfgValue("the symbol lists do not hold sequenceLenth " + to_string(N) + " symbols");
+  }
+  std::valarray<double> taps;
+  genShapingFilter(cfg, taps);
+  wrLog("Print Filter coef at line " + siteLineInFile());
+  ite_print(taps);
+  printTaps(taps);
+  shapeSymbols(cfg, iSymbols, taps, iTrack);
+  shapeSymbols(cfg, qSymbols, taps, qTrack);
+  return 0;
+}
+
 }  // namespace arbsuite::iqsynth

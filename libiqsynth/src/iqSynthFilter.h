@@ -60,6 +60,13 @@ bool almostEqualRelative(double a, double b);
 // 1 or a track does not have that length.
 int runIQFilter(iqSynthCfg& cfg, std::valarray<double>& iTrack, std::valarray<double>& qTrack);
 int runFilter(iqSynthCfg& cfg, std::valarray<double>& track);
+// runIQFilter of the tracks whose data part holds iSymbols and qSymbols (sequenceLength of each)
+// at every overSamplingRate-th sample from the lead-in on and zeros elsewhere: the same log, output
+// and tracks, without the symbol tracks being built where the polyphase form applies. iTrack and
+// qTrack must already hold (sequenceLenth + filterLengh) x overSamplingRate samples.
+int runIQFilterOnSymbols(iqSynthCfg& cfg, const std::valarray<double>& iSymbols,
+                         const std::valarray<double>& qSymbols, std::valarray<double>& iTrack,
+                         std::valarray<double>& qTrack);
 
 // Track length of a run, (sequenceLength + filterLength) x overSamplingRate: the lead-in, then the
 // data. Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE for the lengths the shaping filter

@@ -149,6 +149,10 @@ void iqSynthLog::writeChunk(Chunk&& chunk) {
 
 void iqSynthLog::queue(Chunk&& chunk) {
   std::unique_lock lock(m_mutex);
+  if (!m_overlapped) {
+    m_logFile.write(chunk.data.get(), static_cast<std::streamsize>(chunk.length));
+    return;
+  }
   if (!m_writer.joinable()) {
     try {
       m_stopWriter = false;
@@ -203,6 +207,12 @@ void iqSynthLog::flush() {
   if (m_open) {
     m_logFile.flush();
   }
+}
+
+void iqSynthLog::setOverlappedWriting(bool overlapped) {
+  flush();
+  const std::lock_guard lock(m_mutex);
+  m_overlapped = overlapped;
 }
 
 void wrLog(const char* text) { iqSynthLogClass::m_iqSynthLog.writeToLog(text); }

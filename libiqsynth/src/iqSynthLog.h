@@ -83,6 +83,10 @@ class iqSynthLog {
 
   // Waits until every entry is in the file, stops the writer and flushes the stream.
   void flush();
+  // Whether chunks are written by the writer thread while the run goes on (the default) or
+  // by the thread that hands them over, when it hands them over: the same bytes either way.
+  // Flushes first. For the tests and benchmarks that compare the two.
+  void setOverlappedWriting(bool overlapped);
   bool isOpen() const { return m_open; }
 
  private:
@@ -103,6 +107,7 @@ class iqSynthLog {
   std::vector<Chunk> m_spare;  // written chunks kept for takeChunk
   std::thread m_writer;
   bool m_stopWriter = false;
+  bool m_overlapped = true;
 };
 
 // Holder of the one process-wide log, constructed at load. Its file is named by

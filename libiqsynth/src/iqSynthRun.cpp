@@ -275,33 +275,26 @@ int runIqSynthStages(iqSynthCfg& c, const SampleTracks& tracks, short* pIDat, sh
     wrLog("qdat max is " + to_string(largestNormalised(window.q(), count, delay, norm)));
   }
 
-  // Quantised into buffers of the run first: the host's arrays are written only
-  // once nothing can fail any more.
+  // Quantised straight into the host's arrays: nothing after this can fail the run (the log
+  // entries that follow are lost rather than fail it when memory runs out).
   if (count > 0 && (pIDat == nullptr || pQDat == nullptr)) {
     throwCfgValue("pIDat and pQDat must be arrays of " + to_string(count) + " samples");
   }
-  std::vector<short> outI;
-  std::vector<short> outQ;
-  resizeOrThrow(outI, count, "resize output buffer is error in ");
-  resizeOrThrow(outQ, count, "resize output buffer is error in ");
-  quantiseSamples(window.i(), count, norm.divide, norm.divisor, outI.data());
+  quantiseSamples(window.i(), count, norm.divide, norm.divisor, pIDat);
   // Q delayed: its last delay samples come first.
-  quantiseSamples(window.q() + (count - delay), delay, norm.divide, norm.divisor, outQ.data());
-  quantiseSamples(window.q(), count - delay, norm.divide, norm.divisor, outQ.data() + delay);
-
-  writeSampleLog(outI.data(), outQ.data(), count);
-
+  quantiseSamples(window.q() + (count - delay), delay, norm.divide, norm.divisor, pQDat);
+  quantiseSamples(window.q(), count - delay, norm.divide, norm.divisor, pQDat + delay);
   tracks.i.resize(0);
   tracks.q.resize(0);
-  wrLog("INFO : Running to end ");
 
-  logConstellation(c);
-  logIndexedLines("th mapbuf is ", iqSynthCfg::kMaxConstelPoints,
-                  [&](std::size_t k) { return static_cast<int>(c.symbolMap[k]); });
-
-  if (count > 0) {
-    std::memcpy(pIDat, outI.data(), count * sizeof(short));
-    std::memcpy(pQDat, outQ.data(), count * sizeof(short));
+  try {
+    writeSampleLog(pIDat, pQDat, count);
+    wrLog("INFO : Running to end ");
+    logConstellation(c);
+    logIndexedLines("th mapbuf is ", iqSynthCfg::kMaxConstelPoints,
+                    [&](std::size_t k) { return static_cast<int>(c.symbolMap[k]); });
+  } catch (const std::bad_alloc&) {
+    // Logging never fails a run.
   }
   return 0;
 }

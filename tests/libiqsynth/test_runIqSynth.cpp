@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cmath>
 #include <complex>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -907,6 +908,32 @@ TEST_P(IqsynthRunLogTextTest, FastFormatsGiveTheReferenceText) {
   }
 }
 
+// The log's bytes do not depend on its file being written by the writer thread during the run
+// or by the run itself as it hands each chunk over.
+TEST_P(IqsynthRunLogTextTest, OverlappedWritingGivesTheSameBytes) {
+  const ModeLogCase c = GetParam();
+  const ScopedEnv seed("GSL_RNG_SEED", "777");
+  setStdoutEnabled(false);
+  c.configure();
+  HostArrays warm(c.samples);
+  ASSERT_EQ(warm.run(), 0);
+  auto logOfARun = [&](bool overlapped, unsigned threads) {
+    const GlobalLogToFile log(overlapped ? "mode-overlapped.log" : "mode-in-turn.log");
+    iqSynthLogClass::m_iqSynthLog.setOverlappedWriting(overlapped);
+    setLogFormatOptions({false, threads, 7});  // small blocks: many chunks in the queue
+    setStdoutEnabled(false);
+    HostArrays host(c.samples);
+    EXPECT_EQ(host.run(), 0);
+    EXPECT_EQ(host.i, warm.i);
+    iqSynthLogClass::m_iqSynthLog.setOverlappedWriting(true);
+    return log.text();
+  };
+  const std::string inTurn = logOfARun(false, 1);
+  ASSERT_THAT(inTurn, ::testing::HasSubstr("\n" + std::to_string(c.samples - 1) + "th pQDat is "));
+  EXPECT_TRUE(logOfARun(true, 1) == inTurn);
+  EXPECT_TRUE(logOfARun(true, 3) == inTurn);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Modes, IqsynthRunLogTextTest,
     ::testing::Values(ModeLogCase{"DigitalQpsk",
@@ -957,5 +984,42 @@ INSTANTIATE_TEST_SUITE_P(
                                   },
                                   128}),
     [](const ::testing::TestParamInfo<ModeLogCase>& info) { return std::string(info.param.name); });
+
+// Threads of this process now.
+std::size_t threadCount() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    ++count;
+  }
+  return count;
+}
+
+// A log whose writes fail (a full device) is not the run's failure, as before the writer thread:
+// the run succeeds with the samples of a run without log, whether the writer thread or the run
+// writes the file, and no thread of the log is left when runIqSynth returns.
+TEST_F(IqsynthRunIqSynthTest, FailingLogWritesLeaveTheRunAndNoThreadBehind) {
+  if (!std::filesystem::exists("/dev/full")) {
+    GTEST_SKIP() << "no /dev/full";
+  }
+  setStdoutEnabled(false);
+  setDigital(iqSynthCfg::MOD_QPSK, 20000, 8, 8);
+  const std::size_t samples = 160000;
+  iqSynthLogClass::m_iqSynthLog.reopen(nullptr);
+  HostArrays quiet(samples);
+  ASSERT_EQ(quiet.run(), 0);
+  for (const bool overlapped : {true, false}) {
+    iqSynthLogClass::m_iqSynthLog.reopen("/dev/full");
+    ASSERT_TRUE(iqSynthLogClass::m_iqSynthLog.isOpen());
+    iqSynthLogClass::m_iqSynthLog.setOverlappedWriting(overlapped);
+    const std::size_t before = threadCount();
+    HostArrays host(samples);
+    EXPECT_EQ(host.run(), 0) << overlapped;
+    EXPECT_EQ(threadCount(), before) << overlapped;
+    EXPECT_TRUE(host.i == quiet.i && host.q == quiet.q) << overlapped;
+  }
+  iqSynthLogClass::m_iqSynthLog.setOverlappedWriting(true);
+  iqSynthLogClass::m_iqSynthLog.reopen(iqSynthLog::kDefaultFileName);
+  setStdoutEnabled(true);
+}
 
 }  // namespace
