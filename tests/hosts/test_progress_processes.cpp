@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -247,6 +249,32 @@ TEST(ProgressProcessDelay, AShortJobShowsNothing) {
       runWithStandardError(true, ARBTOOL_PROGRAM, {"dump", "a.arb", "-o", "d.csv"}, dir, {});
   ASSERT_EQ(run.exitStatus, 0) << describeRun(run);
   EXPECT_EQ(run.err, "");
+}
+
+// A dump of a file of several read pieces is one job: one report over all of them,
+// not a report per piece (each of which would start over and never last a second).
+TEST(ProgressProcessDelay, ADumpOfManyPiecesIsOneReport) {
+  ScratchDir dir;
+  const arbtest::ProcessResult made = arbtest::runProcess(
+      IQSYNTH_PROGRAM,
+      {"-M", "qpsk", "-n", "400000", "-r", "1MHz", "-s", "8", "--seed", "7", "-o", "big.arb"},
+      dir.path());
+  ASSERT_EQ(made.exitStatus, 0) << describe(made);
+  const auto start = std::chrono::steady_clock::now();
+  const ChildRun run = runWithStandardError(
+      false, ARBTOOL_PROGRAM, {"dump", "big.arb", "-o", "d.bin", "--format", "ci16_le"}, dir,
+      {kAtOnce, "ARBSUITE_PROGRESS=on"});
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(run.exitStatus, 0) << describeRun(run);
+  std::size_t lines = 0;
+  for (std::size_t at = run.err.find("writing d.bin: "); at != std::string::npos;
+       at = run.err.find("writing d.bin: ", at + 1)) {
+    ++lines;
+  }
+  // Forced reports come a second apart: the first at once, then one a second.
+  EXPECT_GE(lines, 1u) << describeRun(run);
+  EXPECT_LE(static_cast<double>(lines), 1 + std::ceil(seconds)) << describeRun(run);
 }
 
 }  // namespace

@@ -12,6 +12,10 @@
 
 #include "analysed_waveform.h"
 
+namespace arbsuite::arb {
+class ProgressReport;
+}
+
 namespace arbsuite::analysis {
 
 enum class SampleFormat {
@@ -29,6 +33,9 @@ std::optional<SampleFormat> sampleFormatNamed(const std::string& name);
 // naming `name` when a write fails.
 void writeSamples(std::FILE* stream, std::span<const std::int16_t> iq, SampleFormat format,
                   const std::string& name);
+// The same, the pairs written added to progress: a part of a longer job's report.
+void writeSamples(std::FILE* stream, std::span<const std::int16_t> iq, SampleFormat format,
+                  const std::string& name, arb::ProgressReport& progress);
 
 // What goes into a SigMF metadata file besides the datatype.
 struct SigmfRecording {

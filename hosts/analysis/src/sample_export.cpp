@@ -38,8 +38,13 @@ std::optional<SampleFormat> sampleFormatNamed(const std::string& name) {
 
 void writeSamples(std::FILE* stream, std::span<const std::int16_t> iq, SampleFormat format,
                   const std::string& name) {
+  arb::ProgressReport progress("writing " + name, iq.size() / 2, "pairs");
+  writeSamples(stream, iq, format, name, progress);
+}
+
+void writeSamples(std::FILE* stream, std::span<const std::int16_t> iq, SampleFormat format,
+                  const std::string& name, arb::ProgressReport& progress) {
   const std::size_t pairs = iq.size() / 2;
-  arb::ProgressReport progress("writing " + name, pairs, "pairs");
   std::vector<char> block(kBlockPairs * 16);
   for (std::size_t first = 0; first < pairs; first += kBlockPairs) {
     const std::size_t last = std::min(pairs, first + kBlockPairs);

@@ -6,13 +6,17 @@
 #include <cstring>
 
 #include "analysis_output.h"
+#include "progress_report.h"
 
 namespace arbsuite::analysis {
 
 void writeSamples(std::FILE* stream, SamplePieces& pieces, SampleFormat format,
                   const std::string& name) {
-  pieces.forEach(
-      [&](std::span<const std::int16_t> piece) { writeSamples(stream, piece, format, name); });
+  // One report over all pieces (the file's reading and decryption go with them).
+  arb::ProgressReport progress("writing " + name, pieces.samples(), "pairs");
+  pieces.forEach([&](std::span<const std::int16_t> piece) {
+    writeSamples(stream, piece, format, name, progress);
+  });
 }
 
 void writeSigmf(const std::string& base, SamplePieces& pieces, const SigmfRecording& recording) {
