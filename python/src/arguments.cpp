@@ -129,4 +129,28 @@ py::array sampleArray(std::span<const std::int16_t> interleaved, bool asComplex)
   return values;
 }
 
+py::array sampleArray(SamplePieces& pieces, bool asComplex) {
+  const auto count = static_cast<py::ssize_t>(pieces.samples());
+  if (asComplex) {
+    py::array_t<std::complex<float>> values(count);
+    std::complex<float>* out = values.mutable_data();
+    withoutInterpreterLock([&] {
+      pieces.forEach([&](std::span<const std::int16_t> piece) {
+        for (std::size_t k = 0; k < piece.size() / 2; ++k) {
+          *out++ = {piece[2 * k] / kFullScale, piece[2 * k + 1] / kFullScale};
+        }
+      });
+    });
+    return values;
+  }
+  py::array_t<std::int16_t> values({count, py::ssize_t{2}});
+  std::int16_t* out = values.mutable_data();
+  withoutInterpreterLock([&] {
+    pieces.forEach([&](std::span<const std::int16_t> piece) {
+      out = std::copy(piece.begin(), piece.end(), out);
+    });
+  });
+  return values;
+}
+
 }  // namespace arbsuite::python

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pair_source.h"
+#include "sample_pieces.h"
 
 namespace arbsuite::python {
 
@@ -33,5 +34,9 @@ std::vector<arbsuite::IqPair> iqPairs(const pybind11::handle& iq);
 // Interleaved 16-bit samples I0, Q0, I1, Q1, ... as a numpy array: int16 of shape
 // (N, 2), or with asComplex complex64 I/8192 + jQ/8192 of shape (N,).
 pybind11::array sampleArray(std::span<const std::int16_t> interleaved, bool asComplex);
+
+// The same array of the pairs of pieces: made with the interpreter lock held, filled
+// piece by piece without it (pieces may throw; the array is then dropped).
+pybind11::array sampleArray(SamplePieces& pieces, bool asComplex);
 
 }  // namespace arbsuite::python

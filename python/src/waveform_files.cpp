@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "arb_file_pieces.h"
 #include "arb_format.h"
 #include "arb_join.h"
 #include "arb_pack.h"
@@ -25,6 +26,7 @@
 #include "quantizer.h"
 #include "stats.h"
 #include "stats_report.h"
+#include "streamed_stats.h"
 #include "text_output.h"
 #include "waveform_header.h"
 
@@ -155,19 +157,22 @@ py::dict segmentDict(const std::string& name, double clock, long long samples, p
 
 py::tuple readFile(const py::object& pathValue, bool asComplex) {
   const std::string path = pathArgument(pathValue, "path");
-  // The file is read, decrypted and its segment table checked without the
-  // interpreter lock; the arrays and dicts are made with it.
+  // The file's description and segment table are read and its header checked
+  // without the interpreter lock; the arrays and dicts are made with it, and the
+  // samples decrypted into the array a piece at a time, again without it.
   struct Read {
     ArbContent content;
     std::vector<HeaderItem> items;
     analysis::Waveform waveform;
+    std::unique_ptr<ArbFilePieces> pieces;
   };
-  const Read read = withoutInterpreterLock([&] {
+  Read read = withoutInterpreterLock([&] {
     Read r;
-    r.content = fileStep([&] { return readContent(path); });
+    r.content = fileStep([&] { return describedContent(path); });
     r.items = headerItems(r.content.displayText);
     if (r.content.multiSegment)
-      r.waveform = fileStep([&] { return analysis::waveformOf(r.content); });
+      r.waveform = fileStep([&] { return analysis::waveformLayoutOf(r.content); });
+    r.pieces = fileStep([&] { return std::make_unique<ArbFilePieces>(r.content); });
     return r;
   });
   const ArbContent& content = read.content;
@@ -193,8 +198,8 @@ py::tuple readFile(const py::object& pathValue, bool asComplex) {
     info["clock_hz"] = content.clockHz;
   }
   info["header"] = header;
-  const std::span<const std::int16_t> samples(content.samples.data(), 2 * content.count);
-  return py::make_tuple(sampleArray(samples, asComplex), info);
+  py::array samples = fileStep([&] { return sampleArray(*read.pieces, asComplex); });
+  return py::make_tuple(std::move(samples), info);
 }
 
 void writeFile(const py::object& pathValue, const py::object& iq, const py::object& clockHz,
@@ -266,10 +271,17 @@ py::dict fileStats(const py::object& pathValue, const py::object& clockValue) {
   if (!clockValue.is_none())
     throw py::value_error("clock_hz is for arrays: a file gives its own clock");
   const std::string path = pathArgument(pathValue, "path");
+  // Measured from the file's pieces, as arbtool stats measures it: bounded memory
+  // whatever the file's size.
   const nlohmann::ordered_json figures = withoutInterpreterLock([&] {
-    const ArbContent content = fileStep([&] { return readContent(path); });
-    const analysis::Waveform waveform = fileStep([&] { return analysis::waveformOf(content); });
-    return analysis::statsJson(analysis::measureWaveform(waveform));
+    const ArbContent described = fileStep([&] { return describedContent(path); });
+    const analysis::Waveform layout =
+        fileStep([&] { return analysis::waveformLayoutOf(described); });
+    return fileStep([&] {
+      ArbFilePieces pieces(described);
+      return analysis::statsJson(
+          analysis::measureWaveform(pieces, layout.clockHz, layout.segments));
+    });
   });
   return jsonToPython(figures);
 }

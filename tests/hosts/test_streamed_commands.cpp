@@ -23,8 +23,8 @@
 namespace {
 
 using arbsuite::ArbContent;
+using arbsuite::SpanPieces;
 using arbsuite::analysis::SampleFormat;
-using arbsuite::analysis::SpanPieces;
 using arbtest::ScratchDir;
 
 // Noise of a few standard deviations, with some values on and beyond the rails.
@@ -170,7 +170,7 @@ TEST(HostStreamedStats, EqualsTheInMemoryFiguresAndPrintsTheSameText) {
 
     const auto memory =
         arbsuite::analysis::measureWaveform(arbsuite::analysis::waveformOf(content));
-    const auto layout = arbsuite::arbtool::waveformLayoutOf(header);
+    const auto layout = arbsuite::analysis::waveformLayoutOf(header);
     const auto streamed =
         arbsuite::analysis::measureWaveform(pieces, layout.clockHz, layout.segments);
     expectSameStats(streamed.whole, memory.whole, where);

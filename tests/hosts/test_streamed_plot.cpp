@@ -18,11 +18,16 @@
 #include "sample_pieces.h"
 #include "scratch_dir.h"
 #include "streamed_commands.h"
+#include "waveform_header.h"
 #include "welch.h"
 
 namespace {
 
 using namespace arbsuite::analysis;
+using arbsuite::PieceVisitor;
+using arbsuite::RangePieces;
+using arbsuite::SamplePieces;
+using arbsuite::SpanPieces;
 
 // Shaped symbols: QPSK points held for a few samples and smoothed, so that the
 // timing search has a clear best phase, with some noise.
@@ -258,7 +263,7 @@ TEST(HostStreamedPlot, DrawsTheSamePictureAsThePlotOfTheContentInMemory) {
     arbsuite::ArbContent described = *c.content;
     described.samples.clear();
     SpanPieces pieces(iq, 977);
-    arbsuite::arbtool::runPlot(described, arbsuite::arbtool::waveformLayoutOf(described), pieces,
+    arbsuite::arbtool::runPlot(described, arbsuite::analysis::waveformLayoutOf(described), pieces,
                                streamed);
     const std::string a = drawing(memory.output);
     ASSERT_FALSE(a.empty());

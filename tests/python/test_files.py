@@ -2,6 +2,9 @@
 and the packer's quantisation written from its definition."""
 
 import json
+import os
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -89,6 +92,32 @@ def test_stats_equals_arbtool_stats_json(work):
     for name in ["a.arb", "b.arb", "joined.arb"]:
         expected = json.loads(run("arbtool", "stats", "--json", name).stdout)
         assert arbsuite.stats(name) == expected
+
+
+def peak_kib_of(call, path):
+    """The peak memory of a fresh interpreter that makes one arbsuite call on path."""
+    code = ("import resource, sys, arbsuite; "
+            f"arbsuite.{call}(sys.argv[1]); "
+            "print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)")
+    # An AddressSanitizer build's quarantine would hold every freed piece.
+    env = dict(os.environ)
+    env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=16"
+    out = subprocess.run([sys.executable, "-c", code, path], capture_output=True, text=True,
+                         check=True, env=env)
+    return int(out.stdout.split()[-1])
+
+
+def test_read_and_stats_of_a_large_file_hold_no_copy_of_its_samples(work):
+    """stats measures the file's pieces, read decrypts them into the array it returns:
+    neither holds the 24 MB of samples besides (a whole read would add them)."""
+    pairs = 6_000_000
+    arbsuite.write("big.arb", RNG.normal(size=(pairs, 2)), 10_000_000)
+    arbsuite.write("small.arb", RNG.normal(size=(1000, 2)), 10_000_000)
+    stats_growth = peak_kib_of("stats", "big.arb") - peak_kib_of("stats", "small.arb")
+    assert stats_growth < 16 * 1024, stats_growth
+    array_kib = 4 * pairs // 1024
+    read_growth = peak_kib_of("read", "big.arb") - peak_kib_of("read", "small.arb")
+    assert read_growth - array_kib < 12 * 1024, (read_growth, array_kib)
 
 
 def test_paths_may_be_pathlike_and_bytes(work):

@@ -29,4 +29,8 @@ std::vector<Segment> segmentTable(const std::vector<HeaderItem>& items, std::siz
 // naming the file, when a multi-segment file's segment table contradicts it.
 Waveform waveformOf(const ArbContent& content);
 
+// waveformOf without samples (iq empty): the clock and, for a multi-segment file,
+// the segment table of described (its samples are not looked at).
+Waveform waveformLayoutOf(const ArbContent& described);
+
 }  // namespace arbsuite::analysis

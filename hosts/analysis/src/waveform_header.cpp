@@ -75,19 +75,24 @@ std::vector<Segment> segmentTable(const std::vector<HeaderItem>& items, std::siz
   return segments;
 }
 
-Waveform waveformOf(const ArbContent& content) {
+Waveform waveformLayoutOf(const ArbContent& described) {
   Waveform waveform;
-  waveform.iq = {content.samples.data(), 2 * content.count};
-  if (content.multiSegment) {
+  if (described.multiSegment) {
     try {
-      waveform.segments = segmentTable(headerItems(content.displayText), content.count);
+      waveform.segments = segmentTable(headerItems(described.displayText), described.count);
     } catch (const HeaderError& e) {
-      throw HeaderError(content.path + ": " + e.what());
+      throw HeaderError(described.path + ": " + e.what());
     }
     waveform.clockHz = commonClock(waveform.segments);
-  } else if (content.clockHz > 0) {
-    waveform.clockHz = content.clockHz;
+  } else if (described.clockHz > 0) {
+    waveform.clockHz = described.clockHz;
   }
+  return waveform;
+}
+
+Waveform waveformOf(const ArbContent& content) {
+  Waveform waveform = waveformLayoutOf(content);
+  waveform.iq = {content.samples.data(), 2 * content.count};
   return waveform;
 }
 

@@ -41,12 +41,12 @@ void runStats(const ArbContent& content, bool json) {
 
 void runPlot(const ArbContent& content, const PlotRequest& plot) {
   const analysis::Waveform waveform = analysis::waveformOf(content);
-  analysis::SpanPieces pieces(waveform.iq);
+  SpanPieces pieces(waveform.iq);
   runPlot(content, waveform, pieces, plot);
 }
 
-void runPlot(const ArbContent& described, const analysis::Waveform& layout,
-             analysis::SamplePieces& pieces, const PlotRequest& plot) {
+void runPlot(const ArbContent& described, const analysis::Waveform& layout, SamplePieces& pieces,
+             const PlotRequest& plot) {
   analysis::PlotRequest request;
   request.title = "arbtool plot: " + described.path;
   std::size_t first = 0;
@@ -96,7 +96,7 @@ void runPlot(const ArbContent& described, const analysis::Waveform& layout,
   request.symbolRateHz = plot.symbolRate;
   request.width = plot.width;
   request.height = plot.height;
-  analysis::RangePieces drawn(pieces, first, count);
+  RangePieces drawn(pieces, first, count);
   analysis::writePlot(drawn, clockHz, request);
   std::printf("Wrote %s plot of %s to %s\n", analysis::plotKindName(plot.kind),
               described.path.c_str(), plot.output.c_str());

@@ -27,8 +27,8 @@ void runPlot(const ArbContent& content, const PlotRequest& plot);
 // The same for the pairs of pieces (described's count), with the clock and segment
 // table of layout (analysis::waveformOf, or its samples left out); reads only the
 // pieces of the segment drawn.
-void runPlot(const ArbContent& described, const analysis::Waveform& layout,
-             analysis::SamplePieces& pieces, const PlotRequest& plot);
+void runPlot(const ArbContent& described, const analysis::Waveform& layout, SamplePieces& pieces,
+             const PlotRequest& plot);
 
 // Writes the samples in a raw or text format to output ("" or "-": standard
 // output), or the SigMF pair OUT.sigmf-data / OUT.sigmf-meta; prints one line

@@ -187,21 +187,21 @@ int run(const std::vector<std::string>& args) {
       return commandInfo(line.file);
     case Action::Dump: {
       const ArbContent described =
-          readDescription(line.file, line.format == arbsuite::analysis::SampleFormat::Sigmf);
+          describedContent(line.file, line.format == arbsuite::analysis::SampleFormat::Sigmf);
       ArbFilePieces pieces(described);
       runDump(described, pieces, line.output, line.format);
       return kExitOk;
     }
     case Action::Stats: {
-      const ArbContent described = readDescription(line.file);
+      const ArbContent described = describedContent(line.file);
       ArbFilePieces pieces(described);
       runStats(described, pieces, line.json);
       return kExitOk;
     }
     case Action::Plot: {
-      const ArbContent described = readDescription(line.file);
+      const ArbContent described = describedContent(line.file);
       ArbFilePieces pieces(described);
-      runPlot(described, waveformLayoutOf(described), pieces, line.plot);
+      runPlot(described, arbsuite::analysis::waveformLayoutOf(described), pieces, line.plot);
       return kExitOk;
     }
     case Action::Join:

@@ -31,26 +31,10 @@ void refuseInputAsOutput(const std::string& command, const std::string& input,
 
 }  // namespace
 
-analysis::Waveform waveformLayoutOf(const ArbContent& described) {
-  analysis::Waveform waveform;
-  if (described.multiSegment) {
-    try {
-      waveform.segments =
-          analysis::segmentTable(headerItems(described.displayText), described.count);
-    } catch (const analysis::HeaderError& e) {
-      throw analysis::HeaderError(described.path + ": " + e.what());
-    }
-    waveform.clockHz = analysis::commonClock(waveform.segments);
-  } else if (described.clockHz > 0) {
-    waveform.clockHz = described.clockHz;
-  }
-  return waveform;
-}
-
-void runDump(const ArbContent& described, analysis::SamplePieces& pieces, const std::string& output,
+void runDump(const ArbContent& described, SamplePieces& pieces, const std::string& output,
              analysis::SampleFormat format) {
   if (format == analysis::SampleFormat::Sigmf) {
-    const analysis::Waveform layout = waveformLayoutOf(described);
+    const analysis::Waveform layout = analysis::waveformLayoutOf(described);
     analysis::SigmfRecording recording;
     recording.sampleRateHz = layout.clockHz;
     recording.description = describeItems(headerItems(described.displayText));
@@ -82,8 +66,8 @@ void runDump(const ArbContent& described, analysis::SamplePieces& pieces, const 
   }
 }
 
-void runStats(const ArbContent& described, analysis::SamplePieces& pieces, bool json) {
-  const analysis::Waveform layout = waveformLayoutOf(described);
+void runStats(const ArbContent& described, SamplePieces& pieces, bool json) {
+  const analysis::Waveform layout = analysis::waveformLayoutOf(described);
   const analysis::StatsReport report =
       analysis::measureWaveform(pieces, layout.clockHz, layout.segments);
   const std::string text = json ? analysis::statsJson(report).dump(2) + "\n"

@@ -11,16 +11,11 @@
 
 namespace arbsuite::arbtool {
 
-// waveformOf without samples (iq empty): the clock and, for a multi-segment file,
-// the segment table of described (its samples are not looked at). Throws
-// HeaderError as waveformOf does.
-analysis::Waveform waveformLayoutOf(const ArbContent& described);
-
 // runDump of the pairs of pieces, with described's path, count and text.
-void runDump(const ArbContent& described, analysis::SamplePieces& pieces, const std::string& output,
+void runDump(const ArbContent& described, SamplePieces& pieces, const std::string& output,
              analysis::SampleFormat format);
 
 // runStats of the pairs of pieces, with described's path, count and text.
-void runStats(const ArbContent& described, analysis::SamplePieces& pieces, bool json);
+void runStats(const ArbContent& described, SamplePieces& pieces, bool json);
 
 }  // namespace arbsuite::arbtool

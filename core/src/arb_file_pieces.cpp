@@ -1,5 +1,4 @@
-// The description of an .arb file as readContent reads it, and its samples through
-// seqlink's ArbSampleStream (see arb_file_pieces.h).
+// An .arb file's samples through seqlink's ArbSampleStream (see arb_file_pieces.h).
 #include "arb_file_pieces.h"
 
 #include <algorithm>
@@ -8,10 +7,7 @@
 #include "seqlink.h"
 #include "seqlink_stream.h"
 
-namespace arbsuite::arbtool {
-ArbContent readDescription(const std::string& path, bool withText) {
-  return describedContent(path, withText);
-}
+namespace arbsuite {
 
 ArbFilePieces::ArbFilePieces(const ArbContent& described)
     : path_(described.path),
@@ -23,10 +19,9 @@ ArbFilePieces::ArbFilePieces(const ArbContent& described)
 
 ArbFilePieces::~ArbFilePieces() = default;
 
-void ArbFilePieces::forEach(const analysis::PieceVisitor& visit) { forEachIn(0, count_, visit); }
+void ArbFilePieces::forEach(const PieceVisitor& visit) { forEachIn(0, count_, visit); }
 
-void ArbFilePieces::forEachIn(std::size_t first, std::size_t count,
-                              const analysis::PieceVisitor& visit) {
+void ArbFilePieces::forEachIn(std::size_t first, std::size_t count, const PieceVisitor& visit) {
   stream_->seek(first);
   std::span<const std::int16_t> piece;
   for (std::size_t left = count; left > 0;) {
@@ -39,4 +34,4 @@ void ArbFilePieces::forEachIn(std::size_t first, std::size_t count,
   }
 }
 
-}  // namespace arbsuite::arbtool
+}  // namespace arbsuite

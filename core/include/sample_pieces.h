@@ -9,7 +9,7 @@
 #include <functional>
 #include <span>
 
-namespace arbsuite::analysis {
+namespace arbsuite {
 
 using PieceVisitor = std::function<void(std::span<const std::int16_t>)>;
 
@@ -70,4 +70,4 @@ class SpanPieces final : public SamplePieces {
   std::size_t piecePairs_;
 };
 
-}  // namespace arbsuite::analysis
+}  // namespace arbsuite
