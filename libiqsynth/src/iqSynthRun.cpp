@@ -1,6 +1,8 @@
 // The run driver runIqSynth: produces the tracks of the working mode, applies power ramping,
 // noise, envelope normalisation and the OQPSK delay, quantises into the host's arrays and turns
-// every exception of a run into a negative status. Also the multi-carrier parameter step.
+// every exception of a run into a negative status; a digital run without ramping and noise
+// reads its data window from the symbols block by block instead. Also the multi-carrier
+// parameter step.
 #include "iqSynthRun.h"
 
 #if defined(__SSE2__)
