@@ -129,7 +129,7 @@ void logUpsampledTrack(const std::valarray<T>& symbols, std::size_t total, std::
 }
 
 void runMappingChain(iqSynthCfg& cfg, const SampleTracks& tracks, std::size_t total, int offset,
-                     bool fullLog) {
+                     bool fullLog, DataWindowShaper* window) {
   const std::size_t symbols = static_cast<std::size_t>(cfg.sequenceLength);
   const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
   const std::size_t first = static_cast<std::size_t>(offset);
@@ -165,9 +165,16 @@ void runMappingChain(iqSynthCfg& cfg, const SampleTracks& tracks, std::size_t to
     logUpsampledTrack(qSymbols, total, first, S);
   }
   data.resize(0);  // the symbols are mapped: leave the memory to the filter
-  resizeOrThrow(tracks.i, total, "resize iMapDat is error in ");
-  resizeOrThrow(tracks.q, total, "resize QMapDat is error in ");
-  runIQFilterOnSymbols(cfg, iSymbols, qSymbols, tracks.i, tracks.q);
+  const auto sizeTracks = [&] {
+    resizeOrThrow(tracks.i, total, "resize iMapDat is error in ");
+    resizeOrThrow(tracks.q, total, "resize QMapDat is error in ");
+  };
+  if (window != nullptr) {
+    shapeDataWindow(cfg, iSymbols, qSymbols, tracks.i, tracks.q, sizeTracks, *window);
+  } else {
+    sizeTracks();
+    runIQFilterOnSymbols(cfg, iSymbols, qSymbols, tracks.i, tracks.q);
+  }
   wrLog("INFO : Running to IQ filter");
 }
 
@@ -285,7 +292,7 @@ void runDifferentialChain(iqSynthCfg& cfg, const SampleTracks& tracks, std::size
 
 }  // namespace
 
-int runCDMModulation(iqSynthCfg& cfg, const SampleTracks& tracks) {
+int runCDMModulation(iqSynthCfg& cfg, const SampleTracks& tracks, DataWindowShaper* window) {
   cfg.modulationFamily = modFamilyOf(cfg.digiModulatingType);
   wrLog("run here" + to_string(__LINE__));
   std::fill(std::begin(cfg.symbolMap), std::end(cfg.symbolMap), 0);
@@ -303,10 +310,10 @@ int runCDMModulation(iqSynthCfg& cfg, const SampleTracks& tracks) {
 
   switch (chain) {
     case Chain::MappingFullLog:
-      runMappingChain(cfg, tracks, total, offset, true);
+      runMappingChain(cfg, tracks, total, offset, true, window);
       break;
     case Chain::MappingShortLog:
-      runMappingChain(cfg, tracks, total, offset, false);
+      runMappingChain(cfg, tracks, total, offset, false, window);
       break;
     case Chain::Fsk:
       runFskChain(cfg, tracks, total, offset);

@@ -214,6 +214,49 @@ std::size_t symbolHistory(std::size_t stride, std::size_t taps) {
   return stride == 0 || taps == 0 ? 0 : (taps + stride - 1) / stride - 1;
 }
 
+SymbolShaper::SymbolShaper(std::size_t stride, const std::valarray<double>& taps)
+    : m_stride(stride) {
+  const std::size_t M = taps.size();
+  if (stride > kMaxStride || !polyphasePays(stride, M)) {
+    return;
+  }
+  for (const double tap : taps) {
+    if (!std::isfinite(tap)) {
+      return;
+    }
+  }
+  m_width = (stride + kFirBlock - 1) / kFirBlock * kFirBlock;
+  m_rowCount = (M + stride - 1) / stride;
+  m_rows.assign(m_rowCount * m_width, 0.0);
+  for (std::size_t k = 0; k < M; ++k) {
+    m_rows[(k / stride) * m_width + k % stride] = taps[k];
+  }
+  m_kernel = polyphaseKernel(arbsuite::detectedSimdLevel());
+  m_usable = true;
+}
+
+void SymbolShaper::shape(const double* sym, std::size_t first, std::size_t count,
+                         double* out) const {
+  if (count == 0) {
+    return;
+  }
+  std::size_t b = first / m_stride;
+  const std::size_t skip = first % m_stride;
+  if (skip != 0) {
+    // A stretch that starts inside a symbol: that symbol's outputs into a scratch row.
+    double row[kMaxStride];
+    const PolyphaseJob job{sym + b, m_rows.data(), m_rowCount, m_width, m_stride, row, m_stride};
+    m_kernel(job, 0, 1);
+    const std::size_t head = std::min(m_stride - skip, count);
+    std::copy(row + skip, row + skip + head, out);
+    out += head;
+    count -= head;
+    ++b;
+  }
+  const PolyphaseJob job{sym + b, m_rows.data(), m_rowCount, m_width, m_stride, out, count};
+  m_kernel(job, 0, (count + m_stride - 1) / m_stride);
+}
+
 // The same rows and kernel as tryPolyphase with phase 0. The track form skips zero input
 // samples (off the grid, and any zero symbols when it finds a coarser grid) and zeroes the
 // outputs before the first non-zero symbol; here every symbol is summed. With finite taps a
@@ -221,27 +264,11 @@ std::size_t symbolHistory(std::size_t stride, std::size_t taps) {
 // at +0.0 is never -0.0 in round-to-nearest), so the doubles are the same.
 bool polyphaseFromSymbols(const double* sym, std::size_t stride, const std::valarray<double>& taps,
                           double* out, std::size_t outCount) {
-  const std::size_t M = taps.size();
-  if (stride > kMaxStride || !polyphasePays(stride, M)) {
+  const SymbolShaper shaper(stride, taps);
+  if (!shaper.usable()) {
     return false;
   }
-  for (const double tap : taps) {
-    if (!std::isfinite(tap)) {
-      return false;
-    }
-  }
-  if (outCount == 0) {
-    return true;
-  }
-  const std::size_t width = (stride + kFirBlock - 1) / kFirBlock * kFirBlock;
-  const std::size_t rowCount = (M + stride - 1) / stride;
-  std::vector<double> rows(rowCount * width, 0.0);
-  for (std::size_t k = 0; k < M; ++k) {
-    rows[(k / stride) * width + k % stride] = taps[k];
-  }
-  const PolyphaseJob job{sym, rows.data(), rowCount, width, stride, out, outCount};
-  const std::size_t symbols = (outCount + stride - 1) / stride;
-  polyphaseKernel(arbsuite::detectedSimdLevel())(job, 0, symbols);
+  shaper.shape(sym, 0, outCount, out);
   return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <valarray>
+#include <vector>
 
 #include "simd_level.h"
 
@@ -37,6 +38,31 @@ void causalFirInPlace(std::valarray<double>& x, const std::valarray<double>& tap
 // causalFirInPlace.
 bool polyphaseFromSymbols(const double* sym, std::size_t stride, const std::valarray<double>& taps,
                           double* out, std::size_t outCount);
+
+struct PolyphaseJob;  // firKernelSimd.h
+
+// polyphaseFromSymbols set up once for a filter and a stride, for callers that want the track
+// piece by piece: shape() gives any stretch of samples of the track, the same doubles as the
+// whole track. The rows of taps and the kernel are chosen at construction.
+class SymbolShaper {
+ public:
+  SymbolShaper(std::size_t stride, const std::valarray<double>& taps);
+  // False where polyphaseFromSymbols would refuse (then shape() must not be called).
+  bool usable() const { return m_usable; }
+  // out[k] = sample first + k of the track (k < count) whose symbol b is sym[b] at sample
+  // b * stride; sym readable back to sym[-symbolHistory(stride, taps)], those entries +0.0
+  // where they are before the track.
+  void shape(const double* sym, std::size_t first, std::size_t count, double* out) const;
+
+ private:
+  std::size_t m_stride;
+  std::size_t m_width = 0;
+  std::size_t m_rowCount = 0;
+  std::vector<double> m_rows;
+  void (*m_kernel)(const PolyphaseJob&, std::size_t, std::size_t) = nullptr;
+  bool m_usable = false;
+};
+
 // The symbols before the first one that polyphaseFromSymbols reads.
 std::size_t symbolHistory(std::size_t stride, std::size_t taps);
 

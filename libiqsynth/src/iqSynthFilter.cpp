@@ -7,8 +7,10 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <new>
 #include <numbers>
 #include <stdexcept>
@@ -134,17 +136,13 @@ int runFilter(iqSynthCfg& cfg, std::valarray<double>& track) {
 
 namespace {
 
-// Shapes one track given by its data symbols: the symbols of the cyclic lead-in in front (the
-// data extended periodically to the left, as fillCyclicLeadIn leaves the track), the filter's
-// zero history before them. Where the polyphase form cannot take the symbols alone, the track is
-// built and filtered as runIQFilter does.
-void shapeSymbols(const iqSynthCfg& cfg, const std::valarray<double>& data,
-                  const std::valarray<double>& taps, std::valarray<double>& track) {
-  const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
+// Lays out the symbols one track is shaped from: history zeros (the filter's zero state), the
+// symbols of the cyclic lead-in (the data extended periodically to the left, as
+// fillCyclicLeadIn leaves the track), then the data. True when all of them are finite.
+bool layOutSymbols(const iqSynthCfg& cfg, const std::valarray<double>& data, std::size_t history,
+                   std::vector<double>& symbols) {
   const std::size_t N = data.size();
   const std::size_t L = static_cast<std::size_t>(cfg.filterLength);
-  const std::size_t history = symbolHistory(S, taps.size());
-  std::vector<double> symbols;
   resizeOrThrow(symbols, history + L + N, "can not allocate the filter work buffer in ");
   std::fill(symbols.begin(), symbols.begin() + static_cast<std::ptrdiff_t>(history), 0.0);
   double* lead = symbols.data() + history;
@@ -156,25 +154,35 @@ void shapeSymbols(const iqSynthCfg& cfg, const std::valarray<double>& data,
   for (std::size_t b = 0; b < L + N; ++b) {
     finite &= std::isfinite(lead[b]);
   }
+  return finite;
+}
+
+// Shapes one track given by its data symbols, the filter's zero history before them. Where the
+// polyphase form cannot take the symbols alone, the track is built and filtered as runIQFilter
+// does.
+void shapeSymbols(const iqSynthCfg& cfg, const std::valarray<double>& data,
+                  const std::valarray<double>& taps, std::valarray<double>& track) {
+  const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
+  const std::size_t L = static_cast<std::size_t>(cfg.filterLength);
+  const std::size_t history = symbolHistory(S, taps.size());
+  std::vector<double> symbols;
+  const bool finite = layOutSymbols(cfg, data, history, symbols);
+  const double* lead = symbols.data() + history;
   // A symbol that is not finite would turn the zero padding of the rows into NaN where the
   // track form might not: only finite symbols take the short way.
   if (finite && polyphaseFromSymbols(lead, S, taps, &track[0], track.size())) {
     return;
   }
   track = 0.0;
-  for (std::size_t b = 0; b < L + N; ++b) {
+  for (std::size_t b = 0; b < L + data.size(); ++b) {
     track[b * S] = lead[b];
   }
   filteringDat2(track, taps);
 }
 
-}  // namespace
-
-int runIQFilterOnSymbols(iqSynthCfg& cfg, const std::valarray<double>& iSymbols,
-                         const std::valarray<double>& qSymbols, std::valarray<double>& iTrack,
-                         std::valarray<double>& qTrack) {
-  checkTrack(cfg, iTrack, "I track");
-  checkTrack(cfg, qTrack, "Q track");
+// The checks, design and log of runIQFilterOnSymbols up to the shaping; returns the taps.
+std::valarray<double> designForSymbols(iqSynthCfg& cfg, const std::valarray<double>& iSymbols,
+                                       const std::valarray<double>& qSymbols) {
   const std::size_t N = static_cast<std::size_t>(cfg.sequenceLength);
   if (iSymbols.size() != N || qSymbols.size() != N) {
     throwCfgValue("the symbol lists do not hold sequenceLenth " + to_string(N) + " symbols");
@@ -184,9 +192,60 @@ int runIQFilterOnSymbols(iqSynthCfg& cfg, const std::valarray<double>& iSymbols,
   wrLog("Print Filter coef at line " + siteLineInFile());
   ite_print(taps);
   printTaps(taps);
+  return taps;
+}
+
+}  // namespace
+
+int runIQFilterOnSymbols(iqSynthCfg& cfg, const std::valarray<double>& iSymbols,
+                         const std::valarray<double>& qSymbols, std::valarray<double>& iTrack,
+                         std::valarray<double>& qTrack) {
+  checkTrack(cfg, iTrack, "I track");
+  checkTrack(cfg, qTrack, "Q track");
+  const std::valarray<double> taps = designForSymbols(cfg, iSymbols, qSymbols);
   shapeSymbols(cfg, iSymbols, taps, iTrack);
   shapeSymbols(cfg, qSymbols, taps, qTrack);
   return 0;
+}
+
+bool shapeDataWindow(iqSynthCfg& cfg, const std::valarray<double>& iSymbols,
+                     const std::valarray<double>& qSymbols, std::valarray<double>& iTrack,
+                     std::valarray<double>& qTrack, const std::function<void()>& sizeTracks,
+                     DataWindowShaper& window) {
+  const std::valarray<double> taps = designForSymbols(cfg, iSymbols, qSymbols);
+  const std::size_t S = static_cast<std::size_t>(cfg.overSamplingRate);
+  const std::size_t history = symbolHistory(S, taps.size());
+  auto shaper = std::make_unique<SymbolShaper>(S, taps);
+  if (shaper->usable()) {
+    const bool finiteI = layOutSymbols(cfg, iSymbols, history, window.m_i);
+    const bool finiteQ = layOutSymbols(cfg, qSymbols, history, window.m_q);
+    if (finiteI && finiteQ) {
+      window.m_shaper = std::move(shaper);
+      window.m_first = history + static_cast<std::size_t>(cfg.filterLength);
+      window.m_count = iSymbols.size() * S;
+      return true;
+    }
+  }
+  window = DataWindowShaper();
+  sizeTracks();
+  checkTrack(cfg, iTrack, "I track");
+  checkTrack(cfg, qTrack, "Q track");
+  shapeSymbols(cfg, iSymbols, taps, iTrack);
+  shapeSymbols(cfg, qSymbols, taps, qTrack);
+  return false;
+}
+
+DataWindowShaper::DataWindowShaper() = default;
+DataWindowShaper::~DataWindowShaper() = default;
+DataWindowShaper::DataWindowShaper(DataWindowShaper&&) noexcept = default;
+DataWindowShaper& DataWindowShaper::operator=(DataWindowShaper&&) noexcept = default;
+
+void DataWindowShaper::shapeI(std::size_t first, std::size_t count, double* out) const {
+  m_shaper->shape(m_i.data() + m_first, first, count, out);
+}
+
+void DataWindowShaper::shapeQ(std::size_t first, std::size_t count, double* out) const {
+  m_shaper->shape(m_q.data() + m_first, first, count, out);
 }
 
 }  // namespace arbsuite::iqsynth

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <valarray>
+#include <vector>
 
 namespace arbsuite::iqsynth {
 
@@ -67,6 +70,47 @@ int runFilter(iqSynthCfg& cfg, std::valarray<double>& track);
 int runIQFilterOnSymbols(iqSynthCfg& cfg, const std::valarray<double>& iSymbols,
                          const std::valarray<double>& qSymbols, std::valarray<double>& iTrack,
                          std::valarray<double>& qTrack);
+
+class SymbolShaper;
+
+// The data window of a digital run (the tracks runIQFilterOnSymbols would shape, from sample
+// filterLength x overSamplingRate on) computed straight from the symbol lists, any stretch at a
+// time: a run driver reads it block by block instead of holding two run-sized tracks. Set up by
+// shapeDataWindow; empty (count 0) otherwise.
+class DataWindowShaper {
+ public:
+  DataWindowShaper();
+  ~DataWindowShaper();
+  DataWindowShaper(DataWindowShaper&&) noexcept;
+  DataWindowShaper& operator=(DataWindowShaper&&) noexcept;
+
+  // Samples of the window: sequenceLength x overSamplingRate.
+  std::size_t count() const { return m_count; }
+  // out[k] = window sample first + k of the I (Q) track, k < n; first + n <= count().
+  void shapeI(std::size_t first, std::size_t n, double* out) const;
+  void shapeQ(std::size_t first, std::size_t n, double* out) const;
+
+ private:
+  friend bool shapeDataWindow(iqSynthCfg&, const std::valarray<double>&,
+                              const std::valarray<double>&, std::valarray<double>&,
+                              std::valarray<double>&, const std::function<void()>&,
+                              DataWindowShaper&);
+  std::vector<double> m_i;  // the filter's zero history, lead-in symbols, data symbols
+  std::vector<double> m_q;
+  std::unique_ptr<SymbolShaper> m_shaper;
+  std::size_t m_first = 0;  // index in m_i and m_q of the window's first symbol
+  std::size_t m_count = 0;
+};
+
+// runIQFilterOnSymbols for a run that reads only the data window: the same design and log.
+// Where the polyphase form can shape the window from the symbols (finite symbols and taps,
+// oversampling above 1), sets window up and leaves the tracks as they are: true. Otherwise
+// calls sizeTracks(), which must size both tracks as runIQFilterOnSymbols needs them, and
+// shapes them as runIQFilterOnSymbols does: false. Throws as runIQFilterOnSymbols.
+bool shapeDataWindow(iqSynthCfg& cfg, const std::valarray<double>& iSymbols,
+                     const std::valarray<double>& qSymbols, std::valarray<double>& iTrack,
+                     std::valarray<double>& qTrack, const std::function<void()>& sizeTracks,
+                     DataWindowShaper& window);
 
 // Track length of a run, (sequenceLength + filterLength) x overSamplingRate: the lead-in, then the
 // data. Throws a Config IqSynthError IQSYNTH_ERR_CFG_VALUE for the lengths the shaping filter

@@ -1,6 +1,8 @@
 // The run driver runIqSynth: produces the tracks of the working mode, applies power ramping,
 // noise, envelope normalisation and the OQPSK delay, quantises into the host's arrays and turns
-// every exception of a run into a negative status. Also the multi-carrier parameter step.
+// every exception of a run into a negative status; a digital run without ramping and noise
+// reads its data window from the symbols block by block instead. Also the multi-carrier
+// parameter step.
 #include "iqSynthRun.h"
 
 #if defined(__SSE2__)
@@ -25,6 +27,7 @@
 #include "cdmModulation.h"
 #include "dataMapping.h"
 #include "iqSynthCfg.h"
+#include "iqSynthFilter.h"
 #include "iqSynthLog.h"
 #include "iqsynth.h"
 #include "mulCarrierCW.h"
@@ -52,15 +55,22 @@ struct SampleWindow {
   double* q() const { return count > 0 ? &tracks->q[offset] : nullptr; }
 };
 
-// The digital mode: the data window of the pipeline's full tracks.
-SampleWindow produceDigital(iqSynthCfg& c, const SampleTracks& tracks) {
+// The digital mode: the data window of the pipeline's full tracks. With shaped given, the
+// pipeline may leave the tracks empty and set shaped up instead (the window is then empty and
+// shaped->count() holds its length).
+SampleWindow produceDigital(iqSynthCfg& c, const SampleTracks& tracks, DataWindowShaper* shaped) {
   const long long samples = static_cast<long long>(c.sequenceLength) * c.overSamplingRate;
   if (samples < 0 || samples > INT_MAX) {
     throwCfgValue("sequenceLenth " + to_string(c.sequenceLength) + " x overSamplingRate " +
                   to_string(c.overSamplingRate) + " is not a usable sample count");
   }
   c.sampleLength = static_cast<int>(samples);
-  runCDMModulation(c, tracks);
+  runCDMModulation(c, tracks, shaped);
+  if (shaped != nullptr && shaped->count() > 0) {
+    tracks.i.resize(0);
+    tracks.q.resize(0);
+    return {&tracks};
+  }
 
   const std::size_t offset = static_cast<std::size_t>(std::max(c.sampleOffset, 0));
   const std::size_t length = static_cast<std::size_t>(c.sampleLength);
@@ -126,42 +136,62 @@ struct Normalisation {
   double apply(double x) const { return divide ? x / divisor : x; }
 };
 
-// The divisor of the window: its largest envelope over 0.9 (and over maxAskDepth for ASK);
-// no division when that is 0. Samples that are not finite, or whose envelope power
-// overflows, cannot be scaled into the output (they would leave it all zero): the run
-// fails with IQSYNTH_ERR_CFG_VALUE.
-Normalisation envelopeNormalisation(const iqSynthCfg& c, const SampleWindow& w) {
-  const double* const iDat = w.i();
-  const double* const qDat = w.q();
-  constexpr double kLargest = std::numeric_limits<double>::max();
-  // Four running maxima keep the loop from waiting on one comparison chain.
-  double peaks[4] = {0.0, 0.0, 0.0, 0.0};
-  bool finite = true;
-  std::size_t k = 0;
-  for (; k + 4 <= w.count; k += 4) {
-    for (std::size_t j = 0; j < 4; ++j) {
-      const double power = iDat[k + j] * iDat[k + j] + qDat[k + j] * qDat[k + j];
-      finite &= power <= kLargest;  // false for inf and NaN
-      peaks[j] = std::max(peaks[j], power);
+// The largest envelope power of samples given a stretch at a time, and whether all of them
+// were finite. The maximum does not depend on the order of the samples.
+class EnvelopeScan {
+ public:
+  void add(const double* iDat, const double* qDat, std::size_t count) {
+    constexpr double kLargest = std::numeric_limits<double>::max();
+    // Four running maxima keep the loop from waiting on one comparison chain; locals, so that
+    // they stay in registers.
+    double peaks[4] = {m_peaks[0], m_peaks[1], m_peaks[2], m_peaks[3]};
+    bool finite = m_finite;
+    std::size_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+      for (std::size_t j = 0; j < 4; ++j) {
+        const double power = iDat[k + j] * iDat[k + j] + qDat[k + j] * qDat[k + j];
+        finite &= power <= kLargest;  // false for inf and NaN
+        peaks[j] = std::max(peaks[j], power);
+      }
     }
+    for (; k < count; ++k) {
+      const double power = iDat[k] * iDat[k] + qDat[k] * qDat[k];
+      finite &= power <= kLargest;
+      peaks[0] = std::max(peaks[0], power);
+    }
+    std::copy(peaks, peaks + 4, m_peaks);
+    m_finite = finite;
   }
-  for (; k < w.count; ++k) {
-    const double power = iDat[k] * iDat[k] + qDat[k] * qDat[k];
-    finite &= power <= kLargest;
-    peaks[0] = std::max(peaks[0], power);
+
+  // The divisor of the samples: their largest envelope over 0.9 (and over maxAskDepth for
+  // ASK); no division when that is 0. Samples that are not finite, or whose envelope power
+  // overflows, cannot be scaled into the output (they would leave it all zero): the run
+  // fails with IQSYNTH_ERR_CFG_VALUE.
+  Normalisation normalisation(const iqSynthCfg& c) const {
+    if (!m_finite) {
+      throwCfgValue("the samples of workingMode " + to_string(c.workingMode) +
+                    " are not finite or their envelope power overflows: the levels, the "
+                    "constellation or the filter taps are too large");
+    }
+    // The square root is monotonic: the root of the largest power is the largest envelope.
+    const double peakPower =
+        std::max(std::max(m_peaks[0], m_peaks[1]), std::max(m_peaks[2], m_peaks[3]));
+    double peak = std::sqrt(peakPower) / kEnvelopePeak;
+    if (c.digiModulatingType == iqSynthCfg::MOD_ASK) {
+      peak = peak / c.maxAskDepth;
+    }
+    return {peak != 0.0, peak};
   }
-  if (!finite) {
-    throwCfgValue("the samples of workingMode " + to_string(c.workingMode) +
-                  " are not finite or their envelope power overflows: the levels, the "
-                  "constellation or the filter taps are too large");
-  }
-  // The square root is monotonic: the root of the largest power is the largest envelope.
-  const double peakPower = std::max(std::max(peaks[0], peaks[1]), std::max(peaks[2], peaks[3]));
-  double peak = std::sqrt(peakPower) / kEnvelopePeak;
-  if (c.digiModulatingType == iqSynthCfg::MOD_ASK) {
-    peak = peak / c.maxAskDepth;
-  }
-  return {peak != 0.0, peak};
+
+ private:
+  double m_peaks[4] = {0.0, 0.0, 0.0, 0.0};
+  bool m_finite = true;
+};
+
+Normalisation envelopeNormalisation(const iqSynthCfg& c, const SampleWindow& w) {
+  EnvelopeScan scan;
+  scan.add(w.i(), w.q(), w.count);
+  return scan.normalisation(c);
 }
 
 // OQPSK delays Q circularly by half a symbol, overSamplingRate / 2 samples: output sample k
@@ -230,6 +260,112 @@ void logConstellation(const iqSynthCfg& c) {
   ite_print(points);
 }
 
+// The closing log entries of a run: the host's samples, the constellation and the symbol map.
+// Logging never fails a run: the entries are lost when memory runs out.
+void logRunEnd(const iqSynthCfg& c, const short* pIDat, const short* pQDat, std::size_t count) {
+  try {
+    writeSampleLog(pIDat, pQDat, count);
+    wrLog("INFO : Running to end ");
+    logConstellation(c);
+    logIndexedLines("th mapbuf is ", iqSynthCfg::kMaxConstelPoints,
+                    [&](std::size_t k) { return static_cast<int>(c.symbolMap[k]); });
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+// The first largest of values seen in order, as largestNormalised finds it.
+struct FirstLargest {
+  bool first = true;
+  double largest = 0.0;
+  void add(const double* v, std::size_t count) {
+    for (std::size_t k = 0; k < count; ++k) {
+      if (first || largest < v[k]) {
+        largest = v[k];
+        first = false;
+      }
+    }
+  }
+};
+
+// Window samples shaped, normalised and quantised a block at a time: small enough that a block
+// stays in the first-level cache between being shaped and being read.
+constexpr std::size_t kShapedBlock = 1024;
+
+// Samples source .. source+count-1 of one track of the shaped window, normalised and quantised
+// into out (when out is given), their first largest normalised value into largest (when given).
+template <typename Shape>
+void quantiseShaped(Shape shape, std::size_t source, std::size_t count, const Normalisation& norm,
+                    short* out, FirstLargest* largest) {
+  double block[kShapedBlock];
+  for (std::size_t done = 0; done < count; done += kShapedBlock) {
+    const std::size_t n = std::min(kShapedBlock, count - done);
+    shape(source + done, n, block);
+    if (largest != nullptr) {
+      for (std::size_t k = 0; k < n; ++k) {
+        block[k] = norm.apply(block[k]);
+      }
+      largest->add(block, n);
+      if (out != nullptr) {
+        quantiseSamples(block, n, false, 1.0, out + done);
+      }
+    } else if (out != nullptr) {
+      quantiseSamples(block, n, norm.divide, norm.divisor, out + done);
+    }
+  }
+}
+
+// The stages after the modulation for a digital run without power ramping and noise, whose
+// window the pipeline left to shaped: one pass over the window finds the envelope peak, a
+// second shapes it again and quantises it straight into the host's arrays. The window is never
+// held whole; the log and the samples are those of the track form.
+void finishShapedWindow(const iqSynthCfg& c, const DataWindowShaper& shaped, short* pIDat,
+                        short* pQDat) {
+  const std::size_t count = shaped.count();
+  const auto shapeI = [&](std::size_t first, std::size_t n, double* out) {
+    shaped.shapeI(first, n, out);
+  };
+  const auto shapeQ = [&](std::size_t first, std::size_t n, double* out) {
+    shaped.shapeQ(first, n, out);
+  };
+  EnvelopeScan scan;
+  {
+    double iBlock[kShapedBlock];
+    double qBlock[kShapedBlock];
+    for (std::size_t first = 0; first < count; first += kShapedBlock) {
+      const std::size_t n = std::min(kShapedBlock, count - first);
+      shapeI(first, n, iBlock);
+      shapeQ(first, n, qBlock);
+      scan.add(iBlock, qBlock, n);
+    }
+  }
+  const Normalisation norm = scan.normalisation(c);
+
+  wrLog("the qMapDat before rotate is : at line " + siteLineInFile());
+  const std::size_t delay = oqpskDelay(c, count);
+  const bool log = logEnabled();
+  // The arrays are written only when both are there: a run refused for a missing one leaves
+  // the other as it was.
+  const bool write = pIDat != nullptr && pQDat != nullptr;
+  FirstLargest iLargest;
+  FirstLargest qLargest;
+  if (write || log) {
+    quantiseShaped(shapeI, 0, count, norm, write ? pIDat : nullptr, log ? &iLargest : nullptr);
+    // Q delayed: its last delay samples come first.
+    quantiseShaped(shapeQ, count - delay, delay, norm, write ? pQDat : nullptr,
+                   log ? &qLargest : nullptr);
+    quantiseShaped(shapeQ, 0, count - delay, norm, write ? pQDat + delay : nullptr,
+                   log ? &qLargest : nullptr);
+  }
+  if (log) {
+    wrLog("idat max is " + to_string(iLargest.largest));
+    wrLog("qdat max is " + to_string(qLargest.largest));
+  }
+  if (!write) {
+    throwCfgValue("pIDat and pQDat must be arrays of " + to_string(count) + " samples");
+  }
+  logRunEnd(c, pIDat, pQDat, count);
+}
+
 // One run on the record c and the working tracks: the stages in order, each handed what it
 // reads and writes; the host's arrays are written last.
 int runIqSynthStages(iqSynthCfg& c, const SampleTracks& tracks, short* pIDat, short* pQDat) {
@@ -237,6 +373,10 @@ int runIqSynthStages(iqSynthCfg& c, const SampleTracks& tracks, short* pIDat, sh
   wrLog(c.paraMsg);
 
   SampleWindow window{&tracks};
+  // Power ramping and noise change the window in place: only without them is the window
+  // shaped from the symbols block by block.
+  DataWindowShaper shaped;
+  const bool shapeFromSymbols = !c.powerRampEnable && !c.sigAddNoiseIsEnable;
   switch (c.workingMode) {
     case iqSynthCfg::WORKING_MODE_AWGN:
       runAWGN(noiseOnlySettingsOf(c), noiseOnlyLevelsOf(c), tracks.i, tracks.q);
@@ -247,13 +387,17 @@ int runIqSynthStages(iqSynthCfg& c, const SampleTracks& tracks, short* pIDat, sh
       window.count = tracks.i.size();
       break;
     case iqSynthCfg::WORKING_MODE_DIGITAL:
-      window = produceDigital(c, tracks);
+      window = produceDigital(c, tracks, shapeFromSymbols ? &shaped : nullptr);
       break;
     default:
       // Nothing is produced: tracks left by a failed run must not reach the host.
       tracks.i.resize(0);
       tracks.q.resize(0);
       break;
+  }
+  if (shaped.count() > 0) {
+    finishShapedWindow(c, shaped, pIDat, pQDat);
+    return 0;
   }
   if (tracks.i.size() != tracks.q.size()) {
     throwCfgValue("the I and Q tracks differ in length");
@@ -286,16 +430,7 @@ int runIqSynthStages(iqSynthCfg& c, const SampleTracks& tracks, short* pIDat, sh
   quantiseSamples(window.q(), count - delay, norm.divide, norm.divisor, pQDat + delay);
   tracks.i.resize(0);
   tracks.q.resize(0);
-
-  try {
-    writeSampleLog(pIDat, pQDat, count);
-    wrLog("INFO : Running to end ");
-    logConstellation(c);
-    logIndexedLines("th mapbuf is ", iqSynthCfg::kMaxConstelPoints,
-                    [&](std::size_t k) { return static_cast<int>(c.symbolMap[k]); });
-  } catch (const std::bad_alloc&) {
-    // Logging never fails a run.
-  }
+  logRunEnd(c, pIDat, pQDat, count);
   return 0;
 }
 

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
+#include <random>
+#include <vector>
 
 #include "synthesis_statuses.h"
 #include "synthesised_waveform.h"
@@ -34,6 +37,26 @@ TEST(CoreSynthesisedWaveform, PeakRmsAndEnergyFollowTheirFormulas) {
   EXPECT_EQ(bytes[8], 0x00);  // -4096 = 0xF000, low byte first
   EXPECT_EQ(bytes[9], 0xF0);
   EXPECT_EQ(arbsuite::iqsynth_host::measure(arbsuite::iqsynth_host::Waveform{}).rms, 0);
+}
+
+TEST(CoreSynthesisedWaveform, InterleavedWordsAreLittleEndianIThenQUpToTheShorterTrack) {
+  std::mt19937 gen(5);
+  for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{4099}}) {
+    arbsuite::iqsynth_host::Waveform wave;
+    for (std::size_t k = 0; k < n; ++k) {
+      wave.i.push_back(static_cast<short>(gen()));
+      wave.q.push_back(static_cast<short>(gen()));
+    }
+    wave.q.push_back(-1);  // a longer Q track: its extra sample is not part of any pair
+    const auto bytes = arbsuite::iqsynth_host::interleavedSamples(wave);
+    ASSERT_EQ(bytes.size(), 4 * n);
+    for (std::size_t k = 0; k < n; ++k) {
+      const auto i = static_cast<unsigned>(static_cast<unsigned short>(wave.i[k]));
+      const auto q = static_cast<unsigned>(static_cast<unsigned short>(wave.q[k]));
+      ASSERT_EQ(bytes[4 * k] | (bytes[4 * k + 1] << 8), i) << k;
+      ASSERT_EQ(bytes[4 * k + 2] | (bytes[4 * k + 3] << 8), q) << k;
+    }
+  }
 }
 
 }  // namespace

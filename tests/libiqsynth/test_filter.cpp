@@ -1,12 +1,16 @@
 // Shaping filters and the pulse-shaping FIR: taps against the textbook formulas written out
 // here, the tap grid and reported taps, refused designs, and the pulse-shaping entry points with
-// their cyclic lead-in.
+// their cyclic lead-in; the data window shaped from the symbols a stretch at a time.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <tuple>
 #include <valarray>
@@ -394,6 +398,135 @@ TEST(IqsynthPulseShaping, RefusesTracksThatDoNotMatchTheRun) {
   cfg->sequenceLength = 0;  // no data to repeat into the lead-in
   std::valarray<double> leadOnly(8);
   EXPECT_EQ(thrownKind([&] { runFilter(*cfg, leadOnly); }), IqSynthError::Kind::Config);
+}
+
+// ---- The data window shaped from the symbols ----------------------------------------------
+
+struct WindowCase {
+  const char* name;
+  int type;
+  double alphaBt;
+  int S, L, symbols;
+  bool fromSymbols;  // whether the polyphase form can take the symbols alone
+};
+
+void PrintTo(const WindowCase& c, std::ostream* os) { *os << c.name; }
+
+class IqsynthDataWindow : public ::testing::TestWithParam<WindowCase> {};
+
+// Bit patterns, so that -0.0 and +0.0 count as different.
+bool sameDoubles(const double* a, const double* b, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) {
+    if (std::bit_cast<std::uint64_t>(a[k]) != std::bit_cast<std::uint64_t>(b[k])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST_P(IqsynthDataWindow, StretchesAreTheShapedTracksDataWindow) {
+  const WindowCase c = GetParam();
+  auto cfg = makeCfg(c.type, c.S, c.L, c.alphaBt);
+  cfg->sequenceLength = c.symbols;
+  const std::size_t N = static_cast<std::size_t>(c.symbols);
+  const std::size_t S = static_cast<std::size_t>(c.S);
+  const std::size_t total = (N + static_cast<std::size_t>(c.L)) * S;
+  const std::size_t lead = static_cast<std::size_t>(c.L) * S;
+  // Symbols of several signs and zeros (a zero symbol adds signed-zero products).
+  std::mt19937 gen(static_cast<unsigned>(c.S * 131 + c.L));
+  std::valarray<double> iSym(N), qSym(N);
+  const double levels[] = {0.7071067811865476, -0.7071067811865476, 0.0, -0.0, 0.3162, -0.9487};
+  for (std::size_t b = 0; b < N; ++b) {
+    iSym[b] = levels[gen() % 6];
+    qSym[b] = levels[gen() % 6];
+  }
+  std::valarray<double> iTrack(total), qTrack(total);
+  ASSERT_EQ(runIQFilterOnSymbols(*cfg, iSym, qSym, iTrack, qTrack), 0);
+
+  std::valarray<double> i, q;
+  bool sized = false;
+  DataWindowShaper window;
+  const bool shaped = shapeDataWindow(
+      *cfg, iSym, qSym, i, q,
+      [&] {
+        sized = true;
+        i.resize(total);
+        q.resize(total);
+      },
+      window);
+  ASSERT_EQ(shaped, c.fromSymbols);
+  EXPECT_EQ(sized, !shaped);
+  if (!shaped) {
+    // The tracks shaped as runIQFilterOnSymbols shapes them.
+    EXPECT_EQ(window.count(), 0u);
+    EXPECT_TRUE(sameDoubles(&i[0], &iTrack[0], total));
+    EXPECT_TRUE(sameDoubles(&q[0], &qTrack[0], total));
+    return;
+  }
+  EXPECT_EQ(i.size(), 0u);  // the tracks are never sized
+  ASSERT_EQ(window.count(), N * S);
+  std::vector<double> out(N * S);
+  window.shapeI(0, N * S, out.data());
+  EXPECT_TRUE(sameDoubles(out.data(), &iTrack[lead], N * S));
+  window.shapeQ(0, N * S, out.data());
+  EXPECT_TRUE(sameDoubles(out.data(), &qTrack[lead], N * S));
+  // Stretches starting at every phase of a symbol, of lengths shorter and longer than one.
+  for (std::size_t first = 0; first < std::min<std::size_t>(N * S, 3 * S); ++first) {
+    for (const std::size_t length : {std::size_t{1}, S - 1, S + 1, 5 * S + 3, N * S}) {
+      const std::size_t n = std::min(length, N * S - first);
+      window.shapeI(first, n, out.data());
+      ASSERT_TRUE(sameDoubles(out.data(), &iTrack[lead + first], n)) << first << " " << n;
+      window.shapeQ(first, n, out.data());
+      ASSERT_TRUE(sameDoubles(out.data(), &qTrack[lead + first], n)) << first << " " << n;
+    }
+  }
+}
+
+constexpr int kWindowRrc = Cfg::FILTER_ROOT_RAISED_COSINE;
+
+INSTANTIATE_TEST_SUITE_P(
+    Filters, IqsynthDataWindow,
+    ::testing::Values(WindowCase{"RrcS8L16", kWindowRrc, 0.35, 8, 16, 200, true},
+                      WindowCase{"RrcS7L5", kWindowRrc, 0.22, 7, 5, 101, true},
+                      WindowCase{"RrcS32L4", kWindowRrc, 0.35, 32, 4, 40, true},
+                      WindowCase{"RcS4L8", Cfg::FILTER_RAISED_COSINE, 0.5, 4, 8, 64, true},
+                      WindowCase{"GaussS5L6", Cfg::FILTER_GAUSSIAN_PURE, 0.5, 5, 6, 33, true},
+                      WindowCase{"GaussLinS16L5", Cfg::FILTER_GAUSSIAN_LINEARIZED, 0.3, 16, 5, 50,
+                                 true},
+                      WindowCase{"HalfSineS3", Cfg::FILTER_HALF_SINE, 0.0, 3, 1, 25, true},
+                      WindowCase{"RectS24", Cfg::FILTER_RECT, 0.0, 24, 1, 12, true},
+                      // Fewer symbols than the span: the lead-in repeats the data several times.
+                      WindowCase{"RrcS8L16N3", kWindowRrc, 0.35, 8, 16, 3, true},
+                      WindowCase{"RrcS3L7N1", kWindowRrc, 0.35, 3, 7, 1, true},
+                      // One or two samples per symbol: the polyphase rows would cost more than the
+                      // direct sum, the track form.
+                      WindowCase{"RrcS1", kWindowRrc, 0.35, 1, 16, 50, false},
+                      WindowCase{"RrcS2L9", kWindowRrc, 0.5, 2, 9, 77, false}),
+    [](const ::testing::TestParamInfo<WindowCase>& info) { return std::string(info.param.name); });
+
+TEST(IqsynthDataWindow, SymbolsThatAreNotFiniteTakeTheTrackForm) {
+  auto cfg = makeCfg(Cfg::FILTER_ROOT_RAISED_COSINE, 8, 4, 0.35);
+  cfg->sequenceLength = 20;
+  std::valarray<double> iSym(0.5, 20), qSym(-0.5, 20);
+  qSym[7] = std::numeric_limits<double>::infinity();
+  std::valarray<double> iTrack(192), qTrack(192);
+  ASSERT_EQ(runIQFilterOnSymbols(*cfg, iSym, qSym, iTrack, qTrack), 0);
+  std::valarray<double> i, q;
+  DataWindowShaper window;
+  const auto size = [&] {
+    i.resize(192);
+    q.resize(192);
+  };
+  EXPECT_FALSE(shapeDataWindow(*cfg, iSym, qSym, i, q, size, window));
+  EXPECT_EQ(window.count(), 0u);
+  EXPECT_TRUE(sameDoubles(&i[0], &iTrack[0], 192));
+  for (std::size_t k = 0; k < 192; ++k) {
+    // NaN where the infinite symbol meets a zero tap: compare the patterns, not the values.
+    ASSERT_EQ(std::isnan(q[k]), std::isnan(qTrack[k])) << k;
+    if (!std::isnan(q[k])) {
+      ASSERT_EQ(q[k], qTrack[k]) << k;
+    }
+  }
 }
 
 }  // namespace

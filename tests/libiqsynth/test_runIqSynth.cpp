@@ -126,6 +126,94 @@ TEST_F(IqsynthRunIqSynthTest, DigitalRunIsTheNormalisedDataWindow) {
   }
 }
 
+// Runs without power ramping and noise shape their window from the symbols a block at a time;
+// the host's samples and the maxima of the log are those of the full tracks the pipeline
+// builds, normalised by their largest envelope and quantised sample by sample.
+struct WindowRunCase {
+  const char* name;
+  int type;
+  int filter;
+  int S, L, symbols;
+  double askDepth;
+};
+
+void PrintTo(const WindowRunCase& c, std::ostream* os) { *os << c.name; }
+
+class IqsynthWindowRunTest : public IqsynthRunIqSynthTest,
+                             public ::testing::WithParamInterface<WindowRunCase> {};
+
+TEST_P(IqsynthWindowRunTest, SamplesAndMaximaAreThoseOfTheTracks) {
+  const WindowRunCase c = GetParam();
+  setDigital(c.type, c.symbols, c.S, c.L);
+  setShapingFilterType(c.filter);
+  setMaxAskDepth(c.askDepth);
+  if (modFamilyOf(c.type) == iqSynthCfg::MOD_FAMILY_USER) {
+    const double map[8] = {1, 1, -1, 1, -1, -1, 1, -1};
+    setUsrModulatingSymbolItem(4);
+    setUsrModulatingConstelMap(map);
+  }
+  const std::size_t n = static_cast<std::size_t>(c.symbols) * static_cast<std::size_t>(c.S);
+  const std::size_t lead = static_cast<std::size_t>(c.L) * static_cast<std::size_t>(c.S);
+  runCDMModulation(gIqSynthCfg, {iMapDat, qMapDat, mapDat});
+  ASSERT_EQ(iMapDat.size(), lead + n);
+  const std::valarray<double> fullI = iMapDat, fullQ = qMapDat;
+
+  double peakPower = 0.0;
+  for (std::size_t k = lead; k < lead + n; ++k) {
+    peakPower = std::max(peakPower, fullI[k] * fullI[k] + fullQ[k] * fullQ[k]);
+  }
+  double divisor = std::sqrt(peakPower) / 0.9;
+  if (c.type == iqSynthCfg::MOD_ASK) {
+    divisor /= c.askDepth;
+  }
+  const std::size_t delay = c.type == iqSynthCfg::MOD_OQPSK ? static_cast<std::size_t>(c.S / 2) : 0;
+  std::vector<short> wantI(n), wantQ(n);
+  double maxI = -std::numeric_limits<double>::infinity(), maxQ = maxI;
+  for (std::size_t k = 0; k < n; ++k) {
+    const double x = fullI[lead + k] / divisor;
+    const double y = fullQ[lead + (k + n - delay) % n] / divisor;
+    wantI[k] = quantiseSample(x);
+    wantQ[k] = quantiseSample(y);
+    maxI = std::max(maxI, x);
+    maxQ = std::max(maxQ, y);
+  }
+
+  const std::size_t before = readLog().size();
+  HostArrays host(n + 8);
+  ASSERT_EQ(host.run(), 0);
+  EXPECT_TRUE(host.untouchedFrom(n));
+  EXPECT_EQ(iMapDat.size(), 0u);
+  EXPECT_EQ(qMapDat.size(), 0u);
+  for (std::size_t k = 0; k < n; ++k) {
+    ASSERT_EQ(host.i[k], wantI[k]) << k;
+    ASSERT_EQ(host.q[k], wantQ[k]) << k;
+  }
+  const std::string log = readLog().substr(before);
+  EXPECT_THAT(log, ::testing::HasSubstr("\nidat max is " + to_string(maxI) + "\nqdat max is " +
+                                        to_string(maxQ) + "\n"));
+}
+
+constexpr int kRrcFilter = iqSynthCfg::FILTER_ROOT_RAISED_COSINE;
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, IqsynthWindowRunTest,
+    ::testing::Values(
+        WindowRunCase{"QpskS8L16", iqSynthCfg::MOD_QPSK, kRrcFilter, 8, 16, 1500, 1.0},
+        WindowRunCase{"OqpskOddS7", iqSynthCfg::MOD_OQPSK, kRrcFilter, 7, 5, 301, 1.0},
+        WindowRunCase{"OqpskS8", iqSynthCfg::MOD_OQPSK, kRrcFilter, 8, 8, 300, 1.0},
+        WindowRunCase{"AskDepth", iqSynthCfg::MOD_ASK, kRrcFilter, 8, 6, 200, 0.6},
+        WindowRunCase{"Qam64S3", iqSynthCfg::MOD_QAM64, iqSynthCfg::FILTER_RAISED_COSINE, 3, 7, 500,
+                      1.0},
+        WindowRunCase{"Psk8S32", iqSynthCfg::MOD_8PSK, kRrcFilter, 32, 4, 100, 1.0},
+        WindowRunCase{"EdgeGaussLinear", iqSynthCfg::MOD_EDGE_8PSK,
+                      iqSynthCfg::FILTER_GAUSSIAN_LINEARIZED, 4, 5, 300, 1.0},
+        WindowRunCase{"UserRect", iqSynthCfg::MOD_USER, iqSynthCfg::FILTER_RECT, 8, 1, 200, 1.0},
+        // One sample per symbol: the tracks are built and filtered whole.
+        WindowRunCase{"QpskS1", iqSynthCfg::MOD_QPSK, kRrcFilter, 1, 16, 400, 1.0}),
+    [](const ::testing::TestParamInfo<WindowRunCase>& info) {
+      return std::string(info.param.name);
+    });
+
 TEST_F(IqsynthRunIqSynthTest, AllZeroAskGivesZeros) {
   setDigital(iqSynthCfg::MOD_ASK, 16, 4, 4);
   setDataSrc(iqSynthCfg::DATA_SRC_ALL_ZERO);
