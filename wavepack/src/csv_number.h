@@ -25,6 +25,10 @@ inline constexpr int kFastDigits = 15;
 inline constexpr double kPowersOfTen[kFastDigits + 1] = {
     1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
+// 10^0 to 10^7 as integers: scaling the whole digits needs no conversion from double.
+inline constexpr std::uint64_t kIntegerPowersOfTen[8] = {1,     10,     100,     1000,
+                                                         10000, 100000, 1000000, 10000000};
+
 // Slow path of scanNumber: from_chars on the text from `numberBegin` (its sign
 // included); `last` bounds the field's line.
 NumberScan scanWithFromChars(const char* numberBegin, const char* last, double& value,
@@ -82,8 +86,7 @@ inline bool shortDecimal(const char* p, const char* last, char decimalPoint,
     fractionDigits = std::min<unsigned>(digitRun(part), static_cast<unsigned>(last - q));
     if (fractionDigits == 8) return false;
     if (fractionDigits > 0)
-      value = value * static_cast<std::uint64_t>(kPowersOfTen[fractionDigits]) +
-              digitsValue(part, fractionDigits);
+      value = value * kIntegerPowersOfTen[fractionDigits] + digitsValue(part, fractionDigits);
     q += fractionDigits;
   }
   mantissa = value;
