@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -229,6 +230,65 @@ TEST(WavepackCsvNumberText, RandomTextsReadAsStrtod) {
     }
     if (!readsAsStrtod(field)) return;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The plain-pair line's field reader gives what the scanner gives wherever it reads
+// a field, and reads every field of its form (short decimals before ',', CR, LF).
+TEST(WavepackCsvNumberText, PlainDecimalsReadAsTheScannerReadsThem) {
+  std::mt19937_64 random(99);
+  auto pick = [&](unsigned n) { return static_cast<unsigned>(random() % n); };
+  const char* const ends[] = {",", "\r", "\n", "", "x", "e5", ".", ";", " "};
+  int read = 0;
+  for (int round = 0; round < 200000; ++round) {
+    std::string field;
+    switch (pick(10)) {
+      case 0:
+        field += "+";
+        break;
+      case 1:
+        field += " ";
+        break;
+      case 2:
+        field += "--";
+        break;
+      default:
+        field += pick(2) ? "-" : "";
+        break;
+    }
+    for (unsigned k = pick(10); k > 0; --k) field += static_cast<char>('0' + pick(10));
+    if (pick(3)) {
+      field += '.';
+      for (unsigned k = pick(10); k > 0; --k) field += static_cast<char>('0' + pick(10));
+    }
+    const std::string end = ends[pick(sizeof ends / sizeof *ends)];
+    // A field at the end of the text has no end the plain reader takes.
+    const std::string text = field + end + (!end.empty() && pick(2) ? "1,2\n" : "");
+    SCOPED_TRACE("text '" + text + "'");
+    std::vector<char> padded(text.begin(), text.end());
+    padded.resize(text.size() + csv::kReadSlack, '\0');
+    const char* const last = padded.data() + text.size();
+    double plain = -999;
+    const char* plainEnd = csv::plainDecimal(padded.data(), last, plain);
+    double scanned = -999;
+    const NumberScan scan = csv::scanNumberIn<true>(padded.data(), last, scanned, '.', ',');
+    // The form, written independently: a '-', at most 7 digits, a point and at most 7
+    // digits (one digit at least), then ',', CR or LF.
+    static const std::regex kForm(R"(^-?([0-9]{0,7})(\.([0-9]{0,7}))?[,\r\n])");
+    std::smatch match;
+    const bool plainForm =
+        std::regex_search(text, match, kForm) && match[1].length() + match[3].length() > 0;
+    ASSERT_EQ(plainEnd != nullptr, plainForm);
+    if (plainEnd == nullptr) continue;
+    ++read;
+    ASSERT_EQ(scan.value, FieldValue::number);
+    ASSERT_EQ(scan.end, plainEnd);
+    ASSERT_EQ(bitsOf(plain), bitsOf(scanned));
+  }
+  EXPECT_GT(read, 20000);
 }
 
 }  // namespace

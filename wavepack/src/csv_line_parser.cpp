@@ -106,14 +106,20 @@ const char* PieceParser::readPlainPair(Piece& piece, const char* b) const {
   const char* const end = piece.end;
   if (!startsPlainNumber(*b)) return nullptr;
   double i = 0;
-  const NumberScan first = scanNumberIn<true>(b, end, i, '.', ',');
-  if (first.value != FieldValue::number || end - first.end < 2 || *first.end != ',' ||
-      !startsPlainNumber(first.end[1]))
-    return nullptr;
+  const char* iEnd = plainDecimal(b, end, i);
+  if (iEnd == nullptr) {
+    const NumberScan first = scanNumberIn<true>(b, end, i, '.', ',');
+    if (first.value != FieldValue::number) return nullptr;
+    iEnd = first.end;
+  }
+  if (end - iEnd < 2 || *iEnd != ',' || !startsPlainNumber(iEnd[1])) return nullptr;
   double q = 0;
-  const NumberScan second = scanNumberIn<true>(first.end + 1, end, q, '.', ',');
-  if (second.value != FieldValue::number) return nullptr;
-  const char* lineEnd = second.end;
+  const char* lineEnd = plainDecimal(iEnd + 1, end, q);
+  if (lineEnd == nullptr) {
+    const NumberScan second = scanNumberIn<true>(iEnd + 1, end, q, '.', ',');
+    if (second.value != FieldValue::number) return nullptr;
+    lineEnd = second.end;
+  }
   if (lineEnd < end && *lineEnd == '\r') ++lineEnd;
   if (lineEnd == end || *lineEnd != '\n') return nullptr;
   ++piece.lines;

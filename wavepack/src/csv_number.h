@@ -96,6 +96,35 @@ inline bool shortDecimal(const char* p, const char* last, char decimalPoint,
   return true;
 }
 
+// The common field of the plain "I,Q" line: an optional '-', fewer than 8 digits,
+// optionally a '.' and fewer than 8 digits, ended by ',', CR or LF before `last`.
+// Returns the end with the value set (what scanNumberIn gives for the field: the
+// same digits, the same correctly rounded division), or null, setting nothing, for
+// anything else. Needs the pieces' slack after `last`.
+inline const char* plainDecimal(const char* p, const char* last, double& value) {
+  const bool negative = *p == '-';
+  p += negative;
+  const std::uint64_t whole = load8(p);
+  const unsigned wholeDigits = digitRun(whole);
+  if (wholeDigits == 8 || static_cast<std::size_t>(last - p) <= wholeDigits) return nullptr;
+  std::uint64_t mantissa = wholeDigits > 0 ? digitsValue(whole, wholeDigits) : 0;
+  const char* q = p + wholeDigits;
+  unsigned fractionDigits = 0;
+  if (*q == '.') {
+    ++q;
+    const std::uint64_t part = load8(q);
+    fractionDigits = digitRun(part);
+    if (fractionDigits == 8 || static_cast<std::size_t>(last - q) <= fractionDigits) return nullptr;
+    if (fractionDigits > 0)
+      mantissa = mantissa * kIntegerPowersOfTen[fractionDigits] + digitsValue(part, fractionDigits);
+    q += fractionDigits;
+  }
+  if (wholeDigits + fractionDigits == 0 || !(*q == ',' || *q == '\r' || *q == '\n')) return nullptr;
+  const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
+  value = negative ? -magnitude : magnitude;
+  return q;
+}
+
 // scanNumber; with Padded, the text has kReadSlack readable bytes after every
 // position before `last`, and digits are read 8 at a time.
 template <bool Padded>
