@@ -57,9 +57,13 @@ bool isBlankLine(const char* b, const char* e) {
   return true;
 }
 
+// The first character of a number the plain-pair line takes without skipping
+// anything before it ('+' and white space are left to the general parser).
+bool startsPlainNumber(char c) { return isDigit(c) || c == '-' || c == '.'; }
+
 }  // namespace
 
-PieceParser::PieceParser(const CsvOptions& options)
+PieceParser::PieceParser(const CsvOptions& options, bool plainPairs)
     : split_{options.dialect.delimiter, options.dialect.decimalComma ? ',' : '.',
              options.dialect.delimiter == ' '},
       fieldI_(options.fieldI),
@@ -71,12 +75,20 @@ PieceParser::PieceParser(const CsvOptions& options)
   const int b = dual_ ? fieldQ_ : 0;
   first_ = b > 0 ? std::min(a, b) : a;
   second_ = b > 0 ? std::max(a, b) : 0;
+  plainPairs_ = plainPairs && fieldI_ == 1 && fieldQ_ == 2 && split_.delimiter == ',' &&
+                split_.decimalPoint == '.';
 }
 
 void PieceParser::parse(Piece& piece) const {
   reservePairs(piece.pairs, countLines(piece.begin, piece.end));
   const char* p = piece.begin;
   while (p < piece.end) {
+    if (plainPairs_) {
+      if (const char* next = readPlainPair(piece, p)) {
+        p = next;
+        continue;
+      }
+    }
     const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(piece.end - p));
     const char* lineEnd = nl ? static_cast<const char*>(nl) : piece.end;
     const char* next = lineEnd + 1;
@@ -85,6 +97,44 @@ void PieceParser::parse(Piece& piece) const {
     if (!parseLine(piece, p, lineEnd)) return;  // a failure that ends the reading
     p = next;
   }
+}
+
+const char* PieceParser::readPlainPair(Piece& piece, const char* b) const {
+  // Numbers end before ',', CR or LF, which none of them holds: read up to the
+  // piece's end they end where they end read up to the line's end. The piece's
+  // text has the scanner's slack after it.
+  const char* const end = piece.end;
+  if (!startsPlainNumber(*b)) return nullptr;
+  double i = 0;
+  const char* iEnd = plainDecimal(b, end, i);
+  if (iEnd == nullptr) {
+    const NumberScan first = scanNumberIn<true>(b, end, i, '.', ',');
+    if (first.value != FieldValue::number) return nullptr;
+    iEnd = first.end;
+  }
+  if (end - iEnd < 2 || *iEnd != ',' || !startsPlainNumber(iEnd[1])) return nullptr;
+  double q = 0;
+  const char* lineEnd = plainDecimal(iEnd + 1, end, q);
+  if (lineEnd == nullptr) {
+    const NumberScan second = scanNumberIn<true>(iEnd + 1, end, q, '.', ',');
+    if (second.value != FieldValue::number) return nullptr;
+    lineEnd = second.end;
+  }
+  if (lineEnd < end && *lineEnd == '\r') ++lineEnd;
+  if (lineEnd == end || *lineEnd != '\n') return nullptr;
+  ++piece.lines;
+  storePair(piece, i, q);
+  piece.hasData = true;
+  return lineEnd + 1;
+}
+
+void PieceParser::storePair(Piece& piece, double i, double q) {
+  // I value k and Q value k form pair k even when they come from different lines,
+  // as two separate passes over the file would pair them.
+  if (piece.countI == piece.pairs.size()) piece.pairs.emplace_back();
+  piece.pairs[piece.countI++].i = i;
+  if (piece.countQ == piece.pairs.size()) piece.pairs.emplace_back();
+  piece.pairs[piece.countQ++].q = q;
 }
 
 bool PieceParser::parseLine(Piece& piece, const char* b, const char* e) const {

@@ -41,7 +41,9 @@ struct Splitter {
 
 class PieceParser {
  public:
-  explicit PieceParser(const CsvOptions& options);
+  // With `plainPairs` false, every line is read by the general line parser (the
+  // tests compare the two).
+  explicit PieceParser(const CsvOptions& options, bool plainPairs = true);
 
   void parse(Piece& piece) const;
 
@@ -61,6 +63,15 @@ class PieceParser {
 
   // Reads the fields of one line; false after a value that fails at once.
   bool parseLine(Piece& piece, const char* b, const char* e) const;
+
+  // The line at b when it is the common "I,Q" of two numbers, each starting with a
+  // digit, a sign '-' or a point, and ends with a line feed (CR LF too) before the
+  // piece's end: its pair is stored and the next line's start returned. Null, with
+  // nothing changed, for any other line: the general parser then reads it.
+  const char* readPlainPair(Piece& piece, const char* b) const;
+
+  // Stores I and Q of a line as pair countI and pair countQ.
+  static void storePair(Piece& piece, double i, double q);
 
   void noteData(Piece& piece, bool extra, const char* b, const char* e) const;
 
@@ -84,6 +95,7 @@ class PieceParser {
   bool complexForm_;
   int first_ = 0;
   int second_ = 0;
+  bool plainPairs_;  // fields 1 and 2, ',' and '.': lines are first tried as plain pairs
 };
 
 // Parses the pieces in parallel (runParts).

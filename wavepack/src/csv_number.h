@@ -25,6 +25,10 @@ inline constexpr int kFastDigits = 15;
 inline constexpr double kPowersOfTen[kFastDigits + 1] = {
     1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
+// 10^0 to 10^7 as integers: scaling the whole digits needs no conversion from double.
+inline constexpr std::uint64_t kIntegerPowersOfTen[8] = {1,     10,     100,     1000,
+                                                         10000, 100000, 1000000, 10000000};
+
 // Slow path of scanNumber: from_chars on the text from `numberBegin` (its sign
 // included); `last` bounds the field's line.
 NumberScan scanWithFromChars(const char* numberBegin, const char* last, double& value,
@@ -82,8 +86,7 @@ inline bool shortDecimal(const char* p, const char* last, char decimalPoint,
     fractionDigits = std::min<unsigned>(digitRun(part), static_cast<unsigned>(last - q));
     if (fractionDigits == 8) return false;
     if (fractionDigits > 0)
-      value = value * static_cast<std::uint64_t>(kPowersOfTen[fractionDigits]) +
-              digitsValue(part, fractionDigits);
+      value = value * kIntegerPowersOfTen[fractionDigits] + digitsValue(part, fractionDigits);
     q += fractionDigits;
   }
   mantissa = value;
@@ -91,6 +94,35 @@ inline bool shortDecimal(const char* p, const char* last, char decimalPoint,
   fraction = static_cast<int>(fractionDigits);
   end = q;
   return true;
+}
+
+// The common field of the plain "I,Q" line: an optional '-', fewer than 8 digits,
+// optionally a '.' and fewer than 8 digits, ended by ',', CR or LF before `last`.
+// Returns the end with the value set (what scanNumberIn gives for the field: the
+// same digits, the same correctly rounded division), or null, setting nothing, for
+// anything else. Needs the pieces' slack after `last`.
+inline const char* plainDecimal(const char* p, const char* last, double& value) {
+  const bool negative = *p == '-';
+  p += negative;
+  const std::uint64_t whole = load8(p);
+  const unsigned wholeDigits = digitRun(whole);
+  if (wholeDigits == 8 || static_cast<std::size_t>(last - p) <= wholeDigits) return nullptr;
+  std::uint64_t mantissa = wholeDigits > 0 ? digitsValue(whole, wholeDigits) : 0;
+  const char* q = p + wholeDigits;
+  unsigned fractionDigits = 0;
+  if (*q == '.') {
+    ++q;
+    const std::uint64_t part = load8(q);
+    fractionDigits = digitRun(part);
+    if (fractionDigits == 8 || static_cast<std::size_t>(last - q) <= fractionDigits) return nullptr;
+    if (fractionDigits > 0)
+      mantissa = mantissa * kIntegerPowersOfTen[fractionDigits] + digitsValue(part, fractionDigits);
+    q += fractionDigits;
+  }
+  if (wholeDigits + fractionDigits == 0 || !(*q == ',' || *q == '\r' || *q == '\n')) return nullptr;
+  const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
+  value = negative ? -magnitude : magnitude;
+  return q;
 }
 
 // scanNumber; with Padded, the text has kReadSlack readable bytes after every

@@ -64,11 +64,15 @@ MemoryPairs readCsv(const ByteReader& source, const std::string& name, const Csv
       }
       cut = static_cast<std::size_t>(static_cast<const char*>(nl) - current.data()) + 1;
     }
-    // The unfinished last line starts the next buffer.
+    // The unfinished last line starts the next buffer, and the read after it fills
+    // the buffer up to a chunk: both buffers keep the size of one chunk, so their
+    // pages are touched once, not again in a larger buffer for every chunk.
+    std::size_t nextLength = chunk;
     if (!atEnd) {
       const std::size_t carry = current.held() - cut;
+      if (carry < chunk) nextLength = chunk - carry;
       next.clear();
-      next.reserve(carry + chunk);
+      next.reserve(carry + nextLength);
       std::memcpy(next.end(), current.data() + cut, carry);
       next.grow(carry);
     }
@@ -77,7 +81,7 @@ MemoryPairs readCsv(const ByteReader& source, const std::string& name, const Csv
     std::thread filler;
     auto fill = [&] {
       try {
-        nextRead = reader(next.end(), chunk);
+        nextRead = reader(next.end(), nextLength);
       } catch (...) {
         readFailure = std::current_exception();
       }

@@ -62,8 +62,9 @@ struct CsvOptions {
   // a file smaller than two pieces is parsed by one thread.
   unsigned threads = 0;
   std::size_t pieceBytes = std::size_t{1} << 20;
-  // Bytes read at a time.
-  std::size_t chunkBytes = std::size_t{16} << 20;
+  // Bytes read at a time. Two chunk buffers are held, the one parsed and the one
+  // read ahead: small ones stay in the caches and bound the memory beside the pairs.
+  std::size_t chunkBytes = std::size_t{4} << 20;
 };
 
 // Lines that were reported, at most this many one by one; the rest are counted.
