@@ -15,6 +15,11 @@ namespace arbsuite::seqlink {
 // against its work.
 inline constexpr std::size_t kStreamPiecePairs = std::size_t{1} << 20;
 
+// How many piece buffers a stream takes turns with: with two, a piece stays valid
+// until the call after next, so that one thread can read the next piece while
+// another still works on the last.
+enum class PieceBuffers { One, Two };
+
 // The samples decrypt block by block (8-byte blocks, each on its own), so a piece
 // needs only its own blocks: the last block of a piece that ends in the middle of
 // one is read again as the first of the next.
@@ -30,11 +35,16 @@ class ArbSampleStream {
   // file; the header checks and key unwrap with readArbFileData's statuses
   // (SEQLINK_HEADER_CRC_MISMATCH, SEQLINK_DATA_READ_ERROR, the crypto statuses).
   // pairs: the pairs to hand out (pairs the file does not hold are zero).
-  // piecePairs (at least 2): the largest piece. Returns SEQLINK_OK or a status.
-  int open(const char* path, std::uint64_t pairs, std::size_t piecePairs = kStreamPiecePairs);
+  // piecePairs (at least 2): the largest piece; buffers: how long a piece stays
+  // valid (see next). The buffers of the last open are kept when their size fits,
+  // so that a stream opened on one file after another allocates them once.
+  // Returns SEQLINK_OK or a status.
+  int open(const char* path, std::uint64_t pairs, std::size_t piecePairs = kStreamPiecePairs,
+           PieceBuffers buffers = PieceBuffers::One);
 
   // The next piece (interleaved I, Q; an even number of values, at most 2 x
-  // piecePairs), valid until the next call; empty after the last. Returns SEQLINK_OK,
+  // piecePairs), valid until the next call (PieceBuffers::One) or the call after
+  // that (PieceBuffers::Two); empty after the last. Returns SEQLINK_OK,
   // SEQLINK_DATA_READ_ERROR or a crypto status (the piece is then empty).
   int next(std::span<const std::int16_t>& piece);
 

@@ -1,12 +1,12 @@
 // ArbSampleStream: the sample reader's header checks and key, then the data read
-// and decrypted a piece at a time into one buffer of the piece's size.
+// and decrypted a piece at a time into one or two buffers of the piece's size.
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <optional>
-#include <vector>
 
 #include "arb_readers.h"
 #include "file_source.h"
@@ -20,8 +20,12 @@ struct ArbSampleStream::State {
   ArbDataFile file;
   std::size_t piecePairs = kStreamPiecePairs;
   // The cipher blocks of a piece: a piece starting in the middle of a block needs
-  // one more block than its pairs fill.
-  std::vector<std::uint8_t> buffer;
+  // one more block than its pairs fill. Not zeroed when allocated: every byte a piece
+  // hands out is read, decrypted or cleared first.
+  std::unique_ptr<std::uint8_t[]> buffers[2];
+  std::size_t bufferLength = 0;
+  unsigned bufferCount = 1;
+  unsigned current = 0;  // the buffer the next piece goes into
   // Bytes of sample data (from the data offset) that the file holds and that
   // readArbFileData takes from it: whole cipher blocks inside the file and inside
   // one crypto call when the data is encrypted; anything after reads as zero.
@@ -31,13 +35,23 @@ struct ArbSampleStream::State {
 ArbSampleStream::ArbSampleStream() = default;
 ArbSampleStream::~ArbSampleStream() = default;
 
-int ArbSampleStream::open(const char* path, std::uint64_t pairs, std::size_t piecePairs) {
-  state_.reset();
+int ArbSampleStream::open(const char* path, std::uint64_t pairs, std::size_t piecePairs,
+                          PieceBuffers buffers) {
+  // The old buffers are kept for this file when they have its size: no fresh pages to
+  // fault in and clear for each file of a join.
+  std::unique_ptr<State> old = std::move(state_);
   pairs_ = 0;
   position_ = 0;
   if (path == nullptr) return SEQLINK_DATA_CANNOT_OPEN;
   auto state = std::make_unique<State>();
   state->piecePairs = std::max<std::size_t>(piecePairs, 2);
+  state->bufferCount = buffers == PieceBuffers::Two ? 2 : 1;
+  state->bufferLength = state->piecePairs * arb::kBytesPerPair + arb::kCipherBlockLength;
+  if (old && old->bufferLength == state->bufferLength) {
+    state->buffers[0] = std::move(old->buffers[0]);
+    state->buffers[1] = std::move(old->buffers[1]);
+  }
+  old.reset();
   if (path != kBlankName) {
     state->source.emplace(path);
     if (!state->source->isOpen()) return SEQLINK_DATA_CANNOT_OPEN;
@@ -51,11 +65,13 @@ int ArbSampleStream::open(const char* path, std::uint64_t pairs, std::size_t pie
                                    arb::roundDownToBlock(std::numeric_limits<std::uint32_t>::max()))
                         : available;
   }
-  try {
-    state->buffer.assign(state->piecePairs * arb::kBytesPerPair + arb::kCipherBlockLength, 0);
-  } catch (const std::bad_alloc&) {
-    return SEQLINK_DATA_NO_MEMORY;
+  for (unsigned k = 0; k < state->bufferCount; ++k) {
+    if (!state->buffers[k]) {
+      state->buffers[k].reset(new (std::nothrow) std::uint8_t[state->bufferLength]);
+      if (!state->buffers[k]) return SEQLINK_DATA_NO_MEMORY;
+    }
   }
+  if (state->bufferCount == 1) state->buffers[1].reset();
   state_ = std::move(state);
   pairs_ = pairs;
   return SEQLINK_OK;
@@ -68,7 +84,7 @@ int ArbSampleStream::next(std::span<const std::int16_t>& piece) {
   const std::uint64_t count = std::min<std::uint64_t>(pairs_ - position_, s.piecePairs);
   const std::uint64_t first = position_ * arb::kBytesPerPair;
   const std::uint64_t last = first + count * arb::kBytesPerPair;
-  std::uint8_t* buffer = s.buffer.data();
+  std::uint8_t* buffer = s.buffers[s.current].get();
   std::uint64_t skip = 0;  // bytes before the piece's first pair in the buffer
 
   if (!s.source) {
@@ -92,7 +108,7 @@ int ArbSampleStream::next(std::span<const std::int16_t>& piece) {
     const std::uint64_t whole = arb::roundDownToBlock(static_cast<std::uint64_t>(got));
     const int status = s.file.decrypt(buffer, whole);
     if (status != SEQLINK_OK) {
-      std::memset(buffer, 0, s.buffer.size());  // no cipher text is left behind
+      std::memset(buffer, 0, s.bufferLength);  // no cipher text is left behind
       return status;
     }
     std::memset(buffer + whole, 0, static_cast<std::size_t>(blockEnd - blockStart - whole));
@@ -106,6 +122,7 @@ int ArbSampleStream::next(std::span<const std::int16_t>& piece) {
   }
   piece = {values, static_cast<std::size_t>(2 * count)};
   position_ += count;
+  s.current = (s.current + 1) % s.bufferCount;
   return SEQLINK_OK;
 }
 

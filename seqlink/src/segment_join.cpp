@@ -111,6 +111,7 @@ std::optional<JoinStatus> joinInOnePass(const JoinSettings& settings,
     return pieces.add(piece.data(), piece.size_bytes());
   };
   std::vector<std::int16_t> held;
+  SegmentStreamer streamer;
   std::uint64_t keptBytes = 0;
   std::uint64_t sumOfAllSquares = 0;
   for (std::size_t i = 0; i < joined.size(); ++i) {
@@ -130,7 +131,7 @@ std::optional<JoinStatus> joinInOnePass(const JoinSettings& settings,
       keptBytes += bytes;
     } else {
       std::uint64_t squares = 0;
-      status = streamSegmentSamples(segment.name, pairs, targets[i], segment.energy, squares, add);
+      status = streamer.stream(segment.name, pairs, targets[i], segment.energy, squares, add);
       sumOfAllSquares += squares;
     }
     if (status != SEQLINK_OK) return std::nullopt;
@@ -238,6 +239,7 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
   // while they fit keptSampleBytes; the others are read in pieces, in both passes,
   // so that the memory is bounded whatever the length.
   std::vector<std::vector<std::int16_t>> kept(joined.size());
+  SegmentStreamer streamer;
   std::uint64_t keptBytes = 0;
   std::uint64_t sumOfAllSquares = 0;
   for (std::size_t i = 0; i < joined.size(); ++i) {
@@ -252,8 +254,8 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
       keptBytes += bytes;
     } else {
       std::uint64_t squares = 0;
-      status = streamSegmentSamples(segment.name, pairs, targets[i], segment.energy, squares,
-                                    [](std::span<const std::int16_t>) { return SEQLINK_OK; });
+      status = streamer.stream(segment.name, pairs, targets[i], segment.energy, squares,
+                               [](std::span<const std::int16_t>) { return SEQLINK_OK; });
       if (status != SEQLINK_OK) return failedAt(status, JoinStep::LoadSegments);
       sumOfAllSquares += squares;
     }
@@ -280,10 +282,10 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
       // Read and levelled again from the segment as configured: the same samples.
       double energy = settings.segments[i].energy;
       std::uint64_t squares = 0;
-      status = streamSegmentSamples(joined[i].name, pairs, targets[i], energy, squares,
-                                    [&](std::span<const std::int16_t> piece) {
-                                      return out.add(piece.data(), piece.size_bytes());
-                                    });
+      status = streamer.stream(joined[i].name, pairs, targets[i], energy, squares,
+                               [&](std::span<const std::int16_t> piece) {
+                                 return out.add(piece.data(), piece.size_bytes());
+                               });
     }
     if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
     std::vector<std::int16_t>().swap(kept[i]);

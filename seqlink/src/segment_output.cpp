@@ -4,9 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <span>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "arb_format.h"
@@ -90,26 +94,46 @@ int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::option
 }
 
 int streamSegmentSamples(const std::string& name, std::size_t pairs, std::optional<double> target,
-                         double& energy, std::uint64_t& sumOfSquares,
-                         const std::function<int(std::span<const std::int16_t>)>& take) {
+                         double& energy, std::uint64_t& sumOfSquares, const SampleTake& take) {
+  SegmentStreamer streamer;
+  return streamer.stream(name, pairs, target, energy, sumOfSquares, take);
+}
+
+// One piece as the reading leaves it: levelled when the segment is, with its sum of
+// squares; empty after the last.
+struct SegmentStreamer::Piece {
+  std::span<const std::int16_t> values;
+  std::uint64_t squares = 0;
+  int status = SEQLINK_OK;
+};
+
+SegmentStreamer::SegmentStreamer() = default;
+SegmentStreamer::~SegmentStreamer() = default;
+
+int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
+                            std::optional<double> target, double& energy,
+                            std::uint64_t& sumOfSquares, const SampleTake& take) {
   sumOfSquares = 0;
   if (name == kBlankName) {
     if (pairs > 0 && target && *target > kLevelFloor) energy = *target * *target * pairs;
-    const std::vector<std::int16_t> silence(2 * std::min(pairs, kStreamPiecePairs), 0);
+    const std::size_t silent = 2 * std::min(pairs, kStreamPiecePairs);
+    if (silence_.size() < silent) silence_.assign(silent, 0);
     for (std::size_t done = 0; done < pairs;) {
       const std::size_t piece = std::min(pairs - done, kStreamPiecePairs);
-      const int status = take(std::span<const std::int16_t>(silence.data(), 2 * piece));
+      const int status = take(std::span<const std::int16_t>(silence_.data(), 2 * piece));
       if (status != SEQLINK_OK) return status;
       done += piece;
     }
     return SEQLINK_OK;
   }
-  ArbSampleStream stream;
-  int status = stream.open(name.c_str(), pairs);
+  // Two buffers only where the next piece is read while take works on one.
+  const bool ahead = pairs > kStreamPiecePairs;
+  int status = stream_.open(name.c_str(), pairs, kStreamPiecePairs,
+                            ahead ? PieceBuffers::Two : PieceBuffers::One);
   if (status != SEQLINK_OK) return status;
 
   // The level decisions of loadSegmentSamples, taken before any sample is read.
-  bool scale = false;
+  scale_ = false;
   double level = 0;
   if (pairs > 0) {
     level = std::sqrt(energy / static_cast<double>(pairs));
@@ -117,45 +141,142 @@ int streamSegmentSamples(const std::string& name, std::size_t pairs, std::option
       if (energy <= kLevelFloor) {
         energy = *target * *target * pairs;
       } else if (std::isfinite(level)) {
-        scale = true;
+        scale_ = true;
       }
     }
   }
-  std::vector<std::int16_t> table;
-  std::vector<std::int16_t> scaled;
-  if (scale) {
-    table.resize(65536);
+  if (scale_) {
+    table_.resize(65536);
     for (int v = -32768; v <= 32767; ++v) {
-      table[static_cast<std::uint16_t>(v)] =
+      table_[static_cast<std::uint16_t>(v)] =
           scaleValue(static_cast<std::int16_t>(v), *target, level);
     }
-  }
-  double orderedEnergy = 0.0;
-  for (;;) {
-    std::span<const std::int16_t> piece;
-    status = stream.next(piece);
-    if (status != SEQLINK_OK) return status;
-    if (piece.empty()) break;
-    if (scale) {
-      scaled.resize(piece.size());
-      for (std::size_t k = 0; k < piece.size(); ++k) {
-        scaled[k] = table[static_cast<std::uint16_t>(piece[k])];
-      }
-      piece = scaled;
-      orderedEnergy = arbsuite::arb::signalEnergy(piece, orderedEnergy);
+    // Room for the largest piece in each buffer before the reading starts: the
+    // second thread allocates nothing.
+    const std::size_t values = 2 * std::min(pairs, kStreamPiecePairs);
+    for (unsigned k = 0; k < (ahead ? 2u : 1u); ++k) {
+      if (scaled_[k].size() < values) scaled_[k].resize(values);
     }
-    sumOfSquares += arbsuite::arb::sumOfSquares(piece);
-    status = take(piece);
-    if (status != SEQLINK_OK) return status;
   }
+  orderedEnergy_ = 0.0;
+  status = ahead ? streamAhead(sumOfSquares, take) : streamInTurn(sumOfSquares, take);
+  if (status != SEQLINK_OK) return status;
   // The energy scaleAndMeasure gives for the whole segment: exact from the integer
   // sum where that is the same double, else the sum in order.
-  if (scale) {
+  if (scale_) {
     energy = sumOfSquares < (std::uint64_t{1} << 53)
                  ? arbsuite::arb::orderedSignalEnergy(sumOfSquares, {})
-                 : orderedEnergy;
+                 : orderedEnergy_;
   }
   return SEQLINK_OK;
+}
+
+void SegmentStreamer::readPiece(Piece& piece, unsigned slot) {
+  piece = Piece{};
+  std::span<const std::int16_t> values;
+  piece.status = stream_.next(values);
+  if (piece.status != SEQLINK_OK || values.empty()) return;
+  if (scale_) {
+    std::int16_t* out = scaled_[slot].data();
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      out[k] = table_[static_cast<std::uint16_t>(values[k])];
+    }
+    values = std::span<const std::int16_t>(out, values.size());
+    orderedEnergy_ = arbsuite::arb::signalEnergy(values, orderedEnergy_);
+  }
+  piece.squares = arbsuite::arb::sumOfSquares(values);
+  piece.values = values;
+}
+
+int SegmentStreamer::streamInTurn(std::uint64_t& sumOfSquares, const SampleTake& take) {
+  for (;;) {
+    Piece piece;
+    readPiece(piece, 0);
+    if (piece.status != SEQLINK_OK) return piece.status;
+    if (piece.values.empty()) return SEQLINK_OK;
+    sumOfSquares += piece.squares;
+    const int status = take(piece.values);
+    if (status != SEQLINK_OK) return status;
+  }
+}
+
+int SegmentStreamer::streamAhead(std::uint64_t& sumOfSquares, const SampleTake& take) {
+  // Two slots, each filled by the reader and emptied by take in turn. The stream's
+  // two buffers and the two levelled buffers take the same turns, so a slot's values
+  // stay untouched until take is done with them and the slot is handed back.
+  struct Slot {
+    Piece piece;
+    bool full = false;
+    bool last = false;
+  };
+  Slot slots[2];
+  std::mutex lock;
+  std::condition_variable changed;
+  bool stop = false;
+
+  const auto read = [&] {
+    for (unsigned k = 0;; k ^= 1) {
+      Slot& slot = slots[k];
+      {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait(hold, [&] { return !slot.full || stop; });
+        if (stop) return;
+      }
+      Piece piece;
+      readPiece(piece, k);
+      const bool last = piece.status != SEQLINK_OK || piece.values.empty() ||
+                        stream_.position() >= stream_.pairs();
+      {
+        const std::lock_guard<std::mutex> hold(lock);
+        slot.piece = piece;
+        slot.last = last;
+        slot.full = true;
+      }
+      changed.notify_all();
+      if (last) return;
+    }
+  };
+  std::optional<std::thread> reader;
+  try {
+    reader.emplace(read);
+  } catch (const std::system_error&) {
+    // No second thread to be had: the same pieces, read in turn.
+    return streamInTurn(sumOfSquares, take);
+  }
+  // Stops and joins the reader on every way out, a throwing take included.
+  struct JoinReader {
+    std::optional<std::thread>& reader;
+    std::mutex& lock;
+    std::condition_variable& changed;
+    bool& stop;
+    ~JoinReader() {
+      {
+        const std::lock_guard<std::mutex> hold(lock);
+        stop = true;
+      }
+      changed.notify_all();
+      reader->join();
+    }
+  } joinReader{reader, lock, changed, stop};
+
+  for (unsigned k = 0;; k ^= 1) {
+    Slot& slot = slots[k];
+    {
+      std::unique_lock<std::mutex> hold(lock);
+      changed.wait(hold, [&] { return slot.full; });
+    }
+    if (slot.piece.status != SEQLINK_OK) return slot.piece.status;
+    if (slot.piece.values.empty()) return SEQLINK_OK;
+    sumOfSquares += slot.piece.squares;
+    const int status = take(slot.piece.values);
+    if (status != SEQLINK_OK) return status;
+    if (slot.last) return SEQLINK_OK;
+    {
+      const std::lock_guard<std::mutex> hold(lock);
+      slot.full = false;
+    }
+    changed.notify_all();
+  }
 }
 
 int parseSegment(const SegmentItemIndex& items, int index, JoinSegment& segment,

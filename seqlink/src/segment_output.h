@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "segment_index.h"
 #include "seqlink_join.h"
+#include "seqlink_stream.h"
 
 namespace arbsuite::seqlink {
 
@@ -33,9 +35,41 @@ int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::option
 // updates it; sumOfSquares gets the exact sum of v^2 over the values handed out.
 // Returns SEQLINK_OK, a status of the sample reader, or the first status take
 // returned other than SEQLINK_OK.
+using SampleTake = std::function<int(std::span<const std::int16_t>)>;
 int streamSegmentSamples(const std::string& name, std::size_t pairs, std::optional<double> target,
-                         double& energy, std::uint64_t& sumOfSquares,
-                         const std::function<int(std::span<const std::int16_t>)>& take);
+                         double& energy, std::uint64_t& sumOfSquares, const SampleTake& take);
+
+// streamSegmentSamples for one segment after another, with the buffers kept from one
+// to the next. A segment of more than one piece is read ahead: a second thread reads,
+// decrypts and levels the next piece while take works on the current one, so that a
+// segment takes about the longer of the two jobs rather than their sum. take runs on
+// the calling thread, in order; the values, energies, statuses and the piece at
+// which a status comes are those of the reading in turn, and the second thread is
+// stopped and joined before stream returns or throws.
+class SegmentStreamer {
+ public:
+  SegmentStreamer();
+  ~SegmentStreamer();
+  SegmentStreamer(const SegmentStreamer&) = delete;
+  SegmentStreamer& operator=(const SegmentStreamer&) = delete;
+
+  // What streamSegmentSamples does, with its arguments and statuses.
+  int stream(const std::string& name, std::size_t pairs, std::optional<double> target,
+             double& energy, std::uint64_t& sumOfSquares, const SampleTake& take);
+
+ private:
+  struct Piece;
+  void readPiece(Piece& piece, unsigned slot);
+  int streamInTurn(std::uint64_t& sumOfSquares, const SampleTake& take);
+  int streamAhead(std::uint64_t& sumOfSquares, const SampleTake& take);
+
+  ArbSampleStream stream_;
+  std::vector<std::int16_t> silence_;
+  std::vector<std::int16_t> table_;      // every 16-bit value's level-scaled result
+  std::vector<std::int16_t> scaled_[2];  // the levelled pieces, taking turns
+  bool scale_ = false;
+  double orderedEnergy_ = 0.0;  // of the levelled values, summed in order
+};
 
 // How far parseSegment read a segment item before it stopped.
 enum class SegmentFields { None, NameAndClock, All };
