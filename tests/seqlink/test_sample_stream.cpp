@@ -2,6 +2,7 @@
 // whatever the piece length, on whole, truncated and damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -182,6 +183,48 @@ TEST(SeqlinkSampleStreamFileTest, DamagedHeadersAndUnopenablePathsGiveTheSameSta
   std::span<const std::int16_t> piece;
   EXPECT_EQ(stream.next(piece), SEQLINK_OK);  // a stream that failed to open is empty
   EXPECT_TRUE(piece.empty());
+}
+
+// With two buffers a piece is left as it was while the next one is read, in every
+// kind of file; reopened on another file, the stream reuses its buffers, and the
+// pairs that file lacks read as silence, never as the last file's samples.
+TEST(SeqlinkSampleStreamFileTest, TwoBuffersKeepEachPieceUntilTheCallAfterNext) {
+  ScratchDir dir;
+  for (const Kind kind : {Kind::version1, Kind::version2Encrypted, Kind::version2Plain}) {
+    const std::vector<std::int16_t> values = seqtest::rampValues(1001, 30000, 6);
+    const std::string path = dir.file("wave.arb");
+    arbtest::writeBytes(path, fileOf(kind, values));
+    const Read whole = wholeRead(path, 1001);
+    arbsuite::seqlink::ArbSampleStream stream;
+    ASSERT_EQ(stream.open(path.c_str(), 1001, 64, arbsuite::seqlink::PieceBuffers::Two),
+              SEQLINK_OK);
+    std::vector<std::int16_t> got;
+    std::span<const std::int16_t> last;
+    std::vector<std::int16_t> lastCopy;
+    std::span<const std::int16_t> piece;
+    while (stream.next(piece) == SEQLINK_OK && !piece.empty()) {
+      // The piece before is untouched by this read.
+      EXPECT_TRUE(std::equal(last.begin(), last.end(), lastCopy.begin(), lastCopy.end()));
+      EXPECT_NE(piece.data(), last.data());
+      got.insert(got.end(), piece.begin(), piece.end());
+      last = piece;
+      lastCopy.assign(piece.begin(), piece.end());
+    }
+    EXPECT_EQ(got, whole.values);
+
+    // The same stream on a file cut short: its own pairs, then silence.
+    const std::string cut = dir.file("cut.arb");
+    const Bytes file = fileOf(kind, seqtest::rampValues(1001, 12000, 7));
+    arbtest::writeBytes(cut, Bytes(file.begin(), file.end() - 1600));
+    const Read cutWhole = wholeRead(cut, 1001);
+    ASSERT_EQ(cutWhole.status, SEQLINK_OK);
+    ASSERT_EQ(stream.open(cut.c_str(), 1001, 64, arbsuite::seqlink::PieceBuffers::Two), SEQLINK_OK);
+    got.clear();
+    while (stream.next(piece) == SEQLINK_OK && !piece.empty()) {
+      got.insert(got.end(), piece.begin(), piece.end());
+    }
+    EXPECT_EQ(got, cutWhole.values);
+  }
 }
 
 }  // namespace

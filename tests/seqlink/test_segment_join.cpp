@@ -3,17 +3,25 @@
 // kept between the passes or read again; the piecewise encryptor against one call;
 // and what a failed join leaves.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "arb_format.h"
 #include "multiseg_writer.h"
 #include "segment_config_builder.h"
 #include "segment_join.h"
+#include "segment_output.h"
 #include "seqlink.h"
 #include "seqlink_join.h"
 #include "seqlink_stream.h"
@@ -359,6 +367,133 @@ TEST(SeqlinkPieceEncryptor, AnySplitOfTheSamplesGivesTheBytesOfOneCall) {
     EXPECT_EQ(written, whole) << pieceLength;
     EXPECT_EQ(calls, (whole.size() + pieceLength - 1) / pieceLength) << pieceLength;
   }
+}
+
+// Segments of many pieces each (read ahead on a second thread), one levelled, the
+// same file twice and a long blank between: the one pass and the two give the
+// samples and energies of the three calls.
+TEST_F(SeqlinkSegmentJoinTest, AJoinOfManyPiecesGivesTheSamplesOfTheCalls) {
+  const std::size_t piece = arbsuite::seqlink::kStreamPiecePairs;
+  const Values loud = seqtest::rampValues(3 * piece + 777, 12000, 43);
+  const Values quiet = seqtest::rampValues(2 * piece, 2500, 47);
+  const std::string loudFile = addFile("loud.arb", loud);
+  ConfigBuilder config;
+  config.levelMode = "RMS";
+  config.segments = {
+      item(loudFile, 1e6, loud.size() / 2, seqtest::energyOf(loud)),
+      item("Blank", 1e6, 2 * piece + 5, 0),
+      item(addFile("quiet.arb", quiet), 1e6, quiet.size() / 2, seqtest::energyOf(quiet)),
+      item(loudFile, 1e6, piece + 1, seqtest::energyOf(loud))};
+  const Opened expected = openJoined(joinWithCalls(config, dir_.file("calls.arb")));
+  const auto check = [](const std::vector<arbsuite::seqlink::JoinSegment>&) {};
+  for (const bool twoPasses : {false, true}) {
+    SCOPED_TRACE(twoPasses ? "two passes" : "one pass");
+    std::vector<arbsuite::seqlink::JoinSegment> joined;
+    const arbsuite::seqlink::JoinCheck noCheck;
+    ASSERT_EQ(
+        joinFromSettings(config, dir_.file("ahead.arb"), 0, joined, twoPasses ? check : noCheck)
+            .status,
+        SEQLINK_OK);
+    const Opened got = openJoined(dir_.file("ahead.arb"));
+    EXPECT_EQ(got.block, expected.block);
+    EXPECT_TRUE(got.plain == expected.plain);
+  }
+}
+
+// A write that fails in the middle of a segment read ahead (the file size limit
+// reached after the first pieces) stops the join with the status and step it always
+// had, in one pass and in two, and leaves no file, not even a temporary one. Run in a
+// child process, whose limit is its own.
+TEST_F(SeqlinkSegmentJoinTest, AWriteThatFailsInTheMiddleOfASegmentLeavesNoFile) {
+  const std::size_t piece = arbsuite::seqlink::kStreamPiecePairs;
+  const Values values = seqtest::rampValues(4 * piece + 99, 9000, 53);
+  ConfigBuilder config;
+  config.segments = {
+      item(addFile("long.arb", values), 1e6, values.size() / 2, seqtest::energyOf(values))};
+  const auto check = [](const std::vector<arbsuite::seqlink::JoinSegment>&) {};
+  const std::filesystem::path out = dir_.file("out");
+  std::filesystem::create_directory(out);
+  for (const bool twoPasses : {false, true}) {
+    SCOPED_TRACE(twoPasses ? "two passes" : "one pass");
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(channel[0]);
+      std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+      const rlimit limit{6 << 20, 6 << 20};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      std::vector<arbsuite::seqlink::JoinSegment> joined;
+      const arbsuite::seqlink::JoinStatus status = joinFromSettings(
+          config, (out / "joined.arb").string(), 0, joined,
+          twoPasses ? arbsuite::seqlink::JoinCheck(check) : arbsuite::seqlink::JoinCheck());
+      const int report[2] = {status.status, static_cast<int>(status.step)};
+      const bool sent = ::write(channel[1], report, sizeof report) == sizeof report;
+      ::_exit(sent ? 0 : 1);
+    }
+    ::close(channel[1]);
+    int report[2] = {0, -1};
+    const bool received = ::read(channel[0], report, sizeof report) == sizeof report;
+    ::close(channel[0]);
+    int exit = 0;
+    ASSERT_EQ(::waitpid(child, &exit, 0), child);
+    ASSERT_TRUE(received && WIFEXITED(exit) && WEXITSTATUS(exit) == 0);
+    EXPECT_EQ(report[0], SEQLINK_DATA_CANNOT_OPEN);
+    EXPECT_EQ(report[1], static_cast<int>(arbsuite::seqlink::JoinStep::BuildFile));
+    EXPECT_TRUE(std::filesystem::is_empty(out));
+  }
+}
+
+// The streamer's read-ahead seen from take: each piece stays as it was handed over
+// while take works on it (the next one is read meanwhile), the pieces join to the
+// file's pairs, and a take that fails or throws part-way stops the reading there,
+// with its status or exception, leaving the streamer fit for the next segment.
+TEST_F(SeqlinkSegmentJoinTest, TheStreamerHandsOverPiecesThatStayPutAndStopsWhereTakeStops) {
+  const std::size_t piece = arbsuite::seqlink::kStreamPiecePairs;
+  const Values values = seqtest::rampValues(3 * piece + 5, 20000, 59);
+  const std::string file = addFile("wave.arb", values);
+  arbsuite::seqlink::SegmentStreamer streamer;
+  double energy = seqtest::energyOf(values);
+  std::uint64_t squares = 0;
+  Values got;
+  int calls = 0;
+  const auto keepAndCheck = [&](std::span<const std::int16_t> values) {
+    const Values copy(values.begin(), values.end());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the next read is done
+    EXPECT_TRUE(std::equal(values.begin(), values.end(), copy.begin(), copy.end())) << calls;
+    got.insert(got.end(), copy.begin(), copy.end());
+    ++calls;
+    return SEQLINK_OK;
+  };
+  ASSERT_EQ(streamer.stream(file, values.size() / 2, std::nullopt, energy, squares, keepAndCheck),
+            SEQLINK_OK);
+  EXPECT_EQ(calls, 4);
+  EXPECT_TRUE(got == values);
+
+  calls = 0;
+  const auto failSecond = [&](std::span<const std::int16_t>) {
+    return ++calls == 2 ? SEQLINK_DATA_CANNOT_OPEN : SEQLINK_OK;
+  };
+  EXPECT_EQ(streamer.stream(file, values.size() / 2, std::nullopt, energy, squares, failSecond),
+            SEQLINK_DATA_CANNOT_OPEN);
+  EXPECT_EQ(calls, 2);
+
+  struct Stop {};
+  calls = 0;
+  const auto throwSecond = [&](std::span<const std::int16_t>) {
+    if (++calls == 2) throw Stop{};
+    return SEQLINK_OK;
+  };
+  EXPECT_THROW(streamer.stream(file, values.size() / 2, std::nullopt, energy, squares, throwSecond),
+               Stop);
+  EXPECT_EQ(calls, 2);
+
+  got.clear();
+  calls = 0;
+  ASSERT_EQ(streamer.stream(file, values.size() / 2, std::nullopt, energy, squares, keepAndCheck),
+            SEQLINK_OK);
+  EXPECT_TRUE(got == values);
 }
 
 // A segment that cannot be read again leaves no output, and a check that throws stops
