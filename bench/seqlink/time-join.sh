@@ -10,11 +10,17 @@
 #   arbtool join -o j.arb a.arb b.arb                  (levels unchanged)
 #   arbtool join -o j.arb --level rms a.arb b.arb      (a scaled down to b's level)
 # and prints every round, the best and worst of each command and the ratios of the
-# joins to cat into a file (cat-file). Usage:
-#   bench/seqlink/time-join.sh [BUILD_DIR [ROUNDS]]     (default: build, 7)
+# joins to cat into a file (cat-file). With a reference build (another build tree,
+# or a copy of one's bin/ and lib/), its two joins run in each round as well
+# (ref-join, ref-rms), and the best of each join is set against the reference's.
+# Usage:
+#   bench/seqlink/time-join.sh [BUILD_DIR [ROUNDS [REFERENCE_BUILD_DIR]]]
+#                                                       (default: build, 7, none)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 rounds=${2:-7}
+reference=
+if [[ -n "${3:-}" ]]; then reference=$(cd "$3" && pwd); fi
 pairs=4000000
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -41,10 +47,13 @@ elapsed() {
 }
 
 names=(cat cat-file dump join join-rms)
+if [[ -n "$reference" ]]; then names+=(ref-join ref-rms); fi
 declare -A all
 cat a.arb b.arb > /dev/null  # into the page cache
 echo "two files of $pairs pairs, $bytes bytes in all; $rounds rounds (ms)"
-printf '%-6s %9s %9s %9s %9s %9s %8s %8s\n' round "${names[@]}" join/file rms/file
+printf '%-6s' round
+printf ' %9s' "${names[@]}"
+printf ' %8s %8s\n' join/file rms/file
 for ((r = 1; r <= rounds; ++r)); do
   t_cat=$(elapsed cat a.arb b.arb)
   t_file=$(out=c.out elapsed cat a.arb b.arb)
@@ -56,8 +65,15 @@ for ((r = 1; r <= rounds; ++r)); do
   all[dump]+=" $t_dump"
   all[join]+=" $t_join"
   all[join-rms]+=" $t_rms"
-  printf '%-6s %9s %9s %9s %9s %9s %8.2f %8.2f\n' "$r" "$t_cat" "$t_file" "$t_dump" "$t_join" \
-    "$t_rms" "$(echo "$t_join / $t_file" | bc -l)" "$(echo "$t_rms / $t_file" | bc -l)"
+  printf '%-6s %9s %9s %9s %9s %9s' "$r" "$t_cat" "$t_file" "$t_dump" "$t_join" "$t_rms"
+  if [[ -n "$reference" ]]; then
+    t_ref=$(elapsed "$reference/bin/arbtool" join -o j.arb --config j.txt a.arb b.arb)
+    t_ref_rms=$(elapsed "$reference/bin/arbtool" join -o j.arb --config j.txt --level rms a.arb b.arb)
+    all[ref-join]+=" $t_ref"
+    all[ref-rms]+=" $t_ref_rms"
+    printf ' %9s %9s' "$t_ref" "$t_ref_rms"
+  fi
+  printf ' %8.2f %8.2f\n' "$(echo "$t_join / $t_file" | bc -l)" "$(echo "$t_rms / $t_file" | bc -l)"
 done
 
 # Best and worst of each command, and what they make per second of file.
@@ -77,3 +93,8 @@ printf 'join / cat into a file, best against best: %.2f (rms %.2f; the aim: at m
 printf 'join / cat to /dev/null, best against best: %.2f (rms %.2f)\n' \
   "$(echo "$(best "${all[join]}") / $(best "${all[cat]}")" | bc -l)" \
   "$(echo "$(best "${all[join-rms]}") / $(best "${all[cat]}")" | bc -l)"
+if [[ -n "$reference" ]]; then
+  printf 'join / reference join, best against best: %.2f (rms %.2f)\n' \
+    "$(echo "$(best "${all[join]}") / $(best "${all[ref-join]}")" | bc -l)" \
+    "$(echo "$(best "${all[join-rms]}") / $(best "${all[ref-rms]}")" | bc -l)"
+fi

@@ -46,7 +46,9 @@ class ArbSampleStream {
   // piecePairs), valid until the next call (PieceBuffers::One) or the call after
   // that (PieceBuffers::Two); empty after the last. Returns SEQLINK_OK,
   // SEQLINK_DATA_READ_ERROR or a crypto status (the piece is then empty).
-  int next(std::span<const std::int16_t>& piece);
+  int next(std::span<const std::int16_t>& piece) { return next(piece, pairs_); }
+  // The same with a piece of at most maxPairs pairs (at least 1).
+  int next(std::span<const std::int16_t>& piece, std::uint64_t maxPairs);
 
   // Back to the first pair, for another pass.
   void rewind() { position_ = 0; }

@@ -227,6 +227,7 @@ int PieceEncryptor::add(const void* plain, std::uint64_t length) {
       continue;
     }
     // The rest waits for more samples, up to a whole piece.
+    if (held_.capacity() < pieceLength_) held_.reserve(pieceLength_);  // grown once
     const std::size_t take =
         static_cast<std::size_t>(std::min<std::uint64_t>(length, pieceLength_ - held_.size()));
     held_.insert(held_.end(), bytes, bytes + take);

@@ -35,6 +35,11 @@ class PieceEncryptor {
   // false; a crypto binding status.
   int add(const void* plain, std::uint64_t length);
   int finish();
+  // Bytes added since the last whole piece: a caller whose next add holds the
+  // piece's rest (pieceLength() - held()) and then whole pieces has every piece after
+  // that encrypted straight from its samples, none copied.
+  std::size_t held() const { return held_.size(); }
+  std::size_t pieceLength() const { return pieceLength_; }
 
  private:
   int encrypt(const std::uint8_t* bytes, std::size_t length);
@@ -102,6 +107,7 @@ class MultiSegmentOutput {
   MultiSegmentOutput& operator=(const MultiSegmentOutput&) = delete;
   // Statuses of PieceEncryptor::add.
   int add(const void* samples, std::uint64_t length) { return pieces_.add(samples, length); }
+  const PieceEncryptor& pieces() const { return pieces_; }
   // SEQLINK_OK, or SEQLINK_DATA_CANNOT_OPEN when the file cannot be written.
   int commit();
 

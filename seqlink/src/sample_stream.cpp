@@ -77,11 +77,12 @@ int ArbSampleStream::open(const char* path, std::uint64_t pairs, std::size_t pie
   return SEQLINK_OK;
 }
 
-int ArbSampleStream::next(std::span<const std::int16_t>& piece) {
+int ArbSampleStream::next(std::span<const std::int16_t>& piece, std::uint64_t maxPairs) {
   piece = {};
   if (!state_ || position_ >= pairs_) return SEQLINK_OK;
   State& s = *state_;
-  const std::uint64_t count = std::min<std::uint64_t>(pairs_ - position_, s.piecePairs);
+  const std::uint64_t count = std::min<std::uint64_t>(
+      {pairs_ - position_, s.piecePairs, std::max<std::uint64_t>(maxPairs, 1)});
   const std::uint64_t first = position_ * arb::kBytesPerPair;
   const std::uint64_t last = first + count * arb::kBytesPerPair;
   std::uint8_t* buffer = s.buffers[s.current].get();

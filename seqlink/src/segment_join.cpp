@@ -51,6 +51,14 @@ struct SegmentSlots {
   std::vector<double> energies;
 };
 
+// The pairs that complete the piece the encryptor has begun (0 when none is), asked
+// of a segment's first piece so that its further pieces are encrypted straight from
+// the reader's buffers rather than copied to make up whole pieces.
+std::size_t pairsToWholePiece(const PieceEncryptor& pieces) {
+  const std::size_t held = pieces.held();
+  return held == 0 ? 0 : (pieces.pieceLength() - held) / arb::kBytesPerPair;
+}
+
 // Whether the output can be written out of order: a regular file, or none yet (a
 // device or FIFO is written through, front to back).
 bool outputTakesOffsets(const std::string& output) {
@@ -131,7 +139,8 @@ std::optional<JoinStatus> joinInOnePass(const JoinSettings& settings,
       keptBytes += bytes;
     } else {
       std::uint64_t squares = 0;
-      status = streamer.stream(segment.name, pairs, targets[i], segment.energy, squares, add);
+      status = streamer.stream(segment.name, pairs, targets[i], segment.energy, squares, add,
+                               pairsToWholePiece(pieces));
       sumOfAllSquares += squares;
     }
     if (status != SEQLINK_OK) return std::nullopt;
@@ -282,10 +291,12 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
       // Read and levelled again from the segment as configured: the same samples.
       double energy = settings.segments[i].energy;
       std::uint64_t squares = 0;
-      status = streamer.stream(joined[i].name, pairs, targets[i], energy, squares,
-                               [&](std::span<const std::int16_t> piece) {
-                                 return out.add(piece.data(), piece.size_bytes());
-                               });
+      status = streamer.stream(
+          joined[i].name, pairs, targets[i], energy, squares,
+          [&](std::span<const std::int16_t> piece) {
+            return out.add(piece.data(), piece.size_bytes());
+          },
+          pairsToWholePiece(out.pieces()));
     }
     if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
     std::vector<std::int16_t>().swap(kept[i]);

@@ -112,14 +112,16 @@ SegmentStreamer::~SegmentStreamer() = default;
 
 int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
                             std::optional<double> target, double& energy,
-                            std::uint64_t& sumOfSquares, const SampleTake& take) {
+                            std::uint64_t& sumOfSquares, const SampleTake& take,
+                            std::size_t firstPairs) {
   sumOfSquares = 0;
+  firstPairs_ = firstPairs > 0 ? std::min(firstPairs, kStreamPiecePairs) : kStreamPiecePairs;
   if (name == kBlankName) {
     if (pairs > 0 && target && *target > kLevelFloor) energy = *target * *target * pairs;
     const std::size_t silent = 2 * std::min(pairs, kStreamPiecePairs);
     if (silence_.size() < silent) silence_.assign(silent, 0);
     for (std::size_t done = 0; done < pairs;) {
-      const std::size_t piece = std::min(pairs - done, kStreamPiecePairs);
+      const std::size_t piece = std::min(pairs - done, done == 0 ? firstPairs_ : kStreamPiecePairs);
       const int status = take(std::span<const std::int16_t>(silence_.data(), 2 * piece));
       if (status != SEQLINK_OK) return status;
       done += piece;
@@ -127,7 +129,7 @@ int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
     return SEQLINK_OK;
   }
   // Two buffers only where the next piece is read while take works on one.
-  const bool ahead = pairs > kStreamPiecePairs;
+  const bool ahead = pairs > firstPairs_;
   int status = stream_.open(name.c_str(), pairs, kStreamPiecePairs,
                             ahead ? PieceBuffers::Two : PieceBuffers::One);
   if (status != SEQLINK_OK) return status;
@@ -171,10 +173,10 @@ int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
   return SEQLINK_OK;
 }
 
-void SegmentStreamer::readPiece(Piece& piece, unsigned slot) {
+void SegmentStreamer::readPiece(Piece& piece, unsigned slot, bool first) {
   piece = Piece{};
   std::span<const std::int16_t> values;
-  piece.status = stream_.next(values);
+  piece.status = stream_.next(values, first ? firstPairs_ : kStreamPiecePairs);
   if (piece.status != SEQLINK_OK || values.empty()) return;
   if (scale_) {
     std::int16_t* out = scaled_[slot].data();
@@ -189,9 +191,9 @@ void SegmentStreamer::readPiece(Piece& piece, unsigned slot) {
 }
 
 int SegmentStreamer::streamInTurn(std::uint64_t& sumOfSquares, const SampleTake& take) {
-  for (;;) {
+  for (bool first = true;; first = false) {
     Piece piece;
-    readPiece(piece, 0);
+    readPiece(piece, 0, first);
     if (piece.status != SEQLINK_OK) return piece.status;
     if (piece.values.empty()) return SEQLINK_OK;
     sumOfSquares += piece.squares;
@@ -215,6 +217,7 @@ int SegmentStreamer::streamAhead(std::uint64_t& sumOfSquares, const SampleTake& 
   bool stop = false;
 
   const auto read = [&] {
+    bool first = true;
     for (unsigned k = 0;; k ^= 1) {
       Slot& slot = slots[k];
       {
@@ -223,7 +226,8 @@ int SegmentStreamer::streamAhead(std::uint64_t& sumOfSquares, const SampleTake& 
         if (stop) return;
       }
       Piece piece;
-      readPiece(piece, k);
+      readPiece(piece, k, first);
+      first = false;
       const bool last = piece.status != SEQLINK_OK || piece.values.empty() ||
                         stream_.position() >= stream_.pairs();
       {

@@ -53,13 +53,16 @@ class SegmentStreamer {
   SegmentStreamer(const SegmentStreamer&) = delete;
   SegmentStreamer& operator=(const SegmentStreamer&) = delete;
 
-  // What streamSegmentSamples does, with its arguments and statuses.
+  // What streamSegmentSamples does, with its arguments and statuses. firstPairs,
+  // when not 0, caps the first piece (the others are whole pieces): a writer short of
+  // a whole cipher piece gets its rest first, then whole pieces it encrypts in place.
   int stream(const std::string& name, std::size_t pairs, std::optional<double> target,
-             double& energy, std::uint64_t& sumOfSquares, const SampleTake& take);
+             double& energy, std::uint64_t& sumOfSquares, const SampleTake& take,
+             std::size_t firstPairs = 0);
 
  private:
   struct Piece;
-  void readPiece(Piece& piece, unsigned slot);
+  void readPiece(Piece& piece, unsigned slot, bool first);
   int streamInTurn(std::uint64_t& sumOfSquares, const SampleTake& take);
   int streamAhead(std::uint64_t& sumOfSquares, const SampleTake& take);
 
@@ -68,6 +71,7 @@ class SegmentStreamer {
   std::vector<std::int16_t> table_;      // every 16-bit value's level-scaled result
   std::vector<std::int16_t> scaled_[2];  // the levelled pieces, taking turns
   bool scale_ = false;
+  std::size_t firstPairs_ = 0;
   double orderedEnergy_ = 0.0;  // of the levelled values, summed in order
 };
 
