@@ -165,6 +165,9 @@ int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
       if (scaled_[k].size() < values) scaled_[k].resize(values);
     }
   }
+  // The sum in order is only needed where the integer sum can reach 2^53: values of
+  // at most 2^30 each (-32768 squared), so from 2^23 values on.
+  ordered_ = scale_ && 2 * std::uint64_t{pairs} >= (std::uint64_t{1} << 23);
   orderedEnergy_ = 0.0;
   status = ahead ? streamAhead(sumOfSquares, take) : streamInTurn(sumOfSquares, take);
   if (status != SEQLINK_OK) return status;
@@ -189,7 +192,7 @@ void SegmentStreamer::readPiece(Piece& piece, unsigned slot, bool first) {
       out[k] = table_[static_cast<std::uint16_t>(values[k])];
     }
     values = std::span<std::int16_t>(out, values.size());
-    orderedEnergy_ = arbsuite::arb::signalEnergy(values, orderedEnergy_);
+    if (ordered_) orderedEnergy_ = arbsuite::arb::signalEnergy(values, orderedEnergy_);
   }
   piece.squares = arbsuite::arb::sumOfSquares(values);
   piece.values = values;

@@ -85,6 +85,7 @@ class SegmentStreamer {
   std::vector<std::int16_t> table_;      // every 16-bit value's level-scaled result
   std::vector<std::int16_t> scaled_[2];  // the levelled pieces, taking turns
   bool scale_ = false;
+  bool ordered_ = false;  // whether the sum in order can be needed (see stream)
   std::size_t firstPairs_ = 0;
   const ReadAheadCipher* cipher_ = nullptr;  // for the segment being read
   bool firstOnPiece_ = false;                // its first piece starts a writer's piece
