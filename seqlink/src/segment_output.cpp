@@ -161,8 +161,13 @@ int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
     // Room for the largest piece in each buffer before the reading starts: the
     // second thread allocates nothing.
     const std::size_t values = 2 * std::min(pairs, kStreamPiecePairs);
-    for (unsigned k = 0; k < (ahead ? 2u : 1u); ++k) {
-      if (scaled_[k].size() < values) scaled_[k].resize(values);
+    if (scaledValues_ < values) {
+      scaled_[0].reset();
+      scaled_[1].reset();
+      scaledValues_ = 0;
+      scaled_[0].reset(new std::int16_t[values]);
+      scaled_[1].reset(new std::int16_t[values]);
+      scaledValues_ = values;
     }
   }
   // The sum in order is only needed where the integer sum can reach 2^53: values of
@@ -187,7 +192,7 @@ void SegmentStreamer::readPiece(Piece& piece, unsigned slot, bool first) {
   piece.status = stream_.next(values, first ? firstPairs_ : kStreamPiecePairs);
   if (piece.status != SEQLINK_OK || values.empty()) return;
   if (scale_) {
-    std::int16_t* out = scaled_[slot].data();
+    std::int16_t* out = scaled_[slot].get();
     for (std::size_t k = 0; k < values.size(); ++k) {
       out[k] = table_[static_cast<std::uint16_t>(values[k])];
     }

@@ -82,8 +82,11 @@ class SegmentStreamer {
 
   ArbSampleStream stream_;
   std::vector<std::int16_t> silence_;
-  std::vector<std::int16_t> table_;      // every 16-bit value's level-scaled result
-  std::vector<std::int16_t> scaled_[2];  // the levelled pieces, taking turns
+  std::vector<std::int16_t> table_;  // every 16-bit value's level-scaled result
+  // The levelled pieces, taking turns; not zeroed when allocated (each piece is
+  // written whole before it is handed out).
+  std::unique_ptr<std::int16_t[]> scaled_[2];
+  std::size_t scaledValues_ = 0;  // the size of each
   bool scale_ = false;
   bool ordered_ = false;  // whether the sum in order can be needed (see stream)
   std::size_t firstPairs_ = 0;
