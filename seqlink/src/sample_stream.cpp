@@ -71,7 +71,6 @@ int ArbSampleStream::open(const char* path, std::uint64_t pairs, std::size_t pie
       if (!state->buffers[k]) return SEQLINK_DATA_NO_MEMORY;
     }
   }
-  if (state->bufferCount == 1) state->buffers[1].reset();
   state_ = std::move(state);
   pairs_ = pairs;
   return SEQLINK_OK;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <new>
 #include <span>
@@ -107,7 +108,8 @@ struct SegmentStreamer::Piece {
   std::span<const std::int16_t> values;
   std::uint64_t squares = 0;
   int status = SEQLINK_OK;
-  bool encrypted = false;  // values holds cipher text for ReadAheadCipher::takeCipher
+  bool encrypted = false;    // values holds cipher text for ReadAheadCipher::takeCipher
+  std::exception_ptr error;  // thrown on the reading thread; thrown again on the caller's
 };
 
 SegmentStreamer::SegmentStreamer() = default;
@@ -259,9 +261,14 @@ int SegmentStreamer::streamAhead(std::uint64_t& sumOfSquares, const SampleTake& 
         if (stop) return;
       }
       Piece piece;
-      readPiece(piece, k, first);
+      try {
+        readPiece(piece, k, first);
+      } catch (...) {
+        piece = Piece{};
+        piece.error = std::current_exception();
+      }
       first = false;
-      const bool last = piece.status != SEQLINK_OK || piece.values.empty() ||
+      const bool last = piece.error || piece.status != SEQLINK_OK || piece.values.empty() ||
                         stream_.position() >= stream_.pairs();
       {
         const std::lock_guard<std::mutex> hold(lock);
@@ -302,6 +309,7 @@ int SegmentStreamer::streamAhead(std::uint64_t& sumOfSquares, const SampleTake& 
       std::unique_lock<std::mutex> hold(lock);
       changed.wait(hold, [&] { return slot.full; });
     }
+    if (slot.piece.error) std::rethrow_exception(slot.piece.error);
     if (slot.piece.status != SEQLINK_OK) return slot.piece.status;
     if (slot.piece.values.empty()) return SEQLINK_OK;
     sumOfSquares += slot.piece.squares;
