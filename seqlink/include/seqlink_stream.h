@@ -48,15 +48,7 @@ class ArbSampleStream {
   // SEQLINK_DATA_READ_ERROR or a crypto status (the piece is then empty).
   int next(std::span<const std::int16_t>& piece) { return next(piece, pairs_); }
   // The same with a piece of at most maxPairs pairs (at least 1).
-  int next(std::span<const std::int16_t>& piece, std::uint64_t maxPairs) {
-    std::span<std::int16_t> values;
-    const int status = next(values, maxPairs);
-    piece = values;
-    return status;
-  }
-  // The same in the stream's own buffer, which the caller may change in place (a
-  // buffer is only written again by the read after the piece's turn is over).
-  int next(std::span<std::int16_t>& piece, std::uint64_t maxPairs);
+  int next(std::span<const std::int16_t>& piece, std::uint64_t maxPairs);
 
   // Back to the first pair, for another pass.
   void rewind() { position_ = 0; }

@@ -215,18 +215,6 @@ int PieceEncryptor::encrypt(const std::uint8_t* bytes, std::size_t length) {
   return SEQLINK_OK;
 }
 
-int PieceEncryptor::addEncrypted(const std::uint8_t* cipher, std::size_t length) {
-  return sink_(cipher, length) ? SEQLINK_OK : SEQLINK_DATA_CANNOT_OPEN;
-}
-
-int encryptPieceInPlace(const std::uint8_t* key, std::uint8_t* bytes, std::size_t length) {
-  std::uint32_t produced = static_cast<std::uint32_t>(length);
-  const int status = cryptoEncOrDec(WAVECRYPT_OP_RC5, bytes, static_cast<std::uint32_t>(length),
-                                    key, bytes, &produced, WAVECRYPT_ENCRYPT);
-  if (status != SEQLINK_OK) return status;
-  return produced == length ? SEQLINK_OK : SEQLINK_CRYPTO_CALL_FAILED;
-}
-
 int PieceEncryptor::add(const void* plain, std::uint64_t length) {
   const auto* bytes = static_cast<const std::uint8_t*>(plain);
   while (length > 0) {

@@ -40,11 +40,6 @@ class PieceEncryptor {
   // that encrypted straight from its samples, none copied.
   std::size_t held() const { return held_.size(); }
   std::size_t pieceLength() const { return pieceLength_; }
-  const std::uint8_t* key() const { return key_; }
-  // A whole piece already encrypted under key() (by encryptPieceInPlace) handed to
-  // sink in its turn, with none held: what add() of its plain samples would do.
-  // SEQLINK_OK, or SEQLINK_DATA_CANNOT_OPEN when sink returns false.
-  int addEncrypted(const std::uint8_t* cipher, std::size_t length);
 
  private:
   int encrypt(const std::uint8_t* bytes, std::size_t length);
@@ -55,10 +50,6 @@ class PieceEncryptor {
   std::vector<std::uint8_t> held_;  // samples short of a whole piece
   std::unique_ptr<std::uint8_t[]> cipher_;
 };
-
-// Encrypts length bytes (a multiple of the cipher block) under the 16-byte key in
-// one crypto call, in place. SEQLINK_OK or a crypto binding status.
-int encryptPieceInPlace(const std::uint8_t* key, std::uint8_t* bytes, std::size_t length);
 
 // Encrypts length bytes of plain samples under the 16-byte key in consecutive
 // pieces of pieceLength bytes (rounded down to a whole cipher block, at least one),
@@ -116,7 +107,7 @@ class MultiSegmentOutput {
   MultiSegmentOutput& operator=(const MultiSegmentOutput&) = delete;
   // Statuses of PieceEncryptor::add.
   int add(const void* samples, std::uint64_t length) { return pieces_.add(samples, length); }
-  PieceEncryptor& pieces() { return pieces_; }
+  const PieceEncryptor& pieces() const { return pieces_; }
   // SEQLINK_OK, or SEQLINK_DATA_CANNOT_OPEN when the file cannot be written.
   int commit();
 

@@ -76,7 +76,7 @@ int ArbSampleStream::open(const char* path, std::uint64_t pairs, std::size_t pie
   return SEQLINK_OK;
 }
 
-int ArbSampleStream::next(std::span<std::int16_t>& piece, std::uint64_t maxPairs) {
+int ArbSampleStream::next(std::span<const std::int16_t>& piece, std::uint64_t maxPairs) {
   piece = {};
   if (!state_ || position_ >= pairs_) return SEQLINK_OK;
   State& s = *state_;

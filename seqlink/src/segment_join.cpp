@@ -51,26 +51,12 @@ struct SegmentSlots {
   std::vector<double> energies;
 };
 
-// A segment streamed into the encryptor: its first piece holds the pairs that
-// complete the piece the encryptor has begun, so that its further pieces (whole
-// pieces of the encryptor's) are encrypted where the reading thread left them rather
-// than copied to make up whole pieces.
-int streamIntoPieces(SegmentStreamer& streamer, PieceEncryptor& pieces, const JoinSegment& segment,
-                     std::optional<double> target, double& energy, std::uint64_t& squares) {
-  const auto pairs = static_cast<std::size_t>(segment.samples);
-  const auto add = [&](std::span<const std::int16_t> piece) {
-    return pieces.add(piece.data(), piece.size_bytes());
-  };
-  const std::size_t rest = pieces.held() == 0 ? 0 : pieces.pieceLength() - pieces.held();
-  if (rest % arb::kBytesPerPair != 0) {
-    return streamer.stream(segment.name, pairs, target, energy, squares, add);
-  }
-  const ReadAheadCipher cipher{pieces.key(), pieces.pieceLength(),
-                               [&](const std::uint8_t* bytes, std::size_t length) {
-                                 return pieces.addEncrypted(bytes, length);
-                               }};
-  return streamer.stream(segment.name, pairs, target, energy, squares, add,
-                         rest / arb::kBytesPerPair, &cipher);
+// The pairs that complete the piece the encryptor has begun (0 when none is), asked
+// of a segment's first piece so that its further pieces are encrypted straight from
+// the reader's buffers rather than copied to make up whole pieces.
+std::size_t pairsToWholePiece(const PieceEncryptor& pieces) {
+  const std::size_t held = pieces.held();
+  return held == 0 ? 0 : (pieces.pieceLength() - held) / arb::kBytesPerPair;
 }
 
 // Whether the output can be written out of order: a regular file, or none yet (a
@@ -153,7 +139,8 @@ std::optional<JoinStatus> joinInOnePass(const JoinSettings& settings,
       keptBytes += bytes;
     } else {
       std::uint64_t squares = 0;
-      status = streamIntoPieces(streamer, pieces, segment, targets[i], segment.energy, squares);
+      status = streamer.stream(segment.name, pairs, targets[i], segment.energy, squares, add,
+                               pairsToWholePiece(pieces));
       sumOfAllSquares += squares;
     }
     if (status != SEQLINK_OK) return std::nullopt;
@@ -304,7 +291,12 @@ JoinStatus joinSegments(const JoinSettings& settings, std::vector<JoinSegment>& 
       // Read and levelled again from the segment as configured: the same samples.
       double energy = settings.segments[i].energy;
       std::uint64_t squares = 0;
-      status = streamIntoPieces(streamer, out.pieces(), joined[i], targets[i], energy, squares);
+      status = streamer.stream(
+          joined[i].name, pairs, targets[i], energy, squares,
+          [&](std::span<const std::int16_t> piece) {
+            return out.add(piece.data(), piece.size_bytes());
+          },
+          pairsToWholePiece(out.pieces()));
     }
     if (status != SEQLINK_OK) return failedAt(status, JoinStep::BuildFile);
     std::vector<std::int16_t>().swap(kept[i]);

@@ -3,7 +3,6 @@
 #include "segment_output.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
@@ -19,7 +18,6 @@
 #include "arb_readers.h"
 #include "item_text.h"
 #include "multi_segment_config.h"
-#include "multiseg_writer.h"
 #include "segment_index.h"
 #include "seqlink.h"
 #include "seqlink_stream.h"
@@ -108,7 +106,6 @@ struct SegmentStreamer::Piece {
   std::span<const std::int16_t> values;
   std::uint64_t squares = 0;
   int status = SEQLINK_OK;
-  bool encrypted = false;    // values holds cipher text for ReadAheadCipher::takeCipher
   std::exception_ptr error;  // thrown on the reading thread; thrown again on the caller's
 };
 
@@ -118,10 +115,8 @@ SegmentStreamer::~SegmentStreamer() = default;
 int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
                             std::optional<double> target, double& energy,
                             std::uint64_t& sumOfSquares, const SampleTake& take,
-                            std::size_t firstPairs, const ReadAheadCipher* cipher) {
+                            std::size_t firstPairs) {
   sumOfSquares = 0;
-  cipher_ = cipher;
-  firstOnPiece_ = firstPairs == 0;
   firstPairs_ = firstPairs > 0 ? std::min(firstPairs, kStreamPiecePairs) : kStreamPiecePairs;
   if (name == kBlankName) {
     if (pairs > 0 && target && *target > kLevelFloor) energy = *target * *target * pairs;
@@ -190,7 +185,7 @@ int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
 
 void SegmentStreamer::readPiece(Piece& piece, unsigned slot, bool first) {
   piece = Piece{};
-  std::span<std::int16_t> values;
+  std::span<const std::int16_t> values;
   piece.status = stream_.next(values, first ? firstPairs_ : kStreamPiecePairs);
   if (piece.status != SEQLINK_OK || values.empty()) return;
   if (scale_) {
@@ -198,31 +193,11 @@ void SegmentStreamer::readPiece(Piece& piece, unsigned slot, bool first) {
     for (std::size_t k = 0; k < values.size(); ++k) {
       out[k] = table_[static_cast<std::uint16_t>(values[k])];
     }
-    values = std::span<std::int16_t>(out, values.size());
+    values = std::span<const std::int16_t>(out, values.size());
     if (ordered_) orderedEnergy_ = arbsuite::arb::signalEnergy(values, orderedEnergy_);
   }
   piece.squares = arbsuite::arb::sumOfSquares(values);
   piece.values = values;
-  if (cipher_ != nullptr && (!first || firstOnPiece_) &&
-      values.size_bytes() == cipher_->pieceBytes) {
-    // The buffer is this piece's alone until its turn is over: encrypted where it lies.
-    auto* bytes = reinterpret_cast<std::uint8_t*>(values.data());
-    if constexpr (std::endian::native == std::endian::big) {
-      for (std::size_t k = 0; k < values.size(); ++k) {
-        const auto v = static_cast<std::uint16_t>(values[k]);
-        bytes[2 * k] = static_cast<std::uint8_t>(v);
-        bytes[2 * k + 1] = static_cast<std::uint8_t>(v >> 8);
-      }
-    }
-    piece.status = encryptPieceInPlace(cipher_->key, bytes, values.size_bytes());
-    piece.encrypted = true;
-  }
-}
-
-int SegmentStreamer::hand(const Piece& piece, const SampleTake& take) {
-  if (!piece.encrypted) return take(piece.values);
-  return cipher_->takeCipher(reinterpret_cast<const std::uint8_t*>(piece.values.data()),
-                             piece.values.size_bytes());
 }
 
 int SegmentStreamer::streamInTurn(std::uint64_t& sumOfSquares, const SampleTake& take) {
@@ -232,7 +207,7 @@ int SegmentStreamer::streamInTurn(std::uint64_t& sumOfSquares, const SampleTake&
     if (piece.status != SEQLINK_OK) return piece.status;
     if (piece.values.empty()) return SEQLINK_OK;
     sumOfSquares += piece.squares;
-    const int status = hand(piece, take);
+    const int status = take(piece.values);
     if (status != SEQLINK_OK) return status;
   }
 }
@@ -313,7 +288,7 @@ int SegmentStreamer::streamAhead(std::uint64_t& sumOfSquares, const SampleTake& 
     if (slot.piece.status != SEQLINK_OK) return slot.piece.status;
     if (slot.piece.values.empty()) return SEQLINK_OK;
     sumOfSquares += slot.piece.squares;
-    const int status = hand(slot.piece, take);
+    const int status = take(slot.piece.values);
     if (status != SEQLINK_OK) return status;
     if (slot.last) return SEQLINK_OK;
     {

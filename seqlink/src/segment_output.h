@@ -39,17 +39,6 @@ using SampleTake = std::function<int(std::span<const std::int16_t>)>;
 int streamSegmentSamples(const std::string& name, std::size_t pairs, std::optional<double> target,
                          double& energy, std::uint64_t& sumOfSquares, const SampleTake& take);
 
-// A writer's cipher for the reading thread: every whole piece of pieceBytes bytes that
-// starts on a piece of the writer's (any after the first of a segment, and the first
-// when the writer holds nothing) is encrypted under key where it was read, in place,
-// and handed to takeCipher instead of take. The writer must hold nothing before the
-// segment's second piece: firstPairs completes its piece.
-struct ReadAheadCipher {
-  const std::uint8_t* key = nullptr;
-  std::size_t pieceBytes = 0;
-  std::function<int(const std::uint8_t* cipher, std::size_t length)> takeCipher;
-};
-
 // streamSegmentSamples for one segment after another, with the buffers kept from one
 // to the next. A segment of more than one piece is read ahead: a second thread reads,
 // decrypts and levels the next piece while take works on the current one, so that a
@@ -66,17 +55,14 @@ class SegmentStreamer {
 
   // What streamSegmentSamples does, with its arguments and statuses. firstPairs,
   // when not 0, caps the first piece (the others are whole pieces): a writer short of
-  // a whole cipher piece gets its rest first, then whole pieces it encrypts in place.
-  // cipher, when given, encrypts whole pieces on the reading thread (see
-  // ReadAheadCipher); a crypto status then comes at the piece it came from.
+  // a whole cipher piece gets its rest first, then whole pieces it encrypts as they are.
   int stream(const std::string& name, std::size_t pairs, std::optional<double> target,
              double& energy, std::uint64_t& sumOfSquares, const SampleTake& take,
-             std::size_t firstPairs = 0, const ReadAheadCipher* cipher = nullptr);
+             std::size_t firstPairs = 0);
 
  private:
   struct Piece;
   void readPiece(Piece& piece, unsigned slot, bool first);
-  int hand(const Piece& piece, const SampleTake& take);
   int streamInTurn(std::uint64_t& sumOfSquares, const SampleTake& take);
   int streamAhead(std::uint64_t& sumOfSquares, const SampleTake& take);
 
@@ -90,9 +76,7 @@ class SegmentStreamer {
   bool scale_ = false;
   bool ordered_ = false;  // whether the sum in order can be needed (see stream)
   std::size_t firstPairs_ = 0;
-  const ReadAheadCipher* cipher_ = nullptr;  // for the segment being read
-  bool firstOnPiece_ = false;                // its first piece starts a writer's piece
-  double orderedEnergy_ = 0.0;               // of the levelled values, summed in order
+  double orderedEnergy_ = 0.0;  // of the levelled values, summed in order
 };
 
 // How far parseSegment read a segment item before it stopped.
