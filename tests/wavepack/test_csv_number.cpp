@@ -12,7 +12,6 @@
 #include <limits>
 #include <memory>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -91,6 +90,26 @@ bool readsAsStrtod(const std::string& field) {
     if (bitsOf(value) != bitsOf(expected.value) || length != expected.length) return false;
   }
   return true;
+}
+
+// Whether text starts with the plain form: an optional '-', at most 7 digits, an
+// optional point with at most 7 digits (one digit at least in all), then ',', CR or
+// LF.
+bool isPlainForm(const std::string& text) {
+  std::size_t at = text.size() > 0 && text[0] == '-' ? 1 : 0;
+  const auto digits = [&] {
+    std::size_t n = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at, ++n;
+    return n;
+  };
+  const std::size_t whole = digits();
+  std::size_t fraction = 0;
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    fraction = digits();
+  }
+  return whole <= 7 && fraction <= 7 && whole + fraction > 0 && at < text.size() &&
+         (text[at] == ',' || text[at] == '\r' || text[at] == '\n');
 }
 
 TEST(WavepackCsvNumberText, EverySixDecimalValueReadsAsStrtod) {
@@ -277,10 +296,7 @@ TEST(WavepackCsvNumberText, PlainDecimalsReadAsTheScannerReadsThem) {
     const NumberScan scan = csv::scanNumberIn<true>(padded.data(), last, scanned, '.', ',');
     // The form, written independently: a '-', at most 7 digits, a point and at most 7
     // digits (one digit at least), then ',', CR or LF.
-    static const std::regex kForm(R"(^-?([0-9]{0,7})(\.([0-9]{0,7}))?[,\r\n])");
-    std::smatch match;
-    const bool plainForm =
-        std::regex_search(text, match, kForm) && match[1].length() + match[3].length() > 0;
+    const bool plainForm = isPlainForm(text);
     ASSERT_EQ(plainEnd != nullptr, plainForm);
     if (plainEnd == nullptr) continue;
     ++read;
