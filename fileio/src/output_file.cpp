@@ -50,6 +50,28 @@ std::string temporaryName() {
   return name;
 }
 
+// Puts the file named `name` (in the output's folder) in place of the existing
+// `destination`, as rename does: the output's name always names a whole file, the
+// old one or the new one. The two names are exchanged and the old file, now under
+// `name`, is removed. On ext4 this skips the flush that a rename over an existing
+// file forces (the new file's data is allocated and sent to the disk at once, about
+// 15 ms for 32 MB here), which a plain rename or an open that truncates never pays.
+// Where the exchange is not supported, or the old name is no longer a file that can
+// be removed (a directory put there meanwhile), the names are put back and rename
+// decides. Returns 0 or the errno of the failure; on failure `name` is left to the
+// caller.
+int replaceFile(const std::string& name, const std::string& destination) {
+#ifdef RENAME_EXCHANGE
+  if (::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, destination.c_str(), RENAME_EXCHANGE) == 0) {
+    if (::unlink(name.c_str()) == 0) return 0;
+    // Back as they were; rename then fails as it would have (EISDIR for a directory).
+    if (::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, destination.c_str(), RENAME_EXCHANGE) != 0)
+      return errno;
+  }
+#endif
+  return ::rename(name.c_str(), destination.c_str()) == 0 ? 0 : errno;
+}
+
 bool writeAll(int fd, const std::uint8_t* data, std::size_t length) {
   while (length > 0) {
     const ssize_t wrote = ::write(fd, data, length);
@@ -330,10 +352,10 @@ bool OutputFile::publish() {
         error = linkAs(name) ? 0 : errno;
       }
       if (error == 0) {
-        if (::rename(name.c_str(), destination_.c_str()) == 0) {
+        error = replaceFile(name, destination_);
+        if (error == 0) {
           placed = true;
         } else {
-          error = errno;
           ::unlink(name.c_str());
         }
       }
@@ -349,7 +371,10 @@ bool OutputFile::publish() {
   int error = closed != 0 && errno != EINTR ? errno : 0;
   {
     const InterruptDeferral hold;
-    if (error == 0 && ::rename(temporary_.c_str(), destination_.c_str()) != 0) error = errno;
+    if (error == 0) {
+      error = existed_ ? replaceFile(temporary_, destination_)
+                       : (::rename(temporary_.c_str(), destination_.c_str()) == 0 ? 0 : errno);
+    }
     if (error != 0) ::unlink(temporary_.c_str());
     temporary_.clear();
     removal_.disarm();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "seqlink.h"
+#include "seqlink_stream.h"
 #include "wavecrypt.h"
 
 namespace arbsuite::seqlink {
@@ -65,6 +66,12 @@ bool cryptoSucceeded(std::int32_t status) {
 }
 
 }  // namespace
+
+CryptoLibraryHold::CryptoLibraryHold() : handle_(openCryptoLibrary()) {}
+
+CryptoLibraryHold::~CryptoLibraryHold() {
+  if (handle_ != nullptr) dlclose(handle_);
+}
 
 int cryptoCrc32(const void* data, std::uint32_t length, std::uint32_t& crc) {
   LoadedLibrary library;

@@ -137,6 +137,33 @@ TEST_P(FileioOutputFileTest, ReplacedFileKeepsItsPermissionsAndOwner) {
   EXPECT_EQ(listing(dir_.path()), std::vector<std::string>{"out.arb"});
 }
 
+TEST_P(FileioOutputFileTest, ReplacingAFileLeavesItsOtherLinksWithTheOldContent) {
+  writeText(file("out.arb"), "old");
+  ASSERT_EQ(::link(file("out.arb").c_str(), file("other.arb").c_str()), 0);
+  ASSERT_TRUE(writeThrough(file("out.arb"), "new", options()));
+  EXPECT_EQ(readText(file("out.arb")), "new");
+  EXPECT_EQ(readText(file("other.arb")), "old");
+  struct stat info {};
+  ASSERT_EQ(::stat(file("other.arb").c_str(), &info), 0);
+  EXPECT_EQ(info.st_nlink, 1u);  // the old file lost its name out.arb, and only that
+  EXPECT_EQ(listing(dir_.path()), (std::vector<std::string>{"other.arb", "out.arb"}));
+}
+
+TEST_P(FileioOutputFileTest, FolderPutInTheOutputsPlaceMeanwhileIsNotReplaced) {
+  writeText(file("out.arb"), "old");
+  arbsuite::arb::OutputFile out;
+  ASSERT_TRUE(out.open(file("out.arb"), options()));
+  ASSERT_TRUE(out.write("new"));
+  ASSERT_EQ(::unlink(file("out.arb").c_str()), 0);
+  ASSERT_EQ(::mkdir(file("out.arb").c_str(), 0755), 0);
+  writeText(file("out.arb/inside"), "kept");
+  EXPECT_FALSE(out.commit());
+  EXPECT_EQ(out.error(), EISDIR) << std::strerror(out.error());
+  EXPECT_TRUE(S_ISDIR(modeOf(file("out.arb"))));
+  EXPECT_EQ(readText(file("out.arb/inside")), "kept");
+  EXPECT_EQ(listing(dir_.path()), std::vector<std::string>{"out.arb"});
+}
+
 TEST_P(FileioOutputFileTest, SymbolicLinksAreFollowedLinkByLinkAndStay) {
   fs::create_directories(dir_.path() / "a");
   fs::create_directories(dir_.path() / "b");

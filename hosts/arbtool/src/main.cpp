@@ -25,6 +25,7 @@
 #include "prep_commands.h"
 #include "progress_report.h"
 #include "seqlink.h"
+#include "seqlink_stream.h"
 #include "standard_output.h"
 #include "streamed_commands.h"
 #include "text_output.h"
@@ -221,6 +222,8 @@ int main(int argc, char** argv) {
   // file until it is complete); a standard output that cannot be written gives 4.
   arbsuite::arb::installInterruptCleanup();
   arbsuite::arb::checkStandardOutputAtExit("arbtool: ");
+  // One load of the crypto library for the whole run instead of one per call.
+  const arbsuite::seqlink::CryptoLibraryHold cryptoLibrary;
   try {
     return run(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const Failure& failure) {
