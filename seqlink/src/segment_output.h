@@ -48,7 +48,8 @@ int streamSegmentSamples(const std::string& name, std::size_t pairs, std::option
 // stopped and joined before stream returns or throws.
 class SegmentStreamer {
  public:
-  SegmentStreamer();
+  // Pieces of piecePairs pairs (at least 2).
+  explicit SegmentStreamer(std::size_t piecePairs = kStreamPiecePairs);
   ~SegmentStreamer();
   SegmentStreamer(const SegmentStreamer&) = delete;
   SegmentStreamer& operator=(const SegmentStreamer&) = delete;
@@ -66,6 +67,7 @@ class SegmentStreamer {
   int streamInTurn(std::uint64_t& sumOfSquares, const SampleTake& take);
   int streamAhead(std::uint64_t& sumOfSquares, const SampleTake& take);
 
+  std::size_t piecePairs_;
   ArbSampleStream stream_;
   std::vector<std::int16_t> silence_;
   std::vector<std::int16_t> table_;  // every 16-bit value's level-scaled result

@@ -12,7 +12,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -494,6 +496,50 @@ TEST_F(SeqlinkSegmentJoinTest, TheStreamerHandsOverPiecesThatStayPutAndStopsWher
   ASSERT_EQ(streamer.stream(file, values.size() / 2, std::nullopt, energy, squares, keepAndCheck),
             SEQLINK_OK);
   EXPECT_TRUE(got == values);
+}
+
+// A streamer of any piece size hands over the samples, energy and sum of squares of
+// the whole segment loaded at once, levelled or not, in pieces of the size asked
+// (the first one capped by firstPairs).
+TEST_F(SeqlinkSegmentJoinTest, AStreamerOfAnyPieceSizeGivesTheWholeLoadsSamplesAndEnergy) {
+  const Values values = seqtest::rampValues(1001, 12000, 61);
+  const std::string file = addFile("wave.arb", values);
+  const double configured = seqtest::energyOf(values);
+  for (const std::optional<double> target : {std::optional<double>{}, std::optional<double>{0.1}}) {
+    Values whole(values.size());
+    double wholeEnergy = configured;
+    ASSERT_EQ(arbsuite::seqlink::loadSegmentSamples(whole.data(), 1001, target, wholeEnergy, file),
+              SEQLINK_OK);
+    std::uint64_t wholeSquares = 0;
+    for (const std::int16_t v : whole) wholeSquares += static_cast<std::uint64_t>(v * v);
+    for (const std::size_t piece : {2u, 3u, 7u, 256u, 5000u}) {
+      arbsuite::seqlink::SegmentStreamer streamer(piece);
+      for (const std::size_t firstPairs : {0u, 1u, 5u}) {
+        SCOPED_TRACE(testing::Message() << "target " << target.value_or(0) << ", piece " << piece
+                                        << ", first " << firstPairs);
+        Values got;
+        std::vector<std::size_t> sizes;
+        double energy = configured;
+        std::uint64_t squares = 0;
+        ASSERT_EQ(streamer.stream(
+                      file, 1001, target, energy, squares,
+                      [&](std::span<const std::int16_t> part) {
+                        sizes.push_back(part.size() / 2);
+                        got.insert(got.end(), part.begin(), part.end());
+                        return SEQLINK_OK;
+                      },
+                      firstPairs),
+                  SEQLINK_OK);
+        EXPECT_TRUE(got == whole);
+        EXPECT_EQ(energy, wholeEnergy);
+        EXPECT_EQ(squares, wholeSquares);
+        ASSERT_FALSE(sizes.empty());
+        const std::size_t first = firstPairs > 0 ? std::min(firstPairs, piece) : piece;
+        EXPECT_EQ(sizes.front(), std::min<std::size_t>(first, 1001));
+        for (std::size_t k = 1; k + 1 < sizes.size(); ++k) EXPECT_EQ(sizes[k], piece) << k;
+      }
+    }
+  }
 }
 
 // A segment that cannot be read again leaves no output, and a check that throws stops
