@@ -1,5 +1,6 @@
 // The piece reader against readArbFileData: the same statuses and the same pairs,
 // whatever the piece length, on whole, truncated and damaged files.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto_binding.h"
 #include "seqlink.h"
 #include "seqlink_stream.h"
 #include "seqlink_test_support.h"
@@ -228,3 +230,26 @@ TEST(SeqlinkSampleStreamFileTest, TwoBuffersKeepEachPieceUntilTheCallAfterNext) 
 }
 
 }  // namespace
+
+// The hold keeps the crypto library loaded between the binding's calls, which go on
+// working as before, and only while it lives.
+TEST(SeqlinkCryptoLibraryHold, KeepsTheLibraryLoadedBetweenCallsOnlyWhileItLives) {
+  const auto loaded = [] {
+    void* handle = ::dlopen(arbsuite::seqlink::kCryptoLibraryName, RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) ::dlclose(handle);
+    return handle != nullptr;
+  };
+  const bool before = loaded();
+  std::uint32_t crc = 0;
+  {
+    const arbsuite::seqlink::CryptoLibraryHold hold;
+    ASSERT_TRUE(hold.holding());
+    EXPECT_TRUE(loaded());
+    ASSERT_EQ(arbsuite::seqlink::cryptoCrc32("123456789", 9, crc), SEQLINK_OK);
+    EXPECT_EQ(crc, 0xCBF43926u);
+    EXPECT_TRUE(loaded());
+  }
+  EXPECT_EQ(loaded(), before);
+  ASSERT_EQ(arbsuite::seqlink::cryptoCrc32("123456789", 9, crc), SEQLINK_OK);
+  EXPECT_EQ(crc, 0xCBF43926u);
+}
