@@ -24,6 +24,7 @@
 #include "pair_packer.h"
 #include "pair_source.h"
 #include "quantizer.h"
+#include "seqlink_stream.h"
 #include "stats.h"
 #include "stats_report.h"
 #include "streamed_stats.h"
@@ -157,6 +158,8 @@ py::dict segmentDict(const std::string& name, double clock, long long samples, p
 
 py::tuple readFile(const py::object& pathValue, bool asComplex) {
   const std::string path = pathArgument(pathValue, "path");
+  // The crypto library loaded once for the call, not once for every piece.
+  const seqlink::CryptoLibraryHold cryptoLibrary;
   // The file's description and segment table are read and its header checked
   // without the interpreter lock; the arrays and dicts are made with it, and the
   // samples decrypted into the array a piece at a time, again without it.
@@ -271,6 +274,7 @@ py::dict fileStats(const py::object& pathValue, const py::object& clockValue) {
   if (!clockValue.is_none())
     throw py::value_error("clock_hz is for arrays: a file gives its own clock");
   const std::string path = pathArgument(pathValue, "path");
+  const seqlink::CryptoLibraryHold cryptoLibrary;  // one load for the call's pieces
   // Measured from the file's pieces, as arbtool stats measures it: bounded memory
   // whatever the file's size.
   const nlohmann::ordered_json figures = withoutInterpreterLock([&] {
@@ -289,6 +293,7 @@ py::dict fileStats(const py::object& pathValue, const py::object& clockValue) {
 py::dict joinFiles(const py::object& outPath, const py::object& segments, const std::string& level,
                    const std::string& clock, const py::object& userClockHz,
                    const py::object& config) {
+  const seqlink::CryptoLibraryHold cryptoLibrary;  // one load for the call's pieces
   JoinPlan plan;
   plan.output = pathArgument(outPath, "out_path");
   plan.levelMode = modeWord(level, "level", levelModeWord);
