@@ -4,20 +4,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <exception>
-#include <mutex>
 #include <new>
 #include <span>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "arb_format.h"
 #include "arb_readers.h"
 #include "item_text.h"
 #include "multi_segment_config.h"
+#include "read_ahead.h"
 #include "segment_index.h"
 #include "seqlink.h"
 #include "seqlink_stream.h"
@@ -106,7 +102,6 @@ struct SegmentStreamer::Piece {
   std::span<const std::int16_t> values;
   std::uint64_t squares = 0;
   int status = SEQLINK_OK;
-  std::exception_ptr error;  // thrown on the reading thread; thrown again on the caller's
 };
 
 SegmentStreamer::SegmentStreamer(std::size_t piecePairs)
@@ -214,90 +209,28 @@ int SegmentStreamer::streamInTurn(std::uint64_t& sumOfSquares, const SampleTake&
 }
 
 int SegmentStreamer::streamAhead(std::uint64_t& sumOfSquares, const SampleTake& take) {
-  // Two slots, each filled by the reader and emptied by take in turn. The stream's
-  // two buffers and the two levelled buffers take the same turns, so a slot's values
-  // stay untouched until take is done with them and the slot is handed back.
-  struct Slot {
-    Piece piece;
-    bool full = false;
-    bool last = false;
-  };
-  Slot slots[2];
-  std::mutex lock;
-  std::condition_variable changed;
-  bool stop = false;
-
-  const auto read = [&] {
-    bool first = true;
-    for (unsigned k = 0;; k ^= 1) {
-      Slot& slot = slots[k];
-      {
-        std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [&] { return !slot.full || stop; });
-        if (stop) return;
-      }
-      Piece piece;
-      try {
+  // The stream's two buffers and the two levelled buffers take the same turns as the
+  // slots, so a piece's values stay untouched until take is done with them.
+  Piece pieces[2];
+  bool first = true;
+  int status = SEQLINK_OK;
+  arb::readAhead(
+      [&](unsigned k) {
+        Piece& piece = pieces[k];
         readPiece(piece, k, first);
-      } catch (...) {
-        piece = Piece{};
-        piece.error = std::current_exception();
-      }
-      first = false;
-      const bool last = piece.error || piece.status != SEQLINK_OK || piece.values.empty() ||
-                        stream_.position() >= stream_.pairs();
-      {
-        const std::lock_guard<std::mutex> hold(lock);
-        slot.piece = piece;
-        slot.last = last;
-        slot.full = true;
-      }
-      changed.notify_all();
-      if (last) return;
-    }
-  };
-  std::optional<std::thread> reader;
-  try {
-    reader.emplace(read);
-  } catch (const std::system_error&) {
-    // No second thread to be had: the same pieces, read in turn.
-    return streamInTurn(sumOfSquares, take);
-  }
-  // Stops and joins the reader on every way out, a throwing take included.
-  struct JoinReader {
-    std::optional<std::thread>& reader;
-    std::mutex& lock;
-    std::condition_variable& changed;
-    bool& stop;
-    ~JoinReader() {
-      {
-        const std::lock_guard<std::mutex> hold(lock);
-        stop = true;
-      }
-      changed.notify_all();
-      reader->join();
-    }
-  } joinReader{reader, lock, changed, stop};
-
-  for (unsigned k = 0;; k ^= 1) {
-    Slot& slot = slots[k];
-    {
-      std::unique_lock<std::mutex> hold(lock);
-      changed.wait(hold, [&] { return slot.full; });
-    }
-    if (slot.piece.error) std::rethrow_exception(slot.piece.error);
-    if (slot.piece.status != SEQLINK_OK) return slot.piece.status;
-    if (slot.piece.values.empty()) return SEQLINK_OK;
-    sumOfSquares += slot.piece.squares;
-    const int status = take(slot.piece.values);
-    if (status != SEQLINK_OK) return status;
-    if (slot.last) return SEQLINK_OK;
-    {
-      const std::lock_guard<std::mutex> hold(lock);
-      slot.full = false;
-    }
-    changed.notify_all();
-  }
+        first = false;
+        return piece.status != SEQLINK_OK || piece.values.empty() ||
+               stream_.position() >= stream_.pairs();
+      },
+      [&](unsigned k) {
+        const Piece& piece = pieces[k];
+        status = piece.status;
+        if (status != SEQLINK_OK || piece.values.empty()) return false;
+        sumOfSquares += piece.squares;
+        status = take(piece.values);
+        return status == SEQLINK_OK;
+      });
+  return status;
 }
 
 int parseSegment(const SegmentItemIndex& items, int index, JoinSegment& segment,
