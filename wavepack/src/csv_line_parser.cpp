@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "huge_pages.h"
-#include "parallel.h"
 
 namespace arbsuite::wavepack {
 
@@ -277,11 +276,6 @@ void PieceParser::readFields(const char* b, const char* e, Field& low, Field& hi
     const char* d = split_.delimiterFrom(scanFrom, e);
     form.extra = d != nullptr && split_.holdsContent(d, e);
   }
-}
-
-void parseInParallel(std::vector<Piece>& pieces, const PieceParser& parser) {
-  runParts(static_cast<unsigned>(pieces.size()),
-           [&](unsigned part) { parser.parse(pieces[part]); });
 }
 
 }  // namespace csv
