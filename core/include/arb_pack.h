@@ -29,7 +29,8 @@ enum PackStatus : std::int32_t {
 std::string packStatusWords(int status);
 
 // Where the packer takes the sample words from (little-endian int16, I0, Q0, I1, ...):
-// it reads them twice, once for the level item and once to encrypt them.
+// it reads them twice, once for the level item (unless it is given) and once to
+// encrypt them.
 class SampleWords {
  public:
   virtual ~SampleWords() = default;
@@ -89,6 +90,27 @@ inline constexpr std::uint64_t kMaxPackedBytes = 2147483647;
 // one unchanged. Returns a PackStatus. Not thread-safe (the key draw uses process-wide
 // state).
 std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields, const char* outputPath);
+
+// The level item of the header: the sum over the sample words of (m / 8192)^2, m being
+// the magnitude of the word read as a 14-bit two's-complement sample, added in file
+// order exactly as the packer adds it when it reads the words itself.
+class LevelSum {
+ public:
+  // The sum of m^2 over the samples: the part of add's work that may be done apart
+  // (on any thread, in any order).
+  static std::uint64_t squares(std::span<const std::int16_t> samples);
+  // Adds the next samples in file order; `squares` is squares(samples).
+  void add(std::span<const std::int16_t> samples, std::uint64_t squares);
+  double value() const { return sum_; }
+
+ private:
+  double sum_ = 0.0;
+};
+
+// packVersion1 with the level item already summed (LevelSum::value of the same
+// words): the words are read once, to encrypt them.
+std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields, const char* outputPath,
+                          double level);
 
 // The same for samples in memory (I0, Q0, I1, Q1, ... in the host's order). When
 // `progress` is given, the packer's two reads of the samples are added to it (twice

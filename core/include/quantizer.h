@@ -49,9 +49,14 @@ void quantizePairs(std::span<const IqPair> pairs, const PeakScale& scale, double
                    std::int16_t* out);
 
 // Quantises every pair of the source with quantizePairs, in order, and hands the
-// samples to `sink` in blocks. Passes over large sources use every core.
-void quantizeSource(PairSource& source, const PeakScale& scale, double level,
-                    const std::function<void(std::span<const std::int16_t>)>& sink);
+// samples to `sink` in blocks. Passes over large sources use every core: each block
+// is quantised in parts at the same time, and `partSink`, when given, is called on
+// each part's samples on the thread that made them (with the part's number, below
+// threadCount()) before the block goes to `sink`.
+void quantizeSource(
+    PairSource& source, const PeakScale& scale, double level,
+    const std::function<void(std::span<const std::int16_t>)>& sink,
+    const std::function<void(unsigned part, std::span<const std::int16_t>)>& partSink = {});
 
 // Divides every pair by the peak modulus (in place), then returns I0, Q0, I1, Q1, ...
 // each trunc(value x level x kPeakCode) toward zero. All-zero input gives all-zero samples.

@@ -111,7 +111,38 @@ bool levelValue(SampleWords& words, double& total) {
   return !words.failed() && words.rewind();
 }
 
+// packVersion1, with the level item given or (null) summed from a first read.
+std::int32_t pack(SampleWords& words, const Version1Fields& fields, const char* outputPath,
+                  const double* knownLevel);
+
 }  // namespace
+
+std::uint64_t LevelSum::squares(std::span<const std::int16_t> samples) {
+  std::uint64_t total = 0;
+  for (const std::int16_t sample : samples) {
+    const auto w = static_cast<std::uint16_t>(sample);
+    const unsigned low = w & kSampleLowBits;
+    const std::uint32_t m = (w & kSampleSignBit) ? kSampleSignBit - low : low;
+    total += m * m;
+  }
+  return total;
+}
+
+void LevelSum::add(std::span<const std::int16_t> samples, std::uint64_t squares) {
+  // While the sum stays below 2^27 every partial sum is exact (see addLevel), so the
+  // sum of the squares scaled once is what adding term by term gives.
+  if (sum_ + static_cast<double>(samples.size()) < kExactLevelSum) {
+    sum_ += static_cast<double>(squares) * kTermScale;
+    return;
+  }
+  for (const std::int16_t sample : samples) {
+    const auto w = static_cast<std::uint16_t>(sample);
+    const unsigned low = w & kSampleLowBits;
+    const unsigned m = (w & kSampleSignBit) ? kSampleSignBit - low : low;
+    const double x = m / arb::kEnergyDivisor;
+    sum_ += x * x;
+  }
+}
 
 std::size_t MemorySampleWords::read(std::span<std::uint8_t> buffer) {
   const std::size_t take = std::min(buffer.size(), bytes_.size() - position_);
@@ -123,6 +154,18 @@ std::size_t MemorySampleWords::read(std::span<std::uint8_t> buffer) {
 
 std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields,
                           const char* outputPath) {
+  return pack(words, fields, outputPath, nullptr);
+}
+
+std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields, const char* outputPath,
+                          double level) {
+  return pack(words, fields, outputPath, &level);
+}
+
+namespace {
+
+std::int32_t pack(SampleWords& words, const Version1Fields& fields, const char* outputPath,
+                  const double* knownLevel) {
   std::array<char, kSourceSlot> sourceName{};
   std::array<char, kModulationSlot> modulationName{};
   std::array<char, kFilterSlot> filterName{};
@@ -153,7 +196,10 @@ std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields,
   if (!out.open(outputPath)) return kPackOutputFailed;
 
   double level = 0.0;
-  if (!levelValue(words, level)) return kPackInputFailed;
+  if (knownLevel != nullptr)
+    level = *knownLevel;
+  else if (!levelValue(words, level))
+    return kPackInputFailed;
 
   const auto size32 = static_cast<std::int32_t>(size);
   // The clock is the 32-bit product of the two factors, wrapping as in 32-bit arithmetic.
@@ -203,6 +249,8 @@ std::int32_t packVersion1(SampleWords& words, const Version1Fields& fields,
   if (words.failed() || consumed != size) return kPackInputFailed;
   return out.commit() ? kPackOk : kPackOutputFailed;
 }
+
+}  // namespace
 
 std::int32_t packSamples(std::span<const std::int16_t> samples, const Version1Fields& fields,
                          const char* outputPath, arb::ProgressReport* progress) {

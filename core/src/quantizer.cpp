@@ -165,8 +165,10 @@ PeakScale findPeak(PairSource& source) {
   return scale;
 }
 
-void quantizeSource(PairSource& source, const PeakScale& scale, double level,
-                    const std::function<void(std::span<const std::int16_t>)>& sink) {
+void quantizeSource(
+    PairSource& source, const PeakScale& scale, double level,
+    const std::function<void(std::span<const std::int16_t>)>& sink,
+    const std::function<void(unsigned part, std::span<const std::int16_t>)>& partSink) {
   // Rounds of pairs whose parts are quantised at the same time into one buffer,
   // which the sink then takes in order.
   constexpr std::uint64_t kRoundPairs = std::uint64_t{1} << 20;
@@ -176,10 +178,16 @@ void quantizeSource(PairSource& source, const PeakScale& scale, double level,
     const std::uint64_t n = std::min(kRoundPairs, total - round);
     const unsigned parts = partsFor(n);
     runParts(parts, [&](unsigned part) {
-      forEachBlock(source, round + partStart(n, parts, part), round + partStart(n, parts, part + 1),
+      const std::uint64_t begin = partStart(n, parts, part);
+      const std::uint64_t end = partStart(n, parts, part + 1);
+      forEachBlock(source, round + begin, round + end,
                    [&](std::span<const IqPair> block, std::uint64_t at) {
                      quantizePairs(block, scale, level, samples.data() + 2 * (at - round));
                    });
+      if (partSink)
+        partSink(part, std::span<const std::int16_t>(samples).subspan(
+                           2 * static_cast<std::size_t>(begin),
+                           2 * static_cast<std::size_t>(end - begin)));
     });
     sink(std::span<const std::int16_t>(samples).first(2 * static_cast<std::size_t>(n)));
   }

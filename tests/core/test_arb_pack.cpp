@@ -7,6 +7,8 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -143,6 +145,64 @@ TEST(CorePack, ProgressCountsThePackersReads) {
   arbsuite::CountedPairs counted(source, pairReport);
   arbsuite::findPeak(counted);
   EXPECT_EQ(pairReport.done(), pairs.size());
+}
+
+// The level item summed term by term in file order, written apart from the packer's
+// own sum: (m / 8192)^2 with m the magnitude of the word as a 14-bit sample.
+double levelTermByTerm(double sum, std::span<const std::int16_t> samples) {
+  for (const std::int16_t s : samples) {
+    const int bits = static_cast<std::uint16_t>(s) & 0x3FFF;
+    const int value = bits >= 0x2000 ? bits - 0x4000 : bits;
+    const double x = std::abs(value) / 8192.0;
+    sum += x * x;
+  }
+  return sum;
+}
+
+TEST(CorePack, TheLevelSumIsTheSumTermByTermInAnyPieces) {
+  // Past 2^27 words the running sum is rounded at every term: the pieces must then
+  // be added term by term too. Streamed in pieces of random sizes, never held whole.
+  std::mt19937 random(3);
+  arbsuite::LevelSum sum;
+  double reference = 0.0;
+  std::vector<std::int16_t> piece;
+  for (std::uint64_t words = 0; words < (std::uint64_t{1} << 27) + 3'000'000;) {
+    piece.resize(1 + random() % 300'000);
+    for (std::int16_t& s : piece) s = static_cast<std::int16_t>(8191 - random() % 16383);
+    sum.add(piece, arbsuite::LevelSum::squares(piece));
+    reference = levelTermByTerm(reference, piece);
+    words += piece.size();
+    if (words < 2'000'000) {
+      ASSERT_EQ(sum.value(), reference) << words;
+    }
+  }
+  EXPECT_EQ(sum.value(), reference);
+}
+
+TEST(CorePack, AGivenLevelIsTheLevelTheFirstReadWouldSum) {
+  arbtest::ScratchDir dir;
+  std::vector<std::int16_t> samples;
+  for (int k = 0; k < 100'000; ++k)
+    samples.push_back(static_cast<std::int16_t>(8191 * std::sin(k * 0.37)));
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(samples.data());
+  arbsuite::MemorySampleWords twice(std::span(bytes, samples.size() * 2));
+  ASSERT_EQ(arbsuite::packVersion1(twice, someFields(), dir.file("a.arb").c_str()),
+            arbsuite::kPackOk);
+  arbsuite::LevelSum level;
+  level.add(samples, arbsuite::LevelSum::squares(samples));
+  arbsuite::MemorySampleWords words(std::span(bytes, samples.size() * 2));
+  ASSERT_EQ(arbsuite::packVersion1(words, someFields(), dir.file("b.arb").c_str(), level.value()),
+            arbsuite::kPackOk);
+  std::string textA;
+  std::string textB;
+  EXPECT_EQ(arbtest::readArb(dir.file("a.arb"), textA), samples);
+  EXPECT_EQ(arbtest::readArb(dir.file("b.arb"), textB), samples);
+  EXPECT_EQ(textA, textB);
+  // A failure in what is now the only read is a read failure.
+  StubWords failing(4000, true, 1000, 0);
+  EXPECT_EQ(arbsuite::packVersion1(failing, someFields(), dir.file("c.arb").c_str(), 1.0),
+            arbsuite::kPackInputFailed);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("c.arb")));
 }
 
 TEST(CorePack, PairsAreQuantisedAsTheConverterQuantisesThem) {

@@ -185,6 +185,98 @@ TEST(WavepackCsvParallelRandom, LargeTextsReadAheadGiveWhatOnePassGives) {
   }
 }
 
+// A reader that serves a text in reads of at most `most` bytes and, when `failAt` is
+// set, fails once it has served that many bytes.
+Outcome readInReads(const std::string& text, std::size_t most, std::size_t failAt,
+                    CsvOptions options) {
+  std::size_t at = 0;
+  const arbsuite::wavepack::ByteReader reader = [&](char* buffer, std::size_t length) {
+    if (failAt != 0 && at >= failAt) throw std::runtime_error("read failed");
+    const std::size_t n = std::min({length, most, text.size() - at});
+    std::memcpy(buffer, text.data() + at, n);
+    at += n;
+    return n;
+  };
+  Diagnostics diagnostics;
+  Outcome outcome;
+  try {
+    outcome.pairs = arbsuite::wavepack::readCsv(reader, "f.csv", options, diagnostics).release();
+  } catch (const std::exception& e) {
+    outcome.failure = e.what();
+  }
+  outcome.warnings = diagnostics.warnings();
+  return outcome;
+}
+
+TEST(WavepackCsvTeam, ShortReadsGiveWhatOnePassGives) {
+  // Reads that end inside lines and blocks that need several reads to end a line.
+  const std::string text = manyLines(300, 150, "5,x") + "7,8";
+  const Outcome reference = readText(text, singlePass(CsvOptions{}));
+  for (const std::size_t most : {1u, 3u, 10u, 4096u}) {
+    for (const unsigned threads : {1u, 2u, 3u}) {
+      SCOPED_TRACE(testing::Message() << "reads of " << most << ", threads " << threads);
+      CsvOptions options;
+      options.threads = threads;
+      options.pieceBytes = 40;
+      options.chunkBytes = 64;
+      const Outcome got = readInReads(text, most, 0, options);
+      EXPECT_EQ(got.failure, reference.failure);
+      EXPECT_EQ(got.warnings, reference.warnings);
+      ASSERT_EQ(got.pairs.size(), reference.pairs.size());
+      for (std::size_t k = 0; k < got.pairs.size(); ++k)
+        ASSERT_TRUE(got.pairs[k] == reference.pairs[k]) << "pair " << k;
+    }
+  }
+}
+
+TEST(WavepackCsvTeam, AReadFailureComesAfterTheLinesBeforeIt) {
+  // Line 2001 holds an I beyond a double; the read fails later, or earlier, in the
+  // file (past the look-ahead of the start). Whichever a single pass meets first is
+  // the failure, however the threads interleave.
+  const std::string text = manyLines(3000, 2000, "1e999,1");
+  const std::size_t badLine = text.find("1e999");
+  for (const unsigned threads : {1u, 2u, 4u}) {
+    SCOPED_TRACE(testing::Message() << "threads " << threads);
+    CsvOptions options;
+    options.threads = threads;
+    options.pieceBytes = 32;
+    options.chunkBytes = 32;
+    for (int round = 0; round < 20; ++round) {
+      EXPECT_EQ(readInReads(text, 7, text.size() - 100, options).failure,
+                "Number out of range in f.csv at line 2001");
+      EXPECT_EQ(readInReads(text, 7, badLine - 200, options).failure, "read failed");
+    }
+  }
+}
+
+TEST(WavepackCsvTeam, ALongLineIsNumberedAfterTheLinesBeforeIt) {
+  std::size_t served = 0;
+  const std::string start = manyLines(2000, 0, "");
+  const arbsuite::wavepack::ByteReader endless = [&](char* buffer, std::size_t length) {
+    std::size_t n = 0;
+    if (served < start.size()) {
+      n = std::min(length, start.size() - served);
+      std::memcpy(buffer, start.data() + served, n);
+    } else {
+      std::memset(buffer, '7', length);
+      n = length;
+    }
+    served += n;
+    return n;
+  };
+  Diagnostics diagnostics;
+  CsvOptions options;
+  options.threads = 2;
+  options.pieceBytes = 1000;
+  try {
+    arbsuite::wavepack::readCsv(endless, "-", options, diagnostics);
+    FAIL() << "read on";
+  } catch (const std::length_error& e) {
+    EXPECT_EQ(std::string(e.what()), "- line 2002 is longer than 64 MiB");
+  }
+  EXPECT_LE(served, start.size() + arbsuite::wavepack::kMaxLineBytes + options.chunkBytes);
+}
+
 TEST(WavepackCsvReports, HeadersAreSilentLaterLinesAreNamed) {
   const Outcome o =
       readText("Time,I,Q\nunit s,V,V\n0.5,1\n\ngarbage on line 5\n2,x\n3,4\ny,5\n", CsvOptions{});

@@ -8,11 +8,13 @@
 #include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 #include "frequency_text.h"
 #include "interrupt_cleanup.h"
 #include "output_file.h"
 #include "pair_packer.h"
+#include "parallel.h"
 #include "progress_counting.h"
 #include "progress_report.h"
 #include "quantizer.h"
@@ -104,8 +106,9 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
   if (pairs.size() > kMaxPairs)
     throw std::length_error("Too many IQ pairs (" + std::to_string(pairs.size()) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
-  // Four passes over the pairs: the peak, the quantisation into the sample file, and
-  // the packer's two reads of that file (the level, the encryption).
+  // Four passes over the pairs: the peak, the quantisation into the sample file, the
+  // level (summed from the samples as they are written), and the packer's read of
+  // that file to encrypt it.
   arb::ProgressReport progress("wavepack: converting", 4 * pairs.size(), "pairs");
   CountedPairs counted(pairs, progress);
   const PeakScale peak = findPeak(counted);
@@ -119,15 +122,37 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
     removeTemp.emplace(tempPath);
   }
   SampleStatistics stats;
+  LevelSum levelSum;
   {
     // Quantised block by block straight into the file: the samples are never held
-    // in memory all at once.
+    // in memory all at once. The figures of the summary and the packer's level item
+    // are summed from the samples as they are made, each part of a block on its
+    // thread, so that the packer reads the file only once, to encrypt it.
+    std::vector<SampleStatistics> partStats(threadCount());
+    std::vector<std::uint64_t> partSquares(partStats.size());
     try {
       SampleFileWriter writer(tempPath);
-      quantizeSource(counted, peak, level, [&](std::span<const std::int16_t> samples) {
-        stats.add(samples);
-        writer.write(samples);
-      });
+      quantizeSource(
+          counted, peak, level,
+          [&](std::span<const std::int16_t> samples) {
+            std::uint64_t squares = 0;
+            for (std::size_t part = 0; part < partStats.size(); ++part) {
+              const SampleStatistics& s = partStats[part];
+              stats.pairs += s.pairs;
+              stats.peakSquared = std::max(stats.peakSquared, s.peakSquared);
+              stats.sumSquared += s.sumSquared;
+              squares += partSquares[part];
+              partStats[part] = SampleStatistics{};
+              partSquares[part] = 0;
+            }
+            levelSum.add(samples, squares);
+            progress.add(samples.size() / 2);  // the pass the packer would read for it
+            writer.write(samples);
+          },
+          [&](unsigned part, std::span<const std::int16_t> samples) {
+            partStats[part].add(samples);
+            partSquares[part] = LevelSum::squares(samples);
+          });
       writer.close();
     } catch (const std::system_error& e) {
       // The user sees the output that could not be made and why, not just a
@@ -139,7 +164,8 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
   }
   const arbsuite::Version1Fields f = arbsuite::converterFields(fs);
   // PackuserIQdata's packing, followed by the progress report.
-  const int result = packSampleFile(tempPath.c_str(), outputPath.c_str(), f, progress.adder());
+  const int result =
+      packSampleFile(tempPath.c_str(), outputPath.c_str(), f, progress.adder(), levelSum.value());
   progress.finish();
   if (result != WAVEPACK_OK)
     throw PackerError(result, packerResultMessage(result, tempPath, outputPath));

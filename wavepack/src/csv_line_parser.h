@@ -1,5 +1,5 @@
 // The parsing of CSV lines and their fields: a piece of whole lines is read line
-// by line into its pairs and the lines it notes, the pieces of a chunk in parallel.
+// by line into its pairs and the lines it notes.
 #pragma once
 
 #include <vector>
@@ -97,8 +97,5 @@ class PieceParser {
   int second_ = 0;
   bool plainPairs_;  // fields 1 and 2, ',' and '.': lines are first tried as plain pairs
 };
-
-// Parses the pieces in parallel (runParts).
-void parseInParallel(std::vector<Piece>& pieces, const PieceParser& parser);
 
 }  // namespace arbsuite::wavepack::csv

@@ -121,7 +121,10 @@ inline const char* plainDecimal(const char* p, const char* last, double& value) 
   }
   if (wholeDigits + fractionDigits == 0 || !(*q == ',' || *q == '\r' || *q == '\n')) return nullptr;
   const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[fractionDigits];
-  value = negative ? -magnitude : magnitude;
+  // The sign bit set without a branch (the signs of such files are random): the
+  // magnitude is +0 or positive, so this is its negation.
+  value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) |
+                                (static_cast<std::uint64_t>(negative) << 63));
   return q;
 }
 

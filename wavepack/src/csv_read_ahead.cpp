@@ -1,5 +1,4 @@
-// The look-ahead at the start of a CSV text and the cutting of a chunk into pieces
-// (see csv_read_ahead.h).
+// The look-ahead at the start of a CSV text (see csv_read_ahead.h).
 #include "csv_read_ahead.h"
 
 #include <algorithm>
@@ -70,30 +69,6 @@ void TextStart::check(const std::string& name, Diagnostics& diagnostics) {
                      " ends its lines with a lone CR (classic Mac OS text): each CR is "
                      "read as a line end");
   }
-}
-
-std::vector<Piece> splitPieces(const char* begin, const char* end, unsigned count,
-                               std::size_t minBytes) {
-  const auto total = static_cast<std::size_t>(end - begin);
-  const std::size_t pieces = std::max<std::size_t>(
-      1, std::min<std::size_t>(count, total / std::max<std::size_t>(1, minBytes)));
-  std::vector<Piece> result;
-  const char* start = begin;
-  for (std::size_t k = 1; k <= pieces && start < end; ++k) {
-    const char* cut = end;
-    if (k < pieces) {
-      const char* target = begin + total / pieces * k;
-      if (target < start) target = start;
-      const void* nl = std::memchr(target, '\n', static_cast<std::size_t>(end - target));
-      cut = nl ? static_cast<const char*>(nl) + 1 : end;
-    }
-    Piece piece;
-    piece.begin = start;
-    piece.end = cut;
-    result.push_back(std::move(piece));
-    start = cut;
-  }
-  return result;
 }
 
 }  // namespace arbsuite::wavepack::csv

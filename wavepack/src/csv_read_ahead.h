@@ -1,6 +1,5 @@
-// The reading of CSV text ahead of its parsing: the buffers the chunks are read
-// into, the look-ahead at the start of the file that checks what the text is, and
-// the cutting of a chunk into pieces at line boundaries.
+// The reading of CSV text ahead of its parsing: the buffers the blocks are read
+// into, and the look-ahead at the start of the file that checks what the text is.
 #pragma once
 
 #include <cstddef>
@@ -14,9 +13,6 @@
 #include "csv_reader.h"
 
 namespace arbsuite::wavepack::csv {
-
-// Chunks at least this large are read ahead on a thread of their own.
-inline constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
 
 // Text read from the input, with kReadSlack zero bytes after what it holds; left
 // uninitialised otherwise, so that pages the reads never reach are never touched.
@@ -68,10 +64,5 @@ class TextStart {
   std::size_t at_ = 0;
   bool crLineEnds_ = false;
 };
-
-// Splits [begin, end) (whole lines) into at most `count` pieces of at least
-// `minBytes`, each ending after a line feed (the last one at `end`).
-std::vector<Piece> splitPieces(const char* begin, const char* end, unsigned count,
-                               std::size_t minBytes);
 
 }  // namespace arbsuite::wavepack::csv

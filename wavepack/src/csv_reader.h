@@ -1,8 +1,8 @@
 // The CSV reader of the converter: one or two numeric fields per line, in the
-// dialects the command line names, parsed on every core. The file is read in
-// chunks with read(2), each chunk is cut at line boundaries into pieces, and the
-// pieces are parsed in parallel; pairs, warnings, failures and the line numbers
-// in them are those of a single pass from the first line to the last.
+// dialects the command line names, parsed on every core. Each thread of a team
+// reads the next block of whole lines with read(2) and parses it, and the blocks
+// are merged in file order; pairs, warnings, failures and the line numbers in them
+// are those of a single pass from the first line to the last.
 #pragma once
 
 #include <cstddef>
@@ -58,12 +58,14 @@ struct CsvOptions {
   // The fields were chosen on the command line: lines with more fields are
   // then expected and not reported.
   bool fieldsChosen = false;
-  // Worker threads (0: one per core) and the smallest piece a thread parses;
-  // a file smaller than two pieces is parsed by one thread.
+  // Threads (0: one per core), and the bytes of the blocks they read and parse
+  // each in turn when there are several (a block ends after the first line feed
+  // past them); a file of one block is parsed by one thread.
   unsigned threads = 0;
   std::size_t pieceBytes = std::size_t{1} << 20;
-  // Bytes read at a time. Two chunk buffers are held, the one parsed and the one
-  // read ahead: small ones stay in the caches and bound the memory beside the pairs.
+  // Bytes read at a time by one thread (and the block of one thread). Every thread
+  // holds one block buffer: small ones stay in the caches and bound the memory
+  // beside the pairs.
   std::size_t chunkBytes = std::size_t{4} << 20;
 };
 

@@ -74,8 +74,10 @@ class FileSampleWords final : public arbsuite::SampleWords {
 
 std::int32_t arbsuite::wavepack::packSampleFile(const char* inputPath, const char* outputPath,
                                                 const arbsuite::Version1Fields& fields,
-                                                const PairsRead& pairsRead) {
+                                                const PairsRead& pairsRead,
+                                                std::optional<double> level) {
   FileSampleWords words(inputPath, pairsRead);
+  if (level) return arbsuite::packVersion1(words, fields, outputPath, *level);
   return arbsuite::packVersion1(words, fields, outputPath);
 }
 
