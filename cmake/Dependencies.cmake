@@ -20,6 +20,34 @@ find_package(nlohmann_json 3 CONFIG REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MATIO REQUIRED IMPORTED_TARGET matio)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+
+# The file name by which the loader finds a library at run time (its soname, e.g.
+# libsndfile.so.1), from the development link's target: wavepack loads libmatio and
+# libsndfile by these names when it meets a MATLAB or WAV file. Also the Debian
+# package that holds it, for the package's dependencies (empty off Debian).
+function(arbsuite_runtime_library prefix library)
+  get_filename_component(real "${library}" REALPATH)
+  get_filename_component(name "${real}" NAME)
+  string(REGEX MATCH "^lib[^/]*\\.so\\.[0-9]+" soname "${name}")
+  if(NOT soname)
+    set(soname "${name}")
+  endif()
+  set(${prefix}_SONAME "${soname}" PARENT_SCOPE)
+  set(package "")
+  find_program(DPKG_QUERY dpkg-query)
+  if(DPKG_QUERY)
+    execute_process(COMMAND ${DPKG_QUERY} -S "${real}" OUTPUT_VARIABLE owner ERROR_QUIET
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    string(REGEX MATCH "^[^:,]+" package "${owner}")
+  endif()
+  set(${prefix}_PACKAGE "${package}" PARENT_SCOPE)
+endfunction()
+find_library(ARBSUITE_MATIO_LIBRARY NAMES matio HINTS ${MATIO_LIBRARY_DIRS} REQUIRED)
+find_library(ARBSUITE_SNDFILE_LIBRARY NAMES sndfile HINTS ${SNDFILE_LIBRARY_DIRS} REQUIRED)
+arbsuite_runtime_library(ARBSUITE_MATIO "${ARBSUITE_MATIO_LIBRARY}")
+arbsuite_runtime_library(ARBSUITE_SNDFILE "${ARBSUITE_SNDFILE_LIBRARY}")
+message(STATUS "MATLAB and WAV readers load ${ARBSUITE_MATIO_SONAME} (${ARBSUITE_MATIO_PACKAGE}) "
+               "and ${ARBSUITE_SNDFILE_SONAME} (${ARBSUITE_SNDFILE_PACKAGE})")
 # zlib inflates the compressed variables of v5 .mat files for their layout check.
 find_package(ZLIB REQUIRED)
 

@@ -41,6 +41,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY
 # PLplot draws through its cairo driver, loaded at run time; the Python module is
 # built for one Python minor version and returns numpy arrays.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "plplot-driver-cairo")
+# wavepack loads libmatio and libsndfile by name when it reads a MATLAB or WAV file.
+foreach(package IN ITEMS ${ARBSUITE_MATIO_PACKAGE} ${ARBSUITE_SNDFILE_PACKAGE})
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${package}")
+endforeach()
 if(BUILD_PYTHON)
   math(EXPR next_minor "${Python3_VERSION_MINOR} + 1")
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS

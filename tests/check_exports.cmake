@@ -82,6 +82,15 @@ if(dynamic MATCHES "\\(RPATH\\)")
   set(failures "${failures}\n${SEQLINK} has an RPATH")
 endif()
 
+# wavepack loads libmatio and libsndfile only when it reads a MATLAB or WAV file:
+# neither is among the libraries every start maps.
+execute_process(COMMAND ${READELF} -d ${WAVEPACK} OUTPUT_VARIABLE dynamic)
+foreach(loaded libmatio libsndfile)
+  if(dynamic MATCHES "\\(NEEDED\\)[^\n]*\\[${loaded}\\.")
+    set(failures "${failures}\n${WAVEPACK} links ${loaded} instead of loading it when needed")
+  endif()
+endforeach()
+
 # Each library carries the SONAME of the project's major version, and both links
 # (lib<name>.so.<major> and the unversioned lib<name>.so, which seqlink and iqsynth
 # load by name) stand beside it and lead to it.

@@ -14,17 +14,46 @@
 #include <vector>
 
 #include "input_stream.h"
+#include "loaded_library.h"
 #include "mat_v5_layout.h"
 
 namespace arbsuite::wavepack {
 
 namespace {
 
+// libmatio's functions, loaded with the library at the first MATLAB file.
+struct Matio {
+  Matio()
+      : library(ARBSUITE_MATIO_SONAME, "reads MATLAB files"),
+        open(library.function<decltype(&Mat_Open)>("Mat_Open")),
+        close(library.function<decltype(&Mat_Close)>("Mat_Close")),
+        getVersion(library.function<decltype(&Mat_GetVersion)>("Mat_GetVersion")),
+        logInitFunc(library.function<decltype(&Mat_LogInitFunc)>("Mat_LogInitFunc")),
+        rewind(library.function<decltype(&Mat_Rewind)>("Mat_Rewind")),
+        varReadNextInfo(library.function<decltype(&Mat_VarReadNextInfo)>("Mat_VarReadNextInfo")),
+        varRead(library.function<decltype(&Mat_VarRead)>("Mat_VarRead")),
+        varFree(library.function<decltype(&Mat_VarFree)>("Mat_VarFree")) {}
+  LoadedLibrary library;
+  decltype(&Mat_Open) open;
+  decltype(&Mat_Close) close;
+  decltype(&Mat_GetVersion) getVersion;
+  decltype(&Mat_LogInitFunc) logInitFunc;
+  decltype(&Mat_Rewind) rewind;
+  decltype(&Mat_VarReadNextInfo) varReadNextInfo;
+  decltype(&Mat_VarRead) varRead;
+  decltype(&Mat_VarFree) varFree;
+};
+
+const Matio& matio() {
+  static const Matio functions;
+  return functions;
+}
+
 struct MatCloser {
-  void operator()(mat_t* mat) const { Mat_Close(mat); }
+  void operator()(mat_t* mat) const { matio().close(mat); }
 };
 struct VarFreer {
-  void operator()(matvar_t* var) const { Mat_VarFree(var); }
+  void operator()(matvar_t* var) const { matio().varFree(var); }
 };
 using MatFile = std::unique_ptr<mat_t, MatCloser>;
 using MatVar = std::unique_ptr<matvar_t, VarFreer>;
@@ -127,9 +156,9 @@ struct VarInfo {
 
 std::vector<VarInfo> listVariables(mat_t* mat) {
   std::vector<VarInfo> vars;
-  Mat_Rewind(mat);
+  matio().rewind(mat);
   for (;;) {
-    const MatVar var(Mat_VarReadNextInfo(mat));
+    const MatVar var(matio().varReadNextInfo(mat));
     if (!var) break;
     VarInfo info;
     info.name = var->name != nullptr ? var->name : "";
@@ -189,9 +218,9 @@ void copyPairs(const T* re, const T* im, std::vector<IqPair>& pairs) {
 
 MatVar readVariable(mat_t* mat, const std::string& name, const std::string& procPath,
                     const std::string& path) {
-  Mat_Rewind(mat);
+  matio().rewind(mat);
   lastMatioMessage().clear();
-  MatVar var(Mat_VarRead(mat, name.c_str()));
+  MatVar var(matio().varRead(mat, name.c_str()));
   if (!var || var->data == nullptr)
     throw std::runtime_error("Read of variable " + name + " in " + path + " failed" +
                              matioMessage(procPath, path));
@@ -206,13 +235,13 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
   if (file.isStandardInput())
     throw std::invalid_argument("MATLAB files are not read from standard input");
   const std::string procPath = "/proc/self/fd/" + std::to_string(file.descriptor());
-  Mat_LogInitFunc("wavepack", keepMatioMessage);
+  matio().logInitFunc("wavepack", keepMatioMessage);
   lastMatioMessage().clear();
-  const MatFile mat(Mat_Open(procPath.c_str(), MAT_ACC_RDONLY));
+  const MatFile mat(matio().open(procPath.c_str(), MAT_ACC_RDONLY));
   if (!mat)
     throw std::runtime_error(path + " is not a MATLAB file libmatio reads" +
                              matioMessage(procPath, path));
-  const mat_ft version = Mat_GetVersion(mat.get());
+  const mat_ft version = matio().getVersion(mat.get());
   // Every value libmatio will hand back must be in the file (libmatio itself leaves
   // unknown, short or truncated data elements unfilled).
   if (version == MAT_FT_MAT5) checkMatV5Layout(file);

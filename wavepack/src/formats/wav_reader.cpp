@@ -13,20 +13,44 @@
 #include <vector>
 
 #include "input_stream.h"
+#include "loaded_library.h"
 
 namespace arbsuite::wavepack {
 
 namespace {
 
+// libsndfile's functions, loaded with the library at the first WAV file.
+struct Sndfile {
+  Sndfile()
+      : library(ARBSUITE_SNDFILE_SONAME, "reads WAV files"),
+        openFd(library.function<decltype(&sf_open_fd)>("sf_open_fd")),
+        close(library.function<decltype(&sf_close)>("sf_close")),
+        command(library.function<decltype(&sf_command)>("sf_command")),
+        readfDouble(library.function<decltype(&sf_readf_double)>("sf_readf_double")),
+        strerror(library.function<decltype(&sf_strerror)>("sf_strerror")) {}
+  LoadedLibrary library;
+  decltype(&sf_open_fd) openFd;
+  decltype(&sf_close) close;
+  decltype(&sf_command) command;
+  decltype(&sf_readf_double) readfDouble;
+  decltype(&sf_strerror) strerror;
+};
+
+const Sndfile& sndfile() {
+  static const Sndfile functions;
+  return functions;
+}
+
 struct SoundCloser {
-  void operator()(SNDFILE* file) const { sf_close(file); }
+  void operator()(SNDFILE* file) const { sndfile().close(file); }
 };
 
 // libsndfile's name of a format code (major or subtype), or its number.
 std::string formatName(int code) {
   SF_FORMAT_INFO info{};
   info.format = code;
-  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name != nullptr)
+  if (sndfile().command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 &&
+      info.name != nullptr)
     return info.name;
   return "format " + std::to_string(code);
 }
@@ -113,12 +137,13 @@ InputData readWav(const std::string& path, Diagnostics& diagnostics) {
   InputStream input(path);
   if (input.isStandardInput())
     throw std::invalid_argument("WAV files are not read from standard input");
+  const Sndfile& sf = sndfile();
   SF_INFO info{};
   const std::unique_ptr<SNDFILE, SoundCloser> file(
-      sf_open_fd(input.descriptor(), SFM_READ, &info, SF_FALSE));
+      sf.openFd(input.descriptor(), SFM_READ, &info, SF_FALSE));
   if (!file)
     throw std::runtime_error(path +
-                             " is not a sound file libsndfile reads: " + sf_strerror(nullptr));
+                             " is not a sound file libsndfile reads: " + sf.strerror(nullptr));
   if (info.channels != 2)
     throw std::runtime_error(path + " has " + std::to_string(info.channels) +
                              " channels; a WAV input holds I in channel 1 and Q in channel 2");
@@ -130,7 +155,7 @@ InputData readWav(const std::string& path, Diagnostics& diagnostics) {
     throw std::length_error("Too many IQ pairs in " + path + " (" + std::to_string(frames) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
   // Integers as their values: the normalisation to the peak makes their scale irrelevant.
-  sf_command(file.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
+  sf.command(file.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
 
   // The pairs grow with the frames actually decoded: a header (of a compressed format
   // above all) may count far more frames than the file holds.
@@ -142,7 +167,7 @@ InputData readWav(const std::string& path, Diagnostics& diagnostics) {
   for (std::size_t k = 0; k < frames;) {
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(kBlockFrames, frames - k));
-    const sf_count_t got = sf_readf_double(file.get(), block.data(), static_cast<sf_count_t>(want));
+    const sf_count_t got = sf.readfDouble(file.get(), block.data(), static_cast<sf_count_t>(want));
     if (got <= 0)
       throw std::runtime_error(path + " ends at frame " + std::to_string(k) + " of the " +
                                std::to_string(frames) + " its header counts");
