@@ -139,28 +139,18 @@ namespace {
 #endif
 }
 
-}  // namespace
-
-namespace {
-
-// The longest plain line: two fields of a sign, 7 digits, a point and 7 digits, the
-// ',' and CR LF.
-constexpr std::size_t kLongestPlainLine = 2 * 16 + 3;
-
 #if defined(__SSE2__)
-// Bytes from a line's start that the line-end search reads, and that the fields'
-// 8-byte loads can reach: within them no bound of the text needs checking.
-constexpr std::ptrdiff_t kSearchedBytes = 32;
+// Text from a line's start that the line-feed search and the fields' 8-byte loads
+// can reach (32 bytes searched; fields end before the line feed): with this much
+// left, no load needs a check against the text's end.
 constexpr std::ptrdiff_t kReach = 64;
-static_assert(kSearchedBytes >= static_cast<std::ptrdiff_t>(kLongestPlainLine) - 3);
 
 // Plain lines while kReach bytes of text are left. The line feed of each line is
-// found first, by a search of kSearchedBytes bytes, so that the next line's start
-// does not wait for the parsing of this one's fields (a chain of dependent loads):
-// the lines' fields are parsed side by side. A line is taken when its fields end
-// right before its CR LF or LF. A line with its line feed further on (longer than
-// every plain line but those of 33 to 35 bytes, which the loop after this one
-// takes) ends the search.
+// found first, among its first 32 bytes, so that the next line's start does not
+// wait for the parsing of this one's fields (a chain of dependent loads): the lines'
+// fields are parsed side by side. A line is taken when its fields end right before
+// its CR LF or LF. A line without a line feed in its first 32 bytes ends the search
+// (of the plain lines, those of 33 to 35 bytes: the loop after this one takes them).
 [[gnu::always_inline]] inline const char* plainLinesByLineFeed(const char* p, const char* const end,
                                                                IqPair* out, std::size_t room,
                                                                std::size_t& n) {
