@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -37,6 +38,10 @@ class PairSource {
   // The view stays valid while the source lives. Several threads may read at once,
   // each with its own scratch. Throws the reader's failures.
   virtual std::span<const IqPair> read(std::uint64_t start, std::span<IqPair> scratch) = 0;
+
+  // The largest modulus of the pairs, as peakModulus gives it over all of them, when
+  // the source found it already (a reader that took it while the pairs were made).
+  virtual std::optional<double> knownPeak() const { return std::nullopt; }
 };
 
 // Pairs the caller holds (not owned).
@@ -60,11 +65,15 @@ class MemoryPairs final : public PairSource {
   explicit MemoryPairs(std::vector<IqPair> pairs);
   explicit MemoryPairs(std::vector<std::vector<IqPair>> pieces);
 
-  // Appends a piece (empty pieces are dropped).
+  // Appends a piece (empty pieces are dropped); the known peak, if any, is dropped.
   void append(std::vector<IqPair> piece);
 
   std::uint64_t size() const override { return size_; }
   std::span<const IqPair> read(std::uint64_t start, std::span<IqPair> scratch) override;
+
+  // The peak modulus of all the pairs held now, found by their maker.
+  void setKnownPeak(double peak) { knownPeak_ = peak; }
+  std::optional<double> knownPeak() const override { return knownPeak_; }
 
   // The pairs as one vector (moved out when there is a single piece).
   std::vector<IqPair> release();
@@ -73,6 +82,7 @@ class MemoryPairs final : public PairSource {
   std::vector<std::vector<IqPair>> pieces_;
   std::vector<std::uint64_t> starts_;  // index of the first pair of each piece
   std::uint64_t size_ = 0;
+  std::optional<double> knownPeak_;
 };
 
 // Pair k is (I of pair k of `inPhase`, Q of pair k of `quadrature`) added, as the

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -42,6 +43,11 @@ struct PeakScale {
 };
 PeakScale findPeak(PairSource& source);
 
+// What findPeak gives from a source's known peak (PairSource::knownPeak) without
+// reading its pairs; none when the source knows no peak or its pairs need scaling
+// first (findPeak then makes the passes that scale them).
+std::optional<PeakScale> knownPeakScale(const PairSource& source);
+
 // The quantisation of quantizeBlock without changing the pairs: trunc(I / peak x
 // level x kPeakCode), then the same of Q, for each pair (multiplied by the prescale
 // first).
@@ -68,6 +74,7 @@ std::vector<std::int16_t> quantizeIq(std::vector<IqPair>& pairs, double level);
 // The readers and the program of wavepack name these in their own namespace.
 namespace arbsuite::wavepack {
 using arbsuite::findPeak;
+using arbsuite::knownPeakScale;
 using arbsuite::kPeakCode;
 using arbsuite::kPeakLevel;
 using arbsuite::peakModulus;

@@ -14,6 +14,7 @@ MemoryPairs::MemoryPairs(std::vector<std::vector<IqPair>> pieces) {
 
 void MemoryPairs::append(std::vector<IqPair> piece) {
   if (piece.empty()) return;
+  knownPeak_.reset();
   starts_.push_back(size_);
   size_ += piece.size();
   pieces_.push_back(std::move(piece));
@@ -43,6 +44,7 @@ std::vector<IqPair> MemoryPairs::release() {
   pieces_.clear();
   starts_.clear();
   size_ = 0;
+  knownPeak_.reset();
   return all;
 }
 

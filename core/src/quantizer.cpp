@@ -140,6 +140,19 @@ void forEachBlock(PairSource& source, std::uint64_t begin, std::uint64_t end, Vi
 
 }  // namespace
 
+namespace {
+
+// Whether the pairs of this peak are divided by it as they are (no power of two first).
+bool needsNoPrescale(double peak) { return !std::isinf(peak) && !(peak > 0.0 && peak < kTinyPeak); }
+
+}  // namespace
+
+std::optional<PeakScale> knownPeakScale(const PairSource& source) {
+  const std::optional<double> peak = source.knownPeak();
+  if (!peak || !needsNoPrescale(*peak)) return std::nullopt;
+  return PeakScale{*peak, 1.0};
+}
+
 PeakScale findPeak(PairSource& source) {
   const std::uint64_t total = source.size();
   const unsigned parts = partsFor(total);
@@ -152,7 +165,7 @@ PeakScale findPeak(PairSource& source) {
   });
   PeakScale scale;
   for (const double peak : peaks) scale.peak = std::max(scale.peak, peak);
-  if (!std::isinf(scale.peak) && !(scale.peak > 0.0 && scale.peak < kTinyPeak)) return scale;
+  if (needsNoPrescale(scale.peak)) return scale;
   // Scaling by a power of two is exact at these magnitudes, so the normalised values
   // are those of exact arithmetic.
   scale = {0.0, std::isinf(scale.peak) ? 0.5 : boostFor(scale.peak)};

@@ -223,4 +223,26 @@ TEST(CorePack, PairsAreQuantisedAsTheConverterQuantisesThem) {
   EXPECT_THROW(arbsuite::checkOutputName("x.ARB"), std::invalid_argument);
 }
 
+// A known peak stands for the pairs held when it was set: appending drops it, and a
+// peak that needs a prescale (an infinite or subnormal modulus) is left to findPeak.
+TEST(CorePackKnownPeak, StandsOnlyForThePairsItWasFoundIn) {
+  arbsuite::MemoryPairs pairs(std::vector<arbsuite::IqPair>{{3.0, 4.0}});
+  EXPECT_FALSE(arbsuite::knownPeakScale(pairs).has_value());
+  pairs.setKnownPeak(5.0);
+  const std::optional<arbsuite::PeakScale> known = arbsuite::knownPeakScale(pairs);
+  ASSERT_TRUE(known.has_value());
+  EXPECT_EQ(known->peak, arbsuite::findPeak(pairs).peak);
+  EXPECT_EQ(known->prescale, 1.0);
+  pairs.append({{6.0, 8.0}});
+  EXPECT_FALSE(pairs.knownPeak().has_value());
+  for (const double peak : {std::numeric_limits<double>::infinity(), 1e-300}) {
+    pairs.setKnownPeak(peak);
+    EXPECT_FALSE(arbsuite::knownPeakScale(pairs).has_value()) << peak;
+  }
+  pairs.setKnownPeak(0.0);  // every pair zero: divided by nothing
+  ASSERT_TRUE(arbsuite::knownPeakScale(pairs).has_value());
+  (void)pairs.release();
+  EXPECT_FALSE(pairs.knownPeak().has_value());
+}
+
 }  // namespace

@@ -298,6 +298,17 @@ TEST(WavepackCsvNumberText, PlainDecimalsReadAsTheScannerReadsThem) {
     // digits (one digit at least), then ',', CR or LF.
     const bool plainForm = isPlainForm(text);
     ASSERT_EQ(plainEnd != nullptr, plainForm);
+    // The digits of the line parser's runs, and their value as its scalar path makes
+    // it: the same field, end and value wherever the end is one plainDecimal takes.
+    csv::PlainDigits digits{};
+    const char* digitsEnd = csv::plainDigits(padded.data(), last, digits);
+    const bool endTaken =
+        digitsEnd != nullptr && (*digitsEnd == ',' || *digitsEnd == '\r' || *digitsEnd == '\n');
+    ASSERT_EQ(endTaken, plainForm);
+    if (endTaken) {
+      ASSERT_EQ(digitsEnd, plainEnd);
+      ASSERT_EQ(bitsOf(csv::plainValue(digits)), bitsOf(plain));
+    }
     if (plainEnd == nullptr) continue;
     ++read;
     ASSERT_EQ(scan.value, FieldValue::number);

@@ -3,14 +3,17 @@
 // and line numbers of a single pass on every way of cutting a file into pieces.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 
 #include "csv_reader.h"
 #include "iq_readers.h"
+#include "quantizer.h"
 
 namespace {
 
@@ -487,6 +490,63 @@ TEST(WavepackCsvLimits, ALineLongerThanTheLimitIsRefused) {
     EXPECT_EQ(std::string(e.what()), "- line 1 is longer than 64 MiB");
   }
   EXPECT_LE(served, arbsuite::wavepack::kMaxLineBytes + options.chunkBytes);
+}
+
+// The peak the reader hands with its pairs is the one findPeak finds in them, bit for
+// bit, however the text is cut into blocks and threads; pairs realigned (I and Q
+// counted apart across blocks) come without one, and the converter reads them.
+TEST(WavepackCsvPeak, TheKnownPeakIsTheOneFindPeakFinds) {
+  std::mt19937_64 random(3);
+  std::string text = "I,Q\n";
+  for (int k = 0; k < 3000; ++k) {
+    text += std::to_string(static_cast<int>(random() % 2000) - 1000) + "." +
+            std::to_string(random() % 1000000) + "," +
+            std::to_string(static_cast<int>(random() % 2000) - 1000) + "e-3\n";
+    if (k % 97 == 0) text += "1.5e3,-2000.25\n";
+  }
+  auto read = [](const std::string& text, CsvOptions options) {
+    std::size_t at = 0;
+    const arbsuite::wavepack::ByteReader reader = [&](char* buffer, std::size_t length) {
+      const std::size_t n = std::min(length, text.size() - at);
+      std::memcpy(buffer, text.data() + at, n);
+      at += n;
+      return n;
+    };
+    Diagnostics quiet(false);
+    return arbsuite::wavepack::readCsv(reader, "f.csv", options, quiet);
+  };
+  for (const Cut& cut : kCuts) {
+    if (cut.chunkBytes < 64) continue;  // a thread per chunk of a few bytes: too slow here
+    CsvOptions options;
+    options.threads = cut.threads;
+    options.pieceBytes = cut.pieceBytes;
+    options.chunkBytes = cut.chunkBytes;
+    for (const bool single : {false, true}) {
+      CsvOptions chosen = options;
+      if (single) chosen.fieldQ = 0;
+      arbsuite::wavepack::MemoryPairs pairs = read(text, chosen);
+      ASSERT_TRUE(pairs.knownPeak().has_value());
+      const std::optional<arbsuite::PeakScale> known = arbsuite::knownPeakScale(pairs);
+      ASSERT_TRUE(known.has_value());
+      const arbsuite::PeakScale found = arbsuite::findPeak(pairs);
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(known->peak),
+                std::bit_cast<std::uint64_t>(found.peak));
+      EXPECT_EQ(known->prescale, found.prescale);
+    }
+  }
+  // Q missing on one line, given on a later one of another block: pairs realigned.
+  CsvOptions small;
+  small.threads = 2;
+  small.pieceBytes = 16;
+  small.chunkBytes = 64;
+  const std::string realigned = text + "5,\n" + std::string(200, '\n') + ",7\n";
+  const arbsuite::wavepack::MemoryPairs pairs = read(realigned, small);
+  EXPECT_FALSE(pairs.knownPeak().has_value());
+  // Values whose squares overflow need findPeak's scaled pass.
+  arbsuite::wavepack::MemoryPairs huge = read("1.5e308,-1.5e308\n", small);
+  ASSERT_TRUE(huge.knownPeak().has_value());
+  EXPECT_FALSE(arbsuite::knownPeakScale(huge).has_value());
+  EXPECT_EQ(arbsuite::findPeak(huge).prescale, 0.5);
 }
 
 }  // namespace

@@ -106,12 +106,16 @@ SampleStatistics convertToArb(PairSource& pairs, std::int32_t fs, const std::str
   if (pairs.size() > kMaxPairs)
     throw std::length_error("Too many IQ pairs (" + std::to_string(pairs.size()) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
-  // Four passes over the pairs: the peak, the quantisation into the sample file, the
-  // level (summed from the samples as they are written), and the packer's read of
-  // that file to encrypt it.
+  // Four passes over the pairs: the peak (none when the reader found it), the
+  // quantisation into the sample file, the level (summed from the samples as they
+  // are written), and the packer's read of that file to encrypt it; a pass saved is
+  // reported as done.
   arb::ProgressReport progress("wavepack: converting", 4 * pairs.size(), "pairs");
   CountedPairs counted(pairs, progress);
-  const PeakScale peak = findPeak(counted);
+  // A reader that took the peak while it made the pairs saves the pass over them.
+  const std::optional<PeakScale> known = knownPeakScale(pairs);
+  if (known) progress.add(pairs.size());
+  const PeakScale peak = known ? *known : findPeak(counted);
   std::string tempPath;
   std::optional<FileRemover> removeTemp;
   {

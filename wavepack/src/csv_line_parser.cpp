@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "huge_pages.h"
+#include "quantizer.h"
 
 namespace arbsuite::wavepack {
 
@@ -94,9 +95,15 @@ PieceParser::PieceParser(const CsvOptions& options, bool plainPairs)
 
 void PieceParser::parse(Piece& piece) const {
   reservePairs(piece.pairs, countLines(piece.begin, piece.end));
+  RunBuffer run;
   const char* p = piece.begin;
   while (p < piece.end) {
     if (plainPairs_) {
+      // Runs store whole pairs: only while every I value so far has its Q value.
+      if (piece.countI == piece.countQ) {
+        p = readPlainRun(piece, p, run);
+        if (p == piece.end) break;
+      }
       if (const char* next = readPlainPair(piece, p)) {
         p = next;
         continue;
@@ -107,9 +114,122 @@ void PieceParser::parse(Piece& piece) const {
     const char* next = lineEnd + 1;
     if (lineEnd > p && lineEnd[-1] == '\r') --lineEnd;
     ++piece.lines;
-    if (!parseLine(piece, p, lineEnd)) return;  // a failure that ends the reading
+    if (!parseLine(piece, p, lineEnd)) break;  // a failure that ends the reading
     p = next;
   }
+  notePeak(piece);
+}
+
+namespace {
+
+// The pair of two plain fields, each value as plainValue makes it.
+[[gnu::always_inline]] inline void storePlainPair(IqPair& pair, const PlainDigits& i,
+                                                  const PlainDigits& q) {
+#if defined(__SSE2__)
+  // Both divisions in one instruction: each lane is the same correctly rounded
+  // IEEE division as plainValue's.
+  const __m128d mantissas = _mm_set_pd(static_cast<double>(static_cast<std::int64_t>(q.mantissa)),
+                                       static_cast<double>(static_cast<std::int64_t>(i.mantissa)));
+  const __m128d powers = _mm_set_pd(kPowersOfTen[q.fraction], kPowersOfTen[i.fraction]);
+  const __m128i signs =
+      _mm_set_epi64x(static_cast<long long>(q.sign), static_cast<long long>(i.sign));
+  _mm_storeu_pd(&pair.i, _mm_or_pd(_mm_div_pd(mantissas, powers), _mm_castsi128_pd(signs)));
+#else
+  pair = {plainValue(i), plainValue(q)};
+#endif
+}
+
+#if defined(__SSE2__)
+// Text from a line's start that the line-feed search and the fields' 8-byte loads
+// can reach (32 bytes searched; fields end before the line feed): with this much
+// left, no load needs a check against the text's end.
+constexpr std::ptrdiff_t kReach = 64;
+
+// Plain lines while kReach bytes of text are left. The line feed of each line is
+// found first, among its first 32 bytes, so that the next line's start does not
+// wait for the parsing of this one's fields (a chain of dependent loads): the lines'
+// fields are parsed side by side. A line is taken when its fields end right before
+// its CR LF or LF. A line without a line feed in its first 32 bytes ends the search
+// (of the plain lines, those of 33 to 35 bytes: the loop after this one takes them).
+[[gnu::always_inline]] inline const char* plainLinesByLineFeed(const char* p, const char* const end,
+                                                               IqPair* out, std::size_t room,
+                                                               std::size_t& n) {
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  for (; n < room && end - p >= kReach; ++n) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const auto feeds =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, lineFeed))) |
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, lineFeed))) << 16;
+    if (feeds == 0) break;
+    const char* const lineEnd = p + std::countr_zero(feeds);
+    PlainDigits i;
+    PlainDigits q;
+    const char* iEnd = plainDigits(p, lineEnd, i);
+    if (iEnd == nullptr || *iEnd != ',') break;
+    // Q's digits may end at the line feed itself.
+    const char* qEnd = plainDigits(iEnd + 1, lineEnd + 1, q);
+    if (qEnd == nullptr) break;
+    qEnd += *qEnd == '\r';
+    if (qEnd != lineEnd) break;
+    storePlainPair(out[n], i, q);
+    p = lineEnd + 1;
+  }
+  return p;
+}
+#endif
+
+// Up to `room` plain lines from p on into `out`; returns the start of the first line
+// not read, and the count of lines read in `read`.
+[[gnu::always_inline]] inline const char* plainLines(const char* p, const char* const end,
+                                                     IqPair* out, std::size_t room,
+                                                     std::size_t& read) {
+  std::size_t n = 0;
+#if defined(__SSE2__)
+  p = plainLinesByLineFeed(p, end, out, room, n);
+#endif
+  for (; n < room && p < end; ++n) {
+    PlainDigits i;
+    PlainDigits q;
+    const char* iEnd = plainDigits(p, end, i);
+    if (iEnd == nullptr || *iEnd != ',' || end - iEnd < 2) break;
+    const char* qEnd = plainDigits(iEnd + 1, end, q);
+    if (qEnd == nullptr) break;
+    qEnd += *qEnd == '\r';  // before `end`: plainDigits saw a character after the digits
+    if (qEnd == end || *qEnd != '\n') break;
+    storePlainPair(out[n], i, q);
+    p = qEnd + 1;
+  }
+  read = n;
+  return p;
+}
+
+}  // namespace
+
+const char* PieceParser::readPlainRun(Piece& piece, const char* b, RunBuffer& run) const {
+  const char* p = b;
+  for (;;) {
+    std::size_t read = 0;
+    p = plainLines(p, piece.end, run.data(), run.size(), read);
+    if (read == 0) return p;
+    piece.pairs.insert(piece.pairs.end(), run.begin(), run.begin() + read);
+    piece.countI += read;
+    piece.countQ += read;
+    piece.lines += read;
+    piece.hasData = true;
+    notePeak(piece);
+    if (read < run.size()) return p;
+  }
+}
+
+void PieceParser::notePeak(Piece& piece) const {
+  const std::uint64_t complete =
+      dual_ ? std::min(piece.countI, piece.countQ) : std::uint64_t{piece.pairs.size()};
+  if (complete <= piece.peakPairs) return;
+  const std::span<const IqPair> pairs =
+      std::span<const IqPair>(piece.pairs).subspan(piece.peakPairs, complete - piece.peakPairs);
+  piece.peak = std::max(piece.peak, peakModulus(pairs));
+  piece.peakPairs = complete;
 }
 
 const char* PieceParser::readPlainPair(Piece& piece, const char* b) const {

@@ -2,6 +2,7 @@
 // by line into its pairs and the lines it notes.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "csv_number.h"
@@ -72,6 +73,20 @@ class PieceParser {
 
   // Stores I and Q of a line as pair countI and pair countQ.
   static void storePair(Piece& piece, double i, double q);
+
+  // Pairs a run of plain lines gathers before they are appended to the piece's pairs.
+  static constexpr std::size_t kRunPairs = 256;
+  using RunBuffer = std::array<IqPair, kRunPairs>;
+
+  // The run of plain "I,Q" lines from b on (each with plainDigits' fields, ended by
+  // LF or CR LF before the piece's end), when the piece's I and Q counts are equal:
+  // their pairs are gathered in `run` and appended to the piece's a run at a time.
+  // Returns the start of the first line that is not of this form, or the piece's end.
+  const char* readPlainRun(Piece& piece, const char* b, RunBuffer& run) const;
+
+  // Adds the pairs that are complete (both values read) and not yet counted to the
+  // piece's peak.
+  void notePeak(Piece& piece) const;
 
   void noteData(Piece& piece, bool extra, const char* b, const char* e) const;
 

@@ -56,6 +56,8 @@ void Merger::add(std::vector<Piece>& pieces) {
     countQ_ += piece.countQ;
     balanced_ = balanced_ && (!dual() || piece.countI == piece.countQ);
     pieceCounts_.push_back({piece.countI, piece.countQ});
+    peak_ = std::max(peak_, piece.peak);
+    peakKnown_ = peakKnown_ && piece.peakPairs == piece.pairs.size();
     storage_.push_back(std::move(piece.pairs));
   }
   if (std::max(countI_, countQ_) > kMaxPairs)
@@ -66,9 +68,14 @@ void Merger::add(std::vector<Piece>& pieces) {
 MemoryPairs Merger::finish(Diagnostics& diagnostics) {
   reportLines(diagnostics);
   const std::string noData = "No data found in " + name_;
+  // The pieces' peaks are those of the pairs as they stand unless they are realigned.
+  auto withPeak = [&](MemoryPairs pairs) {
+    if (peakKnown_) pairs.setKnownPeak(peak_);
+    return pairs;
+  };
   if (!dual()) {
     if (countI_ == 0) throw std::out_of_range(noData);
-    return MemoryPairs(std::move(storage_));
+    return withPeak(MemoryPairs(std::move(storage_)));
   }
   if (countI_ == 0) throw std::out_of_range(noData + " first row" + cause(NoteKind::iNotNumber));
   if (failLaterLine_ != 0) throwOutOfRange(failLaterLine_);
@@ -76,7 +83,7 @@ MemoryPairs Merger::finish(Diagnostics& diagnostics) {
   if (countI_ != countQ_)
     throw std::length_error("Two rows of data length is not equal in " + name_ +
                             cause(countI_ > countQ_ ? NoteKind::qNotNumber : NoteKind::iNotNumber));
-  if (balanced_) return MemoryPairs(std::move(storage_));
+  if (balanced_) return withPeak(MemoryPairs(std::move(storage_)));
   return MemoryPairs(realign());
 }
 

@@ -67,6 +67,8 @@ class Merger {
   std::uint64_t countI_ = 0;
   std::uint64_t countQ_ = 0;
   bool balanced_ = true;
+  double peak_ = 0.0;      // the largest peak of the pieces
+  bool peakKnown_ = true;  // every piece's peak covers all its pairs
   std::uint64_t failLaterLine_ = 0;
   std::uint64_t extraLine_ = 0;
   std::string extraText_;

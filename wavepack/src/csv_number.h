@@ -128,6 +128,67 @@ inline const char* plainDecimal(const char* p, const char* last, double& value) 
   return q;
 }
 
+// The digits of one field of the plain "I,Q" line, as plainDecimal reads them, for
+// the line parser's run of plain lines: an optional '-', fewer than 8 digits,
+// optionally a '.' and fewer than 8 digits, at least one digit, all before `last`.
+// Without branches on the sign, the number of digits or the point (they vary at
+// random from line to line in some files): a field without a point reads its
+// fraction from the character after its digits, which is no digit. Returns the
+// end, or null when the field is not of this form (the character at the end is not
+// checked). Needs the pieces' slack after `last`.
+struct PlainDigits {
+  std::uint64_t mantissa;  // below 10^14: exact as a double
+  std::uint64_t sign;      // the sign bit of the value
+  unsigned fraction;       // digits after the point
+};
+
+// digitsValue for n from 0 to 7: 0 for none, without a branch.
+inline std::uint64_t digitsValueOrZero(std::uint64_t word, unsigned n) {
+  const std::uint64_t value = digitsValue(word, n | (n == 0));
+  return value & (std::uint64_t{0} - (n != 0));
+}
+
+[[gnu::always_inline]] inline const char* plainDigits(const char* p, const char* last,
+                                                      PlainDigits& out) {
+  const bool negative = *p == '-';
+  p += negative;
+  const std::uint64_t whole = load8(p);
+  const unsigned wholeDigits = digitRun(whole);
+  const char* q = p + wholeDigits;
+  const bool point = *q == '.';
+  q += point;
+  const std::uint64_t part = load8(q);
+  const unsigned fractionDigits = digitRun(part);
+  // Both runs are below 8 and the character after the digits lies before `last`;
+  // at least one digit was read.
+  if ((wholeDigits | fractionDigits) >= 8 || q + fractionDigits >= last ||
+      wholeDigits + fractionDigits == 0)
+    return nullptr;
+  const unsigned digits = wholeDigits + fractionDigits;
+  if (digits <= 8) {
+    // The digits without the point in one word, read in one go: the whole digits in
+    // its low bytes, the fraction's after them (what follows them is shifted out).
+    const std::uint64_t wholeMask = (std::uint64_t{1} << (8 * wholeDigits)) - 1;
+    out.mantissa = digitsValue((whole & wholeMask) | (part << (8 * wholeDigits)), digits);
+  } else {
+    out.mantissa = digitsValueOrZero(whole, wholeDigits) * kIntegerPowersOfTen[fractionDigits] +
+                   digitsValueOrZero(part, fractionDigits);
+  }
+  out.sign = static_cast<std::uint64_t>(negative) << 63;
+  out.fraction = fractionDigits;
+  return q + fractionDigits;
+}
+
+// The value of plain digits: the mantissa divided by its power of ten (one
+// correctly rounded IEEE division, as plainDecimal makes it), the sign bit set
+// without a branch (the magnitude is +0 or positive, so this is its negation).
+inline double plainValue(const PlainDigits& digits) {
+  // Signed conversion: the mantissa is below 2^53, so it is the same exact value.
+  const double magnitude = static_cast<double>(static_cast<std::int64_t>(digits.mantissa)) /
+                           kPowersOfTen[digits.fraction];
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | digits.sign);
+}
+
 // scanNumber; with Padded, the text has kReadSlack readable bytes after every
 // position before `last`, and digits are read 8 at a time.
 template <bool Padded>

@@ -79,6 +79,10 @@ struct Piece {
   LineMark hex;                    // lines with a hexadecimal number
   std::uint64_t complexLines = 0;  // lines of numpy's complex form (a+bj)
   std::uint64_t quotedLines = 0;   // lines with a quoted number
+  // The largest modulus (peakModulus) of the piece's first peakPairs pairs: those
+  // are complete, and the peak is taken while they are still in the caches.
+  double peak = 0.0;
+  std::uint64_t peakPairs = 0;
 };
 
 }  // namespace arbsuite::wavepack::csv
