@@ -10,8 +10,10 @@
 #   arbtool join -o j.arb a.arb b.arb                  (levels unchanged)
 #   arbtool join -o j.arb --level rms a.arb b.arb      (a scaled down to b's level)
 # and prints every round, the best and worst of each command and the ratios of the
-# joins to cat into a file (cat-file). With a reference build (another build tree,
-# or a copy of one's bin/ and lib/), its two joins run in each round as well
+# joins to cat into a file (cat-file), best against best and median against median
+# (cat's time into a file varies most: an overwritten file's pages may still be on
+# their way to the disk). With a reference build (another build tree, or a copy of
+# one's bin/ and lib/), its two joins run in each round as well
 # (ref-join, ref-rms), and the best of each join is set against the reference's.
 # Usage:
 #   bench/seqlink/time-join.sh [BUILD_DIR [ROUNDS [REFERENCE_BUILD_DIR]]]
@@ -79,6 +81,7 @@ done
 # Best and worst of each command, and what they make per second of file.
 best() { tr ' ' '\n' <<< "$1" | sed '/^$/d' | sort -g | head -1; }
 worst() { tr ' ' '\n' <<< "$1" | sed '/^$/d' | sort -g | tail -1; }
+median() { tr ' ' '\n' <<< "$1" | sed '/^$/d' | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 echo
 printf '%-9s %9s %9s\n' command best worst
 for name in "${names[@]}"; do
@@ -90,6 +93,9 @@ printf 'dump of a.arb: %.2f GB/s of file at best\n' \
 printf 'join / cat into a file, best against best: %.2f (rms %.2f; the aim: at most 2)\n' \
   "$(echo "$(best "${all[join]}") / $(best "${all[cat-file]}")" | bc -l)" \
   "$(echo "$(best "${all[join-rms]}") / $(best "${all[cat-file]}")" | bc -l)"
+printf 'join / cat into a file, median against median: %.2f (rms %.2f)\n' \
+  "$(echo "$(median "${all[join]}") / $(median "${all[cat-file]}")" | bc -l)" \
+  "$(echo "$(median "${all[join-rms]}") / $(median "${all[cat-file]}")" | bc -l)"
 printf 'join / cat to /dev/null, best against best: %.2f (rms %.2f)\n' \
   "$(echo "$(best "${all[join]}") / $(best "${all[cat]}")" | bc -l)" \
   "$(echo "$(best "${all[join-rms]}") / $(best "${all[cat]}")" | bc -l)"
