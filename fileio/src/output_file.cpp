@@ -55,7 +55,7 @@ std::string temporaryName() {
 // old one or the new one. The two names are exchanged and the old file, now under
 // `name`, is removed. On ext4 this skips the flush that a rename over an existing
 // file forces (the new file's data is allocated and sent to the disk at once, about
-// 15 ms for 32 MB here), which a plain rename or an open that truncates never pays.
+// 15 ms for 32 MB here): the data goes to the disk later, as any other write's does.
 // Where the exchange is not supported, or the old name is no longer a file that can
 // be removed (a directory put there meanwhile), the names are put back and rename
 // decides. Returns 0 or the errno of the failure; on failure `name` is left to the
