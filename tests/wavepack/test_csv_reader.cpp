@@ -32,14 +32,10 @@ bool operator==(const IqPair& a, const IqPair& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;  // bit for bit: -0 and NaN patterns too
 }
 
-Outcome readText(const std::string& text, CsvOptions options, bool strict = false) {
-  std::size_t at = 0;
-  const arbsuite::wavepack::ByteReader reader = [&](char* buffer, std::size_t length) {
-    const std::size_t n = std::min(length, text.size() - at);
-    std::memcpy(buffer, text.data() + at, n);
-    at += n;
-    return n;
-  };
+// What readCsv gives for the pairs read through reader: the pairs, or the failure's
+// message, and the warnings either way.
+Outcome readThrough(const arbsuite::wavepack::ByteReader& reader, const CsvOptions& options,
+                    bool strict = false) {
   Diagnostics diagnostics(strict);
   Outcome outcome;
   try {
@@ -49,6 +45,17 @@ Outcome readText(const std::string& text, CsvOptions options, bool strict = fals
   }
   outcome.warnings = diagnostics.warnings();
   return outcome;
+}
+
+Outcome readText(const std::string& text, CsvOptions options, bool strict = false) {
+  std::size_t at = 0;
+  const arbsuite::wavepack::ByteReader reader = [&](char* buffer, std::size_t length) {
+    const std::size_t n = std::min(length, text.size() - at);
+    std::memcpy(buffer, text.data() + at, n);
+    at += n;
+    return n;
+  };
+  return readThrough(reader, options, strict);
 }
 
 CsvOptions singlePass(CsvOptions options) {
@@ -200,15 +207,7 @@ Outcome readInReads(const std::string& text, std::size_t most, std::size_t failA
     at += n;
     return n;
   };
-  Diagnostics diagnostics;
-  Outcome outcome;
-  try {
-    outcome.pairs = arbsuite::wavepack::readCsv(reader, "f.csv", options, diagnostics).release();
-  } catch (const std::exception& e) {
-    outcome.failure = e.what();
-  }
-  outcome.warnings = diagnostics.warnings();
-  return outcome;
+  return readThrough(reader, options);
 }
 
 TEST(WavepackCsvTeam, ShortReadsGiveWhatOnePassGives) {
