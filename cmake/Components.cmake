@@ -93,6 +93,13 @@ function(arbsuite_add_program name)
   set_target_properties(${name} PROPERTIES
     BUILD_RPATH "$ORIGIN/../lib"
     INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  # Where the two are the same, the program is built with the RUNPATH it is installed
+  # with: a build RUNPATH that the install rewrites, CMake pads with an empty entry
+  # ("$ORIGIN/../lib:"), which the loader reads as the working folder, so a program
+  # of the build tree would look there first for every library it loads.
+  if(CMAKE_INSTALL_LIBDIR STREQUAL "lib")
+    set_target_properties(${name} PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
+  endif()
   if(ARG_OUTPUT_NAME)
     set_target_properties(${name} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
   endif()

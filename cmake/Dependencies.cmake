@@ -23,7 +23,8 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 
 # The file name by which the loader finds a library at run time (its soname, e.g.
 # libsndfile.so.1), from the development link's target: wavepack loads libmatio and
-# libsndfile by these names when it meets a MATLAB or WAV file. Also the Debian
+# libsndfile by these names when it meets a MATLAB or WAV file, the analysis and
+# the preparation steps FFTW and PLplot when they first need them. Also the Debian
 # package that holds it, for the package's dependencies (empty off Debian).
 function(arbsuite_runtime_library prefix library)
   get_filename_component(real "${library}" REALPATH)
@@ -66,12 +67,30 @@ if(BUILD_BENCHMARKS)
 endif()
 
 # The waveform analysis of the hosts (hosts/analysis): FFTW in single precision,
-# PLplot with its C++ binding (drawn through the cairo driver, Debian
-# plplot-driver-cairo, loaded at run time) and nlohmann-json for the JSON it writes.
-# Debian libfftw3-dev, libplplot-dev, nlohmann-json3-dev.
+# PLplot's C interface (drawn through the cairo driver, Debian plplot-driver-cairo,
+# which PLplot loads itself) and nlohmann-json for the JSON it writes; the
+# preparation steps (prep/): FFTW in double precision with its threads. Debian
+# libfftw3-dev, libplplot-dev, nlohmann-json3-dev. Only their headers are compiled
+# against: the libraries are loaded by name when a transform or a plot is first
+# made (fileio's loaded_library.h), so that a join, a dump or a conversion starts
+# without mapping them and the thirteen libraries behind them.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(FFTW3F REQUIRED IMPORTED_TARGET fftw3f)
-pkg_check_modules(PLPLOT REQUIRED IMPORTED_TARGET plplot-c++ plplot)
+pkg_check_modules(FFTW3 REQUIRED fftw3)
+pkg_check_modules(FFTW3F REQUIRED fftw3f)
+pkg_check_modules(PLPLOT REQUIRED plplot)
+find_library(ARBSUITE_FFTW3_LIBRARY NAMES fftw3 HINTS ${FFTW3_LIBRARY_DIRS} REQUIRED)
+find_library(ARBSUITE_FFTW3_THREADS_LIBRARY NAMES fftw3_threads HINTS ${FFTW3_LIBRARY_DIRS}
+             REQUIRED)
+find_library(ARBSUITE_FFTW3F_LIBRARY NAMES fftw3f HINTS ${FFTW3F_LIBRARY_DIRS} REQUIRED)
+find_library(ARBSUITE_PLPLOT_LIBRARY NAMES plplot HINTS ${PLPLOT_LIBRARY_DIRS} REQUIRED)
+arbsuite_runtime_library(ARBSUITE_FFTW3 "${ARBSUITE_FFTW3_LIBRARY}")
+arbsuite_runtime_library(ARBSUITE_FFTW3_THREADS "${ARBSUITE_FFTW3_THREADS_LIBRARY}")
+arbsuite_runtime_library(ARBSUITE_FFTW3F "${ARBSUITE_FFTW3F_LIBRARY}")
+arbsuite_runtime_library(ARBSUITE_PLPLOT "${ARBSUITE_PLPLOT_LIBRARY}")
+message(STATUS "Transforms and plots load ${ARBSUITE_FFTW3_SONAME}, "
+               "${ARBSUITE_FFTW3_THREADS_SONAME}, ${ARBSUITE_FFTW3F_SONAME} "
+               "(${ARBSUITE_FFTW3_PACKAGE}, ${ARBSUITE_FFTW3F_PACKAGE}) and "
+               "${ARBSUITE_PLPLOT_SONAME} (${ARBSUITE_PLPLOT_PACKAGE})")
 find_package(nlohmann_json 3.10 REQUIRED)
 
 # The Python module (python/): pybind11 for Debian's own Python 3 (Debian

@@ -41,8 +41,14 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY
 # PLplot draws through its cairo driver, loaded at run time; the Python module is
 # built for one Python minor version and returns numpy arrays.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "plplot-driver-cairo")
-# wavepack loads libmatio and libsndfile by name when it reads a MATLAB or WAV file.
-foreach(package IN ITEMS ${ARBSUITE_MATIO_PACKAGE} ${ARBSUITE_SNDFILE_PACKAGE})
+# wavepack loads libmatio and libsndfile by name when it reads a MATLAB or WAV file,
+# the programs and the Python module FFTW and PLplot for a transform or a plot:
+# dpkg-shlibdeps sees none of them.
+set(loaded_packages ${ARBSUITE_MATIO_PACKAGE} ${ARBSUITE_SNDFILE_PACKAGE}
+    ${ARBSUITE_FFTW3_PACKAGE} ${ARBSUITE_FFTW3_THREADS_PACKAGE} ${ARBSUITE_FFTW3F_PACKAGE}
+    ${ARBSUITE_PLPLOT_PACKAGE})
+list(REMOVE_DUPLICATES loaded_packages)
+foreach(package IN LISTS loaded_packages)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${package}")
 endforeach()
 if(BUILD_PYTHON)

@@ -1,10 +1,12 @@
 # Fails unless the dynamic symbol table of each library and of the wavepack program
 # (`nm -D --defined-only`) lists exactly the names below, libseqlink.so carries
 # the RUNPATH $ORIGIN (not an RPATH) that finds libwavecrypt.so beside it, the
-# libraries have their SONAMEs and links, and the wavepack program, not
-# libseqlink.so, holds the interrupt registry.
+# libraries have their SONAMEs and links, the wavepack program, not libseqlink.so,
+# holds the interrupt registry, the programs load the libraries of rarer work by name
+# and no library path has an empty entry.
 # Usage: cmake -DNM=nm -DREADELF=readelf -DWAVECRYPT=... -DSEQLINK=... -DIQSYNTH=...
-#              -DWAVEPACK=... -DSOVERSION=<major> -P check_exports.cmake
+#              -DWAVEPACK=... -DARBTOOL=... -DIQSYNTH_PROGRAM=... -DSOVERSION=<major>
+#              -P check_exports.cmake
 
 set(wavecrypt_exports AfxGetCrcU32 AfxgetRandKeyR5 EncOrDecOpt)
 set(seqlink_exports crtMultiSegArb outputIQDataAndInf readArbFileAllInf readArbFileData
@@ -82,12 +84,22 @@ if(dynamic MATCHES "\\(RPATH\\)")
   set(failures "${failures}\n${SEQLINK} has an RPATH")
 endif()
 
-# wavepack loads libmatio and libsndfile only when it reads a MATLAB or WAV file:
-# neither is among the libraries every start maps.
-execute_process(COMMAND ${READELF} -d ${WAVEPACK} OUTPUT_VARIABLE dynamic)
-foreach(loaded libmatio libsndfile)
-  if(dynamic MATCHES "\\(NEEDED\\)[^\n]*\\[${loaded}\\.")
-    set(failures "${failures}\n${WAVEPACK} links ${loaded} instead of loading it when needed")
+# wavepack loads libmatio and libsndfile only when it reads a MATLAB or WAV file, the
+# programs FFTW and PLplot only for a transform or a plot: none of them is among the
+# libraries every start maps. No RUNPATH has an empty entry, which the loader reads as
+# the working folder (a library put there would be loaded in place of the real one).
+foreach(program ${WAVEPACK} ${ARBTOOL} ${IQSYNTH_PROGRAM})
+  execute_process(COMMAND ${READELF} -d ${program} OUTPUT_VARIABLE dynamic)
+  foreach(loaded libmatio libsndfile libfftw3 libfftw3f libfftw3_threads libplplot libplplotcxx)
+    if(dynamic MATCHES "\\(NEEDED\\)[^\n]*\\[${loaded}\\.")
+      set(failures "${failures}\n${program} links ${loaded} instead of loading it when needed")
+    endif()
+  endforeach()
+endforeach()
+foreach(file ${WAVEPACK} ${ARBTOOL} ${IQSYNTH_PROGRAM} ${WAVECRYPT} ${SEQLINK} ${IQSYNTH})
+  execute_process(COMMAND ${READELF} -d ${file} OUTPUT_VARIABLE dynamic)
+  if(dynamic MATCHES "\\((RUNPATH|RPATH)\\)[^\n]*\\[(:|[^]]*::|[^]]*:\\])")
+    set(failures "${failures}\n${file} has an empty entry in its library path")
   endif()
 endforeach()
 

@@ -44,8 +44,10 @@ if(WITH_PYTHON AND NOT listing MATCHES " \\./usr/${PYTHON_DIR}/arbsuite\\.cpytho
   list(APPEND missing "./usr/${PYTHON_DIR}/arbsuite.cpython-*.so")
 endif()
 # dpkg-shlibdeps found the Debian libraries the binaries link.
-# libmatio and libsndfile, which wavepack loads by name, are listed by hand.
-foreach(dependency libc6 libgsl libstdc\\+\\+6 plplot-driver-cairo libmatio libsndfile)
+# libmatio, libsndfile, FFTW and PLplot, which the programs load by name, are listed
+# by hand.
+foreach(dependency libc6 libgsl libstdc\\+\\+6 plplot-driver-cairo libmatio libsndfile
+                   libfftw3-double libfftw3-single libplplot)
   if(NOT fields MATCHES "Depends:.*${dependency}")
     list(APPEND missing "dependency ${dependency}")
   endif()

@@ -11,10 +11,40 @@
 #include <thread>
 
 #include "huge_pages.h"
+#include "loaded_library.h"
 
 namespace arbsuite::prep {
 
 namespace {
+
+// FFTW's functions, loaded with the library and its threads at the first plan: most
+// runs of the programs that link the preparation steps transform nothing. The
+// libraries stay loaded for the process (FFTW keeps its planner's state).
+struct Fftw {
+  Fftw()
+      : library(ARBSUITE_FFTW3_SONAME, "computes the Fourier transforms"),
+        threads(ARBSUITE_FFTW3_THREADS_SONAME, "runs large Fourier transforms on every core"),
+        planDft1d(library.function<decltype(&fftw_plan_dft_1d)>("fftw_plan_dft_1d")),
+        execute(library.function<decltype(&fftw_execute)>("fftw_execute")),
+        destroyPlan(library.function<decltype(&fftw_destroy_plan)>("fftw_destroy_plan")),
+        initThreads(threads.function<decltype(&fftw_init_threads)>("fftw_init_threads")),
+        planWithNthreads(
+            threads.function<decltype(&fftw_plan_with_nthreads)>("fftw_plan_with_nthreads")),
+        threadsReady(initThreads() != 0) {}
+  arb::LoadedLibrary library;
+  arb::LoadedLibrary threads;
+  decltype(&fftw_plan_dft_1d) planDft1d;
+  decltype(&fftw_execute) execute;
+  decltype(&fftw_destroy_plan) destroyPlan;
+  decltype(&fftw_init_threads) initThreads;
+  decltype(&fftw_plan_with_nthreads) planWithNthreads;
+  bool threadsReady;
+};
+
+const Fftw& fftw() {
+  static const Fftw functions;
+  return functions;
+}
 
 std::mutex& plannerLock() {
   static std::mutex lock;
@@ -26,8 +56,7 @@ std::mutex& plannerLock() {
 constexpr std::size_t kThreadedPoints = std::size_t{1} << 18;
 
 int threadsFor(std::size_t points) {
-  static const bool ready = fftw_init_threads() != 0;
-  if (!ready || points < kThreadedPoints) return 1;
+  if (!fftw().threadsReady || points < kThreadedPoints) return 1;
   return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
 }
 
@@ -42,14 +71,14 @@ void run(const Iq* in, Iq* out, std::size_t n, bool forward) {
   fftw_plan plan = nullptr;
   {
     const std::lock_guard<std::mutex> hold(plannerLock());
-    fftw_plan_with_nthreads(threadsFor(n));
-    plan = fftw_plan_dft_1d(static_cast<int>(n), source, target,
+    fftw().planWithNthreads(threadsFor(n));
+    plan = fftw().planDft1d(static_cast<int>(n), source, target,
                             forward ? FFTW_FORWARD : FFTW_BACKWARD, FFTW_ESTIMATE);
   }
   if (plan == nullptr) throw std::bad_alloc();
-  fftw_execute(plan);
+  fftw().execute(plan);
   const std::lock_guard<std::mutex> hold(plannerLock());
-  fftw_destroy_plan(plan);
+  fftw().destroyPlan(plan);
 }
 
 }  // namespace
@@ -111,29 +140,31 @@ BufferTransforms::BufferTransforms(std::span<Iq> buffer) {
   if (buffer.size() < 2) return;
   auto* data = reinterpret_cast<fftw_complex*>(buffer.data());
   const auto n = static_cast<int>(buffer.size());
+  const Fftw& functions = fftw();
   const std::lock_guard<std::mutex> hold(plannerLock());
-  fftw_plan_with_nthreads(threadsFor(buffer.size()));
-  forward_ = fftw_plan_dft_1d(n, data, data, FFTW_FORWARD, FFTW_ESTIMATE);
-  backward_ = fftw_plan_dft_1d(n, data, data, FFTW_BACKWARD, FFTW_ESTIMATE);
+  functions.planWithNthreads(threadsFor(buffer.size()));
+  forward_ = functions.planDft1d(n, data, data, FFTW_FORWARD, FFTW_ESTIMATE);
+  backward_ = functions.planDft1d(n, data, data, FFTW_BACKWARD, FFTW_ESTIMATE);
   if (forward_ == nullptr || backward_ == nullptr) {
-    if (forward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(forward_));
-    if (backward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(backward_));
+    if (forward_ != nullptr) functions.destroyPlan(static_cast<fftw_plan>(forward_));
+    if (backward_ != nullptr) functions.destroyPlan(static_cast<fftw_plan>(backward_));
     throw std::bad_alloc();
   }
 }
 
 BufferTransforms::~BufferTransforms() {
+  if (forward_ == nullptr && backward_ == nullptr) return;  // a buffer too short to transform
   const std::lock_guard<std::mutex> hold(plannerLock());
-  if (forward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(forward_));
-  if (backward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(backward_));
+  if (forward_ != nullptr) fftw().destroyPlan(static_cast<fftw_plan>(forward_));
+  if (backward_ != nullptr) fftw().destroyPlan(static_cast<fftw_plan>(backward_));
 }
 
 void BufferTransforms::forward() {
-  if (forward_ != nullptr) fftw_execute(static_cast<fftw_plan>(forward_));
+  if (forward_ != nullptr) fftw().execute(static_cast<fftw_plan>(forward_));
 }
 
 void BufferTransforms::backward() {
-  if (backward_ != nullptr) fftw_execute(static_cast<fftw_plan>(backward_));
+  if (backward_ != nullptr) fftw().execute(static_cast<fftw_plan>(backward_));
 }
 
 double binFrequency(std::size_t k, std::size_t n, double rate) {

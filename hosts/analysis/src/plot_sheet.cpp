@@ -1,10 +1,9 @@
-// Drawing with PLplot's C++ stream class on the cairo devices. Every panel is
+// Drawing with PLplot (plot_stream.h) on the cairo devices. Every panel is
 // drawn into a box of normalised page coordinates (the axes' frame; labels go
 // into the margins around it), so that the same code draws a panel alone or as
 // one quarter of the sheet.
 #include "plot_sheet.h"
 
-#include <plstream.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include "analysis_output.h"
 #include "levels.h"
 #include "plot_data.h"
+#include "plot_stream.h"
 #include "stats_report.h"
 #include "welch.h"
 
@@ -81,7 +81,7 @@ std::string hertz(double value) {
   return format("%.4g ", value * unit.factor) + unit.name;
 }
 
-void setPalette(plstream& pls) {
+void setPalette(PlotStream& pls) {
   pls.scmap0n(16);
   pls.scol0(kBackground, 255, 255, 255);
   pls.scol0(kInk, 0, 0, 0);
@@ -97,12 +97,12 @@ void setPalette(plstream& pls) {
   const PLFLT red[] = {1.0, 0.80, 0.12, 0.02};
   const PLFLT green[] = {1.0, 0.88, 0.47, 0.09};
   const PLFLT blue[] = {1.0, 0.96, 0.71, 0.28};
-  pls.scmap1l(true, 4, position, red, green, blue, nullptr);
+  pls.scmap1l(true, 4, position, red, green, blue);
 }
 
 // Frame, grid and numbers of a panel; world coordinates as given; yTick: the
 // interval of the numbered y ticks (0: PLplot's choice).
-void frame(plstream& pls, const Box& box, double xmin, double xmax, double ymin, double ymax,
+void frame(PlotStream& pls, const Box& box, double xmin, double xmax, double ymin, double ymax,
            const char* xopt, const char* yopt, double yTick = 0) {
   pls.vpor(box.x0, box.x1, box.y0, box.y1);
   pls.wind(xmin, xmax, ymin, ymax);
@@ -115,7 +115,7 @@ void frame(plstream& pls, const Box& box, double xmin, double xmax, double ymin,
 
 // Axis labels and the panel's title; yDistance: from the frame to the y label in
 // character heights, beyond the widest number of the axis.
-void labels(plstream& pls, const std::string& x, const std::string& y, const std::string& title,
+void labels(PlotStream& pls, const std::string& x, const std::string& y, const std::string& title,
             double yDistance) {
   pls.col0(kInk);
   pls.mtex("b", 3.0, 0.5, 0.5, x.c_str());
@@ -123,7 +123,7 @@ void labels(plstream& pls, const std::string& x, const std::string& y, const std
   pls.mtex("t", 1.4, 0.5, 0.5, title.c_str());
 }
 
-void line(plstream& pls, const std::vector<PLFLT>& x, const std::vector<PLFLT>& y, PLINT colour,
+void line(PlotStream& pls, const std::vector<PLFLT>& x, const std::vector<PLFLT>& y, PLINT colour,
           double width, PLINT style = 1) {
   if (x.empty()) return;
   pls.col0(colour);
@@ -136,8 +136,8 @@ void line(plstream& pls, const std::vector<PLFLT>& x, const std::vector<PLFLT>& 
 
 // A legend of coloured lines, in one row, in the top right corner of the current
 // viewport.
-void legend(plstream& pls, const std::vector<std::string>& names, const std::vector<PLINT>& colours,
-            const std::vector<PLINT>& styles, double textScale) {
+void legend(PlotStream& pls, const std::vector<std::string>& names,
+            const std::vector<PLINT>& colours, const std::vector<PLINT>& styles, double textScale) {
   const auto count = static_cast<PLINT>(names.size());
   std::vector<const char*> text;
   for (const auto& name : names) text.push_back(name.c_str());
@@ -153,7 +153,7 @@ void legend(plstream& pls, const std::vector<std::string>& names, const std::vec
              styles.data(), widths.data(), nullptr, nullptr, nullptr, nullptr);
 }
 
-void drawSpectrum(plstream& pls, const std::optional<Spectrum>& spectrum, double clockHz,
+void drawSpectrum(PlotStream& pls, const std::optional<Spectrum>& spectrum, double clockHz,
                   const Box& box) {
   const Unit unit = frequencyUnit(clockHz / 2);
   const std::string xLabel = std::string("Frequency (") + unit.name + ")";
@@ -186,7 +186,7 @@ void drawSpectrum(plstream& pls, const std::optional<Spectrum>& spectrum, double
          4.4);
 }
 
-void drawConstellation(plstream& pls, const PlotFigures& figures, const Box& box,
+void drawConstellation(PlotStream& pls, const PlotFigures& figures, const Box& box,
                        double textScale) {
   const DensityGrid& grid = figures.density;
   const double range = grid.range;
@@ -233,7 +233,7 @@ void drawConstellation(plstream& pls, const PlotFigures& figures, const Box& box
   labels(pls, "I (LSB)", "Q (LSB)", title, 5.0);
 }
 
-void drawTime(plstream& pls, std::span<const std::int16_t> iq, double clockHz, const Box& box,
+void drawTime(PlotStream& pls, std::span<const std::int16_t> iq, double clockHz, const Box& box,
               double textScale) {
   const std::size_t count = iq.size() / 2;
   const Unit unit = timeUnit(static_cast<double>(std::max<std::size_t>(count, 1)) / clockHz);
@@ -266,7 +266,7 @@ void percentLabel(PLINT, PLFLT value, char* text, PLINT length, PLPointer) {
   std::snprintf(text, static_cast<std::size_t>(length), "%g", std::pow(10.0, value));
 }
 
-void drawCcdf(plstream& pls, const CcdfCurve& curve, const Box& box, double textScale) {
+void drawCcdf(PlotStream& pls, const CcdfCurve& curve, const Box& box, double textScale) {
   double xmax = 12;
   if (!curve.db.empty()) xmax = std::max(xmax, std::ceil(curve.db.back() + 1));
   pls.slabelfunc(percentLabel, nullptr);
@@ -298,7 +298,7 @@ void drawCcdf(plstream& pls, const CcdfCurve& curve, const Box& box, double text
       5.4);
 }
 
-void drawEye(plstream& pls, const EyeTraces& eye, double symbolRateHz, const Box& box) {
+void drawEye(PlotStream& pls, const EyeTraces& eye, double symbolRateHz, const Box& box) {
   double peak = 1;
   for (std::size_t t = 0; t < eye.i.size(); ++t) {
     for (std::size_t p = 0; p < eye.time.size(); ++p) {
@@ -331,7 +331,7 @@ void drawEye(plstream& pls, const EyeTraces& eye, double symbolRateHz, const Box
 }
 
 // A panel of kind in box.
-void drawPanel(plstream& pls, PlotKind kind, const PlotFigures& figures, double clockHz,
+void drawPanel(PlotStream& pls, PlotKind kind, const PlotFigures& figures, double clockHz,
                const PlotRequest& request, const Box& box, double textScale) {
   switch (kind) {
     case PlotKind::Spectrum:
@@ -354,7 +354,7 @@ void drawPanel(plstream& pls, PlotKind kind, const PlotFigures& figures, double 
   }
 }
 
-void drawTitle(plstream& pls, const PlotRequest& request, double top, double textScale) {
+void drawTitle(PlotStream& pls, const PlotRequest& request, double top, double textScale) {
   pls.vpor(0, 1, top, 1);
   pls.wind(0, 1, 0, 1);
   pls.col0(kInk);
@@ -390,8 +390,8 @@ int onPlplotExit(const char*) {
 
 void draw(const PlotFigures& figures, double clockHz, const PlotRequest& request,
           const std::string& path, PlotFormat format) {
-  plstream pls;
-  plsexit(onPlplotExit);
+  PlotStream pls;
+  pls.sexit(onPlplotExit);
   pls.sdev(deviceOf(format));
   pls.sfnam(path.c_str());
   pls.spage(0, 0, request.width, request.height, 0, 0);

@@ -21,6 +21,8 @@ namespace arbsuite::wavepack {
 
 namespace {
 
+using arb::LoadedLibrary;
+
 // libmatio's functions, loaded with the library at the first MATLAB file.
 struct Matio {
   Matio()

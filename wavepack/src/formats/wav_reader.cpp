@@ -19,6 +19,8 @@ namespace arbsuite::wavepack {
 
 namespace {
 
+using arb::LoadedLibrary;
+
 // libsndfile's functions, loaded with the library at the first WAV file.
 struct Sndfile {
   Sndfile()

@@ -1,7 +1,9 @@
-// Libraries of the rarer input formats, loaded by name when a file of that format is
-// read: linked into the program, libmatio (with HDF5, curl, GnuTLS and Kerberos behind
-// it) and libsndfile (with its codecs) made every start map some thirty more
-// libraries, about 10 ms of each conversion, a CSV or raw one too.
+// Libraries that only some of a program's work needs, loaded by name when that work
+// starts rather than linked: every linked library, and every library behind it, is
+// mapped and relocated at each start. libmatio (with HDF5, curl, GnuTLS and Kerberos
+// behind it) and libsndfile made each conversion start some 10 ms later, a CSV or raw
+// one too; PLplot (with freetype, qhull and eight more) and FFTW, 3 ms of every
+// arbtool start, a join or a dump too.
 #pragma once
 
 #include <dlfcn.h>
@@ -9,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace arbsuite::wavepack {
+namespace arbsuite::arb {
 
 // One library, loaded once for the process and kept: its functions are looked up by
 // the names of its own header, whose declarations give their types.
@@ -43,4 +45,4 @@ class LoadedLibrary {
   void* handle_;
 };
 
-}  // namespace arbsuite::wavepack
+}  // namespace arbsuite::arb

@@ -1,5 +1,5 @@
-// The libraries of the rarer input formats, loaded by name when first needed: a
-// library or function that is missing is a clear error, not a crash at start-up.
+// Libraries loaded by name when first needed: a library or function that is missing
+// is a clear error, not a crash at start-up.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,11 +7,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "formats/loaded_library.h"
+#include "loaded_library.h"
 
 namespace {
 
-using arbsuite::wavepack::LoadedLibrary;
+using arbsuite::arb::LoadedLibrary;
 
 std::string messageOf(const std::function<void()>& body) {
   try {
@@ -22,13 +22,13 @@ std::string messageOf(const std::function<void()>& body) {
   return "";
 }
 
-TEST(WavepackLoadedLibrary, FindsFunctionsByTheirHeadersTypes) {
+TEST(LoadedLibrary, FindsFunctionsByTheirHeadersTypes) {
   const LoadedLibrary math("libm.so.6", "computes");
   const auto cosine = math.function<double (*)(double)>("cos");
   EXPECT_EQ(cosine(0.5), std::cos(0.5));
 }
 
-TEST(WavepackLoadedLibrary, MissingLibraryOrFunctionSaysWhatAndWhy) {
+TEST(LoadedLibrary, MissingLibraryOrFunctionSaysWhatAndWhy) {
   const std::string missing =
       messageOf([] { const LoadedLibrary none("libnot-there.so.7", "reads XYZ files"); });
   EXPECT_EQ(missing.rfind("cannot load libnot-there.so.7, which reads XYZ files: ", 0), 0u)
