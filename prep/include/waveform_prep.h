@@ -184,5 +184,8 @@ Seam boundary(std::span<const Iq> before, std::span<const Iq> after);
 // same of the Welch spectrum, in dB, and 0 when the periodic spectrum is the cleaner.
 // 0 for a waveform that loops cleanly; a click at the seam raises it.
 double loopRegrowthDb(std::span<const Iq> x);
+// The same, computed in x's own storage, which is left holding x's spectrum: half the
+// memory of a long waveform's figure.
+double loopRegrowthDbInPlace(std::span<Iq> x);
 
 }  // namespace arbsuite::prep

@@ -45,7 +45,7 @@ Seam boundary(std::span<const Iq> before, std::span<const Iq> after) {
   return seamOf(std::abs(after.front() - before.back()), stepPercentile(before, after));
 }
 
-double loopRegrowthDb(std::span<const Iq> x) {
+double loopRegrowthDbInPlace(std::span<Iq> x) {
   const std::size_t n = x.size();
   if (n < 16) return 0;
   std::size_t segment = 8;
@@ -85,25 +85,31 @@ double loopRegrowthDb(std::span<const Iq> x) {
       break;
     }
   }
-  auto outsideShare = [&](std::span<const double> power, std::size_t bins) {
+  // The share of the power outside the band, of bins powers power(k).
+  auto outsideShare = [&](std::size_t bins, auto power) {
     double all = 0;
     double outside = 0;
     for (std::size_t k = 0; k < bins; ++k) {
-      all += power[k];
+      const double p = power(k);
+      all += p;
       const double f = binFrequency(k, bins, 1.0);
-      if (f < low || f > high) outside += power[k];
+      if (f < low || f > high) outside += p;
     }
     return all == 0 ? 0.0 : outside / all;
   };
-  std::vector<Iq> spectrum(n);
-  transform(x, spectrum, true);
-  std::vector<double> periodic(n);
-  for (std::size_t k = 0; k < n; ++k) periodic[k] = std::norm(spectrum[k]);
-  const double inside = outsideShare(welch, segment);
-  const double looped = outsideShare(periodic, n);
+  const double inside = outsideShare(segment, [&](std::size_t k) { return welch[k]; });
+  // The periodic spectrum takes the samples' place: of a waveform of 4 Mi pairs, a
+  // second spectrum and its powers would hold another 96 MB.
+  transform(x, true);
+  const double looped = outsideShare(n, [&](std::size_t k) { return std::norm(x[k]); });
   // Regrowth only: a looped spectrum cleaner than the windowed one is 0 dB (shares are
   // floored at 1e-12, so that a band holding all of the power gives 0 dB too).
   return std::max(0.0, 10 * std::log10(std::max(looped, 1e-12) / std::max(inside, 1e-12)));
+}
+
+double loopRegrowthDb(std::span<const Iq> x) {
+  std::vector<Iq> copy(x.begin(), x.end());
+  return loopRegrowthDbInPlace(copy);
 }
 
 }  // namespace arbsuite::prep

@@ -1,7 +1,7 @@
 // arbtool's streamed commands (dump, stats, plot, join) as processes: the peak memory on a
 // file of 24 million pairs (the child's largest resident size, from wait4) is little
-// more than on a small file, far from the 96 MB its samples take; and failures in the
-// words of plot, which reads the whole file.
+// more than on a small file, far from the 96 MB its samples take; stats at the loop
+// regrowth's limit; and failures in the words of plot, which reads the whole file.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -120,6 +120,24 @@ TEST(HostStreamedMemory, CommandsOnTwentyFourMillionPairsTakeLittleMoreThanOnASm
   }
   // The joined file holds both copies' samples.
   EXPECT_GT(std::filesystem::file_size(big + ".joined.arb"), 8 * kPairs);
+}
+
+// The loop regrowth transforms the whole period, up to kLoopRegrowthLimit pairs, in
+// double precision: 64 MiB at the limit. The period is held that once, its spectrum
+// in the same storage, not beside it with its powers (once 181 MiB more than a small
+// file).
+TEST(HostStreamedMemory, StatsAtTheLoopRegrowthLimitHoldThePeriodOnce) {
+  ScratchDir dir;
+  constexpr std::size_t kLimitPairs = std::size_t{1} << 22;
+  const std::string large = packFile(dir, "limit.arb", kLimitPairs);
+  const std::string small = packFile(dir, "small.arb", kSmallPairs);
+  const Peak largePeak = runMeasured({"stats", large});
+  const Peak smallPeak = runMeasured({"stats", small});
+  ASSERT_EQ(largePeak.exitStatus, 0);
+  ASSERT_EQ(smallPeak.exitStatus, 0);
+  constexpr long kPeriodKb = 16 * static_cast<long>(kLimitPairs) / 1024;
+  EXPECT_LT(largePeak.maxRssKb - smallPeak.maxRssKb, kPeriodKb + 32 * 1024)
+      << largePeak.maxRssKb << " KiB against " << smallPeak.maxRssKb << " KiB";
 }
 
 // A header block that no longer matches its CRC passes the description readers

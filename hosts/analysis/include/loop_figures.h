@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace arbsuite::analysis {
 
@@ -30,12 +31,15 @@ std::optional<SeamFigures> boundaryOf(std::span<const std::int16_t> before,
                                       std::span<const std::int16_t> after);
 
 // The most pairs whose loop regrowth is measured: it takes the discrete Fourier
-// transform of the whole period in double precision (40 bytes a pair, about 0.1 s a
+// transform of the whole period in double precision (16 bytes a pair, about 0.1 s a
 // million pairs).
 inline constexpr std::size_t kLoopRegrowthLimit = std::size_t{1} << 22;
 
 // arbsuite::prep::loopRegrowthDb of the pairs; none without samples or for more than
 // kLoopRegrowthLimit pairs.
 std::optional<double> loopRegrowthOf(std::span<const std::int16_t> iq);
+// The same of pairs the caller gives up: they are released once converted, so that
+// the figure of a long waveform holds it once (as doubles, 16 bytes a pair).
+std::optional<double> loopRegrowthOf(std::vector<std::int16_t>&& iq);
 
 }  // namespace arbsuite::analysis

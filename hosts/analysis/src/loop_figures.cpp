@@ -82,13 +82,31 @@ std::optional<SeamFigures> boundaryOf(std::span<const std::int16_t> before,
   return figures(&before[2 * pairs - 2], &after[0], stepPercentile(before, after));
 }
 
-std::optional<double> loopRegrowthOf(std::span<const std::int16_t> iq) {
+namespace {
+
+std::vector<std::complex<double>> complexPairs(std::span<const std::int16_t> iq) {
   const std::size_t pairs = iq.size() / 2;
-  if (pairs == 0 || pairs > kLoopRegrowthLimit) return std::nullopt;
   std::vector<std::complex<double>> x(pairs);
   for (std::size_t k = 0; k < pairs; ++k)
     x[k] = {static_cast<double>(iq[2 * k]), static_cast<double>(iq[2 * k + 1])};
-  return arbsuite::prep::loopRegrowthDb(x);
+  return x;
+}
+
+}  // namespace
+
+std::optional<double> loopRegrowthOf(std::span<const std::int16_t> iq) {
+  const std::size_t pairs = iq.size() / 2;
+  if (pairs == 0 || pairs > kLoopRegrowthLimit) return std::nullopt;
+  std::vector<std::complex<double>> x = complexPairs(iq);
+  return arbsuite::prep::loopRegrowthDbInPlace(x);
+}
+
+std::optional<double> loopRegrowthOf(std::vector<std::int16_t>&& iq) {
+  const std::size_t pairs = iq.size() / 2;
+  if (pairs == 0 || pairs > kLoopRegrowthLimit) return std::nullopt;
+  std::vector<std::complex<double>> x = complexPairs(iq);
+  std::vector<std::int16_t>().swap(iq);
+  return arbsuite::prep::loopRegrowthDbInPlace(x);
 }
 
 }  // namespace arbsuite::analysis

@@ -12,6 +12,7 @@
 #include <memory>
 #include <numbers>
 #include <stdexcept>
+#include <utility>
 
 #include "fft.h"
 #include "levels.h"
@@ -210,7 +211,7 @@ class RangeAccumulator {
     const double meanPower = levels.meanPower;
     stats.dcI = levels.dcI;
     stats.dcQ = levels.dcQ;
-    if (count_ <= kLoopRegrowthLimit) stats.loopRegrowthDb = loopRegrowthOf(whole_);
+    if (count_ <= kLoopRegrowthLimit) stats.loopRegrowthDb = loopRegrowthOf(std::move(whole_));
     const auto peak = static_cast<double>(levels.peakPower);
     if (peak == 0) return stats;  // silence: no decibels
     const double fullScalePower = kFullScale * kFullScale;
