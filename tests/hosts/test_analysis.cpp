@@ -327,6 +327,39 @@ TEST(HostAnalysisPlotData, CcdfCurveOfAConstantEnvelopeAndTheGaussianReference) 
   EXPECT_TRUE(arbsuite::analysis::ccdfCurve(Samples(20, 0), 0.1).db.empty());
 }
 
+// The drawn line of a constant envelope falls down the axis where the curve ends; a
+// curve of several points is drawn as it is.
+TEST(HostAnalysisPlotData, CcdfLineOfAConstantEnvelopeFallsWhereNoSampleIsLeft) {
+  using arbsuite::analysis::CcdfCurve;
+  using arbsuite::analysis::ccdfLine;
+  const double lowest = -4;
+  // Exactly at the mean power: nothing above it, the line at 0 dB from 100 %.
+  const auto exact = ccdfLine(CcdfCurve{{0, 0.05}, {0, 0}}, lowest);
+  EXPECT_TRUE(exact.constantEnvelope);
+  EXPECT_EQ(exact.edgeDb, 0);
+  EXPECT_EQ(exact.x, (std::vector<double>{0, 0}));
+  EXPECT_EQ(exact.y, (std::vector<double>{2, lowest}));
+  // A quantised tone: half the samples a little above the mean, none 0.05 dB above.
+  const auto tone = ccdfLine(CcdfCurve{{0, 0.05}, {0.5, 0}}, lowest);
+  EXPECT_TRUE(tone.constantEnvelope);
+  EXPECT_EQ(tone.edgeDb, 0.05);
+  EXPECT_EQ(tone.x, (std::vector<double>{0, 0.05, 0.05}));
+  ASSERT_EQ(tone.y.size(), 3u);
+  EXPECT_DOUBLE_EQ(tone.y[0], std::log10(50.0));
+  EXPECT_DOUBLE_EQ(tone.y[1], std::log10(50.0));
+  EXPECT_EQ(tone.y[2], lowest);
+  // Noise: its points, nothing added; below the axis the line stops.
+  const auto noise = ccdfLine(CcdfCurve{{0, 1, 2, 3}, {0.4, 0.1, 1e-7, 0}}, lowest);
+  EXPECT_FALSE(noise.constantEnvelope);
+  EXPECT_EQ(noise.x, (std::vector<double>{0, 1}));
+  // Silence has no curve and no line.
+  EXPECT_TRUE(ccdfLine(CcdfCurve{}, lowest).x.empty());
+  // The curve of a real constant envelope, as measured.
+  Samples s;
+  for (int k = 0; k < 100; ++k) s.insert(s.end(), {3000, 4000});
+  EXPECT_TRUE(ccdfLine(arbsuite::analysis::ccdfCurve(s, 0.1), lowest).constantEnvelope);
+}
+
 // --- exports -------------------------------------------------------------------------
 
 std::string writtenBy(const std::function<void(std::FILE*)>& write) {

@@ -79,6 +79,19 @@ CcdfCurve ccdfCurve(std::span<const std::int16_t> iq, double stepDb);
 class PowerDistribution;
 CcdfCurve ccdfCurve(const Levels& levels, const PowerDistribution& distribution, double stepDb);
 
+// The waveform's CCDF as a line on a logarithmic axis: x[k] in dB above the mean
+// power, y[k] the log10 of the percentage of samples above, down to lowestLog. A
+// constant envelope (FSK, a single tone) leaves no sample a step above the mean, no
+// line but a point at most; its line then falls at the first step no sample
+// reaches (edgeDb), from the level at 0 dB down the axis, so that it is drawn.
+struct CcdfLine {
+  std::vector<double> x;
+  std::vector<double> y;
+  bool constantEnvelope = false;
+  double edgeDb = 0;
+};
+CcdfLine ccdfLine(const CcdfCurve& curve, double lowestLog);
+
 // The CCDF of complex Gaussian noise at db above its mean power: exp(-10^(db/10)).
 double gaussianCcdf(double db);
 

@@ -300,6 +300,29 @@ CcdfCurve ccdfCurve(const Levels& levels, const PowerDistribution& distribution,
   return curve;
 }
 
+CcdfLine ccdfLine(const CcdfCurve& curve, double lowestLog) {
+  CcdfLine line;
+  std::size_t k = 0;
+  for (; k < curve.db.size(); ++k) {
+    if (!(curve.fraction[k] > 0)) break;
+    const double logPercent = std::log10(100 * curve.fraction[k]);
+    if (logPercent < lowestLog) break;
+    line.x.push_back(curve.db[k]);
+    line.y.push_back(logPercent);
+  }
+  // Fewer than two points, and the curve ends because no sample lies that far above.
+  if (line.x.size() < 2 && k < curve.db.size() && !(curve.fraction[k] > 0)) {
+    line.constantEnvelope = true;
+    line.edgeDb = curve.db[k];
+    const double top = line.y.empty() ? std::log10(100.0) : line.y.front();
+    line.x.push_back(line.edgeDb);
+    line.y.push_back(top);
+    line.x.push_back(line.edgeDb);
+    line.y.push_back(lowestLog);
+  }
+  return line;
+}
+
 double gaussianCcdf(double db) { return std::exp(-std::pow(10.0, db / 10)); }
 
 double niceCeiling(double value) {

@@ -281,21 +281,18 @@ void drawCcdf(PlotStream& pls, const CcdfCurve& curve, const Box& box, double te
     gy.push_back(logPercent);
   }
   line(pls, gx, gy, kGrey, 1.6, 2);
-  std::vector<PLFLT> mx;
-  std::vector<PLFLT> my;
-  for (std::size_t k = 0; k < curve.db.size(); ++k) {
-    if (!(curve.fraction[k] > 0)) break;
-    const double logPercent = std::log10(100 * curve.fraction[k]);
-    if (logPercent < kCcdfLowestLog) break;
-    mx.push_back(curve.db[k]);
-    my.push_back(logPercent);
-  }
-  line(pls, mx, my, kBlue, 2.0);
+  const CcdfLine waveform = ccdfLine(curve, kCcdfLowestLog);
+  line(pls, waveform.x, waveform.y, kBlue, 2.0);
   legend(pls, {"waveform", "Gaussian noise"}, {kBlue, kGrey}, {1, 2}, 0.8 * textScale);
-  labels(
-      pls, "Power above mean power (dB)", "Samples above (%)",
-      curve.db.empty() ? std::string("CCDF: silent waveform") : "CCDF of the instantaneous power",
-      5.4);
+  std::string title = "CCDF of the instantaneous power";
+  if (curve.db.empty()) title = "CCDF: silent waveform";
+  // Said in the title too: at the axis, the line of a constant envelope is easily missed.
+  if (waveform.constantEnvelope && waveform.edgeDb == 0) {
+    title = "CCDF: constant envelope, PAPR 0 dB";
+  } else if (waveform.constantEnvelope) {
+    title = "CCDF: constant envelope, PAPR < " + format("%.2f", waveform.edgeDb) + " dB";
+  }
+  labels(pls, "Power above mean power (dB)", "Samples above (%)", title, 5.4);
 }
 
 void drawEye(PlotStream& pls, const EyeTraces& eye, double symbolRateHz, const Box& box) {
