@@ -5,8 +5,8 @@
 # holds the interrupt registry, the programs load the libraries of rarer work by name
 # and no library path has an empty entry.
 # Usage: cmake -DNM=nm -DREADELF=readelf -DWAVECRYPT=... -DSEQLINK=... -DIQSYNTH=...
-#              -DWAVEPACK=... -DARBTOOL=... -DIQSYNTH_PROGRAM=... -DSOVERSION=<major>
-#              -P check_exports.cmake
+#              -DWAVEPACK=... -DARBTOOL=... -DIQSYNTH_PROGRAM=... [-DPYTHON_MODULE=...]
+#              -DSOVERSION=<major> -P check_exports.cmake
 
 set(wavecrypt_exports AfxGetCrcU32 AfxgetRandKeyR5 EncOrDecOpt)
 set(seqlink_exports crtMultiSegArb outputIQDataAndInf readArbFileAllInf readArbFileData
@@ -96,7 +96,8 @@ foreach(program ${WAVEPACK} ${ARBTOOL} ${IQSYNTH_PROGRAM})
     endif()
   endforeach()
 endforeach()
-foreach(file ${WAVEPACK} ${ARBTOOL} ${IQSYNTH_PROGRAM} ${WAVECRYPT} ${SEQLINK} ${IQSYNTH})
+foreach(file ${WAVEPACK} ${ARBTOOL} ${IQSYNTH_PROGRAM} ${WAVECRYPT} ${SEQLINK} ${IQSYNTH}
+             ${PYTHON_MODULE})
   execute_process(COMMAND ${READELF} -d ${file} OUTPUT_VARIABLE dynamic)
   if(dynamic MATCHES "\\((RUNPATH|RPATH)\\)[^\n]*\\[(:|[^]]*::|[^]]*:\\])")
     set(failures "${failures}\n${file} has an empty entry in its library path")
