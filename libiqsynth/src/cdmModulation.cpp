@@ -11,6 +11,7 @@
 #include <numbers>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <valarray>
 #include <vector>
 
@@ -114,14 +115,20 @@ void logUpsampledTrack(const std::valarray<T>& symbols, std::size_t total, std::
     std::size_t i = first;
     // Up to the first symbol of the block (or its end): zeros, then symbol by symbol.
     std::size_t next = first <= offset ? offset : offset + (first - offset + S - 1) / S * S;
+    [[maybe_unused]] DoubleTextCache levels;  // the symbol values of a double track
     for (; i < last; ++i, index.next()) {
-      const T value = i == next ? symbols[(i - offset) / S] : T{};
-      if (i == next) {
-        next += S;
-      }
       out = index.copyTo(out);
       out = labelText.copyTo(out);
-      out = writeValueText(out, value);
+      if (i != next) {
+        out = writeValueText(out, T{});
+      } else {
+        if constexpr (std::is_floating_point_v<T>) {
+          out = levels.copyTo(out, symbols[(i - offset) / S]);
+        } else {
+          out = writeValueText(out, symbols[(i - offset) / S]);
+        }
+        next += S;
+      }
       *out++ = '\n';
     }
     return out;

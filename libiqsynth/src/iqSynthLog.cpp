@@ -24,8 +24,9 @@ constexpr std::size_t kLogBufferSize = 1 << 16;
 constexpr std::size_t kEntryChunkSize = 1 << 18;
 // Text queued for the writer at most; a run that gets further ahead waits.
 constexpr std::size_t kMaxQueuedBytes = std::size_t{64} << 20;
-// Written chunks kept for reuse during a run.
-constexpr std::size_t kMaxSpareChunks = 16;
+// Written chunks kept for reuse during a run: enough for all that the queue holds, so that a
+// long list reuses its buffers instead of mapping fresh pages for every block.
+constexpr std::size_t kMaxSpareChunks = 256;
 
 std::atomic<bool>& stdoutFlag() {
   // Read on first use, which is while the library loads (the configuration record prints

@@ -55,11 +55,19 @@ class iqSynthStdoutLines {
   template <typename T>
   requires std::is_arithmetic_v<T>
   void append(T value) {
-    used_ = static_cast<std::size_t>(writeValueText(block_.get() + used_, value) - block_.get());
+    char* const out = block_.get() + used_;
+    char* end = nullptr;
+    if constexpr (std::is_floating_point_v<T>) {
+      end = levels_.copyTo(out, static_cast<double>(value));  // the mapped levels repeat
+    } else {
+      end = writeValueText(out, value);
+    }
+    used_ = static_cast<std::size_t>(end - block_.get());
   }
 
   std::unique_ptr<char[]> block_;  // null when the stream formats otherwise
   std::size_t used_ = 0;
+  DoubleTextCache levels_;
 };
 
 }  // namespace arbsuite::iqsynth

@@ -58,6 +58,40 @@ char* writeValueText(char* out, const T& value) {
   }
 }
 
+// The text of doubles that a list writes again and again (the levels of a constellation, a
+// handful of values each written a million times), kept per bit pattern in a small
+// direct-mapped table so that a repeated value costs one fixed-size copy instead of a
+// conversion. The text is that of writeValueText, so -0.0 and 0.0 keep theirs apart.
+class DoubleTextCache {
+ public:
+  // Writes the text of v at out and returns its end; writes kMaxDoubleText bytes in all, so
+  // out needs that room.
+  char* copyTo(char* out, double v) {
+    const auto bits = std::bit_cast<std::uint64_t>(v);
+    // A multiplicative hash: its top bits depend on every bit of the value, the sign too
+    // (a level and its negative are the common pair).
+    Entry& entry = m_entries[(bits * 0x9E3779B97F4A7C15ull) >> (64 - kEntryBits)];
+    if (!entry.filled || entry.bits != bits) {
+      entry.length = static_cast<unsigned>(writeValueText(entry.text, v) - entry.text);
+      entry.bits = bits;
+      entry.filled = true;
+    }
+    std::memcpy(out, entry.text, kMaxDoubleText);
+    return out + entry.length;
+  }
+
+ private:
+  static constexpr unsigned kEntryBits = 6;
+  static constexpr std::size_t kEntries = std::size_t{1} << kEntryBits;
+  struct Entry {
+    std::uint64_t bits = 0;
+    char text[kMaxDoubleText] = {};
+    unsigned length = 0;
+    bool filled = false;
+  };
+  Entry m_entries[kEntries];
+};
+
 // The decimal text of a running index, advanced by one without a division per line. The last
 // eight digits live in one 64-bit word, one ASCII digit per byte (first digit in the lowest
 // byte), so that a step is a few word operations and the text is written by one fixed-size

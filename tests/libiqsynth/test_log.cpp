@@ -225,6 +225,29 @@ TEST(IqsynthLogNumberText, RandomDoublesAsTheStreamWritesThem) {
   }
 }
 
+// Values written again and again, more of them than the cache holds and with bit patterns
+// that differ only in the sign or the last bit, keep their own text on every repeat.
+TEST(IqsynthLogNumberText, RepeatedValuesThroughTheCacheKeepTheirText) {
+  std::vector<double> levels = {0.0,
+                                -0.0,
+                                0.707107,
+                                -0.707107,
+                                std::nextafter(0.707107, 1.0),
+                                std::numeric_limits<double>::quiet_NaN(),
+                                -std::numeric_limits<double>::infinity()};
+  std::mt19937_64 rng(5);
+  for (int k = 0; k < 200; ++k) levels.push_back(std::bit_cast<double>(rng()));
+  DoubleTextCache cache;
+  for (int pass = 0; pass < 3; ++pass) {
+    for (std::size_t k = 0; k < levels.size(); k += pass + 1) {
+      char text[kMaxDoubleText];
+      const char* end = cache.copyTo(text, levels[k]);
+      const char* begin = text;
+      ASSERT_EQ(std::string(begin, end), streamText(levels[k])) << "pass " << pass << " #" << k;
+    }
+  }
+}
+
 TEST(IqsynthLogNumberText, RunningIndexTextAcrossPowersOfTen) {
   // Starts below and across every carry: into a new digit, into the digits above the last
   // eight (10^8), and within them.
