@@ -146,6 +146,11 @@ TEST_F(WavepackCsvMessages, OtherDelimitersAreNamed) {
                                "reads them"));
   r = runOn("1 2\n3 4\n");
   EXPECT_THAT(r.err, HasSubstr("--delimiter space reads them (numpy.savetxt's default form)"));
+  // The failure repeats the hint under the file's name, as the warning gives it.
+  EXPECT_THAT(r.err, HasSubstr("PROGRAM ERROR: No data found in in.csv second row\n"
+                               "in.csv line 1 has 1 field: Q is read from field 2: \"1 2\"\n"
+                               "in.csv: its lines hold values separated by blanks"));
+  EXPECT_THAT(r.err, testing::Not(HasSubstr("\n:")));
   // A spreadsheet's export with decimal commas splits at each comma: the warning says
   // what reads it, --strict refuses it, and the options named read it as meant.
   const std::string european = "1,5;-0,25\n0,5;0,75\n";

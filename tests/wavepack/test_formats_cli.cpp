@@ -291,6 +291,67 @@ TEST_F(WavepackFormats, MatVariableChoice) {
             "seem to be a valid MAT file\n");
 }
 
+// I and Q saved as two real vectors, as MATLAB users often keep them: --variable I,Q pairs
+// them whatever their precision and orientation; without it the refusal says how.
+TEST_F(WavepackFormats, MatTwoRealVectorsPairedAsIAndQ) {
+  const Pairs pairs = spiral(300, 1000);
+  std::vector<double> i, wrongLength(299, 1.0);
+  std::vector<float> q;
+  Pairs written;
+  for (const auto& [a, b] : pairs) {
+    i.push_back(a);
+    q.push_back(static_cast<float>(b));
+    written.emplace_back(a, static_cast<float>(b));
+  }
+  mat_t* mat = Mat_CreateVer(path("iq.mat").c_str(), nullptr, MAT_FT_MAT5);
+  ASSERT_NE(mat, nullptr);
+  double rate = 4e6;
+  const auto write = [&](const char* name, matio_classes k, matio_types t, std::size_t rows,
+                         std::size_t cols, void* data, int flags = 0) {
+    std::size_t dims[2] = {rows, cols};
+    matvar_t* var = Mat_VarCreate(name, k, t, 2, dims, data, flags);
+    ASSERT_NE(var, nullptr);
+    EXPECT_EQ(Mat_VarWrite(mat, var, MAT_COMPRESSION_NONE), 0);
+    Mat_VarFree(var);
+  };
+  write("I", MAT_C_DOUBLE, MAT_T_DOUBLE, 1, i.size(), i.data());
+  write("Q", MAT_C_SINGLE, MAT_T_SINGLE, q.size(), 1, q.data());
+  write("short", MAT_C_DOUBLE, MAT_T_DOUBLE, 1, wrongLength.size(), wrongLength.data());
+  write("fs", MAT_C_DOUBLE, MAT_T_DOUBLE, 1, 1, &rate);
+  Mat_Close(mat);
+
+  const ProcessResult unnamed = run({"-d", "iq.mat", "-o", "x.arb"});
+  EXPECT_EQ(unnamed.exitStatus, 1);
+  EXPECT_THAT(unnamed.err, ::testing::EndsWith("; --variable I,Q reads two real vectors as I and "
+                                               "Q\n"));
+  expectConversion({"-d", "iq.mat", "--variable", "I,Q"}, written, 4000000,
+                   "MATLAB v5 variables I (1x300 double) and Q (300x1 single)");
+  // The names in the other order swap the channels.
+  Pairs swapped;
+  for (const auto& [a, b] : written) swapped.emplace_back(b, a);
+  expectConversion({"-d", "iq.mat", "--variable", "Q,I"}, swapped, 4000000,
+                   "MATLAB v5 variables Q (300x1 single) and I (1x300 double)");
+
+  const std::pair<std::string, std::string> refusals[] = {
+      {"I,short",
+       "PROGRAM ERROR: Variables I (1x300 double) and short (1x299 double) of iq.mat "
+       "are not of one length\n"},
+      {"I,fs",
+       "PROGRAM ERROR: Variables I (1x300 double) and fs (1x1 double) of iq.mat are not of "
+       "one length\n"},
+      {"I,", "PROGRAM ERROR: --variable takes one name, or two as I,Q (it was \"I,\")\n"},
+      {"I,Q,Q", "PROGRAM ERROR: --variable takes one name, or two as I,Q (it was \"I,Q,Q\")\n"},
+      {"I,nope",
+       "PROGRAM ERROR: iq.mat has no variable nope (it holds: I (1x300 double), Q "
+       "(300x1 single), short (1x299 double), fs (1x1 double))\n"}};
+  for (const auto& [names, message] : refusals) {
+    const ProcessResult r = run({"-d", "iq.mat", "--variable", names, "-o", "x.arb"});
+    EXPECT_EQ(r.exitStatus, 1) << names;
+    EXPECT_EQ(r.err, message);
+  }
+  EXPECT_FALSE(fs::exists(path("x.arb")));
+}
+
 // -------------------------------------------------------------------------- WAV
 
 TEST_F(WavepackFormats, TwoChannelWavFilesGiveTheirClock) {

@@ -114,9 +114,10 @@ void Merger::merge(LineMark& into, LineMark& from) const {
 
 std::string Merger::cause(NoteKind kind) const {
   const std::optional<LineNote>& note = firstUnpaired_[kind == NoteKind::qNotNumber];
-  if (note) return "\n" + describe(*note) + hint(note->text);
-  if (!notes_.empty()) return "\n" + describe(notes_.front()) + hint(notes_.front().text);
-  return "";
+  const LineNote* shown = note ? &*note : notes_.empty() ? nullptr : &notes_.front();
+  if (shown == nullptr) return "";
+  const std::string text = hint(shown->text);
+  return "\n" + describe(*shown) + (text.empty() ? "" : "\n" + name_ + ": " + text);
 }
 
 std::string Merger::lacking(const LineNote& note, const char* component, int field) const {
@@ -204,7 +205,7 @@ void Merger::reportLines(Diagnostics& diagnostics) const {
                      " more lines with fields that are not numbers");
   if (!notes_.empty()) {
     const std::string text = hint(notes_.front().text);
-    if (!text.empty()) diagnostics.warn(name_ + text.substr(1));
+    if (!text.empty()) diagnostics.warn(name_ + ": " + text);
   }
 }
 
@@ -225,7 +226,7 @@ std::string Merger::hint(const std::string& text) const {
       continue;
     const std::string option = other.delimiter == ' ' ? std::string(other.option)
                                                       : std::string(other.option) + " reads them";
-    return "\n: its lines hold values separated by " + std::string(other.what) +
+    return "its lines hold values separated by " + std::string(other.what) +
            ", not by the delimiter; " + option;
   }
   return "";

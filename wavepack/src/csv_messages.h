@@ -45,7 +45,7 @@ class Merger {
 
   void reportLines(Diagnostics& diagnostics) const;
 
-  // For a line that did not parse: "\n: its lines hold values separated by ...; --delimiter
+  // For a line that did not parse: "its lines hold values separated by ...; --delimiter
   // X reads them" when it holds no delimiter but starts with two numbers that another
   // delimiter separates (tab, semicolon, blanks: the usual signs of a file of another
   // dialect read as CSV), else "".

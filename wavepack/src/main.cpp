@@ -85,8 +85,9 @@ int run(int argc, char** argv) {
   TCLAP::ValueArg<std::string> delimiter(
       "", "delimiter", "CSV field delimiter: , (default), ;, tab or space", false, "", "D");
   TCLAP::SwitchArg decimalComma("", "decimal-comma", "CSV numbers have a decimal comma");
-  TCLAP::ValueArg<std::string> variable("", "variable", "the IQ variable of a .mat file", false, "",
-                                        "NAME");
+  TCLAP::ValueArg<std::string> variable("", "variable",
+                                        "the IQ variable of a .mat file, or I,Q: two real vectors",
+                                        false, "", "NAME");
   TCLAP::ValueArg<std::string> level(
       "", "level", "peak level as a fraction of full scale, 0 < X <= 1 (default 0.81)", false, "",
       "X");

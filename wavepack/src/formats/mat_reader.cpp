@@ -145,6 +145,11 @@ struct VarInfo {
     return floating() && !complex && dims.size() == 2 && dims[1] == 2 && dims[0] > 0;
   }
   bool iqShaped() const { return complexVector() || realTwoColumns(); }
+  // A real row or column: one of the two that --variable I,Q pairs.
+  bool realVector() const {
+    return floating() && !complex && dims.size() == 2 && (dims[0] == 1 || dims[1] == 1) &&
+           elements() > 0;
+  }
   std::uint64_t pairs() const { return complexVector() ? elements() : dims[0]; }
   bool rateShaped() const {
     return !logical && isNumericClass(type) && !complex && elements() == 1;
@@ -229,6 +234,138 @@ MatVar readVariable(mat_t* mat, const std::string& name, const std::string& proc
   return var;
 }
 
+// The pairs of a complex vector or a real Nx2 matrix the listing found.
+InputData readIqVariable(mat_t* mat, const VarInfo& info, const std::string& procPath,
+                         const std::string& path) {
+  const std::uint64_t count = info.pairs();
+  if (count > kMaxPairs)
+    throw std::length_error("Too many IQ pairs in " + path + " (" + std::to_string(count) +
+                            "): an .arb file holds at most " + std::to_string(kMaxPairs));
+
+  std::vector<IqPair> pairs(static_cast<std::size_t>(count));
+  {
+    const MatVar var = readVariable(mat, info.name, procPath, path);
+    // libmatio reads the first variable of the name: with two of one name it may be
+    // another shape than the one chosen, and its data another layout.
+    bool sameShape = var->rank == static_cast<int>(info.dims.size()) &&
+                     (var->isComplex != 0) == info.complex && var->dims != nullptr;
+    for (std::size_t k = 0; sameShape && k < info.dims.size(); ++k)
+      sameShape = var->dims[k] == info.dims[k];
+    if (!sameShape)
+      throw std::runtime_error(path + " holds more than one variable named " + info.name +
+                               ": rename one, or keep one of them");
+    // Both layouts as two arrays of `count` values: split complex storage, or the
+    // two columns of a column-major Nx2 matrix.
+    const void* re = var->data;
+    const void* im = var->data;
+    std::size_t imOffset = static_cast<std::size_t>(count);
+    if (info.complexVector()) {
+      const auto* split = static_cast<const mat_complex_split_t*>(var->data);
+      re = split->Re;
+      im = split->Im;
+      imOffset = 0;
+    }
+    const std::size_t valueBytes = info.type == MAT_C_DOUBLE ? sizeof(double) : sizeof(float);
+    // What libmatio says it filled: one part of `count` values when split, both
+    // columns otherwise.
+    const std::uint64_t filled =
+        static_cast<std::uint64_t>(count) * valueBytes * (info.complexVector() ? 1 : 2);
+    if (re == nullptr || im == nullptr || var->class_type != info.type ||
+        static_cast<std::size_t>(var->data_size) != valueBytes || var->nbytes < filled)
+      throw std::runtime_error("Read of variable " + info.name + " in " + path + " failed");
+    if (info.type == MAT_C_DOUBLE)
+      copyPairs(static_cast<const double*>(re), static_cast<const double*>(im) + imOffset, pairs);
+    else
+      copyPairs(static_cast<const float*>(re), static_cast<const float*>(im) + imOffset, pairs);
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+      if (!std::isfinite(pairs[k].i) || !std::isfinite(pairs[k].q))
+        throw std::range_error("Sample " + std::to_string(k + 1) + " of variable " + info.name +
+                               " in " + path + " is not a finite number");
+    }
+  }
+  InputData input;
+  input.pairs = std::make_unique<MemoryPairs>(std::move(pairs));
+  input.formatName = "variable " + info.name + " (" + info.shape() + ")";
+  return input;
+}
+
+const VarInfo& findVariable(const std::vector<VarInfo>& vars, const std::string& name,
+                            const std::string& path) {
+  const VarInfo* found = nullptr;
+  for (const VarInfo& v : vars)
+    if (v.name == name) found = &v;
+  if (found == nullptr) {
+    std::vector<const VarInfo*> all;
+    for (const VarInfo& v : vars) all.push_back(&v);
+    throw std::runtime_error(path + " has no variable " + name + " (it holds: " + nameList(all) +
+                             ")");
+  }
+  return *found;
+}
+
+// The values of a real vector the listing found, read and checked as readMat checks an IQ
+// variable: the same shape (a second variable of the name may differ) and every value there.
+std::vector<double> readRealVector(mat_t* mat, const VarInfo& info, const std::string& procPath,
+                                   const std::string& path) {
+  const MatVar var = readVariable(mat, info.name, procPath, path);
+  bool sameShape = var->rank == 2 && var->isComplex == 0 && var->dims != nullptr &&
+                   var->dims[0] == info.dims[0] && var->dims[1] == info.dims[1];
+  if (!sameShape)
+    throw std::runtime_error(path + " holds more than one variable named " + info.name +
+                             ": rename one, or keep one of them");
+  const std::size_t count = static_cast<std::size_t>(info.elements());
+  const std::size_t valueBytes = info.type == MAT_C_DOUBLE ? sizeof(double) : sizeof(float);
+  if (var->class_type != info.type || static_cast<std::size_t>(var->data_size) != valueBytes ||
+      var->nbytes < static_cast<std::uint64_t>(count) * valueBytes)
+    throw std::runtime_error("Read of variable " + info.name + " in " + path + " failed");
+  std::vector<double> values(count);
+  for (std::size_t k = 0; k < count; ++k) values[k] = numericAt(info.type, var->data, k);
+  return values;
+}
+
+// Whether two real vectors of one length are there to be named as --variable I,Q.
+bool holdsTwoRealVectors(const std::vector<VarInfo>& vars) {
+  for (std::size_t a = 0; a < vars.size(); ++a)
+    for (std::size_t b = a + 1; b < vars.size(); ++b)
+      if (vars[a].realVector() && vars[b].realVector() &&
+          vars[a].elements() == vars[b].elements() && vars[a].elements() > 1)
+        return true;
+  return false;
+}
+
+// --variable I,Q: I and Q from two real vectors of one length.
+InputData readVariablePair(mat_t* mat, const std::vector<VarInfo>& vars, const std::string& iName,
+                           const std::string& qName, const std::string& procPath,
+                           const std::string& path) {
+  const VarInfo& i = findVariable(vars, iName, path);
+  const VarInfo& q = findVariable(vars, qName, path);
+  for (const VarInfo* v : {&i, &q})
+    if (!v->realVector())
+      throw std::runtime_error("Variable " + v->name + " of " + path + " is " + v->shape() +
+                               ", not a real vector of single or double precision (--variable "
+                               "I,Q pairs two real vectors of one length)");
+  if (i.elements() != q.elements())
+    throw std::length_error("Variables " + i.name + " (" + i.shape() + ") and " + q.name + " (" +
+                            q.shape() + ") of " + path + " are not of one length");
+  if (i.elements() > kMaxPairs)
+    throw std::length_error("Too many IQ pairs in " + path + " (" + std::to_string(i.elements()) +
+                            "): an .arb file holds at most " + std::to_string(kMaxPairs));
+  const std::vector<double> iValues = readRealVector(mat, i, procPath, path);
+  const std::vector<double> qValues = readRealVector(mat, q, procPath, path);
+  std::vector<IqPair> pairs(iValues.size());
+  for (std::size_t k = 0; k < pairs.size(); ++k) {
+    pairs[k] = {iValues[k], qValues[k]};
+    if (!std::isfinite(pairs[k].i) || !std::isfinite(pairs[k].q))
+      throw std::range_error("Sample " + std::to_string(k + 1) + " of variables " + i.name +
+                             " and " + q.name + " in " + path + " is not a finite number");
+  }
+  InputData input;
+  input.pairs = std::make_unique<MemoryPairs>(std::move(pairs));
+  input.formatName =
+      "variables " + i.name + " (" + i.shape() + ") and " + q.name + " (" + q.shape() + ")";
+  return input;
+}
+
 }  // namespace
 
 InputData readMat(const std::string& path, const std::optional<std::string>& variable,
@@ -277,12 +414,17 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
     break;
   }
   const VarInfo* chosen = nullptr;
-  if (variable) {
-    for (const VarInfo& v : vars)
-      if (v.name == *variable) chosen = &v;
-    if (chosen == nullptr)
-      throw std::runtime_error(path + " has no variable " + *variable +
-                               " (it holds: " + nameList(all) + ")");
+  InputData input;
+  const std::size_t comma = variable ? variable->find(',') : std::string::npos;
+  if (comma != std::string::npos) {
+    const std::string iName = variable->substr(0, comma);
+    const std::string qName = variable->substr(comma + 1);
+    if (iName.empty() || qName.empty() || qName.find(',') != std::string::npos)
+      throw std::invalid_argument("--variable takes one name, or two as I,Q (it was \"" +
+                                  *variable + "\")");
+    input = readVariablePair(mat.get(), vars, iName, qName, procPath, path);
+  } else if (variable) {
+    chosen = &findVariable(vars, *variable, path);
     if (!chosen->iqShaped())
       throw std::runtime_error("Variable " + *variable + " of " + path + " is " + chosen->shape() +
                                ", not a complex vector or a real Nx2 matrix of single or double "
@@ -290,62 +432,18 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
   } else if (candidates.size() == 1) {
     chosen = candidates.front();
   } else if (candidates.empty()) {
-    throw std::runtime_error(path +
-                             " holds no complex vector or real Nx2 matrix of single or double "
-                             "precision (it holds: " +
-                             nameList(all) + ")");
+    throw std::runtime_error(
+        path +
+        " holds no complex vector or real Nx2 matrix of single or double precision (it "
+        "holds: " +
+        nameList(all) + ")" +
+        (holdsTwoRealVectors(vars) ? "; --variable I,Q reads two real vectors as I and Q" : ""));
   } else {
     throw std::runtime_error(path + " holds several IQ variables: " + nameList(candidates) +
                              "; choose one with --variable");
   }
-  const std::uint64_t count = chosen->pairs();
-  if (count > kMaxPairs)
-    throw std::length_error("Too many IQ pairs in " + path + " (" + std::to_string(count) +
-                            "): an .arb file holds at most " + std::to_string(kMaxPairs));
+  if (chosen != nullptr) input = readIqVariable(mat.get(), *chosen, procPath, path);
 
-  std::vector<IqPair> pairs(static_cast<std::size_t>(count));
-  {
-    const MatVar var = readVariable(mat.get(), chosen->name, procPath, path);
-    // libmatio reads the first variable of the name: with two of one name it may be
-    // another shape than the one chosen, and its data another layout.
-    bool sameShape = var->rank == static_cast<int>(chosen->dims.size()) &&
-                     (var->isComplex != 0) == chosen->complex && var->dims != nullptr;
-    for (std::size_t k = 0; sameShape && k < chosen->dims.size(); ++k)
-      sameShape = var->dims[k] == chosen->dims[k];
-    if (!sameShape)
-      throw std::runtime_error(path + " holds more than one variable named " + chosen->name +
-                               ": rename one, or keep one of them");
-    // Both layouts as two arrays of `count` values: split complex storage, or the
-    // two columns of a column-major Nx2 matrix.
-    const void* re = var->data;
-    const void* im = var->data;
-    std::size_t imOffset = static_cast<std::size_t>(count);
-    if (chosen->complexVector()) {
-      const auto* split = static_cast<const mat_complex_split_t*>(var->data);
-      re = split->Re;
-      im = split->Im;
-      imOffset = 0;
-    }
-    const std::size_t valueBytes = chosen->type == MAT_C_DOUBLE ? sizeof(double) : sizeof(float);
-    // What libmatio says it filled: one part of `count` values when split, both
-    // columns otherwise.
-    const std::uint64_t filled =
-        static_cast<std::uint64_t>(count) * valueBytes * (chosen->complexVector() ? 1 : 2);
-    if (re == nullptr || im == nullptr || var->class_type != chosen->type ||
-        static_cast<std::size_t>(var->data_size) != valueBytes || var->nbytes < filled)
-      throw std::runtime_error("Read of variable " + chosen->name + " in " + path + " failed");
-    if (chosen->type == MAT_C_DOUBLE)
-      copyPairs(static_cast<const double*>(re), static_cast<const double*>(im) + imOffset, pairs);
-    else
-      copyPairs(static_cast<const float*>(re), static_cast<const float*>(im) + imOffset, pairs);
-    for (std::size_t k = 0; k < pairs.size(); ++k) {
-      if (!std::isfinite(pairs[k].i) || !std::isfinite(pairs[k].q))
-        throw std::range_error("Sample " + std::to_string(k + 1) + " of variable " + chosen->name +
-                               " in " + path + " is not a finite number");
-    }
-  }
-
-  InputData input;
   if (rate != nullptr) {
     const MatVar var = readVariable(mat.get(), rate->name, procPath, path);
     const double hz = numericAt(rate->type, var->data, 0);
@@ -355,9 +453,7 @@ InputData readMat(const std::string& path, const std::optional<std::string>& var
     input.sampleRate = hz;
     input.rateSource = path;
   }
-  input.pairs = std::make_unique<MemoryPairs>(std::move(pairs));
-  input.formatName =
-      "MATLAB " + versionName + " variable " + chosen->name + " (" + chosen->shape() + ")";
+  input.formatName = "MATLAB " + versionName + " " + input.formatName;
   return input;
 }
 
