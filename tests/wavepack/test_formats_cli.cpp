@@ -317,6 +317,9 @@ TEST_F(WavepackFormats, MatTwoRealVectorsPairedAsIAndQ) {
   write("I", MAT_C_DOUBLE, MAT_T_DOUBLE, 1, i.size(), i.data());
   write("Q", MAT_C_SINGLE, MAT_T_SINGLE, q.size(), 1, q.data());
   write("short", MAT_C_DOUBLE, MAT_T_DOUBLE, 1, wrongLength.size(), wrongLength.data());
+  std::vector<double> withNan(300, 0.5);
+  withNan[7] = std::nan("");
+  write("withNan", MAT_C_DOUBLE, MAT_T_DOUBLE, withNan.size(), 1, withNan.data());
   write("fs", MAT_C_DOUBLE, MAT_T_DOUBLE, 1, 1, &rate);
   Mat_Close(mat);
 
@@ -343,7 +346,9 @@ TEST_F(WavepackFormats, MatTwoRealVectorsPairedAsIAndQ) {
       {"I,Q,Q", "PROGRAM ERROR: --variable takes one name, or two as I,Q (it was \"I,Q,Q\")\n"},
       {"I,nope",
        "PROGRAM ERROR: iq.mat has no variable nope (it holds: I (1x300 double), Q "
-       "(300x1 single), short (1x299 double), fs (1x1 double))\n"}};
+       "(300x1 single), short (1x299 double), withNan (300x1 double), fs (1x1 double))\n"},
+      {"I,withNan",
+       "PROGRAM ERROR: Sample 8 of variable withNan in iq.mat is not a finite number\n"}};
   for (const auto& [names, message] : refusals) {
     const ProcessResult r = run({"-d", "iq.mat", "--variable", names, "-o", "x.arb"});
     EXPECT_EQ(r.exitStatus, 1) << names;

@@ -303,24 +303,28 @@ const VarInfo& findVariable(const std::vector<VarInfo>& vars, const std::string&
   return *found;
 }
 
-// The values of a real vector the listing found, read and checked as readMat checks an IQ
-// variable: the same shape (a second variable of the name may differ) and every value there.
-std::vector<double> readRealVector(mat_t* mat, const VarInfo& info, const std::string& procPath,
-                                   const std::string& path) {
+// Reads a real vector the listing found into one member (i or q) of every pair, checked as
+// readMat checks an IQ variable: the same shape (a second variable of the name may differ),
+// every value there and finite.
+void readRealVector(mat_t* mat, const VarInfo& info, const std::string& procPath,
+                    const std::string& path, std::vector<IqPair>& pairs, double IqPair::*member) {
   const MatVar var = readVariable(mat, info.name, procPath, path);
   bool sameShape = var->rank == 2 && var->isComplex == 0 && var->dims != nullptr &&
                    var->dims[0] == info.dims[0] && var->dims[1] == info.dims[1];
   if (!sameShape)
     throw std::runtime_error(path + " holds more than one variable named " + info.name +
                              ": rename one, or keep one of them");
-  const std::size_t count = static_cast<std::size_t>(info.elements());
   const std::size_t valueBytes = info.type == MAT_C_DOUBLE ? sizeof(double) : sizeof(float);
   if (var->class_type != info.type || static_cast<std::size_t>(var->data_size) != valueBytes ||
-      var->nbytes < static_cast<std::uint64_t>(count) * valueBytes)
+      var->nbytes < static_cast<std::uint64_t>(pairs.size()) * valueBytes)
     throw std::runtime_error("Read of variable " + info.name + " in " + path + " failed");
-  std::vector<double> values(count);
-  for (std::size_t k = 0; k < count; ++k) values[k] = numericAt(info.type, var->data, k);
-  return values;
+  for (std::size_t k = 0; k < pairs.size(); ++k) {
+    const double value = numericAt(info.type, var->data, k);
+    if (!std::isfinite(value))
+      throw std::range_error("Sample " + std::to_string(k + 1) + " of variable " + info.name +
+                             " in " + path + " is not a finite number");
+    pairs[k].*member = value;
+  }
 }
 
 // Whether two real vectors of one length are there to be named as --variable I,Q.
@@ -350,15 +354,9 @@ InputData readVariablePair(mat_t* mat, const std::vector<VarInfo>& vars, const s
   if (i.elements() > kMaxPairs)
     throw std::length_error("Too many IQ pairs in " + path + " (" + std::to_string(i.elements()) +
                             "): an .arb file holds at most " + std::to_string(kMaxPairs));
-  const std::vector<double> iValues = readRealVector(mat, i, procPath, path);
-  const std::vector<double> qValues = readRealVector(mat, q, procPath, path);
-  std::vector<IqPair> pairs(iValues.size());
-  for (std::size_t k = 0; k < pairs.size(); ++k) {
-    pairs[k] = {iValues[k], qValues[k]};
-    if (!std::isfinite(pairs[k].i) || !std::isfinite(pairs[k].q))
-      throw std::range_error("Sample " + std::to_string(k + 1) + " of variables " + i.name +
-                             " and " + q.name + " in " + path + " is not a finite number");
-  }
+  std::vector<IqPair> pairs(static_cast<std::size_t>(i.elements()));
+  readRealVector(mat, i, procPath, path, pairs, &IqPair::i);
+  readRealVector(mat, q, procPath, path, pairs, &IqPair::q);
   InputData input;
   input.pairs = std::make_unique<MemoryPairs>(std::move(pairs));
   input.formatName =
