@@ -234,26 +234,36 @@ MatVar readVariable(mat_t* mat, const std::string& name, const std::string& proc
   return var;
 }
 
+// The variable the listing found, read and checked to be the one listed: libmatio reads the
+// first variable of the name, and with two of one name that may be another shape than the
+// one chosen, its data another layout.
+MatVar readListedVariable(mat_t* mat, const VarInfo& info, const std::string& procPath,
+                          const std::string& path) {
+  MatVar var = readVariable(mat, info.name, procPath, path);
+  bool sameShape = var->rank == static_cast<int>(info.dims.size()) &&
+                   (var->isComplex != 0) == info.complex && var->dims != nullptr;
+  for (std::size_t k = 0; sameShape && k < info.dims.size(); ++k)
+    sameShape = var->dims[k] == info.dims[k];
+  if (!sameShape)
+    throw std::runtime_error(path + " holds more than one variable named " + info.name +
+                             ": rename one, or keep one of them");
+  return var;
+}
+
+void checkPairCount(std::uint64_t count, const std::string& path) {
+  if (count > kMaxPairs)
+    throw std::length_error("Too many IQ pairs in " + path + " (" + std::to_string(count) +
+                            "): an .arb file holds at most " + std::to_string(kMaxPairs));
+}
+
 // The pairs of a complex vector or a real Nx2 matrix the listing found.
 InputData readIqVariable(mat_t* mat, const VarInfo& info, const std::string& procPath,
                          const std::string& path) {
   const std::uint64_t count = info.pairs();
-  if (count > kMaxPairs)
-    throw std::length_error("Too many IQ pairs in " + path + " (" + std::to_string(count) +
-                            "): an .arb file holds at most " + std::to_string(kMaxPairs));
-
+  checkPairCount(count, path);
   std::vector<IqPair> pairs(static_cast<std::size_t>(count));
   {
-    const MatVar var = readVariable(mat, info.name, procPath, path);
-    // libmatio reads the first variable of the name: with two of one name it may be
-    // another shape than the one chosen, and its data another layout.
-    bool sameShape = var->rank == static_cast<int>(info.dims.size()) &&
-                     (var->isComplex != 0) == info.complex && var->dims != nullptr;
-    for (std::size_t k = 0; sameShape && k < info.dims.size(); ++k)
-      sameShape = var->dims[k] == info.dims[k];
-    if (!sameShape)
-      throw std::runtime_error(path + " holds more than one variable named " + info.name +
-                               ": rename one, or keep one of them");
+    const MatVar var = readListedVariable(mat, info, procPath, path);
     // Both layouts as two arrays of `count` values: split complex storage, or the
     // two columns of a column-major Nx2 matrix.
     const void* re = var->data;
@@ -304,16 +314,10 @@ const VarInfo& findVariable(const std::vector<VarInfo>& vars, const std::string&
 }
 
 // Reads a real vector the listing found into one member (i or q) of every pair, checked as
-// readMat checks an IQ variable: the same shape (a second variable of the name may differ),
-// every value there and finite.
+// an IQ variable is: every value there and finite.
 void readRealVector(mat_t* mat, const VarInfo& info, const std::string& procPath,
                     const std::string& path, std::vector<IqPair>& pairs, double IqPair::*member) {
-  const MatVar var = readVariable(mat, info.name, procPath, path);
-  bool sameShape = var->rank == 2 && var->isComplex == 0 && var->dims != nullptr &&
-                   var->dims[0] == info.dims[0] && var->dims[1] == info.dims[1];
-  if (!sameShape)
-    throw std::runtime_error(path + " holds more than one variable named " + info.name +
-                             ": rename one, or keep one of them");
+  const MatVar var = readListedVariable(mat, info, procPath, path);
   const std::size_t valueBytes = info.type == MAT_C_DOUBLE ? sizeof(double) : sizeof(float);
   if (var->class_type != info.type || static_cast<std::size_t>(var->data_size) != valueBytes ||
       var->nbytes < static_cast<std::uint64_t>(pairs.size()) * valueBytes)
@@ -351,9 +355,7 @@ InputData readVariablePair(mat_t* mat, const std::vector<VarInfo>& vars, const s
   if (i.elements() != q.elements())
     throw std::length_error("Variables " + i.name + " (" + i.shape() + ") and " + q.name + " (" +
                             q.shape() + ") of " + path + " are not of one length");
-  if (i.elements() > kMaxPairs)
-    throw std::length_error("Too many IQ pairs in " + path + " (" + std::to_string(i.elements()) +
-                            "): an .arb file holds at most " + std::to_string(kMaxPairs));
+  checkPairCount(i.elements(), path);
   std::vector<IqPair> pairs(static_cast<std::size_t>(i.elements()));
   readRealVector(mat, i, procPath, path, pairs, &IqPair::i);
   readRealVector(mat, q, procPath, path, pairs, &IqPair::q);
