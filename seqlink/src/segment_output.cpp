@@ -31,6 +31,29 @@ std::int16_t scaleValue(std::int16_t value, double target, double level) {
   return static_cast<std::int16_t>(scaled);
 }
 
+// What the level mode does to a file segment of pairs pairs (at least one) and the
+// configured energy: nothing, a new energy only (for an energy of silence or a
+// negative one: target^2 x pairs, the samples kept), or a scaling of the samples
+// from their level to the target. A NaN or infinite energy has no level to scale
+// from and is kept. Both ways of loading a segment take this one decision: they
+// once differed on a negative energy, which the pieces kept and the file then refused.
+struct LevelStep {
+  bool scale = false;
+  double level = 0;  // the configured level, where scale is set
+};
+
+LevelStep levelStep(std::size_t pairs, std::optional<double> target, double& energy) {
+  if (pairs == 0 || !target || *target <= kLevelFloor) return {};
+  const double level = std::sqrt(energy / static_cast<double>(pairs));
+  if (std::fabs(*target - level) <= kLevelFloor) return {};
+  if (std::isnan(energy)) return {};
+  if (energy <= kLevelFloor) {
+    energy = *target * *target * static_cast<double>(pairs);
+    return {};
+  }
+  return {std::isfinite(level), level};
+}
+
 struct ParsedSegment {
   std::string name;
   int count = 0;
@@ -76,17 +99,10 @@ int loadSegmentSamples(std::int16_t* destination, std::size_t pairs, std::option
   if (status != SEQLINK_OK) return status;
   if (pairs == 0) return SEQLINK_OK;
 
-  const double level = std::sqrt(energy / static_cast<double>(pairs));
-  if (!target || *target <= kLevelFloor || std::fabs(*target - level) <= kLevelFloor) {
-    return SEQLINK_OK;
+  const LevelStep step = levelStep(pairs, target, energy);
+  if (step.scale) {
+    energy = scaleAndMeasure(std::span<std::int16_t>(destination, 2 * pairs), *target, step.level);
   }
-  if (energy <= kLevelFloor) {
-    energy = *target * *target * pairs;
-    return SEQLINK_OK;
-  }
-  // A negative or infinite configured energy has no usable level: keep the samples.
-  if (!std::isfinite(level)) return SEQLINK_OK;
-  energy = scaleAndMeasure(std::span<std::int16_t>(destination, 2 * pairs), *target, level);
   return SEQLINK_OK;
 }
 
@@ -132,19 +148,10 @@ int SegmentStreamer::stream(const std::string& name, std::size_t pairs,
       stream_.open(name.c_str(), pairs, piecePairs_, ahead ? PieceBuffers::Two : PieceBuffers::One);
   if (status != SEQLINK_OK) return status;
 
-  // The level decisions of loadSegmentSamples, taken before any sample is read.
-  scale_ = false;
-  double level = 0;
-  if (pairs > 0) {
-    level = std::sqrt(energy / static_cast<double>(pairs));
-    if (target && *target > kLevelFloor && std::fabs(*target - level) > kLevelFloor) {
-      if (energy <= kLevelFloor) {
-        energy = *target * *target * pairs;
-      } else if (std::isfinite(level)) {
-        scale_ = true;
-      }
-    }
-  }
+  // The level decision of loadSegmentSamples, taken before any sample is read.
+  const LevelStep step = levelStep(pairs, target, energy);
+  const double level = step.level;
+  scale_ = step.scale;
   if (scale_) {
     table_.resize(65536);
     for (int v = -32768; v <= 32767; ++v) {

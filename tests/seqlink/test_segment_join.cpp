@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <random>
 #include <span>
@@ -260,6 +262,8 @@ TEST_F(SeqlinkSegmentJoinTest, OnePassAndTwoPassesWriteTheSameFile) {
       {"levelled", "RMS", seqtest::energyOf(loud), piece + 1},
       {"energy configured too small", "UNCHANGED", 1.0, 10},
       {"levelled from an energy too large", "RMS", 1e9, 10},
+      {"levelled from a negative energy", "RMS", -3.5, 10},
+      {"levelled from an energy of silence", "RMS", 0.0, 10},
   };
   const auto noCheck = arbsuite::seqlink::JoinCheck{};
   const auto check = [](const std::vector<arbsuite::seqlink::JoinSegment>&) {};
@@ -500,43 +504,54 @@ TEST_F(SeqlinkSegmentJoinTest, TheStreamerHandsOverPiecesThatStayPutAndStopsWher
 
 // A streamer of any piece size hands over the samples, energy and sum of squares of
 // the whole segment loaded at once, levelled or not, in pieces of the size asked
-// (the first one capped by firstPairs).
+// (the first one capped by firstPairs); also from configured energies with no level
+// to scale from (negative, silence, NaN, infinite).
 TEST_F(SeqlinkSegmentJoinTest, AStreamerOfAnyPieceSizeGivesTheWholeLoadsSamplesAndEnergy) {
   const Values values = seqtest::rampValues(1001, 12000, 61);
   const std::string file = addFile("wave.arb", values);
-  const double configured = seqtest::energyOf(values);
-  for (const std::optional<double> target : {std::optional<double>{}, std::optional<double>{0.1}}) {
-    Values whole(values.size());
-    double wholeEnergy = configured;
-    ASSERT_EQ(arbsuite::seqlink::loadSegmentSamples(whole.data(), 1001, target, wholeEnergy, file),
-              SEQLINK_OK);
-    std::uint64_t wholeSquares = 0;
-    for (const std::int16_t v : whole) wholeSquares += static_cast<std::uint64_t>(v * v);
-    for (const std::size_t piece : {2u, 3u, 7u, 256u, 5000u}) {
-      arbsuite::seqlink::SegmentStreamer streamer(piece);
-      for (const std::size_t firstPairs : {0u, 1u, 5u}) {
-        SCOPED_TRACE(testing::Message() << "target " << target.value_or(0) << ", piece " << piece
-                                        << ", first " << firstPairs);
-        Values got;
-        std::vector<std::size_t> sizes;
-        double energy = configured;
-        std::uint64_t squares = 0;
-        ASSERT_EQ(streamer.stream(
-                      file, 1001, target, energy, squares,
-                      [&](std::span<const std::int16_t> part) {
-                        sizes.push_back(part.size() / 2);
-                        got.insert(got.end(), part.begin(), part.end());
-                        return SEQLINK_OK;
-                      },
-                      firstPairs),
-                  SEQLINK_OK);
-        EXPECT_TRUE(got == whole);
-        EXPECT_EQ(energy, wholeEnergy);
-        EXPECT_EQ(squares, wholeSquares);
-        ASSERT_FALSE(sizes.empty());
-        const std::size_t first = firstPairs > 0 ? std::min(firstPairs, piece) : piece;
-        EXPECT_EQ(sizes.front(), std::min<std::size_t>(first, 1001));
-        for (std::size_t k = 1; k + 1 < sizes.size(); ++k) EXPECT_EQ(sizes[k], piece) << k;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const double configured : {seqtest::energyOf(values), -4.0, 0.0, nan, inf}) {
+    for (const std::optional<double> target :
+         {std::optional<double>{}, std::optional<double>{0.1}}) {
+      Values whole(values.size());
+      double wholeEnergy = configured;
+      ASSERT_EQ(
+          arbsuite::seqlink::loadSegmentSamples(whole.data(), 1001, target, wholeEnergy, file),
+          SEQLINK_OK);
+      std::uint64_t wholeSquares = 0;
+      for (const std::int16_t v : whole) wholeSquares += static_cast<std::uint64_t>(v * v);
+      for (const std::size_t piece : {2u, 3u, 7u, 256u, 5000u}) {
+        arbsuite::seqlink::SegmentStreamer streamer(piece);
+        for (const std::size_t firstPairs : {0u, 1u, 5u}) {
+          SCOPED_TRACE(testing::Message()
+                       << "energy " << configured << ", target " << target.value_or(0) << ", piece "
+                       << piece << ", first " << firstPairs);
+          Values got;
+          std::vector<std::size_t> sizes;
+          double energy = configured;
+          std::uint64_t squares = 0;
+          ASSERT_EQ(streamer.stream(
+                        file, 1001, target, energy, squares,
+                        [&](std::span<const std::int16_t> part) {
+                          sizes.push_back(part.size() / 2);
+                          got.insert(got.end(), part.begin(), part.end());
+                          return SEQLINK_OK;
+                        },
+                        firstPairs),
+                    SEQLINK_OK);
+          EXPECT_TRUE(got == whole);
+          if (std::isnan(wholeEnergy)) {
+            EXPECT_TRUE(std::isnan(energy));
+          } else {
+            EXPECT_EQ(energy, wholeEnergy);
+          }
+          EXPECT_EQ(squares, wholeSquares);
+          ASSERT_FALSE(sizes.empty());
+          const std::size_t first = firstPairs > 0 ? std::min(firstPairs, piece) : piece;
+          EXPECT_EQ(sizes.front(), std::min<std::size_t>(first, 1001));
+          for (std::size_t k = 1; k + 1 < sizes.size(); ++k) EXPECT_EQ(sizes[k], piece) << k;
+        }
       }
     }
   }
