@@ -31,12 +31,12 @@ std::int16_t scaleValue(std::int16_t value, double target, double level) {
   return static_cast<std::int16_t>(scaled);
 }
 
-// What the level mode does to a file segment of pairs pairs (at least one) and the
-// configured energy: nothing, a new energy only (for an energy of silence or a
-// negative one: target^2 x pairs, the samples kept), or a scaling of the samples
-// from their level to the target. A NaN or infinite energy has no level to scale
-// from and is kept. Both ways of loading a segment take this one decision: they
-// once differed on a negative energy, which the pieces kept and the file then refused.
+// What the level mode does to a file segment of pairs pairs and its configured
+// energy: nothing (no pairs, no target, or the level already at it), a new energy
+// only (for an energy of silence or a negative one: target^2 x pairs, the samples
+// kept), or a scaling of the samples from their level to the target. A NaN or
+// infinite energy has no level to scale from and is kept. A segment loaded whole and
+// one read in pieces take this one decision, so the two joins write the same file.
 struct LevelStep {
   bool scale = false;
   double level = 0;  // the configured level, where scale is set
