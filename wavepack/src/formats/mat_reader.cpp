@@ -250,6 +250,21 @@ MatVar readListedVariable(mat_t* mat, const VarInfo& info, const std::string& pr
   return var;
 }
 
+// Checks that the read of a variable the listing found is of the listed class and holds at
+// least `values` values (what libmatio says it filled).
+void checkRead(const MatVar& var, const VarInfo& info, std::uint64_t values,
+               const std::string& path) {
+  const std::size_t valueBytes = info.type == MAT_C_DOUBLE ? sizeof(double) : sizeof(float);
+  if (var->class_type != info.type || static_cast<std::size_t>(var->data_size) != valueBytes ||
+      var->nbytes < values * valueBytes)
+    throw std::runtime_error("Read of variable " + info.name + " in " + path + " failed");
+}
+
+std::range_error notFinite(std::size_t k, const VarInfo& info, const std::string& path) {
+  return std::range_error("Sample " + std::to_string(k + 1) + " of variable " + info.name + " in " +
+                          path + " is not a finite number");
+}
+
 void checkPairCount(std::uint64_t count, const std::string& path) {
   if (count > kMaxPairs)
     throw std::length_error("Too many IQ pairs in " + path + " (" + std::to_string(count) +
@@ -275,22 +290,16 @@ InputData readIqVariable(mat_t* mat, const VarInfo& info, const std::string& pro
       im = split->Im;
       imOffset = 0;
     }
-    const std::size_t valueBytes = info.type == MAT_C_DOUBLE ? sizeof(double) : sizeof(float);
-    // What libmatio says it filled: one part of `count` values when split, both
-    // columns otherwise.
-    const std::uint64_t filled =
-        static_cast<std::uint64_t>(count) * valueBytes * (info.complexVector() ? 1 : 2);
-    if (re == nullptr || im == nullptr || var->class_type != info.type ||
-        static_cast<std::size_t>(var->data_size) != valueBytes || var->nbytes < filled)
+    // Filled: one part of `count` values when split, both columns otherwise.
+    checkRead(var, info, count * (info.complexVector() ? 1 : 2), path);
+    if (re == nullptr || im == nullptr)
       throw std::runtime_error("Read of variable " + info.name + " in " + path + " failed");
     if (info.type == MAT_C_DOUBLE)
       copyPairs(static_cast<const double*>(re), static_cast<const double*>(im) + imOffset, pairs);
     else
       copyPairs(static_cast<const float*>(re), static_cast<const float*>(im) + imOffset, pairs);
     for (std::size_t k = 0; k < pairs.size(); ++k) {
-      if (!std::isfinite(pairs[k].i) || !std::isfinite(pairs[k].q))
-        throw std::range_error("Sample " + std::to_string(k + 1) + " of variable " + info.name +
-                               " in " + path + " is not a finite number");
+      if (!std::isfinite(pairs[k].i) || !std::isfinite(pairs[k].q)) throw notFinite(k, info, path);
     }
   }
   InputData input;
@@ -318,15 +327,10 @@ const VarInfo& findVariable(const std::vector<VarInfo>& vars, const std::string&
 void readRealVector(mat_t* mat, const VarInfo& info, const std::string& procPath,
                     const std::string& path, std::vector<IqPair>& pairs, double IqPair::*member) {
   const MatVar var = readListedVariable(mat, info, procPath, path);
-  const std::size_t valueBytes = info.type == MAT_C_DOUBLE ? sizeof(double) : sizeof(float);
-  if (var->class_type != info.type || static_cast<std::size_t>(var->data_size) != valueBytes ||
-      var->nbytes < static_cast<std::uint64_t>(pairs.size()) * valueBytes)
-    throw std::runtime_error("Read of variable " + info.name + " in " + path + " failed");
+  checkRead(var, info, pairs.size(), path);
   for (std::size_t k = 0; k < pairs.size(); ++k) {
     const double value = numericAt(info.type, var->data, k);
-    if (!std::isfinite(value))
-      throw std::range_error("Sample " + std::to_string(k + 1) + " of variable " + info.name +
-                             " in " + path + " is not a finite number");
+    if (!std::isfinite(value)) throw notFinite(k, info, path);
     pairs[k].*member = value;
   }
 }
